@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build needs (only those that are missing),
+# then configures and builds the presets named on the command line.
+#   scripts/setup.sh [PRESET ...]     (default: release)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+packages=(
+  g++ cmake ninja-build pkg-config
+  libgtest-dev libgmock-dev libbenchmark-dev
+  zlib1g-dev libcli11-dev
+  qt6-base-dev
+  xvfb xauth fonts-liberation fonts-wqy-microhei
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "setup: installing ${missing[*]}" >&2
+  sudo=""
+  if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi
+  export DEBIAN_FRONTEND=noninteractive
+  $sudo apt-get update -qq
+  $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+
+presets=("$@")
+[ ${#presets[@]} -gt 0 ] || presets=(release)
+jobs=$(nproc 2>/dev/null || echo 2)
+for preset in "${presets[@]}"; do
+  cmake --preset "$preset" >/dev/null
+  cmake --build --preset "$preset" -j "$jobs"
+done

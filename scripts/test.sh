@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# Builds the release and the sanitizer presets and runs every test of both.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/setup.sh release asan
+jobs=$(nproc 2>/dev/null || echo 2)
+status=0
+for preset in release asan; do
+  echo "== ctest ($preset)"
+  ctest --preset "$preset" -j "$jobs" || status=1
+done
+exit $status

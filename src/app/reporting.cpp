@@ -1,0 +1,99 @@
+#include "app/reporting.h"
+
+#include <cmath>
+#include <thread>
+
+#include "platform/file_io.h"
+
+namespace vesk {
+
+const char* IdleCaption(Control c) {
+  switch (c) {
+    case Control::Button1: return "加密文件";
+    case Control::Button2: return "解密文件";
+    case Control::Button6: return "创建自解密";
+    case Control::Button7: return "自解密";
+    case Control::Button8: return "分离";
+    default: return "";
+  }
+}
+
+const char* BusyCaption(Control c) {
+  switch (c) {
+    case Control::Button1: return "取消加密";
+    case Control::Button2: return "取消解密";
+    case Control::Button6: return "取消创建";
+    case Control::Button7:
+    case Control::Button8: return "取消";
+    default: return "";
+  }
+}
+
+void Reporter::ProgressStart(int64_t total) {
+  if (total > 0) {
+    progress_total_ = total;
+    SetBarRange(BarMaxFor(total));
+    progress_quantum_ = total / 100;
+  }
+  progress_pending_ = -1;
+}
+
+int64_t Reporter::PercentOf(int64_t position, int64_t total) {
+  if (position == 0 || total == 0) return 0;
+  if (position == total) return 100;
+  // nearbyint rounds to nearest with ties to even in the default mode.
+  return static_cast<int64_t>(std::nearbyint(static_cast<double>(position) / (static_cast<double>(total) / 100.0)));
+}
+
+void Reporter::MoveBar(int64_t position) {
+  OnBarPosition(BarPositionFor(position));
+  progress_pending_ = -1;
+}
+
+void Reporter::ProgressComplete() { OnBarPosition(bar_max_); }
+
+void Reporter::SetCommandState(Control button, bool enabled) {
+  try {
+    SetControlEnabled(Control::Button1, enabled);
+    SetControlEnabled(Control::Button2, enabled);
+    SetControlEnabled(Control::Button6, enabled);
+    const bool self_decrypt = enabled && own_file_size_ >= SelfDecryptMinimumFor(image_size_);
+    SetControlEnabled(Control::Button7, self_decrypt);
+    SetControlEnabled(Control::Button8, self_decrypt);
+    SetControlEnabled(button, true);
+    SetControlTag(button, enabled ? 0 : 1);
+    SetControlEnabled(Control::delfl, enabled);
+    if (button == Control::Button1) SetControlEnabled(Control::jm1, enabled);
+    SetControlEnabled(Control::jm2, enabled);
+    const char* caption = enabled ? IdleCaption(button) : BusyCaption(button);
+    if (*caption != '\0') SetControlCaption(button, caption);
+  } catch (...) {
+    Beep();
+  }
+}
+
+bool Reporter::DeleteIfExists(const std::string& path) {
+  if (!PathExists(path)) return true;
+  return DeleteFile(path);
+}
+
+void Reporter::StopAll() {
+  try {
+    flags_.KeepDecrypting = false;
+    flags_.KeepRunning = false;
+    flags_.KeepCreating = false;
+    flags_.KeepSeparating = false;
+    StopCompression();
+    flags_.KeepShredding = false;
+  } catch (...) {
+    Beep();
+  }
+}
+
+void Reporter::StopAllAndYield() {
+  StopAll();
+  ProcessPendingMessages();
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+}
+
+}  // namespace vesk

@@ -1,0 +1,141 @@
+// The reporting interface every long operation uses to talk to the user: a
+// message box, a status line, yes/no questions, a 64-bit progress bar, the
+// command-state switch and the run flags the workers poll.
+//
+// The arithmetic (progress throttling, command-state rules) lives here once;
+// a front end supplies only the widget hooks. Workers call the interface from
+// their own thread, so a front end that owns real widgets marshals the hooks.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+namespace vesk {
+
+// The controls that the command-state switch touches.
+enum class Control {
+  Button1,  // encrypt
+  Button2,  // decrypt
+  Button5,  // soft keyboard; stands in for the popup-menu commands
+  Button6,  // create self-decrypting executable
+  Button7,  // self-decrypt
+  Button8,  // separate
+  delfl,    // shred popup item
+  jm1,      // encryption key box
+  jm2,      // decryption key box
+};
+
+// Idle and busy captions of the five command buttons; empty for the others.
+const char* IdleCaption(Control c);
+const char* BusyCaption(Control c);
+
+// Run flags polled by the workers between units of work.
+struct RunFlags {
+  std::atomic<bool> KeepRunning{false};     // encrypting operations
+  std::atomic<bool> KeepDecrypting{false};  // decrypting operations
+  std::atomic<bool> KeepCreating{false};
+  std::atomic<bool> KeepSeparating{false};
+  std::atomic<bool> KeepShredding{false};
+};
+
+// Sizes that decide whether a payload can follow the program image.
+inline constexpr int64_t kPayloadHeaderSize = 259;
+inline constexpr int64_t kSmallestKeyedContainer = 50;
+inline constexpr int64_t SelfDecryptMinimumFor(int64_t image_size) {
+  return image_size + kPayloadHeaderSize + kSmallestKeyedContainer;
+}
+
+class Reporter {
+ public:
+  Reporter() = default;
+  virtual ~Reporter() = default;
+  Reporter(const Reporter&) = delete;
+  Reporter& operator=(const Reporter&) = delete;
+
+  // Modal box with OK; the text then becomes the status line. Blocks.
+  virtual void ReportMessage(const std::string& text) = 0;
+  // Sets status panel 1.
+  virtual void ShowStatus(const std::string& text) = 0;
+  // Modal Yes/No question; true for Yes. Blocks.
+  virtual bool AskYesNo(const std::string& text, const std::string& caption) = 0;
+
+  void ProgressStart(int64_t total);
+  // Common path: one 64-bit add and one compare; only a bar move is out of line.
+  void ProgressStep(int64_t position, int64_t delta) {
+    progress_pending_ += delta;
+    if (progress_pending_ < progress_quantum_) return;
+    MoveBar(position);
+  }
+  void ProgressComplete();
+
+  void SetCommandState(Control button, bool enabled);
+
+  // True when the file does not exist or was deleted.
+  virtual bool DeleteIfExists(const std::string& path);
+
+  // Clears every run flag and stops the compression component.
+  void StopAll();
+  // StopAll, then one round of pending window messages, then 20 ms of sleep.
+  void StopAllAndYield();
+
+  RunFlags& Flags() { return flags_; }
+
+  // Length of the running program's own file (0 when unknown) and of its
+  // program image; the self-decrypt commands need a payload after the image.
+  int64_t OwnFileSize() const { return own_file_size_; }
+  void SetOwnFileSize(int64_t size) { own_file_size_ = size; }
+  int64_t ImageSize() const { return image_size_; }
+  void SetImageSize(int64_t size) { image_size_ = size; }
+
+  int64_t ProgressTotal() const { return progress_total_; }
+  void SetProgressTotal(int64_t total) { progress_total_ = total; }
+  int64_t ProgressQuantum() const { return progress_quantum_; }
+  int64_t ProgressPending() const { return progress_pending_; }
+  int64_t BarMax() const { return bar_max_; }
+
+  // Percentage of `position` in `total`, rounded to nearest with ties to even;
+  // 0 when either is 0, exactly 100 when they are equal.
+  static int64_t PercentOf(int64_t position, int64_t total);
+  // Maximum of the bar for a total: 100 (percent mode) from 2147483647 on.
+  static int64_t BarMaxFor(int64_t total) { return total >= 2147483647 ? 100 : total; }
+  // The bar position for `position` under the current bar maximum and total.
+  int64_t BarPositionFor(int64_t position) const {
+    return bar_max_ == 100 ? PercentOf(position, progress_total_) : position;
+  }
+
+  // Sets the bar range directly (the compression events drive the bar
+  // without the throttling of ProgressStep).
+  void SetBarRange(int64_t max) {
+    bar_max_ = max;
+    OnBarRange(max);
+  }
+  void SetBarPosition(int64_t position) { OnBarPosition(position); }
+
+ protected:
+  // Widget hooks of a front end.
+  virtual void OnBarRange(int64_t max) = 0;  // minimum is always 0
+  virtual void OnBarPosition(int64_t position) = 0;
+  virtual void SetControlEnabled(Control c, bool enabled) = 0;
+  virtual void SetControlTag(Control c, int tag) = 0;
+  virtual void SetControlCaption(Control c, const std::string& caption) = 0;
+  // Stops and waits for a running compression; nothing by default.
+  virtual void StopCompression() {}
+  // Runs the window's pending messages once; nothing by default.
+  virtual void ProcessPendingMessages() {}
+  // Signals a swallowed failure.
+  virtual void Beep() {}
+
+ private:
+  void MoveBar(int64_t position);
+
+  RunFlags flags_;
+  int64_t progress_total_ = 0;
+  int64_t progress_quantum_ = 0;
+  int64_t progress_pending_ = -1;
+  int64_t bar_max_ = 100;
+  int64_t own_file_size_ = 0;
+  int64_t image_size_ = 584192;
+};
+
+}  // namespace vesk

@@ -1,0 +1,38 @@
+// The worker-thread pattern: a thread that runs one operation, swallows every
+// exception the operation lets escape, and frees itself when it is done.
+//
+// The threads are detached, but a process-wide count of the running ones lets
+// a front end wait for them at exit, after it has cleared the run flags, so
+// that no worker is cut off between writing and deleting a partial file.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+
+namespace vesk {
+
+// Starts `body` on a new detached thread.
+void StartWorker(std::function<void()> body);
+
+// Number of workers still running.
+int RunningWorkers();
+
+// Waits until no worker runs or the timeout passes; true when none runs.
+bool WaitForWorkers(std::chrono::milliseconds timeout);
+
+// Operations the keyed worker selects by its mode byte.
+class KeyedOperations {
+ public:
+  virtual ~KeyedOperations() = default;
+  virtual void EncryptEngine() = 0;
+  virtual void DecryptFile() = 0;
+};
+
+// Keyed encryption (mode non-zero) or decryption (mode 0).
+class Tjmfes {
+ public:
+  static void Start(uint8_t mode, KeyedOperations& ops);
+};
+
+}  // namespace vesk

@@ -1,0 +1,69 @@
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include "platform/file_io.h"
+#include "platform/gbk.h"
+#include "platform/paths.h"
+#include "support/temp_dir.h"
+
+namespace vesk {
+namespace {
+
+TEST(Gbk, ChineseTextRoundTripsWithTwoBytesACharacter) {
+  const std::string text = "Vesk加密";
+  const std::string gbk = Utf8ToGbk(text);
+  EXPECT_EQ(gbk, std::string("Vesk\xBC\xD3\xC3\xDC"));
+  EXPECT_EQ(GbkToUtf8(gbk), text);
+  EXPECT_EQ(GbkLength("密钥\r\n"), 6u);
+}
+
+TEST(Gbk, UnrepresentableCharactersBecomeQuestionMarks) {
+  EXPECT_EQ(Utf8ToGbk("a😀b"), "a?b");
+  EXPECT_EQ(Utf8ToGbk("x\xFFy"), "x?y");  // not UTF-8
+  EXPECT_EQ(GbkToUtf8("a\x81"), "a?");    // truncated double byte
+}
+
+TEST(Paths, ExtensionIsTheLastDotOfTheLastComponent) {
+  EXPECT_EQ(ExtractFileExt("/a/b.txt"), ".txt");
+  EXPECT_EQ(ExtractFileExt("/a/b.tar.gz"), ".gz");
+  EXPECT_EQ(ExtractFileExt("/a.d/b"), "");
+  EXPECT_EQ(ExtractFileExt("b."), ".");
+  EXPECT_EQ(ChangeFileExt("/a.d/b", ".jmz"), "/a.d/b.jmz");
+  EXPECT_EQ(ChangeFileExt("/x/report.doc", ".jmz"), "/x/report.jmz");
+  EXPECT_EQ(ChangeFileExt("/x/report.doc", ""), "/x/report");
+  EXPECT_EQ(ExtractFileName("/x/y/report.doc"), "report.doc");
+  EXPECT_EQ(ExtractFilePath("/x/y/report.doc"), "/x/y/");
+}
+
+TEST(Paths, TempFolderEndsWithSlash) {
+  const std::string t = TempFolderPath();
+  ASSERT_FALSE(t.empty());
+  EXPECT_EQ(t.back(), '/');
+}
+
+TEST(Files, CreateNewRefusesExistingFilesAndLinks) {
+  testing::TempDir dir;
+  const std::string target = dir.File("t");
+  testing::WriteFile(target, "old");
+  OutputFile out;
+  EXPECT_THROW(out.CreateNew(target), IoError);
+  const std::string link = dir.File("link");
+  ASSERT_EQ(::symlink(dir.File("nowhere").c_str(), link.c_str()), 0);
+  EXPECT_THROW(out.CreateNew(link), IoError);
+  EXPECT_FALSE(FileExists(dir.File("nowhere")));
+}
+
+TEST(Files, ReadStopsAtEndAndReadExactThrows) {
+  testing::TempDir dir;
+  testing::WriteFile(dir.File("f"), "12345");
+  InputFile in(dir.File("f"));
+  EXPECT_EQ(in.Size(), 5);
+  char buf[8];
+  EXPECT_EQ(in.Read(buf, 8), 5u);
+  in.Seek(3);
+  EXPECT_THROW(in.ReadExact(buf, 3), IoError);
+}
+
+}  // namespace
+}  // namespace vesk

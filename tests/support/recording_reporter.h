@@ -1,0 +1,65 @@
+// A Reporter that records everything an engine shows and answers questions
+// from a script, for tests that run engines without a window.
+#pragma once
+
+#include <deque>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "app/reporting.h"
+
+namespace vesk::testing {
+
+struct ControlRecord {
+  bool enabled = true;
+  int tag = 0;
+  std::string caption;
+};
+
+class RecordingReporter : public Reporter {
+ public:
+  RecordingReporter();
+
+  void ReportMessage(const std::string& text) override;
+  void ShowStatus(const std::string& text) override;
+  bool AskYesNo(const std::string& text, const std::string& caption) override;
+
+  // Scripted answers, consumed in order; `default_answer` when none is left.
+  void QueueAnswers(std::initializer_list<bool> answers);
+  bool default_answer = false;
+
+  // Called (with the question text) before each answer; tests use it to
+  // act at a precise moment, for example to cancel mid-run.
+  std::function<void(const std::string&)> on_question;
+  // Called on every bar move with the new position.
+  std::function<void(int64_t)> on_bar_position;
+
+  std::vector<std::string> messages;
+  std::vector<std::string> statuses;
+  std::vector<std::pair<std::string, std::string>> questions;  // text, caption
+  std::vector<int64_t> bar_positions;
+  std::vector<int64_t> bar_ranges;
+  std::map<Control, ControlRecord> controls;
+  int beeps = 0;
+  int compression_stops = 0;
+
+  std::string Status() const { return statuses.empty() ? std::string() : statuses.back(); }
+
+ protected:
+  void OnBarRange(int64_t max) override;
+  void OnBarPosition(int64_t position) override;
+  void SetControlEnabled(Control c, bool enabled) override;
+  void SetControlTag(Control c, int tag) override;
+  void SetControlCaption(Control c, const std::string& caption) override;
+  void StopCompression() override;
+  void Beep() override;
+
+ private:
+  std::mutex mutex_;
+  std::deque<bool> answers_;
+};
+
+}  // namespace vesk::testing
