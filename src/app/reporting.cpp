@@ -50,6 +50,22 @@ void Reporter::MoveBar(int64_t position) {
   progress_pending_ = -1;
 }
 
+void Reporter::ProgressSteps(int64_t first_position, int64_t unit, int64_t count) {
+  int64_t done = 0;  // calls accounted for
+  while (done < count) {
+    // Calls still needed before the pending count reaches the quantum.
+    int64_t gap = progress_quantum_ - progress_pending_;
+    int64_t needed = gap <= 0 ? 1 : (gap + unit - 1) / unit;
+    if (needed > count - done) {
+      progress_pending_ += unit * (count - done);
+      return;
+    }
+    done += needed;
+    progress_pending_ += unit * needed;
+    MoveBar(first_position + (done - 1) * unit);
+  }
+}
+
 void Reporter::ProgressComplete() { OnBarPosition(bar_max_); }
 
 void Reporter::SetCommandState(Control button, bool enabled) {

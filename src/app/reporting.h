@@ -67,6 +67,9 @@ class Reporter {
     if (progress_pending_ < progress_quantum_) return;
     MoveBar(position);
   }
+  // The same bar moves as `count` calls ProgressStep(first_position + i * unit,
+  // unit) for i = 0 .. count-1, without making each call (unit > 0).
+  void ProgressSteps(int64_t first_position, int64_t unit, int64_t count);
   void ProgressComplete();
 
   void SetCommandState(Control button, bool enabled);

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "support/recording_reporter.h"
 
 namespace vesk {
@@ -80,6 +82,29 @@ TEST(Progress, BarMovesAboutAHundredTimesWhateverTheSize) {
   EXPECT_LE(r.bar_positions.size(), 101u);
   r.ProgressComplete();
   EXPECT_EQ(r.bar_positions.back(), total);
+}
+
+TEST(Progress, BulkStepsMoveTheBarExactlyLikeSingleSteps) {
+  for (int64_t total : {int64_t{7}, int64_t{150}, int64_t{4099}, int64_t{1} << 32}) {
+    for (int64_t unit : {int64_t{1}, int64_t{4}, int64_t{65535}}) {
+      RecordingReporter one, bulk;
+      one.ProgressStart(total);
+      bulk.ProgressStart(total);
+      const int64_t units = std::min<int64_t>(total / unit, 300000);
+      int64_t pos = 0;
+      for (int64_t i = 0; i < units; ++i) one.ProgressStep(pos += unit, unit);
+      // Bulk calls in uneven batches.
+      int64_t done = 0, batch = 1;
+      while (done < units) {
+        int64_t n = std::min(batch, units - done);
+        bulk.ProgressSteps((done + 1) * unit, unit, n);
+        done += n;
+        batch = batch * 3 + 1;
+      }
+      EXPECT_EQ(one.bar_positions, bulk.bar_positions) << total << " " << unit;
+      EXPECT_EQ(one.ProgressPending(), bulk.ProgressPending());
+    }
+  }
 }
 
 TEST(CommandState, BusyDecryptLocksEverythingButItselfAndTheEncryptKey) {
