@@ -1,0 +1,58 @@
+#include "crypto/keyed/random.h"
+
+#include <sys/random.h>
+
+#include <cerrno>
+#include <stdexcept>
+#include <system_error>
+
+namespace vesk::keyed {
+
+RandomSource::~RandomSource() = default;
+
+SystemRandom::SystemRandom() : used_(buffer_.size()) {}
+
+SystemRandom::~SystemRandom() {
+  // The buffer may still hold bytes that become key material; clear it.
+  volatile uint8_t* p = buffer_.data();
+  for (std::size_t i = 0; i < buffer_.size(); ++i) p[i] = 0;
+}
+
+uint8_t SystemRandom::Next() {
+  for (;;) {
+    if (used_ == buffer_.size()) {
+      Refill(buffer_);
+      used_ = 0;
+    }
+    const uint8_t value = buffer_[used_++];
+    if (value <= kMaxRandomValue) return value;
+  }
+}
+
+void SystemRandom::Refill(std::span<uint8_t> block) {
+  std::size_t filled = 0;
+  while (filled < block.size()) {
+    const ssize_t got = getrandom(block.data() + filled, block.size() - filled, 0);
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      throw std::system_error(errno, std::generic_category(), "getrandom");
+    }
+    filled += static_cast<std::size_t>(got);
+  }
+}
+
+ScriptedRandom::ScriptedRandom(std::vector<uint8_t> values) : values_(std::move(values)) {
+  for (uint8_t v : values_) {
+    if (v > kMaxRandomValue) throw std::invalid_argument("scripted random value above 254");
+  }
+}
+
+ScriptedRandom::ScriptedRandom(std::initializer_list<uint8_t> values)
+    : ScriptedRandom(std::vector<uint8_t>(values)) {}
+
+uint8_t ScriptedRandom::Next() {
+  if (next_ >= values_.size()) throw std::out_of_range("scripted random values exhausted");
+  return values_[next_++];
+}
+
+}  // namespace vesk::keyed
