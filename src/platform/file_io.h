@@ -22,6 +22,8 @@ bool PathExists(const std::string& path);          // anything at all, links not
 bool DirectoryExists(const std::string& path);
 // Deletes a file; true when it was deleted.
 bool DeleteFile(const std::string& path);
+// True when both paths name the same existing file (same device and inode).
+bool SameFile(const std::string& a, const std::string& b);
 // Size of a file, or -1 when it cannot be measured.
 int64_t FileSizeOf(const std::string& path);
 

@@ -1,0 +1,440 @@
+#include "crypto/keyed/decrypt_engine.h"
+
+#include <algorithm>
+#include <cctype>
+#include <vector>
+
+#include "crypto/keyed/cipher.h"
+#include "crypto/keyed/container.h"
+#include "platform/file_io.h"
+#include "platform/gbk.h"
+#include "platform/paths.h"
+
+namespace vesk::keyed {
+namespace {
+
+constexpr std::size_t kChunk = 1 << 20;  // a multiple of 4
+constexpr int64_t kFourGiB = int64_t{1} << 32;
+constexpr int64_t kSecondOffset = 260;
+constexpr std::size_t kMaxNativeName = 255;
+
+const char kCancelled[] = "解密文件已取消。";
+const char kKeyMismatch[] = "解密的密钥与加密的文件里的密钥不相同,不能解密!";
+const char kDamagedExt[] = "加密文件里保存的扩展名已被破坏,解密后请改正文件扩展名。";
+
+std::string ReplaceFailed(const std::string& path) {
+  return "替换删除文件“" + path + "”失败！文件正在使用中或者有只读属性等。" + kCancelled;
+}
+
+std::string Lower(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+
+// Cuts GBK bytes to at most `keep` bytes without splitting a character.
+std::string CutGbk(const std::string& gbk, std::size_t keep) {
+  std::size_t i = 0;
+  while (i < gbk.size()) {
+    std::size_t n = (static_cast<unsigned char>(gbk[i]) >= 0x81 && i + 1 < gbk.size()) ? 2 : 1;
+    if (i + n > keep) break;
+    i += n;
+  }
+  return gbk.substr(0, i);
+}
+
+// Drops whole UTF-8 characters from the end of `name` until `name` + `ext`
+// fits the file system's limit.
+std::string FitNative(std::string name, const std::string& ext) {
+  while (!name.empty() && name.size() + ext.size() > kMaxNativeName) {
+    std::size_t i = name.size() - 1;
+    while (i > 0 && (static_cast<unsigned char>(name[i]) & 0xC0) == 0x80) --i;
+    name.erase(i);
+  }
+  return name;
+}
+
+// One run of the container reader over an open file.
+class Decryptor {
+ public:
+  Decryptor(const DecryptJob& job, Reporter& r, DecryptHost& host, InputFile& in, int64_t start, int64_t w,
+            int64_t cl)
+      : job_(job), r_(r), host_(host), in_(in), b_(start), w_(w), cl_(cl), keep_(r.Flags().KeepDecrypting) {}
+
+  void Container();
+
+ private:
+  bool Stopped() const { return !keep_.load(std::memory_order_relaxed); }
+  bool RetryWindow() const { return w_ >= 1033 && w_ <= 3499 && !retried_; }
+  void Retry() {
+    in_.Seek(b_ + kSecondOffset);
+    retried_ = true;
+    Attempt();
+  }
+  void Refuse(const std::string& text) {
+    r_.ReportMessage(text);
+    r_.SetCommandState(job_.command, true);
+  }
+  void ReportOrRetry(const std::string& text) {
+    if (RetryWindow()) {
+      pending_error_ = text;
+      return Retry();
+    }
+    Refuse(text);
+  }
+  // A single-byte read past the end reads nothing: the byte stays 0.
+  uint8_t ReadByte() {
+    uint8_t b = 0;
+    in_.Read(&b, 1);
+    return b;
+  }
+  void Attempt();
+  void NoMarker();
+  void Decipher(OutputFile& out, int64_t size, uint8_t version, int64_t e, int64_t g, std::size_t l,
+                const std::vector<uint8_t>& key_stream, uint8_t first_key_byte);
+
+  const DecryptJob& job_;
+  Reporter& r_;
+  DecryptHost& host_;
+  InputFile& in_;
+  const int64_t b_, w_, cl_;
+  std::atomic<bool>& keep_;
+  bool retried_ = false;
+  std::string pending_error_;
+};
+
+void Decryptor::Container() {
+  try {
+    Attempt();
+  } catch (...) {
+    keep_ = false;
+    r_.Flags().KeepRunning = false;
+    r_.SetCommandState(job_.command, true);
+    r_.Beep();
+    r_.ReportMessage(job_.source_path + " 文件解密出错！已停止。");
+  }
+}
+
+void Decryptor::Attempt() {
+  const std::string key = host_.DecryptionKey();
+  if (key.empty()) {
+    return Refuse(std::string("不能解密!解密密钥是空的,请输入已加密文件的解密密钥。") + kCancelled);
+  }
+  uint8_t h[12];
+  for (uint8_t& byte : h) byte = ReadByte();
+  const uint8_t m1 = h[0], m2 = h[1], m3 = h[2], t = h[3], b0 = h[4], b1 = h[5], b2 = h[6];
+  if (Stopped()) return;
+  if ((h[7] ^ t) != '.' || (h[8] ^ b0) != 'j' || (h[9] ^ b1) != 'm' || (h[10] ^ b2) != 'z') return NoMarker();
+
+  const uint8_t v = h[11] ^ m1;
+  if (v > 35) {
+    if (!r_.AskYesNo("文件是由本软件的更高版本的加密算法加密的,是否尝试解密?", "尝试解密")) {
+      r_.ShowStatus(kCancelled);
+      r_.SetCommandState(job_.command, true);
+      return;
+    }
+  }
+  if (v <= 12 && job_.info_click_count <= 7) {
+    return Refuse(std::string("文件是由旧的加密算法加密的,不能解密!") + kCancelled);
+  }
+  const uint8_t k = b0 ^ b1;
+  const uint8_t r1 = m1 ^ k, r2 = m2 ^ k, r3 = m3 ^ k;
+
+  uint8_t sb[8];
+  in_.ReadExact(sb, 8);
+  uint64_t stored = 0;
+  for (int j = 7; j >= 0; --j) {
+    stored = (stored << 8) | static_cast<uint8_t>(sb[j] ^ m3 ^ static_cast<uint8_t>(31 * j) ^ m2);
+  }
+  int64_t size = static_cast<int64_t>(stored);
+  if (size < 1) r_.ReportMessage("加密的文件(被破坏)保存的文件大小数据(错误)小于1字节！");
+  if (size > kFourGiB) r_.ReportMessage("加密的文件(被破坏)保存的文件大小数据(错误)大于4GB！");
+
+  int64_t e = static_cast<uint8_t>(ReadByte() ^ m3 ^ m2);
+  if (e > 215) {
+    e = 4;
+    r_.ReportMessage("加密的文件(被破坏)保存的扩展名长度有误!");
+  }
+  if (Stopped()) return;
+
+  std::string ext;
+  if (e > 0) {
+    ext.resize(static_cast<std::size_t>(e));
+    in_.ReadExact(ext.data(), ext.size());
+    for (std::size_t i = 0; i < ext.size(); ++i) {
+      ext[i] = static_cast<char>(static_cast<uint8_t>(ext[i]) ^ m2 ^ static_cast<uint8_t>(i + 1) ^ m1);
+    }
+    if (Stopped()) return;
+    // A stored extension is appended to a path: one that could name another
+    // folder is as damaged as one without its dot.
+    if (ext.size() < 2 || ext[0] != '.' || ext.find('/') != std::string::npos || ext.find('\0') != std::string::npos) {
+      r_.ReportMessage(kDamagedExt);
+      ext.clear();
+    }
+  }
+
+  const uint8_t n_low = static_cast<uint8_t>(((b0 ^ (v > 29 ? r3 : 0)) ^ r2) - r1);
+  const uint8_t n_high = static_cast<uint8_t>(((b1 ^ (v > 29 ? r1 : 0)) ^ r3) - r2);
+  const uint8_t z = static_cast<uint8_t>((b2 ^ r1) - r3);
+  if (z > 3) r_.ReportMessage("压缩率记录错误, 文件可能被破坏!");
+  const int n = static_cast<int16_t>(static_cast<uint16_t>(n_low | (n_high << 8)));
+  if (Stopped()) return;
+  if (n < 1 || n > 2056) return ReportOrRetry("加密的文件(被破坏)密钥长度有误,不能解密!");
+  if (key.size() % 256 != static_cast<std::size_t>(n) % 256) return ReportOrRetry(kKeyMismatch);
+
+  const int64_t g = v >= 13 ? (r2 & 0xFC) : r2;
+  if (size > 1023) in_.Seek(b_ + 281 + e + g);
+  const std::size_t l = static_cast<std::size_t>(std::max(n, 12));
+
+  int64_t total = cl_ - (21 + e + static_cast<int64_t>(l) + 16);
+  if (total < 1) {
+    total = 0;
+    r_.ReportMessage("加密的文件(被破坏)的大小效验(有误)小于1字节！");
+  }
+  if (total > kFourGiB) {
+    total = kFourGiB;
+    r_.ReportMessage("加密的文件(被破坏)的大小效验(有误)大于4GB！");
+  }
+  if (size != total) r_.ReportMessage("加密的文件(被破坏)保存的文件大小数据(错误)与其文件大小不符。");
+  if (size > total || size < 1) size = total;
+
+  std::vector<uint8_t> block(l);
+  in_.ReadExact(block.data(), l);
+  for (uint8_t& d : block) d = v >= 20 ? static_cast<uint8_t>((d - m3) ^ m1) : static_cast<uint8_t>((d ^ m3) - m1);
+  if (Stopped()) return;
+
+  // The typed key matches when each of its bytes, transformed as the writer
+  // transforms the padded key, equals the decoded block.
+  std::size_t matched = 0;
+  bool differs = false;
+  for (std::size_t i = 0; i < key.size(); ++i) {
+    const uint8_t c = static_cast<uint8_t>(i + 1);
+    const uint8_t kb = static_cast<uint8_t>(key[i]);
+    const uint8_t enc = v >= 20 ? static_cast<uint8_t>((kb ^ c) ^ r2) : static_cast<uint8_t>((kb + c) ^ r2);
+    if (i >= l || enc != block[i]) {
+      differs = true;
+      break;
+    }
+    ++matched;
+  }
+  if (Stopped()) return;
+  if (differs || matched % 256 != static_cast<std::size_t>(n) % 256) return ReportOrRetry(kKeyMismatch);
+  if (Stopped()) return;
+
+  const std::string output = OutputPathFor(job_.target_path, ext);
+  if (PathExists(output) && !r_.AskYesNo(output + " 文件已经存在,是否替换? 否 则取消。", "替换文件")) {
+    r_.ShowStatus(kCancelled);
+    r_.SetCommandState(job_.command, true);
+    return;
+  }
+  if (Stopped()) return;
+
+  host_.OutputChosen(output);
+  r_.ShowStatus("解密文件 ...");
+  host_.SetHint(Hint::ProgressBar1, "解密后的文件：" + output);
+  host_.SetHint(Hint::StatusBar1, job_.self_decrypt ? "进行自解密的文件：" + job_.payload_name
+                                                    : "进行解密的文件：" + job_.source_path);
+  const bool compressed = z != 0;
+  const std::string working = compressed ? TempFolderPath() + ChangeFileExt(ExtractFileName(output), ".zak") : output;
+  // The container itself may not be replaced while it is being read.
+  if (SameFile(working, job_.source_path) || !r_.DeleteIfExists(working)) {
+    keep_ = false;
+    r_.ReportMessage(ReplaceFailed(working));
+    r_.SetCommandState(job_.command, true);
+    return;
+  }
+
+  {
+    OutputFile out;
+    try {
+      out.CreateNew(working, compressed ? 0600 : 0666);
+      std::vector<uint8_t> pk(l), ks(l);
+      for (std::size_t i = 0; i < l; ++i) {
+        const uint8_t c = static_cast<uint8_t>(i + 1);
+        pk[i] = v >= 20 ? static_cast<uint8_t>((block[i] ^ r2) ^ c) : static_cast<uint8_t>((block[i] ^ r2) - c);
+        ks[i] = static_cast<uint8_t>((((pk[i] ^ r1) + c) + r2) ^ r3);
+      }
+      if (Stopped()) {
+        out = OutputFile();
+        r_.DeleteIfExists(working);
+        return;
+      }
+      r_.ProgressStart(size);
+      if (Stopped()) {
+        out = OutputFile();
+        r_.DeleteIfExists(working);
+        return;
+      }
+      r_.ShowStatus("进行解密文件...");
+      Decipher(out, size, v, e, g, l, ks, static_cast<uint8_t>(key[0]));
+      out.Close();
+    } catch (...) {
+      keep_ = false;
+    }
+  }
+  if (Stopped()) {
+    r_.DeleteIfExists(working);
+    r_.ReportMessage("解密文件出错!已停止。");
+    r_.SetCommandState(job_.command, true);
+    return;
+  }
+  if (compressed) {
+    if (!host_.StartDecompression(working, output, true)) {
+      r_.DeleteIfExists(working);
+      r_.ReportMessage(job_.source_path + " 文件解压缩出错！已停止。");
+      r_.SetCommandState(job_.command, true);
+    }
+    return;
+  }
+  r_.SetCommandState(job_.command, true);
+  r_.ShowStatus("解密文件 ... 已完成。");
+}
+
+void Decryptor::Decipher(OutputFile& out, int64_t size, uint8_t version, int64_t e, int64_t g, std::size_t l,
+                         const std::vector<uint8_t>& key_stream, uint8_t first_key_byte) {
+  const bool bytes = version <= 12;
+  const int64_t unit = bytes ? 1 : 4;
+  PayloadCipher cipher(CipherDirection::kDecrypt, key_stream, version, first_key_byte);
+
+  // The ciphertext as runs of the file: a container of more than 1023 bytes
+  // holds its header after payload byte 259 and its key-check block at g.
+  struct Run {
+    int64_t offset, length;
+  };
+  std::vector<Run> runs;
+  if (size > 1023) {
+    const int64_t after_header = b_ + 281 + e;
+    runs = {{b_, 260}, {after_header, g}, {after_header + g + static_cast<int64_t>(l), size - 260 - g}};
+  } else {
+    runs = {{in_.Position(), size}};
+  }
+  runs.erase(std::remove_if(runs.begin(), runs.end(), [](const Run& run) { return run.length <= 0; }), runs.end());
+
+  const int64_t body = bytes ? size : size - size % 4;
+  int64_t done = 0;  // payload bytes deciphered unit by unit
+  std::vector<uint8_t> in(kChunk), plain(kChunk);
+  for (std::size_t ri = 0; ri < runs.size() && done < body; ++ri) {
+    const Run& run = runs[ri];
+    const int64_t run_end = run.offset + run.length;
+    // Where the position stands after the run's last unit: the next run's
+    // start when the reader skips a block there.
+    const int64_t after_last = ri + 1 < runs.size() ? runs[ri + 1].offset : run_end;
+    in_.Seek(run.offset);
+    int64_t pos = run.offset;
+    const int64_t units_end = std::min(run_end, run.offset + (body - done));
+    while (pos < units_end) {
+      const std::size_t n = static_cast<std::size_t>(std::min<int64_t>(kChunk, units_end - pos));
+      in_.ReadExact(in.data(), n);
+      cipher.Transform(in.data(), plain.data(), n);
+      out.Write(plain.data(), n);
+      if (Stopped()) return;
+      const int64_t units = static_cast<int64_t>(n) / unit;
+      const bool last = pos + static_cast<int64_t>(n) == run_end && after_last != run_end;
+      if (last) {
+        r_.ProgressSteps(pos + unit, unit, units - 1);
+        r_.ProgressStep(after_last, unit);
+      } else {
+        r_.ProgressSteps(pos + unit, unit, units);
+      }
+      pos += static_cast<int64_t>(n);
+      done += static_cast<int64_t>(n);
+    }
+  }
+  if (!bytes && size % 4 != 0) {
+    uint8_t tail_in[4], tail_out[4];
+    const std::size_t t = static_cast<std::size_t>(size % 4);
+    in_.ReadExact(tail_in, t);
+    cipher.TransformTail(tail_in, tail_out, t);
+    out.Write(tail_out, t);
+  }
+}
+
+void Decryptor::NoMarker() {
+  if (RetryWindow()) return Retry();
+  if (!pending_error_.empty() && retried_) return Refuse(pending_error_);
+  if (job_.self_decrypt) {
+    r_.SetCommandState(job_.command, true);
+    r_.ReportMessage(std::string("加密的文件(被破坏)保存的文件标识不相符。") + kCancelled);
+    return;
+  }
+  const std::string output = job_.target_path;
+  if (Lower(job_.original_ext) != ".zak") {
+    r_.ReportMessage("文件未经此软件加密或者是另外(不保存密钥)加密的，尝试解压缩。");
+  }
+  if (PathExists(output) && !r_.AskYesNo(output + " 文件已经存在,是否替换? 否 则取消。", "替换文件")) {
+    r_.ShowStatus(kCancelled);
+    r_.SetCommandState(job_.command, true);
+    return;
+  }
+  if (Stopped()) return;
+  if (SameFile(output, job_.source_path)) {
+    keep_ = false;
+    r_.ReportMessage(ReplaceFailed(output));
+    r_.SetCommandState(job_.command, true);
+    return;
+  }
+  host_.OutputChosen(output);
+  host_.SetHint(Hint::ProgressBar1, "解压缩后的文件：" + output);
+  host_.SetHint(Hint::StatusBar1, "进行解压缩的文件：" + job_.source_path);
+  if (!host_.StartDecompression(job_.source_path, output, false)) {
+    r_.ReportMessage(job_.source_path + " 文件解压缩出错！已停止。");
+    r_.SetCommandState(job_.command, true);
+  }
+}
+
+}  // namespace
+
+std::string OutputPathFor(const std::string& target_path, const std::string& ext_gbk) {
+  const std::string folder = ExtractFilePath(target_path);
+  const std::string name = ExtractFileName(target_path);
+  const std::string name_gbk = Utf8ToGbk(name);
+  const std::string ext = GbkToUtf8(ext_gbk);
+  std::string kept = name;
+  if (name_gbk.size() + ext_gbk.size() > 215) {
+    const int64_t keep = 213 - static_cast<int64_t>(ext_gbk.size());
+    kept = keep <= 0 ? std::string() : GbkToUtf8(CutGbk(name_gbk, static_cast<std::size_t>(keep)));
+  }
+  return folder + FitNative(kept, ext) + ext;
+}
+
+void DecryptFile(const DecryptJob& job, Reporter& r, DecryptHost& host) {
+  if (!FileExists(job.source_path)) {
+    r.ReportMessage("要解密的文件:“" + job.source_path + "”" + "不存在!" + kCancelled);
+    r.SetCommandState(job.command, true);
+    return;
+  }
+  try {
+    InputFile in(job.source_path);
+    const int64_t f = in.Size();
+    if (f < 1 || f > kFourGiB) {
+      r.ReportMessage(f < 1 ? std::string("文件是空的!不需要解密。") + kCancelled
+                            : std::string("不能解密大于4GB的文件!") + kCancelled);
+      r.SetCommandState(job.command, true);
+      return;
+    }
+    in.Seek(f < 3500 ? 0 : kSecondOffset);
+    Decryptor(job, r, host, in, 0, f, f).Container();
+  } catch (...) {
+    // A file that cannot be opened or positioned: without a report the
+    // command would stay busy.
+    r.Beep();
+    r.Flags().KeepDecrypting = false;
+    r.SetCommandState(job.command, true);
+    r.ReportMessage(job.source_path + " 文件解密出错！已停止。");
+  }
+}
+
+void DecryptEmbedded(const DecryptJob& job, Reporter& r, DecryptHost& host) {
+  try {
+    InputFile in(job.source_path);
+    const int64_t start = job.container_start;
+    const int64_t w = job.payload_size;
+    in.Seek(start + (w < 3500 ? 0 : kSecondOffset));
+    Decryptor(job, r, host, in, start, w, in.Size() - start).Container();
+  } catch (...) {
+    r.Beep();
+    r.Flags().KeepDecrypting = false;
+    r.SetCommandState(job.command, true);
+  }
+}
+
+}  // namespace vesk::keyed

@@ -1,0 +1,252 @@
+#include "crypto/keyed/encrypt_engine.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "crypto/keyed/cipher.h"
+#include "crypto/keyed/container.h"
+#include "platform/file_io.h"
+#include "platform/paths.h"
+
+namespace vesk::keyed {
+namespace {
+
+constexpr std::size_t kChunk = 1 << 20;  // bytes read per call; a multiple of 4
+constexpr int64_t kHeaderOffset = 260;    // payload offset of the salt block in a split container
+constexpr std::size_t kTrailerFieldsSize = 8;  // salt, length and e before the marker
+
+const char kCancelled[] = "加密文件已取消。";
+const char kFailed[] = "加密文件出错!已停止。";
+
+// Writes the container, counting the file offset for the fault hook.
+class TargetWriter {
+ public:
+  TargetWriter(OutputFile& file, const EncryptJob& job) : file_(file), job_(job) {}
+  void Write(const void* data, std::size_t n) {
+    if (n == 0) return;
+    if (job_.before_write) job_.before_write(offset_, n);
+    file_.Write(data, n);
+    offset_ += static_cast<int64_t>(n);
+  }
+  template <typename Bytes>
+  void Write(const Bytes& bytes) {
+    Write(bytes.data(), bytes.size());
+  }
+
+ private:
+  OutputFile& file_;
+  const EncryptJob& job_;
+  int64_t offset_ = 0;
+};
+
+class Engine {
+ public:
+  Engine(const EncryptJob& job, Reporter& r, RandomSource& random)
+      : job_(job), r_(r), random_(random), keep_(r.Flags().KeepRunning) {}
+
+  void Run();
+
+ private:
+  bool Stopped() const { return !keep_.load(std::memory_order_relaxed); }
+  // The temporary compressed copy never outlives the engine.
+  void CleanUp() {
+    source_.Close();
+    if (job_.pre_zip_level != 0 && ExtractFileExt(job_.source_path) == ".zak") r_.DeleteIfExists(job_.source_path);
+  }
+  void ErrorReport() {
+    r_.StopAll();
+    r_.ReportMessage(kFailed);
+    r_.SetCommandState(Control::Button1, true);
+  }
+  uint8_t ChooseVersion();
+  void WritePayload(TargetWriter& out, const Header& h);
+
+  const EncryptJob& job_;
+  Reporter& r_;
+  RandomSource& random_;
+  std::atomic<bool>& keep_;
+  InputFile source_;
+};
+
+uint8_t Engine::ChooseVersion() {
+  if (job_.info_click_count <= 7) return kVersionCurrent;
+  if (!r_.AskYesNo("是否使用旧的加密算法进行加密?", "加密算法")) return kVersionCurrent;
+  return r_.AskYesNo("是否使用更旧的加密算法进行加密?", "加密算法") ? kVersionOlder : kVersionOld;
+}
+
+void Engine::Run() {
+  if (job_.key.empty()) {
+    CleanUp();
+    r_.ReportMessage(std::string("密钥不能为空！请输入加密的密钥。") + kCancelled);
+    keep_ = false;
+    r_.SetCommandState(Control::Button1, true);
+    return;
+  }
+  r_.ShowStatus("进行加密文件...");
+  if (Stopped()) return CleanUp();
+  if (!FileExists(job_.source_path)) {
+    r_.ReportMessage("要加密的文件:“" + job_.source_path + "”" + "不存在!" + kCancelled);
+    r_.SetCommandState(Control::Button1, true);
+    return CleanUp();
+  }
+  if (Stopped()) return CleanUp();
+
+  int64_t size = 0;
+  Header header;
+  try {
+    source_.Open(job_.source_path);
+    size = source_.Size();
+    if (size < 1 || size > kMaxPayloadSize) {
+      r_.ReportMessage(size < 1 ? std::string("文件是空的!不需要加密。") + kCancelled
+                                : std::string("不能加密大于4GB的文件!") + kCancelled);
+      r_.SetCommandState(Control::Button1, true);
+      return CleanUp();
+    }
+    if (job_.key.size() > kMaxKeyBytes) throw IoError("key too long");
+    ContainerParams params;
+    params.key = job_.key;
+    params.pre_zip_level = job_.pre_zip_level;
+    params.layer = job_.layer_number;
+    params.ext = job_.original_ext;
+    params.payload_size = size;
+    if (Stopped()) return CleanUp();
+    params.version = ChooseVersion();
+    header = BuildHeader(params, random_);
+    if (Stopped()) return CleanUp();
+  } catch (...) {
+    CleanUp();
+    return ErrorReport();
+  }
+
+  // Replacing the source with its own container would destroy the source
+  // before it has been read; the open source counts as a file in use.
+  if (SameFile(job_.source_path, job_.target_path) || !r_.DeleteIfExists(job_.target_path)) {
+    keep_ = false;
+    CleanUp();
+    r_.ReportMessage("替换删除文件“" + job_.target_path + "”失败！文件正在使用中或者有只读属性等。" + kCancelled);
+    r_.SetCommandState(Control::Button1, true);
+    return;
+  }
+
+  OutputFile target;
+  try {
+    target.CreateNew(job_.target_path, 0666);
+  } catch (...) {
+    CleanUp();
+    return ErrorReport();
+  }
+
+  bool error = false;
+  TargetWriter out(target, job_);
+  try {
+    if (!header.Split()) {
+      out.Write(header.salt);
+      out.Write(header.length);
+      out.Write(header.descriptor);
+      out.Write(header.key_check);
+    }
+    if (Stopped()) {
+      target = OutputFile();
+      CleanUp();
+      r_.DeleteIfExists(job_.target_path);
+      return;
+    }
+    WritePayload(out, header);
+    if (!Stopped()) {
+      // The trailer only repeats what the header holds: a failure to write it
+      // is signalled but does not spoil the container.
+      try {
+        out.Write(header.trailer.data(), kTrailerFieldsSize);
+      } catch (const IoError&) {
+        r_.Beep();
+      }
+      try {
+        out.Write(header.trailer.data() + kTrailerFieldsSize, header.trailer.size() - kTrailerFieldsSize);
+      } catch (const IoError&) {
+        r_.Beep();
+      }
+    }
+  } catch (...) {
+    error = true;
+  }
+  try {
+    target.Close();
+  } catch (...) {
+    // Data that did not reach the disk is a failed container, not a finished one.
+    error = true;
+  }
+  CleanUp();
+
+  if (error) {
+    r_.DeleteIfExists(job_.target_path);
+    return ErrorReport();
+  }
+  if (!Stopped()) {
+    r_.SetCommandState(Control::Button1, true);
+    r_.ShowStatus("加密文件 ... 已完成。");
+    r_.ProgressComplete();
+    keep_ = false;
+    return;
+  }
+  r_.DeleteIfExists(job_.target_path);
+}
+
+void Engine::WritePayload(TargetWriter& out, const Header& h) {
+  const int64_t size = h.payload_size;
+  const bool bytes = h.version == kVersionOlder;
+  const int64_t unit = bytes ? 1 : 4;
+  const int64_t body = bytes ? size : size - size % 4;  // bytes handled unit by unit
+  PayloadCipher cipher = h.MakeCipher(CipherDirection::kEncrypt);
+  bool pending = h.Split();
+  const int64_t p = h.insertion_point;
+
+  std::vector<uint8_t> in(kChunk), enc(kChunk);
+  r_.ProgressStart(size);
+  source_.Seek(0);
+  int64_t pos = 0;
+  while (pos < body) {
+    const std::size_t n = static_cast<std::size_t>(std::min<int64_t>(kChunk, body - pos));
+    source_.ReadExact(in.data(), n);
+    cipher.Transform(in.data(), enc.data(), n);
+    // Write the chunk, inserting the header blocks after the units that end at
+    // payload offsets 260 and P.
+    const int64_t end = pos + static_cast<int64_t>(n);
+    int64_t at = pos;
+    while (at < end) {
+      int64_t upto = end;
+      if (pending) {
+        const int64_t next = at < kHeaderOffset ? kHeaderOffset : p;
+        if (next > at && next < end) upto = next;
+      }
+      out.Write(enc.data() + (at - pos), static_cast<std::size_t>(upto - at));
+      at = upto;
+      if (pending && at == kHeaderOffset) {
+        out.Write(h.salt);
+        out.Write(h.length);
+        out.Write(h.descriptor);
+      }
+      if (pending && at == p) {
+        out.Write(h.key_check);
+        pending = false;
+      }
+    }
+    if (Stopped()) return;
+    r_.ProgressSteps(pos + unit, unit, static_cast<int64_t>(n) / unit);
+    pos += static_cast<int64_t>(n);
+  }
+  if (!bytes && size % 4 != 0) {
+    uint8_t tail_in[4], tail_out[4];
+    const std::size_t t = static_cast<std::size_t>(size % 4);
+    source_.ReadExact(tail_in, t);
+    cipher.TransformTail(tail_in, tail_out, t);
+    out.Write(tail_out, t);
+  }
+}
+
+}  // namespace
+
+void EncryptEngine(const EncryptJob& job, Reporter& reporter, RandomSource& random) {
+  Engine(job, reporter, random).Run();
+}
+
+}  // namespace vesk::keyed
