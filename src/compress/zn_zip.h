@@ -1,0 +1,90 @@
+// The compression component: compresses one whole file into one zlib stream,
+// or decompresses such a stream back, on a worker thread of its own, and
+// reports start, progress and end through three events delivered on the
+// user-interface thread.
+//
+// Event rules:
+//  - OnBegin(nMax) once before the first chunk; OnProcess(nHasDone) after
+//    every chunk of 65535 bytes; OnEnd(nNormal, nZipRate) exactly once per
+//    started run. nMax and nHasDone count source bytes when compressing and
+//    produced bytes when decompressing.
+//  - The worker waits while a handler runs. The component is idle (Busy()
+//    false, no worker) before OnEnd is called, so an OnEnd handler may start
+//    the next run at once.
+//  - A component being destroyed receives no events at all.
+//
+// Threading rules: use the component (its properties, Compress, Decompress,
+// the destructor) on the user-interface thread of `ui`. Stop may also be
+// called from another thread; there it only waits, and the user-interface
+// thread must keep running its queued calls meanwhile. Never destroy the
+// component from inside one of its own handlers.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "threads/ui_thread.h"
+
+namespace vesk {
+
+enum class TCompressionLevel { clNone, clFastest, clDefault, clMax };
+
+// The zlib level a compression level selects: 0, 1, Z_DEFAULT_COMPRESSION, 9.
+int ZlibLevelOf(TCompressionLevel level);
+
+// Permissions a new DestFile is created with: 0600 inside TempFolderPath(),
+// where other users could otherwise read an intermediate file, else 0644.
+mode_t DestFileModeFor(const std::string& dest);
+
+class TZipThread;
+
+class TZnZip {
+ public:
+  explicit TZnZip(UiThread& ui);
+  ~TZnZip();  // stops a running worker and waits for it; delivers no events
+  TZnZip(const TZnZip&) = delete;
+  TZnZip& operator=(const TZnZip&) = delete;
+
+  // True from the start of a run until its end event is about to be delivered.
+  bool Busy() const;
+
+  std::string SourceFile;  // read when a run starts
+  std::string DestFile;    // deleted if it exists, then created new
+  std::function<void(int64_t nMax)> OnBegin;
+  std::function<void(int64_t nHasDone)> OnProcess;
+  std::function<void(bool nNormal, float nZipRate)> OnEnd;
+  TCompressionLevel ZipLevel = TCompressionLevel::clDefault;
+
+  // Start a run and return at once. Ignored (no worker, no event) while a
+  // worker is referenced or when SourceFile is not an existing file.
+  void Compress();
+  void Decompress();
+
+  // Tells a running worker to end after its current chunk and waits until it
+  // has. On the user-interface thread the stopped run's OnEnd(false, 0) is
+  // delivered while Stop waits. Called from inside one of this component's
+  // own handlers, Stop cannot wait (the worker waits for that handler): it
+  // only asks the worker to end, and OnEnd follows after the handler.
+  void Stop();
+
+ private:
+  friend class TZipThread;
+
+  void Start(bool compress);
+  // On the user-interface thread, from the worker's events.
+  void DoBegin(int64_t nMax);
+  void DoProcess(int64_t nHasDone);
+  void DoEnd(const TZipThread* worker, bool nNormal, float nZipRate);
+
+  UiThread& ui_;
+  mutable std::mutex mutex_;  // guards busy_ and worker_ (Stop may come from any thread)
+  bool busy_ = false;
+  std::shared_ptr<TZipThread> worker_;
+};
+
+}  // namespace vesk

@@ -1,0 +1,357 @@
+#include "compress/zn_zip.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+#include <zlib.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/file_io.h"
+#include "platform/paths.h"
+#include "support/temp_dir.h"
+#include "threads/queued_ui_thread.h"
+#include "threads/worker.h"
+
+namespace vesk {
+namespace {
+
+using std::chrono::milliseconds;
+using testing::ReadFile;
+using testing::WriteFile;
+
+// Data that compresses well but not trivially.
+std::string Text(std::size_t n) {
+  std::string out;
+  for (uint32_t i = 0; out.size() < n; ++i) out += "line " + std::to_string(i % 977) + " of the sample text\n";
+  out.resize(n);
+  return out;
+}
+
+std::string ZlibCompress(const std::string& data, int level) {
+  uLongf len = compressBound(data.size());
+  std::string out(len, '\0');
+  EXPECT_EQ(compress2(reinterpret_cast<Bytef*>(out.data()), &len, reinterpret_cast<const Bytef*>(data.data()),
+                      data.size(), level),
+            Z_OK);
+  out.resize(len);
+  return out;
+}
+
+// The content of a complete zlib stream of at most `limit` bytes; fails the
+// test for a stream that is cut short or damaged.
+std::string ZlibUncompress(const std::string& stream, std::size_t limit) {
+  uLongf len = limit;
+  std::string out(limit + 1, '\0');  // never zero-sized
+  EXPECT_EQ(uncompress(reinterpret_cast<Bytef*>(out.data()), &len, reinterpret_cast<const Bytef*>(stream.data()),
+                       stream.size()),
+            Z_OK);
+  out.resize(len);
+  return out;
+}
+
+class ZnZipTest : public ::testing::Test {
+ protected:
+  ZnZipTest() { Hook(zip); }
+
+  void Hook(TZnZip& z) {
+    z.OnBegin = [this](int64_t n) { events.push_back("begin " + std::to_string(n)); };
+    z.OnProcess = [this](int64_t n) {
+      events.push_back("process " + std::to_string(n));
+      last_done = n;
+    };
+    z.OnEnd = [this](bool normal, float rate) {
+      events.push_back(std::string("end ") + (normal ? "true" : "false"));
+      ++ends;
+      last_rate = rate;
+    };
+  }
+
+  void RunToEnd(int count = 1) { ASSERT_TRUE(ui.RunUntil([&] { return ends >= count; }, milliseconds(20000))); }
+
+  void Compress(const std::string& src, const std::string& dst, TCompressionLevel level = TCompressionLevel::clDefault) {
+    zip.SourceFile = src;
+    zip.DestFile = dst;
+    zip.ZipLevel = level;
+    zip.Compress();
+  }
+  void Decompress(const std::string& src, const std::string& dst) {
+    zip.SourceFile = src;
+    zip.DestFile = dst;
+    zip.Decompress();
+  }
+  int ProcessEvents() const {
+    int n = 0;
+    for (const auto& e : events) n += e.rfind("process", 0) == 0;
+    return n;
+  }
+
+  // Destroyed last: workers that ended may still be leaving their threads.
+  struct Drain {
+    ~Drain() { WaitForWorkers(milliseconds(5000)); }
+  } drain;
+  QueuedUiThread ui;
+  testing::TempDir dir;
+  std::vector<std::string> events;
+  int ends = 0;
+  int64_t last_done = -1;
+  float last_rate = -1;
+  TZnZip zip{ui};
+};
+
+TEST_F(ZnZipTest, EmptySourceGivesTheEightByteStreamAndBack) {
+  WriteFile(dir.File("empty"), "");
+  Compress(dir.File("empty"), dir.File("empty.zak"));
+  EXPECT_TRUE(zip.Busy());
+  RunToEnd();
+  EXPECT_FALSE(zip.Busy());
+  EXPECT_EQ(events, (std::vector<std::string>{"begin 0", "end true"}));
+  EXPECT_EQ(last_rate, 0.0f);
+  EXPECT_EQ(ReadFile(dir.File("empty.zak")), std::string("\x78\x9C\x03\x00\x00\x00\x00\x01", 8));
+
+  events.clear();
+  WriteFile(dir.File("out"), "old content is replaced");
+  Decompress(dir.File("empty.zak"), dir.File("out"));
+  RunToEnd(2);
+  EXPECT_EQ(events, (std::vector<std::string>{"begin 0", "end true"}));
+  EXPECT_TRUE(FileExists(dir.File("out")));
+  EXPECT_EQ(ReadFile(dir.File("out")), "");
+}
+
+TEST_F(ZnZipTest, ChunksAre65535BytesBothWays) {
+  for (std::size_t size : {65535u, 65536u}) {
+    events.clear();
+    const std::string data = testing::RandomBytes(size, 7);
+    WriteFile(dir.File("in"), data);
+    Compress(dir.File("in"), dir.File("in.zak"));
+    RunToEnd(ends + 1);
+    Decompress(dir.File("in.zak"), dir.File("back"));
+    RunToEnd(ends + 1);
+    std::vector<std::string> run = {"begin " + std::to_string(size), "process 65535"};
+    if (size == 65536) run.push_back("process 65536");
+    run.push_back("end true");
+    std::vector<std::string> both = run;
+    both.insert(both.end(), run.begin(), run.end());
+    EXPECT_EQ(events, both);
+    EXPECT_EQ(ReadFile(dir.File("back")), data);
+  }
+}
+
+TEST_F(ZnZipTest, EveryLevelWritesTheStreamZlibWouldAndRoundTrips) {
+  const std::string data = Text(300000) + testing::RandomBytes(70000, 3);
+  WriteFile(dir.File("in"), data);
+  const struct {
+    TCompressionLevel level;
+    int zlib_level;
+  } cases[] = {{TCompressionLevel::clNone, 0},
+               {TCompressionLevel::clFastest, 1},
+               {TCompressionLevel::clDefault, 6},
+               {TCompressionLevel::clMax, 9}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.zlib_level);
+    Compress(dir.File("in"), dir.File("in.zak"), c.level);
+    RunToEnd(ends + 1);
+    ASSERT_EQ(events.back(), "end true");
+    const std::string stream = ReadFile(dir.File("in.zak"));
+    EXPECT_EQ(ZlibUncompress(stream, data.size()), data);
+    if (c.zlib_level == 0) {
+      // Stored blocks: zlib header 78 01, then a block header of type 00.
+      EXPECT_EQ(stream.substr(0, 2), "\x78\x01");
+      EXPECT_EQ(static_cast<unsigned char>(stream[2]) & 0x06, 0);
+      EXPECT_GT(stream.size(), data.size());
+    } else {
+      EXPECT_EQ(stream, ZlibCompress(data, c.zlib_level));
+      EXPECT_GT(last_rate, 50.0f);
+      EXPECT_LT(last_rate, 100.0f);
+    }
+
+    Decompress(dir.File("in.zak"), dir.File("back"));
+    RunToEnd(ends + 1);
+    EXPECT_EQ(events.back(), "end true");
+    EXPECT_EQ(last_rate, 0.0f);
+    EXPECT_EQ(last_done, static_cast<int64_t>(data.size()));
+    EXPECT_EQ(ReadFile(dir.File("back")), data);
+  }
+}
+
+TEST_F(ZnZipTest, DecompressionStopsAtTheStreamEndAndAcceptsAShortStream) {
+  const std::string data = Text(200000);
+  const std::string stream = ZlibCompress(data, 6);
+
+  // Bytes behind a complete stream are not data.
+  WriteFile(dir.File("trailing.zak"), stream + "garbage behind the stream" + std::string(70000, 'x'));
+  Decompress(dir.File("trailing.zak"), dir.File("a"));
+  RunToEnd();
+  EXPECT_EQ(events.front(), "begin " + std::to_string(data.size()));
+  EXPECT_EQ(events.back(), "end true");
+  EXPECT_EQ(last_done, static_cast<int64_t>(data.size()));
+  EXPECT_EQ(ReadFile(dir.File("a")), data);
+
+  // A cut-short stream yields the bytes it holds.
+  events.clear();
+  WriteFile(dir.File("short.zak"), stream.substr(0, stream.size() / 2));
+  Decompress(dir.File("short.zak"), dir.File("b"));
+  RunToEnd(2);
+  EXPECT_EQ(events.back(), "end true");
+  const std::string part = ReadFile(dir.File("b"));
+  EXPECT_GT(part.size(), 0u);
+  EXPECT_LT(part.size(), data.size());
+  EXPECT_EQ(part, data.substr(0, part.size()));
+  EXPECT_EQ(events.front(), "begin " + std::to_string(part.size()));
+  EXPECT_EQ(last_done, static_cast<int64_t>(part.size()));
+}
+
+TEST_F(ZnZipTest, ForeignOrDamagedDataFailsBeforeBeginAndLeavesAnEmptyDest) {
+  std::string damaged = ZlibCompress(Text(100000), 6);
+  damaged.back() ^= 0x01;  // the check sum no longer matches
+  for (const std::string& source : {std::string("this is plain text, not a compressed stream"), damaged}) {
+    events.clear();
+    WriteFile(dir.File("foreign"), source);
+    WriteFile(dir.File("out"), "previous");
+    Decompress(dir.File("foreign"), dir.File("out"));
+    RunToEnd(ends + 1);
+    EXPECT_EQ(events, (std::vector<std::string>{"end false"}));
+    EXPECT_EQ(last_rate, 0.0f);
+    ASSERT_TRUE(FileExists(dir.File("out")));  // the handler decides what to do with it
+    EXPECT_EQ(ReadFile(dir.File("out")), "");
+  }
+}
+
+TEST_F(ZnZipTest, StopDeliversTheEndWhileWaitingAndLeavesACompleteShorterStream) {
+  const std::string data = testing::RandomBytes(3 << 20, 11);
+  WriteFile(dir.File("big"), data);
+  Compress(dir.File("big"), dir.File("big.zak"));
+  ASSERT_TRUE(ui.RunUntil([&] { return ProcessEvents() >= 2; }, milliseconds(20000)));
+  zip.Stop();
+  EXPECT_EQ(ends, 1);
+  EXPECT_EQ(events.back(), "end false");
+  EXPECT_EQ(last_rate, 0.0f);
+  EXPECT_FALSE(zip.Busy());
+  ASSERT_LT(last_done, static_cast<int64_t>(data.size()));
+  EXPECT_EQ(ZlibUncompress(ReadFile(dir.File("big.zak")), data.size()), data.substr(0, last_done));
+
+  zip.Stop();  // idle: nothing happens
+  EXPECT_EQ(ends, 1);
+}
+
+TEST_F(ZnZipTest, StopFromAnotherThreadOrFromInsideAHandlerDoesNotDeadlock) {
+  const std::string data = testing::RandomBytes(1 << 20, 5);
+  WriteFile(dir.File("in"), data);
+
+  Compress(dir.File("in"), dir.File("a.zak"));
+  ASSERT_TRUE(ui.RunUntil([&] { return ProcessEvents() >= 1; }, milliseconds(20000)));
+  std::atomic<bool> stopped{false};
+  std::thread stopper([&] {
+    zip.Stop();
+    stopped = true;
+    ui.Wake();
+  });
+  ASSERT_TRUE(ui.RunUntil([&] { return stopped.load(); }, milliseconds(20000)));
+  stopper.join();
+  EXPECT_EQ(ends, 1);
+  EXPECT_EQ(events.back(), "end false");
+
+  // Stop inside OnProcess only asks; the end follows after the handler.
+  events.clear();
+  zip.OnProcess = [this](int64_t n) {
+    events.push_back("process " + std::to_string(n));
+    zip.Stop();
+  };
+  Compress(dir.File("in"), dir.File("b.zak"));
+  RunToEnd(2);
+  EXPECT_EQ(events, (std::vector<std::string>{"begin " + std::to_string(data.size()), "process 65535", "end false"}));
+  EXPECT_EQ(ZlibUncompress(ReadFile(dir.File("b.zak")), data.size()), data.substr(0, 65535));
+}
+
+TEST_F(ZnZipTest, StartsAreIgnoredWhileRunningOrWithoutSource) {
+  Compress(dir.File("missing"), dir.File("x.zak"));
+  EXPECT_FALSE(zip.Busy());
+  Decompress(dir.File("missing"), dir.File("x"));
+  EXPECT_FALSE(zip.Busy());
+  Compress(dir.path(), dir.File("x.zak"));  // a folder is no source either
+  EXPECT_FALSE(zip.Busy());
+
+  const std::string data = Text(500000);
+  WriteFile(dir.File("in"), data);
+  Compress(dir.File("in"), dir.File("in.zak"));
+  // The worker cannot end before this thread pumps, so it is still running.
+  zip.DestFile = dir.File("other.zak");
+  zip.Compress();
+  zip.Decompress();
+  EXPECT_TRUE(zip.Busy());
+  RunToEnd();
+  ui.RunFor(milliseconds(30));
+  EXPECT_EQ(ends, 1);
+  EXPECT_EQ(events.front(), "begin " + std::to_string(data.size()));
+  EXPECT_FALSE(FileExists(dir.File("other.zak")));
+  EXPECT_FALSE(FileExists(dir.File("x.zak")));
+  EXPECT_EQ(ZlibUncompress(ReadFile(dir.File("in.zak")), data.size()), data);
+}
+
+TEST_F(ZnZipTest, EndHandlerCanStartTheNextRun) {
+  const std::string data = Text(150000);
+  WriteFile(dir.File("in"), data);
+  bool busy_in_handler = true;
+  zip.OnEnd = [&](bool normal, float) {
+    ++ends;
+    events.push_back(std::string("end ") + (normal ? "true" : "false"));
+    if (ends == 1) {
+      busy_in_handler = zip.Busy();
+      Decompress(dir.File("in.zak"), dir.File("back"));
+    }
+  };
+  Compress(dir.File("in"), dir.File("in.zak"));
+  RunToEnd(2);
+  EXPECT_FALSE(busy_in_handler);
+  EXPECT_EQ(events.back(), "end true");
+  EXPECT_EQ(ReadFile(dir.File("back")), data);
+}
+
+TEST_F(ZnZipTest, DestructionWhileRunningDeliversNoEvents) {
+  const std::string data = testing::RandomBytes(1 << 20, 9);
+  WriteFile(dir.File("in"), data);
+  {
+    TZnZip other(ui);
+    Hook(other);
+    other.SourceFile = dir.File("in");
+    other.DestFile = dir.File("in.zak");
+    other.Compress();
+    ASSERT_TRUE(ui.RunUntil([&] { return ProcessEvents() >= 1; }, milliseconds(20000)));
+    events.clear();
+  }
+  ui.RunFor(milliseconds(30));  // the calls the worker left queued are harmless
+  EXPECT_TRUE(events.empty());
+  EXPECT_EQ(ends, 0);
+  EXPECT_TRUE(FileExists(dir.File("in.zak")));  // never deleted by the component
+}
+
+TEST_F(ZnZipTest, AFailingHandlerEndsTheRunAsAFailure) {
+  WriteFile(dir.File("in"), Text(200000));
+  zip.OnProcess = [](int64_t) { throw std::runtime_error("handler failed"); };
+  Compress(dir.File("in"), dir.File("in.zak"));
+  RunToEnd();
+  EXPECT_EQ(events, (std::vector<std::string>{"begin 200000", "end false"}));
+}
+
+TEST_F(ZnZipTest, DestInTheTemporaryFolderIsPrivate) {
+  EXPECT_EQ(DestFileModeFor(TempFolderPath() + "a.zak"), 0600u);
+  EXPECT_EQ(DestFileModeFor("/nonexistent-folder/a.zak"), 0644u);
+  const std::string dest = TempFolderPath() + "vesk-zn-zip-mode-" + std::to_string(::getpid()) + ".zak";
+  WriteFile(dir.File("in"), "abc");
+  Compress(dir.File("in"), dest);
+  RunToEnd();
+  struct stat st {};
+  ASSERT_EQ(::stat(dest.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+  DeleteFile(dest);
+}
+
+}  // namespace
+}  // namespace vesk
