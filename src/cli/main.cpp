@@ -1,6 +1,90 @@
-#include <cstdio>
+// vesk-cli: the encrypt, compress, decrypt and decompress commands of the
+// window, for scripts and machines without a display.
+#include <CLI/CLI.hpp>
 
-int main() {
-  std::puts("vesk-cli");
-  return 0;
+#include <iostream>
+
+#include "cli/commands.h"
+
+namespace {
+
+using vesk::cli::Answer;
+using vesk::cli::Command;
+using vesk::cli::Options;
+
+struct Flags {
+  bool yes = false;
+  bool no = false;
+};
+
+void AddTarget(CLI::App* app, Options& o) {
+  app->add_option("SOURCE", o.source, "要处理的文件")->required();
+  app->add_option_function<std::string>("-o,--output", [&o](const std::string& t) { o.target = t; },
+                                        "输出文件 (省略时按默认规则命名)");
+}
+
+void AddAnswers(CLI::App* app, Flags& f) {
+  auto* yes = app->add_flag("--yes", f.yes, "所有问题回答“是” (例如替换已有文件)");
+  app->add_flag("--no", f.no, "所有问题回答“否”")->excludes(yes);
+}
+
+void AddKey(CLI::App* app, vesk::cli::KeySource& key, const std::string& prefix, const std::string& what) {
+  auto* file = app->add_option("--" + prefix + "key-file", key.file, what + "：从文件读取 (UTF-8)");
+  app->add_option("--" + prefix + "key-env", key.env, what + "：从环境变量读取")->excludes(file);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  CLI::App app{"Vesk 文件加密 — 命令行版本\n加密、压缩、解密、解压缩文件。", "vesk-cli"};
+  app.require_subcommand(1);
+  app.set_version_flag("--version", "vesk-cli 2.8.63");
+  Options o;
+  Flags f;
+
+  auto* encrypt = app.add_subcommand("encrypt", "用密钥加密文件为 .jmz (可先压缩)");
+  AddTarget(encrypt, o);
+  encrypt->add_option("--level", o.level, "先压缩的压缩率: 0 不压缩, 1 快速, 2 正常 (默认), 3 最大")
+      ->check(CLI::Range(0, 3));
+  encrypt->add_option("--algorithm", o.algorithm, "加密算法版本: 33 (默认), 18 旧, 11 更旧")
+      ->check(CLI::IsMember({33, 18, 11}));
+  AddKey(encrypt, o.key, "", "加密的密钥");
+  AddKey(encrypt, o.decrypt_key, "decrypt-", "解密的密钥 (再次加密已加密的文件时用)");
+  AddAnswers(encrypt, f);
+
+  auto* compress = app.add_subcommand("compress", "只压缩文件为 .zak (不加密)");
+  AddTarget(compress, o);
+  compress->add_option("--level", o.level, "压缩率: 1 快速, 2 正常 (默认), 3 最大")->check(CLI::Range(1, 3));
+  AddAnswers(compress, f);
+
+  auto* decrypt = app.add_subcommand("decrypt", "解密 .jmz 文件 (没有加密标识的文件按 .zak 解压缩)");
+  AddTarget(decrypt, o);
+  AddKey(decrypt, o.key, "", "解密的密钥");
+  decrypt->add_flag("--legacy", o.legacy, "接受最旧的加密算法");
+  AddAnswers(decrypt, f);
+
+  auto* decompress = app.add_subcommand("decompress", "解压缩 .zak 文件");
+  AddTarget(decompress, o);
+  AddAnswers(decompress, f);
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    return app.exit(e) == 0 ? 0 : 2;
+  }
+
+  if (encrypt->parsed()) o.command = Command::kEncrypt;
+  if (compress->parsed()) o.command = Command::kCompress;
+  if (decrypt->parsed()) o.command = Command::kDecrypt;
+  if (decompress->parsed()) {
+    o.command = Command::kDecompress;
+    // The decompressed file is named like the decrypt command names it: the
+    // source without its extension.
+    if (!o.target) {
+      const auto dot = o.source.find_last_of("./");
+      o.target = (dot != std::string::npos && o.source[dot] == '.') ? o.source.substr(0, dot) : o.source + ".out";
+    }
+  }
+  o.answer = f.yes ? Answer::kYes : f.no ? Answer::kNo : Answer::kAsk;
+  return vesk::cli::RunCommand(o);
 }

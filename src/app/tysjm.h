@@ -1,0 +1,121 @@
+// The main window's logic without a toolkit: its working fields, the
+// reporting interface, and the command handlers. It reaches widgets, dialogs
+// and message boxes only through a WindowPort, and the user-interface thread
+// only through a UiThread, so the Qt window, the command-line front end and
+// the tests drive the same code.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "app/port.h"
+#include "app/reporting.h"
+#include "compress/zn_zip.h"
+#include "crypto/keyed/decrypt_engine.h"
+#include "crypto/keyed/random.h"
+#include "threads/ui_thread.h"
+#include "threads/worker.h"
+
+namespace vesk {
+
+class Tysjm : public Reporter, public KeyedOperations, public keyed::DecryptHost {
+ public:
+  static constexpr const char* kProgramTitle = "Vesk 文件加密";
+  static constexpr const char* kMessageCaption = "Vesk 文件加密 (当此窗体后置隐藏，请点另外程序窗体再点回此程序)";
+
+  Tysjm(WindowPort& port, UiThread& ui);
+  ~Tysjm() override;
+
+  // Reporting interface.
+  void ReportMessage(const std::string& text) override;
+  void ShowStatus(const std::string& text) override;
+  bool AskYesNo(const std::string& text, const std::string& caption) override;
+  void Beep() override { port_.Beep(); }
+
+  // Commands.
+  void Button1Click();  // encrypt, compress-then-encrypt, compress only
+  void Button2Click();  // decrypt, decrypt-then-decompress, decompress
+  // Decompresses a ".zak" file directly, as the decrypt command's
+  // decompression stage does, without a key (command-line front end).
+  void DecompressCommand(const std::string& source, const std::string& target);
+
+  // Compression events, on the user-interface thread.
+  void ZnZip1Begin(int64_t nMax);
+  void ZnZip1Process(int64_t nHasDone);
+  void ZnZip1End(bool nNormal, float nZipRate);
+
+  // Worker operations (KeyedOperations).
+  void EncryptEngine() override;
+  void DecryptFile() override;
+
+  // Runs the re-encryption check on the chosen file; clears KeepRunning and
+  // reports when the file may not be encrypted again, else sets LayerNumber.
+  void CheckReencryption(const std::string& path);
+
+  // What the decryption engine asks of the window (DecryptHost).
+  std::string DecryptionKey() override { return KeyBytes(Control::jm2); }
+  void SetHint(Hint h, const std::string& text) override { SetHintText(h, text); }
+  void OutputChosen(const std::string& path) override { OutputPath = path; }
+  bool StartDecompression(const std::string& source, const std::string& dest, bool delete_zak_after) override;
+
+  // The busy marker of a command.
+  int Tag(Control c) const;
+  std::string StatusText() const;
+  std::string HintText(Hint h) const;
+  void SetHintText(Hint h, const std::string& text);
+
+  // The radio group's compression ratio, 0..3.
+  int RatioIndex() const { return static_cast<int>(ZnZip1.ZipLevel); }
+  void SetRatioIndex(int index);
+
+  // Key box text as GBK bytes (CR LF between lines).
+  std::string KeyBytes(Control box) const;
+
+  // Working fields shared by the commands and engines.
+  std::string ChosenFile, SourcePath, TargetPath;
+  std::string OriginalExt;  // UTF-8, with its dot
+  uint8_t PreZipLevel = 0;
+  uint8_t LayerNumber = 1;
+  uint8_t InfoClickCount = 0;
+  int64_t PayloadSize = 0;
+  std::string PayloadName;
+  bool DeleteZakAfterUnzip = false;
+  std::string StoredName;
+  // The file the last command writes (shown by the command-line front end).
+  std::string OutputPath;
+
+  TZnZip ZnZip1;
+
+  // Replaces the random source (tests fix the draws).
+  void SetRandomSource(std::unique_ptr<keyed::RandomSource> random) { random_ = std::move(random); }
+
+  WindowPort& Port() { return port_; }
+  UiThread& Ui() { return ui_; }
+
+ protected:
+  void OnBarRange(int64_t max) override { port_.SetBarRange(max); }
+  void OnBarPosition(int64_t position) override { port_.SetBarPosition(position); }
+  void SetControlEnabled(Control c, bool enabled) override { port_.SetEnabled(c, enabled); }
+  void SetControlTag(Control c, int tag) override;
+  void SetControlCaption(Control c, const std::string& caption) override { port_.SetCaption(c, caption); }
+  void StopCompression() override;
+  void ProcessPendingMessages() override;
+
+ private:
+  void CancelEncrypt();
+  void CancelDecrypt();
+
+  WindowPort& port_;
+  UiThread& ui_;
+  std::unique_ptr<keyed::RandomSource> random_;
+
+  mutable std::mutex mutex_;  // guards the fields below, touched from workers
+  std::map<Control, int> tags_;
+  std::string status_text_;
+  std::string progress_hint_, status_hint_;
+};
+
+}  // namespace vesk

@@ -1,0 +1,93 @@
+#include "cli/cli_port.h"
+
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+
+#include "cli/progress_line.h"
+
+namespace vesk::cli {
+
+CliPort::CliPort(PortConfig config) : config_(std::move(config)) { started_ = std::chrono::steady_clock::now(); }
+
+void CliPort::ClearProgress() {
+  if (progress_shown_) {
+    std::cerr << "\r\033[K";
+    progress_shown_ = false;
+  }
+}
+
+void CliPort::PrintLine(const std::string& text) {
+  ClearProgress();
+  std::cerr << text << '\n' << std::flush;
+  last_line_ = text;
+}
+
+void CliPort::MessageBox(const std::string& text, const std::string& /*caption*/) {
+  std::lock_guard lock(mutex_);
+  PrintLine(text);
+}
+
+void CliPort::SetStatusText(const std::string& text) {
+  std::lock_guard lock(mutex_);
+  // A message box's text becomes the status text as well: show it once.
+  if (text.empty() || text == last_line_) return;
+  PrintLine(text);
+}
+
+bool CliPort::Question(const std::string& text, const std::string& caption) {
+  std::lock_guard lock(mutex_);
+  if (caption == "加密算法") {
+    const bool old = text.find("更旧") == std::string::npos;
+    return old ? (config_.algorithm == 18 || config_.algorithm == 11) : config_.algorithm == 11;
+  }
+  ClearProgress();
+  if (config_.answer == Answer::kAsk && config_.interactive) {
+    std::ifstream tty("/dev/tty");
+    std::cerr << text << " [y/N] " << std::flush;
+    std::string reply;
+    std::getline(tty.is_open() ? tty : std::cin, reply);
+    last_line_.clear();
+    return !reply.empty() && (reply[0] == 'y' || reply[0] == 'Y');
+  }
+  const bool yes = config_.answer == Answer::kYes;
+  PrintLine(text + (yes ? " -> 是" : " -> 否"));
+  return yes;
+}
+
+void CliPort::SetBarRange(int64_t max) {
+  std::lock_guard lock(mutex_);
+  bar_max_ = max > 0 ? max : 1;
+  started_ = std::chrono::steady_clock::now();
+}
+
+void CliPort::SetBarPosition(int64_t position) {
+  if (!config_.progress) return;
+  const int64_t total = total_ ? total_() : 0;
+  std::lock_guard lock(mutex_);
+  const auto now = std::chrono::steady_clock::now();
+  const double fraction = static_cast<double>(position) / static_cast<double>(bar_max_);
+  if (fraction < 1.0 && now - last_draw_ < std::chrono::milliseconds(100)) return;
+  last_draw_ = now;
+  const double seconds = std::chrono::duration<double>(now - started_).count();
+  const auto bytes = static_cast<int64_t>(fraction * static_cast<double>(total));
+  std::cerr << '\r' << FormatProgress(fraction, bytes, seconds) << "\033[K" << std::flush;
+  progress_shown_ = true;
+}
+
+void CliPort::FinishProgress() {
+  std::lock_guard lock(mutex_);
+  ClearProgress();
+}
+
+std::string CliPort::KeyText(Control box) {
+  return box == Control::jm1 ? config_.encrypt_key : config_.decrypt_key;
+}
+
+std::optional<std::string> CliPort::OpenDialog(const FileDialogSpec& /*spec*/) { return config_.source; }
+
+std::optional<std::string> CliPort::SaveDialog(const FileDialogSpec& spec) {
+  return config_.target ? *config_.target : spec.file_name;
+}
+
+}  // namespace vesk::cli

@@ -1,0 +1,66 @@
+// The window port of the command-line front end: the arguments answer the
+// dialogs and questions, messages and status texts go to standard error, and
+// a progress line is drawn there when it is a terminal.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <string>
+
+#include "app/port.h"
+
+namespace vesk::cli {
+
+enum class Answer { kAsk, kYes, kNo };
+
+struct PortConfig {
+  std::string source;                // answers the open dialog
+  std::optional<std::string> target;  // answers the save dialog (else its proposal)
+  std::string encrypt_key;           // UTF-8 text of jm1
+  std::string decrypt_key;           // UTF-8 text of jm2
+  Answer answer = Answer::kAsk;      // replace, version and cancel questions
+  int algorithm = 33;                // answers the algorithm questions
+  bool interactive = false;          // a terminal can answer kAsk questions
+  bool progress = false;             // draw the progress line
+};
+
+class CliPort : public WindowPort {
+ public:
+  explicit CliPort(PortConfig config);
+
+  // Bytes behind the bar's current total, for the throughput estimate.
+  void SetTotalSource(std::function<int64_t()> total) { total_ = std::move(total); }
+
+  void MessageBox(const std::string& text, const std::string& caption) override;
+  bool Question(const std::string& text, const std::string& caption) override;
+  void SetStatusText(const std::string& text) override;
+  void SetBarRange(int64_t max) override;
+  void SetBarPosition(int64_t position) override;
+  void SetEnabled(Control, bool) override {}
+  void SetCaption(Control, const std::string&) override {}
+  void SetHint(Hint, const std::string&) override {}
+  std::string KeyText(Control box) override;
+  std::optional<std::string> OpenDialog(const FileDialogSpec& spec) override;
+  std::optional<std::string> SaveDialog(const FileDialogSpec& spec) override;
+  void Beep() override {}
+
+  // Ends the progress line so that what follows starts on a fresh line.
+  void FinishProgress();
+
+ private:
+  void PrintLine(const std::string& text);  // caller holds mutex_
+  void ClearProgress();                     // caller holds mutex_
+
+  PortConfig config_;
+  std::function<int64_t()> total_;
+  std::mutex mutex_;
+  std::string last_line_;
+  int64_t bar_max_ = 100;
+  bool progress_shown_ = false;
+  std::chrono::steady_clock::time_point started_, last_draw_;
+};
+
+}  // namespace vesk::cli

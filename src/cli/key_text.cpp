@@ -1,0 +1,80 @@
+#include "cli/key_text.h"
+
+#include <termios.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+#include <stdexcept>
+
+namespace vesk::cli {
+namespace {
+
+std::string ReadLineWithoutEcho(const std::string& prompt) {
+  std::cerr << prompt << std::flush;
+  termios old {};
+  const bool tty = ::tcgetattr(STDIN_FILENO, &old) == 0;
+  if (tty) {
+    termios quiet = old;
+    quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+    ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
+  }
+  std::string line;
+  std::getline(std::cin, line);
+  if (tty) ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &old);
+  std::cerr << '\n';
+  return line;
+}
+
+}  // namespace
+
+std::string NormalizeKeyText(std::string text) {
+  if (text.size() >= 2 && text.compare(text.size() - 2, 2, "\r\n") == 0) {
+    text.resize(text.size() - 2);
+  } else if (!text.empty() && (text.back() == '\n' || text.back() == '\r')) {
+    text.pop_back();
+  }
+  std::string out;
+  out.reserve(text.size() + 8);
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == '\r' || c == '\n') {
+      out += "\r\n";
+      if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+std::size_t CharacterCount(const std::string& utf8) {
+  std::size_t n = 0;
+  for (unsigned char c : utf8) n += (c & 0xC0) != 0x80;
+  return n;
+}
+
+std::optional<std::string> ReadKey(const KeySource& source, const std::string& prompt, bool confirm) {
+  if (!source.file.empty()) {
+    std::ifstream in(source.file, std::ios::binary);
+    if (!in) throw std::runtime_error("无法读取密钥文件: " + source.file);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return NormalizeKeyText(s.str());
+  }
+  if (!source.env.empty()) {
+    const char* value = std::getenv(source.env.c_str());
+    if (value == nullptr) throw std::runtime_error("环境变量 " + source.env + " 未设置");
+    return NormalizeKeyText(value);
+  }
+  if (!::isatty(STDIN_FILENO)) return std::nullopt;
+  std::string key = ReadLineWithoutEcho(prompt);
+  if (confirm && ReadLineWithoutEcho("再次输入密钥: ") != key) throw std::runtime_error("两次输入的密钥不相同。");
+  if (key.empty()) return std::nullopt;
+  return NormalizeKeyText(key);
+}
+
+}  // namespace vesk::cli

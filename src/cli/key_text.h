@@ -1,0 +1,31 @@
+// Key texts for the command line: read from a file, an environment variable
+// or a prompt, and shaped the way the key boxes hold them.
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace vesk::cli {
+
+// Largest key the key boxes accept, in characters (a CR LF counts as two).
+inline constexpr std::size_t kMaxKeyCharacters = 1028;
+
+// Drops one final line break and turns every remaining line break into CR LF.
+std::string NormalizeKeyText(std::string text);
+
+// Characters (code points) in UTF-8 text.
+std::size_t CharacterCount(const std::string& utf8);
+
+// Where a key comes from; an empty source means "prompt when interactive".
+struct KeySource {
+  std::string file;
+  std::string env;
+};
+
+// Reads the key: from the file, from the environment variable, or, when
+// neither is named and standard input is a terminal, from a prompt without
+// echo (asked twice when `confirm`). nullopt when there is no key; throws
+// std::runtime_error with a message for the user on a read failure.
+std::optional<std::string> ReadKey(const KeySource& source, const std::string& prompt, bool confirm);
+
+}  // namespace vesk::cli

@@ -1,0 +1,73 @@
+#include "cli/process.h"
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <stdexcept>
+#include <thread>
+
+extern char** environ;
+
+namespace vesk::testing {
+namespace {
+
+std::string Slurp(int fd) {
+  std::string out;
+  char buf[4096];
+  ssize_t n;
+  while ((n = ::read(fd, buf, sizeof buf)) > 0) out.append(buf, static_cast<std::size_t>(n));
+  ::close(fd);
+  return out;
+}
+
+}  // namespace
+
+ProcessResult RunProcess(const std::vector<std::string>& argv, const ProcessOptions& options) {
+  int out_pipe[2], err_pipe[2];
+  if (::pipe(out_pipe) != 0 || ::pipe(err_pipe) != 0) throw std::runtime_error("pipe");
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_adddup2(&actions, out_pipe[1], 1);
+  posix_spawn_file_actions_adddup2(&actions, err_pipe[1], 2);
+  posix_spawn_file_actions_addclose(&actions, out_pipe[0]);
+  posix_spawn_file_actions_addclose(&actions, err_pipe[0]);
+
+  std::map<std::string, std::string> env;
+  for (char** e = environ; *e != nullptr; ++e) {
+    std::string kv = *e;
+    auto eq = kv.find('=');
+    if (eq != std::string::npos) env[kv.substr(0, eq)] = kv.substr(eq + 1);
+  }
+  for (const auto& [k, v] : options.env) env[k] = v;
+  std::vector<std::string> env_strings;
+  for (const auto& [k, v] : env) env_strings.push_back(k + "=" + v);
+  std::vector<char*> envp, args;
+  for (auto& s : env_strings) envp.push_back(s.data());
+  envp.push_back(nullptr);
+  std::vector<std::string> argv_copy = argv;
+  for (auto& s : argv_copy) args.push_back(s.data());
+  args.push_back(nullptr);
+
+  pid_t pid = 0;
+  int rc = posix_spawn(&pid, args[0], &actions, nullptr, args.data(), envp.data());
+  posix_spawn_file_actions_destroy(&actions);
+  ::close(out_pipe[1]);
+  ::close(err_pipe[1]);
+  if (rc != 0) throw std::runtime_error("posix_spawn failed for " + argv[0]);
+
+  ProcessResult result;
+  std::thread out_reader([&] { result.out = Slurp(out_pipe[0]); });
+  std::thread err_reader([&] { result.err = Slurp(err_pipe[0]); });
+  if (options.while_running) options.while_running(pid);
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  out_reader.join();
+  err_reader.join();
+  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  return result;
+}
+
+}  // namespace vesk::testing

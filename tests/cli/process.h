@@ -1,0 +1,27 @@
+// Runs a program as a child process with given environment additions and
+// captures its exit status, standard output and standard error.
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace vesk::testing {
+
+struct ProcessResult {
+  int status = -1;  // exit status, or 128 + signal
+  std::string out;
+  std::string err;
+};
+
+struct ProcessOptions {
+  std::map<std::string, std::string> env;  // added to the parent's environment
+  // Called with the child's pid once it runs (e.g. to send it a signal).
+  std::function<void(int pid)> while_running;
+};
+
+ProcessResult RunProcess(const std::vector<std::string>& argv, const ProcessOptions& options = {});
+
+}  // namespace vesk::testing
