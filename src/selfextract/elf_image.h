@@ -1,0 +1,27 @@
+// The length of the program image: on Linux the running program is an ELF
+// file, and a self-decrypting executable is that file with a payload header
+// and a container appended. The loader ignores bytes behind the image, so the
+// image's own length is where the last of its parts ends: the ELF header, the
+// program header table, the section header table, and the file contents of
+// every section and segment.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace vesk::selfextract {
+
+// The exact length of the ELF image at the start of the file (32- or 64-bit,
+// little-endian). Throws IoError when the file cannot be read, is not such an
+// ELF image, or is shorter than its own headers say.
+int64_t ImageSizeOf(const std::string& elf_path);
+
+// The file of the running program, and ImageSizeOf that file.
+inline constexpr char kRunningProgramFile[] = "/proc/self/exe";
+int64_t RunningImageSize();
+
+// The full path of the running program (for the shell entries and the folder
+// the self-decrypt commands save into). Throws IoError when it is unknown.
+std::string RunningProgramPath();
+
+}  // namespace vesk::selfextract

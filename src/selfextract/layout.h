@@ -1,0 +1,59 @@
+// The self-decrypting executable: the program image, a 259-byte payload
+// header right behind it, and a keyed container as payload.
+//
+//   offset              width          field
+//   0                   image size     program image, unchanged
+//   image               8              PayloadSize, signed 64-bit little-endian
+//   image + 8           1              NameLength (1..250)
+//   image + 9           250            PayloadName, GBK, zero-padded
+//   image + 259         PayloadSize    the container, byte for byte
+//
+// Nothing follows the payload and the header has no checksum; the only
+// consistency test is the stored size against the bytes actually present.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "app/reporting.h"
+
+namespace vesk::selfextract {
+
+inline constexpr int64_t kNameFieldSize = 250;
+inline constexpr int64_t kHeaderSize = 8 + 1 + kNameFieldSize;  // 259
+inline constexpr int64_t kMaxPayloadSize = 4294967296;          // 4 GiB is still valid
+static_assert(kHeaderSize == kPayloadHeaderSize);
+
+inline constexpr int64_t PayloadOffset(int64_t image_size) { return image_size + kHeaderSize; }
+inline constexpr int64_t SelfDecryptMinimum(int64_t image_size) { return SelfDecryptMinimumFor(image_size); }
+
+// The 259 header bytes for a payload of `payload_size` bytes named by the GBK
+// bytes `gbk_name` (1..250 bytes; throws std::invalid_argument otherwise).
+std::string EncodePayloadHeader(int64_t payload_size, std::string_view gbk_name);
+
+// "自解密文件：" + name + "  大小：" + size + "字节。", the status text that
+// describes a carried payload.
+std::string PayloadStatusText(const std::string& payload_name, int64_t payload_size);
+
+// What the start-up reading found; the window applies it.
+struct SelfDecryptInfo {
+  int64_t OwnFileSize = 0;   // length of the program's file; 0 when it failed
+  int64_t PayloadSize = 0;   // stored, or corrected to the bytes present
+  std::string PayloadName;   // UTF-8; may be empty
+  bool CommandsEnabled = false;  // Button7 and Button8
+  std::string StatusHint;    // hint for the status bar; empty: leave it
+  bool Failed = false;       // the reading failed: the window beeps
+};
+
+// Reads the payload header of the program file at `program_path`, whose
+// program image is `image_size` bytes long. Reports damage and the status
+// text through `reporter` and keeps the reporter's OwnFileSize and ImageSize
+// up to date, which decide whether SetCommandState enables Button7/Button8.
+// Never throws.
+SelfDecryptInfo ReadSelfDecryptInfo(Reporter& reporter, const std::string& program_path, int64_t image_size);
+
+// The same for the running program, its image size measured from its file.
+SelfDecryptInfo ReadRunningSelfDecryptInfo(Reporter& reporter);
+
+}  // namespace vesk::selfextract

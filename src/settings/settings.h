@@ -1,0 +1,99 @@
+// The five user choices that survive restarts (compression ratio, window
+// colour, brand-label colour, key masking, window size), stored as 32-bit
+// integers under one key of the current user's registry, and the handlers of
+// the ratio radio group `rgysl`, the masking check box `pbmy` and the size
+// button `sf` that change them.
+//
+// The functions work on WindowSettings, a plain copy of the window's settable
+// state; the window applies the fields to its widgets afterwards. Registry
+// failures never reach the user except as the beep callback.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string_view>
+
+#include "app/window_size.h"
+#include "platform/registry.h"
+
+namespace vesk::settings {
+
+inline constexpr char kSettingsKey[] = "SOFTWARE\\Vesk 文件加密";
+
+// Value names under kSettingsKey.
+inline constexpr char kRatio[] = "zzll";         // rgysl item 0..3
+inline constexpr char kWindowColour[] = "ctbjc"; // 0x00BBGGRR
+inline constexpr char kBrandColour[] = "vkys";   // font colour of Label3
+inline constexpr char kKeyMasking[] = "pbmy";    // 1 masked, 0 plain
+inline constexpr char kSizeState[] = "ctsf";     // sf cycle state 0..5
+
+inline constexpr uint32_t kSkyBlue = 0xF0CAA6;  // designed window colour
+inline constexpr uint32_t kAqua = 0xFFFF00;     // designed brand colour
+inline constexpr uint32_t kWhite = 0xFFFFFF;
+inline constexpr uint32_t kBlack = 0x000000;
+inline constexpr int kDesignedRatio = 2;        // "正常压缩"
+
+// The compression component's level, in the order of its level type
+// (clNone, clFastest, clDefault, clMax), so a static_cast converts.
+enum class ZipLevel { None = 0, Fastest = 1, Default = 2, Max = 3 };
+
+struct KeyBoxLook {
+  uint32_t FontColour = kBlack;
+  uint32_t Background = kWhite;
+};
+
+struct WindowSettings {
+  int RatioIndex = kDesignedRatio;      // rgysl item; -1 when none is selected
+  ZipLevel Level = ZipLevel::Default;   // ZnZip1.ZipLevel
+  uint32_t WindowColour = kSkyBlue;
+  uint32_t BrandColour = kAqua;         // Label3 font colour
+  bool KeysMasked = false;              // pbmy checked
+  KeyBoxLook jm1;                       // encryption key box
+  KeyBoxLook jm2;                       // decryption key box
+  WindowSize Size;                      // sf state, window height, sf caption
+};
+
+class SettingsStore {
+ public:
+  // `beep` signals a swallowed registry failure; it may be empty.
+  explicit SettingsStore(Registry& registry, std::function<void()> beep = {});
+
+  // Writes `value` as an integer under kSettingsKey, creating the key; a
+  // value of another type is replaced. False (after a beep) on failure.
+  bool StoreSetting(std::string_view name, int32_t value);
+
+  // The start-up reading. Without the key nothing is read and `w` keeps its
+  // designed values. Selections that change the ratio or the masking run
+  // their handlers, which store them again.
+  void LoadSettings(WindowSettings& w);
+
+  // The ratio item `w.RatioIndex` was selected: sets the compression level
+  // and, when the event has a sender, stores the index.
+  void rgyslClick(WindowSettings& w, bool has_sender = true);
+  // The masking box was toggled to `w.KeysMasked`: masked key boxes take
+  // their font colour as background, plain ones are black on white. Stores
+  // the choice.
+  void pbmyClick(WindowSettings& w);
+  // One step of the size cycle; a user's click (has_sender) stores it.
+  void sfClick(WindowSettings& w, bool has_sender);
+
+  // Selecting in code, as the radio group and the check box behave: an index
+  // below -1 counts as -1, above 3 as 3; only a change runs the handler.
+  void SelectRatio(WindowSettings& w, int index);
+  void SetKeysMasked(WindowSettings& w, bool checked);
+
+ private:
+  void Beep();
+
+  Registry& registry_;
+  std::function<void()> beep_;
+};
+
+// The size state that the start-up restore sets before its one step of the
+// cycle, for the stored "ctsf" value (nullopt when absent; an unreadable
+// value counts as 0). The step then gives: 0 -> 0, 1 -> 1, 2 -> 4, 3 -> 4,
+// 4 -> 4, 5 -> 5, 6 and above -> 0, below 0 or absent -> 0.
+int SizeStateBeforeRestore(std::optional<int32_t> stored);
+
+}  // namespace vesk::settings
