@@ -84,6 +84,9 @@ class Reporter {
 
   RunFlags& Flags() { return flags_; }
 
+  // Signals a failure that is swallowed (the system beep).
+  virtual void Beep() {}
+
   // Length of the running program's own file (0 when unknown) and of its
   // program image; the self-decrypt commands need a payload after the image.
   int64_t OwnFileSize() const { return own_file_size_; }
@@ -126,8 +129,6 @@ class Reporter {
   virtual void StopCompression() {}
   // Runs the window's pending messages once; nothing by default.
   virtual void ProcessPendingMessages() {}
-  // Signals a swallowed failure.
-  virtual void Beep() {}
 
  private:
   void MoveBar(int64_t position);

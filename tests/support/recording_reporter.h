@@ -55,6 +55,8 @@ class RecordingReporter : public Reporter {
   void SetControlTag(Control c, int tag) override;
   void SetControlCaption(Control c, const std::string& caption) override;
   void StopCompression() override;
+
+ public:
   void Beep() override;
 
  private:
