@@ -25,8 +25,8 @@ inline void StoreLe(uint8_t* p, uint32_t w) {
 }
 
 template <Direction kDirection, WordMode kMode>
-void Kernel(uint8_t* data, std::size_t count, uint32_t first_offset, uint32_t step, const uint32_t* a,
-            const uint32_t* b) {
+inline __attribute__((always_inline)) void Kernel(uint8_t* data, std::size_t count, uint32_t first_offset,
+                                                  uint32_t step, const uint32_t* a, const uint32_t* b) {
   for (std::size_t k = 0; k < count; ++k) {
     uint32_t w = LoadLe(data + 4 * k);
     const uint32_t f = first_offset + static_cast<uint32_t>(k) * step;
@@ -39,6 +39,30 @@ void Kernel(uint8_t* data, std::size_t count, uint32_t first_offset, uint32_t st
     }
     StoreLe(data + 4 * k, w);
   }
+}
+
+// The loops are compiled for the wider vector units as well and the best one
+// the processor has is picked at load time. (The thread sanitizer cannot run
+// the load-time resolvers, so its builds keep the baseline loops.)
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__SANITIZE_THREAD__)
+#define VESK_KEYLESS_CLONES __attribute__((target_clones("avx512f", "avx2", "default")))
+#else
+#define VESK_KEYLESS_CLONES
+#endif
+
+VESK_KEYLESS_CLONES void SingleWords(uint8_t* data, std::size_t count, uint32_t first_offset, uint32_t step,
+                                     const uint32_t* a) {
+  Kernel<Direction::kEncrypt, WordMode::kSingle>(data, count, first_offset, step, a, nullptr);
+}
+
+VESK_KEYLESS_CLONES void EncryptTwoWords(uint8_t* data, std::size_t count, uint32_t first_offset, uint32_t step,
+                                         const uint32_t* a, const uint32_t* b) {
+  Kernel<Direction::kEncrypt, WordMode::kTwoWord>(data, count, first_offset, step, a, b);
+}
+
+VESK_KEYLESS_CLONES void DecryptTwoWords(uint8_t* data, std::size_t count, uint32_t first_offset, uint32_t step,
+                                         const uint32_t* a, const uint32_t* b) {
+  Kernel<Direction::kDecrypt, WordMode::kTwoWord>(data, count, first_offset, step, a, b);
 }
 
 }  // namespace
@@ -76,11 +100,11 @@ void WordCipher::Transform(std::span<uint8_t> data) {
     const uint32_t* a = first_.data() + index_;
     const uint32_t* b = single ? nullptr : second_.data() + index_;
     if (single) {
-      Kernel<Direction::kEncrypt, WordMode::kSingle>(p, run, next_offset_, step_, a, b);
+      SingleWords(p, run, next_offset_, step_, a);
     } else if (encrypt) {
-      Kernel<Direction::kEncrypt, WordMode::kTwoWord>(p, run, next_offset_, step_, a, b);
+      EncryptTwoWords(p, run, next_offset_, step_, a, b);
     } else {
-      Kernel<Direction::kDecrypt, WordMode::kTwoWord>(p, run, next_offset_, step_, a, b);
+      DecryptTwoWords(p, run, next_offset_, step_, a, b);
     }
     next_offset_ += static_cast<uint32_t>(run) * step_;
     index_ += run;

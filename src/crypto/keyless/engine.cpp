@@ -9,6 +9,7 @@
 
 #include "crypto/keyless/cipher.h"
 #include "crypto/keyless/format.h"
+#include "crypto/keyless/write_behind.h"
 #include "platform/file_io.h"
 
 namespace vesk::keyless {
@@ -111,21 +112,27 @@ class Target {
 // Streams `bytes` (whole words) from `source` through `cipher` into `target`.
 // Progress and the run flag follow word-by-word processing: after each word
 // the flag is polled and, while it holds, the read position is reported with
-// a step of 4; here both happen once per buffer. Returns false when stopped.
+// a step of 4; here both happen once per buffer. The writes run behind on a
+// helper thread, which has finished when this returns. Returns false when
+// stopped.
 bool StreamWords(InputFile& source, Target& target, WordCipher& cipher, int64_t bytes,
                  const std::atomic<bool>& keep, Reporter& reporter) {
-  std::vector<uint8_t> buffer(static_cast<std::size_t>(std::min<int64_t>(bytes, kStreamBufferSize)));
+  if (bytes == 0) return true;
+  const std::size_t buffer_size = static_cast<std::size_t>(std::min<int64_t>(bytes, kStreamBufferSize));
+  WriteBehind writer([&target](const uint8_t* data, std::size_t n) { target.Write(data, n); }, buffer_size);
   int64_t position = source.Position();
   while (bytes > 0) {
     const std::size_t chunk = static_cast<std::size_t>(std::min<int64_t>(bytes, kStreamBufferSize));
-    source.ReadExact(buffer.data(), chunk);
-    cipher.Transform(std::span(buffer.data(), chunk));
-    target.Write(buffer.data(), chunk);
+    uint8_t* buffer = writer.Next();
+    source.ReadExact(buffer, chunk);
+    cipher.Transform(std::span(buffer, chunk));
+    writer.Commit(chunk);
     if (!keep) return false;
     reporter.ProgressSteps(position + 4, 4, static_cast<int64_t>(chunk / 4));
     position += static_cast<int64_t>(chunk);
     bytes -= static_cast<int64_t>(chunk);
   }
+  writer.Flush();
   return true;
 }
 

@@ -79,20 +79,6 @@ TEST(WordCipher, TwoWordVariantIgnoresTheLastBytesOfALongKeyStream) {
   Bytes b = plain;
   WordCipher(Direction::kEncrypt, WordMode::kTwoWord, 1, k).Transform(b);
   EXPECT_EQ(a, b);
-  EXPECT_THROW(WordCipher(Direction::kEncrypt, WordMode::kSingle, 1, Bytes(3)), std::invalid_argument);
-  EXPECT_THROW(WordCipher(Direction::kEncrypt, WordMode::kSingle, 1, k).Transform(std::span(b).first(3)),
-               std::invalid_argument);
-}
-
-TEST(Tail, EachByteUsesTwoKeyBytesFromTheStart) {
-  const Bytes k = {0x05, 0x0F, 0x10, 0xF0, 0xFF, 0x01};
-  Bytes t = {0x00, 0x0A, 0x80};
-  TransformTail(Direction::kEncrypt, k, t);
-  // c = (s ^ b) - a
-  EXPECT_EQ(t, (Bytes{static_cast<uint8_t>(0x0F - 0x05), static_cast<uint8_t>((0x0A ^ 0xF0) - 0x10),
-                      static_cast<uint8_t>((0x80 ^ 0x01) - 0xFF)}));
-  TransformTail(Direction::kDecrypt, k, t);
-  EXPECT_EQ(t, (Bytes{0x00, 0x0A, 0x80}));
 }
 
 // Containers worked out by hand from the formulas.

@@ -86,6 +86,13 @@ TEST_F(KeylessEngine, OneByteFileRoundTrips) {
   EXPECT_EQ(rep.Status(), text::kDecryptDone);
   EXPECT_FALSE(rep.Flags().KeepDecrypting);
   EXPECT_EQ(resets, 2);
+
+  // The oldest version has no header bytes: 37 bytes.
+  rep.QueueAnswers({true, true});
+  Encrypt(Job("A", Plain(), dir.File("old.jmz"), 8));
+  EXPECT_EQ(ReadFile(dir.File("old.jmz")).size(), 37u);
+  Decrypt(Job("A", dir.File("old.jmz"), dir.File("old.out")));
+  EXPECT_EQ(ReadFile(dir.File("old.out")), "\x5A");
 }
 
 TEST_F(KeylessEngine, AlgorithmQuestionsChooseTheVersion) {
@@ -105,7 +112,9 @@ TEST_F(KeylessEngine, AlgorithmQuestionsChooseTheVersion) {
     testing::RecordingReporter fresh;
     for (bool a : c.answers) fresh.QueueAnswers({a});
     fresh.Flags().KeepRunning = true;
-    const std::string sealed = dir.File("v" + std::to_string(int(c.version)) + "-" + std::to_string(c.clicks));
+    std::string name = std::to_string(int(c.version));
+    name.append("-").append(std::to_string(c.clicks));
+    const std::string sealed = dir.File(name);
     EncryptKeyless(Job(key, Plain(), sealed, c.clicks), fresh, random);
     EXPECT_EQ(fresh.Status(), text::kEncryptDone);
     ASSERT_EQ(fresh.questions.size(), c.questions);

@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "crypto/keyless/random.h"
-#include "platform/gbk.h"
 
 namespace vesk::keyless {
 namespace {
@@ -37,17 +36,12 @@ TEST(KeyStream, LongKeysConsumeTwoRandomBytesPerKeyByte) {
   EXPECT_EQ(k13[12], 0x10);
   EXPECT_EQ(k13[5], 0xBE);  // '3' where the 12-byte key has '2'
 
-  // The selector is ignored on the long path, consulted on the short one.
+  // The selector is ignored on the long path, consulted on the short one;
+  // it is R(m+1) for m = first byte mod 10.
+  EXPECT_EQ(Selector("\xFF", kR), kR[6]);
+  EXPECT_THROW(DeriveKeyStream(0, "", kR), std::invalid_argument);
   EXPECT_EQ(DeriveKeyStream(0, "Key-12-bytes", kR), DeriveKeyStream(99, "Key-12-bytes", kR));
   EXPECT_NE(DeriveKeyStream(0, "Key-11bytes", kR), DeriveKeyStream(99, "Key-11bytes", kR));
-}
-
-TEST(KeyStream, SelectorIsPickedByTheFirstKeyByte) {
-  for (int first = 0; first < 256; ++first) {
-    const std::string key(1, static_cast<char>(first));
-    EXPECT_EQ(Selector(key, kR), kR[first % 10 + 1]);
-  }
-  EXPECT_THROW(DeriveKeyStream(0, "", kR), std::invalid_argument);
 }
 
 TEST(KeyStream, FoldPadsWithR8R9R10) {
@@ -63,38 +57,6 @@ TEST(KeyStream, FoldPadsWithR8R9R10) {
   EXPECT_EQ(FoldKeyStream(KeyStream(12, 1), kR).size(), 12u);
   // Twelve equal bytes b: X = 0, Y = b - 11b = -10b, Z = 10b, K' = 9b.
   EXPECT_EQ(FoldKeyStream(KeyStream(12, 3), kR), KeyStream(12, 27));
-}
-
-TEST(Step, PerVersionConstants) {
-  EXPECT_EQ(StepValue(StepRule::kCurrent, 0), 0x1FFFFu);
-  EXPECT_EQ(StepValue(StepRule::kCurrent, 9), 9u * 8191u + 0x1FFFFu);
-  EXPECT_EQ(StepValue(StepRule::kOld, 7), 7u * 0x2FFFu + 0xFFFFu);
-  EXPECT_EQ(StepValue(StepRule::kOlder, 3), 0x2FFFFu);
-}
-
-TEST(Layout, HeaderAndTrailer) {
-  const uint8_t mask = kR[8] ^ kR[10];  // 0x22
-  const std::vector<uint8_t> h30 = BuildHeader(Version::kCurrent, kR);
-  ASSERT_EQ(h30.size(), 18u);
-  EXPECT_EQ(h30[0], 0x80 ^ mask);
-  EXPECT_EQ(h30[1], 30 ^ mask);
-  EXPECT_EQ((std::vector<uint8_t>(h30.begin() + 2, h30.begin() + 6)), (std::vector<uint8_t>{0x0C, 0x48, 0x4F, 0x58}));
-  EXPECT_TRUE(std::equal(kR.begin(), kR.end(), h30.begin() + 6));
-
-  EXPECT_EQ(BuildHeader(Version::kOld, kR)[1], 20 ^ mask);
-  const std::vector<uint8_t> h0 = BuildHeader(Version::kOlder, kR);
-  ASSERT_EQ(h0.size(), 16u);
-  EXPECT_EQ(h0[0], '.' ^ mask);
-
-  const auto t = BuildTrailer(kR);
-  for (std::size_t i = 0; i < 12; ++i) EXPECT_EQ(t[i], kR[i] ^ 0x1C);
-  const std::string signature = Utf8ToGbk("Vesk加密");
-  ASSERT_EQ(signature.size(), 8u);
-  for (std::size_t i = 0; i < 8; ++i) {
-    EXPECT_EQ(t[12 + i], static_cast<uint8_t>((static_cast<uint8_t>(signature[i]) ^ kR[8]) - kR[10]));
-  }
-  EXPECT_EQ(ContainerSize(1, Version::kOlder), 37);
-  EXPECT_EQ(ContainerSize(1, Version::kCurrent), 39);
 }
 
 std::vector<uint8_t> HeadWithVersion(uint8_t version) {
