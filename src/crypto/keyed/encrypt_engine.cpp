@@ -7,6 +7,7 @@
 #include "crypto/keyed/container.h"
 #include "platform/file_io.h"
 #include "platform/paths.h"
+#include "platform/write_behind.h"
 
 namespace vesk::keyed {
 namespace {
@@ -197,49 +198,49 @@ void Engine::WritePayload(TargetWriter& out, const Header& h) {
   const int64_t unit = bytes ? 1 : 4;
   const int64_t body = bytes ? size : size - size % 4;  // bytes handled unit by unit
   PayloadCipher cipher = h.MakeCipher(CipherDirection::kEncrypt);
-  bool pending = h.Split();
-  const int64_t p = h.insertion_point;
-
-  std::vector<uint8_t> in(kChunk), enc(kChunk);
   r_.ProgressStart(size);
   source_.Seek(0);
+
+  // A split container holds its header blocks after the units that end at
+  // payload offsets 260 and P (at most 514): that lead-in is written piece by
+  // piece, the rest streams through the write-behind buffers.
   int64_t pos = 0;
-  while (pos < body) {
-    const std::size_t n = static_cast<std::size_t>(std::min<int64_t>(kChunk, body - pos));
-    source_.ReadExact(in.data(), n);
-    cipher.Transform(in.data(), enc.data(), n);
-    // Write the chunk, inserting the header blocks after the units that end at
-    // payload offsets 260 and P.
-    const int64_t end = pos + static_cast<int64_t>(n);
-    int64_t at = pos;
-    while (at < end) {
-      int64_t upto = end;
-      if (pending) {
-        const int64_t next = at < kHeaderOffset ? kHeaderOffset : p;
-        if (next > at && next < end) upto = next;
-      }
-      out.Write(enc.data() + (at - pos), static_cast<std::size_t>(upto - at));
-      at = upto;
-      if (pending && at == kHeaderOffset) {
-        out.Write(h.salt);
-        out.Write(h.length);
-        out.Write(h.descriptor);
-      }
-      if (pending && at == p) {
-        out.Write(h.key_check);
-        pending = false;
-      }
-    }
+  if (h.Split()) {
+    const int64_t p = h.insertion_point;
+    std::vector<uint8_t> lead(static_cast<std::size_t>(p));
+    source_.ReadExact(lead.data(), lead.size());
+    cipher.Transform(lead.data(), lead.data(), lead.size());
+    out.Write(lead.data(), static_cast<std::size_t>(kHeaderOffset));
+    out.Write(h.salt);
+    out.Write(h.length);
+    out.Write(h.descriptor);
+    out.Write(lead.data() + kHeaderOffset, static_cast<std::size_t>(p - kHeaderOffset));
+    out.Write(h.key_check);
     if (Stopped()) return;
-    r_.ProgressSteps(pos + unit, unit, static_cast<int64_t>(n) / unit);
-    pos += static_cast<int64_t>(n);
+    r_.ProgressSteps(unit, unit, p / unit);
+    pos = p;
+  }
+
+  if (pos < body) {
+    WriteBehind behind([&out](const uint8_t* data, std::size_t n) { out.Write(data, n); }, kChunk);
+    while (pos < body) {
+      const std::size_t n = static_cast<std::size_t>(std::min<int64_t>(kChunk, body - pos));
+      uint8_t* buffer = behind.Next();
+      source_.ReadExact(buffer, n);
+      cipher.Transform(buffer, buffer, n);
+      behind.Commit(n);
+      if (Stopped()) return;
+      r_.ProgressSteps(pos + unit, unit, static_cast<int64_t>(n) / unit);
+      pos += static_cast<int64_t>(n);
+    }
+    behind.Flush();
   }
   if (!bytes && size % 4 != 0) {
-    uint8_t tail_in[4], tail_out[4];
+    uint8_t tail[4];
     const std::size_t t = static_cast<std::size_t>(size % 4);
-    source_.ReadExact(tail_in, t);
-    cipher.TransformTail(tail_in, tail_out, t);
-    out.Write(tail_out, t);
+    source_.ReadExact(tail, t);
+    cipher.TransformTail(tail, tail, t);
+    out.Write(tail, t);
   }
 }
 

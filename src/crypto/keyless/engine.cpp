@@ -9,7 +9,7 @@
 
 #include "crypto/keyless/cipher.h"
 #include "crypto/keyless/format.h"
-#include "crypto/keyless/write_behind.h"
+#include "platform/write_behind.h"
 #include "platform/file_io.h"
 
 namespace vesk::keyless {

@@ -1,4 +1,4 @@
-#include "crypto/keyless/write_behind.h"
+#include "platform/write_behind.h"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 #include <stdexcept>
 #include <string>
 
-namespace vesk::keyless {
+namespace vesk {
 namespace {
 
 TEST(WriteBehind, WritesEveryBufferInOrder) {
@@ -44,4 +44,4 @@ TEST(WriteBehind, SinkFailureReachesTheProducer) {
 }
 
 }  // namespace
-}  // namespace vesk::keyless
+}  // namespace vesk

@@ -12,7 +12,7 @@
 #include <thread>
 #include <vector>
 
-namespace vesk::keyless {
+namespace vesk {
 
 class WriteBehind {
  public:
@@ -49,4 +49,4 @@ class WriteBehind {
   std::thread thread_;
 };
 
-}  // namespace vesk::keyless
+}  // namespace vesk

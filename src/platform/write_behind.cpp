@@ -1,8 +1,8 @@
-#include "crypto/keyless/write_behind.h"
+#include "platform/write_behind.h"
 
 #include <stdexcept>
 
-namespace vesk::keyless {
+namespace vesk {
 
 WriteBehind::WriteBehind(Sink sink, std::size_t buffer_size, std::size_t buffer_count)
     : sink_(std::move(sink)), buffers_(buffer_count, std::vector<uint8_t>(buffer_size)), sizes_(buffer_count, 0) {
@@ -70,4 +70,4 @@ void WriteBehind::Run() {
   }
 }
 
-}  // namespace vesk::keyless
+}  // namespace vesk
