@@ -236,10 +236,13 @@ void Decryptor::Attempt() {
                                                     : "进行解密的文件：" + job_.source_path);
   const bool compressed = z != 0;
   const std::string working = compressed ? TempFolderPath() + ChangeFileExt(ExtractFileName(output), ".zak") : output;
-  // The container itself may not be replaced while it is being read.
-  if (SameFile(working, job_.source_path) || !r_.DeleteIfExists(working)) {
+  // The container itself may not be replaced: not while it is being read,
+  // nor by the decompression that follows, which deletes its destination
+  // first and again when it fails or is cancelled.
+  const bool output_is_source = SameFile(output, job_.source_path);
+  if (output_is_source || SameFile(working, job_.source_path) || !r_.DeleteIfExists(working)) {
     keep_ = false;
-    r_.ReportMessage(ReplaceFailed(working));
+    r_.ReportMessage(ReplaceFailed(output_is_source ? output : working));
     r_.SetCommandState(job_.command, true);
     return;
   }
