@@ -242,5 +242,43 @@ TEST_F(TysjmTest, FileFromTheStatusHintIsPreselected) {
   EXPECT_EQ(port_.open_specs.back().filter_index, 1);
 }
 
+TEST_F(TysjmTest, KeylessItemsComeWithTheSixthUseAndGoWithTheThirteenth) {
+  std::vector<bool> shown;
+  for (int use = 1; use <= 19; ++use) {
+    window_->RevealKeylessItems();
+    shown.push_back(window_->KeylessItemsShown());
+  }
+  for (int use = 1; use <= 19; ++use) {
+    EXPECT_EQ(shown[use - 1], (use >= 6 && use <= 12) || use == 19) << use;
+  }
+}
+
+TEST_F(TysjmTest, RemovingTheKeylessItemsWaitsForTheirOperation) {
+  for (int i = 0; i < 6; ++i) window_->RevealKeylessItems();
+  WriteFile(dir_.File("big.bin"), testing::RandomBytes(8 << 20, 9));
+  port_.keys[Control::jm1] = "k";
+  port_.open_answers.push_back(dir_.File("big.bin"));
+  port_.save_answers.push_back(dir_.File("out.bin"));
+  window_->KeylessEncryptCommand();
+  EXPECT_EQ(port_.captions[Control::KeylessEncryptItem].back(), "取消加密");
+  EXPECT_FALSE(port_.enabled[Control::KeylessDecryptItem]);
+  for (int i = 0; i < 7; ++i) window_->RevealKeylessItems();  // the 13th use
+  EXPECT_EQ(window_->InfoClickCount, 0);
+  const bool running = window_->Tag(Control::KeylessEncryptItem) != 0;
+  EXPECT_EQ(window_->KeylessItemsShown(), running);
+  WaitIdle(Control::KeylessEncryptItem);
+  EXPECT_FALSE(window_->KeylessItemsShown());
+  EXPECT_EQ(window_->StatusText(), "加密(不保存密钥的)文件 ... 已完成。");
+  EXPECT_TRUE(FileExists(dir_.File("out.jmz")));
+  EXPECT_TRUE(port_.enabled[Control::Button1]);
+}
+
+TEST_F(TysjmTest, KeylessCommandsNeedTheirKey) {
+  window_->KeylessEncryptCommand();
+  window_->KeylessDecryptCommand();
+  EXPECT_EQ(port_.messages, (std::vector<std::string>{"密钥不能为空,请输入加密的密钥。", "密钥不能为空,请输入解密的密钥。"}));
+  EXPECT_TRUE(port_.open_specs.empty());
+}
+
 }  // namespace
 }  // namespace vesk
