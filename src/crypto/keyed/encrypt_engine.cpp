@@ -19,27 +19,6 @@ constexpr std::size_t kTrailerFieldsSize = 8;  // salt, length and e before the 
 const char kCancelled[] = "加密文件已取消。";
 const char kFailed[] = "加密文件出错!已停止。";
 
-// Writes the container, counting the file offset for the fault hook.
-class TargetWriter {
- public:
-  TargetWriter(OutputFile& file, const EncryptJob& job) : file_(file), job_(job) {}
-  void Write(const void* data, std::size_t n) {
-    if (n == 0) return;
-    if (job_.before_write) job_.before_write(offset_, n);
-    file_.Write(data, n);
-    offset_ += static_cast<int64_t>(n);
-  }
-  template <typename Bytes>
-  void Write(const Bytes& bytes) {
-    Write(bytes.data(), bytes.size());
-  }
-
- private:
-  OutputFile& file_;
-  const EncryptJob& job_;
-  int64_t offset_ = 0;
-};
-
 class Engine {
  public:
   Engine(const EncryptJob& job, Reporter& r, RandomSource& random)
@@ -60,7 +39,7 @@ class Engine {
     r_.SetCommandState(Control::Button1, true);
   }
   uint8_t ChooseVersion();
-  void WritePayload(TargetWriter& out, const Header& h);
+  void WritePayload(HookedOutput& out, const Header& h);
 
   const EncryptJob& job_;
   Reporter& r_;
@@ -129,7 +108,7 @@ void Engine::Run() {
     return;
   }
 
-  OutputFile target;
+  HookedOutput target(job_.before_write);
   try {
     target.CreateNew(job_.target_path, 0666);
   } catch (...) {
@@ -138,31 +117,30 @@ void Engine::Run() {
   }
 
   bool error = false;
-  TargetWriter out(target, job_);
   try {
     if (!header.Split()) {
-      out.Write(header.salt);
-      out.Write(header.length);
-      out.Write(header.descriptor);
-      out.Write(header.key_check);
+      target.Write(header.salt);
+      target.Write(header.length);
+      target.Write(header.descriptor);
+      target.Write(header.key_check);
     }
     if (Stopped()) {
-      target = OutputFile();
+      target.Abandon();
       CleanUp();
       r_.DeleteIfExists(job_.target_path);
       return;
     }
-    WritePayload(out, header);
+    WritePayload(target, header);
     if (!Stopped()) {
       // The trailer only repeats what the header holds: a failure to write it
       // is signalled but does not spoil the container.
       try {
-        out.Write(header.trailer.data(), kTrailerFieldsSize);
+        target.Write(header.trailer.data(), kTrailerFieldsSize);
       } catch (const IoError&) {
         r_.Beep();
       }
       try {
-        out.Write(header.trailer.data() + kTrailerFieldsSize, header.trailer.size() - kTrailerFieldsSize);
+        target.Write(header.trailer.data() + kTrailerFieldsSize, header.trailer.size() - kTrailerFieldsSize);
       } catch (const IoError&) {
         r_.Beep();
       }
@@ -192,7 +170,7 @@ void Engine::Run() {
   r_.DeleteIfExists(job_.target_path);
 }
 
-void Engine::WritePayload(TargetWriter& out, const Header& h) {
+void Engine::WritePayload(HookedOutput& out, const Header& h) {
   const int64_t size = h.payload_size;
   const bool bytes = h.version == kVersionOlder;
   const int64_t unit = bytes ? 1 : 4;

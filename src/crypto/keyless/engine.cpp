@@ -64,39 +64,17 @@ KeyStream Guarded(Reporter& reporter, Fn fn) {
   }
 }
 
-// True when deleting `target` would delete the source itself: it names the
-// same file (the same path, or a hard link to it). Replacing it would destroy
-// the data still to be read, and lose it altogether on a cancel.
-bool IsSameFile(const std::string& source, const std::string& target) {
-  struct stat s {};
-  struct stat t {};
-  return ::stat(source.c_str(), &s) == 0 && ::lstat(target.c_str(), &t) == 0 && s.st_dev == t.st_dev &&
-         s.st_ino == t.st_ino;
-}
-
 // The destination, created new and exclusive, with the test hook before each
 // write.
-class Target {
+class Target : public HookedOutput {
  public:
-  explicit Target(const KeylessJob& job) : job_(job) {}
+  explicit Target(const KeylessJob& job) : HookedOutput(job.before_write), path_(job.target_path) {}
 
-  void Create() { file_.CreateNew(job_.target_path); }
-  bool IsOpen() const { return file_.IsOpen(); }
-
-  void Write(const uint8_t* data, std::size_t n) {
-    if (job_.before_write) job_.before_write(offset_, n);
-    file_.Write(data, n);
-    offset_ += static_cast<int64_t>(n);
-  }
-  template <typename Bytes>
-  void Write(const Bytes& bytes) {
-    Write(bytes.data(), bytes.size());
-  }
-
+  void Create() { CreateNew(path_); }
   // False when the final close reported an error (the data may be lost).
   bool Close() {
     try {
-      file_.Close();
+      HookedOutput::Close();
       return true;
     } catch (...) {
       return false;
@@ -104,9 +82,7 @@ class Target {
   }
 
  private:
-  const KeylessJob& job_;
-  OutputFile file_;
-  int64_t offset_ = 0;
+  std::string path_;
 };
 
 // Streams `bytes` (whole words) from `source` through `cipher` into `target`.
@@ -199,7 +175,7 @@ void EncryptKeyless(const KeylessJob& job, Reporter& reporter, RandomSource& ran
     return;
   }
 
-  if (IsSameFile(job.source_path, job.target_path) || !reporter.DeleteIfExists(job.target_path)) {
+  if (SameFile(job.source_path, job.target_path) || !reporter.DeleteIfExists(job.target_path)) {
     keep = false;
     reporter.ReportMessage(text::EncryptReplaceFailed(job.target_path));
     ResetItem(job, reporter);
@@ -340,7 +316,7 @@ void DecryptKeyless(const KeylessJob& job, Reporter& reporter) {
     return;
   }
 
-  if (IsSameFile(job.source_path, job.target_path) || !reporter.DeleteIfExists(job.target_path)) {
+  if (SameFile(job.source_path, job.target_path) || !reporter.DeleteIfExists(job.target_path)) {
     keep = false;
     source.Close();
     reporter.ReportMessage(text::DecryptReplaceFailed(job.target_path));
