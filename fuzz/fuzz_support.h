@@ -1,0 +1,41 @@
+// Shared pieces of the fuzz targets: a reporter that answers every question
+// Yes (so that the deepest paths run) and a scratch folder per process.
+#pragma once
+
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+
+#include "support/recording_reporter.h"
+
+namespace vesk::fuzz {
+
+class YesReporter : public testing::RecordingReporter {
+ public:
+  YesReporter() { default_answer = true; }
+};
+
+// A folder of its own for this process, with TMPDIR pointing into it.
+inline const std::string& ScratchDir() {
+  static const std::string dir = [] {
+    std::string tmpl = "/tmp/vesk-fuzz-XXXXXX";
+    if (::mkdtemp(tmpl.data()) == nullptr) std::abort();
+    ::setenv("TMPDIR", tmpl.c_str(), 1);
+    return tmpl;
+  }();
+  return dir;
+}
+
+inline std::string WriteInput(const uint8_t* data, std::size_t size, const std::string& name) {
+  const std::string path = ScratchDir() + "/" + name;
+  std::ofstream(path, std::ios::binary | std::ios::trunc).write(reinterpret_cast<const char*>(data),
+                                                                 static_cast<std::streamsize>(size));
+  return path;
+}
+
+inline void Remove(const std::string& path) { ::unlink(path.c_str()); }
+
+}  // namespace vesk::fuzz
