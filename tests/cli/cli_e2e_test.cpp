@@ -192,5 +192,20 @@ TEST_F(CliTest, InterruptCancelsAndLeavesNoPartialFile) {
   EXPECT_FALSE(std::filesystem::exists(dir_.File("big.jmz")));
 }
 
+TEST_F(CliTest, InterruptDuringCompressionRemovesTheTemporaryCopy) {
+  WriteFile(dir_.File("noise.bin"), RandomBytes(48 << 20, 11));
+  ProcessOptions options;
+  options.env = {{"TMPDIR", tmp_.path()}, {"VESK_KEY", "k"}};
+  options.while_running = [](int pid) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    ::kill(pid, SIGINT);
+  };
+  auto r = RunProcess({VESK_CLI_PATH, "encrypt", dir_.File("noise.bin"), "--level", "3", "--key-env", "VESK_KEY"},
+                      options);
+  EXPECT_EQ(r.status, 1) << r.err;
+  EXPECT_FALSE(std::filesystem::exists(dir_.File("noise.jmz")));
+  EXPECT_EQ(FilesIn(tmp_.path()), 0u);
+}
+
 }  // namespace
 }  // namespace vesk
