@@ -35,6 +35,7 @@ GuiSession::~GuiSession() {
   window_.OnDrop = nullptr;
   port_.SetClosing(true);
   logic_.FormDestroy();
+  window_.setAcceptDrops(false);
   // The logic, the port and the form must outlive every worker that may
   // still call them.
   logic_.WaitForOperationsToEnd(kCloseWait);
