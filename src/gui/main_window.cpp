@@ -58,6 +58,10 @@ const char kKeyHint[] = "密钥长度最长为1028个字体(即密钥大小最�
 
 StatusBar::StatusBar(QWidget* parent) : QWidget(parent) {
   setObjectName("StatusBar1");
+  // Opaque in the button face colour: in the smaller window sizes it covers
+  // the controls it is moved over.
+  setAutoFillBackground(true);
+  setBackgroundRole(QPalette::Button);
   Panel0 = new QLabel(Q("  UFO飞行动力原理已公开!!"), this);
   Panel1 = new QLabel(Q("  请先输入(或者粘贴)加密或者解密的密钥,再进行加/解密文件的操作..."), this);
   for (QLabel* panel : {Panel0, Panel1}) {
