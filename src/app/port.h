@@ -44,6 +44,9 @@ class WindowPort {
   virtual std::optional<std::string> OpenDialog(const FileDialogSpec& spec) = 0;
   virtual std::optional<std::string> SaveDialog(const FileDialogSpec& spec) = 0;
   virtual void Beep() = 0;
+  // Shows or removes the key-less items (and their separator) at the top of
+  // the popup menu.
+  virtual void SetKeylessItemsVisible(bool /*visible*/) {}
   // Runs the user interface's pending events once.
   virtual void ProcessPendingMessages() {}
 };

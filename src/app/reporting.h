@@ -24,6 +24,8 @@ enum class Control {
   delfl,    // shred popup item
   jm1,      // encryption key box
   jm2,      // decryption key box
+  KeylessEncryptItem,  // popup item 0 while the key-less items are shown
+  KeylessDecryptItem,  // popup item 1
 };
 
 // Idle and busy captions of the five command buttons; empty for the others.

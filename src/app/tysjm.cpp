@@ -85,6 +85,10 @@ void Tysjm::SetRatioIndex(int index) {
 
 std::string Tysjm::KeyBytes(Control box) const { return Utf8ToGbk(port_.KeyText(box)); }
 
+void Tysjm::PreselectFromHint(FileDialogSpec& spec) const {
+  if (const std::string hint = HintText(Hint::StatusBar1); !hint.empty() && FileExists(hint)) spec.file_name = hint;
+}
+
 void Tysjm::StopCompression() { ZnZip1.Stop(); }
 
 void Tysjm::ProcessPendingMessages() {
@@ -107,7 +111,7 @@ void Tysjm::Button1Click() {
   try {
     StopAllAndYield();
     FileDialogSpec open{"全部文件(*.*)|*.*", 1, "", "选择要加密的文件进行加密"};
-    if (const std::string hint = HintText(Hint::StatusBar1); !hint.empty() && FileExists(hint)) open.file_name = hint;
+    PreselectFromHint(open);
     ShowStatus("");
     const auto picked = port_.OpenDialog(open);
     if (!picked) return ShowStatus(kEncryptCancelled);
@@ -224,7 +228,7 @@ void Tysjm::Button2Click() {
   try {
     StopAllAndYield();
     FileDialogSpec open{"jmz文件(*.jmz)|*.jmz|zak文件(*.zak)|*.zak|全部文件(*.*)|*.*", 1, "", "选择要解密的文件进行解密"};
-    if (const std::string hint = HintText(Hint::StatusBar1); !hint.empty() && FileExists(hint)) open.file_name = hint;
+    PreselectFromHint(open);
     ShowStatus("");
     const auto picked = port_.OpenDialog(open);
     if (!picked) return ShowStatus(kDecryptCancelled);

@@ -28,7 +28,7 @@
 
 namespace vesk {
 
-class Tysjm : public Reporter, public KeyedOperations, public keyed::DecryptHost {
+class Tysjm : public Reporter, public KeyedOperations, public KeylessOperations, public keyed::DecryptHost {
  public:
   static constexpr const char* kProgramTitle = "Vesk 文件加密";
   static constexpr const char* kMessageCaption = "Vesk 文件加密 (当此窗体后置隐藏，请点另外程序窗体再点回此程序)";
@@ -57,6 +57,17 @@ class Tysjm : public Reporter, public KeyedOperations, public keyed::DecryptHost
   // Worker operations (KeyedOperations).
   void EncryptEngine() override;
   void DecryptFile() override;
+
+  // Key-less commands: the two popup items shown from the sixth use of the
+  // information items on, their resets, and the operations their worker runs.
+  void RevealKeylessItems();
+  bool KeylessItemsShown() const;
+  void KeylessEncryptCommand();
+  void KeylessDecryptCommand();
+  void ResetKeylessEncryptItem();
+  void ResetKeylessDecryptItem();
+  void EncryptKeyless() override;
+  void DecryptKeyless() override;
 
   // Runs the re-encryption check on the chosen file; clears KeepRunning and
   // reports when the file may not be encrypted again, else sets LayerNumber.
@@ -169,6 +180,12 @@ class Tysjm : public Reporter, public KeyedOperations, public keyed::DecryptHost
   UiThread& ui_;
   std::unique_ptr<keyed::RandomSource> random_;
 
+  // The file named by the status bar's hint, when it exists, becomes the
+  // open dialog's file name.
+  void PreselectFromHint(FileDialogSpec& spec) const;
+  // Removes the key-less items once neither of their operations runs.
+  void ApplyKeylessRemoval();
+
   // Start-up and settings (tysjm_startup.cpp).
   settings::SettingsStore& Store();
   void SettingsChanged();
@@ -176,6 +193,8 @@ class Tysjm : public Reporter, public KeyedOperations, public keyed::DecryptHost
   std::unique_ptr<settings::SettingsStore> store_;
 
   mutable std::mutex mutex_;  // guards the fields below, touched from workers
+  bool keyless_shown_ = false;
+  bool keyless_removal_pending_ = false;
   std::map<Control, int> tags_;
   std::string status_text_;
   std::string progress_hint_, status_hint_;

@@ -39,7 +39,7 @@ bool CliPort::Question(const std::string& text, const std::string& caption) {
   std::lock_guard lock(mutex_);
   if (caption == "加密算法") {
     const bool old = text.find("更旧") == std::string::npos;
-    return old ? (config_.algorithm == 18 || config_.algorithm == 11) : config_.algorithm == 11;
+    return old ? config_.algorithm != Algorithm::kCurrent : config_.algorithm == Algorithm::kOlder;
   }
   ClearProgress();
   if (config_.answer == Answer::kAsk && config_.interactive) {

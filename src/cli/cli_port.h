@@ -16,13 +16,16 @@ namespace vesk::cli {
 
 enum class Answer { kAsk, kYes, kNo };
 
+// Which cipher answers the engines' algorithm questions.
+enum class Algorithm { kCurrent, kOld, kOlder };
+
 struct PortConfig {
   std::string source;                // answers the open dialog
   std::optional<std::string> target;  // answers the save dialog (else its proposal)
   std::string encrypt_key;           // UTF-8 text of jm1
   std::string decrypt_key;           // UTF-8 text of jm2
   Answer answer = Answer::kAsk;      // replace, version and cancel questions
-  int algorithm = 33;                // answers the algorithm questions
+  Algorithm algorithm = Algorithm::kCurrent;  // answers the algorithm questions
   bool interactive = false;          // a terminal can answer kAsk questions
   bool progress = false;             // draw the progress line
 };

@@ -44,7 +44,9 @@ bool EndsWith(const std::string& s, const std::string& tail) {
 }  // namespace
 
 int RunCommand(const Options& o) {
-  const bool encrypting = o.command == Command::kEncrypt || o.command == Command::kCompress;
+  const bool keyless = o.command == Command::kKeylessEncrypt || o.command == Command::kKeylessDecrypt;
+  const bool encrypting =
+      o.command == Command::kEncrypt || o.command == Command::kCompress || o.command == Command::kKeylessEncrypt;
   PortConfig config;
   config.source = o.source;
   config.target = o.target;
@@ -54,20 +56,22 @@ int RunCommand(const Options& o) {
   config.progress = ::isatty(STDERR_FILENO) != 0;
 
   try {
-    if (o.command == Command::kEncrypt) {
+    if (o.command == Command::kEncrypt || o.command == Command::kKeylessEncrypt) {
       auto key = ReadKey(o.key, "加密的密钥: ", true);
       if (!key || key->empty()) {
-        std::cerr << "没有加密的密钥: 请用 --key-file 或 --key-env 给出密钥 (只压缩请用 compress)。\n";
+        std::cerr << "没有加密的密钥: 请用 --key-file 或 --key-env 给出密钥"
+                  << (keyless ? "。\n" : " (只压缩请用 compress)。\n");
         return 1;
       }
       config.encrypt_key = *key;
       if (!o.decrypt_key.file.empty() || !o.decrypt_key.env.empty()) {
         config.decrypt_key = ReadKey(o.decrypt_key, "", false).value_or("");
       }
-    } else if (o.command == Command::kDecrypt) {
+    } else if (o.command == Command::kDecrypt || o.command == Command::kKeylessDecrypt) {
       auto key = ReadKey(o.key, "解密的密钥: ", false);
       if (!key || key->empty()) {
-        std::cerr << "没有解密的密钥: 请用 --key-file 或 --key-env 给出密钥 (只解压缩请用 decompress)。\n";
+        std::cerr << "没有解密的密钥: 请用 --key-file 或 --key-env 给出密钥"
+                  << (keyless ? "。\n" : " (只解压缩请用 decompress)。\n");
         return 1;
       }
       config.decrypt_key = *key;
@@ -92,16 +96,20 @@ int RunCommand(const Options& o) {
     window.MeasureImageSize();  // the program image a self-decrypting file copies
     window.SetCommandState(Control::Button5, true);
     window.SetRatioIndex(o.command == Command::kEncrypt || o.command == Command::kCompress ? o.level : 2);
-    if (o.algorithm != 33 || o.legacy) window.InfoClickCount = 8;
+    if (o.algorithm != Algorithm::kCurrent || o.legacy) window.InfoClickCount = 8;
 
     InterruptGuard guard;
     g_interrupted = false;
-    const Control busy = encrypting ? Control::Button1 : Control::Button2;
+    const Control busy = keyless    ? (encrypting ? Control::KeylessEncryptItem : Control::KeylessDecryptItem)
+                         : encrypting ? Control::Button1
+                                      : Control::Button2;
     switch (o.command) {
       case Command::kEncrypt:
       case Command::kCompress: window.Button1Click(); break;
       case Command::kDecrypt: window.Button2Click(); break;
-      case Command::kDecompress: window.DecompressCommand(o.source, o.target.value_or(""));
+      case Command::kDecompress: window.DecompressCommand(o.source, o.target.value_or("")); break;
+      case Command::kKeylessEncrypt: window.KeylessEncryptCommand(); break;
+      case Command::kKeylessDecrypt: window.KeylessDecryptCommand(); break;
     }
     auto finished = [&] { return window.Tag(busy) == 0 && !window.ZnZip1.Busy() && RunningWorkers() == 0; };
     bool cancelled = false;
@@ -113,7 +121,13 @@ int RunCommand(const Options& o) {
         // file), and let the worker delete its partial output.
         cancelled = true;
         window.StopAll();
-        window.SetCommandState(busy, true);
+        if (busy == Control::KeylessEncryptItem) {
+          window.ResetKeylessEncryptItem();
+        } else if (busy == Control::KeylessDecryptItem) {
+          window.ResetKeylessDecryptItem();
+        } else {
+          window.SetCommandState(busy, true);
+        }
         window.ShowStatus(encrypting ? "加密文件已取消。" : "解密文件已取消。");
       }
     }

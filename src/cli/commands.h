@@ -11,14 +11,14 @@
 
 namespace vesk::cli {
 
-enum class Command { kEncrypt, kCompress, kDecrypt, kDecompress };
+enum class Command { kEncrypt, kCompress, kDecrypt, kDecompress, kKeylessEncrypt, kKeylessDecrypt };
 
 struct Options {
   Command command = Command::kEncrypt;
   std::string source;
   std::optional<std::string> target;
   int level = 2;
-  int algorithm = 33;
+  Algorithm algorithm = Algorithm::kCurrent;
   bool legacy = false;
   Answer answer = Answer::kAsk;
   KeySource key;

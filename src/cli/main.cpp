@@ -46,7 +46,8 @@ int main(int argc, char** argv) {
   AddTarget(encrypt, o);
   encrypt->add_option("--level", o.level, "先压缩的压缩率: 0 不压缩, 1 快速, 2 正常 (默认), 3 最大")
       ->check(CLI::Range(0, 3));
-  encrypt->add_option("--algorithm", o.algorithm, "加密算法版本: 33 (默认), 18 旧, 11 更旧")
+  int keyed_algorithm = 33, keyless_algorithm = 30;
+  encrypt->add_option("--algorithm", keyed_algorithm, "加密算法版本: 33 (默认), 18 旧, 11 更旧")
       ->check(CLI::IsMember({33, 18, 11}));
   AddKey(encrypt, o.key, "", "加密的密钥");
   AddKey(encrypt, o.decrypt_key, "decrypt-", "解密的密钥 (再次加密已加密的文件时用)");
@@ -67,6 +68,18 @@ int main(int argc, char** argv) {
   AddTarget(decompress, o);
   AddAnswers(decompress, f);
 
+  auto* keyless_encrypt = app.add_subcommand("keyless-encrypt", "加密为不保存密钥的 .jmz 文件 (a.txt → a.txt.jmz)");
+  AddTarget(keyless_encrypt, o);
+  keyless_encrypt->add_option("--algorithm", keyless_algorithm, "加密算法版本: 30 (默认), 20 旧, 0 更旧")
+      ->check(CLI::IsMember({30, 20, 0}));
+  AddKey(keyless_encrypt, o.key, "", "加密的密钥");
+  AddAnswers(keyless_encrypt, f);
+
+  auto* keyless_decrypt = app.add_subcommand("keyless-decrypt", "解密不保存密钥的 .jmz 文件 (a.txt.jmz → a.txt)");
+  AddTarget(keyless_decrypt, o);
+  AddKey(keyless_decrypt, o.key, "", "解密的密钥");
+  AddAnswers(keyless_decrypt, f);
+
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
@@ -84,6 +97,15 @@ int main(int argc, char** argv) {
       const auto dot = o.source.find_last_of("./");
       o.target = (dot != std::string::npos && o.source[dot] == '.') ? o.source.substr(0, dot) : o.source + ".out";
     }
+  }
+  if (keyless_encrypt->parsed()) o.command = Command::kKeylessEncrypt;
+  if (keyless_decrypt->parsed()) o.command = Command::kKeylessDecrypt;
+  using vesk::cli::Algorithm;
+  if (encrypt->parsed()) {
+    o.algorithm = keyed_algorithm == 18 ? Algorithm::kOld : keyed_algorithm == 11 ? Algorithm::kOlder : Algorithm::kCurrent;
+  }
+  if (keyless_encrypt->parsed()) {
+    o.algorithm = keyless_algorithm == 20 ? Algorithm::kOld : keyless_algorithm == 0 ? Algorithm::kOlder : Algorithm::kCurrent;
   }
   o.answer = f.yes ? Answer::kYes : f.no ? Answer::kNo : Answer::kAsk;
   return vesk::cli::RunCommand(o);

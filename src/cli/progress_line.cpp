@@ -9,8 +9,12 @@ namespace vesk::cli {
 std::string FormatProgress(double fraction, int64_t bytes, double seconds, int width) {
   fraction = std::clamp(fraction, 0.0, 1.0);
   const int filled = static_cast<int>(std::floor(fraction * width));
-  std::string line = "[" + std::string(static_cast<std::size_t>(filled), '#') +
-                     std::string(static_cast<std::size_t>(width - filled), '-') + "]";
+  std::string line;
+  line.reserve(static_cast<std::size_t>(width) + 48);
+  line += '[';
+  line.append(static_cast<std::size_t>(filled), '#');
+  line.append(static_cast<std::size_t>(width - filled), '-');
+  line += ']';
   char buf[96];
   std::snprintf(buf, sizeof buf, " %3d%%", static_cast<int>(std::floor(fraction * 100.0)));
   line += buf;

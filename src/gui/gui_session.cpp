@@ -18,6 +18,8 @@ GuiSession::GuiSession(DialogProvider& dialogs, Registry* registry)
 
   Bind(Control::Button1, [this] { logic_.Button1Click(); });
   Bind(Control::Button2, [this] { logic_.Button2Click(); });
+  Bind(Control::KeylessEncryptItem, [this] { logic_.KeylessEncryptCommand(); });
+  Bind(Control::KeylessDecryptItem, [this] { logic_.KeylessDecryptCommand(); });
 
   QObject::connect(window_.sf, &QPushButton::clicked, &window_, [this] { Guarded([this] { logic_.sfClick(true); }); });
   QObject::connect(window_.rgyslItems, &QButtonGroup::idToggled, &window_, [this](int id, bool checked) {
@@ -57,8 +59,8 @@ void GuiSession::Show() {
 
 void GuiSession::Bind(Control c, std::function<void()> handler) {
   auto run = [this, handler = std::move(handler)] { Guarded(handler); };
-  if (c == Control::delfl) {
-    QObject::connect(window_.MenuItem("delfl"), &QAction::triggered, &window_, run);
+  if (QAction* item = window_.ActionFor(c)) {
+    QObject::connect(item, &QAction::triggered, &window_, run);
   } else if (QPushButton* button = window_.ButtonFor(c)) {
     QObject::connect(button, &QPushButton::clicked, &window_, run);
   }

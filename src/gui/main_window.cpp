@@ -91,7 +91,8 @@ MainWindow::MainWindow() {
   StatusBar1->setToolTip(QString());
 
   for (Control c : {Control::Button1, Control::Button2, Control::Button5, Control::Button6, Control::Button7,
-                    Control::Button8, Control::delfl, Control::jm1, Control::jm2}) {
+                    Control::Button8, Control::delfl, Control::jm1, Control::jm2, Control::KeylessEncryptItem,
+                    Control::KeylessDecryptItem}) {
     enabled_[c] = true;
     bound_[c] = c == Control::jm1 || c == Control::jm2;
     Refresh(c);
@@ -214,6 +215,16 @@ void MainWindow::BuildMenu() {
     action->setEnabled(false);
     menu_items_[name] = action;
   }
+  // The key-less items, inserted at the top while they are revealed.
+  for (const auto& [name, caption] : {std::pair{"KeylessEncryptItem", "创建不保存密钥的加密文件"},
+                                      std::pair{"KeylessDecryptItem", "解密不保存密钥的加密文件"}}) {
+    auto* action = new QAction(Q(caption), PopupMenu1);
+    action->setObjectName(name);
+    menu_items_[name] = action;
+  }
+  keyless_separator_ = new QAction(PopupMenu1);
+  keyless_separator_->setSeparator(true);
+
   for (QWidget* owner : {static_cast<QWidget*>(Panel1), static_cast<QWidget*>(Label3)}) {
     owner->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(owner, &QWidget::customContextMenuRequested, this,
@@ -230,6 +241,29 @@ QAction* MainWindow::MenuItem(const std::string& name) const {
   return it == menu_items_.end() ? nullptr : it->second;
 }
 
+QAction* MainWindow::ActionFor(Control c) const {
+  switch (c) {
+    case Control::delfl: return MenuItem("delfl");
+    case Control::KeylessEncryptItem: return MenuItem("KeylessEncryptItem");
+    case Control::KeylessDecryptItem: return MenuItem("KeylessDecryptItem");
+    default: return nullptr;
+  }
+}
+
+void MainWindow::ShowKeylessItems(bool visible) {
+  if (visible == KeylessItemsShown()) return;
+  QAction* encrypt = MenuItem("KeylessEncryptItem");
+  QAction* decrypt = MenuItem("KeylessDecryptItem");
+  if (visible) {
+    QAction* first = PopupMenu1->actions().value(0);
+    PopupMenu1->insertActions(first, {encrypt, decrypt, keyless_separator_});
+  } else {
+    for (QAction* a : {encrypt, decrypt, keyless_separator_}) PopupMenu1->removeAction(a);
+  }
+}
+
+bool MainWindow::KeylessItemsShown() const { return PopupMenu1->actions().contains(MenuItem("KeylessEncryptItem")); }
+
 QPushButton* MainWindow::ButtonFor(Control c) const { return qobject_cast<QPushButton*>(Widget(c)); }
 
 KeyBox* MainWindow::KeyBoxFor(Control box) const { return box == Control::jm2 ? jm2 : jm1; }
@@ -244,15 +278,17 @@ QWidget* MainWindow::Widget(Control c) const {
     case Control::Button8: return Button8;
     case Control::jm1: return jm1;
     case Control::jm2: return jm2;
-    case Control::delfl: return nullptr;  // a menu item
+    case Control::delfl:
+    case Control::KeylessEncryptItem:
+    case Control::KeylessDecryptItem: return nullptr;  // menu items
   }
   return nullptr;
 }
 
 void MainWindow::Refresh(Control c) {
   const bool on = enabled_[c] && bound_[c];
-  if (c == Control::delfl) {
-    MenuItem("delfl")->setEnabled(on);
+  if (QAction* item = ActionFor(c)) {
+    item->setEnabled(on);
   } else if (QWidget* w = Widget(c)) {
     w->setEnabled(on);
   }
@@ -274,15 +310,15 @@ void MainWindow::SetBound(Control c, bool bound) {
 }
 
 void MainWindow::SetControlCaption(Control c, const std::string& caption) {
-  if (c == Control::delfl) {
-    MenuItem("delfl")->setText(Q(caption));
+  if (QAction* item = ActionFor(c)) {
+    item->setText(Q(caption));
   } else if (QPushButton* button = ButtonFor(c)) {
     button->setText(Q(caption));
   }
 }
 
 std::string MainWindow::ControlCaption(Control c) const {
-  if (c == Control::delfl) return MenuItem("delfl")->text().toStdString();
+  if (QAction* item = ActionFor(c)) return item->text().toStdString();
   if (QPushButton* button = ButtonFor(c)) return button->text().toStdString();
   return {};
 }

@@ -81,8 +81,15 @@ class MainWindow final : public QWidget {
   QRadioButton* RatioItem(int index) const;
   // The button of a command (null for the menu item and the key boxes).
   QPushButton* ButtonFor(Control c) const;
-  // A popup-menu item by its designed name ("N5", "delfl", ...).
+  // A popup-menu item by its designed name ("N5", "delfl", ...); the
+  // key-less items are "KeylessEncryptItem" and "KeylessDecryptItem".
   QAction* MenuItem(const std::string& name) const;
+  // The popup item of a command (null for the buttons and the key boxes).
+  QAction* ActionFor(Control c) const;
+  // Inserts the key-less items and their separator at the top of the popup
+  // menu, or removes them.
+  void ShowKeylessItems(bool visible);
+  bool KeylessItemsShown() const;
 
   // ---- What the window logic shows ------------------------------------------
   // The state the logic asked for; the control shows it only when bound.
@@ -127,6 +134,7 @@ class MainWindow final : public QWidget {
   std::map<Control, bool> enabled_;  // as the logic asked
   std::map<Control, bool> bound_;
   std::map<std::string, QAction*> menu_items_;
+  QAction* keyless_separator_ = nullptr;
   // Dragging by the body where the window system cannot move the window.
   bool dragging_ = false;
   QPoint drag_offset_;

@@ -82,6 +82,10 @@ void QtWindowPort::Beep() {
   OnUi([] { QApplication::beep(); });
 }
 
+void QtWindowPort::SetKeylessItemsVisible(bool visible) {
+  OnUi([&] { window_.ShowKeylessItems(visible); });
+}
+
 void QtWindowPort::ProcessPendingMessages() {
   if (!ui_.IsUiThread()) return;
   // Input stays queued: a click must not start a command inside another one.

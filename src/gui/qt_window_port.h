@@ -34,6 +34,7 @@ class QtWindowPort final : public WindowPort {
   std::optional<std::string> OpenDialog(const FileDialogSpec& spec) override;
   std::optional<std::string> SaveDialog(const FileDialogSpec& spec) override;
   void Beep() override;
+  void SetKeylessItemsVisible(bool visible) override;
   void ProcessPendingMessages() override;
 
   // From the moment the window closes: no more boxes. A message is taken as

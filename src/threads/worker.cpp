@@ -52,4 +52,14 @@ void Tjmfes::Start(uint8_t mode, KeyedOperations& ops) {
   });
 }
 
+void Tbmjmfes::Start(uint8_t mode, KeylessOperations& ops) {
+  StartWorker([mode, &ops] {
+    if (mode != 0) {
+      ops.EncryptKeyless();
+    } else {
+      ops.DecryptKeyless();
+    }
+  });
+}
+
 }  // namespace vesk

@@ -35,4 +35,18 @@ class Tjmfes {
   static void Start(uint8_t mode, KeyedOperations& ops);
 };
 
+// Operations the key-less worker selects by its mode byte.
+class KeylessOperations {
+ public:
+  virtual ~KeylessOperations() = default;
+  virtual void EncryptKeyless() = 0;
+  virtual void DecryptKeyless() = 0;
+};
+
+// Key-less encryption (mode non-zero) or decryption (mode 0).
+class Tbmjmfes {
+ public:
+  static void Start(uint8_t mode, KeylessOperations& ops);
+};
+
 }  // namespace vesk

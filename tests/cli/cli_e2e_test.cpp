@@ -145,6 +145,26 @@ TEST_F(CliTest, LayersNeedTheInnerKeyAndPeelOffOneByOne) {
   EXPECT_EQ(ReadFile(dir_.File("plain.bin")), plain);
 }
 
+TEST_F(CliTest, KeylessRoundTripKeepsTheExtensionInTheName) {
+  const std::string plain = RandomBytes(4099, 5);
+  WriteFile(dir_.File("a.txt"), plain);
+  for (const char* algorithm : {"30", "20", "0"}) {
+    SCOPED_TRACE(algorithm);
+    auto enc = Cli({"keyless-encrypt", dir_.File("a.txt"), "--algorithm", algorithm, "--key-env", "VESK_KEY", "--yes"});
+    ASSERT_EQ(enc.status, 0) << enc.err;
+    EXPECT_EQ(enc.out, dir_.File("a.txt.jmz") + "\n");
+    auto dec = Cli({"keyless-decrypt", dir_.File("a.txt.jmz"), "-o", dir_.File("b.txt"), "--key-env", "VESK_KEY", "--yes"});
+    ASSERT_EQ(dec.status, 0) << dec.err;
+    EXPECT_NE(dec.err.find("解密(不保存密钥的)文件 ... 已完成。"), std::string::npos);
+    EXPECT_EQ(ReadFile(dir_.File("b.txt")), plain);
+  }
+  // A keyed container is no key-less one.
+  ASSERT_EQ(Cli({"encrypt", dir_.File("a.txt"), "--level", "0", "--key-env", "VESK_KEY"}).status, 0);
+  auto wrong = Cli({"keyless-decrypt", dir_.File("a.jmz"), "--key-env", "VESK_KEY"});
+  EXPECT_EQ(wrong.status, 1);
+  EXPECT_NE(wrong.err.find("文件不是本软件(不保存密钥)加密的，解密已取消。"), std::string::npos);
+}
+
 TEST_F(CliTest, UsageErrorsExitWithTwo) {
   EXPECT_EQ(Cli({}).status, 2);
   EXPECT_EQ(Cli({"encrypt"}).status, 2);

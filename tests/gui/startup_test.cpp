@@ -266,6 +266,24 @@ TEST_F(Startup, SixClicksOnSfGoRoundTheCycleStoringEachState) {
   }
 }
 
+TEST_F(Startup, TheKeylessItemsAppearAtTheTopOfTheMenuAndGoAgain) {
+  Open();
+  auto top = [&] {
+    QStringList captions;
+    for (QAction* a : W().PopupMenu1->actions().mid(0, 3)) captions << (a->isSeparator() ? "-" : a->text());
+    return captions.join('|').toStdString();
+  };
+  for (int i = 0; i < 5; ++i) Logic().RevealKeylessItems();
+  EXPECT_EQ(top(), "清空加解密钥编辑框的内容|清空剪贴板文本内容(粘贴密钥后用的)|-");
+  Logic().RevealKeylessItems();  // the sixth use
+  EXPECT_EQ(top(), "创建不保存密钥的加密文件|解密不保存密钥的加密文件|-");
+  EXPECT_TRUE(W().MenuItem("KeylessEncryptItem")->isEnabled());
+  EXPECT_TRUE(W().MenuItem("KeylessDecryptItem")->isEnabled());
+  for (int i = 0; i < 7; ++i) Logic().RevealKeylessItems();  // the thirteenth
+  EXPECT_EQ(top(), "清空加解密钥编辑框的内容|清空剪贴板文本内容(粘贴密钥后用的)|-");
+  EXPECT_EQ(W().PopupMenu1->actions().size(), 15);
+}
+
 class OwnFile : public WindowTest {
  protected:
   static constexpr int64_t kImage = 4096;  // a small stand-in program image

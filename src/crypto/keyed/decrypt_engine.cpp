@@ -9,6 +9,7 @@
 #include "platform/file_io.h"
 #include "platform/gbk.h"
 #include "platform/paths.h"
+#include "platform/write_behind.h"
 
 namespace vesk::keyed {
 namespace {
@@ -235,10 +236,13 @@ void Decryptor::Attempt() {
                                                     : "进行解密的文件：" + job_.source_path);
   const bool compressed = z != 0;
   const std::string working = compressed ? TempFolderPath() + ChangeFileExt(ExtractFileName(output), ".zak") : output;
-  // The container itself may not be replaced while it is being read.
-  if (SameFile(working, job_.source_path) || !r_.DeleteIfExists(working)) {
+  // The container itself may not be replaced: not while it is being read,
+  // nor by the decompression that follows, which deletes its destination
+  // first and again when it fails or is cancelled.
+  const bool output_is_source = SameFile(output, job_.source_path);
+  if (output_is_source || SameFile(working, job_.source_path) || !r_.DeleteIfExists(working)) {
     keep_ = false;
-    r_.ReportMessage(ReplaceFailed(working));
+    r_.ReportMessage(ReplaceFailed(output_is_source ? output : working));
     r_.SetCommandState(job_.command, true);
     return;
   }
@@ -309,9 +313,9 @@ void Decryptor::Decipher(OutputFile& out, int64_t size, uint8_t version, int64_t
   }
   runs.erase(std::remove_if(runs.begin(), runs.end(), [](const Run& run) { return run.length <= 0; }), runs.end());
 
-  const int64_t body = bytes ? size : size - size % 4;
-  int64_t done = 0;  // payload bytes deciphered unit by unit
-  std::vector<uint8_t> in(kChunk), plain(kChunk);
+  const int64_t body = bytes ? size : size - size % 4;  // payload bytes deciphered unit by unit
+  int64_t done = 0;
+  WriteBehind behind([&out](const uint8_t* data, std::size_t n) { out.Write(data, n); }, kChunk);
   for (std::size_t ri = 0; ri < runs.size() && done < body; ++ri) {
     const Run& run = runs[ri];
     const int64_t run_end = run.offset + run.length;
@@ -323,9 +327,10 @@ void Decryptor::Decipher(OutputFile& out, int64_t size, uint8_t version, int64_t
     const int64_t units_end = std::min(run_end, run.offset + (body - done));
     while (pos < units_end) {
       const std::size_t n = static_cast<std::size_t>(std::min<int64_t>(kChunk, units_end - pos));
-      in_.ReadExact(in.data(), n);
-      cipher.Transform(in.data(), plain.data(), n);
-      out.Write(plain.data(), n);
+      uint8_t* buffer = behind.Next();
+      in_.ReadExact(buffer, n);
+      cipher.Transform(buffer, buffer, n);
+      behind.Commit(n);
       if (Stopped()) return;
       const int64_t units = static_cast<int64_t>(n) / unit;
       const bool last = pos + static_cast<int64_t>(n) == run_end && after_last != run_end;
@@ -339,6 +344,7 @@ void Decryptor::Decipher(OutputFile& out, int64_t size, uint8_t version, int64_t
       done += static_cast<int64_t>(n);
     }
   }
+  behind.Flush();
   if (!bytes && size % 4 != 0) {
     uint8_t tail_in[4], tail_out[4];
     const std::size_t t = static_cast<std::size_t>(size % 4);

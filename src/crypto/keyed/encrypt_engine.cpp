@@ -7,6 +7,7 @@
 #include "crypto/keyed/container.h"
 #include "platform/file_io.h"
 #include "platform/paths.h"
+#include "platform/write_behind.h"
 
 namespace vesk::keyed {
 namespace {
@@ -17,27 +18,6 @@ constexpr std::size_t kTrailerFieldsSize = 8;  // salt, length and e before the 
 
 const char kCancelled[] = "加密文件已取消。";
 const char kFailed[] = "加密文件出错!已停止。";
-
-// Writes the container, counting the file offset for the fault hook.
-class TargetWriter {
- public:
-  TargetWriter(OutputFile& file, const EncryptJob& job) : file_(file), job_(job) {}
-  void Write(const void* data, std::size_t n) {
-    if (n == 0) return;
-    if (job_.before_write) job_.before_write(offset_, n);
-    file_.Write(data, n);
-    offset_ += static_cast<int64_t>(n);
-  }
-  template <typename Bytes>
-  void Write(const Bytes& bytes) {
-    Write(bytes.data(), bytes.size());
-  }
-
- private:
-  OutputFile& file_;
-  const EncryptJob& job_;
-  int64_t offset_ = 0;
-};
 
 class Engine {
  public:
@@ -59,7 +39,7 @@ class Engine {
     r_.SetCommandState(Control::Button1, true);
   }
   uint8_t ChooseVersion();
-  void WritePayload(TargetWriter& out, const Header& h);
+  void WritePayload(HookedOutput& out, const Header& h);
 
   const EncryptJob& job_;
   Reporter& r_;
@@ -128,7 +108,7 @@ void Engine::Run() {
     return;
   }
 
-  OutputFile target;
+  HookedOutput target(job_.before_write);
   try {
     target.CreateNew(job_.target_path, 0666);
   } catch (...) {
@@ -137,31 +117,30 @@ void Engine::Run() {
   }
 
   bool error = false;
-  TargetWriter out(target, job_);
   try {
     if (!header.Split()) {
-      out.Write(header.salt);
-      out.Write(header.length);
-      out.Write(header.descriptor);
-      out.Write(header.key_check);
+      target.Write(header.salt);
+      target.Write(header.length);
+      target.Write(header.descriptor);
+      target.Write(header.key_check);
     }
     if (Stopped()) {
-      target = OutputFile();
+      target.Abandon();
       CleanUp();
       r_.DeleteIfExists(job_.target_path);
       return;
     }
-    WritePayload(out, header);
+    WritePayload(target, header);
     if (!Stopped()) {
       // The trailer only repeats what the header holds: a failure to write it
       // is signalled but does not spoil the container.
       try {
-        out.Write(header.trailer.data(), kTrailerFieldsSize);
+        target.Write(header.trailer.data(), kTrailerFieldsSize);
       } catch (const IoError&) {
         r_.Beep();
       }
       try {
-        out.Write(header.trailer.data() + kTrailerFieldsSize, header.trailer.size() - kTrailerFieldsSize);
+        target.Write(header.trailer.data() + kTrailerFieldsSize, header.trailer.size() - kTrailerFieldsSize);
       } catch (const IoError&) {
         r_.Beep();
       }
@@ -191,55 +170,55 @@ void Engine::Run() {
   r_.DeleteIfExists(job_.target_path);
 }
 
-void Engine::WritePayload(TargetWriter& out, const Header& h) {
+void Engine::WritePayload(HookedOutput& out, const Header& h) {
   const int64_t size = h.payload_size;
   const bool bytes = h.version == kVersionOlder;
   const int64_t unit = bytes ? 1 : 4;
   const int64_t body = bytes ? size : size - size % 4;  // bytes handled unit by unit
   PayloadCipher cipher = h.MakeCipher(CipherDirection::kEncrypt);
-  bool pending = h.Split();
-  const int64_t p = h.insertion_point;
-
-  std::vector<uint8_t> in(kChunk), enc(kChunk);
   r_.ProgressStart(size);
   source_.Seek(0);
+
+  // A split container holds its header blocks after the units that end at
+  // payload offsets 260 and P (at most 514): that lead-in is written piece by
+  // piece, the rest streams through the write-behind buffers.
   int64_t pos = 0;
-  while (pos < body) {
-    const std::size_t n = static_cast<std::size_t>(std::min<int64_t>(kChunk, body - pos));
-    source_.ReadExact(in.data(), n);
-    cipher.Transform(in.data(), enc.data(), n);
-    // Write the chunk, inserting the header blocks after the units that end at
-    // payload offsets 260 and P.
-    const int64_t end = pos + static_cast<int64_t>(n);
-    int64_t at = pos;
-    while (at < end) {
-      int64_t upto = end;
-      if (pending) {
-        const int64_t next = at < kHeaderOffset ? kHeaderOffset : p;
-        if (next > at && next < end) upto = next;
-      }
-      out.Write(enc.data() + (at - pos), static_cast<std::size_t>(upto - at));
-      at = upto;
-      if (pending && at == kHeaderOffset) {
-        out.Write(h.salt);
-        out.Write(h.length);
-        out.Write(h.descriptor);
-      }
-      if (pending && at == p) {
-        out.Write(h.key_check);
-        pending = false;
-      }
-    }
+  if (h.Split()) {
+    const int64_t p = h.insertion_point;
+    std::vector<uint8_t> lead(static_cast<std::size_t>(p));
+    source_.ReadExact(lead.data(), lead.size());
+    cipher.Transform(lead.data(), lead.data(), lead.size());
+    out.Write(lead.data(), static_cast<std::size_t>(kHeaderOffset));
+    out.Write(h.salt);
+    out.Write(h.length);
+    out.Write(h.descriptor);
+    out.Write(lead.data() + kHeaderOffset, static_cast<std::size_t>(p - kHeaderOffset));
+    out.Write(h.key_check);
     if (Stopped()) return;
-    r_.ProgressSteps(pos + unit, unit, static_cast<int64_t>(n) / unit);
-    pos += static_cast<int64_t>(n);
+    r_.ProgressSteps(unit, unit, p / unit);
+    pos = p;
+  }
+
+  if (pos < body) {
+    WriteBehind behind([&out](const uint8_t* data, std::size_t n) { out.Write(data, n); }, kChunk);
+    while (pos < body) {
+      const std::size_t n = static_cast<std::size_t>(std::min<int64_t>(kChunk, body - pos));
+      uint8_t* buffer = behind.Next();
+      source_.ReadExact(buffer, n);
+      cipher.Transform(buffer, buffer, n);
+      behind.Commit(n);
+      if (Stopped()) return;
+      r_.ProgressSteps(pos + unit, unit, static_cast<int64_t>(n) / unit);
+      pos += static_cast<int64_t>(n);
+    }
+    behind.Flush();
   }
   if (!bytes && size % 4 != 0) {
-    uint8_t tail_in[4], tail_out[4];
+    uint8_t tail[4];
     const std::size_t t = static_cast<std::size_t>(size % 4);
-    source_.ReadExact(tail_in, t);
-    cipher.TransformTail(tail_in, tail_out, t);
-    out.Write(tail_out, t);
+    source_.ReadExact(tail, t);
+    cipher.TransformTail(tail, tail, t);
+    out.Write(tail, t);
   }
 }
 

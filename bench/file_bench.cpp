@@ -1,0 +1,199 @@
+// Times the file engines on a large file against `cp` of the same file, in
+// the same run and on the same file system, and prints the medians and their
+// ratios: keyed encryption without compression, keyed decryption of that
+// container, and key-less encryption.
+//
+//   vesk_file_bench [directory] [size in MiB] [runs]   (defaults: ".", 1024, 3)
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "app/reporting.h"
+#include "crypto/keyed/decrypt_engine.h"
+#include "crypto/keyed/encrypt_engine.h"
+#include "crypto/keyed/random.h"
+#include "crypto/keyless/engine.h"
+#include "platform/file_io.h"
+
+namespace {
+
+// A reporter without a window: it remembers the last status line only.
+class QuietReporter : public vesk::Reporter {
+ public:
+  void ReportMessage(const std::string& text) override { status = text; }
+  void ShowStatus(const std::string& text) override { status = text; }
+  bool AskYesNo(const std::string&, const std::string&) override { return false; }
+  std::string status;
+
+ protected:
+  void OnBarRange(int64_t) override {}
+  void OnBarPosition(int64_t) override {}
+  void SetControlEnabled(vesk::Control, bool) override {}
+  void SetControlTag(vesk::Control, int) override {}
+  void SetControlCaption(vesk::Control, const std::string&) override {}
+};
+
+double Seconds(std::chrono::steady_clock::duration d) { return std::chrono::duration<double>(d).count(); }
+
+// Processor time (user + system) used so far by this process or by its
+// waited-for children.
+double CpuSeconds(int who) {
+  rusage u {};
+  ::getrusage(who, &u);
+  return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+         static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+double Median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  return v[v.size() / 2];
+}
+
+void WriteSource(const std::string& path, int64_t size) {
+  vesk::OutputFile out;
+  out.CreateNew(path);
+  std::vector<uint64_t> block(1 << 17);  // 1 MiB
+  uint64_t x = 0x9E3779B97F4A7C15ull;
+  for (int64_t done = 0; done < size;) {
+    for (uint64_t& w : block) {  // xorshift: incompressible, cheap
+      x ^= x << 13;
+      x ^= x >> 7;
+      x ^= x << 17;
+      w = x;
+    }
+    const auto n = static_cast<std::size_t>(std::min<int64_t>(size - done, 1 << 20));
+    out.Write(block.data(), n);
+    done += static_cast<int64_t>(n);
+  }
+  out.Close();
+}
+
+// Runs cp without a shell; true when it succeeded.
+bool RunCp(const std::string& from, const std::string& to) {
+  const pid_t pid = ::fork();
+  if (pid < 0) return false;
+  if (pid == 0) {
+    ::execlp("cp", "cp", from.c_str(), to.c_str(), static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+// The decryption engine's questions to the window: the key, and nothing else.
+class BenchHost : public vesk::keyed::DecryptHost {
+ public:
+  std::string DecryptionKey() override { return key; }
+  void SetHint(vesk::Hint, const std::string&) override {}
+  void OutputChosen(const std::string&) override {}
+  bool StartDecompression(const std::string&, const std::string&, bool) override { return false; }
+  std::string key;
+};
+
+struct Timing {
+  std::vector<double> wall, cpu;
+};
+
+template <typename Body>
+bool Measure(Timing& t, int who, Body body) {
+  const double cpu = CpuSeconds(who);
+  const auto start = std::chrono::steady_clock::now();
+  const bool ok = body();
+  t.wall.push_back(Seconds(std::chrono::steady_clock::now() - start));
+  t.cpu.push_back(CpuSeconds(who) - cpu);
+  ::sync();
+  return ok;
+}
+
+void Print(const char* name, const Timing& t, const Timing& cp, int64_t mib) {
+  const double wall = Median(t.wall);
+  std::printf("%-16s wall %.3f s   cpu %.3f s   %6.0f MiB/s   ratio to cp %.2f\n", name, wall, Median(t.cpu),
+              static_cast<double>(mib) / wall, wall / Median(cp.wall));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const std::string dir = argc > 1 ? argv[1] : ".";
+  const int64_t mib = argc > 2 ? std::atoll(argv[2]) : 1024;
+  const int rounds = argc > 3 ? std::max(1, std::atoi(argv[3])) : 3;
+  const std::string source = dir + "/vesk-bench.src";
+  const std::string copy = dir + "/vesk-bench.cp";
+  const std::string sealed = dir + "/vesk-bench.jmz";
+  const std::string opened = dir + "/vesk-bench.out";
+  for (const auto* f : {&source, &copy, &sealed, &opened}) vesk::DeleteFile(*f);
+
+  WriteSource(source, mib << 20);
+  ::sync();
+
+  QuietReporter reporter;
+  vesk::keyed::SystemRandom random;
+  const std::string key = "a key for the benchmark";
+  BenchHost host;
+  host.key = key;
+
+  vesk::keyed::EncryptJob keyed;
+  keyed.key = key;
+  keyed.source_path = source;
+  keyed.target_path = sealed;
+  keyed.original_ext = ".src";
+  vesk::keyed::DecryptJob unseal;
+  unseal.source_path = sealed;
+  unseal.original_ext = ".jmz";
+  unseal.target_path = dir + "/vesk-bench";  // the stored ".src" is appended
+  vesk::keyless::KeylessJob keyless;
+  keyless.key = key;
+  keyless.source_path = source;
+  keyless.target_path = sealed;
+
+  Timing cp, encrypt, decrypt, keyless_encrypt;
+  bool ok = true;
+  for (int round = 0; round < rounds && ok; ++round) {
+    ok = Measure(cp, RUSAGE_CHILDREN, [&] { return RunCp(source, copy); });
+    vesk::DeleteFile(copy);
+
+    reporter.Flags().KeepRunning = true;
+    ok = ok && Measure(encrypt, RUSAGE_SELF, [&] {
+           vesk::keyed::EncryptEngine(keyed, reporter, random);
+           return reporter.status == "加密文件 ... 已完成。";
+         });
+    vesk::DeleteFile(copy);
+    // Decrypting writes the source's name again: move the source aside.
+    ok = ok && ::rename(source.c_str(), copy.c_str()) == 0;
+    reporter.Flags().KeepDecrypting = true;
+    ok = ok && Measure(decrypt, RUSAGE_SELF, [&] {
+           vesk::keyed::DecryptFile(unseal, reporter, host);
+           return reporter.status == "解密文件 ... 已完成。";
+         });
+    vesk::DeleteFile(source);
+    ok = ok && ::rename(copy.c_str(), source.c_str()) == 0;
+    vesk::DeleteFile(sealed);
+
+    reporter.Flags().KeepRunning = true;
+    ok = ok && Measure(keyless_encrypt, RUSAGE_SELF, [&] {
+           vesk::keyless::EncryptKeyless(keyless, reporter);
+           return reporter.status == vesk::keyless::text::kEncryptDone;
+         });
+    vesk::DeleteFile(sealed);
+  }
+  for (const auto* f : {&source, &copy, &sealed, &opened}) vesk::DeleteFile(*f);
+  if (!ok) {
+    std::fprintf(stderr, "benchmark run failed: %s\n", reporter.status.c_str());
+    return 1;
+  }
+  std::printf("file size %lld MiB, median of %d runs\n", static_cast<long long>(mib), rounds);
+  std::printf("%-16s wall %.3f s   cpu %.3f s\n", "cp", Median(cp.wall), Median(cp.cpu));
+  Print("keyed encrypt", encrypt, cp, mib);
+  Print("keyed decrypt", decrypt, cp, mib);
+  Print("keyless encrypt", keyless_encrypt, cp, mib);
+  return 0;
+}

@@ -1,0 +1,194 @@
+// The key-less commands of the popup menu.
+#include "app/tysjm.h"
+#include "crypto/keyless/engine.h"
+#include "platform/file_io.h"
+#include "platform/paths.h"
+
+namespace vesk {
+namespace {
+
+const char kEncryptIdle[] = "创建不保存密钥的加密文件";
+const char kDecryptIdle[] = "解密不保存密钥的加密文件";
+
+}  // namespace
+
+bool Tysjm::KeylessItemsShown() const {
+  std::lock_guard lock(mutex_);
+  return keyless_shown_;
+}
+
+void Tysjm::RevealKeylessItems() {
+  try {
+    ++InfoClickCount;
+    if (InfoClickCount > 12) {
+      InfoClickCount = 0;
+      {
+        std::lock_guard lock(mutex_);
+        if (keyless_shown_) keyless_removal_pending_ = true;
+      }
+      // While one of the items' operations runs the items stay until it ends,
+      // so that its cancel and reset still find them.
+      ApplyKeylessRemoval();
+    }
+    if (InfoClickCount == 6) {
+      bool show = false;
+      {
+        std::lock_guard lock(mutex_);
+        keyless_removal_pending_ = false;
+        show = !keyless_shown_;
+        keyless_shown_ = true;
+      }
+      if (show) {
+        port_.SetKeylessItemsVisible(true);
+        SetControlCaption(Control::KeylessEncryptItem, kEncryptIdle);
+        SetControlCaption(Control::KeylessDecryptItem, kDecryptIdle);
+        SetControlEnabled(Control::KeylessEncryptItem, true);
+        SetControlEnabled(Control::KeylessDecryptItem, true);
+      }
+    }
+  } catch (...) {
+    Beep();
+  }
+}
+
+void Tysjm::ApplyKeylessRemoval() {
+  if (Tag(Control::KeylessEncryptItem) != 0 || Tag(Control::KeylessDecryptItem) != 0) return;
+  {
+    std::lock_guard lock(mutex_);
+    if (!keyless_removal_pending_) return;
+    keyless_removal_pending_ = false;
+    keyless_shown_ = false;
+  }
+  port_.SetKeylessItemsVisible(false);
+}
+
+void Tysjm::KeylessEncryptCommand() {
+  auto& keep = Flags().KeepRunning;
+  if (Tag(Control::KeylessEncryptItem) != 0) {
+    if (!AskYesNo("真的要取消加密：“" + SourcePath + "”吗?", "取消加密")) return;
+    keep = false;
+    ResetKeylessEncryptItem();
+    ShowStatus("加密文件已取消。");
+    return;
+  }
+  try {
+    if (KeyBytes(Control::jm1).empty()) return ReportMessage("密钥不能为空,请输入加密的密钥。");
+    StopAll();
+    FileDialogSpec open{"全部文件(*.*)|*.*", -1, "", "选择文件进行不保存密钥加密"};
+    PreselectFromHint(open);
+    ShowStatus("");
+    const auto picked = port_.OpenDialog(open);
+    if (!picked) return;
+    SourcePath = *picked;
+    const auto saved =
+        port_.SaveDialog({"jmz加密文件(*.jmz)|*.jmz|全部文件(*.*)|*.*", -1, *picked + ".jmz", "加密后的文件保存为"});
+    if (!saved) return;
+    TargetPath = OutputPath = ChangeFileExt(*saved, ".jmz");
+    if (FileExists(TargetPath) && !AskYesNo(TargetPath + " 文件已经存在,是否替换? 否 则取消。", "替换文件")) {
+      return ShowStatus("加密文件已取消。");
+    }
+    SetCommandState(Control::Button5, false);
+    SetControlEnabled(Control::KeylessDecryptItem, false);
+    keep = true;
+    ShowStatus("进行不保存密钥加密文件...");
+    SetBarPosition(0);
+    SetHintText(Hint::ProgressBar1, "加密后的文件：" + TargetPath);
+    SetHintText(Hint::StatusBar1, "进行不保存密钥加密的文件：" + SourcePath);
+    SetControlCaption(Control::KeylessEncryptItem, "取消加密");
+    SetControlTag(Control::KeylessEncryptItem, 1);
+    SetControlEnabled(Control::jm1, false);
+    Tbmjmfes::Start(1, *this);
+  } catch (...) {
+    keep = false;
+    ResetKeylessEncryptItem();
+    Beep();
+  }
+}
+
+void Tysjm::KeylessDecryptCommand() {
+  auto& keep = Flags().KeepDecrypting;
+  if (Tag(Control::KeylessDecryptItem) != 0) {
+    if (!AskYesNo("真的要取消解密：“" + SourcePath + "”吗?", "取消解密")) return;
+    keep = false;
+    ResetKeylessDecryptItem();
+    ShowStatus("解密文件已取消。");
+    return;
+  }
+  try {
+    if (KeyBytes(Control::jm2).empty()) return ReportMessage("密钥不能为空,请输入解密的密钥。");
+    StopAll();
+    FileDialogSpec open{"jmz加密文件(*.jmz)|*.jmz|全部文件(*.*)|*.*", -1, "", "选择文件进行解密"};
+    PreselectFromHint(open);
+    ShowStatus("");
+    const auto picked = port_.OpenDialog(open);
+    if (!picked) return;
+    SourcePath = *picked;
+    const auto saved = port_.SaveDialog({"全部文件(*.*)|*.*", -1, ChangeFileExt(*picked, ""), "解密后的文件保存为"});
+    if (!saved) return;
+    TargetPath = OutputPath = *saved;
+    if (FileExists(TargetPath) && !AskYesNo(TargetPath + " 文件已经存在,是否替换? 否 则取消。", "替换文件")) {
+      return ShowStatus("解密文件已取消。");
+    }
+    SetCommandState(Control::Button5, false);
+    SetControlEnabled(Control::KeylessEncryptItem, false);
+    keep = true;
+    ShowStatus("进行解密(不保存密钥)文件...");
+    SetBarPosition(0);
+    SetHintText(Hint::ProgressBar1, "解密后的文件：" + TargetPath);
+    SetHintText(Hint::StatusBar1, "进行解密(不保存密钥)的文件：" + SourcePath);
+    SetControlCaption(Control::KeylessDecryptItem, "取消解密");
+    SetControlTag(Control::KeylessDecryptItem, 1);
+    Tbmjmfes::Start(0, *this);
+  } catch (...) {
+    keep = false;
+    ResetKeylessDecryptItem();
+    Beep();
+  }
+}
+
+void Tysjm::ResetKeylessEncryptItem() {
+  try {
+    SetControlTag(Control::KeylessEncryptItem, 0);
+    SetControlCaption(Control::KeylessEncryptItem, kEncryptIdle);
+    SetControlEnabled(Control::KeylessDecryptItem, true);
+    SetCommandState(Control::Button5, true);
+    SetControlEnabled(Control::jm1, true);
+    ApplyKeylessRemoval();
+  } catch (...) {
+    Beep();
+  }
+}
+
+void Tysjm::ResetKeylessDecryptItem() {
+  try {
+    SetControlCaption(Control::KeylessDecryptItem, kDecryptIdle);
+    SetControlTag(Control::KeylessDecryptItem, 0);
+    SetControlEnabled(Control::KeylessEncryptItem, true);
+    SetCommandState(Control::Button5, true);
+    ApplyKeylessRemoval();
+  } catch (...) {
+    Beep();
+  }
+}
+
+void Tysjm::EncryptKeyless() {
+  keyless::KeylessJob job;
+  job.key = KeyBytes(Control::jm1);
+  job.source_path = SourcePath;
+  job.target_path = TargetPath;
+  job.info_click_count = InfoClickCount;
+  job.reset_item = [this] { ResetKeylessEncryptItem(); };
+  keyless::EncryptKeyless(job, *this);
+}
+
+void Tysjm::DecryptKeyless() {
+  keyless::KeylessJob job;
+  job.key = KeyBytes(Control::jm2);
+  job.source_path = SourcePath;
+  job.target_path = TargetPath;
+  job.info_click_count = InfoClickCount;
+  job.reset_item = [this] { ResetKeylessDecryptItem(); };
+  keyless::DecryptKeyless(job, *this);
+}
+
+}  // namespace vesk

@@ -1,0 +1,365 @@
+#include "crypto/keyless/engine.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <atomic>
+#include <exception>
+#include <vector>
+
+#include "crypto/keyless/cipher.h"
+#include "crypto/keyless/format.h"
+#include "platform/write_behind.h"
+#include "platform/file_io.h"
+
+namespace vesk::keyless {
+
+namespace text {
+std::string EncryptSourceMissing(const std::string& source) {
+  return "要加密的文件:“" + source + "”" + "不存在!" + "加密文件已取消。";
+}
+std::string DecryptSourceMissing(const std::string& source) {
+  return "要解密的文件:“" + source + "”" + "不存在!" + "解密文件已取消。";
+}
+std::string EncryptReplaceFailed(const std::string& target) {
+  return "替换删除文件“" + target + "”失败！文件正在使用中或者有只读属性等。" + "加密文件已取消。";
+}
+std::string DecryptReplaceFailed(const std::string& target) {
+  return "替换删除文件“" + target + "”失败！文件正在使用中或者有只读属性等。" + "解密文件已取消。";
+}
+std::string EncryptFailed(const std::string& source) { return "加密文件“" + source + "”出错!已停止。"; }
+std::string DecryptFailed(const std::string& source) { return "解密文件“" + source + "”出错!已停止。"; }
+}  // namespace text
+
+namespace {
+
+// Plain files up to 4 GiB are accepted; a container of the largest plain file
+// carries the header bytes, the marker, R and the trailer on top of it.
+constexpr int64_t kMaxPlainSize = int64_t{1} << 32;
+constexpr int64_t kMaxContainerSize = kMaxPlainSize + 2 + kFixedOverhead;
+
+void ResetItem(const KeylessJob& job, Reporter& reporter) {
+  try {
+    if (job.reset_item) {
+      job.reset_item();
+    } else {
+      reporter.SetCommandState(Control::Button5, true);
+    }
+  } catch (...) {
+    reporter.Beep();
+  }
+}
+
+// The key-stream operations stop the run on an internal failure (memory):
+// both run flags are cleared, and the engine ends at its next flag check.
+template <typename Fn>
+KeyStream Guarded(Reporter& reporter, Fn fn) {
+  try {
+    return fn();
+  } catch (...) {
+    reporter.Flags().KeepRunning = false;
+    reporter.Flags().KeepDecrypting = false;
+    reporter.Beep();
+    return {};
+  }
+}
+
+// The destination, created new and exclusive, with the test hook before each
+// write.
+class Target : public HookedOutput {
+ public:
+  explicit Target(const KeylessJob& job) : HookedOutput(job.before_write), path_(job.target_path) {}
+
+  void Create() { CreateNew(path_); }
+  // False when the final close reported an error (the data may be lost).
+  bool Close() {
+    try {
+      HookedOutput::Close();
+      return true;
+    } catch (...) {
+      return false;
+    }
+  }
+
+ private:
+  std::string path_;
+};
+
+// Streams `bytes` (whole words) from `source` through `cipher` into `target`.
+// Progress and the run flag follow word-by-word processing: after each word
+// the flag is polled and, while it holds, the read position is reported with
+// a step of 4; here both happen once per buffer. The writes run behind on a
+// helper thread, which has finished when this returns. Returns false when
+// stopped.
+bool StreamWords(InputFile& source, Target& target, WordCipher& cipher, int64_t bytes,
+                 const std::atomic<bool>& keep, Reporter& reporter) {
+  if (bytes == 0) return true;
+  const std::size_t buffer_size = static_cast<std::size_t>(std::min<int64_t>(bytes, kStreamBufferSize));
+  WriteBehind writer([&target](const uint8_t* data, std::size_t n) { target.Write(data, n); }, buffer_size);
+  int64_t position = source.Position();
+  while (bytes > 0) {
+    const std::size_t chunk = static_cast<std::size_t>(std::min<int64_t>(bytes, kStreamBufferSize));
+    uint8_t* buffer = writer.Next();
+    source.ReadExact(buffer, chunk);
+    cipher.Transform(std::span(buffer, chunk));
+    writer.Commit(chunk);
+    if (!keep) return false;
+    reporter.ProgressSteps(position + 4, 4, static_cast<int64_t>(chunk / 4));
+    position += static_cast<int64_t>(chunk);
+    bytes -= static_cast<int64_t>(chunk);
+  }
+  writer.Flush();
+  return true;
+}
+
+void StreamTail(InputFile& source, Target& target, Direction direction, const KeyStream& k, std::size_t count) {
+  uint8_t tail[3];
+  source.ReadExact(tail, count);
+  TransformTail(direction, k, std::span(tail, count));
+  target.Write(tail, count);
+}
+
+Version ChooseVersion(uint8_t info_click_count, Reporter& reporter) {
+  if (info_click_count <= 7) return Version::kCurrent;
+  if (!reporter.AskYesNo(text::kOldQuestion, text::kAlgorithmCaption)) return Version::kCurrent;
+  return reporter.AskYesNo(text::kOlderQuestion, text::kAlgorithmCaption) ? Version::kOlder : Version::kOld;
+}
+
+}  // namespace
+
+void EncryptKeyless(const KeylessJob& job, Reporter& reporter, RandomSource& random) {
+  std::atomic<bool>& keep = reporter.Flags().KeepRunning;
+  // A failure before the payload: the run ends with the failure message.
+  auto fail_early = [&] {
+    keep = false;
+    reporter.ReportMessage(text::EncryptFailed(job.source_path));
+    ResetItem(job, reporter);
+  };
+
+  if (job.key.empty()) {
+    keep = false;
+    ResetItem(job, reporter);
+    reporter.Beep();
+    return;
+  }
+
+  RandomBlock r{};
+  try {
+    r = DrawRandomBlock(random);
+  } catch (...) {
+    fail_early();
+    return;
+  }
+  KeyStream k = Guarded(reporter, [&] { return DeriveKeyStream(Selector(job.key, r), job.key, r); });
+  if (!keep) return;
+
+  if (!FileExists(job.source_path)) {
+    reporter.ReportMessage(text::EncryptSourceMissing(job.source_path));
+    ResetItem(job, reporter);
+    return;
+  }
+  InputFile source;
+  int64_t size = 0;
+  try {
+    source.Open(job.source_path);
+    size = source.Size();
+  } catch (...) {
+    source.Close();
+    fail_early();
+    return;
+  }
+  if (size == 0 || size > kMaxPlainSize) {
+    reporter.ReportMessage(size == 0 ? text::kEncryptEmpty : text::kEncryptTooLarge);
+    ResetItem(job, reporter);
+    source.Close();
+    return;
+  }
+
+  if (SameFile(job.source_path, job.target_path) || !reporter.DeleteIfExists(job.target_path)) {
+    keep = false;
+    reporter.ReportMessage(text::EncryptReplaceFailed(job.target_path));
+    ResetItem(job, reporter);
+    source.Close();
+    return;
+  }
+  Target target(job);
+  try {
+    target.Create();
+  } catch (...) {
+    source.Close();
+    fail_early();
+    return;
+  }
+
+  bool failed = false;
+  try {
+    const Version version = ChooseVersion(job.info_click_count, reporter);
+    const Variant variant = VariantFor(version);
+    if (variant.fold) k = Guarded(reporter, [&] { return FoldKeyStream(std::move(k), r); });
+    target.Write(BuildHeader(version, r));
+    reporter.ProgressStart(size);
+    const uint32_t step = StepValue(variant.step, KeyDigit(job.key));
+
+    if (!keep) {
+      // Stopped before the payload: leave nothing and say nothing; the
+      // cancelling command has already reset its item.
+      source.Close();
+      target.Close();
+      reporter.DeleteIfExists(job.target_path);
+      return;
+    }
+
+    source.Seek(0);
+    WordCipher cipher(Direction::kEncrypt, variant.words, step, k);
+    if (StreamWords(source, target, cipher, size / 4 * 4, keep, reporter)) {
+      StreamTail(source, target, Direction::kEncrypt, k, static_cast<std::size_t>(size % 4));
+      // A container without its trailer would decrypt to a shortened file,
+      // so a failure here fails the run instead of passing unnoticed.
+      if (keep) target.Write(BuildTrailer(r));
+    }
+  } catch (...) {
+    failed = true;
+  }
+
+  ResetItem(job, reporter);
+  source.Close();
+  // A close that reports an error may have lost written data.
+  if (!target.Close()) failed = true;
+
+  if (failed) {
+    reporter.DeleteIfExists(job.target_path);
+    reporter.ReportMessage(text::EncryptFailed(job.source_path));
+  } else if (keep) {
+    reporter.ShowStatus(text::kEncryptDone);
+    keep = false;
+  } else {
+    reporter.DeleteIfExists(job.target_path);
+    reporter.ShowStatus(text::kEncryptCancelled);
+  }
+}
+
+void DecryptKeyless(const KeylessJob& job, Reporter& reporter) {
+  std::atomic<bool>& keep = reporter.Flags().KeepDecrypting;
+  auto fail_early = [&] {
+    keep = false;
+    reporter.ReportMessage(text::DecryptFailed(job.source_path));
+    reporter.Beep();
+    ResetItem(job, reporter);
+  };
+
+  if (job.key.empty()) {
+    keep = false;
+    ResetItem(job, reporter);
+    reporter.Beep();
+    return;
+  }
+  if (!FileExists(job.source_path)) {
+    reporter.ReportMessage(text::DecryptSourceMissing(job.source_path));
+    ResetItem(job, reporter);
+    return;
+  }
+
+  InputFile source;
+  int64_t size = 0;
+  std::vector<uint8_t> head;
+  try {
+    source.Open(job.source_path);
+    size = source.Size();
+    if (size > 0 && size <= kMaxContainerSize) {
+      head.resize(static_cast<std::size_t>(std::min<int64_t>(size, kMaxHeaderSize)));
+      source.ReadExact(head.data(), head.size());
+    }
+  } catch (...) {
+    source.Close();
+    fail_early();
+    return;
+  }
+  // The limit lets through the container of a plain file of exactly 4 GiB,
+  // which the encryption accepts.
+  if (size == 0 || size > kMaxContainerSize) {
+    reporter.ReportMessage(size == 0 ? text::kDecryptEmpty : text::kDecryptTooLarge);
+    ResetItem(job, reporter);
+    source.Close();
+    return;
+  }
+
+  const std::optional<Recognised> format = Recognise(head);
+  if (!format) {
+    reporter.ReportMessage(text::kNotKeyless);
+    ResetItem(job, reporter);
+    source.Close();
+    return;
+  }
+  if (format->newer && !reporter.AskYesNo(text::kNewerQuestion, text::kNewerCaption)) {
+    source.Close();
+    ResetItem(job, reporter);
+    return;
+  }
+
+  // A container without payload is refused before the destination is
+  // touched, so that a refused run does not cost an existing file.
+  const int64_t payload = size - static_cast<int64_t>(format->p) - kFixedOverhead;
+  if (payload < 1) {
+    keep = false;
+    reporter.ReportMessage(text::kPayloadTooSmall);
+    ResetItem(job, reporter);
+    source.Close();
+    reporter.ShowStatus(text::kDecryptCancelled);
+    return;
+  }
+
+  const RandomBlock r = ReadRandomBlock(head, format->p);
+  KeyStream k = Guarded(reporter, [&] { return DeriveKeyStream(Selector(job.key, r), job.key, r); });
+  if (format->variant.fold) k = Guarded(reporter, [&] { return FoldKeyStream(std::move(k), r); });
+  if (!keep) {
+    source.Close();
+    return;
+  }
+
+  if (SameFile(job.source_path, job.target_path) || !reporter.DeleteIfExists(job.target_path)) {
+    keep = false;
+    source.Close();
+    reporter.ReportMessage(text::DecryptReplaceFailed(job.target_path));
+    ResetItem(job, reporter);
+    return;
+  }
+  Target target(job);
+  try {
+    target.Create();
+  } catch (...) {
+    source.Close();
+    fail_early();
+    return;
+  }
+
+  bool failed = false;
+  try {
+    reporter.ProgressStart(payload);
+    const uint32_t step = StepValue(format->variant.step, KeyDigit(job.key));
+    source.Seek(static_cast<int64_t>(PayloadOffset(format->p)));
+    WordCipher cipher(Direction::kDecrypt, format->variant.words, step, k);
+    if (StreamWords(source, target, cipher, payload / 4 * 4, keep, reporter)) {
+      StreamTail(source, target, Direction::kDecrypt, k, static_cast<std::size_t>(payload % 4));
+    }
+  } catch (...) {
+    failed = true;
+  }
+
+  ResetItem(job, reporter);
+  if (!target.Close()) failed = true;
+  source.Close();
+
+  if (failed) {
+    reporter.DeleteIfExists(job.target_path);
+    reporter.ReportMessage(text::DecryptFailed(job.source_path));
+    reporter.Beep();
+  } else if (keep) {
+    reporter.ShowStatus(text::kDecryptDone);
+    keep = false;
+  } else {
+    reporter.DeleteIfExists(job.target_path);
+    reporter.ShowStatus(text::kDecryptCancelled);
+  }
+}
+
+}  // namespace vesk::keyless

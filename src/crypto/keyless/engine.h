@@ -1,0 +1,68 @@
+// The key-less engines: a plain file into a key-less container and back.
+// Each runs from start to end on a worker thread, talks to the user only
+// through the Reporter, and polls its run flag (KeepRunning for encryption,
+// KeepDecrypting for decryption) once per stretch of payload. A partial
+// target never survives a failure or a cancel.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "app/reporting.h"
+#include "crypto/keyless/random.h"
+
+namespace vesk::keyless {
+
+// What the key-less commands hand to their engine when they start it.
+struct KeylessJob {
+  std::string key;          // GBK bytes of the key box (jm1 / jm2), CR LF between lines
+  std::string source_path;  // plain file (encryption) or container (decryption)
+  std::string target_path;  // container (encryption) or output file (decryption)
+  uint8_t info_click_count = 0;  // encryption: above 7 the older algorithms are offered
+  // Puts the command's popup item back to idle (ResetKeylessEncryptItem or
+  // ResetKeylessDecryptItem of the window). When empty, only the command
+  // state is restored with SetCommandState(Button5, true).
+  std::function<void()> reset_item;
+  // Fault injection for tests: called before each write to the target with
+  // its offset and size; may throw to simulate a failing disk.
+  std::function<void(int64_t offset, std::size_t size)> before_write;
+};
+
+// Bytes streamed per read and write.
+inline constexpr std::size_t kStreamBufferSize = std::size_t{1} << 20;
+
+void EncryptKeyless(const KeylessJob& job, Reporter& reporter, RandomSource& random);
+inline void EncryptKeyless(const KeylessJob& job, Reporter& reporter) {
+  EncryptKeyless(job, reporter, DefaultRandom());
+}
+void DecryptKeyless(const KeylessJob& job, Reporter& reporter);
+
+// The texts the engines show.
+namespace text {
+inline constexpr const char* kEncryptDone = "加密(不保存密钥的)文件 ... 已完成。";
+inline constexpr const char* kEncryptCancelled = "加密(不保存密钥的)文件 ... 已取消。";
+inline constexpr const char* kDecryptDone = "解密(不保存密钥的)文件 ... 已完成。";
+inline constexpr const char* kDecryptCancelled = "解密(不保存密钥的)文件 ... 已取消。";
+inline constexpr const char* kEncryptEmpty = "文件是空的!不需要加密。加密文件已取消。";
+inline constexpr const char* kEncryptTooLarge = "不能加密大于4GB的文件!加密文件已取消。";
+inline constexpr const char* kDecryptEmpty = "文件是空的!不需要解密。解密文件已取消。";
+inline constexpr const char* kDecryptTooLarge = "不能解密大于4GB的文件!解密文件已取消。";
+inline constexpr const char* kNotKeyless = "文件不是本软件(不保存密钥)加密的，解密已取消。";
+inline constexpr const char* kPayloadTooSmall = "文件(加密内容)计算大小数据(出错)小于1字节！不能解密。";
+inline constexpr const char* kOldQuestion = "是否使用旧的加密算法进行加密?";
+inline constexpr const char* kOlderQuestion = "是否使用更旧的加密算法进行加密?";
+inline constexpr const char* kAlgorithmCaption = "加密算法";
+inline constexpr const char* kNewerQuestion = "文件是由本软件的更高版本的加密算法加密的,是否尝试解密?";
+inline constexpr const char* kNewerCaption = "尝试解密";
+
+std::string EncryptSourceMissing(const std::string& source);
+std::string DecryptSourceMissing(const std::string& source);
+std::string EncryptReplaceFailed(const std::string& target);
+std::string DecryptReplaceFailed(const std::string& target);
+std::string EncryptFailed(const std::string& source);
+std::string DecryptFailed(const std::string& source);
+}  // namespace text
+
+}  // namespace vesk::keyless

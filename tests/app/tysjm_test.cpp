@@ -1,0 +1,284 @@
+// The window logic end to end with a scripted port: dialogs and questions
+// answered from a script, the user-interface thread pumped by the test.
+#include "app/tysjm.h"
+
+#include <filesystem>
+
+#include <gtest/gtest.h>
+
+#include "platform/file_io.h"
+#include "support/scripted_port.h"
+#include "support/temp_dir.h"
+#include "threads/queued_ui_thread.h"
+
+namespace vesk {
+namespace {
+
+using testing::ReadFile;
+using testing::ScriptedPort;
+using testing::TempDir;
+using testing::WriteFile;
+
+class TysjmTest : public ::testing::Test {
+ protected:
+  TysjmTest() {
+    setenv("TMPDIR", tmp_.path().c_str(), 1);
+    window_ = std::make_unique<Tysjm>(port_, ui_);
+    window_->SetCommandState(Control::Button5, true);
+  }
+  ~TysjmTest() override {
+    window_.reset();
+    unsetenv("TMPDIR");
+  }
+
+  // Pumps the user-interface thread until the command is idle and nothing runs.
+  void WaitIdle(Control busy) {
+    auto idle = [&] { return window_->Tag(busy) == 0 && !window_->ZnZip1.Busy() && RunningWorkers() == 0; };
+    // A worker that ends queues nothing, so look again every few milliseconds.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (!idle() && std::chrono::steady_clock::now() < deadline) ui_.RunUntil(idle, std::chrono::milliseconds(5));
+    ASSERT_TRUE(idle());
+  }
+  void Encrypt(const std::string& source, std::optional<std::string> save) {
+    port_.open_answers.push_back(source);
+    port_.save_answers.push_back(save);
+    window_->Button1Click();
+    WaitIdle(Control::Button1);
+  }
+  void Decrypt(const std::string& source, std::optional<std::string> save) {
+    port_.open_answers.push_back(source);
+    port_.save_answers.push_back(save);
+    window_->Button2Click();
+    WaitIdle(Control::Button2);
+  }
+  std::size_t TempFiles() {
+    return static_cast<std::size_t>(std::distance(std::filesystem::directory_iterator(tmp_.path()), {}));
+  }
+
+  TempDir dir_, tmp_;
+  ScriptedPort port_;
+  QueuedUiThread ui_;
+  std::unique_ptr<Tysjm> window_;
+};
+
+TEST_F(TysjmTest, EncryptButtonTurnsIntoCancelAndBack) {
+  WriteFile(dir_.File("a.txt"), testing::RandomBytes(3000, 7));
+  port_.keys[Control::jm1] = "密钥";
+  window_->SetRatioIndex(0);
+  Encrypt(dir_.File("a.txt"), dir_.File("a.jmz"));
+  EXPECT_EQ(port_.captions[Control::Button1], (std::vector<std::string>{"取消加密", "加密文件"}));
+  EXPECT_EQ(window_->StatusText(), "加密文件 ... 已完成。");
+  EXPECT_EQ(port_.save_specs.back().file_name, dir_.File("a.jmz"));
+  EXPECT_EQ(port_.save_specs.back().title, "加密后的文件保存为");
+  EXPECT_EQ(std::filesystem::file_size(dir_.File("a.jmz")), 3000u + 4 + 12 + 37);
+}
+
+TEST_F(TysjmTest, CompressThenEncryptAndDecryptThenDecompress) {
+  const std::string plain = std::string(200000, 'x') + testing::RandomBytes(1000, 1);
+  WriteFile(dir_.File("report.doc"), plain);
+  port_.keys[Control::jm1] = port_.keys[Control::jm2] = "k";
+  window_->SetRatioIndex(3);
+  Encrypt(dir_.File("report.doc"), dir_.File("report.jmz"));
+  ASSERT_EQ(window_->StatusText(), "加密文件 ... 已完成。") << (port_.messages.empty() ? "" : port_.messages[0]);
+  EXPECT_EQ(window_->PreZipLevel, 3);
+  EXPECT_EQ(TempFiles(), 0u);
+  EXPECT_LT(std::filesystem::file_size(dir_.File("report.jmz")), 10000u);
+
+  std::filesystem::remove(dir_.File("report.doc"));
+  Decrypt(dir_.File("report.jmz"), dir_.File("report"));
+  EXPECT_EQ(window_->StatusText(), "解密文件 ... 已完成。");
+  EXPECT_EQ(ReadFile(dir_.File("report.doc")), plain);
+  EXPECT_EQ(TempFiles(), 0u);
+  EXPECT_EQ(port_.captions[Control::Button2].back(), "解密文件");
+}
+
+TEST_F(TysjmTest, CompressOnlyNamesTheFileAfterTheChosenOne) {
+  WriteFile(dir_.File("bar.txt"), std::string(5000, 'b'));
+  window_->SetRatioIndex(1);
+  Encrypt(dir_.File("bar.txt"), dir_.File("bar.txt.zak"));
+  EXPECT_EQ(port_.save_specs.back().file_name, dir_.File("bar.txt.zak"));
+  EXPECT_EQ(port_.save_specs.back().filter_index, 1);
+  EXPECT_EQ(window_->StatusText(), "进行压缩文件... 已完成。");
+  EXPECT_TRUE(FileExists(dir_.File("bar.txt.zak")));
+  // A ".zak" given to the decrypt command is decompressed into the typed path.
+  port_.keys[Control::jm2] = "any";
+  Decrypt(dir_.File("bar.txt.zak"), dir_.File("copy"));
+  EXPECT_TRUE(port_.messages.empty());
+  EXPECT_EQ(ReadFile(dir_.File("copy")), std::string(5000, 'b'));
+  EXPECT_EQ(window_->StatusText(), "进行解压缩文件... 已完成。");
+}
+
+TEST_F(TysjmTest, NeitherKeyNorRatioIsRefusedAfterBothDialogs) {
+  WriteFile(dir_.File("f"), "data");
+  window_->SetRatioIndex(0);
+  Encrypt(dir_.File("f"), dir_.File("f.zak"));
+  ASSERT_EQ(port_.messages.size(), 1u);
+  EXPECT_EQ(port_.messages[0], "请选择文件压缩率进行压缩或者输入密钥进行加密。加密文件已取消。");
+  EXPECT_EQ(port_.save_specs.size(), 1u);
+  EXPECT_FALSE(window_->Flags().KeepRunning);
+}
+
+TEST_F(TysjmTest, CancelledDialogsAndRefusedReplaceWriteNothing) {
+  WriteFile(dir_.File("f.txt"), "data");
+  port_.keys[Control::jm1] = "k";
+  Encrypt(dir_.File("f.txt"), std::nullopt);
+  EXPECT_EQ(window_->StatusText(), "加密文件已取消。");
+
+  port_.open_answers.push_back(std::nullopt);
+  window_->Button1Click();
+  EXPECT_EQ(window_->StatusText(), "加密文件已取消。");
+
+  WriteFile(dir_.File("f.jmz"), "old");
+  port_.question_answers = {false};
+  Encrypt(dir_.File("f.txt"), dir_.File("f.jmz"));
+  EXPECT_EQ(port_.questions.back(), dir_.File("f.jmz") + " 文件已经存在,是否替换? 否 则取消。");
+  EXPECT_EQ(ReadFile(dir_.File("f.jmz")), "old");
+  EXPECT_FALSE(window_->Flags().KeepRunning);
+
+  // Decrypt: a cancelled save dialog leaves the status line empty.
+  Decrypt(dir_.File("f.jmz"), std::nullopt);
+  EXPECT_EQ(window_->StatusText(), "");
+  port_.open_answers.push_back(std::nullopt);
+  window_->Button2Click();
+  EXPECT_EQ(window_->StatusText(), "解密文件已取消。");
+}
+
+TEST_F(TysjmTest, CancellingDuringCompressionWritesNoContainer) {
+  WriteFile(dir_.File("big.bin"), testing::RandomBytes(8 << 20, 3));
+  port_.keys[Control::jm1] = "k";
+  window_->SetRatioIndex(2);
+  bool clicked = false;
+  // The first progress event of the compression arrives on the UI thread:
+  // click the busy button there and confirm the cancel question.
+  port_.on_bar_position = [&](int64_t pos) {
+    if (!clicked && pos > 0 && window_->ZnZip1.Busy()) {
+      clicked = true;
+      port_.question_answers.push_back(true);
+      ui_.Post([this] { window_->Button1Click(); });
+    }
+  };
+  Encrypt(dir_.File("big.bin"), dir_.File("big.jmz"));
+  ASSERT_TRUE(clicked);
+  EXPECT_EQ(port_.questions.back(), "真的要取消加密：“" + dir_.File("big.bin") + "”吗?");
+  EXPECT_FALSE(FileExists(dir_.File("big.jmz")));
+  // The compression itself ran to its end; its copy stays in the temporary folder.
+  EXPECT_EQ(window_->StatusText(), "加密文件已取消。 已完成。");
+  EXPECT_EQ(TempFiles(), 1u);
+}
+
+TEST_F(TysjmTest, ForeignFileFallsBackToDecompressionAndFails) {
+  WriteFile(dir_.File("x.dat"), "this is not compressed at all");
+  port_.keys[Control::jm2] = "k";
+  Decrypt(dir_.File("x.dat"), dir_.File("x.out"));
+  ASSERT_EQ(port_.messages.size(), 2u);
+  EXPECT_EQ(port_.messages[0], "文件未经此软件加密或者是另外(不保存密钥)加密的，尝试解压缩。");
+  EXPECT_EQ(port_.messages[1], "进行解压缩文件...不能完成！已经取消。可能文件未经此软件压缩过。");
+  EXPECT_FALSE(PathExists(dir_.File("x.out")));
+  EXPECT_EQ(port_.captions[Control::Button2].back(), "解密文件");
+}
+
+TEST_F(TysjmTest, CancellingTheDecompressionStageDeletesItsFiles) {
+  WriteFile(dir_.File("big.bin"), testing::RandomBytes(6 << 20, 4));
+  port_.keys[Control::jm1] = port_.keys[Control::jm2] = "k";
+  window_->SetRatioIndex(1);
+  Encrypt(dir_.File("big.bin"), dir_.File("big.jmz"));
+  ASSERT_EQ(window_->StatusText(), "加密文件 ... 已完成。");
+
+  bool clicked = false;
+  port_.on_bar_position = [&](int64_t pos) {
+    if (!clicked && pos > 0 && window_->ZnZip1.Busy()) {
+      clicked = true;
+      port_.question_answers.push_back(true);
+      ui_.Post([this] { window_->Button2Click(); });  // a click of its own, after this event
+    }
+  };
+  Decrypt(dir_.File("big.jmz"), dir_.File("out"));
+  ASSERT_TRUE(clicked);
+  EXPECT_EQ(window_->StatusText(), "解密文件已取消。");
+  EXPECT_FALSE(PathExists(dir_.File("out.bin")));
+  EXPECT_EQ(TempFiles(), 0u);
+}
+
+TEST_F(TysjmTest, AnsweringNoToTheCancelQuestionLetsTheRunFinish) {
+  WriteFile(dir_.File("big.bin"), testing::RandomBytes(4 << 20, 5));
+  port_.keys[Control::jm1] = "k";
+  window_->SetRatioIndex(2);
+  bool clicked = false;
+  port_.on_bar_position = [&](int64_t pos) {
+    if (!clicked && pos > 0 && window_->ZnZip1.Busy()) {
+      clicked = true;
+      port_.question_answers.push_back(false);
+      ui_.Post([this] { window_->Button1Click(); });
+    }
+  };
+  Encrypt(dir_.File("big.bin"), dir_.File("big.jmz"));
+  ASSERT_TRUE(clicked);
+  EXPECT_EQ(window_->StatusText(), "加密文件 ... 已完成。");
+  EXPECT_TRUE(FileExists(dir_.File("big.jmz")));
+}
+
+TEST_F(TysjmTest, EncryptingAContainerAgainRaisesItsLayer) {
+  WriteFile(dir_.File("p.txt"), "layered");
+  port_.keys[Control::jm1] = "inner";
+  window_->SetRatioIndex(0);
+  Encrypt(dir_.File("p.txt"), dir_.File("p.jmz"));
+  EXPECT_EQ(window_->LayerNumber, 1);
+  port_.keys[Control::jm2] = "inner";
+  port_.keys[Control::jm1] = "outer";
+  Encrypt(dir_.File("p.jmz"), dir_.File("q.jmz"));
+  EXPECT_EQ(window_->LayerNumber, 2);
+  EXPECT_EQ(window_->StatusText(), "加密文件 ... 已完成。");
+}
+
+TEST_F(TysjmTest, FileFromTheStatusHintIsPreselected) {
+  WriteFile(dir_.File("given.txt"), "x");
+  window_->SetHintText(Hint::StatusBar1, dir_.File("given.txt"));
+  port_.open_answers.push_back(std::nullopt);
+  window_->Button1Click();
+  EXPECT_EQ(port_.open_specs.back().file_name, dir_.File("given.txt"));
+  port_.open_answers.push_back(std::nullopt);
+  window_->Button2Click();
+  EXPECT_EQ(port_.open_specs.back().file_name, dir_.File("given.txt"));
+  EXPECT_EQ(port_.open_specs.back().filter_index, 1);
+}
+
+TEST_F(TysjmTest, KeylessItemsComeWithTheSixthUseAndGoWithTheThirteenth) {
+  std::vector<bool> shown;
+  for (int use = 1; use <= 19; ++use) {
+    window_->RevealKeylessItems();
+    shown.push_back(window_->KeylessItemsShown());
+  }
+  for (int use = 1; use <= 19; ++use) {
+    EXPECT_EQ(shown[use - 1], (use >= 6 && use <= 12) || use == 19) << use;
+  }
+}
+
+TEST_F(TysjmTest, RemovingTheKeylessItemsWaitsForTheirOperation) {
+  for (int i = 0; i < 6; ++i) window_->RevealKeylessItems();
+  WriteFile(dir_.File("big.bin"), testing::RandomBytes(8 << 20, 9));
+  port_.keys[Control::jm1] = "k";
+  port_.open_answers.push_back(dir_.File("big.bin"));
+  port_.save_answers.push_back(dir_.File("out.bin"));
+  window_->KeylessEncryptCommand();
+  EXPECT_EQ(port_.captions[Control::KeylessEncryptItem].back(), "取消加密");
+  EXPECT_FALSE(port_.enabled[Control::KeylessDecryptItem]);
+  for (int i = 0; i < 7; ++i) window_->RevealKeylessItems();  // the 13th use
+  EXPECT_EQ(window_->InfoClickCount, 0);
+  const bool running = window_->Tag(Control::KeylessEncryptItem) != 0;
+  EXPECT_EQ(window_->KeylessItemsShown(), running);
+  WaitIdle(Control::KeylessEncryptItem);
+  EXPECT_FALSE(window_->KeylessItemsShown());
+  EXPECT_EQ(window_->StatusText(), "加密(不保存密钥的)文件 ... 已完成。");
+  EXPECT_TRUE(FileExists(dir_.File("out.jmz")));
+  EXPECT_TRUE(port_.enabled[Control::Button1]);
+}
+
+TEST_F(TysjmTest, KeylessCommandsNeedTheirKey) {
+  window_->KeylessEncryptCommand();
+  window_->KeylessDecryptCommand();
+  EXPECT_EQ(port_.messages, (std::vector<std::string>{"密钥不能为空,请输入加密的密钥。", "密钥不能为空,请输入解密的密钥。"}));
+  EXPECT_TRUE(port_.open_specs.empty());
+}
+
+}  // namespace
+}  // namespace vesk

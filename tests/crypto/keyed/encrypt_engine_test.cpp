@@ -1,0 +1,277 @@
+// The encryption engine against a unit-by-unit reference: the same draws must
+// give the same container bytes and the same progress positions, and every
+// failure or cancel must leave no container and no temporary copy behind.
+#include "crypto/keyed/encrypt_engine.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include <gtest/gtest.h>
+
+#include "crypto/keyed/container.h"
+#include "platform/file_io.h"
+#include "support/recording_reporter.h"
+#include "support/temp_dir.h"
+
+namespace vesk::keyed {
+namespace {
+
+using testing::ReadFile;
+using testing::RecordingReporter;
+using testing::TempDir;
+using testing::WriteFile;
+
+std::vector<uint8_t> Draws(std::size_t n, uint8_t r2) {
+  std::vector<uint8_t> v;
+  for (std::size_t i = 0; i < n; ++i) v.push_back(static_cast<uint8_t>((i * 37 + 5) % 255));
+  v.push_back(201);  // r1
+  v.push_back(r2);
+  v.push_back(77);   // r3
+  return v;
+}
+
+// The container written one unit at a time, as the format describes it.
+std::string ReferenceContainer(const Header& h, const std::string& payload, RecordingReporter& progress) {
+  std::string out;
+  auto put = [&out](const auto& bytes) { out.append(bytes.begin(), bytes.end()); };
+  if (!h.Split()) {
+    put(h.LeadBlocks());
+    put(h.key_check);
+  }
+  PayloadCipher cipher = h.MakeCipher(CipherDirection::kEncrypt);
+  bool pending = h.Split();
+  auto insertion_check = [&](int64_t pos) {
+    if (!pending) return;
+    if (pos == 260) put(h.LeadBlocks());
+    if (pos == h.insertion_point) {
+      put(h.key_check);
+      pending = false;
+    }
+  };
+  const auto* in = reinterpret_cast<const uint8_t*>(payload.data());
+  const int64_t s = static_cast<int64_t>(payload.size());
+  progress.ProgressStart(s);
+  uint8_t unit_out[4];
+  if (h.version == kVersionOlder) {
+    for (int64_t i = 0; i < s; ++i) {
+      cipher.Transform(in + i, unit_out, 1);
+      out.push_back(static_cast<char>(unit_out[0]));
+      insertion_check(i + 1);
+      progress.ProgressStep(i + 1, 1);
+    }
+  } else {
+    int64_t i = 0;
+    for (; i + 4 <= s; i += 4) {
+      cipher.Transform(in + i, unit_out, 4);
+      out.append(reinterpret_cast<char*>(unit_out), 4);
+      insertion_check(i + 4);
+      progress.ProgressStep(i + 4, 4);
+    }
+    cipher.TransformTail(in + i, unit_out, static_cast<std::size_t>(s - i));
+    out.append(reinterpret_cast<char*>(unit_out), static_cast<std::size_t>(s - i));
+  }
+  put(h.trailer);
+  progress.ProgressComplete();
+  return out;
+}
+
+class EncryptEngineTest : public ::testing::Test {
+ protected:
+  EncryptEngineTest() { r_.Flags().KeepRunning = true; }
+
+  EncryptJob Job(const std::string& key = "key") {
+    EncryptJob job;
+    job.key = key;
+    job.source_path = dir_.File("src.doc");
+    job.target_path = dir_.File("out.jmz");
+    job.original_ext = ".doc";
+    return job;
+  }
+  void Run(const EncryptJob& job, std::vector<uint8_t> draws) {
+    ScriptedRandom random(std::move(draws));
+    EncryptEngine(job, r_, random);
+  }
+  bool TargetExists() { return PathExists(dir_.File("out.jmz")); }
+
+  TempDir dir_;
+  RecordingReporter r_;
+};
+
+TEST_F(EncryptEngineTest, MatchesTheUnitByUnitContainerAndProgressForEveryVersion) {
+  // answers: none for 33; Yes/No gives 18; Yes/Yes gives 11
+  struct Case {
+    uint8_t version;
+    std::vector<bool> answers;
+  };
+  const std::vector<Case> cases = {{33, {}}, {18, {true, false}}, {11, {true, true}}};
+  for (const Case& c : cases) {
+    for (int64_t size : {1, 3, 4, 7, 259, 260, 261, 1023, 1024, 1027, 5000, 70001}) {
+      for (uint8_t r2 : {0, 3, 40, 131, 254}) {
+        SCOPED_TRACE(::testing::Message() << "V=" << int(c.version) << " S=" << size << " r2=" << int(r2));
+        const std::string payload = testing::RandomBytes(static_cast<std::size_t>(size), static_cast<uint32_t>(size));
+        WriteFile(dir_.File("src.doc"), payload);
+        std::filesystem::remove(dir_.File("out.jmz"));
+        RecordingReporter r;
+        r.Flags().KeepRunning = true;
+        for (bool a : c.answers) r.QueueAnswers({a});
+        EncryptJob job = Job("k3y");
+        job.info_click_count = c.answers.empty() ? 7 : 8;
+        job.layer_number = 3;
+        ScriptedRandom random(Draws(9, r2));
+        EncryptEngine(job, r, random);
+        ASSERT_TRUE(r.messages.empty()) << r.messages.front();
+
+        ContainerParams params{"k3y", 0, 3, c.version, ".doc", size};
+        ScriptedRandom again(Draws(9, r2));
+        RecordingReporter expected;
+        const std::string want = ReferenceContainer(BuildHeader(params, again), payload, expected);
+        ASSERT_EQ(ReadFile(dir_.File("out.jmz")), want);
+        EXPECT_EQ(r.bar_positions, expected.bar_positions);
+        EXPECT_EQ(r.Status(), "加密文件 ... 已完成。");
+        EXPECT_FALSE(r.Flags().KeepRunning);
+        EXPECT_EQ(r.controls[Control::Button1].tag, 0);
+      }
+    }
+  }
+}
+
+TEST_F(EncryptEngineTest, SmallestContainerHasFiftyBytesWithTheHeaderFirst) {
+  WriteFile(dir_.File("src.doc"), "x");
+  EncryptJob job = Job("k");
+  job.original_ext = "";
+  Run(job, Draws(11, 9));
+  const std::string c = ReadFile(dir_.File("out.jmz"));
+  ASSERT_EQ(c.size(), 50u);
+  const auto prefix = ParseHeaderPrefix(std::span(reinterpret_cast<const uint8_t*>(c.data()), 12));
+  EXPECT_TRUE(prefix.marker_ok);
+  EXPECT_EQ(prefix.key_length, 1);
+}
+
+TEST_F(EncryptEngineTest, AlgorithmQuestionsOnlyAfterSevenInformationUses) {
+  WriteFile(dir_.File("src.doc"), "abcdefgh");
+  EncryptJob job = Job();
+  job.info_click_count = 7;
+  Run(job, Draws(9, 1));
+  EXPECT_TRUE(r_.questions.empty());
+  std::filesystem::remove(dir_.File("out.jmz"));
+  r_.Flags().KeepRunning = true;
+  job.info_click_count = 8;
+  r_.QueueAnswers({false});
+  Run(job, Draws(9, 1));
+  ASSERT_EQ(r_.questions.size(), 1u);
+  EXPECT_EQ(r_.questions[0].first, "是否使用旧的加密算法进行加密?");
+  EXPECT_EQ(r_.questions[0].second, "加密算法");
+  const std::string c = ReadFile(dir_.File("out.jmz"));
+  EXPECT_EQ(ParseHeaderPrefix(std::span(reinterpret_cast<const uint8_t*>(c.data()), 12)).version, 33);
+}
+
+TEST_F(EncryptEngineTest, RefusalsLeaveNoTargetAndDeleteTheTemporaryCopy) {
+  // Empty key: the temporary compressed copy is removed all the same.
+  WriteFile(dir_.File("tmp.zak"), "zz");
+  EncryptJob job = Job("");
+  job.source_path = dir_.File("tmp.zak");
+  job.pre_zip_level = 2;
+  Run(job, {});
+  EXPECT_EQ(r_.messages.back(), "密钥不能为空！请输入加密的密钥。加密文件已取消。");
+  EXPECT_FALSE(PathExists(dir_.File("tmp.zak")));
+  EXPECT_FALSE(r_.Flags().KeepRunning);
+
+  r_.Flags().KeepRunning = true;
+  Run(Job(), Draws(9, 1));
+  EXPECT_EQ(r_.messages.back(), "要加密的文件:“" + dir_.File("src.doc") + "”不存在!加密文件已取消。");
+
+  WriteFile(dir_.File("src.doc"), "");
+  Run(Job(), Draws(9, 1));
+  EXPECT_EQ(r_.messages.back(), "文件是空的!不需要加密。加密文件已取消。");
+  EXPECT_FALSE(TargetExists());
+  EXPECT_EQ(r_.controls[Control::Button1].caption, "加密文件");
+}
+
+TEST_F(EncryptEngineTest, FourGibIsTheLargestSourceAccepted) {
+  const std::string big = dir_.File("src.doc");
+  int fd = ::open(big.c_str(), O_CREAT | O_WRONLY, 0644);
+  ASSERT_EQ(::ftruncate(fd, kMaxPayloadSize + 1), 0);
+  Run(Job(), Draws(9, 1));
+  EXPECT_EQ(r_.messages.back(), "不能加密大于4GB的文件!加密文件已取消。");
+  ASSERT_EQ(::ftruncate(fd, kMaxPayloadSize), 0);
+  ::close(fd);
+  // Exactly 4 GiB is taken: cancel at the first bar move and check the
+  // bar ran in percent and the partial container is gone.
+  r_.messages.clear();
+  r_.Flags().KeepRunning = true;
+  r_.on_bar_position = [this](int64_t) { r_.Flags().KeepRunning = false; };
+  Run(Job(), Draws(9, 1));
+  EXPECT_TRUE(r_.messages.empty());
+  EXPECT_EQ(r_.bar_ranges.back(), 100);
+  EXPECT_FALSE(TargetExists());
+}
+
+TEST_F(EncryptEngineTest, CancelMidRunDeletesTargetAndCopySilently) {
+  WriteFile(dir_.File("big.zak"), std::string(3 << 20, 'q'));
+  EncryptJob job = Job();
+  job.source_path = dir_.File("big.zak");
+  job.pre_zip_level = 1;
+  r_.SetCommandState(Control::Button1, false);
+  r_.on_bar_position = [this](int64_t pos) {
+    if (pos > (1 << 20)) r_.Flags().KeepRunning = false;
+  };
+  Run(job, Draws(9, 1));
+  EXPECT_TRUE(r_.messages.empty());
+  EXPECT_FALSE(TargetExists());
+  EXPECT_FALSE(PathExists(dir_.File("big.zak")));
+  EXPECT_EQ(r_.controls[Control::Button1].tag, 1);  // the canceller restores the command
+}
+
+TEST_F(EncryptEngineTest, TargetThatCannotBeReplacedIsReportedBeforeWriting) {
+  WriteFile(dir_.File("src.doc"), "content");
+  std::filesystem::create_directories(dir_.File("out.jmz") + "/busy");
+  Run(Job(), Draws(9, 1));
+  EXPECT_EQ(r_.messages.back(),
+            "替换删除文件“" + dir_.File("out.jmz") + "”失败！文件正在使用中或者有只读属性等。加密文件已取消。");
+  EXPECT_TRUE(std::filesystem::is_directory(dir_.File("out.jmz") + "/busy"));
+
+  // The source itself as the target: it would be destroyed before it is read.
+  EncryptJob self = Job();
+  self.target_path = self.source_path;
+  r_.Flags().KeepRunning = true;
+  Run(self, Draws(9, 1));
+  EXPECT_NE(r_.messages.back().find("失败！文件正在使用中"), std::string::npos);
+  EXPECT_EQ(ReadFile(dir_.File("src.doc")), "content");
+}
+
+TEST_F(EncryptEngineTest, WriteFailureDeletesTargetAndStopsEverything) {
+  WriteFile(dir_.File("src.doc"), std::string(5000, 'w'));
+  EncryptJob job = Job();
+  job.before_write = [](int64_t offset, std::size_t size) {
+    if (offset + static_cast<int64_t>(size) > 2000) throw IoError("disk full");
+  };
+  Run(job, Draws(9, 1));
+  EXPECT_EQ(r_.messages.back(), "加密文件出错!已停止。");
+  EXPECT_EQ(r_.compression_stops, 1);
+  EXPECT_FALSE(TargetExists());
+  EXPECT_FALSE(r_.Flags().KeepRunning);
+}
+
+TEST_F(EncryptEngineTest, TrailerFailureOnlyBeepsAndTheContainerIsFinished) {
+  WriteFile(dir_.File("src.doc"), std::string(100, 't'));
+  EncryptJob job = Job();
+  const int64_t trailer_at = 100 + 4 + 12 + 21;
+  bool failed = false;
+  job.before_write = [trailer_at, &failed](int64_t offset, std::size_t) {
+    if (offset == trailer_at && !failed) {
+      failed = true;
+      throw IoError("cannot write");
+    }
+  };
+  Run(job, Draws(9, 1));
+  EXPECT_TRUE(r_.messages.empty());
+  EXPECT_EQ(r_.beeps, 1);
+  EXPECT_EQ(r_.Status(), "加密文件 ... 已完成。");
+  EXPECT_EQ(std::filesystem::file_size(dir_.File("out.jmz")), static_cast<uintmax_t>(trailer_at + 8));
+}
+
+}  // namespace
+}  // namespace vesk::keyed

@@ -1,0 +1,350 @@
+#include "crypto/keyless/engine.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "crypto/keyless/cipher.h"
+#include "platform/file_io.h"
+#include "support/recording_reporter.h"
+#include "support/temp_dir.h"
+
+namespace vesk::keyless {
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+using testing::ReadFile;
+using testing::WriteFile;
+
+constexpr RandomBlock kR = {0x10, 0x21, 0x32, 0x43, 0x54, 0x65, 0x76, 0x87, 0x98, 0xA9, 0xBA, 0xCB};
+
+class FixedRandom : public RandomSource {
+ public:
+  void Fill(uint8_t* out, std::size_t n) override {
+    for (std::size_t i = 0; i < n; ++i) out[i] = kR[i % kR.size()];
+  }
+};
+
+Bytes ToBytes(std::string_view s) { return Bytes(s.begin(), s.end()); }
+std::string ToString(const Bytes& b) { return std::string(b.begin(), b.end()); }
+
+void MakeSparse(const std::string& path, int64_t size) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(::ftruncate(fd, size), 0);
+  ::close(fd);
+}
+
+class KeylessEngine : public ::testing::Test {
+ protected:
+  KeylessJob Job(std::string key, const std::string& source, const std::string& target, uint8_t clicks = 0) {
+    KeylessJob job;
+    job.key = std::move(key);
+    job.source_path = source;
+    job.target_path = target;
+    job.info_click_count = clicks;
+    job.reset_item = [this] { ++resets; };
+    return job;
+  }
+  void Encrypt(const KeylessJob& job) {
+    rep.Flags().KeepRunning = true;
+    EncryptKeyless(job, rep, random);
+  }
+  void Decrypt(const KeylessJob& job) {
+    rep.Flags().KeepDecrypting = true;
+    DecryptKeyless(job, rep);
+  }
+  std::string Plain() const { return dir.File("plain.bin"); }
+  std::string Sealed() const { return dir.File("plain.bin.jmz"); }
+  std::string Opened() const { return dir.File("opened.bin"); }
+
+  testing::TempDir dir;
+  testing::RecordingReporter rep;
+  FixedRandom random;
+  int resets = 0;
+};
+
+TEST_F(KeylessEngine, OneByteFileRoundTrips) {
+  WriteFile(Plain(), "\x5A");
+  Encrypt(Job("A", Plain(), Sealed()));
+  EXPECT_EQ(ReadFile(Sealed()), ToString(EncryptToContainer(Bytes{0x5A}, "A", Version::kCurrent, kR)));
+  EXPECT_EQ(ReadFile(Sealed()).size(), 39u);
+  EXPECT_EQ(rep.Status(), text::kEncryptDone);
+  EXPECT_TRUE(rep.messages.empty());
+  EXPECT_TRUE(rep.questions.empty());
+  EXPECT_FALSE(rep.Flags().KeepRunning);
+  EXPECT_EQ(resets, 1);
+
+  Decrypt(Job("A", Sealed(), Opened()));
+  EXPECT_EQ(ReadFile(Opened()), "\x5A");
+  EXPECT_EQ(rep.Status(), text::kDecryptDone);
+  EXPECT_FALSE(rep.Flags().KeepDecrypting);
+  EXPECT_EQ(resets, 2);
+
+  // The oldest version has no header bytes: 37 bytes.
+  rep.QueueAnswers({true, true});
+  Encrypt(Job("A", Plain(), dir.File("old.jmz"), 8));
+  EXPECT_EQ(ReadFile(dir.File("old.jmz")).size(), 37u);
+  Decrypt(Job("A", dir.File("old.jmz"), dir.File("old.out")));
+  EXPECT_EQ(ReadFile(dir.File("old.out")), "\x5A");
+}
+
+TEST_F(KeylessEngine, AlgorithmQuestionsChooseTheVersion) {
+  // Crosses the stream buffer and ends in a tail.
+  const std::string plain = testing::RandomBytes(2 * kStreamBufferSize + 7, 11);
+  WriteFile(Plain(), plain);
+  const std::string key = "long key of more than twelve bytes";
+  struct Case {
+    uint8_t clicks;
+    std::vector<bool> answers;
+    Version version;
+    std::size_t questions;
+  };
+  for (const Case& c : {Case{7, {true, true}, Version::kCurrent, 0}, Case{8, {false}, Version::kCurrent, 1},
+                        Case{8, {true, false}, Version::kOld, 2}, Case{12, {true, true}, Version::kOlder, 2}}) {
+    SCOPED_TRACE(::testing::Message() << "clicks " << int(c.clicks) << " version " << int(c.version));
+    testing::RecordingReporter fresh;
+    for (bool a : c.answers) fresh.QueueAnswers({a});
+    fresh.Flags().KeepRunning = true;
+    std::string name = std::to_string(int(c.version));
+    name.append("-").append(std::to_string(c.clicks));
+    const std::string sealed = dir.File(name);
+    EncryptKeyless(Job(key, Plain(), sealed, c.clicks), fresh, random);
+    EXPECT_EQ(fresh.Status(), text::kEncryptDone);
+    ASSERT_EQ(fresh.questions.size(), c.questions);
+    if (c.questions > 0) {
+      EXPECT_EQ(fresh.questions[0], std::make_pair(std::string(text::kOldQuestion), std::string(text::kAlgorithmCaption)));
+    }
+    if (c.questions > 1) {
+      EXPECT_EQ(fresh.questions[1], std::make_pair(std::string(text::kOlderQuestion), std::string(text::kAlgorithmCaption)));
+    }
+    const std::string sealed_bytes = ReadFile(sealed);
+    ASSERT_EQ(sealed_bytes, ToString(EncryptToContainer(ToBytes(plain), key, c.version, kR)));
+
+    fresh.Flags().KeepDecrypting = true;
+    DecryptKeyless(Job(key, sealed, sealed + ".out"), fresh);
+    EXPECT_EQ(fresh.Status(), text::kDecryptDone);
+    EXPECT_EQ(ReadFile(sealed + ".out"), plain);
+  }
+}
+
+// The bar positions a word-by-word run would produce.
+std::vector<int64_t> WordByWordBar(int64_t total, int64_t first_position, int64_t words) {
+  testing::RecordingReporter model;
+  model.ProgressStart(total);
+  for (int64_t i = 0; i < words; ++i) model.ProgressStep(first_position + 4 * (i + 1), 4);
+  return model.bar_positions;
+}
+
+TEST_F(KeylessEngine, ProgressMatchesWordByWordSteps) {
+  const int64_t n = static_cast<int64_t>(kStreamBufferSize) + 4097;
+  WriteFile(Plain(), testing::RandomBytes(static_cast<std::size_t>(n), 12));
+  Encrypt(Job("key", Plain(), Sealed()));
+  EXPECT_EQ(rep.bar_ranges, (std::vector<int64_t>{n}));
+  EXPECT_EQ(rep.bar_positions, WordByWordBar(n, 0, n / 4));
+  EXPECT_GT(rep.bar_positions.size(), 90u);
+
+  testing::RecordingReporter dec;
+  dec.Flags().KeepDecrypting = true;
+  DecryptKeyless(Job("key", Sealed(), Opened()), dec);
+  EXPECT_EQ(dec.bar_positions, WordByWordBar(n, 18, n / 4));
+}
+
+TEST_F(KeylessEngine, WrongKeyCompletesWithWrongBytes) {
+  const std::string plain = testing::RandomBytes(5000, 13);
+  WriteFile(Plain(), plain);
+  Encrypt(Job("right", Plain(), Sealed()));
+  Decrypt(Job("wrong", Sealed(), Opened()));
+  EXPECT_EQ(rep.Status(), text::kDecryptDone);
+  EXPECT_TRUE(rep.messages.empty());
+  const std::string out = ReadFile(Opened());
+  EXPECT_EQ(out.size(), plain.size());
+  EXPECT_NE(out, plain);
+}
+
+TEST_F(KeylessEngine, CancelDuringThePayloadLeavesNoFile) {
+  WriteFile(Plain(), testing::RandomBytes(3 * kStreamBufferSize, 14));
+  rep.on_bar_position = [this](int64_t) { rep.Flags().KeepRunning = false; };
+  Encrypt(Job("key", Plain(), Sealed()));
+  EXPECT_FALSE(PathExists(Sealed()));
+  EXPECT_EQ(rep.Status(), text::kEncryptCancelled);
+  EXPECT_TRUE(rep.messages.empty());
+  EXPECT_EQ(resets, 1);
+
+  rep.on_bar_position = nullptr;
+  Encrypt(Job("key", Plain(), Sealed()));
+  ASSERT_EQ(rep.Status(), text::kEncryptDone);
+  rep.on_bar_position = [this](int64_t) { rep.Flags().KeepDecrypting = false; };
+  Decrypt(Job("key", Sealed(), Opened()));
+  EXPECT_FALSE(PathExists(Opened()));
+  EXPECT_EQ(rep.Status(), text::kDecryptCancelled);
+  EXPECT_EQ(resets, 3);
+}
+
+TEST_F(KeylessEngine, CancelDuringTheQuestionEndsSilently) {
+  WriteFile(Plain(), "some data");
+  rep.on_question = [this](const std::string&) { rep.Flags().KeepRunning = false; };
+  Encrypt(Job("key", Plain(), Sealed(), 8));
+  EXPECT_FALSE(PathExists(Sealed()));
+  EXPECT_TRUE(rep.statuses.empty());
+  EXPECT_EQ(resets, 0);  // the cancelling command has reset the item
+}
+
+TEST_F(KeylessEngine, EncryptionRefusals) {
+  Encrypt(Job("", Plain(), Sealed()));
+  EXPECT_EQ(rep.beeps, 1);
+  EXPECT_EQ(resets, 1);
+  EXPECT_FALSE(rep.Flags().KeepRunning);
+  EXPECT_TRUE(rep.statuses.empty());
+
+  Encrypt(Job("k", Plain(), Sealed()));
+  EXPECT_EQ(rep.messages.back(), "要加密的文件:“" + Plain() + "”不存在!加密文件已取消。");
+
+  WriteFile(Plain(), "");
+  Encrypt(Job("k", Plain(), Sealed()));
+  EXPECT_EQ(rep.messages.back(), "文件是空的!不需要加密。加密文件已取消。");
+
+  MakeSparse(Plain(), (int64_t{1} << 32) + 1);
+  Encrypt(Job("k", Plain(), Sealed()));
+  EXPECT_EQ(rep.messages.back(), "不能加密大于4GB的文件!加密文件已取消。");
+  EXPECT_FALSE(PathExists(Sealed()));
+  EXPECT_EQ(resets, 4);
+}
+
+TEST_F(KeylessEngine, DecryptionRefusals) {
+  Decrypt(Job("k", Sealed(), Opened()));
+  EXPECT_EQ(rep.messages.back(), "要解密的文件:“" + Sealed() + "”不存在!解密文件已取消。");
+
+  WriteFile(Sealed(), "");
+  Decrypt(Job("k", Sealed(), Opened()));
+  EXPECT_EQ(rep.messages.back(), "文件是空的!不需要解密。解密文件已取消。");
+
+  // The container of a 4 GiB file is accepted (it then fails the marker
+  // test here); one byte more is refused by size.
+  MakeSparse(Sealed(), (int64_t{1} << 32) + 38);
+  Decrypt(Job("k", Sealed(), Opened()));
+  EXPECT_EQ(rep.messages.back(), "文件不是本软件(不保存密钥)加密的，解密已取消。");
+  MakeSparse(Sealed(), (int64_t{1} << 32) + 39);
+  Decrypt(Job("k", Sealed(), Opened()));
+  EXPECT_EQ(rep.messages.back(), "不能解密大于4GB的文件!解密文件已取消。");
+
+  // A keyed-style container: its own marker at the end, no key-less marker.
+  std::string keyed = testing::RandomBytes(200, 15);
+  keyed.replace(0, 4, ".jmz");
+  WriteFile(Sealed(), keyed);
+  Decrypt(Job("k", Sealed(), Opened()));
+  EXPECT_EQ(rep.messages.back(), text::kNotKeyless);
+  EXPECT_FALSE(PathExists(Opened()));
+  EXPECT_EQ(resets, 5);
+}
+
+TEST_F(KeylessEngine, ContainerWithoutPayloadIsRefusedAndKeepsAnExistingFile) {
+  for (Version v : {Version::kOlder, Version::kCurrent}) {
+    Bytes c = EncryptToContainer(Bytes{7}, "k", v, kR);
+    c.pop_back();  // 36 or 38 bytes: the marker holds, the payload would be empty
+    WriteFile(Sealed(), ToString(c));
+    WriteFile(Opened(), "keep me");
+    Decrypt(Job("k", Sealed(), Opened()));
+    EXPECT_EQ(rep.messages.back(), "文件(加密内容)计算大小数据(出错)小于1字节！不能解密。");
+    EXPECT_EQ(rep.Status(), text::kDecryptCancelled);
+    EXPECT_FALSE(rep.Flags().KeepDecrypting);
+    EXPECT_EQ(ReadFile(Opened()), "keep me");
+  }
+  EXPECT_EQ(resets, 2);
+}
+
+TEST_F(KeylessEngine, NewerVersionsAskBeforeDecrypting) {
+  const std::string plain = testing::RandomBytes(999, 16);
+  Bytes c = EncryptToContainer(ToBytes(plain), "key", Version::kCurrent, kR);
+  auto with_version = [&](uint8_t v) {
+    c[1] = v ^ kR[8] ^ kR[10];
+    WriteFile(Sealed(), ToString(c));
+  };
+  with_version(36);
+  rep.QueueAnswers({false});
+  Decrypt(Job("key", Sealed(), Opened()));
+  ASSERT_EQ(rep.questions.size(), 1u);
+  EXPECT_EQ(rep.questions[0].first, "文件是由本软件的更高版本的加密算法加密的,是否尝试解密?");
+  EXPECT_EQ(rep.questions[0].second, "尝试解密");
+  EXPECT_FALSE(PathExists(Opened()));
+  EXPECT_TRUE(rep.statuses.empty());
+  EXPECT_EQ(resets, 1);
+
+  rep.QueueAnswers({true});
+  Decrypt(Job("key", Sealed(), Opened()));
+  EXPECT_EQ(rep.Status(), text::kDecryptDone);
+  EXPECT_EQ(ToBytes(ReadFile(Opened())), DecryptContainer(c, "key")->plain);
+
+  with_version(35);  // the newer variant, but no question
+  Decrypt(Job("key", Sealed(), dir.File("v35")));
+  EXPECT_EQ(rep.questions.size(), 2u);
+  EXPECT_EQ(ReadFile(dir.File("v35")), ReadFile(Opened()));
+
+  with_version(33);  // taken as 30
+  Decrypt(Job("key", Sealed(), dir.File("v33")));
+  EXPECT_EQ(ReadFile(dir.File("v33")), plain);
+}
+
+TEST_F(KeylessEngine, WriteFailuresDeleteTheTarget) {
+  WriteFile(Plain(), testing::RandomBytes(100, 17));
+  // Fails the payload write, then (second run) the trailer write.
+  for (int64_t failing_offset : {int64_t{18}, int64_t{118}}) {
+    KeylessJob job = Job("key", Plain(), Sealed());
+    job.before_write = [failing_offset](int64_t offset, std::size_t) {
+      if (offset == failing_offset) throw IoError("disk full");
+    };
+    Encrypt(job);
+    EXPECT_FALSE(PathExists(Sealed()));
+    EXPECT_EQ(rep.messages.back(), "加密文件“" + Plain() + "”出错!已停止。");
+  }
+  EXPECT_EQ(resets, 2);
+
+  Encrypt(Job("key", Plain(), Sealed()));
+  KeylessJob job = Job("key", Sealed(), Opened());
+  job.before_write = [](int64_t, std::size_t) { throw IoError("disk full"); };
+  const int beeps = rep.beeps;
+  Decrypt(job);
+  EXPECT_FALSE(PathExists(Opened()));
+  EXPECT_EQ(rep.messages.back(), "解密文件“" + Sealed() + "”出错!已停止。");
+  EXPECT_EQ(rep.beeps, beeps + 1);
+}
+
+TEST_F(KeylessEngine, TargetThatCannotBeCreatedOrReplaced) {
+  WriteFile(Plain(), "data");
+  const std::string nowhere = dir.File("missing-dir/out.jmz");
+  Encrypt(Job("key", Plain(), nowhere));
+  EXPECT_EQ(rep.messages.back(), "加密文件“" + Plain() + "”出错!已停止。");
+  EXPECT_FALSE(rep.Flags().KeepRunning);
+
+  // A directory in the way cannot be deleted.
+  const std::string busy = dir.File("busy");
+  ASSERT_EQ(::mkdir(busy.c_str(), 0755), 0);
+  WriteFile(busy + "/inside", "x");
+  Encrypt(Job("key", Plain(), busy));
+  EXPECT_EQ(rep.messages.back(), "替换删除文件“" + busy + "”失败！文件正在使用中或者有只读属性等。加密文件已取消。");
+  EXPECT_FALSE(rep.Flags().KeepRunning);
+
+  // Replacing the source with its own output would lose it.
+  Encrypt(Job("key", Plain(), Plain()));
+  EXPECT_EQ(rep.messages.back(), text::EncryptReplaceFailed(Plain()));
+  EXPECT_EQ(ReadFile(Plain()), "data");
+
+  Encrypt(Job("key", Plain(), Sealed()));
+  Decrypt(Job("key", Sealed(), Sealed()));
+  EXPECT_EQ(rep.messages.back(), "替换删除文件“" + Sealed() + "”失败！文件正在使用中或者有只读属性等。解密文件已取消。");
+  EXPECT_EQ(ReadFile(Sealed()).size(), 4u + 38u);
+
+  // An ordinary existing target is replaced.
+  WriteFile(Opened(), "old contents, longer than the new");
+  Decrypt(Job("key", Sealed(), Opened()));
+  EXPECT_EQ(ReadFile(Opened()), "data");
+}
+
+}  // namespace
+}  // namespace vesk::keyless

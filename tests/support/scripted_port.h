@@ -1,0 +1,51 @@
+// A WindowPort driven by a script: dialog answers and question answers are
+// queued in advance, and everything the window shows is recorded.
+#pragma once
+
+#include <deque>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/port.h"
+
+namespace vesk::testing {
+
+class ScriptedPort : public WindowPort {
+ public:
+  void MessageBox(const std::string& text, const std::string& caption) override;
+  bool Question(const std::string& text, const std::string& caption) override;
+  void SetStatusText(const std::string& text) override;
+  void SetBarRange(int64_t max) override;
+  void SetBarPosition(int64_t position) override;
+  void SetEnabled(Control c, bool enabled) override;
+  void SetCaption(Control c, const std::string& caption) override;
+  void SetHint(Hint h, const std::string& text) override;
+  std::string KeyText(Control box) override;
+  std::optional<std::string> OpenDialog(const FileDialogSpec& spec) override;
+  std::optional<std::string> SaveDialog(const FileDialogSpec& spec) override;
+  void Beep() override;
+
+  // Script.
+  std::deque<std::optional<std::string>> open_answers, save_answers;  // nullopt = cancel
+  std::deque<bool> question_answers;  // default No when empty
+  std::map<Control, std::string> keys;
+  std::function<void(int64_t)> on_bar_position;  // any thread
+  std::function<void(const std::string&)> on_question;
+
+  // Record (read after the run has ended).
+  std::vector<std::string> messages, statuses, questions;
+  std::vector<FileDialogSpec> open_specs, save_specs;
+  std::map<Control, std::vector<std::string>> captions;
+  std::map<Control, bool> enabled;
+  std::map<Hint, std::string> hints;
+  int beeps = 0;
+
+ private:
+  std::recursive_mutex mutex_;
+};
+
+}  // namespace vesk::testing
