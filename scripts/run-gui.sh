@@ -1,10 +1,20 @@
 #!/usr/bin/env bash
-# Builds the release preset and starts the window program vesk with the
+# Builds the window program vesk (release preset) and starts it with the
 # given arguments (a file to preselect, switches such as /ysl0 or >>>).
 # Without a graphical display it says so and shows how to use vesk-cli.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/setup.sh release >/dev/null
+
+# A machine without the build tools or Qt gets them from the set-up script.
+if ! command -v cmake >/dev/null || ! command -v ninja >/dev/null ||
+   ! dpkg-query -W -f='${Status}' qt6-base-dev 2>/dev/null | grep -q 'install ok installed'; then
+  scripts/setup.sh release
+fi
+cmake --preset release >/dev/null
+cmake --build --preset release --target vesk vesk-cli >/dev/null || {
+  cmake --build --preset release --target vesk vesk-cli  # shows what failed
+  exit 1
+}
 
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] && [ -z "${QT_QPA_PLATFORM:-}" ]; then
   cat >&2 <<'TEXT'
@@ -22,8 +32,4 @@ TEXT
   exit 1
 fi
 
-if [ ! -x build/release/src/gui/vesk ]; then
-  echo "run-gui: build/release/src/gui/vesk was not built: Qt 6 (qt6-base-dev) is missing." >&2
-  exit 1
-fi
 exec build/release/src/gui/vesk "$@"
