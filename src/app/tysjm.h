@@ -5,17 +5,24 @@
 // the tests drive the same code.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "app/port.h"
 #include "app/reporting.h"
 #include "compress/zn_zip.h"
 #include "crypto/keyed/decrypt_engine.h"
 #include "crypto/keyed/random.h"
+#include "platform/registry.h"
+#include "settings/settings.h"
 #include "threads/ui_thread.h"
 #include "threads/worker.h"
 
@@ -106,6 +113,56 @@ class Tysjm : public Reporter, public KeyedOperations, public KeylessOperations,
   WindowPort& Port() { return port_; }
   UiThread& Ui() { return ui_; }
 
+  // ---- Start-up, window events and settings (tysjm_startup.cpp) ----------
+
+  // The program file the start-up reads for a self-decrypting payload, and
+  // the length of its program image (0: measured from the file as ELF).
+  struct OwnFile {
+    std::string path;
+    int64_t image_size = 0;
+  };
+
+  // The creation handler, in five groups that each swallow their failure
+  // with a beep: reset the fields; all commands idle and every run flag
+  // cleared; the own-file reading (the running program unless `own` names
+  // another file); the stored settings; the command line (`args` without
+  // the program name).
+  void FormCreate(const std::vector<std::string>& args, const std::optional<OwnFile>& own = std::nullopt);
+  void ResetFields();
+  // Reads the own file, carries PayloadSize and PayloadName into the fields,
+  // shows the status hint and lets SetCommandState enable Button7/Button8
+  // when a payload follows the image; beeps when the reading failed.
+  void ReadSelfDecryptInfo(const std::optional<OwnFile>& own = std::nullopt);
+  // Measures the running program's image into ImageSize(); false (and the
+  // designed value kept) when the program file is not a readable ELF image.
+  bool MeasureImageSize();
+  void LoadSettings();
+  void ApplyCommandLine(const std::vector<std::string>& args);
+  // The drop handler's logic: only the first path counts, and only when it
+  // names an existing file; true then.
+  bool DropFiles(const std::vector<std::string>& paths);
+  void FormCloseQuery();
+  void FormClose();
+  void FormDestroy();
+  // After the run flags are cleared at close: lets running workers and a
+  // running compression reach their next check and delete their partial
+  // output, serving their calls to the user-interface thread meanwhile.
+  // False when something still ran after `limit`.
+  bool WaitForOperationsToEnd(std::chrono::milliseconds limit);
+
+  // Settings handlers (user-interface thread).
+  void rgyslClick(int index);  // the user selected ratio item `index`
+  void pbmyClick(bool checked);
+  void sfClick(bool has_sender);
+  void StoreSetting(std::string_view name, int32_t value);
+  // The registry the settings live in; Registry::User() unless set.
+  void UseRegistry(Registry& registry);
+
+  // The window's settable look and choices; OnSettingsChanged shows them
+  // after every change (start-up, command line, the handlers).
+  settings::WindowSettings Settings;
+  std::function<void(const settings::WindowSettings&)> OnSettingsChanged;
+
  protected:
   void OnBarRange(int64_t max) override { port_.SetBarRange(max); }
   void OnBarPosition(int64_t position) override { port_.SetBarPosition(position); }
@@ -128,6 +185,12 @@ class Tysjm : public Reporter, public KeyedOperations, public KeylessOperations,
   void PreselectFromHint(FileDialogSpec& spec) const;
   // Removes the key-less items once neither of their operations runs.
   void ApplyKeylessRemoval();
+
+  // Start-up and settings (tysjm_startup.cpp).
+  settings::SettingsStore& Store();
+  void SettingsChanged();
+  Registry* registry_ = nullptr;
+  std::unique_ptr<settings::SettingsStore> store_;
 
   mutable std::mutex mutex_;  // guards the fields below, touched from workers
   bool keyless_shown_ = false;

@@ -93,6 +93,7 @@ int RunCommand(const Options& o) {
   {
     Tysjm window(port, ui);
     port.SetTotalSource([&window] { return window.ProgressTotal(); });
+    window.MeasureImageSize();  // the program image a self-decrypting file copies
     window.SetCommandState(Control::Button5, true);
     window.SetRatioIndex(o.command == Command::kEncrypt || o.command == Command::kCompress ? o.level : 2);
     if (o.algorithm != Algorithm::kCurrent || o.legacy) window.InfoClickCount = 8;

@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# Builds the window program vesk (release preset) and starts it with the
+# given arguments (a file to preselect, switches such as /ysl0 or >>>).
+# Without a graphical display it says so and shows how to use vesk-cli.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+# A machine without the build tools or Qt gets them from the set-up script.
+if ! command -v cmake >/dev/null || ! command -v ninja >/dev/null ||
+   ! dpkg-query -W -f='${Status}' qt6-base-dev 2>/dev/null | grep -q 'install ok installed'; then
+  scripts/setup.sh release
+fi
+cmake --preset release >/dev/null
+cmake --build --preset release --target vesk vesk-cli >/dev/null || {
+  cmake --build --preset release --target vesk vesk-cli  # shows what failed
+  exit 1
+}
+
+if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] && [ -z "${QT_QPA_PLATFORM:-}" ]; then
+  cat >&2 <<'TEXT'
+run-gui: 没有可用的图形显示 (DISPLAY 和 WAYLAND_DISPLAY 都没有设置), 窗口不能打开。
+run-gui: no graphical display (neither DISPLAY nor WAYLAND_DISPLAY is set): the window cannot open.
+
+Use the command-line program instead (scripts/run.sh runs it the same way):
+  build/release/src/cli/vesk-cli encrypt FILE --key-file KEYFILE       # FILE.jmz, compressed first
+  build/release/src/cli/vesk-cli decrypt FILE.jmz --key-file KEYFILE   # back to FILE
+  build/release/src/cli/vesk-cli compress FILE                         # FILE.zak, no key
+  build/release/src/cli/vesk-cli decompress FILE.zak
+
+TEXT
+  build/release/src/cli/vesk-cli --help >&2 || true
+  exit 1
+fi
+
+exec build/release/src/gui/vesk "$@"

@@ -1,0 +1,290 @@
+// The main window's start-up, command line, dropped files, close handling,
+// settings handlers and size cycle: the parts of Tysjm that every front end
+// with a window shares. Toolkit services (drop registration, cursor, bringing
+// the window to the front, moving it) stay with the front end.
+#include <cctype>
+#include <limits>
+
+#include "app/tysjm.h"
+#include "platform/file_io.h"
+#include "selfextract/elf_image.h"
+#include "selfextract/layout.h"
+
+namespace vesk {
+namespace {
+
+std::string Lower(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+
+bool StartsWithNoCase(const std::string& s, std::string_view prefix) {
+  return s.size() >= prefix.size() && Lower(s.substr(0, prefix.size())) == Lower(std::string(prefix));
+}
+
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// A 32-bit integer as the colour switch writes it: an optional sign, then
+// decimal digits, or hexadecimal ones after "$" (or "0x"). Hexadecimal takes
+// up to eight digits, so "$FF000005" names a system colour; decimal must fit
+// a signed 32-bit integer.
+std::optional<uint32_t> ParseColourNumber(std::string_view text) {
+  std::size_t i = 0;
+  while (i < text.size() && text[i] == ' ') ++i;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+  int base = 10;
+  if (i < text.size() && text[i] == '$') {
+    base = 16;
+    ++i;
+  } else if (i + 1 < text.size() && text[i] == '0' && (text[i + 1] == 'x' || text[i + 1] == 'X')) {
+    base = 16;
+    i += 2;
+  }
+  if (i == text.size()) return std::nullopt;
+  int64_t value = 0;
+  for (; i < text.size(); ++i) {
+    const int d = base == 16 ? HexDigit(text[i]) : (std::isdigit(static_cast<unsigned char>(text[i])) ? text[i] - '0' : -1);
+    if (d < 0) return std::nullopt;
+    value = value * base + d;
+    if (value > 0xFFFFFFFFLL) return std::nullopt;
+  }
+  if (base == 10) {
+    const int64_t limit = negative ? -int64_t{std::numeric_limits<int32_t>::min()} : std::numeric_limits<int32_t>::max();
+    if (value > limit) return std::nullopt;
+  }
+  if (negative) value = -value;
+  return static_cast<uint32_t>(value);  // modulo 2^32, as the colour value is held
+}
+
+}  // namespace
+
+// ---- Settings -------------------------------------------------------------
+
+void Tysjm::UseRegistry(Registry& registry) {
+  registry_ = &registry;
+  store_.reset();
+}
+
+settings::SettingsStore& Tysjm::Store() {
+  if (!store_) {
+    Registry& registry = registry_ != nullptr ? *registry_ : Registry::User();
+    store_ = std::make_unique<settings::SettingsStore>(registry, [this] { Beep(); });
+  }
+  return *store_;
+}
+
+void Tysjm::StoreSetting(std::string_view name, int32_t value) { Store().StoreSetting(name, value); }
+
+void Tysjm::SettingsChanged() {
+  ZnZip1.ZipLevel = static_cast<TCompressionLevel>(Settings.Level);
+  if (OnSettingsChanged) OnSettingsChanged(Settings);
+}
+
+void Tysjm::LoadSettings() {
+  Store().LoadSettings(Settings);
+  SettingsChanged();
+}
+
+void Tysjm::rgyslClick(int index) {
+  try {
+    Settings.RatioIndex = index;
+    Store().rgyslClick(Settings, /*has_sender=*/true);
+    SettingsChanged();
+  } catch (...) {
+    Beep();
+  }
+}
+
+void Tysjm::pbmyClick(bool checked) {
+  try {
+    Settings.KeysMasked = checked;
+    Store().pbmyClick(Settings);
+    SettingsChanged();
+  } catch (...) {
+    Beep();
+  }
+}
+
+void Tysjm::sfClick(bool has_sender) {
+  try {
+    Store().sfClick(Settings, has_sender);
+    SettingsChanged();
+  } catch (...) {
+    Beep();
+  }
+}
+
+// ---- Start-up ---------------------------------------------------------------
+
+void Tysjm::ResetFields() {
+  InfoClickCount = 0;
+  StoredName.clear();
+  OriginalExt.clear();
+  PreZipLevel = 0;
+  DeleteZakAfterUnzip = false;
+  PayloadSize = 0;
+  PayloadName.clear();
+  Settings = settings::WindowSettings{};
+  SettingsChanged();
+}
+
+bool Tysjm::MeasureImageSize() {
+  try {
+    SetImageSize(selfextract::RunningImageSize());
+    return true;
+  } catch (...) {
+    return false;
+  }
+}
+
+void Tysjm::ReadSelfDecryptInfo(const std::optional<OwnFile>& own) {
+  selfextract::SelfDecryptInfo info;
+  if (own) {
+    int64_t image_size = own->image_size;
+    if (image_size <= 0) {
+      try {
+        image_size = selfextract::ImageSizeOf(own->path);
+      } catch (...) {
+        image_size = 0;  // the reader then fails and beeps below
+      }
+    }
+    info = selfextract::ReadSelfDecryptInfo(*this, own->path, image_size);
+  } else {
+    info = selfextract::ReadRunningSelfDecryptInfo(*this);
+  }
+  PayloadSize = info.PayloadSize;
+  PayloadName = info.PayloadName;
+  if (!info.StatusHint.empty()) SetHintText(Hint::StatusBar1, info.StatusHint);
+  // OwnFileSize is measured now: the idle command state enables Button7 and
+  // Button8 exactly when a payload follows the program image.
+  SetCommandState(Control::Button5, true);
+  if (info.Failed) Beep();
+}
+
+void Tysjm::ApplyCommandLine(const std::vector<std::string>& args) {
+  if (args.empty()) return;
+  auto& store = Store();
+  for (const std::string& arg : args) {
+    const std::string lower = Lower(arg);
+    if (lower == "/ysl3") {
+      store.SelectRatio(Settings, 3);
+    } else if (lower == "/ysl1") {
+      store.SelectRatio(Settings, 1);
+    } else if (lower == "/ysl2") {
+      store.SelectRatio(Settings, 2);
+    } else if (lower == "/ysl0") {
+      store.SelectRatio(Settings, 0);
+    }
+    if (lower == "/pbmy") store.SetKeysMasked(Settings, true);
+    if (arg == ">>>") {
+      StepSizeCycleFrom(Settings.Size, 3);
+    }
+    if (arg == ">>>>") {
+      StepSizeCycleFrom(Settings.Size, 4);
+    }
+    if (StartsWithNoCase(arg, "Color")) {
+      Settings.WindowColour = ParseColourNumber(std::string_view(arg).substr(5)).value_or(settings::kSkyBlue);
+    }
+  }
+  SettingsChanged();
+
+  // An unquoted path with blanks arrives as several arguments.
+  std::string path = args.front();
+  for (std::size_t i = 1; i < args.size(); ++i) path += " " + args[i];
+  if (FileExists(path)) {
+    ShowStatus(path);
+    SetHintText(Hint::StatusBar1, path);
+  }
+}
+
+void Tysjm::FormCreate(const std::vector<std::string>& args, const std::optional<OwnFile>& own) {
+  try {
+    ResetFields();
+  } catch (...) {
+    Beep();
+  }
+  try {
+    SetCommandState(Control::Button5, true);
+    StopAll();
+  } catch (...) {
+    Beep();
+  }
+  try {
+    ReadSelfDecryptInfo(own);
+  } catch (...) {
+    port_.SetEnabled(Control::Button7, false);
+    port_.SetEnabled(Control::Button8, false);
+    Beep();
+  }
+  try {
+    LoadSettings();
+  } catch (...) {
+    Beep();
+  }
+  try {
+    ApplyCommandLine(args);
+  } catch (...) {
+    Beep();
+  }
+}
+
+// ---- Dropped files and closing ------------------------------------------------
+
+bool Tysjm::DropFiles(const std::vector<std::string>& paths) {
+  try {
+    if (paths.empty() || !FileExists(paths.front())) return false;  // a folder is no file
+    ShowStatus(paths.front());
+    SetHintText(Hint::StatusBar1, paths.front());
+    return true;
+  } catch (...) {
+    Beep();
+    return false;
+  }
+}
+
+void Tysjm::FormCloseQuery() {
+  try {
+    StopAllAndYield();
+  } catch (...) {
+    Beep();
+  }
+}
+
+void Tysjm::FormClose() {
+  try {
+    StopAllAndYield();
+  } catch (...) {
+    Beep();
+  }
+}
+
+void Tysjm::FormDestroy() {
+  try {
+    StopAll();
+  } catch (...) {
+    Beep();
+  }
+}
+
+bool Tysjm::WaitForOperationsToEnd(std::chrono::milliseconds limit) {
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  for (;;) {
+    // Again on every round: a decryption may hand its file to the compression
+    // component before it sees its cleared flag. Stopping a compression runs
+    // its end handler, which deletes the partial output.
+    StopAll();
+    if (RunningWorkers() == 0 && !ZnZip1.Busy()) return true;
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    ui_.ProcessPending();
+    port_.ProcessPendingMessages();
+    WaitForWorkers(std::chrono::milliseconds(10));
+  }
+}
+
+}  // namespace vesk

@@ -1,0 +1,89 @@
+#include "gui/dialogs.h"
+
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+
+namespace vesk::gui {
+namespace {
+
+QString Q(const std::string& s) { return QString::fromStdString(s); }
+
+}  // namespace
+
+QStringList NameFiltersFor(const std::string& filter) {
+  const QStringList parts = Q(filter).split('|');
+  QStringList filters;
+  for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+    const QString& label = parts[i];
+    QStringList patterns = parts[i + 1].split(';', Qt::SkipEmptyParts);
+    bool every_file = false;
+    for (QString& p : patterns) {
+      p = p.trimmed();
+      if (p == "*.*") {
+        p = "*";
+        every_file = true;
+      }
+    }
+    const QString joined = patterns.join(' ');
+    if (!every_file && label.endsWith("(" + joined + ")")) {
+      filters << label;
+    } else {
+      filters << label + " (" + joined + ")";
+    }
+  }
+  if (filters.isEmpty()) filters << "(*)";
+  return filters;
+}
+
+void QtDialogProvider::Message(QWidget* parent, const std::string& text, const std::string& caption) {
+  QMessageBox box(QMessageBox::NoIcon, Q(caption), Q(text), QMessageBox::Ok, parent);
+  box.exec();
+}
+
+bool QtDialogProvider::Question(QWidget* parent, const std::string& text, const std::string& caption) {
+  QMessageBox box(QMessageBox::Question, Q(caption), Q(text), QMessageBox::Yes | QMessageBox::No, parent);
+  box.setDefaultButton(QMessageBox::Yes);
+  return box.exec() == QMessageBox::Yes;
+}
+
+std::optional<std::string> QtDialogProvider::OpenFile(QWidget* parent, const FileDialogSpec& spec) {
+  return Run(parent, spec, false);
+}
+
+std::optional<std::string> QtDialogProvider::SaveFile(QWidget* parent, const FileDialogSpec& spec) {
+  return Run(parent, spec, true);
+}
+
+void QtDialogProvider::PresetFile(const std::string& path) { folder_ = QFileInfo(Q(path)).absolutePath(); }
+
+std::optional<std::string> QtDialogProvider::Run(QWidget* parent, const FileDialogSpec& spec, bool save) {
+  QFileDialog dialog(parent, Q(spec.title));
+  dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+  dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+  if (save) dialog.setOption(QFileDialog::DontConfirmOverwrite);
+
+  const QStringList filters = NameFiltersFor(spec.filter);
+  dialog.setNameFilters(filters);
+  int& kept_index = save ? save_filter_index_ : open_filter_index_;
+  if (spec.filter_index >= 1) kept_index = spec.filter_index;
+  dialog.selectNameFilter(filters.value(std::clamp<qsizetype>(kept_index, 1, filters.size()) - 1));
+
+  if (!spec.file_name.empty()) {
+    const QFileInfo proposed(Q(spec.file_name));
+    dialog.setDirectory(proposed.absolutePath());
+    dialog.selectFile(proposed.fileName());
+  } else if (!folder_.isEmpty()) {
+    dialog.setDirectory(folder_);
+  }
+
+  if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+  const QStringList chosen = dialog.selectedFiles();
+  if (chosen.isEmpty()) return std::nullopt;
+  kept_index = static_cast<int>(filters.indexOf(dialog.selectedNameFilter())) + 1;
+  if (kept_index < 1) kept_index = 1;
+  folder_ = QFileInfo(chosen.front()).absolutePath();
+  return chosen.front().toStdString();
+}
+
+}  // namespace vesk::gui

@@ -1,0 +1,55 @@
+// The modal dialogs of the window: message boxes, questions and the open and
+// save dialogs. The window port calls them on the user-interface thread; the
+// tests put a scripted provider in place of the real one.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include <QStringList>
+
+#include "app/port.h"
+
+class QWidget;
+
+namespace vesk::gui {
+
+class DialogProvider {
+ public:
+  virtual ~DialogProvider() = default;
+  // Modal box with only an OK button and no icon.
+  virtual void Message(QWidget* parent, const std::string& text, const std::string& caption) = 0;
+  // Modal Yes/No box with the question icon; true for Yes.
+  virtual bool Question(QWidget* parent, const std::string& text, const std::string& caption) = 0;
+  virtual std::optional<std::string> OpenFile(QWidget* parent, const FileDialogSpec& spec) = 0;
+  virtual std::optional<std::string> SaveFile(QWidget* parent, const FileDialogSpec& spec) = 0;
+  // A file was dropped on the window: both file dialogs start in its folder.
+  virtual void PresetFile(const std::string& /*path*/) {}
+};
+
+// The dialogs' "Label|pattern|Label|pattern" filter as Qt name filters. A
+// label that already ends in its pattern in parentheses is used as it is;
+// otherwise the pattern is added. "*.*" means every file, dotted or not.
+QStringList NameFiltersFor(const std::string& filter);
+
+// Qt's message boxes and file dialogs. The save dialog never asks before
+// replacing a file: the commands ask their own replace question.
+class QtDialogProvider final : public DialogProvider {
+ public:
+  void Message(QWidget* parent, const std::string& text, const std::string& caption) override;
+  bool Question(QWidget* parent, const std::string& text, const std::string& caption) override;
+  std::optional<std::string> OpenFile(QWidget* parent, const FileDialogSpec& spec) override;
+  std::optional<std::string> SaveFile(QWidget* parent, const FileDialogSpec& spec) override;
+  void PresetFile(const std::string& path) override;
+
+ private:
+  std::optional<std::string> Run(QWidget* parent, const FileDialogSpec& spec, bool save);
+
+  // What each dialog keeps between uses: its filter index (a spec of -1
+  // keeps it) and the folder it was last in.
+  int open_filter_index_ = 1;
+  int save_filter_index_ = 1;
+  QString folder_;
+};
+
+}  // namespace vesk::gui

@@ -1,0 +1,98 @@
+#include "gui/gui_session.h"
+
+#include <QAction>
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QGuiApplication>
+#include <QPushButton>
+#include <QScreen>
+
+#include "gui/dialogs.h"
+
+namespace vesk::gui {
+
+GuiSession::GuiSession(DialogProvider& dialogs, Registry* registry)
+    : dialogs_(dialogs), port_(window_, dialogs, ui_.Queue()), logic_(port_, ui_.Queue()) {
+  if (registry != nullptr) logic_.UseRegistry(*registry);
+  logic_.OnSettingsChanged = [this](const settings::WindowSettings& s) { window_.ApplySettings(s); };
+
+  Bind(Control::Button1, [this] { logic_.Button1Click(); });
+  Bind(Control::Button2, [this] { logic_.Button2Click(); });
+  Bind(Control::KeylessEncryptItem, [this] { logic_.KeylessEncryptCommand(); });
+  Bind(Control::KeylessDecryptItem, [this] { logic_.KeylessDecryptCommand(); });
+
+  QObject::connect(window_.sf, &QPushButton::clicked, &window_, [this] { Guarded([this] { logic_.sfClick(true); }); });
+  QObject::connect(window_.rgyslItems, &QButtonGroup::idToggled, &window_, [this](int id, bool checked) {
+    if (checked) Guarded([this, id] { logic_.rgyslClick(id); });
+  });
+  QObject::connect(window_.pbmy, &QCheckBox::clicked, &window_,
+                   [this](bool checked) { Guarded([this, checked] { logic_.pbmyClick(checked); }); });
+
+  window_.OnDrop = [this](const std::vector<std::string>& paths) { Guarded([&] { Drop(paths); }); };
+  window_.OnClose = [this] { Guarded([this] { Close(); }); };
+}
+
+GuiSession::~GuiSession() {
+  window_.OnClose = nullptr;
+  window_.OnDrop = nullptr;
+  port_.SetClosing(true);
+  logic_.FormDestroy();
+  window_.setAcceptDrops(false);
+  // The logic, the port and the form must outlive every worker that may
+  // still call them.
+  logic_.WaitForOperationsToEnd(kCloseWait);
+  logic_.OnSettingsChanged = nullptr;
+}
+
+void GuiSession::Start(const std::vector<std::string>& args, const std::optional<Tysjm::OwnFile>& own) {
+  logic_.FormCreate(args, own);
+}
+
+void GuiSession::Show() {
+  if (QScreen* screen = QGuiApplication::primaryScreen()) {
+    const QRect area = screen->availableGeometry();
+    const QSize whole(window_.width(), window_.height() + kFrameHeight);
+    window_.move(area.center() - QPoint(whole.width() / 2, whole.height() / 2));
+  }
+  window_.show();
+}
+
+void GuiSession::Bind(Control c, std::function<void()> handler) {
+  auto run = [this, handler = std::move(handler)] { Guarded(handler); };
+  if (QAction* item = window_.ActionFor(c)) {
+    QObject::connect(item, &QAction::triggered, &window_, run);
+  } else if (QPushButton* button = window_.ButtonFor(c)) {
+    QObject::connect(button, &QPushButton::clicked, &window_, run);
+  }
+  window_.SetBound(c, true);
+}
+
+void GuiSession::Guarded(const std::function<void()>& handler) {
+  try {
+    handler();
+  } catch (...) {
+    logic_.Beep();
+  }
+}
+
+void GuiSession::Drop(const std::vector<std::string>& paths) {
+  QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+  struct RestoreCursor {
+    ~RestoreCursor() { QGuiApplication::restoreOverrideCursor(); }
+  } restore;
+  if (logic_.DropFiles(paths)) dialogs_.PresetFile(paths.front());
+  window_.raise();
+  window_.activateWindow();
+}
+
+void GuiSession::Close() {
+  if (closed_) return;
+  closed_ = true;
+  // Closing is always allowed, so from here on no box waits for the user.
+  port_.SetClosing(true);
+  logic_.FormCloseQuery();
+  logic_.FormClose();
+  logic_.WaitForOperationsToEnd(kCloseWait);
+}
+
+}  // namespace vesk::gui

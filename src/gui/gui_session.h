@@ -1,0 +1,66 @@
+// One running window: the queued user-interface thread, the form, its port,
+// and the window logic, wired together. The commands that exist are bound to
+// their controls; the controls of commands still to come stay disabled.
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/tysjm.h"
+#include "gui/main_window.h"
+#include "gui/qt_ui_thread.h"
+#include "gui/qt_window_port.h"
+
+namespace vesk {
+class Registry;
+}
+
+namespace vesk::gui {
+
+class DialogProvider;
+
+class GuiSession {
+ public:
+  // How long closing waits for running operations to delete their partial
+  // output before the program ends anyway.
+  static constexpr std::chrono::seconds kCloseWait{30};
+
+  // Construct after the QApplication. `registry` holds the settings; null
+  // means the user's own.
+  explicit GuiSession(DialogProvider& dialogs, Registry* registry = nullptr);
+  ~GuiSession();
+  GuiSession(const GuiSession&) = delete;
+  GuiSession& operator=(const GuiSession&) = delete;
+
+  // The creation handler with the command line (without the program name);
+  // `own` replaces the running program as the file read for a payload.
+  void Start(const std::vector<std::string>& args, const std::optional<Tysjm::OwnFile>& own = std::nullopt);
+  // Shows the window centred on the desktop.
+  void Show();
+
+  // Makes a command control usable and runs `handler` on its clicks.
+  void Bind(Control c, std::function<void()> handler);
+
+  MainWindow& Window() { return window_; }
+  Tysjm& Logic() { return logic_; }
+  QtWindowPort& Port() { return port_; }
+  QueuedUiThread& Ui() { return ui_.Queue(); }
+
+ private:
+  void Close();
+  void Drop(const std::vector<std::string>& paths);
+  // Runs a handler from the event loop, which must never see an exception.
+  void Guarded(const std::function<void()>& handler);
+
+  DialogProvider& dialogs_;
+  QtUiThread ui_;  // first in, last out: everything below marshals through it
+  MainWindow window_;
+  QtWindowPort port_;
+  Tysjm logic_;
+  bool closed_ = false;
+};
+
+}  // namespace vesk::gui

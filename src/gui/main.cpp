@@ -1,0 +1,41 @@
+// vesk: the window of Vesk 文件加密.
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include <QApplication>
+#include <QStringList>
+
+#include "gui/dialogs.h"
+#include "gui/display.h"
+#include "gui/gui_session.h"
+#include "gui/icon.h"
+
+int main(int argc, char** argv) {
+  if (!vesk::gui::DisplayAvailable()) {
+    std::cerr << vesk::gui::NoDisplayMessage();
+    return 1;
+  }
+  QApplication app(argc, argv);
+  QApplication::setApplicationName("vesk");
+  QApplication::setApplicationDisplayName(QString::fromUtf8(vesk::Tysjm::kProgramTitle));
+  QApplication::setApplicationVersion(PROJECT_VERSION_TEXT);
+  QGuiApplication::setDesktopFileName("vesk");
+  QApplication::setWindowIcon(vesk::gui::VeskIcon());
+
+  // Qt has taken its own options out; the rest is the program's command line.
+  std::vector<std::string> args;
+  const QStringList arguments = QApplication::arguments();
+  for (qsizetype i = 1; i < arguments.size(); ++i) args.push_back(arguments[i].toStdString());
+
+  try {
+    vesk::gui::QtDialogProvider dialogs;
+    vesk::gui::GuiSession session(dialogs);
+    session.Start(args);
+    session.Show();
+    return QApplication::exec();
+  } catch (...) {
+    QApplication::beep();
+    return 1;
+  }
+}

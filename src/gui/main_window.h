@@ -1,0 +1,143 @@
+// The main window as designed: a fixed 442-pixel-wide form with absolutely
+// placed controls under their designed names, the top panel Panel1 with the
+// brand label, the command buttons and the progress bar, the key boxes, the
+// ratio group, the masking box, the self-decrypt buttons, a two-panel status
+// bar and the popup menu of Panel1 and Label3.
+//
+// The form holds no logic. It shows what it is told (captions, enabled
+// states, status text, hints, bar, settings) and passes the window events it
+// handles itself (a drop, closing) to hooks. A command control shows as
+// enabled only when a handler is bound to it, so that items of commands not
+// built yet stay visible but unusable.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include <QWidget>
+
+#include "app/port.h"
+#include "app/reporting.h"
+#include "settings/settings.h"
+
+class QAction;
+class QButtonGroup;
+class QCheckBox;
+class QFrame;
+class QGroupBox;
+class QLabel;
+class QMenu;
+class QProgressBar;
+class QPushButton;
+class QRadioButton;
+
+namespace vesk::gui {
+
+class KeyBox;
+
+// Height of the window's frame: the designed heights are whole-window
+// heights, 448 for a client area of 414.
+inline constexpr int kClientWidth = 442;
+inline constexpr int kFrameHeight = kDesignedWindowHeight - 414;
+inline constexpr int kStatusBarHeight = 19;
+
+// The two-panel status bar StatusBar1, aligned to the bottom of the window.
+class StatusBar final : public QWidget {
+ public:
+  explicit StatusBar(QWidget* parent);
+  QLabel* Panel0 = nullptr;  // 16 pixels wide
+  QLabel* Panel1 = nullptr;  // 1050 pixels wide, cut by the window
+};
+
+class MainWindow final : public QWidget {
+ public:
+  MainWindow();
+  ~MainWindow() override;
+
+  // ---- Controls, under their designed names -------------------------------
+  QFrame* Panel1 = nullptr;
+  QLabel* Label1 = nullptr;
+  QLabel* Label2 = nullptr;
+  QLabel* Label3 = nullptr;
+  KeyBox* jm1 = nullptr;
+  KeyBox* jm2 = nullptr;
+  QPushButton* Button1 = nullptr;
+  QPushButton* Button2 = nullptr;
+  QPushButton* Button5 = nullptr;
+  QPushButton* Button6 = nullptr;
+  QPushButton* Button7 = nullptr;
+  QPushButton* Button8 = nullptr;
+  QPushButton* sf = nullptr;
+  QProgressBar* ProgressBar1 = nullptr;
+  QGroupBox* rgysl = nullptr;  // the radio group, captioned "文件压缩率"
+  QButtonGroup* rgyslItems = nullptr;  // ids 0..3
+  QCheckBox* pbmy = nullptr;
+  StatusBar* StatusBar1 = nullptr;
+  QMenu* PopupMenu1 = nullptr;
+
+  QRadioButton* RatioItem(int index) const;
+  // The button of a command (null for the menu item and the key boxes).
+  QPushButton* ButtonFor(Control c) const;
+  // A popup-menu item by its designed name ("N5", "delfl", ...); the
+  // key-less items are "KeylessEncryptItem" and "KeylessDecryptItem".
+  QAction* MenuItem(const std::string& name) const;
+  // The popup item of a command (null for the buttons and the key boxes).
+  QAction* ActionFor(Control c) const;
+  // Inserts the key-less items and their separator at the top of the popup
+  // menu, or removes them.
+  void ShowKeylessItems(bool visible);
+  bool KeylessItemsShown() const;
+
+  // ---- What the window logic shows ------------------------------------------
+  // The state the logic asked for; the control shows it only when bound.
+  void SetControlEnabled(Control c, bool enabled);
+  bool ControlEnabled(Control c) const;
+  void SetBound(Control c, bool bound);
+  void SetControlCaption(Control c, const std::string& caption);
+  std::string ControlCaption(Control c) const;
+  void SetStatusText(const std::string& text);
+  std::string StatusText() const;
+  void SetHint(Hint h, const std::string& text);
+  void SetBarRange(int64_t max);
+  void SetBarPosition(int64_t position);
+  KeyBox* KeyBoxFor(Control box) const;
+  // Ratio item, masking, colours, key-box looks, height and sf caption.
+  void ApplySettings(const settings::WindowSettings& s);
+
+  // ---- Window events passed on ---------------------------------------------
+  // Files dropped on the window (local paths, in the order dropped).
+  std::function<void(const std::vector<std::string>&)> OnDrop;
+  // The window is asked to close; closing is always allowed.
+  std::function<void()> OnClose;
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dragMoveEvent(QDragMoveEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+
+ private:
+  void BuildPanel();
+  void BuildBody();
+  void BuildMenu();
+  QPushButton* AddButton(QWidget* parent, const char* name, const char* caption, const char* hint, QRect geometry);
+  QWidget* Widget(Control c) const;
+  void Refresh(Control c);
+
+  std::map<Control, bool> enabled_;  // as the logic asked
+  std::map<Control, bool> bound_;
+  std::map<std::string, QAction*> menu_items_;
+  QAction* keyless_separator_ = nullptr;
+  // Dragging by the body where the window system cannot move the window.
+  bool dragging_ = false;
+  QPoint drag_offset_;
+};
+
+}  // namespace vesk::gui

@@ -1,0 +1,95 @@
+#include "gui/qt_window_port.h"
+
+#include <QApplication>
+
+#include "gui/dialogs.h"
+#include "gui/key_box.h"
+#include "gui/main_window.h"
+
+namespace vesk::gui {
+
+QtWindowPort::QtWindowPort(MainWindow& window, DialogProvider& dialogs, QueuedUiThread& ui)
+    : window_(window), dialogs_(dialogs), ui_(ui) {}
+
+void QtWindowPort::OnUi(const std::function<void()>& fn) {
+  if (ui_.IsUiThread()) {
+    fn();
+  } else {
+    ui_.Synchronize(fn);
+  }
+}
+
+void QtWindowPort::MessageBox(const std::string& text, const std::string& caption) {
+  OnUi([&] {
+    if (!closing_) dialogs_.Message(&window_, text, caption);
+  });
+}
+
+bool QtWindowPort::Question(const std::string& text, const std::string& caption) {
+  bool yes = false;
+  OnUi([&] { yes = !closing_ && dialogs_.Question(&window_, text, caption); });
+  return yes;
+}
+
+void QtWindowPort::SetStatusText(const std::string& text) {
+  OnUi([&] { window_.SetStatusText(text); });
+}
+
+void QtWindowPort::SetBarRange(int64_t max) {
+  OnUi([&] { window_.SetBarRange(max); });
+}
+
+void QtWindowPort::SetBarPosition(int64_t position) {
+  OnUi([&] { window_.SetBarPosition(position); });
+}
+
+void QtWindowPort::SetEnabled(Control c, bool enabled) {
+  OnUi([&] { window_.SetControlEnabled(c, enabled); });
+}
+
+void QtWindowPort::SetCaption(Control c, const std::string& caption) {
+  OnUi([&] { window_.SetControlCaption(c, caption); });
+}
+
+void QtWindowPort::SetHint(Hint h, const std::string& text) {
+  OnUi([&] { window_.SetHint(h, text); });
+}
+
+std::string QtWindowPort::KeyText(Control box) {
+  std::string text;
+  OnUi([&] { text = window_.KeyBoxFor(box)->CrLfText(); });
+  return text;
+}
+
+std::optional<std::string> QtWindowPort::OpenDialog(const FileDialogSpec& spec) {
+  std::optional<std::string> chosen;
+  OnUi([&] {
+    if (!closing_) chosen = dialogs_.OpenFile(&window_, spec);
+  });
+  return chosen;
+}
+
+std::optional<std::string> QtWindowPort::SaveDialog(const FileDialogSpec& spec) {
+  std::optional<std::string> chosen;
+  OnUi([&] {
+    if (!closing_) chosen = dialogs_.SaveFile(&window_, spec);
+  });
+  return chosen;
+}
+
+void QtWindowPort::Beep() {
+  ++beeps_;
+  OnUi([] { QApplication::beep(); });
+}
+
+void QtWindowPort::SetKeylessItemsVisible(bool visible) {
+  OnUi([&] { window_.ShowKeylessItems(visible); });
+}
+
+void QtWindowPort::ProcessPendingMessages() {
+  if (!ui_.IsUiThread()) return;
+  // Input stays queued: a click must not start a command inside another one.
+  QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+}  // namespace vesk::gui

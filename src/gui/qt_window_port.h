@@ -1,0 +1,59 @@
+// The window port of the Qt window. Every call may come from a worker: off
+// the user-interface thread it is handed to the queued user-interface thread
+// and the caller waits until it has run there, so no widget is touched from a
+// worker, calls keep their order, and the message box and the question give
+// their answer back to the worker that waits for it. The compression
+// component's Stop and the close handling pump the same queue while they
+// wait, so a worker blocked here never deadlocks them.
+#pragma once
+
+#include <atomic>
+#include <functional>
+
+#include "app/port.h"
+#include "threads/queued_ui_thread.h"
+
+namespace vesk::gui {
+
+class DialogProvider;
+class MainWindow;
+
+class QtWindowPort final : public WindowPort {
+ public:
+  QtWindowPort(MainWindow& window, DialogProvider& dialogs, QueuedUiThread& ui);
+
+  void MessageBox(const std::string& text, const std::string& caption) override;
+  bool Question(const std::string& text, const std::string& caption) override;
+  void SetStatusText(const std::string& text) override;
+  void SetBarRange(int64_t max) override;
+  void SetBarPosition(int64_t position) override;
+  void SetEnabled(Control c, bool enabled) override;
+  void SetCaption(Control c, const std::string& caption) override;
+  void SetHint(Hint h, const std::string& text) override;
+  std::string KeyText(Control box) override;
+  std::optional<std::string> OpenDialog(const FileDialogSpec& spec) override;
+  std::optional<std::string> SaveDialog(const FileDialogSpec& spec) override;
+  void Beep() override;
+  void SetKeylessItemsVisible(bool visible) override;
+  void ProcessPendingMessages() override;
+
+  // From the moment the window closes: no more boxes. A message is taken as
+  // read and a question as answered No, so that the workers still running
+  // reach their clean-up without waiting for a user.
+  void SetClosing(bool closing) { closing_ = closing; }
+  bool Closing() const { return closing_; }
+
+  // Counts the beeps (the tests look at swallowed failures).
+  int Beeps() const { return beeps_; }
+
+ private:
+  void OnUi(const std::function<void()>& fn);
+
+  MainWindow& window_;
+  DialogProvider& dialogs_;
+  QueuedUiThread& ui_;
+  std::atomic<bool> closing_{false};
+  std::atomic<int> beeps_{0};
+};
+
+}  // namespace vesk::gui

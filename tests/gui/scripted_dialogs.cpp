@@ -1,0 +1,45 @@
+#include "scripted_dialogs.h"
+
+#include <QCoreApplication>
+#include <QThread>
+
+namespace vesk::gui::testing {
+
+void ScriptedDialogs::NoteThread() {
+  if (QThread::currentThread() != QCoreApplication::instance()->thread()) all_on_gui_thread = false;
+}
+
+void ScriptedDialogs::Message(QWidget*, const std::string& text, const std::string& caption) {
+  NoteThread();
+  messages.emplace_back(text, caption);
+}
+
+bool ScriptedDialogs::Question(QWidget*, const std::string& text, const std::string& caption) {
+  NoteThread();
+  questions.emplace_back(text, caption);
+  if (on_question) on_question(text);
+  if (question_answers.empty()) return false;
+  const bool answer = question_answers.front();
+  question_answers.pop_front();
+  return answer;
+}
+
+std::optional<std::string> ScriptedDialogs::OpenFile(QWidget*, const FileDialogSpec& spec) {
+  NoteThread();
+  open_specs.push_back(spec);
+  if (open_answers.empty()) return std::nullopt;
+  auto answer = open_answers.front();
+  open_answers.pop_front();
+  return answer;
+}
+
+std::optional<std::string> ScriptedDialogs::SaveFile(QWidget*, const FileDialogSpec& spec) {
+  NoteThread();
+  save_specs.push_back(spec);
+  if (save_answers.empty()) return std::nullopt;
+  auto answer = save_answers.front();
+  save_answers.pop_front();
+  return answer;
+}
+
+}  // namespace vesk::gui::testing

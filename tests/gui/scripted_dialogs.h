@@ -1,0 +1,40 @@
+// A dialog provider that answers from a script and records what was asked,
+// for driving the window in tests.
+#pragma once
+
+#include <deque>
+#include <functional>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "gui/dialogs.h"
+
+namespace vesk::gui::testing {
+
+class ScriptedDialogs final : public DialogProvider {
+ public:
+  void Message(QWidget* parent, const std::string& text, const std::string& caption) override;
+  bool Question(QWidget* parent, const std::string& text, const std::string& caption) override;
+  std::optional<std::string> OpenFile(QWidget* parent, const FileDialogSpec& spec) override;
+  std::optional<std::string> SaveFile(QWidget* parent, const FileDialogSpec& spec) override;
+  void PresetFile(const std::string& path) override { presets.push_back(path); }
+
+  // Answers, consumed in order; a missing one cancels the dialog or says No.
+  std::deque<std::optional<std::string>> open_answers, save_answers;
+  std::deque<bool> question_answers;
+  // Called with each question before it is answered.
+  std::function<void(const std::string&)> on_question;
+
+  std::vector<FileDialogSpec> open_specs, save_specs;
+  std::vector<std::pair<std::string, std::string>> messages, questions;  // text, caption
+  std::vector<std::string> presets;
+  // Every dialog ran on the thread of the Qt event loop.
+  bool all_on_gui_thread = true;
+
+ private:
+  void NoteThread();
+};
+
+}  // namespace vesk::gui::testing

@@ -1,0 +1,364 @@
+// Start-up of the window: the command line, dropped files, the stored
+// settings, the size cycle and the own-file reading, as the window shows them.
+#include <QAction>
+#include <QCheckBox>
+#include <QDropEvent>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QMenu>
+#include <QMimeData>
+#include <QRadioButton>
+#include <QUrl>
+
+#include "selfextract/elf_image.h"
+#include "selfextract/layout.h"
+#include "support/temp_dir.h"
+#include "window_fixture.h"
+
+namespace vesk::gui::testing {
+namespace {
+
+using vesk::testing::RandomBytes;
+
+QColor WindowColour(MainWindow& w) { return w.palette().color(QPalette::Window); }
+
+class Startup : public WindowTest {
+ protected:
+  int ClientHeight() { return W().height(); }
+  void Drop(const QList<QUrl>& urls) {
+    QMimeData data;
+    data.setUrls(urls);
+    // A drop follows a drag that entered the window.
+    QDragEnterEvent enter(QPoint(100, 300), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(&W(), &enter);
+    ASSERT_TRUE(enter.isAccepted());
+    QDropEvent drop(QPointF(100, 300), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(&W(), &drop);
+  }
+};
+
+TEST_F(Startup, FirstStartShowsTheDesignedWindow) {
+  Open();
+  EXPECT_EQ(W().windowTitle().toStdString(), "Vesk 文件加密");
+  EXPECT_EQ(W().width(), 442);
+  EXPECT_EQ(ClientHeight(), 414);
+  EXPECT_EQ(W().minimumSize(), W().maximumSize());  // not resizable
+  EXPECT_TRUE(W().windowFlags() & Qt::WindowStaysOnTopHint);
+  EXPECT_TRUE(W().windowFlags() & Qt::WindowMinimizeButtonHint);
+  EXPECT_FALSE(W().windowFlags() & Qt::WindowMaximizeButtonHint);
+  EXPECT_EQ(WindowColour(W()), QColor(0xA6, 0xCA, 0xF0));
+  EXPECT_EQ(W().font().pixelSize(), 11);
+  EXPECT_TRUE(W().font().bold());
+  EXPECT_EQ(W().Button1->geometry(), QRect(45, 18, 99, 33));
+  EXPECT_EQ(W().jm1->geometry(), QRect(16, 128, 201, 121));
+  EXPECT_EQ(W().Button1->toolTip().toStdString(), "选择任意文件进行加密处理，无密码就只压缩不加密");
+  EXPECT_EQ(W().StatusBar1->geometry(), QRect(0, 414 - kStatusBarHeight, 442, kStatusBarHeight));
+  EXPECT_EQ(W().StatusBar1->Panel0->text().toStdString(), "  UFO飞行动力原理已公开!!");
+  EXPECT_TRUE(W().RatioItem(2)->isChecked());
+  EXPECT_EQ(Logic().ZnZip1.ZipLevel, TCompressionLevel::clDefault);
+  EXPECT_FALSE(W().pbmy->isChecked());
+  EXPECT_EQ(W().sf->text().toStdString(), "<<<<<");
+  // Nothing is stored until the user changes something.
+  EXPECT_FALSE(registry.KeyExists(RegistryRoot::CurrentUser, settings::kSettingsKey));
+
+  // The popup menu has its items in order; the commands of later work are
+  // shown but not usable.
+  QStringList captions;
+  for (QAction* a : W().PopupMenu1->actions()) captions << (a->isSeparator() ? "-" : a->text());
+  EXPECT_EQ(captions.join('|').toStdString(),
+            "清空加解密钥编辑框的内容|清空剪贴板文本内容(粘贴密钥后用的)|-|粉碎文件(彻底删除文件，慎用)|-|"
+            "注册关联jmz加密文件|快捷方式增加到文件右键菜单|-|清除本程序全部注册表项|-|帮助...|检查更新...|主页...|-|"
+            "关于...");
+  for (QAction* a : W().PopupMenu1->actions()) EXPECT_FALSE(a->isEnabled()) << a->text().toStdString();
+  EXPECT_FALSE(W().Button6->isEnabled());
+  EXPECT_TRUE(W().ControlEnabled(Control::Button6));  // the logic's state, shown once bound
+}
+
+TEST_F(Startup, SwitchesSetRatioMaskingAndStoreThem) {
+  Open({"/YSL0", "/PBMY"});
+  EXPECT_TRUE(W().RatioItem(0)->isChecked());
+  EXPECT_EQ(Logic().ZnZip1.ZipLevel, TCompressionLevel::clNone);
+  EXPECT_TRUE(W().pbmy->isChecked());
+  EXPECT_EQ(StoredInteger(settings::kRatio), 0);
+  EXPECT_EQ(StoredInteger(settings::kKeyMasking), 1);
+  // Masked: the key boxes' text takes the background's colour.
+  const QPalette p = W().jm1->palette();
+  EXPECT_EQ(p.color(QPalette::Base), p.color(QPalette::Text));
+  // The switches name no file.
+  EXPECT_EQ(W().StatusText().rfind("  请先输入", 0), 0u);
+
+  Open({"/ysl3"});  // restored 0 first, then the switch
+  EXPECT_TRUE(W().RatioItem(3)->isChecked());
+  EXPECT_EQ(StoredInteger(settings::kRatio), 3);
+}
+
+TEST_F(Startup, SizeSwitchesTakeOneStepWithoutStoring) {
+  Open({">>>"});
+  EXPECT_EQ(ClientHeight(), 315 - kFrameHeight);
+  EXPECT_EQ(W().sf->text().toStdString(), ">>>");
+  Open({">>>>"});
+  EXPECT_EQ(ClientHeight(), 388 - kFrameHeight);
+  EXPECT_EQ(W().sf->text().toStdString(), ">>>>");
+  EXPECT_FALSE(StoredInteger(settings::kSizeState));
+}
+
+TEST_F(Startup, ColourSwitch) {
+  const struct {
+    const char* arg;
+    QColor colour;
+  } cases[] = {
+      {"Color255", QColor(255, 0, 0)},
+      {"color$FF0000", QColor(0, 0, 255)},
+      {"COLOR$00ff00", QColor(0, 255, 0)},
+      {"ColorXYZ", QColor(0xA6, 0xCA, 0xF0)},
+      {"Color", QColor(0xA6, 0xCA, 0xF0)},
+      {"Color99999999999", QColor(0xA6, 0xCA, 0xF0)},
+      {"Color$FF00000F", QColor(0xF0, 0xF0, 0xF0)},  // system colour 15, the button face
+  };
+  for (const auto& c : cases) {
+    Open({c.arg});
+    EXPECT_EQ(WindowColour(W()), c.colour) << c.arg;
+  }
+  EXPECT_FALSE(StoredInteger(settings::kWindowColour));  // a switch is not a stored choice
+}
+
+TEST_F(Startup, APathInPiecesIsRebuiltShownAndPreselected) {
+  const std::string path = dir.File("my file  with blanks.txt");
+  WriteFile(path, "x");
+  // An unquoted path arrives split at its blanks; two blanks give an empty piece.
+  std::vector<std::string> pieces;
+  std::string rest = path;
+  for (std::size_t at; (at = rest.find(' ')) != std::string::npos; rest = rest.substr(at + 1)) {
+    pieces.push_back(rest.substr(0, at));
+  }
+  pieces.push_back(rest);
+  ASSERT_GE(pieces.size(), 4u);
+  Open(pieces);
+  EXPECT_EQ(W().StatusText(), path);
+  EXPECT_EQ(W().StatusBar1->toolTip().toStdString(), path);
+
+  Click(W().Button1);  // cancelled at the open dialog
+  ASSERT_EQ(dialogs.open_specs.size(), 1u);
+  EXPECT_EQ(dialogs.open_specs[0].file_name, path);
+  EXPECT_EQ(W().StatusText(), "加密文件已取消。");
+
+  // Mixed with a switch the path names no file.
+  std::vector<std::string> mixed = pieces;
+  mixed.push_back("/pbmy");
+  Open(mixed);
+  EXPECT_NE(W().StatusText(), path);
+  EXPECT_TRUE(W().pbmy->isChecked());
+}
+
+TEST_F(Startup, ADroppedFileIsShownAndPreselectedFoldersAreIgnored) {
+  Open();
+  const std::string first = dir.File("first.txt");
+  const std::string second = dir.File("second.txt");
+  WriteFile(first, "1");
+  WriteFile(second, "2");
+  const std::string before = W().StatusText();
+
+  Drop({QUrl::fromLocalFile(QString::fromStdString(dir.path()))});
+  EXPECT_EQ(W().StatusText(), before);
+  EXPECT_TRUE(dialogs.presets.empty());
+  EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);  // the hourglass is gone again
+
+  Drop({QUrl::fromLocalFile(QString::fromStdString(first)), QUrl::fromLocalFile(QString::fromStdString(second))});
+  EXPECT_EQ(W().StatusText(), first);
+  EXPECT_EQ(W().StatusBar1->toolTip().toStdString(), first);
+  EXPECT_EQ(dialogs.presets, std::vector<std::string>{first});
+  EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+
+  Click(W().Button2);
+  ASSERT_EQ(dialogs.open_specs.size(), 1u);
+  EXPECT_EQ(dialogs.open_specs[0].file_name, first);
+  EXPECT_EQ(dialogs.open_specs[0].title, "选择要解密的文件进行解密");
+  EXPECT_EQ(W().StatusText(), "解密文件已取消。");
+}
+
+TEST_F(Startup, StoredSettingsAreRestored) {
+  SettingsKey().WriteInteger(settings::kRatio, 3);
+  SettingsKey().WriteInteger(settings::kWindowColour, 0x0000FF);   // red
+  SettingsKey().WriteInteger(settings::kBrandColour, 0x00FF00);    // lime
+  SettingsKey().WriteInteger(settings::kKeyMasking, 1);
+  SettingsKey().WriteInteger(settings::kSizeState, 1);
+  Open();
+  EXPECT_TRUE(W().RatioItem(3)->isChecked());
+  EXPECT_EQ(Logic().ZnZip1.ZipLevel, TCompressionLevel::clMax);
+  EXPECT_EQ(WindowColour(W()), QColor(255, 0, 0));
+  EXPECT_EQ(W().Label3->palette().color(QPalette::WindowText), QColor(0, 255, 0));
+  EXPECT_TRUE(W().pbmy->isChecked());
+  EXPECT_EQ(ClientHeight(), 388 - kFrameHeight);
+  EXPECT_EQ(W().sf->text().toStdString(), "<<<<");
+}
+
+TEST_F(Startup, UserChoicesAreWrittenAndComeBack) {
+  Open();
+  Click(W().RatioItem(1));
+  EXPECT_EQ(StoredInteger(settings::kRatio), 1);
+  EXPECT_EQ(Logic().ZnZip1.ZipLevel, TCompressionLevel::clFastest);
+  Click(W().pbmy);
+  EXPECT_EQ(StoredInteger(settings::kKeyMasking), 1);
+  const QPalette masked = W().jm2->palette();
+  EXPECT_EQ(masked.color(QPalette::Base), masked.color(QPalette::Text));
+  Click(W().pbmy);
+  EXPECT_EQ(StoredInteger(settings::kKeyMasking), 0);
+  EXPECT_EQ(W().jm2->palette().color(QPalette::Base), QColor(Qt::white));
+  EXPECT_EQ(W().jm2->palette().color(QPalette::Text), QColor(Qt::black));
+  Click(W().pbmy);
+  Click(W().sf);
+
+  Open();
+  EXPECT_TRUE(W().RatioItem(1)->isChecked());
+  EXPECT_EQ(Logic().ZnZip1.ZipLevel, TCompressionLevel::clFastest);
+  EXPECT_TRUE(W().pbmy->isChecked());
+  EXPECT_EQ(W().sf->text().toStdString(), "<<<<");
+}
+
+TEST_F(Startup, ValuesOfTheWrongTypeGiveTheDefaultsAndAreNotWrittenBack) {
+  SettingsKey().WriteString(settings::kRatio, "3");
+  SettingsKey().WriteString(settings::kWindowColour, "255");
+  SettingsKey().WriteString(settings::kBrandColour, "255");
+  SettingsKey().WriteString(settings::kKeyMasking, "1");
+  SettingsKey().WriteString(settings::kSizeState, "1");
+  Open();
+  EXPECT_TRUE(W().RatioItem(2)->isChecked());
+  EXPECT_EQ(WindowColour(W()), QColor(0xA6, 0xCA, 0xF0));
+  EXPECT_EQ(W().Label3->palette().color(QPalette::WindowText), QColor(0, 255, 255));
+  EXPECT_FALSE(W().pbmy->isChecked());
+  EXPECT_EQ(ClientHeight(), 414);
+  EXPECT_EQ(SettingsKey().ValueType(settings::kRatio), RegistryValueType::String);
+  EXPECT_EQ(SettingsKey().ValueType(settings::kKeyMasking), RegistryValueType::String);
+}
+
+TEST_F(Startup, StoredSizeStatesRestoreAsTheCycleSays) {
+  const struct {
+    int stored;
+    int height;
+    const char* caption;
+  } cases[] = {
+      {0, 448, "<<<<<"}, {1, 388, "<<<<"}, {2, 315, ">>>"}, {3, 315, ">>>"},
+      {4, 315, ">>>"},   {5, 388, ">>>>"}, {6, 448, "<<<<<"}, {-1, 448, "<<<<<"},
+  };
+  for (const auto& c : cases) {
+    SettingsKey().WriteInteger(settings::kSizeState, c.stored);
+    Open();
+    EXPECT_EQ(ClientHeight(), c.height - kFrameHeight) << c.stored;
+    EXPECT_EQ(W().sf->text().toStdString(), c.caption) << c.stored;
+    EXPECT_EQ(StoredInteger(settings::kSizeState), c.stored);  // restoring writes nothing
+  }
+}
+
+TEST_F(Startup, SixClicksOnSfGoRoundTheCycleStoringEachState) {
+  Open();
+  const struct {
+    int state;
+    int height;
+    const char* caption;
+  } steps[] = {{1, 388, "<<<<"}, {2, 315, "<<<"}, {3, 156, ">>"}, {4, 315, ">>>"}, {5, 388, ">>>>"}, {0, 448, "<<<<<"}};
+  for (const auto& s : steps) {
+    Click(W().sf);
+    EXPECT_EQ(ClientHeight(), s.height - kFrameHeight) << s.state;
+    EXPECT_EQ(W().sf->text().toStdString(), s.caption);
+    EXPECT_EQ(StoredInteger(settings::kSizeState), s.state);
+    // The status bar stays at the bottom of what is shown.
+    EXPECT_EQ(W().StatusBar1->y(), ClientHeight() - kStatusBarHeight);
+  }
+}
+
+TEST_F(Startup, TheKeylessItemsAppearAtTheTopOfTheMenuAndGoAgain) {
+  Open();
+  auto top = [&] {
+    QStringList captions;
+    for (QAction* a : W().PopupMenu1->actions().mid(0, 3)) captions << (a->isSeparator() ? "-" : a->text());
+    return captions.join('|').toStdString();
+  };
+  for (int i = 0; i < 5; ++i) Logic().RevealKeylessItems();
+  EXPECT_EQ(top(), "清空加解密钥编辑框的内容|清空剪贴板文本内容(粘贴密钥后用的)|-");
+  Logic().RevealKeylessItems();  // the sixth use
+  EXPECT_EQ(top(), "创建不保存密钥的加密文件|解密不保存密钥的加密文件|-");
+  EXPECT_TRUE(W().MenuItem("KeylessEncryptItem")->isEnabled());
+  EXPECT_TRUE(W().MenuItem("KeylessDecryptItem")->isEnabled());
+  for (int i = 0; i < 7; ++i) Logic().RevealKeylessItems();  // the thirteenth
+  EXPECT_EQ(top(), "清空加解密钥编辑框的内容|清空剪贴板文本内容(粘贴密钥后用的)|-");
+  EXPECT_EQ(W().PopupMenu1->actions().size(), 15);
+}
+
+class OwnFile : public WindowTest {
+ protected:
+  static constexpr int64_t kImage = 4096;  // a small stand-in program image
+
+  std::string Program(const std::string& header, std::size_t payload) {
+    const std::string path = dir.File("program");
+    WriteFile(path, RandomBytes(kImage, 1) + header + RandomBytes(payload, 2));
+    return path;
+  }
+};
+
+TEST_F(OwnFile, APayloadEnablesTheSelfDecryptCommandsAndIsDescribed) {
+  const std::string path = Program(selfextract::EncodePayloadHeader(60, "a.jmz"), 60);
+  Open({}, Tysjm::OwnFile{path, kImage});
+  EXPECT_TRUE(W().ControlEnabled(Control::Button7));
+  EXPECT_TRUE(W().ControlEnabled(Control::Button8));
+  EXPECT_EQ(Logic().PayloadSize, 60);
+  EXPECT_EQ(Logic().PayloadName, "a.jmz");
+  EXPECT_EQ(Logic().OwnFileSize(), kImage + 259 + 60);
+  const std::string text = selfextract::PayloadStatusText("a.jmz", 60);
+  EXPECT_EQ(W().StatusText(), text);
+  EXPECT_EQ(W().StatusBar1->toolTip().toStdString(), text);
+  EXPECT_TRUE(dialogs.messages.empty());
+
+  // A finished command keeps them enabled; a busy one disables them.
+  Logic().SetCommandState(Control::Button1, false);
+  EXPECT_FALSE(W().ControlEnabled(Control::Button7));
+  Logic().SetCommandState(Control::Button1, true);
+  EXPECT_TRUE(W().ControlEnabled(Control::Button7));
+}
+
+TEST_F(OwnFile, DamageIsReportedAndPlainOrMissingFilesDisableTheCommands) {
+  Open({}, Tysjm::OwnFile{Program(selfextract::EncodePayloadHeader(0, "b.jmz"), 70), kImage});
+  ASSERT_EQ(dialogs.messages.size(), 1u);
+  EXPECT_EQ(dialogs.messages[0].first, "自解密里的加密文件的大小(0字节)数据被破坏或者出错！");
+  EXPECT_EQ(Logic().PayloadSize, 70);
+  EXPECT_TRUE(W().ControlEnabled(Control::Button7));
+
+  dialogs.messages.clear();
+  Open({}, Tysjm::OwnFile{Program("", 300), kImage});  // shorter than image + header + 50
+  EXPECT_FALSE(W().ControlEnabled(Control::Button7));
+  EXPECT_FALSE(W().ControlEnabled(Control::Button8));
+  EXPECT_TRUE(dialogs.messages.empty());
+  EXPECT_EQ(session->Port().Beeps(), 0);
+
+  Open({}, Tysjm::OwnFile{dir.File("no such program"), kImage});
+  EXPECT_FALSE(W().ControlEnabled(Control::Button7));
+  EXPECT_EQ(session->Port().Beeps(), 1);
+  EXPECT_TRUE(W().ControlEnabled(Control::Button1));  // the window opens all the same
+}
+
+TEST_F(OwnFile, TheRunningProgramIsMeasuredAsItsElfImage) {
+  Open();  // reads this test program itself
+  EXPECT_EQ(Logic().ImageSize(), selfextract::ImageSizeOf(selfextract::kRunningProgramFile));
+  EXPECT_EQ(Logic().OwnFileSize(), Logic().ImageSize());  // nothing appended
+  EXPECT_FALSE(W().ControlEnabled(Control::Button7));
+  EXPECT_EQ(session->Port().Beeps(), 0);
+}
+
+TEST_F(Startup, TheBodyDragsTheWindowWhereTheSystemCannot) {
+  Open();
+  const QPoint start = W().pos();
+  const QPoint at(5, 400);  // on the status bar
+  const QPoint global = W().mapToGlobal(at);
+  QMouseEvent press(QEvent::MouseButtonPress, QPointF(at), QPointF(global), Qt::LeftButton, Qt::LeftButton,
+                    Qt::NoModifier);
+  QCoreApplication::sendEvent(W().StatusBar1->Panel0, &press);
+  QMouseEvent move(QEvent::MouseMove, QPointF(at + QPoint(30, 20)), QPointF(global + QPoint(30, 20)), Qt::NoButton,
+                   Qt::LeftButton, Qt::NoModifier);
+  QCoreApplication::sendEvent(&W(), &move);
+  QMouseEvent release(QEvent::MouseButtonRelease, QPointF(at), QPointF(global + QPoint(30, 20)), Qt::LeftButton,
+                      Qt::NoButton, Qt::NoModifier);
+  QCoreApplication::sendEvent(&W(), &release);
+  EXPECT_EQ(W().pos(), start + QPoint(30, 20));
+}
+
+}  // namespace
+}  // namespace vesk::gui::testing

@@ -1,0 +1,86 @@
+// The pieces of the window with rules of their own: the key boxes' limit and
+// line breaks, the dialogs' filters and the colour values.
+#include <QApplication>
+#include <QClipboard>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include "gui/colours.h"
+#include "gui/dialogs.h"
+#include "gui/key_box.h"
+
+namespace vesk::gui {
+namespace {
+
+QString Repeat(const char* utf8, int n) { return QString::fromUtf8(utf8).repeated(n); }
+
+TEST(KeyBox, PastesAndTypingStopAtTheLimitCountingLineBreaksTwice) {
+  KeyBox box;
+  box.insertPlainText(Repeat("密", 2000));  // a paste too long for the box
+  EXPECT_EQ(box.toPlainText().size(), 1028);
+
+  box.clear();
+  box.insertPlainText(Repeat("a\n", 300));  // 900 characters as counted
+  EXPECT_EQ(KeyCharacterCount(box.toPlainText()), 900);
+  box.insertPlainText(Repeat("b", 200));
+  EXPECT_EQ(KeyCharacterCount(box.toPlainText()), 1028);
+  EXPECT_TRUE(box.toPlainText().endsWith(Repeat("b", 128)));
+  QTest::keyClicks(&box, "zz");
+  EXPECT_EQ(KeyCharacterCount(box.toPlainText()), 1028);
+  EXPECT_FALSE(box.toPlainText().contains('z'));
+
+  // Text inserted in the middle is cut, what was there stays.
+  box.setPlainText(Repeat("x", 1020));
+  QTextCursor c = box.textCursor();
+  c.setPosition(10);
+  box.setTextCursor(c);
+  box.insertPlainText(Repeat("y", 20));
+  EXPECT_EQ(box.toPlainText(), Repeat("x", 10) + Repeat("y", 8) + Repeat("x", 1010));
+
+  // A line break does not fit in the last free character; a character
+  // outside the basic plane counts once and is not split.
+  box.setPlainText(Repeat("x", 1027));
+  box.moveCursor(QTextCursor::End);
+  box.insertPlainText("\n");
+  EXPECT_EQ(box.toPlainText().size(), 1027);
+  box.insertPlainText(QString::fromUtf8("😀😀"));
+  EXPECT_EQ(box.toPlainText().size(), 1029);
+  EXPECT_TRUE(box.toPlainText().endsWith(QString::fromUtf8("😀")));
+}
+
+TEST(KeyBox, TextComesWithCrLfLinesAndNoFinalBreakAdded) {
+  KeyBox box;
+  box.setPlainText(QString::fromUtf8("ab\nc"));
+  EXPECT_EQ(box.CrLfText(), "ab\r\nc");
+  box.setPlainText(QString::fromUtf8("密钥\n\n"));
+  EXPECT_EQ(box.CrLfText(), "密钥\r\n\r\n");
+  box.clear();
+  EXPECT_EQ(box.CrLfText(), "");
+}
+
+TEST(KeyBox, DroppedFilesAreNotTakenAsKeyText) {
+  KeyBox box;
+  EXPECT_FALSE(box.acceptDrops());
+  EXPECT_FALSE(box.viewport()->acceptDrops());
+}
+
+TEST(Dialogs, FiltersKeepTheirLabelsAndEveryFileMatchesAll) {
+  EXPECT_EQ(NameFiltersFor("全部文件(*.*)|*.*"), QStringList{QString::fromUtf8("全部文件(*.*) (*)")});
+  EXPECT_EQ(NameFiltersFor("jmz文件(*.jmz)|*.jmz|zak文件(*.zak)|*.zak|全部文件(*.*)|*.*"),
+            (QStringList{QString::fromUtf8("jmz文件(*.jmz)"), QString::fromUtf8("zak文件(*.zak)"),
+                         QString::fromUtf8("全部文件(*.*) (*)")}));
+  EXPECT_EQ(NameFiltersFor("Docs|*.doc;*.txt"), QStringList{"Docs (*.doc *.txt)"});
+  EXPECT_EQ(NameFiltersFor(""), QStringList{"(*)"});
+}
+
+TEST(Colours, PlainAndSystemValues) {
+  EXPECT_EQ(FromColourValue(0xF0CAA6), QColor(0xA6, 0xCA, 0xF0));  // BBGGRR
+  EXPECT_EQ(FromColourValue(0x0000FF), QColor(255, 0, 0));
+  EXPECT_EQ(FromColourValue(0xFFFF00), QColor(0, 255, 255));
+  EXPECT_EQ(FromColourValue(0xFF000005), QColor(255, 255, 255));   // window background
+  EXPECT_EQ(FromColourValue(0xFF000012), QColor(0, 0, 0));         // button text
+  EXPECT_EQ(FromColourValue(0xFF0000FE), QColor(0, 0, 0));         // no such system colour
+}
+
+}  // namespace
+}  // namespace vesk::gui
