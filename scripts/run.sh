@@ -1,7 +1,32 @@
 #!/usr/bin/env bash
-# Builds the release preset and runs the command-line program with the given
-# arguments (its help when there are none).
+# Installs what the build needs, builds the window program vesk and vesk-cli
+# (release preset) and starts the window with the given arguments (a file to
+# preselect, switches such as /ysl0 or >>>). Without a graphical display it
+# says so and shows how to use vesk-cli.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/setup.sh release >/dev/null
-exec build/release/src/cli/vesk-cli "${@:---help}"
+
+scripts/setup.sh --install-only
+cmake --preset release >/dev/null
+cmake --build --preset release --target vesk vesk-cli >/dev/null || {
+  cmake --build --preset release --target vesk vesk-cli  # shows what failed
+  exit 1
+}
+
+if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] && [ -z "${QT_QPA_PLATFORM:-}" ]; then
+  cat >&2 <<'TEXT'
+run: 没有可用的图形显示 (DISPLAY 和 WAYLAND_DISPLAY 都没有设置), 窗口不能打开。
+run: no graphical display (neither DISPLAY nor WAYLAND_DISPLAY is set): the window cannot open.
+
+Use the command-line program instead:
+  build/release/src/cli/vesk-cli encrypt FILE --key-file KEYFILE       # FILE.jmz, compressed first
+  build/release/src/cli/vesk-cli decrypt FILE.jmz --key-file KEYFILE   # back to FILE
+  build/release/src/cli/vesk-cli compress FILE                         # FILE.zak, no key
+  build/release/src/cli/vesk-cli decompress FILE.zak
+
+TEXT
+  build/release/src/cli/vesk-cli --help >&2 || true
+  exit 1
+fi
+
+exec build/release/src/gui/vesk "$@"

@@ -2,6 +2,7 @@
 # Installs the Debian packages the build needs (only those that are missing),
 # then configures and builds the presets named on the command line.
 #   scripts/setup.sh [PRESET ...]     (default: release)
+#   scripts/setup.sh --install-only   (packages only)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -29,6 +30,7 @@ if [ ${#missing[@]} -gt 0 ]; then
   $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
 
+[ "${1:-}" = "--install-only" ] && exit 0
 presets=("$@")
 [ ${#presets[@]} -gt 0 ] || presets=(release)
 jobs=$(nproc 2>/dev/null || echo 2)
