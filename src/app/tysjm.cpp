@@ -1,5 +1,7 @@
 #include "app/tysjm.h"
 
+#include <utility>
+
 #include "crypto/keyed/encrypt_engine.h"
 #include "crypto/keyed/reencryption_check.h"
 #include "platform/file_io.h"
@@ -168,6 +170,7 @@ void Tysjm::Button1Click() {
       }
       ShowStatus("进行压缩文件...");
       PreZipLevel = static_cast<uint8_t>(level);
+      compressing_for_encryption_ = has_key;
       ZnZip1.Compress();
       if (!ZnZip1.Busy()) {
         // The component ignores a start it cannot make (the source vanished
@@ -307,10 +310,15 @@ void Tysjm::ZnZip1Begin(int64_t nMax) {
 void Tysjm::ZnZip1Process(int64_t nHasDone) { SetBarPosition(BarPositionFor(nHasDone)); }
 
 void Tysjm::ZnZip1End(bool nNormal, float /*nZipRate*/) {
+  const bool for_encryption = std::exchange(compressing_for_encryption_, false);
   if (nNormal && Flags().KeepRunning) {
     Tjmfes::Start(1, *this);
     return;
   }
+  // An encryption cancelled while its copy was being compressed: the copy is
+  // the plain text, merely compressed, and must not stay in the shared
+  // temporary folder.
+  if (nNormal && for_encryption) DeleteIfExists(ZnZip1.DestFile);
   if (!nNormal) {
     DeleteIfExists(ZnZip1.DestFile);
     ReportMessage(StatusText() + "不能完成！已经取消。可能文件未经此软件压缩过。");

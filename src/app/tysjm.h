@@ -194,6 +194,8 @@ class Tysjm : public Reporter, public KeyedOperations, public KeylessOperations,
 
   mutable std::mutex mutex_;  // guards the fields below, touched from workers
   bool keyless_shown_ = false;
+  // The running compression makes the temporary copy of an encryption.
+  bool compressing_for_encryption_ = false;
   bool keyless_removal_pending_ = false;
   std::map<Control, int> tags_;
   std::string status_text_;

@@ -203,8 +203,10 @@ void Decryptor::Attempt() {
   for (uint8_t& d : block) d = v >= 20 ? static_cast<uint8_t>((d - m3) ^ m1) : static_cast<uint8_t>((d ^ m3) - m1);
   if (Stopped()) return;
 
-  // The typed key matches when each of its bytes, transformed as the writer
-  // transforms the padded key, equals the decoded block.
+  // The typed key matches when it has the stored length and each of its
+  // bytes, transformed as the writer transforms the padded key, equals the
+  // decoded block. (Agreeing in length only modulo 256 would let a prefix of
+  // a long key through, and would accept keys that differ after the prefix.)
   std::size_t matched = 0;
   bool differs = false;
   for (std::size_t i = 0; i < key.size(); ++i) {
@@ -218,7 +220,7 @@ void Decryptor::Attempt() {
     ++matched;
   }
   if (Stopped()) return;
-  if (differs || matched % 256 != static_cast<std::size_t>(n) % 256) return ReportOrRetry(kKeyMismatch);
+  if (differs || matched != static_cast<std::size_t>(n)) return ReportOrRetry(kKeyMismatch);
   if (Stopped()) return;
 
   const std::string output = OutputPathFor(job_.target_path, ext);

@@ -465,7 +465,7 @@ TEST_F(DecryptTest, TypedKeyMustMatchTheStoredBlockWithinItsLength) {
   }
 }
 
-TEST_F(DecryptTest, PrefixOfALongKeyThatAgreesModulo256Decrypts) {
+TEST_F(DecryptTest, OnlyTheWholeKeyDecrypts) {
   Spec spec;
   spec.key = RandomBytes(300, 5);
   for (int64_t size : {int64_t{100}, int64_t{5000}}) {
@@ -473,7 +473,15 @@ TEST_F(DecryptTest, PrefixOfALongKeyThatAgreesModulo256Decrypts) {
     const std::string plain = RandomBytes(static_cast<std::size_t>(size), 6);
     const std::string source = Put("c.jmz", MakeContainer(spec, plain));
     {
+      // The first 44 of 300 bytes agree with the stored length modulo 256,
+      // but a prefix is not the key.
       Session s(source, dir_.File("out"), spec.key.substr(0, 44));
+      s.Run();
+      EXPECT_EQ(s.r.messages, std::vector<std::string>{kKeyMismatch});
+      EXPECT_FALSE(PathExists(dir_.File("out.txt")));
+    }
+    {
+      Session s(source, dir_.File("out"), spec.key);
       s.Run();
       EXPECT_TRUE(s.r.messages.empty());
       EXPECT_EQ(s.r.Status(), kDone);
