@@ -49,6 +49,35 @@ class WindowPort {
   virtual void SetKeylessItemsVisible(bool /*visible*/) {}
   // Runs the user interface's pending events once.
   virtual void ProcessPendingMessages() {}
+
+  // ---- Appearance and small commands (user-interface thread only) ----------
+  // A front end without these widgets keeps the defaults.
+
+  // Modal box with OK and the information icon; blocks until closed.
+  virtual void InformationBox(const std::string& text, const std::string& caption) { MessageBox(text, caption); }
+  // The colour dialog; the chosen colour as a plain colour value 0x00BBGGRR,
+  // nullopt when cancelled.
+  virtual std::optional<uint32_t> ColourDialog() { return std::nullopt; }
+  // Opens the popup menu at the screen point (dx, dy) from the top-left
+  // corner of the window's frame.
+  virtual void PopupMenuAt(int /*dx*/, int /*dy*/) {}
+  virtual void SetBrandCaption(const std::string& /*caption*/) {}
+  // The hint (tooltip) of key box jm1 or jm2.
+  virtual void SetKeyHint(Control /*box*/, const std::string& /*text*/) {}
+  // Replaces the text of key box jm1 or jm2 (UTF-8).
+  virtual void SetKeyText(Control /*box*/, const std::string& /*text*/) {}
+  // Whether a control is enabled, as the logic last set it.
+  virtual bool ControlEnabled(Control /*c*/) { return true; }
+  // The text status panel 1 shows now; nullopt when the port does not know.
+  virtual std::optional<std::string> StatusPanelText() { return std::nullopt; }
+  // Empties the clipboard when it holds text; anything else it holds (a
+  // picture, files) stays.
+  virtual void ClearClipboardText() {}
+  // Opens a page of the program's bundled site ("/jmz/Help.htm", "/") in
+  // the user's browser; false when it could not be opened.
+  virtual bool OpenSitePage(const std::string& /*path*/) { return false; }
+  // Starts a program detached from this one; false when it did not start.
+  virtual bool StartProgram(const std::string& /*path*/) { return false; }
 };
 
 }  // namespace vesk

@@ -163,6 +163,55 @@ class Tysjm : public Reporter, public KeyedOperations, public KeylessOperations,
   settings::WindowSettings Settings;
   std::function<void(const settings::WindowSettings&)> OnSettingsChanged;
 
+  // ---- Appearance and small commands (tysjm_small.cpp) --------------------
+
+  static constexpr const char* kAboutCaption = kProgramTitle;
+  // How long a mouse move over the brand label holds the window's thread.
+  static constexpr std::chrono::milliseconds kBrandPause{28};
+  // The popup menu's place when the brand label is clicked, from the
+  // window's top-left corner.
+  static constexpr int kBrandMenuDx = 255, kBrandMenuDy = 55;
+
+  // Double-click on the window or its top panel: the window colour dialog;
+  // the colour is stored as "ctbjc" even when the dialog is cancelled.
+  void FormDblClick();
+  // The brand label: a click opens the popup menu, a double-click the
+  // colour dialog for its font colour (stored as "vkys" in every case), a
+  // mouse move changes its colour at random.
+  void Label3Click();
+  void Label3DblClick();
+  void Label3MouseMove();
+  // The key boxes' hints name the length of their text in GBK bytes.
+  void jm1Click();
+  void jm1MouseMove();
+  void jm2Click();
+  void jm2MouseMove();
+  // The soft keyboard.
+  void Button5Click();
+  // Popup items: empty the key boxes; empty the clipboard of text; the help,
+  // update and home pages; the About box.
+  void N5Click();
+  void N12Click();
+  void N11Click();
+  void N1Click();
+  void N2Click();
+  void N3Click();
+  // Double-click on the status bar: shows its text in a message box.
+  void StatusBar1DblClick();
+
+  // The About box's text, five lines separated by CR LF.
+  static std::string AboutText();
+  // The on-screen keyboards looked for, in order of preference.
+  static const std::vector<std::string>& OnScreenKeyboards();
+  // The first of OnScreenKeyboards() that is an executable file in a folder
+  // of `path_variable` (folders separated by ":"; empty entries, which would
+  // mean the working folder, are skipped).
+  static std::optional<std::string> FindOnScreenKeyboard(std::string_view path_variable);
+
+  // Replaces the brand effect's random source: each call draws a value in
+  // 0 .. 2^32 - 2. The default reseeds from the clock on every draw.
+  void SetBrandRandomSource(std::function<uint32_t()> draw) { brand_draw_ = std::move(draw); }
+
  protected:
   void OnBarRange(int64_t max) override { port_.SetBarRange(max); }
   void OnBarPosition(int64_t position) override { port_.SetBarPosition(position); }
@@ -191,6 +240,11 @@ class Tysjm : public Reporter, public KeyedOperations, public KeylessOperations,
   void SettingsChanged();
   Registry* registry_ = nullptr;
   std::unique_ptr<settings::SettingsStore> store_;
+
+  // Appearance and small commands (tysjm_small.cpp).
+  void ShowKeyLength(Control box, const char* unit);
+  void OpenPage(const char* path);
+  std::function<uint32_t()> brand_draw_;
 
   mutable std::mutex mutex_;  // guards the fields below, touched from workers
   bool keyless_shown_ = false;

@@ -1,5 +1,6 @@
-// Colours as the settings hold them: 32-bit values 0x00BBGGRR for a plain
-// colour and 0xFF0000nn for system colour nn.
+// Colour values as the settings hold them (0x00BBGGRR, or a system colour
+// 0xFF0000nn) shown as Qt colours, and Qt colours chosen in a dialog as
+// colour values.
 #pragma once
 
 #include <cstdint>
@@ -8,8 +9,8 @@
 
 namespace vesk::gui {
 
-// The colour a stored value shows. System colours take the usual values of
-// the desktop they were chosen on; other high bytes are ignored.
 QColor FromColourValue(uint32_t value);
+// The plain colour value of a colour; its alpha is dropped.
+uint32_t ToColourValue(const QColor& colour);
 
 }  // namespace vesk::gui

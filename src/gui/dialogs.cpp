@@ -1,5 +1,6 @@
 #include "gui/dialogs.h"
 
+#include <QColorDialog>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
@@ -45,6 +46,23 @@ bool QtDialogProvider::Question(QWidget* parent, const std::string& text, const 
   QMessageBox box(QMessageBox::Question, Q(caption), Q(text), QMessageBox::Yes | QMessageBox::No, parent);
   box.setDefaultButton(QMessageBox::Yes);
   return box.exec() == QMessageBox::Yes;
+}
+
+void QtDialogProvider::Information(QWidget* parent, const std::string& text, const std::string& caption) {
+  QString shown = Q(text);
+  shown.replace("\r\n", "\n");
+  QMessageBox box(QMessageBox::Information, Q(caption), shown, QMessageBox::Ok, parent);
+  box.setTextFormat(Qt::PlainText);
+  box.exec();
+}
+
+std::optional<QColor> QtDialogProvider::ChooseColour(QWidget* parent) {
+  QColorDialog dialog(colour_, parent);
+  if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+  const QColor chosen = dialog.selectedColor();
+  if (!chosen.isValid()) return std::nullopt;
+  colour_ = chosen;
+  return chosen;
 }
 
 std::optional<std::string> QtDialogProvider::OpenFile(QWidget* parent, const FileDialogSpec& spec) {

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include <QColor>
 #include <QStringList>
 
 #include "app/port.h"
@@ -21,6 +22,11 @@ class DialogProvider {
   virtual void Message(QWidget* parent, const std::string& text, const std::string& caption) = 0;
   // Modal Yes/No box with the question icon; true for Yes.
   virtual bool Question(QWidget* parent, const std::string& text, const std::string& caption) = 0;
+  // Modal box with an OK button and the information icon. Lines of `text`
+  // are separated by CR LF.
+  virtual void Information(QWidget* parent, const std::string& text, const std::string& caption) = 0;
+  // The colour dialog; nullopt when cancelled.
+  virtual std::optional<QColor> ChooseColour(QWidget* parent) = 0;
   virtual std::optional<std::string> OpenFile(QWidget* parent, const FileDialogSpec& spec) = 0;
   virtual std::optional<std::string> SaveFile(QWidget* parent, const FileDialogSpec& spec) = 0;
   // A file was dropped on the window: both file dialogs start in its folder.
@@ -38,6 +44,9 @@ class QtDialogProvider final : public DialogProvider {
  public:
   void Message(QWidget* parent, const std::string& text, const std::string& caption) override;
   bool Question(QWidget* parent, const std::string& text, const std::string& caption) override;
+  void Information(QWidget* parent, const std::string& text, const std::string& caption) override;
+  // Starts with the colour last chosen (black at first).
+  std::optional<QColor> ChooseColour(QWidget* parent) override;
   std::optional<std::string> OpenFile(QWidget* parent, const FileDialogSpec& spec) override;
   std::optional<std::string> SaveFile(QWidget* parent, const FileDialogSpec& spec) override;
   void PresetFile(const std::string& path) override;
@@ -50,6 +59,7 @@ class QtDialogProvider final : public DialogProvider {
   int open_filter_index_ = 1;
   int save_filter_index_ = 1;
   QString folder_;
+  QColor colour_ = Qt::black;
 };
 
 }  // namespace vesk::gui

@@ -20,6 +20,25 @@ GuiSession::GuiSession(DialogProvider& dialogs, Registry* registry)
   Bind(Control::Button2, [this] { logic_.Button2Click(); });
   Bind(Control::KeylessEncryptItem, [this] { logic_.KeylessEncryptCommand(); });
   Bind(Control::KeylessDecryptItem, [this] { logic_.KeylessDecryptCommand(); });
+  Bind(Control::Button5, [this] { logic_.Button5Click(); });
+  BindItem("N5", [this] { logic_.N5Click(); });
+  BindItem("N12", [this] { logic_.N12Click(); });
+  BindItem("N11", [this] { logic_.N11Click(); });
+  BindItem("N1", [this] { logic_.N1Click(); });
+  BindItem("N2", [this] { logic_.N2Click(); });
+  BindItem("N3", [this] { logic_.N3Click(); });
+
+  window_.OnWindowDoubleClick = [this] { Guarded([this] { logic_.FormDblClick(); }); };
+  window_.OnBrandClick = [this] { Guarded([this] { logic_.Label3Click(); }); };
+  window_.OnBrandDoubleClick = [this] { Guarded([this] { logic_.Label3DblClick(); }); };
+  window_.OnBrandMouseMove = [this] { Guarded([this] { logic_.Label3MouseMove(); }); };
+  window_.OnKeyBoxClick = [this](Control box) {
+    Guarded([this, box] { box == Control::jm1 ? logic_.jm1Click() : logic_.jm2Click(); });
+  };
+  window_.OnKeyBoxMouseMove = [this](Control box) {
+    Guarded([this, box] { box == Control::jm1 ? logic_.jm1MouseMove() : logic_.jm2MouseMove(); });
+  };
+  window_.OnStatusDoubleClick = [this] { Guarded([this] { logic_.StatusBar1DblClick(); }); };
 
   QObject::connect(window_.sf, &QPushButton::clicked, &window_, [this] { Guarded([this] { logic_.sfClick(true); }); });
   QObject::connect(window_.rgyslItems, &QButtonGroup::idToggled, &window_, [this](int id, bool checked) {
@@ -35,6 +54,9 @@ GuiSession::GuiSession(DialogProvider& dialogs, Registry* registry)
 GuiSession::~GuiSession() {
   window_.OnClose = nullptr;
   window_.OnDrop = nullptr;
+  window_.OnWindowDoubleClick = window_.OnBrandClick = window_.OnBrandDoubleClick = window_.OnBrandMouseMove =
+      window_.OnStatusDoubleClick = nullptr;
+  window_.OnKeyBoxClick = window_.OnKeyBoxMouseMove = nullptr;
   port_.SetClosing(true);
   logic_.FormDestroy();
   window_.setAcceptDrops(false);
@@ -65,6 +87,13 @@ void GuiSession::Bind(Control c, std::function<void()> handler) {
     QObject::connect(button, &QPushButton::clicked, &window_, run);
   }
   window_.SetBound(c, true);
+}
+
+void GuiSession::BindItem(const std::string& name, std::function<void()> handler) {
+  QAction* item = window_.MenuItem(name);
+  if (item == nullptr) return;
+  QObject::connect(item, &QAction::triggered, &window_, [this, handler = std::move(handler)] { Guarded(handler); });
+  item->setEnabled(true);
 }
 
 void GuiSession::Guarded(const std::function<void()>& handler) {

@@ -43,6 +43,8 @@ class GuiSession {
 
   // Makes a command control usable and runs `handler` on its clicks.
   void Bind(Control c, std::function<void()> handler);
+  // The same for a popup item by its designed name ("N5", "N3", ...).
+  void BindItem(const std::string& name, std::function<void()> handler);
 
   MainWindow& Window() { return window_; }
   Tysjm& Logic() { return logic_; }

@@ -20,6 +20,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalBlocker>
+#include <QTimer>
 #include <QWindow>
 
 #include "gui/colours.h"
@@ -89,6 +90,18 @@ MainWindow::MainWindow() {
   BuildMenu();
   StatusBar1 = new StatusBar(this);
   StatusBar1->setToolTip(QString());
+
+  brand_click_timer_ = new QTimer(this);
+  brand_click_timer_->setSingleShot(true);
+  connect(brand_click_timer_, &QTimer::timeout, this, [this] {
+    if (OnBrandClick) OnBrandClick();
+  });
+  Label3->setMouseTracking(true);
+  Label3->installEventFilter(this);
+  for (KeyBox* box : {jm1, jm2}) {
+    box->viewport()->setMouseTracking(true);
+    box->viewport()->installEventFilter(this);
+  }
 
   for (Control c : {Control::Button1, Control::Button2, Control::Button5, Control::Button6, Control::Button7,
                     Control::Button8, Control::delfl, Control::jm1, Control::jm2, Control::KeylessEncryptItem,
@@ -388,6 +401,56 @@ void MainWindow::ApplySettings(const settings::WindowSettings& s) {
 
   sf->setText(Q(s.Size.Caption));
   setFixedSize(kClientWidth, std::max(s.Size.Height - kFrameHeight, kStatusBarHeight));
+}
+
+void MainWindow::SetBrandCaption(const std::string& caption) {
+  if (Label3->text() == Q(caption)) return;
+  Label3->setText(Q(caption));
+  Label3->adjustSize();
+}
+
+void MainWindow::PopupMenuAt(QPoint offset) { PopupMenu1->popup(frameGeometry().topLeft() + offset); }
+
+void MainWindow::SetKeyHint(Control box, const std::string& text) { KeyBoxFor(box)->setToolTip(Q(text)); }
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+  const QEvent::Type type = event->type();
+  const bool left = (type == QEvent::MouseButtonRelease || type == QEvent::MouseButtonDblClick) &&
+                    static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton;
+  if (watched == Label3) {
+    if (type == QEvent::MouseMove && OnBrandMouseMove) {
+      OnBrandMouseMove();
+    } else if (left && type == QEvent::MouseButtonDblClick) {
+      brand_click_timer_->stop();
+      brand_double_clicked_ = true;
+      if (OnBrandDoubleClick) OnBrandDoubleClick();
+      return true;
+    } else if (left && brand_double_clicked_) {
+      brand_double_clicked_ = false;  // the release of the double-click is no click of its own
+    } else if (left && Label3->rect().contains(static_cast<QMouseEvent*>(event)->position().toPoint())) {
+      brand_click_timer_->start(QApplication::doubleClickInterval());
+    }
+    return false;
+  }
+  for (KeyBox* box : {jm1, jm2}) {
+    if (watched != box->viewport()) continue;
+    const Control c = box == jm1 ? Control::jm1 : Control::jm2;
+    if (type == QEvent::MouseMove && OnKeyBoxMouseMove) OnKeyBoxMouseMove(c);
+    if (left && type == QEvent::MouseButtonRelease && OnKeyBoxClick) OnKeyBoxClick(c);
+  }
+  return QWidget::eventFilter(watched, event);
+}
+
+void MainWindow::mouseDoubleClickEvent(QMouseEvent* event) {
+  if (event->button() != Qt::LeftButton) return;
+  // Double-clicks of the children that do not handle them arrive here too;
+  // only the body, the top panel and the status bar have a double-click.
+  QWidget* target = childAt(event->position().toPoint());
+  if (target == nullptr || target == Panel1) {
+    if (OnWindowDoubleClick) OnWindowDoubleClick();
+  } else if (target == StatusBar1 || StatusBar1->isAncestorOf(target)) {
+    if (OnStatusDoubleClick) OnStatusDoubleClick();
+  }
 }
 
 void MainWindow::resizeEvent(QResizeEvent* event) {

@@ -33,6 +33,7 @@ class QMenu;
 class QProgressBar;
 class QPushButton;
 class QRadioButton;
+class QTimer;
 
 namespace vesk::gui {
 
@@ -106,14 +107,32 @@ class MainWindow final : public QWidget {
   KeyBox* KeyBoxFor(Control box) const;
   // Ratio item, masking, colours, key-box looks, height and sf caption.
   void ApplySettings(const settings::WindowSettings& s);
+  void SetBrandCaption(const std::string& caption);
+  // Opens the popup menu at the screen point `offset` from the top-left
+  // corner of the window's frame.
+  void PopupMenuAt(QPoint offset);
+  void SetKeyHint(Control box, const std::string& text);
 
   // ---- Window events passed on ---------------------------------------------
   // Files dropped on the window (local paths, in the order dropped).
   std::function<void(const std::vector<std::string>&)> OnDrop;
   // The window is asked to close; closing is always allowed.
   std::function<void()> OnClose;
+  // A double-click on the window's body or on the top panel.
+  std::function<void()> OnWindowDoubleClick;
+  // The brand label: a click (reported once no double-click follows it), a
+  // double-click, the mouse moving over it.
+  std::function<void()> OnBrandClick;
+  std::function<void()> OnBrandDoubleClick;
+  std::function<void()> OnBrandMouseMove;
+  // A click on, or the mouse moving over, key box jm1 or jm2.
+  std::function<void(Control)> OnKeyBoxClick;
+  std::function<void(Control)> OnKeyBoxMouseMove;
+  std::function<void()> OnStatusDoubleClick;
 
  protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+  void mouseDoubleClickEvent(QMouseEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dragMoveEvent(QDragMoveEvent* event) override;
@@ -135,6 +154,10 @@ class MainWindow final : public QWidget {
   std::map<Control, bool> bound_;
   std::map<std::string, QAction*> menu_items_;
   QAction* keyless_separator_ = nullptr;
+  // A click on the brand label waits for the double-click time, so that a
+  // double-click does not open the menu first.
+  QTimer* brand_click_timer_ = nullptr;
+  bool brand_double_clicked_ = false;
   // Dragging by the body where the window system cannot move the window.
   bool dragging_ = false;
   QPoint drag_offset_;

@@ -1,15 +1,25 @@
 #include "gui/qt_window_port.h"
 
 #include <QApplication>
+#include <QClipboard>
+#include <QDesktopServices>
+#include <QMimeData>
+#include <QProcess>
 
+#include "gui/colours.h"
 #include "gui/dialogs.h"
 #include "gui/key_box.h"
 #include "gui/main_window.h"
+#include "gui/site.h"
 
 namespace vesk::gui {
 
 QtWindowPort::QtWindowPort(MainWindow& window, DialogProvider& dialogs, QueuedUiThread& ui)
-    : window_(window), dialogs_(dialogs), ui_(ui) {}
+    : window_(window),
+      dialogs_(dialogs),
+      ui_(ui),
+      site_folder_(ProgramSiteFolder()),
+      url_opener_([](const QUrl& url) { return QDesktopServices::openUrl(url); }) {}
 
 void QtWindowPort::OnUi(const std::function<void()>& fn) {
   if (ui_.IsUiThread()) {
@@ -90,6 +100,79 @@ void QtWindowPort::ProcessPendingMessages() {
   if (!ui_.IsUiThread()) return;
   // Input stays queued: a click must not start a command inside another one.
   QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+}  // namespace vesk::gui
+
+namespace vesk::gui {
+
+void QtWindowPort::InformationBox(const std::string& text, const std::string& caption) {
+  OnUi([&] {
+    if (!closing_) dialogs_.Information(&window_, text, caption);
+  });
+}
+
+std::optional<uint32_t> QtWindowPort::ColourDialog() {
+  std::optional<uint32_t> chosen;
+  OnUi([&] {
+    if (closing_) return;
+    if (const auto colour = dialogs_.ChooseColour(&window_)) chosen = ToColourValue(*colour);
+  });
+  return chosen;
+}
+
+void QtWindowPort::PopupMenuAt(int dx, int dy) {
+  OnUi([&] { window_.PopupMenuAt(QPoint(dx, dy)); });
+}
+
+void QtWindowPort::SetBrandCaption(const std::string& caption) {
+  OnUi([&] { window_.SetBrandCaption(caption); });
+}
+
+void QtWindowPort::SetKeyHint(Control box, const std::string& text) {
+  OnUi([&] { window_.SetKeyHint(box, text); });
+}
+
+void QtWindowPort::SetKeyText(Control box, const std::string& text) {
+  OnUi([&] { window_.KeyBoxFor(box)->setPlainText(QString::fromStdString(text)); });
+}
+
+bool QtWindowPort::ControlEnabled(Control c) {
+  bool enabled = false;
+  OnUi([&] { enabled = window_.ControlEnabled(c); });
+  return enabled;
+}
+
+std::optional<std::string> QtWindowPort::StatusPanelText() {
+  std::string text;
+  OnUi([&] { text = window_.StatusText(); });
+  return text;
+}
+
+void QtWindowPort::ClearClipboardText() {
+  OnUi([] {
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    for (QClipboard::Mode mode : {QClipboard::Clipboard, QClipboard::Selection}) {
+      if (mode == QClipboard::Selection && !clipboard->supportsSelection()) continue;
+      const QMimeData* data = clipboard->mimeData(mode);
+      if (data != nullptr && data->hasText()) clipboard->clear(mode);
+    }
+  });
+}
+
+bool QtWindowPort::OpenSitePage(const std::string& path) {
+  bool opened = false;
+  OnUi([&] {
+    const QUrl url = SitePageUrl(site_folder_, path);
+    opened = url.isValid() && !url.isEmpty() && url_opener_ && url_opener_(url);
+  });
+  return opened;
+}
+
+bool QtWindowPort::StartProgram(const std::string& path) {
+  bool started = false;
+  OnUi([&] { started = QProcess::startDetached(QString::fromStdString(path), {}); });
+  return started;
 }
 
 }  // namespace vesk::gui

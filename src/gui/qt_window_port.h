@@ -9,6 +9,9 @@
 
 #include <atomic>
 #include <functional>
+#include <string>
+
+#include <QUrl>
 
 #include "app/port.h"
 #include "threads/queued_ui_thread.h"
@@ -36,6 +39,26 @@ class QtWindowPort final : public WindowPort {
   void Beep() override;
   void SetKeylessItemsVisible(bool visible) override;
   void ProcessPendingMessages() override;
+  void InformationBox(const std::string& text, const std::string& caption) override;
+  std::optional<uint32_t> ColourDialog() override;
+  void PopupMenuAt(int dx, int dy) override;
+  void SetBrandCaption(const std::string& caption) override;
+  void SetKeyHint(Control box, const std::string& text) override;
+  void SetKeyText(Control box, const std::string& text) override;
+  bool ControlEnabled(Control c) override;
+  std::optional<std::string> StatusPanelText() override;
+  // The clipboard, and on desktops that have one the selection as well
+  // (which holds text selected in a key box), each emptied when it holds
+  // text.
+  void ClearClipboardText() override;
+  bool OpenSitePage(const std::string& path) override;
+  bool StartProgram(const std::string& path) override;
+
+  // The folder of the bundled pages; ProgramSiteFolder() unless set.
+  void SetSiteFolder(const std::string& folder) { site_folder_ = folder; }
+  const std::string& SiteFolder() const { return site_folder_; }
+  // Opens a page's address in the browser; the desktop's opener unless set.
+  void SetUrlOpener(std::function<bool(const QUrl&)> opener) { url_opener_ = std::move(opener); }
 
   // From the moment the window closes: no more boxes. A message is taken as
   // read and a question as answered No, so that the workers still running
@@ -54,6 +77,8 @@ class QtWindowPort final : public WindowPort {
   QueuedUiThread& ui_;
   std::atomic<bool> closing_{false};
   std::atomic<int> beeps_{0};
+  std::string site_folder_;
+  std::function<bool(const QUrl&)> url_opener_;
 };
 
 }  // namespace vesk::gui

@@ -24,6 +24,20 @@ bool ScriptedDialogs::Question(QWidget*, const std::string& text, const std::str
   return answer;
 }
 
+void ScriptedDialogs::Information(QWidget*, const std::string& text, const std::string& caption) {
+  NoteThread();
+  informations.emplace_back(text, caption);
+}
+
+std::optional<QColor> ScriptedDialogs::ChooseColour(QWidget*) {
+  NoteThread();
+  ++colour_dialogs;
+  if (colour_answers.empty()) return std::nullopt;
+  auto answer = colour_answers.front();
+  colour_answers.pop_front();
+  return answer;
+}
+
 std::optional<std::string> ScriptedDialogs::OpenFile(QWidget*, const FileDialogSpec& spec) {
   NoteThread();
   open_specs.push_back(spec);

@@ -17,6 +17,8 @@ class ScriptedDialogs final : public DialogProvider {
  public:
   void Message(QWidget* parent, const std::string& text, const std::string& caption) override;
   bool Question(QWidget* parent, const std::string& text, const std::string& caption) override;
+  void Information(QWidget* parent, const std::string& text, const std::string& caption) override;
+  std::optional<QColor> ChooseColour(QWidget* parent) override;
   std::optional<std::string> OpenFile(QWidget* parent, const FileDialogSpec& spec) override;
   std::optional<std::string> SaveFile(QWidget* parent, const FileDialogSpec& spec) override;
   void PresetFile(const std::string& path) override { presets.push_back(path); }
@@ -24,11 +26,13 @@ class ScriptedDialogs final : public DialogProvider {
   // Answers, consumed in order; a missing one cancels the dialog or says No.
   std::deque<std::optional<std::string>> open_answers, save_answers;
   std::deque<bool> question_answers;
+  std::deque<std::optional<QColor>> colour_answers;
   // Called with each question before it is answered.
   std::function<void(const std::string&)> on_question;
 
   std::vector<FileDialogSpec> open_specs, save_specs;
-  std::vector<std::pair<std::string, std::string>> messages, questions;  // text, caption
+  std::vector<std::pair<std::string, std::string>> messages, questions, informations;  // text, caption
+  int colour_dialogs = 0;
   std::vector<std::string> presets;
   // Every dialog ran on the thread of the Qt event loop.
   bool all_on_gui_thread = true;

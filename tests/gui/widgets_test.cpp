@@ -73,13 +73,11 @@ TEST(Dialogs, FiltersKeepTheirLabelsAndEveryFileMatchesAll) {
   EXPECT_EQ(NameFiltersFor(""), QStringList{"(*)"});
 }
 
-TEST(Colours, PlainAndSystemValues) {
+TEST(Colours, QtColoursConvertBothWays) {
   EXPECT_EQ(FromColourValue(0xF0CAA6), QColor(0xA6, 0xCA, 0xF0));  // BBGGRR
-  EXPECT_EQ(FromColourValue(0x0000FF), QColor(255, 0, 0));
-  EXPECT_EQ(FromColourValue(0xFFFF00), QColor(0, 255, 255));
-  EXPECT_EQ(FromColourValue(0xFF000005), QColor(255, 255, 255));   // window background
-  EXPECT_EQ(FromColourValue(0xFF000012), QColor(0, 0, 0));         // button text
-  EXPECT_EQ(FromColourValue(0xFF0000FE), QColor(0, 0, 0));         // no such system colour
+  EXPECT_EQ(FromColourValue(0xFF000005), QColor(255, 255, 255));   // system colour: window background
+  EXPECT_EQ(ToColourValue(QColor(0xA6, 0xCA, 0xF0, 0x80)), 0xF0CAA6u);
+  EXPECT_EQ(ToColourValue(QColor::fromHsv(0, 255, 255)), 0x0000FFu);
 }
 
 }  // namespace

@@ -1,0 +1,220 @@
+// The window's small behaviours: colour choices for the window and the brand
+// label, the label's colour effect, the key-length hints, the soft keyboard,
+// clearing the key boxes and the clipboard, the bundled web pages and the
+// About box.
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <random>
+#include <thread>
+
+#include "app/tysjm.h"
+#include "platform/colours.h"
+
+namespace vesk {
+namespace {
+
+// The draw of the brand effect: the generator is reseeded from the clock on
+// every move, so that moves keep giving new colours without a stored state.
+uint32_t ClockSeededDraw() {
+  std::mt19937 generator(static_cast<std::mt19937::result_type>(
+      std::chrono::high_resolution_clock::now().time_since_epoch().count()));
+  return std::uniform_int_distribution<uint32_t>(0, 0xFFFFFFFEu)(generator);
+}
+
+// Colours the brand label never takes: black, fuchsia and the system colours
+// 6, 7, 8, 18 and 23 (frame and texts), which would hide it.
+bool IsRefusedBrandColour(uint32_t c) {
+  return c == kColourBlack || c == kColourFuchsia || c == SystemColourValue(6) || c == SystemColourValue(7) ||
+         c == SystemColourValue(8) || c == SystemColourValue(18) || c == SystemColourValue(23);
+}
+
+bool IsUfoColour(uint32_t c) {
+  return c == kColourRed || c == kColourLime || c == kColourYellow || c == kColourAqua;
+}
+
+bool IsExecutableFile(const std::filesystem::path& path) {
+  std::error_code ec;
+  return std::filesystem::is_regular_file(path, ec) && ::access(path.c_str(), X_OK) == 0;
+}
+
+}  // namespace
+
+// ---- Colours ----------------------------------------------------------------
+
+void Tysjm::FormDblClick() {
+  try {
+    if (const auto chosen = port_.ColourDialog()) {
+      Settings.WindowColour = *chosen;
+      SettingsChanged();
+    }
+    // A cancelled dialog stores the current colour again.
+    StoreSetting(settings::kWindowColour, static_cast<int32_t>(Settings.WindowColour));
+  } catch (...) {
+    Beep();
+  }
+}
+
+void Tysjm::Label3DblClick() {
+  try {
+    if (const auto chosen = port_.ColourDialog()) {
+      Settings.BrandColour = *chosen;
+      SettingsChanged();
+    }
+    StoreSetting(settings::kBrandColour, static_cast<int32_t>(Settings.BrandColour));
+  } catch (...) {
+    Beep();
+  }
+}
+
+void Tysjm::Label3Click() {
+  try {
+    port_.PopupMenuAt(kBrandMenuDx, kBrandMenuDy);
+  } catch (...) {
+    Beep();
+  }
+}
+
+void Tysjm::Label3MouseMove() {
+  try {
+    std::this_thread::sleep_for(kBrandPause);
+    uint32_t r = brand_draw_ ? brand_draw_() : ClockSeededDraw();
+    // The upper half of the draws folds into the values with the top bit
+    // set, the system colours.
+    if (r > 0x7FFFFFFFu) r = 0x7FFFFFFFu - r;
+    if (IsRefusedBrandColour(r)) {
+      port_.SetBrandCaption("Vesk");
+      return;
+    }
+    Settings.BrandColour = r;
+    SettingsChanged();
+    if (IsUfoColour(r)) port_.SetBrandCaption("UFO");
+  } catch (...) {
+    Beep();
+  }
+}
+
+// ---- Key-length hints ---------------------------------------------------------
+
+void Tysjm::ShowKeyLength(Control box, const char* unit) {
+  try {
+    port_.SetKeyHint(box, "密钥长度为:" + std::to_string(KeyBytes(box).size()) + unit);
+  } catch (...) {
+    Beep();
+  }
+}
+
+void Tysjm::jm1Click() { ShowKeyLength(Control::jm1, "字节"); }
+void Tysjm::jm1MouseMove() { ShowKeyLength(Control::jm1, "个字节"); }
+void Tysjm::jm2Click() { ShowKeyLength(Control::jm2, "字节"); }
+void Tysjm::jm2MouseMove() { ShowKeyLength(Control::jm2, "个字节"); }
+
+// ---- Soft keyboard --------------------------------------------------------------
+
+const std::vector<std::string>& Tysjm::OnScreenKeyboards() {
+  static const std::vector<std::string> programs = {"onboard", "florence", "matchbox-keyboard", "squeekboard",
+                                                    "kvkbd"};
+  return programs;
+}
+
+std::optional<std::string> Tysjm::FindOnScreenKeyboard(std::string_view path_variable) {
+  std::vector<std::string_view> folders;
+  for (std::size_t start = 0; start <= path_variable.size();) {
+    const std::size_t end = std::min(path_variable.find(':', start), path_variable.size());
+    if (end > start) folders.push_back(path_variable.substr(start, end - start));
+    start = end + 1;
+  }
+  for (const std::string& program : OnScreenKeyboards()) {
+    for (std::string_view folder : folders) {
+      const std::filesystem::path candidate = std::filesystem::path(folder) / program;
+      if (IsExecutableFile(candidate)) return candidate.string();
+    }
+  }
+  return std::nullopt;
+}
+
+void Tysjm::Button5Click() {
+  try {
+    const char* path = std::getenv("PATH");
+    const auto keyboard = FindOnScreenKeyboard(path != nullptr ? path : "");
+    // A keyboard that is there but does not start helps the user no more
+    // than a missing one.
+    if (!keyboard || !port_.StartProgram(*keyboard)) ReportMessage("软键盘不存在，请使用输入法的软键盘。");
+  } catch (...) {
+    Beep();
+  }
+}
+
+// ---- Clearing -----------------------------------------------------------------
+
+void Tysjm::N5Click() {
+  try {
+    // A key box that a running command has disabled holds the key that
+    // command is still going to read; it keeps it.
+    for (Control box : {Control::jm1, Control::jm2}) {
+      if (port_.ControlEnabled(box)) port_.SetKeyText(box, "");
+    }
+  } catch (...) {
+    Beep();
+  }
+}
+
+void Tysjm::N12Click() {
+  try {
+    port_.ClearClipboardText();
+  } catch (...) {
+    Beep();
+  }
+}
+
+// ---- Web pages, About, status bar -------------------------------------------
+
+void Tysjm::OpenPage(const char* path) {
+  try {
+    if (!port_.OpenSitePage(path)) Beep();
+  } catch (...) {
+    Beep();
+  }
+}
+
+void Tysjm::N11Click() {
+  OpenPage("/jmz/Help.htm");
+  RevealKeylessItems();
+}
+
+void Tysjm::N1Click() {
+  OpenPage("/jmz/Index.htm");
+  RevealKeylessItems();
+}
+
+void Tysjm::N2Click() { OpenPage("/"); }
+
+std::string Tysjm::AboutText() {
+  return "Vesk 文件压缩加密程序 \r\n"
+         "\r\n"
+         "     作者: Vesk 开发组\r\n"
+         "     2005-2026\r\n"
+         "     版本:" VESK_VERSION_TEXT;
+}
+
+void Tysjm::N3Click() {
+  try {
+    port_.InformationBox(AboutText(), kAboutCaption);
+  } catch (...) {
+    Beep();
+  }
+  RevealKeylessItems();
+}
+
+void Tysjm::StatusBar1DblClick() {
+  try {
+    ReportMessage(port_.StatusPanelText().value_or(StatusText()));
+  } catch (...) {
+    Beep();
+  }
+}
+
+}  // namespace vesk

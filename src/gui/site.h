@@ -1,0 +1,25 @@
+// The web pages shipped with the program (help, update, home): a site folder
+// holding index.html and jmz/Help.htm, jmz/Index.htm, opened in the user's
+// browser as local files.
+#pragma once
+
+#include <string>
+
+#include <QUrl>
+
+namespace vesk::gui {
+
+// The site folder: the installed one, ../share/vesk/site from the program's
+// folder, when it exists; otherwise `source_site` (the source tree's site/,
+// for a program run from its build tree).
+std::string FindSiteFolder(const std::string& program_folder, const std::string& source_site);
+
+// The site folder of the running program.
+std::string ProgramSiteFolder();
+
+// The file:// address of a page given by its path on the site ("/" is the
+// home page index.html); empty when the page is not in `site_folder` (or
+// the path leaves it).
+QUrl SitePageUrl(const std::string& site_folder, const std::string& path);
+
+}  // namespace vesk::gui

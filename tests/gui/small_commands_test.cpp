@@ -1,0 +1,262 @@
+// The window's small commands through the Qt port: colour dialogs, the brand
+// label, key-length hints, the popup items and the status bar.
+#include <stdlib.h>
+#include <sys/stat.h>
+
+#include <deque>
+#include <filesystem>
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QImage>
+#include <QLabel>
+#include <QMenu>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QProgressBar>
+
+#include "gui/colours.h"
+#include "gui/site.h"
+#include "platform/file_io.h"
+#include "window_fixture.h"
+
+namespace vesk::gui::testing {
+namespace {
+
+// A file in folders that may not exist yet.
+void WriteNested(const std::string& path, const std::string& text) {
+  std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+  WriteFile(path, text);
+}
+
+class SmallCommands : public WindowTest {
+ protected:
+  void DoubleClick(QWidget* w, QPoint at) { QTest::mouseDClick(w, Qt::LeftButton, Qt::NoModifier, at); }
+  void Trigger(const char* item) {
+    QAction* action = W().MenuItem(item);
+    ASSERT_NE(action, nullptr);
+    ASSERT_TRUE(action->isEnabled()) << item;
+    action->trigger();
+  }
+  void MoveOver(QWidget* w) {
+    const QPointF at(5, 5);
+    QMouseEvent move(QEvent::MouseMove, at, w->mapToGlobal(at), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(w, &move);
+  }
+  QColor BrandColour() { return W().Label3->palette().color(QPalette::WindowText); }
+  std::string BrandCaption() { return W().Label3->text().toStdString(); }
+};
+
+TEST_F(SmallCommands, ColourDialogsStoreTheCurrentColourEvenWhenCancelled) {
+  Open();
+  // The window's body: cancelled, the designed sky blue is stored.
+  DoubleClick(&W(), QPoint(5, 300));
+  EXPECT_EQ(dialogs.colour_dialogs, 1);
+  EXPECT_EQ(StoredInteger("ctbjc"), 0xF0CAA6);
+  // The top panel: red is chosen, shown and stored as 0x00BBGGRR.
+  dialogs.colour_answers = {QColor(255, 0, 0)};
+  DoubleClick(W().Panel1, QPoint(5, 5));
+  EXPECT_EQ(W().palette().color(QPalette::Window), QColor(255, 0, 0));
+  EXPECT_EQ(StoredInteger("ctbjc"), 0x0000FF);
+  // The progress bar has no double-click of its own.
+  DoubleClick(W().ProgressBar1, QPoint(5, 5));
+  EXPECT_EQ(dialogs.colour_dialogs, 2);
+
+  // The brand label: cancelled stores aqua, then green is chosen.
+  DoubleClick(W().Label3, QPoint(5, 5));
+  EXPECT_EQ(StoredInteger("vkys"), 0xFFFF00);
+  dialogs.colour_answers = {QColor(0, 128, 0)};
+  DoubleClick(W().Label3, QPoint(5, 5));
+  EXPECT_EQ(BrandColour(), QColor(0, 128, 0));
+  EXPECT_EQ(StoredInteger("vkys"), 0x008000);
+  EXPECT_EQ(dialogs.colour_dialogs, 4);
+  // A double-click is no click: the menu stays closed.
+  QTest::qWait(QApplication::doubleClickInterval() + 100);
+  EXPECT_FALSE(W().PopupMenu1->isVisible());
+}
+
+TEST_F(SmallCommands, BrandLabelClickOpensTheMenuBelowIt) {
+  Open();
+  W().move(0, 0);  // room below for the whole menu on the small test screen
+  Click(W().Label3);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return W().PopupMenu1->isVisible(); }, 3000));
+  EXPECT_EQ(W().PopupMenu1->pos(), W().frameGeometry().topLeft() + QPoint(255, 55));
+  W().PopupMenu1->close();
+}
+
+TEST_F(SmallCommands, BrandLabelTakesRandomColoursExceptTheHidingOnes) {
+  Open();
+  std::deque<uint32_t> draws = {
+      0x0000FF,    // red: "UFO"
+      0x123456,    // a colour; the caption stays
+      0x000000,    // black is refused: caption back, colour kept
+      0xFFFF00,    // aqua: "UFO"
+      0xFF00FF,    // fuchsia is refused
+      0x80FFFFF9,  // folds to system colour 6, refused
+      0x80000000,  // folds to 0xFFFFFFFF, a system colour taken
+  };
+  Logic().SetBrandRandomSource([&] {
+    const uint32_t r = draws.front();
+    draws.pop_front();
+    return r;
+  });
+  const auto move = [&] { MoveOver(W().Label3); };
+  move();
+  EXPECT_EQ(BrandCaption(), "UFO");
+  EXPECT_EQ(BrandColour(), QColor(255, 0, 0));
+  move();
+  EXPECT_EQ(BrandCaption(), "UFO");
+  EXPECT_EQ(Logic().Settings.BrandColour, 0x123456u);
+  move();
+  EXPECT_EQ(BrandCaption(), "Vesk");
+  EXPECT_EQ(Logic().Settings.BrandColour, 0x123456u);
+  move();
+  EXPECT_EQ(BrandCaption(), "UFO");
+  move();
+  EXPECT_EQ(BrandCaption(), "Vesk");
+  EXPECT_EQ(Logic().Settings.BrandColour, 0xFFFF00u);
+  move();
+  move();
+  EXPECT_EQ(BrandCaption(), "Vesk");
+  EXPECT_EQ(Logic().Settings.BrandColour, 0xFFFFFFFFu);
+  EXPECT_TRUE(draws.empty());
+  // The effect is not a choice: nothing is stored.
+  EXPECT_FALSE(StoredInteger("vkys"));
+}
+
+TEST_F(SmallCommands, KeyBoxHintsCountGbkBytesWithLineBreaksAsTwo) {
+  Open();
+  SetKey(W().jm1, "ab\nc");
+  Click(W().jm1->viewport());
+  EXPECT_EQ(W().jm1->toolTip().toStdString(), "密钥长度为:5字节");
+  SetKey(W().jm2, "密钥");
+  MoveOver(W().jm2->viewport());
+  EXPECT_EQ(W().jm2->toolTip().toStdString(), "密钥长度为:4个字节");
+}
+
+TEST_F(SmallCommands, ClearingTheKeyBoxesAndTheClipboard) {
+  Open();
+  SetKey(W().jm1, "one");
+  SetKey(W().jm2, "two");
+  // A box a running command has disabled keeps the key it will still read.
+  W().SetControlEnabled(Control::jm1, false);
+  Trigger("N5");
+  EXPECT_EQ(W().jm1->toPlainText(), "one");
+  EXPECT_EQ(W().jm2->toPlainText(), "");
+  W().SetControlEnabled(Control::jm1, true);
+  Trigger("N5");
+  EXPECT_EQ(W().jm1->toPlainText(), "");
+
+  QClipboard* clipboard = QGuiApplication::clipboard();
+  QImage picture(4, 4, QImage::Format_RGB32);
+  picture.fill(Qt::red);
+  clipboard->setImage(picture);
+  Trigger("N12");
+  ASSERT_NE(clipboard->mimeData(), nullptr);
+  EXPECT_TRUE(clipboard->mimeData()->hasImage());
+  clipboard->setText("secret key");
+  Trigger("N12");
+  EXPECT_TRUE(clipboard->text().isEmpty());
+}
+
+TEST_F(SmallCommands, InformationItemsOpenThePagesAndRevealTheKeylessItems) {
+  Open();
+  const std::string site = dir.File("site");
+  WriteNested(dir.File("site/index.html"), "home");
+  WriteNested(dir.File("site/jmz/Help.htm"), "help");
+  WriteNested(dir.File("site/jmz/Index.htm"), "update");
+  std::vector<QUrl> opened;
+  session->Port().SetSiteFolder(site);
+  session->Port().SetUrlOpener([&](const QUrl& url) {
+    opened.push_back(url);
+    return true;
+  });
+  const auto keyless_shown = [&] {
+    const QList<QAction*> items = W().PopupMenu1->actions();
+    return items.size() == 18 && items[0] == W().MenuItem("KeylessEncryptItem") &&
+           items[1] == W().MenuItem("KeylessDecryptItem") && items[2]->isSeparator();
+  };
+
+  Trigger("N11");
+  Trigger("N1");
+  Trigger("N3");
+  Trigger("N11");
+  Trigger("N1");
+  Trigger("N2");  // does not count
+  EXPECT_EQ(W().PopupMenu1->actions().size(), 15);
+  EXPECT_EQ(Logic().InfoClickCount, 5);
+  Trigger("N3");  // the 6th use
+  EXPECT_TRUE(keyless_shown());
+  EXPECT_TRUE(W().MenuItem("KeylessEncryptItem")->isEnabled());
+
+  ASSERT_GE(opened.size(), 3u);
+  EXPECT_EQ(opened[0], QUrl::fromLocalFile(QString::fromStdString(site + "/jmz/Help.htm")));
+  EXPECT_EQ(opened[1], QUrl::fromLocalFile(QString::fromStdString(site + "/jmz/Index.htm")));
+  EXPECT_EQ(opened.back(), QUrl::fromLocalFile(QString::fromStdString(site + "/index.html")));
+  ASSERT_EQ(dialogs.informations.size(), 2u);
+  EXPECT_EQ(dialogs.informations[0].first,
+            "Vesk 文件压缩加密程序 \r\n\r\n     作者: Vesk 开发组\r\n     2005-2026\r\n     版本:2.8.63");
+  EXPECT_EQ(dialogs.informations[0].second, "Vesk 文件加密");
+
+  for (int use = 7; use <= 12; ++use) Trigger("N3");
+  EXPECT_TRUE(keyless_shown());
+  Trigger("N3");  // the 13th
+  EXPECT_EQ(W().PopupMenu1->actions().size(), 15);
+  EXPECT_EQ(Logic().InfoClickCount, 0);
+  for (int use = 1; use <= 6; ++use) Trigger("N11");  // the 19th
+  EXPECT_TRUE(keyless_shown());
+
+  // Without the page nothing opens; the machine beeps and the use counts.
+  const int beeps = session->Port().Beeps();
+  const std::size_t count = opened.size();
+  session->Port().SetSiteFolder(dir.File("no-site"));
+  Trigger("N1");
+  EXPECT_EQ(opened.size(), count);
+  EXPECT_EQ(session->Port().Beeps(), beeps + 1);
+  EXPECT_EQ(Logic().InfoClickCount, 7);
+}
+
+TEST_F(SmallCommands, SoftKeyboardStartsTheFirstOneOnThePathOrSaysThereIsNone) {
+  Open();
+  const std::string saved_path = getenv("PATH") != nullptr ? getenv("PATH") : "";
+  const std::string bin = dir.File("bin");
+  ASSERT_EQ(mkdir(bin.c_str(), 0700), 0);
+  setenv("PATH", bin.c_str(), 1);
+  Click(W().Button5);
+  ASSERT_EQ(dialogs.messages.size(), 1u);
+  EXPECT_EQ(dialogs.messages[0].first, "软键盘不存在，请使用输入法的软键盘。");
+
+  const std::string marker = dir.File("started");
+  WriteFile(bin + "/onboard", "#!/bin/sh\necho started > '" + marker + "'\n");
+  ASSERT_EQ(chmod((bin + "/onboard").c_str(), 0700), 0);
+  Click(W().Button5);
+  setenv("PATH", saved_path.c_str(), 1);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return FileExists(marker); }, 5000));
+  EXPECT_EQ(dialogs.messages.size(), 1u);
+}
+
+TEST_F(SmallCommands, StatusBarDoubleClickShowsItsText) {
+  Open();
+  const std::string designed = W().StatusText();
+  DoubleClick(W().StatusBar1->Panel1, QPoint(20, 5));
+  ASSERT_EQ(dialogs.messages.size(), 1u);
+  EXPECT_EQ(dialogs.messages[0].first, designed);
+  EXPECT_EQ(dialogs.messages[0].second, Tysjm::kMessageCaption);
+  EXPECT_EQ(W().StatusText(), designed);
+}
+
+TEST(Site, TheInstalledFolderComesFirstAndPagesStayInside) {
+  TempDir dir;
+  WriteNested(dir.File("prefix/share/vesk/site/index.html"), "home");
+  WriteNested(dir.File("source/jmz/Help.htm"), "help");
+  EXPECT_EQ(FindSiteFolder(dir.File("prefix/bin"), dir.File("source")), dir.File("prefix/share/vesk/site"));
+  EXPECT_EQ(FindSiteFolder(dir.File("build/src/gui"), dir.File("source")), dir.File("source"));
+  EXPECT_EQ(SitePageUrl(dir.File("source"), "/jmz/Help.htm").toLocalFile().toStdString(),
+            dir.File("source/jmz/Help.htm"));
+  EXPECT_TRUE(SitePageUrl(dir.File("source"), "/").isEmpty());  // no index.html there
+  EXPECT_TRUE(SitePageUrl(dir.File("source/jmz"), "/../jmz/Help.htm").isEmpty());
+}
+
+}  // namespace
+}  // namespace vesk::gui::testing
