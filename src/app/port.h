@@ -41,8 +41,8 @@ class WindowPort {
   // The text of key box jm1 or jm2 as UTF-8, lines separated by CR LF.
   virtual std::string KeyText(Control box) = 0;
   // File dialogs (user-interface thread only); nullopt when cancelled.
-  virtual std::optional<std::string> OpenDialog(const FileDialogSpec& spec) = 0;
-  virtual std::optional<std::string> SaveDialog(const FileDialogSpec& spec) = 0;
+  virtual std::optional<std::string> OpenDialog(const FileDialogSpec& setup) = 0;
+  virtual std::optional<std::string> SaveDialog(const FileDialogSpec& setup) = 0;
   virtual void Beep() = 0;
   // Shows or removes the key-less items (and their separator) at the top of
   // the popup menu.

@@ -87,8 +87,8 @@ void Tysjm::SetRatioIndex(int index) {
 
 std::string Tysjm::KeyBytes(Control box) const { return Utf8ToGbk(port_.KeyText(box)); }
 
-void Tysjm::PreselectFromHint(FileDialogSpec& spec) const {
-  if (const std::string hint = HintText(Hint::StatusBar1); !hint.empty() && FileExists(hint)) spec.file_name = hint;
+void Tysjm::PreselectFromHint(FileDialogSpec& setup) const {
+  if (const std::string hint = HintText(Hint::StatusBar1); !hint.empty() && FileExists(hint)) setup.file_name = hint;
 }
 
 void Tysjm::StopCompression() { ZnZip1.Stop(); }

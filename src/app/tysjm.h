@@ -231,7 +231,7 @@ class Tysjm : public Reporter, public KeyedOperations, public KeylessOperations,
 
   // The file named by the status bar's hint, when it exists, becomes the
   // open dialog's file name.
-  void PreselectFromHint(FileDialogSpec& spec) const;
+  void PreselectFromHint(FileDialogSpec& setup) const;
   // Removes the key-less items once neither of their operations runs.
   void ApplyKeylessRemoval();
 

@@ -84,10 +84,10 @@ std::string CliPort::KeyText(Control box) {
   return box == Control::jm1 ? config_.encrypt_key : config_.decrypt_key;
 }
 
-std::optional<std::string> CliPort::OpenDialog(const FileDialogSpec& /*spec*/) { return config_.source; }
+std::optional<std::string> CliPort::OpenDialog(const FileDialogSpec& /*setup*/) { return config_.source; }
 
-std::optional<std::string> CliPort::SaveDialog(const FileDialogSpec& spec) {
-  return config_.target ? *config_.target : spec.file_name;
+std::optional<std::string> CliPort::SaveDialog(const FileDialogSpec& setup) {
+  return config_.target ? *config_.target : setup.file_name;
 }
 
 }  // namespace vesk::cli

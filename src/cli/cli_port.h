@@ -46,8 +46,8 @@ class CliPort : public WindowPort {
   void SetCaption(Control, const std::string&) override {}
   void SetHint(Hint, const std::string&) override {}
   std::string KeyText(Control box) override;
-  std::optional<std::string> OpenDialog(const FileDialogSpec& spec) override;
-  std::optional<std::string> SaveDialog(const FileDialogSpec& spec) override;
+  std::optional<std::string> OpenDialog(const FileDialogSpec& setup) override;
+  std::optional<std::string> SaveDialog(const FileDialogSpec& setup) override;
   void Beep() override {}
 
   // Ends the progress line so that what follows starts on a fresh line.

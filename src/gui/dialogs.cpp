@@ -65,30 +65,30 @@ std::optional<QColor> QtDialogProvider::ChooseColour(QWidget* parent) {
   return chosen;
 }
 
-std::optional<std::string> QtDialogProvider::OpenFile(QWidget* parent, const FileDialogSpec& spec) {
-  return Run(parent, spec, false);
+std::optional<std::string> QtDialogProvider::OpenFile(QWidget* parent, const FileDialogSpec& setup) {
+  return Run(parent, setup, false);
 }
 
-std::optional<std::string> QtDialogProvider::SaveFile(QWidget* parent, const FileDialogSpec& spec) {
-  return Run(parent, spec, true);
+std::optional<std::string> QtDialogProvider::SaveFile(QWidget* parent, const FileDialogSpec& setup) {
+  return Run(parent, setup, true);
 }
 
 void QtDialogProvider::PresetFile(const std::string& path) { folder_ = QFileInfo(Q(path)).absolutePath(); }
 
-std::optional<std::string> QtDialogProvider::Run(QWidget* parent, const FileDialogSpec& spec, bool save) {
-  QFileDialog dialog(parent, Q(spec.title));
+std::optional<std::string> QtDialogProvider::Run(QWidget* parent, const FileDialogSpec& setup, bool save) {
+  QFileDialog dialog(parent, Q(setup.title));
   dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
   dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
   if (save) dialog.setOption(QFileDialog::DontConfirmOverwrite);
 
-  const QStringList filters = NameFiltersFor(spec.filter);
+  const QStringList filters = NameFiltersFor(setup.filter);
   dialog.setNameFilters(filters);
   int& kept_index = save ? save_filter_index_ : open_filter_index_;
-  if (spec.filter_index >= 1) kept_index = spec.filter_index;
+  if (setup.filter_index >= 1) kept_index = setup.filter_index;
   dialog.selectNameFilter(filters.value(std::clamp<qsizetype>(kept_index, 1, filters.size()) - 1));
 
-  if (!spec.file_name.empty()) {
-    const QFileInfo proposed(Q(spec.file_name));
+  if (!setup.file_name.empty()) {
+    const QFileInfo proposed(Q(setup.file_name));
     dialog.setDirectory(proposed.absolutePath());
     dialog.selectFile(proposed.fileName());
   } else if (!folder_.isEmpty()) {

@@ -27,8 +27,8 @@ class DialogProvider {
   virtual void Information(QWidget* parent, const std::string& text, const std::string& caption) = 0;
   // The colour dialog; nullopt when cancelled.
   virtual std::optional<QColor> ChooseColour(QWidget* parent) = 0;
-  virtual std::optional<std::string> OpenFile(QWidget* parent, const FileDialogSpec& spec) = 0;
-  virtual std::optional<std::string> SaveFile(QWidget* parent, const FileDialogSpec& spec) = 0;
+  virtual std::optional<std::string> OpenFile(QWidget* parent, const FileDialogSpec& setup) = 0;
+  virtual std::optional<std::string> SaveFile(QWidget* parent, const FileDialogSpec& setup) = 0;
   // A file was dropped on the window: both file dialogs start in its folder.
   virtual void PresetFile(const std::string& /*path*/) {}
 };
@@ -47,14 +47,14 @@ class QtDialogProvider final : public DialogProvider {
   void Information(QWidget* parent, const std::string& text, const std::string& caption) override;
   // Starts with the colour last chosen (black at first).
   std::optional<QColor> ChooseColour(QWidget* parent) override;
-  std::optional<std::string> OpenFile(QWidget* parent, const FileDialogSpec& spec) override;
-  std::optional<std::string> SaveFile(QWidget* parent, const FileDialogSpec& spec) override;
+  std::optional<std::string> OpenFile(QWidget* parent, const FileDialogSpec& setup) override;
+  std::optional<std::string> SaveFile(QWidget* parent, const FileDialogSpec& setup) override;
   void PresetFile(const std::string& path) override;
 
  private:
-  std::optional<std::string> Run(QWidget* parent, const FileDialogSpec& spec, bool save);
+  std::optional<std::string> Run(QWidget* parent, const FileDialogSpec& setup, bool save);
 
-  // What each dialog keeps between uses: its filter index (a spec of -1
+  // What each dialog keeps between uses: its filter index (a setup of -1
   // keeps it) and the folder it was last in.
   int open_filter_index_ = 1;
   int save_filter_index_ = 1;

@@ -71,18 +71,18 @@ std::string QtWindowPort::KeyText(Control box) {
   return text;
 }
 
-std::optional<std::string> QtWindowPort::OpenDialog(const FileDialogSpec& spec) {
+std::optional<std::string> QtWindowPort::OpenDialog(const FileDialogSpec& setup) {
   std::optional<std::string> chosen;
   OnUi([&] {
-    if (!closing_) chosen = dialogs_.OpenFile(&window_, spec);
+    if (!closing_) chosen = dialogs_.OpenFile(&window_, setup);
   });
   return chosen;
 }
 
-std::optional<std::string> QtWindowPort::SaveDialog(const FileDialogSpec& spec) {
+std::optional<std::string> QtWindowPort::SaveDialog(const FileDialogSpec& setup) {
   std::optional<std::string> chosen;
   OnUi([&] {
-    if (!closing_) chosen = dialogs_.SaveFile(&window_, spec);
+    if (!closing_) chosen = dialogs_.SaveFile(&window_, setup);
   });
   return chosen;
 }

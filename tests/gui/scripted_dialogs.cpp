@@ -38,18 +38,18 @@ std::optional<QColor> ScriptedDialogs::ChooseColour(QWidget*) {
   return answer;
 }
 
-std::optional<std::string> ScriptedDialogs::OpenFile(QWidget*, const FileDialogSpec& spec) {
+std::optional<std::string> ScriptedDialogs::OpenFile(QWidget*, const FileDialogSpec& setup) {
   NoteThread();
-  open_specs.push_back(spec);
+  open_specs.push_back(setup);
   if (open_answers.empty()) return std::nullopt;
   auto answer = open_answers.front();
   open_answers.pop_front();
   return answer;
 }
 
-std::optional<std::string> ScriptedDialogs::SaveFile(QWidget*, const FileDialogSpec& spec) {
+std::optional<std::string> ScriptedDialogs::SaveFile(QWidget*, const FileDialogSpec& setup) {
   NoteThread();
-  save_specs.push_back(spec);
+  save_specs.push_back(setup);
   if (save_answers.empty()) return std::nullopt;
   auto answer = save_answers.front();
   save_answers.pop_front();

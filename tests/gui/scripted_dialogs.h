@@ -19,8 +19,8 @@ class ScriptedDialogs final : public DialogProvider {
   bool Question(QWidget* parent, const std::string& text, const std::string& caption) override;
   void Information(QWidget* parent, const std::string& text, const std::string& caption) override;
   std::optional<QColor> ChooseColour(QWidget* parent) override;
-  std::optional<std::string> OpenFile(QWidget* parent, const FileDialogSpec& spec) override;
-  std::optional<std::string> SaveFile(QWidget* parent, const FileDialogSpec& spec) override;
+  std::optional<std::string> OpenFile(QWidget* parent, const FileDialogSpec& setup) override;
+  std::optional<std::string> SaveFile(QWidget* parent, const FileDialogSpec& setup) override;
   void PresetFile(const std::string& path) override { presets.push_back(path); }
 
   // Answers, consumed in order; a missing one cancels the dialog or says No.

@@ -48,18 +48,18 @@ std::string ScriptedPort::KeyText(Control box) {
   return keys[box];
 }
 
-std::optional<std::string> ScriptedPort::OpenDialog(const FileDialogSpec& spec) {
+std::optional<std::string> ScriptedPort::OpenDialog(const FileDialogSpec& setup) {
   std::lock_guard lock(mutex_);
-  open_specs.push_back(spec);
+  open_specs.push_back(setup);
   if (open_answers.empty()) return std::nullopt;
   auto a = open_answers.front();
   open_answers.pop_front();
   return a;
 }
 
-std::optional<std::string> ScriptedPort::SaveDialog(const FileDialogSpec& spec) {
+std::optional<std::string> ScriptedPort::SaveDialog(const FileDialogSpec& setup) {
   std::lock_guard lock(mutex_);
-  save_specs.push_back(spec);
+  save_specs.push_back(setup);
   if (save_answers.empty()) return std::nullopt;
   auto a = save_answers.front();
   save_answers.pop_front();

@@ -25,8 +25,8 @@ class ScriptedPort : public WindowPort {
   void SetCaption(Control c, const std::string& caption) override;
   void SetHint(Hint h, const std::string& text) override;
   std::string KeyText(Control box) override;
-  std::optional<std::string> OpenDialog(const FileDialogSpec& spec) override;
-  std::optional<std::string> SaveDialog(const FileDialogSpec& spec) override;
+  std::optional<std::string> OpenDialog(const FileDialogSpec& setup) override;
+  std::optional<std::string> SaveDialog(const FileDialogSpec& setup) override;
   void Beep() override;
 
   // Script.

@@ -10,14 +10,14 @@
 
 namespace vesk::keyed::fixture {
 
-std::vector<uint8_t> DrawValues(const Spec& spec) {
+std::vector<uint8_t> DrawValues(const Recipe& recipe) {
   std::vector<uint8_t> values;
-  for (std::size_t i = spec.key.size(); i < kMinPaddedKeyBytes; ++i) {
-    values.push_back(static_cast<uint8_t>((spec.draws.filler + (i - spec.key.size())) % 255));
+  for (std::size_t i = recipe.key.size(); i < kMinPaddedKeyBytes; ++i) {
+    values.push_back(static_cast<uint8_t>((recipe.draws.filler + (i - recipe.key.size())) % 255));
   }
-  values.push_back(spec.draws.r1);
-  values.push_back(spec.draws.r2);
-  values.push_back(spec.draws.r3);
+  values.push_back(recipe.draws.r1);
+  values.push_back(recipe.draws.r2);
+  values.push_back(recipe.draws.r3);
   return values;
 }
 
@@ -36,21 +36,21 @@ void WriteAt(int fd, int64_t offset, std::string_view bytes) {
 
 }  // namespace
 
-Header MakeHeader(const Spec& spec, int64_t payload_size) {
+Header MakeHeader(const Recipe& recipe, int64_t payload_size) {
   ContainerParams params;
-  params.key = spec.key;
-  params.version = spec.version;
-  params.layer = spec.layer;
-  params.pre_zip_level = spec.pre_zip_level;
-  params.ext = spec.ext;
+  params.key = recipe.key;
+  params.version = recipe.version;
+  params.layer = recipe.layer;
+  params.pre_zip_level = recipe.pre_zip_level;
+  params.ext = recipe.ext;
   params.payload_size = payload_size;
-  ScriptedRandom random(DrawValues(spec));
+  ScriptedRandom random(DrawValues(recipe));
   return BuildHeader(params, random);
 }
 
-std::string PaddedKey(const Spec& spec) {
-  std::string padded = spec.key;
-  const std::vector<uint8_t> draws = DrawValues(spec);
+std::string PaddedKey(const Recipe& recipe) {
+  std::string padded = recipe.key;
+  const std::vector<uint8_t> draws = DrawValues(recipe);
   for (std::size_t i = 0; i + 3 < draws.size(); ++i) padded.push_back(static_cast<char>(draws[i]));
   return padded;
 }
@@ -77,8 +77,8 @@ std::string AssembleContainer(const Header& h, std::string_view payload) {
   return out;
 }
 
-std::string MakeContainer(const Spec& spec, std::string_view payload) {
-  return AssembleContainer(MakeHeader(spec, static_cast<int64_t>(payload.size())), payload);
+std::string MakeContainer(const Recipe& recipe, std::string_view payload) {
+  return AssembleContainer(MakeHeader(recipe, static_cast<int64_t>(payload.size())), payload);
 }
 
 void SetStoredSize(Header& h, uint64_t size) {

@@ -21,7 +21,7 @@ struct Draws {
   uint8_t filler = 7;
 };
 
-struct Spec {
+struct Recipe {
   std::string key = "secret";  // GBK bytes
   uint8_t version = kVersionCurrent;
   uint8_t layer = 1;
@@ -30,14 +30,14 @@ struct Spec {
   Draws draws;
 };
 
-// The values a RandomSource must return for `spec`: fillers, then r1, r2, r3.
-std::vector<uint8_t> DrawValues(const Spec& spec);
+// The values a RandomSource must return for `recipe`: fillers, then r1, r2, r3.
+std::vector<uint8_t> DrawValues(const Recipe& recipe);
 
 // The header blocks and key stream for `payload_size` bytes of payload.
-Header MakeHeader(const Spec& spec, int64_t payload_size);
+Header MakeHeader(const Recipe& recipe, int64_t payload_size);
 
-// The padded key of `spec` (the key and its filler bytes).
-std::string PaddedKey(const Spec& spec);
+// The padded key of `recipe` (the key and its filler bytes).
+std::string PaddedKey(const Recipe& recipe);
 
 // The container bytes of `payload` under `header`, placed as the writer
 // places them. The placement follows the real payload length, so a header
@@ -45,7 +45,7 @@ std::string PaddedKey(const Spec& spec);
 std::string AssembleContainer(const Header& header, std::string_view payload);
 
 // Shorthand: MakeHeader + AssembleContainer.
-std::string MakeContainer(const Spec& spec, std::string_view payload);
+std::string MakeContainer(const Recipe& recipe, std::string_view payload);
 
 // Damages the stored size field so that it reads `size`.
 void SetStoredSize(Header& header, uint64_t size);

@@ -25,7 +25,7 @@ namespace {
 using fixture::AssembleContainer;
 using fixture::MakeContainer;
 using fixture::MakeHeader;
-using fixture::Spec;
+using fixture::Recipe;
 using vesk::testing::ControlRecord;
 using vesk::testing::RandomBytes;
 using vesk::testing::ReadFile;
@@ -151,7 +151,7 @@ TEST_F(DecryptTest, EmptyKeyIsRefusedBeforeTheFileIsRead) {
   // after its header would fail while reading: with an empty key both are
   // refused with the same message and nothing else happens.
   const std::string zak = Put("plain.zak", RandomBytes(300, 1));
-  const std::string cut = Put("cut.jmz", MakeContainer(Spec{}, RandomBytes(50, 2)).substr(0, 14));
+  const std::string cut = Put("cut.jmz", MakeContainer(Recipe{}, RandomBytes(50, 2)).substr(0, 14));
   for (const std::string& source : {zak, cut}) {
     SCOPED_TRACE(source);
     Session s(source, dir_.File("out"), "");
@@ -193,10 +193,10 @@ TEST_F(DecryptTest, MissingEmptyAndOversizedFilesAreRefused) {
 TEST_F(DecryptTest, FileOfExactlyFourGiBIsDecryptedAndACancelDeletesThePartialOutput) {
   // A split container of exactly 2^32 bytes: the blocks are real, the
   // payload is a hole of zeros. The run is cancelled at the first bar move.
-  Spec spec;
-  spec.ext = "";
+  Recipe recipe;
+  recipe.ext = "";
   const int64_t s = kFourGiB - 49;  // E = 0, L = 12
-  const Header h = MakeHeader(spec, s);
+  const Header h = MakeHeader(recipe, s);
   ASSERT_EQ(h.ContainerLength(), kFourGiB);
   const ContainerLayout layout = h.Layout();
   const std::string big = dir_.File("big.jmz");
@@ -228,26 +228,26 @@ struct EngineCase {
   uint8_t r2;
 };
 
-// Encrypts `plain` with the encryption engine under `spec` and returns the
+// Encrypts `plain` with the encryption engine under `recipe` and returns the
 // container's path.
-std::string EncryptWithEngine(const TempDir& dir, const std::string& plain, const Spec& spec) {
+std::string EncryptWithEngine(const TempDir& dir, const std::string& plain, const Recipe& recipe) {
   const std::string source = dir.File("plain.bin");
   const std::string target = dir.File("sealed.jmz");
   WriteFile(source, plain);
   DeleteFile(target);
   EncryptJob job;
-  job.key = spec.key;
+  job.key = recipe.key;
   job.source_path = source;
   job.target_path = target;
-  job.original_ext = spec.ext;
-  job.layer_number = spec.layer;
+  job.original_ext = recipe.ext;
+  job.layer_number = recipe.layer;
   RecordingReporter er;
-  if (spec.version != kVersionCurrent) {
+  if (recipe.version != kVersionCurrent) {
     job.info_click_count = 8;
-    er.QueueAnswers({true, spec.version == kVersionOlder});
+    er.QueueAnswers({true, recipe.version == kVersionOlder});
   }
   er.Flags().KeepRunning = true;
-  ScriptedRandom random(fixture::DrawValues(spec));
+  ScriptedRandom random(fixture::DrawValues(recipe));
   EncryptEngine(job, er, random);
   EXPECT_EQ(er.Status(), "加密文件 ... 已完成。");
   return target;
@@ -275,16 +275,16 @@ TEST_P(EngineRoundTrip, ContainersOfEverySizeClassDecrypt) {
 
   for (const EngineCase& c : cases) {
     SCOPED_TRACE("size " + std::to_string(c.size) + ", key length " + std::to_string(c.key.size()));
-    Spec spec;
-    spec.key = c.key;
-    spec.ext = c.ext;
-    spec.version = version;
-    spec.draws.r2 = c.r2;
+    Recipe recipe;
+    recipe.key = c.key;
+    recipe.ext = c.ext;
+    recipe.version = version;
+    recipe.draws.r2 = c.r2;
     const std::string plain = RandomBytes(static_cast<std::size_t>(c.size), static_cast<uint32_t>(c.size));
-    const std::string container = EncryptWithEngine(dir_, plain, spec);
+    const std::string container = EncryptWithEngine(dir_, plain, recipe);
     const std::string bytes = ReadFile(container);
     // The engine and the test's assembler agree byte for byte.
-    ASSERT_TRUE(bytes == MakeContainer(spec, plain));
+    ASSERT_TRUE(bytes == MakeContainer(recipe, plain));
     const int64_t length = static_cast<int64_t>(bytes.size());
     const bool split = c.size >= 1024;
 
@@ -311,8 +311,8 @@ INSTANTIATE_TEST_SUITE_P(Versions, EngineRoundTrip, ::testing::Values(kVersionCu
                          });
 
 TEST_F(DecryptTest, SuccessfulRunSetsTheHintsAndStatuses) {
-  Spec spec;
-  const std::string source = Put("c.jmz", MakeContainer(spec, RandomBytes(100, 3)));
+  Recipe recipe;
+  const std::string source = Put("c.jmz", MakeContainer(recipe, RandomBytes(100, 3)));
   Session s(source, dir_.File("out"));
   s.Run();
   const std::string output = dir_.File("out.txt");
@@ -338,12 +338,12 @@ class ProgressPositions : public DecryptTest, public ::testing::WithParamInterfa
 
 TEST_P(ProgressPositions, MatchUnitByUnitSteps) {
   const ProgressCase& c = GetParam();
-  Spec spec;
-  spec.version = c.version;
-  spec.draws.r2 = c.r2;
-  spec.ext = c.ext;
+  Recipe recipe;
+  recipe.version = c.version;
+  recipe.draws.r2 = c.r2;
+  recipe.ext = c.ext;
   const std::string plain = RandomBytes(static_cast<std::size_t>(c.size), 9);
-  const std::string container = MakeContainer(spec, plain);
+  const std::string container = MakeContainer(recipe, plain);
   const std::string source = Put("c.jmz", RandomBytes(static_cast<std::size_t>(c.start), 10) + container);
 
   // Expected: walk the file unit by unit as the layout prescribes, with the
@@ -425,11 +425,11 @@ TEST_F(DecryptTest, KeyCheckRightAfterTheDescriptorWhenGIsZero) {
   for (uint8_t version : {kVersionCurrent, kVersionOld, kVersionOlder}) {
     for (uint8_t r2 = 0; r2 <= 3; ++r2) {
       SCOPED_TRACE("version " + std::to_string(version) + ", r2 " + std::to_string(r2));
-      Spec spec;
-      spec.version = version;
-      spec.draws.r2 = r2;
+      Recipe recipe;
+      recipe.version = version;
+      recipe.draws.r2 = r2;
       const std::string plain = RandomBytes(1500 + r2, r2);
-      const Header h = MakeHeader(spec, static_cast<int64_t>(plain.size()));
+      const Header h = MakeHeader(recipe, static_cast<int64_t>(plain.size()));
       EXPECT_EQ(h.Layout().key_check_offset, 281 + 4 + (version == kVersionOlder ? r2 : 0));
       const std::string source = Put("g.jmz", AssembleContainer(h, plain));
       Session s(source, dir_.File("out"));
@@ -448,10 +448,10 @@ TEST_F(DecryptTest, TypedKeyMustMatchTheStoredBlockWithinItsLength) {
   // Stored key "abc": the block holds the 12-byte padded key. A typed key of
   // 259 bytes (259 mod 256 = 3) whose first 12 bytes are that padded key
   // runs past the block and must fail.
-  Spec spec;
-  spec.key = "abc";
-  const std::string source = Put("c.jmz", MakeContainer(spec, RandomBytes(200, 4)));
-  const std::string padded = fixture::PaddedKey(spec);
+  Recipe recipe;
+  recipe.key = "abc";
+  const std::string source = Put("c.jmz", MakeContainer(recipe, RandomBytes(200, 4)));
+  const std::string padded = fixture::PaddedKey(recipe);
   ASSERT_EQ(padded.size(), 12u);
   for (const std::string& typed : {padded + std::string(247, 'x'), std::string("abd"), std::string("ab"),
                                    std::string("abc") + std::string(256, 'x')}) {
@@ -466,22 +466,22 @@ TEST_F(DecryptTest, TypedKeyMustMatchTheStoredBlockWithinItsLength) {
 }
 
 TEST_F(DecryptTest, OnlyTheWholeKeyDecrypts) {
-  Spec spec;
-  spec.key = RandomBytes(300, 5);
+  Recipe recipe;
+  recipe.key = RandomBytes(300, 5);
   for (int64_t size : {int64_t{100}, int64_t{5000}}) {
     SCOPED_TRACE(size);
     const std::string plain = RandomBytes(static_cast<std::size_t>(size), 6);
-    const std::string source = Put("c.jmz", MakeContainer(spec, plain));
+    const std::string source = Put("c.jmz", MakeContainer(recipe, plain));
     {
       // The first 44 of 300 bytes agree with the stored length modulo 256,
       // but a prefix is not the key.
-      Session s(source, dir_.File("out"), spec.key.substr(0, 44));
+      Session s(source, dir_.File("out"), recipe.key.substr(0, 44));
       s.Run();
       EXPECT_EQ(s.r.messages, std::vector<std::string>{kKeyMismatch});
       EXPECT_FALSE(PathExists(dir_.File("out.txt")));
     }
     {
-      Session s(source, dir_.File("out"), spec.key);
+      Session s(source, dir_.File("out"), recipe.key);
       s.Run();
       EXPECT_TRUE(s.r.messages.empty());
       EXPECT_EQ(s.r.Status(), kDone);
@@ -491,12 +491,12 @@ TEST_F(DecryptTest, OnlyTheWholeKeyDecrypts) {
     {
       // All 300 stored bytes plus 256 more: 556 agrees modulo 256 but runs
       // past the block.
-      Session s(source, dir_.File("out"), spec.key + std::string(256, 'z'));
+      Session s(source, dir_.File("out"), recipe.key + std::string(256, 'z'));
       s.Run();
       EXPECT_EQ(s.r.messages, std::vector<std::string>{kKeyMismatch});
     }
     {
-      Session s(source, dir_.File("out"), spec.key.substr(0, 43));
+      Session s(source, dir_.File("out"), recipe.key.substr(0, 43));
       s.Run();
       EXPECT_EQ(s.r.messages, std::vector<std::string>{kKeyMismatch});
     }
@@ -506,7 +506,7 @@ TEST_F(DecryptTest, OnlyTheWholeKeyDecrypts) {
 TEST_F(DecryptTest, DamagedKeyLengthIsReported) {
   for (int n : {0, -5, 2057}) {
     SCOPED_TRACE(n);
-    Header h = MakeHeader(Spec{}, 100);
+    Header h = MakeHeader(Recipe{}, 100);
     fixture::SetStoredKeyLength(h, n);
     const std::string source = Put("c.jmz", AssembleContainer(h, RandomBytes(100, 7)));
     Session s(source, dir_.File("out"));
@@ -521,11 +521,11 @@ TEST_F(DecryptTest, DamagedKeyLengthIsReported) {
 
 TEST_F(DecryptTest, OlderCipherNeedsMoreThanSevenInformationClicks) {
   for (uint8_t version : {uint8_t{11}, uint8_t{12}}) {
-    Spec spec;
-    spec.version = version;
-    spec.draws.r2 = 3;  // g = 3 in byte mode
+    Recipe recipe;
+    recipe.version = version;
+    recipe.draws.r2 = 3;  // g = 3 in byte mode
     const std::string plain = RandomBytes(2000, version);
-    const std::string source = Put("c.jmz", MakeContainer(spec, plain));
+    const std::string source = Put("c.jmz", MakeContainer(recipe, plain));
     {
       Session s(source, dir_.File("out"));
       s.job.info_click_count = 7;
@@ -551,12 +551,12 @@ TEST_F(DecryptTest, EveryVersionThresholdRoundTrips) {
   for (int version : {11, 12, 13, 18, 19, 20, 29, 30, 33, 35, 36, 200, 255}) {
     for (int64_t size : {int64_t{999}, int64_t{1999}}) {
       SCOPED_TRACE("version " + std::to_string(version) + ", size " + std::to_string(size));
-      Spec spec;
-      spec.version = static_cast<uint8_t>(version);
-      spec.key = "k";  // short: filler bytes in the block
-      spec.draws.r2 = 3;
+      Recipe recipe;
+      recipe.version = static_cast<uint8_t>(version);
+      recipe.key = "k";  // short: filler bytes in the block
+      recipe.draws.r2 = 3;
       const std::string plain = RandomBytes(static_cast<std::size_t>(size), static_cast<uint32_t>(version));
-      const std::string source = Put("c.jmz", MakeContainer(spec, plain));
+      const std::string source = Put("c.jmz", MakeContainer(recipe, plain));
       Session s(source, dir_.File("out"), "k");
       s.job.info_click_count = 0;
       s.r.default_answer = true;
@@ -574,10 +574,10 @@ TEST_F(DecryptTest, EveryVersionThresholdRoundTrips) {
 }
 
 TEST_F(DecryptTest, NewerVersionAsksAndNoCancels) {
-  Spec spec;
-  spec.version = 36;
+  Recipe recipe;
+  recipe.version = 36;
   const std::string plain = RandomBytes(700, 8);
-  const std::string source = Put("c.jmz", MakeContainer(spec, plain));
+  const std::string source = Put("c.jmz", MakeContainer(recipe, plain));
   {
     Session s(source, dir_.File("out"));
     s.r.QueueAnswers({false});
@@ -603,10 +603,10 @@ TEST_F(DecryptTest, NewerVersionAsksAndNoCancels) {
 // The stored extension and the output name.
 
 TEST_F(DecryptTest, EmptyExtensionGivesTheTargetPathExactly) {
-  Spec spec;
-  spec.ext = "";
+  Recipe recipe;
+  recipe.ext = "";
   const std::string plain = RandomBytes(321, 10);
-  const std::string source = Put("c.jmz", MakeContainer(spec, plain));
+  const std::string source = Put("c.jmz", MakeContainer(recipe, plain));
   Session s(source, dir_.File("exact.name"));
   s.Run();
   EXPECT_TRUE(s.r.messages.empty());
@@ -619,9 +619,9 @@ TEST_F(DecryptTest, DamagedExtensionIsReportedAndDropped) {
   for (const std::string& ext : {std::string("x"), std::string("."), std::string("ab"), std::string(".a/b"),
                                  std::string("/../../etc"), std::string(".a\0b", 4)}) {
     SCOPED_TRACE(ext);
-    Spec spec;
-    spec.ext = ext;
-    const std::string source = Put("c.jmz", MakeContainer(spec, plain));
+    Recipe recipe;
+    recipe.ext = ext;
+    const std::string source = Put("c.jmz", MakeContainer(recipe, plain));
     Session s(source, dir_.File("out"));
     s.Run();
     EXPECT_EQ(s.r.messages, std::vector<std::string>{kDamagedExt});
@@ -633,20 +633,20 @@ TEST_F(DecryptTest, DamagedExtensionIsReportedAndDropped) {
 }
 
 TEST_F(DecryptTest, GbkExtensionIsConvertedForTheOutputName) {
-  Spec spec;
-  spec.ext = Utf8ToGbk(".文档");
+  Recipe recipe;
+  recipe.ext = Utf8ToGbk(".文档");
   const std::string plain = RandomBytes(64, 12);
-  Session s(Put("c.jmz", MakeContainer(spec, plain)), dir_.File("out"));
+  Session s(Put("c.jmz", MakeContainer(recipe, plain)), dir_.File("out"));
   s.Run();
   EXPECT_EQ(s.host.outputs, std::vector<std::string>{dir_.File("out.文档")});
   EXPECT_TRUE(ReadFile(dir_.File("out.文档")) == plain);
 }
 
 TEST_F(DecryptTest, OverlongExtensionLengthIsReportedAndReadAsFour) {
-  Spec spec;
-  spec.ext = ".abc";
+  Recipe recipe;
+  recipe.ext = ".abc";
   const std::string plain = RandomBytes(2222, 13);
-  Header h = MakeHeader(spec, static_cast<int64_t>(plain.size()));
+  Header h = MakeHeader(recipe, static_cast<int64_t>(plain.size()));
   fixture::SetStoredExtLength(h, 216);
   Session s(Put("c.jmz", AssembleContainer(h, plain)), dir_.File("out"));
   s.Run();
@@ -699,11 +699,11 @@ TEST(OutputPathFor, NativeNameStaysWithin255Bytes) {
 TEST_F(DecryptTest, CompressedPayloadGoesThroughATemporaryZak) {
   for (uint8_t z : {uint8_t{1}, uint8_t{2}, uint8_t{3}, uint8_t{7}}) {
     SCOPED_TRACE(static_cast<int>(z));
-    Spec spec;
-    spec.pre_zip_level = z;
-    spec.ext = ".tar";
+    Recipe recipe;
+    recipe.pre_zip_level = z;
+    recipe.ext = ".tar";
     const std::string payload = RandomBytes(1500, z);
-    const std::string source = Put("c.jmz", MakeContainer(spec, payload));
+    const std::string source = Put("c.jmz", MakeContainer(recipe, payload));
     Session s(source, dir_.File("out"));
     s.Run();
     const std::string working = tmp_ + "/out.zak";
@@ -724,9 +724,9 @@ TEST_F(DecryptTest, CompressedPayloadGoesThroughATemporaryZak) {
 }
 
 TEST_F(DecryptTest, FailedDecompressionStartDeletesTheTemporaryZak) {
-  Spec spec;
-  spec.pre_zip_level = 2;
-  const std::string source = Put("c.jmz", MakeContainer(spec, RandomBytes(100, 14)));
+  Recipe recipe;
+  recipe.pre_zip_level = 2;
+  const std::string source = Put("c.jmz", MakeContainer(recipe, RandomBytes(100, 14)));
   Session s(source, dir_.File("out"));
   s.host.start_ok = false;
   s.Run();
@@ -786,10 +786,10 @@ TEST_F(DecryptTest, DecompressionFallbackAsksBeforeReplacingAndNeverReplacesTheS
 // Where the header is looked for.
 
 TEST_F(DecryptTest, SecondAttemptOnlyForFilesOf1033To3499Bytes) {
-  Spec spec;
+  Recipe recipe;
   // A split container cut to the lengths around 1033: its header at 260 is
   // only found when a second attempt is made.
-  const std::string split = MakeContainer(spec, RandomBytes(1024, 17));
+  const std::string split = MakeContainer(recipe, RandomBytes(1024, 17));
   for (int64_t length : {int64_t{1032}, int64_t{1033}}) {
     SCOPED_TRACE(length);
     Session s(Put("cut.jmz", split.substr(0, static_cast<std::size_t>(length))), dir_.File("out"));
@@ -800,7 +800,7 @@ TEST_F(DecryptTest, SecondAttemptOnlyForFilesOf1033To3499Bytes) {
   // A container with its header at 0 padded to 3499 bytes is found at 0; at
   // 3500 bytes only 260 is tried.
   const std::string plain = RandomBytes(1000, 18);
-  const std::string at0 = MakeContainer(spec, plain);
+  const std::string at0 = MakeContainer(recipe, plain);
   for (int64_t length : {int64_t{3499}, int64_t{3500}}) {
     SCOPED_TRACE(length);
     std::string padded = at0;
@@ -820,9 +820,9 @@ TEST_F(DecryptTest, SecondAttemptOnlyForFilesOf1033To3499Bytes) {
 }
 
 TEST_F(DecryptTest, KeyFailureOfTheFirstAttemptIsShownWhenTheSecondFindsNoMarker) {
-  Spec spec;
+  Recipe recipe;
   const std::string plain = RandomBytes(1000, 19);
-  const std::string source = Put("c.jmz", MakeContainer(spec, plain));  // 1053 bytes, header at 0
+  const std::string source = Put("c.jmz", MakeContainer(recipe, plain));  // 1053 bytes, header at 0
   for (const std::string& key : {std::string("secreX"), std::string("other key")}) {
     SCOPED_TRACE(key);
     Session s(source, dir_.File("out"), key);
@@ -833,7 +833,7 @@ TEST_F(DecryptTest, KeyFailureOfTheFirstAttemptIsShownWhenTheSecondFindsNoMarker
     EXPECT_TRUE(s.Idle());
   }
   // The key-length message of the first attempt is the one shown.
-  Header h = MakeHeader(spec, 1000);
+  Header h = MakeHeader(recipe, 1000);
   fixture::SetStoredKeyLength(h, 3000);
   Session s(Put("n.jmz", AssembleContainer(h, plain)), dir_.File("out"));
   s.Run();
@@ -844,12 +844,12 @@ TEST_F(DecryptTest, KeyFailureOfTheFirstAttemptIsShownWhenTheSecondFindsNoMarker
 TEST_F(DecryptTest, KeyFailureAtZeroIsRetriedAt260) {
   // A split container whose first bytes carry the header of another key: the
   // first attempt fails on that key, the second finds the real header.
-  Spec inner;
+  Recipe inner;
   inner.key = "second-key";
   inner.ext = ".b";
   const std::string plain = RandomBytes(1500, 20);
   std::string bytes = MakeContainer(inner, plain);
-  Spec decoy;
+  Recipe decoy;
   decoy.key = "first";
   const Header d = MakeHeader(decoy, 1000);
   std::vector<uint8_t> lead = d.LeadBlocks();
@@ -875,7 +875,7 @@ TEST_F(DecryptTest, KeyFailureAtZeroIsRetriedAt260) {
 TEST_F(DecryptTest, CutOffTrailerWarnsAndReducesTheSize) {
   // The size test counts on the 16 trailer bytes: whatever is cut from the
   // end is taken from the payload.
-  Spec spec;
+  Recipe recipe;
   struct Cut {
     int64_t size, cut;
     std::vector<std::string> messages;
@@ -885,7 +885,7 @@ TEST_F(DecryptTest, CutOffTrailerWarnsAndReducesTheSize) {
                        Cut{2000, 17, {kSizeMismatch}}}) {
     SCOPED_TRACE("size " + std::to_string(c.size) + ", cut " + std::to_string(c.cut));
     const std::string plain = RandomBytes(static_cast<std::size_t>(c.size), 21);
-    std::string bytes = MakeContainer(spec, plain);
+    std::string bytes = MakeContainer(recipe, plain);
     bytes.resize(bytes.size() - static_cast<std::size_t>(c.cut));
     Session s(Put("c.jmz", bytes), dir_.File("out"));
     s.Run();
@@ -917,7 +917,7 @@ TEST_F(DecryptTest, DamagedSizeFieldWarnsAndTheFileLengthDecides) {
                           Damage{2000, 3000, {kSizeMismatch}}}) {
     SCOPED_TRACE(d.stored);
     const std::string plain = RandomBytes(static_cast<std::size_t>(d.size), 22);
-    Header h = MakeHeader(Spec{}, d.size);
+    Header h = MakeHeader(Recipe{}, d.size);
     fixture::SetStoredSize(h, d.stored);
     Session s(Put("c.jmz", AssembleContainer(h, plain)), dir_.File("out"));
     s.Run();
@@ -929,14 +929,14 @@ TEST_F(DecryptTest, DamagedSizeFieldWarnsAndTheFileLengthDecides) {
 }
 
 TEST_F(DecryptTest, ReadingPastTheEndIsTheCatchAllFailure) {
-  Spec spec;
-  spec.key = RandomBytes(300, 23);
-  const std::string whole = MakeContainer(spec, RandomBytes(10, 24));
+  Recipe recipe;
+  recipe.key = RandomBytes(300, 23);
+  const std::string whole = MakeContainer(recipe, RandomBytes(10, 24));
   // Cut inside the key-check block, and inside the size field.
   for (std::size_t length : {std::size_t{125}, std::size_t{15}}) {
     SCOPED_TRACE(length);
     const std::string source = Put("c.jmz", whole.substr(0, length));
-    Session s(source, dir_.File("out"), spec.key);
+    Session s(source, dir_.File("out"), recipe.key);
     s.r.Flags().KeepRunning = true;
     s.Run();
     ASSERT_FALSE(s.r.messages.empty());
@@ -954,7 +954,7 @@ TEST_F(DecryptTest, ReadingPastTheEndIsTheCatchAllFailure) {
 
 TEST_F(DecryptTest, ReplaceQuestionGuardsAnExistingOutput) {
   const std::string plain = RandomBytes(800, 25);
-  const std::string source = Put("c.jmz", MakeContainer(Spec{}, plain));
+  const std::string source = Put("c.jmz", MakeContainer(Recipe{}, plain));
   const std::string output = dir_.File("out.txt");
   WriteFile(output, "old contents");
   {
@@ -994,10 +994,10 @@ TEST_F(DecryptTest, OutputThatIsTheSourceItselfIsRefused) {
   // one to its own name minus the extension names the source.
   for (uint8_t z : {uint8_t{0}, uint8_t{2}}) {
     SCOPED_TRACE(static_cast<int>(z));
-    Spec spec;
-    spec.ext = ".jmz";
-    spec.pre_zip_level = z;
-    const std::string bytes = MakeContainer(spec, RandomBytes(1200, 26));
+    Recipe recipe;
+    recipe.ext = ".jmz";
+    recipe.pre_zip_level = z;
+    const std::string bytes = MakeContainer(recipe, RandomBytes(1200, 26));
     const std::string source = Put("c.jmz", bytes);
     Session s(source, dir_.File("c"));
     s.r.QueueAnswers({true});
@@ -1018,7 +1018,7 @@ TEST_F(DecryptTest, EmbeddedContainerNamesThePayloadAndNeedsItsMarker) {
   // the self-decrypt texts.
   const std::string image = RandomBytes(5000, 27);
   const std::string plain = RandomBytes(3000, 28);
-  const std::string container = MakeContainer(Spec{}, plain);
+  const std::string container = MakeContainer(Recipe{}, plain);
   {
     Session s(Put("program", image + container), dir_.File("out"));
     s.job.command = Control::Button7;

@@ -15,7 +15,7 @@ namespace {
 using fixture::AssembleContainer;
 using fixture::MakeContainer;
 using fixture::MakeHeader;
-using fixture::Spec;
+using fixture::Recipe;
 using vesk::testing::RandomBytes;
 using vesk::testing::RecordingReporter;
 using vesk::testing::TempDir;
@@ -109,10 +109,10 @@ TEST_F(ReencryptionTest, ContainerGetsTheNextLayerUpToTwelve) {
       for (int layer : {1, 2, 11, 12, 200}) {
         SCOPED_TRACE("version " + std::to_string(version) + ", size " + std::to_string(size) + ", layer " +
                      std::to_string(layer));
-        Spec spec;
-        spec.version = version;
-        spec.layer = static_cast<uint8_t>(layer);
-        const Outcome o = Check(MakeContainer(spec, RandomBytes(static_cast<std::size_t>(size), 1)), spec.key);
+        Recipe recipe;
+        recipe.version = version;
+        recipe.layer = static_cast<uint8_t>(layer);
+        const Outcome o = Check(MakeContainer(recipe, RandomBytes(static_cast<std::size_t>(size), 1)), recipe.key);
         if (layer <= 11) {
           ExpectPassed(o, layer + 1);
         } else {
@@ -129,26 +129,26 @@ TEST_F(ReencryptionTest, VersionsUpTo35AreAccepted) {
   for (int version : {11, 12, 13, 19, 20, 29, 30, 33, 35}) {
     for (int64_t size : {int64_t{500}, int64_t{2500}}) {
       SCOPED_TRACE("version " + std::to_string(version) + ", size " + std::to_string(size));
-      Spec spec;
-      spec.version = static_cast<uint8_t>(version);
-      spec.key = "k";
-      spec.draws.r2 = 3;
-      const std::string bytes = MakeContainer(spec, RandomBytes(static_cast<std::size_t>(size), 3));
+      Recipe recipe;
+      recipe.version = static_cast<uint8_t>(version);
+      recipe.key = "k";
+      recipe.draws.r2 = 3;
+      const std::string bytes = MakeContainer(recipe, RandomBytes(static_cast<std::size_t>(size), 3));
       ExpectPassed(Check(bytes, "k"), 2);
       ExpectRefused(Check(bytes, "j"), kKeyMismatch);
     }
   }
   for (int version : {36, 255}) {
-    Spec spec;
-    spec.version = static_cast<uint8_t>(version);
-    ExpectRefused(Check(MakeContainer(spec, RandomBytes(500, 4)), spec.key), kNewer);
+    Recipe recipe;
+    recipe.version = static_cast<uint8_t>(version);
+    ExpectRefused(Check(MakeContainer(recipe, RandomBytes(500, 4)), recipe.key), kNewer);
   }
 }
 
 TEST_F(ReencryptionTest, ContainerNeedsItsOwnKey) {
-  Spec spec;
-  spec.key = "abc\r\ndef";
-  const std::string bytes = MakeContainer(spec, RandomBytes(600, 5));  // 657 bytes: one attempt
+  Recipe recipe;
+  recipe.key = "abc\r\ndef";
+  const std::string bytes = MakeContainer(recipe, RandomBytes(600, 5));  // 657 bytes: one attempt
   ExpectPassed(Check(bytes, "abc\r\ndef"), 2);
   ExpectRefused(Check(bytes, ""), kEmptyKey);
   ExpectRefused(Check(bytes, "abc\r\ndef\r\n"), kKeyMismatch);
@@ -157,7 +157,7 @@ TEST_F(ReencryptionTest, ContainerNeedsItsOwnKey) {
   ExpectRefused(Check(bytes, "Abc\r\ndef"), kKeyMismatch);
   // Only the stored length counts, not the padded block: a key of 12 bytes
   // made of the padded block of a short key is refused.
-  Spec short_key;
+  Recipe short_key;
   short_key.key = "ab";
   ExpectRefused(Check(MakeContainer(short_key, RandomBytes(600, 6)), fixture::PaddedKey(short_key)), kKeyMismatch);
 }
@@ -165,54 +165,54 @@ TEST_F(ReencryptionTest, ContainerNeedsItsOwnKey) {
 TEST_F(ReencryptionTest, DamagedKeyLengthIsAKeyFailure) {
   for (int n : {0, -1, 2057}) {
     SCOPED_TRACE(n);
-    Header h = MakeHeader(Spec{}, 600);
+    Header h = MakeHeader(Recipe{}, 600);
     fixture::SetStoredKeyLength(h, n);
     ExpectRefused(Check(AssembleContainer(h, RandomBytes(600, 7)), "secret"), kKeyLength);
   }
 }
 
 TEST_F(ReencryptionTest, FileSizeDecidesTheOffsetsExamined) {
-  Spec spec;
-  spec.ext = "";
+  Recipe recipe;
+  recipe.ext = "";
   // A split container (header at 260) cut or padded to a given length, and a
   // container with its header at 0 padded to a given length.
-  const std::string split = MakeContainer(spec, RandomBytes(1024, 8));  // 1073 bytes
-  const std::string at0 = MakeContainer(spec, RandomBytes(900, 9));     // 949 bytes
+  const std::string split = MakeContainer(recipe, RandomBytes(1024, 8));  // 1073 bytes
+  const std::string at0 = MakeContainer(recipe, RandomBytes(900, 9));     // 949 bytes
   auto sized = [](std::string bytes, std::size_t length) {
     bytes.resize(length, '\0');
     return bytes;
   };
   // Up to 1032 bytes: offset 0 only.
-  ExpectPassed(Check(sized(split, 1032), spec.key), 1);
-  ExpectPassed(Check(sized(at0, 1032), spec.key), 2);
+  ExpectPassed(Check(sized(split, 1032), recipe.key), 1);
+  ExpectPassed(Check(sized(at0, 1032), recipe.key), 2);
   // 1033 to 3499 bytes: offset 0, then 260.
-  ExpectPassed(Check(sized(split, 1033), spec.key), 2);
-  ExpectPassed(Check(split, spec.key), 2);
-  ExpectPassed(Check(sized(split, 3499), spec.key), 2);
-  ExpectPassed(Check(sized(at0, 1033), spec.key), 2);
-  ExpectPassed(Check(sized(at0, 3499), spec.key), 2);
+  ExpectPassed(Check(sized(split, 1033), recipe.key), 2);
+  ExpectPassed(Check(split, recipe.key), 2);
+  ExpectPassed(Check(sized(split, 3499), recipe.key), 2);
+  ExpectPassed(Check(sized(at0, 1033), recipe.key), 2);
+  ExpectPassed(Check(sized(at0, 3499), recipe.key), 2);
   // From 3500 bytes: offset 260 only.
-  ExpectPassed(Check(sized(split, 3500), spec.key), 2);
-  ExpectPassed(Check(sized(at0, 3500), spec.key), 1);
+  ExpectPassed(Check(sized(split, 3500), recipe.key), 2);
+  ExpectPassed(Check(sized(at0, 3500), recipe.key), 1);
 }
 
 TEST_F(ReencryptionTest, KeyFailureAtZeroIsDeferredWhileOffset260IsTried) {
-  Spec spec;
-  const std::string bytes = MakeContainer(spec, RandomBytes(1000, 10));  // 1053 bytes, header at 0
+  Recipe recipe;
+  const std::string bytes = MakeContainer(recipe, RandomBytes(1000, 10));  // 1053 bytes, header at 0
   // The second attempt finds no marker: the first attempt's message.
   ExpectRefused(Check(bytes, "secreX"), kKeyMismatch);
   ExpectRefused(Check(bytes, "longer key"), kKeyMismatch);
-  Header h = MakeHeader(spec, 1000);
+  Header h = MakeHeader(recipe, 1000);
   fixture::SetStoredKeyLength(h, 3000);
   ExpectRefused(Check(AssembleContainer(h, RandomBytes(1000, 10)), "secret"), kKeyLength);
 
   // The second attempt finds another container whose key matches: it passes
   // with that container's layer.
-  Spec inner;
+  Recipe inner;
   inner.key = "inner key";
   inner.layer = 5;
   std::string nested = MakeContainer(inner, RandomBytes(1500, 11));
-  const Header decoy = MakeHeader(spec, 1000);
+  const Header decoy = MakeHeader(recipe, 1000);
   std::vector<uint8_t> lead = decoy.LeadBlocks();
   lead.insert(lead.end(), decoy.key_check.begin(), decoy.key_check.end());
   nested.replace(0, lead.size(), std::string(lead.begin(), lead.end()));
@@ -223,21 +223,21 @@ TEST_F(ReencryptionTest, KeyFailureAtZeroIsDeferredWhileOffset260IsTried) {
 }
 
 TEST_F(ReencryptionTest, ShortReadsAfterAMarkerAreReadErrors) {
-  Spec spec;
-  spec.key = RandomBytes(300, 12);
-  const std::string bytes = MakeContainer(spec, RandomBytes(100, 13));
+  Recipe recipe;
+  recipe.key = RandomBytes(300, 12);
+  const std::string bytes = MakeContainer(recipe, RandomBytes(100, 13));
   // Marker found, size block cut short.
   for (std::size_t length : {std::size_t{12}, std::size_t{19}}) {
     SCOPED_TRACE(length);
-    ExpectRefused(Check(bytes.substr(0, length), spec.key), kReadError);
+    ExpectRefused(Check(bytes.substr(0, length), recipe.key), kReadError);
   }
   // Key region cut short.
-  ExpectRefused(Check(bytes.substr(0, 200), spec.key), kReadError);
+  ExpectRefused(Check(bytes.substr(0, 200), recipe.key), kReadError);
   // Ten bytes: the marker is incomplete, a plain file.
-  ExpectPassed(Check(bytes.substr(0, 10), spec.key), 1);
+  ExpectPassed(Check(bytes.substr(0, 10), recipe.key), 1);
   // Only the extension length missing: a single byte past the end reads as
   // nothing and the check goes on, to fail on the key region.
-  const Outcome o = Check(bytes.substr(0, 20), spec.key);
+  const Outcome o = Check(bytes.substr(0, 20), recipe.key);
   EXPECT_TRUE(o.result.refused);
   ASSERT_FALSE(o.messages.empty());
   EXPECT_EQ(o.messages.back(), kReadError);
@@ -246,7 +246,7 @@ TEST_F(ReencryptionTest, ShortReadsAfterAMarkerAreReadErrors) {
 TEST_F(ReencryptionTest, PlainSizeRefusalsChangeTheStateBeforeTheMessage) {
   for (uint64_t stored : {uint64_t{0}, (uint64_t{1} << 32) + 1, ~uint64_t{0}}) {
     SCOPED_TRACE(stored);
-    Header h = MakeHeader(Spec{}, 2000);
+    Header h = MakeHeader(Recipe{}, 2000);
     fixture::SetStoredSize(h, stored);
     const Outcome o = Check(AssembleContainer(h, RandomBytes(2000, 14)), "secret");
     ExpectRefused(o, stored == 0 ? kSizeBelow1 : kSizeAbove4G);
@@ -254,11 +254,11 @@ TEST_F(ReencryptionTest, PlainSizeRefusalsChangeTheStateBeforeTheMessage) {
     EXPECT_EQ(o.button2_enabled_at_message, std::vector<bool>{true});
   }
   // Exactly 4 GiB passes.
-  Header h = MakeHeader(Spec{}, 2000);
+  Header h = MakeHeader(Recipe{}, 2000);
   fixture::SetStoredSize(h, uint64_t{1} << 32);
   ExpectPassed(Check(AssembleContainer(h, RandomBytes(2000, 14)), "secret"), 2);
   // Every other refusal shows its message first.
-  Spec twelve;
+  Recipe twelve;
   twelve.layer = 12;
   const Outcome o = Check(MakeContainer(twelve, RandomBytes(100, 15)), twelve.key);
   ExpectRefused(o, kTwelve);
@@ -267,12 +267,12 @@ TEST_F(ReencryptionTest, PlainSizeRefusalsChangeTheStateBeforeTheMessage) {
 }
 
 TEST_F(ReencryptionTest, OverlongExtensionLengthWarnsAndReadsFour) {
-  Spec spec;
-  spec.ext = ".abc";
+  Recipe recipe;
+  recipe.ext = ".abc";
   for (int64_t size : {int64_t{500}, int64_t{2000}}) {
-    Header h = MakeHeader(spec, size);
+    Header h = MakeHeader(recipe, size);
     fixture::SetStoredExtLength(h, 216);
-    const Outcome o = Check(AssembleContainer(h, RandomBytes(static_cast<std::size_t>(size), 16)), spec.key);
+    const Outcome o = Check(AssembleContainer(h, RandomBytes(static_cast<std::size_t>(size), 16)), recipe.key);
     EXPECT_FALSE(o.result.refused);
     EXPECT_EQ(o.result.layer_number, 2);
     EXPECT_EQ(o.messages, std::vector<std::string>{kExtLength});
