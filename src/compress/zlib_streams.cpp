@@ -1,5 +1,7 @@
 #include "compress/zlib_streams.h"
 
+#include <isa-l/igzip_lib.h>
+
 #include <string>
 
 namespace vesk::compress {
@@ -59,48 +61,54 @@ void DeflateWriter::Finish() {
   finished_ = true;
 }
 
-InflateReader::InflateReader(InputFile& in) : in_(in), buffer_(kInflateReadSize) {
-  int rc = inflateInit2(&z_, kWindowBits);
-  if (rc != Z_OK) Fail("cannot start decompression", z_, rc);
+InflateReader::InflateReader(InputFile& in)
+    : in_(in), state_(std::make_unique<inflate_state>()), buffer_(kInflateReadSize) {
+  Reset();
 }
 
-InflateReader::~InflateReader() { inflateEnd(&z_); }
+InflateReader::~InflateReader() = default;
+
+void InflateReader::Reset() {
+  isal_inflate_init(state_.get());
+  state_->crc_flag = ISAL_ZLIB;  // parse the zlib header, check the Adler-32 trailer
+  state_->hist_bits = 0;         // the full 32 KiB window
+  state_->next_in = nullptr;
+  state_->avail_in = 0;
+  complete_ = false;
+}
 
 std::size_t InflateReader::Read(void* out, std::size_t n) {
-  if (ended_ || n == 0) return 0;
-  z_.next_out = static_cast<Bytef*>(out);
-  z_.avail_out = static_cast<uInt>(n);
-  while (z_.avail_out > 0) {
-    if (z_.avail_in == 0 && !source_ended_) {
-      std::size_t got = in_.Read(buffer_.data(), buffer_.size());
-      if (got == 0) source_ended_ = true;
-      z_.next_in = buffer_.data();
-      z_.avail_in = static_cast<uInt>(got);
+  inflate_state& s = *state_;
+  s.next_out = static_cast<uint8_t*>(out);
+  s.avail_out = static_cast<uint32_t>(n);
+  while (!complete_ && s.avail_out > 0) {
+    if (s.avail_in == 0) {
+      const std::size_t got = in_.Read(buffer_.data(), buffer_.size());
+      if (got == 0) throw ZlibError("the compressed stream ends early");
+      s.next_in = buffer_.data();
+      s.avail_in = static_cast<uint32_t>(got);
     }
-    int rc = inflate(&z_, Z_NO_FLUSH);
-    if (rc == Z_STREAM_END) {
-      ended_ = true;
-      complete_ = true;
-      break;
+    const uint32_t in_before = s.avail_in;
+    const uint32_t out_before = s.avail_out;
+    const int rc = isal_inflate(&s);
+    if (rc == ISAL_NEED_DICT) throw ZlibError("the compressed stream needs a preset dictionary");
+    if (rc < 0) {
+      throw ZlibError(rc == ISAL_INCORRECT_CHECKSUM ? "the compressed stream fails its check"
+                                                    : "not a valid compressed stream");
     }
-    if (rc == Z_BUF_ERROR && z_.avail_in == 0 && source_ended_) {
-      ended_ = true;  // the source ran out inside the stream
-      break;
+    if (s.block_state == ISAL_BLOCK_FINISH) {
+      complete_ = true;  // whatever is left in the buffer lies behind the stream
+    } else if (s.avail_in == in_before && s.avail_out == out_before && s.avail_in > 0) {
+      // With room on both sides the decoder always moves; never spin.
+      throw ZlibError("the compressed stream cannot be decoded");
     }
-    if (rc != Z_OK) Fail("not a valid compressed stream", z_, rc == Z_NEED_DICT ? Z_DATA_ERROR : rc);
   }
-  return n - z_.avail_out;
+  return n - s.avail_out;
 }
 
 void InflateReader::Rewind() {
   in_.Seek(0);
-  int rc = inflateReset(&z_);
-  if (rc != Z_OK) Fail("cannot restart decompression", z_, rc);
-  z_.next_in = nullptr;
-  z_.avail_in = 0;
-  source_ended_ = false;
-  ended_ = false;
-  complete_ = false;
+  Reset();
 }
 
 }  // namespace vesk::compress

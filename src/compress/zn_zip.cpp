@@ -194,8 +194,10 @@ class TZipThread : public std::enable_shared_from_this<TZipThread> {
     compress::InflateReader inflater(source);
     std::vector<unsigned char> chunk(kChunkSize);
 
-    // The total for OnBegin needs a full pass; it also rejects foreign or
-    // damaged data (check sum included) before anything is written.
+    // The total for OnBegin needs a full pass, which also checks the whole
+    // stream: data that is foreign, damaged, fails its Adler-32 check or ends
+    // before its trailer fails the run here, before OnBegin and before
+    // anything is written, so DestFile stays empty.
     int64_t total = 0;
     for (;;) {
       if (terminate_) return;
@@ -215,6 +217,10 @@ class TZipThread : public std::enable_shared_from_this<TZipThread> {
       done_ += static_cast<int64_t>(n);
       Deliver([this, done = done_] { owner_.DoProcess(done); });
       remaining_ -= static_cast<int64_t>(n);
+    }
+    // The second pass must end where the first did, its check passed too.
+    if (!terminate_ && inflater.Read(chunk.data(), 1) != 0) {
+      throw compress::ZlibError("the compressed file changed while read");
     }
     dest.Close();
   }

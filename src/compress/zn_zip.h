@@ -13,6 +13,13 @@
 //    the next run at once.
 //  - A component being destroyed receives no events at all.
 //
+// Decompression rules: the whole source is inflated and checked once before
+// OnBegin, to learn nMax. A source that is not one complete zlib stream (not
+// zlib data, damaged, failing its Adler-32 check, or cut short anywhere up to
+// the last byte of its trailer) ends the run with OnEnd(false, 0) and no
+// OnBegin, leaving DestFile created and empty. Bytes behind the end of a
+// complete stream are ignored; a finished run has nHasDone == nMax.
+//
 // Threading rules: use the component (its properties, Compress, Decompress,
 // the destructor) on the user-interface thread of `ui`. Stop may also be
 // called from another thread; there it only waits, and the user-interface
