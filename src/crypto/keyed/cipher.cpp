@@ -60,7 +60,14 @@ inline __attribute__((always_inline)) void WordRun(const uint8_t* in, uint8_t* o
 // the load-time resolvers, so its builds keep the baseline loops.) The
 // in-place and the separate-buffer forms are apart so that neither needs a
 // run-time overlap test before its vector loop.
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__SANITIZE_THREAD__)
+#if defined(__SANITIZE_THREAD__)
+#define VESK_KEYED_TSAN 1
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)  // clang's spelling
+#define VESK_KEYED_TSAN 1
+#endif
+#endif
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(VESK_KEYED_TSAN)
 #define VESK_KEYED_CLONES __attribute__((target_clones("avx512f", "avx2", "default")))
 #else
 #define VESK_KEYED_CLONES
