@@ -15,9 +15,9 @@ constexpr std::size_t kMinKeyStream = 12;
 constexpr std::size_t kMaxKeyStream = 2056;
 constexpr uint64_t kMaxAccumulator = 0xFFFFFFFFull;
 
-// Words per inner-loop block; also the minimum length of the expanded key
-// pair tables.
-constexpr std::size_t kBlockWords = 1024;
+// Shortest length of the expanded key pair tables: the longest run of words
+// the inner loop gets between two wraps of the tables.
+constexpr std::size_t kMinPairWords = 1024;
 
 uint32_t LoadWord(const uint8_t* p) {
   uint32_t w;
@@ -35,6 +35,66 @@ void Wipe(std::vector<uint32_t>& v) {
   for (std::size_t i = 0; i < v.size(); ++i) p[i] = 0;
 }
 
+// One run of the word cipher: word j uses the key words k1[j], k2[j] and the
+// accumulator base + (j + 1) * step, which does not wrap within a run. Every
+// word is then a pure function of j, and the loop vectorises.
+template <CipherDirection kDirection>
+inline __attribute__((always_inline)) void WordRun(const uint8_t* in, uint8_t* out, std::size_t count,
+                                                   uint32_t base, uint32_t step, const uint32_t* k1,
+                                                   const uint32_t* k2) {
+  uint32_t a = base;
+  for (std::size_t j = 0; j < count; ++j) {
+    a += step;  // an induction the vector loop advances lane-wise
+    uint32_t w = LoadWord(in + 4 * j);
+    if constexpr (kDirection == CipherDirection::kEncrypt) {
+      w = (w ^ (k1[j] ^ a)) - k2[j];
+    } else {
+      w = (w + k2[j]) ^ (k1[j] ^ a);
+    }
+    std::memcpy(out + 4 * j, &w, sizeof w);
+  }
+}
+
+// The runs are compiled for the wider vector units as well and the best one
+// the processor has is picked at load time. (The thread sanitizer cannot run
+// the load-time resolvers, so its builds keep the baseline loops.) The
+// in-place and the separate-buffer forms are apart so that neither needs a
+// run-time overlap test before its vector loop.
+#if defined(__SANITIZE_THREAD__)
+#define VESK_KEYED_TSAN 1
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)  // clang's spelling
+#define VESK_KEYED_TSAN 1
+#endif
+#endif
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(VESK_KEYED_TSAN)
+#define VESK_KEYED_CLONES __attribute__((target_clones("avx512f", "avx2", "default")))
+#else
+#define VESK_KEYED_CLONES
+#endif
+
+VESK_KEYED_CLONES void EncryptInPlace(uint8_t* data, std::size_t count, uint32_t base, uint32_t step,
+                                      const uint32_t* __restrict k1, const uint32_t* __restrict k2) {
+  WordRun<CipherDirection::kEncrypt>(data, data, count, base, step, k1, k2);
+}
+
+VESK_KEYED_CLONES void DecryptInPlace(uint8_t* data, std::size_t count, uint32_t base, uint32_t step,
+                                      const uint32_t* __restrict k1, const uint32_t* __restrict k2) {
+  WordRun<CipherDirection::kDecrypt>(data, data, count, base, step, k1, k2);
+}
+
+VESK_KEYED_CLONES void EncryptApart(const uint8_t* __restrict in, uint8_t* __restrict out, std::size_t count,
+                                    uint32_t base, uint32_t step, const uint32_t* __restrict k1,
+                                    const uint32_t* __restrict k2) {
+  WordRun<CipherDirection::kEncrypt>(in, out, count, base, step, k1, k2);
+}
+
+VESK_KEYED_CLONES void DecryptApart(const uint8_t* __restrict in, uint8_t* __restrict out, std::size_t count,
+                                    uint32_t base, uint32_t step, const uint32_t* __restrict k1,
+                                    const uint32_t* __restrict k2) {
+  WordRun<CipherDirection::kDecrypt>(in, out, count, base, step, k1, k2);
+}
+
 }  // namespace
 
 PayloadCipher::PayloadCipher(CipherDirection direction, std::span<const uint8_t> key_stream,
@@ -49,7 +109,7 @@ PayloadCipher::PayloadCipher(CipherDirection direction, std::span<const uint8_t>
 
   step_ = WordCipherStep(version, first_key_byte);
   const std::size_t q = key_stream.size() / 4;
-  const std::size_t pairs = q * ((kBlockWords + q - 1) / q);
+  const std::size_t pairs = q * ((kMinPairWords + q - 1) / q);
   key1_.resize(pairs);
   key2_.resize(pairs);
   for (std::size_t i = 0; i < pairs; ++i) {
@@ -131,8 +191,6 @@ void PayloadCipher::ByteCipher(const uint8_t* in, uint8_t* out, std::size_t n) {
 void PayloadCipher::WordCipher(const uint8_t* in, uint8_t* out, std::size_t words) {
   const std::size_t pairs = key1_.size();
   const bool encrypt = direction_ == CipherDirection::kEncrypt;
-  alignas(64) uint32_t block[kBlockWords];
-
   while (words > 0) {
     // Words that still fit before the accumulator passes 2^32 - 1. When none
     // does, the next word starts the accumulator again at `step`, which is
@@ -142,36 +200,30 @@ void PayloadCipher::WordCipher(const uint8_t* in, uint8_t* out, std::size_t word
       accumulator_ = 0;
       room = kMaxAccumulator / step_;
     }
-    std::size_t chunk = std::min<std::size_t>(words, kBlockWords);
-    chunk = std::min<std::size_t>(chunk, pairs - pair_index_);
-    chunk = static_cast<std::size_t>(std::min<uint64_t>(chunk, room));
+    std::size_t run = std::min<std::size_t>(words, pairs - pair_index_);
+    run = static_cast<std::size_t>(std::min<uint64_t>(run, room));
 
-    // Within the chunk a grows linearly and never wraps, so every word is an
-    // independent lane and the loop vectorises.
     const uint32_t* k1 = key1_.data() + pair_index_;
     const uint32_t* k2 = key2_.data() + pair_index_;
     const uint32_t base = static_cast<uint32_t>(accumulator_);
-    const uint32_t step = step_;
-    std::memcpy(block, in, chunk * 4);
-    if (encrypt) {
-      for (std::size_t j = 0; j < chunk; ++j) {
-        const uint32_t a = base + static_cast<uint32_t>(j + 1) * step;
-        block[j] = (block[j] ^ (k1[j] ^ a)) - k2[j];
+    if (in == out) {
+      if (encrypt) {
+        EncryptInPlace(out, run, base, step_, k1, k2);
+      } else {
+        DecryptInPlace(out, run, base, step_, k1, k2);
       }
+    } else if (encrypt) {
+      EncryptApart(in, out, run, base, step_, k1, k2);
     } else {
-      for (std::size_t j = 0; j < chunk; ++j) {
-        const uint32_t a = base + static_cast<uint32_t>(j + 1) * step;
-        block[j] = (block[j] + k2[j]) ^ (k1[j] ^ a);
-      }
+      DecryptApart(in, out, run, base, step_, k1, k2);
     }
-    std::memcpy(out, block, chunk * 4);
 
-    accumulator_ += static_cast<uint64_t>(chunk) * step_;
-    pair_index_ += chunk;
+    accumulator_ += static_cast<uint64_t>(run) * step_;
+    pair_index_ += run;
     if (pair_index_ == pairs) pair_index_ = 0;
-    in += chunk * 4;
-    out += chunk * 4;
-    words -= chunk;
+    in += run * 4;
+    out += run * 4;
+    words -= run;
   }
 }
 

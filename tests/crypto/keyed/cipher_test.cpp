@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <random>
 #include <stdexcept>
@@ -154,6 +155,42 @@ TEST(WordCipher, PiecewiseStreamingEqualsOneShot) {
   PayloadCipher in_place(CipherDirection::kEncrypt, k, 33, k[0]);
   in_place.TransformFinal(buffer.data(), buffer.data(), buffer.size());
   EXPECT_EQ(buffer, expected);
+}
+
+// Runs the word cipher over `in` (starting `in_shift` bytes into a buffer)
+// in pieces of odd word counts, so that the vector loops, their shorter
+// forms and their scalar remainders all meet payload and key-table
+// positions of every alignment; in place when `out_shift` is negative.
+Bytes RunPieces(CipherDirection dir, const Bytes& in, const Bytes& k, std::size_t in_shift, int out_shift) {
+  PayloadCipher cipher(dir, k, 33, k[0]);
+  Bytes from(in.size() + 8), to(in.size() + 8);
+  std::copy(in.begin(), in.end(), from.begin() + static_cast<std::ptrdiff_t>(in_shift));
+  uint8_t* src = from.data() + in_shift;
+  uint8_t* dst = out_shift < 0 ? src : to.data() + out_shift;
+  const std::size_t words[] = {1, 15, 16, 17, 7, 33, 1000, 8, 4093, 31, 2};
+  std::size_t done = 0;
+  for (std::size_t i = 0; in.size() - done >= 4; ++i) {
+    const std::size_t n = std::min(4 * words[i % std::size(words)], (in.size() - done) / 4 * 4);
+    cipher.Transform(src + done, dst + done, n);
+    done += n;
+  }
+  cipher.TransformTail(src + done, dst + done, in.size() - done);
+  return Bytes(dst, dst + in.size());
+}
+
+TEST(WordCipher, VectorLoopsMatchReferenceInPlaceAndApartAtAnyAlignment) {
+  // Long enough to cross an accumulator restart for every step.
+  const Bytes payload = Pseudo(4 * 22000 + 1, 8);
+  for (std::size_t length : {12u, 13u, 14u, 15u, 16u, 17u, 18u, 19u, 20u, 64u, 2056u}) {
+    const Bytes k = Pseudo(length, static_cast<uint32_t>(100 + length));
+    const Bytes expected = ReferenceEncrypt(payload, k, 33, k[0]);
+    const std::size_t shift = length % 4;
+    const int other = static_cast<int>((length + 1) % 4);
+    EXPECT_EQ(RunPieces(CipherDirection::kEncrypt, payload, k, shift, -1), expected) << "in place, L=" << length;
+    EXPECT_EQ(RunPieces(CipherDirection::kDecrypt, expected, k, shift, -1), payload) << "in place, L=" << length;
+    EXPECT_EQ(RunPieces(CipherDirection::kEncrypt, payload, k, shift, other), expected) << "apart, L=" << length;
+    EXPECT_EQ(RunPieces(CipherDirection::kDecrypt, expected, k, shift, other), payload) << "apart, L=" << length;
+  }
 }
 
 TEST(WordCipher, RejectsPartialWordsAndWorkAfterTheTail) {
