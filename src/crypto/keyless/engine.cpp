@@ -1,5 +1,7 @@
 #include "crypto/keyless/engine.h"
 
+#include <functional>
+
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -84,6 +86,28 @@ class Target : public HookedOutput {
  private:
   std::string path_;
 };
+
+// Replaces the destination: deletes a file already there (never the source
+// itself) and creates the new one. False when the run has ended, reported and
+// with its item reset.
+bool CreateTarget(const KeylessJob& job, Reporter& reporter, std::atomic<bool>& keep, InputFile& source,
+                  Target& target, const std::string& replace_failed, const std::function<void()>& fail_early) {
+  if (SameFile(job.source_path, job.target_path) || !reporter.DeleteIfExists(job.target_path)) {
+    keep = false;
+    source.Close();
+    reporter.ReportMessage(replace_failed);
+    ResetItem(job, reporter);
+    return false;
+  }
+  try {
+    target.Create();
+    return true;
+  } catch (...) {
+    source.Close();
+    fail_early();
+    return false;
+  }
+}
 
 // Streams `bytes` (whole words) from `source` through `cipher` into `target`.
 // Progress and the run flag follow word-by-word processing: after each word
@@ -175,19 +199,8 @@ void EncryptKeyless(const KeylessJob& job, Reporter& reporter, RandomSource& ran
     return;
   }
 
-  if (SameFile(job.source_path, job.target_path) || !reporter.DeleteIfExists(job.target_path)) {
-    keep = false;
-    reporter.ReportMessage(text::EncryptReplaceFailed(job.target_path));
-    ResetItem(job, reporter);
-    source.Close();
-    return;
-  }
   Target target(job);
-  try {
-    target.Create();
-  } catch (...) {
-    source.Close();
-    fail_early();
+  if (!CreateTarget(job, reporter, keep, source, target, text::EncryptReplaceFailed(job.target_path), fail_early)) {
     return;
   }
 
@@ -316,19 +329,8 @@ void DecryptKeyless(const KeylessJob& job, Reporter& reporter) {
     return;
   }
 
-  if (SameFile(job.source_path, job.target_path) || !reporter.DeleteIfExists(job.target_path)) {
-    keep = false;
-    source.Close();
-    reporter.ReportMessage(text::DecryptReplaceFailed(job.target_path));
-    ResetItem(job, reporter);
-    return;
-  }
   Target target(job);
-  try {
-    target.Create();
-  } catch (...) {
-    source.Close();
-    fail_early();
+  if (!CreateTarget(job, reporter, keep, source, target, text::DecryptReplaceFailed(job.target_path), fail_early)) {
     return;
   }
 
