@@ -30,6 +30,7 @@
 #include <vector>
 
 #include "app/reporting.h"
+#include "bench_support.h"
 #include "compress/zn_zip.h"
 #include "crypto/keyed/encrypt_engine.h"
 #include "crypto/keyed/random.h"
@@ -39,37 +40,10 @@
 
 namespace {
 
-// A reporter without a window: it remembers the last status line only.
-class QuietReporter : public vesk::Reporter {
- public:
-  void ReportMessage(const std::string& text) override { status = text; }
-  void ShowStatus(const std::string& text) override { status = text; }
-  bool AskYesNo(const std::string&, const std::string&) override { return false; }
-  std::string status;
-
- protected:
-  void OnBarRange(int64_t) override {}
-  void OnBarPosition(int64_t) override {}
-  void SetControlEnabled(vesk::Control, bool) override {}
-  void SetControlTag(vesk::Control, int) override {}
-  void SetControlCaption(vesk::Control, const std::string&) override {}
-};
-
-double Seconds(std::chrono::steady_clock::duration d) { return std::chrono::duration<double>(d).count(); }
-
-// Processor time (user + system) used so far by this process (all its
-// threads) or by its waited-for children.
-double CpuSeconds(int who) {
-  rusage u {};
-  ::getrusage(who, &u);
-  return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
-         static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
-
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
-}
+using vesk::bench::CpuSeconds;
+using vesk::bench::Median;
+using vesk::bench::QuietReporter;
+using vesk::bench::Seconds;
 
 std::string LoadAverages() {
   std::ifstream in("/proc/loadavg");
