@@ -51,6 +51,17 @@ class TysjmTest : public ::testing::Test {
     window_->Button2Click();
     WaitIdle(Control::Button2);
   }
+  // At the first progress event of a compression (on the UI thread), clicks
+  // `button` once more — as a click of its own, after that event — and answers
+  // its cancel question with `answer`. The flag tells whether it happened.
+  void ClickDuringCompression(Control button, bool answer) {
+    port_.on_bar_position = [this, button, answer](int64_t pos) {
+      if (clicked_ || pos <= 0 || !window_->ZnZip1.Busy()) return;
+      clicked_ = true;
+      port_.question_answers.push_back(answer);
+      ui_.Post([this, button] { button == Control::Button1 ? window_->Button1Click() : window_->Button2Click(); });
+    };
+  }
   std::size_t TempFiles() {
     return static_cast<std::size_t>(std::distance(std::filesystem::directory_iterator(tmp_.path()), {}));
   }
@@ -59,6 +70,7 @@ class TysjmTest : public ::testing::Test {
   ScriptedPort port_;
   QueuedUiThread ui_;
   std::unique_ptr<Tysjm> window_;
+  bool clicked_ = false;
 };
 
 TEST_F(TysjmTest, EncryptButtonTurnsIntoCancelAndBack) {
@@ -147,18 +159,9 @@ TEST_F(TysjmTest, CancellingDuringCompressionWritesNoContainer) {
   WriteFile(dir_.File("big.bin"), testing::RandomBytes(8 << 20, 3));
   port_.keys[Control::jm1] = "k";
   window_->SetRatioIndex(2);
-  bool clicked = false;
-  // The first progress event of the compression arrives on the UI thread:
-  // click the busy button there and confirm the cancel question.
-  port_.on_bar_position = [&](int64_t pos) {
-    if (!clicked && pos > 0 && window_->ZnZip1.Busy()) {
-      clicked = true;
-      port_.question_answers.push_back(true);
-      ui_.Post([this] { window_->Button1Click(); });
-    }
-  };
+  ClickDuringCompression(Control::Button1, true);
   Encrypt(dir_.File("big.bin"), dir_.File("big.jmz"));
-  ASSERT_TRUE(clicked);
+  ASSERT_TRUE(clicked_);
   EXPECT_EQ(port_.questions.back(), "真的要取消加密：“" + dir_.File("big.bin") + "”吗?");
   EXPECT_FALSE(FileExists(dir_.File("big.jmz")));
   // The compression ran to its end, but its copy, the compressed plain text,
@@ -185,16 +188,9 @@ TEST_F(TysjmTest, CancellingTheDecompressionStageDeletesItsFiles) {
   Encrypt(dir_.File("big.bin"), dir_.File("big.jmz"));
   ASSERT_EQ(window_->StatusText(), "加密文件 ... 已完成。");
 
-  bool clicked = false;
-  port_.on_bar_position = [&](int64_t pos) {
-    if (!clicked && pos > 0 && window_->ZnZip1.Busy()) {
-      clicked = true;
-      port_.question_answers.push_back(true);
-      ui_.Post([this] { window_->Button2Click(); });  // a click of its own, after this event
-    }
-  };
+  ClickDuringCompression(Control::Button2, true);
   Decrypt(dir_.File("big.jmz"), dir_.File("out"));
-  ASSERT_TRUE(clicked);
+  ASSERT_TRUE(clicked_);
   EXPECT_EQ(window_->StatusText(), "解密文件已取消。");
   EXPECT_FALSE(PathExists(dir_.File("out.bin")));
   EXPECT_EQ(TempFiles(), 0u);
@@ -204,16 +200,9 @@ TEST_F(TysjmTest, AnsweringNoToTheCancelQuestionLetsTheRunFinish) {
   WriteFile(dir_.File("big.bin"), testing::RandomBytes(4 << 20, 5));
   port_.keys[Control::jm1] = "k";
   window_->SetRatioIndex(2);
-  bool clicked = false;
-  port_.on_bar_position = [&](int64_t pos) {
-    if (!clicked && pos > 0 && window_->ZnZip1.Busy()) {
-      clicked = true;
-      port_.question_answers.push_back(false);
-      ui_.Post([this] { window_->Button1Click(); });
-    }
-  };
+  ClickDuringCompression(Control::Button1, false);
   Encrypt(dir_.File("big.bin"), dir_.File("big.jmz"));
-  ASSERT_TRUE(clicked);
+  ASSERT_TRUE(clicked_);
   EXPECT_EQ(window_->StatusText(), "加密文件 ... 已完成。");
   EXPECT_TRUE(FileExists(dir_.File("big.jmz")));
 }

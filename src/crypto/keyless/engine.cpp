@@ -109,6 +109,35 @@ bool CreateTarget(const KeylessJob& job, Reporter& reporter, std::atomic<bool>& 
   }
 }
 
+// What a run shows at its end.
+struct Outcome {
+  std::string failed;
+  const char* done;
+  const char* cancelled;
+  bool beep_on_failure;
+};
+
+// Ends a run that got as far as its payload: closes both files (a close
+// that reports an error may have lost written data), then shows the failure,
+// the completion or the cancel, deleting the target unless it is complete.
+void Finish(const KeylessJob& job, Reporter& reporter, std::atomic<bool>& keep, InputFile& source, Target& target,
+            bool failed, const Outcome& outcome) {
+  ResetItem(job, reporter);
+  if (!target.Close()) failed = true;
+  source.Close();
+  if (failed) {
+    reporter.DeleteIfExists(job.target_path);
+    reporter.ReportMessage(outcome.failed);
+    if (outcome.beep_on_failure) reporter.Beep();
+  } else if (keep) {
+    reporter.ShowStatus(outcome.done);
+    keep = false;
+  } else {
+    reporter.DeleteIfExists(job.target_path);
+    reporter.ShowStatus(outcome.cancelled);
+  }
+}
+
 // Streams `bytes` (whole words) from `source` through `cipher` into `target`.
 // Progress and the run flag follow word-by-word processing: after each word
 // the flag is polled and, while it holds, the read position is reported with
@@ -234,21 +263,8 @@ void EncryptKeyless(const KeylessJob& job, Reporter& reporter, RandomSource& ran
     failed = true;
   }
 
-  ResetItem(job, reporter);
-  source.Close();
-  // A close that reports an error may have lost written data.
-  if (!target.Close()) failed = true;
-
-  if (failed) {
-    reporter.DeleteIfExists(job.target_path);
-    reporter.ReportMessage(text::EncryptFailed(job.source_path));
-  } else if (keep) {
-    reporter.ShowStatus(text::kEncryptDone);
-    keep = false;
-  } else {
-    reporter.DeleteIfExists(job.target_path);
-    reporter.ShowStatus(text::kEncryptCancelled);
-  }
+  Finish(job, reporter, keep, source, target, failed,
+         {text::EncryptFailed(job.source_path), text::kEncryptDone, text::kEncryptCancelled, false});
 }
 
 void DecryptKeyless(const KeylessJob& job, Reporter& reporter) {
@@ -347,21 +363,8 @@ void DecryptKeyless(const KeylessJob& job, Reporter& reporter) {
     failed = true;
   }
 
-  ResetItem(job, reporter);
-  if (!target.Close()) failed = true;
-  source.Close();
-
-  if (failed) {
-    reporter.DeleteIfExists(job.target_path);
-    reporter.ReportMessage(text::DecryptFailed(job.source_path));
-    reporter.Beep();
-  } else if (keep) {
-    reporter.ShowStatus(text::kDecryptDone);
-    keep = false;
-  } else {
-    reporter.DeleteIfExists(job.target_path);
-    reporter.ShowStatus(text::kDecryptCancelled);
-  }
+  Finish(job, reporter, keep, source, target, failed,
+         {text::DecryptFailed(job.source_path), text::kDecryptDone, text::kDecryptCancelled, true});
 }
 
 }  // namespace vesk::keyless
