@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "app/reporting.h"
+#include "core/reporting.h"
 
 namespace vesk::bench {
 

@@ -29,7 +29,7 @@
 #include <string>
 #include <vector>
 
-#include "app/reporting.h"
+#include "core/reporting.h"
 #include "bench_support.h"
 #include "compress/zn_zip.h"
 #include "crypto/keyed/encrypt_engine.h"

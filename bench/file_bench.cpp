@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "app/reporting.h"
+#include "core/reporting.h"
 #include "bench_support.h"
 #include "crypto/keyed/decrypt_engine.h"
 #include "crypto/keyed/encrypt_engine.h"

@@ -10,7 +10,7 @@
 #include <optional>
 #include <string>
 
-#include "app/reporting.h"
+#include "core/reporting.h"
 
 namespace vesk {
 
@@ -21,8 +21,6 @@ struct FileDialogSpec {
   std::string file_name;  // proposed file (may be empty)
   std::string title;
 };
-
-enum class Hint { ProgressBar1, StatusBar1 };
 
 class WindowPort {
  public:

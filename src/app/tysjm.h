@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "app/port.h"
-#include "app/reporting.h"
+#include "core/reporting.h"
 #include "compress/zn_zip.h"
 #include "crypto/keyed/decrypt_engine.h"
 #include "crypto/keyed/random.h"

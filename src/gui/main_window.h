@@ -20,7 +20,7 @@
 #include <QWidget>
 
 #include "app/port.h"
-#include "app/reporting.h"
+#include "core/reporting.h"
 #include "settings/settings.h"
 
 class QAction;

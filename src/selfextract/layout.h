@@ -16,7 +16,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/reporting.h"
+#include "core/reporting.h"
 
 namespace vesk::selfextract {
 

@@ -5,8 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "app/port.h"
-#include "app/reporting.h"
+#include "core/reporting.h"
 
 namespace vesk::keyed {
 

@@ -7,7 +7,7 @@
 #include <functional>
 #include <string>
 
-#include "app/reporting.h"
+#include "core/reporting.h"
 #include "crypto/keyed/random.h"
 
 namespace vesk::keyed {

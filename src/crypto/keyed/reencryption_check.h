@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "app/reporting.h"
+#include "core/reporting.h"
 
 namespace vesk::keyed {
 

@@ -10,7 +10,7 @@
 #include <functional>
 #include <string>
 
-#include "app/reporting.h"
+#include "core/reporting.h"
 #include "crypto/keyless/random.h"
 
 namespace vesk::keyless {

@@ -1,4 +1,4 @@
-#include "app/reporting.h"
+#include "core/reporting.h"
 
 #include <cmath>
 #include <thread>

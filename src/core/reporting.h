@@ -28,6 +28,10 @@ enum class Control {
   KeylessDecryptItem,  // popup item 1
 };
 
+// The two hints (tooltips) the operations set: the progress bar's names the
+// output, the status bar's the source.
+enum class Hint { ProgressBar1, StatusBar1 };
+
 // Idle and busy captions of the five command buttons; empty for the others.
 const char* IdleCaption(Control c);
 const char* BusyCaption(Control c);

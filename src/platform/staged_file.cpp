@@ -1,0 +1,181 @@
+#include "platform/staged_file.h"
+
+#include <fcntl.h>
+#include <stdio.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <utility>
+#include <vector>
+
+#include "platform/paths.h"
+
+namespace vesk {
+namespace {
+
+[[noreturn]] void Fail(const std::string& what, int error) { throw IoError(what + ": " + std::strerror(error)); }
+
+// Creates "<folder><prefix>XXXXXX<suffix>" exclusively (mode 0600) and
+// returns the open descriptor; `path` receives the name.
+int CreateUnique(const std::string& folder, std::string_view prefix, std::string_view suffix, std::string& path) {
+  std::string name = folder;
+  name += prefix;
+  name += "XXXXXX";
+  name += suffix;
+  std::vector<char> buf(name.begin(), name.end());
+  buf.push_back('\0');
+  const int fd = ::mkostemps(buf.data(), static_cast<int>(suffix.size()), O_CLOEXEC);
+  if (fd < 0) Fail("cannot create a temporary file in " + folder, errno);
+  path.assign(buf.data());
+  return fd;
+}
+
+// Makes a rename in `folder` survive a power cut; best effort.
+void SyncFolder(const std::string& folder) {
+  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  ::fsync(fd);
+  ::close(fd);
+}
+
+void RenameInto(const std::string& staging, const std::string& target, bool replace) {
+  if (replace) {
+    if (::rename(staging.c_str(), target.c_str()) != 0) Fail("cannot rename to " + target, errno);
+    return;
+  }
+  if (::renameat2(AT_FDCWD, staging.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0) return;
+  const int error = errno;
+  if (error == EEXIST) throw TargetExistsError(target + " exists");
+  if (error != EINVAL && error != ENOSYS) Fail("cannot rename to " + target, error);
+  // A file system without RENAME_NOREPLACE: a hard link is just as exclusive.
+  if (::link(staging.c_str(), target.c_str()) != 0) {
+    if (errno == EEXIST) throw TargetExistsError(target + " exists");
+    Fail("cannot rename to " + target, errno);
+  }
+  ::unlink(staging.c_str());
+}
+
+}  // namespace
+
+mode_t CurrentUmask() {
+  // umask() can only be read by setting it, which races with other threads
+  // creating files; the kernel shows it in the process status instead.
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.rfind("Umask:", 0) == 0) return static_cast<mode_t>(std::strtoul(line.c_str() + 6, nullptr, 8) & 0777);
+  }
+  return 022;
+}
+
+mode_t DefaultFileMode() { return 0666 & ~CurrentUmask(); }
+mode_t DefaultProgramMode() { return 0777 & ~CurrentUmask(); }
+
+mode_t PermissionsOf(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return DefaultFileMode();
+  return st.st_mode & 07777 & ~static_cast<mode_t>(S_ISUID | S_ISGID);
+}
+
+std::string CreateUniqueFile(const std::string& folder, std::string_view prefix, std::string_view suffix) {
+  std::string path;
+  const int fd = CreateUnique(folder, prefix, suffix, path);
+  if (::close(fd) != 0) {
+    const int error = errno;
+    ::unlink(path.c_str());
+    Fail("cannot create " + path, error);
+  }
+  return path;
+}
+
+std::string FolderOf(const std::string& path) {
+  std::string folder = ExtractFilePath(path);
+  return folder.empty() ? std::string("./") : folder;
+}
+
+void CommitStagedFile(const std::string& staging, const std::string& target, mode_t mode, bool replace) {
+  const int fd = ::open(staging.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) Fail("cannot open " + staging, errno);
+  if (::fdatasync(fd) != 0 || ::fchmod(fd, mode) != 0) {
+    const int error = errno;
+    ::close(fd);
+    Fail("cannot complete " + staging, error);
+  }
+  if (::close(fd) != 0) Fail("cannot complete " + staging, errno);
+  RenameInto(staging, target, replace);
+  SyncFolder(FolderOf(target));
+}
+
+StagedOutput::~StagedOutput() { Abandon(); }
+
+StagedOutput::StagedOutput(StagedOutput&& other) noexcept
+    : fd_(std::exchange(other.fd_, -1)),
+      target_(std::move(other.target_)),
+      staging_(std::exchange(other.staging_, std::string())),
+      mode_(other.mode_),
+      written_(other.written_) {}
+
+StagedOutput& StagedOutput::operator=(StagedOutput&& other) noexcept {
+  if (this != &other) {
+    Abandon();
+    fd_ = std::exchange(other.fd_, -1);
+    target_ = std::move(other.target_);
+    staging_ = std::exchange(other.staging_, std::string());
+    mode_ = other.mode_;
+    written_ = other.written_;
+  }
+  return *this;
+}
+
+void StagedOutput::Open(const std::string& target, mode_t mode) {
+  Abandon();
+  target_ = target;
+  mode_ = mode;
+  written_ = 0;
+  fd_ = CreateUnique(FolderOf(target), ".vesk-", ".part", staging_);
+}
+
+void StagedOutput::Write(const void* buf, std::size_t n) {
+  const auto* p = static_cast<const char*>(buf);
+  while (n > 0) {
+    const ssize_t put = ::write(fd_, p, n);
+    if (put < 0) {
+      if (errno == EINTR) continue;
+      Fail("cannot write " + target_, errno);
+    }
+    p += put;
+    n -= static_cast<std::size_t>(put);
+    written_ += put;
+  }
+}
+
+void StagedOutput::Seek(int64_t pos) {
+  if (::lseek(fd_, static_cast<off_t>(pos), SEEK_SET) < 0) Fail("cannot seek in " + target_, errno);
+}
+
+void StagedOutput::Commit(bool replace) {
+  if (fd_ < 0) throw IoError("no output open for " + target_);
+  try {
+    if (::fdatasync(fd_) != 0) Fail("cannot write " + target_, errno);
+    if (::fchmod(fd_, mode_) != 0) Fail("cannot set the permissions of " + target_, errno);
+    const int fd = std::exchange(fd_, -1);
+    if (::close(fd) != 0) Fail("cannot write " + target_, errno);
+    RenameInto(staging_, target_, replace);
+  } catch (...) {
+    Abandon();
+    throw;
+  }
+  staging_.clear();
+  SyncFolder(FolderOf(target_));
+}
+
+void StagedOutput::Abandon() noexcept {
+  if (fd_ >= 0) ::close(std::exchange(fd_, -1));
+  if (!staging_.empty()) ::unlink(std::exchange(staging_, std::string()).c_str());
+}
+
+}  // namespace vesk

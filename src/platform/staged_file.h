@@ -1,0 +1,90 @@
+// Files that appear complete or not at all.
+//
+// Every output is written under a unique hidden name in its target's folder
+// and renamed over the target only once it is complete and on the disk, so a
+// failure, a cancel, a kill or a power cut leaves whatever was at the target
+// before exactly as it was. Temporary files get unique names, are created
+// exclusively with mode 0600 and are deleted only by the run that made them.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "platform/file_io.h"
+
+namespace vesk {
+
+// The target is already there and the commit was told not to replace it.
+class TargetExistsError : public IoError {
+ public:
+  using IoError::IoError;
+};
+
+// The process's file-creation mask, read without changing it.
+mode_t CurrentUmask();
+// Permission bits of a new ordinary file (0666) or program (0777) under the umask.
+mode_t DefaultFileMode();
+mode_t DefaultProgramMode();
+// The permission bits of an existing file, or DefaultFileMode() when it cannot be read.
+mode_t PermissionsOf(const std::string& path);
+
+// Creates a new, empty file named `folder` + `prefix` + six random
+// characters + `suffix` with mode 0600, never reusing or following anything
+// that is already there. Returns its path. Throws IoError.
+std::string CreateUniqueFile(const std::string& folder, std::string_view prefix, std::string_view suffix);
+
+// The folder part of `path` with its final "/", or "./" for a bare name.
+std::string FolderOf(const std::string& path);
+
+// Makes the completed file `staging` the file `target`: pushes its data to the
+// disk, gives it the permission bits `mode`, then renames it over `target`
+// (replace) or to `target` only when nothing is there yet (no replace: throws
+// TargetExistsError, `staging` stays). Both must be in the same folder.
+void CommitStagedFile(const std::string& staging, const std::string& target, mode_t mode, bool replace);
+
+// An output file written under a staging name beside its target.
+class StagedOutput {
+ public:
+  StagedOutput() = default;
+  ~StagedOutput();  // abandons an output that was not committed
+  StagedOutput(StagedOutput&& other) noexcept;
+  StagedOutput& operator=(StagedOutput&& other) noexcept;
+  StagedOutput(const StagedOutput&) = delete;
+  StagedOutput& operator=(const StagedOutput&) = delete;
+
+  // Creates the staging file in the folder of `target`. `mode` is the
+  // permission bits the target gets on commit. Throws IoError.
+  void Open(const std::string& target, mode_t mode = DefaultFileMode());
+  bool IsOpen() const { return fd_ >= 0; }
+  void Write(const void* buf, std::size_t n);  // all or throw
+  template <typename Bytes>
+  void Write(const Bytes& bytes) {
+    Write(bytes.data(), bytes.size());
+  }
+  void Seek(int64_t pos);
+  int64_t BytesWritten() const { return written_; }
+
+  // Flushes to the disk, closes (every step checked) and renames the file
+  // over the target (`replace`) or to the target only when it is free. On
+  // failure the staging file is deleted and IoError thrown; the target is
+  // untouched.
+  void Commit(bool replace = true);
+  // Closes and deletes the staging file; the target is untouched. No-throw.
+  void Abandon() noexcept;
+
+  const std::string& Target() const { return target_; }
+  const std::string& StagingPath() const { return staging_; }
+
+ private:
+  int fd_ = -1;
+  std::string target_;
+  std::string staging_;
+  mode_t mode_ = 0644;
+  int64_t written_ = 0;
+};
+
+}  // namespace vesk

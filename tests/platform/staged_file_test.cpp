@@ -1,0 +1,160 @@
+#include "platform/staged_file.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+#include <vector>
+
+#include "support/temp_dir.h"
+
+namespace vesk {
+namespace {
+
+using testing::ReadFile;
+using testing::TempDir;
+using testing::WriteFile;
+
+std::vector<std::string> Names(const std::string& dir) {
+  std::vector<std::string> out;
+  DIR* d = ::opendir(dir.c_str());
+  while (dirent* e = ::readdir(d)) {
+    const std::string n = e->d_name;
+    if (n != "." && n != "..") out.push_back(n);
+  }
+  ::closedir(d);
+  return out;
+}
+
+mode_t ModeOf(const std::string& path) {
+  struct stat st {};
+  ::stat(path.c_str(), &st);
+  return st.st_mode & 07777;
+}
+
+TEST(UniqueFile, NamesAreFreshPrivateAndNeverReused) {
+  TempDir dir;
+  std::set<std::string> seen;
+  for (int i = 0; i < 50; ++i) {
+    const std::string path = CreateUniqueFile(dir.path() + "/", "vesk-", ".zak");
+    EXPECT_TRUE(seen.insert(path).second) << path;
+    EXPECT_EQ(ModeOf(path), 0600u);
+    EXPECT_EQ(path.substr(path.size() - 4), ".zak");
+    EXPECT_EQ(ReadFile(path), "");
+  }
+  EXPECT_EQ(Names(dir.path()).size(), 50u);
+  EXPECT_THROW(CreateUniqueFile(dir.File("missing/"), "x", ""), IoError);
+}
+
+TEST(StagedOutput, TargetAppearsOnlyOnCommitAndKeepsItsOldContentUntilThen) {
+  TempDir dir;
+  const std::string target = dir.File("out.bin");
+  WriteFile(target, "old");
+  StagedOutput out;
+  out.Open(target, 0640);
+  out.Write(std::string("new content"));
+  EXPECT_EQ(ReadFile(target), "old");
+  EXPECT_EQ(Names(dir.path()).size(), 2u);  // the target and the staging file
+  out.Commit();
+  EXPECT_EQ(ReadFile(target), "new content");
+  EXPECT_EQ(ModeOf(target), 0640u);
+  EXPECT_EQ(Names(dir.path()), std::vector<std::string>{"out.bin"});
+}
+
+TEST(StagedOutput, AbandonAndDestructionLeaveTheOldFileAndNoStagingFile) {
+  TempDir dir;
+  const std::string target = dir.File("out.bin");
+  WriteFile(target, "old");
+  {
+    StagedOutput out;
+    out.Open(target);
+    out.Write(std::string("partial"));
+  }
+  {
+    StagedOutput out;
+    out.Open(target);
+    out.Write(std::string("partial"));
+    out.Abandon();
+    EXPECT_THROW(out.Commit(), IoError);
+  }
+  EXPECT_EQ(ReadFile(target), "old");
+  EXPECT_EQ(Names(dir.path()), std::vector<std::string>{"out.bin"});
+}
+
+TEST(StagedOutput, NoReplaceCommitRefusesAnExistingTargetOrLink) {
+  TempDir dir;
+  const std::string target = dir.File("out.bin");
+  WriteFile(target, "old");
+  StagedOutput out;
+  out.Open(target);
+  out.Write(std::string("new"));
+  EXPECT_THROW(out.Commit(/*replace=*/false), TargetExistsError);
+  EXPECT_EQ(ReadFile(target), "old");
+
+  const std::string link = dir.File("dangling");
+  ASSERT_EQ(::symlink("nowhere", link.c_str()), 0);
+  StagedOutput second;
+  second.Open(link);
+  second.Write(std::string("x"));
+  EXPECT_THROW(second.Commit(false), TargetExistsError);
+  EXPECT_EQ(Names(dir.path()).size(), 2u);
+
+  StagedOutput fresh;
+  fresh.Open(dir.File("fresh.bin"));
+  fresh.Write(std::string("y"));
+  fresh.Commit(false);
+  EXPECT_EQ(ReadFile(dir.File("fresh.bin")), "y");
+}
+
+TEST(StagedOutput, ReplacingALinkReplacesTheLinkNotTheFileItNames) {
+  TempDir dir;
+  WriteFile(dir.File("victim"), "keep me");
+  const std::string link = dir.File("out.bin");
+  ASSERT_EQ(::symlink("victim", link.c_str()), 0);
+  StagedOutput out;
+  out.Open(link);
+  out.Write(std::string("new"));
+  out.Commit();
+  EXPECT_EQ(ReadFile(dir.File("victim")), "keep me");
+  EXPECT_EQ(ReadFile(link), "new");
+}
+
+TEST(StagedOutput, CommitOfAFileWrittenByPathMovesItIntoPlace) {
+  TempDir dir;
+  const std::string staging = CreateUniqueFile(dir.path() + "/", ".vesk-", ".part");
+  WriteFile(staging, "data");
+  CommitStagedFile(staging, dir.File("final"), 0604, true);
+  EXPECT_EQ(ReadFile(dir.File("final")), "data");
+  EXPECT_EQ(ModeOf(dir.File("final")), 0604u);
+  EXPECT_EQ(Names(dir.path()), std::vector<std::string>{"final"});
+}
+
+TEST(StagedOutput, ABareNameIsStagedInTheWorkingFolder) {
+  TempDir dir;
+  char old[4096];
+  ASSERT_NE(::getcwd(old, sizeof old), nullptr);
+  ASSERT_EQ(::chdir(dir.path().c_str()), 0);
+  {
+    StagedOutput out;
+    out.Open("plain.txt");
+    out.Write(std::string("z"));
+    out.Commit();
+  }
+  ASSERT_EQ(::chdir(old), 0);
+  EXPECT_EQ(ReadFile(dir.File("plain.txt")), "z");
+}
+
+TEST(Permissions, DefaultModesFollowTheUmask) {
+  const mode_t old = ::umask(027);
+  EXPECT_EQ(CurrentUmask(), 027u);
+  EXPECT_EQ(DefaultFileMode(), 0640u);
+  EXPECT_EQ(DefaultProgramMode(), 0750u);
+  ::umask(old);
+}
+
+}  // namespace
+}  // namespace vesk
