@@ -16,44 +16,14 @@
 #include <vector>
 
 #include "compress/zlib_streams.h"
+#include "fuzz_draw.h"
 #include "fuzz_support.h"
 #include "platform/file_io.h"
 
 namespace {
 
-// Everything below is drawn from one generator seeded by the input, so each
-// input is one reproducible case.
-class Draw {
- public:
-  explicit Draw(const uint8_t* data, std::size_t size) {
-    uint64_t h = 0xCBF29CE484222325ull;
-    for (std::size_t i = 0; i < size; ++i) h = (h ^ data[i]) * 0x100000001B3ull;
-    s_ = h;
-  }
-  uint64_t Next() {
-    uint64_t z = (s_ += 0x9E3779B97F4A7C15ull);
-    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-    return z ^ (z >> 31);
-  }
-  std::size_t Below(std::size_t n) { return n == 0 ? 0 : static_cast<std::size_t>(Next() % n); }
-  // Mostly small, sometimes around the 64 KiB chunk, sometimes large.
-  std::size_t Size() {
-    switch (Below(4)) {
-      case 0:
-        return 1 + Below(16);
-      case 1:
-        return 1 + Below(4096);
-      case 2:
-        return 65535 + Below(5) - 2;
-      default:
-        return 1 + Below(1 << 20);
-    }
-  }
-
- private:
-  uint64_t s_;
-};
+using vesk::fuzz::Draw;
+using vesk::fuzz::MakeData;
 
 [[noreturn]] void Disagree() { std::abort(); }
 
@@ -84,7 +54,9 @@ bool ZlibInflate(const std::string& stream, std::string* out, std::size_t limit,
 
 // What the reader yields with requests of drawn sizes; false when it refused
 // the stream. `*out` holds what it gave before refusing.
-bool ReaderInflate(const std::string& stream, Draw& draw, std::string* out, std::size_t limit) {
+// Requests are at least `min_step` bytes, so that a large output does not
+// take millions of them.
+bool ReaderInflate(const std::string& stream, Draw& draw, std::string* out, std::size_t limit, std::size_t min_step) {
   const std::string path = vesk::fuzz::WriteInput(reinterpret_cast<const uint8_t*>(stream.data()), stream.size(),
                                                   "stream.zak");
   vesk::InputFile in(path);
@@ -94,7 +66,7 @@ bool ReaderInflate(const std::string& stream, Draw& draw, std::string* out, std:
   bool rewound = false;
   try {
     for (;;) {
-      const std::size_t step = draw.Size();
+      const std::size_t step = std::max(draw.Size(), min_step);
       buf.resize(step);
       const std::size_t got = reader.Read(buf.data(), step);
       if (got > step) Disagree();
@@ -117,25 +89,6 @@ bool ReaderInflate(const std::string& stream, Draw& draw, std::string* out, std:
   return true;
 }
 
-std::string MakeData(const uint8_t* data, std::size_t size, Draw& draw) {
-  const std::size_t n = draw.Below(8) == 0 ? draw.Below(600000) : draw.Size() % 200000;
-  std::string out(n, '\0');
-  switch (draw.Below(4)) {
-    case 0:  // zeros
-      break;
-    case 1:  // noise
-      for (auto& c : out) c = static_cast<char>(draw.Next());
-      break;
-    default:  // the input repeated, with changes here and there: matches at every distance
-      for (std::size_t i = 0; i < n; ++i) {
-        out[i] = size > 0 ? static_cast<char>(data[i % size]) : 'a';
-        if (draw.Below(64) == 0) out[i] = static_cast<char>(draw.Next());
-      }
-      break;
-  }
-  return out;
-}
-
 std::string Deflate(const std::string& data, Draw& draw) {
   static const int kFlushes[] = {Z_NO_FLUSH, Z_SYNC_FLUSH, Z_FULL_FLUSH, Z_PARTIAL_FLUSH, Z_BLOCK};
   static const int kStrategies[] = {Z_DEFAULT_STRATEGY, Z_DEFAULT_STRATEGY, Z_FILTERED, Z_HUFFMAN_ONLY, Z_RLE,
@@ -152,11 +105,13 @@ std::string Deflate(const std::string& data, Draw& draw) {
   std::size_t at = 0;
   int flush;
   do {
-    const std::size_t n = std::min(data.size() - at, draw.Size());
+    // At most about 64 pieces: a full flush clears deflate's tables, and
+    // thousands of them would make one case take minutes.
+    const std::size_t n = std::min(data.size() - at, std::max(draw.Size(), data.size() / 64));
     z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data() + at));
     z.avail_in = static_cast<uInt>(n);
     at += n;
-    flush = at == data.size() ? Z_FINISH : kFlushes[draw.Below(5)];
+    flush = at == data.size() ? Z_FINISH : draw.Below(2) == 0 ? Z_NO_FLUSH : kFlushes[draw.Below(5)];
     int rc;
     do {
       z.next_out = buf.data();
@@ -180,12 +135,13 @@ void RoundTrip(const uint8_t* data, std::size_t size) {
   std::string ours, theirs;
   bool too_large = false;
   if (!ZlibInflate(stream + behind, &theirs, source.size(), &too_large) || theirs != source) Disagree();
-  if (!ReaderInflate(stream + behind, draw, &ours, source.size() + 1) || ours != source) Disagree();
+  const std::size_t min_step = source.size() / 256;
+  if (!ReaderInflate(stream + behind, draw, &ours, source.size() + 1, min_step) || ours != source) Disagree();
 
   // Cut short anywhere up to the last trailer byte: both refuse.
   const std::string cut = stream.substr(0, draw.Below(stream.size()));
   if (ZlibInflate(cut, &theirs, source.size(), &too_large)) Disagree();
-  if (ReaderInflate(cut, draw, &ours, source.size() + 1)) Disagree();
+  if (ReaderInflate(cut, draw, &ours, source.size() + 1, min_step)) Disagree();
 }
 
 void RawBytes(const uint8_t* data, std::size_t size) {
@@ -196,7 +152,7 @@ void RawBytes(const uint8_t* data, std::size_t size) {
   bool too_large = false;
   const bool zlib_accepts = ZlibInflate(stream, &theirs, kLimit, &too_large);
   if (too_large) return;
-  const bool reader_accepts = ReaderInflate(stream, draw, &ours, kLimit);
+  const bool reader_accepts = ReaderInflate(stream, draw, &ours, kLimit, theirs.size() / 256);
   if (zlib_accepts != reader_accepts) Disagree();
   // Accepted: the same bytes. Refused: what the reader gave first is what zlib decoded first.
   if (zlib_accepts ? ours != theirs : theirs.compare(0, ours.size(), ours) != 0) Disagree();
