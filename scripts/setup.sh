@@ -9,7 +9,7 @@ cd "$(dirname "$0")/.."
 packages=(
   g++ cmake ninja-build pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
-  zlib1g-dev libisal-dev libcli11-dev
+  zlib1g-dev libcli11-dev
   qt6-base-dev
   xvfb xauth fonts-liberation fonts-wqy-microhei
 )

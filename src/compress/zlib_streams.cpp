@@ -1,7 +1,7 @@
 #include "compress/zlib_streams.h"
 
-#include <isa-l/igzip_lib.h>
-
+#include <algorithm>
+#include <limits>
 #include <string>
 
 namespace vesk::compress {
@@ -61,54 +61,67 @@ void DeflateWriter::Finish() {
   finished_ = true;
 }
 
-InflateReader::InflateReader(InputFile& in)
-    : in_(in), state_(std::make_unique<inflate_state>()), buffer_(kInflateReadSize) {
-  Reset();
+InflateReader::InflateReader(InputFile& in) : in_(in), buffer_(kInflateReadSize) {
+  // A positive window size: the zlib header and the Adler-32 trailer are
+  // required and checked, and a header asking for a window larger than
+  // 32 KiB is refused.
+  const int rc = inflateInit2(&z_, kWindowBits);
+  if (rc != Z_OK) Fail("cannot start decompression", z_, rc);
 }
 
-InflateReader::~InflateReader() = default;
+InflateReader::~InflateReader() { inflateEnd(&z_); }
 
-void InflateReader::Reset() {
-  isal_inflate_init(state_.get());
-  state_->crc_flag = ISAL_ZLIB;  // parse the zlib header, check the Adler-32 trailer
-  state_->hist_bits = 0;         // the full 32 KiB window
-  state_->next_in = nullptr;
-  state_->avail_in = 0;
-  complete_ = false;
+void InflateReader::Fill() {
+  const std::size_t got = in_.Read(buffer_.data(), buffer_.size());
+  source_ended_ = got < buffer_.size();  // a short read happens only at the end of the file
+  z_.next_in = buffer_.data();
+  z_.avail_in = static_cast<uInt>(got);
 }
 
 std::size_t InflateReader::Read(void* out, std::size_t n) {
-  inflate_state& s = *state_;
-  s.next_out = static_cast<uint8_t*>(out);
-  s.avail_out = static_cast<uint32_t>(n);
-  while (!complete_ && s.avail_out > 0) {
-    if (s.avail_in == 0) {
-      const std::size_t got = in_.Read(buffer_.data(), buffer_.size());
-      if (got == 0) throw ZlibError("the compressed stream ends early");
-      s.next_in = buffer_.data();
-      s.avail_in = static_cast<uint32_t>(got);
-    }
-    const uint32_t in_before = s.avail_in;
-    const uint32_t out_before = s.avail_out;
-    const int rc = isal_inflate(&s);
-    if (rc == ISAL_NEED_DICT) throw ZlibError("the compressed stream needs a preset dictionary");
-    if (rc < 0) {
-      throw ZlibError(rc == ISAL_INCORRECT_CHECKSUM ? "the compressed stream fails its check"
-                                                    : "not a valid compressed stream");
-    }
-    if (s.block_state == ISAL_BLOCK_FINISH) {
-      complete_ = true;  // whatever is left in the buffer lies behind the stream
-    } else if (s.avail_in == in_before && s.avail_out == out_before && s.avail_in > 0) {
-      // With room on both sides the decoder always moves; never spin.
-      throw ZlibError("the compressed stream cannot be decoded");
+  auto* next = static_cast<unsigned char*>(out);
+  std::size_t left = n;
+  while (!complete_ && left > 0) {
+    const auto room = static_cast<uInt>(std::min<std::size_t>(left, std::numeric_limits<uInt>::max()));
+    z_.next_out = next;
+    z_.avail_out = room;
+    if (z_.avail_in == 0 && !source_ended_) Fill();
+    // The decoder is asked first and the end of the source judged only when
+    // it cannot move: it may still hold input bits, a match to finish or the
+    // trailer without needing another byte from the file.
+    const int rc = inflate(&z_, Z_NO_FLUSH);
+    const uInt made = room - z_.avail_out;
+    next += made;
+    left -= made;
+    switch (rc) {
+      case Z_STREAM_END:
+        complete_ = true;  // whatever is left in the buffer lies behind the stream
+        break;
+      case Z_OK:
+        break;
+      case Z_BUF_ERROR:  // no progress was possible
+        if (z_.avail_in == 0 && source_ended_) throw ZlibError("the compressed stream ends early");
+        if (z_.avail_in == 0) break;  // read on
+        Fail("the compressed stream cannot be decoded", z_, rc);
+      case Z_NEED_DICT:
+        throw ZlibError("the compressed stream needs a preset dictionary");
+      case Z_DATA_ERROR:
+        Fail("not a valid compressed stream", z_, rc);
+      default:
+        Fail("decompression failed", z_, rc);
     }
   }
-  return n - s.avail_out;
+  return n - left;
 }
 
 void InflateReader::Rewind() {
   in_.Seek(0);
-  Reset();
+  const int rc = inflateReset(&z_);
+  if (rc != Z_OK) Fail("cannot restart decompression", z_, rc);
+  z_.next_in = nullptr;
+  z_.avail_in = 0;
+  source_ended_ = false;
+  complete_ = false;
 }
 
 }  // namespace vesk::compress

@@ -5,24 +5,18 @@
 // The stream format is the zlib one: deflate method, 15-bit window, zlib
 // header and Adler-32 trailer, memory level 8, default strategy.
 //
-// Compression is zlib's own, so a ".zak" holds exactly the bytes zlib writes
-// at the chosen level. Decompression uses ISA-L's inflate, which decodes the
-// same format three to four times faster than zlib does; a decompression
-// inflates its source twice (once to learn the length, once to write it), and
-// with zlib that alone costs more than a whole `gzip -dc`.
+// Both directions are zlib's own: a ".zak" holds exactly the bytes zlib
+// writes at the chosen level, and any stream zlib accepts is read back.
 #pragma once
 
 #include <zlib.h>
 
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 #include <stdexcept>
 #include <vector>
 
 #include "platform/file_io.h"
-
-struct inflate_state;  // ISA-L's inflate state, kept out of this header
 
 namespace vesk::compress {
 
@@ -35,8 +29,9 @@ class ZlibError : public std::runtime_error {
 
 // Compressed bytes go to the file in blocks of up to this many bytes.
 inline constexpr std::size_t kDeflateBlockSize = 65536;
-// The inflate stream reads its source in blocks of this many bytes.
-inline constexpr std::size_t kInflateReadSize = 1 << 17;
+// The inflate stream reads its source in blocks of this many bytes: large
+// reads keep zlib in its fast loop and the system calls few.
+inline constexpr std::size_t kInflateReadSize = 1 << 20;
 
 class DeflateWriter {
  public:
@@ -71,8 +66,8 @@ class InflateReader {
   InflateReader(const InflateReader&) = delete;
   InflateReader& operator=(const InflateReader&) = delete;
 
-  // Fills `out` with up to n uncompressed bytes; fewer only at the end of the
-  // stream, once its trailer has been read and its Adler-32 check passed.
+  // Fills `out` with up to n uncompressed bytes (any n; large requests are
+  // the fastest); fewer only at the end of the stream, once its trailer has been read and its Adler-32 check passed.
   // Bytes behind the trailer are never read as data. Throws ZlibError for
   // data that is not a zlib stream, is damaged, fails its check, or ends
   // before its trailer (a cut-short stream is a failure, not a shorter file).
@@ -84,11 +79,12 @@ class InflateReader {
   bool Complete() const { return complete_; }
 
  private:
-  void Reset();  // a fresh inflate state that expects a zlib header
+  void Fill();
 
   InputFile& in_;
-  std::unique_ptr<inflate_state> state_;
+  z_stream z_{};
   std::vector<unsigned char> buffer_;
+  bool source_ended_ = false;  // the source has no bytes beyond those in buffer_
   bool complete_ = false;
 };
 

@@ -10,41 +10,14 @@
 
 #include "platform/file_io.h"
 #include "support/temp_dir.h"
+#include "samples.h"
 
 namespace vesk::compress {
 namespace {
 
+using vesk::testing::Prose;
 using vesk::testing::ReadFile;
 using vesk::testing::WriteFile;
-
-// Words with punctuation and line breaks, drawn unevenly from a vocabulary,
-// as prose is: many matches at all distances and lengths.
-std::string Prose(std::size_t n, uint32_t seed) {
-  static const char* const kWords[] = {"the",  "of",     "and",   "a",      "to",     "in",    "is",
-                                       "file", "key",    "stream", "window", "cipher", "block", "header",
-                                       "data", "length", "check", "which",  "before", "after", "across"};
-  constexpr std::size_t kCount = sizeof(kWords) / sizeof(kWords[0]);
-  std::string out;
-  uint32_t x = seed * 2654435761u + 1;
-  std::size_t column = 0;
-  while (out.size() < n) {
-    x ^= x << 13;
-    x ^= x >> 17;
-    x ^= x << 5;
-    const std::size_t pick = (x % kCount) * ((x >> 8) % kCount) / kCount;  // favours the first words
-    out += kWords[pick];
-    column += 1 + std::string(kWords[pick]).size();
-    if ((x >> 20) % 11 == 0) out += (x >> 24) % 3 == 0 ? "." : ",";
-    if (column > 70) {
-      out += '\n';
-      column = 0;
-    } else {
-      out += ' ';
-    }
-  }
-  out.resize(n);
-  return out;
-}
 
 struct Shape {
   int level = 6;
