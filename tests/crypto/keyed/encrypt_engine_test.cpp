@@ -297,8 +297,8 @@ TEST_F(EncryptEngineTest, WriteOrFlushFailureLeavesTheOldTargetAndStopsEverythin
     RecordingReporter r;
     r.Flags().KeepRunning = true;
     EncryptJob job = Job();
-    job.before_write = [failing](int64_t offset, std::size_t size) {
-      const bool hit = size == 0 ? offset == failing : offset <= failing && failing < offset + int64_t(size);
+    job.before_write = [failing, length](int64_t offset, std::size_t size) {
+      const bool hit = size == 0 ? failing == length : offset <= failing && failing < offset + int64_t(size);
       if (hit) throw IoError("disk full");
     };
     ScriptedRandom random(Draws(9, 1));

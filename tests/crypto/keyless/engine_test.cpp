@@ -299,9 +299,10 @@ TEST_F(KeylessEngine, NewerVersionsAskBeforeDecrypting) {
 
 TEST_F(KeylessEngine, WriteOrFlushFailuresLeaveTheOldTargetAndNoFileBehind) {
   WriteFile(Plain(), testing::RandomBytes(100, 17));
-  auto failing_at = [](int64_t failing) {
-    return [failing](int64_t offset, std::size_t size) {
-      const bool hit = size == 0 ? offset == failing : offset <= failing && failing < offset + int64_t(size);
+  // Fails the write that holds byte `failing`, or the flush when it is `end`.
+  auto failing_at = [](int64_t failing, int64_t end) {
+    return [failing, end](int64_t offset, std::size_t size) {
+      const bool hit = size == 0 ? failing == end : offset <= failing && failing < offset + int64_t(size);
       if (hit) throw IoError("disk full");
     };
   };
@@ -310,7 +311,7 @@ TEST_F(KeylessEngine, WriteOrFlushFailuresLeaveTheOldTargetAndNoFileBehind) {
     SCOPED_TRACE(failing);
     WriteFile(Sealed(), "old container");
     KeylessJob job = Job("key", Plain(), Sealed());
-    job.before_write = failing_at(failing);
+    job.before_write = failing_at(failing, 138);
     Encrypt(job);
     EXPECT_EQ(ReadFile(Sealed()), "old container");
     EXPECT_EQ(rep.messages.back(), "加密文件“" + Plain() + "”出错!已停止。");
@@ -326,7 +327,7 @@ TEST_F(KeylessEngine, WriteOrFlushFailuresLeaveTheOldTargetAndNoFileBehind) {
     SCOPED_TRACE(failing);
     WriteFile(Opened(), "old output");
     KeylessJob job = Job("key", Sealed(), Opened());
-    job.before_write = failing_at(failing);
+    job.before_write = failing_at(failing, 100);
     const int beeps = rep.beeps;
     Decrypt(job);
     EXPECT_EQ(ReadFile(Opened()), "old output");
