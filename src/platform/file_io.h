@@ -7,7 +7,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <stdexcept>
 #include <string>
 
@@ -73,36 +72,6 @@ class OutputFile {
 
  private:
   int fd_ = -1;
-};
-
-// A new output file that counts the bytes written and calls a hook before
-// each write, with the file offset and size; tests make the hook throw to
-// simulate a failing disk.
-class HookedOutput {
- public:
-  using WriteHook = std::function<void(int64_t offset, std::size_t size)>;
-  explicit HookedOutput(WriteHook hook = {}) : hook_(std::move(hook)) {}
-
-  void CreateNew(const std::string& path, mode_t mode = 0644) { file_.CreateNew(path, mode); }
-  bool IsOpen() const { return file_.IsOpen(); }
-  void Write(const void* data, std::size_t n) {
-    if (n == 0) return;
-    if (hook_) hook_(offset_, n);
-    file_.Write(data, n);
-    offset_ += static_cast<int64_t>(n);
-  }
-  template <typename Bytes>
-  void Write(const Bytes& bytes) {
-    Write(bytes.data(), bytes.size());
-  }
-  void Close() { file_.Close(); }
-  // Closes without reporting: for a partial file about to be deleted.
-  void Abandon() { file_ = OutputFile(); }
-
- private:
-  WriteHook hook_;
-  OutputFile file_;
-  int64_t offset_ = 0;
 };
 
 }  // namespace vesk

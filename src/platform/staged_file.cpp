@@ -97,6 +97,14 @@ std::string FolderOf(const std::string& path) {
   return folder.empty() ? std::string("./") : folder;
 }
 
+bool Replaceable(const std::string& target) {
+  struct stat st {};
+  if (::lstat(target.c_str(), &st) != 0) return true;
+  if (S_ISDIR(st.st_mode)) return false;
+  const std::string folder = FolderOf(target);
+  return ::access(folder.c_str(), W_OK | X_OK) == 0;
+}
+
 void CommitStagedFile(const std::string& staging, const std::string& target, mode_t mode, bool replace) {
   const int fd = ::open(staging.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
   if (fd < 0) Fail("cannot open " + staging, errno);
@@ -117,7 +125,8 @@ StagedOutput::StagedOutput(StagedOutput&& other) noexcept
       target_(std::move(other.target_)),
       staging_(std::exchange(other.staging_, std::string())),
       mode_(other.mode_),
-      written_(other.written_) {}
+      written_(other.written_),
+      hook_(std::move(other.hook_)) {}
 
 StagedOutput& StagedOutput::operator=(StagedOutput&& other) noexcept {
   if (this != &other) {
@@ -127,6 +136,7 @@ StagedOutput& StagedOutput::operator=(StagedOutput&& other) noexcept {
     staging_ = std::exchange(other.staging_, std::string());
     mode_ = other.mode_;
     written_ = other.written_;
+    hook_ = std::move(other.hook_);
   }
   return *this;
 }
@@ -139,13 +149,23 @@ void StagedOutput::Open(const std::string& target, mode_t mode) {
   fd_ = CreateUnique(FolderOf(target), ".vesk-", ".part", staging_);
 }
 
+void StagedOutput::OpenTemporary(const std::string& folder, std::string_view prefix, std::string_view suffix) {
+  Abandon();
+  target_.clear();
+  mode_ = 0600;
+  written_ = 0;
+  fd_ = CreateUnique(folder, prefix, suffix, staging_);
+}
+
 void StagedOutput::Write(const void* buf, std::size_t n) {
+  if (n == 0) return;
+  if (hook_) hook_(written_, n);
   const auto* p = static_cast<const char*>(buf);
   while (n > 0) {
     const ssize_t put = ::write(fd_, p, n);
     if (put < 0) {
       if (errno == EINTR) continue;
-      Fail("cannot write " + target_, errno);
+      Fail("cannot write " + (target_.empty() ? staging_ : target_), errno);
     }
     p += put;
     n -= static_cast<std::size_t>(put);
@@ -158,8 +178,9 @@ void StagedOutput::Seek(int64_t pos) {
 }
 
 void StagedOutput::Commit(bool replace) {
-  if (fd_ < 0) throw IoError("no output open for " + target_);
+  if (fd_ < 0 || target_.empty()) throw IoError("no output open for " + target_);
   try {
+    if (hook_) hook_(written_, 0);
     if (::fdatasync(fd_) != 0) Fail("cannot write " + target_, errno);
     if (::fchmod(fd_, mode_) != 0) Fail("cannot set the permissions of " + target_, errno);
     const int fd = std::exchange(fd_, -1);
@@ -171,6 +192,19 @@ void StagedOutput::Commit(bool replace) {
   }
   staging_.clear();
   SyncFolder(FolderOf(target_));
+}
+
+std::string StagedOutput::Keep() {
+  if (fd_ < 0 || !target_.empty()) throw IoError("no temporary file open");
+  try {
+    if (hook_) hook_(written_, 0);
+    const int fd = std::exchange(fd_, -1);
+    if (::close(fd) != 0) Fail("cannot write " + staging_, errno);
+  } catch (...) {
+    Abandon();
+    throw;
+  }
+  return std::exchange(staging_, std::string());
 }
 
 void StagedOutput::Abandon() noexcept {

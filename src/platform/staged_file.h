@@ -11,6 +11,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -40,15 +41,26 @@ std::string CreateUniqueFile(const std::string& folder, std::string_view prefix,
 // The folder part of `path` with its final "/", or "./" for a bare name.
 std::string FolderOf(const std::string& path);
 
+// False when a commit could not put a file at `target`: a folder stands
+// there, or the folder it would go into cannot be written. Links are not
+// followed (a commit replaces the link itself). True when nothing is there.
+bool Replaceable(const std::string& target);
+
 // Makes the completed file `staging` the file `target`: pushes its data to the
 // disk, gives it the permission bits `mode`, then renames it over `target`
 // (replace) or to `target` only when nothing is there yet (no replace: throws
 // TargetExistsError, `staging` stays). Both must be in the same folder.
 void CommitStagedFile(const std::string& staging, const std::string& target, mode_t mode, bool replace);
 
-// An output file written under a staging name beside its target.
+// An output file written under a staging name beside its target, or a
+// temporary file with a unique name that the caller keeps and later deletes.
 class StagedOutput {
  public:
+  // Called before each write with the offset and size of the data, and with
+  // size 0 before the final flush of a commit or a keep; tests throw from it
+  // to simulate a failing disk.
+  using WriteHook = std::function<void(int64_t offset, std::size_t size)>;
+
   StagedOutput() = default;
   ~StagedOutput();  // abandons an output that was not committed
   StagedOutput(StagedOutput&& other) noexcept;
@@ -59,6 +71,10 @@ class StagedOutput {
   // Creates the staging file in the folder of `target`. `mode` is the
   // permission bits the target gets on commit. Throws IoError.
   void Open(const std::string& target, mode_t mode = DefaultFileMode());
+  // Creates a new temporary file with CreateUniqueFile's naming (mode 0600);
+  // it is finished with Keep, not Commit.
+  void OpenTemporary(const std::string& folder, std::string_view prefix, std::string_view suffix);
+  void SetWriteHook(WriteHook hook) { hook_ = std::move(hook); }
   bool IsOpen() const { return fd_ >= 0; }
   void Write(const void* buf, std::size_t n);  // all or throw
   template <typename Bytes>
@@ -73,6 +89,9 @@ class StagedOutput {
   // failure the staging file is deleted and IoError thrown; the target is
   // untouched.
   void Commit(bool replace = true);
+  // Closes a temporary file (checked) and hands it over: the caller now owns
+  // the file at the returned path. On failure it is deleted and IoError thrown.
+  std::string Keep();
   // Closes and deletes the staging file; the target is untouched. No-throw.
   void Abandon() noexcept;
 
@@ -85,6 +104,7 @@ class StagedOutput {
   std::string staging_;
   mode_t mode_ = 0644;
   int64_t written_ = 0;
+  WriteHook hook_;
 };
 
 }  // namespace vesk

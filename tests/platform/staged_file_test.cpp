@@ -148,6 +148,73 @@ TEST(StagedOutput, ABareNameIsStagedInTheWorkingFolder) {
   EXPECT_EQ(ReadFile(dir.File("plain.txt")), "z");
 }
 
+TEST(StagedOutput, HookSeesEveryWriteAndTheFinalFlushAndCanFailEither) {
+  TempDir dir;
+  const std::string target = dir.File("out.bin");
+  WriteFile(target, "old");
+  std::vector<std::pair<int64_t, std::size_t>> calls;
+  {
+    StagedOutput out;
+    out.SetWriteHook([&calls](int64_t offset, std::size_t size) { calls.emplace_back(offset, size); });
+    out.Open(target);
+    out.Write(std::string("abc"));
+    out.Write(std::string(""));
+    out.Write(std::string("defg"));
+    out.Commit();
+  }
+  using Call = std::pair<int64_t, std::size_t>;
+  EXPECT_EQ(calls, (std::vector<Call>{{0, 3}, {3, 4}, {7, 0}}));
+  EXPECT_EQ(ReadFile(target), "abcdefg");
+
+  // A flush that fails: the old file stays and the staging file is gone.
+  StagedOutput out;
+  out.SetWriteHook([](int64_t, std::size_t size) {
+    if (size == 0) throw IoError("flush failed");
+  });
+  out.Open(target);
+  out.Write(std::string("new"));
+  EXPECT_THROW(out.Commit(), IoError);
+  EXPECT_EQ(ReadFile(target), "abcdefg");
+  EXPECT_EQ(Names(dir.path()), std::vector<std::string>{"out.bin"});
+}
+
+TEST(StagedOutput, TemporaryFileIsPrivateUniqueAndHandedOverOnlyWhenClosed) {
+  TempDir dir;
+  const std::string folder = dir.path() + "/";
+  WriteFile(dir.File("vesk-name.zak"), "someone else's");
+  StagedOutput a, b;
+  a.OpenTemporary(folder, "vesk-", ".zak");
+  b.OpenTemporary(folder, "vesk-", ".zak");
+  EXPECT_NE(a.StagingPath(), b.StagingPath());
+  EXPECT_EQ(ModeOf(a.StagingPath()), 0600u);
+  a.Write(std::string("payload"));
+  const std::string kept = a.Keep();
+  EXPECT_EQ(ReadFile(kept), "payload");
+  EXPECT_THROW(a.Commit(), IoError);  // a temporary file has no target
+  b.Write(std::string("partial"));
+  b.Abandon();
+  EXPECT_EQ(Names(dir.path()).size(), 2u);  // kept, and the file that was there
+  EXPECT_EQ(ReadFile(dir.File("vesk-name.zak")), "someone else's");
+  EXPECT_THROW(StagedOutput().OpenTemporary(dir.File("missing/"), "vesk-", ".zak"), IoError);
+}
+
+TEST(StagedOutput, ReplaceableRefusesFoldersAndLockedFoldersButNotLinks) {
+  TempDir dir;
+  EXPECT_TRUE(Replaceable(dir.File("free")));
+  WriteFile(dir.File("file"), "x");
+  EXPECT_TRUE(Replaceable(dir.File("file")));
+  ASSERT_EQ(::mkdir(dir.File("sub").c_str(), 0755), 0);
+  EXPECT_FALSE(Replaceable(dir.File("sub")));
+  ASSERT_EQ(::symlink("sub", dir.File("link").c_str()), 0);
+  EXPECT_TRUE(Replaceable(dir.File("link")));  // the link is replaced, not the folder
+  if (::geteuid() != 0) {
+    WriteFile(dir.File("sub/inside"), "y");
+    ASSERT_EQ(::chmod(dir.File("sub").c_str(), 0555), 0);
+    EXPECT_FALSE(Replaceable(dir.File("sub/inside")));
+    ::chmod(dir.File("sub").c_str(), 0755);
+  }
+}
+
 TEST(Permissions, DefaultModesFollowTheUmask) {
   const mode_t old = ::umask(027);
   EXPECT_EQ(CurrentUmask(), 027u);

@@ -48,6 +48,11 @@ inline constexpr std::size_t kContainerOverhead = kFixedBlocksSize + kTrailerSiz
 // longer one as empty, so that the container stays readable.
 inline constexpr std::size_t kMaxStoredExtension = 215;
 
+// Longest container: the largest payload with the longest extension and key.
+// Everything the encryption writes, decryption must be able to read back.
+inline constexpr int64_t kMaxContainerSize =
+    kMaxPayloadSize + static_cast<int64_t>(kContainerOverhead + kMaxStoredExtension + kMaxKeyBytes);
+
 // "Vesk加密" in code page 936, masked into the trailer.
 inline constexpr std::array<uint8_t, 8> kMarkerText = {'V', 'e', 's', 'k', 0xBC, 0xD3, 0xC3, 0xDC};
 

@@ -9,6 +9,7 @@
 #include "platform/file_io.h"
 #include "platform/gbk.h"
 #include "platform/paths.h"
+#include "platform/staged_file.h"
 #include "platform/write_behind.h"
 
 namespace vesk::keyed {
@@ -90,7 +91,21 @@ class Decryptor {
   }
   void Attempt();
   void NoMarker();
-  void Decipher(OutputFile& out, int64_t size, uint8_t version, int64_t e, int64_t g, std::size_t l,
+  bool OutputReplaceable(const std::string& output) const {
+    return !SameFile(output, job_.source_path) && Replaceable(output);
+  }
+  void ReplaceRefused(const std::string& output) {
+    keep_ = false;
+    r_.ReportMessage(ReplaceFailed(output));
+    r_.SetCommandState(job_.command, true);
+  }
+  // The decrypted file is as private as its container; in self-decrypt mode
+  // the container is a program, whose execute bits the file does not take.
+  mode_t OutputMode() const {
+    const mode_t mode = PermissionsOf(job_.source_path);
+    return job_.self_decrypt ? (mode & 0666) : mode;
+  }
+  void Decipher(StagedOutput& out, int64_t size, uint8_t version, int64_t e, int64_t g, std::size_t l,
                 const std::vector<uint8_t>& key_stream, uint8_t first_key_byte);
 
   const DecryptJob& job_;
@@ -224,7 +239,8 @@ void Decryptor::Attempt() {
   if (Stopped()) return;
 
   const std::string output = OutputPathFor(job_.target_path, ext);
-  if (PathExists(output) && !r_.AskYesNo(output + " 文件已经存在,是否替换? 否 则取消。", "替换文件")) {
+  const bool existed = PathExists(output);
+  if (existed && !r_.AskYesNo(output + " 文件已经存在,是否替换? 否 则取消。", "替换文件")) {
     r_.ShowStatus(kCancelled);
     r_.SetCommandState(job_.command, true);
     return;
@@ -236,66 +252,86 @@ void Decryptor::Attempt() {
   host_.SetHint(Hint::ProgressBar1, "解密后的文件：" + output);
   host_.SetHint(Hint::StatusBar1, job_.self_decrypt ? "进行自解密的文件：" + job_.payload_name
                                                     : "进行解密的文件：" + job_.source_path);
-  const bool compressed = z != 0;
-  const std::string working = compressed ? TempFolderPath() + ChangeFileExt(ExtractFileName(output), ".zak") : output;
-  // The container itself may not be replaced: not while it is being read,
-  // nor by the decompression that follows, which deletes its destination
-  // first and again when it fails or is cancelled.
-  const bool output_is_source = SameFile(output, job_.source_path);
-  if (output_is_source || SameFile(working, job_.source_path) || !r_.DeleteIfExists(working)) {
-    keep_ = false;
-    r_.ReportMessage(ReplaceFailed(output_is_source ? output : working));
-    r_.SetCommandState(job_.command, true);
-    return;
-  }
+  // The container itself may not be replaced (by its name or through a
+  // link): not while it is being read, nor by the decompression that follows.
+  // Nor may an output that appeared after the name was found free.
+  if (!OutputReplaceable(output) || (!existed && PathExists(output))) return ReplaceRefused(output);
 
-  {
-    OutputFile out;
-    try {
-      out.CreateNew(working, compressed ? 0600 : 0666);
-      std::vector<uint8_t> pk(l), ks(l);
-      for (std::size_t i = 0; i < l; ++i) {
-        const uint8_t c = static_cast<uint8_t>(i + 1);
-        pk[i] = v >= 20 ? static_cast<uint8_t>((block[i] ^ r2) ^ c) : static_cast<uint8_t>((block[i] ^ r2) - c);
-        ks[i] = static_cast<uint8_t>((((pk[i] ^ r1) + c) + r2) ^ r3);
-      }
-      if (Stopped()) {
-        out = OutputFile();
-        r_.DeleteIfExists(working);
-        return;
-      }
-      r_.ProgressStart(size);
-      if (Stopped()) {
-        out = OutputFile();
-        r_.DeleteIfExists(working);
-        return;
-      }
-      r_.ShowStatus("进行解密文件...");
-      Decipher(out, size, v, e, g, l, ks, static_cast<uint8_t>(key[0]));
-      out.Close();
-    } catch (...) {
-      keep_ = false;
+  // The deciphered payload goes to a staging file beside the output, or,
+  // when it is still compressed, to a temporary file of this run's own (a
+  // unique name, never one derived from the output) for the decompression.
+  const bool compressed = z != 0;
+  StagedOutput out;
+  out.SetWriteHook(job_.before_write);
+  bool failed = false;
+  try {
+    if (compressed) {
+      out.OpenTemporary(TempFolderPath(), "vesk-", ".zak");
+    } else {
+      out.Open(output, OutputMode());
     }
+    std::vector<uint8_t> pk(l), ks(l);
+    for (std::size_t i = 0; i < l; ++i) {
+      const uint8_t c = static_cast<uint8_t>(i + 1);
+      pk[i] = v >= 20 ? static_cast<uint8_t>((block[i] ^ r2) ^ c) : static_cast<uint8_t>((block[i] ^ r2) - c);
+      ks[i] = static_cast<uint8_t>((((pk[i] ^ r1) + c) + r2) ^ r3);
+    }
+    if (Stopped()) return;  // `out` deletes its file
+    r_.ProgressStart(size);
+    if (Stopped()) return;
+    r_.ShowStatus("进行解密文件...");
+    Decipher(out, size, v, e, g, l, ks, static_cast<uint8_t>(key[0]));
+  } catch (...) {
+    failed = true;
   }
-  if (Stopped()) {
-    r_.DeleteIfExists(working);
+  // A cancel ends without a message: the canceller has restored the command
+  // and said so. A failure (a full disk, a missing temporary folder, a read
+  // error) is an error of this run, whatever the container holds.
+  if (failed || Stopped()) {
+    out.Abandon();
+    if (!failed) return;
+    keep_ = false;
     r_.ReportMessage("解密文件出错!已停止。");
     r_.SetCommandState(job_.command, true);
     return;
   }
+
   if (compressed) {
+    std::string working;
+    try {
+      working = out.Keep();
+    } catch (...) {
+      keep_ = false;
+      r_.ReportMessage("解密文件出错!已停止。");
+      r_.SetCommandState(job_.command, true);
+      return;
+    }
     if (!host_.StartDecompression(working, output, true)) {
-      r_.DeleteIfExists(working);
+      DeleteFile(working);
       r_.ReportMessage(job_.source_path + " 文件解压缩出错！已停止。");
       r_.SetCommandState(job_.command, true);
     }
+    return;
+  }
+  if (!OutputReplaceable(output)) {
+    out.Abandon();
+    return ReplaceRefused(output);
+  }
+  try {
+    out.Commit(existed);
+  } catch (const TargetExistsError&) {
+    return ReplaceRefused(output);
+  } catch (...) {
+    keep_ = false;
+    r_.ReportMessage("解密文件出错!已停止。");
+    r_.SetCommandState(job_.command, true);
     return;
   }
   r_.SetCommandState(job_.command, true);
   r_.ShowStatus("解密文件 ... 已完成。");
 }
 
-void Decryptor::Decipher(OutputFile& out, int64_t size, uint8_t version, int64_t e, int64_t g, std::size_t l,
+void Decryptor::Decipher(StagedOutput& out, int64_t size, uint8_t version, int64_t e, int64_t g, std::size_t l,
                          const std::vector<uint8_t>& key_stream, uint8_t first_key_byte) {
   const bool bytes = version <= 12;
   const int64_t unit = bytes ? 1 : 4;
@@ -374,12 +410,7 @@ void Decryptor::NoMarker() {
     return;
   }
   if (Stopped()) return;
-  if (SameFile(output, job_.source_path)) {
-    keep_ = false;
-    r_.ReportMessage(ReplaceFailed(output));
-    r_.SetCommandState(job_.command, true);
-    return;
-  }
+  if (!OutputReplaceable(output)) return ReplaceRefused(output);
   host_.OutputChosen(output);
   host_.SetHint(Hint::ProgressBar1, "解压缩后的文件：" + output);
   host_.SetHint(Hint::StatusBar1, "进行解压缩的文件：" + job_.source_path);
@@ -413,7 +444,7 @@ void DecryptFile(const DecryptJob& job, Reporter& r, DecryptHost& host) {
   try {
     InputFile in(job.source_path);
     const int64_t f = in.Size();
-    if (f < 1 || f > kFourGiB) {
+    if (f < 1 || f > kMaxContainerSize) {
       r.ReportMessage(f < 1 ? std::string("文件是空的!不需要解密。") + kCancelled
                             : std::string("不能解密大于4GB的文件!") + kCancelled);
       r.SetCommandState(job.command, true);

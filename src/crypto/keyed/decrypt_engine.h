@@ -2,7 +2,9 @@
 // or hands a file without a container marker to decompression.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "core/reporting.h"
@@ -37,9 +39,14 @@ struct DecryptJob {
   int64_t container_start = 0;
   int64_t payload_size = 0;
   std::string payload_name;
+  // Fault injection for tests: called before each write to the output (or
+  // the temporary ".zak") with the offset and size, and with size 0 before
+  // its final flush; may throw to simulate a failing disk.
+  std::function<void(int64_t offset, std::size_t size)> before_write;
 };
 
-// File mode: checks and opens `job.source_path`, then decrypts it.
+// File mode: checks and opens `job.source_path`, then decrypts it. Files of
+// 1 to kMaxContainerSize bytes are taken.
 void DecryptFile(const DecryptJob& job, Reporter& reporter, DecryptHost& host);
 
 // Self-decrypt mode entry: `job.source_path` is the program's own file.

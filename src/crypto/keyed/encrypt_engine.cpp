@@ -7,6 +7,7 @@
 #include "crypto/keyed/container.h"
 #include "platform/file_io.h"
 #include "platform/paths.h"
+#include "platform/staged_file.h"
 #include "platform/write_behind.h"
 
 namespace vesk::keyed {
@@ -14,7 +15,6 @@ namespace {
 
 constexpr std::size_t kChunk = 1 << 20;  // bytes read per call; a multiple of 4
 constexpr int64_t kHeaderOffset = 260;    // payload offset of the salt block in a split container
-constexpr std::size_t kTrailerFieldsSize = 8;  // salt, length and e before the marker
 
 const char kCancelled[] = "加密文件已取消。";
 const char kFailed[] = "加密文件出错!已停止。";
@@ -38,8 +38,18 @@ class Engine {
     r_.ReportMessage(kFailed);
     r_.SetCommandState(Control::Button1, true);
   }
+  // A target that is the source, or that a commit could not replace.
+  bool Replaceable() const {
+    return !SameFile(job_.source_path, job_.target_path) && vesk::Replaceable(job_.target_path);
+  }
+  void ReplaceFailed() {
+    keep_ = false;
+    CleanUp();
+    r_.ReportMessage("替换删除文件“" + job_.target_path + "”失败！文件正在使用中或者有只读属性等。" + kCancelled);
+    r_.SetCommandState(Control::Button1, true);
+  }
   uint8_t ChooseVersion();
-  void WritePayload(HookedOutput& out, const Header& h);
+  void WritePayload(StagedOutput& out, const Header& h);
 
   const EncryptJob& job_;
   Reporter& r_;
@@ -98,19 +108,19 @@ void Engine::Run() {
     return ErrorReport();
   }
 
-  // Replacing the source with its own container would destroy the source
-  // before it has been read; the open source counts as a file in use.
-  if (SameFile(job_.source_path, job_.target_path) || !r_.DeleteIfExists(job_.target_path)) {
-    keep_ = false;
-    CleanUp();
-    r_.ReportMessage("替换删除文件“" + job_.target_path + "”失败！文件正在使用中或者有只读属性等。" + kCancelled);
-    r_.SetCommandState(Control::Button1, true);
-    return;
-  }
+  // The container is written beside the target under a staging name and
+  // renamed over it only when complete, so whatever stands at the target
+  // survives a failure or a cancel. Replacing the source with its own
+  // container (by its name or through a link) is refused; so is a target
+  // that a rename could not replace, and one that has appeared since the
+  // command found the name free.
+  const bool replace = job_.replace_target.value_or(PathExists(job_.target_path));
+  if (!Replaceable() || (!replace && PathExists(job_.target_path))) return ReplaceFailed();
 
-  HookedOutput target(job_.before_write);
+  StagedOutput target;
+  target.SetWriteHook(job_.before_write);
   try {
-    target.CreateNew(job_.target_path, 0666);
+    target.Open(job_.target_path, DefaultFileMode());
   } catch (...) {
     CleanUp();
     return ErrorReport();
@@ -126,51 +136,48 @@ void Engine::Run() {
     }
     if (Stopped()) {
       target.Abandon();
-      CleanUp();
-      r_.DeleteIfExists(job_.target_path);
-      return;
+      return CleanUp();
     }
     WritePayload(target, header);
-    if (!Stopped()) {
-      // The trailer only repeats what the header holds: a failure to write it
-      // is signalled but does not spoil the container.
-      try {
-        target.Write(header.trailer.data(), kTrailerFieldsSize);
-      } catch (const IoError&) {
-        r_.Beep();
-      }
-      try {
-        target.Write(header.trailer.data() + kTrailerFieldsSize, header.trailer.size() - kTrailerFieldsSize);
-      } catch (const IoError&) {
-        r_.Beep();
-      }
-    }
+    // Without its trailer the container cannot be read back whole: every
+    // byte of it is checked like the payload.
+    if (!Stopped()) target.Write(header.trailer);
   } catch (...) {
     error = true;
   }
-  try {
-    target.Close();
-  } catch (...) {
-    // Data that did not reach the disk is a failed container, not a finished one.
-    error = true;
-  }
-  CleanUp();
 
   if (error) {
-    r_.DeleteIfExists(job_.target_path);
+    target.Abandon();
+    CleanUp();
     return ErrorReport();
   }
-  if (!Stopped()) {
-    r_.SetCommandState(Control::Button1, true);
-    r_.ShowStatus("加密文件 ... 已完成。");
-    r_.ProgressComplete();
-    keep_ = false;
-    return;
+  if (Stopped()) {
+    target.Abandon();
+    return CleanUp();
   }
-  r_.DeleteIfExists(job_.target_path);
+  // The target may have become the source (a link to it) while the
+  // container was written: the source then stays as it is.
+  if (!Replaceable()) {
+    target.Abandon();
+    return ReplaceFailed();
+  }
+  try {
+    target.Commit(replace);
+  } catch (const TargetExistsError&) {
+    return ReplaceFailed();
+  } catch (...) {
+    // Data that did not reach the disk is a failed container, not a finished one.
+    CleanUp();
+    return ErrorReport();
+  }
+  CleanUp();
+  r_.SetCommandState(Control::Button1, true);
+  r_.ShowStatus("加密文件 ... 已完成。");
+  r_.ProgressComplete();
+  keep_ = false;
 }
 
-void Engine::WritePayload(HookedOutput& out, const Header& h) {
+void Engine::WritePayload(StagedOutput& out, const Header& h) {
   const int64_t size = h.payload_size;
   const bool bytes = h.version == kVersionOlder;
   const int64_t unit = bytes ? 1 : 4;

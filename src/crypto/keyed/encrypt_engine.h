@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "core/reporting.h"
@@ -20,8 +21,15 @@ struct EncryptJob {
   uint8_t pre_zip_level = 0;  // 0 = the source is the chosen file itself
   uint8_t layer_number = 1;
   uint8_t info_click_count = 0;  // above 7 the older ciphers are offered
+  // How the finished container takes the target's place. True: the user
+  // agreed to replace the file that stood there. False: nothing stood there
+  // when the command looked, and a file that has appeared since is kept (the
+  // run ends as a failed replace). Unset: decided by whether anything is at
+  // the target when the engine starts.
+  std::optional<bool> replace_target;
   // Fault injection for tests: called before each write to the target with
-  // the file offset and size; may throw to simulate a failing disk.
+  // the file offset and size, and with size 0 before the final flush; may
+  // throw to simulate a failing disk.
   std::function<void(int64_t offset, std::size_t size)> before_write;
 };
 

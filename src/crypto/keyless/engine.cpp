@@ -11,8 +11,9 @@
 
 #include "crypto/keyless/cipher.h"
 #include "crypto/keyless/format.h"
-#include "platform/write_behind.h"
 #include "platform/file_io.h"
+#include "platform/staged_file.h"
+#include "platform/write_behind.h"
 
 namespace vesk::keyless {
 
@@ -66,33 +67,33 @@ KeyStream Guarded(Reporter& reporter, Fn fn) {
   }
 }
 
-// The destination, created new and exclusive, with the test hook before each
-// write.
-class Target : public HookedOutput {
+// The destination: written under a staging name beside the target and put
+// in the target's place only when complete, so that a failure or a cancel
+// leaves whatever stood there untouched. The test hook runs before each write.
+class Target : public StagedOutput {
  public:
-  explicit Target(const KeylessJob& job) : HookedOutput(job.before_write), path_(job.target_path) {}
+  Target(const KeylessJob& job, bool replace) : job_(job), replace_(replace) { SetWriteHook(job.before_write); }
 
-  void Create() { CreateNew(path_); }
-  // False when the final close reported an error (the data may be lost).
-  bool Close() {
-    try {
-      HookedOutput::Close();
-      return true;
-    } catch (...) {
-      return false;
-    }
+  // False when the target is the source (by its name or through a link), is
+  // something a rename cannot replace, or has appeared since the command
+  // found the name free.
+  bool MayReplace() const {
+    return !SameFile(job_.source_path, job_.target_path) && Replaceable(job_.target_path) &&
+           (replace_ || !PathExists(job_.target_path));
   }
+  bool replace() const { return replace_; }
 
  private:
-  std::string path_;
+  const KeylessJob& job_;
+  bool replace_;
 };
 
-// Replaces the destination: deletes a file already there (never the source
-// itself) and creates the new one. False when the run has ended, reported and
-// with its item reset.
+// Checks that the destination may be replaced and creates its staging file.
+// False when the run has ended, reported and with its item reset.
 bool CreateTarget(const KeylessJob& job, Reporter& reporter, std::atomic<bool>& keep, InputFile& source,
-                  Target& target, const std::string& replace_failed, const std::function<void()>& fail_early) {
-  if (SameFile(job.source_path, job.target_path) || !reporter.DeleteIfExists(job.target_path)) {
+                  Target& target, mode_t mode, const std::string& replace_failed,
+                  const std::function<void()>& fail_early) {
+  if (!target.MayReplace()) {
     keep = false;
     source.Close();
     reporter.ReportMessage(replace_failed);
@@ -100,7 +101,7 @@ bool CreateTarget(const KeylessJob& job, Reporter& reporter, std::atomic<bool>& 
     return false;
   }
   try {
-    target.Create();
+    target.Open(job.target_path, mode);
     return true;
   } catch (...) {
     source.Close();
@@ -112,28 +113,46 @@ bool CreateTarget(const KeylessJob& job, Reporter& reporter, std::atomic<bool>& 
 // What a run shows at its end.
 struct Outcome {
   std::string failed;
+  std::string replace_failed;
   const char* done;
   const char* cancelled;
   bool beep_on_failure;
 };
 
-// Ends a run that got as far as its payload: closes both files (a close
-// that reports an error may have lost written data), then shows the failure,
-// the completion or the cancel, deleting the target unless it is complete.
+// Ends a run that got as far as its payload: a complete output is flushed
+// and put in the target's place (a flush, close or rename that fails is a
+// failed run); anything else is discarded, the target left as it was. Then
+// the failure, the completion or the cancel is shown.
 void Finish(const KeylessJob& job, Reporter& reporter, std::atomic<bool>& keep, InputFile& source, Target& target,
             bool failed, const Outcome& outcome) {
-  ResetItem(job, reporter);
-  if (!target.Close()) failed = true;
   source.Close();
-  if (failed) {
-    reporter.DeleteIfExists(job.target_path);
+  bool refused = false;
+  if (!failed && keep) {
+    if (!target.MayReplace()) {
+      refused = true;
+    } else {
+      try {
+        target.Commit(target.replace());
+      } catch (const TargetExistsError&) {
+        refused = true;
+      } catch (...) {
+        failed = true;
+      }
+    }
+  }
+  target.Abandon();
+  ResetItem(job, reporter);
+  if (refused) {
+    keep = false;
+    reporter.ReportMessage(outcome.replace_failed);
+  } else if (failed) {
+    keep = false;
     reporter.ReportMessage(outcome.failed);
     if (outcome.beep_on_failure) reporter.Beep();
   } else if (keep) {
     reporter.ShowStatus(outcome.done);
     keep = false;
   } else {
-    reporter.DeleteIfExists(job.target_path);
     reporter.ShowStatus(outcome.cancelled);
   }
 }
@@ -182,6 +201,7 @@ Version ChooseVersion(uint8_t info_click_count, Reporter& reporter) {
 
 void EncryptKeyless(const KeylessJob& job, Reporter& reporter, RandomSource& random) {
   std::atomic<bool>& keep = reporter.Flags().KeepRunning;
+  const bool replace = job.replace_target.value_or(PathExists(job.target_path));
   // A failure before the payload: the run ends with the failure message.
   auto fail_early = [&] {
     keep = false;
@@ -228,8 +248,9 @@ void EncryptKeyless(const KeylessJob& job, Reporter& reporter, RandomSource& ran
     return;
   }
 
-  Target target(job);
-  if (!CreateTarget(job, reporter, keep, source, target, text::EncryptReplaceFailed(job.target_path), fail_early)) {
+  Target target(job, replace);
+  if (!CreateTarget(job, reporter, keep, source, target, DefaultFileMode(), text::EncryptReplaceFailed(job.target_path),
+                    fail_early)) {
     return;
   }
 
@@ -246,8 +267,7 @@ void EncryptKeyless(const KeylessJob& job, Reporter& reporter, RandomSource& ran
       // Stopped before the payload: leave nothing and say nothing; the
       // cancelling command has already reset its item.
       source.Close();
-      target.Close();
-      reporter.DeleteIfExists(job.target_path);
+      target.Abandon();
       return;
     }
 
@@ -264,11 +284,13 @@ void EncryptKeyless(const KeylessJob& job, Reporter& reporter, RandomSource& ran
   }
 
   Finish(job, reporter, keep, source, target, failed,
-         {text::EncryptFailed(job.source_path), text::kEncryptDone, text::kEncryptCancelled, false});
+         {text::EncryptFailed(job.source_path), text::EncryptReplaceFailed(job.target_path), text::kEncryptDone,
+          text::kEncryptCancelled, false});
 }
 
 void DecryptKeyless(const KeylessJob& job, Reporter& reporter) {
   std::atomic<bool>& keep = reporter.Flags().KeepDecrypting;
+  const bool replace = job.replace_target.value_or(PathExists(job.target_path));
   auto fail_early = [&] {
     keep = false;
     reporter.ReportMessage(text::DecryptFailed(job.source_path));
@@ -345,8 +367,10 @@ void DecryptKeyless(const KeylessJob& job, Reporter& reporter) {
     return;
   }
 
-  Target target(job);
-  if (!CreateTarget(job, reporter, keep, source, target, text::DecryptReplaceFailed(job.target_path), fail_early)) {
+  // The decrypted file is as private as its container.
+  Target target(job, replace);
+  if (!CreateTarget(job, reporter, keep, source, target, PermissionsOf(job.source_path),
+                    text::DecryptReplaceFailed(job.target_path), fail_early)) {
     return;
   }
 
@@ -364,7 +388,8 @@ void DecryptKeyless(const KeylessJob& job, Reporter& reporter) {
   }
 
   Finish(job, reporter, keep, source, target, failed,
-         {text::DecryptFailed(job.source_path), text::kDecryptDone, text::kDecryptCancelled, true});
+         {text::DecryptFailed(job.source_path), text::DecryptReplaceFailed(job.target_path), text::kDecryptDone,
+          text::kDecryptCancelled, true});
 }
 
 }  // namespace vesk::keyless

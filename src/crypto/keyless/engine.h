@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "core/reporting.h"
@@ -25,8 +26,15 @@ struct KeylessJob {
   // ResetKeylessDecryptItem of the window). When empty, only the command
   // state is restored with SetCommandState(Button5, true).
   std::function<void()> reset_item;
+  // How the finished output takes the target's place. True: the user agreed
+  // to replace the file that stood there. False: nothing stood there when the
+  // command looked, and a file that has appeared since is kept (the run ends
+  // as a failed replace). Unset: decided by whether anything is at the
+  // target when the engine starts.
+  std::optional<bool> replace_target;
   // Fault injection for tests: called before each write to the target with
-  // its offset and size; may throw to simulate a failing disk.
+  // its offset and size, and with size 0 before the final flush; may throw
+  // to simulate a failing disk.
   std::function<void(int64_t offset, std::size_t size)> before_write;
 };
 

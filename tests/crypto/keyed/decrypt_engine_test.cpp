@@ -6,8 +6,13 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <cstdlib>
 #include <map>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "container_fixture.h"
@@ -16,6 +21,8 @@
 #include "platform/file_io.h"
 #include "platform/gbk.h"
 #include "platform/paths.h"
+#include "platform/staged_file.h"
+#include "support/disk.h"
 #include "support/recording_reporter.h"
 #include "support/temp_dir.h"
 
@@ -27,6 +34,7 @@ using fixture::MakeContainer;
 using fixture::MakeHeader;
 using fixture::Recipe;
 using vesk::testing::ControlRecord;
+using vesk::testing::FolderEntries;
 using vesk::testing::RandomBytes;
 using vesk::testing::ReadFile;
 using vesk::testing::RecordingReporter;
@@ -74,7 +82,8 @@ class FakeHost : public DecryptHost {
   void SetHint(Hint h, const std::string& text) override { hints[h] = text; }
   void OutputChosen(const std::string& path) override { outputs.push_back(path); }
   bool StartDecompression(const std::string& source, const std::string& dest, bool delete_after) override {
-    starts.push_back({source, dest, delete_after, FileExists(source) ? ReadFile(source) : std::string()});
+    const bool small = FileExists(source) && FileSizeOf(source) < (int64_t{64} << 20);
+    starts.push_back({source, dest, delete_after, small ? ReadFile(source) : std::string()});
     return start_ok;
   }
 
@@ -180,8 +189,15 @@ TEST_F(DecryptTest, MissingEmptyAndOversizedFilesAreRefused) {
     EXPECT_TRUE(s.Idle());
   }
   {
+    // The longest container the encryption can write is taken (here it has
+    // no marker and goes to decompression); one byte more is refused.
     const std::string big = dir_.File("big.jmz");
-    fixture::WriteSparse(big, kFourGiB + 1, 0, "x");
+    fixture::WriteSparse(big, kMaxContainerSize, 0, "x");
+    Session taken(big, dir_.File("out"));
+    taken.Run();
+    EXPECT_EQ(taken.host.key_reads, 1);
+    EXPECT_EQ(taken.host.starts.size(), 1u);
+    fixture::WriteSparse(big, kMaxContainerSize + 1, 0, "x");
     Session s(big, dir_.File("out"));
     s.Run();
     EXPECT_EQ(s.r.messages, std::vector<std::string>{std::string("不能解密大于4GB的文件!") + kCancelled});
@@ -190,7 +206,52 @@ TEST_F(DecryptTest, MissingEmptyAndOversizedFilesAreRefused) {
   }
 }
 
-TEST_F(DecryptTest, FileOfExactlyFourGiBIsDecryptedAndACancelDeletesThePartialOutput) {
+TEST_F(DecryptTest, ContainersOfTheLargestPayloadAreReadBack) {
+  // What the encryption writes for a 4 GiB file: with a short key and
+  // extension (2^32 + 53 bytes), and with the longest of both, which is the
+  // longest container there is. Sparse files: the blocks are real, the
+  // payload a hole. Each run is cancelled at its first bar move.
+  struct Case {
+    std::string key, ext;
+  };
+  for (const Case& c : {Case{"secret", ".txt"}, Case{std::string(kMaxKeyBytes, 'K'), "." + std::string(214, 'e')}}) {
+    SCOPED_TRACE(c.key.size());
+    Recipe recipe;
+    recipe.key = c.key;
+    recipe.ext = c.ext;
+    const Header h = MakeHeader(recipe, kMaxPayloadSize);
+    const int64_t length = h.ContainerLength();
+    EXPECT_GT(length, kFourGiB);
+    EXPECT_LE(length, kMaxContainerSize);
+    const ContainerLayout layout = h.Layout();
+    const std::string big = dir_.File("big.jmz");
+    const std::vector<uint8_t> lead = h.LeadBlocks();
+    fixture::WriteSparse(big, length, layout.header_offset, std::string(lead.begin(), lead.end()));
+    fixture::Overwrite(big, layout.key_check_offset, std::string(h.key_check.begin(), h.key_check.end()));
+    fixture::Overwrite(big, layout.trailer_offset, std::string(h.trailer.begin(), h.trailer.end()));
+
+    Session run(big, dir_.File("out"), c.key);
+    run.r.on_bar_position = [&](int64_t) { run.r.Flags().KeepDecrypting = false; };
+    run.Run();
+    EXPECT_TRUE(run.r.messages.empty()) << run.r.messages.front();
+    EXPECT_EQ(run.r.bar_ranges, std::vector<int64_t>{100});
+    EXPECT_EQ(run.r.ProgressTotal(), kMaxPayloadSize);
+    EXPECT_EQ(FolderEntries(dir_.path()), (std::vector<std::string>{"big.jmz", "tmp"}));
+  }
+  // The size checks still warn about a file longer than its header allows.
+  Recipe recipe;
+  const Header h = MakeHeader(recipe, kMaxPayloadSize);
+  const std::string big = dir_.File("big.jmz");
+  const std::vector<uint8_t> lead = h.LeadBlocks();
+  fixture::WriteSparse(big, kMaxContainerSize, h.Layout().header_offset, std::string(lead.begin(), lead.end()));
+  fixture::Overwrite(big, h.Layout().key_check_offset, std::string(h.key_check.begin(), h.key_check.end()));
+  Session run(big, dir_.File("out"));
+  run.r.on_bar_position = [&](int64_t) { run.r.Flags().KeepDecrypting = false; };
+  run.Run();
+  EXPECT_EQ(run.r.messages, std::vector<std::string>{"加密的文件(被破坏)的大小效验(有误)大于4GB！"});
+}
+
+TEST_F(DecryptTest, FileOfExactlyFourGiBIsDecryptedAndACancelLeavesNoOutput) {
   // A split container of exactly 2^32 bytes: the blocks are real, the
   // payload is a hole of zeros. The run is cancelled at the first bar move.
   Recipe recipe;
@@ -213,9 +274,11 @@ TEST_F(DecryptTest, FileOfExactlyFourGiBIsDecryptedAndACancelDeletesThePartialOu
   EXPECT_EQ(run.r.bar_ranges, std::vector<int64_t>{100});  // percent mode
   ASSERT_FALSE(run.r.bar_positions.empty());
   EXPECT_EQ(run.r.bar_positions.front(), 1);
-  EXPECT_EQ(run.r.messages, std::vector<std::string>{kStopped});
+  // A cancel is no failure: no message, the canceller restores the command.
+  EXPECT_TRUE(run.r.messages.empty());
   EXPECT_FALSE(PathExists(dir_.File("out")));
-  EXPECT_TRUE(run.Idle());
+  EXPECT_EQ(FolderEntries(dir_.path()), (std::vector<std::string>{"big.jmz", "tmp"}));
+  EXPECT_TRUE(run.Busy());
 }
 
 // ---------------------------------------------------------------------------
@@ -696,7 +759,10 @@ TEST(OutputPathFor, NativeNameStaysWithin255Bytes) {
 // ---------------------------------------------------------------------------
 // Compressed payloads and files without a marker.
 
-TEST_F(DecryptTest, CompressedPayloadGoesThroughATemporaryZak) {
+TEST_F(DecryptTest, CompressedPayloadGoesThroughATemporaryZakOfItsOwn) {
+  // The user's own file of the name the temporary file once had is no
+  // business of the run.
+  WriteFile(tmp_ + "/out.zak", "the user's file");
   for (uint8_t z : {uint8_t{1}, uint8_t{2}, uint8_t{3}, uint8_t{7}}) {
     SCOPED_TRACE(static_cast<int>(z));
     Recipe recipe;
@@ -706,21 +772,44 @@ TEST_F(DecryptTest, CompressedPayloadGoesThroughATemporaryZak) {
     const std::string source = Put("c.jmz", MakeContainer(recipe, payload));
     Session s(source, dir_.File("out"));
     s.Run();
-    const std::string working = tmp_ + "/out.zak";
     if (z > 3) {
       EXPECT_EQ(s.r.messages, std::vector<std::string>{kBadRatio});
     } else {
       EXPECT_TRUE(s.r.messages.empty());
     }
     ASSERT_EQ(s.host.starts.size(), 1u);
-    EXPECT_EQ(s.host.starts[0].source, working);
+    const std::string working = s.host.starts[0].source;
+    EXPECT_EQ(ExtractFilePath(working), tmp_ + "/");
+    EXPECT_EQ(ExtractFileName(working).substr(0, 5), "vesk-");
+    EXPECT_EQ(ExtractFileExt(working), ".zak");
+    struct stat st {};
+    ASSERT_EQ(::stat(working.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
     EXPECT_EQ(s.host.starts[0].dest, dir_.File("out.tar"));
     EXPECT_TRUE(s.host.starts[0].delete_after);
     EXPECT_TRUE(s.host.starts[0].source_bytes == payload);
     EXPECT_FALSE(PathExists(dir_.File("out.tar")));  // the decompression writes it
     EXPECT_TRUE(s.Busy());                           // until the decompression ends
-    DeleteFile(working);
+    DeleteFile(working);                             // as the decompression's end does
   }
+  EXPECT_EQ(FolderEntries(tmp_), std::vector<std::string>{"out.zak"});
+  EXPECT_EQ(ReadFile(tmp_ + "/out.zak"), "the user's file");
+}
+
+TEST_F(DecryptTest, OutputInTheTemporaryFolderIsNeverTheTemporaryFile) {
+  // The output lands where the temporary file was named after it.
+  Recipe recipe;
+  recipe.pre_zip_level = 2;
+  recipe.ext = ".zak";
+  const std::string payload = RandomBytes(700, 40);
+  Session s(Put("c.jmz", MakeContainer(recipe, payload)), tmp_ + "/out");
+  s.Run();
+  ASSERT_EQ(s.host.starts.size(), 1u);
+  EXPECT_EQ(s.host.starts[0].dest, tmp_ + "/out.zak");
+  EXPECT_NE(s.host.starts[0].source, s.host.starts[0].dest);
+  EXPECT_TRUE(s.host.starts[0].source_bytes == payload);
+  EXPECT_FALSE(PathExists(tmp_ + "/out.zak"));
+  EXPECT_TRUE(s.r.messages.empty());
 }
 
 TEST_F(DecryptTest, FailedDecompressionStartDeletesTheTemporaryZak) {
@@ -731,7 +820,7 @@ TEST_F(DecryptTest, FailedDecompressionStartDeletesTheTemporaryZak) {
   s.host.start_ok = false;
   s.Run();
   EXPECT_EQ(s.r.messages, std::vector<std::string>{source + " 文件解压缩出错！已停止。"});
-  EXPECT_FALSE(PathExists(tmp_ + "/out.zak"));
+  EXPECT_TRUE(FolderEntries(tmp_).empty());
   EXPECT_TRUE(s.Idle());
 }
 
@@ -1042,6 +1131,281 @@ TEST_F(DecryptTest, EmbeddedContainerNamesThePayloadAndNeedsItsMarker) {
   EXPECT_EQ(s.r.messages, std::vector<std::string>{kMarkerMismatch});
   EXPECT_TRUE(s.host.starts.empty());
   EXPECT_TRUE(s.Idle());
+}
+
+// ---------------------------------------------------------------------------
+// Outputs appear whole or not at all, and only where they may.
+
+mode_t ModeOf(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return 0;
+  return st.st_mode & 07777;
+}
+
+TEST_F(DecryptTest, WriteOrFlushFailureLeavesTheOldOutputAndNoFileBehind) {
+  const std::string plain = RandomBytes(5000, 41);
+  for (uint8_t z : {uint8_t{0}, uint8_t{2}}) {
+    Recipe recipe;
+    recipe.pre_zip_level = z;
+    const std::string source = Put("c.jmz", MakeContainer(recipe, plain));
+    // A payload write, the last byte, and the final flush.
+    for (int64_t failing : {int64_t{1000}, int64_t{4999}, int64_t{5000}}) {
+      SCOPED_TRACE("z " + std::to_string(z) + ", failing at " + std::to_string(failing));
+      WriteFile(dir_.File("out.txt"), "old output");
+      Session s(source, dir_.File("out"));
+      s.r.QueueAnswers({true});
+      s.job.before_write = [failing](int64_t offset, std::size_t size) {
+        const bool hit = size == 0 ? failing == 5000 : offset <= failing && failing < offset + int64_t(size);
+        if (hit) throw IoError("disk full");
+      };
+      s.Run();
+      EXPECT_EQ(s.r.messages, std::vector<std::string>{kStopped});
+      EXPECT_TRUE(s.host.starts.empty());
+      EXPECT_EQ(ReadFile(dir_.File("out.txt")), "old output");
+      EXPECT_EQ(FolderEntries(dir_.path()), (std::vector<std::string>{"c.jmz", "out.txt", "tmp"}));
+      EXPECT_TRUE(FolderEntries(tmp_).empty());
+      EXPECT_FALSE(s.r.Flags().KeepDecrypting);
+      EXPECT_TRUE(s.Idle());
+    }
+  }
+}
+
+TEST_F(DecryptTest, MissingTemporaryFolderIsAnErrorOfTheRunNotOfTheContainer) {
+  Recipe recipe;
+  recipe.pre_zip_level = 1;
+  const std::string source = Put("c.jmz", MakeContainer(recipe, RandomBytes(2000, 42)));
+  ::setenv("TMPDIR", dir_.File("gone").c_str(), 1);
+  Session s(source, dir_.File("out"));
+  s.Run();
+  EXPECT_EQ(s.r.messages, std::vector<std::string>{kStopped});
+  EXPECT_EQ(s.r.beeps, 0);
+  EXPECT_TRUE(s.host.starts.empty());
+  EXPECT_FALSE(PathExists(dir_.File("gone")));
+  EXPECT_TRUE(s.Idle());
+}
+
+TEST_F(DecryptTest, CancelDuringTheDecipherKeepsTheOldOutputAndSaysNothing) {
+  for (uint8_t z : {uint8_t{0}, uint8_t{3}}) {
+    SCOPED_TRACE(static_cast<int>(z));
+    Recipe recipe;
+    recipe.pre_zip_level = z;
+    const std::string source = Put("c.jmz", MakeContainer(recipe, RandomBytes(3 << 20, 43)));
+    WriteFile(dir_.File("out.txt"), "old output");
+    Session s(source, dir_.File("out"));
+    s.r.QueueAnswers({true});
+    s.r.on_bar_position = [&](int64_t pos) {
+      if (pos > (1 << 20)) s.r.Flags().KeepDecrypting = false;
+    };
+    s.Run();
+    EXPECT_TRUE(s.r.messages.empty());
+    EXPECT_NE(s.r.Status(), kDone);
+    EXPECT_TRUE(s.host.starts.empty());
+    EXPECT_EQ(ReadFile(dir_.File("out.txt")), "old output");
+    EXPECT_EQ(FolderEntries(dir_.path()), (std::vector<std::string>{"c.jmz", "out.txt", "tmp"}));
+    EXPECT_TRUE(FolderEntries(tmp_).empty());
+    EXPECT_TRUE(s.Busy());  // the canceller restores the command
+  }
+}
+
+TEST_F(DecryptTest, OutputThatIsALinkToTheSourceIsRefusedBeforeAnythingChanges) {
+  for (uint8_t z : {uint8_t{0}, uint8_t{2}}) {
+    Recipe recipe;
+    recipe.pre_zip_level = z;
+    const std::string bytes = MakeContainer(recipe, RandomBytes(1200, 44));
+    const std::string source = Put("c.jmz", bytes);
+    for (bool hard : {true, false}) {
+      SCOPED_TRACE(std::string(hard ? "hard" : "symbolic") + " link, z " + std::to_string(z));
+      const std::string output = dir_.File("out.txt");
+      DeleteFile(output);
+      ASSERT_EQ(hard ? ::link(source.c_str(), output.c_str()) : ::symlink("c.jmz", output.c_str()), 0);
+      Session s(source, dir_.File("out"));
+      s.r.QueueAnswers({true});
+      s.Run();
+      EXPECT_EQ(s.r.questions.size(), 1u);
+      EXPECT_EQ(s.r.messages, std::vector<std::string>{ReplaceFailed(output)});
+      EXPECT_TRUE(s.host.starts.empty());
+      EXPECT_TRUE(ReadFile(source) == bytes);
+      EXPECT_TRUE(ReadFile(output) == bytes);
+      EXPECT_EQ(FolderEntries(dir_.path()), (std::vector<std::string>{"c.jmz", "out.txt", "tmp"}));
+      EXPECT_TRUE(FolderEntries(tmp_).empty());
+      EXPECT_TRUE(s.Idle());
+    }
+    DeleteFile(dir_.File("out.txt"));
+  }
+}
+
+TEST_F(DecryptTest, AnOutputThatAppearsAfterTheNameWasFoundFreeIsKept) {
+  const std::string source = Put("c.jmz", MakeContainer(Recipe{}, RandomBytes(3000, 45)));
+  const std::string output = dir_.File("out.txt");
+  Session s(source, dir_.File("out"));
+  s.job.before_write = [&](int64_t offset, std::size_t) {
+    if (offset == 0) WriteFile(output, "someone else's");
+  };
+  s.Run();
+  EXPECT_TRUE(s.r.questions.empty());
+  EXPECT_EQ(s.r.messages, std::vector<std::string>{ReplaceFailed(output)});
+  EXPECT_EQ(ReadFile(output), "someone else's");
+  EXPECT_EQ(FolderEntries(dir_.path()), (std::vector<std::string>{"c.jmz", "out.txt", "tmp"}));
+  EXPECT_TRUE(s.Idle());
+}
+
+TEST_F(DecryptTest, OutputTakesThePermissionsOfItsContainer) {
+  const std::string plain = RandomBytes(900, 46);
+  const std::string source = Put("c.jmz", MakeContainer(Recipe{}, plain));
+  for (mode_t mode : {mode_t{0600}, mode_t{0640}, mode_t{0444}}) {
+    SCOPED_TRACE(mode);
+    ASSERT_EQ(::chmod(source.c_str(), mode), 0);
+    DeleteFile(dir_.File("out.txt"));
+    Session s(source, dir_.File("out"));
+    s.Run();
+    EXPECT_EQ(s.r.Status(), kDone);
+    EXPECT_EQ(ModeOf(dir_.File("out.txt")), mode);
+  }
+  // Replacing a more open file: the output is still as private as the container.
+  ASSERT_EQ(::chmod(source.c_str(), 0600), 0);
+  ASSERT_EQ(::chmod(dir_.File("out.txt").c_str(), 0666), 0);
+  Session s(source, dir_.File("out"));
+  s.r.QueueAnswers({true});
+  s.Run();
+  EXPECT_EQ(ModeOf(dir_.File("out.txt")), 0600u);
+  EXPECT_TRUE(ReadFile(dir_.File("out.txt")) == plain);
+
+  // A payload inside a program does not become a program.
+  const std::string image = RandomBytes(4000, 47);
+  const std::string container = MakeContainer(Recipe{}, plain);
+  const std::string program = Put("program", image + container);
+  ASSERT_EQ(::chmod(program.c_str(), 0750), 0);
+  Session e(program, dir_.File("payload"));
+  e.job.command = Control::Button7;
+  e.job.self_decrypt = true;
+  e.job.container_start = static_cast<int64_t>(image.size());
+  e.job.payload_size = static_cast<int64_t>(container.size());
+  e.Run();
+  EXPECT_EQ(e.r.Status(), kDone);
+  EXPECT_EQ(ModeOf(dir_.File("payload.txt")), 0640u);
+}
+
+TEST_F(DecryptTest, RealDiskFullFailsTheRunAndLeavesTheOldOutput) {
+  testing::SmallDisk disk(256 << 10);
+  if (!disk.Ready()) GTEST_SKIP() << "cannot mount a small tmpfs here";
+  const std::string plain = RandomBytes(400 << 10, 48);
+  {
+    const std::string source = Put("c.jmz", MakeContainer(Recipe{}, plain));
+    WriteFile(disk.File("out.txt"), "old output");
+    Session s(source, disk.File("out"));
+    s.r.QueueAnswers({true});
+    s.Run();
+    EXPECT_EQ(s.r.messages, std::vector<std::string>{kStopped});
+    EXPECT_EQ(ReadFile(disk.File("out.txt")), "old output");
+    EXPECT_EQ(FolderEntries(disk.path()), std::vector<std::string>{"out.txt"});
+  }
+  {
+    // The temporary folder is the one that fills up.
+    Recipe recipe;
+    recipe.pre_zip_level = 2;
+    const std::string source = Put("z.jmz", MakeContainer(recipe, plain));
+    ::setenv("TMPDIR", disk.path().c_str(), 1);
+    Session s(source, dir_.File("out"));
+    s.Run();
+    EXPECT_EQ(s.r.messages, std::vector<std::string>{kStopped});
+    EXPECT_TRUE(s.host.starts.empty());
+    EXPECT_EQ(FolderEntries(disk.path()), std::vector<std::string>{"out.txt"});
+  }
+}
+
+TEST_F(DecryptTest, TwoDecryptionsAtOnceNeverSeeEachOthersTemporaryFiles) {
+  // Same temporary folder, outputs of the same name in two folders, both
+  // compressed payloads; the runs meet mid-payload before either finishes.
+  ASSERT_EQ(::mkdir(dir_.File("a").c_str(), 0755), 0);
+  ASSERT_EQ(::mkdir(dir_.File("b").c_str(), 0755), 0);
+  Recipe recipe;
+  recipe.pre_zip_level = 2;
+  recipe.ext = ".tar";
+  const std::string plain_a = RandomBytes(3 << 20, 49);
+  const std::string plain_b = RandomBytes(3 << 20, 50);
+  Session a(Put("a.jmz", MakeContainer(recipe, plain_a)), dir_.File("a/out"));
+  Session b(Put("b.jmz", MakeContainer(recipe, plain_b)), dir_.File("b/out"));
+
+  std::mutex mutex;
+  std::condition_variable met;
+  int arrived = 0;
+  auto meet = [&](bool* done) {
+    return [&, done](int64_t) {
+      if (*done) return;
+      *done = true;
+      std::unique_lock lock(mutex);
+      ++arrived;
+      met.notify_all();
+      met.wait_for(lock, std::chrono::seconds(10), [&] { return arrived == 2; });
+    };
+  };
+  bool a_met = false, b_met = false;
+  a.r.on_bar_position = meet(&a_met);
+  b.r.on_bar_position = meet(&b_met);
+  std::thread ta([&] { a.Run(); });
+  std::thread tb([&] { b.Run(); });
+  ta.join();
+  tb.join();
+  EXPECT_EQ(arrived, 2);
+
+  for (Session* s : {&a, &b}) {
+    EXPECT_TRUE(s->r.messages.empty());
+    ASSERT_EQ(s->host.starts.size(), 1u);
+    EXPECT_TRUE(s->host.starts[0].delete_after);
+  }
+  EXPECT_NE(a.host.starts[0].source, b.host.starts[0].source);
+  EXPECT_EQ(a.host.starts[0].dest, dir_.File("a/out.tar"));
+  EXPECT_EQ(b.host.starts[0].dest, dir_.File("b/out.tar"));
+  EXPECT_TRUE(a.host.starts[0].source_bytes == plain_a);
+  EXPECT_TRUE(b.host.starts[0].source_bytes == plain_b);
+  EXPECT_TRUE(ReadFile(a.host.starts[0].source) == plain_a);
+  EXPECT_TRUE(ReadFile(b.host.starts[0].source) == plain_b);
+  EXPECT_EQ(FolderEntries(tmp_).size(), 2u);
+  // The decompressions' end deletes each run's own file; nothing else is left.
+  DeleteFile(a.host.starts[0].source);
+  DeleteFile(b.host.starts[0].source);
+  EXPECT_TRUE(FolderEntries(tmp_).empty());
+}
+
+// A real 4 GiB file through both engines: slow and needs 8 GiB of disk, so
+// it runs only when VESK_BIG_TESTS is set.
+TEST_F(DecryptTest, FourGiBFileEncryptsAndDecryptsBack) {
+  if (std::getenv("VESK_BIG_TESTS") == nullptr) GTEST_SKIP() << "set VESK_BIG_TESTS=1 to run";
+  const std::string plain = dir_.File("big.bin");
+  fixture::WriteSparse(plain, kMaxPayloadSize, kMaxPayloadSize - 4, "tail");
+  EncryptJob job;
+  job.key = "secret";
+  job.source_path = plain;
+  job.target_path = dir_.File("big.jmz");
+  job.original_ext = ".bin";
+  RecordingReporter er;
+  er.Flags().KeepRunning = true;
+  ScriptedRandom random(fixture::DrawValues(Recipe{}));
+  EncryptEngine(job, er, random);
+  ASSERT_EQ(er.Status(), "加密文件 ... 已完成。");
+  EXPECT_EQ(FileSizeOf(dir_.File("big.jmz")), kMaxPayloadSize + 4 + 12 + 37);
+  DeleteFile(plain);
+
+  Session s(dir_.File("big.jmz"), dir_.File("back"));
+  s.Run();
+  EXPECT_TRUE(s.r.messages.empty());
+  ASSERT_EQ(s.r.Status(), kDone);
+  const std::string back = dir_.File("back.bin");
+  ASSERT_EQ(FileSizeOf(back), kMaxPayloadSize);
+  InputFile in(back);
+  std::vector<char> buffer(1 << 20);
+  int64_t nonzero_at = -1;
+  for (int64_t pos = 0; pos < kMaxPayloadSize; pos += static_cast<int64_t>(buffer.size())) {
+    in.ReadExact(buffer.data(), buffer.size());
+    for (std::size_t i = 0; i < buffer.size() && nonzero_at < 0; ++i) {
+      if (buffer[i] != 0) nonzero_at = pos + static_cast<int64_t>(i);
+    }
+  }
+  EXPECT_EQ(nonzero_at, kMaxPayloadSize - 4);
+  in.Seek(kMaxPayloadSize - 4);
+  char tail[4];
+  in.ReadExact(tail, 4);
+  EXPECT_EQ(std::string(tail, 4), "tail");
 }
 
 }  // namespace

@@ -13,12 +13,15 @@
 
 #include "crypto/keyed/container.h"
 #include "platform/file_io.h"
+#include "platform/staged_file.h"
+#include "support/disk.h"
 #include "support/recording_reporter.h"
 #include "support/temp_dir.h"
 
 namespace vesk::keyed {
 namespace {
 
+using testing::FolderEntries;
 using testing::ReadFile;
 using testing::RecordingReporter;
 using testing::TempDir;
@@ -209,8 +212,9 @@ TEST_F(EncryptEngineTest, FourGibIsTheLargestSourceAccepted) {
   EXPECT_FALSE(TargetExists());
 }
 
-TEST_F(EncryptEngineTest, CancelMidRunDeletesTargetAndCopySilently) {
+TEST_F(EncryptEngineTest, CancelMidRunLeavesTheOldTargetAndDeletesTheCopySilently) {
   WriteFile(dir_.File("big.zak"), std::string(3 << 20, 'q'));
+  WriteFile(dir_.File("out.jmz"), "the old container");
   EncryptJob job = Job();
   job.source_path = dir_.File("big.zak");
   job.pre_zip_level = 1;
@@ -220,8 +224,8 @@ TEST_F(EncryptEngineTest, CancelMidRunDeletesTargetAndCopySilently) {
   };
   Run(job, Draws(9, 1));
   EXPECT_TRUE(r_.messages.empty());
-  EXPECT_FALSE(TargetExists());
-  EXPECT_FALSE(PathExists(dir_.File("big.zak")));
+  EXPECT_EQ(ReadFile(dir_.File("out.jmz")), "the old container");
+  EXPECT_EQ(FolderEntries(dir_.path()), std::vector<std::string>{"out.jmz"});  // no copy, no staging file
   EXPECT_EQ(r_.controls[Control::Button1].tag, 1);  // the canceller restores the command
 }
 
@@ -233,44 +237,104 @@ TEST_F(EncryptEngineTest, TargetThatCannotBeReplacedIsReportedBeforeWriting) {
             "替换删除文件“" + dir_.File("out.jmz") + "”失败！文件正在使用中或者有只读属性等。加密文件已取消。");
   EXPECT_TRUE(std::filesystem::is_directory(dir_.File("out.jmz") + "/busy"));
 
-  // The source itself as the target: it would be destroyed before it is read.
-  EncryptJob self = Job();
-  self.target_path = self.source_path;
+  // The source itself as the target, by its name, a hard link or a symbolic
+  // link: refused before anything is written.
+  ASSERT_EQ(::link(dir_.File("src.doc").c_str(), dir_.File("hard.jmz").c_str()), 0);
+  ASSERT_EQ(::symlink("src.doc", dir_.File("soft.jmz").c_str()), 0);
+  for (const std::string& target : {dir_.File("src.doc"), dir_.File("hard.jmz"), dir_.File("soft.jmz")}) {
+    SCOPED_TRACE(target);
+    EncryptJob self = Job();
+    self.target_path = target;
+    r_.Flags().KeepRunning = true;
+    r_.messages.clear();
+    Run(self, Draws(9, 1));
+    EXPECT_EQ(r_.messages, std::vector<std::string>{"替换删除文件“" + target +
+                                                    "”失败！文件正在使用中或者有只读属性等。加密文件已取消。"});
+    EXPECT_EQ(ReadFile(dir_.File("src.doc")), "content");
+    EXPECT_EQ(ReadFile(target), "content");
+    EXPECT_FALSE(r_.Flags().KeepRunning);
+  }
+  EXPECT_EQ(FolderEntries(dir_.path()), (std::vector<std::string>{"hard.jmz", "out.jmz", "soft.jmz", "src.doc"}));
+}
+
+TEST_F(EncryptEngineTest, AFileThatAppearsAfterTheNameWasFoundFreeIsKept) {
+  WriteFile(dir_.File("src.doc"), std::string(5000, 'a'));
+  EncryptJob job = Job();
+  job.replace_target = false;
+  job.before_write = [this](int64_t offset, std::size_t) {
+    if (offset == 0) WriteFile(dir_.File("out.jmz"), "someone else's");
+  };
+  Run(job, Draws(9, 1));
+  EXPECT_EQ(r_.messages, std::vector<std::string>{"替换删除文件“" + dir_.File("out.jmz") +
+                                                  "”失败！文件正在使用中或者有只读属性等。加密文件已取消。"});
+  EXPECT_EQ(ReadFile(dir_.File("out.jmz")), "someone else's");
+  EXPECT_EQ(FolderEntries(dir_.path()), (std::vector<std::string>{"out.jmz", "src.doc"}));
+  EXPECT_EQ(r_.controls[Control::Button1].tag, 0);
+
+  // Told to replace, the engine replaces; the container gets the ordinary
+  // mode of a new file, whatever the old file had.
+  ::chmod(dir_.File("out.jmz").c_str(), 0600);
+  const mode_t old_mask = ::umask(027);
   r_.Flags().KeepRunning = true;
-  Run(self, Draws(9, 1));
-  EXPECT_NE(r_.messages.back().find("失败！文件正在使用中"), std::string::npos);
-  EXPECT_EQ(ReadFile(dir_.File("src.doc")), "content");
-}
-
-TEST_F(EncryptEngineTest, WriteFailureDeletesTargetAndStopsEverything) {
-  WriteFile(dir_.File("src.doc"), std::string(5000, 'w'));
-  EncryptJob job = Job();
-  job.before_write = [](int64_t offset, std::size_t size) {
-    if (offset + static_cast<int64_t>(size) > 2000) throw IoError("disk full");
-  };
+  job.before_write = nullptr;
+  job.replace_target = true;
   Run(job, Draws(9, 1));
-  EXPECT_EQ(r_.messages.back(), "加密文件出错!已停止。");
-  EXPECT_EQ(r_.compression_stops, 1);
-  EXPECT_FALSE(TargetExists());
-  EXPECT_FALSE(r_.Flags().KeepRunning);
-}
-
-TEST_F(EncryptEngineTest, TrailerFailureOnlyBeepsAndTheContainerIsFinished) {
-  WriteFile(dir_.File("src.doc"), std::string(100, 't'));
-  EncryptJob job = Job();
-  const int64_t trailer_at = 100 + 4 + 12 + 21;
-  bool failed = false;
-  job.before_write = [trailer_at, &failed](int64_t offset, std::size_t) {
-    if (offset == trailer_at && !failed) {
-      failed = true;
-      throw IoError("cannot write");
-    }
-  };
-  Run(job, Draws(9, 1));
-  EXPECT_TRUE(r_.messages.empty());
-  EXPECT_EQ(r_.beeps, 1);
+  ::umask(old_mask);
   EXPECT_EQ(r_.Status(), "加密文件 ... 已完成。");
-  EXPECT_EQ(std::filesystem::file_size(dir_.File("out.jmz")), static_cast<uintmax_t>(trailer_at + 8));
+  EXPECT_EQ(std::filesystem::file_size(dir_.File("out.jmz")), 5000u + 4 + 12 + 37);
+  struct stat st {};
+  ASSERT_EQ(::stat(dir_.File("out.jmz").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0640u);
+}
+
+TEST_F(EncryptEngineTest, WriteOrFlushFailureLeavesTheOldTargetAndStopsEverything) {
+  WriteFile(dir_.File("src.doc"), std::string(5000, 'w'));
+  const int64_t length = 5000 + 4 + 12 + 37;
+  // A payload write, exactly the 16-byte trailer, and the final flush.
+  for (int64_t failing : {int64_t{2000}, length - 16, length}) {
+    SCOPED_TRACE(failing);
+    WriteFile(dir_.File("out.jmz"), "the old container");
+    RecordingReporter r;
+    r.Flags().KeepRunning = true;
+    EncryptJob job = Job();
+    job.before_write = [failing, length](int64_t offset, std::size_t size) {
+      const bool hit = size == 0 ? failing == length : offset <= failing && failing < offset + int64_t(size);
+      if (hit) throw IoError("disk full");
+    };
+    ScriptedRandom random(Draws(9, 1));
+    EncryptEngine(job, r, random);
+    EXPECT_EQ(r.messages, std::vector<std::string>{"加密文件出错!已停止。"});
+    EXPECT_EQ(r.compression_stops, 1);
+    EXPECT_NE(r.Status(), "加密文件 ... 已完成。");
+    EXPECT_EQ(ReadFile(dir_.File("out.jmz")), "the old container");
+    EXPECT_EQ(FolderEntries(dir_.path()), (std::vector<std::string>{"out.jmz", "src.doc"}));
+    EXPECT_FALSE(r.Flags().KeepRunning);
+    EXPECT_EQ(r.controls[Control::Button1].tag, 0);
+  }
+}
+
+TEST_F(EncryptEngineTest, RealDiskFullExactlyAtTheTrailerFailsTheRun) {
+  testing::SmallDisk disk(256 << 10);
+  if (!disk.Ready()) GTEST_SKIP() << "cannot mount a small tmpfs here";
+  // 262,099 bytes of payload: the trailer starts 8 bytes before the disk's
+  // last byte, so half of it does not fit.
+  const int64_t size = (256 << 10) - 8 - 37;
+  WriteFile(dir_.File("src.doc"), testing::RandomBytes(static_cast<std::size_t>(size), 3));
+  EncryptJob job = Job();
+  job.target_path = disk.File("out.jmz");
+  Run(job, Draws(9, 1));
+  EXPECT_EQ(r_.messages, std::vector<std::string>{"加密文件出错!已停止。"});
+  EXPECT_TRUE(FolderEntries(disk.path()).empty());
+
+  // A full disk with the old container on it: the old one stays whole.
+  WriteFile(disk.File("out.jmz"), "the old container");
+  disk.Fill("filler");
+  r_.messages.clear();
+  r_.Flags().KeepRunning = true;
+  Run(job, Draws(9, 1));
+  EXPECT_EQ(r_.messages, std::vector<std::string>{"加密文件出错!已停止。"});
+  EXPECT_EQ(ReadFile(disk.File("out.jmz")), "the old container");
+  EXPECT_EQ(FolderEntries(disk.path()), (std::vector<std::string>{"filler", "out.jmz"}));
 }
 
 }  // namespace

@@ -12,6 +12,8 @@
 
 #include "crypto/keyless/cipher.h"
 #include "platform/file_io.h"
+#include "platform/staged_file.h"
+#include "support/disk.h"
 #include "support/recording_reporter.h"
 #include "support/temp_dir.h"
 
@@ -19,6 +21,7 @@ namespace vesk::keyless {
 namespace {
 
 using Bytes = std::vector<uint8_t>;
+using testing::FolderEntries;
 using testing::ReadFile;
 using testing::WriteFile;
 
@@ -173,6 +176,7 @@ TEST_F(KeylessEngine, CancelDuringThePayloadLeavesNoFile) {
   rep.on_bar_position = [this](int64_t) { rep.Flags().KeepRunning = false; };
   Encrypt(Job("key", Plain(), Sealed()));
   EXPECT_FALSE(PathExists(Sealed()));
+  EXPECT_EQ(FolderEntries(dir.path()), std::vector<std::string>{"plain.bin"});
   EXPECT_EQ(rep.Status(), text::kEncryptCancelled);
   EXPECT_TRUE(rep.messages.empty());
   EXPECT_EQ(resets, 1);
@@ -181,9 +185,11 @@ TEST_F(KeylessEngine, CancelDuringThePayloadLeavesNoFile) {
   Encrypt(Job("key", Plain(), Sealed()));
   ASSERT_EQ(rep.Status(), text::kEncryptDone);
   rep.on_bar_position = [this](int64_t) { rep.Flags().KeepDecrypting = false; };
+  WriteFile(Opened(), "old output");
   Decrypt(Job("key", Sealed(), Opened()));
-  EXPECT_FALSE(PathExists(Opened()));
+  EXPECT_EQ(ReadFile(Opened()), "old output");
   EXPECT_EQ(rep.Status(), text::kDecryptCancelled);
+  EXPECT_EQ(FolderEntries(dir.path()), (std::vector<std::string>{"opened.bin", "plain.bin", "plain.bin.jmz"}));
   EXPECT_EQ(resets, 3);
 }
 
@@ -291,28 +297,96 @@ TEST_F(KeylessEngine, NewerVersionsAskBeforeDecrypting) {
   EXPECT_EQ(ReadFile(dir.File("v33")), plain);
 }
 
-TEST_F(KeylessEngine, WriteFailuresDeleteTheTarget) {
+TEST_F(KeylessEngine, WriteOrFlushFailuresLeaveTheOldTargetAndNoFileBehind) {
   WriteFile(Plain(), testing::RandomBytes(100, 17));
-  // Fails the payload write, then (second run) the trailer write.
-  for (int64_t failing_offset : {int64_t{18}, int64_t{118}}) {
-    KeylessJob job = Job("key", Plain(), Sealed());
-    job.before_write = [failing_offset](int64_t offset, std::size_t) {
-      if (offset == failing_offset) throw IoError("disk full");
+  // Fails the write that holds byte `failing`, or the flush when it is `end`.
+  auto failing_at = [](int64_t failing, int64_t end) {
+    return [failing, end](int64_t offset, std::size_t size) {
+      const bool hit = size == 0 ? failing == end : offset <= failing && failing < offset + int64_t(size);
+      if (hit) throw IoError("disk full");
     };
+  };
+  // The payload, exactly the trailer, and the final flush of the container.
+  for (int64_t failing : {int64_t{18}, int64_t{118}, int64_t{138}}) {
+    SCOPED_TRACE(failing);
+    WriteFile(Sealed(), "old container");
+    KeylessJob job = Job("key", Plain(), Sealed());
+    job.before_write = failing_at(failing, 138);
     Encrypt(job);
-    EXPECT_FALSE(PathExists(Sealed()));
+    EXPECT_EQ(ReadFile(Sealed()), "old container");
     EXPECT_EQ(rep.messages.back(), "加密文件“" + Plain() + "”出错!已停止。");
+    EXPECT_FALSE(rep.Flags().KeepRunning);
+    EXPECT_EQ(FolderEntries(dir.path()), (std::vector<std::string>{"plain.bin", "plain.bin.jmz"}));
   }
-  EXPECT_EQ(resets, 2);
+  EXPECT_EQ(resets, 3);
+
+  DeleteFile(Sealed());
+  Encrypt(Job("key", Plain(), Sealed()));
+  ASSERT_EQ(rep.Status(), text::kEncryptDone);
+  for (int64_t failing : {int64_t{0}, int64_t{100}}) {
+    SCOPED_TRACE(failing);
+    WriteFile(Opened(), "old output");
+    KeylessJob job = Job("key", Sealed(), Opened());
+    job.before_write = failing_at(failing, 100);
+    const int beeps = rep.beeps;
+    Decrypt(job);
+    EXPECT_EQ(ReadFile(Opened()), "old output");
+    EXPECT_EQ(rep.messages.back(), "解密文件“" + Sealed() + "”出错!已停止。");
+    EXPECT_EQ(rep.beeps, beeps + 1);
+    EXPECT_FALSE(rep.Flags().KeepDecrypting);
+    EXPECT_EQ(FolderEntries(dir.path()), (std::vector<std::string>{"opened.bin", "plain.bin", "plain.bin.jmz"}));
+  }
+}
+
+TEST_F(KeylessEngine, RealDiskFullFailsTheRunAndKeepsTheOldFile) {
+  testing::SmallDisk disk(256 << 10);
+  if (!disk.Ready()) GTEST_SKIP() << "cannot mount a small tmpfs here";
+  // 262,118 bytes: the trailer starts 8 bytes before the end of the disk.
+  const std::string plain = testing::RandomBytes((256 << 10) - 26, 30);
+  WriteFile(Plain(), plain);
+  Encrypt(Job("key", Plain(), disk.File("sealed.jmz")));
+  EXPECT_EQ(rep.messages.back(), "加密文件“" + Plain() + "”出错!已停止。");
+  EXPECT_TRUE(FolderEntries(disk.path()).empty());
 
   Encrypt(Job("key", Plain(), Sealed()));
-  KeylessJob job = Job("key", Sealed(), Opened());
-  job.before_write = [](int64_t, std::size_t) { throw IoError("disk full"); };
-  const int beeps = rep.beeps;
-  Decrypt(job);
-  EXPECT_FALSE(PathExists(Opened()));
+  ASSERT_EQ(rep.Status(), text::kEncryptDone);
+  WriteFile(disk.File("opened.bin"), "old output");
+  disk.Fill("filler");
+  Decrypt(Job("key", Sealed(), disk.File("opened.bin")));
   EXPECT_EQ(rep.messages.back(), "解密文件“" + Sealed() + "”出错!已停止。");
-  EXPECT_EQ(rep.beeps, beeps + 1);
+  EXPECT_EQ(ReadFile(disk.File("opened.bin")), "old output");
+  EXPECT_EQ(FolderEntries(disk.path()), (std::vector<std::string>{"filler", "opened.bin"}));
+}
+
+TEST_F(KeylessEngine, OutputsTakeTheirModesAndReplaceOnlyWhatTheyMay) {
+  WriteFile(Plain(), "private data");
+  ASSERT_EQ(::chmod(Plain().c_str(), 0600), 0);
+  const mode_t old_mask = ::umask(022);
+  Encrypt(Job("key", Plain(), Sealed()));
+  ::umask(old_mask);
+  struct stat st {};
+  ASSERT_EQ(::stat(Sealed().c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0644u);  // a new file's mode
+
+  // Decrypted, the file is as private as its container.
+  ASSERT_EQ(::chmod(Sealed().c_str(), 0600), 0);
+  Decrypt(Job("key", Sealed(), Opened()));
+  ASSERT_EQ(::stat(Opened().c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0600u);
+  EXPECT_EQ(ReadFile(Opened()), "private data");
+
+  // A file that appears after the command found the name free is kept.
+  DeleteFile(Opened());
+  KeylessJob job = Job("key", Sealed(), Opened());
+  job.replace_target = false;
+  job.before_write = [this](int64_t offset, std::size_t) {
+    if (offset == 0) WriteFile(Opened(), "someone else's");
+  };
+  Decrypt(job);
+  EXPECT_EQ(rep.messages.back(), text::DecryptReplaceFailed(Opened()));
+  EXPECT_EQ(ReadFile(Opened()), "someone else's");
+  EXPECT_FALSE(rep.Flags().KeepDecrypting);
+  EXPECT_EQ(FolderEntries(dir.path()), (std::vector<std::string>{"opened.bin", "plain.bin", "plain.bin.jmz"}));
 }
 
 TEST_F(KeylessEngine, TargetThatCannotBeCreatedOrReplaced) {
@@ -330,10 +404,17 @@ TEST_F(KeylessEngine, TargetThatCannotBeCreatedOrReplaced) {
   EXPECT_EQ(rep.messages.back(), "替换删除文件“" + busy + "”失败！文件正在使用中或者有只读属性等。加密文件已取消。");
   EXPECT_FALSE(rep.Flags().KeepRunning);
 
-  // Replacing the source with its own output would lose it.
-  Encrypt(Job("key", Plain(), Plain()));
-  EXPECT_EQ(rep.messages.back(), text::EncryptReplaceFailed(Plain()));
-  EXPECT_EQ(ReadFile(Plain()), "data");
+  // Replacing the source with its own output would lose it: by its name, a
+  // hard link or a symbolic link.
+  ASSERT_EQ(::link(Plain().c_str(), dir.File("hard").c_str()), 0);
+  ASSERT_EQ(::symlink("plain.bin", dir.File("soft").c_str()), 0);
+  for (const std::string& target : {Plain(), dir.File("hard"), dir.File("soft")}) {
+    Encrypt(Job("key", Plain(), target));
+    EXPECT_EQ(rep.messages.back(), text::EncryptReplaceFailed(target));
+    EXPECT_EQ(ReadFile(Plain()), "data");
+  }
+  DeleteFile(dir.File("hard"));
+  DeleteFile(dir.File("soft"));
 
   Encrypt(Job("key", Plain(), Sealed()));
   Decrypt(Job("key", Sealed(), Sealed()));
