@@ -155,6 +155,21 @@ TEST_F(ShredderTest, AFailedFlushOrWriteIsReportedAndTheFileStays) {
   EXPECT_EQ(ReadFile(path), std::string(2 * 65535, '\0') + original.substr(2 * 65535));
 }
 
+TEST_F(ShredderTest, OnlyTheOverwrittenFileIsDeleted) {
+  // Another program moves the file away and puts its own under the name
+  // while the zeros are written: that one stays.
+  const std::string path = dir.File("name");
+  WriteFile(path, RandomBytes(3 * 65535, 2));
+  job.before_sync = [&] {
+    std::filesystem::rename(path, dir.File("moved"));
+    WriteFile(path, "someone else's");
+  };
+  EXPECT_FALSE(Shred(path));
+  EXPECT_EQ(R().messages, std::vector<std::string>{"粉碎文件出错，已停止。"});
+  EXPECT_EQ(ReadFile(path), "someone else's");
+  EXPECT_EQ(ReadFile(dir.File("moved")), std::string(3 * 65535, '\0'));
+}
+
 TEST_F(ShredderTest, StoppingLeavesAZeroedPrefixAndTheLength) {
   const std::string path = dir.File("big.bin");
   const std::string original = RandomBytes(10 * 65535 + 100, 4);
