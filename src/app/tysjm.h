@@ -5,6 +5,7 @@
 // the tests drive the same code.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -28,7 +29,11 @@
 
 namespace vesk {
 
-class Tysjm : public Reporter, public KeyedOperations, public KeylessOperations, public keyed::DecryptHost {
+class Tysjm : public Reporter,
+              public KeyedOperations,
+              public KeylessOperations,
+              public keyed::DecryptHost,
+              public ShredOperations {
  public:
   static constexpr const char* kProgramTitle = "Vesk 文件加密";
   static constexpr const char* kMessageCaption = "Vesk 文件加密 (当此窗体后置隐藏，请点另外程序窗体再点回此程序)";
@@ -212,6 +217,20 @@ class Tysjm : public Reporter, public KeyedOperations, public KeylessOperations,
   // 0 .. 2^32 - 2. The default reseeds from the clock on every draw.
   void SetBrandRandomSource(std::function<uint32_t()> draw) { brand_draw_ = std::move(draw); }
 
+  // ---- File shredder (tysjm_shred.cpp) -------------------------------------
+
+  // The file to shred; emptied when the command starts and when it stops.
+  std::string ShredPath;
+  // The popup item: asks for a file and starts the worker, or stops the run.
+  void delflClick();
+  // The worker's operation: confirmation, overwrite, deletion, messages.
+  void ShredFile() override;
+  // The popup item idle again, and every command with it.
+  void ResetShredItem();
+  // Stops the running shred for good: a later run that sets KeepShredding
+  // again does not wake it. Used by the item's stop form and by Ctrl-C.
+  void StopShredding();
+
  protected:
   void OnBarRange(int64_t max) override { port_.SetBarRange(max); }
   void OnBarPosition(int64_t position) override { port_.SetBarPosition(position); }
@@ -245,6 +264,10 @@ class Tysjm : public Reporter, public KeyedOperations, public KeylessOperations,
   void ShowKeyLength(Control box, const char* unit);
   void OpenPage(const char* path);
   std::function<uint32_t()> brand_draw_;
+
+  // File shredder (tysjm_shred.cpp): counts the stops, so that a stopped run
+  // knows it was stopped.
+  std::atomic<uint64_t> shred_run_{0};
 
   mutable std::mutex mutex_;  // guards the fields below, touched from workers
   bool keyless_shown_ = false;

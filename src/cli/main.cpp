@@ -5,6 +5,7 @@
 #include <iostream>
 
 #include "cli/commands.h"
+#include "cli/shred_command.h"
 
 namespace {
 
@@ -80,12 +81,15 @@ int main(int argc, char** argv) {
   AddKey(keyless_decrypt, o.key, "", "解密的密钥");
   AddAnswers(keyless_decrypt, f);
 
+  vesk::cli::ShredCommand shred(app);
+
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
     return app.exit(e) == 0 ? 0 : 2;
   }
 
+  if (shred.Parsed()) return shred.Run();
   if (encrypt->parsed()) o.command = Command::kEncrypt;
   if (compress->parsed()) o.command = Command::kCompress;
   if (decrypt->parsed()) o.command = Command::kDecrypt;

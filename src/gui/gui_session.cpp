@@ -20,6 +20,7 @@ GuiSession::GuiSession(DialogProvider& dialogs, Registry* registry)
   Bind(Control::Button2, [this] { logic_.Button2Click(); });
   Bind(Control::KeylessEncryptItem, [this] { logic_.KeylessEncryptCommand(); });
   Bind(Control::KeylessDecryptItem, [this] { logic_.KeylessDecryptCommand(); });
+  Bind(Control::delfl, [this] { logic_.delflClick(); });
   Bind(Control::Button5, [this] { logic_.Button5Click(); });
   BindItem("N5", [this] { logic_.N5Click(); });
   BindItem("N12", [this] { logic_.N12Click(); });

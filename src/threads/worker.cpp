@@ -62,4 +62,8 @@ void Tbmjmfes::Start(uint8_t mode, KeylessOperations& ops) {
   });
 }
 
+void Tfsw::Start(ShredOperations& ops) {
+  StartWorker([&ops] { ops.ShredFile(); });
+}
+
 }  // namespace vesk

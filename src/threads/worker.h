@@ -49,4 +49,17 @@ class Tbmjmfes {
   static void Start(uint8_t mode, KeylessOperations& ops);
 };
 
+// The operation the shred worker runs.
+class ShredOperations {
+ public:
+  virtual ~ShredOperations() = default;
+  virtual void ShredFile() = 0;
+};
+
+// Shredding; no mode.
+class Tfsw {
+ public:
+  static void Start(ShredOperations& ops);
+};
+
 }  // namespace vesk

@@ -70,7 +70,7 @@ TEST_F(Startup, FirstStartShowsTheDesignedWindow) {
             "注册关联jmz加密文件|快捷方式增加到文件右键菜单|-|清除本程序全部注册表项|-|帮助...|检查更新...|主页...|-|"
             "关于...");
   for (QAction* a : W().PopupMenu1->actions()) {
-    const bool built = !a->isSeparator() && !QStringList{"delfl", "N6", "N7", "N9"}.contains(a->objectName());
+    const bool built = !a->isSeparator() && !QStringList{"N6", "N7", "N9"}.contains(a->objectName());
     EXPECT_EQ(a->isEnabled(), built) << a->text().toStdString();
   }
   EXPECT_FALSE(W().Button6->isEnabled());

@@ -1,0 +1,136 @@
+// Times the shredder on a large file against `shred -n 0 -z -u` of the same
+// file (one pass of zeros, flushed, then removed), in the same run and on the
+// same file system, and prints the medians and their ratio.
+//
+//   vesk_shred_bench [directory] [size in MiB] [runs] [--cold]
+//     (defaults: ".", 1024, 3; --cold drops the page cache before each timed
+//     step, as for a file that has not been read for a while; needs root)
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "bench_support.h"
+#include "platform/file_io.h"
+#include "shred/shredder.h"
+
+namespace {
+
+using vesk::bench::CpuSeconds;
+using vesk::bench::Median;
+using vesk::bench::QuietReporter;
+using vesk::bench::Seconds;
+
+// Answers the confirmation with Yes.
+class YesReporter : public QuietReporter {
+ public:
+  bool AskYesNo(const std::string&, const std::string&) override { return true; }
+};
+
+void WriteSource(const std::string& path, int64_t size) {
+  vesk::OutputFile out;
+  out.CreateNew(path);
+  std::vector<uint64_t> block(1 << 17);  // 1 MiB
+  uint64_t x = 0x9E3779B97F4A7C15ull;
+  for (int64_t done = 0; done < size;) {
+    for (uint64_t& w : block) {
+      x ^= x << 13;
+      x ^= x >> 7;
+      x ^= x << 17;
+      w = x;
+    }
+    const auto n = static_cast<std::size_t>(std::min<int64_t>(size - done, 1 << 20));
+    out.Write(block.data(), n);
+    done += static_cast<int64_t>(n);
+  }
+  out.Close();
+}
+
+// Runs shred without a shell; true when it succeeded.
+bool RunShred(const std::string& path) {
+  const pid_t pid = ::fork();
+  if (pid < 0) return false;
+  if (pid == 0) {
+    ::execlp("shred", "shred", "-n", "0", "-z", "-u", path.c_str(), static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+bool DropCaches() {
+  ::sync();
+  std::ofstream drop("/proc/sys/vm/drop_caches");
+  drop << "3\n";
+  drop.flush();
+  return static_cast<bool>(drop);
+}
+
+struct Timing {
+  std::vector<double> wall, cpu;
+};
+
+// A fresh copy of the file for each step, on the disk and (unless cold)
+// in the page cache, as a file just written is.
+template <typename Body>
+bool Measure(Timing& t, int who, const std::string& path, int64_t size, bool cold, Body body) {
+  vesk::DeleteFile(path);
+  WriteSource(path, size);
+  ::sync();
+  if (cold && !DropCaches()) return false;
+  const double cpu = CpuSeconds(who);
+  const auto start = std::chrono::steady_clock::now();
+  const bool ok = body();
+  t.wall.push_back(Seconds(std::chrono::steady_clock::now() - start));
+  t.cpu.push_back(CpuSeconds(who) - cpu);
+  return ok && !vesk::PathExists(path);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::vector<std::string> args(argv + 1, argv + argc);
+  const bool cold = std::find(args.begin(), args.end(), "--cold") != args.end();
+  args.erase(std::remove(args.begin(), args.end(), "--cold"), args.end());
+  const std::string dir = args.size() > 0 ? args[0] : ".";
+  const int64_t mib = args.size() > 1 ? std::atoll(args[1].c_str()) : 1024;
+  const int rounds = args.size() > 2 ? std::max(1, std::atoi(args[2].c_str())) : 3;
+  const std::string path = dir + "/vesk-bench.shred";
+
+  YesReporter reporter;
+  vesk::shred::ShredJob job;
+  job.path = path;
+  Timing ours, theirs;
+  bool ok = true;
+  for (int round = 0; round < rounds && ok; ++round) {
+    // Alternate the order, so that neither always runs on a just-busied disk.
+    const auto run_ours = [&] {
+      return Measure(ours, RUSAGE_SELF, path, mib << 20, cold, [&] { return vesk::shred::ShredFile(job, reporter); });
+    };
+    const auto run_theirs = [&] {
+      return Measure(theirs, RUSAGE_CHILDREN, path, mib << 20, cold, [&] { return RunShred(path); });
+    };
+    ok = round % 2 == 0 ? run_ours() && run_theirs() : run_theirs() && run_ours();
+  }
+  vesk::DeleteFile(path);
+  if (!ok) {
+    std::fprintf(stderr, "benchmark run failed: %s\n", reporter.status.c_str());
+    return 1;
+  }
+  std::printf("file size %lld MiB, %s page cache, median of %d runs\n", static_cast<long long>(mib),
+              cold ? "cold" : "warm", rounds);
+  std::printf("%-22s wall %.3f s   cpu %.3f s\n", "shred -n 0 -z -u", Median(theirs.wall), Median(theirs.cpu));
+  std::printf("%-22s wall %.3f s   cpu %.3f s   ratio to shred %.2f\n", "vesk shredder", Median(ours.wall),
+              Median(ours.cpu), Median(ours.wall) / Median(theirs.wall));
+  return 0;
+}

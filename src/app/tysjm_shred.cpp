@@ -1,0 +1,72 @@
+// The popup command that shreds a file: the item delfl starts a run or
+// stops the running one; the worker Tfsw asks, overwrites and deletes.
+#include "app/tysjm.h"
+#include "shred/shredder.h"
+
+namespace vesk {
+
+void Tysjm::delflClick() {
+  if (Tag(Control::delfl) != 0) {
+    StopShredding();
+    ShredPath.clear();
+    return;
+  }
+  try {
+    const FileDialogSpec open{"全部文件(*.*)|*.*", -1, "", shred::text::kDialogTitle};
+    ShredPath.clear();
+    const auto picked = port_.OpenDialog(open);
+    if (!picked) return ShowStatus(shred::text::kDialogCancelled);
+    ShredPath = *picked;
+    StopAllAndYield();
+    Tfsw::Start(*this);
+  } catch (...) {
+    Beep();
+  }
+}
+
+void Tysjm::StopShredding() {
+  ++shred_run_;
+  Flags().KeepShredding = false;
+  ResetShredItem();
+  ShowStatus(shred::text::kStopped);
+}
+
+void Tysjm::ResetShredItem() {
+  try {
+    SetControlTag(Control::delfl, 0);
+    SetControlCaption(Control::delfl, shred::text::kIdleCaption);
+    SetCommandState(Control::Button5, true);
+    // The key-less items, which the command state leaves alone, were locked
+    // with the other commands while the file was being overwritten.
+    SetControlEnabled(Control::KeylessEncryptItem, true);
+    SetControlEnabled(Control::KeylessDecryptItem, true);
+  } catch (...) {
+    Beep();
+  }
+}
+
+void Tysjm::ShredFile() {
+  // A run stopped by the user stays stopped, even when a later run has set
+  // KeepShredding again while this one was still inside a slow write; and
+  // such a run no longer touches the item, which belongs to the later run.
+  const uint64_t run = shred_run_.load();
+  const auto current = [this, run] { return shred_run_.load() == run; };
+  shred::ShredJob job;
+  job.path = ShredPath;
+  job.stopped = [current] { return !current(); };
+  job.set_progress_hint = [this](const std::string& text) { SetHintText(Hint::ProgressBar1, text); };
+  job.mark_busy = [this, current] {
+    if (!current()) return;
+    SetControlEnabled(Control::KeylessEncryptItem, false);
+    SetControlEnabled(Control::KeylessDecryptItem, false);
+    SetControlTag(Control::delfl, 1);
+    SetControlEnabled(Control::delfl, true);
+    SetControlCaption(Control::delfl, shred::text::kBusyCaption);
+  };
+  job.reset_item = [this, current] {
+    if (current()) ResetShredItem();
+  };
+  shred::ShredFile(job, *this);
+}
+
+}  // namespace vesk

@@ -1,0 +1,37 @@
+// vesk-cli shred FILE... [--yes|--no]: the window's shred command for each
+// file in turn, with its question, progress line and messages.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "cli/cli_port.h"
+
+namespace CLI {
+class App;
+}
+
+namespace vesk::cli {
+
+// Shreds the files one after another. Each one gets the window's question
+// (answered by `answer`; asked on the terminal when there is one, No
+// otherwise). Exit status: 0 when every file was shredded, 1 otherwise.
+int ShredFiles(const std::vector<std::string>& files, Answer answer);
+
+// The subcommand, registered on the program's parser.
+class ShredCommand {
+ public:
+  explicit ShredCommand(CLI::App& app);
+  ShredCommand(const ShredCommand&) = delete;
+  ShredCommand& operator=(const ShredCommand&) = delete;
+
+  bool Parsed() const;
+  int Run() const;
+
+ private:
+  CLI::App* command_ = nullptr;
+  std::vector<std::string> files_;
+  bool yes_ = false, no_ = false;
+};
+
+}  // namespace vesk::cli

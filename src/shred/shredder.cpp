@@ -1,0 +1,289 @@
+#include "shred/shredder.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/vfs.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <utility>
+#include <vector>
+
+#include "platform/file_io.h"
+
+namespace vesk::shred {
+
+namespace text {
+std::string Question(const std::string& path) { return "真的要粉碎文件“" + path + "”吗？"; }
+std::string Cancelled(const std::string& path) { return "粉碎文件已取消。 - " + path; }
+std::string Done(const std::string& path) { return "粉碎文件已完成 — " + path; }
+std::string ProgressHint(const std::string& path) { return "粉碎的文件：" + path; }
+std::string OtherNamesLine(nlink_t links) {
+  return "注意：此文件另有 " + std::to_string(links - 1) +
+         " 个硬链接名称，粉碎只删除这一个名称，其他名称仍会留下(内容已被零覆盖)。";
+}
+}  // namespace text
+
+namespace {
+
+// The file refused before anything was written.
+class Refused : public IoError {
+ public:
+  Refused() : IoError("refused") {}
+};
+
+// A descriptor that is closed when it goes out of scope (close errors are
+// only noticed through Close).
+class Fd {
+ public:
+  Fd() = default;
+  explicit Fd(int fd) : fd_(fd) {}
+  ~Fd() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  Fd(const Fd&) = delete;
+  Fd& operator=(const Fd&) = delete;
+  Fd(Fd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+  Fd& operator=(Fd&& other) noexcept {
+    std::swap(fd_, other.fd_);
+    return *this;
+  }
+  int get() const { return fd_; }
+  // False when the close reported an error.
+  bool Close() { return fd_ < 0 || ::close(std::exchange(fd_, -1)) == 0; }
+
+ private:
+  int fd_ = -1;
+};
+
+struct Identity {
+  dev_t dev = 0;
+  ino_t ino = 0;
+  bool operator==(const Identity&) const = default;
+};
+
+Identity IdentityOf(const struct stat& st) { return {st.st_dev, st.st_ino}; }
+
+// True while something at `path` (not followed if it is a link) is the file `id`.
+bool StillAt(const std::string& path, const Identity& id) {
+  struct stat st {};
+  return ::lstat(path.c_str(), &st) == 0 && IdentityOf(st) == id;
+}
+
+// A file its owner has made read-only. Checked on the mode bits, because
+// the superuser passes every access test and would otherwise overwrite it.
+bool ReadOnly(const struct stat& st) { return (st.st_mode & S_IWUSR) == 0; }
+
+struct Victim {
+  Fd fd;
+  Identity id;
+  int64_t size = 0;
+};
+
+// Opens the file for the overwrite, or throws Refused. The path is first
+// taken without opening the file itself (O_PATH: a FIFO cannot block and a
+// device is not touched) and without following a final link; only a
+// writable regular file is then opened for writing, and only when it is
+// still the same file. The exclusive lock keeps out other shredders and
+// every program that locks what it works on.
+void OpenVictim(const std::string& path, Victim& v) {
+  Fd probe(::open(path.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
+  struct stat st {};
+  if (probe.get() < 0 || ::fstat(probe.get(), &st) != 0) throw Refused();
+  if (!S_ISREG(st.st_mode) || ReadOnly(st)) throw Refused();
+
+  Fd fd(::open(path.c_str(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+  struct stat opened {};
+  if (fd.get() < 0 || ::fstat(fd.get(), &opened) != 0) throw Refused();
+  if (!S_ISREG(opened.st_mode) || IdentityOf(opened) != IdentityOf(st)) throw Refused();
+  if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) throw Refused();
+
+  v.id = IdentityOf(opened);
+  v.size = static_cast<int64_t>(opened.st_size);
+  v.fd = std::move(fd);
+}
+
+void WriteAt(int fd, const uint8_t* p, std::size_t n, int64_t offset) {
+  while (n > 0) {
+    const ssize_t put = ::pwrite(fd, p, n, static_cast<off_t>(offset));
+    if (put < 0) {
+      if (errno == EINTR) continue;
+      throw IoError(std::string("cannot write: ") + std::strerror(errno));
+    }
+    if (put == 0) throw IoError("cannot write: no progress");
+    p += put;
+    n -= static_cast<std::size_t>(put);
+    offset += put;
+  }
+}
+
+// A block of 65,535 bytes ends inside a page, and the kernel must read that
+// page from the disk before it can take a write that covers only part of
+// it. Done one block at a time, those small reads wait one after the other
+// and, for a file that is not in memory, take longer than the writes
+// themselves; asked for well ahead, they overlap. Only the pages where
+// blocks end are read, never the file as a whole.
+class BoundaryReadahead {
+ public:
+  BoundaryReadahead(int fd, int64_t length) : fd_(fd), length_(length), page_(::sysconf(_SC_PAGESIZE)) {
+    if (page_ <= 0) page_ = 4096;
+  }
+  // Called before the block at `offset` is written.
+  void Before(int64_t offset) {
+    const int64_t horizon = std::min(length_, offset + kAhead * static_cast<int64_t>(kZeroBlockSize));
+    while (next_end_ < horizon) {
+      if (next_end_ % page_ != 0) {
+        ::posix_fadvise(fd_, static_cast<off_t>(next_end_ - next_end_ % page_), static_cast<off_t>(page_),
+                        POSIX_FADV_WILLNEED);
+      }
+      next_end_ += static_cast<int64_t>(kZeroBlockSize);
+    }
+  }
+
+ private:
+  static constexpr int64_t kAhead = 128;  // blocks, about 8 MiB
+  int fd_;
+  int64_t length_;
+  int64_t page_;
+  int64_t next_end_ = static_cast<int64_t>(kZeroBlockSize);  // end of the next block not yet asked for
+};
+
+void Call(const std::function<void()>& fn) {
+  if (fn) fn();
+}
+
+// The one-zero-byte file made under the old name, then deleted again; what
+// another program put there meanwhile is never deleted.
+void WriteAndDeleteMarker(const std::string& path, Reporter& reporter) {
+  Fd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+  struct stat st {};
+  if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0) throw IoError("cannot create " + path);
+  const uint8_t zero = 0;
+  WriteAt(fd.get(), &zero, 1, 0);
+  if (!fd.Close()) throw IoError("cannot close " + path);
+  if (StillAt(path, IdentityOf(st))) reporter.DeleteIfExists(path);
+}
+
+}  // namespace
+
+bool IsCopyOnWriteFileSystem(uint64_t fs_type) {
+  switch (static_cast<uint32_t>(fs_type)) {
+    case 0x9123683Eu:  // btrfs
+    case 0x2FC12FC1u:  // ZFS
+    case 0xCA451A4Eu:  // bcachefs
+      return true;
+    default:
+      return false;
+  }
+}
+
+Reach ReachOf(const std::string& path) {
+  Reach reach;
+  struct stat st {};
+  if (::lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return reach;
+  reach.links = st.st_nlink;
+  struct statfs fs {};
+  if (::statfs(path.c_str(), &fs) == 0) reach.copy_on_write = IsCopyOnWriteFileSystem(static_cast<uint64_t>(fs.f_type));
+  return reach;
+}
+
+std::string Confirmation(const std::string& path, const Reach& reach) {
+  std::string question = text::Question(path);
+  if (reach.copy_on_write) question += std::string("\n") + text::kCopyOnWriteLine;
+  if (reach.links > 1) question += "\n" + text::OtherNamesLine(reach.links);
+  return question;
+}
+
+bool ShredFile(const ShredJob& job, Reporter& reporter) {
+  auto& keep = reporter.Flags().KeepShredding;
+  const auto going_on = [&] { return keep.load() && !(job.stopped && job.stopped()); };
+  const std::string& path = job.path;
+  auto reset_item = [&] {
+    try {
+      if (job.reset_item) {
+        job.reset_item();
+      } else {
+        reporter.SetCommandState(Control::Button5, true);
+      }
+    } catch (...) {
+      reporter.Beep();
+    }
+  };
+
+  if (!reporter.AskYesNo(Confirmation(path, ReachOf(path)), text::kQuestionCaption)) {
+    reporter.ReportMessage(text::Cancelled(path));
+    return false;
+  }
+
+  Victim victim;
+  try {
+    OpenVictim(path, victim);
+  } catch (...) {
+    reporter.ReportMessage(text::kCannotOpen);
+    reporter.Beep();
+    return false;
+  }
+
+  bool failed = false;
+  try {
+    const std::vector<uint8_t> zeros(kZeroBlockSize, 0);
+    const int64_t length = victim.size;
+    reporter.ProgressStart(length);
+    reporter.SetBarPosition(0);
+    if (job.set_progress_hint) job.set_progress_hint(text::ProgressHint(path));
+    reporter.ShowStatus(text::kRunning);
+    keep = true;
+    reporter.SetCommandState(Control::Button5, false);
+    Call(job.mark_busy);
+
+    int64_t done = 0;
+    BoundaryReadahead readahead(victim.fd.get(), length);
+    while (going_on() && done < length) {
+      const auto n = static_cast<std::size_t>(std::min<int64_t>(length - done, kZeroBlockSize));
+      readahead.Before(done);
+      if (job.before_write) job.before_write(done, n);
+      WriteAt(victim.fd.get(), zeros.data(), n, done);
+      done += static_cast<int64_t>(n);
+      reporter.ProgressStep(done, static_cast<int64_t>(n));
+    }
+    // The zeros go to the device before the name goes: the pages of a
+    // deleted file need never be written back, which would leave the old
+    // data on the disk.
+    if (going_on()) {
+      Call(job.before_sync);
+      if (::fdatasync(victim.fd.get()) != 0) throw IoError(std::string("cannot flush: ") + std::strerror(errno));
+      reporter.ProgressComplete();
+    }
+  } catch (...) {
+    keep = false;
+    reporter.ReportMessage(text::kFailed);
+    reset_item();
+    reporter.Beep();
+    failed = true;
+  }
+  if (!victim.fd.Close()) reporter.Beep();
+  if (failed || !going_on()) return false;
+
+  try {
+    reset_item();
+    // Only the file that was overwritten is deleted, never what another
+    // program has put under its name meanwhile.
+    if (!StillAt(path, victim.id) || !reporter.DeleteIfExists(path)) {
+      reporter.ReportMessage(text::kFailed);
+      return false;
+    }
+    WriteAndDeleteMarker(path, reporter);
+    reporter.ReportMessage(text::Done(path));
+    return true;
+  } catch (...) {
+    reporter.ReportMessage(text::kCannotOpen);
+    reporter.Beep();
+    return false;
+  }
+}
+
+}  // namespace vesk::shred

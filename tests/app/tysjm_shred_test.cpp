@@ -1,0 +1,152 @@
+// The shred command of the window logic with a scripted port: the item's
+// dialog, caption and tag, the worker's question, and the stop.
+#include <atomic>
+#include <chrono>
+#include <map>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "app/tysjm.h"
+#include "platform/file_io.h"
+#include "support/scripted_port.h"
+#include "support/temp_dir.h"
+#include "threads/queued_ui_thread.h"
+
+namespace vesk {
+namespace {
+
+using testing::RandomBytes;
+using testing::ReadFile;
+using testing::ScriptedPort;
+using testing::TempDir;
+using testing::WriteFile;
+
+class ShredCommandTest : public ::testing::Test {
+ protected:
+  ShredCommandTest() {
+    window_ = std::make_unique<Tysjm>(port_, ui_);
+    window_->SetCommandState(Control::Button5, true);
+  }
+
+  // Pumps the user-interface thread until the worker has ended.
+  void WaitIdle() {
+    auto idle = [&] { return RunningWorkers() == 0; };
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (!idle() && std::chrono::steady_clock::now() < deadline) ui_.RunUntil(idle, std::chrono::milliseconds(5));
+    ASSERT_TRUE(idle());
+  }
+  void Shred(const std::optional<std::string>& chosen, bool yes) {
+    port_.open_answers.push_back(chosen);
+    if (chosen) port_.question_answers.push_back(yes);
+    window_->delflClick();
+    WaitIdle();
+  }
+
+  TempDir dir_;
+  ScriptedPort port_;
+  QueuedUiThread ui_;
+  std::unique_ptr<Tysjm> window_;
+};
+
+TEST_F(ShredCommandTest, TheItemAsksForAFileAndShredsItWhileTheOtherCommandsWait) {
+  const std::string path = dir_.File("名单.xls");
+  WriteFile(path, RandomBytes(300000, 2));
+  std::map<Control, bool> while_running;
+  int tag_while_running = -1;
+  port_.on_bar_position = [&](int64_t position) {
+    if (position <= 0 || tag_while_running >= 0) return;
+    tag_while_running = window_->Tag(Control::delfl);
+    while_running = port_.enabled;
+  };
+  Shred(path, true);
+
+  ASSERT_EQ(port_.open_specs.size(), 1u);
+  EXPECT_EQ(port_.open_specs[0].title, "选择要粉碎的文件进行粉碎");
+  EXPECT_EQ(port_.open_specs[0].filter, "全部文件(*.*)|*.*");
+  EXPECT_EQ(port_.open_specs[0].file_name, "");
+  EXPECT_EQ(port_.questions, std::vector<std::string>{"真的要粉碎文件“" + path + "”吗？"});
+  EXPECT_FALSE(PathExists(path));
+  EXPECT_EQ(port_.messages, std::vector<std::string>{"粉碎文件已完成 — " + path});
+  EXPECT_EQ(port_.hints[Hint::ProgressBar1], "粉碎的文件：" + path);
+
+  // Busy: the item stops the run; every other command, the key-less items
+  // included, waits.
+  EXPECT_EQ(tag_while_running, 1);
+  EXPECT_TRUE(while_running[Control::delfl]);
+  for (Control c : {Control::Button1, Control::Button2, Control::Button6, Control::jm2, Control::KeylessEncryptItem,
+                    Control::KeylessDecryptItem}) {
+    EXPECT_FALSE(while_running[c]) << static_cast<int>(c);
+  }
+  EXPECT_EQ(port_.captions[Control::delfl],
+            (std::vector<std::string>{"停止粉碎文件", "粉碎文件(彻底删除文件，慎用)"}));
+  EXPECT_EQ(window_->Tag(Control::delfl), 0);
+  EXPECT_TRUE(port_.enabled[Control::Button1]);
+  EXPECT_TRUE(port_.enabled[Control::KeylessEncryptItem]);
+}
+
+TEST_F(ShredCommandTest, CancelledDialogAndNoTouchNothing) {
+  Shred(std::nullopt, true);
+  EXPECT_EQ(window_->StatusText(), "粉碎文件已取消。");
+  EXPECT_TRUE(port_.questions.empty());
+
+  const std::string path = dir_.File("keep.txt");
+  WriteFile(path, "keep me");
+  Shred(path, false);
+  EXPECT_EQ(port_.messages, std::vector<std::string>{"粉碎文件已取消。 - " + path});
+  EXPECT_EQ(ReadFile(path), "keep me");
+  EXPECT_TRUE(port_.captions[Control::delfl].empty());
+}
+
+TEST_F(ShredCommandTest, TheStopItemLeavesTheFileWithAZeroedPrefixAndItsLength) {
+  const std::string path = dir_.File("large.bin");
+  const std::string original = RandomBytes(200 * 65535, 3);
+  WriteFile(path, original);
+  std::atomic<bool> clicked{false};
+  port_.on_bar_position = [&](int64_t position) {
+    if (position <= 0 || clicked.exchange(true)) return;
+    // The user clicks "停止粉碎文件"; the worker goes on only after the click.
+    ui_.Post([&] { window_->delflClick(); });
+    while (window_->Tag(Control::delfl) != 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  };
+  Shred(path, true);
+
+  ASSERT_TRUE(clicked);
+  EXPECT_EQ(window_->StatusText(), "粉碎文件已停止。");
+  EXPECT_TRUE(port_.messages.empty());
+  EXPECT_TRUE(window_->ShredPath.empty());
+  EXPECT_EQ(port_.captions[Control::delfl].back(), "粉碎文件(彻底删除文件，慎用)");
+  const std::string now = ReadFile(path);
+  ASSERT_EQ(now.size(), original.size());
+  const std::size_t zeroed = now.find_first_not_of('\0');
+  ASSERT_NE(zeroed, std::string::npos);
+  EXPECT_GT(zeroed, 0u);
+  EXPECT_EQ(zeroed % 65535, 0u);  // whole blocks
+  EXPECT_EQ(now.substr(zeroed), original.substr(zeroed));
+}
+
+TEST_F(ShredCommandTest, AStoppedRunDoesNotGoOnWhenTheNextOneStarts) {
+  // The first run hangs inside a write when it is stopped; a second shred
+  // starts and sets the run flag again before the first looks at it.
+  const std::string first = dir_.File("first.bin");
+  const std::string second = dir_.File("second.bin");
+  const std::string original = RandomBytes(200 * 65535, 4);
+  WriteFile(first, original);
+  WriteFile(second, "second");
+  std::atomic<int> moves{0};
+  port_.on_bar_position = [&](int64_t position) {
+    if (position <= 0 || moves++ != 0) return;
+    window_->StopShredding();
+    window_->Flags().KeepShredding = true;  // what the next run does
+  };
+  Shred(first, true);
+  EXPECT_TRUE(PathExists(first));
+  EXPECT_EQ(ReadFile(first).size(), original.size());
+
+  port_.on_bar_position = nullptr;
+  Shred(second, true);
+  EXPECT_FALSE(PathExists(second));
+}
+
+}  // namespace
+}  // namespace vesk

@@ -1,0 +1,112 @@
+// The shred item of the popup menu through the Qt port: its caption while a
+// file is overwritten, the other commands locked, the stop, the messages.
+#include <QAction>
+#include <QProgressBar>
+
+#include "platform/file_io.h"
+#include "support/temp_dir.h"
+#include "window_fixture.h"
+
+namespace vesk::gui::testing {
+namespace {
+
+using vesk::testing::RandomBytes;
+
+class Shred : public WindowTest {
+ protected:
+  QAction* Item() { return W().MenuItem("delfl"); }
+  std::string ItemCaption() { return Item()->text().toStdString(); }
+  bool WaitShredIdle() {
+    return QTest::qWaitFor([&] { return Logic().Tag(Control::delfl) == 0 && RunningWorkers() == 0; }, 20000);
+  }
+
+  // What the window shows at the first move of the bar (the worker waits
+  // while the window handles it); then `then` runs there too.
+  struct Busy {
+    bool seen = false;
+    std::string caption;
+    bool item_enabled = false, encrypt_enabled = true, decrypt_enabled = true, key_enabled = true;
+  };
+  void WatchFirstMove(Busy& busy, std::function<void()> then = {}) {
+    QObject::connect(W().ProgressBar1, &QProgressBar::valueChanged, W().ProgressBar1, [&busy, this, then](int value) {
+      if (value <= 0 || busy.seen) return;
+      busy.seen = true;
+      busy.caption = ItemCaption();
+      busy.item_enabled = Item()->isEnabled();
+      busy.encrypt_enabled = W().Button1->isEnabled();
+      busy.decrypt_enabled = W().Button2->isEnabled();
+      busy.key_enabled = W().jm2->isEnabled();
+      if (then) then();
+    });
+  }
+};
+
+TEST_F(Shred, TheItemShredsTheChosenFileAndIsTheStopItemMeanwhile) {
+  Open();
+  const std::string path = dir.File("账本.txt");
+  WriteFile(path, RandomBytes(40 * 65535, 11));
+  ASSERT_TRUE(Item()->isEnabled());
+  EXPECT_EQ(ItemCaption(), "粉碎文件(彻底删除文件，慎用)");
+  dialogs.open_answers = {path};
+  dialogs.question_answers = {true};
+  Busy busy;
+  WatchFirstMove(busy);
+  Item()->trigger();
+  ASSERT_TRUE(WaitShredIdle());
+
+  ASSERT_TRUE(busy.seen);
+  EXPECT_EQ(busy.caption, "停止粉碎文件");
+  EXPECT_TRUE(busy.item_enabled);
+  EXPECT_FALSE(busy.encrypt_enabled);
+  EXPECT_FALSE(busy.decrypt_enabled);
+  EXPECT_FALSE(busy.key_enabled);
+
+  EXPECT_FALSE(PathExists(path));
+  ASSERT_EQ(dialogs.open_specs.size(), 1u);
+  EXPECT_EQ(dialogs.open_specs[0].title, "选择要粉碎的文件进行粉碎");
+  ASSERT_EQ(dialogs.questions.size(), 1u);
+  EXPECT_EQ(dialogs.questions[0].first, "真的要粉碎文件“" + path + "”吗？");
+  EXPECT_EQ(dialogs.questions[0].second, "粉碎文件");
+  ASSERT_EQ(dialogs.messages.size(), 1u);
+  EXPECT_EQ(dialogs.messages[0].first, "粉碎文件已完成 — " + path);
+  EXPECT_TRUE(dialogs.all_on_gui_thread);
+  EXPECT_EQ(W().StatusText(), "粉碎文件已完成 — " + path);
+  EXPECT_EQ(ItemCaption(), "粉碎文件(彻底删除文件，慎用)");
+  EXPECT_TRUE(W().Button1->isEnabled());
+  EXPECT_TRUE(Item()->isEnabled());
+}
+
+TEST_F(Shred, StoppingFromTheItemKeepsTheFileAndItsLength) {
+  Open();
+  const std::string path = dir.File("big.bin");
+  const std::string original = RandomBytes(300 * 65535, 12);
+  WriteFile(path, original);
+  dialogs.open_answers = {path};
+  dialogs.question_answers = {true};
+  Busy busy;
+  WatchFirstMove(busy, [this] { Item()->trigger(); });  // "停止粉碎文件"
+  Item()->trigger();
+  ASSERT_TRUE(WaitShredIdle());
+
+  ASSERT_TRUE(busy.seen);
+  EXPECT_EQ(W().StatusText(), "粉碎文件已停止。");
+  EXPECT_TRUE(dialogs.messages.empty());
+  EXPECT_EQ(ItemCaption(), "粉碎文件(彻底删除文件，慎用)");
+  EXPECT_TRUE(W().Button1->isEnabled());
+  const std::string now = ReadFile(path);
+  ASSERT_EQ(now.size(), original.size());
+  EXPECT_EQ(now.front(), '\0');
+  EXPECT_NE(now, std::string(now.size(), '\0'));
+
+  // A directory is refused with the in-use message.
+  dialogs.open_answers = {dir.path()};
+  dialogs.question_answers = {true};
+  Item()->trigger();
+  ASSERT_TRUE(WaitShredIdle());
+  ASSERT_EQ(dialogs.messages.size(), 1u);
+  EXPECT_EQ(dialogs.messages[0].first, "粉碎文件出错，已停止。 要粉碎的文件正在使用中或者有只读属性等。");
+  EXPECT_TRUE(DirectoryExists(dir.path()));
+}
+
+}  // namespace
+}  // namespace vesk::gui::testing

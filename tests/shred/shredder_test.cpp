@@ -1,0 +1,311 @@
+// The shredder engine on real files with a recording reporter: what is
+// written where, what survives, and what is refused untouched.
+#include "shred/shredder.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <memory>
+#include <stdexcept>
+#include <utility>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "platform/file_io.h"
+#include "support/recording_reporter.h"
+#include "support/temp_dir.h"
+
+namespace vesk::shred {
+namespace {
+
+using testing::RandomBytes;
+using testing::ReadFile;
+using testing::RecordingReporter;
+using testing::TempDir;
+using testing::WriteFile;
+
+class ShredderTest : public ::testing::Test {
+ protected:
+  ShredderTest() {
+    job.set_progress_hint = [this](const std::string& text) { hint = text; };
+    job.mark_busy = [this] { ++busy_marks; };
+    job.reset_item = [this] {
+      ++resets;
+      R().SetCommandState(Control::Button5, true);
+    };
+    job.before_write = [this](int64_t offset, std::size_t size) { writes.emplace_back(offset, size); };
+  }
+
+  // Shreds `path`, answering the question with `yes`.
+  bool Shred(const std::string& path, bool yes = true) {
+    job.path = path;
+    R().QueueAnswers({yes});
+    return ShredFile(job, R());
+  }
+
+  // The file must be refused with the in-use message and left as it was.
+  void ExpectRefused(const std::string& path) {
+    EXPECT_FALSE(Shred(path));
+    ASSERT_EQ(R().messages, std::vector<std::string>{text::kCannotOpen}) << path;
+    EXPECT_EQ(R().beeps, 1);
+    EXPECT_TRUE(writes.empty());
+    EXPECT_EQ(busy_marks, 0);
+    EXPECT_TRUE(R().controls[Control::Button1].enabled);  // no busy state was ever set
+    EXPECT_FALSE(R().Flags().KeepShredding);
+  }
+
+  RecordingReporter& R() { return *recorder; }
+  // A new reporter: nothing recorded, run flags cleared.
+  void Fresh() { recorder = std::make_unique<RecordingReporter>(); }
+
+  TempDir dir;
+  std::unique_ptr<RecordingReporter> recorder = std::make_unique<RecordingReporter>();
+  ShredJob job;
+  std::string hint;
+  int busy_marks = 0, resets = 0;
+  std::vector<std::pair<int64_t, std::size_t>> writes;
+};
+
+TEST_F(ShredderTest, WritesZeroBlocksFromTheStartAndDeletesTheFile) {
+  const int64_t full = static_cast<int64_t>(kZeroBlockSize);
+  const std::vector<std::pair<std::size_t, std::vector<std::pair<int64_t, std::size_t>>>> cases = {
+      {0, {}},
+      {65535, {{0, 65535}}},
+      {65536, {{0, 65535}, {full, 1}}},
+      {3 * 65535 + 7, {{0, 65535}, {full, 65535}, {2 * full, 65535}, {3 * full, 7}}},
+  };
+  for (const auto& [size, expected] : cases) {
+    SCOPED_TRACE(size);
+    const std::string path = dir.File("victim " + std::to_string(size) + ".bin");
+    WriteFile(path, RandomBytes(size, 5));
+    Fresh();
+    writes.clear();
+    busy_marks = resets = 0;
+
+    EXPECT_TRUE(Shred(path));
+    EXPECT_EQ(writes, expected);
+    EXPECT_FALSE(PathExists(path));  // neither the file nor the one-byte file made after it
+    ASSERT_EQ(R().questions.size(), 1u);
+    EXPECT_EQ(R().questions[0].first, "真的要粉碎文件“" + path + "”吗？");
+    EXPECT_EQ(R().questions[0].second, "粉碎文件");
+    EXPECT_EQ(R().messages, std::vector<std::string>{"粉碎文件已完成 — " + path});
+    EXPECT_NE(std::find(R().statuses.begin(), R().statuses.end(), "进行粉碎文件 ..."), R().statuses.end());
+    EXPECT_EQ(hint, "粉碎的文件：" + path);
+    EXPECT_EQ(busy_marks, 1);
+    EXPECT_EQ(resets, 1);
+    EXPECT_TRUE(R().controls[Control::delfl].enabled);
+    EXPECT_EQ(R().beeps, 0);
+    if (size > 0) {
+      EXPECT_EQ(R().bar_ranges.back(), static_cast<int64_t>(size));
+    }
+  }
+}
+
+TEST_F(ShredderTest, TheZerosAreOnTheInodeAndFlushedBeforeTheNameGoes) {
+  const std::string path = dir.File("secret.txt");
+  const std::string keeper = dir.File("keeper");  // keeps the inode readable after the unlink
+  const std::string original = RandomBytes(200000, 9);
+  WriteFile(path, original);
+  ASSERT_EQ(::link(path.c_str(), keeper.c_str()), 0);
+  bool flushed_while_named = false;
+  job.before_sync = [&] { flushed_while_named = PathExists(path) && ReadFile(keeper) == std::string(200000, '\0'); };
+
+  EXPECT_TRUE(Shred(path));
+  EXPECT_TRUE(flushed_while_named);
+  EXPECT_FALSE(PathExists(path));
+  EXPECT_EQ(ReadFile(keeper), std::string(original.size(), '\0'));
+  // The question says that the other name stays.
+  ASSERT_EQ(R().questions.size(), 1u);
+  EXPECT_EQ(R().questions[0].first, "真的要粉碎文件“" + path + "”吗？\n" + text::OtherNamesLine(2));
+  EXPECT_NE(text::OtherNamesLine(2).find("另有 1 个硬链接"), std::string::npos);
+}
+
+TEST_F(ShredderTest, AFailedFlushOrWriteIsReportedAndTheFileStays) {
+  const std::string path = dir.File("a.bin");
+  const std::string original = RandomBytes(5 * 65535, 3);
+
+  // The flush: everything is zero, but it is not known to be on the disk.
+  WriteFile(path, original);
+  job.before_sync = [] { throw IoError("device gone"); };
+  EXPECT_FALSE(Shred(path));
+  EXPECT_EQ(R().messages, std::vector<std::string>{"粉碎文件出错，已停止。"});
+  EXPECT_EQ(R().beeps, 1);
+  EXPECT_EQ(resets, 1);
+  EXPECT_FALSE(R().Flags().KeepShredding);
+  EXPECT_EQ(ReadFile(path), std::string(original.size(), '\0'));
+
+  // A write: the blocks before it are zero, the rest as it was.
+  WriteFile(path, original);
+  Fresh();
+  resets = 0;
+  job.before_sync = nullptr;
+  job.before_write = [](int64_t offset, std::size_t) {
+    if (offset == 2 * 65535) throw IoError("disk full");
+  };
+  EXPECT_FALSE(Shred(path));
+  EXPECT_EQ(R().messages, std::vector<std::string>{"粉碎文件出错，已停止。"});
+  EXPECT_EQ(resets, 1);
+  EXPECT_EQ(ReadFile(path), std::string(2 * 65535, '\0') + original.substr(2 * 65535));
+}
+
+TEST_F(ShredderTest, OnlyTheOverwrittenFileIsDeleted) {
+  // Another program moves the file away and puts its own under the name
+  // while the zeros are written: that one stays.
+  const std::string path = dir.File("name");
+  WriteFile(path, RandomBytes(3 * 65535, 2));
+  job.before_sync = [&] {
+    std::filesystem::rename(path, dir.File("moved"));
+    WriteFile(path, "someone else's");
+  };
+  EXPECT_FALSE(Shred(path));
+  EXPECT_EQ(R().messages, std::vector<std::string>{"粉碎文件出错，已停止。"});
+  EXPECT_EQ(ReadFile(path), "someone else's");
+  EXPECT_EQ(ReadFile(dir.File("moved")), std::string(3 * 65535, '\0'));
+}
+
+TEST_F(ShredderTest, StoppingLeavesAZeroedPrefixAndTheLength) {
+  const std::string path = dir.File("big.bin");
+  const std::string original = RandomBytes(10 * 65535 + 100, 4);
+  WriteFile(path, original);
+  job.before_write = [this](int64_t offset, std::size_t) {
+    if (offset == 2 * 65535) R().Flags().KeepShredding = false;  // the stop item, during the third block
+  };
+  EXPECT_FALSE(Shred(path));
+  EXPECT_TRUE(R().messages.empty());
+  EXPECT_EQ(ReadFile(path), std::string(3 * 65535, '\0') + original.substr(3 * 65535));
+}
+
+TEST_F(ShredderTest, AStoppedRunStaysStoppedWhenALaterRunSetsTheFlagAgain) {
+  const std::string path = dir.File("first.bin");
+  const std::string original = RandomBytes(6 * 65535, 8);
+  WriteFile(path, original);
+  bool stopped = false;
+  job.stopped = [&] { return stopped; };
+  job.before_write = [&](int64_t offset, std::size_t) {
+    if (offset != 65535) return;
+    // Stopped while this write hangs; a new run starts and sets the flag.
+    stopped = true;
+    R().Flags().KeepShredding = false;
+    R().Flags().KeepShredding = true;
+  };
+  EXPECT_FALSE(Shred(path));
+  EXPECT_TRUE(PathExists(path));
+  EXPECT_EQ(ReadFile(path), std::string(2 * 65535, '\0') + original.substr(2 * 65535));
+}
+
+TEST_F(ShredderTest, NoLeavesTheFileUntouched) {
+  const std::string path = dir.File("keep.txt");
+  WriteFile(path, "still here");
+  EXPECT_FALSE(Shred(path, false));
+  EXPECT_EQ(R().messages, std::vector<std::string>{"粉碎文件已取消。 - " + path});
+  EXPECT_EQ(ReadFile(path), "still here");
+  EXPECT_TRUE(writes.empty());
+  EXPECT_EQ(busy_marks, 0);
+}
+
+TEST_F(ShredderTest, OnlyWritableRegularFilesAreOpened) {
+  const std::string data = RandomBytes(70000, 6);
+
+  // Read-only: refused even for the superuser, who passes every access test.
+  const std::string read_only = dir.File("ro.txt");
+  WriteFile(read_only, data);
+  ASSERT_EQ(::chmod(read_only.c_str(), 0444), 0);
+  ExpectRefused(read_only);
+  EXPECT_EQ(ReadFile(read_only), data);
+
+  // A link is not followed: the file it points to stays, and so does the link.
+  const std::string target = dir.File("target.txt");
+  const std::string link = dir.File("link.txt");
+  WriteFile(target, data);
+  ASSERT_EQ(::symlink(target.c_str(), link.c_str()), 0);
+  Fresh();
+  ExpectRefused(link);
+  EXPECT_EQ(ReadFile(target), data);
+  EXPECT_TRUE(std::filesystem::is_symlink(link));
+
+  const std::string folder = dir.File("folder");
+  std::filesystem::create_directory(folder);
+  Fresh();
+  ExpectRefused(folder);
+  EXPECT_TRUE(DirectoryExists(folder));
+
+  // A FIFO nobody writes to: opening it must not wait for a writer.
+  const std::string fifo = dir.File("fifo");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  Fresh();
+  ExpectRefused(fifo);
+  EXPECT_TRUE(PathExists(fifo));
+
+  const std::string socket_path = dir.File("sock");
+  const int sock = ::socket(AF_UNIX, SOCK_STREAM, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  ASSERT_LT(socket_path.size(), sizeof(address.sun_path));
+  socket_path.copy(address.sun_path, socket_path.size());
+  ASSERT_EQ(::bind(sock, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
+  Fresh();
+  ExpectRefused(socket_path);
+  EXPECT_TRUE(PathExists(socket_path));
+  ::close(sock);
+
+  Fresh();
+  ExpectRefused(dir.File("missing"));
+}
+
+TEST_F(ShredderTest, AFileLockedElsewhereIsRefused) {
+  const std::string path = dir.File("busy.db");
+  WriteFile(path, "in use");
+  const int holder = ::open(path.c_str(), O_RDONLY);
+  ASSERT_GE(holder, 0);
+  ASSERT_EQ(::flock(holder, LOCK_EX), 0);
+  ExpectRefused(path);
+  EXPECT_EQ(ReadFile(path), "in use");
+  ::close(holder);
+
+  Fresh();
+  EXPECT_TRUE(Shred(path));  // free again
+}
+
+TEST_F(ShredderTest, TheBarMovesAboutAHundredTimesAndEndsFull) {
+  const std::string path = dir.File("many.bin");
+  WriteFile(path, std::string(500 * 65535 + 1, 'x'));
+  EXPECT_TRUE(Shred(path));
+  EXPECT_LE(R().bar_positions.size(), 105u);
+  ASSERT_FALSE(R().bar_positions.empty());
+  EXPECT_EQ(R().bar_positions.back(), 500 * 65535 + 1);
+}
+
+TEST(ShredReach, CopyOnWriteFileSystemsAndOtherNamesAddALineEach) {
+  EXPECT_TRUE(IsCopyOnWriteFileSystem(0x9123683E));  // btrfs
+  EXPECT_TRUE(IsCopyOnWriteFileSystem(0x2FC12FC1));  // ZFS
+  EXPECT_TRUE(IsCopyOnWriteFileSystem(0xCA451A4E));  // bcachefs
+  // Where statfs reports the type as a signed 32-bit word.
+  EXPECT_TRUE(IsCopyOnWriteFileSystem(static_cast<uint64_t>(static_cast<int64_t>(static_cast<int32_t>(0x9123683E)))));
+  EXPECT_FALSE(IsCopyOnWriteFileSystem(0xEF53));      // ext4
+  EXPECT_FALSE(IsCopyOnWriteFileSystem(0x58465342));  // XFS
+  EXPECT_FALSE(IsCopyOnWriteFileSystem(0x01021994));  // tmpfs
+
+  const std::string question = "真的要粉碎文件“/a/b”吗？";
+  EXPECT_EQ(Confirmation("/a/b", Reach{}), question);
+  EXPECT_EQ(Confirmation("/a/b", Reach{true, 1}), question + "\n" + text::kCopyOnWriteLine);
+  EXPECT_EQ(Confirmation("/a/b", Reach{true, 3}),
+            question + "\n" + text::kCopyOnWriteLine + "\n" + text::OtherNamesLine(3));
+
+  TempDir dir;
+  WriteFile(dir.File("f"), "x");
+  EXPECT_EQ(ReachOf(dir.File("f")).links, 1u);
+  ASSERT_EQ(::link(dir.File("f").c_str(), dir.File("g").c_str()), 0);
+  EXPECT_EQ(ReachOf(dir.File("f")).links, 2u);
+  ASSERT_EQ(::symlink(dir.File("f").c_str(), dir.File("l").c_str()), 0);
+  EXPECT_EQ(ReachOf(dir.File("l")).links, 1u);  // a link is no file to shred
+}
+
+}  // namespace
+}  // namespace vesk::shred
