@@ -5,6 +5,7 @@
 #include <iostream>
 
 #include "cli/commands.h"
+#include "cli/desktop_command.h"
 
 namespace {
 
@@ -80,11 +81,14 @@ int main(int argc, char** argv) {
   AddKey(keyless_decrypt, o.key, "", "解密的密钥");
   AddAnswers(keyless_decrypt, f);
 
+  const auto desktop = vesk::cli::AddDesktopCommands(app);
+
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
     return app.exit(e) == 0 ? 0 : 2;
   }
+  if (const auto status = vesk::cli::RunDesktopCommand(*desktop)) return *status;
 
   if (encrypt->parsed()) o.command = Command::kEncrypt;
   if (compress->parsed()) o.command = Command::kCompress;
