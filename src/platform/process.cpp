@@ -46,7 +46,11 @@ pid_t Spawn(const std::vector<std::string>& argv, bool new_session) {
   sigaddset(&defaults, SIGTERM);
   sigaddset(&defaults, SIGPIPE);
   posix_spawnattr_setsigdefault(&attr, &defaults);
-  short flags = POSIX_SPAWN_SETSIGDEF;
+  // Nor does it inherit signals this thread may have blocked.
+  sigset_t none;
+  sigemptyset(&none);
+  posix_spawnattr_setsigmask(&attr, &none);
+  short flags = POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK;
   if (new_session) flags |= POSIX_SPAWN_SETSID;
   posix_spawnattr_setflags(&attr, flags);
 

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <optional>
 #include <functional>
 #include <sstream>
 #include <stdexcept>
@@ -110,6 +111,22 @@ std::optional<std::string> ReadSmallFile(const std::string& path, off_t limit) {
   text << in.rdbuf();
   if (in.bad()) Fail("cannot read " + path, errno);
   return text.str();
+}
+
+// The list of default applications as it is now; nullopt when there is
+// none. A list that is there but cannot be read whole (not a regular file,
+// unreadable, unreasonably large) is a failure: writing ours would lose it.
+std::optional<std::string> ReadMimeAppsList(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) {
+    if (errno == ENOENT) return std::nullopt;
+    Fail("cannot examine " + path, errno);
+  }
+  constexpr off_t kLargest = 16 << 20;
+  if (!S_ISREG(st.st_mode) || st.st_size > kLargest) throw IoError(path + " is not a list this program can edit");
+  auto text = ReadSmallFile(path, kLargest);
+  if (!text) throw IoError("cannot read " + path);
+  return text;
 }
 
 // Deletes `path` when it is a file of ours.
@@ -434,7 +451,7 @@ Result RegisterAssociation(const Locations& at, const std::string& program) {
             {"desktop entry", [&] { WriteAtomically(at.AssociationEntry(), AssociationEntryText(program), file_mode); }},
             {"mimeapps.list", [&] {
                const std::string path = ResolvedPath(at.MimeAppsList());
-               const std::string old = ReadSmallFile(path, 16 << 20).value_or("");
+               const std::string old = ReadMimeAppsList(path).value_or("");
                const std::string updated = WithDefaultApplication(old, kMimeType, kAssociationEntry);
                if (updated != old) WriteAtomically(path, updated, PermissionsOf(path));
              }}});
@@ -465,7 +482,7 @@ Result RemoveAll(const Locations& at) {
             {"Caja", [&] { RemoveIfOurs(at.CajaScript()); }},
             {"mimeapps.list", [&] {
                const std::string path = ResolvedPath(at.MimeAppsList());
-               const auto old = ReadSmallFile(path, 16 << 20);
+               const auto old = ReadMimeAppsList(path);
                if (!old) return;
                const std::string updated = WithoutDefaultApplication(*old, kMimeType, kAssociationEntry);
                if (updated == *old) return;

@@ -392,6 +392,15 @@ TEST_F(ShellFolders, FailuresAreReportedAndStopTheRegistration) {
   EXPECT_NE(refreshed.failures[0].find("update-mime-database"), std::string::npos);
   EXPECT_TRUE(fs::exists(at.AssociationEntry()));
   EXPECT_FALSE(fs::exists(at.ApplicationsFolder() + "/mimeinfo.cache"));
+
+  // A list of defaults that cannot be read is not replaced by ours.
+  fs::remove(at.MimeAppsList());
+  fs::create_directories(at.MimeAppsList());
+  const Result unreadable_list = RegisterAssociation(at, Stub("p"));
+  ASSERT_FALSE(unreadable_list.ok());
+  EXPECT_NE(unreadable_list.failures.front().find("mimeapps.list"), std::string::npos);
+  EXPECT_TRUE(fs::is_directory(at.MimeAppsList()));
+  EXPECT_FALSE(RemoveAll(at).ok());
 }
 
 TEST(Quoting, ArgumentsSurviveEveryLayer) {
