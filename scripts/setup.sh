@@ -12,6 +12,9 @@ packages=(
   zlib1g-dev libcli11-dev
   qt6-base-dev
   xvfb xauth fonts-liberation fonts-wqy-microhei
+  qt6-translations-l10n
+  # The desktop's tools the desktop-integration tests and the package check use.
+  xdg-utils libfile-mimeinfo-perl shared-mime-info desktop-file-utils libglib2.0-bin dpkg-dev
 )
 
 missing=()

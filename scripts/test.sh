@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds the release and the sanitizer presets and runs every test of both.
+# Builds the release and the sanitizer presets, runs every test of both, then
+# builds the Debian package and checks it (scripts/package-check.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh release asan
@@ -9,4 +10,6 @@ for preset in release asan; do
   echo "== ctest ($preset)"
   ctest --preset "$preset" -j "$jobs" || status=1
 done
+echo "== package"
+scripts/package-check.sh || status=1
 exit $status

@@ -72,8 +72,12 @@ class WindowPort {
   // picture, files) stays.
   virtual void ClearClipboardText() {}
   // Opens a page of the program's bundled site ("/jmz/Help.htm", "/") in
-  // the user's browser; false when it could not be opened.
+  // the user's browser; false when it could not be opened. A port that
+  // learns only later that no browser took the page calls the window's
+  // PageNotOpened then.
   virtual bool OpenSitePage(const std::string& /*path*/) { return false; }
+  // The local file that holds a bundled page; empty when the port has none.
+  virtual std::string SitePageFile(const std::string& /*path*/) { return {}; }
   // Starts a program detached from this one; false when it did not start.
   virtual bool StartProgram(const std::string& /*path*/) { return false; }
 };

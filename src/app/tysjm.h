@@ -22,8 +22,9 @@
 #include "compress/zn_zip.h"
 #include "crypto/keyed/decrypt_engine.h"
 #include "crypto/keyed/random.h"
-#include "platform/registry.h"
+#include "platform/shell_integration.h"
 #include "settings/settings.h"
+#include "settings/value_store.h"
 #include "threads/ui_thread.h"
 #include "threads/worker.h"
 
@@ -160,8 +161,9 @@ class Tysjm : public Reporter,
   void pbmyClick(bool checked);
   void sfClick(bool has_sender);
   void StoreSetting(std::string_view name, int32_t value);
-  // The registry the settings live in; Registry::User() unless set.
-  void UseRegistry(Registry& registry);
+  // The store the settings live in; until one is set they are kept in
+  // memory only.
+  void UseSettingsStore(settings::ValueStore& values);
 
   // The window's settable look and choices; OnSettingsChanged shows them
   // after every change (start-up, command line, the handlers).
@@ -203,6 +205,8 @@ class Tysjm : public Reporter,
   void N3Click();
   // Double-click on the status bar: shows its text in a message box.
   void StatusBar1DblClick();
+  // A page that could not be opened: a message naming its file.
+  void PageNotOpened(const std::string& path);
 
   // The About box's text, five lines separated by CR LF.
   static std::string AboutText();
@@ -212,6 +216,18 @@ class Tysjm : public Reporter,
   // of `path_variable` (folders separated by ":"; empty entries, which would
   // mean the working folder, are skipped).
   static std::optional<std::string> FindOnScreenKeyboard(std::string_view path_variable);
+
+  // ---- Shell integration (tysjm_shell.cpp) -------------------------------------
+
+  // Popup items: the ".jmz" association, the context-menu entry for every
+  // file, and the removal of both and of the settings. Failures only beep.
+  void N6Click();
+  void N7Click();
+  void N9Click();
+  // The program the entries start (the running program unless set) and
+  // the folders they go to (the user's unless set).
+  std::string ShellProgram;
+  std::optional<shell::Locations> ShellFolders;
 
   // Replaces the brand effect's random source: each call draws a value in
   // 0 .. 2^32 - 2. The default reseeds from the clock on every draw.
@@ -257,7 +273,8 @@ class Tysjm : public Reporter,
   // Start-up and settings (tysjm_startup.cpp).
   settings::SettingsStore& Store();
   void SettingsChanged();
-  Registry* registry_ = nullptr;
+  settings::ValueStore* values_ = nullptr;
+  settings::MemoryStore memory_values_;
   std::unique_ptr<settings::SettingsStore> store_;
 
   // Appearance and small commands (tysjm_small.cpp).

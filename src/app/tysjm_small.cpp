@@ -174,7 +174,18 @@ void Tysjm::N12Click() {
 
 void Tysjm::OpenPage(const char* path) {
   try {
-    if (!port_.OpenSitePage(path)) Beep();
+    if (!port_.OpenSitePage(path)) PageNotOpened(path);
+  } catch (...) {
+    Beep();
+  }
+}
+
+void Tysjm::PageNotOpened(const std::string& path) {
+  try {
+    std::string file = port_.SitePageFile(path);
+    if (file.empty()) file = path == "/" ? "index.html" : path.substr(path.find_first_not_of('/'));
+    // Without a browser the user can still read the page: say where it is.
+    ReportMessage("无法打开网页，请用浏览器打开网页文件：\r\n" + file);
   } catch (...) {
     Beep();
   }

@@ -66,15 +66,15 @@ std::optional<uint32_t> ParseColourNumber(std::string_view text) {
 
 // ---- Settings -------------------------------------------------------------
 
-void Tysjm::UseRegistry(Registry& registry) {
-  registry_ = &registry;
+void Tysjm::UseSettingsStore(settings::ValueStore& values) {
+  values_ = &values;
   store_.reset();
 }
 
 settings::SettingsStore& Tysjm::Store() {
   if (!store_) {
-    Registry& registry = registry_ != nullptr ? *registry_ : Registry::User();
-    store_ = std::make_unique<settings::SettingsStore>(registry, [this] { Beep(); });
+    settings::ValueStore& values = values_ != nullptr ? *values_ : memory_values_;
+    store_ = std::make_unique<settings::SettingsStore>(values, [this] { Beep(); });
   }
   return *store_;
 }

@@ -6,6 +6,7 @@
 
 #include "cli/commands.h"
 #include "cli/shred_command.h"
+#include "cli/desktop_command.h"
 
 namespace {
 
@@ -82,12 +83,14 @@ int main(int argc, char** argv) {
   AddAnswers(keyless_decrypt, f);
 
   vesk::cli::ShredCommand shred(app);
+  const auto desktop = vesk::cli::AddDesktopCommands(app);
 
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
     return app.exit(e) == 0 ? 0 : 2;
   }
+  if (const auto status = vesk::cli::RunDesktopCommand(*desktop)) return *status;
 
   if (shred.Parsed()) return shred.Run();
   if (encrypt->parsed()) o.command = Command::kEncrypt;

@@ -11,6 +11,7 @@
 
 #include "app/port.h"
 
+class QFileDialog;
 class QWidget;
 
 namespace vesk::gui {
@@ -33,10 +34,22 @@ class DialogProvider {
   virtual void PresetFile(const std::string& /*path*/) {}
 };
 
-// The dialogs' "Label|pattern|Label|pattern" filter as Qt name filters. A
-// label that already ends in its pattern in parentheses is used as it is;
-// otherwise the pattern is added. "*.*" means every file, dotted or not.
+// The dialogs' "Label|pattern|Label|pattern" filter as Qt name filters:
+// each label followed by its patterns in parentheses, which Qt reads; the
+// dialog hides those (HideNameFilterDetails), so it shows each label as it
+// is written. "*.*" means every file, dotted or not.
 QStringList NameFiltersFor(const std::string& filter);
+
+// The place (0-based) in `filters` of the filter a dialog reports as
+// selected: it names the filter whole, or only its label while the details
+// are hidden. -1 when none matches.
+qsizetype FilterIndexOf(const QStringList& filters, const QString& selected);
+
+// Sets up an open or save dialog: title, mode, filters with the
+// `filter_index`-th (1-based) selected, and the proposed file or else
+// `folder`.
+void PrepareFileDialog(QFileDialog& dialog, const FileDialogSpec& setup, bool save, int filter_index,
+                       const QString& folder);
 
 // Qt's message boxes and file dialogs. The save dialog never asks before
 // replacing a file: the commands ask their own replace question.

@@ -8,12 +8,21 @@
 #include <QScreen>
 
 #include "gui/dialogs.h"
+#include "settings/ini_store.h"
 
 namespace vesk::gui {
 
-GuiSession::GuiSession(DialogProvider& dialogs, Registry* registry)
+GuiSession::GuiSession(DialogProvider& dialogs, settings::ValueStore* values)
     : dialogs_(dialogs), port_(window_, dialogs, ui_.Queue()), logic_(port_, ui_.Queue()) {
-  if (registry != nullptr) logic_.UseRegistry(*registry);
+  if (values == nullptr) {
+    try {
+      own_values_ = std::make_unique<settings::IniFileStore>(settings::SettingsFilePath());
+      values = own_values_.get();
+    } catch (...) {
+      logic_.Beep();  // no home folder: the settings are kept in memory only
+    }
+  }
+  if (values != nullptr) logic_.UseSettingsStore(*values);
   logic_.OnSettingsChanged = [this](const settings::WindowSettings& s) { window_.ApplySettings(s); };
 
   Bind(Control::Button1, [this] { logic_.Button1Click(); });
@@ -28,6 +37,10 @@ GuiSession::GuiSession(DialogProvider& dialogs, Registry* registry)
   BindItem("N1", [this] { logic_.N1Click(); });
   BindItem("N2", [this] { logic_.N2Click(); });
   BindItem("N3", [this] { logic_.N3Click(); });
+  BindItem("N6", [this] { logic_.N6Click(); });
+  BindItem("N7", [this] { logic_.N7Click(); });
+  BindItem("N9", [this] { logic_.N9Click(); });
+  port_.OnPageNotOpened = [this](const std::string& path) { Guarded([&] { logic_.PageNotOpened(path); }); };
 
   window_.OnWindowDoubleClick = [this] { Guarded([this] { logic_.FormDblClick(); }); };
   window_.OnBrandClick = [this] { Guarded([this] { logic_.Label3Click(); }); };
@@ -58,6 +71,7 @@ GuiSession::~GuiSession() {
   window_.OnWindowDoubleClick = window_.OnBrandClick = window_.OnBrandDoubleClick = window_.OnBrandMouseMove =
       window_.OnStatusDoubleClick = nullptr;
   window_.OnKeyBoxClick = window_.OnKeyBoxMouseMove = nullptr;
+  port_.OnPageNotOpened = nullptr;
   port_.SetClosing(true);
   logic_.FormDestroy();
   window_.setAcceptDrops(false);

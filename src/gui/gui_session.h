@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -14,8 +15,8 @@
 #include "gui/qt_ui_thread.h"
 #include "gui/qt_window_port.h"
 
-namespace vesk {
-class Registry;
+namespace vesk::settings {
+class ValueStore;
 }
 
 namespace vesk::gui {
@@ -28,9 +29,9 @@ class GuiSession {
   // output before the program ends anyway.
   static constexpr std::chrono::seconds kCloseWait{30};
 
-  // Construct after the QApplication. `registry` holds the settings; null
-  // means the user's own.
-  explicit GuiSession(DialogProvider& dialogs, Registry* registry = nullptr);
+  // Construct after the QApplication. `values` holds the settings; null
+  // means the user's settings file.
+  explicit GuiSession(DialogProvider& dialogs, settings::ValueStore* values = nullptr);
   ~GuiSession();
   GuiSession(const GuiSession&) = delete;
   GuiSession& operator=(const GuiSession&) = delete;
@@ -58,6 +59,7 @@ class GuiSession {
   void Guarded(const std::function<void()>& handler);
 
   DialogProvider& dialogs_;
+  std::unique_ptr<settings::ValueStore> own_values_;
   QtUiThread ui_;  // first in, last out: everything below marshals through it
   MainWindow window_;
   QtWindowPort port_;

@@ -10,6 +10,7 @@
 #include "gui/display.h"
 #include "gui/gui_session.h"
 #include "gui/icon.h"
+#include "gui/translations.h"
 
 int main(int argc, char** argv) {
   if (!vesk::gui::DisplayAvailable()) {
@@ -22,6 +23,7 @@ int main(int argc, char** argv) {
   QApplication::setApplicationVersion(PROJECT_VERSION_TEXT);
   QGuiApplication::setDesktopFileName("vesk");
   QApplication::setWindowIcon(vesk::gui::VeskIcon());
+  vesk::gui::InstallChineseTranslations(app);
 
   // Qt has taken its own options out; the rest is the program's command line.
   std::vector<std::string> args;

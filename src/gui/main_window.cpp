@@ -483,19 +483,32 @@ void MainWindow::dropEvent(QDropEvent* event) {
 void MainWindow::mousePressEvent(QMouseEvent* event) {
   if (event->button() != Qt::LeftButton) return QWidget::mousePressEvent(event);
   // Dragging by any point of the body, the top panel, the bar or the status
-  // bar moves the window.
-  QWindow* handle = window()->windowHandle();
-  if (handle != nullptr && handle->startSystemMove()) return;
-  dragging_ = true;
-  drag_offset_ = event->globalPosition().toPoint() - frameGeometry().topLeft();
+  // bar moves the window. The move starts only once the pointer has left the
+  // drag distance: a window manager that takes over the mouse on the press
+  // would swallow the double-clicks of the same places.
+  press_pending_ = true;
+  press_point_ = event->globalPosition().toPoint();
 }
 
 void MainWindow::mouseMoveEvent(QMouseEvent* event) {
-  if (dragging_ && (event->buttons() & Qt::LeftButton)) move(event->globalPosition().toPoint() - drag_offset_);
+  if (!(event->buttons() & Qt::LeftButton)) {
+    press_pending_ = dragging_ = false;
+    return;
+  }
+  const QPoint at = event->globalPosition().toPoint();
+  if (press_pending_ && (at - press_point_).manhattanLength() >= QApplication::startDragDistance()) {
+    press_pending_ = false;
+    QWindow* handle = window()->windowHandle();
+    if (handle != nullptr && handle->startSystemMove()) return;
+    // Where the window system cannot move the window, it follows the pointer.
+    dragging_ = true;
+    drag_offset_ = press_point_ - frameGeometry().topLeft();
+  }
+  if (dragging_) move(at - drag_offset_);
 }
 
 void MainWindow::mouseReleaseEvent(QMouseEvent* event) {
-  dragging_ = false;
+  press_pending_ = dragging_ = false;
   QWidget::mouseReleaseEvent(event);
 }
 

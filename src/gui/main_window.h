@@ -158,7 +158,11 @@ class MainWindow final : public QWidget {
   // double-click does not open the menu first.
   QTimer* brand_click_timer_ = nullptr;
   bool brand_double_clicked_ = false;
-  // Dragging by the body where the window system cannot move the window.
+  // Dragging by the body: a left press waits for the pointer to leave the
+  // drag distance; then the window system moves the window, or it follows
+  // the pointer where the window system cannot.
+  bool press_pending_ = false;
+  QPoint press_point_;
   bool dragging_ = false;
   QPoint drag_offset_;
 };

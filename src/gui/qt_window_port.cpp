@@ -11,6 +11,7 @@
 #include "gui/key_box.h"
 #include "gui/main_window.h"
 #include "gui/site.h"
+#include "platform/process.h"
 
 namespace vesk::gui {
 
@@ -19,7 +20,14 @@ QtWindowPort::QtWindowPort(MainWindow& window, DialogProvider& dialogs, QueuedUi
       dialogs_(dialogs),
       ui_(ui),
       site_folder_(ProgramSiteFolder()),
-      url_opener_([](const QUrl& url) { return QDesktopServices::openUrl(url); }) {}
+      page_watch_(std::make_shared<PageWatch>()) {
+  page_watch_->port = this;
+}
+
+QtWindowPort::~QtWindowPort() {
+  const std::lock_guard<std::mutex> lock(page_watch_->mutex);
+  page_watch_->port = nullptr;
+}
 
 void QtWindowPort::OnUi(const std::function<void()>& fn) {
   if (ui_.IsUiThread()) {
@@ -164,9 +172,32 @@ bool QtWindowPort::OpenSitePage(const std::string& path) {
   bool opened = false;
   OnUi([&] {
     const QUrl url = SitePageUrl(site_folder_, path);
-    opened = url.isValid() && !url.isEmpty() && url_opener_ && url_opener_(url);
+    if (!url.isValid() || url.isEmpty()) return;
+    opened = url_opener_ ? url_opener_(url) : OpenInBrowser(url, path);
   });
   return opened;
+}
+
+std::string QtWindowPort::SitePageFile(const std::string& path) { return SitePageFilePath(site_folder_, path); }
+
+bool QtWindowPort::OpenInBrowser(const QUrl& url, const std::string& path) {
+  const auto opener = FindProgramOnPath("xdg-open");
+  if (!opener) return QDesktopServices::openUrl(url);
+  // xdg-open may run the browser in the foreground, so it is watched from
+  // a thread of its own rather than waited for; it fails when the desktop
+  // has no browser.
+  std::shared_ptr<PageWatch> watch = page_watch_;
+  return StartWatched({*opener, url.toString(QUrl::FullyEncoded).toStdString()}, [watch, path](int status) {
+    if (status <= 0) return;
+    const std::lock_guard<std::mutex> lock(watch->mutex);
+    if (watch->port == nullptr) return;
+    QMetaObject::invokeMethod(
+        &watch->port->window_,
+        [watch, path] {
+          if (watch->port != nullptr && watch->port->OnPageNotOpened) watch->port->OnPageNotOpened(path);
+        },
+        Qt::QueuedConnection);
+  });
 }
 
 bool QtWindowPort::StartProgram(const std::string& path) {

@@ -9,6 +9,8 @@
 
 #include <atomic>
 #include <functional>
+#include <memory>
+#include <mutex>
 #include <string>
 
 #include <QUrl>
@@ -24,6 +26,7 @@ class MainWindow;
 class QtWindowPort final : public WindowPort {
  public:
   QtWindowPort(MainWindow& window, DialogProvider& dialogs, QueuedUiThread& ui);
+  ~QtWindowPort() override;
 
   void MessageBox(const std::string& text, const std::string& caption) override;
   bool Question(const std::string& text, const std::string& caption) override;
@@ -51,13 +54,18 @@ class QtWindowPort final : public WindowPort {
   // (which holds text selected in a key box), each emptied when it holds
   // text.
   void ClearClipboardText() override;
+  // Opens the page with xdg-open, which runs the browser the desktop
+  // names; when xdg-open ends in failure (no browser), OnPageNotOpened is
+  // called on the user-interface thread.
   bool OpenSitePage(const std::string& path) override;
+  std::string SitePageFile(const std::string& path) override;
+  std::function<void(const std::string&)> OnPageNotOpened;
   bool StartProgram(const std::string& path) override;
 
   // The folder of the bundled pages; ProgramSiteFolder() unless set.
   void SetSiteFolder(const std::string& folder) { site_folder_ = folder; }
   const std::string& SiteFolder() const { return site_folder_; }
-  // Opens a page's address in the browser; the desktop's opener unless set.
+  // Opens a page's address in the browser; xdg-open (watched) unless set.
   void SetUrlOpener(std::function<bool(const QUrl&)> opener) { url_opener_ = std::move(opener); }
 
   // From the moment the window closes: no more boxes. A message is taken as
@@ -71,6 +79,14 @@ class QtWindowPort final : public WindowPort {
 
  private:
   void OnUi(const std::function<void()>& fn);
+  bool OpenInBrowser(const QUrl& url, const std::string& path);
+
+  // Reached by the threads that watch a page opener; cleared when the port
+  // goes, so a late report finds nobody to tell.
+  struct PageWatch {
+    std::mutex mutex;
+    QtWindowPort* port = nullptr;
+  };
 
   MainWindow& window_;
   DialogProvider& dialogs_;
@@ -79,6 +95,7 @@ class QtWindowPort final : public WindowPort {
   std::atomic<int> beeps_{0};
   std::string site_folder_;
   std::function<bool(const QUrl&)> url_opener_;
+  std::shared_ptr<PageWatch> page_watch_;
 };
 
 }  // namespace vesk::gui

@@ -18,15 +18,20 @@ std::string ProgramSiteFolder() {
   return FindSiteFolder(QCoreApplication::applicationDirPath().toStdString(), VESK_SOURCE_SITE_DIR);
 }
 
-QUrl SitePageUrl(const std::string& site_folder, const std::string& path) {
+std::string SitePageFilePath(const std::string& site_folder, const std::string& path) {
   if (site_folder.empty()) return {};
   std::filesystem::path relative = std::filesystem::path(path).relative_path().lexically_normal();
   if (relative.empty() || relative == ".") relative = "index.html";
   if (*relative.begin() == "..") return {};
-  const std::filesystem::path page = std::filesystem::path(site_folder) / relative;
   std::error_code ec;
-  if (!std::filesystem::is_regular_file(page, ec)) return {};
-  return QUrl::fromLocalFile(QString::fromStdString(std::filesystem::absolute(page, ec).lexically_normal().string()));
+  return std::filesystem::absolute(std::filesystem::path(site_folder) / relative, ec).lexically_normal().string();
+}
+
+QUrl SitePageUrl(const std::string& site_folder, const std::string& path) {
+  const std::string page = SitePageFilePath(site_folder, path);
+  std::error_code ec;
+  if (page.empty() || !std::filesystem::is_regular_file(page, ec)) return {};
+  return QUrl::fromLocalFile(QString::fromStdString(page));
 }
 
 }  // namespace vesk::gui

@@ -17,6 +17,11 @@ std::string FindSiteFolder(const std::string& program_folder, const std::string&
 // The site folder of the running program.
 std::string ProgramSiteFolder();
 
+// The file that holds a page given by its path on the site ("/" is the home
+// page index.html), whether it exists or not; empty when the path leaves
+// the site folder or there is no site folder.
+std::string SitePageFilePath(const std::string& site_folder, const std::string& path);
+
 // The file:// address of a page given by its path on the site ("/" is the
 // home page index.html); empty when the page is not in `site_folder` (or
 // the path leaves it).

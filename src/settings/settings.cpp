@@ -5,8 +5,8 @@
 
 namespace vesk::settings {
 
-SettingsStore::SettingsStore(Registry& registry, std::function<void()> beep)
-    : registry_(registry), beep_(std::move(beep)) {}
+SettingsStore::SettingsStore(ValueStore& values, std::function<void()> beep)
+    : values_(values), beep_(std::move(beep)) {}
 
 void SettingsStore::Beep() {
   if (beep_) beep_();
@@ -14,10 +14,9 @@ void SettingsStore::Beep() {
 
 bool SettingsStore::StoreSetting(std::string_view name, int32_t value) {
   try {
-    auto key = registry_.OpenKey(RegistryRoot::CurrentUser, kSettingsKey, true);
-    // One write replaces a value of any type, so there is no moment in which
-    // the setting is missing from the file.
-    key->WriteInteger(name, value);
+    // One write replaces a value of any kind, so there is no moment in which
+    // the setting is missing from the store.
+    values_.WriteInteger(name, value);
     return true;
   } catch (...) {
     Beep();
@@ -35,26 +34,25 @@ int SizeStateBeforeRestore(std::optional<int32_t> stored) {
 
 void SettingsStore::LoadSettings(WindowSettings& w) {
   try {
-    auto key = registry_.OpenKey(RegistryRoot::CurrentUser, kSettingsKey, false);
-    if (!key) return;
+    if (!values_.Exists()) return;
 
-    const RegistryRead<int32_t> ratio = key->ReadInteger(kRatio);
+    const StoredInteger ratio = values_.ReadInteger(kRatio);
     SelectRatio(w, ratio.ok() ? ratio.value : kDesignedRatio);
 
-    const RegistryRead<int32_t> window_colour = key->ReadInteger(kWindowColour);
+    const StoredInteger window_colour = values_.ReadInteger(kWindowColour);
     if (window_colour.status != ReadStatus::Absent) {
       w.WindowColour = window_colour.ok() ? static_cast<uint32_t>(window_colour.value) : kSkyBlue;
     }
 
-    const RegistryRead<int32_t> brand_colour = key->ReadInteger(kBrandColour);
+    const StoredInteger brand_colour = values_.ReadInteger(kBrandColour);
     if (brand_colour.status != ReadStatus::Absent) {
       w.BrandColour = brand_colour.ok() ? static_cast<uint32_t>(brand_colour.value) : kAqua;
     }
 
-    const RegistryRead<int32_t> masking = key->ReadInteger(kKeyMasking);
+    const StoredInteger masking = values_.ReadInteger(kKeyMasking);
     SetKeysMasked(w, masking.ok() && masking.value == 1);
 
-    const RegistryRead<int32_t> size = key->ReadInteger(kSizeState);
+    const StoredInteger size = values_.ReadInteger(kSizeState);
     std::optional<int32_t> stored_size;
     if (size.status != ReadStatus::Absent) stored_size = size.ok() ? size.value : 0;
     w.Size.SizeState = SizeStateBeforeRestore(stored_size);

@@ -1,11 +1,11 @@
 // The five user choices that survive restarts (compression ratio, window
 // colour, brand-label colour, key masking, window size), stored as 32-bit
-// integers under one key of the current user's registry, and the handlers of
-// the ratio radio group `rgysl`, the masking check box `pbmy` and the size
-// button `sf` that change them.
+// integers in the user's settings store, and the handlers of the ratio radio
+// group `rgysl`, the masking check box `pbmy` and the size button `sf` that
+// change them.
 //
 // The functions work on WindowSettings, a plain copy of the window's settable
-// state; the window applies the fields to its widgets afterwards. Registry
+// state; the window applies the fields to its widgets afterwards. Store
 // failures never reach the user except as the beep callback.
 #pragma once
 
@@ -15,13 +15,11 @@
 #include <string_view>
 
 #include "app/window_size.h"
-#include "platform/registry.h"
+#include "settings/value_store.h"
 
 namespace vesk::settings {
 
-inline constexpr char kSettingsKey[] = "SOFTWARE\\Vesk 文件加密";
-
-// Value names under kSettingsKey.
+// Value names in the store.
 inline constexpr char kRatio[] = "zzll";         // rgysl item 0..3
 inline constexpr char kWindowColour[] = "ctbjc"; // 0x00BBGGRR
 inline constexpr char kBrandColour[] = "vkys";   // font colour of Label3
@@ -56,14 +54,14 @@ struct WindowSettings {
 
 class SettingsStore {
  public:
-  // `beep` signals a swallowed registry failure; it may be empty.
-  explicit SettingsStore(Registry& registry, std::function<void()> beep = {});
+  // `beep` signals a swallowed store failure; it may be empty.
+  explicit SettingsStore(ValueStore& values, std::function<void()> beep = {});
 
-  // Writes `value` as an integer under kSettingsKey, creating the key; a
-  // value of another type is replaced. False (after a beep) on failure.
+  // Writes `value` as an integer, creating the store; a value that is not
+  // an integer is replaced. False (after a beep) on failure.
   bool StoreSetting(std::string_view name, int32_t value);
 
-  // The start-up reading. Without the key nothing is read and `w` keeps its
+  // The start-up reading. Without a store nothing is read and `w` keeps its
   // designed values. Selections that change the ratio or the masking run
   // their handlers, which store them again.
   void LoadSettings(WindowSettings& w);
@@ -86,7 +84,7 @@ class SettingsStore {
  private:
   void Beep();
 
-  Registry& registry_;
+  ValueStore& values_;
   std::function<void()> beep_;
 };
 

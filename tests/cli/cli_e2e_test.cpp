@@ -10,7 +10,7 @@
 
 #include <gtest/gtest.h>
 
-#include "cli/process.h"
+#include "support/process.h"
 #include "support/temp_dir.h"
 
 namespace vesk {

@@ -207,14 +207,41 @@ TEST_F(SmallCommands, InformationItemsOpenThePagesAndRevealTheKeylessItems) {
   for (int use = 1; use <= 6; ++use) Trigger("N11");  // the 19th
   EXPECT_TRUE(keyless_shown());
 
-  // Without the page nothing opens; the machine beeps and the use counts.
-  const int beeps = session->Port().Beeps();
+  // Without the page nothing opens; a message names the file looked for,
+  // and the use counts.
   const std::size_t count = opened.size();
   session->Port().SetSiteFolder(dir.File("no-site"));
   Trigger("N1");
   EXPECT_EQ(opened.size(), count);
-  EXPECT_EQ(session->Port().Beeps(), beeps + 1);
+  ASSERT_EQ(dialogs.messages.size(), 1u);
+  EXPECT_EQ(dialogs.messages[0].first, "无法打开网页，请用浏览器打开网页文件：\r\n" + dir.File("no-site/jmz/Index.htm"));
   EXPECT_EQ(Logic().InfoClickCount, 7);
+
+  // A page there that no browser takes: the same message with its file.
+  session->Port().SetSiteFolder(site);
+  session->Port().SetUrlOpener([](const QUrl&) { return false; });
+  Trigger("N2");
+  ASSERT_EQ(dialogs.messages.size(), 2u);
+  EXPECT_EQ(dialogs.messages[1].first, "无法打开网页，请用浏览器打开网页文件：\r\n" + site + "/index.html");
+}
+
+TEST_F(SmallCommands, APageThatTheDesktopCannotOpenIsNamedOnceTheOpenerGivesUp) {
+  Open();
+  const std::string site = dir.File("site");
+  WriteNested(dir.File("site/jmz/Help.htm"), "help");
+  session->Port().SetSiteFolder(site);
+  // An xdg-open that finds no browser, as on a desktop without one.
+  const std::string bin = dir.File("bin");
+  WriteNested(bin + "/xdg-open", "#!/bin/sh\necho \"$1\" > '" + dir.File("asked") + "'\nexit 3\n");
+  ASSERT_EQ(chmod((bin + "/xdg-open").c_str(), 0755), 0);
+  const std::string saved_path = getenv("PATH") != nullptr ? getenv("PATH") : "";
+  setenv("PATH", (bin + ":" + saved_path).c_str(), 1);
+  Trigger("N11");
+  setenv("PATH", saved_path.c_str(), 1);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !dialogs.messages.empty(); }, 10000));
+  EXPECT_EQ(dialogs.messages[0].first, "无法打开网页，请用浏览器打开网页文件：\r\n" + site + "/jmz/Help.htm");
+  EXPECT_EQ(ReadFile(dir.File("asked")), "file://" + site + "/jmz/Help.htm\n");
+  EXPECT_EQ(Logic().InfoClickCount, 1);
 }
 
 TEST_F(SmallCommands, SoftKeyboardStartsTheFirstOneOnThePathOrSaysThereIsNone) {

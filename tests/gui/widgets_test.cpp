@@ -2,6 +2,8 @@
 // line breaks, the dialogs' filters and the colour values.
 #include <QApplication>
 #include <QClipboard>
+#include <QComboBox>
+#include <QFileDialog>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -64,13 +66,24 @@ TEST(KeyBox, DroppedFilesAreNotTakenAsKeyText) {
   EXPECT_FALSE(box.viewport()->acceptDrops());
 }
 
-TEST(Dialogs, FiltersKeepTheirLabelsAndEveryFileMatchesAll) {
+TEST(Dialogs, FiltersShowEachLabelOnceAndEveryFileMatchesAll) {
   EXPECT_EQ(NameFiltersFor("全部文件(*.*)|*.*"), QStringList{QString::fromUtf8("全部文件(*.*) (*)")});
-  EXPECT_EQ(NameFiltersFor("jmz文件(*.jmz)|*.jmz|zak文件(*.zak)|*.zak|全部文件(*.*)|*.*"),
-            (QStringList{QString::fromUtf8("jmz文件(*.jmz)"), QString::fromUtf8("zak文件(*.zak)"),
-                         QString::fromUtf8("全部文件(*.*) (*)")}));
   EXPECT_EQ(NameFiltersFor("Docs|*.doc;*.txt"), QStringList{"Docs (*.doc *.txt)"});
-  EXPECT_EQ(NameFiltersFor(""), QStringList{"(*)"});
+
+  // What the dialog shows: the labels as written, once each; and the
+  // chosen filter maps back to its place in the list.
+  QFileDialog dialog;
+  dialog.setOption(QFileDialog::DontUseNativeDialog);
+  PrepareFileDialog(dialog, {"jmz文件(*.jmz)|*.jmz|zak文件(*.zak)|*.zak|全部文件(*.*)|*.*", 3, "", "选择"}, false, 3, {});
+  auto* types = dialog.findChild<QComboBox*>("fileTypeCombo");
+  ASSERT_NE(types, nullptr);
+  QStringList shown;
+  for (int i = 0; i < types->count(); ++i) shown << types->itemText(i);
+  EXPECT_EQ(shown.join('|').toStdString(), "jmz文件(*.jmz)|zak文件(*.zak)|全部文件(*.*)");
+  EXPECT_EQ(types->currentText().toStdString(), "全部文件(*.*)");
+  EXPECT_EQ(FilterIndexOf(dialog.nameFilters(), dialog.selectedNameFilter()), 2);
+  types->setCurrentIndex(0);
+  EXPECT_EQ(FilterIndexOf(dialog.nameFilters(), dialog.selectedNameFilter()), 0);
 }
 
 TEST(Colours, QtColoursConvertBothWays) {

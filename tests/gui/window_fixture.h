@@ -1,8 +1,9 @@
-// A window with scripted dialogs and settings in a fresh registry, and the
+// A window with scripted dialogs and settings in a fresh settings file, and the
 // helpers the window tests share.
 #pragma once
 
 #include <chrono>
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
@@ -14,8 +15,8 @@
 
 #include "gui/gui_session.h"
 #include "gui/key_box.h"
-#include "platform/registry.h"
 #include "scripted_dialogs.h"
+#include "settings/ini_store.h"
 #include "settings/settings.h"
 #include "support/temp_dir.h"
 #include "threads/worker.h"
@@ -33,7 +34,7 @@ class WindowTest : public ::testing::Test {
   // Creates and shows the window with `args` as its command line.
   void Open(const std::vector<std::string>& args = {}, const std::optional<Tysjm::OwnFile>& own = std::nullopt) {
     Close();
-    session = std::make_unique<GuiSession>(dialogs, &registry);
+    session = std::make_unique<GuiSession>(dialogs, &values);
     session->Start(args, own);
     session->Show();
   }
@@ -57,17 +58,21 @@ class WindowTest : public ::testing::Test {
   void SetKey(KeyBox* box, const char* utf8) { box->setPlainText(QString::fromUtf8(utf8)); }
 
   std::optional<int32_t> StoredInteger(const char* name) {
-    auto key = registry.OpenKey(RegistryRoot::CurrentUser, settings::kSettingsKey, false);
-    if (!key) return std::nullopt;
-    auto read = key->ReadInteger(name);
+    const settings::StoredInteger read = values.ReadInteger(name);
     if (!read.ok()) return std::nullopt;
     return read.value;
   }
-  RegistryKey SettingsKey() { return *registry.OpenKey(RegistryRoot::CurrentUser, settings::kSettingsKey, true); }
+  // Appends "name=text" lines to the file's [General] section as a person
+  // editing it would.
+  void WriteSettingsText(const std::string& lines) {
+    std::string text = values.Exists() ? ReadFile(values.Path()) : "[General]\n";
+    std::filesystem::create_directories(std::filesystem::path(values.Path()).parent_path());
+    WriteFile(values.Path(), text + lines);
+  }
 
   TempDir dir;
   TempDir config;
-  Registry registry{config.File("vesk")};
+  settings::IniFileStore values{config.File("vesk/vesk.conf")};
   ScriptedDialogs dialogs;
   std::unique_ptr<GuiSession> session;
 };

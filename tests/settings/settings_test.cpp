@@ -1,9 +1,18 @@
 #include "settings/settings.h"
 
+#include <sys/stat.h>
+
+#include <cstdint>
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
+#include "settings/ini_store.h"
 #include "support/temp_dir.h"
 
 namespace vesk::settings {
@@ -13,20 +22,26 @@ using vesk::testing::ReadFile;
 using vesk::testing::TempDir;
 using vesk::testing::WriteFile;
 
+// The rules of the settings, through the settings file the window uses.
 class Settings : public ::testing::Test {
  protected:
-  RegistryKey Key() { return *registry.OpenKey(RegistryRoot::CurrentUser, kSettingsKey, true); }
-  RegistryRead<int32_t> Stored(const char* name) { return Key().ReadInteger(name); }
-  std::string FileText() { return ReadFile(registry.FilePath(RegistryRoot::CurrentUser)); }
+  StoredInteger Stored(const char* name) { return values.ReadInteger(name); }
+  std::string FileText() { return ReadFile(values.Path()); }
+  // Puts a value the way a person editing the file would.
+  void WriteText(const char* name, const char* text) {
+    std::filesystem::create_directories(dir.File("config/vesk"));
+    std::string old = values.Exists() ? FileText() : "[General]\n";
+    WriteFile(values.Path(), old + name + "=" + text + "\n");
+  }
 
   TempDir dir;
-  Registry registry{dir.File("config")};
+  IniFileStore values{dir.File("config/vesk/vesk.conf")};
   int beeps = 0;
-  SettingsStore store{registry, [this] { ++beeps; }};
+  SettingsStore store{values, [this] { ++beeps; }};
   WindowSettings w;
 };
 
-TEST_F(Settings, WithoutTheKeyNothingIsReadOrCreated) {
+TEST_F(Settings, WithoutTheFileNothingIsReadOrCreated) {
   w.WindowColour = 0x123456;  // stands for whatever the window shows
   store.LoadSettings(w);
   EXPECT_EQ(w.RatioIndex, 2);
@@ -34,9 +49,9 @@ TEST_F(Settings, WithoutTheKeyNothingIsReadOrCreated) {
   EXPECT_EQ(w.WindowColour, 0x123456u);
   EXPECT_EQ(w.Size.SizeState, 0);
   EXPECT_EQ(w.Size.Height, 448);
-  EXPECT_FALSE(registry.KeyExists(RegistryRoot::CurrentUser, kSettingsKey));
+  EXPECT_FALSE(values.Exists());
 
-  // The first change creates the key.
+  // The first change creates the file.
   w.RatioIndex = 3;
   store.rgyslClick(w);
   EXPECT_EQ(w.Level, ZipLevel::Max);
@@ -45,7 +60,7 @@ TEST_F(Settings, WithoutTheKeyNothingIsReadOrCreated) {
 }
 
 TEST_F(Settings, RatioRestoresTheItemAndStoresOnlyAChange) {
-  Key().WriteInteger(kRatio, 0);
+  values.WriteInteger(kRatio, 0);
   store.LoadSettings(w);
   EXPECT_EQ(w.RatioIndex, 0);
   EXPECT_EQ(w.Level, ZipLevel::None);
@@ -57,7 +72,7 @@ TEST_F(Settings, RatioRestoresTheItemAndStoresOnlyAChange) {
   } clamps[] = {{-5, -1}, {9, 3}, {1, 1}};
   for (const auto& c : clamps) {
     WindowSettings fresh;
-    Key().WriteInteger(kRatio, c.stored);
+    values.WriteInteger(kRatio, c.stored);
     store.LoadSettings(fresh);
     EXPECT_EQ(fresh.RatioIndex, c.index);
     EXPECT_EQ(Stored(kRatio).value, c.index);  // written back as selected
@@ -66,19 +81,19 @@ TEST_F(Settings, RatioRestoresTheItemAndStoresOnlyAChange) {
   // No item selected leaves the level as it was.
   WindowSettings none;
   none.Level = ZipLevel::Fastest;
-  Key().WriteInteger(kRatio, -1);
+  values.WriteInteger(kRatio, -1);
   store.LoadSettings(none);
   EXPECT_EQ(none.RatioIndex, -1);
   EXPECT_EQ(none.Level, ZipLevel::Fastest);
 }
 
-TEST_F(Settings, RatioOfTheWrongTypeSelectsItemTwoAndWritesNothing) {
-  Key().WriteString(kRatio, "0");
+TEST_F(Settings, RatioThatIsNoIntegerSelectsItemTwoAndWritesNothing) {
+  WriteText(kRatio, "zero");
   const std::string before = FileText();
   store.LoadSettings(w);
   EXPECT_EQ(w.RatioIndex, 2);
   EXPECT_EQ(FileText(), before);
-  EXPECT_EQ(Stored(kRatio).status, ReadStatus::WrongType);
+  EXPECT_EQ(Stored(kRatio).status, ReadStatus::Unreadable);
 
   // From another item, the fallback to item 2 is a change and is stored.
   WindowSettings other;
@@ -92,19 +107,19 @@ TEST_F(Settings, RatioOfTheWrongTypeSelectsItemTwoAndWritesNothing) {
 TEST_F(Settings, ColoursAreAppliedKeptOrReset) {
   w.WindowColour = 1;
   w.BrandColour = 2;
-  Key();  // the key exists, both values absent
+  values.WriteInteger(kRatio, 2);  // the file exists, both colours absent
   store.LoadSettings(w);
   EXPECT_EQ(w.WindowColour, 1u);
   EXPECT_EQ(w.BrandColour, 2u);
 
-  Key().WriteInteger(kWindowColour, 255);
-  Key().WriteInteger(kBrandColour, static_cast<int32_t>(0xFF000008u));
+  values.WriteInteger(kWindowColour, 255);
+  values.WriteInteger(kBrandColour, static_cast<int32_t>(0xFF000008u));
   store.LoadSettings(w);
   EXPECT_EQ(w.WindowColour, 255u);
   EXPECT_EQ(w.BrandColour, 0xFF000008u);
 
-  Key().WriteString(kWindowColour, "red");
-  Key().WriteString(kBrandColour, "blue");
+  WriteText(kWindowColour, "red");
+  WriteText(kBrandColour, "0xFF0000");
   store.LoadSettings(w);
   EXPECT_EQ(w.WindowColour, kSkyBlue);
   EXPECT_EQ(w.BrandColour, kAqua);
@@ -113,7 +128,7 @@ TEST_F(Settings, ColoursAreAppliedKeptOrReset) {
 TEST_F(Settings, MaskingIsCheckedOnlyByOne) {
   w.jm1.FontColour = 0x0000FF;
   w.jm2.FontColour = 0x00FF00;
-  Key().WriteInteger(kKeyMasking, 1);
+  values.WriteInteger(kKeyMasking, 1);
   store.LoadSettings(w);
   EXPECT_TRUE(w.KeysMasked);
   EXPECT_EQ(w.jm1.Background, 0x0000FFu);
@@ -121,15 +136,15 @@ TEST_F(Settings, MaskingIsCheckedOnlyByOne) {
 
   for (int32_t stored : {2, 0, -1}) {
     WindowSettings plain;
-    Key().WriteInteger(kKeyMasking, stored);
+    values.WriteInteger(kKeyMasking, stored);
     const std::string before = FileText();
     store.LoadSettings(plain);
     EXPECT_FALSE(plain.KeysMasked);
     EXPECT_EQ(FileText(), before);  // unchanged check state: nothing written
   }
 
-  // Unmasking a masked window, here from a value of the wrong type.
-  Key().WriteString(kKeyMasking, "1");
+  // Unmasking a masked window, here from a value that is no integer.
+  WriteText(kKeyMasking, "1.0");
   store.LoadSettings(w);
   EXPECT_FALSE(w.KeysMasked);
   EXPECT_EQ(w.jm1.Background, kWhite);
@@ -151,9 +166,10 @@ TEST_F(Settings, SizeStateRestoresWithOneUnstoredStep) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.stored ? *c.stored : -1000);
     if (c.stored) {
-      Key().WriteInteger(kSizeState, *c.stored);
+      values.WriteInteger(kSizeState, *c.stored);
     } else {
-      Key().DeleteValue(kSizeState);
+      values.Remove();
+      values.WriteInteger(kRatio, 2);  // the file is there, the size is not
     }
     WindowSettings fresh;
     store.LoadSettings(fresh);
@@ -161,12 +177,12 @@ TEST_F(Settings, SizeStateRestoresWithOneUnstoredStep) {
     EXPECT_EQ(fresh.Size.Height, c.height);
     EXPECT_EQ(fresh.Size.Caption, CaptionForSizeState(c.state));
     // The step taken at start-up writes nothing.
-    EXPECT_EQ(Key().ReadInteger(kSizeState).ok(), c.stored.has_value());
+    EXPECT_EQ(Stored(kSizeState).ok(), c.stored.has_value());
     if (c.stored) {
       EXPECT_EQ(Stored(kSizeState).value, *c.stored);
     }
   }
-  Key().WriteString(kSizeState, "3");
+  WriteText(kSizeState, "3 4");
   WindowSettings wrong_type;
   wrong_type.Size.SizeState = 2;
   store.LoadSettings(wrong_type);
@@ -184,16 +200,18 @@ TEST_F(Settings, EachUserClickOnTheSizeButtonIsStored) {
   EXPECT_EQ(Stored(kSizeState).value, 0);
 }
 
-TEST_F(Settings, StoreReplacesOtherTypesAndBeepsOnFailure) {
-  Key().WriteString(kWindowColour, "old");
+TEST_F(Settings, StoreReplacesTextsAndBeepsOnFailure) {
+  WriteText(kWindowColour, "old");
+  WriteText("other", "kept");
   EXPECT_TRUE(store.StoreSetting(kWindowColour, 0x00FF00));
   EXPECT_EQ(Stored(kWindowColour).value, 0x00FF00);
+  EXPECT_NE(FileText().find("other=kept"), std::string::npos);
   EXPECT_EQ(beeps, 0);
 
   // A store whose folder cannot exist: every write fails with a beep, the
-  // load finds no key and keeps the window as it is.
+  // load finds no file and keeps the window as it is.
   WriteFile(dir.File("blocker"), "");
-  Registry broken(dir.File("blocker") + "/config");
+  IniFileStore broken(dir.File("blocker") + "/vesk/vesk.conf");
   SettingsStore failing(broken, [this] { ++beeps; });
   EXPECT_FALSE(failing.StoreSetting(kRatio, 1));
   EXPECT_EQ(beeps, 1);
@@ -204,6 +222,104 @@ TEST_F(Settings, StoreReplacesOtherTypesAndBeepsOnFailure) {
   failing.rgyslClick(fresh);
   EXPECT_EQ(fresh.Level, ZipLevel::None);  // applied even though not stored
   EXPECT_EQ(beeps, 2);
+}
+
+// The file itself: plain integers a person can read and edit, whole-file
+// replacement on every write, and nothing else touched.
+TEST(SettingsFile, IntegersAsTextReadBackAndNoIntegerIsUnreadable) {
+  TempDir dir;
+  IniFileStore values(dir.File("vesk/vesk.conf"));
+  values.WriteInteger(kRatio, 3);
+  values.WriteInteger(kBrandColour, static_cast<int32_t>(0xFF000008u));
+  const std::string text = ReadFile(values.Path());
+  EXPECT_NE(text.find("[General]"), std::string::npos);
+  EXPECT_NE(text.find("zzll=3\n"), std::string::npos);
+  EXPECT_NE(text.find("vkys=-16777208\n"), std::string::npos);
+  EXPECT_EQ(values.ReadInteger(kBrandColour).value, static_cast<int32_t>(0xFF000008u));
+  EXPECT_EQ(values.ReadInteger(kSizeState).status, ReadStatus::Absent);
+
+  // Written by hand: a 32-bit value written unsigned reads as the same
+  // value; anything that is not a decimal integer is unreadable.
+  WriteFile(values.Path(),
+            "[General]\nctbjc=4278190088\nzzll= 1 \npbmy=-0\nctsf=2147483648000\nvkys=12abc\nother=1, 2\n");
+  EXPECT_EQ(values.ReadInteger(kWindowColour).value, static_cast<int32_t>(0xFF000008u));
+  EXPECT_EQ(values.ReadInteger(kRatio).value, 1);
+  EXPECT_EQ(values.ReadInteger(kKeyMasking).value, 0);
+  EXPECT_EQ(values.ReadInteger(kSizeState).status, ReadStatus::Unreadable);
+  EXPECT_EQ(values.ReadInteger(kBrandColour).status, ReadStatus::Unreadable);
+  EXPECT_EQ(values.ReadInteger("other").status, ReadStatus::Unreadable);
+  for (const char* text : {"", "+", "-", "1e3", "0x10", "٣", "-2147483649", "4294967296"}) {
+    EXPECT_FALSE(ParseStoredInteger(text)) << text;
+  }
+  EXPECT_EQ(ParseStoredInteger("-2147483648"), INT32_MIN);
+  EXPECT_EQ(ParseStoredInteger("+7"), 7);
+}
+
+TEST(SettingsFile, EachWriteReplacesTheWholeFileAndLeavesNothingBeside) {
+  TempDir dir;
+  IniFileStore values(dir.File("vesk/vesk.conf"));
+  values.WriteInteger(kRatio, 1);
+  struct stat before {};
+  ASSERT_EQ(::stat(values.Path().c_str(), &before), 0);
+  // Whoever still reads the old file keeps reading it whole.
+  std::ifstream reader(values.Path());
+  values.WriteInteger(kRatio, 2);
+  struct stat after {};
+  ASSERT_EQ(::stat(values.Path().c_str(), &after), 0);
+  EXPECT_NE(before.st_ino, after.st_ino);  // a new file renamed into place
+  std::string old_text((std::istreambuf_iterator<char>(reader)), std::istreambuf_iterator<char>());
+  EXPECT_NE(old_text.find("zzll=1"), std::string::npos);
+  EXPECT_EQ(values.ReadInteger(kRatio).value, 2);
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(dir.File("vesk"))) {
+    names.push_back(entry.path().filename().string());
+  }
+  EXPECT_EQ(names, std::vector<std::string>{"vesk.conf"});
+}
+
+TEST(SettingsFile, RemovingTakesTheFileAndItsEmptyFolderWithoutReadingIt) {
+  TempDir dir;
+  IniFileStore values(dir.File("vesk/vesk.conf"));
+  values.Remove();  // nothing there: no failure
+  values.WriteInteger(kRatio, 1);
+  // Not even a file QSettings could not parse stops the removal.
+  WriteFile(values.Path(), std::string("\0\xff[[[", 6));
+  values.Remove();
+  EXPECT_FALSE(values.Exists());
+  EXPECT_FALSE(std::filesystem::exists(dir.File("vesk")));
+
+  // A folder holding other files stays.
+  values.WriteInteger(kRatio, 1);
+  WriteFile(dir.File("vesk/notes"), "mine");
+  RemoveSettingsFile(values.Path());
+  EXPECT_FALSE(values.Exists());
+  EXPECT_EQ(ReadFile(dir.File("vesk/notes")), "mine");
+
+  // The next start finds no file and uses the defaults.
+  SettingsStore store(values);
+  WindowSettings w;
+  w.WindowColour = 0x123456;
+  store.LoadSettings(w);
+  EXPECT_EQ(w.WindowColour, 0x123456u);
+  EXPECT_EQ(w.RatioIndex, 2);
+  EXPECT_FALSE(values.Exists());
+}
+
+TEST(SettingsFile, PathFollowsTheConfigFolder) {
+  const char* saved = std::getenv("XDG_CONFIG_HOME");
+  const std::string keep = saved != nullptr ? saved : "";
+  setenv("XDG_CONFIG_HOME", "/somewhere/config/", 1);
+  EXPECT_EQ(SettingsFilePath(), "/somewhere/config/vesk/vesk.conf");
+  setenv("XDG_CONFIG_HOME", "relative/config", 1);  // ignored, as the conventions say
+  const char* home = std::getenv("HOME");
+  if (home != nullptr && home[0] == '/') {
+    EXPECT_EQ(SettingsFilePath(), std::string(home) + "/.config/vesk/vesk.conf");
+  }
+  if (saved != nullptr) {
+    setenv("XDG_CONFIG_HOME", keep.c_str(), 1);
+  } else {
+    unsetenv("XDG_CONFIG_HOME");
+  }
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-#include "cli/process.h"
+#include "support/process.h"
 
 #include <fcntl.h>
 #include <spawn.h>

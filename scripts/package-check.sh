@@ -1,0 +1,119 @@
+#!/usr/bin/env bash
+# Builds the Debian package from the release build, checks what it holds and
+# what it depends on, unpacks it into a scratch folder (dpkg -x, no root
+# needed) and runs the unpacked vesk-cli: an encryption round trip and the
+# desktop registration round trip in scratch XDG folders.
+#   scripts/package-check.sh     (after scripts/setup.sh release)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+build=build/release
+[ -f "$build/CMakeCache.txt" ] || cmake --preset release >/dev/null
+cmake --build --preset release -j "$(nproc 2>/dev/null || echo 2)" >/dev/null
+
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+
+passed=0
+failed=0
+check() {  # check DESCRIPTION COMMAND...
+  local what=$1
+  shift
+  if "$@" >"$scratch/last.log" 2>&1; then
+    passed=$((passed + 1))
+  else
+    failed=$((failed + 1))
+    echo "package-check: FAILED: $what" >&2
+    sed 's/^/    /' "$scratch/last.log" >&2
+  fi
+}
+
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
+arch=$(dpkg --print-architecture)
+(cd "$build" && cpack -G DEB -B "$scratch/out" >"$scratch/cpack.log" 2>&1) || {
+  cat "$scratch/cpack.log" >&2
+  echo "package-check: cpack failed" >&2
+  exit 1
+}
+deb="$scratch/out/vesk_${version}_${arch}.deb"
+check "the package is named vesk_${version}_${arch}.deb" test -f "$deb"
+[ -f "$deb" ] || { echo "package-check: 0 passed, 1 failed"; exit 1; }
+
+# ---- What the package says and holds -----------------------------------------
+dpkg-deb --field "$deb" >"$scratch/control"
+contents=$(dpkg-deb --contents "$deb" | awk '{print $6}')
+has_field() { grep -Eq "$1" "$scratch/control"; }
+check "package name" has_field '^Package: vesk$'
+check "version" has_field "^Version: ${version}\$"
+check "architecture" has_field "^Architecture: ${arch}\$"
+# dpkg-shlibdeps found the libraries; Qt's Chinese texts are named by hand.
+for dep in libc6 libstdc\\+\\+6 zlib1g libqt6widgets6 libqt6gui6 libqt6core6 qt6-translations-l10n; do
+  check "depends on $dep" has_field "^Depends:.*(^| |,)${dep}( |,|$)"
+done
+for path in \
+  ./usr/bin/vesk ./usr/bin/vesk-cli \
+  ./usr/share/applications/vesk.desktop \
+  ./usr/share/icons/hicolor/48x48/apps/vesk.png \
+  ./usr/share/icons/hicolor/256x256/apps/vesk.png \
+  ./usr/share/icons/hicolor/scalable/apps/vesk.svg \
+  ./usr/share/icons/hicolor/48x48/mimetypes/application-x-vesk-jmz.png \
+  ./usr/share/icons/hicolor/scalable/mimetypes/application-x-vesk-jmz.svg \
+  ./usr/share/mime/packages/vesk-jmz.xml \
+  ./usr/share/man/man1/vesk-cli.1.gz \
+  ./usr/share/vesk/site/index.html ./usr/share/vesk/site/jmz/Help.htm ./usr/share/vesk/site/jmz/Index.htm; do
+  check "holds $path" grep -qxF "$path" <<<"$contents"
+done
+# Nothing of the build tree: no tests, benchmarks, headers or libraries.
+check "holds only the programs and their data" \
+  bash -c '! grep -Ev "^\./(\$|usr/(\$|bin/(\$|vesk\$|vesk-cli\$)|share/))" <<<"$1"' _ "$contents"
+
+# ---- The unpacked files --------------------------------------------------------
+root="$scratch/root"
+dpkg -x "$deb" "$root"
+cli="$root/usr/bin/vesk-cli"
+check "vesk-cli runs" "$cli" --version
+check "vesk-cli needs no Qt" bash -c '! ldd "$1" | grep -qi libqt' _ "$cli"
+check "the manual page is whole" bash -c 'gzip -t "$1" && zcat "$1" | grep -q "^\.SH EXIT STATUS"' _ \
+  "$root/usr/share/man/man1/vesk-cli.1.gz"
+if command -v desktop-file-validate >/dev/null; then
+  check "the menu entry is valid" desktop-file-validate "$root/usr/share/applications/vesk.desktop"
+fi
+if command -v update-mime-database >/dev/null; then
+  mkdir -p "$scratch/mime/packages"
+  cp "$root/usr/share/mime/packages/vesk-jmz.xml" "$scratch/mime/packages/"
+  check "the MIME package gives *.jmz its type" bash -c \
+    'update-mime-database "$1" && grep -q "application/x-vesk-jmz:\*\.jmz" "$1/globs2"' _ "$scratch/mime"
+fi
+
+# An encryption round trip, and one through compression.
+work="$scratch/work"
+mkdir -p "$work"
+head -c 300000 /dev/urandom >"$work/plain.bin"
+cp "$work/plain.bin" "$work/original.bin"
+export VESK_KEY="package 口令"
+round_trip() {
+  local level=$1
+  rm -f "$work/plain.jmz"
+  TMPDIR=$work "$cli" encrypt "$work/plain.bin" --level "$level" --key-env VESK_KEY &&
+    rm "$work/plain.bin" &&
+    TMPDIR=$work "$cli" decrypt "$work/plain.jmz" --key-env VESK_KEY &&
+    cmp "$work/plain.bin" "$work/original.bin"
+}
+check "encrypt and decrypt give the file back" round_trip 0
+check "compress, encrypt, decrypt and decompress give the file back" round_trip 3
+
+# The desktop registration with the unpacked programs, in scratch folders.
+export XDG_DATA_HOME="$scratch/xdg/data" XDG_CONFIG_HOME="$scratch/xdg/config"
+check "associate registers the vesk beside vesk-cli" bash -c \
+  '"$1" associate && grep -qF "Exec=\"$2\" %f" "$XDG_DATA_HOME/applications/vesk-jmz.desktop"' _ \
+  "$cli" "$root/usr/bin/vesk"
+check "context-menu adds the entries" bash -c \
+  '"$1" context-menu && test -x "$XDG_DATA_HOME/kio/servicemenus/vesk-open.desktop"' _ "$cli"
+mkdir -p "$XDG_CONFIG_HOME/vesk"
+echo "[General]" >"$XDG_CONFIG_HOME/vesk/vesk.conf"
+check "unregister leaves nothing of ours" bash -c \
+  '"$1" unregister && ! grep -rqs "X-Vesk-Integration" "$XDG_DATA_HOME" "$XDG_CONFIG_HOME" &&
+   test ! -e "$XDG_CONFIG_HOME/vesk" && test ! -e "$XDG_CONFIG_HOME/mimeapps.list"' _ "$cli"
+
+echo "package-check: $passed passed, $failed failed"
+[ "$failed" -eq 0 ]

@@ -1,0 +1,114 @@
+#include "platform/process.h"
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <thread>
+
+extern char** environ;
+
+namespace vesk {
+namespace {
+
+bool IsExecutableFile(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::access(path.c_str(), X_OK) == 0;
+}
+
+// Spawns `argv` with standard input, output and error on /dev/null; the
+// child's process id, or -1.
+pid_t Spawn(const std::vector<std::string>& argv, bool new_session) {
+  if (argv.empty()) return -1;
+  std::vector<char*> args;
+  for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+  args.push_back(nullptr);
+
+  posix_spawn_file_actions_t actions;
+  posix_spawnattr_t attr;
+  if (posix_spawn_file_actions_init(&actions) != 0) return -1;
+  if (posix_spawnattr_init(&attr) != 0) {
+    posix_spawn_file_actions_destroy(&actions);
+    return -1;
+  }
+  for (int fd : {0, 1, 2}) {
+    posix_spawn_file_actions_addopen(&actions, fd, "/dev/null", fd == 0 ? O_RDONLY : O_WRONLY, 0);
+  }
+  // The child starts with the default signal handling, whatever this
+  // process has set up for Ctrl-C.
+  sigset_t defaults;
+  sigemptyset(&defaults);
+  sigaddset(&defaults, SIGINT);
+  sigaddset(&defaults, SIGTERM);
+  sigaddset(&defaults, SIGPIPE);
+  posix_spawnattr_setsigdefault(&attr, &defaults);
+  // Nor does it inherit signals this thread may have blocked.
+  sigset_t none;
+  sigemptyset(&none);
+  posix_spawnattr_setsigmask(&attr, &none);
+  short flags = POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK;
+  if (new_session) flags |= POSIX_SPAWN_SETSID;
+  posix_spawnattr_setflags(&attr, flags);
+
+  pid_t pid = -1;
+  const int error = ::posix_spawn(&pid, args[0], &actions, &attr, args.data(), environ);
+  posix_spawnattr_destroy(&attr);
+  posix_spawn_file_actions_destroy(&actions);
+  return error == 0 ? pid : -1;
+}
+
+int WaitFor(pid_t pid) {
+  int status = 0;
+  while (::waitpid(pid, &status, 0) < 0) {
+    if (errno != EINTR) return -1;
+  }
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+}  // namespace
+
+std::optional<std::string> FindProgram(std::string_view name, std::string_view path_variable) {
+  if (name.empty()) return std::nullopt;
+  if (name.find('/') != std::string_view::npos) {
+    std::string path(name);
+    return IsExecutableFile(path) ? std::optional<std::string>(path) : std::nullopt;
+  }
+  for (std::size_t start = 0; start <= path_variable.size();) {
+    std::size_t end = path_variable.find(':', start);
+    if (end == std::string_view::npos) end = path_variable.size();
+    if (end > start) {
+      std::string candidate(path_variable.substr(start, end - start));
+      if (candidate.back() != '/') candidate += '/';
+      candidate += name;
+      if (IsExecutableFile(candidate)) return candidate;
+    }
+    start = end + 1;
+  }
+  return std::nullopt;
+}
+
+std::optional<std::string> FindProgramOnPath(std::string_view name) {
+  const char* path = std::getenv("PATH");
+  return FindProgram(name, path != nullptr ? path : "");
+}
+
+int RunProgram(const std::vector<std::string>& argv) {
+  const pid_t pid = Spawn(argv, false);
+  return pid < 0 ? -1 : WaitFor(pid);
+}
+
+bool StartWatched(const std::vector<std::string>& argv, std::function<void(int)> on_exit) {
+  const pid_t pid = Spawn(argv, true);
+  if (pid < 0) return false;
+  std::thread([pid, on_exit = std::move(on_exit)] {
+    const int status = WaitFor(pid);
+    if (on_exit) on_exit(status);
+  }).detach();
+  return true;
+}
+
+}  // namespace vesk

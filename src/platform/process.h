@@ -1,0 +1,32 @@
+// Starting other programs: the desktop's database tools after a change of
+// the file association, and the page opener of the help items. Nothing here
+// goes through a shell, so no path is ever interpreted as a command.
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vesk {
+
+// The first executable regular file named `name` in the folders of
+// `path_variable` (separated by ":"; empty entries, which would mean the
+// working folder, are skipped). A name with a "/" is taken as it is.
+std::optional<std::string> FindProgram(std::string_view name, std::string_view path_variable);
+// The same on the process's PATH.
+std::optional<std::string> FindProgramOnPath(std::string_view name);
+
+// Runs `argv` (argv[0] a path) with standard input and output on /dev/null
+// and waits for it. The exit status, or -1 when it could not be started or
+// ended by a signal.
+int RunProgram(const std::vector<std::string>& argv);
+
+// Starts `argv` in a session of its own, its output on /dev/null, and calls
+// `on_exit` with its exit status (-1 as above) from a background thread once
+// it ends, however long that takes. False (and no call) when it could not be
+// started.
+bool StartWatched(const std::vector<std::string>& argv, std::function<void(int)> on_exit);
+
+}  // namespace vesk

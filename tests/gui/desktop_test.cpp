@@ -1,0 +1,129 @@
+// The window on a desktop: the popup items that register the program with
+// the desktop and remove it again, Qt's dialogs in Chinese, and the mouse on
+// the window's body (a press alone leaves the window where it is, so
+// double-clicks arrive).
+#include <stdlib.h>
+
+#include <filesystem>
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QLabel>
+#include <QMessageBox>
+#include <QMouseEvent>
+#include <QRadioButton>
+#include <QTranslator>
+
+#include "gui/translations.h"
+#include "platform/shell_integration.h"
+#include "window_fixture.h"
+
+namespace vesk::gui::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+class DesktopItems : public WindowTest {
+ protected:
+  void Trigger(const char* item) {
+    QAction* action = W().MenuItem(item);
+    ASSERT_NE(action, nullptr);
+    ASSERT_TRUE(action->isEnabled()) << item;
+    action->trigger();
+  }
+  TempDir home;
+  shell::Locations at{home.File("data"), home.File("config")};
+};
+
+TEST_F(DesktopItems, RegisterBothThenRemoveEverythingWithTheSettings) {
+  Open();
+  Logic().ShellFolders = at;
+  Trigger("N6");
+  Trigger("N7");
+  // The entries start the running program (here the test program).
+  const std::string exec = ReadFile(at.AssociationEntry());
+  EXPECT_NE(exec.find("Exec=\"" + fs::read_symlink("/proc/self/exe").string() + "\" %f"), std::string::npos);
+  for (const std::string& path : {at.MimePackage(), at.TypeIcon(), at.MimeAppsList(), at.DolphinMenu(),
+                                  at.NautilusScript(), at.NemoAction(), at.CajaScript()}) {
+    EXPECT_TRUE(fs::exists(path)) << path;
+  }
+  Click(W().RatioItem(0));
+  ASSERT_TRUE(values.Exists());
+
+  Trigger("N9");
+  for (const std::string& path : {at.MimePackage(), at.TypeIcon(), at.MimeAppsList(), at.AssociationEntry(),
+                                  at.DolphinMenu(), at.NautilusScript(), at.NemoAction(), at.CajaScript()}) {
+    EXPECT_FALSE(fs::exists(path)) << path;
+  }
+  EXPECT_FALSE(values.Exists());
+  EXPECT_FALSE(fs::exists(fs::path(values.Path()).parent_path()));
+  // All three work silently.
+  EXPECT_EQ(session->Port().Beeps(), 0);
+  EXPECT_TRUE(dialogs.messages.empty());
+
+  // The next start finds no settings and uses the designed ones.
+  Open();
+  EXPECT_TRUE(W().RatioItem(2)->isChecked());
+  EXPECT_FALSE(values.Exists());
+}
+
+TEST_F(DesktopItems, FailuresOnlyBeep) {
+  Open();
+  WriteFile(home.File("blocker"), "");
+  Logic().ShellFolders = shell::Locations{home.File("blocker/data"), home.File("blocker/config")};
+  Trigger("N6");
+  EXPECT_EQ(session->Port().Beeps(), 1);
+  Trigger("N7");
+  EXPECT_EQ(session->Port().Beeps(), 2);
+  // Nothing to remove is no failure.
+  Logic().ShellFolders = at;
+  Trigger("N9");
+  EXPECT_EQ(session->Port().Beeps(), 2);
+  EXPECT_TRUE(dialogs.messages.empty());
+}
+
+TEST_F(DesktopItems, APressAloneLeavesTheWindowSoDoubleClicksArrive) {
+  Open();
+  const QPoint start = W().pos();
+  QWidget* panel = W().StatusBar1->Panel1;
+  const QPoint at(40, 5);
+  const QPoint global = panel->mapToGlobal(at);
+  // A press and a small shake of the hand, within the drag distance.
+  QMouseEvent press(QEvent::MouseButtonPress, QPointF(at), QPointF(global), Qt::LeftButton, Qt::LeftButton,
+                    Qt::NoModifier);
+  QCoreApplication::sendEvent(panel, &press);
+  QMouseEvent shake(QEvent::MouseMove, QPointF(at + QPoint(1, 1)), QPointF(global + QPoint(1, 1)), Qt::NoButton,
+                    Qt::LeftButton, Qt::NoModifier);
+  QCoreApplication::sendEvent(panel, &shake);
+  QMouseEvent release(QEvent::MouseButtonRelease, QPointF(at), QPointF(global), Qt::LeftButton, Qt::NoButton,
+                      Qt::NoModifier);
+  QCoreApplication::sendEvent(panel, &release);
+  EXPECT_EQ(W().pos(), start);
+
+  QTest::mouseDClick(panel, Qt::LeftButton, Qt::NoModifier, at);
+  ASSERT_EQ(dialogs.messages.size(), 1u);
+  EXPECT_EQ(dialogs.messages[0].first, W().StatusText());
+  QTest::mouseDClick(W().Panel1, Qt::LeftButton, Qt::NoModifier, QPoint(5, 5));
+  EXPECT_EQ(dialogs.colour_dialogs, 1);
+  EXPECT_EQ(W().pos(), start);
+}
+
+TEST(Translations, StandardDialogsSpeakChinese) {
+  if (!fs::exists(QtChineseCatalogue().toStdString())) {
+    GTEST_SKIP() << "Qt's Chinese catalogue is not installed (qt6-translations-l10n, scripts/setup.sh)";
+  }
+  EXPECT_FALSE(InstallChineseTranslations(*qApp, "/nonexistent"));
+  ASSERT_TRUE(InstallChineseTranslations(*qApp));
+  QMessageBox box(QMessageBox::Question, "t", "q", QMessageBox::Yes | QMessageBox::No);
+  const QString yes = box.button(QMessageBox::Yes)->text();
+  const QString no = box.button(QMessageBox::No)->text();
+  EXPECT_TRUE(yes.contains(QString::fromUtf8("是"))) << yes.toStdString();
+  EXPECT_TRUE(no.contains(QString::fromUtf8("否"))) << no.toStdString();
+  for (QTranslator* t : qApp->findChildren<QTranslator*>()) {
+    QCoreApplication::removeTranslator(t);
+    delete t;
+  }
+}
+
+}  // namespace
+}  // namespace vesk::gui::testing
