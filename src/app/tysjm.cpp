@@ -124,9 +124,9 @@ void Tysjm::CancelEncrypt() {
   CancelCommand(Control::Button1);
 }
 
-void Tysjm::CancelCommand(Control busy) {
+bool Tysjm::CancelCommand(Control busy) {
   // A run that ended while the question was open keeps its outcome.
-  if (Tag(busy) == 0) return;
+  if (Tag(busy) == 0) return false;
   switch (busy) {
     case Control::Button1:
       Flags().KeepRunning = false;
@@ -152,8 +152,9 @@ void Tysjm::CancelCommand(Control busy) {
       ShowStatus(kDecryptCancelled);
       break;
     default:
-      break;
+      return false;
   }
+  return true;
 }
 
 void Tysjm::Button1Click() {

@@ -52,8 +52,9 @@ class Tysjm : public Reporter, public KeyedOperations, public KeylessOperations,
   // decompression stage does, without a key (command-line front end).
   void DecompressCommand(const std::string& source, const std::string& target);
   // What a Yes to the cancel question of the busy command does (Button1,
-  // Button2 or a key-less item); nothing when that command is idle again.
-  void CancelCommand(Control busy);
+  // Button2 or a key-less item); nothing (false) when that command is idle
+  // again, its run over.
+  bool CancelCommand(Control busy);
 
   // Compression events, on the user-interface thread.
   void ZnZip1Begin(int64_t nMax);

@@ -3,39 +3,16 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <csignal>
 #include <iostream>
 
 #include "app/tysjm.h"
+#include "cli/output_name.h"
+#include "cli/signals.h"
 #include "threads/queued_ui_thread.h"
 #include "threads/worker.h"
 
 namespace vesk::cli {
 namespace {
-
-std::atomic<bool> g_interrupted{false};
-
-extern "C" void OnInterrupt(int) { g_interrupted = true; }
-
-// Ctrl-C asks the running command to stop; a second one ends the process.
-class InterruptGuard {
- public:
-  InterruptGuard() {
-    struct sigaction sa {};
-    sa.sa_handler = OnInterrupt;
-    sa.sa_flags = SA_RESETHAND;
-    sigemptyset(&sa.sa_mask);
-    ::sigaction(SIGINT, &sa, &old_int_);
-    ::sigaction(SIGTERM, &sa, &old_term_);
-  }
-  ~InterruptGuard() {
-    ::sigaction(SIGINT, &old_int_, nullptr);
-    ::sigaction(SIGTERM, &old_term_, nullptr);
-  }
-
- private:
-  struct sigaction old_int_ {}, old_term_ {};
-};
 
 bool EndsWith(const std::string& s, const std::string& tail) {
   return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
@@ -44,12 +21,17 @@ bool EndsWith(const std::string& s, const std::string& tail) {
 }  // namespace
 
 int RunCommand(const Options& o) {
+  WatchSignals();
   const bool keyless = o.command == Command::kKeylessEncrypt || o.command == Command::kKeylessDecrypt;
   const bool encrypting =
       o.command == Command::kEncrypt || o.command == Command::kCompress || o.command == Command::kKeylessEncrypt;
   PortConfig config;
   config.source = o.source;
   config.target = o.target;
+  if (o.command == Command::kDecrypt && o.target) {
+    // "-o out.txt" for a container of a ".txt" names out.txt, not out.txt.txt.
+    config.target = DecryptTargetFor(*o.target, StoredExtensionOf(o.source));
+  }
   config.answer = o.answer;
   config.algorithm = o.algorithm;
   config.interactive = ::isatty(STDIN_FILENO) != 0;
@@ -75,6 +57,9 @@ int RunCommand(const Options& o) {
         return 1;
       }
       config.decrypt_key = *key;
+    } else if (o.command == Command::kCompress && (!o.decrypt_key.file.empty() || !o.decrypt_key.env.empty())) {
+      // Compressing a keyed container checks it with its decryption key.
+      config.decrypt_key = ReadKey(o.decrypt_key, "", false).value_or("");
     }
   } catch (const std::exception& e) {
     std::cerr << e.what() << '\n';
@@ -98,11 +83,18 @@ int RunCommand(const Options& o) {
     window.SetRatioIndex(o.command == Command::kEncrypt || o.command == Command::kCompress ? o.level : 2);
     if (o.algorithm != Algorithm::kCurrent || o.legacy) window.InfoClickCount = 8;
 
-    InterruptGuard guard;
-    g_interrupted = false;
+    if (o.command == Command::kCompress && o.target && EndsWith(*o.target, ".zak")) window.SaveNameIsFinal = true;
     const Control busy = keyless    ? (encrypting ? Control::KeylessEncryptItem : Control::KeylessDecryptItem)
                          : encrypting ? Control::Button1
                                       : Control::Button2;
+    // A signal cancels as the command's cancel does, without its question.
+    std::atomic<bool> cancelled{false};
+    SetCancelHandler([&](int) {
+      port.Interrupt();  // a question being asked is answered No
+      ui.Post([&] {
+        if (window.CancelCommand(busy)) cancelled = true;
+      });
+    });
     switch (o.command) {
       case Command::kEncrypt:
       case Command::kCompress: window.Button1Click(); break;
@@ -112,29 +104,17 @@ int RunCommand(const Options& o) {
       case Command::kKeylessDecrypt: window.KeylessDecryptCommand(); break;
     }
     auto finished = [&] { return window.Tag(busy) == 0 && !window.ZnZip1.Busy() && RunningWorkers() == 0; };
-    bool cancelled = false;
-    while (!finished()) {
-      ui.RunUntil([&] { return finished() || g_interrupted.load(); }, std::chrono::milliseconds(50));
-      if (g_interrupted && !cancelled) {
-        // The command's own cancel, without its question: clear the run flag,
-        // stop a running compression (its end handler deletes the partial
-        // file), and let the worker delete its partial output.
-        cancelled = true;
-        window.StopAll();
-        if (busy == Control::KeylessEncryptItem) {
-          window.ResetKeylessEncryptItem();
-        } else if (busy == Control::KeylessDecryptItem) {
-          window.ResetKeylessDecryptItem();
-        } else {
-          window.SetCommandState(busy, true);
-        }
-        window.ShowStatus(encrypting ? "加密文件已取消。" : "解密文件已取消。");
-      }
-    }
+    while (!finished()) ui.RunUntil(finished, std::chrono::milliseconds(50));
+    SetCancelHandler(nullptr);
     port.FinishProgress();
     if (!cancelled && EndsWith(window.StatusText(), "已完成。")) {
-      std::cout << window.OutputPath << '\n';
+      std::cout << window.OutputPath << '\n' << std::flush;
       status = 0;
+      if (port.DamageReported()) {
+        // Done, but from a damaged container: the result may be short or wrong.
+        std::cerr << "已完成，但源文件已被破坏，结果可能不完整或有错误 (退出状态 3)。\n";
+        status = 3;
+      }
     }
   }
   return status;

@@ -56,6 +56,7 @@ int main(int argc, char** argv) {
   auto* compress = app.add_subcommand("compress", "只压缩文件为 .zak (不加密)");
   AddTarget(compress, o);
   compress->add_option("--level", o.level, "压缩率: 1 快速, 2 正常 (默认), 3 最大")->check(CLI::Range(1, 3));
+  AddKey(compress, o.decrypt_key, "decrypt-", "解密的密钥 (压缩已加密的文件时用)");
   AddAnswers(compress, f);
 
   auto* decrypt = app.add_subcommand("decrypt", "解密 .jmz 文件 (没有加密标识的文件按 .zak 解压缩)");
