@@ -10,6 +10,7 @@
 #include <iostream>
 
 #include "cli/progress_line.h"
+#include "platform/paths.h"
 
 namespace vesk::cli {
 
@@ -134,7 +135,9 @@ std::string CliPort::KeyText(Control box) {
 std::optional<std::string> CliPort::OpenDialog(const FileDialogSpec& /*setup*/) { return config_.source; }
 
 std::optional<std::string> CliPort::SaveDialog(const FileDialogSpec& setup) {
-  return config_.target ? *config_.target : setup.file_name;
+  if (config_.target) return *config_.target;
+  if (config_.output_folder) return *config_.output_folder + ExtractFileName(setup.file_name);
+  return setup.file_name;
 }
 
 }  // namespace vesk::cli

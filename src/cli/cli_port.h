@@ -23,6 +23,8 @@ enum class Algorithm { kCurrent, kOld, kOlder };
 struct PortConfig {
   std::string source;                // answers the open dialog
   std::optional<std::string> target;  // answers the save dialog (else its proposal)
+  // Else the proposal's name in this folder (with its final "/").
+  std::optional<std::string> output_folder;
   std::string encrypt_key;           // UTF-8 text of jm1
   std::string decrypt_key;           // UTF-8 text of jm2
   Answer answer = Answer::kAsk;      // replace, version and cancel questions

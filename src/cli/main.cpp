@@ -18,9 +18,9 @@ struct Flags {
 };
 
 void AddTarget(CLI::App* app, Options& o) {
-  app->add_option("SOURCE", o.source, "要处理的文件")->required();
+  app->add_option("SOURCE", o.sources, "要处理的文件 (可以是多个)")->required();
   app->add_option_function<std::string>("-o,--output", [&o](const std::string& t) { o.target = t; },
-                                        "输出文件 (省略时按默认规则命名)");
+                                        "输出文件 (省略时按默认规则命名)，或者已有的文件夹");
 }
 
 void AddAnswers(CLI::App* app, Flags& f) {
@@ -90,15 +90,7 @@ int main(int argc, char** argv) {
   if (encrypt->parsed()) o.command = Command::kEncrypt;
   if (compress->parsed()) o.command = Command::kCompress;
   if (decrypt->parsed()) o.command = Command::kDecrypt;
-  if (decompress->parsed()) {
-    o.command = Command::kDecompress;
-    // The decompressed file is named like the decrypt command names it: the
-    // source without its extension.
-    if (!o.target) {
-      const auto dot = o.source.find_last_of("./");
-      o.target = (dot != std::string::npos && o.source[dot] == '.') ? o.source.substr(0, dot) : o.source + ".out";
-    }
-  }
+  if (decompress->parsed()) o.command = Command::kDecompress;
   if (keyless_encrypt->parsed()) o.command = Command::kKeylessEncrypt;
   if (keyless_decrypt->parsed()) o.command = Command::kKeylessDecrypt;
   using vesk::cli::Algorithm;
@@ -109,5 +101,10 @@ int main(int argc, char** argv) {
     o.algorithm = keyless_algorithm == 20 ? Algorithm::kOld : keyless_algorithm == 0 ? Algorithm::kOlder : Algorithm::kCurrent;
   }
   o.answer = f.yes ? Answer::kYes : f.no ? Answer::kNo : Answer::kAsk;
+  o.output_folder = vesk::cli::OutputFolderOf(o);
+  if (o.sources.size() > 1 && o.target && !o.output_folder) {
+    std::cerr << "多个文件时 -o 只能是已有的文件夹: " << *o.target << '\n';
+    return 2;
+  }
   return vesk::cli::RunCommand(o);
 }
