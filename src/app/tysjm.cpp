@@ -110,7 +110,9 @@ void Tysjm::PreselectFromHint(FileDialogSpec& setup) const {
   if (const std::string hint = HintText(Hint::StatusBar1); !hint.empty() && FileExists(hint)) setup.file_name = hint;
 }
 
-void Tysjm::StopCompression() { ZnZip1.Stop(); }
+// StopAll stops a compression on purpose (closing, a new command): its end
+// cleans up without a failure report, as after the user's cancel.
+void Tysjm::StopCompression() { StopZipForCancel(); }
 
 void Tysjm::ProcessPendingMessages() {
   if (ui_.IsUiThread()) ui_.ProcessPending();

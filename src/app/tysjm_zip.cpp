@@ -49,7 +49,7 @@ void Tysjm::ResetRunFlags() {
 }
 
 void Tysjm::StopZipForCancel() {
-  if (!ZnZip1.Busy()) return;
+  if (!ZnZip1.Busy()) return;  // also from a worker's StopAll, when nothing compresses
   zip_.cancelled = true;
   ZnZip1.Stop();  // the end handler runs meanwhile (or right after, from inside a handler)
 }
@@ -94,8 +94,10 @@ bool Tysjm::StartDecompression(const std::string& source, const std::string& des
     }
     zip_.decompress = true;
     zip_.target = dest;
-    // A decompressed file is as private as the file it came from.
+    // A decompressed file is as private as the file it came from; a
+    // self-decrypting program's execute bits are no part of that.
     zip_.mode = PermissionsOf(SourcePath);
+    if (Tag(Control::Button7) != 0) zip_.mode &= 0666;
     // The engine or the command has asked before naming an existing file.
     zip_.replace = PathExists(dest);
     ZnZip1.SourceFile = source;
