@@ -7,6 +7,7 @@
 #include "platform/file_io.h"
 #include "platform/gbk.h"
 #include "platform/paths.h"
+#include "platform/staged_file.h"
 
 namespace vesk {
 namespace {
@@ -16,6 +17,11 @@ const char kDecryptCancelled[] = "解密文件已取消。";
 const char kReplaceCaption[] = "替换文件";
 
 std::string ReplaceQuestion(const std::string& path) { return path + " 文件已经存在,是否替换? 否 则取消。"; }
+
+// The refusal of a target that is the source itself, or that cannot be replaced.
+std::string ReplaceFailed(const std::string& path, const char* cancelled) {
+  return "替换删除文件“" + path + "”失败！文件正在使用中或者有只读属性等。" + cancelled;
+}
 
 }  // namespace
 
@@ -30,15 +36,6 @@ Tysjm::~Tysjm() {
   ZnZip1.OnBegin = nullptr;
   ZnZip1.OnProcess = nullptr;
   ZnZip1.OnEnd = nullptr;
-}
-
-void Tysjm::ReportMessage(const std::string& text) {
-  try {
-    port_.MessageBox(text, kMessageCaption);
-    ShowStatus(text);
-  } catch (...) {
-    Beep();
-  }
 }
 
 void Tysjm::ShowStatus(const std::string& text) {
@@ -85,13 +82,37 @@ void Tysjm::SetRatioIndex(int index) {
   ZnZip1.ZipLevel = static_cast<TCompressionLevel>(index);
 }
 
-std::string Tysjm::KeyBytes(Control box) const { return Utf8ToGbk(port_.KeyText(box)); }
+std::string Tysjm::KeyBytes(Control box) const { return Utf8ToGbkStrict(port_.KeyText(box)).value_or(""); }
+
+bool Tysjm::RefuseUnusableKey(Control box) {
+  if (Utf8ToGbkStrict(port_.KeyText(box))) return false;
+  // Stored as anything else, such a key would be opened by other keys.
+  ReportMessage(box == Control::jm1 ? std::string("加密的密钥中有GBK编码不能表示的字符，不能使用。请改用其他字符。") + kEncryptCancelled
+                                    : std::string("解密的密钥中有GBK编码不能表示的字符，不能使用。请改用其他字符。") + kDecryptCancelled);
+  return true;
+}
+
+void Tysjm::SetControlEnabled(Control c, bool enabled) {
+  port_.SetEnabled(c, enabled);
+  if (c != Control::delfl) return;
+  // The shred item follows the command state like every command item; so do
+  // the key-less items, except that a running one stays usable as its cancel.
+  {
+    std::lock_guard lock(mutex_);
+    commands_idle_ = enabled;
+  }
+  for (Control item : {Control::KeylessEncryptItem, Control::KeylessDecryptItem}) {
+    port_.SetEnabled(item, enabled || Tag(item) != 0);
+  }
+}
 
 void Tysjm::PreselectFromHint(FileDialogSpec& setup) const {
   if (const std::string hint = HintText(Hint::StatusBar1); !hint.empty() && FileExists(hint)) setup.file_name = hint;
 }
 
-void Tysjm::StopCompression() { ZnZip1.Stop(); }
+// StopAll stops a compression on purpose (closing, a new command): its end
+// cleans up without a failure report, as after the user's cancel.
+void Tysjm::StopCompression() { StopZipForCancel(); }
 
 void Tysjm::ProcessPendingMessages() {
   if (ui_.IsUiThread()) ui_.ProcessPending();
@@ -102,9 +123,40 @@ void Tysjm::ProcessPendingMessages() {
 
 void Tysjm::CancelEncrypt() {
   if (!AskYesNo("真的要取消加密：“" + ChosenFile + "”吗?", "取消加密")) return;
-  Flags().KeepRunning = false;
-  SetCommandState(Control::Button1, true);
-  ShowStatus(kEncryptCancelled);
+  CancelCommand(Control::Button1);
+}
+
+bool Tysjm::CancelCommand(Control busy) {
+  // A run that ended while the question was open keeps its outcome.
+  if (Tag(busy) == 0) return false;
+  switch (busy) {
+    case Control::Button1:
+      Flags().KeepRunning = false;
+      StopZipForCancel();
+      SetCommandState(Control::Button1, true);
+      ShowStatus(kEncryptCancelled);
+      break;
+    case Control::Button2:
+      decrypt_cancelled_ = true;
+      Flags().KeepDecrypting = false;
+      StopZipForCancel();
+      SetCommandState(Control::Button2, true);
+      ShowStatus(kDecryptCancelled);
+      break;
+    case Control::KeylessEncryptItem:
+      Flags().KeepRunning = false;
+      ResetKeylessEncryptItem();
+      ShowStatus(kEncryptCancelled);
+      break;
+    case Control::KeylessDecryptItem:
+      Flags().KeepDecrypting = false;
+      ResetKeylessDecryptItem();
+      ShowStatus(kDecryptCancelled);
+      break;
+    default:
+      return false;
+  }
+  return true;
 }
 
 void Tysjm::Button1Click() {
@@ -112,6 +164,8 @@ void Tysjm::Button1Click() {
   auto& keep = Flags().KeepRunning;
   try {
     StopAllAndYield();
+    ResetRunFlags();
+    if (RefuseUnusableKey(Control::jm1)) return;
     FileDialogSpec open{"全部文件(*.*)|*.*", 1, "", "选择要加密的文件进行加密"};
     PreselectFromHint(open);
     ShowStatus("");
@@ -140,13 +194,28 @@ void Tysjm::Button1Click() {
     TargetPath = ChangeFileExt(*saved, ".jmz");
     OutputPath = TargetPath;
 
+    // The compress-only road writes the ".zak" named after the save name.
+    std::string zak;
+    if (!has_key && level != 0) {
+      zak = SaveNameIsFinal ? *saved : ChangeFileExt(ChangeFileExt(ChangeFileExt(*saved, ""), ""), OriginalExt + ".zak");
+    }
+    const std::string& written = has_key ? TargetPath : zak;
+    // Nothing is asked or deleted for an output that is the source itself.
+    if (!written.empty() && SameFile(*picked, written)) {
+      keep = false;
+      return ReportMessage(ReplaceFailed(written, kEncryptCancelled));
+    }
+    bool replace = false;
     if (has_key) {
-      if (FileExists(TargetPath) && !AskYesNo(ReplaceQuestion(TargetPath), kReplaceCaption)) {
+      if (PathExists(TargetPath) && !AskYesNo(ReplaceQuestion(TargetPath), kReplaceCaption)) {
         ShowStatus(kEncryptCancelled);
         keep = false;
         return;
       }
       keep = true;
+      if (!Utf8ToGbkStrict(OriginalExt)) {
+        ReportMessage("文件扩展名“" + OriginalExt + "”中有GBK编码不能表示的字符，加密的文件里不保存扩展名，解密后请改正文件扩展名。");
+      }
     } else {
       keep = false;
     }
@@ -158,27 +227,27 @@ void Tysjm::Button1Click() {
     SetHintText(Hint::StatusBar1, "进行加密的文件：" + SourcePath);
 
     if (level != 0) {
-      SourcePath = ChangeFileExt(ChangeFileExt(ChangeFileExt(*saved, ""), ""), OriginalExt + ".zak");
-      if (has_key) SourcePath = TempFolderPath() + ChangeFileExt(ExtractFileName(*saved), ".zak");
-      ZnZip1.DestFile = SourcePath;
-      if (!has_key) OutputPath = SourcePath;
-      if (!has_key) SetHintText(Hint::ProgressBar1, "压缩后的文件：" + SourcePath);
-      if (FileExists(ZnZip1.DestFile) && !AskYesNo(ReplaceQuestion(ZnZip1.DestFile), kReplaceCaption)) {
-        ShowStatus(kEncryptCancelled);
-        SetCommandState(Control::Button1, true);
-        return;
+      if (!has_key) {
+        SourcePath = OutputPath = zak;
+        SetHintText(Hint::ProgressBar1, "压缩后的文件：" + zak);
+        if (PathExists(zak)) {
+          if (!AskYesNo(ReplaceQuestion(zak), kReplaceCaption)) {
+            ShowStatus(kEncryptCancelled);
+            SetCommandState(Control::Button1, true);
+            return;
+          }
+          replace = true;
+        }
       }
       ShowStatus("进行压缩文件...");
       PreZipLevel = static_cast<uint8_t>(level);
-      compressing_for_encryption_ = has_key;
-      ZnZip1.Compress();
-      if (!ZnZip1.Busy()) {
-        // The component ignores a start it cannot make (the source vanished
-        // meanwhile); without this the command would stay busy for ever.
-        keep = false;
-        SetCommandState(Control::Button1, true);
-        ReportMessage("加密文件出错!已停止。");
+      ZipRun run;
+      if (!has_key) {
+        run.target = zak;
+        run.mode = PermissionsOf(*picked);  // the compressed copy is as private as its source
+        run.replace = replace;
       }
+      StartCompression(*picked, run);
       return;
     }
 
@@ -192,6 +261,7 @@ void Tysjm::Button1Click() {
     }
   } catch (...) {
     keep = false;
+    compressing_for_encryption_ = false;
     ReportMessage("加密文件出错!已停止。");
   }
 }
@@ -209,7 +279,8 @@ void Tysjm::EncryptEngine() {
   job.key = KeyBytes(Control::jm1);
   job.source_path = SourcePath;
   job.target_path = TargetPath;
-  job.original_ext = Utf8ToGbk(OriginalExt);
+  // An extension GBK cannot hold is stored empty (the command has warned).
+  job.original_ext = Utf8ToGbkStrict(OriginalExt).value_or("");
   job.pre_zip_level = PreZipLevel;
   job.layer_number = LayerNumber;
   job.info_click_count = InfoClickCount;
@@ -220,16 +291,27 @@ void Tysjm::EncryptEngine() {
 
 void Tysjm::CancelDecrypt() {
   if (!AskYesNo("真的要取消解密：“" + SourcePath + "”吗?", "取消解密")) return;
-  Flags().KeepDecrypting = false;
-  ZnZip1.Stop();
-  SetCommandState(Control::Button2, true);
-  ShowStatus(kDecryptCancelled);
+  CancelCommand(Control::Button2);
+}
+
+void Tysjm::ReportMessage(const std::string& text) {
+  // After the user's cancel the decryption engine still reports its stop as
+  // a failure; the cancel has said what happened.
+  if (decrypt_cancelled_ && text == "解密文件出错!已停止。") return;
+  try {
+    port_.MessageBox(text, kMessageCaption);
+    ShowStatus(text);
+  } catch (...) {
+    Beep();
+  }
 }
 
 void Tysjm::Button2Click() {
   if (Tag(Control::Button2) != 0) return CancelDecrypt();
   try {
     StopAllAndYield();
+    ResetRunFlags();
+    if (RefuseUnusableKey(Control::jm2)) return;
     FileDialogSpec open{"jmz文件(*.jmz)|*.jmz|zak文件(*.zak)|*.zak|全部文件(*.*)|*.*", 1, "", "选择要解密的文件进行解密"};
     PreselectFromHint(open);
     ShowStatus("");
@@ -255,6 +337,7 @@ void Tysjm::Button2Click() {
 
 void Tysjm::DecompressCommand(const std::string& source, const std::string& target) {
   StopAllAndYield();
+  ResetRunFlags();
   SourcePath = source;
   OriginalExt = ExtractFileExt(source);
   TargetPath = OutputPath = target;
@@ -262,15 +345,14 @@ void Tysjm::DecompressCommand(const std::string& source, const std::string& targ
     return ReportMessage("要解密的文件:“" + source + "”" + "不存在!" + kDecryptCancelled);
   }
   if (PathExists(target) && !AskYesNo(ReplaceQuestion(target), kReplaceCaption)) return ShowStatus(kDecryptCancelled);
-  if (SameFile(source, target)) {
-    return ReportMessage("替换删除文件“" + target + "”失败！文件正在使用中或者有只读属性等。" + kDecryptCancelled);
-  }
+  if (SameFile(source, target)) return ReportMessage(ReplaceFailed(target, kDecryptCancelled));
   Flags().KeepDecrypting = true;
   SetCommandState(Control::Button2, false);
   SetBarPosition(0);
   SetHintText(Hint::ProgressBar1, "解压缩后的文件：" + target);
   SetHintText(Hint::StatusBar1, "进行解压缩的文件：" + source);
   if (!StartDecompression(source, target, false)) {
+    Flags().KeepDecrypting = false;
     SetCommandState(Control::Button2, true);
     ReportMessage(source + " 文件解压缩出错！已停止。");
   }
@@ -284,57 +366,6 @@ void Tysjm::DecryptFile() {
   job.target_path = TargetPath;
   job.info_click_count = InfoClickCount;
   keyed::DecryptFile(job, *this, *this);
-}
-
-bool Tysjm::StartDecompression(const std::string& source, const std::string& dest, bool delete_zak_after) {
-  bool started = false;
-  ui_.Synchronize([&] {
-    DeleteZakAfterUnzip = delete_zak_after;
-    ZnZip1.SourceFile = source;
-    ZnZip1.DestFile = dest;
-    Flags().KeepRunning = false;
-    ShowStatus("进行解压缩文件...");
-    ZnZip1.Decompress();
-    started = ZnZip1.Busy();
-  });
-  return started;
-}
-
-// ---- Compression events ---------------------------------------------------
-
-void Tysjm::ZnZip1Begin(int64_t nMax) {
-  SetProgressTotal(nMax);
-  SetBarRange(BarMaxFor(nMax));
-}
-
-void Tysjm::ZnZip1Process(int64_t nHasDone) { SetBarPosition(BarPositionFor(nHasDone)); }
-
-void Tysjm::ZnZip1End(bool nNormal, float /*nZipRate*/) {
-  const bool for_encryption = std::exchange(compressing_for_encryption_, false);
-  if (nNormal && Flags().KeepRunning) {
-    Tjmfes::Start(1, *this);
-    return;
-  }
-  // An encryption cancelled while its copy was being compressed: the copy is
-  // the plain text, merely compressed, and must not stay in the shared
-  // temporary folder.
-  if (nNormal && for_encryption) DeleteIfExists(ZnZip1.DestFile);
-  if (!nNormal) {
-    DeleteIfExists(ZnZip1.DestFile);
-    ReportMessage(StatusText() + "不能完成！已经取消。可能文件未经此软件压缩过。");
-  } else {
-    ShowStatus(StatusText() + " 已完成。");
-  }
-  SetControlCaption(Control::Button2, IdleCaption(Control::Button2));
-  SetControlCaption(Control::Button7, IdleCaption(Control::Button7));
-  SetControlTag(Control::Button2, 0);
-  SetControlTag(Control::Button7, 0);
-  SetCommandState(Control::Button1, true);
-  if (DeleteZakAfterUnzip && ExtractFileExt(ZnZip1.SourceFile) == ".zak") {
-    DeleteZakAfterUnzip = false;
-    DeleteIfExists(ZnZip1.SourceFile);
-    if (nNormal) ShowStatus("解密文件 ... 已完成。");
-  }
 }
 
 }  // namespace vesk

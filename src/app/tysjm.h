@@ -5,6 +5,8 @@
 // the tests drive the same code.
 #pragma once
 
+#include <sys/types.h>
+
 #include <atomic>
 #include <chrono>
 #include <cstdint>
@@ -54,6 +56,10 @@ class Tysjm : public Reporter,
   // Decompresses a ".zak" file directly, as the decrypt command's
   // decompression stage does, without a key (command-line front end).
   void DecompressCommand(const std::string& source, const std::string& target);
+  // What a Yes to the cancel question of the busy command does (Button1,
+  // Button2 or a key-less item); nothing (false) when that command is idle
+  // again, its run over.
+  bool CancelCommand(Control busy);
 
   // Compression events, on the user-interface thread.
   void ZnZip1Begin(int64_t nMax);
@@ -95,7 +101,8 @@ class Tysjm : public Reporter,
   int RatioIndex() const { return static_cast<int>(ZnZip1.ZipLevel); }
   void SetRatioIndex(int index);
 
-  // Key box text as GBK bytes (CR LF between lines).
+  // Key box text as GBK bytes (CR LF between lines); empty when the text
+  // holds a character GBK cannot, which is never stored as anything else.
   std::string KeyBytes(Control box) const;
 
   // Working fields shared by the commands and engines.
@@ -110,6 +117,9 @@ class Tysjm : public Reporter,
   std::string StoredName;
   // The file the last command writes (shown by the command-line front end).
   std::string OutputPath;
+  // The save dialog's answer names the compressed file itself, instead of
+  // the name the compress-only road derives from it (command-line front end).
+  bool SaveNameIsFinal = false;
 
   TZnZip ZnZip1;
 
@@ -250,7 +260,7 @@ class Tysjm : public Reporter,
  protected:
   void OnBarRange(int64_t max) override { port_.SetBarRange(max); }
   void OnBarPosition(int64_t position) override { port_.SetBarPosition(position); }
-  void SetControlEnabled(Control c, bool enabled) override { port_.SetEnabled(c, enabled); }
+  void SetControlEnabled(Control c, bool enabled) override;
   void SetControlTag(Control c, int tag) override;
   void SetControlCaption(Control c, const std::string& caption) override { port_.SetCaption(c, caption); }
   void StopCompression() override;
@@ -259,6 +269,34 @@ class Tysjm : public Reporter,
  private:
   void CancelEncrypt();
   void CancelDecrypt();
+
+  // ---- Runs of the compression component (tysjm_zip.cpp) -----------------
+
+  // What one run of ZnZip1 has made and what becomes of it. Every file named
+  // here was created by the run itself.
+  struct ZipRun {
+    bool decompress = false;
+    bool began = false;      // OnBegin arrived
+    bool cancelled = false;  // stopped by the user's cancel, which reports itself
+    std::string target;      // the output the staging file becomes; empty for an intermediate copy
+    mode_t mode = 0644;      // permission bits of the output
+    bool replace = false;    // the user agreed to replace what is at the target
+  };
+  // Starts ZnZip1 compressing `source` into a file of its own made here:
+  // the staging file of `target` (mode and replace as in ZipRun), or, with
+  // an empty target, a unique ".zak" in the temporary folder for encryption.
+  void StartCompression(const std::string& source, const ZipRun& run);
+  // The end of a run: commits or deletes what it wrote, reports, sets the
+  // commands idle. `failure` is the reason of a run that could not start.
+  void EndOfZipRun(bool normal, std::string failure);
+  // Why a run failed, found out before its partial file is deleted.
+  std::string ZipFailure(const ZipRun& run) const;
+  // Stops a running compression as the user's cancel.
+  void StopZipForCancel();
+  // Clears what an earlier run may have left set; every command start calls it.
+  void ResetRunFlags();
+  // Reports a key GBK cannot hold; true when it did.
+  bool RefuseUnusableKey(Control box);
 
   WindowPort& port_;
   UiThread& ui_;
@@ -285,9 +323,13 @@ class Tysjm : public Reporter,
   // File shredder (tysjm_shred.cpp): counts the stops, so that a stopped run
   // knows it was stopped.
   std::atomic<uint64_t> shred_run_{0};
+  ZipRun zip_;  // the current run of ZnZip1 (user-interface thread)
+  // The user cancelled the decryption: its engine's stop report is no error.
+  std::atomic<bool> decrypt_cancelled_{false};
 
   mutable std::mutex mutex_;  // guards the fields below, touched from workers
   bool keyless_shown_ = false;
+  bool commands_idle_ = true;  // as the command state last set the command items
   // The running compression makes the temporary copy of an encryption.
   bool compressing_for_encryption_ = false;
   bool keyless_removal_pending_ = false;

@@ -39,11 +39,17 @@ void Tysjm::RevealKeylessItems() {
         keyless_shown_ = true;
       }
       if (show) {
+        bool idle = false;
+        {
+          std::lock_guard lock(mutex_);
+          idle = commands_idle_;
+        }
         port_.SetKeylessItemsVisible(true);
         SetControlCaption(Control::KeylessEncryptItem, kEncryptIdle);
         SetControlCaption(Control::KeylessDecryptItem, kDecryptIdle);
-        SetControlEnabled(Control::KeylessEncryptItem, true);
-        SetControlEnabled(Control::KeylessDecryptItem, true);
+        // Shown while another command runs, they wait for it like the others.
+        SetControlEnabled(Control::KeylessEncryptItem, idle);
+        SetControlEnabled(Control::KeylessDecryptItem, idle);
       }
     }
   } catch (...) {
@@ -65,15 +71,14 @@ void Tysjm::ApplyKeylessRemoval() {
 void Tysjm::KeylessEncryptCommand() {
   auto& keep = Flags().KeepRunning;
   if (Tag(Control::KeylessEncryptItem) != 0) {
-    if (!AskYesNo("真的要取消加密：“" + SourcePath + "”吗?", "取消加密")) return;
-    keep = false;
-    ResetKeylessEncryptItem();
-    ShowStatus("加密文件已取消。");
+    if (AskYesNo("真的要取消加密：“" + SourcePath + "”吗?", "取消加密")) CancelCommand(Control::KeylessEncryptItem);
     return;
   }
   try {
+    if (RefuseUnusableKey(Control::jm1)) return;
     if (KeyBytes(Control::jm1).empty()) return ReportMessage("密钥不能为空,请输入加密的密钥。");
     StopAll();
+    ResetRunFlags();
     FileDialogSpec open{"全部文件(*.*)|*.*", -1, "", "选择文件进行不保存密钥加密"};
     PreselectFromHint(open);
     ShowStatus("");
@@ -84,7 +89,7 @@ void Tysjm::KeylessEncryptCommand() {
         port_.SaveDialog({"jmz加密文件(*.jmz)|*.jmz|全部文件(*.*)|*.*", -1, *picked + ".jmz", "加密后的文件保存为"});
     if (!saved) return;
     TargetPath = OutputPath = ChangeFileExt(*saved, ".jmz");
-    if (FileExists(TargetPath) && !AskYesNo(TargetPath + " 文件已经存在,是否替换? 否 则取消。", "替换文件")) {
+    if (PathExists(TargetPath) && !AskYesNo(TargetPath + " 文件已经存在,是否替换? 否 则取消。", "替换文件")) {
       return ShowStatus("加密文件已取消。");
     }
     SetCommandState(Control::Button5, false);
@@ -96,6 +101,7 @@ void Tysjm::KeylessEncryptCommand() {
     SetHintText(Hint::StatusBar1, "进行不保存密钥加密的文件：" + SourcePath);
     SetControlCaption(Control::KeylessEncryptItem, "取消加密");
     SetControlTag(Control::KeylessEncryptItem, 1);
+    SetControlEnabled(Control::KeylessEncryptItem, true);  // the cancel
     SetControlEnabled(Control::jm1, false);
     Tbmjmfes::Start(1, *this);
   } catch (...) {
@@ -108,15 +114,14 @@ void Tysjm::KeylessEncryptCommand() {
 void Tysjm::KeylessDecryptCommand() {
   auto& keep = Flags().KeepDecrypting;
   if (Tag(Control::KeylessDecryptItem) != 0) {
-    if (!AskYesNo("真的要取消解密：“" + SourcePath + "”吗?", "取消解密")) return;
-    keep = false;
-    ResetKeylessDecryptItem();
-    ShowStatus("解密文件已取消。");
+    if (AskYesNo("真的要取消解密：“" + SourcePath + "”吗?", "取消解密")) CancelCommand(Control::KeylessDecryptItem);
     return;
   }
   try {
+    if (RefuseUnusableKey(Control::jm2)) return;
     if (KeyBytes(Control::jm2).empty()) return ReportMessage("密钥不能为空,请输入解密的密钥。");
     StopAll();
+    ResetRunFlags();
     FileDialogSpec open{"jmz加密文件(*.jmz)|*.jmz|全部文件(*.*)|*.*", -1, "", "选择文件进行解密"};
     PreselectFromHint(open);
     ShowStatus("");
@@ -126,7 +131,7 @@ void Tysjm::KeylessDecryptCommand() {
     const auto saved = port_.SaveDialog({"全部文件(*.*)|*.*", -1, ChangeFileExt(*picked, ""), "解密后的文件保存为"});
     if (!saved) return;
     TargetPath = OutputPath = *saved;
-    if (FileExists(TargetPath) && !AskYesNo(TargetPath + " 文件已经存在,是否替换? 否 则取消。", "替换文件")) {
+    if (PathExists(TargetPath) && !AskYesNo(TargetPath + " 文件已经存在,是否替换? 否 则取消。", "替换文件")) {
       return ShowStatus("解密文件已取消。");
     }
     SetCommandState(Control::Button5, false);
@@ -138,6 +143,7 @@ void Tysjm::KeylessDecryptCommand() {
     SetHintText(Hint::StatusBar1, "进行解密(不保存密钥)的文件：" + SourcePath);
     SetControlCaption(Control::KeylessDecryptItem, "取消解密");
     SetControlTag(Control::KeylessDecryptItem, 1);
+    SetControlEnabled(Control::KeylessDecryptItem, true);  // the cancel
     Tbmjmfes::Start(0, *this);
   } catch (...) {
     keep = false;

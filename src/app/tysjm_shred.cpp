@@ -35,11 +35,7 @@ void Tysjm::ResetShredItem() {
   try {
     SetControlTag(Control::delfl, 0);
     SetControlCaption(Control::delfl, shred::text::kIdleCaption);
-    SetCommandState(Control::Button5, true);
-    // The key-less items, which the command state leaves alone, were locked
-    // with the other commands while the file was being overwritten.
-    SetControlEnabled(Control::KeylessEncryptItem, true);
-    SetControlEnabled(Control::KeylessDecryptItem, true);
+    SetCommandState(Control::Button5, true);  // the key-less items follow
   } catch (...) {
     Beep();
   }
@@ -57,10 +53,9 @@ void Tysjm::ShredFile() {
   job.set_progress_hint = [this](const std::string& text) { SetHintText(Hint::ProgressBar1, text); };
   job.mark_busy = [this, current] {
     if (!current()) return;
-    SetControlEnabled(Control::KeylessEncryptItem, false);
-    SetControlEnabled(Control::KeylessDecryptItem, false);
     SetControlTag(Control::delfl, 1);
-    SetControlEnabled(Control::delfl, true);
+    // The item alone becomes the stop; the other commands stay locked.
+    Port().SetEnabled(Control::delfl, true);
     SetControlCaption(Control::delfl, shred::text::kBusyCaption);
   };
   job.reset_item = [this, current] {

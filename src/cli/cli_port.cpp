@@ -1,14 +1,62 @@
 #include "cli/cli_port.h"
 
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
-#include <fstream>
 #include <iostream>
 
 #include "cli/progress_line.h"
+#include "platform/paths.h"
 
 namespace vesk::cli {
 
-CliPort::CliPort(PortConfig config) : config_(std::move(config)) { started_ = std::chrono::steady_clock::now(); }
+CliPort::CliPort(PortConfig config) : config_(std::move(config)) {
+  started_ = std::chrono::steady_clock::now();
+  wake_fd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+}
+
+CliPort::~CliPort() {
+  if (wake_fd_ >= 0) ::close(wake_fd_);
+}
+
+void CliPort::Interrupt() {
+  interrupted_ = true;
+  if (wake_fd_ >= 0) {
+    const uint64_t one = 1;
+    [[maybe_unused]] const ssize_t n = ::write(wake_fd_, &one, sizeof one);
+  }
+}
+
+std::optional<std::string> CliPort::ReadAnswer() {
+  int fd = ::open("/dev/tty", O_RDONLY | O_CLOEXEC);
+  const bool own = fd >= 0;
+  if (!own) fd = STDIN_FILENO;
+  std::string line;
+  bool ok = false;
+  for (;;) {
+    pollfd fds[2] = {{fd, POLLIN, 0}, {wake_fd_, POLLIN, 0}};
+    if (::poll(fds, wake_fd_ >= 0 ? 2 : 1, -1) < 0) {
+      if (errno == EINTR) continue;
+      break;
+    }
+    if (interrupted_) break;
+    char c = 0;
+    const ssize_t n = ::read(fd, &c, 1);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0 || c == '\n') {
+      ok = n > 0 || !line.empty();
+      break;
+    }
+    line += c;
+  }
+  if (own) ::close(fd);
+  if (!ok) return std::nullopt;
+  return line;
+}
 
 void CliPort::ClearProgress() {
   if (progress_shown_) {
@@ -24,6 +72,7 @@ void CliPort::PrintLine(const std::string& text) {
 }
 
 void CliPort::MessageBox(const std::string& text, const std::string& /*caption*/) {
+  if (text.find("被破坏") != std::string::npos) damage_reported_ = true;
   std::lock_guard lock(mutex_);
   PrintLine(text);
 }
@@ -42,13 +91,12 @@ bool CliPort::Question(const std::string& text, const std::string& caption) {
     return old ? config_.algorithm != Algorithm::kCurrent : config_.algorithm == Algorithm::kOlder;
   }
   ClearProgress();
+  if (interrupted_) return false;
   if (config_.answer == Answer::kAsk && config_.interactive) {
-    std::ifstream tty("/dev/tty");
     std::cerr << text << " [y/N] " << std::flush;
-    std::string reply;
-    std::getline(tty.is_open() ? tty : std::cin, reply);
+    const std::string reply = ReadAnswer().value_or("");
     last_line_.clear();
-    return !reply.empty() && (reply[0] == 'y' || reply[0] == 'Y');
+    return !interrupted_ && !reply.empty() && (reply[0] == 'y' || reply[0] == 'Y');
   }
   const bool yes = config_.answer == Answer::kYes;
   PrintLine(text + (yes ? " -> 是" : " -> 否"));
@@ -87,7 +135,9 @@ std::string CliPort::KeyText(Control box) {
 std::optional<std::string> CliPort::OpenDialog(const FileDialogSpec& /*setup*/) { return config_.source; }
 
 std::optional<std::string> CliPort::SaveDialog(const FileDialogSpec& setup) {
-  return config_.target ? *config_.target : setup.file_name;
+  if (config_.target) return *config_.target;
+  if (config_.output_folder) return *config_.output_folder + ExtractFileName(setup.file_name);
+  return setup.file_name;
 }
 
 }  // namespace vesk::cli

@@ -3,6 +3,7 @@
 // a progress line is drawn there when it is a terminal.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -22,6 +23,8 @@ enum class Algorithm { kCurrent, kOld, kOlder };
 struct PortConfig {
   std::string source;                // answers the open dialog
   std::optional<std::string> target;  // answers the save dialog (else its proposal)
+  // Else the proposal's name in this folder (with its final "/").
+  std::optional<std::string> output_folder;
   std::string encrypt_key;           // UTF-8 text of jm1
   std::string decrypt_key;           // UTF-8 text of jm2
   Answer answer = Answer::kAsk;      // replace, version and cancel questions
@@ -33,6 +36,9 @@ struct PortConfig {
 class CliPort : public WindowPort {
  public:
   explicit CliPort(PortConfig config);
+  ~CliPort() override;
+  CliPort(const CliPort&) = delete;
+  CliPort& operator=(const CliPort&) = delete;
 
   // Bytes behind the bar's current total, for the throughput estimate.
   void SetTotalSource(std::function<int64_t()> total) { total_ = std::move(total); }
@@ -53,11 +59,22 @@ class CliPort : public WindowPort {
   // Ends the progress line so that what follows starts on a fresh line.
   void FinishProgress();
 
+  // A message said the source was damaged (the run may still complete).
+  bool DamageReported() const { return damage_reported_; }
+  // From any thread: a question being asked, or asked later, is answered No.
+  void Interrupt();
+
  private:
   void PrintLine(const std::string& text);  // caller holds mutex_
   void ClearProgress();                     // caller holds mutex_
 
+  // Reads one line of the answer from the terminal; nothing when interrupted.
+  std::optional<std::string> ReadAnswer();
+
   PortConfig config_;
+  std::atomic<bool> damage_reported_{false};
+  std::atomic<bool> interrupted_{false};
+  int wake_fd_ = -1;  // readable once interrupted
   std::function<int64_t()> total_;
   std::mutex mutex_;
   std::string last_line_;

@@ -3,53 +3,197 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <csignal>
 #include <iostream>
+#include <memory>
+#include <mutex>
 
 #include "app/tysjm.h"
+#include "cli/output_name.h"
+#include "cli/signals.h"
+#include "platform/file_io.h"
+#include "platform/paths.h"
 #include "threads/queued_ui_thread.h"
 #include "threads/worker.h"
 
 namespace vesk::cli {
 namespace {
 
-std::atomic<bool> g_interrupted{false};
-
-extern "C" void OnInterrupt(int) { g_interrupted = true; }
-
-// Ctrl-C asks the running command to stop; a second one ends the process.
-class InterruptGuard {
- public:
-  InterruptGuard() {
-    struct sigaction sa {};
-    sa.sa_handler = OnInterrupt;
-    sa.sa_flags = SA_RESETHAND;
-    sigemptyset(&sa.sa_mask);
-    ::sigaction(SIGINT, &sa, &old_int_);
-    ::sigaction(SIGTERM, &sa, &old_term_);
-  }
-  ~InterruptGuard() {
-    ::sigaction(SIGINT, &old_int_, nullptr);
-    ::sigaction(SIGTERM, &old_term_, nullptr);
-  }
-
- private:
-  struct sigaction old_int_ {}, old_term_ {};
-};
-
 bool EndsWith(const std::string& s, const std::string& tail) {
   return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
 }
 
+bool IsKeyless(Command c) { return c == Command::kKeylessEncrypt || c == Command::kKeylessDecrypt; }
+bool IsEncrypting(Command c) {
+  return c == Command::kEncrypt || c == Command::kCompress || c == Command::kKeylessEncrypt;
+}
+
+// The decompressed file of a ".zak" is named as the decrypt command names
+// its output: the source without its extension.
+std::string DecompressedName(const std::string& source) {
+  const std::string stem = ChangeFileExt(source, "");
+  return stem == source ? source + ".out" : stem;
+}
+
+// The outcome of one file.
+enum class Outcome { kDone, kDamaged, kFailed, kCancelled };
+
+// Runs the command on the files one by one, each as if it were given alone,
+// with one user-interface thread and the keys read once. A signal cancels the
+// file being processed and the files after it.
+class Batch {
+ public:
+  Batch(const Options& o, PortConfig config) : o_(o), config_(std::move(config)) {
+    // Nothing else runs in this process: a command need not wait for a
+    // stopped operation, and the end of a worker wakes the loop below.
+    SetWorkerEndObserver([this] { ui_.Wake(); });
+    SetCancelHandler([this](int) {
+      stop_ = true;
+      {
+        std::lock_guard lock(mutex_);
+        if (port_ != nullptr) port_->Interrupt();  // a question being asked is answered No
+      }
+      ui_.Post([this] {
+        if (window_ != nullptr && window_->CancelCommand(Busy())) cancelled_ = true;
+      });
+    });
+  }
+  ~Batch() {
+    SetCancelHandler(nullptr);
+    SetWorkerEndObserver(nullptr);
+  }
+  Batch(const Batch&) = delete;
+  Batch& operator=(const Batch&) = delete;
+
+  int Run() {
+    bool failed = false, damaged = false;
+    for (const std::string& source : o_.sources) {
+      if (stop_) {
+        failed = true;
+        break;
+      }
+      switch (RunOne(source)) {
+        case Outcome::kDone: break;
+        case Outcome::kDamaged: damaged = true; break;
+        case Outcome::kFailed:
+        case Outcome::kCancelled: failed = true; break;
+      }
+    }
+    return failed ? 1 : damaged ? 3 : 0;
+  }
+
+ private:
+  Control Busy() const {
+    const bool encrypting = IsEncrypting(o_.command);
+    if (IsKeyless(o_.command)) return encrypting ? Control::KeylessEncryptItem : Control::KeylessDecryptItem;
+    return encrypting ? Control::Button1 : Control::Button2;
+  }
+
+  // The answer to the save dialog (or the decompressed file) for `source`;
+  // none: the command's own proposal.
+  std::optional<std::string> TargetFor(const std::string& source) const {
+    if (o_.output_folder) {
+      if (o_.command == Command::kDecompress) return *o_.output_folder + ExtractFileName(DecompressedName(source));
+      return std::nullopt;  // the port puts the proposal into the folder
+    }
+    if (o_.command == Command::kDecompress) return o_.target ? *o_.target : DecompressedName(source);
+    // "-o out.txt" for a container of a ".txt" names out.txt, not out.txt.txt.
+    if (o_.command == Command::kDecrypt && o_.target) return DecryptTargetFor(*o_.target, StoredExtensionOf(source));
+    return o_.target;
+  }
+
+  Outcome RunOne(const std::string& source) {
+    const Outcome outcome = RunFile(source);
+    // Among several files, say which one did not come through.
+    if (o_.sources.size() > 1 && (outcome == Outcome::kFailed || outcome == Outcome::kCancelled)) {
+      std::cerr << source << ": 没有完成。\n";
+    }
+    return outcome;
+  }
+
+  Outcome RunFile(const std::string& source) {
+    // The window's open dialog gives only existing files; its encrypt
+    // command has no words for a missing one.
+    if ((o_.command == Command::kEncrypt || o_.command == Command::kCompress) && !FileExists(source)) {
+      std::cerr << "要加密的文件:“" << source << "”不存在!加密文件已取消。\n";
+      return Outcome::kFailed;
+    }
+    PortConfig config = config_;
+    config.source = source;
+    config.target = TargetFor(source);
+    config.output_folder = o_.output_folder;
+    cancelled_ = false;
+    CliPort port(config);
+    Tysjm window(port, ui_);
+    window.SetYieldPause(std::chrono::milliseconds(0));
+    port.SetTotalSource([&window] { return window.ProgressTotal(); });
+    window.MeasureImageSize();  // the program image a self-decrypting file copies
+    window.SetCommandState(Control::Button5, true);
+    window.SetRatioIndex(o_.command == Command::kEncrypt || o_.command == Command::kCompress ? o_.level : 2);
+    if (o_.algorithm != Algorithm::kCurrent || o_.legacy) window.InfoClickCount = 8;
+    if (o_.command == Command::kCompress && (o_.output_folder || (o_.target && EndsWith(*o_.target, ".zak")))) {
+      window.SaveNameIsFinal = true;
+    }
+    {
+      std::lock_guard lock(mutex_);
+      port_ = &port;
+    }
+    window_ = &window;
+    const bool started = !stop_;
+    if (started) {
+      switch (o_.command) {
+        case Command::kEncrypt:
+        case Command::kCompress: window.Button1Click(); break;
+        case Command::kDecrypt: window.Button2Click(); break;
+        case Command::kDecompress: window.DecompressCommand(source, config.target.value_or("")); break;
+        case Command::kKeylessEncrypt: window.KeylessEncryptCommand(); break;
+        case Command::kKeylessDecrypt: window.KeylessDecryptCommand(); break;
+      }
+      const Control busy = Busy();
+      // Woken by the queued calls, by the end of every worker and by a signal.
+      ui_.RunUntil([&] { return window.Tag(busy) == 0 && !window.ZnZip1.Busy() && RunningWorkers() == 0; });
+    }
+    ui_.ProcessPending();  // a cancel queued as the run ended finds it idle
+    window_ = nullptr;
+    {
+      std::lock_guard lock(mutex_);
+      port_ = nullptr;
+    }
+    port.FinishProgress();
+    // A signal that came as the run ended leaves its outcome as it is.
+    if (cancelled_ || !started) return Outcome::kCancelled;
+    if (!EndsWith(window.StatusText(), "已完成。")) return Outcome::kFailed;
+    std::cout << window.OutputPath << '\n' << std::flush;
+    if (port.DamageReported()) {
+      // Done, but from a damaged source: the result may be short or wrong.
+      std::cerr << window.OutputPath << ": 已完成，但源文件已被破坏，结果可能不完整或有错误 (退出状态 3)。\n";
+      return Outcome::kDamaged;
+    }
+    return Outcome::kDone;
+  }
+
+  const Options& o_;
+  const PortConfig config_;
+  QueuedUiThread ui_;
+  std::atomic<bool> stop_{false};
+  bool cancelled_ = false;       // user-interface thread
+  Tysjm* window_ = nullptr;      // user-interface thread
+  std::mutex mutex_;
+  CliPort* port_ = nullptr;      // guarded by mutex_
+};
+
 }  // namespace
 
+std::optional<std::string> OutputFolderOf(const Options& o) {
+  if (!o.target || !DirectoryExists(*o.target)) return std::nullopt;
+  std::string folder = *o.target;
+  if (folder.back() != '/') folder += '/';
+  return folder;
+}
+
 int RunCommand(const Options& o) {
-  const bool keyless = o.command == Command::kKeylessEncrypt || o.command == Command::kKeylessDecrypt;
-  const bool encrypting =
-      o.command == Command::kEncrypt || o.command == Command::kCompress || o.command == Command::kKeylessEncrypt;
+  WatchSignals();
+  const bool keyless = IsKeyless(o.command);
   PortConfig config;
-  config.source = o.source;
-  config.target = o.target;
   config.answer = o.answer;
   config.algorithm = o.algorithm;
   config.interactive = ::isatty(STDIN_FILENO) != 0;
@@ -75,6 +219,9 @@ int RunCommand(const Options& o) {
         return 1;
       }
       config.decrypt_key = *key;
+    } else if (o.command == Command::kCompress && (!o.decrypt_key.file.empty() || !o.decrypt_key.env.empty())) {
+      // Compressing a keyed container checks it with its decryption key.
+      config.decrypt_key = ReadKey(o.decrypt_key, "", false).value_or("");
     }
   } catch (const std::exception& e) {
     std::cerr << e.what() << '\n';
@@ -86,58 +233,7 @@ int RunCommand(const Options& o) {
       return 1;
     }
   }
-
-  QueuedUiThread ui;
-  CliPort port(config);
-  int status = 1;
-  {
-    Tysjm window(port, ui);
-    port.SetTotalSource([&window] { return window.ProgressTotal(); });
-    window.MeasureImageSize();  // the program image a self-decrypting file copies
-    window.SetCommandState(Control::Button5, true);
-    window.SetRatioIndex(o.command == Command::kEncrypt || o.command == Command::kCompress ? o.level : 2);
-    if (o.algorithm != Algorithm::kCurrent || o.legacy) window.InfoClickCount = 8;
-
-    InterruptGuard guard;
-    g_interrupted = false;
-    const Control busy = keyless    ? (encrypting ? Control::KeylessEncryptItem : Control::KeylessDecryptItem)
-                         : encrypting ? Control::Button1
-                                      : Control::Button2;
-    switch (o.command) {
-      case Command::kEncrypt:
-      case Command::kCompress: window.Button1Click(); break;
-      case Command::kDecrypt: window.Button2Click(); break;
-      case Command::kDecompress: window.DecompressCommand(o.source, o.target.value_or("")); break;
-      case Command::kKeylessEncrypt: window.KeylessEncryptCommand(); break;
-      case Command::kKeylessDecrypt: window.KeylessDecryptCommand(); break;
-    }
-    auto finished = [&] { return window.Tag(busy) == 0 && !window.ZnZip1.Busy() && RunningWorkers() == 0; };
-    bool cancelled = false;
-    while (!finished()) {
-      ui.RunUntil([&] { return finished() || g_interrupted.load(); }, std::chrono::milliseconds(50));
-      if (g_interrupted && !cancelled) {
-        // The command's own cancel, without its question: clear the run flag,
-        // stop a running compression (its end handler deletes the partial
-        // file), and let the worker delete its partial output.
-        cancelled = true;
-        window.StopAll();
-        if (busy == Control::KeylessEncryptItem) {
-          window.ResetKeylessEncryptItem();
-        } else if (busy == Control::KeylessDecryptItem) {
-          window.ResetKeylessDecryptItem();
-        } else {
-          window.SetCommandState(busy, true);
-        }
-        window.ShowStatus(encrypting ? "加密文件已取消。" : "解密文件已取消。");
-      }
-    }
-    port.FinishProgress();
-    if (!cancelled && EndsWith(window.StatusText(), "已完成。")) {
-      std::cout << window.OutputPath << '\n';
-      status = 0;
-    }
-  }
-  return status;
+  return Batch(o, std::move(config)).Run();
 }
 
 }  // namespace vesk::cli

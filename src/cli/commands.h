@@ -5,6 +5,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "cli/cli_port.h"
 #include "cli/key_text.h"
@@ -15,8 +16,11 @@ enum class Command { kEncrypt, kCompress, kDecrypt, kDecompress, kKeylessEncrypt
 
 struct Options {
   Command command = Command::kEncrypt;
-  std::string source;
-  std::optional<std::string> target;
+  std::vector<std::string> sources;
+  std::optional<std::string> target;  // "-o": a file for one source, or an existing folder
+  // The folder of "-o", with its final "/", when it names an existing one:
+  // each output goes there under the name it would have beside its source.
+  std::optional<std::string> output_folder;
   int level = 2;
   Algorithm algorithm = Algorithm::kCurrent;
   bool legacy = false;
@@ -25,8 +29,13 @@ struct Options {
   KeySource decrypt_key;
 };
 
-// Runs one command to its end. Exit status: 0 when it completed, 1 on a
-// refusal, cancel or failure.
+// The folder "-o" names, when it names an existing one.
+std::optional<std::string> OutputFolderOf(const Options& options);
+
+// Runs the command on each source in turn, to its end; a failure on one
+// file is reported and the others still run. Exit status: 0 when every file
+// completed cleanly, 3 when all completed but one only after warnings that
+// its source is damaged, 1 when any was refused, cancelled or failed.
 int RunCommand(const Options& options);
 
 }  // namespace vesk::cli

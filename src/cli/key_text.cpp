@@ -10,6 +10,8 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "cli/signals.h"
+
 namespace vesk::cli {
 namespace {
 
@@ -18,15 +20,27 @@ std::string ReadLineWithoutEcho(const std::string& prompt) {
   termios old {};
   const bool tty = ::tcgetattr(STDIN_FILENO, &old) == 0;
   if (tty) {
+    // A signal that ends the process while the echo is off puts it back.
+    SetTerminalToRestore(old);
     termios quiet = old;
     quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
     ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
   }
   std::string line;
   std::getline(std::cin, line);
-  if (tty) ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &old);
+  if (tty) {
+    ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &old);
+    SetTerminalToRestore(std::nullopt);
+  }
   std::cerr << '\n';
   return line;
+}
+
+// A key file saved by an editor that marks UTF-8 starts with a byte-order
+// mark, which is no part of the key.
+std::string WithoutByteOrderMark(std::string text) {
+  if (text.compare(0, 3, "\xEF\xBB\xBF") == 0) text.erase(0, 3);
+  return text;
 }
 
 }  // namespace
@@ -63,7 +77,7 @@ std::optional<std::string> ReadKey(const KeySource& source, const std::string& p
     if (!in) throw std::runtime_error("无法读取密钥文件: " + source.file);
     std::ostringstream s;
     s << in.rdbuf();
-    return NormalizeKeyText(s.str());
+    return NormalizeKeyText(WithoutByteOrderMark(s.str()));
   }
   if (!source.env.empty()) {
     const char* value = std::getenv(source.env.c_str());

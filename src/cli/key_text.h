@@ -22,7 +22,7 @@ struct KeySource {
   std::string env;
 };
 
-// Reads the key: from the file, from the environment variable, or, when
+// Reads the key: from the file (a UTF-8 byte-order mark dropped), from the environment variable, or, when
 // neither is named and standard input is a terminal, from a prompt without
 // echo (asked twice when `confirm`). nullopt when there is no key; throws
 // std::runtime_error with a message for the user on a read failure.

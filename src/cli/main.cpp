@@ -20,9 +20,9 @@ struct Flags {
 };
 
 void AddTarget(CLI::App* app, Options& o) {
-  app->add_option("SOURCE", o.source, "要处理的文件")->required();
+  app->add_option("SOURCE", o.sources, "要处理的文件 (可以是多个)")->required();
   app->add_option_function<std::string>("-o,--output", [&o](const std::string& t) { o.target = t; },
-                                        "输出文件 (省略时按默认规则命名)");
+                                        "输出文件 (省略时按默认规则命名)，或者已有的文件夹");
 }
 
 void AddAnswers(CLI::App* app, Flags& f) {
@@ -58,6 +58,7 @@ int main(int argc, char** argv) {
   auto* compress = app.add_subcommand("compress", "只压缩文件为 .zak (不加密)");
   AddTarget(compress, o);
   compress->add_option("--level", o.level, "压缩率: 1 快速, 2 正常 (默认), 3 最大")->check(CLI::Range(1, 3));
+  AddKey(compress, o.decrypt_key, "decrypt-", "解密的密钥 (压缩已加密的文件时用)");
   AddAnswers(compress, f);
 
   auto* decrypt = app.add_subcommand("decrypt", "解密 .jmz 文件 (没有加密标识的文件按 .zak 解压缩)");
@@ -96,15 +97,7 @@ int main(int argc, char** argv) {
   if (encrypt->parsed()) o.command = Command::kEncrypt;
   if (compress->parsed()) o.command = Command::kCompress;
   if (decrypt->parsed()) o.command = Command::kDecrypt;
-  if (decompress->parsed()) {
-    o.command = Command::kDecompress;
-    // The decompressed file is named like the decrypt command names it: the
-    // source without its extension.
-    if (!o.target) {
-      const auto dot = o.source.find_last_of("./");
-      o.target = (dot != std::string::npos && o.source[dot] == '.') ? o.source.substr(0, dot) : o.source + ".out";
-    }
-  }
+  if (decompress->parsed()) o.command = Command::kDecompress;
   if (keyless_encrypt->parsed()) o.command = Command::kKeylessEncrypt;
   if (keyless_decrypt->parsed()) o.command = Command::kKeylessDecrypt;
   using vesk::cli::Algorithm;
@@ -115,5 +108,10 @@ int main(int argc, char** argv) {
     o.algorithm = keyless_algorithm == 20 ? Algorithm::kOld : keyless_algorithm == 0 ? Algorithm::kOlder : Algorithm::kCurrent;
   }
   o.answer = f.yes ? Answer::kYes : f.no ? Answer::kNo : Answer::kAsk;
+  o.output_folder = vesk::cli::OutputFolderOf(o);
+  if (o.sources.size() > 1 && o.target && !o.output_folder) {
+    std::cerr << "多个文件时 -o 只能是已有的文件夹: " << *o.target << '\n';
+    return 2;
+  }
   return vesk::cli::RunCommand(o);
 }

@@ -109,7 +109,7 @@ void Reporter::StopAll() {
 void Reporter::StopAllAndYield() {
   StopAll();
   ProcessPendingMessages();
-  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  if (yield_pause_.count() > 0) std::this_thread::sleep_for(yield_pause_);
 }
 
 }  // namespace vesk

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <string>
 
@@ -85,8 +86,11 @@ class Reporter {
 
   // Clears every run flag and stops the compression component.
   void StopAll();
-  // StopAll, then one round of pending window messages, then 20 ms of sleep.
+  // StopAll, then one round of pending window messages, then a pause (20 ms
+  // unless set otherwise) that lets a stopped operation reach its next check.
   void StopAllAndYield();
+  // A front end in which nothing else can be running needs no pause.
+  void SetYieldPause(std::chrono::milliseconds pause) { yield_pause_ = pause; }
 
   RunFlags& Flags() { return flags_; }
 
@@ -146,6 +150,7 @@ class Reporter {
   int64_t bar_max_ = 100;
   int64_t own_file_size_ = 0;
   int64_t image_size_ = 584192;
+  std::chrono::milliseconds yield_pause_{20};
 };
 
 }  // namespace vesk

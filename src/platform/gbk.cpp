@@ -3,6 +3,7 @@
 #include <iconv.h>
 
 #include <cerrno>
+#include <optional>
 #include <stdexcept>
 
 namespace vesk {
@@ -31,8 +32,9 @@ class Converter {
   Converter& operator=(const Converter&) = delete;
 
   // Converts `in`; a sequence that cannot be converted is replaced by "?" and
-  // skipped by the length that `skip` gives for its first byte.
-  std::string Run(std::string_view in, std::size_t (*skip)(unsigned char)) {
+  // skipped by the length that `skip` gives for its first byte. Without
+  // `skip`, such a sequence fails the whole conversion.
+  std::optional<std::string> Run(std::string_view in, std::size_t (*skip)(unsigned char)) {
     iconv(cd_, nullptr, nullptr, nullptr, nullptr);
     std::string out;
     out.reserve(in.size() * 2 + 4);
@@ -47,6 +49,7 @@ class Converter {
       if (rc != static_cast<std::size_t>(-1)) continue;
       if (errno == E2BIG) continue;
       // EILSEQ or EINVAL: an unconvertible or incomplete sequence.
+      if (skip == nullptr) return std::nullopt;
       std::size_t n = skip(static_cast<unsigned char>(*src));
       if (n > left) n = left;
       src += n;
@@ -65,12 +68,17 @@ class Converter {
 
 std::string Utf8ToGbk(std::string_view utf8) {
   thread_local Converter conv("GBK", "UTF-8");
-  return conv.Run(utf8, Utf8SequenceLength);
+  return *conv.Run(utf8, Utf8SequenceLength);
+}
+
+std::optional<std::string> Utf8ToGbkStrict(std::string_view utf8) {
+  thread_local Converter conv("GBK", "UTF-8");
+  return conv.Run(utf8, nullptr);
 }
 
 std::string GbkToUtf8(std::string_view gbk) {
   thread_local Converter conv("UTF-8", "GBK");
-  return conv.Run(gbk, GbkSequenceLength);
+  return *conv.Run(gbk, GbkSequenceLength);
 }
 
 }  // namespace vesk

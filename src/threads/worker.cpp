@@ -10,6 +10,7 @@ namespace {
 std::mutex g_mutex;
 std::condition_variable g_done;
 int g_running = 0;
+std::function<void()> g_on_end;  // guarded by g_mutex
 
 }  // namespace
 
@@ -28,6 +29,8 @@ void StartWorker(std::function<void()> body) {
     std::lock_guard lock(g_mutex);
     --g_running;
     g_done.notify_all();
+    // Under the lock, so that the observer's owner can remove it safely.
+    if (g_on_end) g_on_end();
   }).detach();
 }
 
@@ -39,6 +42,11 @@ int RunningWorkers() {
 bool WaitForWorkers(std::chrono::milliseconds timeout) {
   std::unique_lock lock(g_mutex);
   return g_done.wait_for(lock, timeout, [] { return g_running == 0; });
+}
+
+void SetWorkerEndObserver(std::function<void()> observer) {
+  std::lock_guard lock(g_mutex);
+  g_on_end = std::move(observer);
 }
 
 void Tjmfes::Start(uint8_t mode, KeyedOperations& ops) {

@@ -21,6 +21,11 @@ int RunningWorkers();
 // Waits until no worker runs or the timeout passes; true when none runs.
 bool WaitForWorkers(std::chrono::milliseconds timeout);
 
+// Called on a worker's thread each time a worker has ended (RunningWorkers()
+// already counts it out), so that a waiting front end is woken instead of
+// polling. Must not start or wait for workers. Empty: none.
+void SetWorkerEndObserver(std::function<void()> observer);
+
 // Operations the keyed worker selects by its mode byte.
 class KeyedOperations {
  public:

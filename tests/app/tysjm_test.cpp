@@ -6,72 +6,15 @@
 
 #include <gtest/gtest.h>
 
+#include "app/tysjm_fixture.h"
 #include "platform/file_io.h"
-#include "support/scripted_port.h"
-#include "support/temp_dir.h"
-#include "threads/queued_ui_thread.h"
 
 namespace vesk {
 namespace {
 
 using testing::ReadFile;
-using testing::ScriptedPort;
-using testing::TempDir;
+using testing::TysjmTest;
 using testing::WriteFile;
-
-class TysjmTest : public ::testing::Test {
- protected:
-  TysjmTest() {
-    setenv("TMPDIR", tmp_.path().c_str(), 1);
-    window_ = std::make_unique<Tysjm>(port_, ui_);
-    window_->SetCommandState(Control::Button5, true);
-  }
-  ~TysjmTest() override {
-    window_.reset();
-    unsetenv("TMPDIR");
-  }
-
-  // Pumps the user-interface thread until the command is idle and nothing runs.
-  void WaitIdle(Control busy) {
-    auto idle = [&] { return window_->Tag(busy) == 0 && !window_->ZnZip1.Busy() && RunningWorkers() == 0; };
-    // A worker that ends queues nothing, so look again every few milliseconds.
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (!idle() && std::chrono::steady_clock::now() < deadline) ui_.RunUntil(idle, std::chrono::milliseconds(5));
-    ASSERT_TRUE(idle());
-  }
-  void Encrypt(const std::string& source, std::optional<std::string> save) {
-    port_.open_answers.push_back(source);
-    port_.save_answers.push_back(save);
-    window_->Button1Click();
-    WaitIdle(Control::Button1);
-  }
-  void Decrypt(const std::string& source, std::optional<std::string> save) {
-    port_.open_answers.push_back(source);
-    port_.save_answers.push_back(save);
-    window_->Button2Click();
-    WaitIdle(Control::Button2);
-  }
-  // At the first progress event of a compression (on the UI thread), clicks
-  // `button` once more — as a click of its own, after that event — and answers
-  // its cancel question with `answer`. The flag tells whether it happened.
-  void ClickDuringCompression(Control button, bool answer) {
-    port_.on_bar_position = [this, button, answer](int64_t pos) {
-      if (clicked_ || pos <= 0 || !window_->ZnZip1.Busy()) return;
-      clicked_ = true;
-      port_.question_answers.push_back(answer);
-      ui_.Post([this, button] { button == Control::Button1 ? window_->Button1Click() : window_->Button2Click(); });
-    };
-  }
-  std::size_t TempFiles() {
-    return static_cast<std::size_t>(std::distance(std::filesystem::directory_iterator(tmp_.path()), {}));
-  }
-
-  TempDir dir_, tmp_;
-  ScriptedPort port_;
-  QueuedUiThread ui_;
-  std::unique_ptr<Tysjm> window_;
-  bool clicked_ = false;
-};
 
 TEST_F(TysjmTest, EncryptButtonTurnsIntoCancelAndBack) {
   WriteFile(dir_.File("a.txt"), testing::RandomBytes(3000, 7));
@@ -153,21 +96,6 @@ TEST_F(TysjmTest, CancelledDialogsAndRefusedReplaceWriteNothing) {
   port_.open_answers.push_back(std::nullopt);
   window_->Button2Click();
   EXPECT_EQ(window_->StatusText(), "解密文件已取消。");
-}
-
-TEST_F(TysjmTest, CancellingDuringCompressionWritesNoContainer) {
-  WriteFile(dir_.File("big.bin"), testing::RandomBytes(8 << 20, 3));
-  port_.keys[Control::jm1] = "k";
-  window_->SetRatioIndex(2);
-  ClickDuringCompression(Control::Button1, true);
-  Encrypt(dir_.File("big.bin"), dir_.File("big.jmz"));
-  ASSERT_TRUE(clicked_);
-  EXPECT_EQ(port_.questions.back(), "真的要取消加密：“" + dir_.File("big.bin") + "”吗?");
-  EXPECT_FALSE(FileExists(dir_.File("big.jmz")));
-  // The compression ran to its end, but its copy, the compressed plain text,
-  // does not stay in the temporary folder.
-  EXPECT_EQ(window_->StatusText(), "加密文件已取消。 已完成。");
-  EXPECT_EQ(TempFiles(), 0u);
 }
 
 TEST_F(TysjmTest, ForeignFileFallsBackToDecompressionAndFails) {

@@ -10,12 +10,12 @@
 
 #include <gtest/gtest.h>
 
-#include "support/process.h"
-#include "support/temp_dir.h"
+#include "cli/cli_fixture.h"
 
 namespace vesk {
 namespace {
 
+using testing::CliTest;
 using testing::ProcessOptions;
 using testing::ProcessResult;
 using testing::ReadFile;
@@ -23,24 +23,6 @@ using testing::RandomBytes;
 using testing::RunProcess;
 using testing::TempDir;
 using testing::WriteFile;
-
-class CliTest : public ::testing::Test {
- protected:
-  ProcessResult Cli(std::vector<std::string> args, std::map<std::string, std::string> env = {}) {
-    args.insert(args.begin(), VESK_CLI_PATH);
-    env.emplace("TMPDIR", tmp_.path());
-    env.emplace("VESK_KEY", "口令 secret");
-    ProcessOptions options;
-    options.env = env;
-    return RunProcess(args, options);
-  }
-  std::size_t FilesIn(const std::string& dir) {
-    return static_cast<std::size_t>(std::distance(std::filesystem::directory_iterator(dir), {}));
-  }
-
-  TempDir dir_;
-  TempDir tmp_;  // the temporary folder the program sees
-};
 
 TEST_F(CliTest, EncryptThenDecryptRestoresTheFileUnderItsExtension) {
   const std::string plain = RandomBytes(5000, 1);

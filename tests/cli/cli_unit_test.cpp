@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "cli/key_text.h"
+#include "cli/output_name.h"
 #include "cli/progress_line.h"
 
 namespace vesk::cli {
@@ -18,6 +19,17 @@ TEST(KeyText, OneFinalLineBreakIsDroppedAndTheOthersBecomeCrLf) {
 TEST(KeyText, CharactersAreCodePoints) {
   EXPECT_EQ(CharacterCount("密钥ab"), 4u);
   EXPECT_EQ(CharacterCount("\r\n"), 2u);
+}
+
+TEST(OutputName, AnOutputEndingWithTheStoredExtensionIsTheFinalName) {
+  EXPECT_EQ(DecryptTargetFor("/d/out.txt", ".txt"), "/d/out");
+  EXPECT_EQ(DecryptTargetFor("/d/out", ".txt"), "/d/out");
+  EXPECT_EQ(DecryptTargetFor("/d/out.TXT", ".txt"), "/d/out.TXT");
+  EXPECT_EQ(DecryptTargetFor("/d/out.txt", ""), "/d/out.txt");
+  EXPECT_EQ(DecryptTargetFor(".txt", ".txt"), ".txt");        // nothing would be left of the name
+  EXPECT_EQ(DecryptTargetFor("/d/.txt", ".txt"), "/d/.txt");
+  EXPECT_EQ(DecryptTargetFor("/d/报告.文档", ".文档"), "/d/报告");
+  EXPECT_EQ(StoredExtensionOf("/nonexistent/file.jmz"), "");
 }
 
 TEST(ProgressLine, ShowsPercentRateAndRemainingTime) {

@@ -1,5 +1,6 @@
 // Encrypt and decrypt driven through the window: clicks on the buttons,
 // scripted dialog answers, the Qt port carrying the workers' calls.
+#include <QAction>
 #include <QProgressBar>
 #include <QRadioButton>
 #include <QThread>
@@ -220,6 +221,33 @@ TEST_F(Commands, AWorkerWaitingOnTheWindowIsServedWhileStopWaits) {
   EXPECT_EQ(ends, 1);
   second.join();
   EXPECT_TRUE(second_done);
+}
+
+TEST_F(Commands, TheKeylessItemsWaitWhileAKeyedCommandRuns) {
+  Open();
+  for (int use = 0; use < 6; ++use) Logic().RevealKeylessItems();
+  QAction* encrypt = W().MenuItem("KeylessEncryptItem");
+  QAction* decrypt = W().MenuItem("KeylessDecryptItem");
+  ASSERT_TRUE(W().KeylessItemsShown());
+  EXPECT_TRUE(encrypt->isEnabled());
+  const std::string plain = dir.File("big.bin");
+  WriteFile(plain, RandomBytes(3 << 20, 5));
+  SetKey(W().jm1, "k");
+  dialogs.open_answers = {plain};
+  dialogs.save_answers = {dir.File("big.jmz")};
+  bool seen = false, any_enabled = false;
+  QObject::connect(W().ProgressBar1, &QProgressBar::valueChanged, W().ProgressBar1, [&](int value) {
+    if (value <= 0 || seen) return;
+    seen = true;
+    any_enabled = encrypt->isEnabled() || decrypt->isEnabled();
+  });
+  Click(W().Button1);
+  ASSERT_TRUE(WaitIdle());
+  ASSERT_TRUE(seen);
+  EXPECT_FALSE(any_enabled);
+  EXPECT_EQ(W().StatusText(), "加密文件 ... 已完成。");
+  EXPECT_TRUE(encrypt->isEnabled());
+  EXPECT_TRUE(decrypt->isEnabled());
 }
 
 }  // namespace

@@ -24,6 +24,16 @@ TEST(Gbk, UnrepresentableCharactersBecomeQuestionMarks) {
   EXPECT_EQ(GbkToUtf8("a\x81"), "a?");    // truncated double byte
 }
 
+TEST(Gbk, StrictConversionRefusesWhatItCannotHold) {
+  EXPECT_EQ(Utf8ToGbkStrict("密钥 key\r\n"), std::optional<std::string>("\xC3\xDC\xD4\xBF key\r\n"));
+  EXPECT_EQ(Utf8ToGbkStrict(""), std::optional<std::string>(""));
+  for (const char* text : {"😀", "한국어", "ab😀", "x\xFFy", "\xE5\xAF"}) {
+    EXPECT_EQ(Utf8ToGbkStrict(text), std::nullopt) << text;
+  }
+  // A refusal leaves no state behind for the next conversion.
+  EXPECT_EQ(Utf8ToGbkStrict("加密"), std::optional<std::string>("\xBC\xD3\xC3\xDC"));
+}
+
 TEST(Paths, ExtensionIsTheLastDotOfTheLastComponent) {
   EXPECT_EQ(ExtractFileExt("/a/b.txt"), ".txt");
   EXPECT_EQ(ExtractFileExt("/a/b.tar.gz"), ".gz");

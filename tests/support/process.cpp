@@ -1,9 +1,12 @@
 #include "support/process.h"
 
 #include <fcntl.h>
+#include <pty.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <sys/ioctl.h>
 
 #include <stdexcept>
 #include <thread>
@@ -57,10 +60,13 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, const ProcessOpti
   ::close(out_pipe[1]);
   ::close(err_pipe[1]);
   if (rc != 0) throw std::runtime_error("posix_spawn failed for " + argv[0]);
+  if (options.close_stderr) ::close(err_pipe[0]);
 
   ProcessResult result;
   std::thread out_reader([&] { result.out = Slurp(out_pipe[0]); });
-  std::thread err_reader([&] { result.err = Slurp(err_pipe[0]); });
+  std::thread err_reader([&] {
+    if (!options.close_stderr) result.err = Slurp(err_pipe[0]);
+  });
   if (options.while_running) options.while_running(pid);
   int status = 0;
   ::waitpid(pid, &status, 0);
@@ -68,6 +74,36 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, const ProcessOpti
   err_reader.join();
   result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   return result;
+}
+
+int RunInTerminal(const std::vector<std::string>& argv, const std::map<std::string, std::string>& env,
+                  const std::function<void(int master, int slave, int pid)>& talk) {
+  int master = -1, slave = -1;
+  if (::openpty(&master, &slave, nullptr, nullptr, nullptr) != 0) throw std::runtime_error("openpty");
+  std::vector<std::string> argv_copy = argv;
+  std::vector<char*> args;
+  for (auto& a : argv_copy) args.push_back(a.data());
+  args.push_back(nullptr);
+  const pid_t pid = ::fork();
+  if (pid < 0) throw std::runtime_error("fork");
+  if (pid == 0) {
+    ::setsid();
+    ::ioctl(slave, TIOCSCTTY, 0);
+    ::dup2(slave, 0);
+    ::dup2(slave, 1);
+    ::dup2(slave, 2);
+    ::close(master);
+    if (slave > 2) ::close(slave);
+    for (const auto& [k, v] : env) ::setenv(k.c_str(), v.c_str(), 1);
+    ::execv(args[0], args.data());
+    ::_exit(127);
+  }
+  talk(master, slave, pid);
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  ::close(master);
+  ::close(slave);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
 }  // namespace vesk::testing

@@ -20,8 +20,19 @@ struct ProcessOptions {
   std::map<std::string, std::string> env;  // added to the parent's environment
   // Called with the child's pid once it runs (e.g. to send it a signal).
   std::function<void(int pid)> while_running;
+  // The reading end of the child's standard error is closed at once, as when
+  // the program it wrote to has gone.
+  bool close_stderr = false;
 };
 
 ProcessResult RunProcess(const std::vector<std::string>& argv, const ProcessOptions& options = {});
+
+// The child runs on a new pseudo-terminal as its controlling terminal and
+// standard input, output and error. `talk` gets the terminal's master side
+// (to read what the child writes and to type into it) and its slave side
+// (whose settings are the terminal's). Returns the exit status as
+// RunProcess does.
+int RunInTerminal(const std::vector<std::string>& argv, const std::map<std::string, std::string>& env,
+                  const std::function<void(int master, int slave, int pid)>& talk);
 
 }  // namespace vesk::testing

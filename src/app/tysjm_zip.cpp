@@ -1,0 +1,191 @@
+// The runs of the compression component: where they write, and what their
+// end makes of it.
+//
+// ZnZip1 deletes and recreates its DestFile and leaves a partial file behind
+// when it fails or is stopped. So it never writes a file of the user's: a
+// compression for encryption writes a unique ".zak" in the temporary folder,
+// and every other run a unique staging file beside its output, which the end
+// handler renames over the output once the run is complete. A failed or
+// cancelled run deletes only what it made; the output's old file stays.
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+#include <utility>
+
+#include "app/tysjm.h"
+#include "platform/file_io.h"
+#include "platform/paths.h"
+#include "platform/staged_file.h"
+
+namespace vesk {
+namespace {
+
+const char kCannotComplete[] = "不能完成！已经取消。";
+
+// Below this much free space a failed write is taken for a full disk: a
+// write fails when it no longer fits, and one write is far smaller.
+constexpr uint64_t kLowSpace = uint64_t{4} << 20;
+
+bool LowOnSpace(const std::string& folder) {
+  struct statvfs fs {};
+  if (::statvfs(folder.c_str(), &fs) != 0) return false;
+  return static_cast<uint64_t>(fs.f_bavail) * fs.f_frsize < kLowSpace;
+}
+
+bool WritableFolder(const std::string& folder) {
+  return DirectoryExists(folder) && ::access(folder.c_str(), W_OK | X_OK) == 0;
+}
+
+std::string CannotWrite(const std::string& folder) { return "无法写入文件夹“" + folder + "”。"; }
+
+}  // namespace
+
+void Tysjm::ResetRunFlags() {
+  // Only between runs: nothing of ZnZip1 is running when a command starts.
+  compressing_for_encryption_ = false;
+  DeleteZakAfterUnzip = false;
+  zip_ = ZipRun{};
+  decrypt_cancelled_ = false;
+}
+
+void Tysjm::StopZipForCancel() {
+  if (!ZnZip1.Busy()) return;  // also from a worker's StopAll, when nothing compresses
+  zip_.cancelled = true;
+  ZnZip1.Stop();  // the end handler runs meanwhile (or right after, from inside a handler)
+}
+
+void Tysjm::StartCompression(const std::string& source, const ZipRun& run) {
+  zip_ = run;
+  zip_.decompress = false;
+  compressing_for_encryption_ = run.target.empty();
+  ZnZip1.SourceFile = source;
+  ZnZip1.DestFile.clear();
+  const std::string folder = compressing_for_encryption_ ? TempFolderPath() : FolderOf(run.target);
+  try {
+    ZnZip1.DestFile = compressing_for_encryption_ ? CreateUniqueFile(folder, "vesk-", ".zak")
+                                                  : CreateUniqueFile(folder, ".vesk-", ".part");
+  } catch (const IoError&) {
+    return EndOfZipRun(false, LowOnSpace(folder) ? "磁盘空间不足。" : CannotWrite(folder));
+  }
+  if (compressing_for_encryption_) SourcePath = ZnZip1.DestFile;
+  ZnZip1.Compress();
+  // The component ignores a start it cannot make (the source vanished
+  // meanwhile); without this the command would stay busy for ever.
+  if (!ZnZip1.Busy()) EndOfZipRun(false, "无法读取文件“" + source + "”。");
+}
+
+bool Tysjm::StartDecompression(const std::string& source, const std::string& dest, bool delete_zak_after) {
+  bool started = false;
+  ui_.Synchronize([&] {
+    zip_ = ZipRun{};
+    compressing_for_encryption_ = false;
+    DeleteZakAfterUnzip = delete_zak_after;
+    Flags().KeepRunning = false;
+    if (!Flags().KeepDecrypting) {
+      // Cancelled while the file was handed over: the cancel has reported.
+      if (delete_zak_after) DeleteIfExists(source);
+      DeleteZakAfterUnzip = false;
+      started = true;
+      return;
+    }
+    if (SameFile(dest, source) || SameFile(dest, SourcePath)) {
+      DeleteZakAfterUnzip = false;
+      return;
+    }
+    zip_.decompress = true;
+    zip_.target = dest;
+    // A decompressed file is as private as the file it came from; a
+    // self-decrypting program's execute bits are no part of that.
+    zip_.mode = PermissionsOf(SourcePath);
+    if (Tag(Control::Button7) != 0) zip_.mode &= 0666;
+    // The engine or the command has asked before naming an existing file.
+    zip_.replace = PathExists(dest);
+    ZnZip1.SourceFile = source;
+    ZnZip1.DestFile.clear();
+    ShowStatus("进行解压缩文件...");
+    started = true;
+    const std::string folder = FolderOf(dest);
+    try {
+      ZnZip1.DestFile = CreateUniqueFile(folder, ".vesk-", ".part");
+    } catch (const IoError&) {
+      return EndOfZipRun(false, LowOnSpace(folder) ? "磁盘空间不足。" : CannotWrite(folder));
+    }
+    ZnZip1.Decompress();
+    if (!ZnZip1.Busy()) EndOfZipRun(false, "无法读取文件“" + source + "”。");
+  });
+  return started;
+}
+
+// ---- Compression events ---------------------------------------------------
+
+void Tysjm::ZnZip1Begin(int64_t nMax) {
+  zip_.began = true;
+  SetProgressTotal(nMax);
+  SetBarRange(BarMaxFor(nMax));
+}
+
+void Tysjm::ZnZip1Process(int64_t nHasDone) { SetBarPosition(BarPositionFor(nHasDone)); }
+
+void Tysjm::ZnZip1End(bool nNormal, float /*nZipRate*/) { EndOfZipRun(nNormal, ""); }
+
+std::string Tysjm::ZipFailure(const ZipRun& run) const {
+  if (!FileExists(ZnZip1.SourceFile)) return "无法读取文件“" + ZnZip1.SourceFile + "”。";
+  const std::string folder = FolderOf(ZnZip1.DestFile);
+  if (!WritableFolder(folder)) return CannotWrite(folder);
+  // A decompression checks the whole stream before it writes anything.
+  if (run.decompress && !run.began) return "可能文件未经此软件压缩过。";
+  if (LowOnSpace(folder)) return "磁盘空间不足。";
+  return "读写文件出错。";
+}
+
+void Tysjm::EndOfZipRun(bool normal, std::string failure) {
+  // Every flag of the run is taken here, whatever the outcome, so that none
+  // is left set for a later run.
+  const bool for_encryption = std::exchange(compressing_for_encryption_, false);
+  const bool delete_zak = std::exchange(DeleteZakAfterUnzip, false);
+  const ZipRun run = std::exchange(zip_, ZipRun{});
+  const std::string written = ZnZip1.DestFile;
+
+  if (normal && failure.empty() && for_encryption && Flags().KeepRunning) {
+    Tjmfes::Start(1, *this);  // the encryption engine deletes the copy when it ends
+    return;
+  }
+  // A compression for an encryption whose flag was cleared meanwhile is a
+  // cancelled one: its copy is the plain text, merely compressed.
+  const bool cancelled = run.cancelled || (normal && for_encryption);
+  if (!normal && failure.empty() && !cancelled) failure = ZipFailure(run);
+  bool complete = normal && failure.empty() && !cancelled;
+  if (complete && !run.target.empty()) {
+    try {
+      CommitStagedFile(written, run.target, run.mode, run.replace);
+    } catch (const TargetExistsError&) {
+      failure = "文件“" + run.target + "”已经存在。";
+      complete = false;
+    } catch (const std::exception&) {
+      const std::string folder = FolderOf(run.target);
+      failure = LowOnSpace(folder) ? "磁盘空间不足。" : CannotWrite(folder);
+      complete = false;
+    }
+  }
+  if (!complete && !written.empty()) DeleteIfExists(written);
+  // Nothing of the command runs any more.
+  Flags().KeepRunning = false;
+  Flags().KeepDecrypting = false;
+
+  if (complete) {
+    ShowStatus(StatusText() + " 已完成。");
+  } else if (!cancelled) {
+    ReportMessage(StatusText() + kCannotComplete + failure);
+  }
+  SetControlCaption(Control::Button2, IdleCaption(Control::Button2));
+  SetControlCaption(Control::Button7, IdleCaption(Control::Button7));
+  SetControlTag(Control::Button2, 0);
+  SetControlTag(Control::Button7, 0);
+  SetCommandState(Control::Button1, true);
+  if (delete_zak && ExtractFileExt(ZnZip1.SourceFile) == ".zak") {
+    DeleteIfExists(ZnZip1.SourceFile);
+    if (complete) ShowStatus("解密文件 ... 已完成。");
+  }
+}
+
+}  // namespace vesk

@@ -1,0 +1,71 @@
+#include "cli/signals.h"
+
+#include <pthread.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <mutex>
+#include <thread>
+
+namespace vesk::cli {
+namespace {
+
+std::mutex g_mutex;
+std::function<void(int)> g_handler;
+std::optional<termios> g_terminal;
+bool g_cancelled = false;
+
+sigset_t WatchedSignals() {
+  sigset_t set;
+  sigemptyset(&set);
+  for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) sigaddset(&set, sig);
+  return set;
+}
+
+[[noreturn]] void EndBySignal(int sig) {
+  ::signal(sig, SIG_DFL);
+  sigset_t one;
+  sigemptyset(&one);
+  sigaddset(&one, sig);
+  ::pthread_sigmask(SIG_UNBLOCK, &one, nullptr);
+  ::raise(sig);
+  ::_exit(128 + sig);  // not reached: the default action ends the process
+}
+
+void Watch(sigset_t set) {
+  for (;;) {
+    siginfo_t info{};
+    const int sig = ::sigwaitinfo(&set, &info);
+    if (sig < 0) continue;  // EINTR
+    // Under the lock, so that the handler's owner cannot go while it runs.
+    std::lock_guard lock(g_mutex);
+    if (g_terminal) ::tcsetattr(STDIN_FILENO, TCSANOW, &*g_terminal);
+    if (!g_handler || g_cancelled) EndBySignal(sig);
+    g_cancelled = true;
+    g_handler(sig);
+  }
+}
+
+}  // namespace
+
+void WatchSignals() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    const sigset_t set = WatchedSignals();
+    ::pthread_sigmask(SIG_BLOCK, &set, nullptr);
+    std::thread(Watch, set).detach();
+  });
+}
+
+void SetCancelHandler(std::function<void(int)> handler) {
+  std::lock_guard lock(g_mutex);
+  g_handler = std::move(handler);
+  g_cancelled = false;
+}
+
+void SetTerminalToRestore(std::optional<termios> settings) {
+  std::lock_guard lock(g_mutex);
+  g_terminal = settings;
+}
+
+}  // namespace vesk::cli

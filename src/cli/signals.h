@@ -1,0 +1,34 @@
+// The signals that end a command-line run: SIGINT, SIGTERM, SIGHUP, and a
+// SIGPIPE sent by another process. They are blocked in every thread and taken
+// by one watcher thread, so that
+//  - the first one asks the running command to cancel (its partial and
+//    temporary files are deleted as after a cancel in the window), and a
+//    second one ends the process at once;
+//  - a write to a closed pipe (standard error gone, say), whose SIGPIPE
+//    belongs to the writing thread, only fails with EPIPE and never ends
+//    the run;
+//  - a key prompt that hid the typed characters gets the terminal's echo
+//    back before the process ends.
+#pragma once
+
+#include <termios.h>
+
+#include <functional>
+#include <optional>
+
+namespace vesk::cli {
+
+// Blocks the signals in the calling thread, and so in every thread it creates
+// afterwards, and starts the watcher (once per process). Call it before any
+// other thread is created.
+void WatchSignals();
+
+// What the first signal does, on the watcher thread (which must not call back
+// into this unit); none: the process ends.
+void SetCancelHandler(std::function<void(int signal)> handler);
+
+// The terminal settings to put back on standard input before the process
+// ends by a signal; none when nothing needs restoring.
+void SetTerminalToRestore(std::optional<termios> settings);
+
+}  // namespace vesk::cli

@@ -1,0 +1,464 @@
+// What the commands do to files: temporary and staging files, replacing,
+// a source that is its own target, keys and extensions GBK cannot hold, flags
+// across runs, cancels and failures and how they are reported.
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include <gtest/gtest.h>
+
+#include "app/tysjm_fixture.h"
+#include "platform/file_io.h"
+
+namespace vesk {
+namespace {
+
+using testing::RandomBytes;
+using testing::ReadFile;
+using testing::ScriptedPort;
+using testing::TempDir;
+using testing::TysjmTest;
+using testing::WriteFile;
+
+std::string ReplaceRefused(const std::string& path, const char* cancelled) {
+  return "替换删除文件“" + path + "”失败！文件正在使用中或者有只读属性等。" + cancelled;
+}
+
+// Compares a file's bytes without printing them: they may be megabytes.
+::testing::AssertionResult Holds(const std::string& path, const std::string& expected) {
+  if (!PathExists(path)) return ::testing::AssertionFailure() << path << " does not exist";
+  const std::string got = ReadFile(path);
+  if (got == expected) return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << path << " holds " << got.size() << " other bytes ("
+                                       << expected.size() << " expected)";
+}
+
+mode_t ModeOf(const std::string& path) {
+  struct stat st {};
+  EXPECT_EQ(::stat(path.c_str(), &st), 0) << path;
+  return st.st_mode & 07777;
+}
+
+class TysjmFiles : public TysjmTest {
+ protected:
+  // What a modal question does while it is open: the window's events go on.
+  void PumpUntilIdle(Control busy) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (window_->Tag(busy) != 0 && std::chrono::steady_clock::now() < deadline) {
+      ui_.RunUntil([&] { return window_->Tag(busy) == 0; }, std::chrono::milliseconds(5));
+    }
+  }
+};
+
+// ---- Temporary files ---------------------------------------------------------
+
+TEST_F(TysjmFiles, CompressThenEncryptTouchesNoFileOfTheTemporaryFolder) {
+  const std::string plain = std::string(100000, 'p') + RandomBytes(100, 1);
+  WriteFile(dir_.File("a.txt"), plain);
+  // A file of the user's that happens to carry the name an intermediate file
+  // would once have had, and a source that lives in the temporary folder.
+  WriteFile(tmp_.File("a.zak"), "mine");
+  port_.keys[Control::jm1] = port_.keys[Control::jm2] = "k";
+  window_->SetRatioIndex(2);
+  Encrypt(dir_.File("a.txt"), dir_.File("a.jmz"));
+  ASSERT_EQ(window_->StatusText(), "加密文件 ... 已完成。") << (port_.messages.empty() ? "" : port_.messages[0]);
+  EXPECT_TRUE(port_.questions.empty());
+  EXPECT_TRUE(Holds(tmp_.File("a.zak"), "mine"));
+  EXPECT_EQ(TempFiles(), 1u);
+
+  WriteFile(tmp_.File("b.zak"), plain);
+  Encrypt(tmp_.File("b.zak"), dir_.File("b.jmz"));
+  ASSERT_EQ(window_->StatusText(), "加密文件 ... 已完成。");
+  EXPECT_TRUE(Holds(tmp_.File("b.zak"), plain));
+  EXPECT_EQ(TempFiles(), 2u);
+  Decrypt(dir_.File("b.jmz"), dir_.File("b-back"));
+  EXPECT_TRUE(Holds(dir_.File("b-back.zak"), plain));
+}
+
+TEST_F(TysjmFiles, TwoWindowsAtOnceWithTheSameNamesKeepTheirOwnFiles) {
+  ScriptedPort other_port;
+  Tysjm other(other_port, ui_);
+  other.SetCommandState(Control::Button5, true);
+  // Two folders with files of the same names.
+  struct Folder {
+    std::string path;
+    std::string File(const std::string& name) const { return path + "/" + name; }
+  };
+  const Folder a{dir_.File("a")}, b{dir_.File("b")};
+  std::filesystem::create_directory(a.path);
+  std::filesystem::create_directory(b.path);
+  const std::string plain_a = std::string(3 << 20, 'a') + RandomBytes(5000, 2);
+  const std::string plain_b = RandomBytes(1 << 20, 3) + std::string(1 << 20, 'b') + RandomBytes(1000, 4);
+  WriteFile(a.File("x.txt"), plain_a);
+  WriteFile(b.File("x.txt"), plain_b);
+  for (ScriptedPort* p : {&port_, &other_port}) p->keys[Control::jm1] = p->keys[Control::jm2] = "k";
+  window_->SetRatioIndex(1);
+  other.SetRatioIndex(1);
+  port_.open_answers = {a.File("x.txt")};
+  port_.save_answers = {a.File("x.jmz")};
+  other_port.open_answers = {b.File("x.txt")};
+  other_port.save_answers = {b.File("x.jmz")};
+  window_->Button1Click();
+  other.Button1Click();
+  WaitIdle(*window_, Control::Button1);
+  WaitIdle(other, Control::Button1);
+  EXPECT_EQ(window_->StatusText(), "加密文件 ... 已完成。");
+  EXPECT_EQ(other.StatusText(), "加密文件 ... 已完成。");
+  EXPECT_TRUE(port_.questions.empty());
+  EXPECT_TRUE(other_port.questions.empty());
+  EXPECT_EQ(TempFiles(), 0u);
+
+  Decrypt(a.File("x.jmz"), a.File("back"));
+  Decrypt(b.File("x.jmz"), b.File("back"));
+  EXPECT_TRUE(Holds(a.File("back.txt"), plain_a));
+  EXPECT_TRUE(Holds(b.File("back.txt"), plain_b));
+
+}
+
+// ---- Replacing ---------------------------------------------------------------
+
+TEST_F(TysjmFiles, ACancelledReplacementLeavesTheOldFile) {
+  WriteFile(dir_.File("big.bin"), RandomBytes(6 << 20, 4));
+  WriteFile(dir_.File("big.bin.zak"), "old archive");
+  window_->SetRatioIndex(3);
+  port_.question_answers = {true};  // replace
+  ClickDuringCompression(Control::Button1, true);
+  Encrypt(dir_.File("big.bin"), dir_.File("big.bin.zak"));
+  ASSERT_TRUE(clicked_);
+  EXPECT_TRUE(Holds(dir_.File("big.bin.zak"), "old archive"));
+  EXPECT_EQ(FilesIn(dir_.path()), 2u);  // no staging file left behind
+  port_.on_bar_position = nullptr;
+
+  // Decompression, alone and as the second stage of a decryption.
+  WriteFile(dir_.File("out"), "old output");
+  clicked_ = false;
+  window_->SetRatioIndex(1);
+  Encrypt(dir_.File("big.bin"), dir_.File("fresh.zak"));
+  port_.question_answers = {true};
+  ClickDuringCompression(Control::Button2, true);
+  window_->DecompressCommand(dir_.File("fresh.bin.zak"), dir_.File("out"));
+  WaitIdle(Control::Button2);
+  ASSERT_TRUE(clicked_);
+  EXPECT_TRUE(Holds(dir_.File("out"), "old output"));
+  port_.on_bar_position = nullptr;
+
+  port_.keys[Control::jm1] = port_.keys[Control::jm2] = "k";
+  Encrypt(dir_.File("big.bin"), dir_.File("big.jmz"));
+  ASSERT_EQ(window_->StatusText(), "加密文件 ... 已完成。");
+  WriteFile(dir_.File("back.bin"), "old plain");
+  clicked_ = false;
+  port_.question_answers = {true};
+  ClickDuringCompression(Control::Button2, true);
+  Decrypt(dir_.File("big.jmz"), dir_.File("back"));
+  ASSERT_TRUE(clicked_);
+  EXPECT_TRUE(Holds(dir_.File("back.bin"), "old plain"));
+  EXPECT_EQ(FilesIn(dir_.path()), 6u);
+  EXPECT_EQ(TempFiles(), 0u);
+}
+
+TEST_F(TysjmFiles, DecompressedFilesTakeThePermissionsOfTheirSource) {
+  WriteFile(dir_.File("p.txt"), std::string(70000, 'q'));
+  ASSERT_EQ(::chmod(dir_.File("p.txt").c_str(), 0640), 0);
+  window_->SetRatioIndex(2);
+  Encrypt(dir_.File("p.txt"), dir_.File("p.txt.zak"));
+  EXPECT_EQ(ModeOf(dir_.File("p.txt.zak")), 0640u);
+  ASSERT_EQ(::chmod(dir_.File("p.txt.zak").c_str(), 0600), 0);
+  window_->DecompressCommand(dir_.File("p.txt.zak"), dir_.File("q.txt"));
+  WaitIdle(Control::Button2);
+  EXPECT_TRUE(Holds(dir_.File("q.txt"), std::string(70000, 'q')));
+  EXPECT_EQ(ModeOf(dir_.File("q.txt")), 0600u);
+
+  port_.keys[Control::jm1] = port_.keys[Control::jm2] = "k";
+  Encrypt(dir_.File("p.txt"), dir_.File("p.jmz"));
+  ASSERT_EQ(::chmod(dir_.File("p.jmz").c_str(), 0604), 0);
+  Decrypt(dir_.File("p.jmz"), dir_.File("r"));
+  ASSERT_EQ(window_->StatusText(), "解密文件 ... 已完成。");
+  EXPECT_EQ(ModeOf(dir_.File("r.txt")), 0604u);
+}
+
+// ---- The source as its own target -------------------------------------------
+
+TEST_F(TysjmFiles, NoCommandWritesOverItsOwnSource) {
+  WriteFile(dir_.File("p.txt"), std::string(50000, 'p'));
+  port_.keys[Control::jm1] = "inner";
+  window_->SetRatioIndex(0);
+  Encrypt(dir_.File("p.txt"), dir_.File("p.jmz"));
+  const std::string container = ReadFile(dir_.File("p.jmz"));
+
+  // Encrypted again onto its own name, compressed first.
+  port_.keys[Control::jm2] = "inner";
+  port_.keys[Control::jm1] = "outer";
+  window_->SetRatioIndex(2);
+  port_.question_answers = {true, true};
+  Encrypt(dir_.File("p.jmz"), dir_.File("p.jmz"));
+  ASSERT_FALSE(port_.messages.empty());
+  EXPECT_EQ(port_.messages.back(), ReplaceRefused(dir_.File("p.jmz"), "加密文件已取消。"));
+  EXPECT_TRUE(Holds(dir_.File("p.jmz"), container));
+  EXPECT_EQ(port_.captions[Control::Button1].back(), "加密文件");
+
+  // Compressed onto itself: X.zak.zak proposes X.zak.zak.zak, which names X.zak.zak.
+  port_.keys[Control::jm1] = "";
+  WriteFile(dir_.File("x.zak.zak"), "source");
+  port_.question_answers = {true, true};
+  Encrypt(dir_.File("x.zak.zak"), dir_.File("x.zak.zak.zak"));
+  EXPECT_EQ(port_.messages.back(), ReplaceRefused(dir_.File("x.zak.zak"), "加密文件已取消。"));
+  EXPECT_TRUE(Holds(dir_.File("x.zak.zak"), "source"));
+
+  // Decompressed onto itself, through a link.
+  std::filesystem::create_symlink(dir_.File("x.zak.zak"), dir_.File("link"));
+  port_.question_answers = {true};
+  window_->DecompressCommand(dir_.File("x.zak.zak"), dir_.File("link"));
+  WaitIdle(Control::Button2);
+  EXPECT_EQ(port_.messages.back(), ReplaceRefused(dir_.File("link"), "解密文件已取消。"));
+  EXPECT_TRUE(Holds(dir_.File("x.zak.zak"), "source"));
+  EXPECT_EQ(TempFiles(), 0u);
+}
+
+// ---- Keys and extensions GBK cannot hold --------------------------------------
+
+TEST_F(TysjmFiles, KeysGbkCannotHoldAreRefusedBeforeAnythingIsChosen) {
+  WriteFile(dir_.File("f.txt"), "data");
+  window_->SetRatioIndex(0);
+  for (const char* key : {"한국어키", "😀😀😀😀", "ab😀"}) {
+    SCOPED_TRACE(key);
+    port_.messages.clear();
+    port_.open_specs.clear();
+    port_.keys[Control::jm1] = port_.keys[Control::jm2] = key;
+    window_->Button1Click();
+    window_->Button2Click();
+    for (int i = 0; i < 6; ++i) window_->RevealKeylessItems();
+    window_->KeylessEncryptCommand();
+    window_->KeylessDecryptCommand();
+    window_->InfoClickCount = 0;
+    const std::string encrypt = "加密的密钥中有GBK编码不能表示的字符，不能使用。请改用其他字符。加密文件已取消。";
+    const std::string decrypt = "解密的密钥中有GBK编码不能表示的字符，不能使用。请改用其他字符。解密文件已取消。";
+    EXPECT_EQ(port_.messages, (std::vector<std::string>{encrypt, decrypt, encrypt, decrypt}));
+    EXPECT_TRUE(port_.open_specs.empty());
+    EXPECT_EQ(window_->KeyBytes(Control::jm1), "");  // never "?" for such a character
+  }
+  EXPECT_FALSE(PathExists(dir_.File("f.jmz")));
+}
+
+TEST_F(TysjmFiles, AnExtensionGbkCannotHoldIsStoredEmptyWithAWarning) {
+  WriteFile(dir_.File("pic.😀"), "picture");
+  port_.keys[Control::jm1] = port_.keys[Control::jm2] = "k";
+  window_->SetRatioIndex(0);
+  Encrypt(dir_.File("pic.😀"), dir_.File("pic.jmz"));
+  ASSERT_EQ(window_->StatusText(), "加密文件 ... 已完成。");
+  ASSERT_EQ(port_.messages.size(), 1u);
+  EXPECT_EQ(port_.messages[0], "文件扩展名“.😀”中有GBK编码不能表示的字符，加密的文件里不保存扩展名，解密后请改正文件扩展名。");
+  Decrypt(dir_.File("pic.jmz"), dir_.File("back"));
+  EXPECT_TRUE(Holds(dir_.File("back"), "picture"));
+}
+
+// ---- Flags across runs ------------------------------------------------------------
+
+TEST_F(TysjmFiles, AFailedStartOfTheCompressionLeavesNoFlagForTheNextRun) {
+  WriteFile(dir_.File("z.txt"), std::string(10000, 'z'));
+  window_->SetRatioIndex(2);
+  Encrypt(dir_.File("z.txt"), dir_.File("z.txt.zak"));
+  ASSERT_EQ(window_->StatusText(), "进行压缩文件... 已完成。");
+
+  WriteFile(dir_.File("gone.txt"), std::string(10000, 'g'));
+  WriteFile(dir_.File("gone.jmz"), "old");
+  port_.keys[Control::jm1] = "k";
+  // The source vanishes while the replace question is open: the compression
+  // cannot start.
+  port_.on_question = [this](const std::string&) { std::filesystem::remove(dir_.File("gone.txt")); };
+  port_.question_answers = {true};
+  Encrypt(dir_.File("gone.txt"), dir_.File("gone.jmz"));
+  port_.on_question = nullptr;
+  EXPECT_EQ(port_.captions[Control::Button1].back(), "加密文件");
+  EXPECT_FALSE(window_->Flags().KeepRunning);
+  EXPECT_EQ(TempFiles(), 0u);
+
+  // The next decompression's output stays.
+  port_.keys[Control::jm2] = "k";
+  Decrypt(dir_.File("z.txt.zak"), dir_.File("z.out"));
+  EXPECT_EQ(window_->StatusText(), "进行解压缩文件... 已完成。");
+  EXPECT_TRUE(Holds(dir_.File("z.out"), std::string(10000, 'z')));
+}
+
+// ---- Cancels ------------------------------------------------------------------------
+
+TEST_F(TysjmFiles, CancellingTheCompressionStageStopsItAndSaysOnlyCancelled) {
+  WriteFile(dir_.File("big.bin"), RandomBytes(24 << 20, 3));
+  port_.keys[Control::jm1] = "k";
+  window_->SetRatioIndex(3);
+  int64_t last = 0;
+  ClickDuringCompression(Control::Button1, true);
+  auto click = port_.on_bar_position;
+  port_.on_bar_position = [&](int64_t pos) {
+    last = pos;
+    click(pos);
+  };
+  Encrypt(dir_.File("big.bin"), dir_.File("big.jmz"));
+  ASSERT_TRUE(clicked_);
+  EXPECT_LT(last, 24 << 20);  // the compression did not run to its end
+  EXPECT_EQ(window_->StatusText(), "加密文件已取消。");
+  EXPECT_TRUE(port_.messages.empty()) << port_.messages[0];
+  EXPECT_FALSE(PathExists(dir_.File("big.jmz")));
+  EXPECT_EQ(TempFiles(), 0u);
+}
+
+TEST_F(TysjmFiles, AUsersCancelOfADecryptionIsNoError) {
+  WriteFile(dir_.File("big.bin"), RandomBytes(32 << 20, 6));
+  port_.keys[Control::jm1] = port_.keys[Control::jm2] = "k";
+  window_->SetRatioIndex(0);
+  Encrypt(dir_.File("big.bin"), dir_.File("big.jmz"));
+  ASSERT_EQ(window_->StatusText(), "加密文件 ... 已完成。");
+  ClickOnProgress(Control::Button2, true, [] { return true; });
+  Decrypt(dir_.File("big.jmz"), dir_.File("out"));
+  ASSERT_TRUE(clicked_);
+  EXPECT_TRUE(port_.messages.empty()) << port_.messages[0];
+  EXPECT_EQ(window_->StatusText(), "解密文件已取消。");
+  EXPECT_FALSE(PathExists(dir_.File("out.bin")));
+
+  // A decompression of its own.
+  port_.on_bar_position = nullptr;
+  port_.keys[Control::jm1] = "";
+  window_->SetRatioIndex(1);
+  Encrypt(dir_.File("big.bin"), dir_.File("big.zak"));
+  clicked_ = false;
+  ClickDuringCompression(Control::Button2, true);
+  window_->DecompressCommand(dir_.File("big.bin.zak"), dir_.File("unzipped"));
+  WaitIdle(Control::Button2);
+  ASSERT_TRUE(clicked_);
+  EXPECT_TRUE(port_.messages.empty()) << port_.messages[0];
+  EXPECT_EQ(window_->StatusText(), "解密文件已取消。");
+  EXPECT_FALSE(PathExists(dir_.File("unzipped")));
+}
+
+TEST_F(TysjmFiles, ACancelAnsweredAfterTheRunEndedLeavesItComplete) {
+  WriteFile(dir_.File("f.bin"), RandomBytes(3 << 20, 8));
+  window_->SetRatioIndex(1);
+  // The question is open while the run ends: a modal box keeps the events
+  // flowing, so the end arrives before the answer.
+  port_.on_question = [this](const std::string&) { PumpUntilIdle(Control::Button1); };
+  ClickDuringCompression(Control::Button1, true);
+  Encrypt(dir_.File("f.bin"), dir_.File("f.bin.zak"));
+  ASSERT_TRUE(clicked_);
+  EXPECT_EQ(window_->StatusText(), "进行压缩文件... 已完成。");
+  EXPECT_TRUE(FileExists(dir_.File("f.bin.zak")));
+
+  for (int i = 0; i < 6; ++i) window_->RevealKeylessItems();
+  port_.keys[Control::jm1] = "k";
+  port_.on_question = [this](const std::string&) { PumpUntilIdle(Control::KeylessEncryptItem); };
+  clicked_ = false;
+  ClickOnProgress(Control::KeylessEncryptItem, true, [] { return true; }, /*hold_until_done=*/false);
+  port_.open_answers = {dir_.File("f.bin")};
+  port_.save_answers = {dir_.File("f.jmz")};
+  window_->KeylessEncryptCommand();
+  WaitIdle(Control::KeylessEncryptItem);
+  ASSERT_TRUE(clicked_);
+  EXPECT_EQ(window_->StatusText(), "加密(不保存密钥的)文件 ... 已完成。");
+  EXPECT_TRUE(FileExists(dir_.File("f.jmz")));
+}
+
+TEST_F(TysjmFiles, EveryCommandItemIsDisabledWhileAnyCommandRuns) {
+  WriteFile(dir_.File("big.bin"), RandomBytes(8 << 20, 9));
+  for (int i = 0; i < 6; ++i) window_->RevealKeylessItems();
+  port_.keys[Control::jm1] = "k";
+  window_->SetRatioIndex(2);
+  std::map<Control, bool> seen;
+  bool revealed_during_run = false;
+  port_.on_bar_position = [&](int64_t pos) {
+    if (pos <= 0 || !seen.empty()) return;
+    // Hiding and showing the items again while the command runs.
+    for (int i = 0; i < 13; ++i) window_->RevealKeylessItems();
+    revealed_during_run = window_->KeylessItemsShown();
+    seen = port_.enabled;
+  };
+  Encrypt(dir_.File("big.bin"), dir_.File("big.jmz"));
+  ASSERT_TRUE(revealed_during_run);
+  for (Control c : {Control::Button2, Control::Button6, Control::delfl, Control::KeylessEncryptItem,
+                    Control::KeylessDecryptItem, Control::jm1, Control::jm2}) {
+    EXPECT_FALSE(seen[c]) << static_cast<int>(c);
+  }
+  EXPECT_TRUE(seen[Control::Button1]);
+  for (Control c : {Control::Button1, Control::Button2, Control::delfl, Control::KeylessEncryptItem,
+                    Control::KeylessDecryptItem}) {
+    EXPECT_TRUE(port_.enabled[c]) << static_cast<int>(c);
+  }
+
+  // A key-less command: its own item is its cancel, everything else waits.
+  seen.clear();
+  port_.open_answers = {dir_.File("big.bin")};
+  port_.save_answers = {dir_.File("k.jmz")};
+  port_.on_bar_position = [&](int64_t pos) {
+    if (pos > 0 && seen.empty()) seen = port_.enabled;
+  };
+  window_->KeylessEncryptCommand();
+  WaitIdle(Control::KeylessEncryptItem);
+  EXPECT_TRUE(seen[Control::KeylessEncryptItem]);
+  for (Control c : {Control::Button1, Control::Button2, Control::delfl, Control::KeylessDecryptItem}) {
+    EXPECT_FALSE(seen[c]) << static_cast<int>(c);
+  }
+}
+
+// ---- Failures that are no damaged stream --------------------------------------------
+
+TEST_F(TysjmFiles, AMissingTemporaryFolderIsNamedAsSuch) {
+  WriteFile(dir_.File("f.txt"), std::string(10000, 'f'));
+  port_.keys[Control::jm1] = "k";
+  window_->SetRatioIndex(2);
+  setenv("TMPDIR", dir_.File("no-such-folder").c_str(), 1);
+  Encrypt(dir_.File("f.txt"), dir_.File("f.jmz"));
+  ASSERT_EQ(port_.messages.size(), 1u);
+  EXPECT_EQ(port_.messages[0], "进行压缩文件...不能完成！已经取消。无法写入文件夹“" + dir_.File("no-such-folder/") + "”。");
+  EXPECT_EQ(port_.captions[Control::Button1].back(), "加密文件");
+  EXPECT_FALSE(window_->Flags().KeepRunning);
+  EXPECT_FALSE(PathExists(dir_.File("f.jmz")));
+}
+
+// A small file system of its own, so that the disk fills; skipped where the
+// test may not mount one.
+class SmallDisk {
+ public:
+  SmallDisk() {
+    if (::mount("tmpfs", dir_.path().c_str(), "tmpfs", 0, "size=256k") == 0) mounted_ = true;
+  }
+  ~SmallDisk() {
+    if (mounted_) ::umount2(dir_.path().c_str(), MNT_DETACH);
+  }
+  bool Mounted() const { return mounted_; }
+  std::string File(std::string_view name) const { return dir_.File(name); }
+  const std::string& Path() const { return dir_.path(); }
+
+ private:
+  TempDir dir_;
+  bool mounted_ = false;
+};
+
+TEST_F(TysjmFiles, AFullDiskIsReportedAsSuchAndKeepsTheOldFile) {
+  SmallDisk disk;
+  if (!disk.Mounted()) GTEST_SKIP() << "cannot mount a small file system here";
+  const std::string noise = RandomBytes(1 << 20, 10);
+  WriteFile(dir_.File("noise.bin"), noise);
+  WriteFile(disk.File("noise.bin.zak"), "old archive");
+  window_->SetRatioIndex(1);
+  port_.question_answers = {true};
+  Encrypt(dir_.File("noise.bin"), disk.File("noise.bin.zak"));
+  ASSERT_EQ(port_.messages.size(), 1u);
+  EXPECT_EQ(port_.messages[0], "进行压缩文件...不能完成！已经取消。磁盘空间不足。");
+  EXPECT_TRUE(Holds(disk.File("noise.bin.zak"), "old archive"));
+  EXPECT_EQ(FilesIn(disk.Path()), 1u);
+
+  Encrypt(dir_.File("noise.bin"), dir_.File("noise.bin.zak"));
+  ASSERT_EQ(window_->StatusText(), "进行压缩文件... 已完成。");
+  port_.messages.clear();
+  WriteFile(disk.File("out"), "old output");
+  port_.question_answers = {true};
+  window_->DecompressCommand(dir_.File("noise.bin.zak"), disk.File("out"));
+  WaitIdle(Control::Button2);
+  ASSERT_EQ(port_.messages.size(), 1u);
+  EXPECT_EQ(port_.messages[0], "进行解压缩文件...不能完成！已经取消。磁盘空间不足。");
+  EXPECT_TRUE(Holds(disk.File("out"), "old output"));
+  EXPECT_EQ(FilesIn(disk.Path()), 2u);
+  EXPECT_EQ(port_.captions[Control::Button2].back(), "解密文件");
+}
+
+}  // namespace
+}  // namespace vesk

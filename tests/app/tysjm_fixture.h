@@ -1,0 +1,106 @@
+// The window logic with a scripted port and a user-interface thread the test
+// pumps, in fresh folders: one for the files, one as the temporary folder.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "app/tysjm.h"
+#include "support/scripted_port.h"
+#include "support/temp_dir.h"
+#include "threads/queued_ui_thread.h"
+#include "threads/worker.h"
+
+namespace vesk::testing {
+
+class TysjmTest : public ::testing::Test {
+ protected:
+  TysjmTest() {
+    setenv("TMPDIR", tmp_.path().c_str(), 1);
+    window_ = std::make_unique<Tysjm>(port_, ui_);
+    window_->SetCommandState(Control::Button5, true);
+  }
+  ~TysjmTest() override {
+    window_.reset();
+    unsetenv("TMPDIR");
+  }
+
+  // Pumps the user-interface thread until the command is idle and nothing runs.
+  void WaitIdle(Control busy) { WaitIdle(*window_, busy); }
+  void WaitIdle(Tysjm& window, Control busy) {
+    auto idle = [&] { return window.Tag(busy) == 0 && !window.ZnZip1.Busy() && RunningWorkers() == 0; };
+    // A worker that ends queues nothing, so look again every few milliseconds.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (!idle() && std::chrono::steady_clock::now() < deadline) ui_.RunUntil(idle, std::chrono::milliseconds(5));
+    ASSERT_TRUE(idle());
+  }
+  void Encrypt(const std::string& source, std::optional<std::string> save) {
+    port_.open_answers.push_back(source);
+    port_.save_answers.push_back(save);
+    window_->Button1Click();
+    WaitIdle(Control::Button1);
+  }
+  void Decrypt(const std::string& source, std::optional<std::string> save) {
+    port_.open_answers.push_back(source);
+    port_.save_answers.push_back(save);
+    window_->Button2Click();
+    WaitIdle(Control::Button2);
+  }
+  // At the first progress event of a compression (on the UI thread), clicks
+  // `button` once more — as a click of its own, after that event — and answers
+  // its cancel question with `answer`. The flag tells whether it happened.
+  void ClickDuringCompression(Control button, bool answer) {
+    ClickOnProgress(button, answer, [this] { return window_->ZnZip1.Busy(); });
+  }
+  // The same at the first bar move while `when()` holds. The bar may move on
+  // a worker thread: the click is posted to the user-interface thread, and
+  // the worker waits there until the click has begun (`hold_until_done`:
+  // until it has been handled), so that the run cannot end before it.
+  void ClickOnProgress(Control button, bool answer, std::function<bool()> when, bool hold_until_done = true) {
+    click_started_ = click_done_ = false;
+    port_.on_bar_position = [this, button, answer, when, hold_until_done](int64_t pos) {
+      if (clicked_ || pos <= 0 || !when()) return;
+      clicked_ = true;
+      port_.question_answers.push_back(answer);
+      ui_.Post([this, button] {
+        click_started_ = true;
+        Click(button);
+        click_done_ = true;
+      });
+      if (ui_.IsUiThread()) return;
+      const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+      while (!(hold_until_done ? click_done_ : click_started_) && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      }
+    };
+  }
+  void Click(Control button) {
+    switch (button) {
+      case Control::Button1: return window_->Button1Click();
+      case Control::Button2: return window_->Button2Click();
+      case Control::KeylessEncryptItem: return window_->KeylessEncryptCommand();
+      case Control::KeylessDecryptItem: return window_->KeylessDecryptCommand();
+      default: FAIL() << "no such command";
+    }
+  }
+  std::size_t TempFiles() { return FilesIn(tmp_.path()); }
+  static std::size_t FilesIn(const std::string& dir) {
+    return static_cast<std::size_t>(std::distance(std::filesystem::directory_iterator(dir), {}));
+  }
+
+  TempDir dir_, tmp_;
+  ScriptedPort port_;
+  QueuedUiThread ui_;
+  std::unique_ptr<Tysjm> window_;
+  std::atomic<bool> clicked_{false}, click_started_{false}, click_done_{false};
+};
+
+}  // namespace vesk::testing
