@@ -28,7 +28,12 @@
 
 namespace vesk {
 
-class Tysjm : public Reporter, public KeyedOperations, public KeylessOperations, public keyed::DecryptHost {
+class Tysjm : public Reporter,
+              public KeyedOperations,
+              public KeylessOperations,
+              public SelfExtractOperations,
+              public SelfDecryptOperations,
+              public keyed::DecryptHost {
  public:
   static constexpr const char* kProgramTitle = "Vesk 文件加密";
   static constexpr const char* kMessageCaption = "Vesk 文件加密 (当此窗体后置隐藏，请点另外程序窗体再点回此程序)";
@@ -212,6 +217,30 @@ class Tysjm : public Reporter, public KeyedOperations, public KeylessOperations,
   // 0 .. 2^32 - 2. The default reseeds from the clock on every draw.
   void SetBrandRandomSource(std::function<uint32_t()> draw) { brand_draw_ = std::move(draw); }
 
+  // ---- Self-decrypting executables (tysjm_selfextract.cpp) ----------------
+
+  // "创建自解密", "自解密" and "分离"; while its operation runs, each button
+  // offers to cancel it instead.
+  void Button6Click();
+  void Button7Click();
+  void Button8Click();
+  // The marker test of the chosen container (open in the create command);
+  // sets KeepCreating when it passes.
+  void IsKeyedContainer();
+  // Worker operations (Tcjjm, Tzjm).
+  void CreateSelfDecrypting() override;
+  void SeparatePayload() override;
+  void RunSelfDecrypt() override;
+  // The program file the create command copies the image from and the
+  // self-decrypt commands read the payload of (set by ReadSelfDecryptInfo;
+  // the running program when empty), and the folder their save dialogs
+  // propose.
+  std::string OwnFilePath, OwnFileFolder;
+  // Sets both for the program file `path`, or for the running program when
+  // `path` is empty.
+  void SetOwnFile(const std::string& path);
+  std::string ProgramPartPath;
+
  protected:
   void OnBarRange(int64_t max) override { port_.SetBarRange(max); }
   void OnBarPosition(int64_t position) override { port_.SetBarPosition(position); }
@@ -245,6 +274,11 @@ class Tysjm : public Reporter, public KeyedOperations, public KeylessOperations,
   void ShowKeyLength(Control box, const char* unit);
   void OpenPage(const char* path);
   std::function<uint32_t()> brand_draw_;
+
+  // Self-decrypting executables (tysjm_selfextract.cpp).
+  struct SelfExtractRun;
+  std::shared_ptr<SelfExtractRun> self_extract_;
+  SelfExtractRun& SelfExtract();
 
   mutable std::mutex mutex_;  // guards the fields below, touched from workers
   bool keyless_shown_ = false;

@@ -5,6 +5,7 @@
 #include <iostream>
 
 #include "cli/commands.h"
+#include "cli/sfx_command.h"
 
 namespace {
 
@@ -36,6 +37,9 @@ void AddKey(CLI::App* app, vesk::cli::KeySource& key, const std::string& prefix,
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 1) {
+    if (auto shown = vesk::cli::DescribeOwnPayload(argv[0])) return *shown;
+  }
   CLI::App app{"Vesk 文件加密 — 命令行版本\n加密、压缩、解密、解压缩文件。", "vesk-cli"};
   app.require_subcommand(1);
   app.set_version_flag("--version", "vesk-cli 2.8.63");
@@ -80,12 +84,15 @@ int main(int argc, char** argv) {
   AddKey(keyless_decrypt, o.key, "", "解密的密钥");
   AddAnswers(keyless_decrypt, f);
 
+  vesk::cli::SfxCommands sfx(app);
+
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
     return app.exit(e) == 0 ? 0 : 2;
   }
 
+  if (sfx.Parsed()) return sfx.Run();
   if (encrypt->parsed()) o.command = Command::kEncrypt;
   if (compress->parsed()) o.command = Command::kCompress;
   if (decrypt->parsed()) o.command = Command::kDecrypt;

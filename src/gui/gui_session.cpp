@@ -21,6 +21,9 @@ GuiSession::GuiSession(DialogProvider& dialogs, Registry* registry)
   Bind(Control::KeylessEncryptItem, [this] { logic_.KeylessEncryptCommand(); });
   Bind(Control::KeylessDecryptItem, [this] { logic_.KeylessDecryptCommand(); });
   Bind(Control::Button5, [this] { logic_.Button5Click(); });
+  Bind(Control::Button6, [this] { logic_.Button6Click(); });
+  Bind(Control::Button7, [this] { logic_.Button7Click(); });
+  Bind(Control::Button8, [this] { logic_.Button8Click(); });
   BindItem("N5", [this] { logic_.N5Click(); });
   BindItem("N12", [this] { logic_.N12Click(); });
   BindItem("N11", [this] { logic_.N11Click(); });

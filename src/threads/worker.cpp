@@ -62,4 +62,18 @@ void Tbmjmfes::Start(uint8_t mode, KeylessOperations& ops) {
   });
 }
 
+void Tcjjm::Start(uint8_t mode, SelfExtractOperations& ops) {
+  StartWorker([mode, &ops] {
+    if (mode != 0) {
+      ops.CreateSelfDecrypting();
+    } else {
+      ops.SeparatePayload();
+    }
+  });
+}
+
+void Tzjm::Start(SelfDecryptOperations& ops) {
+  StartWorker([&ops] { ops.RunSelfDecrypt(); });
+}
+
 }  // namespace vesk

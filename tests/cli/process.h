@@ -20,6 +20,10 @@ struct ProcessOptions {
   std::map<std::string, std::string> env;  // added to the parent's environment
   // Called with the child's pid once it runs (e.g. to send it a signal).
   std::function<void(int pid)> while_running;
+  // For a program that runs until it is stopped: it gets SIGTERM once its
+  // standard error satisfies `stop_when`, or after `stop_after` at the latest.
+  std::function<bool(const std::string& err)> stop_when;
+  std::chrono::milliseconds stop_after{30000};
 };
 
 ProcessResult RunProcess(const std::vector<std::string>& argv, const ProcessOptions& options = {});
