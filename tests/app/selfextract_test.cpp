@@ -252,18 +252,30 @@ TEST_F(SelfExtract, CancellingCreateLeavesNoOutput) {
 
 TEST_F(SelfExtract, SelfDecryptFindsTheHeaderAt0Or260AndAppendsTheStoredExtension) {
   port_.keys[Control::jm2] = "secret";
-  // Containers of 1,073 to 3,499 bytes with the header at 260 are found on the
-  // second try; from 3,500 bytes on at 260 directly; small ones at 0.
-  for (std::size_t payload : {1u, 1023u, 1024u, 3451u, 20000u}) {
+  // Containers of 50 and 1,072 bytes have their header at 0; those of 1,073
+  // to 3,499 bytes with the header at 260 are found on the second try; from
+  // 3,500 bytes on it is looked for at 260 directly.
+  Recipe bare;
+  bare.ext = "";
+  const std::pair<std::size_t, int64_t> cases[] = {{1, 50}, {1023, 1072}, {1024, 1073}, {3450, 3499}, {3451, 3500}};
+  for (const auto& [payload, length] : cases) {
     const std::string plain = RandomBytes(payload, static_cast<uint32_t>(payload));
-    OwnFile(MakeContainer(Recipe{}, plain), "报告.jmz");
-    port_.save_answers = {out_.File("还原" + std::to_string(payload))};
+    const std::string container = MakeContainer(bare, plain);
+    ASSERT_EQ(static_cast<int64_t>(container.size()), length);
+    OwnFile(container, "报告.jmz");
+    port_.save_answers = {out_.File("还原" + std::to_string(length))};
     window_->Button7Click();
     WaitIdle(Control::Button7);
-    ASSERT_TRUE(port_.messages.empty()) << payload << ": " << port_.messages[0];
-    EXPECT_EQ(ReadFile(out_.File("还原" + std::to_string(payload) + ".txt")), plain) << payload;
+    ASSERT_TRUE(port_.messages.empty()) << length << ": " << port_.messages[0];
+    EXPECT_EQ(ReadFile(out_.File("还原" + std::to_string(length))), plain) << length;  // no stored extension
     EXPECT_EQ(window_->StatusText(), "解密文件 ... 已完成。");
   }
+  const std::string plain = RandomBytes(20000, 11);
+  OwnFile(MakeContainer(Recipe{}, plain), "报告.jmz");
+  port_.save_answers = {out_.File("还原")};
+  window_->Button7Click();
+  WaitIdle(Control::Button7);
+  EXPECT_EQ(ReadFile(out_.File("还原.txt")), plain);  // the name as typed plus ".txt"
   EXPECT_EQ(port_.save_specs.back().file_name, dir_.File("报告"));  // program folder, name without extension
   EXPECT_EQ(port_.save_specs.back().filter, "全部文件(*.*)|*.*");
   EXPECT_EQ(port_.save_specs.back().title, "解密后的文件保存为");
@@ -278,6 +290,28 @@ TEST_F(SelfExtract, SelfDecryptFindsTheHeaderAt0Or260AndAppendsTheStoredExtensio
   WaitIdle(Control::Button7);
   EXPECT_EQ(port_.messages, std::vector<std::string>{"解密的密钥与加密的文件里的密钥不相同,不能解密!"});
   EXPECT_FALSE(PathExists(out_.File("bad.txt")));
+}
+
+TEST_F(SelfExtract, ACompressedPayloadIsDecompressedAfterSelfDecrypting) {
+  const std::string plain = std::string(300000, 'z') + RandomBytes(5000, 12);
+  WriteFile(dir_.File("doc.txt"), plain);
+  port_.keys[Control::jm1] = port_.keys[Control::jm2] = "k";
+  window_->SetRatioIndex(2);
+  port_.open_answers = {dir_.File("doc.txt")};
+  port_.save_answers = {dir_.File("doc.jmz")};
+  window_->Button1Click();
+  WaitIdle(Control::Button1);
+  ASSERT_EQ(window_->StatusText(), "加密文件 ... 已完成。");
+
+  OwnFile(ReadFile(dir_.File("doc.jmz")), "doc.jmz");
+  port_.save_answers = {out_.File("doc")};
+  window_->Button7Click();
+  WaitIdle(Control::Button7);
+  EXPECT_EQ(ReadFile(out_.File("doc.txt")), plain);
+  EXPECT_EQ(window_->StatusText(), "解密文件 ... 已完成。");
+  EXPECT_EQ(port_.captions[Control::Button7].back(), "自解密");
+  EXPECT_EQ(window_->Tag(Control::Button7), 0);
+  EXPECT_EQ(FilesIn(tmp_.path()), 0u);  // the temporary ".zak" is gone
 }
 
 TEST_F(SelfExtract, AnEmptyStoredNameIsProposedAsUnnamedAndCancelAsks) {

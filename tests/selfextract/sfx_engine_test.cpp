@@ -255,6 +255,21 @@ TEST_F(Engines, FailuresReportAndLeaveNothing) {
   EXPECT_EQ(FilesIn(out_.path()), 1u);
 }
 
+TEST_F(Engines, ALinkAtTheTargetIsReplacedNotFollowed) {
+  WriteFile(dir_.File("c.jmz"), ContainerOfLength(3000));
+  WriteFile(dir_.File("elsewhere"), "keep me");
+  std::filesystem::create_symlink(dir_.File("elsewhere"), out_.File("c.exe"));
+  Create(dir_.File("c.jmz"), out_.File("c.exe"), "c.jmz", /*replace=*/true);
+  EXPECT_FALSE(std::filesystem::is_symlink(out_.File("c.exe")));
+  EXPECT_EQ(ReadFile(dir_.File("elsewhere")), "keep me");
+  EXPECT_EQ(std::filesystem::file_size(out_.File("c.exe")), static_cast<uintmax_t>(PayloadOffset(kImage) + 3000));
+  // Without leave to replace, a dangling link counts as a file that is there.
+  std::filesystem::create_symlink(dir_.File("nothing"), out_.File("d.exe"));
+  Create(dir_.File("c.jmz"), out_.File("d.exe"), "c.jmz", /*replace=*/false);
+  EXPECT_EQ(r_.messages.size(), 1u);
+  EXPECT_FALSE(PathExists(dir_.File("nothing")));
+}
+
 TEST_F(Engines, SeparateCopiesExactlyThePayloadSize) {
   const std::string payload = RandomBytes(300000, 4);
   WriteFile(dir_.File("sfx"), image_ + EncodePayloadHeader(250000, "p.jmz") + payload);
