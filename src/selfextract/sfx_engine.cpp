@@ -1,7 +1,6 @@
 #include "selfextract/sfx_engine.h"
 
 #include <algorithm>
-#include <vector>
 
 #include "platform/gbk.h"
 #include "platform/paths.h"
@@ -12,7 +11,6 @@ namespace vesk::selfextract {
 namespace {
 
 constexpr int64_t kSecondHeaderOffset = 260;
-constexpr std::size_t kBufferSize = 65536;
 
 const char kSeparateFailed[] = "分离自解密文件 ... 出错!已停止。";
 
@@ -36,27 +34,15 @@ std::string CutGbk(const std::string& gbk, std::size_t keep) {
   return gbk.substr(0, i);
 }
 
-// Copies `count` bytes from the current position of `in` to `out`.
-void CopyBytes(InputFile& in, StagedOutput& out, int64_t count, std::vector<char>& buffer) {
-  while (count > 0) {
-    const std::size_t n = static_cast<std::size_t>(std::min<int64_t>(count, static_cast<int64_t>(buffer.size())));
-    in.ReadExact(buffer.data(), n);
-    out.Write(buffer.data(), n);
-    count -= static_cast<int64_t>(n);
-  }
-}
-
 // Copies `size` bytes from the current position of `in` in 65,535-byte
 // chunks, one progress step per chunk, as long as `keep` holds before each.
 // False when the flag stopped it.
-bool CopyChunks(InputFile& in, StagedOutput& out, int64_t size, std::atomic<bool>& keep, Reporter& r,
-                std::vector<char>& buffer) {
+bool CopyChunks(InputFile& in, StagedOutput& out, int64_t size, std::atomic<bool>& keep, Reporter& r) {
   int64_t done = 0;
   while (done < size) {
     if (!keep.load(std::memory_order_relaxed)) return false;
     const std::size_t n = static_cast<std::size_t>(std::min<int64_t>(size - done, kCopyChunk));
-    in.ReadExact(buffer.data(), n);
-    out.Write(buffer.data(), n);
+    out.CopyFrom(in, n);
     done += static_cast<int64_t>(n);
     r.ProgressStep(done, static_cast<int64_t>(n));
   }
@@ -91,18 +77,17 @@ void CreateSelfDecrypting(const CreateJob& job, InputFile& container, Reporter& 
   bool failed = false;
   StagedOutput out;
   try {
-    std::vector<char> buffer(kBufferSize);
     out.Open(job.target_path, DefaultProgramMode());
     {
       InputFile program(job.program_path);
-      CopyBytes(program, out, job.image_size, buffer);
+      out.CopyFrom(program, static_cast<std::size_t>(job.image_size));
     }
     std::string name = FitPayloadName(job.stored_name);
     if (name.empty()) name = Utf8ToGbk(kUnnamedPayload);
     out.Write(EncodePayloadHeader(job.container_size, name));
     r.ProgressStart(job.container_size);
     container.Seek(0);
-    if (CopyChunks(container, out, job.container_size, keep, r, buffer)) out.Commit(job.replace);
+    if (CopyChunks(container, out, job.container_size, keep, r)) out.Commit(job.replace);
   } catch (...) {
     failed = true;
     keep = false;
@@ -134,11 +119,10 @@ void SeparatePayload(const SeparateJob& job, InputFile& program, Reporter& r) {
   bool failed = false;
   StagedOutput out;
   try {
-    std::vector<char> buffer(kBufferSize);
     program.Seek(job.payload_offset);
     r.ProgressStart(job.payload_size);
     out.Open(job.target_path, DefaultFileMode());
-    if (CopyChunks(program, out, job.payload_size, keep, r, buffer)) out.Commit(job.replace);
+    if (CopyChunks(program, out, job.payload_size, keep, r)) out.Commit(job.replace);
   } catch (...) {
     failed = true;
     keep = false;
@@ -164,11 +148,10 @@ void SeparatePayload(const SeparateJob& job, InputFile& program, Reporter& r) {
 }
 
 void WriteProgramPart(InputFile& program, int64_t image_size, const std::string& path, bool replace) {
-  std::vector<char> buffer(kBufferSize);
   StagedOutput out;
   out.Open(path, DefaultProgramMode());
   program.Seek(0);
-  CopyBytes(program, out, image_size, buffer);
+  out.CopyFrom(program, static_cast<std::size_t>(image_size));
   out.Commit(replace);
 }
 
