@@ -36,7 +36,9 @@ class Tysjm : public Reporter,
               public KeyedOperations,
               public KeylessOperations,
               public keyed::DecryptHost,
-              public ShredOperations {
+              public ShredOperations,
+              public SelfExtractOperations,
+              public SelfDecryptOperations {
  public:
   static constexpr const char* kProgramTitle = "Vesk 文件加密";
   static constexpr const char* kMessageCaption = "Vesk 文件加密 (当此窗体后置隐藏，请点另外程序窗体再点回此程序)";
@@ -257,6 +259,30 @@ class Tysjm : public Reporter,
   // again does not wake it. Used by the item's stop form and by Ctrl-C.
   void StopShredding();
 
+  // ---- Self-decrypting executables (tysjm_selfextract.cpp) ----------------
+
+  // "创建自解密", "自解密" and "分离"; while its operation runs, each button
+  // offers to cancel it instead.
+  void Button6Click();
+  void Button7Click();
+  void Button8Click();
+  // The marker test of the chosen container (open in the create command);
+  // sets KeepCreating when it passes.
+  void IsKeyedContainer();
+  // Worker operations (Tcjjm, Tzjm).
+  void CreateSelfDecrypting() override;
+  void SeparatePayload() override;
+  void RunSelfDecrypt() override;
+  // The program file the create command copies the image from and the
+  // self-decrypt commands read the payload of (set by ReadSelfDecryptInfo;
+  // the running program when empty), and the folder their save dialogs
+  // propose.
+  std::string OwnFilePath, OwnFileFolder;
+  // Sets both for the program file `path`, or for the running program when
+  // `path` is empty.
+  void SetOwnFile(const std::string& path);
+  std::string ProgramPartPath;
+
  protected:
   void OnBarRange(int64_t max) override { port_.SetBarRange(max); }
   void OnBarPosition(int64_t position) override { port_.SetBarPosition(position); }
@@ -326,6 +352,10 @@ class Tysjm : public Reporter,
   ZipRun zip_;  // the current run of ZnZip1 (user-interface thread)
   // The user cancelled the decryption: its engine's stop report is no error.
   std::atomic<bool> decrypt_cancelled_{false};
+  // Self-decrypting executables (tysjm_selfextract.cpp).
+  struct SelfExtractRun;
+  std::shared_ptr<SelfExtractRun> self_extract_;
+  SelfExtractRun& SelfExtract();
 
   mutable std::mutex mutex_;  // guards the fields below, touched from workers
   bool keyless_shown_ = false;

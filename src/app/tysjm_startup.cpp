@@ -158,6 +158,7 @@ void Tysjm::ReadSelfDecryptInfo(const std::optional<OwnFile>& own) {
   } else {
     info = selfextract::ReadRunningSelfDecryptInfo(*this);
   }
+  SetOwnFile(own ? own->path : std::string());
   PayloadSize = info.PayloadSize;
   PayloadName = info.PayloadName;
   if (!info.StatusHint.empty()) SetHintText(Hint::StatusBar1, info.StatusHint);

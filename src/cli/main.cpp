@@ -7,6 +7,7 @@
 #include "cli/commands.h"
 #include "cli/shred_command.h"
 #include "cli/desktop_command.h"
+#include "cli/sfx_command.h"
 
 namespace {
 
@@ -38,6 +39,9 @@ void AddKey(CLI::App* app, vesk::cli::KeySource& key, const std::string& prefix,
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 1) {
+    if (auto shown = vesk::cli::DescribeOwnPayload(argv[0])) return *shown;
+  }
   CLI::App app{"Vesk 文件加密 — 命令行版本\n加密、压缩、解密、解压缩文件。", "vesk-cli"};
   app.require_subcommand(1);
   app.set_version_flag("--version", "vesk-cli 2.8.63");
@@ -85,6 +89,7 @@ int main(int argc, char** argv) {
 
   vesk::cli::ShredCommand shred(app);
   const auto desktop = vesk::cli::AddDesktopCommands(app);
+  vesk::cli::SfxCommands sfx(app);
 
   try {
     app.parse(argc, argv);
@@ -94,6 +99,7 @@ int main(int argc, char** argv) {
   if (const auto status = vesk::cli::RunDesktopCommand(*desktop)) return *status;
 
   if (shred.Parsed()) return shred.Run();
+  if (sfx.Parsed()) return sfx.Run();
   if (encrypt->parsed()) o.command = Command::kEncrypt;
   if (compress->parsed()) o.command = Command::kCompress;
   if (decrypt->parsed()) o.command = Command::kDecrypt;

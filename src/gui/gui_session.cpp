@@ -31,6 +31,9 @@ GuiSession::GuiSession(DialogProvider& dialogs, settings::ValueStore* values)
   Bind(Control::KeylessDecryptItem, [this] { logic_.KeylessDecryptCommand(); });
   Bind(Control::delfl, [this] { logic_.delflClick(); });
   Bind(Control::Button5, [this] { logic_.Button5Click(); });
+  Bind(Control::Button6, [this] { logic_.Button6Click(); });
+  Bind(Control::Button7, [this] { logic_.Button7Click(); });
+  Bind(Control::Button8, [this] { logic_.Button8Click(); });
   BindItem("N5", [this] { logic_.N5Click(); });
   BindItem("N12", [this] { logic_.N12Click(); });
   BindItem("N11", [this] { logic_.N11Click(); });

@@ -1,4 +1,5 @@
 // vesk: the window of Vesk 文件加密.
+#include <cstdlib>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -34,6 +35,11 @@ int main(int argc, char** argv) {
     vesk::gui::QtDialogProvider dialogs;
     vesk::gui::GuiSession session(dialogs);
     session.Start(args);
+    // Scripts that start the window read what its status line says after
+    // start-up (for example the payload a self-decrypting file carries).
+    if (const char* echo = std::getenv("VESK_ECHO_STATUS"); echo != nullptr && std::string(echo) == "1") {
+      std::cerr << session.Window().StatusText() << std::endl;
+    }
     session.Show();
     return QApplication::exec();
   } catch (...) {

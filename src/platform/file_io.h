@@ -47,6 +47,8 @@ class InputFile {
   std::size_t Read(void* buf, std::size_t n);
   // Reads exactly n bytes or throws.
   void ReadExact(void* buf, std::size_t n);
+  // The open descriptor (-1 when closed), for copies inside the kernel.
+  int Descriptor() const { return fd_; }
 
  private:
   int fd_ = -1;

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -171,6 +172,35 @@ void StagedOutput::Write(const void* buf, std::size_t n) {
     n -= static_cast<std::size_t>(put);
     written_ += put;
   }
+}
+
+void StagedOutput::CopyFrom(InputFile& in, std::size_t n) {
+  loff_t from = in.Position();
+  while (n > 0) {
+    const ssize_t put = ::copy_file_range(in.Descriptor(), &from, fd_, nullptr, n, 0);
+    if (put > 0) {
+      written_ += put;
+      n -= static_cast<std::size_t>(put);
+      continue;
+    }
+    if (put < 0 && errno == EINTR) continue;
+    if (put < 0 && errno != EXDEV && errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) {
+      Fail("cannot write " + target_, errno);
+    }
+    // Not between these two files (or nothing copied, which some file
+    // systems answer instead): through a buffer, which also tells a source
+    // that really ends early.
+    in.Seek(from);
+    std::vector<char> buffer(std::min<std::size_t>(n, std::size_t{1} << 16));
+    while (n > 0) {
+      const std::size_t chunk = std::min(n, buffer.size());
+      in.ReadExact(buffer.data(), chunk);
+      Write(buffer.data(), chunk);
+      n -= chunk;
+    }
+    return;
+  }
+  in.Seek(from);
 }
 
 void StagedOutput::Seek(int64_t pos) {

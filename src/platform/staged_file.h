@@ -82,6 +82,10 @@ class StagedOutput {
     Write(bytes.data(), bytes.size());
   }
   void Seek(int64_t pos);
+  // Appends the next `n` bytes of `in` from its position on (and moves that
+  // position past them), copied inside the kernel where the file systems
+  // allow it. All or throw; a source that ends early throws.
+  void CopyFrom(InputFile& in, std::size_t n);
   int64_t BytesWritten() const { return written_; }
 
   // Flushes to the disk, closes (every step checked) and renames the file

@@ -74,4 +74,18 @@ void Tfsw::Start(ShredOperations& ops) {
   StartWorker([&ops] { ops.ShredFile(); });
 }
 
+void Tcjjm::Start(uint8_t mode, SelfExtractOperations& ops) {
+  StartWorker([mode, &ops] {
+    if (mode != 0) {
+      ops.CreateSelfDecrypting();
+    } else {
+      ops.SeparatePayload();
+    }
+  });
+}
+
+void Tzjm::Start(SelfDecryptOperations& ops) {
+  StartWorker([&ops] { ops.RunSelfDecrypt(); });
+}
+
 }  // namespace vesk

@@ -67,4 +67,32 @@ class Tfsw {
   static void Start(ShredOperations& ops);
 };
 
+// Operations the create-or-separate worker selects by its mode byte.
+class SelfExtractOperations {
+ public:
+  virtual ~SelfExtractOperations() = default;
+  virtual void CreateSelfDecrypting() = 0;
+  virtual void SeparatePayload() = 0;
+};
+
+// Creating a self-decrypting executable (mode non-zero) or separating one
+// (mode 0).
+class Tcjjm {
+ public:
+  static void Start(uint8_t mode, SelfExtractOperations& ops);
+};
+
+// The operation of the self-decrypt worker.
+class SelfDecryptOperations {
+ public:
+  virtual ~SelfDecryptOperations() = default;
+  virtual void RunSelfDecrypt() = 0;
+};
+
+// Self-decryption of the program's own payload.
+class Tzjm {
+ public:
+  static void Start(SelfDecryptOperations& ops);
+};
+
 }  // namespace vesk

@@ -223,5 +223,37 @@ TEST(Permissions, DefaultModesFollowTheUmask) {
   ::umask(old);
 }
 
+TEST(StagedOutput, CopyFromAppendsTheSourceFromItsPositionOn) {
+  TempDir dir;
+  const std::string source = testing::RandomBytes(300000, 1);
+  WriteFile(dir.File("src"), source);
+  InputFile in(dir.File("src"));
+  in.Seek(1000);
+  StagedOutput out;
+  out.Open(dir.File("out"));
+  out.Write(std::string("head"));
+  out.CopyFrom(in, 200000);
+  EXPECT_EQ(in.Position(), 201000);
+  out.CopyFrom(in, 99000);
+  EXPECT_EQ(out.BytesWritten(), 4 + 299000);
+  // A source that ends early throws.
+  EXPECT_THROW(out.CopyFrom(in, 1), IoError);
+  out.Commit();
+  EXPECT_EQ(ReadFile(dir.File("out")), "head" + source.substr(1000));
+
+  // From another file system (where the kernel may refuse the direct copy).
+  if (::access("/dev/shm", W_OK) == 0) {
+    const std::string shm = "/dev/shm/vesk-copy-" + std::to_string(::getpid());
+    WriteFile(shm, source);
+    InputFile other(shm);
+    StagedOutput copy;
+    copy.Open(dir.File("copy"));
+    copy.CopyFrom(other, source.size());
+    copy.Commit();
+    ::unlink(shm.c_str());
+    EXPECT_EQ(ReadFile(dir.File("copy")), source);
+  }
+}
+
 }  // namespace
 }  // namespace vesk

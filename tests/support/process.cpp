@@ -6,8 +6,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <signal.h>
 #include <sys/ioctl.h>
 
+#include <condition_variable>
+#include <mutex>
 #include <stdexcept>
 #include <thread>
 
@@ -16,11 +19,15 @@ extern char** environ;
 namespace vesk::testing {
 namespace {
 
-std::string Slurp(int fd) {
+// Reads `fd` to its end; `seen` is called with everything read so far.
+std::string Slurp(int fd, const std::function<void(const std::string&)>& seen = {}) {
   std::string out;
   char buf[4096];
   ssize_t n;
-  while ((n = ::read(fd, buf, sizeof buf)) > 0) out.append(buf, static_cast<std::size_t>(n));
+  while ((n = ::read(fd, buf, sizeof buf)) > 0) {
+    out.append(buf, static_cast<std::size_t>(n));
+    if (seen) seen(out);
+  }
   ::close(fd);
   return out;
 }
@@ -63,13 +70,40 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, const ProcessOpti
   if (options.close_stderr) ::close(err_pipe[0]);
 
   ProcessResult result;
+  std::mutex mutex;
+  std::condition_variable stopped;
+  bool stop = false, exited = false;
+  auto request_stop = [&] {
+    std::lock_guard lock(mutex);
+    stop = true;
+    stopped.notify_all();
+  };
   std::thread out_reader([&] { result.out = Slurp(out_pipe[0]); });
   std::thread err_reader([&] {
-    if (!options.close_stderr) result.err = Slurp(err_pipe[0]);
+    if (options.close_stderr) return;
+    result.err = Slurp(err_pipe[0], [&](const std::string& err) {
+      if (options.stop_when && options.stop_when(err)) request_stop();
+    });
   });
+  std::thread stopper;
+  if (options.stop_when) {
+    stopper = std::thread([&] {
+      std::unique_lock lock(mutex);
+      stopped.wait_for(lock, options.stop_after, [&] { return stop || exited; });
+      if (!exited) ::kill(pid, SIGTERM);
+    });
+  }
   if (options.while_running) options.while_running(pid);
   int status = 0;
   ::waitpid(pid, &status, 0);
+  if (stopper.joinable()) {
+    {
+      std::lock_guard lock(mutex);
+      exited = true;
+      stopped.notify_all();
+    }
+    stopper.join();
+  }
   out_reader.join();
   err_reader.join();
   result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);

@@ -23,6 +23,10 @@ struct ProcessOptions {
   // The reading end of the child's standard error is closed at once, as when
   // the program it wrote to has gone.
   bool close_stderr = false;
+  // For a program that runs until it is stopped: it gets SIGTERM once its
+  // standard error satisfies `stop_when`, or after `stop_after` at the latest.
+  std::function<bool(const std::string& err)> stop_when;
+  std::chrono::milliseconds stop_after{30000};
 };
 
 ProcessResult RunProcess(const std::vector<std::string>& argv, const ProcessOptions& options = {});

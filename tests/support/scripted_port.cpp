@@ -7,10 +7,11 @@ void ScriptedPort::MessageBox(const std::string& text, const std::string&) {
   messages.push_back(text);
 }
 
-bool ScriptedPort::Question(const std::string& text, const std::string&) {
+bool ScriptedPort::Question(const std::string& text, const std::string& caption) {
   if (on_question) on_question(text);
   std::lock_guard lock(mutex_);
   questions.push_back(text);
+  question_captions.push_back(caption);
   if (question_answers.empty()) return false;
   bool a = question_answers.front();
   question_answers.pop_front();

@@ -38,6 +38,7 @@ class ScriptedPort : public WindowPort {
 
   // Record (read after the run has ended).
   std::vector<std::string> messages, statuses, questions;
+  std::vector<std::string> question_captions;  // in step with `questions`
   std::vector<FileDialogSpec> open_specs, save_specs;
   std::map<Control, std::vector<std::string>> captions;
   std::map<Control, bool> enabled;

@@ -1,0 +1,165 @@
+// Times creating a self-decrypting executable around a large container and
+// separating it again against `cp` of the same container, in the same run
+// and on the same file system, and prints the medians and their ratios.
+//
+// Both commands commit their output only once it is on the disk (fdatasync
+// before the rename), which `cp` does not do; so the ratios are given both
+// to plain `cp` and to `cp` followed by an fdatasync of the copy.
+//
+//   vesk_sfx_bench [directory] [size in MiB] [runs]   (defaults: ".", 1024, 3)
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "bench_support.h"
+#include "platform/file_io.h"
+#include "selfextract/elf_image.h"
+#include "selfextract/layout.h"
+#include "selfextract/sfx_engine.h"
+
+namespace {
+
+using vesk::bench::CpuSeconds;
+using vesk::bench::Median;
+using vesk::bench::QuietReporter;
+using vesk::bench::Seconds;
+
+void WriteSource(const std::string& path, int64_t size) {
+  vesk::OutputFile out;
+  out.CreateNew(path);
+  std::vector<uint64_t> block(1 << 17);  // 1 MiB
+  uint64_t x = 0x9E3779B97F4A7C15ull;
+  for (int64_t done = 0; done < size;) {
+    for (uint64_t& w : block) {  // xorshift: incompressible, cheap
+      x ^= x << 13;
+      x ^= x >> 7;
+      x ^= x << 17;
+      w = x;
+    }
+    const auto n = static_cast<std::size_t>(std::min<int64_t>(size - done, 1 << 20));
+    out.Write(block.data(), n);
+    done += static_cast<int64_t>(n);
+  }
+  out.Close();
+}
+
+// Runs cp without a shell; true when it succeeded.
+bool RunCp(const std::string& from, const std::string& to) {
+  const pid_t pid = ::fork();
+  if (pid < 0) return false;
+  if (pid == 0) {
+    ::execlp("cp", "cp", from.c_str(), to.c_str(), static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+bool SyncFile(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  const bool ok = ::fdatasync(fd) == 0;
+  return ::close(fd) == 0 && ok;
+}
+
+struct Timing {
+  std::vector<double> wall, cpu;
+};
+
+std::string g_dir;
+int64_t g_warm = 0;
+
+// Every timed step starts with memory the kernel has just used (see the file
+// benchmark) and with everything earlier already on the disk.
+template <typename Body>
+bool Measure(Timing& t, int who, Body body) {
+  const std::string scratch = g_dir + "/vesk-bench.warm";
+  WriteSource(scratch, g_warm);
+  vesk::DeleteFile(scratch);
+  ::sync();
+  const double cpu = CpuSeconds(who);
+  const auto start = std::chrono::steady_clock::now();
+  const bool ok = body();
+  t.wall.push_back(Seconds(std::chrono::steady_clock::now() - start));
+  t.cpu.push_back(CpuSeconds(who) - cpu);
+  ::sync();
+  return ok;
+}
+
+void Print(const char* name, const Timing& t, const Timing& cp, const Timing& cp_sync, int64_t mib) {
+  const double wall = Median(t.wall);
+  std::printf("%-16s wall %.3f s   cpu %.3f s   %6.0f MiB/s   ratio to cp %.2f   to cp+sync %.2f\n", name, wall,
+              Median(t.cpu), static_cast<double>(mib) / wall, wall / Median(cp.wall), wall / Median(cp_sync.wall));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const std::string dir = argc > 1 ? argv[1] : ".";
+  const int64_t mib = argc > 2 ? std::atoll(argv[2]) : 1024;
+  const int rounds = argc > 3 ? std::max(1, std::atoi(argv[3])) : 3;
+  const std::string source = dir + "/vesk-bench.jmz";
+  const std::string copy = dir + "/vesk-bench.cp";
+  const std::string wrapped = dir + "/vesk-bench.exe";
+  const std::string separated = dir + "/vesk-bench-out.jmz";
+  for (const auto* f : {&source, &copy, &wrapped, &separated}) vesk::DeleteFile(*f);
+
+  const int64_t size = mib << 20;
+  const int64_t image = vesk::selfextract::RunningImageSize();
+  WriteSource(source, size);
+  ::sync();
+  g_dir = dir;
+  g_warm = size;
+
+  QuietReporter reporter;
+  Timing cp, cp_sync, create, separate;
+  bool ok = true;
+  for (int round = 0; round < rounds && ok; ++round) {
+    ok = Measure(cp, RUSAGE_CHILDREN, [&] { return RunCp(source, copy); });
+    vesk::DeleteFile(copy);
+    ok = ok && Measure(cp_sync, RUSAGE_CHILDREN, [&] { return RunCp(source, copy) && SyncFile(copy); });
+    vesk::DeleteFile(copy);
+
+    reporter.Flags().KeepCreating = true;
+    ok = ok && Measure(create, RUSAGE_SELF, [&] {
+           vesk::InputFile container(source);
+           vesk::selfextract::CreateJob job{vesk::selfextract::kRunningProgramFile, image, wrapped, false,
+                                            "vesk-bench.jmz", size};
+           vesk::selfextract::CreateSelfDecrypting(job, container, reporter);
+           return reporter.status.rfind("创建自解密文件已完成。", 0) == 0;
+         });
+
+    reporter.Flags().KeepSeparating = true;
+    ok = ok && Measure(separate, RUSAGE_SELF, [&] {
+           vesk::InputFile program(wrapped);
+           vesk::selfextract::SeparatePayload({vesk::selfextract::PayloadOffset(image), size, separated, false},
+                                              program, reporter);
+           return reporter.status == "分离自解密文件 ... 已完成。";
+         });
+    ok = ok && vesk::FileSizeOf(separated) == size;
+    vesk::DeleteFile(wrapped);
+    vesk::DeleteFile(separated);
+  }
+  for (const auto* f : {&source, &copy, &wrapped, &separated}) vesk::DeleteFile(*f);
+  if (!ok) {
+    std::fprintf(stderr, "benchmark run failed: %s\n", reporter.status.c_str());
+    return 1;
+  }
+  std::printf("container %lld MiB, program image %lld bytes, median of %d runs\n", static_cast<long long>(mib),
+              static_cast<long long>(image), rounds);
+  std::printf("%-16s wall %.3f s   cpu %.3f s\n", "cp", Median(cp.wall), Median(cp.cpu));
+  std::printf("%-16s wall %.3f s   cpu %.3f s\n", "cp + fdatasync", Median(cp_sync.wall), Median(cp_sync.cpu));
+  Print("create", create, cp, cp_sync, mib);
+  Print("separate", separate, cp, cp_sync, mib);
+  return 0;
+}

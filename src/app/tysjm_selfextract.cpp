@@ -1,0 +1,317 @@
+// The self-decrypting executable commands of the window: create
+// ("创建自解密"), self-decrypt ("自解密") and separate ("分离"). The handlers
+// ask their questions on the user-interface thread and hand a prepared job,
+// with the file they opened, to the worker that runs the copy.
+#include <mutex>
+
+#include "app/tysjm.h"
+#include "platform/file_io.h"
+#include "platform/paths.h"
+#include "platform/staged_file.h"
+#include "selfextract/elf_image.h"
+#include "selfextract/layout.h"
+#include "selfextract/sfx_engine.h"
+
+namespace vesk {
+
+struct Tysjm::SelfExtractRun {
+  struct PendingCreate {
+    selfextract::CreateJob job;
+    InputFile container;
+  };
+  struct PendingSeparate {
+    selfextract::SeparateJob job;
+    InputFile program;
+  };
+
+  InputFile SourceStream;  // the container while the create command checks it
+  std::mutex mutex;        // guards the two jobs, taken by the workers
+  std::unique_ptr<PendingCreate> create;
+  std::unique_ptr<PendingSeparate> separate;
+};
+
+namespace {
+
+constexpr int64_t kFourGiB = int64_t{1} << 32;
+
+const char kCreateCancelled[] = "创建自解密文件已取消。";
+const char kSelfDecryptCancelled[] = "自解密文件已取消。";
+const char kSeparateCancelled[] = "分离自解密文件已取消。";
+const char kSeparateFailed[] = "分离自解密文件 ... 出错!已停止。";
+const char kReplaceCaption[] = "替换文件";
+
+std::string ReplaceQuestion(const std::string& path) { return path + " 文件已经存在,是否替换? 否 则取消。"; }
+
+std::string ReplaceFailed(const std::string& path, const char* cancelled) {
+  return "替换删除文件“" + path + "”失败！文件正在使用中或者有只读属性等。" + cancelled;
+}
+
+// An existing target that a completed output cannot be renamed over, or that
+// is one of the files the command reads.
+bool CannotReplace(const std::string& target, const std::string& a, const std::string& b = {}) {
+  return DirectoryExists(target) || SameFile(target, a) || (!b.empty() && SameFile(target, b));
+}
+
+}  // namespace
+
+Tysjm::SelfExtractRun& Tysjm::SelfExtract() {
+  std::lock_guard lock(mutex_);
+  if (!self_extract_) self_extract_ = std::make_shared<SelfExtractRun>();
+  return *self_extract_;
+}
+
+void Tysjm::SetOwnFile(const std::string& path) {
+  if (!path.empty()) {
+    OwnFilePath = path;
+    OwnFileFolder = ExtractFilePath(path);
+    return;
+  }
+  // The running program is read through its process entry, which stays the
+  // file that was started even when an update has replaced it on the disk.
+  OwnFilePath = selfextract::kRunningProgramFile;
+  try {
+    OwnFileFolder = ExtractFilePath(selfextract::RunningProgramPath());
+  } catch (...) {
+    OwnFileFolder.clear();
+  }
+}
+
+// ---- Create ------------------------------------------------------------------
+
+void Tysjm::Button6Click() {
+  auto& keep = Flags().KeepCreating;
+  if (Tag(Control::Button6) != 0) {
+    if (!AskYesNo("真的要取消：“" + SourcePath + "”" + "创建自解密" + "文件吗?", "取消创建")) return;
+    keep = false;
+    SetCommandState(Control::Button6, true);
+    ShowStatus(kCreateCancelled);
+    return;
+  }
+  SelfExtractRun& run = SelfExtract();
+  try {
+    StopAllAndYield();
+    FileDialogSpec open{"jmz加密文件(*.jmz)|*.jmz|全部文件(*.*)|*.*", 1, "", "选择已加密文件创建自解密文件"};
+    PreselectFromHint(open);
+    ShowStatus("");
+    const auto picked = port_.OpenDialog(open);
+    if (!picked) return;
+    SourcePath = *picked;
+    StoredName = ExtractFileName(*picked);
+    keep = false;
+    run.SourceStream.Open(SourcePath);
+    const int64_t length = run.SourceStream.Size();
+    const char* refusal = nullptr;
+    if (length < 1) {
+      refusal = "文件是空的，不需要创建自解密文件!创建自解密文件已取消。";
+    } else if (length > kFourGiB) {
+      refusal = "文件大于4GB，不能创建自解密文件!创建自解密文件已取消。";
+    } else {
+      IsKeyedContainer();
+      if (!keep) refusal = "文件未经此软件加密或者是另外(不保存密钥)加密的，不能创建自解密文件!";
+    }
+    if (refusal != nullptr) {
+      run.SourceStream.Close();
+      return ReportMessage(refusal);
+    }
+
+    FileDialogSpec save{"exe文件(*.exe)|*.exe|全部文件(*.*)|*.*", 1, ChangeFileExt(SourcePath, ".exe"),
+                        "创建自解密后的文件保存为"};
+    const auto saved = port_.SaveDialog(save);
+    if (!saved) {
+      keep = false;
+      run.SourceStream.Close();
+      return ShowStatus(kCreateCancelled);
+    }
+    TargetPath = ChangeFileExt(*saved, ".exe");
+    OutputPath = TargetPath;
+    const bool exists = PathExists(TargetPath);
+    if (exists && !AskYesNo(ReplaceQuestion(TargetPath), kReplaceCaption)) {
+      ShowStatus(kCreateCancelled);
+      run.SourceStream.Close();
+      keep = false;
+      return;
+    }
+    const std::string program = OwnFilePath.empty() ? std::string(selfextract::kRunningProgramFile) : OwnFilePath;
+    if (exists && CannotReplace(TargetPath, SourcePath, program)) {
+      keep = false;
+      run.SourceStream.Close();
+      return ReportMessage(ReplaceFailed(TargetPath, kCreateCancelled));
+    }
+
+    auto pending = std::make_unique<SelfExtractRun::PendingCreate>();
+    pending->job = {program, ImageSize(), TargetPath, exists, StoredName, length};
+    pending->container = std::move(run.SourceStream);
+    {
+      std::lock_guard lock(run.mutex);
+      run.create = std::move(pending);
+    }
+    SetCommandState(Control::Button6, false);
+    keep = true;
+    ShowStatus("进行创建自解密文件...");
+    SetHintText(Hint::ProgressBar1, "创建自解密后的文件：" + TargetPath);
+    SetBarPosition(0);
+    SetHintText(Hint::StatusBar1, "进行创建自解密的文件：" + SourcePath);
+    try {
+      Tcjjm::Start(1, *this);
+    } catch (...) {
+      keep = false;
+      {
+        std::lock_guard lock(run.mutex);
+        run.create.reset();
+      }
+      SetCommandState(Control::Button6, true);
+      ReportMessage("创建自解密文件“" + TargetPath + "”出错!已停止。");
+    }
+  } catch (...) {
+    keep = false;
+    run.SourceStream.Close();
+    Beep();
+  }
+}
+
+void Tysjm::IsKeyedContainer() {
+  try {
+    InputFile& source = SelfExtract().SourceStream;
+    if (selfextract::CarriesKeyedMarker(source, 0, source.Size())) Flags().KeepCreating = true;
+  } catch (...) {
+    Flags().KeepCreating = false;
+    Beep();
+  }
+}
+
+void Tysjm::CreateSelfDecrypting() {
+  SelfExtractRun& run = SelfExtract();
+  std::unique_ptr<SelfExtractRun::PendingCreate> pending;
+  {
+    std::lock_guard lock(run.mutex);
+    pending = std::move(run.create);
+  }
+  if (pending) selfextract::CreateSelfDecrypting(pending->job, pending->container, *this);
+}
+
+// ---- Self-decrypt --------------------------------------------------------------
+
+void Tysjm::Button7Click() {
+  if (Tag(Control::Button7) != 0) {
+    if (!AskYesNo("真的要取消自解密：“" + PayloadName + "”吗?", "取消自解密")) return;
+    Flags().KeepDecrypting = false;
+    ZnZip1.Stop();
+    SetCommandState(Control::Button7, true);
+    ShowStatus(kSelfDecryptCancelled);
+    return;
+  }
+  try {
+    StopAllAndYield();
+    if (PayloadName.empty()) PayloadName = selfextract::kUnnamedPayload;
+    ShowStatus(selfextract::PayloadStatusText(PayloadName, PayloadSize));
+    TargetPath = OwnFileFolder + selfextract::SafePayloadName(PayloadName);
+    FileDialogSpec save{"全部文件(*.*)|*.*", 1, ChangeFileExt(TargetPath, ""), "解密后的文件保存为"};
+    const auto saved = port_.SaveDialog(save);
+    if (!saved) return;
+    TargetPath = *saved;
+    SetBarPosition(0);
+    SetCommandState(Control::Button7, false);
+    Flags().KeepDecrypting = true;
+    Tzjm::Start(*this);
+  } catch (...) {
+    Flags().KeepDecrypting = false;
+    SetCommandState(Control::Button7, true);
+    Beep();
+  }
+}
+
+void Tysjm::RunSelfDecrypt() {
+  keyed::DecryptJob job;
+  job.command = Control::Button7;
+  job.source_path = OwnFilePath.empty() ? std::string(selfextract::kRunningProgramFile) : OwnFilePath;
+  job.target_path = TargetPath;
+  job.info_click_count = InfoClickCount;
+  job.self_decrypt = true;
+  job.container_start = selfextract::PayloadOffset(ImageSize());
+  job.payload_size = PayloadSize;
+  job.payload_name = PayloadName;
+  keyed::DecryptEmbedded(job, *this, *this);
+}
+
+// ---- Separate ------------------------------------------------------------------
+
+void Tysjm::Button8Click() {
+  auto& keep = Flags().KeepSeparating;
+  if (Tag(Control::Button8) != 0) {
+    if (!AskYesNo("真的要取消分离自解密文件：“" + PayloadName + "”吗?", "取消分离")) return;
+    keep = false;
+    SetCommandState(Control::Button8, true);
+    ShowStatus(kSeparateCancelled);
+    return;
+  }
+  SelfExtractRun& run = SelfExtract();
+  try {
+    StopAllAndYield();
+    if (PayloadName.empty()) PayloadName = selfextract::kUnnamedPayload;
+    ShowStatus(selfextract::PayloadStatusText(PayloadName, PayloadSize));
+    TargetPath = OwnFileFolder + selfextract::SafePayloadName(PayloadName);
+    FileDialogSpec save{"jmz加密文件(*.jmz)|*.jmz|全部文件(*.*)|*.*", 1, TargetPath, "分离后的文件保存为"};
+    const auto saved = port_.SaveDialog(save);
+    if (!saved) return;
+
+    ProgramPartPath = ExtractFilePath(*saved) + selfextract::kProgramPartName;
+    const bool part_exists = PathExists(ProgramPartPath);
+    if (part_exists && !AskYesNo(ReplaceQuestion(ProgramPartPath), kReplaceCaption)) {
+      return ShowStatus(kSeparateCancelled);
+    }
+    TargetPath = ChangeFileExt(*saved, ".jmz");
+    OutputPath = TargetPath;
+    const bool target_exists = PathExists(TargetPath);
+    if (target_exists && !AskYesNo(ReplaceQuestion(TargetPath), kReplaceCaption)) {
+      return ShowStatus(kSeparateCancelled);
+    }
+    const std::string own = OwnFilePath.empty() ? std::string(selfextract::kRunningProgramFile) : OwnFilePath;
+    for (const auto& [path, exists] : {std::pair{ProgramPartPath, part_exists}, std::pair{TargetPath, target_exists}}) {
+      if (exists && CannotReplace(path, own)) return ReportMessage(ReplaceFailed(path, kSeparateCancelled));
+    }
+
+    keep = true;
+    SetCommandState(Control::Button8, false);
+    ShowStatus("进行分离自解密里的已加密文件：" + PayloadName + " ...");
+    SetHintText(Hint::ProgressBar1, "分离自解密后的已加密文件：" + TargetPath);
+    SetBarPosition(0);
+    SetHintText(Hint::StatusBar1, "进行分离自解密里的已加密文件：" + PayloadName);
+
+    auto pending = std::make_unique<SelfExtractRun::PendingSeparate>();
+    pending->job = {selfextract::PayloadOffset(ImageSize()), PayloadSize, TargetPath, target_exists};
+    try {
+      pending->program.Open(own);
+      // The program part comes first, complete, before the payload is copied.
+      selfextract::WriteProgramPart(pending->program, ImageSize(), ProgramPartPath, part_exists);
+      {
+        std::lock_guard lock(run.mutex);
+        run.separate = std::move(pending);
+      }
+      Tcjjm::Start(0, *this);
+    } catch (...) {
+      // Without this the command would stay busy with no worker to end it.
+      keep = false;
+      {
+        std::lock_guard lock(run.mutex);
+        run.separate.reset();
+      }
+      SetCommandState(Control::Button8, true);
+      ReportMessage(kSeparateFailed);
+    }
+  } catch (...) {
+    keep = false;
+    Beep();
+  }
+}
+
+void Tysjm::SeparatePayload() {
+  SelfExtractRun& run = SelfExtract();
+  std::unique_ptr<SelfExtractRun::PendingSeparate> pending;
+  {
+    std::lock_guard lock(run.mutex);
+    pending = std::move(run.separate);
+  }
+  if (pending) selfextract::SeparatePayload(pending->job, pending->program, *this);
+}
+
+}  // namespace vesk

@@ -1,0 +1,335 @@
+#include "cli/sfx_command.h"
+
+#include <unistd.h>
+
+#include <atomic>
+#include <csignal>
+#include <functional>
+#include <iostream>
+#include <vector>
+
+#include "app/tysjm.h"
+#include "cli/cli_port.h"
+#include "platform/file_io.h"
+#include "platform/paths.h"
+#include "selfextract/elf_image.h"
+#include "selfextract/layout.h"
+#include "selfextract/sfx_engine.h"
+#include "threads/queued_ui_thread.h"
+#include "threads/worker.h"
+
+namespace vesk::cli {
+namespace {
+
+std::atomic<bool> g_interrupted{false};
+
+extern "C" void OnSfxInterrupt(int) { g_interrupted = true; }
+
+// Ctrl-C asks the running command to stop; a second one ends the process.
+class InterruptGuard {
+ public:
+  InterruptGuard() {
+    struct sigaction sa {};
+    sa.sa_handler = OnSfxInterrupt;
+    sa.sa_flags = SA_RESETHAND;
+    sigemptyset(&sa.sa_mask);
+    ::sigaction(SIGINT, &sa, &old_int_);
+    ::sigaction(SIGTERM, &sa, &old_term_);
+    g_interrupted = false;
+  }
+  ~InterruptGuard() {
+    ::sigaction(SIGINT, &old_int_, nullptr);
+    ::sigaction(SIGTERM, &old_term_, nullptr);
+  }
+  InterruptGuard(const InterruptGuard&) = delete;
+  InterruptGuard& operator=(const InterruptGuard&) = delete;
+
+ private:
+  struct sigaction old_int_ {}, old_term_ {};
+};
+
+bool StartsWith(const std::string& s, const std::string& head) { return s.compare(0, head.size(), head) == 0; }
+bool EndsWith(const std::string& s, const std::string& tail) {
+  return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+// A reporter for reading a file's payload header without a window: damage
+// reports go to standard error, the status text is kept.
+class HeaderReader final : public Reporter {
+ public:
+  void ReportMessage(const std::string& text) override {
+    if (!quiet) std::cerr << text << '\n';
+  }
+  void ShowStatus(const std::string& text) override { status = text; }
+  bool AskYesNo(const std::string&, const std::string&) override { return false; }
+  std::string status;
+  bool quiet = false;
+
+ protected:
+  void OnBarRange(int64_t) override {}
+  void OnBarPosition(int64_t) override {}
+  void SetControlEnabled(Control, bool) override {}
+  void SetControlTag(Control, int) override {}
+  void SetControlCaption(Control, const std::string&) override {}
+};
+
+// One command of the window, driven to its end. `start` prepares the window
+// and clicks the command's button (false: it refused before that, having
+// said why); `result` names the files written when the command completed,
+// nothing otherwise.
+struct Drive {
+  PortConfig config;
+  Control busy = Control::Button6;
+  std::string cancelled_text;
+  std::function<bool(Tysjm&)> start;
+  std::function<std::vector<std::string>(Tysjm&)> result;
+
+  int operator()() const {
+    PortConfig terminal = config;
+    terminal.interactive = ::isatty(STDIN_FILENO) != 0;
+    terminal.progress = ::isatty(STDERR_FILENO) != 0;
+    QueuedUiThread ui;
+    CliPort port(terminal);
+    int status = 1;
+    {
+      Tysjm window(port, ui);
+      port.SetTotalSource([&window] { return window.ProgressTotal(); });
+      window.SetCommandState(Control::Button5, true);
+      InterruptGuard guard;
+      if (!start(window)) return 1;
+      auto finished = [&] { return window.Tag(busy) == 0 && !window.ZnZip1.Busy() && RunningWorkers() == 0; };
+      bool cancelled = false;
+      while (!finished()) {
+        ui.RunUntil([&] { return finished() || g_interrupted.load(); }, std::chrono::milliseconds(50));
+        if (g_interrupted && !cancelled) {
+          // The command's own cancel, without its question.
+          cancelled = true;
+          window.StopAll();
+          window.SetCommandState(busy, true);
+          window.ShowStatus(cancelled_text);
+        }
+      }
+      port.FinishProgress();
+      if (!cancelled) {
+        const std::vector<std::string> written = result(window);
+        for (const std::string& path : written) std::cout << path << '\n';
+        if (!written.empty()) status = 0;
+      }
+    }
+    return status;
+  }
+};
+
+// Without a FILE the commands act on the running program, which must then
+// carry a payload; false (a usage error, said) when it does not.
+bool OwnFileUsable(const std::string& file) {
+  if (!file.empty()) return true;
+  HeaderReader reader;
+  reader.quiet = true;
+  if (selfextract::ReadRunningSelfDecryptInfo(reader).CommandsEnabled) return true;
+  std::cerr << "请给出自解密文件 FILE (vesk-cli 本身不是自解密文件)。\n";
+  return false;
+}
+
+Answer AnswerOf(bool yes, bool no) { return yes ? Answer::kYes : no ? Answer::kNo : Answer::kAsk; }
+
+// Reads FILE's payload header into the window (the running program when
+// `file` is empty); false, having said why, when it carries none.
+bool ReadOwnFile(Tysjm& window, const std::string& file) {
+  if (!file.empty() && !FileExists(file)) {
+    std::cerr << "文件“" << file << "”不存在!\n";
+    return false;
+  }
+  if (file.empty()) {
+    window.ReadSelfDecryptInfo();
+  } else {
+    window.ReadSelfDecryptInfo(Tysjm::OwnFile{file, 0});
+  }
+  if (window.OwnFileSize() < selfextract::SelfDecryptMinimum(window.ImageSize())) {
+    std::cerr << (file.empty() ? std::string("vesk-cli") : file) << " 不是自解密文件。\n";
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+SfxCommands::SfxCommands(CLI::App& app) {
+  auto add_answers = [this](CLI::App* sub) {
+    auto* yes = sub->add_flag("--yes", yes_, "所有问题回答“是” (例如替换已有文件)");
+    sub->add_flag("--no", no_, "所有问题回答“否”")->excludes(yes);
+  };
+
+  make_ = app.add_subcommand("make-sfx", "把保存密钥的 .jmz 文件做成自解密文件 (a.jmz → a.exe)");
+  make_->add_option("CONTAINER", file_, "保存密钥的加密文件")->required();
+  make_->add_option("-o,--output", target_, "输出文件 (扩展名总是 .exe)");
+  make_->add_flag("--window", window_, "用同一文件夹里的窗口程序 vesk 代替 vesk-cli 作为程序部分");
+  add_answers(make_);
+
+  info_ = app.add_subcommand("sfx-info", "显示自解密文件附带的文件 (不运行它)");
+  info_->add_option("FILE", file_, "自解密文件 (省略时是正在运行的程序本身)");
+
+  decrypt_ = app.add_subcommand("self-decrypt", "解密自解密文件附带的文件 (不运行它)");
+  decrypt_->add_option("FILE", file_, "自解密文件 (省略时是正在运行的程序本身)");
+  decrypt_->add_option("-o,--output", target_, "输出文件, 不含扩展名 (保存的扩展名会加上)");
+  auto* file = decrypt_->add_option("--key-file", key_.file, "解密的密钥：从文件读取 (UTF-8)");
+  decrypt_->add_option("--key-env", key_.env, "解密的密钥：从环境变量读取")->excludes(file);
+  decrypt_->add_flag("--legacy", legacy_, "接受最旧的加密算法");
+  add_answers(decrypt_);
+
+  separate_ = app.add_subcommand("separate", "把自解密文件拆成程序部分和 .jmz 文件 (不运行它)");
+  separate_->add_option("FILE", file_, "自解密文件 (省略时是正在运行的程序本身)");
+  separate_->add_option("-o,--output", target_, "附带的加密文件保存为 (扩展名总是 .jmz); 程序部分写在同一文件夹");
+  add_answers(separate_);
+}
+
+bool SfxCommands::Parsed() const {
+  return make_->parsed() || info_->parsed() || decrypt_->parsed() || separate_->parsed();
+}
+
+int SfxCommands::Run() const {
+  try {
+    if (make_->parsed()) return MakeSfx();
+    if (info_->parsed()) return Info();
+    if (decrypt_->parsed()) return SelfDecrypt();
+    if (separate_->parsed()) return Separate();
+  } catch (const std::exception& e) {
+    std::cerr << e.what() << '\n';
+    return 1;
+  }
+  return 2;
+}
+
+int SfxCommands::MakeSfx() const {
+  std::string program = selfextract::kRunningProgramFile;
+  if (window_) {
+    program = ExtractFilePath(selfextract::RunningProgramPath()) + "vesk";
+    if (!FileExists(program)) {
+      std::cerr << "找不到窗口程序 " << program << "：--window 要用与 vesk-cli 安装在同一文件夹里的 vesk。\n";
+      return 1;
+    }
+  }
+  int64_t image_size = 0;
+  try {
+    image_size = selfextract::ImageSizeOf(program);
+  } catch (const IoError& e) {
+    std::cerr << "不能读取程序部分: " << e.what() << '\n';
+    return 1;
+  }
+  if (!FileExists(file_)) {
+    std::cerr << "要创建自解密的文件“" << file_ << "”不存在!创建自解密文件已取消。\n";
+    return 1;
+  }
+  Drive drive;
+  drive.config.source = file_;
+  drive.config.target = target_;
+  drive.config.answer = AnswerOf(yes_, no_);
+  drive.busy = Control::Button6;
+  drive.cancelled_text = "创建自解密文件已取消。";
+  drive.start = [&](Tysjm& w) {
+    w.OwnFilePath = program;
+    w.SetImageSize(image_size);
+    w.Button6Click();
+    return true;
+  };
+  drive.result = [](Tysjm& w) {
+    return StartsWith(w.StatusText(), "创建自解密文件已完成。") ? std::vector<std::string>{w.TargetPath}
+                                                              : std::vector<std::string>{};
+  };
+  return drive();
+}
+
+int SfxCommands::Info() const {
+  if (!OwnFileUsable(file_)) return 2;
+  const std::string path = file_.empty() ? std::string(selfextract::kRunningProgramFile) : file_;
+  const std::string shown = file_.empty() ? std::string("vesk-cli") : file_;
+  if (!file_.empty() && !FileExists(file_)) {
+    std::cerr << "文件“" << file_ << "”不存在!\n";
+    return 1;
+  }
+  int64_t image_size = 0;
+  try {
+    image_size = selfextract::ImageSizeOf(path);
+  } catch (const IoError&) {
+    std::cerr << shown << " 不是自解密文件 (不是可以运行的程序文件)。\n";
+    return 1;
+  }
+  HeaderReader reader;
+  const selfextract::SelfDecryptInfo info = selfextract::ReadSelfDecryptInfo(reader, path, image_size);
+  if (!info.CommandsEnabled) {
+    std::cerr << shown << " 不是自解密文件。\n";
+    return 1;
+  }
+  const int64_t offset = selfextract::PayloadOffset(image_size);
+  InputFile in(path);
+  const bool keyed = selfextract::CarriesKeyedMarker(in, offset, info.PayloadSize);
+  std::cout << reader.status << '\n'
+            << "程序部分：" << image_size << "字节；附带的文件从第 " << offset << " 字节开始。\n"
+            << (keyed ? "附带的是保存密钥的加密文件。\n" : "附带的文件没有保存密钥的加密文件的标识，不能自解密。\n");
+  return 0;
+}
+
+int SfxCommands::SelfDecrypt() const {
+  if (!OwnFileUsable(file_)) return 2;
+  const auto key = ReadKey(key_, "解密的密钥: ", false);
+  if (!key || key->empty()) {
+    std::cerr << "没有解密的密钥: 请用 --key-file 或 --key-env 给出密钥。\n";
+    return 1;
+  }
+  if (CharacterCount(*key) > kMaxKeyCharacters) {
+    std::cerr << "密钥太长: 最多 " << kMaxKeyCharacters << " 个字符 (一个换行算两个)。\n";
+    return 1;
+  }
+  Drive drive;
+  drive.config.decrypt_key = *key;
+  drive.config.target = target_;
+  drive.config.answer = AnswerOf(yes_, no_);
+  drive.busy = Control::Button7;
+  drive.cancelled_text = "自解密文件已取消。";
+  drive.start = [this](Tysjm& w) {
+    if (!ReadOwnFile(w, file_)) return false;
+    if (legacy_) w.InfoClickCount = 8;
+    w.Button7Click();
+    return true;
+  };
+  drive.result = [](Tysjm& w) {
+    return EndsWith(w.StatusText(), "已完成。") ? std::vector<std::string>{w.OutputPath} : std::vector<std::string>{};
+  };
+  return drive();
+}
+
+int SfxCommands::Separate() const {
+  if (!OwnFileUsable(file_)) return 2;
+  Drive drive;
+  drive.config.target = target_;
+  drive.config.answer = AnswerOf(yes_, no_);
+  drive.busy = Control::Button8;
+  drive.cancelled_text = "分离自解密文件已取消。";
+  drive.start = [this](Tysjm& w) {
+    if (!ReadOwnFile(w, file_)) return false;
+    w.Button8Click();
+    return true;
+  };
+  drive.result = [](Tysjm& w) {
+    return w.StatusText() == "分离自解密文件 ... 已完成。" ? std::vector<std::string>{w.ProgramPartPath, w.TargetPath}
+                                                          : std::vector<std::string>{};
+  };
+  return drive();
+}
+
+std::optional<int> DescribeOwnPayload(const std::string& invoked_as) {
+  HeaderReader reader;
+  const selfextract::SelfDecryptInfo info = selfextract::ReadRunningSelfDecryptInfo(reader);
+  if (!info.CommandsEnabled) return std::nullopt;
+  std::cout << reader.status << '\n'
+            << "这是一个自解密文件。用法:\n"
+            << "  " << invoked_as << " self-decrypt [-o 输出文件] [--key-file 密钥文件 | --key-env 变量名]\n"
+            << "      解密附带的文件 (保存的扩展名会加上)\n"
+            << "  " << invoked_as << " separate [-o 文件.jmz]\n"
+            << "      拆成程序部分 " << selfextract::kProgramPartName << " 和附带的 .jmz 文件\n"
+            << "  " << invoked_as << " --help\n"
+            << "      全部命令\n";
+  return 0;
+}
+
+}  // namespace vesk::cli

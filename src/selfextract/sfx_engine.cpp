@@ -1,0 +1,158 @@
+#include "selfextract/sfx_engine.h"
+
+#include <algorithm>
+
+#include "platform/gbk.h"
+#include "platform/paths.h"
+#include "platform/staged_file.h"
+#include "selfextract/layout.h"
+
+namespace vesk::selfextract {
+namespace {
+
+constexpr int64_t kSecondHeaderOffset = 260;
+
+const char kSeparateFailed[] = "分离自解密文件 ... 出错!已停止。";
+
+// The marker test of a keyed header at `at`: the four descriptor bytes, each
+// XORed with the byte four places before it, spell ".jmz".
+bool MarkerAt(InputFile& in, int64_t at) {
+  unsigned char h[11];
+  in.Seek(at);
+  if (in.Read(h, sizeof h) != sizeof h) return false;
+  return (h[7] ^ h[3]) == '.' && (h[8] ^ h[4]) == 'j' && (h[9] ^ h[5]) == 'm' && (h[10] ^ h[6]) == 'z';
+}
+
+// Cuts GBK bytes to at most `keep` bytes without splitting a character.
+std::string CutGbk(const std::string& gbk, std::size_t keep) {
+  std::size_t i = 0;
+  while (i < gbk.size()) {
+    const std::size_t n = static_cast<unsigned char>(gbk[i]) >= 0x81 && i + 1 < gbk.size() ? 2 : 1;
+    if (i + n > keep) break;
+    i += n;
+  }
+  return gbk.substr(0, i);
+}
+
+// Copies `size` bytes from the current position of `in` in 65,535-byte
+// chunks, one progress step per chunk, as long as `keep` holds before each.
+// False when the flag stopped it.
+bool CopyChunks(InputFile& in, StagedOutput& out, int64_t size, std::atomic<bool>& keep, Reporter& r) {
+  int64_t done = 0;
+  while (done < size) {
+    if (!keep.load(std::memory_order_relaxed)) return false;
+    const std::size_t n = static_cast<std::size_t>(std::min<int64_t>(size - done, kCopyChunk));
+    out.CopyFrom(in, n);
+    done += static_cast<int64_t>(n);
+    r.ProgressStep(done, static_cast<int64_t>(n));
+  }
+  return keep.load(std::memory_order_relaxed);
+}
+
+}  // namespace
+
+bool CarriesKeyedMarker(InputFile& in, int64_t base, int64_t length) {
+  if (MarkerAt(in, base + (length < 3500 ? 0 : kSecondHeaderOffset))) return true;
+  return length >= 1033 && length <= 3499 && MarkerAt(in, base + kSecondHeaderOffset);
+}
+
+std::string FitPayloadName(const std::string& utf8_name) {
+  const std::string gbk = Utf8ToGbk(utf8_name);
+  const auto field = static_cast<std::size_t>(kNameFieldSize);
+  if (gbk.size() <= field) return gbk;
+  const std::string ext = Utf8ToGbk(ExtractFileExt(utf8_name));
+  if (ext.empty() || ext.size() >= field) return CutGbk(gbk, field);
+  return CutGbk(gbk.substr(0, gbk.size() - ext.size()), field - ext.size()) + ext;
+}
+
+std::string SafePayloadName(const std::string& utf8_name) {
+  const std::string name = ExtractFileName(utf8_name);
+  if (name.empty() || name == "." || name == "..") return kUnnamedPayload;
+  return name;
+}
+
+void CreateSelfDecrypting(const CreateJob& job, InputFile& container, Reporter& r) {
+  auto& keep = r.Flags().KeepCreating;
+  const std::string error = "创建自解密文件“" + job.target_path + "”出错!已停止。";
+  bool failed = false;
+  StagedOutput out;
+  try {
+    out.Open(job.target_path, DefaultProgramMode());
+    {
+      InputFile program(job.program_path);
+      out.CopyFrom(program, static_cast<std::size_t>(job.image_size));
+    }
+    std::string name = FitPayloadName(job.stored_name);
+    if (name.empty()) name = Utf8ToGbk(kUnnamedPayload);
+    out.Write(EncodePayloadHeader(job.container_size, name));
+    r.ProgressStart(job.container_size);
+    container.Seek(0);
+    if (CopyChunks(container, out, job.container_size, keep, r)) out.Commit(job.replace);
+  } catch (...) {
+    failed = true;
+    keep = false;
+  }
+  container.Close();
+  try {
+    if (failed) {
+      out.Abandon();
+      r.ReportMessage(error);
+    } else if (keep) {
+      r.ProgressComplete();
+      r.ShowStatus("创建自解密文件已完成。（" + job.target_path + "）");
+    } else {
+      // Cancelled: the output was never committed; the canceller has shown
+      // its text and set the command idle, and another command may run now.
+      out.Abandon();
+      return;
+    }
+  } catch (...) {
+    keep = false;
+    r.ReportMessage(error);
+  }
+  keep = false;
+  r.SetCommandState(Control::Button6, true);
+}
+
+void SeparatePayload(const SeparateJob& job, InputFile& program, Reporter& r) {
+  auto& keep = r.Flags().KeepSeparating;
+  bool failed = false;
+  StagedOutput out;
+  try {
+    program.Seek(job.payload_offset);
+    r.ProgressStart(job.payload_size);
+    out.Open(job.target_path, DefaultFileMode());
+    if (CopyChunks(program, out, job.payload_size, keep, r)) out.Commit(job.replace);
+  } catch (...) {
+    failed = true;
+    keep = false;
+  }
+  program.Close();
+  try {
+    if (failed) {
+      out.Abandon();
+      r.ReportMessage(kSeparateFailed);
+    } else if (keep) {
+      r.ProgressComplete();
+      r.ShowStatus("分离自解密文件 ... 已完成。");
+    } else {
+      out.Abandon();
+      return;
+    }
+  } catch (...) {
+    keep = false;
+    r.ReportMessage(kSeparateFailed);
+  }
+  keep = false;
+  r.SetCommandState(Control::Button8, true);
+}
+
+void WriteProgramPart(InputFile& program, int64_t image_size, const std::string& path, bool replace) {
+  StagedOutput out;
+  out.Open(path, DefaultProgramMode());
+  program.Seek(0);
+  out.CopyFrom(program, static_cast<std::size_t>(image_size));
+  out.Commit(replace);
+}
+
+}  // namespace vesk::selfextract

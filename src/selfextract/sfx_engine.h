@@ -1,0 +1,80 @@
+// Writing self-decrypting executables and taking them apart: the copy engines
+// of the create and separate commands, the test a container must pass to be
+// wrapped, and the name that goes into the payload header.
+//
+// Every output is written under a staging name beside its target and renamed
+// into place only when it is complete, so a cancel or a failure leaves no
+// partial file and whatever was at the target before stays as it was.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "core/reporting.h"
+#include "platform/file_io.h"
+
+namespace vesk::selfextract {
+
+// The container is copied in chunks of this many bytes, one progress step and
+// one look at the run flag per chunk.
+inline constexpr std::size_t kCopyChunk = 65535;
+// The program part the separate command writes beside the container.
+inline constexpr char kProgramPartName[] = "Vesk 文件加密.exe";
+// The name the commands use for a payload whose stored name is empty.
+inline constexpr char kUnnamedPayload[] = "未命名.jmz";
+
+// True when the container of `length` bytes starting at `base` in `in`
+// carries the keyed-container marker where its header must be: at 0 for a
+// container shorter than 3,500 bytes, at 260 otherwise, and for 1,033 to
+// 3,499 bytes also at 260 when 0 does not hold it. Throws IoError.
+bool CarriesKeyedMarker(InputFile& in, int64_t base, int64_t length);
+
+// The GBK bytes the name field holds for the file name `utf8_name`: at most
+// 250 bytes. A longer name is cut at a character boundary; its extension is
+// kept whole when it fits in 249 bytes, so that the stem keeps a byte.
+std::string FitPayloadName(const std::string& utf8_name);
+
+// A payload name read from a header, made safe to propose as a file name in
+// a folder: only its last path component, "未命名.jmz" when nothing usable
+// is left.
+std::string SafePayloadName(const std::string& utf8_name);
+
+struct CreateJob {
+  std::string program_path;   // the program whose first image_size bytes are copied
+  int64_t image_size = 0;
+  std::string target_path;    // the executable to write
+  bool replace = false;       // the target may be replaced (the user agreed)
+  std::string stored_name;    // UTF-8 file name of the container (no folder)
+  int64_t container_size = 0; // as measured by the command
+};
+
+// The worker of the create command: program image, payload header, then the
+// container from `container` in 65,535-byte chunks, polling KeepCreating
+// before each. Shows "创建自解密文件已完成。（path）" when done, reports
+// "创建自解密文件“path”出错!已停止。" on a failure, and sets Button6 idle
+// unless the run was cancelled (the canceller has done that already).
+void CreateSelfDecrypting(const CreateJob& job, InputFile& container, Reporter& r);
+
+struct SeparateJob {
+  int64_t payload_offset = 0;
+  int64_t payload_size = 0;   // exactly this many bytes are copied
+  std::string target_path;    // the ".jmz"
+  bool replace = false;
+};
+
+// The worker of the separate command: copies the payload of `program` into
+// the ".jmz", polling KeepSeparating before each chunk. Shows
+// "分离自解密文件 ... 已完成。" when done, reports
+// "分离自解密文件 ... 出错!已停止。" on a failure and sets Button8 idle
+// unless the run was cancelled.
+void SeparatePayload(const SeparateJob& job, InputFile& program, Reporter& r);
+
+// Writes the first `image_size` bytes of `program` as the executable file
+// `path` (mode DefaultProgramMode()), replacing what is there only when
+// `replace`. Throws IoError; then nothing was written.
+void WriteProgramPart(InputFile& program, int64_t image_size, const std::string& path, bool replace);
+
+}  // namespace vesk::selfextract
