@@ -207,7 +207,8 @@ void Tysjm::Button1Click() {
     }
     bool replace = false;
     if (has_key) {
-      if (PathExists(TargetPath) && !AskYesNo(ReplaceQuestion(TargetPath), kReplaceCaption)) {
+      ReplaceTarget = PathExists(TargetPath);
+      if (ReplaceTarget && !AskYesNo(ReplaceQuestion(TargetPath), kReplaceCaption)) {
         ShowStatus(kEncryptCancelled);
         keep = false;
         return;
@@ -284,6 +285,9 @@ void Tysjm::EncryptEngine() {
   job.pre_zip_level = PreZipLevel;
   job.layer_number = LayerNumber;
   job.info_click_count = InfoClickCount;
+  // Replace only what the user agreed to replace: a file that appeared at the
+  // target while the copy was being compressed is kept.
+  job.replace_target = ReplaceTarget;
   keyed::EncryptEngine(job, *this, *random_);
 }
 

@@ -116,6 +116,9 @@ class Tysjm : public Reporter,
   int64_t PayloadSize = 0;
   std::string PayloadName;
   bool DeleteZakAfterUnzip = false;
+  // Whether the target of the running encryption was there when the replace
+  // question was asked (and the user agreed to replace it).
+  bool ReplaceTarget = false;
   std::string StoredName;
   // The file the last command writes (shown by the command-line front end).
   std::string OutputPath;

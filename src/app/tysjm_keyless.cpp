@@ -89,7 +89,8 @@ void Tysjm::KeylessEncryptCommand() {
         port_.SaveDialog({"jmz加密文件(*.jmz)|*.jmz|全部文件(*.*)|*.*", -1, *picked + ".jmz", "加密后的文件保存为"});
     if (!saved) return;
     TargetPath = OutputPath = ChangeFileExt(*saved, ".jmz");
-    if (PathExists(TargetPath) && !AskYesNo(TargetPath + " 文件已经存在,是否替换? 否 则取消。", "替换文件")) {
+    ReplaceTarget = PathExists(TargetPath);
+    if (ReplaceTarget && !AskYesNo(TargetPath + " 文件已经存在,是否替换? 否 则取消。", "替换文件")) {
       return ShowStatus("加密文件已取消。");
     }
     SetCommandState(Control::Button5, false);
@@ -131,7 +132,8 @@ void Tysjm::KeylessDecryptCommand() {
     const auto saved = port_.SaveDialog({"全部文件(*.*)|*.*", -1, ChangeFileExt(*picked, ""), "解密后的文件保存为"});
     if (!saved) return;
     TargetPath = OutputPath = *saved;
-    if (PathExists(TargetPath) && !AskYesNo(TargetPath + " 文件已经存在,是否替换? 否 则取消。", "替换文件")) {
+    ReplaceTarget = PathExists(TargetPath);
+    if (ReplaceTarget && !AskYesNo(TargetPath + " 文件已经存在,是否替换? 否 则取消。", "替换文件")) {
       return ShowStatus("解密文件已取消。");
     }
     SetCommandState(Control::Button5, false);
@@ -183,6 +185,7 @@ void Tysjm::EncryptKeyless() {
   job.source_path = SourcePath;
   job.target_path = TargetPath;
   job.info_click_count = InfoClickCount;
+  job.replace_target = ReplaceTarget;
   job.reset_item = [this] { ResetKeylessEncryptItem(); };
   keyless::EncryptKeyless(job, *this);
 }
@@ -193,6 +196,7 @@ void Tysjm::DecryptKeyless() {
   job.source_path = SourcePath;
   job.target_path = TargetPath;
   job.info_click_count = InfoClickCount;
+  job.replace_target = ReplaceTarget;
   job.reset_item = [this] { ResetKeylessDecryptItem(); };
   keyless::DecryptKeyless(job, *this);
 }

@@ -158,6 +158,26 @@ TEST_F(TysjmFiles, ACancelledReplacementLeavesTheOldFile) {
   EXPECT_EQ(TempFiles(), 0u);
 }
 
+TEST_F(TysjmFiles, AFileThatAppearsAtTheTargetDuringTheCompressionIsKept) {
+  // Nothing stood at the target when the command looked, so nobody agreed to
+  // replace what another program puts there while the copy is compressed.
+  WriteFile(dir_.File("a.txt"), std::string(300000, 't'));
+  port_.keys[Control::jm1] = "k";
+  window_->SetRatioIndex(2);
+  bool planted = false;
+  port_.on_bar_position = [&](int64_t pos) {
+    if (pos <= 0 || planted) return;
+    planted = true;
+    WriteFile(dir_.File("a.jmz"), "someone else's");
+  };
+  Encrypt(dir_.File("a.txt"), dir_.File("a.jmz"));
+  ASSERT_TRUE(planted);
+  EXPECT_TRUE(Holds(dir_.File("a.jmz"), "someone else's"));
+  EXPECT_NE(window_->StatusText(), "加密文件 ... 已完成。");
+  EXPECT_EQ(TempFiles(), 0u);
+  EXPECT_EQ(FilesIn(dir_.path()), 2u);  // the source and the planted file
+}
+
 TEST_F(TysjmFiles, DecompressedFilesTakeThePermissionsOfTheirSource) {
   WriteFile(dir_.File("p.txt"), std::string(70000, 'q'));
   ASSERT_EQ(::chmod(dir_.File("p.txt").c_str(), 0640), 0);

@@ -353,7 +353,9 @@ void Decryptor::Decipher(StagedOutput& out, int64_t size, uint8_t version, int64
 
   const int64_t body = bytes ? size : size - size % 4;  // payload bytes deciphered unit by unit
   int64_t done = 0;
-  WriteBehind behind([&out](const uint8_t* data, std::size_t n) { out.Write(data, n); }, kChunk);
+  // Buffers no larger than the payload: a tiny file pays no megabytes of page faults.
+  const auto buffer_size = static_cast<std::size_t>(std::clamp<int64_t>(body, 1, kChunk));
+  WriteBehind behind([&out](const uint8_t* data, std::size_t n) { out.Write(data, n); }, buffer_size);
   for (std::size_t ri = 0; ri < runs.size() && done < body; ++ri) {
     const Run& run = runs[ri];
     const int64_t run_end = run.offset + run.length;

@@ -207,7 +207,9 @@ void Engine::WritePayload(StagedOutput& out, const Header& h) {
   }
 
   if (pos < body) {
-    WriteBehind behind([&out](const uint8_t* data, std::size_t n) { out.Write(data, n); }, kChunk);
+    // Buffers no larger than the payload: a tiny file pays no megabytes of page faults.
+    const auto buffer_size = static_cast<std::size_t>(std::min<int64_t>(kChunk, body - pos));
+    WriteBehind behind([&out](const uint8_t* data, std::size_t n) { out.Write(data, n); }, buffer_size);
     while (pos < body) {
       const std::size_t n = static_cast<std::size_t>(std::min<int64_t>(kChunk, body - pos));
       uint8_t* buffer = behind.Next();
