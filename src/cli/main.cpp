@@ -5,6 +5,7 @@
 #include <iostream>
 
 #include "cli/commands.h"
+#include "cli/signals.h"
 #include "cli/shred_command.h"
 #include "cli/desktop_command.h"
 #include "cli/sfx_command.h"
@@ -39,6 +40,8 @@ void AddKey(CLI::App* app, vesk::cli::KeySource& key, const std::string& prefix,
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Before any thread exists: every subcommand cancels cleanly on a signal.
+  vesk::cli::WatchSignals();
   if (argc == 1) {
     if (auto shown = vesk::cli::DescribeOwnPayload(argv[0])) return *shown;
   }

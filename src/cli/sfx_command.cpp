@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/tysjm.h"
+#include "cli/signals.h"
 #include "cli/cli_port.h"
 #include "platform/file_io.h"
 #include "platform/paths.h"
@@ -22,31 +23,6 @@ namespace vesk::cli {
 namespace {
 
 std::atomic<bool> g_interrupted{false};
-
-extern "C" void OnSfxInterrupt(int) { g_interrupted = true; }
-
-// Ctrl-C asks the running command to stop; a second one ends the process.
-class InterruptGuard {
- public:
-  InterruptGuard() {
-    struct sigaction sa {};
-    sa.sa_handler = OnSfxInterrupt;
-    sa.sa_flags = SA_RESETHAND;
-    sigemptyset(&sa.sa_mask);
-    ::sigaction(SIGINT, &sa, &old_int_);
-    ::sigaction(SIGTERM, &sa, &old_term_);
-    g_interrupted = false;
-  }
-  ~InterruptGuard() {
-    ::sigaction(SIGINT, &old_int_, nullptr);
-    ::sigaction(SIGTERM, &old_term_, nullptr);
-  }
-  InterruptGuard(const InterruptGuard&) = delete;
-  InterruptGuard& operator=(const InterruptGuard&) = delete;
-
- private:
-  struct sigaction old_int_ {}, old_term_ {};
-};
 
 bool StartsWith(const std::string& s, const std::string& head) { return s.compare(0, head.size(), head) == 0; }
 bool EndsWith(const std::string& s, const std::string& tail) {
@@ -95,20 +71,23 @@ struct Drive {
       Tysjm window(port, ui);
       port.SetTotalSource([&window] { return window.ProgressTotal(); });
       window.SetCommandState(Control::Button5, true);
-      InterruptGuard guard;
+      CancelOnSignal guard(g_interrupted);
       if (!start(window)) return 1;
       auto finished = [&] { return window.Tag(busy) == 0 && !window.ZnZip1.Busy() && RunningWorkers() == 0; };
       bool cancelled = false;
       while (!finished()) {
         ui.RunUntil([&] { return finished() || g_interrupted.load(); }, std::chrono::milliseconds(50));
-        if (g_interrupted && !cancelled) {
-          // The command's own cancel, without its question.
+        if (g_interrupted && !cancelled && window.Tag(busy) != 0) {
+          // The command's own cancel, without its question; the worker says
+          // how its run ended.
           cancelled = true;
           window.StopAll();
           window.SetCommandState(busy, true);
-          window.ShowStatus(cancelled_text);
         }
       }
+      // A run that had passed its last check before the cancel came stands.
+      if (cancelled && window.StatusText().find("已完成") != std::string::npos) cancelled = false;
+      if (cancelled && window.StatusText() != cancelled_text) window.ShowStatus(cancelled_text);
       port.FinishProgress();
       if (!cancelled) {
         const std::vector<std::string> written = result(window);

@@ -8,6 +8,7 @@
 #include <csignal>
 
 #include "app/tysjm.h"
+#include "cli/signals.h"
 #include "shred/shredder.h"
 #include "threads/queued_ui_thread.h"
 #include "threads/worker.h"
@@ -16,33 +17,6 @@ namespace vesk::cli {
 namespace {
 
 std::atomic<bool> g_interrupted{false};
-
-extern "C" void OnShredInterrupt(int) { g_interrupted = true; }
-
-// Ctrl-C stops the file being overwritten (it stays, zeroed up to the block
-// where it stopped) and skips the files after it; a second one ends the
-// process.
-class InterruptGuard {
- public:
-  InterruptGuard() {
-    g_interrupted = false;
-    struct sigaction sa {};
-    sa.sa_handler = OnShredInterrupt;
-    sa.sa_flags = SA_RESETHAND;
-    sigemptyset(&sa.sa_mask);
-    ::sigaction(SIGINT, &sa, &old_int_);
-    ::sigaction(SIGTERM, &sa, &old_term_);
-  }
-  ~InterruptGuard() {
-    ::sigaction(SIGINT, &old_int_, nullptr);
-    ::sigaction(SIGTERM, &old_term_, nullptr);
-  }
-  InterruptGuard(const InterruptGuard&) = delete;
-  InterruptGuard& operator=(const InterruptGuard&) = delete;
-
- private:
-  struct sigaction old_int_ {}, old_term_ {};
-};
 
 // One file through the window's command: the open dialog answers with the
 // file, the worker asks and shreds. True when the file was shredded.
@@ -74,7 +48,7 @@ int ShredFiles(const std::vector<std::string>& files, Answer answer) {
   base.interactive = ::isatty(STDIN_FILENO) != 0;
   base.progress = ::isatty(STDERR_FILENO) != 0;
   QueuedUiThread ui;
-  InterruptGuard guard;
+  CancelOnSignal guard(g_interrupted);
   bool all = true;
   for (const std::string& file : files) {
     if (g_interrupted) return 1;

@@ -13,6 +13,7 @@
 
 #include <termios.h>
 
+#include <atomic>
 #include <functional>
 #include <optional>
 
@@ -26,6 +27,20 @@ void WatchSignals();
 // What the first signal does, on the watcher thread (which must not call back
 // into this unit); none: the process ends.
 void SetCancelHandler(std::function<void(int signal)> handler);
+
+// For the lifetime of the guard, the first signal sets `flag` (the run then
+// stops at its next check); a second one ends the process. WatchSignals must
+// have been called.
+class CancelOnSignal {
+ public:
+  explicit CancelOnSignal(std::atomic<bool>& flag) {
+    flag = false;
+    SetCancelHandler([&flag](int) { flag = true; });
+  }
+  ~CancelOnSignal() { SetCancelHandler(nullptr); }
+  CancelOnSignal(const CancelOnSignal&) = delete;
+  CancelOnSignal& operator=(const CancelOnSignal&) = delete;
+};
 
 // The terminal settings to put back on standard input before the process
 // ends by a signal; none when nothing needs restoring.
