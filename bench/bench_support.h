@@ -3,13 +3,17 @@
 #pragma once
 
 #include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <string>
 #include <vector>
 
 #include "core/reporting.h"
+#include "platform/file_io.h"
 
 namespace vesk::bench {
 
@@ -43,6 +47,42 @@ inline double CpuSeconds(int who) {
 inline double Median(std::vector<double> v) {
   std::sort(v.begin(), v.end());
   return v[v.size() / 2];
+}
+
+// Writes `size` bytes of incompressible data (xorshift), 1 MiB at a time.
+inline void WriteSource(const std::string& path, int64_t size) {
+  OutputFile out;
+  out.CreateNew(path);
+  std::vector<uint64_t> block(1 << 17);  // 1 MiB
+  uint64_t x = 0x9E3779B97F4A7C15ull;
+  for (int64_t done = 0; done < size;) {
+    for (uint64_t& w : block) {
+      x ^= x << 13;
+      x ^= x >> 7;
+      x ^= x << 17;
+      w = x;
+    }
+    const auto n = static_cast<std::size_t>(std::min<int64_t>(size - done, 1 << 20));
+    out.Write(block.data(), n);
+    done += static_cast<int64_t>(n);
+  }
+  out.Close();
+}
+
+// Runs a program (looked up on PATH) without a shell; true when it exited 0.
+inline bool RunProgram(std::vector<std::string> argv) {
+  std::vector<char*> args;
+  for (auto& a : argv) args.push_back(a.data());
+  args.push_back(nullptr);
+  const pid_t pid = ::fork();
+  if (pid < 0) return false;
+  if (pid == 0) {
+    ::execvp(args[0], args.data());
+    ::_exit(127);
+  }
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 }  // namespace vesk::bench

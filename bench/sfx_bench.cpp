@@ -32,38 +32,9 @@ using vesk::bench::CpuSeconds;
 using vesk::bench::Median;
 using vesk::bench::QuietReporter;
 using vesk::bench::Seconds;
+using vesk::bench::WriteSource;
 
-void WriteSource(const std::string& path, int64_t size) {
-  vesk::OutputFile out;
-  out.CreateNew(path);
-  std::vector<uint64_t> block(1 << 17);  // 1 MiB
-  uint64_t x = 0x9E3779B97F4A7C15ull;
-  for (int64_t done = 0; done < size;) {
-    for (uint64_t& w : block) {  // xorshift: incompressible, cheap
-      x ^= x << 13;
-      x ^= x >> 7;
-      x ^= x << 17;
-      w = x;
-    }
-    const auto n = static_cast<std::size_t>(std::min<int64_t>(size - done, 1 << 20));
-    out.Write(block.data(), n);
-    done += static_cast<int64_t>(n);
-  }
-  out.Close();
-}
-
-// Runs cp without a shell; true when it succeeded.
-bool RunCp(const std::string& from, const std::string& to) {
-  const pid_t pid = ::fork();
-  if (pid < 0) return false;
-  if (pid == 0) {
-    ::execlp("cp", "cp", from.c_str(), to.c_str(), static_cast<char*>(nullptr));
-    ::_exit(127);
-  }
-  int status = 0;
-  ::waitpid(pid, &status, 0);
-  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
+bool RunCp(const std::string& from, const std::string& to) { return vesk::bench::RunProgram({"cp", from, to}); }
 
 bool SyncFile(const std::string& path) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
