@@ -186,8 +186,10 @@ struct ParallelDeflateWriter::Impl {
     s.last = last;
     s.done = false;
     s.error.clear();
-    if (s.dict.size() < window_len) s.dict.resize(kDeflateWindow);
-    std::memcpy(s.dict.data(), window.data(), window_len);
+    if (window_len > 0) {  // none before the first block
+      s.dict.resize(kDeflateWindow);
+      std::memcpy(s.dict.data(), window.data(), window_len);
+    }
     s.dict_len = window_len;
     // Every block but the last fills the window on its own (blocks are at
     // least as large as the window), so the next dictionary is its end.
