@@ -20,7 +20,8 @@ namespace vesk::compress {
 namespace {
 
 constexpr int kMemLevel = 8;
-constexpr int kMaxThreads = 256;
+// Beyond this many threads the memory held grows while a disk rarely keeps up.
+constexpr int kMaxThreads = 64;
 
 // The two header bytes zlib's deflate writes for `level` with a 32 KiB
 // window: method 8, window 7, the level's class, and the check bits.

@@ -30,8 +30,8 @@ inline constexpr std::size_t kParallelBlockSize = 256 << 10;
 inline constexpr std::size_t kDeflateWindow = 32768;
 
 // The number of threads a compression uses: the value of the environment
-// variable VESK_THREADS when it is a whole number from 1 to 256, else the
-// number of processors this process may run on (at least 1).
+// variable VESK_THREADS when it is a whole number from 1 to 64, else the
+// number of processors this process may run on (at least 1, at most 64).
 int CompressionThreads();
 
 class ParallelDeflateWriter {
