@@ -55,7 +55,7 @@ class LengthPass {
     try {
       InputFile source(path);
       compress::InflateReader inflater(source);
-      std::vector<unsigned char> scratch(kInflateBatch * kChunkSize);
+      compress::ByteBuffer scratch(kInflateBatch * kChunkSize);
       int64_t total = 0;
       for (;;) {
         if (terminate || cancel_) {
@@ -269,7 +269,7 @@ class TZipThread : public std::enable_shared_from_this<TZipThread> {
     CreateDest(dest);
     compress::InflateReader inflater(source);
     // zlib runs fastest with a large output area; the chunks are cut from it.
-    std::vector<unsigned char> buffer(kInflateBatch * kChunkSize);
+    compress::ByteBuffer buffer(kInflateBatch * kChunkSize);
 
     // The total for OnBegin needs a full pass, which also checks the whole
     // stream: data that is foreign, damaged, fails its Adler-32 check or ends
@@ -317,7 +317,7 @@ class TZipThread : public std::enable_shared_from_this<TZipThread> {
 
   // The uncompressed length of the stream `inflater` reads, or -1 when the
   // run is stopped first. Throws ZlibError for a stream that is not valid.
-  static int64_t CountInflated(compress::InflateReader& inflater, std::vector<unsigned char>& scratch,
+  static int64_t CountInflated(compress::InflateReader& inflater, compress::ByteBuffer& scratch,
                                const std::atomic<bool>& stop) {
     int64_t total = 0;
     for (;;) {
@@ -335,7 +335,7 @@ class TZipThread : public std::enable_shared_from_this<TZipThread> {
   // run before OnBegin (a refused stream, a stop, a failure) leaves DestFile
   // empty, as the passes one after the other do.
   int64_t InflateWhileCounting(compress::InflateReader& inflater, OutputFile& dest,
-                               std::vector<unsigned char>& buffer, int64_t& written) {
+                               compress::ByteBuffer& buffer, int64_t& written) {
     LengthPass length(job_.source, terminate_);
     std::exception_ptr failure;
     try {
