@@ -288,12 +288,20 @@ class TZipThread : public std::enable_shared_from_this<TZipThread> {
     remaining_ = total;
     done_ = 0;
     Deliver([this, total] { owner_.DoBegin(total); });
-    // The chunks written before OnBegin are reported now, one event each.
-    while (!terminate_ && done_ < written) {
-      const int64_t n = std::min(kChunkSize, written - done_);
-      done_ += n;
-      remaining_ -= n;
-      Deliver([this, done = done_] { owner_.DoProcess(done); });
+    // The chunks written before OnBegin are reported now, one OnProcess
+    // each, in order, all in one call on the user-interface thread (the
+    // worker waits for it as for any event): a round trip per chunk would
+    // cost more than the output pass itself. A stop from a handler ends the
+    // series.
+    if (written > 0) {
+      Deliver([this, written] {
+        while (!terminate_ && done_ < written) {
+          const int64_t n = std::min(kChunkSize, written - done_);
+          done_ += n;
+          remaining_ -= n;
+          owner_.DoProcess(done_);
+        }
+      });
     }
     while (!terminate_ && remaining_ > 0) {
       const auto batch = static_cast<std::size_t>(std::min<int64_t>(remaining_, buffer.size()));

@@ -333,13 +333,18 @@ TEST_F(ZnZipTest, StopFromAnotherThreadOrFromInsideAHandlerDoesNotDeadlock) {
   EXPECT_EQ(events, (std::vector<std::string>{"begin " + std::to_string(data.size()), "process 65535", "end false"}));
   EXPECT_EQ(ZlibUncompress(ReadFile(dir.File("b.zak")), data.size()), data.substr(0, 65535));
 
-  // A stopped decompression leaves what it wrote; the end handler decides.
+  // A stopped decompression leaves what it wrote, the chunk reported and,
+  // when the output pass ran ahead of the length pass, a little more of the
+  // same output; the end handler decides.
   events.clear();
   Decompress(dir.File("a.zak"), dir.File("c"));
   RunToEnd(3);
+  ASSERT_EQ(events.size(), 3u);
   EXPECT_EQ(events[1], "process 65535");
   EXPECT_EQ(events.back(), "end false");
-  EXPECT_EQ(ReadFile(dir.File("c")), data.substr(0, 65535));
+  const std::string left = ReadFile(dir.File("c"));
+  EXPECT_GE(left.size(), 65535u);
+  EXPECT_TRUE(data.compare(0, left.size(), left) == 0);
 }
 
 TEST_F(ZnZipTest, StartsAreIgnoredWhileRunningOrWithoutSource) {
