@@ -275,7 +275,7 @@ class TZipThread : public std::enable_shared_from_this<TZipThread> {
     // stream: data that is foreign, damaged, fails its Adler-32 check or ends
     // before its trailer fails the run here, before OnBegin, leaving DestFile
     // empty. With a second processor the output pass starts meanwhile.
-    int64_t written = 0;  // bytes already in DestFile when OnBegin comes
+    int64_t written = 0;  // bytes in DestFile
     int64_t total;
     if (compress::CompressionThreads() > 1) {
       total = InflateWhileCounting(inflater, dest, buffer, written);
@@ -288,39 +288,37 @@ class TZipThread : public std::enable_shared_from_this<TZipThread> {
     remaining_ = total;
     done_ = 0;
     Deliver([this, total] { owner_.DoBegin(total); });
-    // The chunks written before OnBegin are reported now, one OnProcess
-    // each, in order, all in one call on the user-interface thread (the
-    // worker waits for it as for any event): a round trip per chunk would
-    // cost more than the output pass itself. A stop from a handler ends the
-    // series.
-    if (written > 0) {
-      Deliver([this, written] {
-        while (!terminate_ && done_ < written) {
-          const int64_t n = std::min(kChunkSize, written - done_);
-          done_ += n;
-          remaining_ -= n;
-          owner_.DoProcess(done_);
-        }
-      });
-    }
+    ReportWritten(written);
     while (!terminate_ && remaining_ > 0) {
       const auto batch = static_cast<std::size_t>(std::min<int64_t>(remaining_, buffer.size()));
       if (inflater.Read(buffer.data(), batch) != batch) {
         throw compress::ZlibError("the compressed file changed while read");
       }
-      for (std::size_t at = 0; at < batch && !terminate_; at += kChunkSize) {
-        const auto n = std::min<std::size_t>(kChunkSize, batch - at);
-        dest.Write(buffer.data() + at, n);
-        done_ += static_cast<int64_t>(n);
-        Deliver([this, done = done_] { owner_.DoProcess(done); });
-        remaining_ -= static_cast<int64_t>(n);
-      }
+      dest.Write(buffer.data(), batch);
+      written += static_cast<int64_t>(batch);
+      ReportWritten(written);
     }
     // The output pass must end where the length pass did, its check passed too.
     if (!terminate_ && inflater.Read(buffer.data(), 1) != 0) {
       throw compress::ZlibError("the compressed file changed while read");
     }
     dest.Close();
+  }
+
+  // One OnProcess per chunk written and not yet reported, in order, all in
+  // one call on the user-interface thread (the worker waits for it as for
+  // any event): a round trip per chunk would cost more than inflating it.
+  // A stop from a handler ends the series.
+  void ReportWritten(int64_t written) {
+    if (written <= done_) return;
+    Deliver([this, written] {
+      while (!terminate_ && done_ < written) {
+        const int64_t n = std::min(kChunkSize, written - done_);
+        done_ += n;
+        remaining_ -= n;
+        owner_.DoProcess(done_);
+      }
+    });
   }
 
   // The uncompressed length of the stream `inflater` reads, or -1 when the
