@@ -1,18 +1,21 @@
-// Times the compression component on a large text-like file against gzip, in
-// the same run and on the same file system, and prints the medians and their
-// ratios:
-//  - compress-then-encrypt the way the encrypt command runs it: the component
-//    compresses the file at clDefault into a temporary ".zak", then the keyed
-//    encryption engine turns that into a container (and deletes the ".zak"),
-//    against `gzip -6 -c FILE > out.gz`;
-//  - decompression of that ".zak" by the component, length pass included,
-//    against `gzip -dc out.gz > file`.
-// Both decompressed outputs are compared with the source.
+// Times compression and decompression of a large text-like file against
+// pigz and gzip at the same zlib level, in the same run and on the same file
+// system, and prints medians, ratios and compressed sizes:
+//  - for each level asked for (1 fast, 2 normal, 3 maximum = zlib 1, 6, 9):
+//    the compression component with every processor (and pinned to one
+//    thread, for the speed-up), `vesk-cli compress` and `vesk-cli encrypt`
+//    when the command-line program is built next to this benchmark, against
+//    `pigz -N -z -p <processors>` and `gzip -N`;
+//  - decompression of the component's level-2 ".zak" (length pass included)
+//    against `pigz -dz` of pigz's stream and `gzip -dc`.
+// Every decompressed output is compared with the source. pigz is optional:
+// without it its rows are left out.
 //
-//   vesk_compress_bench [directory] [size in MiB] [runs]   (defaults: ".", 256, 3)
+//   vesk_compress_bench [directory] [size in MiB] [runs] [levels]
+//   (defaults: ".", 256, 3, 123)
 //
-// The machine should be quiet: run `sync; echo 3 > /proc/sys/vm/drop_caches`
-// first and look at the load averages printed at the start and the end.
+// The machine should be quiet: look at the load averages printed at the
+// start and the end.
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -29,11 +32,9 @@
 #include <string>
 #include <vector>
 
-#include "core/reporting.h"
 #include "bench_support.h"
+#include "compress/parallel_deflate.h"
 #include "compress/zn_zip.h"
-#include "crypto/keyed/encrypt_engine.h"
-#include "crypto/keyed/random.h"
 #include "platform/file_io.h"
 #include "platform/paths.h"
 #include "threads/queued_ui_thread.h"
@@ -42,7 +43,6 @@ namespace {
 
 using vesk::bench::CpuSeconds;
 using vesk::bench::Median;
-using vesk::bench::QuietReporter;
 using vesk::bench::Seconds;
 
 std::string LoadAverages() {
@@ -135,7 +135,8 @@ void WriteText(const std::string& path, int64_t size) {
   out.Close();
 }
 
-// Runs a program without a shell, its standard output going to `out_path`;
+// Runs a program without a shell, its standard output going to `out_path`
+// and its standard error to /dev/null;
 // true when it exited with 0.
 bool Run(const std::vector<std::string>& args, const std::string& out_path) {
   const pid_t pid = ::fork();
@@ -143,6 +144,8 @@ bool Run(const std::vector<std::string>& args, const std::string& out_path) {
   if (pid == 0) {
     const int fd = ::open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (fd < 0 || ::dup2(fd, STDOUT_FILENO) < 0) ::_exit(126);
+    const int null = ::open("/dev/null", O_WRONLY);  // progress and messages are not wanted
+    if (null < 0 || ::dup2(null, STDERR_FILENO) < 0) ::_exit(126);
     std::vector<char*> argv;
     for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
@@ -181,19 +184,36 @@ bool Measure(Timing& t, int who, Body body) {
   return ok;
 }
 
-void Print(const char* name, const Timing& t) {
-  std::printf("%-24s wall %7.3f s   cpu %7.3f s\n", name, Median(t.wall), Median(t.cpu));
+void Print(const std::string& name, const Timing& t, int64_t size, int64_t source_size) {
+  std::printf("%-30s wall %8.3f s   cpu %8.3f s", name.c_str(), Median(t.wall), Median(t.cpu));
+  if (size > 0) std::printf("   size %6.2f%%", 100.0 * static_cast<double>(size) / static_cast<double>(source_size));
+  std::printf("\n");
 }
 
-void PrintRatio(const char* name, const Timing& ours, const Timing& theirs, double goal) {
-  const double ratio = Median(ours.wall) / Median(theirs.wall);
-  std::printf("%-24s wall %7.3f s   cpu %7.3f s   ratio %.2f (goal <= %.2f)%s\n", name, Median(ours.wall),
-              Median(ours.cpu), ratio, goal, ratio <= goal ? "" : "   MISSED");
+void PrintRatio(const std::string& name, const Timing& ours, const Timing& theirs, const char* goal_text,
+                bool met) {
+  std::printf("  %-40s %.2f (%s)%s\n", name.c_str(), Median(ours.wall) / Median(theirs.wall), goal_text,
+              met ? "" : "   MISSED");
 }
 
-double Percent(int64_t part, int64_t whole) {
-  return 100.0 * static_cast<double>(part) / static_cast<double>(whole);
+bool HavePigz() { return Run({"pigz", "--version"}, "/dev/null"); }
+
+// The command-line program built next to this benchmark, if there is one.
+std::string CliPath() {
+  char self[4096];
+  const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
+  if (n <= 0) return "";
+  self[n] = '\0';
+  std::string path = self;
+  path = path.substr(0, path.rfind('/')) + "/../src/cli/vesk-cli";
+  return ::access(path.c_str(), X_OK) == 0 ? path : "";
 }
+
+class ThreadsPinned {
+ public:
+  explicit ThreadsPinned(const char* count) { ::setenv("VESK_THREADS", count, 1); }
+  ~ThreadsPinned() { ::unsetenv("VESK_THREADS"); }
+};
 
 }  // namespace
 
@@ -201,22 +221,28 @@ int main(int argc, char** argv) {
   const std::string dir = argc > 1 ? argv[1] : ".";
   const int64_t mib = argc > 2 ? std::max<int64_t>(1, std::atoll(argv[2])) : 256;
   const int rounds = argc > 3 ? std::max(1, std::atoi(argv[3])) : 3;
-  // The component's ".zak" goes to the temporary folder, as the window's
-  // does; gzip's file goes next to it.
-  const std::string temp = vesk::TempFolderPath();
+  const std::string levels = argc > 4 ? argv[4] : "123";
+  ::unsetenv("VESK_THREADS");
+  const int processors = vesk::compress::CompressionThreads();
+  const bool pigz = HavePigz();
+  const std::string cli = CliPath();
   const std::string source = dir + "/vesk-compress-bench.txt";
-  const std::string sealed = dir + "/vesk-compress-bench.jmz";
-  const std::string ours_back = dir + "/vesk-compress-bench.back";
-  const std::string gzip_back = dir + "/vesk-compress-bench.gunzip";
-  const std::string zak = temp + "vesk-compress-bench.zak";
-  const std::string kept_zak = temp + "vesk-compress-bench-kept.zak";
-  const std::string gz = temp + "vesk-compress-bench.gz";
-  const std::vector<const std::string*> files = {&source, &sealed, &ours_back, &gzip_back, &zak, &kept_zak, &gz};
+  const std::string zak = dir + "/vesk-compress-bench-component.zak";
+  std::string cli_zak, sealed;  // as vesk-cli names them
+  const std::string cli_out = dir + "/vesk-compress-bench.stdout";
+  const std::string zz = dir + "/vesk-compress-bench.zz";
+  const std::string gz = dir + "/vesk-compress-bench.gz";
+  const std::string back = dir + "/vesk-compress-bench.back";
+  const std::vector<const std::string*> files = {&source, &zak, &cli_zak, &sealed, &zz, &gz, &back, &cli_out};
   for (const auto* f : files) vesk::DeleteFile(*f);
 
   std::printf("load averages at the start: %s\n", LoadAverages().c_str());
+  std::printf("%d processors; pigz %s; vesk-cli %s\n", processors, pigz ? "found" : "not found (its rows are left out)",
+              cli.empty() ? "not built (its rows are left out)" : cli.c_str());
   WriteText(source, mib << 20);
   ::sync();
+  const int64_t size = mib << 20;
+  ::setenv("VESK_BENCH_KEY", "a key for the benchmark", 1);
 
   vesk::QueuedUiThread ui;  // this thread is the component's user-interface thread
   vesk::TZnZip zip(ui);
@@ -225,11 +251,11 @@ int main(int argc, char** argv) {
     ended = true;
     normal = n;
   };
-  auto run_zip = [&](bool compress, const std::string& from, const std::string& to) {
+  auto run_zip = [&](bool compress, const std::string& from, const std::string& to, vesk::TCompressionLevel level) {
     ended = normal = false;
     zip.SourceFile = from;
     zip.DestFile = to;
-    zip.ZipLevel = vesk::TCompressionLevel::clDefault;
+    zip.ZipLevel = level;
     if (compress) {
       zip.Compress();
     } else {
@@ -239,62 +265,125 @@ int main(int argc, char** argv) {
     ui.RunUntil([&] { return ended; });
     return normal;
   };
+  // vesk-cli prints the path it wrote; that file is kept in `*written`.
+  auto cli_run = [&](std::vector<std::string> args, std::string* written) {
+    args.insert(args.begin(), cli);
+    if (!Run(args, cli_out)) return false;
+    std::ifstream in(cli_out);
+    std::getline(in, *written);
+    return !written->empty();
+  };
 
-  QuietReporter reporter;
-  vesk::keyed::SystemRandom random;
-  vesk::keyed::EncryptJob job;
-  job.key = "a key for the benchmark";
-  job.source_path = zak;
-  job.target_path = sealed;
-  job.original_ext = ".txt";
-  job.pre_zip_level = 2;
+  bool ok = true, same = true, goals_met = true;
+  std::string failed;
+  auto check = [&](bool step_ok, const char* what) {
+    if (!step_ok && ok) failed = what;
+    ok = ok && step_ok;
+    return ok;
+  };
+  std::printf("text-like file of %lld MiB, median of %d runs\n", static_cast<long long>(mib), rounds);
 
-  Timing gzip_c, ours_c, gzip_d, ours_d;
-  bool ok = true, same = true;
-  const char* failed = "";
-  for (int round = 0; round < rounds && ok; ++round) {
-    ok = Measure(gzip_c, RUSAGE_CHILDREN, [&] { return Run({"gzip", "-6", "-c", source}, gz); });
-    if (!ok) failed = "gzip -6";
+  for (const char lc : levels) {
+    if (lc < '1' || lc > '3' || !ok) continue;
+    const int level = lc - '0';
+    const int zlib_level = level == 1 ? 1 : level == 2 ? 6 : 9;
+    const auto ours_level = static_cast<vesk::TCompressionLevel>(level);
+    const std::string z = "-" + std::to_string(zlib_level);
+    Timing ours, single, cli_compress, cli_encrypt, pigz_c, gzip_c;
+    for (int round = 0; round < rounds && ok; ++round) {
+      vesk::DeleteFile(zak);
+      check(Measure(ours, RUSAGE_SELF, [&] { return run_zip(true, source, zak, ours_level); }), "compression");
+      {
+        ThreadsPinned one("1");
+        vesk::DeleteFile(back);
+        check(Measure(single, RUSAGE_SELF, [&] { return run_zip(true, source, back, ours_level); }),
+              "compression on one thread");
+      }
+      if (!cli.empty()) {
+        vesk::DeleteFile(cli_zak);
+        check(Measure(cli_compress, RUSAGE_CHILDREN,
+                      [&] {
+                        return cli_run({"compress", source, "--level", std::to_string(level), "--yes"}, &cli_zak);
+                      }),
+              "vesk-cli compress");
+        vesk::DeleteFile(sealed);
+        check(Measure(cli_encrypt, RUSAGE_CHILDREN,
+                      [&] {
+                        return cli_run({"encrypt", source, "--level", std::to_string(level), "--key-env",
+                                        "VESK_BENCH_KEY", "--yes"},
+                                       &sealed);
+                      }),
+              "vesk-cli encrypt");
+      }
+      if (pigz) {
+        check(Measure(pigz_c, RUSAGE_CHILDREN,
+                      [&] { return Run({"pigz", z, "-z", "-p", std::to_string(processors), "-c", source}, zz); }),
+              "pigz");
+      }
+      check(Measure(gzip_c, RUSAGE_CHILDREN, [&] { return Run({"gzip", z, "-c", source}, gz); }), "gzip");
+    }
+    if (!ok) break;
+    std::printf("\nlevel %d (zlib %d)\n", level, zlib_level);
+    Print("TZnZip, " + std::to_string(processors) + " threads", ours, vesk::FileSizeOf(zak), size);
+    Print("TZnZip, 1 thread", single, vesk::FileSizeOf(back), size);
+    if (!cli.empty()) {
+      Print("vesk-cli compress", cli_compress, vesk::FileSizeOf(cli_zak), size);
+      Print("vesk-cli encrypt", cli_encrypt, vesk::FileSizeOf(sealed), size);
+    }
+    if (pigz) Print("pigz -z -p " + std::to_string(processors), pigz_c, vesk::FileSizeOf(zz), size);
+    Print("gzip " + z, gzip_c, vesk::FileSizeOf(gz), size);
+    const double speedup = Median(single.wall) / Median(ours.wall);
+    const bool speedup_met = processors < 2 || speedup >= 1.8;
+    std::printf("  %-40s %.2f (goal >= 1.8 on 2 or more processors)%s\n", "speed-up over one thread", speedup,
+                speedup_met ? "" : "   MISSED");
+    goals_met = goals_met && speedup_met;
+    if (pigz) {
+      const bool met = Median(ours.wall) <= 1.05 * Median(pigz_c.wall);
+      PrintRatio("TZnZip / pigz", ours, pigz_c, "goal <= 1.05", met);
+      goals_met = goals_met && met;
+      if (!cli.empty()) {
+        PrintRatio("vesk-cli compress / pigz", cli_compress, pigz_c, "goal <= 1.05",
+                   Median(cli_compress.wall) <= 1.05 * Median(pigz_c.wall));
+      }
+    }
+    PrintRatio("TZnZip / gzip", ours, gzip_c, "for reference", true);
 
-    vesk::DeleteFile(sealed);
-    ok = ok && Measure(ours_c, RUSAGE_SELF, [&] {
-           if (!run_zip(true, source, zak)) return false;
-           // A second name keeps the ".zak" for the decompression after the
-           // engine has deleted it.
-           vesk::DeleteFile(kept_zak);
-           if (::link(zak.c_str(), kept_zak.c_str()) != 0) return false;
-           reporter.Flags().KeepRunning = true;
-           vesk::keyed::EncryptEngine(job, reporter, random);
-           return reporter.status == "加密文件 ... 已完成。" && !vesk::FileExists(zak);
-         });
-    if (!ok && !*failed) failed = "compress-then-encrypt";
-
-    vesk::DeleteFile(gzip_back);
-    ok = ok && Measure(gzip_d, RUSAGE_CHILDREN, [&] { return Run({"gzip", "-dc", gz}, gzip_back); });
-    if (!ok && !*failed) failed = "gzip -dc";
-
-    vesk::DeleteFile(ours_back);
-    ok = ok && Measure(ours_d, RUSAGE_SELF, [&] { return run_zip(false, kept_zak, ours_back); });
-    if (!ok && !*failed) failed = "decompress .zak";
-
-    same = same && ok && SameContent(source, gzip_back) && SameContent(source, ours_back);
+    if (level == 2) {
+      // Decompression of these streams, each checked against the source.
+      Timing ours_d, pigz_d, gzip_d;
+      for (int round = 0; round < rounds && ok; ++round) {
+        vesk::DeleteFile(back);
+        check(Measure(ours_d, RUSAGE_SELF,
+                      [&] { return run_zip(false, zak, back, vesk::TCompressionLevel::clDefault); }),
+              "decompression");
+        same = same && SameContent(source, back);
+        if (pigz) {
+          check(Measure(pigz_d, RUSAGE_CHILDREN, [&] { return Run({"pigz", "-dz", "-c", zz}, back); }), "pigz -dz");
+          same = same && SameContent(source, back);
+        }
+        check(Measure(gzip_d, RUSAGE_CHILDREN, [&] { return Run({"gzip", "-dc", gz}, back); }), "gzip -dc");
+        same = same && SameContent(source, back);
+      }
+      if (!ok) break;
+      std::printf("\ndecompression of the level-2 streams\n");
+      Print("TZnZip, length pass included", ours_d, 0, size);
+      if (pigz) Print("pigz -dz", pigz_d, 0, size);
+      Print("gzip -dc", gzip_d, 0, size);
+      if (pigz) {
+        const bool met = Median(ours_d.wall) <= Median(pigz_d.wall);
+        PrintRatio("TZnZip / pigz -dz", ours_d, pigz_d, "goal <= 1.00", met);
+        goals_met = goals_met && met;
+      }
+      PrintRatio("TZnZip / gzip -dc", ours_d, gzip_d, "for reference", true);
+    }
   }
-  const int64_t zak_size = vesk::FileSizeOf(kept_zak);
-  const int64_t gz_size = vesk::FileSizeOf(gz);
   for (const auto* f : files) vesk::DeleteFile(*f);
   if (!ok) {
-    std::fprintf(stderr, "benchmark run failed in %s (status: %s)\n", failed, reporter.status.c_str());
+    std::fprintf(stderr, "benchmark run failed in %s\n", failed.c_str());
     return 1;
   }
-
-  const int64_t size = mib << 20;
-  std::printf("text-like file of %lld MiB, median of %d runs\n", static_cast<long long>(mib), rounds);
-  std::printf(".zak %.1f%% of the source, out.gz %.1f%%\n", Percent(zak_size, size), Percent(gz_size, size));
-  Print("gzip -6", gzip_c);
-  PrintRatio("compress-then-encrypt", ours_c, gzip_c, 1.1);
-  Print("gzip -dc", gzip_d);
-  PrintRatio("decompress .zak", ours_d, gzip_d, 1.0);
-  std::printf("outputs identical to the source: %s\n", same ? "yes" : "NO");
+  std::printf("\noutputs identical to the source: %s\n", same ? "yes" : "NO");
+  std::printf("goals: %s\n", goals_met ? "all met" : "some MISSED");
   std::printf("load averages at the end: %s\n", LoadAverages().c_str());
   return same ? 0 : 1;
 }

@@ -132,8 +132,10 @@ std::string Tysjm::ZipFailure(const ZipRun& run) const {
   if (!FileExists(ZnZip1.SourceFile)) return "无法读取文件“" + ZnZip1.SourceFile + "”。";
   const std::string folder = FolderOf(ZnZip1.DestFile);
   if (!WritableFolder(folder)) return CannotWrite(folder);
-  // A decompression checks the whole stream before it writes anything.
-  if (run.decompress && !run.began) return "可能文件未经此软件压缩过。";
+  // A decompression checks the whole stream before it reports its start; a
+  // stream it refused leaves nothing written (the output pass may already
+  // have written while the check ran, and filled the disk doing so).
+  if (run.decompress && !run.began && FileSizeOf(ZnZip1.DestFile) <= 0) return "可能文件未经此软件压缩过。";
   if (LowOnSpace(folder)) return "磁盘空间不足。";
   return "读写文件出错。";
 }

@@ -13,6 +13,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <stdexcept>
 #include <vector>
 
@@ -32,6 +33,19 @@ inline constexpr std::size_t kDeflateBlockSize = 65536;
 // The inflate stream reads its source in blocks of this many bytes: large
 // reads keep zlib in its fast loop and the system calls few.
 inline constexpr std::size_t kInflateReadSize = 1 << 20;
+
+// A byte buffer left uninitialised, so that only the pages a run actually
+// uses are touched: a small file does not pay for the large buffers.
+class ByteBuffer {
+ public:
+  explicit ByteBuffer(std::size_t n) : data_(std::make_unique_for_overwrite<unsigned char[]>(n)), size_(n) {}
+  unsigned char* data() { return data_.get(); }
+  std::size_t size() const { return size_; }
+
+ private:
+  std::unique_ptr<unsigned char[]> data_;
+  std::size_t size_;
+};
 
 class DeflateWriter {
  public:
@@ -83,7 +97,7 @@ class InflateReader {
 
   InputFile& in_;
   z_stream z_{};
-  std::vector<unsigned char> buffer_;
+  ByteBuffer buffer_;
   bool source_ended_ = false;  // the source has no bytes beyond those in buffer_
   bool complete_ = false;
 };

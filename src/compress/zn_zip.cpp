@@ -6,9 +6,12 @@
 #include <atomic>
 #include <condition_variable>
 #include <exception>
+#include <mutex>
+#include <thread>
 #include <utility>
 #include <vector>
 
+#include "compress/parallel_deflate.h"
 #include "compress/zlib_streams.h"
 #include "platform/file_io.h"
 #include "platform/paths.h"
@@ -22,6 +25,66 @@ namespace {
 constexpr int64_t kChunkSize = 65535;
 // A decompression inflates this many chunks at a time.
 constexpr std::size_t kInflateBatch = 16;
+
+// Counts the uncompressed bytes of a file on a thread of its own, for a
+// decompression that inflates into its destination meanwhile.
+class LengthPass {
+ public:
+  LengthPass(const std::string& path, const std::atomic<bool>& terminate)
+      : thread_([this, path, &terminate] { Run(path, terminate); }) {}
+  ~LengthPass() {
+    Cancel();
+    thread_.join();
+  }
+  LengthPass(const LengthPass&) = delete;
+  LengthPass& operator=(const LengthPass&) = delete;
+
+  bool Done() const { return done_; }
+  void Cancel() { cancel_ = true; }
+
+  // Waits for the pass: the total, or -1 when stopped; rethrows its failure.
+  int64_t Wait() {
+    std::unique_lock lock(mutex_);
+    finished_.wait(lock, [&] { return done_.load(); });
+    if (error_) std::rethrow_exception(error_);
+    return total_;
+  }
+
+ private:
+  void Run(const std::string& path, const std::atomic<bool>& terminate) {
+    try {
+      InputFile source(path);
+      compress::InflateReader inflater(source);
+      compress::ByteBuffer scratch(kInflateBatch * kChunkSize);
+      int64_t total = 0;
+      for (;;) {
+        if (terminate || cancel_) {
+          total = -1;
+          break;
+        }
+        const std::size_t got = inflater.Read(scratch.data(), scratch.size());
+        total += static_cast<int64_t>(got);
+        if (got < scratch.size()) break;
+      }
+      total_ = total;
+    } catch (...) {
+      error_ = std::current_exception();
+    }
+    {
+      std::lock_guard lock(mutex_);
+      done_ = true;
+    }
+    finished_.notify_all();
+  }
+
+  std::atomic<bool> cancel_{false};
+  std::atomic<bool> done_{false};
+  int64_t total_ = -1;
+  std::exception_ptr error_;
+  std::mutex mutex_;
+  std::condition_variable finished_;
+  std::thread thread_;  // last: starts once everything above exists
+};
 
 }  // namespace
 
@@ -164,29 +227,40 @@ class TZipThread : public std::enable_shared_from_this<TZipThread> {
     InputFile source(job_.source);
     OutputFile dest;
     CreateDest(dest);
-    {
+    const int threads = compress::CompressionThreads();
+    if (threads > 1) {
+      compress::ParallelDeflateWriter deflater(dest, job_.level, threads);
+      Feed(source, deflater);
+    } else {
       compress::DeflateWriter deflater(dest, job_.level);
-      remaining_ = source.Size();
-      done_ = 0;
-      Deliver([this, total = remaining_] { owner_.DoBegin(total); });
-      std::vector<unsigned char> chunk(kChunkSize);
-      while (!terminate_ && remaining_ > 0) {
-        const auto n = static_cast<std::size_t>(std::min(remaining_, kChunkSize));
-        source.ReadExact(chunk.data(), n);  // a source that shrank meanwhile fails the run
-        deflater.Write(chunk.data(), n);
-        done_ += static_cast<int64_t>(n);
-        Deliver([this, done = done_] { owner_.DoProcess(done); });
-        remaining_ -= static_cast<int64_t>(n);
-      }
-      // Taken before the final flush, which is therefore not counted.
-      const int64_t fed = deflater.BytesIn();
-      rate_ = fed > 0 ? static_cast<float>(100.0 * (1.0 - static_cast<double>(deflater.BytesOut()) /
-                                                               static_cast<double>(fed)))
-                      : 0.0f;
-      // Also after a stop: the part read so far becomes a complete stream.
-      deflater.Finish();
+      Feed(source, deflater);
     }
     dest.Close();
+  }
+
+  // The source into `deflater` chunk by chunk, one progress event each, then
+  // the end of the stream.
+  template <typename Deflater>
+  void Feed(InputFile& source, Deflater& deflater) {
+    remaining_ = source.Size();
+    done_ = 0;
+    Deliver([this, total = remaining_] { owner_.DoBegin(total); });
+    std::vector<unsigned char> chunk(kChunkSize);
+    while (!terminate_ && remaining_ > 0) {
+      const auto n = static_cast<std::size_t>(std::min(remaining_, kChunkSize));
+      source.ReadExact(chunk.data(), n);  // a source that shrank meanwhile fails the run
+      deflater.Write(chunk.data(), n);
+      done_ += static_cast<int64_t>(n);
+      Deliver([this, done = done_] { owner_.DoProcess(done); });
+      remaining_ -= static_cast<int64_t>(n);
+    }
+    // Taken before the final flush, which is therefore not counted.
+    const int64_t fed = deflater.BytesIn();
+    rate_ = fed > 0 ? static_cast<float>(100.0 * (1.0 - static_cast<double>(deflater.BytesOut()) /
+                                                             static_cast<double>(fed)))
+                    : 0.0f;
+    // Also after a stop: the part read so far becomes a complete stream.
+    deflater.Finish();
   }
 
   void DecompressFile() {
@@ -195,42 +269,115 @@ class TZipThread : public std::enable_shared_from_this<TZipThread> {
     CreateDest(dest);
     compress::InflateReader inflater(source);
     // zlib runs fastest with a large output area; the chunks are cut from it.
-    std::vector<unsigned char> buffer(kInflateBatch * kChunkSize);
+    compress::ByteBuffer buffer(kInflateBatch * kChunkSize);
 
     // The total for OnBegin needs a full pass, which also checks the whole
     // stream: data that is foreign, damaged, fails its Adler-32 check or ends
-    // before its trailer fails the run here, before OnBegin and before
-    // anything is written, so DestFile stays empty.
-    int64_t total = 0;
-    for (;;) {
-      if (terminate_) return;
-      const std::size_t got = inflater.Read(buffer.data(), buffer.size());
-      total += static_cast<int64_t>(got);
-      if (got < buffer.size()) break;
+    // before its trailer fails the run here, before OnBegin, leaving DestFile
+    // empty. With a second processor the output pass starts meanwhile.
+    int64_t written = 0;  // bytes in DestFile
+    int64_t total;
+    if (compress::CompressionThreads() > 1) {
+      total = InflateWhileCounting(inflater, dest, buffer, written);
+    } else {
+      total = CountInflated(inflater, buffer, terminate_);
+      inflater.Rewind();
     }
-    inflater.Rewind();
+    if (total < 0) return;  // stopped before OnBegin
 
     remaining_ = total;
     done_ = 0;
     Deliver([this, total] { owner_.DoBegin(total); });
+    ReportWritten(written);
     while (!terminate_ && remaining_ > 0) {
       const auto batch = static_cast<std::size_t>(std::min<int64_t>(remaining_, buffer.size()));
       if (inflater.Read(buffer.data(), batch) != batch) {
         throw compress::ZlibError("the compressed file changed while read");
       }
-      for (std::size_t at = 0; at < batch && !terminate_; at += kChunkSize) {
-        const auto n = std::min<std::size_t>(kChunkSize, batch - at);
-        dest.Write(buffer.data() + at, n);
-        done_ += static_cast<int64_t>(n);
-        Deliver([this, done = done_] { owner_.DoProcess(done); });
-        remaining_ -= static_cast<int64_t>(n);
-      }
+      dest.Write(buffer.data(), batch);
+      written += static_cast<int64_t>(batch);
+      ReportWritten(written);
     }
-    // The second pass must end where the first did, its check passed too.
+    // The output pass must end where the length pass did, its check passed too.
     if (!terminate_ && inflater.Read(buffer.data(), 1) != 0) {
       throw compress::ZlibError("the compressed file changed while read");
     }
     dest.Close();
+  }
+
+  // One OnProcess per chunk written and not yet reported, in order, all in
+  // one call on the user-interface thread (the worker waits for it as for
+  // any event): a round trip per chunk would cost more than inflating it.
+  // A stop from a handler ends the series.
+  void ReportWritten(int64_t written) {
+    if (written <= done_) return;
+    Deliver([this, written] {
+      while (!terminate_ && done_ < written) {
+        const int64_t n = std::min(kChunkSize, written - done_);
+        done_ += n;
+        remaining_ -= n;
+        owner_.DoProcess(done_);
+      }
+    });
+  }
+
+  // The uncompressed length of the stream `inflater` reads, or -1 when the
+  // run is stopped first. Throws ZlibError for a stream that is not valid.
+  static int64_t CountInflated(compress::InflateReader& inflater, compress::ByteBuffer& scratch,
+                               const std::atomic<bool>& stop) {
+    int64_t total = 0;
+    for (;;) {
+      if (stop) return -1;
+      const std::size_t got = inflater.Read(scratch.data(), scratch.size());
+      total += static_cast<int64_t>(got);
+      if (got < scratch.size()) return total;
+    }
+  }
+
+  // The length pass on a thread of its own, over a second handle of the
+  // source, while this thread inflates into DestFile unreported. Returns
+  // the total as CountInflated does, with `written` bytes in DestFile, a
+  // whole number of chunks unless the stream has ended. Whatever ends the
+  // run before OnBegin (a refused stream, a stop, a failure) leaves DestFile
+  // empty, as the passes one after the other do.
+  int64_t InflateWhileCounting(compress::InflateReader& inflater, OutputFile& dest,
+                               compress::ByteBuffer& buffer, int64_t& written) {
+    LengthPass length(job_.source, terminate_);
+    std::exception_ptr failure;
+    try {
+      while (!terminate_ && !length.Done()) {
+        const std::size_t got = inflater.Read(buffer.data(), buffer.size());
+        dest.Write(buffer.data(), got);
+        written += static_cast<int64_t>(got);
+        if (got < buffer.size()) break;
+      }
+    } catch (const compress::ZlibError&) {
+      failure = std::current_exception();  // the length pass meets the same fault
+    } catch (...) {
+      failure = std::current_exception();  // not the stream's: no need to read it to the end
+      length.Cancel();
+    }
+    int64_t total = -1;
+    try {
+      total = length.Wait();  // its failure comes first: it is the stream's own
+      if (failure) std::rethrow_exception(failure);
+      if (total >= 0 && (written > total || (inflater.Complete() && written != total))) {
+        throw compress::ZlibError("the compressed file changed while read");
+      }
+    } catch (...) {
+      EmptyDest(dest, written);
+      throw;
+    }
+    if (total < 0) EmptyDest(dest, written);
+    return total;
+  }
+
+  // Back to an empty DestFile after an output pass that was not reported.
+  void EmptyDest(OutputFile& dest, int64_t& written) const {
+    if (written == 0) return;
+    dest = OutputFile();
+    CreateDest(dest);
+    written = 0;
   }
 
   // Replaces whatever is at DestFile by a new, exclusively created file.

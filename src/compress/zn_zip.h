@@ -72,8 +72,9 @@ class TZnZip {
   void Compress();
   void Decompress();
 
-  // Tells a running worker to end after its current chunk and waits until it
-  // has. On the user-interface thread the stopped run's OnEnd(false, 0) is
+  // Tells a running worker to end after its current chunk (a decompression
+  // inflates and reports 16 chunks at a time: after those) and waits until
+  // it has. On the user-interface thread the stopped run's OnEnd(false, 0) is
   // delivered while Stop waits. Called from inside one of this component's
   // own handlers, Stop cannot wait (the worker waits for that handler): it
   // only asks the worker to end, and OnEnd follows after the handler.
