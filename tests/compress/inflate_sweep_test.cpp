@@ -14,6 +14,7 @@
 #include "platform/file_io.h"
 #include "samples.h"
 #include "support/temp_dir.h"
+#include "zlib_oracle.h"
 
 namespace vesk::compress {
 namespace {
@@ -61,18 +62,7 @@ class InflateSweepTest : public ::testing::Test {
   // Everything the reader yields, `step` bytes per request; throws ZlibError
   // as the reader does.
   std::string ReadAll(const std::string& stream, std::size_t step) {
-    WriteFile(dir.File("s.zak"), stream);
-    InputFile in(dir.File("s.zak"));
-    InflateReader reader(in);
-    std::string out;
-    std::vector<char> buf(step);
-    for (;;) {
-      const std::size_t got = reader.Read(buf.data(), step);
-      out.append(buf.data(), got);
-      if (got < step) break;
-    }
-    EXPECT_TRUE(reader.Complete());
-    return out;
+    return vesk::testing::ReadAllThroughReader(dir.File("s.zak"), stream, step);
   }
 
   bool ReaderRefuses(const std::string& stream) {

@@ -13,33 +13,14 @@
 #include "platform/file_io.h"
 #include "samples.h"
 #include "support/temp_dir.h"
+#include "zlib_oracle.h"
 
 namespace vesk::compress {
 namespace {
 
 using vesk::testing::ReadFile;
-
-std::string Compress2(const std::string& data, int level) {
-  uLongf len = compressBound(data.size());
-  std::string out(len, '\0');
-  EXPECT_EQ(compress2(reinterpret_cast<Bytef*>(out.data()), &len, reinterpret_cast<const Bytef*>(data.data()),
-                      data.size(), level),
-            Z_OK);
-  out.resize(len);
-  return out;
-}
-
-// zlib's own inflate of a whole stream; fails the test unless the stream is
-// complete and valid.
-std::string ZlibUncompress(const std::string& stream, std::size_t limit) {
-  std::string out(limit + 1, '\0');
-  uLongf len = out.size();
-  EXPECT_EQ(uncompress(reinterpret_cast<Bytef*>(out.data()), &len, reinterpret_cast<const Bytef*>(stream.data()),
-                       stream.size()),
-            Z_OK);
-  out.resize(len);
-  return out;
-}
+using vesk::testing::ZlibCompress;
+using vesk::testing::ZlibUncompress;
 
 class ParallelDeflateTest : public ::testing::Test {
  protected:
@@ -115,11 +96,11 @@ TEST_F(ParallelDeflateTest, OtherDataAndTheHeaderZlibWouldWrite) {
       const std::string stream = Deflate(k.data, level, 3, 48 << 10);
       EXPECT_TRUE(ZlibUncompress(stream, k.data.size()) == k.data);
       // The same two header bytes as zlib's own.
-      EXPECT_EQ(stream.substr(0, 2), Compress2("x", level).substr(0, 2));
+      EXPECT_EQ(stream.substr(0, 2), ZlibCompress("x", level).substr(0, 2));
     }
   }
   // An empty source gives the very stream zlib writes.
-  EXPECT_EQ(Deflate("", Z_DEFAULT_COMPRESSION, 2, kParallelBlockSize), Compress2("", Z_DEFAULT_COMPRESSION));
+  EXPECT_EQ(Deflate("", Z_DEFAULT_COMPRESSION, 2, kParallelBlockSize), ZlibCompress("", Z_DEFAULT_COMPRESSION));
 }
 
 TEST_F(ParallelDeflateTest, SizeStaysWithinOnePercentOfSingleThreadedZlib) {
@@ -128,7 +109,7 @@ TEST_F(ParallelDeflateTest, SizeStaysWithinOnePercentOfSingleThreadedZlib) {
     SCOPED_TRACE(level);
     double rate = 0;
     const std::string ours = Deflate(text, level, 2, kParallelBlockSize, 65535, SIZE_MAX, &rate);
-    const std::string zlib = Compress2(text, level);
+    const std::string zlib = ZlibCompress(text, level);
     EXPECT_LE(static_cast<double>(ours.size()), 1.01 * static_cast<double>(zlib.size()));
     EXPECT_TRUE(ZlibUncompress(ours, text.size()) == text);
     // Measured before the last block: close to, and above, the final rate.

@@ -11,6 +11,7 @@
 #include "platform/file_io.h"
 #include "support/temp_dir.h"
 #include "samples.h"
+#include "zlib_oracle.h"
 
 namespace vesk::compress {
 namespace {
@@ -47,33 +48,11 @@ std::string Deflate(const std::string& data, const Shape& shape) {
   return out;
 }
 
-// What zlib's own inflate makes of a complete stream.
-std::string ZlibInflate(const std::string& stream, std::size_t size) {
-  std::string out(size + 1, '\0');
-  uLongf len = out.size();
-  EXPECT_EQ(uncompress(reinterpret_cast<Bytef*>(out.data()), &len, reinterpret_cast<const Bytef*>(stream.data()),
-                       stream.size()),
-            Z_OK);
-  out.resize(len);
-  return out;
-}
-
 class InflateReaderTest : public ::testing::Test {
  protected:
   // Everything the reader yields from `stream`, asking `step` bytes at a time.
   std::string ReadAll(const std::string& stream, std::size_t step) {
-    WriteFile(dir.File("s.zak"), stream);
-    InputFile in(dir.File("s.zak"));
-    InflateReader reader(in);
-    std::string out;
-    std::vector<char> buf(step);
-    for (;;) {
-      const std::size_t got = reader.Read(buf.data(), step);
-      out.append(buf.data(), got);
-      if (got < step) break;
-    }
-    EXPECT_TRUE(reader.Complete());
-    return out;
+    return vesk::testing::ReadAllThroughReader(dir.File("s.zak"), stream, step);
   }
 
   vesk::testing::TempDir dir;
@@ -96,7 +75,7 @@ TEST_F(InflateReaderTest, YieldsWhatZlibDoesForEveryLevelAndDataKind) {
       SCOPED_TRACE(std::string(k.kind) + " at level " + std::to_string(level));
       const std::string stream = Deflate(k.data, Shape{level});
       const std::string out = ReadAll(stream, 65535);
-      EXPECT_TRUE(out == ZlibInflate(stream, k.data.size()));
+      EXPECT_TRUE(out == vesk::testing::ZlibUncompress(stream, k.data.size()));
       EXPECT_TRUE(out == k.data);
     }
   }
@@ -120,7 +99,7 @@ TEST_F(InflateReaderTest, TakesEveryBlockKindAndStreamShapeZlibWrites) {
   for (const auto& s : shapes) {
     SCOPED_TRACE(s.what);
     const std::string stream = Deflate(data, s.shape);
-    EXPECT_TRUE(ReadAll(stream, 65535) == ZlibInflate(stream, data.size()));
+    EXPECT_TRUE(ReadAll(stream, 65535) == vesk::testing::ZlibUncompress(stream, data.size()));
   }
   // Output boundaries anywhere: tiny and odd reads, and reads larger than the source.
   const std::string stream = Deflate(data, Shape{});

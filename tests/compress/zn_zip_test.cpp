@@ -23,12 +23,15 @@
 #include "support/temp_dir.h"
 #include "threads/queued_ui_thread.h"
 #include "threads/worker.h"
+#include "zlib_oracle.h"
 
 namespace vesk {
 namespace {
 
 using std::chrono::milliseconds;
 using testing::ReadFile;
+using testing::ZlibCompress;
+using testing::ZlibUncompress;
 using testing::WriteFile;
 
 // Data that compresses well but not trivially.
@@ -36,28 +39,6 @@ std::string Text(std::size_t n) {
   std::string out;
   for (uint32_t i = 0; out.size() < n; ++i) out += "line " + std::to_string(i % 977) + " of the sample text\n";
   out.resize(n);
-  return out;
-}
-
-std::string ZlibCompress(const std::string& data, int level) {
-  uLongf len = compressBound(data.size());
-  std::string out(len, '\0');
-  EXPECT_EQ(compress2(reinterpret_cast<Bytef*>(out.data()), &len, reinterpret_cast<const Bytef*>(data.data()),
-                      data.size(), level),
-            Z_OK);
-  out.resize(len);
-  return out;
-}
-
-// The content of a complete zlib stream of at most `limit` bytes; fails the
-// test for a stream that is cut short or damaged.
-std::string ZlibUncompress(const std::string& stream, std::size_t limit) {
-  uLongf len = limit;
-  std::string out(limit + 1, '\0');  // never zero-sized
-  EXPECT_EQ(uncompress(reinterpret_cast<Bytef*>(out.data()), &len, reinterpret_cast<const Bytef*>(stream.data()),
-                       stream.size()),
-            Z_OK);
-  out.resize(len);
   return out;
 }
 
