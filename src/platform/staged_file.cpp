@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -58,6 +59,13 @@ void RenameInto(const std::string& staging, const std::string& target, bool repl
     Fail("cannot rename to " + target, errno);
   }
   ::unlink(staging.c_str());
+}
+
+// Whether a commit to `target` would put a file in place of one that is there
+// now (a link counts: the rename replaces the link itself).
+bool Occupied(const std::string& target) {
+  struct stat st {};
+  return ::lstat(target.c_str(), &st) == 0;
 }
 
 }  // namespace
@@ -109,14 +117,15 @@ bool Replaceable(const std::string& target) {
 void CommitStagedFile(const std::string& staging, const std::string& target, mode_t mode, bool replace) {
   const int fd = ::open(staging.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
   if (fd < 0) Fail("cannot open " + staging, errno);
-  if (::fdatasync(fd) != 0 || ::fchmod(fd, mode) != 0) {
+  const bool replacing = replace && Occupied(target);
+  if ((replacing && ::fdatasync(fd) != 0) || ::fchmod(fd, mode) != 0) {
     const int error = errno;
     ::close(fd);
     Fail("cannot complete " + staging, error);
   }
   if (::close(fd) != 0) Fail("cannot complete " + staging, errno);
   RenameInto(staging, target, replace);
-  SyncFolder(FolderOf(target));
+  if (replacing) SyncFolder(FolderOf(target));
 }
 
 StagedOutput::~StagedOutput() { Abandon(); }
@@ -127,6 +136,8 @@ StagedOutput::StagedOutput(StagedOutput&& other) noexcept
       staging_(std::exchange(other.staging_, std::string())),
       mode_(other.mode_),
       written_(other.written_),
+      writeback_from_(other.writeback_from_),
+      writeback_(other.writeback_),
       hook_(std::move(other.hook_)) {}
 
 StagedOutput& StagedOutput::operator=(StagedOutput&& other) noexcept {
@@ -137,6 +148,8 @@ StagedOutput& StagedOutput::operator=(StagedOutput&& other) noexcept {
     staging_ = std::exchange(other.staging_, std::string());
     mode_ = other.mode_;
     written_ = other.written_;
+    writeback_from_ = other.writeback_from_;
+    writeback_ = other.writeback_;
     hook_ = std::move(other.hook_);
   }
   return *this;
@@ -147,7 +160,9 @@ void StagedOutput::Open(const std::string& target, mode_t mode) {
   target_ = target;
   mode_ = mode;
   written_ = 0;
+  writeback_from_ = 0;
   fd_ = CreateUnique(FolderOf(target), ".vesk-", ".part", staging_);
+  writeback_ = Occupied(target);
 }
 
 void StagedOutput::OpenTemporary(const std::string& folder, std::string_view prefix, std::string_view suffix) {
@@ -155,6 +170,8 @@ void StagedOutput::OpenTemporary(const std::string& folder, std::string_view pre
   target_.clear();
   mode_ = 0600;
   written_ = 0;
+  writeback_ = false;
+  writeback_from_ = 0;
   fd_ = CreateUnique(folder, prefix, suffix, staging_);
 }
 
@@ -172,15 +189,27 @@ void StagedOutput::Write(const void* buf, std::size_t n) {
     n -= static_cast<std::size_t>(put);
     written_ += put;
   }
+  StartWriteback();
 }
 
 void StagedOutput::CopyFrom(InputFile& in, std::size_t n) {
+  constexpr int64_t kPage = 4096;
   loff_t from = in.Position();
+  const off_t to = ::lseek(fd_, 0, SEEK_CUR);
+  // The kernel's copy moves (or shares) whole pages only when both sides sit
+  // at the same place within a page; otherwise every page it writes is
+  // pieced together from two, and a copy through a small buffer whose writes
+  // start on page boundaries is faster.
+  if (to < 0 || (from - to) % kPage != 0) {
+    CopyThroughBuffer(in, n, to < 0 ? 0 : to);
+    return;
+  }
   while (n > 0) {
     const ssize_t put = ::copy_file_range(in.Descriptor(), &from, fd_, nullptr, n, 0);
     if (put > 0) {
       written_ += put;
       n -= static_cast<std::size_t>(put);
+      StartWriteback();
       continue;
     }
     if (put < 0 && errno == EINTR) continue;
@@ -191,16 +220,35 @@ void StagedOutput::CopyFrom(InputFile& in, std::size_t n) {
     // systems answer instead): through a buffer, which also tells a source
     // that really ends early.
     in.Seek(from);
-    std::vector<char> buffer(std::min<std::size_t>(n, std::size_t{1} << 16));
-    while (n > 0) {
-      const std::size_t chunk = std::min(n, buffer.size());
-      in.ReadExact(buffer.data(), chunk);
-      Write(buffer.data(), chunk);
-      n -= chunk;
-    }
+    CopyThroughBuffer(in, n, 0);
     return;
   }
   in.Seek(from);
+}
+
+void StagedOutput::CopyThroughBuffer(InputFile& in, std::size_t n, int64_t to) {
+  // 256 KiB stays in the processor's cache between the read and the write.
+  constexpr std::size_t kBuffer = std::size_t{1} << 18;
+  std::unique_ptr<char[]> buffer(new char[std::min(n, kBuffer)]);
+  // The first piece ends where the output reaches a page boundary.
+  std::size_t piece = static_cast<std::size_t>((kBuffer - static_cast<uint64_t>(to) % kBuffer) % kBuffer);
+  while (n > 0) {
+    const std::size_t chunk = std::min(n, piece == 0 ? kBuffer : piece);
+    piece = 0;
+    in.ReadExact(buffer.get(), chunk);
+    Write(buffer.get(), chunk);
+    n -= chunk;
+  }
+}
+
+void StagedOutput::StartWriteback() noexcept {
+  // An output that will replace a file has to reach the disk before its
+  // rename; starting that every few MiB lets the disk work while the rest is
+  // still being produced, so the final flush waits only for the tail. A hint:
+  // a failure here shows up again at the checked flush of the commit.
+  if (!writeback_ || written_ - writeback_from_ < kWritebackRun) return;
+  ::sync_file_range(fd_, writeback_from_, written_ - writeback_from_, SYNC_FILE_RANGE_WRITE);
+  writeback_from_ = written_;
 }
 
 void StagedOutput::Seek(int64_t pos) {
@@ -209,9 +257,11 @@ void StagedOutput::Seek(int64_t pos) {
 
 void StagedOutput::Commit(bool replace) {
   if (fd_ < 0 || target_.empty()) throw IoError("no output open for " + target_);
+  bool replacing = false;
   try {
     if (hook_) hook_(written_, 0);
-    if (::fdatasync(fd_) != 0) Fail("cannot write " + target_, errno);
+    replacing = replace && Occupied(target_);
+    if (replacing && ::fdatasync(fd_) != 0) Fail("cannot write " + target_, errno);
     if (::fchmod(fd_, mode_) != 0) Fail("cannot set the permissions of " + target_, errno);
     const int fd = std::exchange(fd_, -1);
     if (::close(fd) != 0) Fail("cannot write " + target_, errno);
@@ -221,7 +271,7 @@ void StagedOutput::Commit(bool replace) {
     throw;
   }
   staging_.clear();
-  SyncFolder(FolderOf(target_));
+  if (replacing) SyncFolder(FolderOf(target_));
 }
 
 std::string StagedOutput::Keep() {

@@ -1,10 +1,14 @@
 // Files that appear complete or not at all.
 //
 // Every output is written under a unique hidden name in its target's folder
-// and renamed over the target only once it is complete and on the disk, so a
-// failure, a cancel, a kill or a power cut leaves whatever was at the target
-// before exactly as it was. Temporary files get unique names, are created
-// exclusively with mode 0600 and are deleted only by the run that made them.
+// and renamed to the target only once it is complete, so a failure, a cancel
+// or a kill leaves whatever was at the target before exactly as it was. An
+// output that replaces a file is on the disk before the rename, so a power
+// cut cannot lose the old file either; a new file, whose source is still
+// there, goes to the disk with the system's ordinary writeback, as a copy
+// does (the shredder flushes the file system before it destroys anything).
+// Temporary files get unique names, are created exclusively with mode 0600
+// and are deleted only by the run that made them.
 #pragma once
 
 #include <sys/types.h>
@@ -47,7 +51,8 @@ std::string FolderOf(const std::string& path);
 bool Replaceable(const std::string& target);
 
 // Makes the completed file `staging` the file `target`: pushes its data to the
-// disk, gives it the permission bits `mode`, then renames it over `target`
+// disk when it replaces a file, gives it the permission bits `mode`, then
+// renames it over `target`
 // (replace) or to `target` only when nothing is there yet (no replace: throws
 // TargetExistsError, `staging` stays). Both must be in the same folder.
 void CommitStagedFile(const std::string& staging, const std::string& target, mode_t mode, bool replace);
@@ -88,7 +93,8 @@ class StagedOutput {
   void CopyFrom(InputFile& in, std::size_t n);
   int64_t BytesWritten() const { return written_; }
 
-  // Flushes to the disk, closes (every step checked) and renames the file
+  // Flushes to the disk when a file is there to be replaced, closes (every
+  // step checked) and renames the file
   // over the target (`replace`) or to the target only when it is free. On
   // failure the staging file is deleted and IoError thrown; the target is
   // untouched.
@@ -108,7 +114,14 @@ class StagedOutput {
   std::string staging_;
   mode_t mode_ = 0644;
   int64_t written_ = 0;
+  int64_t writeback_from_ = 0;  // bytes before this were handed to the disk
+  bool writeback_ = false;      // the target was there when the output was opened
   WriteHook hook_;
+
+  static constexpr int64_t kWritebackRun = int64_t{8} << 20;
+  void StartWriteback() noexcept;
+  // Appends `n` bytes read from `in`, the output being at offset `to`.
+  void CopyThroughBuffer(InputFile& in, std::size_t n, int64_t to);
 };
 
 }  // namespace vesk

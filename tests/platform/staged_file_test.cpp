@@ -255,5 +255,43 @@ TEST(StagedOutput, CopyFromAppendsTheSourceFromItsPositionOn) {
   }
 }
 
+// The copy takes the kernel's road when source and output sit at the same
+// place within a page and a buffered one otherwise; both must give the same
+// bytes around every page and buffer boundary, and both must notice a source
+// that ends early.
+TEST(StagedOutput, CopyFromGivesTheSameBytesAtEveryAlignment) {
+  TempDir dir;
+  constexpr std::size_t kBuf = std::size_t{1} << 18;
+  const std::string source = testing::RandomBytes(5 * kBuf, 7);
+  WriteFile(dir.File("src"), source);
+  const std::size_t starts[] = {0, 1, 4095, 4096, 4097, kBuf - 1};
+  const std::size_t heads[] = {0, 1, 4095, 4096, kBuf - 1, kBuf, kBuf + 1};
+  const std::size_t lengths[] = {0, 1, kBuf - 1, kBuf + 1, 3 * kBuf + 7};
+  for (const std::size_t start : starts) {
+    for (const std::size_t head : heads) {
+      for (const std::size_t length : lengths) {
+        SCOPED_TRACE(std::to_string(start) + " " + std::to_string(head) + " " + std::to_string(length));
+        InputFile in(dir.File("src"));
+        in.Seek(static_cast<int64_t>(start));
+        StagedOutput out;
+        out.Open(dir.File("out"));
+        out.Write(std::string(head, 'h'));
+        out.CopyFrom(in, length);
+        ASSERT_EQ(in.Position(), static_cast<int64_t>(start + length));
+        out.Commit();
+        ASSERT_EQ(ReadFile(dir.File("out")), std::string(head, 'h') + source.substr(start, length));
+      }
+    }
+    InputFile in(dir.File("src"));
+    in.Seek(static_cast<int64_t>(start));
+    StagedOutput out;
+    out.Open(dir.File("short"));
+    out.Write(std::string(3, 'h'));
+    EXPECT_THROW(out.CopyFrom(in, source.size() - start + 1), IoError);
+  }
+  const std::vector<std::string> left = Names(dir.path());
+  EXPECT_EQ(std::set<std::string>(left.begin(), left.end()), (std::set<std::string>{"out", "src"}));
+}
+
 }  // namespace
 }  // namespace vesk
