@@ -240,6 +240,11 @@ bool ShredFile(const ShredJob& job, Reporter& reporter) {
     reporter.SetCommandState(Control::Button5, false);
     Call(job.mark_busy);
 
+    // Whatever was made from this file before (its encrypted copy, say) may
+    // still be on its way to the disk; it gets there before the original is
+    // destroyed, so a power cut cannot take both.
+    if (::syncfs(victim.fd.get()) != 0) throw IoError(std::string("cannot flush: ") + std::strerror(errno));
+
     int64_t done = 0;
     BoundaryReadahead readahead(victim.fd.get(), length);
     while (going_on() && done < length) {
