@@ -2,9 +2,9 @@
 // separating it again against `cp` of the same container, in the same run
 // and on the same file system, and prints the medians and their ratios.
 //
-// Both commands commit their output only once it is on the disk (fdatasync
-// before the rename), which `cp` does not do; so the ratios are given both
-// to plain `cp` and to `cp` followed by an fdatasync of the copy.
+// The outputs are new files, which the commands (like `cp`) leave to the
+// system's writeback; the ratios are also given to `cp` followed by an
+// fdatasync of the copy, the cost of a command that replaces a file.
 //
 //   vesk_sfx_bench [directory] [size in MiB] [runs]   (defaults: ".", 1024, 3)
 #include <fcntl.h>

@@ -18,9 +18,11 @@
 
 namespace vesk::selfextract {
 
-// The container is copied in chunks of this many bytes, one progress step and
-// one look at the run flag per chunk.
+// The container is copied in chunks of this many bytes, one progress step per
+// chunk; the kernel is asked for a run of kChunksPerRun chunks at a time and
+// the run flag is looked at before each run.
 inline constexpr std::size_t kCopyChunk = 65535;
+inline constexpr std::size_t kChunksPerRun = 128;
 // The program part the separate command writes beside the container.
 inline constexpr char kProgramPartName[] = "Vesk 文件加密.exe";
 // The name the commands use for a payload whose stored name is empty.

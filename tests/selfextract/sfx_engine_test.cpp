@@ -225,7 +225,7 @@ TEST_F(Engines, CancelInTheMiddleLeavesNoOutputAndTheOldFileUntouched) {
 TEST_F(Engines, FailuresReportAndLeaveNothing) {
   const std::string error_for = "创建自解密文件“";
   // The container shrinks while it is copied: a read error.
-  WriteFile(dir_.File("c.jmz"), ContainerOfLength(1 << 20));
+  WriteFile(dir_.File("c.jmz"), ContainerOfLength(static_cast<int64_t>(2 * kChunksPerRun * kCopyChunk)));
   WriteFile(out_.File("c.exe"), "old");
   r_.on_bar_position = [this](int64_t position) {
     if (position > 0) {
