@@ -68,7 +68,7 @@ class DeflateWriter {
 
   OutputFile& out_;
   z_stream z_{};
-  std::vector<unsigned char> block_;
+  ByteBuffer block_;
   bool finished_ = false;
 };
 

@@ -16,6 +16,7 @@
 #include "platform/file_io.h"
 #include "platform/paths.h"
 #include "threads/worker.h"
+#include "threads/spin_wait.h"
 
 namespace vesk {
 
@@ -227,7 +228,11 @@ class TZipThread : public std::enable_shared_from_this<TZipThread> {
     InputFile source(job_.source);
     OutputFile dest;
     CreateDest(dest);
-    const int threads = compress::CompressionThreads();
+    // A source of one block gains nothing from more threads (the stream is
+    // the same bytes either way) and would pay for starting them.
+    const int threads = source.Size() > static_cast<int64_t>(compress::kParallelBlockSize)
+                            ? compress::CompressionThreads()
+                            : 1;
     if (threads > 1) {
       compress::ParallelDeflateWriter deflater(dest, job_.level, threads);
       Feed(source, deflater);
@@ -245,7 +250,9 @@ class TZipThread : public std::enable_shared_from_this<TZipThread> {
     remaining_ = source.Size();
     done_ = 0;
     Deliver([this, total = remaining_] { owner_.DoBegin(total); });
-    std::vector<unsigned char> chunk(kChunkSize);
+    // Left uninitialised and no larger than the source: a small file
+    // touches only the pages it uses.
+    compress::ByteBuffer chunk(static_cast<std::size_t>(std::clamp<int64_t>(remaining_, 1, kChunkSize)));
     while (!terminate_ && remaining_ > 0) {
       const auto n = static_cast<std::size_t>(std::min(remaining_, kChunkSize));
       source.ReadExact(chunk.data(), n);  // a source that shrank meanwhile fails the run
@@ -404,6 +411,10 @@ class TZipThread : public std::enable_shared_from_this<TZipThread> {
       event_ = nullptr;
       throw;
     }
+    SpinBriefly([&] {
+      std::unique_lock lock(mutex_, std::try_to_lock);
+      return lock.owns_lock() && !event_ && !event_running_;
+    });
     std::unique_lock lock(mutex_);
     cv_.wait(lock, [&] { return !event_ && !event_running_; });
     if (event_error_) std::rethrow_exception(std::exchange(event_error_, nullptr));

@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "threads/spin_wait.h"
+
 namespace vesk {
 
 QueuedUiThread::QueuedUiThread() : owner_(std::this_thread::get_id()) {}
@@ -32,6 +34,10 @@ void QueuedUiThread::Synchronize(std::function<void()> fn) {
   auto completion = std::make_shared<Completion>();
   Enqueue(Call{std::move(fn), completion});
   std::exception_ptr error;
+  SpinBriefly([&] {
+    std::unique_lock lock(completion->mutex, std::try_to_lock);
+    return lock.owns_lock() && completion->finished;
+  });
   {
     std::unique_lock lock(completion->mutex);
     completion->cv.wait(lock, [&] { return completion->finished; });
@@ -133,8 +139,12 @@ bool QueuedUiThread::Pump(const std::function<bool()>& done, std::chrono::steady
     if (done()) return true;
     const bool limited = deadline != std::chrono::steady_clock::time_point::max();
     if (limited && std::chrono::steady_clock::now() >= deadline) return false;
-    std::unique_lock lock(mutex_);
     auto ready = [&] { return !queue_.empty() || wakes_ != seen; };
+    SpinBriefly([&] {
+      std::unique_lock lock(mutex_, std::try_to_lock);
+      return lock.owns_lock() && ready();
+    });
+    std::unique_lock lock(mutex_);
     if (!limited) {
       arrived_.wait(lock, ready);
     } else if (!arrived_.wait_until(lock, deadline, ready)) {
