@@ -7,7 +7,6 @@ namespace vesk {
 WriteBehind::WriteBehind(Sink sink, std::size_t buffer_size, std::size_t buffer_count)
     : sink_(std::move(sink)), buffers_(buffer_count, std::vector<uint8_t>(buffer_size)), sizes_(buffer_count, 0) {
   if (buffer_count == 0) throw std::invalid_argument("no buffers");
-  thread_ = std::thread([this] { Run(); });
 }
 
 WriteBehind::~WriteBehind() {
@@ -16,7 +15,7 @@ WriteBehind::~WriteBehind() {
     stopping_ = true;
   }
   changed_.notify_all();
-  thread_.join();
+  if (thread_.joinable()) thread_.join();
 }
 
 void WriteBehind::ThrowIfFailed() {
@@ -25,6 +24,10 @@ void WriteBehind::ThrowIfFailed() {
 
 uint8_t* WriteBehind::Next() {
   std::unique_lock lock(mutex_);
+  // The helper starts when a second buffer is wanted while one waits: a
+  // run of a single buffer (a small file) is written by Flush on this
+  // thread and pays for no thread.
+  if (!thread_.joinable() && committed_ > written_) thread_ = std::thread([this] { Run(); });
   changed_.wait(lock, [this] { return failure_ || committed_ - written_ < buffers_.size(); });
   ThrowIfFailed();
   return buffers_[committed_ % buffers_.size()].data();
@@ -42,6 +45,17 @@ void WriteBehind::Commit(std::size_t n) {
 
 void WriteBehind::Flush() {
   std::unique_lock lock(mutex_);
+  if (!thread_.joinable()) {
+    while (!failure_ && written_ < committed_) {
+      try {
+        const std::size_t slot = written_ % buffers_.size();
+        sink_(buffers_[slot].data(), sizes_[slot]);
+        ++written_;
+      } catch (...) {
+        failure_ = std::current_exception();
+      }
+    }
+  }
   changed_.wait(lock, [this] { return failure_ || written_ == committed_; });
   ThrowIfFailed();
 }

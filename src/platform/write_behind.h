@@ -1,6 +1,7 @@
 // Writes buffers on a helper thread, in order, so that reading and
 // transforming the next buffer overlaps the write of the previous one. A
-// small ring of fixed buffers keeps the memory constant.
+// small ring of fixed buffers keeps the memory constant. The helper starts
+// only when a second buffer is asked for; a single buffer is written by Flush.
 #pragma once
 
 #include <condition_variable>
