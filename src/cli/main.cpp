@@ -2,7 +2,13 @@
 // window, for scripts and machines without a display.
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
+#include <array>
 #include <iostream>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
 
 #include "cli/commands.h"
 #include "cli/signals.h"
@@ -37,6 +43,26 @@ void AddKey(CLI::App* app, vesk::cli::KeySource& key, const std::string& prefix,
   app->add_option("--" + prefix + "key-env", key.env, what + "：从环境变量读取")->excludes(file);
 }
 
+bool Parsed(const CLI::App* sub) { return sub != nullptr && sub->parsed(); }
+
+// Which subcommands a command line needs: only the one it starts with when
+// that is a subcommand's name, else all of them.
+class Wanted {
+ public:
+  explicit Wanted(std::string first) : first_(std::move(first)) {
+    static constexpr std::array<std::string_view, 14> kNames = {
+        "encrypt",  "compress",     "decrypt",    "decompress", "keyless-encrypt", "keyless-decrypt", "shred",
+        "associate", "context-menu", "unregister", "make-sfx",   "sfx-info",        "self-decrypt",    "separate"};
+    if (std::find(kNames.begin(), kNames.end(), first_) == kNames.end()) first_.clear();
+  }
+  // True when `name` is wanted; a group of subcommands built together is
+  // wanted when any of its names is.
+  bool operator()(std::string_view name) const { return first_.empty() || first_ == name; }
+
+ private:
+  std::string first_;
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -50,70 +76,95 @@ int main(int argc, char** argv) {
   app.set_version_flag("--version", "vesk-cli 2.8.63");
   Options o;
   Flags f;
+  // Building the parser of every subcommand costs more than the whole run
+  // of a small file, so a command line that starts with a subcommand's name
+  // gets that subcommand only; anything else (help, --version, a mistake)
+  // gets them all.
+  const Wanted wanted(argc > 1 ? argv[1] : "");
+  auto sub = [&](const char* name, const char* description) {
+    return wanted(name) ? app.add_subcommand(name, description) : nullptr;
+  };
 
-  auto* encrypt = app.add_subcommand("encrypt", "用密钥加密文件为 .jmz (可先压缩)");
-  AddTarget(encrypt, o);
-  encrypt->add_option("--level", o.level, "先压缩的压缩率: 0 不压缩, 1 快速, 2 正常 (默认), 3 最大")
-      ->check(CLI::Range(0, 3));
   int keyed_algorithm = 33, keyless_algorithm = 30;
-  encrypt->add_option("--algorithm", keyed_algorithm, "加密算法版本: 33 (默认), 18 旧, 11 更旧")
-      ->check(CLI::IsMember({33, 18, 11}));
-  AddKey(encrypt, o.key, "", "加密的密钥");
-  AddKey(encrypt, o.decrypt_key, "decrypt-", "解密的密钥 (再次加密已加密的文件时用)");
-  AddAnswers(encrypt, f);
+  auto* encrypt = sub("encrypt", "用密钥加密文件为 .jmz (可先压缩)");
+  if (encrypt) {
+    AddTarget(encrypt, o);
+    encrypt->add_option("--level", o.level, "先压缩的压缩率: 0 不压缩, 1 快速, 2 正常 (默认), 3 最大")
+        ->check(CLI::Range(0, 3));
+    encrypt->add_option("--algorithm", keyed_algorithm, "加密算法版本: 33 (默认), 18 旧, 11 更旧")
+        ->check(CLI::IsMember({33, 18, 11}));
+    AddKey(encrypt, o.key, "", "加密的密钥");
+    AddKey(encrypt, o.decrypt_key, "decrypt-", "解密的密钥 (再次加密已加密的文件时用)");
+    AddAnswers(encrypt, f);
+  }
 
-  auto* compress = app.add_subcommand("compress", "只压缩文件为 .zak (不加密)");
-  AddTarget(compress, o);
-  compress->add_option("--level", o.level, "压缩率: 1 快速, 2 正常 (默认), 3 最大")->check(CLI::Range(1, 3));
-  AddKey(compress, o.decrypt_key, "decrypt-", "解密的密钥 (压缩已加密的文件时用)");
-  AddAnswers(compress, f);
+  auto* compress = sub("compress", "只压缩文件为 .zak (不加密)");
+  if (compress) {
+    AddTarget(compress, o);
+    compress->add_option("--level", o.level, "压缩率: 1 快速, 2 正常 (默认), 3 最大")->check(CLI::Range(1, 3));
+    AddKey(compress, o.decrypt_key, "decrypt-", "解密的密钥 (压缩已加密的文件时用)");
+    AddAnswers(compress, f);
+  }
 
-  auto* decrypt = app.add_subcommand("decrypt", "解密 .jmz 文件 (没有加密标识的文件按 .zak 解压缩)");
-  AddTarget(decrypt, o);
-  AddKey(decrypt, o.key, "", "解密的密钥");
-  decrypt->add_flag("--legacy", o.legacy, "接受最旧的加密算法");
-  AddAnswers(decrypt, f);
+  auto* decrypt = sub("decrypt", "解密 .jmz 文件 (没有加密标识的文件按 .zak 解压缩)");
+  if (decrypt) {
+    AddTarget(decrypt, o);
+    AddKey(decrypt, o.key, "", "解密的密钥");
+    decrypt->add_flag("--legacy", o.legacy, "接受最旧的加密算法");
+    AddAnswers(decrypt, f);
+  }
 
-  auto* decompress = app.add_subcommand("decompress", "解压缩 .zak 文件");
-  AddTarget(decompress, o);
-  AddAnswers(decompress, f);
+  auto* decompress = sub("decompress", "解压缩 .zak 文件");
+  if (decompress) {
+    AddTarget(decompress, o);
+    AddAnswers(decompress, f);
+  }
 
-  auto* keyless_encrypt = app.add_subcommand("keyless-encrypt", "加密为不保存密钥的 .jmz 文件 (a.txt → a.txt.jmz)");
-  AddTarget(keyless_encrypt, o);
-  keyless_encrypt->add_option("--algorithm", keyless_algorithm, "加密算法版本: 30 (默认), 20 旧, 0 更旧")
-      ->check(CLI::IsMember({30, 20, 0}));
-  AddKey(keyless_encrypt, o.key, "", "加密的密钥");
-  AddAnswers(keyless_encrypt, f);
+  auto* keyless_encrypt = sub("keyless-encrypt", "加密为不保存密钥的 .jmz 文件 (a.txt → a.txt.jmz)");
+  if (keyless_encrypt) {
+    AddTarget(keyless_encrypt, o);
+    keyless_encrypt->add_option("--algorithm", keyless_algorithm, "加密算法版本: 30 (默认), 20 旧, 0 更旧")
+        ->check(CLI::IsMember({30, 20, 0}));
+    AddKey(keyless_encrypt, o.key, "", "加密的密钥");
+    AddAnswers(keyless_encrypt, f);
+  }
 
-  auto* keyless_decrypt = app.add_subcommand("keyless-decrypt", "解密不保存密钥的 .jmz 文件 (a.txt.jmz → a.txt)");
-  AddTarget(keyless_decrypt, o);
-  AddKey(keyless_decrypt, o.key, "", "解密的密钥");
-  AddAnswers(keyless_decrypt, f);
+  auto* keyless_decrypt = sub("keyless-decrypt", "解密不保存密钥的 .jmz 文件 (a.txt.jmz → a.txt)");
+  if (keyless_decrypt) {
+    AddTarget(keyless_decrypt, o);
+    AddKey(keyless_decrypt, o.key, "", "解密的密钥");
+    AddAnswers(keyless_decrypt, f);
+  }
 
-  vesk::cli::ShredCommand shred(app);
-  const auto desktop = vesk::cli::AddDesktopCommands(app);
-  vesk::cli::SfxCommands sfx(app);
+  std::optional<vesk::cli::ShredCommand> shred;
+  if (wanted("shred")) shred.emplace(app);
+  std::unique_ptr<vesk::cli::DesktopCommands> desktop;
+  if (wanted("associate") || wanted("context-menu") || wanted("unregister")) desktop = vesk::cli::AddDesktopCommands(app);
+  std::optional<vesk::cli::SfxCommands> sfx;
+  if (wanted("make-sfx") || wanted("sfx-info") || wanted("self-decrypt") || wanted("separate")) sfx.emplace(app);
 
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
     return app.exit(e) == 0 ? 0 : 2;
   }
-  if (const auto status = vesk::cli::RunDesktopCommand(*desktop)) return *status;
+  if (desktop) {
+    if (const auto status = vesk::cli::RunDesktopCommand(*desktop)) return *status;
+  }
 
-  if (shred.Parsed()) return shred.Run();
-  if (sfx.Parsed()) return sfx.Run();
-  if (encrypt->parsed()) o.command = Command::kEncrypt;
-  if (compress->parsed()) o.command = Command::kCompress;
-  if (decrypt->parsed()) o.command = Command::kDecrypt;
-  if (decompress->parsed()) o.command = Command::kDecompress;
-  if (keyless_encrypt->parsed()) o.command = Command::kKeylessEncrypt;
-  if (keyless_decrypt->parsed()) o.command = Command::kKeylessDecrypt;
+  if (shred && shred->Parsed()) return shred->Run();
+  if (sfx && sfx->Parsed()) return sfx->Run();
+  if (Parsed(encrypt)) o.command = Command::kEncrypt;
+  if (Parsed(compress)) o.command = Command::kCompress;
+  if (Parsed(decrypt)) o.command = Command::kDecrypt;
+  if (Parsed(decompress)) o.command = Command::kDecompress;
+  if (Parsed(keyless_encrypt)) o.command = Command::kKeylessEncrypt;
+  if (Parsed(keyless_decrypt)) o.command = Command::kKeylessDecrypt;
   using vesk::cli::Algorithm;
-  if (encrypt->parsed()) {
+  if (Parsed(encrypt)) {
     o.algorithm = keyed_algorithm == 18 ? Algorithm::kOld : keyed_algorithm == 11 ? Algorithm::kOlder : Algorithm::kCurrent;
   }
-  if (keyless_encrypt->parsed()) {
+  if (Parsed(keyless_encrypt)) {
     o.algorithm = keyless_algorithm == 20 ? Algorithm::kOld : keyless_algorithm == 0 ? Algorithm::kOlder : Algorithm::kCurrent;
   }
   o.answer = f.yes ? Answer::kYes : f.no ? Answer::kNo : Answer::kAsk;

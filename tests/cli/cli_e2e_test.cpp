@@ -155,6 +155,27 @@ TEST_F(CliTest, UsageErrorsExitWithTwo) {
   EXPECT_EQ(Cli({"--help"}).status, 0);
 }
 
+// A command line that starts with a subcommand builds only that one's
+// parser; the overview, each subcommand's help and its mistakes must look
+// the same as with every parser built.
+TEST_F(CliTest, EverySubcommandIsListedAndParsedOnItsOwn) {
+  const auto overview = Cli({"--help"});
+  const char* names[] = {"encrypt",   "compress",     "decrypt",    "decompress", "keyless-encrypt",
+                         "keyless-decrypt", "shred", "associate", "context-menu", "unregister",
+                         "make-sfx",  "sfx-info",     "self-decrypt", "separate"};
+  for (const char* name : names) {
+    SCOPED_TRACE(name);
+    EXPECT_NE(overview.out.find(std::string("\n  ") + name + " "), std::string::npos);
+    const auto help = Cli({name, "--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.out.find(std::string("Usage: vesk-cli ") + name), std::string::npos) << help.out;
+    EXPECT_EQ(Cli({name, "--no-such-option"}).status, 2);
+  }
+  EXPECT_NE(Cli({"encrypt", "--help"}).out.find("--level"), std::string::npos);
+  EXPECT_EQ(Cli({"--version"}).out, "vesk-cli 2.8.63\n");
+  EXPECT_EQ(Cli({"encryp", "x"}).status, 2);
+}
+
 TEST_F(CliTest, InterruptCancelsAndLeavesNoPartialFile) {
   // A large sparse file keeps the encryption busy long enough to interrupt.
   const std::string big = dir_.File("big.img");
