@@ -85,4 +85,15 @@ inline bool RunProgram(std::vector<std::string> argv) {
   return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
+// The command-line program built next to the running benchmark, or "".
+inline std::string CliPath() {
+  char self[4096];
+  const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
+  if (n <= 0) return "";
+  self[n] = '\0';
+  std::string path = self;
+  path = path.substr(0, path.rfind('/')) + "/../src/cli/vesk-cli";
+  return ::access(path.c_str(), X_OK) == 0 ? path : "";
+}
+
 }  // namespace vesk::bench

@@ -198,17 +198,6 @@ void PrintRatio(const std::string& name, const Timing& ours, const Timing& their
 
 bool HavePigz() { return Run({"pigz", "--version"}, "/dev/null"); }
 
-// The command-line program built next to this benchmark, if there is one.
-std::string CliPath() {
-  char self[4096];
-  const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
-  if (n <= 0) return "";
-  self[n] = '\0';
-  std::string path = self;
-  path = path.substr(0, path.rfind('/')) + "/../src/cli/vesk-cli";
-  return ::access(path.c_str(), X_OK) == 0 ? path : "";
-}
-
 class ThreadsPinned {
  public:
   explicit ThreadsPinned(const char* count) { ::setenv("VESK_THREADS", count, 1); }
@@ -225,7 +214,7 @@ int main(int argc, char** argv) {
   ::unsetenv("VESK_THREADS");
   const int processors = vesk::compress::CompressionThreads();
   const bool pigz = HavePigz();
-  const std::string cli = CliPath();
+  const std::string cli = vesk::bench::CliPath();
   const std::string source = dir + "/vesk-compress-bench.txt";
   const std::string zak = dir + "/vesk-compress-bench-component.zak";
   std::string cli_zak, sealed;  // as vesk-cli names them
