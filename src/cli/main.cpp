@@ -81,60 +81,41 @@ int main(int argc, char** argv) {
   // gets that subcommand only; anything else (help, --version, a mistake)
   // gets them all.
   const Wanted wanted(argc > 1 ? argv[1] : "");
-  auto sub = [&](const char* name, const char* description) {
-    return wanted(name) ? app.add_subcommand(name, description) : nullptr;
+  // A file command: its sources and -o, what only it takes, then --yes/--no.
+  auto file_command = [&](const char* name, const char* description, auto&& own_options) -> CLI::App* {
+    if (!wanted(name)) return nullptr;
+    CLI::App* command = app.add_subcommand(name, description);
+    AddTarget(command, o);
+    own_options(command);
+    AddAnswers(command, f);
+    return command;
   };
 
   int keyed_algorithm = 33, keyless_algorithm = 30;
-  auto* encrypt = sub("encrypt", "用密钥加密文件为 .jmz (可先压缩)");
-  if (encrypt) {
-    AddTarget(encrypt, o);
-    encrypt->add_option("--level", o.level, "先压缩的压缩率: 0 不压缩, 1 快速, 2 正常 (默认), 3 最大")
-        ->check(CLI::Range(0, 3));
-    encrypt->add_option("--algorithm", keyed_algorithm, "加密算法版本: 33 (默认), 18 旧, 11 更旧")
+  auto* encrypt = file_command("encrypt", "用密钥加密文件为 .jmz (可先压缩)", [&](CLI::App* c) {
+    c->add_option("--level", o.level, "先压缩的压缩率: 0 不压缩, 1 快速, 2 正常 (默认), 3 最大")->check(CLI::Range(0, 3));
+    c->add_option("--algorithm", keyed_algorithm, "加密算法版本: 33 (默认), 18 旧, 11 更旧")
         ->check(CLI::IsMember({33, 18, 11}));
-    AddKey(encrypt, o.key, "", "加密的密钥");
-    AddKey(encrypt, o.decrypt_key, "decrypt-", "解密的密钥 (再次加密已加密的文件时用)");
-    AddAnswers(encrypt, f);
-  }
-
-  auto* compress = sub("compress", "只压缩文件为 .zak (不加密)");
-  if (compress) {
-    AddTarget(compress, o);
-    compress->add_option("--level", o.level, "压缩率: 1 快速, 2 正常 (默认), 3 最大")->check(CLI::Range(1, 3));
-    AddKey(compress, o.decrypt_key, "decrypt-", "解密的密钥 (压缩已加密的文件时用)");
-    AddAnswers(compress, f);
-  }
-
-  auto* decrypt = sub("decrypt", "解密 .jmz 文件 (没有加密标识的文件按 .zak 解压缩)");
-  if (decrypt) {
-    AddTarget(decrypt, o);
-    AddKey(decrypt, o.key, "", "解密的密钥");
-    decrypt->add_flag("--legacy", o.legacy, "接受最旧的加密算法");
-    AddAnswers(decrypt, f);
-  }
-
-  auto* decompress = sub("decompress", "解压缩 .zak 文件");
-  if (decompress) {
-    AddTarget(decompress, o);
-    AddAnswers(decompress, f);
-  }
-
-  auto* keyless_encrypt = sub("keyless-encrypt", "加密为不保存密钥的 .jmz 文件 (a.txt → a.txt.jmz)");
-  if (keyless_encrypt) {
-    AddTarget(keyless_encrypt, o);
-    keyless_encrypt->add_option("--algorithm", keyless_algorithm, "加密算法版本: 30 (默认), 20 旧, 0 更旧")
-        ->check(CLI::IsMember({30, 20, 0}));
-    AddKey(keyless_encrypt, o.key, "", "加密的密钥");
-    AddAnswers(keyless_encrypt, f);
-  }
-
-  auto* keyless_decrypt = sub("keyless-decrypt", "解密不保存密钥的 .jmz 文件 (a.txt.jmz → a.txt)");
-  if (keyless_decrypt) {
-    AddTarget(keyless_decrypt, o);
-    AddKey(keyless_decrypt, o.key, "", "解密的密钥");
-    AddAnswers(keyless_decrypt, f);
-  }
+    AddKey(c, o.key, "", "加密的密钥");
+    AddKey(c, o.decrypt_key, "decrypt-", "解密的密钥 (再次加密已加密的文件时用)");
+  });
+  auto* compress = file_command("compress", "只压缩文件为 .zak (不加密)", [&](CLI::App* c) {
+    c->add_option("--level", o.level, "压缩率: 1 快速, 2 正常 (默认), 3 最大")->check(CLI::Range(1, 3));
+    AddKey(c, o.decrypt_key, "decrypt-", "解密的密钥 (压缩已加密的文件时用)");
+  });
+  auto* decrypt = file_command("decrypt", "解密 .jmz 文件 (没有加密标识的文件按 .zak 解压缩)", [&](CLI::App* c) {
+    AddKey(c, o.key, "", "解密的密钥");
+    c->add_flag("--legacy", o.legacy, "接受最旧的加密算法");
+  });
+  auto* decompress = file_command("decompress", "解压缩 .zak 文件", [](CLI::App*) {});
+  auto* keyless_encrypt =
+      file_command("keyless-encrypt", "加密为不保存密钥的 .jmz 文件 (a.txt → a.txt.jmz)", [&](CLI::App* c) {
+        c->add_option("--algorithm", keyless_algorithm, "加密算法版本: 30 (默认), 20 旧, 0 更旧")
+            ->check(CLI::IsMember({30, 20, 0}));
+        AddKey(c, o.key, "", "加密的密钥");
+      });
+  auto* keyless_decrypt = file_command("keyless-decrypt", "解密不保存密钥的 .jmz 文件 (a.txt.jmz → a.txt)",
+                                       [&](CLI::App* c) { AddKey(c, o.key, "", "解密的密钥"); });
 
   std::optional<vesk::cli::ShredCommand> shred;
   if (wanted("shred")) shred.emplace(app);
