@@ -230,7 +230,8 @@ void StagedOutput::CopyThroughBuffer(InputFile& in, std::size_t n, int64_t to) {
   // 256 KiB stays in the processor's cache between the read and the write.
   constexpr std::size_t kBuffer = std::size_t{1} << 18;
   std::unique_ptr<char[]> buffer(new char[std::min(n, kBuffer)]);
-  // The first piece ends where the output reaches a page boundary.
+  // The first piece ends where the output reaches a multiple of the buffer
+  // size, so that every later write starts on a page boundary.
   std::size_t piece = static_cast<std::size_t>((kBuffer - static_cast<uint64_t>(to) % kBuffer) % kBuffer);
   while (n > 0) {
     const std::size_t chunk = std::min(n, piece == 0 ? kBuffer : piece);
