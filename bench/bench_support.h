@@ -85,6 +85,45 @@ inline bool RunProgram(std::vector<std::string> argv) {
   return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
+struct Timing {
+  std::vector<double> wall, cpu;
+};
+
+// Runs `body` once and adds its wall time and the processor time of `who`
+// (RUSAGE_SELF or RUSAGE_CHILDREN) to `t`; returns what `body` returned.
+template <typename Body>
+bool TimeOnce(Timing& t, int who, Body&& body) {
+  const double cpu = CpuSeconds(who);
+  const auto start = std::chrono::steady_clock::now();
+  const bool ok = body();
+  t.wall.push_back(Seconds(std::chrono::steady_clock::now() - start));
+  t.cpu.push_back(CpuSeconds(who) - cpu);
+  return ok;
+}
+
+// Writes and deletes a scratch file of `bytes` in `dir`, so that the next
+// timed step starts with memory the kernel has just used: on a virtual
+// machine that hands idle memory back to its host, the first writes into
+// cold memory would otherwise pay for the host's page faults.
+inline void WarmUp(const std::string& dir, int64_t bytes) {
+  const std::string scratch = dir + "/vesk-bench.warm";
+  WriteSource(scratch, bytes);
+  DeleteFile(scratch);
+}
+
+// TimeOnce with warm memory and everything earlier on the disk, and its own
+// writes on the disk before the next step.
+template <typename Body>
+bool MeasureWarm(Timing& t, int who, const std::string& dir, int64_t warm, Body&& body) {
+  WarmUp(dir, warm);
+  ::sync();
+  const bool ok = TimeOnce(t, who, body);
+  ::sync();
+  return ok;
+}
+
+inline bool RunCp(const std::string& from, const std::string& to) { return RunProgram({"cp", from, to}); }
+
 // The command-line program built next to the running benchmark, or "".
 inline std::string CliPath() {
   char self[4096];

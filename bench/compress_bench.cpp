@@ -41,9 +41,7 @@
 
 namespace {
 
-using vesk::bench::CpuSeconds;
 using vesk::bench::Median;
-using vesk::bench::Seconds;
 
 std::string LoadAverages() {
   std::ifstream in("/proc/loadavg");
@@ -169,17 +167,11 @@ bool SameContent(const std::string& a, const std::string& b) {
   }
 }
 
-struct Timing {
-  std::vector<double> wall, cpu;
-};
+using vesk::bench::Timing;
 
 template <typename Body>
 bool Measure(Timing& t, int who, Body body) {
-  const double cpu = CpuSeconds(who);
-  const auto start = std::chrono::steady_clock::now();
-  const bool ok = body();
-  t.wall.push_back(Seconds(std::chrono::steady_clock::now() - start));
-  t.cpu.push_back(CpuSeconds(who) - cpu);
+  const bool ok = vesk::bench::TimeOnce(t, who, body);
   ::sync();  // the next measurement does not pay for this one's writes
   return ok;
 }

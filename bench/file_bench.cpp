@@ -26,13 +26,12 @@
 
 namespace {
 
-using vesk::bench::CpuSeconds;
 using vesk::bench::Median;
 using vesk::bench::QuietReporter;
-using vesk::bench::Seconds;
+using vesk::bench::RunCp;
+using vesk::bench::Timing;
 using vesk::bench::WriteSource;
 
-bool RunCp(const std::string& from, const std::string& to) { return vesk::bench::RunProgram({"cp", from, to}); }
 
 // The decryption engine's questions to the window: the key, and nothing else.
 class BenchHost : public vesk::keyed::DecryptHost {
@@ -44,33 +43,12 @@ class BenchHost : public vesk::keyed::DecryptHost {
   std::string key;
 };
 
-struct Timing {
-  std::vector<double> wall, cpu;
-};
-
-// Writes and deletes a scratch file of `bytes`, so that every timed step
-// starts with memory the kernel has just used: on a virtual machine that
-// hands idle memory back to its host, the first writes into cold memory
-// would otherwise pay for the host's page faults.
-void WarmUp(const std::string& dir, int64_t bytes) {
-  const std::string scratch = dir + "/vesk-bench.warm";
-  WriteSource(scratch, bytes);
-  vesk::DeleteFile(scratch);
-}
-
 std::string g_dir;
 int64_t g_warm = 0;
 
 template <typename Body>
 bool Measure(Timing& t, int who, Body body) {
-  WarmUp(g_dir, g_warm);
-  const double cpu = CpuSeconds(who);
-  const auto start = std::chrono::steady_clock::now();
-  const bool ok = body();
-  t.wall.push_back(Seconds(std::chrono::steady_clock::now() - start));
-  t.cpu.push_back(CpuSeconds(who) - cpu);
-  ::sync();
-  return ok;
+  return vesk::bench::MeasureWarm(t, who, g_dir, g_warm, body);
 }
 
 void Print(const char* name, const Timing& t, const Timing& cp, int64_t mib) {

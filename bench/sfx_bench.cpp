@@ -28,13 +28,12 @@
 
 namespace {
 
-using vesk::bench::CpuSeconds;
 using vesk::bench::Median;
 using vesk::bench::QuietReporter;
-using vesk::bench::Seconds;
+using vesk::bench::RunCp;
+using vesk::bench::Timing;
 using vesk::bench::WriteSource;
 
-bool RunCp(const std::string& from, const std::string& to) { return vesk::bench::RunProgram({"cp", from, to}); }
 
 bool SyncFile(const std::string& path) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
@@ -43,28 +42,12 @@ bool SyncFile(const std::string& path) {
   return ::close(fd) == 0 && ok;
 }
 
-struct Timing {
-  std::vector<double> wall, cpu;
-};
-
 std::string g_dir;
 int64_t g_warm = 0;
 
-// Every timed step starts with memory the kernel has just used (see the file
-// benchmark) and with everything earlier already on the disk.
 template <typename Body>
 bool Measure(Timing& t, int who, Body body) {
-  const std::string scratch = g_dir + "/vesk-bench.warm";
-  WriteSource(scratch, g_warm);
-  vesk::DeleteFile(scratch);
-  ::sync();
-  const double cpu = CpuSeconds(who);
-  const auto start = std::chrono::steady_clock::now();
-  const bool ok = body();
-  t.wall.push_back(Seconds(std::chrono::steady_clock::now() - start));
-  t.cpu.push_back(CpuSeconds(who) - cpu);
-  ::sync();
-  return ok;
+  return vesk::bench::MeasureWarm(t, who, g_dir, g_warm, body);
 }
 
 void Print(const char* name, const Timing& t, const Timing& cp, const Timing& cp_sync, int64_t mib) {

@@ -25,10 +25,8 @@
 
 namespace {
 
-using vesk::bench::CpuSeconds;
 using vesk::bench::Median;
 using vesk::bench::QuietReporter;
-using vesk::bench::Seconds;
 using vesk::bench::WriteSource;
 
 // Answers the confirmation with Yes.
@@ -47,9 +45,7 @@ bool DropCaches() {
   return static_cast<bool>(drop);
 }
 
-struct Timing {
-  std::vector<double> wall, cpu;
-};
+using vesk::bench::Timing;
 
 // A fresh copy of the file for each step, on the disk and (unless cold)
 // in the page cache, as a file just written is.
@@ -59,12 +55,7 @@ bool Measure(Timing& t, int who, const std::string& path, int64_t size, bool col
   WriteSource(path, size);
   ::sync();
   if (cold && !DropCaches()) return false;
-  const double cpu = CpuSeconds(who);
-  const auto start = std::chrono::steady_clock::now();
-  const bool ok = body();
-  t.wall.push_back(Seconds(std::chrono::steady_clock::now() - start));
-  t.cpu.push_back(CpuSeconds(who) - cpu);
-  return ok && !vesk::PathExists(path);
+  return vesk::bench::TimeOnce(t, who, body) && !vesk::PathExists(path);
 }
 
 }  // namespace

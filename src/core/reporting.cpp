@@ -68,6 +68,18 @@ void Reporter::ProgressSteps(int64_t first_position, int64_t unit, int64_t count
 
 void Reporter::ProgressComplete() { OnBarPosition(bar_max_); }
 
+void Reporter::RestoreItem(const std::function<void()>& reset, Control button) {
+  try {
+    if (reset) {
+      reset();
+    } else {
+      SetCommandState(button, true);
+    }
+  } catch (...) {
+    Beep();
+  }
+}
+
 void Reporter::SetCommandState(Control button, bool enabled) {
   try {
     SetControlEnabled(Control::Button1, enabled);

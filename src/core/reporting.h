@@ -10,6 +10,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace vesk {
@@ -80,6 +81,10 @@ class Reporter {
   void ProgressComplete();
 
   void SetCommandState(Control button, bool enabled);
+  // Gives a command's item back after a run: through `reset` when the caller
+  // supplied one, else as SetCommandState(button, true); a failure there
+  // only beeps.
+  void RestoreItem(const std::function<void()>& reset, Control button);
 
   // True when the file does not exist or was deleted.
   virtual bool DeleteIfExists(const std::string& path);

@@ -202,17 +202,7 @@ bool ShredFile(const ShredJob& job, Reporter& reporter) {
   auto& keep = reporter.Flags().KeepShredding;
   const auto going_on = [&] { return keep.load() && !(job.stopped && job.stopped()); };
   const std::string& path = job.path;
-  auto reset_item = [&] {
-    try {
-      if (job.reset_item) {
-        job.reset_item();
-      } else {
-        reporter.SetCommandState(Control::Button5, true);
-      }
-    } catch (...) {
-      reporter.Beep();
-    }
-  };
+  auto reset_item = [&] { reporter.RestoreItem(job.reset_item, Control::Button5); };
 
   if (!reporter.AskYesNo(Confirmation(path, ReachOf(path)), text::kQuestionCaption)) {
     reporter.ReportMessage(text::Cancelled(path));

@@ -41,17 +41,7 @@ namespace {
 constexpr int64_t kMaxPlainSize = int64_t{1} << 32;
 constexpr int64_t kMaxContainerSize = kMaxPlainSize + 2 + kFixedOverhead;
 
-void ResetItem(const KeylessJob& job, Reporter& reporter) {
-  try {
-    if (job.reset_item) {
-      job.reset_item();
-    } else {
-      reporter.SetCommandState(Control::Button5, true);
-    }
-  } catch (...) {
-    reporter.Beep();
-  }
-}
+void ResetItem(const KeylessJob& job, Reporter& reporter) { reporter.RestoreItem(job.reset_item, Control::Button5); }
 
 // The key-stream operations stop the run on an internal failure (memory):
 // both run flags are cleared, and the engine ends at its next flag check.
