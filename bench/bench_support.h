@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -83,6 +84,18 @@ inline bool RunProgram(std::vector<std::string> argv) {
   int status = 0;
   ::waitpid(pid, &status, 0);
   return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+// The command line the file benchmarks share: [directory] [size in MiB]
+// [runs], with "." and 3 runs as defaults.
+struct SizeArgs {
+  std::string dir;
+  int64_t mib;
+  int rounds;
+};
+inline SizeArgs ParseSizeArgs(int argc, char** argv, int64_t default_mib) {
+  return {argc > 1 ? argv[1] : ".", argc > 2 ? std::max<int64_t>(1, std::atoll(argv[2])) : default_mib,
+          argc > 3 ? std::max(1, std::atoi(argv[3])) : 3};
 }
 
 struct Timing {

@@ -199,9 +199,7 @@ class ThreadsPinned {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const std::string dir = argc > 1 ? argv[1] : ".";
-  const int64_t mib = argc > 2 ? std::max<int64_t>(1, std::atoll(argv[2])) : 256;
-  const int rounds = argc > 3 ? std::max(1, std::atoi(argv[3])) : 3;
+  const auto [dir, mib, rounds] = vesk::bench::ParseSizeArgs(argc, argv, 256);
   const std::string levels = argc > 4 ? argv[4] : "123";
   ::unsetenv("VESK_THREADS");
   const int processors = vesk::compress::CompressionThreads();

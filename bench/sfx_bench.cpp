@@ -59,9 +59,7 @@ void Print(const char* name, const Timing& t, const Timing& cp, const Timing& cp
 }  // namespace
 
 int main(int argc, char** argv) {
-  const std::string dir = argc > 1 ? argv[1] : ".";
-  const int64_t mib = argc > 2 ? std::atoll(argv[2]) : 1024;
-  const int rounds = argc > 3 ? std::max(1, std::atoi(argv[3])) : 3;
+  const auto [dir, mib, rounds] = vesk::bench::ParseSizeArgs(argc, argv, 1024);
   const std::string source = dir + "/vesk-bench.jmz";
   const std::string copy = dir + "/vesk-bench.cp";
   const std::string wrapped = dir + "/vesk-bench.exe";

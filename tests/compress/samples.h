@@ -9,6 +9,20 @@
 
 namespace vesk::testing {
 
+// Appends `word`, then `mark` when it is not 0, then a space or, once the
+// line is past 70 columns, a line break.
+inline void AppendWord(std::string& out, std::size_t& column, const std::string& word, char mark) {
+  out += word;
+  column += 1 + word.size();
+  if (mark != 0) out += mark;
+  if (column > 70) {
+    out += '\n';
+    column = 0;
+  } else {
+    out += ' ';
+  }
+}
+
 // Words with punctuation and line breaks, drawn unevenly from a vocabulary,
 // as prose is.
 inline std::string Prose(std::size_t n, uint32_t seed) {
@@ -25,16 +39,8 @@ inline std::string Prose(std::size_t n, uint32_t seed) {
     x ^= x >> 17;
     x ^= x << 5;
     const std::size_t pick = (x % kCount) * ((x >> 8) % kCount) / kCount;  // favours the first words
-    const std::string word = kWords[pick];
-    out += word;
-    column += 1 + word.size();
-    if ((x >> 20) % 11 == 0) out += (x >> 24) % 3 == 0 ? "." : ",";
-    if (column > 70) {
-      out += '\n';
-      column = 0;
-    } else {
-      out += ' ';
-    }
+    const char mark = (x >> 20) % 11 == 0 ? ((x >> 24) % 3 == 0 ? '.' : ',') : 0;
+    AppendWord(out, column, kWords[pick], mark);
   }
   out.resize(n);
   return out;
@@ -69,16 +75,8 @@ inline std::string Text(std::size_t n, uint32_t seed) {
     const uint64_t r = next();
     const uint32_t a = static_cast<uint32_t>(r % kVocabulary);
     const uint32_t b = static_cast<uint32_t>((r >> 24) % kVocabulary);
-    const std::string& w = words[static_cast<uint64_t>(a) * b / kVocabulary];
-    out += w;
-    column += w.size() + 1;
-    if ((r >> 50) % 9 == 0) out += (r >> 56) % 3 == 0 ? "." : ",";
-    if (column > 70) {
-      out += '\n';
-      column = 0;
-    } else {
-      out += ' ';
-    }
+    const char mark = (r >> 50) % 9 == 0 ? ((r >> 56) % 3 == 0 ? '.' : ',') : 0;
+    AppendWord(out, column, words[static_cast<uint64_t>(a) * b / kVocabulary], mark);
   }
   out.resize(n);
   return out;
