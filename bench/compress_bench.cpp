@@ -34,7 +34,7 @@
 
 #include "bench_support.h"
 #include "compress/parallel_deflate.h"
-#include "compress/zn_zip.h"
+#include "compress/compressor.h"
 #include "platform/file_io.h"
 #include "platform/paths.h"
 #include "threads/queued_ui_thread.h"
@@ -224,7 +224,7 @@ int main(int argc, char** argv) {
   ::setenv("VESK_BENCH_KEY", "a key for the benchmark", 1);
 
   vesk::QueuedUiThread ui;  // this thread is the component's user-interface thread
-  vesk::TZnZip zip(ui);
+  vesk::Compressor zip(ui);
   bool ended = false, normal = false;
   zip.OnEnd = [&](bool n, float) {
     ended = true;
@@ -303,8 +303,8 @@ int main(int argc, char** argv) {
     }
     if (!ok) break;
     std::printf("\nlevel %d (zlib %d)\n", level, zlib_level);
-    Print("TZnZip, " + std::to_string(processors) + " threads", ours, vesk::FileSizeOf(zak), size);
-    Print("TZnZip, 1 thread", single, vesk::FileSizeOf(back), size);
+    Print("Compressor, " + std::to_string(processors) + " threads", ours, vesk::FileSizeOf(zak), size);
+    Print("Compressor, 1 thread", single, vesk::FileSizeOf(back), size);
     if (!cli.empty()) {
       Print("vesk-cli compress", cli_compress, vesk::FileSizeOf(cli_zak), size);
       Print("vesk-cli encrypt", cli_encrypt, vesk::FileSizeOf(sealed), size);
@@ -318,14 +318,14 @@ int main(int argc, char** argv) {
     goals_met = goals_met && speedup_met;
     if (pigz) {
       const bool met = Median(ours.wall) <= 1.05 * Median(pigz_c.wall);
-      PrintRatio("TZnZip / pigz", ours, pigz_c, "goal <= 1.05", met);
+      PrintRatio("Compressor / pigz", ours, pigz_c, "goal <= 1.05", met);
       goals_met = goals_met && met;
       if (!cli.empty()) {
         PrintRatio("vesk-cli compress / pigz", cli_compress, pigz_c, "goal <= 1.05",
                    Median(cli_compress.wall) <= 1.05 * Median(pigz_c.wall));
       }
     }
-    PrintRatio("TZnZip / gzip", ours, gzip_c, "for reference", true);
+    PrintRatio("Compressor / gzip", ours, gzip_c, "for reference", true);
 
     if (level == 2) {
       // Decompression of these streams, each checked against the source.
@@ -345,15 +345,15 @@ int main(int argc, char** argv) {
       }
       if (!ok) break;
       std::printf("\ndecompression of the level-2 streams\n");
-      Print("TZnZip, length pass included", ours_d, 0, size);
+      Print("Compressor, length pass included", ours_d, 0, size);
       if (pigz) Print("pigz -dz", pigz_d, 0, size);
       Print("gzip -dc", gzip_d, 0, size);
       if (pigz) {
         const bool met = Median(ours_d.wall) <= Median(pigz_d.wall);
-        PrintRatio("TZnZip / pigz -dz", ours_d, pigz_d, "goal <= 1.00", met);
+        PrintRatio("Compressor / pigz -dz", ours_d, pigz_d, "goal <= 1.00", met);
         goals_met = goals_met && met;
       }
-      PrintRatio("TZnZip / gzip -dc", ours_d, gzip_d, "for reference", true);
+      PrintRatio("Compressor / gzip -dc", ours_d, gzip_d, "for reference", true);
     }
   }
   for (const auto* f : files) vesk::DeleteFile(*f);

@@ -36,7 +36,7 @@ class WindowPort {
   virtual void SetEnabled(Control c, bool enabled) = 0;
   virtual void SetCaption(Control c, const std::string& caption) = 0;
   virtual void SetHint(Hint h, const std::string& text) = 0;
-  // The text of key box jm1 or jm2 as UTF-8, lines separated by CR LF.
+  // The text of key box EncryptionKey or DecryptionKey as UTF-8, lines separated by CR LF.
   virtual std::string KeyText(Control box) = 0;
   // File dialogs (user-interface thread only); nullopt when cancelled.
   virtual std::optional<std::string> OpenDialog(const FileDialogSpec& setup) = 0;
@@ -60,9 +60,9 @@ class WindowPort {
   // corner of the window's frame.
   virtual void PopupMenuAt(int /*dx*/, int /*dy*/) {}
   virtual void SetBrandCaption(const std::string& /*caption*/) {}
-  // The hint (tooltip) of key box jm1 or jm2.
+  // The hint (tooltip) of key box EncryptionKey or DecryptionKey.
   virtual void SetKeyHint(Control /*box*/, const std::string& /*text*/) {}
-  // Replaces the text of key box jm1 or jm2 (UTF-8).
+  // Replaces the text of key box EncryptionKey or DecryptionKey (UTF-8).
   virtual void SetKeyText(Control /*box*/, const std::string& /*text*/) {}
   // Whether a control is enabled, as the logic last set it.
   virtual bool ControlEnabled(Control /*c*/) { return true; }

@@ -129,7 +129,7 @@ void CliPort::FinishProgress() {
 }
 
 std::string CliPort::KeyText(Control box) {
-  return box == Control::jm1 ? config_.encrypt_key : config_.decrypt_key;
+  return box == Control::EncryptionKey ? config_.encrypt_key : config_.decrypt_key;
 }
 
 std::optional<std::string> CliPort::OpenDialog(const FileDialogSpec& /*setup*/) { return config_.source; }

@@ -25,8 +25,8 @@ struct PortConfig {
   std::optional<std::string> target;  // answers the save dialog (else its proposal)
   // Else the proposal's name in this folder (with its final "/").
   std::optional<std::string> output_folder;
-  std::string encrypt_key;           // UTF-8 text of jm1
-  std::string decrypt_key;           // UTF-8 text of jm2
+  std::string encrypt_key;           // UTF-8 text of EncryptionKey
+  std::string decrypt_key;           // UTF-8 text of DecryptionKey
   Answer answer = Answer::kAsk;      // replace, version and cancel questions
   Algorithm algorithm = Algorithm::kCurrent;  // answers the algorithm questions
   bool interactive = false;          // a terminal can answer kAsk questions

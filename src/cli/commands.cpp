@@ -7,7 +7,7 @@
 #include <memory>
 #include <mutex>
 
-#include "app/tysjm.h"
+#include "app/window_logic.h"
 #include "cli/output_name.h"
 #include "cli/signals.h"
 #include "platform/file_io.h"
@@ -85,7 +85,7 @@ class Batch {
   Control Busy() const {
     const bool encrypting = IsEncrypting(o_.command);
     if (IsKeyless(o_.command)) return encrypting ? Control::KeylessEncryptItem : Control::KeylessDecryptItem;
-    return encrypting ? Control::Button1 : Control::Button2;
+    return encrypting ? Control::EncryptButton : Control::DecryptButton;
   }
 
   // The answer to the save dialog (or the decompressed file) for `source`;
@@ -123,11 +123,11 @@ class Batch {
     config.output_folder = o_.output_folder;
     cancelled_ = false;
     CliPort port(config);
-    Tysjm window(port, ui_);
+    WindowLogic window(port, ui_);
     window.SetYieldPause(std::chrono::milliseconds(0));
     port.SetTotalSource([&window] { return window.ProgressTotal(); });
     window.MeasureImageSize();  // the program image a self-decrypting file copies
-    window.SetCommandState(Control::Button5, true);
+    window.SetCommandState(Control::SoftKeyboardButton, true);
     window.SetRatioIndex(o_.command == Command::kEncrypt || o_.command == Command::kCompress ? o_.level : 2);
     if (o_.algorithm != Algorithm::kCurrent || o_.legacy) window.InfoClickCount = 8;
     if (o_.command == Command::kCompress && (o_.output_folder || (o_.target && EndsWith(*o_.target, ".zak")))) {
@@ -142,15 +142,15 @@ class Batch {
     if (started) {
       switch (o_.command) {
         case Command::kEncrypt:
-        case Command::kCompress: window.Button1Click(); break;
-        case Command::kDecrypt: window.Button2Click(); break;
+        case Command::kCompress: window.EncryptClicked(); break;
+        case Command::kDecrypt: window.DecryptClicked(); break;
         case Command::kDecompress: window.DecompressCommand(source, config.target.value_or("")); break;
         case Command::kKeylessEncrypt: window.KeylessEncryptCommand(); break;
         case Command::kKeylessDecrypt: window.KeylessDecryptCommand(); break;
       }
       const Control busy = Busy();
       // Woken by the queued calls, by the end of every worker and by a signal.
-      ui_.RunUntil([&] { return window.Tag(busy) == 0 && !window.ZnZip1.Busy() && RunningWorkers() == 0; });
+      ui_.RunUntil([&] { return window.Tag(busy) == 0 && !window.Compression.Busy() && RunningWorkers() == 0; });
     }
     ui_.ProcessPending();  // a cancel queued as the run ended finds it idle
     window_ = nullptr;
@@ -176,7 +176,7 @@ class Batch {
   QueuedUiThread ui_;
   std::atomic<bool> stop_{false};
   bool cancelled_ = false;       // user-interface thread
-  Tysjm* window_ = nullptr;      // user-interface thread
+  WindowLogic* window_ = nullptr;      // user-interface thread
   std::mutex mutex_;
   CliPort* port_ = nullptr;      // guarded by mutex_
 };

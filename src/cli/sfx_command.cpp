@@ -8,7 +8,7 @@
 #include <iostream>
 #include <vector>
 
-#include "app/tysjm.h"
+#include "app/window_logic.h"
 #include "cli/signals.h"
 #include "cli/cli_port.h"
 #include "platform/file_io.h"
@@ -55,10 +55,10 @@ class HeaderReader final : public Reporter {
 // nothing otherwise.
 struct Drive {
   PortConfig config;
-  Control busy = Control::Button6;
+  Control busy = Control::CreateSelfDecryptingButton;
   std::string cancelled_text;
-  std::function<bool(Tysjm&)> start;
-  std::function<std::vector<std::string>(Tysjm&)> result;
+  std::function<bool(WindowLogic&)> start;
+  std::function<std::vector<std::string>(WindowLogic&)> result;
 
   int operator()() const {
     PortConfig terminal = config;
@@ -68,12 +68,12 @@ struct Drive {
     CliPort port(terminal);
     int status = 1;
     {
-      Tysjm window(port, ui);
+      WindowLogic window(port, ui);
       port.SetTotalSource([&window] { return window.ProgressTotal(); });
-      window.SetCommandState(Control::Button5, true);
+      window.SetCommandState(Control::SoftKeyboardButton, true);
       CancelOnSignal guard(g_interrupted);
       if (!start(window)) return 1;
-      auto finished = [&] { return window.Tag(busy) == 0 && !window.ZnZip1.Busy() && RunningWorkers() == 0; };
+      auto finished = [&] { return window.Tag(busy) == 0 && !window.Compression.Busy() && RunningWorkers() == 0; };
       bool cancelled = false;
       while (!finished()) {
         ui.RunUntil([&] { return finished() || g_interrupted.load(); }, std::chrono::milliseconds(50));
@@ -114,7 +114,7 @@ Answer AnswerOf(bool yes, bool no) { return yes ? Answer::kYes : no ? Answer::kN
 
 // Reads FILE's payload header into the window (the running program when
 // `file` is empty); false, having said why, when it carries none.
-bool ReadOwnFile(Tysjm& window, const std::string& file) {
+bool ReadOwnFile(WindowLogic& window, const std::string& file) {
   if (!file.empty() && !FileExists(file)) {
     std::cerr << "文件“" << file << "”不存在!\n";
     return false;
@@ -122,7 +122,7 @@ bool ReadOwnFile(Tysjm& window, const std::string& file) {
   if (file.empty()) {
     window.ReadSelfDecryptInfo();
   } else {
-    window.ReadSelfDecryptInfo(Tysjm::OwnFile{file, 0});
+    window.ReadSelfDecryptInfo(WindowLogic::OwnFile{file, 0});
   }
   if (window.OwnFileSize() < selfextract::SelfDecryptMinimum(window.ImageSize())) {
     std::cerr << (file.empty() ? std::string("vesk-cli") : file) << " 不是自解密文件。\n";
@@ -203,15 +203,15 @@ int SfxCommands::MakeSfx() const {
   drive.config.source = file_;
   drive.config.target = target_;
   drive.config.answer = AnswerOf(yes_, no_);
-  drive.busy = Control::Button6;
+  drive.busy = Control::CreateSelfDecryptingButton;
   drive.cancelled_text = "创建自解密文件已取消。";
-  drive.start = [&](Tysjm& w) {
+  drive.start = [&](WindowLogic& w) {
     w.OwnFilePath = program;
     w.SetImageSize(image_size);
-    w.Button6Click();
+    w.CreateSelfDecryptingClicked();
     return true;
   };
-  drive.result = [](Tysjm& w) {
+  drive.result = [](WindowLogic& w) {
     return StartsWith(w.StatusText(), "创建自解密文件已完成。") ? std::vector<std::string>{w.TargetPath}
                                                               : std::vector<std::string>{};
   };
@@ -263,15 +263,15 @@ int SfxCommands::SelfDecrypt() const {
   drive.config.decrypt_key = *key;
   drive.config.target = target_;
   drive.config.answer = AnswerOf(yes_, no_);
-  drive.busy = Control::Button7;
+  drive.busy = Control::SelfDecryptButton;
   drive.cancelled_text = "自解密文件已取消。";
-  drive.start = [this](Tysjm& w) {
+  drive.start = [this](WindowLogic& w) {
     if (!ReadOwnFile(w, file_)) return false;
     if (legacy_) w.InfoClickCount = 8;
-    w.Button7Click();
+    w.SelfDecryptClicked();
     return true;
   };
-  drive.result = [](Tysjm& w) {
+  drive.result = [](WindowLogic& w) {
     return EndsWith(w.StatusText(), "已完成。") ? std::vector<std::string>{w.OutputPath} : std::vector<std::string>{};
   };
   return drive();
@@ -282,14 +282,14 @@ int SfxCommands::Separate() const {
   Drive drive;
   drive.config.target = target_;
   drive.config.answer = AnswerOf(yes_, no_);
-  drive.busy = Control::Button8;
+  drive.busy = Control::SeparateButton;
   drive.cancelled_text = "分离自解密文件已取消。";
-  drive.start = [this](Tysjm& w) {
+  drive.start = [this](WindowLogic& w) {
     if (!ReadOwnFile(w, file_)) return false;
-    w.Button8Click();
+    w.SeparateClicked();
     return true;
   };
-  drive.result = [](Tysjm& w) {
+  drive.result = [](WindowLogic& w) {
     return w.StatusText() == "分离自解密文件 ... 已完成。" ? std::vector<std::string>{w.ProgramPartPath, w.TargetPath}
                                                           : std::vector<std::string>{};
   };

@@ -7,7 +7,7 @@
 #include <chrono>
 #include <csignal>
 
-#include "app/tysjm.h"
+#include "app/window_logic.h"
 #include "cli/signals.h"
 #include "shred/shredder.h"
 #include "threads/queued_ui_thread.h"
@@ -24,10 +24,10 @@ bool ShredOne(const std::string& file, const PortConfig& base, QueuedUiThread& u
   PortConfig config = base;
   config.source = file;
   CliPort port(config);
-  Tysjm window(port, ui);
+  WindowLogic window(port, ui);
   port.SetTotalSource([&window] { return window.ProgressTotal(); });
-  window.SetCommandState(Control::Button5, true);
-  window.delflClick();
+  window.SetCommandState(Control::SoftKeyboardButton, true);
+  window.ShredClicked();
   bool stopped = false;
   while (RunningWorkers() != 0) {
     ui.RunUntil([] { return RunningWorkers() == 0 || g_interrupted.load(); }, std::chrono::milliseconds(50));

@@ -9,22 +9,22 @@ namespace vesk {
 
 const char* IdleCaption(Control c) {
   switch (c) {
-    case Control::Button1: return "加密文件";
-    case Control::Button2: return "解密文件";
-    case Control::Button6: return "创建自解密";
-    case Control::Button7: return "自解密";
-    case Control::Button8: return "分离";
+    case Control::EncryptButton: return "加密文件";
+    case Control::DecryptButton: return "解密文件";
+    case Control::CreateSelfDecryptingButton: return "创建自解密";
+    case Control::SelfDecryptButton: return "自解密";
+    case Control::SeparateButton: return "分离";
     default: return "";
   }
 }
 
 const char* BusyCaption(Control c) {
   switch (c) {
-    case Control::Button1: return "取消加密";
-    case Control::Button2: return "取消解密";
-    case Control::Button6: return "取消创建";
-    case Control::Button7:
-    case Control::Button8: return "取消";
+    case Control::EncryptButton: return "取消加密";
+    case Control::DecryptButton: return "取消解密";
+    case Control::CreateSelfDecryptingButton: return "取消创建";
+    case Control::SelfDecryptButton:
+    case Control::SeparateButton: return "取消";
     default: return "";
   }
 }
@@ -82,17 +82,17 @@ void Reporter::RestoreItem(const std::function<void()>& reset, Control button) {
 
 void Reporter::SetCommandState(Control button, bool enabled) {
   try {
-    SetControlEnabled(Control::Button1, enabled);
-    SetControlEnabled(Control::Button2, enabled);
-    SetControlEnabled(Control::Button6, enabled);
+    SetControlEnabled(Control::EncryptButton, enabled);
+    SetControlEnabled(Control::DecryptButton, enabled);
+    SetControlEnabled(Control::CreateSelfDecryptingButton, enabled);
     const bool self_decrypt = enabled && own_file_size_ >= SelfDecryptMinimumFor(image_size_);
-    SetControlEnabled(Control::Button7, self_decrypt);
-    SetControlEnabled(Control::Button8, self_decrypt);
+    SetControlEnabled(Control::SelfDecryptButton, self_decrypt);
+    SetControlEnabled(Control::SeparateButton, self_decrypt);
     SetControlEnabled(button, true);
     SetControlTag(button, enabled ? 0 : 1);
-    SetControlEnabled(Control::delfl, enabled);
-    if (button == Control::Button1) SetControlEnabled(Control::jm1, enabled);
-    SetControlEnabled(Control::jm2, enabled);
+    SetControlEnabled(Control::ShredItem, enabled);
+    if (button == Control::EncryptButton) SetControlEnabled(Control::EncryptionKey, enabled);
+    SetControlEnabled(Control::DecryptionKey, enabled);
     const char* caption = enabled ? IdleCaption(button) : BusyCaption(button);
     if (*caption != '\0') SetControlCaption(button, caption);
   } catch (...) {

@@ -17,22 +17,22 @@ namespace vesk {
 
 // The controls that the command-state switch touches.
 enum class Control {
-  Button1,  // encrypt
-  Button2,  // decrypt
-  Button5,  // soft keyboard; stands in for the popup-menu commands
-  Button6,  // create self-decrypting executable
-  Button7,  // self-decrypt
-  Button8,  // separate
-  delfl,    // shred popup item
-  jm1,      // encryption key box
-  jm2,      // decryption key box
+  EncryptButton,  // encrypt
+  DecryptButton,  // decrypt
+  SoftKeyboardButton,  // soft keyboard; stands in for the popup-menu commands
+  CreateSelfDecryptingButton,  // create self-decrypting executable
+  SelfDecryptButton,  // self-decrypt
+  SeparateButton,  // separate
+  ShredItem,    // shred popup item
+  EncryptionKey,      // encryption key box
+  DecryptionKey,      // decryption key box
   KeylessEncryptItem,  // popup item 0 while the key-less items are shown
   KeylessDecryptItem,  // popup item 1
 };
 
 // The two hints (tooltips) the operations set: the progress bar's names the
 // output, the status bar's the source.
-enum class Hint { ProgressBar1, StatusBar1 };
+enum class Hint { ProgressBar, StatusLine };
 
 // Idle and busy captions of the five command buttons; empty for the others.
 const char* IdleCaption(Control c);

@@ -25,44 +25,44 @@ GuiSession::GuiSession(DialogProvider& dialogs, settings::ValueStore* values)
   if (values != nullptr) logic_.UseSettingsStore(*values);
   logic_.OnSettingsChanged = [this](const settings::WindowSettings& s) { window_.ApplySettings(s); };
 
-  Bind(Control::Button1, [this] { logic_.Button1Click(); });
-  Bind(Control::Button2, [this] { logic_.Button2Click(); });
+  Bind(Control::EncryptButton, [this] { logic_.EncryptClicked(); });
+  Bind(Control::DecryptButton, [this] { logic_.DecryptClicked(); });
   Bind(Control::KeylessEncryptItem, [this] { logic_.KeylessEncryptCommand(); });
   Bind(Control::KeylessDecryptItem, [this] { logic_.KeylessDecryptCommand(); });
-  Bind(Control::delfl, [this] { logic_.delflClick(); });
-  Bind(Control::Button5, [this] { logic_.Button5Click(); });
-  Bind(Control::Button6, [this] { logic_.Button6Click(); });
-  Bind(Control::Button7, [this] { logic_.Button7Click(); });
-  Bind(Control::Button8, [this] { logic_.Button8Click(); });
-  BindItem("N5", [this] { logic_.N5Click(); });
-  BindItem("N12", [this] { logic_.N12Click(); });
-  BindItem("N11", [this] { logic_.N11Click(); });
-  BindItem("N1", [this] { logic_.N1Click(); });
-  BindItem("N2", [this] { logic_.N2Click(); });
-  BindItem("N3", [this] { logic_.N3Click(); });
-  BindItem("N6", [this] { logic_.N6Click(); });
-  BindItem("N7", [this] { logic_.N7Click(); });
-  BindItem("N9", [this] { logic_.N9Click(); });
+  Bind(Control::ShredItem, [this] { logic_.ShredClicked(); });
+  Bind(Control::SoftKeyboardButton, [this] { logic_.SoftKeyboardClicked(); });
+  Bind(Control::CreateSelfDecryptingButton, [this] { logic_.CreateSelfDecryptingClicked(); });
+  Bind(Control::SelfDecryptButton, [this] { logic_.SelfDecryptClicked(); });
+  Bind(Control::SeparateButton, [this] { logic_.SeparateClicked(); });
+  BindItem("ClearKeysItem", [this] { logic_.ClearKeysClicked(); });
+  BindItem("ClearClipboardItem", [this] { logic_.ClearClipboardClicked(); });
+  BindItem("HelpItem", [this] { logic_.HelpClicked(); });
+  BindItem("CheckForUpdatesItem", [this] { logic_.CheckForUpdatesClicked(); });
+  BindItem("HomePageItem", [this] { logic_.HomePageClicked(); });
+  BindItem("AboutItem", [this] { logic_.AboutClicked(); });
+  BindItem("RegisterFileTypeItem", [this] { logic_.RegisterFileTypeClicked(); });
+  BindItem("ContextMenuItem", [this] { logic_.AddContextMenuClicked(); });
+  BindItem("UnregisterItem", [this] { logic_.UnregisterClicked(); });
   port_.OnPageNotOpened = [this](const std::string& path) { Guarded([&] { logic_.PageNotOpened(path); }); };
 
-  window_.OnWindowDoubleClick = [this] { Guarded([this] { logic_.FormDblClick(); }); };
-  window_.OnBrandClick = [this] { Guarded([this] { logic_.Label3Click(); }); };
-  window_.OnBrandDoubleClick = [this] { Guarded([this] { logic_.Label3DblClick(); }); };
-  window_.OnBrandMouseMove = [this] { Guarded([this] { logic_.Label3MouseMove(); }); };
+  window_.OnWindowDoubleClick = [this] { Guarded([this] { logic_.WindowDoubleClicked(); }); };
+  window_.OnBrandClick = [this] { Guarded([this] { logic_.BrandClicked(); }); };
+  window_.OnBrandDoubleClick = [this] { Guarded([this] { logic_.BrandDoubleClicked(); }); };
+  window_.OnBrandMouseMove = [this] { Guarded([this] { logic_.BrandHovered(); }); };
   window_.OnKeyBoxClick = [this](Control box) {
-    Guarded([this, box] { box == Control::jm1 ? logic_.jm1Click() : logic_.jm2Click(); });
+    Guarded([this, box] { box == Control::EncryptionKey ? logic_.EncryptionKeyClicked() : logic_.DecryptionKeyClicked(); });
   };
   window_.OnKeyBoxMouseMove = [this](Control box) {
-    Guarded([this, box] { box == Control::jm1 ? logic_.jm1MouseMove() : logic_.jm2MouseMove(); });
+    Guarded([this, box] { box == Control::EncryptionKey ? logic_.EncryptionKeyHovered() : logic_.DecryptionKeyHovered(); });
   };
-  window_.OnStatusDoubleClick = [this] { Guarded([this] { logic_.StatusBar1DblClick(); }); };
+  window_.OnStatusDoubleClick = [this] { Guarded([this] { logic_.StatusBarDoubleClicked(); }); };
 
-  QObject::connect(window_.sf, &QPushButton::clicked, &window_, [this] { Guarded([this] { logic_.sfClick(true); }); });
-  QObject::connect(window_.rgyslItems, &QButtonGroup::idToggled, &window_, [this](int id, bool checked) {
-    if (checked) Guarded([this, id] { logic_.rgyslClick(id); });
+  QObject::connect(window_.ResizeButton, &QPushButton::clicked, &window_, [this] { Guarded([this] { logic_.ResizeClicked(true); }); });
+  QObject::connect(window_.RatioItems, &QButtonGroup::idToggled, &window_, [this](int id, bool checked) {
+    if (checked) Guarded([this, id] { logic_.RatioSelected(id); });
   });
-  QObject::connect(window_.pbmy, &QCheckBox::clicked, &window_,
-                   [this](bool checked) { Guarded([this, checked] { logic_.pbmyClick(checked); }); });
+  QObject::connect(window_.KeyMasking, &QCheckBox::clicked, &window_,
+                   [this](bool checked) { Guarded([this, checked] { logic_.KeyMaskingToggled(checked); }); });
 
   window_.OnDrop = [this](const std::vector<std::string>& paths) { Guarded([&] { Drop(paths); }); };
   window_.OnClose = [this] { Guarded([this] { Close(); }); };
@@ -76,7 +76,7 @@ GuiSession::~GuiSession() {
   window_.OnKeyBoxClick = window_.OnKeyBoxMouseMove = nullptr;
   port_.OnPageNotOpened = nullptr;
   port_.SetClosing(true);
-  logic_.FormDestroy();
+  logic_.ShutDown();
   window_.setAcceptDrops(false);
   // The logic, the port and the form must outlive every worker that may
   // still call them.
@@ -84,8 +84,8 @@ GuiSession::~GuiSession() {
   logic_.OnSettingsChanged = nullptr;
 }
 
-void GuiSession::Start(const std::vector<std::string>& args, const std::optional<Tysjm::OwnFile>& own) {
-  logic_.FormCreate(args, own);
+void GuiSession::Start(const std::vector<std::string>& args, const std::optional<WindowLogic::OwnFile>& own) {
+  logic_.StartUp(args, own);
 }
 
 void GuiSession::Show() {
@@ -137,8 +137,8 @@ void GuiSession::Close() {
   closed_ = true;
   // Closing is always allowed, so from here on no box waits for the user.
   port_.SetClosing(true);
-  logic_.FormCloseQuery();
-  logic_.FormClose();
+  logic_.CloseRequested();
+  logic_.Closing();
   logic_.WaitForOperationsToEnd(kCloseWait);
 }
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "app/tysjm.h"
+#include "app/window_logic.h"
 #include "gui/main_window.h"
 #include "gui/qt_ui_thread.h"
 #include "gui/qt_window_port.h"
@@ -38,17 +38,17 @@ class GuiSession {
 
   // The creation handler with the command line (without the program name);
   // `own` replaces the running program as the file read for a payload.
-  void Start(const std::vector<std::string>& args, const std::optional<Tysjm::OwnFile>& own = std::nullopt);
+  void Start(const std::vector<std::string>& args, const std::optional<WindowLogic::OwnFile>& own = std::nullopt);
   // Shows the window centred on the desktop.
   void Show();
 
   // Makes a command control usable and runs `handler` on its clicks.
   void Bind(Control c, std::function<void()> handler);
-  // The same for a popup item by its designed name ("N5", "N3", ...).
+  // The same for a popup item by its object name ("ClearKeysItem", "AboutItem", ...).
   void BindItem(const std::string& name, std::function<void()> handler);
 
   MainWindow& Window() { return window_; }
-  Tysjm& Logic() { return logic_; }
+  WindowLogic& Logic() { return logic_; }
   QtWindowPort& Port() { return port_; }
   QueuedUiThread& Ui() { return ui_.Queue(); }
 
@@ -63,7 +63,7 @@ class GuiSession {
   QtUiThread ui_;  // first in, last out: everything below marshals through it
   MainWindow window_;
   QtWindowPort port_;
-  Tysjm logic_;
+  WindowLogic logic_;
   bool closed_ = false;
 };
 

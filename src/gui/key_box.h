@@ -1,4 +1,4 @@
-// A key box (jm1, jm2): a multi-line edit that holds at most 1028
+// A key box (EncryptionKey, DecryptionKey): a multi-line edit that holds at most 1028
 // characters, a line break counting two (it is stored as CR LF), and gives its
 // text with CR LF between the lines.
 #pragma once

@@ -20,7 +20,7 @@ int main(int argc, char** argv) {
   }
   QApplication app(argc, argv);
   QApplication::setApplicationName("vesk");
-  QApplication::setApplicationDisplayName(QString::fromUtf8(vesk::Tysjm::kProgramTitle));
+  QApplication::setApplicationDisplayName(QString::fromUtf8(vesk::WindowLogic::kProgramTitle));
   QApplication::setApplicationVersion(PROJECT_VERSION_TEXT);
   QGuiApplication::setDesktopFileName("vesk");
   QApplication::setWindowIcon(vesk::gui::VeskIcon());

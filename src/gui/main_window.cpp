@@ -58,24 +58,24 @@ const char kKeyHint[] = "密钥长度最长为1028个字体(即密钥大小最�
 }  // namespace
 
 StatusBar::StatusBar(QWidget* parent) : QWidget(parent) {
-  setObjectName("StatusBar1");
+  setObjectName("StatusLine");
   // Opaque in the button face colour: in the smaller window sizes it covers
   // the controls it is moved over.
   setAutoFillBackground(true);
   setBackgroundRole(QPalette::Button);
-  Panel0 = new QLabel(Q("  UFO飞行动力原理已公开!!"), this);
-  Panel1 = new QLabel(Q("  请先输入(或者粘贴)加密或者解密的密钥,再进行加/解密文件的操作..."), this);
-  for (QLabel* panel : {Panel0, Panel1}) {
+  Glyph = new QLabel(Q("  UFO飞行动力原理已公开!!"), this);
+  Text = new QLabel(Q("  请先输入(或者粘贴)加密或者解密的密钥,再进行加/解密文件的操作..."), this);
+  for (QLabel* panel : {Glyph, Text}) {
     panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     panel->setTextFormat(Qt::PlainText);
     panel->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
   }
-  Panel0->setGeometry(0, 1, 16, kStatusBarHeight - 1);
-  Panel1->setGeometry(18, 1, 1050, kStatusBarHeight - 1);
+  Glyph->setGeometry(0, 1, 16, kStatusBarHeight - 1);
+  Text->setGeometry(18, 1, 1050, kStatusBarHeight - 1);
 }
 
 MainWindow::MainWindow() {
-  setObjectName("ysjm");
+  setObjectName("MainWindow");
   setWindowTitle(Q("Vesk 文件加密"));
   setWindowIcon(VeskIcon());
   // Single fixed border with minimise and close only, always on top.
@@ -88,26 +88,26 @@ MainWindow::MainWindow() {
   BuildPanel();
   BuildBody();
   BuildMenu();
-  StatusBar1 = new StatusBar(this);
-  StatusBar1->setToolTip(QString());
+  StatusLine = new StatusBar(this);
+  StatusLine->setToolTip(QString());
 
   brand_click_timer_ = new QTimer(this);
   brand_click_timer_->setSingleShot(true);
   connect(brand_click_timer_, &QTimer::timeout, this, [this] {
     if (OnBrandClick) OnBrandClick();
   });
-  Label3->setMouseTracking(true);
-  Label3->installEventFilter(this);
-  for (KeyBox* box : {jm1, jm2}) {
+  BrandLabel->setMouseTracking(true);
+  BrandLabel->installEventFilter(this);
+  for (KeyBox* box : {EncryptionKey, DecryptionKey}) {
     box->viewport()->setMouseTracking(true);
     box->viewport()->installEventFilter(this);
   }
 
-  for (Control c : {Control::Button1, Control::Button2, Control::Button5, Control::Button6, Control::Button7,
-                    Control::Button8, Control::delfl, Control::jm1, Control::jm2, Control::KeylessEncryptItem,
+  for (Control c : {Control::EncryptButton, Control::DecryptButton, Control::SoftKeyboardButton, Control::CreateSelfDecryptingButton, Control::SelfDecryptButton,
+                    Control::SeparateButton, Control::ShredItem, Control::EncryptionKey, Control::DecryptionKey, Control::KeylessEncryptItem,
                     Control::KeylessDecryptItem}) {
     enabled_[c] = true;
-    bound_[c] = c == Control::jm1 || c == Control::jm2;
+    bound_[c] = c == Control::EncryptionKey || c == Control::DecryptionKey;
     Refresh(c);
   }
   ApplySettings(settings::WindowSettings{});
@@ -126,103 +126,103 @@ QPushButton* MainWindow::AddButton(QWidget* parent, const char* name, const char
 }
 
 void MainWindow::BuildPanel() {
-  Panel1 = new QFrame(this);
-  Panel1->setObjectName("Panel1");
-  Panel1->setFrameStyle(QFrame::Panel | QFrame::Raised);
-  Panel1->setGeometry(0, 0, kClientWidth, 103);
-  Panel1->setToolTip(Q("鼠标右键单击显示菜单...,鼠标左键双击改变窗体颜色"));
+  TopPanel = new QFrame(this);
+  TopPanel->setObjectName("TopPanel");
+  TopPanel->setFrameStyle(QFrame::Panel | QFrame::Raised);
+  TopPanel->setGeometry(0, 0, kClientWidth, 103);
+  TopPanel->setToolTip(Q("鼠标右键单击显示菜单...,鼠标左键双击改变窗体颜色"));
 
-  Label3 = new QLabel(Q("Vesk"), Panel1);
-  Label3->setObjectName("Label3");
-  Label3->setFont(WindowFont(29));
-  Label3->setCursor(Qt::PointingHandCursor);
-  Label3->setToolTip(Q("鼠标单击显示菜单...鼠标左键双击改变Vesk颜色"));
-  Label3->setAttribute(Qt::WA_NoMousePropagation);
-  Label3->adjustSize();
-  Label3->move(192, 0);
+  BrandLabel = new QLabel(Q("Vesk"), TopPanel);
+  BrandLabel->setObjectName("BrandLabel");
+  BrandLabel->setFont(WindowFont(29));
+  BrandLabel->setCursor(Qt::PointingHandCursor);
+  BrandLabel->setToolTip(Q("鼠标单击显示菜单...鼠标左键双击改变Vesk颜色"));
+  BrandLabel->setAttribute(Qt::WA_NoMousePropagation);
+  BrandLabel->adjustSize();
+  BrandLabel->move(192, 0);
 
-  Button1 = AddButton(Panel1, "Button1", "加密文件", "选择任意文件进行加密处理，无密码就只压缩不加密", {45, 18, 99, 33});
-  sf = AddButton(Panel1, "sf", "<<<<<", "窗体缩放", {190, 35, 65, 27});
-  Button2 = AddButton(Panel1, "Button2", "解密文件", "选择任意本程序加密过的文件进行解密处理", {299, 18, 99, 33});
+  EncryptButton = AddButton(TopPanel, "EncryptButton", "加密文件", "选择任意文件进行加密处理，无密码就只压缩不加密", {45, 18, 99, 33});
+  ResizeButton = AddButton(TopPanel, "ResizeButton", "<<<<<", "窗体缩放", {190, 35, 65, 27});
+  DecryptButton = AddButton(TopPanel, "DecryptButton", "解密文件", "选择任意本程序加密过的文件进行解密处理", {299, 18, 99, 33});
 
-  ProgressBar1 = new QProgressBar(Panel1);
-  ProgressBar1->setObjectName("ProgressBar1");
-  ProgressBar1->setGeometry(16, 68, 410, 23);
-  ProgressBar1->setRange(0, 100);
-  ProgressBar1->setValue(0);
-  ProgressBar1->setTextVisible(false);
-  ProgressBar1->setToolTip(Q("进度条"));
+  ProgressBar = new QProgressBar(TopPanel);
+  ProgressBar->setObjectName("ProgressBar");
+  ProgressBar->setGeometry(16, 68, 410, 23);
+  ProgressBar->setRange(0, 100);
+  ProgressBar->setValue(0);
+  ProgressBar->setTextVisible(false);
+  ProgressBar->setToolTip(Q("进度条"));
 }
 
 void MainWindow::BuildBody() {
-  Label1 = new QLabel(Q("请先输入解密的密钥："), this);
-  Label1->setObjectName("Label1");
-  Label2 = new QLabel(Q("请先输入加密的密钥："), this);
-  Label2->setObjectName("Label2");
-  for (QLabel* label : {Label1, Label2}) {
+  DecryptionKeyLabel = new QLabel(Q("请先输入解密的密钥："), this);
+  DecryptionKeyLabel->setObjectName("DecryptionKeyLabel");
+  EncryptionKeyLabel = new QLabel(Q("请先输入加密的密钥："), this);
+  EncryptionKeyLabel->setObjectName("EncryptionKeyLabel");
+  for (QLabel* label : {DecryptionKeyLabel, EncryptionKeyLabel}) {
     label->setToolTip(Q(kKeyHint));
     label->setAttribute(Qt::WA_NoMousePropagation);
     label->adjustSize();
   }
-  Label1->move(227, 108);
-  Label2->move(18, 108);
+  DecryptionKeyLabel->move(227, 108);
+  EncryptionKeyLabel->move(18, 108);
 
-  jm2 = new KeyBox(this);
-  jm2->setObjectName("jm2");
-  jm2->setGeometry(225, 128, 201, 121);
-  jm1 = new KeyBox(this);
-  jm1->setObjectName("jm1");
-  jm1->setGeometry(16, 128, 201, 121);
+  DecryptionKey = new KeyBox(this);
+  DecryptionKey->setObjectName("DecryptionKey");
+  DecryptionKey->setGeometry(225, 128, 201, 121);
+  EncryptionKey = new KeyBox(this);
+  EncryptionKey->setObjectName("EncryptionKey");
+  EncryptionKey->setGeometry(16, 128, 201, 121);
 
-  rgysl = new QGroupBox(Q("文件压缩率"), this);
-  rgysl->setObjectName("rgysl");
-  rgysl->setGeometry(17, 267, 312, 53);
-  rgysl->setToolTip(Q("直接压缩或者保存密钥加密文件时用的,解密时不需选择"));
-  rgysl->setAttribute(Qt::WA_NoMousePropagation);
-  rgyslItems = new QButtonGroup(rgysl);
+  RatioGroup = new QGroupBox(Q("文件压缩率"), this);
+  RatioGroup->setObjectName("RatioGroup");
+  RatioGroup->setGeometry(17, 267, 312, 53);
+  RatioGroup->setToolTip(Q("直接压缩或者保存密钥加密文件时用的,解密时不需选择"));
+  RatioGroup->setAttribute(Qt::WA_NoMousePropagation);
+  RatioItems = new QButtonGroup(RatioGroup);
   const char* items[] = {"不压缩", "快速压缩", "正常压缩", "最大压缩"};
   // Four columns over the group's inner width.
   const int column = (312 - 16) / 4;
   for (int i = 0; i < 4; ++i) {
-    auto* item = new QRadioButton(Q(items[i]), rgysl);
+    auto* item = new QRadioButton(Q(items[i]), RatioGroup);
     item->setGeometry(8 + i * column, 22, column, 22);
-    rgyslItems->addButton(item, i);
+    RatioItems->addButton(item, i);
   }
   RatioItem(settings::kDesignedRatio)->setChecked(true);
 
-  Button5 = AddButton(this, "Button5", "软键盘", "打开软键盘，使用输入法的软键盘可能会更好。", {348, 293, 77, 28});
-  pbmy = new QCheckBox(Q("屏蔽密钥"), this);
-  pbmy->setObjectName("pbmy");
-  pbmy->setAttribute(Qt::WA_NoMousePropagation);
-  pbmy->setGeometry(350, 268, 90, 17);
+  SoftKeyboardButton = AddButton(this, "SoftKeyboardButton", "软键盘", "打开软键盘，使用输入法的软键盘可能会更好。", {348, 293, 77, 28});
+  KeyMasking = new QCheckBox(Q("屏蔽密钥"), this);
+  KeyMasking->setObjectName("pbmy");
+  KeyMasking->setAttribute(Qt::WA_NoMousePropagation);
+  KeyMasking->setGeometry(350, 268, 90, 17);
 
-  Button6 = AddButton(this, "Button6", "创建自解密", "创建包含自解密程序的加密文件", {45, 339, 102, 33});
-  Button7 = AddButton(this, "Button7", "自解密", "解密自身包含的已加密文件", {306, 339, 90, 33});
-  Button8 = AddButton(this, "Button8", "分离", "加解密程序和自身包含的已加密文件分离", {192, 339, 70, 33});
+  CreateSelfDecryptingButton = AddButton(this, "CreateSelfDecryptingButton", "创建自解密", "创建包含自解密程序的加密文件", {45, 339, 102, 33});
+  SelfDecryptButton = AddButton(this, "SelfDecryptButton", "自解密", "解密自身包含的已加密文件", {306, 339, 90, 33});
+  SeparateButton = AddButton(this, "SeparateButton", "分离", "加解密程序和自身包含的已加密文件分离", {192, 339, 70, 33});
 }
 
 void MainWindow::BuildMenu() {
-  PopupMenu1 = new QMenu(this);
-  PopupMenu1->setObjectName("PopupMenu1");
+  PopupMenu = new QMenu(this);
+  PopupMenu->setObjectName("PopupMenu");
   const std::pair<const char*, const char*> items[] = {
-      {"N5", "清空加解密钥编辑框的内容"},
-      {"N12", "清空剪贴板文本内容(粘贴密钥后用的)"},
-      {"N13", "-"},
-      {"delfl", "粉碎文件(彻底删除文件，慎用)"},
-      {"N15", "-"},
-      {"N6", "注册关联jmz加密文件"},
-      {"N7", "快捷方式增加到文件右键菜单"},
-      {"N10", "-"},
-      {"N9", "清除本程序全部注册表项"},
-      {"N4", "-"},
-      {"N11", "帮助..."},
-      {"N1", "检查更新..."},
-      {"N2", "主页..."},
-      {"N8", "-"},
-      {"N3", "关于..."},
+      {"ClearKeysItem", "清空加解密钥编辑框的内容"},
+      {"ClearClipboardItem", "清空剪贴板文本内容(粘贴密钥后用的)"},
+      {"Separator1", "-"},
+      {"ShredItem", "粉碎文件(彻底删除文件，慎用)"},
+      {"Separator2", "-"},
+      {"RegisterFileTypeItem", "注册关联jmz加密文件"},
+      {"ContextMenuItem", "快捷方式增加到文件右键菜单"},
+      {"Separator3", "-"},
+      {"UnregisterItem", "清除本程序全部注册表项"},
+      {"Separator4", "-"},
+      {"HelpItem", "帮助..."},
+      {"CheckForUpdatesItem", "检查更新..."},
+      {"HomePageItem", "主页..."},
+      {"Separator5", "-"},
+      {"AboutItem", "关于..."},
   };
   for (const auto& [name, caption] : items) {
-    QAction* action = std::string_view(caption) == "-" ? PopupMenu1->addSeparator() : PopupMenu1->addAction(Q(caption));
+    QAction* action = std::string_view(caption) == "-" ? PopupMenu->addSeparator() : PopupMenu->addAction(Q(caption));
     action->setObjectName(name);
     // Each item is usable once its command is bound (see MenuItem users).
     action->setEnabled(false);
@@ -231,22 +231,22 @@ void MainWindow::BuildMenu() {
   // The key-less items, inserted at the top while they are revealed.
   for (const auto& [name, caption] : {std::pair{"KeylessEncryptItem", "创建不保存密钥的加密文件"},
                                       std::pair{"KeylessDecryptItem", "解密不保存密钥的加密文件"}}) {
-    auto* action = new QAction(Q(caption), PopupMenu1);
+    auto* action = new QAction(Q(caption), PopupMenu);
     action->setObjectName(name);
     menu_items_[name] = action;
   }
-  keyless_separator_ = new QAction(PopupMenu1);
+  keyless_separator_ = new QAction(PopupMenu);
   keyless_separator_->setSeparator(true);
 
-  for (QWidget* owner : {static_cast<QWidget*>(Panel1), static_cast<QWidget*>(Label3)}) {
+  for (QWidget* owner : {static_cast<QWidget*>(TopPanel), static_cast<QWidget*>(BrandLabel)}) {
     owner->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(owner, &QWidget::customContextMenuRequested, this,
-            [this, owner](const QPoint& at) { PopupMenu1->popup(owner->mapToGlobal(at)); });
+            [this, owner](const QPoint& at) { PopupMenu->popup(owner->mapToGlobal(at)); });
   }
 }
 
 QRadioButton* MainWindow::RatioItem(int index) const {
-  return static_cast<QRadioButton*>(rgyslItems->button(index));
+  return static_cast<QRadioButton*>(RatioItems->button(index));
 }
 
 QAction* MainWindow::MenuItem(const std::string& name) const {
@@ -256,7 +256,7 @@ QAction* MainWindow::MenuItem(const std::string& name) const {
 
 QAction* MainWindow::ActionFor(Control c) const {
   switch (c) {
-    case Control::delfl: return MenuItem("delfl");
+    case Control::ShredItem: return MenuItem("ShredItem");
     case Control::KeylessEncryptItem: return MenuItem("KeylessEncryptItem");
     case Control::KeylessDecryptItem: return MenuItem("KeylessDecryptItem");
     default: return nullptr;
@@ -268,30 +268,30 @@ void MainWindow::ShowKeylessItems(bool visible) {
   QAction* encrypt = MenuItem("KeylessEncryptItem");
   QAction* decrypt = MenuItem("KeylessDecryptItem");
   if (visible) {
-    QAction* first = PopupMenu1->actions().value(0);
-    PopupMenu1->insertActions(first, {encrypt, decrypt, keyless_separator_});
+    QAction* first = PopupMenu->actions().value(0);
+    PopupMenu->insertActions(first, {encrypt, decrypt, keyless_separator_});
   } else {
-    for (QAction* a : {encrypt, decrypt, keyless_separator_}) PopupMenu1->removeAction(a);
+    for (QAction* a : {encrypt, decrypt, keyless_separator_}) PopupMenu->removeAction(a);
   }
 }
 
-bool MainWindow::KeylessItemsShown() const { return PopupMenu1->actions().contains(MenuItem("KeylessEncryptItem")); }
+bool MainWindow::KeylessItemsShown() const { return PopupMenu->actions().contains(MenuItem("KeylessEncryptItem")); }
 
 QPushButton* MainWindow::ButtonFor(Control c) const { return qobject_cast<QPushButton*>(Widget(c)); }
 
-KeyBox* MainWindow::KeyBoxFor(Control box) const { return box == Control::jm2 ? jm2 : jm1; }
+KeyBox* MainWindow::KeyBoxFor(Control box) const { return box == Control::DecryptionKey ? DecryptionKey : EncryptionKey; }
 
 QWidget* MainWindow::Widget(Control c) const {
   switch (c) {
-    case Control::Button1: return Button1;
-    case Control::Button2: return Button2;
-    case Control::Button5: return Button5;
-    case Control::Button6: return Button6;
-    case Control::Button7: return Button7;
-    case Control::Button8: return Button8;
-    case Control::jm1: return jm1;
-    case Control::jm2: return jm2;
-    case Control::delfl:
+    case Control::EncryptButton: return EncryptButton;
+    case Control::DecryptButton: return DecryptButton;
+    case Control::SoftKeyboardButton: return SoftKeyboardButton;
+    case Control::CreateSelfDecryptingButton: return CreateSelfDecryptingButton;
+    case Control::SelfDecryptButton: return SelfDecryptButton;
+    case Control::SeparateButton: return SeparateButton;
+    case Control::EncryptionKey: return EncryptionKey;
+    case Control::DecryptionKey: return DecryptionKey;
+    case Control::ShredItem:
     case Control::KeylessEncryptItem:
     case Control::KeylessDecryptItem: return nullptr;  // menu items
   }
@@ -336,55 +336,55 @@ std::string MainWindow::ControlCaption(Control c) const {
   return {};
 }
 
-void MainWindow::SetStatusText(const std::string& text) { StatusBar1->Panel1->setText(Q(text)); }
+void MainWindow::SetStatusText(const std::string& text) { StatusLine->Text->setText(Q(text)); }
 
-std::string MainWindow::StatusText() const { return StatusBar1->Panel1->text().toStdString(); }
+std::string MainWindow::StatusText() const { return StatusLine->Text->text().toStdString(); }
 
 void MainWindow::SetHint(Hint h, const std::string& text) {
-  (h == Hint::ProgressBar1 ? static_cast<QWidget*>(ProgressBar1) : static_cast<QWidget*>(StatusBar1))->setToolTip(Q(text));
+  (h == Hint::ProgressBar ? static_cast<QWidget*>(ProgressBar) : static_cast<QWidget*>(StatusLine))->setToolTip(Q(text));
 }
 
 void MainWindow::SetBarRange(int64_t max) {
   // A bar of range 0..0 would show Qt's busy animation; an empty range shows
   // an empty bar instead.
   const int top = static_cast<int>(std::clamp<int64_t>(max, 1, INT_MAX));
-  ProgressBar1->setRange(0, top);
+  ProgressBar->setRange(0, top);
 }
 
 void MainWindow::SetBarPosition(int64_t position) {
-  ProgressBar1->setValue(static_cast<int>(std::clamp<int64_t>(position, 0, ProgressBar1->maximum())));
+  ProgressBar->setValue(static_cast<int>(std::clamp<int64_t>(position, 0, ProgressBar->maximum())));
 }
 
 void MainWindow::ApplySettings(const settings::WindowSettings& s) {
   {
     // Selections made in code do not come back as user clicks.
-    const QSignalBlocker group_blocker(rgyslItems);
-    QAbstractButton* item = rgyslItems->button(s.RatioIndex);
+    const QSignalBlocker group_blocker(RatioItems);
+    QAbstractButton* item = RatioItems->button(s.RatioIndex);
     if (item != nullptr) {
       const QSignalBlocker item_blocker(item);
       item->setChecked(true);
-    } else if (QAbstractButton* checked = rgyslItems->checkedButton()) {
+    } else if (QAbstractButton* checked = RatioItems->checkedButton()) {
       // No item selected.
-      rgyslItems->setExclusive(false);
+      RatioItems->setExclusive(false);
       const QSignalBlocker item_blocker(checked);
       checked->setChecked(false);
-      rgyslItems->setExclusive(true);
+      RatioItems->setExclusive(true);
     }
   }
   {
-    const QSignalBlocker blocker(pbmy);
-    pbmy->setChecked(s.KeysMasked);
+    const QSignalBlocker blocker(KeyMasking);
+    KeyMasking->setChecked(s.KeysMasked);
   }
 
   QPalette window_palette = palette();
   window_palette.setColor(QPalette::Window, FromColourValue(s.WindowColour));
   setPalette(window_palette);
 
-  QPalette brand = Label3->palette();
+  QPalette brand = BrandLabel->palette();
   brand.setColor(QPalette::WindowText, FromColourValue(s.BrandColour));
-  Label3->setPalette(brand);
+  BrandLabel->setPalette(brand);
 
-  for (auto [box, look] : {std::pair{jm1, s.jm1}, std::pair{jm2, s.jm2}}) {
+  for (auto [box, look] : {std::pair{EncryptionKey, s.EncryptionKey}, std::pair{DecryptionKey, s.DecryptionKey}}) {
     QPalette p = box->palette();
     const QColor background = FromColourValue(look.Background);
     const QColor text = FromColourValue(look.FontColour);
@@ -399,17 +399,17 @@ void MainWindow::ApplySettings(const settings::WindowSettings& s) {
     box->setPalette(p);
   }
 
-  sf->setText(Q(s.Size.Caption));
+  ResizeButton->setText(Q(s.Size.Caption));
   setFixedSize(kClientWidth, std::max(s.Size.Height - kFrameHeight, kStatusBarHeight));
 }
 
 void MainWindow::SetBrandCaption(const std::string& caption) {
-  if (Label3->text() == Q(caption)) return;
-  Label3->setText(Q(caption));
-  Label3->adjustSize();
+  if (BrandLabel->text() == Q(caption)) return;
+  BrandLabel->setText(Q(caption));
+  BrandLabel->adjustSize();
 }
 
-void MainWindow::PopupMenuAt(QPoint offset) { PopupMenu1->popup(frameGeometry().topLeft() + offset); }
+void MainWindow::PopupMenuAt(QPoint offset) { PopupMenu->popup(frameGeometry().topLeft() + offset); }
 
 void MainWindow::SetKeyHint(Control box, const std::string& text) { KeyBoxFor(box)->setToolTip(Q(text)); }
 
@@ -417,7 +417,7 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
   const QEvent::Type type = event->type();
   const bool left = (type == QEvent::MouseButtonRelease || type == QEvent::MouseButtonDblClick) &&
                     static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton;
-  if (watched == Label3) {
+  if (watched == BrandLabel) {
     if (type == QEvent::MouseMove && OnBrandMouseMove) {
       OnBrandMouseMove();
     } else if (left && type == QEvent::MouseButtonDblClick) {
@@ -427,14 +427,14 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
       return true;
     } else if (left && brand_double_clicked_) {
       brand_double_clicked_ = false;  // the release of the double-click is no click of its own
-    } else if (left && Label3->rect().contains(static_cast<QMouseEvent*>(event)->position().toPoint())) {
+    } else if (left && BrandLabel->rect().contains(static_cast<QMouseEvent*>(event)->position().toPoint())) {
       brand_click_timer_->start(QApplication::doubleClickInterval());
     }
     return false;
   }
-  for (KeyBox* box : {jm1, jm2}) {
+  for (KeyBox* box : {EncryptionKey, DecryptionKey}) {
     if (watched != box->viewport()) continue;
-    const Control c = box == jm1 ? Control::jm1 : Control::jm2;
+    const Control c = box == EncryptionKey ? Control::EncryptionKey : Control::DecryptionKey;
     if (type == QEvent::MouseMove && OnKeyBoxMouseMove) OnKeyBoxMouseMove(c);
     if (left && type == QEvent::MouseButtonRelease && OnKeyBoxClick) OnKeyBoxClick(c);
   }
@@ -446,18 +446,18 @@ void MainWindow::mouseDoubleClickEvent(QMouseEvent* event) {
   // Double-clicks of the children that do not handle them arrive here too;
   // only the body, the top panel and the status bar have a double-click.
   QWidget* target = childAt(event->position().toPoint());
-  if (target == nullptr || target == Panel1) {
+  if (target == nullptr || target == TopPanel) {
     if (OnWindowDoubleClick) OnWindowDoubleClick();
-  } else if (target == StatusBar1 || StatusBar1->isAncestorOf(target)) {
+  } else if (target == StatusLine || StatusLine->isAncestorOf(target)) {
     if (OnStatusDoubleClick) OnStatusDoubleClick();
   }
 }
 
 void MainWindow::resizeEvent(QResizeEvent* event) {
   QWidget::resizeEvent(event);
-  if (StatusBar1 == nullptr) return;
-  StatusBar1->setGeometry(0, height() - kStatusBarHeight, kClientWidth, kStatusBarHeight);
-  StatusBar1->raise();
+  if (StatusLine == nullptr) return;
+  StatusLine->setGeometry(0, height() - kStatusBarHeight, kClientWidth, kStatusBarHeight);
+  StatusLine->raise();
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {

@@ -1,8 +1,8 @@
 // The main window as designed: a fixed 442-pixel-wide form with absolutely
-// placed controls under their designed names, the top panel Panel1 with the
+// placed controls under their object names, the top panel TopPanel with the
 // brand label, the command buttons and the progress bar, the key boxes, the
 // ratio group, the masking box, the self-decrypt buttons, a two-panel status
-// bar and the popup menu of Panel1 and Label3.
+// bar and the popup menu of TopPanel and BrandLabel.
 //
 // The form holds no logic. It shows what it is told (captions, enabled
 // states, status text, hints, bar, settings) and passes the window events it
@@ -45,12 +45,12 @@ inline constexpr int kClientWidth = 442;
 inline constexpr int kFrameHeight = kDesignedWindowHeight - 414;
 inline constexpr int kStatusBarHeight = 19;
 
-// The two-panel status bar StatusBar1, aligned to the bottom of the window.
+// The two-panel status bar StatusLine, aligned to the bottom of the window.
 class StatusBar final : public QWidget {
  public:
   explicit StatusBar(QWidget* parent);
-  QLabel* Panel0 = nullptr;  // 16 pixels wide
-  QLabel* Panel1 = nullptr;  // 1050 pixels wide, cut by the window
+  QLabel* Glyph = nullptr;  // 16 pixels wide
+  QLabel* Text = nullptr;  // 1050 pixels wide, cut by the window
 };
 
 class MainWindow final : public QWidget {
@@ -58,31 +58,31 @@ class MainWindow final : public QWidget {
   MainWindow();
   ~MainWindow() override;
 
-  // ---- Controls, under their designed names -------------------------------
-  QFrame* Panel1 = nullptr;
-  QLabel* Label1 = nullptr;
-  QLabel* Label2 = nullptr;
-  QLabel* Label3 = nullptr;
-  KeyBox* jm1 = nullptr;
-  KeyBox* jm2 = nullptr;
-  QPushButton* Button1 = nullptr;
-  QPushButton* Button2 = nullptr;
-  QPushButton* Button5 = nullptr;
-  QPushButton* Button6 = nullptr;
-  QPushButton* Button7 = nullptr;
-  QPushButton* Button8 = nullptr;
-  QPushButton* sf = nullptr;
-  QProgressBar* ProgressBar1 = nullptr;
-  QGroupBox* rgysl = nullptr;  // the radio group, captioned "文件压缩率"
-  QButtonGroup* rgyslItems = nullptr;  // ids 0..3
-  QCheckBox* pbmy = nullptr;
-  StatusBar* StatusBar1 = nullptr;
-  QMenu* PopupMenu1 = nullptr;
+  // ---- Controls, under their object names -------------------------------
+  QFrame* TopPanel = nullptr;
+  QLabel* DecryptionKeyLabel = nullptr;
+  QLabel* EncryptionKeyLabel = nullptr;
+  QLabel* BrandLabel = nullptr;
+  KeyBox* EncryptionKey = nullptr;
+  KeyBox* DecryptionKey = nullptr;
+  QPushButton* EncryptButton = nullptr;
+  QPushButton* DecryptButton = nullptr;
+  QPushButton* SoftKeyboardButton = nullptr;
+  QPushButton* CreateSelfDecryptingButton = nullptr;
+  QPushButton* SelfDecryptButton = nullptr;
+  QPushButton* SeparateButton = nullptr;
+  QPushButton* ResizeButton = nullptr;
+  QProgressBar* ProgressBar = nullptr;
+  QGroupBox* RatioGroup = nullptr;  // the radio group, captioned "文件压缩率"
+  QButtonGroup* RatioItems = nullptr;  // ids 0..3
+  QCheckBox* KeyMasking = nullptr;
+  StatusBar* StatusLine = nullptr;
+  QMenu* PopupMenu = nullptr;
 
   QRadioButton* RatioItem(int index) const;
   // The button of a command (null for the menu item and the key boxes).
   QPushButton* ButtonFor(Control c) const;
-  // A popup-menu item by its designed name ("N5", "delfl", ...); the
+  // A popup-menu item by its object name ("ClearKeysItem", "ShredItem", ...); the
   // key-less items are "KeylessEncryptItem" and "KeylessDecryptItem".
   QAction* MenuItem(const std::string& name) const;
   // The popup item of a command (null for the buttons and the key boxes).
@@ -105,7 +105,7 @@ class MainWindow final : public QWidget {
   void SetBarRange(int64_t max);
   void SetBarPosition(int64_t position);
   KeyBox* KeyBoxFor(Control box) const;
-  // Ratio item, masking, colours, key-box looks, height and sf caption.
+  // Ratio item, masking, colours, key-box looks, height and ResizeButton caption.
   void ApplySettings(const settings::WindowSettings& s);
   void SetBrandCaption(const std::string& caption);
   // Opens the popup menu at the screen point `offset` from the top-left
@@ -125,7 +125,7 @@ class MainWindow final : public QWidget {
   std::function<void()> OnBrandClick;
   std::function<void()> OnBrandDoubleClick;
   std::function<void()> OnBrandMouseMove;
-  // A click on, or the mouse moving over, key box jm1 or jm2.
+  // A click on, or the mouse moving over, key box EncryptionKey or DecryptionKey.
   std::function<void(Control)> OnKeyBoxClick;
   std::function<void(Control)> OnKeyBoxMouseMove;
   std::function<void()> OnStatusDoubleClick;

@@ -25,7 +25,7 @@ int main(int argc, char** argv) {
   }
   QApplication app(argc, argv);
   QApplication::setApplicationName("vesk");
-  QApplication::setApplicationDisplayName(QString::fromUtf8(vesk::Tysjm::kProgramTitle));
+  QApplication::setApplicationDisplayName(QString::fromUtf8(vesk::WindowLogic::kProgramTitle));
   QApplication::setWindowIcon(vesk::gui::VeskIcon());
   const QStringList arguments = QApplication::arguments();
   if (arguments.size() < 2) return 2;
@@ -42,7 +42,7 @@ int main(int argc, char** argv) {
   session.Show();
   if (with_menu) {
     for (int use = 0; use < 6; ++use) session.Logic().RevealKeylessItems();
-    QTimer::singleShot(800, &app, [&] { session.Logic().Label3Click(); });
+    QTimer::singleShot(800, &app, [&] { session.Logic().BrandClicked(); });
   }
 
   int status = 1;
@@ -53,7 +53,7 @@ int main(int argc, char** argv) {
     if (with_menu && screen != nullptr) {
       // The menu is a window of its own: take the part of the screen that
       // holds both.
-      const QRect area = w.frameGeometry().united(w.PopupMenu1->geometry());
+      const QRect area = w.frameGeometry().united(w.PopupMenu->geometry());
       shot = screen->grabWindow(0, area.x(), area.y(), area.width(), area.height());
     } else {
       shot = screen != nullptr ? screen->grabWindow(w.winId()) : w.grab();

@@ -80,7 +80,7 @@ SelfDecryptInfo ReadSelfDecryptInfo(Reporter& reporter, const std::string& progr
     info.CommandsEnabled = true;
   } catch (...) {
     // Half-read values must not enable the commands later on: with the
-    // length unknown, SetCommandState keeps Button7 and Button8 disabled.
+    // length unknown, SetCommandState keeps SelfDecryptButton and SeparateButton disabled.
     info = SelfDecryptInfo{};
     info.Failed = true;
     reporter.SetOwnFileSize(0);

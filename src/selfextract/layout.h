@@ -41,7 +41,7 @@ struct SelfDecryptInfo {
   int64_t OwnFileSize = 0;   // length of the program's file; 0 when it failed
   int64_t PayloadSize = 0;   // stored, or corrected to the bytes present
   std::string PayloadName;   // UTF-8; may be empty
-  bool CommandsEnabled = false;  // Button7 and Button8
+  bool CommandsEnabled = false;  // SelfDecryptButton and SeparateButton
   std::string StatusHint;    // hint for the status bar; empty: leave it
   bool Failed = false;       // the reading failed: the window beeps
 };
@@ -49,7 +49,7 @@ struct SelfDecryptInfo {
 // Reads the payload header of the program file at `program_path`, whose
 // program image is `image_size` bytes long. Reports damage and the status
 // text through `reporter` and keeps the reporter's OwnFileSize and ImageSize
-// up to date, which decide whether SetCommandState enables Button7/Button8.
+// up to date, which decide whether SetCommandState enables SelfDecryptButton/SeparateButton.
 // Never throws.
 SelfDecryptInfo ReadSelfDecryptInfo(Reporter& reporter, const std::string& program_path, int64_t image_size);
 

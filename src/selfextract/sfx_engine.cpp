@@ -115,7 +115,7 @@ void CreateSelfDecrypting(const CreateJob& job, InputFile& container, Reporter& 
     r.ReportMessage(error);
   }
   keep = false;
-  r.SetCommandState(Control::Button6, true);
+  r.SetCommandState(Control::CreateSelfDecryptingButton, true);
 }
 
 void SeparatePayload(const SeparateJob& job, InputFile& program, Reporter& r) {
@@ -148,7 +148,7 @@ void SeparatePayload(const SeparateJob& job, InputFile& program, Reporter& r) {
     r.ReportMessage(kSeparateFailed);
   }
   keep = false;
-  r.SetCommandState(Control::Button8, true);
+  r.SetCommandState(Control::SeparateButton, true);
 }
 
 void WriteProgramPart(InputFile& program, int64_t image_size, const std::string& path, bool replace) {

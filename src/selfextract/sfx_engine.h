@@ -56,7 +56,7 @@ struct CreateJob {
 // The worker of the create command: program image, payload header, then the
 // container from `container` in 65,535-byte chunks, polling KeepCreating
 // before each. Shows "创建自解密文件已完成。（path）" when done, reports
-// "创建自解密文件“path”出错!已停止。" on a failure, and sets Button6 idle
+// "创建自解密文件“path”出错!已停止。" on a failure, and sets CreateSelfDecryptingButton idle
 // unless the run was cancelled (the canceller has done that already).
 void CreateSelfDecrypting(const CreateJob& job, InputFile& container, Reporter& r);
 
@@ -70,7 +70,7 @@ struct SeparateJob {
 // The worker of the separate command: copies the payload of `program` into
 // the ".jmz", polling KeepSeparating before each chunk. Shows
 // "分离自解密文件 ... 已完成。" when done, reports
-// "分离自解密文件 ... 出错!已停止。" on a failure and sets Button8 idle
+// "分离自解密文件 ... 出错!已停止。" on a failure and sets SeparateButton idle
 // unless the run was cancelled.
 void SeparatePayload(const SeparateJob& job, InputFile& program, Reporter& r);
 

@@ -56,13 +56,13 @@ void SettingsStore::LoadSettings(WindowSettings& w) {
     std::optional<int32_t> stored_size;
     if (size.status != ReadStatus::Absent) stored_size = size.ok() ? size.value : 0;
     w.Size.SizeState = SizeStateBeforeRestore(stored_size);
-    sfClick(w, /*has_sender=*/false);
+    ResizeClicked(w, /*has_sender=*/false);
   } catch (...) {
     Beep();
   }
 }
 
-void SettingsStore::rgyslClick(WindowSettings& w, bool has_sender) {
+void SettingsStore::RatioSelected(WindowSettings& w, bool has_sender) {
   switch (w.RatioIndex) {
     case 0: w.Level = ZipLevel::None; break;
     case 1: w.Level = ZipLevel::Fastest; break;
@@ -73,8 +73,8 @@ void SettingsStore::rgyslClick(WindowSettings& w, bool has_sender) {
   if (has_sender) StoreSetting(kRatio, w.RatioIndex);
 }
 
-void SettingsStore::pbmyClick(WindowSettings& w) {
-  for (KeyBoxLook* box : {&w.jm1, &w.jm2}) {
+void SettingsStore::KeyMaskingToggled(WindowSettings& w) {
+  for (KeyBoxLook* box : {&w.EncryptionKey, &w.DecryptionKey}) {
     if (w.KeysMasked) {
       box->Background = box->FontColour;  // the text becomes invisible
     } else {
@@ -85,7 +85,7 @@ void SettingsStore::pbmyClick(WindowSettings& w) {
   StoreSetting(kKeyMasking, w.KeysMasked ? 1 : 0);
 }
 
-void SettingsStore::sfClick(WindowSettings& w, bool has_sender) {
+void SettingsStore::ResizeClicked(WindowSettings& w, bool has_sender) {
   StepSizeCycle(w.Size);
   if (has_sender) StoreSetting(kSizeState, w.Size.SizeState);
 }
@@ -96,13 +96,13 @@ void SettingsStore::SelectRatio(WindowSettings& w, int index) {
   w.RatioIndex = index;
   // A selection made in code reaches the handler with the radio group as
   // sender, so it is stored like a user's choice.
-  rgyslClick(w, /*has_sender=*/true);
+  RatioSelected(w, /*has_sender=*/true);
 }
 
 void SettingsStore::SetKeysMasked(WindowSettings& w, bool checked) {
   if (checked == w.KeysMasked) return;
   w.KeysMasked = checked;
-  pbmyClick(w);
+  KeyMaskingToggled(w);
 }
 
 }  // namespace vesk::settings

@@ -1,7 +1,7 @@
 // The five user choices that survive restarts (compression ratio, window
 // colour, brand-label colour, key masking, window size), stored as 32-bit
 // integers in the user's settings store, and the handlers of the ratio radio
-// group `rgysl`, the masking check box `pbmy` and the size button `sf` that
+// group `RatioGroup`, the masking check box `KeyMasking` and the size button `ResizeButton` that
 // change them.
 //
 // The functions work on WindowSettings, a plain copy of the window's settable
@@ -14,17 +14,17 @@
 #include <optional>
 #include <string_view>
 
-#include "app/window_size.h"
+#include "settings/window_size.h"
 #include "settings/value_store.h"
 
 namespace vesk::settings {
 
 // Value names in the store.
-inline constexpr char kRatio[] = "zzll";         // rgysl item 0..3
+inline constexpr char kRatio[] = "zzll";         // RatioGroup item 0..3
 inline constexpr char kWindowColour[] = "ctbjc"; // 0x00BBGGRR
-inline constexpr char kBrandColour[] = "vkys";   // font colour of Label3
+inline constexpr char kBrandColour[] = "vkys";   // font colour of BrandLabel
 inline constexpr char kKeyMasking[] = "pbmy";    // 1 masked, 0 plain
-inline constexpr char kSizeState[] = "ctsf";     // sf cycle state 0..5
+inline constexpr char kSizeState[] = "ctsf";     // ResizeButton cycle state 0..5
 
 inline constexpr uint32_t kSkyBlue = 0xF0CAA6;  // designed window colour
 inline constexpr uint32_t kAqua = 0xFFFF00;     // designed brand colour
@@ -42,14 +42,14 @@ struct KeyBoxLook {
 };
 
 struct WindowSettings {
-  int RatioIndex = kDesignedRatio;      // rgysl item; -1 when none is selected
-  ZipLevel Level = ZipLevel::Default;   // ZnZip1.ZipLevel
+  int RatioIndex = kDesignedRatio;      // RatioGroup item; -1 when none is selected
+  ZipLevel Level = ZipLevel::Default;   // Compression.ZipLevel
   uint32_t WindowColour = kSkyBlue;
-  uint32_t BrandColour = kAqua;         // Label3 font colour
-  bool KeysMasked = false;              // pbmy checked
-  KeyBoxLook jm1;                       // encryption key box
-  KeyBoxLook jm2;                       // decryption key box
-  WindowSize Size;                      // sf state, window height, sf caption
+  uint32_t BrandColour = kAqua;         // BrandLabel font colour
+  bool KeysMasked = false;              // KeyMasking checked
+  KeyBoxLook EncryptionKey;                       // encryption key box
+  KeyBoxLook DecryptionKey;                       // decryption key box
+  WindowSize Size;                      // ResizeButton state, window height, ResizeButton caption
 };
 
 class SettingsStore {
@@ -68,13 +68,13 @@ class SettingsStore {
 
   // The ratio item `w.RatioIndex` was selected: sets the compression level
   // and, when the event has a sender, stores the index.
-  void rgyslClick(WindowSettings& w, bool has_sender = true);
+  void RatioSelected(WindowSettings& w, bool has_sender = true);
   // The masking box was toggled to `w.KeysMasked`: masked key boxes take
   // their font colour as background, plain ones are black on white. Stores
   // the choice.
-  void pbmyClick(WindowSettings& w);
+  void KeyMaskingToggled(WindowSettings& w);
   // One step of the size cycle; a user's click (has_sender) stores it.
-  void sfClick(WindowSettings& w, bool has_sender);
+  void ResizeClicked(WindowSettings& w, bool has_sender);
 
   // Selecting in code, as the radio group and the check box behave: an index
   // below -1 counts as -1, above 3 as 3; only a change runs the handler.

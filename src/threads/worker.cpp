@@ -49,43 +49,4 @@ void SetWorkerEndObserver(std::function<void()> observer) {
   g_on_end = std::move(observer);
 }
 
-void Tjmfes::Start(uint8_t mode, KeyedOperations& ops) {
-  // The mode is fixed before the thread body begins.
-  StartWorker([mode, &ops] {
-    if (mode != 0) {
-      ops.EncryptEngine();
-    } else {
-      ops.DecryptFile();
-    }
-  });
-}
-
-void Tbmjmfes::Start(uint8_t mode, KeylessOperations& ops) {
-  StartWorker([mode, &ops] {
-    if (mode != 0) {
-      ops.EncryptKeyless();
-    } else {
-      ops.DecryptKeyless();
-    }
-  });
-}
-
-void Tfsw::Start(ShredOperations& ops) {
-  StartWorker([&ops] { ops.ShredFile(); });
-}
-
-void Tcjjm::Start(uint8_t mode, SelfExtractOperations& ops) {
-  StartWorker([mode, &ops] {
-    if (mode != 0) {
-      ops.CreateSelfDecrypting();
-    } else {
-      ops.SeparatePayload();
-    }
-  });
-}
-
-void Tzjm::Start(SelfDecryptOperations& ops) {
-  StartWorker([&ops] { ops.RunSelfDecrypt(); });
-}
-
 }  // namespace vesk

@@ -7,7 +7,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/tysjm.h"
+#include "app/window_logic.h"
 #include "crypto/keyed/container_fixture.h"
 #include "crypto/keyless/engine.h"
 #include "platform/file_io.h"
@@ -43,8 +43,8 @@ class SelfExtract : public ::testing::Test {
  protected:
   SelfExtract() {
     setenv("TMPDIR", tmp_.path().c_str(), 1);
-    window_ = std::make_unique<Tysjm>(port_, ui_);
-    window_->SetCommandState(Control::Button5, true);
+    window_ = std::make_unique<WindowLogic>(port_, ui_);
+    window_->SetCommandState(Control::SoftKeyboardButton, true);
   }
   ~SelfExtract() override {
     window_.reset();
@@ -62,20 +62,20 @@ class SelfExtract : public ::testing::Test {
                *container + appended;
     }
     WriteFile(program_, bytes);
-    window_->ReadSelfDecryptInfo(Tysjm::OwnFile{program_, kImage});
+    window_->ReadSelfDecryptInfo(WindowLogic::OwnFile{program_, kImage});
   }
 
   void WaitIdle(Control busy) {
-    auto idle = [&] { return window_->Tag(busy) == 0 && !window_->ZnZip1.Busy() && RunningWorkers() == 0; };
+    auto idle = [&] { return window_->Tag(busy) == 0 && !window_->Compression.Busy() && RunningWorkers() == 0; };
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
     while (!idle() && std::chrono::steady_clock::now() < deadline) ui_.RunUntil(idle, std::chrono::milliseconds(5));
     ASSERT_TRUE(idle());
   }
   void Click(Control button) {
     switch (button) {
-      case Control::Button6: window_->Button6Click(); break;
-      case Control::Button7: window_->Button7Click(); break;
-      default: window_->Button8Click(); break;
+      case Control::CreateSelfDecryptingButton: window_->CreateSelfDecryptingClicked(); break;
+      case Control::SelfDecryptButton: window_->SelfDecryptClicked(); break;
+      default: window_->SeparateClicked(); break;
     }
   }
   // At the worker's first bar move, clicks `button` again on the user-interface
@@ -96,7 +96,7 @@ class SelfExtract : public ::testing::Test {
   const std::string program_ = dir_.File("program");
   ScriptedPort port_;
   QueuedUiThread ui_;
-  std::unique_ptr<Tysjm> window_;
+  std::unique_ptr<WindowLogic> window_;
   std::atomic<bool> cancelled_{false};
 };
 
@@ -109,12 +109,12 @@ TEST_F(SelfExtract, CreateAsksItsDialogsAndWritesAnExecutable) {
   const std::string container = MakeContainer(Recipe{}, RandomBytes(5000, 2));
   WriteFile(dir_.File("报告.jmz"), container);
   WriteFile(dir_.File("dropped.jmz"), container);
-  window_->SetHintText(Hint::StatusBar1, dir_.File("dropped.jmz"));
+  window_->SetHintText(Hint::StatusLine, dir_.File("dropped.jmz"));
 
   port_.open_answers = {dir_.File("报告.jmz")};
   port_.save_answers = {out_.File("发给你.bin")};  // the extension becomes ".exe"
-  window_->Button6Click();
-  WaitIdle(Control::Button6);
+  window_->CreateSelfDecryptingClicked();
+  WaitIdle(Control::CreateSelfDecryptingButton);
 
   ASSERT_EQ(port_.open_specs.size(), 1u);
   EXPECT_EQ(port_.open_specs[0].filter, "jmz加密文件(*.jmz)|*.jmz|全部文件(*.*)|*.*");
@@ -132,14 +132,14 @@ TEST_F(SelfExtract, CreateAsksItsDialogsAndWritesAnExecutable) {
                                                                      "\xB1\xA8\xB8\xE6.jmz") +
                                container);
   EXPECT_EQ(ModeOf(exe), DefaultProgramMode());
-  EXPECT_EQ(port_.captions[Control::Button6], (std::vector<std::string>{"取消创建", "创建自解密"}));
+  EXPECT_EQ(port_.captions[Control::CreateSelfDecryptingButton], (std::vector<std::string>{"取消创建", "创建自解密"}));
   EXPECT_EQ(window_->StatusText(), "创建自解密文件已完成。（" + exe + "）");
-  EXPECT_EQ(window_->HintText(Hint::ProgressBar1), "创建自解密后的文件：" + exe);
-  EXPECT_EQ(window_->HintText(Hint::StatusBar1), "进行创建自解密的文件：" + dir_.File("报告.jmz"));
+  EXPECT_EQ(window_->HintText(Hint::ProgressBar), "创建自解密后的文件：" + exe);
+  EXPECT_EQ(window_->HintText(Hint::StatusLine), "进行创建自解密的文件：" + dir_.File("报告.jmz"));
   EXPECT_TRUE(port_.messages.empty());
   EXPECT_FALSE(window_->Flags().KeepCreating);
   // The self-decrypt commands of this self-decrypting program stay usable.
-  EXPECT_TRUE(port_.enabled[Control::Button7]);
+  EXPECT_TRUE(port_.enabled[Control::SelfDecryptButton]);
 }
 
 TEST_F(SelfExtract, OnlyKeyedContainersOfOneByteTo4GiBAreWrapped) {
@@ -173,9 +173,9 @@ TEST_F(SelfExtract, OnlyKeyedContainersOfOneByteTo4GiBAreWrapped) {
     port_.messages.clear();
     port_.open_answers = {dir_.File(name)};
     port_.save_answers = {out_.File("x.exe")};
-    window_->Button6Click();
+    window_->CreateSelfDecryptingClicked();
     EXPECT_EQ(port_.messages, std::vector<std::string>{message}) << name;
-    EXPECT_EQ(window_->Tag(Control::Button6), 0);
+    EXPECT_EQ(window_->Tag(Control::CreateSelfDecryptingButton), 0);
   }
   EXPECT_TRUE(port_.save_specs.empty());  // refused before the save dialog
   EXPECT_EQ(FilesIn(out_.path()), 0u);
@@ -187,10 +187,10 @@ TEST_F(SelfExtract, CreateRefusalsAtTheSaveStepWriteNothing) {
   WriteFile(dir_.File("a.jmz"), container);
 
   // The open dialog cancelled: nothing at all; the save dialog cancelled: the status says so.
-  window_->Button6Click();
+  window_->CreateSelfDecryptingClicked();
   EXPECT_EQ(window_->StatusText(), "");
   port_.open_answers = {dir_.File("a.jmz")};
-  window_->Button6Click();
+  window_->CreateSelfDecryptingClicked();
   EXPECT_EQ(window_->StatusText(), "创建自解密文件已取消。");
   EXPECT_FALSE(window_->Flags().KeepCreating);
 
@@ -199,7 +199,7 @@ TEST_F(SelfExtract, CreateRefusalsAtTheSaveStepWriteNothing) {
   port_.open_answers = {dir_.File("a.jmz")};
   port_.save_answers = {out_.File("a")};
   port_.question_answers = {false};
-  window_->Button6Click();
+  window_->CreateSelfDecryptingClicked();
   EXPECT_EQ(port_.questions.back(), ReplaceQuestion(out_.File("a.exe")));
   EXPECT_EQ(port_.question_captions.back(), "替换文件");
   EXPECT_EQ(window_->StatusText(), "创建自解密文件已取消。");
@@ -212,14 +212,14 @@ TEST_F(SelfExtract, CreateRefusalsAtTheSaveStepWriteNothing) {
                                        std::pair{dir_.File("a.jmz"), program_ + ".exe"}}) {
     if (target == program_ + ".exe") {
       std::filesystem::rename(program_, target);
-      window_->ReadSelfDecryptInfo(Tysjm::OwnFile{target, kImage});
+      window_->ReadSelfDecryptInfo(WindowLogic::OwnFile{target, kImage});
     }
     port_.open_answers = {source};
     port_.save_answers = {target};
     port_.question_answers = {true};
     port_.messages.clear();
-    window_->Button6Click();
-    WaitIdle(Control::Button6);
+    window_->CreateSelfDecryptingClicked();
+    WaitIdle(Control::CreateSelfDecryptingButton);
     EXPECT_EQ(port_.messages, std::vector<std::string>{"替换删除文件“" + target +
                                                        "”失败！文件正在使用中或者有只读属性等。创建自解密文件已取消。"});
   }
@@ -232,26 +232,26 @@ TEST_F(SelfExtract, CancellingCreateLeavesNoOutput) {
   const std::string source = dir_.File("big.jmz");
   WriteFile(source, MakeContainer(Recipe{}, RandomBytes(4 << 20, 5)));
   WriteFile(out_.File("big.exe"), "old");
-  CancelAtFirstStep(Control::Button6);
+  CancelAtFirstStep(Control::CreateSelfDecryptingButton);
   port_.open_answers = {source};
   port_.save_answers = {out_.File("big.exe")};
   port_.question_answers = {true};  // replace
-  window_->Button6Click();
-  WaitIdle(Control::Button6);
+  window_->CreateSelfDecryptingClicked();
+  WaitIdle(Control::CreateSelfDecryptingButton);
   ASSERT_TRUE(cancelled_);
   EXPECT_EQ(port_.questions.back(), "真的要取消：“" + source + "”创建自解密文件吗?");
   EXPECT_EQ(port_.question_captions.back(), "取消创建");
   EXPECT_EQ(ReadFile(out_.File("big.exe")), "old");
   EXPECT_EQ(FilesIn(out_.path()), 1u);
   EXPECT_EQ(window_->StatusText(), "创建自解密文件已取消。");
-  EXPECT_EQ(port_.captions[Control::Button6].back(), "创建自解密");
+  EXPECT_EQ(port_.captions[Control::CreateSelfDecryptingButton].back(), "创建自解密");
   EXPECT_TRUE(port_.messages.empty());
 }
 
 // ---- Self-decrypt ----------------------------------------------------------------
 
 TEST_F(SelfExtract, SelfDecryptFindsTheHeaderAt0Or260AndAppendsTheStoredExtension) {
-  port_.keys[Control::jm2] = "secret";
+  port_.keys[Control::DecryptionKey] = "secret";
   // Containers of 50 and 1,072 bytes have their header at 0; those of 1,073
   // to 3,499 bytes with the header at 260 are found on the second try; from
   // 3,500 bytes on it is looked for at 260 directly.
@@ -264,8 +264,8 @@ TEST_F(SelfExtract, SelfDecryptFindsTheHeaderAt0Or260AndAppendsTheStoredExtensio
     ASSERT_EQ(static_cast<int64_t>(container.size()), length);
     OwnFile(container, "报告.jmz");
     port_.save_answers = {out_.File("还原" + std::to_string(length))};
-    window_->Button7Click();
-    WaitIdle(Control::Button7);
+    window_->SelfDecryptClicked();
+    WaitIdle(Control::SelfDecryptButton);
     ASSERT_TRUE(port_.messages.empty()) << length << ": " << port_.messages[0];
     EXPECT_EQ(ReadFile(out_.File("还原" + std::to_string(length))), plain) << length;  // no stored extension
     EXPECT_EQ(window_->StatusText(), "解密文件 ... 已完成。");
@@ -273,21 +273,21 @@ TEST_F(SelfExtract, SelfDecryptFindsTheHeaderAt0Or260AndAppendsTheStoredExtensio
   const std::string plain = RandomBytes(20000, 11);
   OwnFile(MakeContainer(Recipe{}, plain), "报告.jmz");
   port_.save_answers = {out_.File("还原")};
-  window_->Button7Click();
-  WaitIdle(Control::Button7);
+  window_->SelfDecryptClicked();
+  WaitIdle(Control::SelfDecryptButton);
   EXPECT_EQ(ReadFile(out_.File("还原.txt")), plain);  // the name as typed plus ".txt"
   EXPECT_EQ(port_.save_specs.back().file_name, dir_.File("报告"));  // program folder, name without extension
   EXPECT_EQ(port_.save_specs.back().filter, "全部文件(*.*)|*.*");
   EXPECT_EQ(port_.save_specs.back().title, "解密后的文件保存为");
-  EXPECT_EQ(port_.captions[Control::Button7].back(), "自解密");
-  EXPECT_EQ(port_.captions[Control::Button7].end()[-2], "取消");
-  EXPECT_EQ(window_->HintText(Hint::StatusBar1), "进行自解密的文件：报告.jmz");
+  EXPECT_EQ(port_.captions[Control::SelfDecryptButton].back(), "自解密");
+  EXPECT_EQ(port_.captions[Control::SelfDecryptButton].end()[-2], "取消");
+  EXPECT_EQ(window_->HintText(Hint::StatusLine), "进行自解密的文件：报告.jmz");
 
   // A wrong key is refused; no output.
-  port_.keys[Control::jm2] = "wrong!";
+  port_.keys[Control::DecryptionKey] = "wrong!";
   port_.save_answers = {out_.File("bad")};
-  window_->Button7Click();
-  WaitIdle(Control::Button7);
+  window_->SelfDecryptClicked();
+  WaitIdle(Control::SelfDecryptButton);
   EXPECT_EQ(port_.messages, std::vector<std::string>{"解密的密钥与加密的文件里的密钥不相同,不能解密!"});
   EXPECT_FALSE(PathExists(out_.File("bad.txt")));
 }
@@ -295,27 +295,27 @@ TEST_F(SelfExtract, SelfDecryptFindsTheHeaderAt0Or260AndAppendsTheStoredExtensio
 TEST_F(SelfExtract, ACompressedPayloadIsDecompressedAfterSelfDecrypting) {
   const std::string plain = std::string(300000, 'z') + RandomBytes(5000, 12);
   WriteFile(dir_.File("doc.txt"), plain);
-  port_.keys[Control::jm1] = port_.keys[Control::jm2] = "k";
+  port_.keys[Control::EncryptionKey] = port_.keys[Control::DecryptionKey] = "k";
   window_->SetRatioIndex(2);
   port_.open_answers = {dir_.File("doc.txt")};
   port_.save_answers = {dir_.File("doc.jmz")};
-  window_->Button1Click();
-  WaitIdle(Control::Button1);
+  window_->EncryptClicked();
+  WaitIdle(Control::EncryptButton);
   ASSERT_EQ(window_->StatusText(), "加密文件 ... 已完成。");
 
   OwnFile(ReadFile(dir_.File("doc.jmz")), "doc.jmz");
   port_.save_answers = {out_.File("doc")};
-  window_->Button7Click();
-  WaitIdle(Control::Button7);
+  window_->SelfDecryptClicked();
+  WaitIdle(Control::SelfDecryptButton);
   EXPECT_EQ(ReadFile(out_.File("doc.txt")), plain);
   EXPECT_EQ(window_->StatusText(), "解密文件 ... 已完成。");
-  EXPECT_EQ(port_.captions[Control::Button7].back(), "自解密");
-  EXPECT_EQ(window_->Tag(Control::Button7), 0);
+  EXPECT_EQ(port_.captions[Control::SelfDecryptButton].back(), "自解密");
+  EXPECT_EQ(window_->Tag(Control::SelfDecryptButton), 0);
   EXPECT_EQ(FilesIn(tmp_.path()), 0u);  // the temporary ".zak" is gone
 }
 
 TEST_F(SelfExtract, AnEmptyStoredNameIsProposedAsUnnamedAndCancelAsks) {
-  port_.keys[Control::jm2] = "secret";
+  port_.keys[Control::DecryptionKey] = "secret";
   const std::string container = MakeContainer(Recipe{}, RandomBytes(4 << 20, 6));
   {
     std::string bytes = image_;
@@ -323,14 +323,14 @@ TEST_F(SelfExtract, AnEmptyStoredNameIsProposedAsUnnamedAndCancelAsks) {
     bytes.replace(static_cast<std::size_t>(kImage) + 8, 251, std::string(251, '\0'));
     WriteFile(program_, bytes + container);
   }
-  window_->ReadSelfDecryptInfo(Tysjm::OwnFile{program_, kImage});
+  window_->ReadSelfDecryptInfo(WindowLogic::OwnFile{program_, kImage});
   ASSERT_EQ(port_.messages, std::vector<std::string>{"自解密里的加密文件名称(出错)是空的！"});
   port_.messages.clear();
 
-  CancelAtFirstStep(Control::Button7);
+  CancelAtFirstStep(Control::SelfDecryptButton);
   port_.save_answers = {out_.File("out")};
-  window_->Button7Click();
-  WaitIdle(Control::Button7);
+  window_->SelfDecryptClicked();
+  WaitIdle(Control::SelfDecryptButton);
   EXPECT_EQ(port_.save_specs.back().file_name, dir_.File("未命名"));
   const std::string shown = "自解密文件：未命名.jmz  大小：" + std::to_string(container.size()) + "字节。";
   EXPECT_NE(std::find(port_.statuses.begin(), port_.statuses.end(), shown), port_.statuses.end());
@@ -351,8 +351,8 @@ TEST_F(SelfExtract, SeparateWritesTheProgramPartFirstThenTheContainer) {
   port_.messages.clear();
 
   port_.save_answers = {out_.File("分离")};
-  window_->Button8Click();
-  WaitIdle(Control::Button8);
+  window_->SeparateClicked();
+  WaitIdle(Control::SeparateButton);
   EXPECT_EQ(port_.save_specs[0].file_name, dir_.File("报告.jmz"));
   EXPECT_EQ(port_.save_specs[0].filter, "jmz加密文件(*.jmz)|*.jmz|全部文件(*.*)|*.*");
   EXPECT_EQ(port_.save_specs[0].title, "分离后的文件保存为");
@@ -361,9 +361,9 @@ TEST_F(SelfExtract, SeparateWritesTheProgramPartFirstThenTheContainer) {
   EXPECT_EQ(ModeOf(part), DefaultProgramMode());
   EXPECT_EQ(ReadFile(out_.File("分离.jmz")), container);
   EXPECT_EQ(window_->StatusText(), "分离自解密文件 ... 已完成。");
-  EXPECT_EQ(port_.captions[Control::Button8], (std::vector<std::string>{"取消", "分离"}));
-  EXPECT_EQ(window_->HintText(Hint::ProgressBar1), "分离自解密后的已加密文件：" + out_.File("分离.jmz"));
-  EXPECT_EQ(window_->HintText(Hint::StatusBar1), "进行分离自解密里的已加密文件：报告.jmz");
+  EXPECT_EQ(port_.captions[Control::SeparateButton], (std::vector<std::string>{"取消", "分离"}));
+  EXPECT_EQ(window_->HintText(Hint::ProgressBar), "分离自解密后的已加密文件：" + out_.File("分离.jmz"));
+  EXPECT_EQ(window_->HintText(Hint::StatusLine), "进行分离自解密里的已加密文件：报告.jmz");
   EXPECT_TRUE(port_.messages.empty());
 
   // Both files exist now: the program part is asked about first, and No to
@@ -371,16 +371,16 @@ TEST_F(SelfExtract, SeparateWritesTheProgramPartFirstThenTheContainer) {
   WriteFile(part, "old part");
   port_.save_answers = {out_.File("分离.jmz")};
   port_.question_answers = {false};
-  window_->Button8Click();
+  window_->SeparateClicked();
   EXPECT_EQ(port_.questions, std::vector<std::string>{ReplaceQuestion(part)});
   EXPECT_EQ(window_->StatusText(), "分离自解密文件已取消。");
   port_.save_answers = {out_.File("分离.jmz")};
   port_.question_answers = {true, false};
-  window_->Button8Click();
+  window_->SeparateClicked();
   EXPECT_EQ(port_.questions.back(), ReplaceQuestion(out_.File("分离.jmz")));
   EXPECT_EQ(window_->StatusText(), "分离自解密文件已取消。");
   EXPECT_EQ(ReadFile(part), "old part");
-  EXPECT_EQ(window_->Tag(Control::Button8), 0);
+  EXPECT_EQ(window_->Tag(Control::SeparateButton), 0);
 }
 
 TEST_F(SelfExtract, ACorrectedPayloadSizeIsCopiedExactly) {
@@ -391,17 +391,17 @@ TEST_F(SelfExtract, ACorrectedPayloadSizeIsCopiedExactly) {
   ASSERT_EQ(port_.messages.size(), 1u);
   ASSERT_EQ(window_->PayloadSize, static_cast<int64_t>(container.size()));
   port_.save_answers = {out_.File("c.jmz")};
-  window_->Button8Click();
-  WaitIdle(Control::Button8);
+  window_->SeparateClicked();
+  WaitIdle(Control::SeparateButton);
   EXPECT_EQ(ReadFile(out_.File("c.jmz")), container);
 }
 
 TEST_F(SelfExtract, CancellingSeparateKeepsTheProgramPartAndLeavesNoContainer) {
   OwnFile(MakeContainer(Recipe{}, RandomBytes(4 << 20, 9)), "big.jmz");
-  CancelAtFirstStep(Control::Button8);
+  CancelAtFirstStep(Control::SeparateButton);
   port_.save_answers = {out_.File("big")};
-  window_->Button8Click();
-  WaitIdle(Control::Button8);
+  window_->SeparateClicked();
+  WaitIdle(Control::SeparateButton);
   ASSERT_TRUE(cancelled_);
   EXPECT_EQ(port_.questions.back(), "真的要取消分离自解密文件：“big.jmz”吗?");
   EXPECT_EQ(port_.question_captions.back(), "取消分离");
@@ -409,16 +409,16 @@ TEST_F(SelfExtract, CancellingSeparateKeepsTheProgramPartAndLeavesNoContainer) {
   EXPECT_FALSE(PathExists(out_.File("big.jmz")));
   EXPECT_EQ(FilesIn(out_.path()), 1u);
   EXPECT_EQ(window_->StatusText(), "分离自解密文件已取消。");
-  EXPECT_EQ(port_.captions[Control::Button8].back(), "分离");
+  EXPECT_EQ(port_.captions[Control::SeparateButton].back(), "分离");
 
   // Separating into the program's own file is refused.
   const std::string self = program_;
   std::filesystem::rename(self, dir_.File("x.jmz"));
-  window_->ReadSelfDecryptInfo(Tysjm::OwnFile{dir_.File("x.jmz"), kImage});
+  window_->ReadSelfDecryptInfo(WindowLogic::OwnFile{dir_.File("x.jmz"), kImage});
   port_.save_answers = {dir_.File("x.jmz")};
   port_.question_answers = {true};
   port_.messages.clear();
-  window_->Button8Click();
+  window_->SeparateClicked();
   EXPECT_EQ(port_.messages, std::vector<std::string>{"替换删除文件“" + dir_.File("x.jmz") +
                                                      "”失败！文件正在使用中或者有只读属性等。分离自解密文件已取消。"});
   EXPECT_GT(ReadFile(dir_.File("x.jmz")).size(), static_cast<std::size_t>(4 << 20));

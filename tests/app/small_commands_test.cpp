@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/tysjm.h"
+#include "app/window_logic.h"
 #include "support/temp_dir.h"
 
 namespace vesk {
@@ -17,14 +17,14 @@ TEST(OnScreenKeyboard, FirstPreferredExecutableOnThePath) {
   WriteFile(a.File("onboard"), "not executable");
   WriteFile(a.File("kvkbd"), "#!/bin/sh\n");
   ASSERT_EQ(chmod(a.File("kvkbd").c_str(), 0755), 0);
-  EXPECT_EQ(Tysjm::FindOnScreenKeyboard(a.path() + "::" + b.path()), a.File("kvkbd"));
+  EXPECT_EQ(WindowLogic::FindOnScreenKeyboard(a.path() + "::" + b.path()), a.File("kvkbd"));
   WriteFile(b.File("onboard"), "#!/bin/sh\n");
   ASSERT_EQ(chmod(b.File("onboard").c_str(), 0755), 0);
   // A more preferred keyboard in a later folder wins.
-  EXPECT_EQ(Tysjm::FindOnScreenKeyboard(a.path() + ":" + b.path()), b.File("onboard"));
-  EXPECT_EQ(Tysjm::FindOnScreenKeyboard(""), std::nullopt);
+  EXPECT_EQ(WindowLogic::FindOnScreenKeyboard(a.path() + ":" + b.path()), b.File("onboard"));
+  EXPECT_EQ(WindowLogic::FindOnScreenKeyboard(""), std::nullopt);
   ASSERT_EQ(mkdir(b.File("florence").c_str(), 0755), 0);  // a folder is no program
-  EXPECT_EQ(Tysjm::FindOnScreenKeyboard(b.path()), b.File("onboard"));
+  EXPECT_EQ(WindowLogic::FindOnScreenKeyboard(b.path()), b.File("onboard"));
 }
 
 }  // namespace

@@ -110,26 +110,26 @@ TEST(Progress, BulkStepsMoveTheBarExactlyLikeSingleSteps) {
 TEST(CommandState, BusyDecryptLocksEverythingButItselfAndTheEncryptKey) {
   RecordingReporter r;
   r.SetOwnFileSize(SelfDecryptMinimumFor(r.ImageSize()));
-  r.SetCommandState(Control::Button2, false);
-  for (Control c : {Control::Button1, Control::Button6, Control::Button7, Control::Button8, Control::delfl,
-                    Control::jm2}) {
+  r.SetCommandState(Control::DecryptButton, false);
+  for (Control c : {Control::EncryptButton, Control::CreateSelfDecryptingButton, Control::SelfDecryptButton, Control::SeparateButton, Control::ShredItem,
+                    Control::DecryptionKey}) {
     EXPECT_FALSE(r.controls[c].enabled);
   }
-  EXPECT_TRUE(r.controls[Control::jm1].enabled);
-  EXPECT_TRUE(r.controls[Control::Button2].enabled);
-  EXPECT_EQ(r.controls[Control::Button2].caption, "取消解密");
-  EXPECT_EQ(r.controls[Control::Button2].tag, 1);
+  EXPECT_TRUE(r.controls[Control::EncryptionKey].enabled);
+  EXPECT_TRUE(r.controls[Control::DecryptButton].enabled);
+  EXPECT_EQ(r.controls[Control::DecryptButton].caption, "取消解密");
+  EXPECT_EQ(r.controls[Control::DecryptButton].tag, 1);
 }
 
 TEST(CommandState, BusyEncryptLocksItsKeyBox) {
   RecordingReporter r;
-  r.SetCommandState(Control::Button1, false);
-  EXPECT_FALSE(r.controls[Control::jm1].enabled);
-  EXPECT_EQ(r.controls[Control::Button1].caption, "取消加密");
-  r.SetCommandState(Control::Button1, true);
-  EXPECT_TRUE(r.controls[Control::jm1].enabled);
-  EXPECT_EQ(r.controls[Control::Button1].caption, "加密文件");
-  EXPECT_EQ(r.controls[Control::Button1].tag, 0);
+  r.SetCommandState(Control::EncryptButton, false);
+  EXPECT_FALSE(r.controls[Control::EncryptionKey].enabled);
+  EXPECT_EQ(r.controls[Control::EncryptButton].caption, "取消加密");
+  r.SetCommandState(Control::EncryptButton, true);
+  EXPECT_TRUE(r.controls[Control::EncryptionKey].enabled);
+  EXPECT_EQ(r.controls[Control::EncryptButton].caption, "加密文件");
+  EXPECT_EQ(r.controls[Control::EncryptButton].tag, 0);
 }
 
 TEST(CommandState, SelfDecryptButtonsNeedAPayloadAfterTheImage) {
@@ -137,24 +137,24 @@ TEST(CommandState, SelfDecryptButtonsNeedAPayloadAfterTheImage) {
   EXPECT_EQ(SelfDecryptMinimumFor(584192), 584501);
   r.SetImageSize(584192);
   r.SetOwnFileSize(584500);
-  r.SetCommandState(Control::Button1, true);
-  EXPECT_FALSE(r.controls[Control::Button7].enabled);
-  EXPECT_FALSE(r.controls[Control::Button8].enabled);
+  r.SetCommandState(Control::EncryptButton, true);
+  EXPECT_FALSE(r.controls[Control::SelfDecryptButton].enabled);
+  EXPECT_FALSE(r.controls[Control::SeparateButton].enabled);
   r.SetOwnFileSize(584501);
-  r.SetCommandState(Control::Button1, true);
-  EXPECT_TRUE(r.controls[Control::Button7].enabled);
-  EXPECT_TRUE(r.controls[Control::Button8].enabled);
+  r.SetCommandState(Control::EncryptButton, true);
+  EXPECT_TRUE(r.controls[Control::SelfDecryptButton].enabled);
+  EXPECT_TRUE(r.controls[Control::SeparateButton].enabled);
 }
 
 TEST(CommandState, OtherControlsKeepTheirCaptionButServeAsCancel) {
   RecordingReporter r;
-  r.controls[Control::Button5].caption = "软键盘";
-  r.SetCommandState(Control::Button5, false);
-  EXPECT_EQ(r.controls[Control::Button5].caption, "软键盘");
-  EXPECT_TRUE(r.controls[Control::Button5].enabled);
-  EXPECT_EQ(r.controls[Control::Button5].tag, 1);
-  EXPECT_FALSE(r.controls[Control::Button1].enabled);
-  EXPECT_TRUE(r.controls[Control::jm1].enabled);  // only Button1 touches jm1
+  r.controls[Control::SoftKeyboardButton].caption = "软键盘";
+  r.SetCommandState(Control::SoftKeyboardButton, false);
+  EXPECT_EQ(r.controls[Control::SoftKeyboardButton].caption, "软键盘");
+  EXPECT_TRUE(r.controls[Control::SoftKeyboardButton].enabled);
+  EXPECT_EQ(r.controls[Control::SoftKeyboardButton].tag, 1);
+  EXPECT_FALSE(r.controls[Control::EncryptButton].enabled);
+  EXPECT_TRUE(r.controls[Control::EncryptionKey].enabled);  // only EncryptButton touches EncryptionKey
 }
 
 TEST(StopAll, ClearsEveryFlagAndStopsCompression) {

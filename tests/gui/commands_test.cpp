@@ -27,26 +27,26 @@ TEST_F(Commands, EncryptThenDecryptRoundTripsWithTheButtonsCaptionsAndKeyText) {
   const std::string plain = dir.File("report.doc");
   const std::string original = RandomBytes(300000, 7);
   WriteFile(plain, original);
-  SetKey(W().jm1, "密钥\nabc");
-  SetKey(W().jm2, "密钥\nabc");
+  SetKey(W().EncryptionKey, "密钥\nabc");
+  SetKey(W().DecryptionKey, "密钥\nabc");
   // The key boxes give their lines with CR LF, and the engines get GBK.
-  EXPECT_EQ(session->Port().KeyText(Control::jm1), "密钥\r\nabc");
-  EXPECT_EQ(Logic().KeyBytes(Control::jm1), "\xC3\xDC\xD4\xBF\r\nabc");
+  EXPECT_EQ(session->Port().KeyText(Control::EncryptionKey), "密钥\r\nabc");
+  EXPECT_EQ(Logic().KeyBytes(Control::EncryptionKey), "\xC3\xDC\xD4\xBF\r\nabc");
 
   // Ratio "正常压缩": compress into the temporary folder, then encrypt.
   ASSERT_TRUE(W().RatioItem(2)->isChecked());
   dialogs.open_answers = {plain};
   dialogs.save_answers = {dir.File("report.jmz")};
-  EXPECT_EQ(Caption(Control::Button1), "加密文件");
-  Click(W().Button1);
-  EXPECT_EQ(Caption(Control::Button1), "取消加密");
-  EXPECT_TRUE(W().Button1->isEnabled());  // it is the cancel button now
-  EXPECT_FALSE(W().Button2->isEnabled());
-  EXPECT_FALSE(W().jm1->isEnabled());
+  EXPECT_EQ(Caption(Control::EncryptButton), "加密文件");
+  Click(W().EncryptButton);
+  EXPECT_EQ(Caption(Control::EncryptButton), "取消加密");
+  EXPECT_TRUE(W().EncryptButton->isEnabled());  // it is the cancel button now
+  EXPECT_FALSE(W().DecryptButton->isEnabled());
+  EXPECT_FALSE(W().EncryptionKey->isEnabled());
   ASSERT_TRUE(WaitIdle());
-  EXPECT_EQ(Caption(Control::Button1), "加密文件");
-  EXPECT_TRUE(W().Button2->isEnabled());
-  EXPECT_TRUE(W().jm1->isEnabled());
+  EXPECT_EQ(Caption(Control::EncryptButton), "加密文件");
+  EXPECT_TRUE(W().DecryptButton->isEnabled());
+  EXPECT_TRUE(W().EncryptionKey->isEnabled());
   EXPECT_EQ(W().StatusText(), "加密文件 ... 已完成。");
   EXPECT_TRUE(FileExists(dir.File("report.jmz")));
   EXPECT_TRUE(dialogs.messages.empty());
@@ -59,14 +59,14 @@ TEST_F(Commands, EncryptThenDecryptRoundTripsWithTheButtonsCaptionsAndKeyText) {
   // the stored extension is appended.
   dialogs.open_answers = {dir.File("report.jmz")};
   dialogs.save_answers = {dir.File("restored")};
-  Click(W().Button2);
-  EXPECT_EQ(Caption(Control::Button2), "取消解密");
+  Click(W().DecryptButton);
+  EXPECT_EQ(Caption(Control::DecryptButton), "取消解密");
   ASSERT_TRUE(WaitIdle());
-  EXPECT_EQ(Caption(Control::Button2), "解密文件");
+  EXPECT_EQ(Caption(Control::DecryptButton), "解密文件");
   EXPECT_EQ(dialogs.save_specs.back().file_name, dir.File("report"));
   EXPECT_EQ(ReadFile(dir.File("restored.doc")), original);
   EXPECT_EQ(W().StatusText(), "解密文件 ... 已完成。");
-  EXPECT_EQ(W().ProgressBar1->value(), W().ProgressBar1->maximum());
+  EXPECT_EQ(W().ProgressBar->value(), W().ProgressBar->maximum());
   EXPECT_TRUE(dialogs.messages.empty()) << dialogs.messages.front().first;
 }
 
@@ -74,7 +74,7 @@ TEST_F(Commands, CancelMidRunLeavesNoOutput) {
   Open();
   const std::string plain = dir.File("big.bin");
   WriteFile(plain, RandomBytes(400000, 3));
-  SetKey(W().jm1, "k");
+  SetKey(W().EncryptionKey, "k");
   Click(W().RatioItem(0));  // no compression: the engine encrypts directly
   dialogs.open_answers = {plain};
   dialogs.save_answers = {dir.File("big.jmz")};
@@ -83,13 +83,13 @@ TEST_F(Commands, CancelMidRunLeavesNoOutput) {
   // The first bar move comes from the worker, which waits while the window
   // handles it: cancel right there, as a user's click would.
   bool cancelled = false;
-  QObject::connect(W().ProgressBar1, &QProgressBar::valueChanged, W().ProgressBar1, [&](int value) {
+  QObject::connect(W().ProgressBar, &QProgressBar::valueChanged, W().ProgressBar, [&](int value) {
     if (value > 0 && !cancelled) {
       cancelled = true;
-      Click(W().Button1);
+      Click(W().EncryptButton);
     }
   });
-  Click(W().Button1);
+  Click(W().EncryptButton);
   ASSERT_TRUE(WaitIdle());
   ASSERT_TRUE(cancelled);
   ASSERT_EQ(dialogs.questions.size(), 1u);
@@ -97,7 +97,7 @@ TEST_F(Commands, CancelMidRunLeavesNoOutput) {
   EXPECT_EQ(dialogs.questions[0].second, "取消加密");
   EXPECT_FALSE(PathExists(dir.File("big.jmz")));
   EXPECT_EQ(W().StatusText(), "加密文件已取消。");
-  EXPECT_EQ(Caption(Control::Button1), "加密文件");
+  EXPECT_EQ(Caption(Control::EncryptButton), "加密文件");
 }
 
 TEST_F(Commands, NoToTheReplaceQuestionWritesNothing) {
@@ -105,19 +105,19 @@ TEST_F(Commands, NoToTheReplaceQuestionWritesNothing) {
   const std::string plain = dir.File("a.txt");
   WriteFile(plain, "some text");
   WriteFile(dir.File("a.jmz"), "old");
-  SetKey(W().jm1, "k");
+  SetKey(W().EncryptionKey, "k");
   dialogs.open_answers = {plain};
   dialogs.save_answers = {dir.File("a.jmz")};
   dialogs.question_answers = {false};
-  Click(W().Button1);
+  Click(W().EncryptButton);
   ASSERT_TRUE(WaitIdle());
   ASSERT_EQ(dialogs.questions.size(), 1u);
   EXPECT_EQ(dialogs.questions[0].first, dir.File("a.jmz") + " 文件已经存在,是否替换? 否 则取消。");
   EXPECT_EQ(dialogs.questions[0].second, "替换文件");
   EXPECT_EQ(ReadFile(dir.File("a.jmz")), "old");
   EXPECT_EQ(W().StatusText(), "加密文件已取消。");
-  EXPECT_EQ(Caption(Control::Button1), "加密文件");
-  EXPECT_EQ(Logic().Tag(Control::Button1), 0);
+  EXPECT_EQ(Caption(Control::EncryptButton), "加密文件");
+  EXPECT_EQ(Logic().Tag(Control::EncryptButton), 0);
 }
 
 TEST_F(Commands, CompressOnlyAndTheRefusalWithoutKeyOrRatio) {
@@ -126,7 +126,7 @@ TEST_F(Commands, CompressOnlyAndTheRefusalWithoutKeyOrRatio) {
   WriteFile(plain, std::string(5000, 'z'));
   dialogs.open_answers = {plain};
   dialogs.save_answers = {plain + ".zak"};
-  Click(W().Button1);
+  Click(W().EncryptButton);
   ASSERT_TRUE(WaitIdle());
   EXPECT_TRUE(FileExists(plain + ".zak"));
   EXPECT_EQ(W().StatusText(), "进行压缩文件... 已完成。");
@@ -134,7 +134,7 @@ TEST_F(Commands, CompressOnlyAndTheRefusalWithoutKeyOrRatio) {
   Click(W().RatioItem(0));
   dialogs.open_answers = {plain};
   dialogs.save_answers = {plain + ".zak"};
-  Click(W().Button1);
+  Click(W().EncryptButton);
   ASSERT_TRUE(WaitIdle());
   ASSERT_EQ(dialogs.messages.size(), 1u);
   EXPECT_EQ(dialogs.messages[0].first, "请选择文件压缩率进行压缩或者输入密钥进行加密。加密文件已取消。");
@@ -145,7 +145,7 @@ TEST_F(Commands, ClosingMidRunStopsTheWorkerAndLeavesNoPartialFile) {
   Open();
   const std::string plain = dir.File("big.bin");
   WriteFile(plain, RandomBytes(400000, 5));
-  SetKey(W().jm1, "k");
+  SetKey(W().EncryptionKey, "k");
   Click(W().RatioItem(0));
   dialogs.open_answers = {plain};
   dialogs.save_answers = {dir.File("big.jmz")};
@@ -153,13 +153,13 @@ TEST_F(Commands, ClosingMidRunStopsTheWorkerAndLeavesNoPartialFile) {
   // Posted while the worker waits on its first bar move, so the close comes
   // before the worker's next call to the window.
   bool closing = false;
-  QObject::connect(W().ProgressBar1, &QProgressBar::valueChanged, W().ProgressBar1, [&](int value) {
+  QObject::connect(W().ProgressBar, &QProgressBar::valueChanged, W().ProgressBar, [&](int value) {
     if (value > 0 && !closing) {
       closing = true;
       QTimer::singleShot(0, &W(), [&] { W().close(); });
     }
   });
-  Click(W().Button1);
+  Click(W().EncryptButton);
   ASSERT_TRUE(QTest::qWaitFor([&] { return closing && !W().isVisible(); }, 20000));
   // The close waited for the worker.
   EXPECT_EQ(RunningWorkers(), 0);
@@ -190,15 +190,15 @@ TEST_F(Commands, AWorkerWaitingOnTheWindowIsServedWhileStopWaits) {
   Open();
   const std::string source = dir.File("s.bin");
   WriteFile(source, RandomBytes(3 * 65535, 1));
-  Logic().ZnZip1.SourceFile = source;
-  Logic().ZnZip1.DestFile = dir.File("s.zak");
+  Logic().Compression.SourceFile = source;
+  Logic().Compression.DestFile = dir.File("s.zak");
   int ends = 0;
   bool began = false;
   std::atomic<bool> second_done{false};
   std::thread second;
   // While the component's worker waits on its start event, another thread
   // hands the window a call and blocks on it.
-  Logic().ZnZip1.OnBegin = [&](int64_t) {
+  Logic().Compression.OnBegin = [&](int64_t) {
     began = true;
     second = std::thread([&] {
       session->Port().SetStatusText("从另一个线程");
@@ -209,14 +209,14 @@ TEST_F(Commands, AWorkerWaitingOnTheWindowIsServedWhileStopWaits) {
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
   };
-  Logic().ZnZip1.OnEnd = [&](bool, float) { ++ends; };
-  Logic().ZnZip1.Compress();
+  Logic().Compression.OnEnd = [&](bool, float) { ++ends; };
+  Logic().Compression.Compress();
   // Pumps the queue only (no Qt event loop) until the start event has run.
   ASSERT_TRUE(session->Ui().RunUntil([&] { return began; }, std::chrono::seconds(10)));
   ASSERT_FALSE(second_done);
   // The worker cannot end without the user-interface thread, and neither can
   // the other thread: Stop's own pumping has to serve both.
-  Logic().ZnZip1.Stop();
+  Logic().Compression.Stop();
   EXPECT_EQ(W().StatusText(), "从另一个线程");
   EXPECT_EQ(ends, 1);
   second.join();
@@ -232,16 +232,16 @@ TEST_F(Commands, TheKeylessItemsWaitWhileAKeyedCommandRuns) {
   EXPECT_TRUE(encrypt->isEnabled());
   const std::string plain = dir.File("big.bin");
   WriteFile(plain, RandomBytes(3 << 20, 5));
-  SetKey(W().jm1, "k");
+  SetKey(W().EncryptionKey, "k");
   dialogs.open_answers = {plain};
   dialogs.save_answers = {dir.File("big.jmz")};
   bool seen = false, any_enabled = false;
-  QObject::connect(W().ProgressBar1, &QProgressBar::valueChanged, W().ProgressBar1, [&](int value) {
+  QObject::connect(W().ProgressBar, &QProgressBar::valueChanged, W().ProgressBar, [&](int value) {
     if (value <= 0 || seen) return;
     seen = true;
     any_enabled = encrypt->isEnabled() || decrypt->isEnabled();
   });
-  Click(W().Button1);
+  Click(W().EncryptButton);
   ASSERT_TRUE(WaitIdle());
   ASSERT_TRUE(seen);
   EXPECT_FALSE(any_enabled);

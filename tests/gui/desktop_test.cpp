@@ -38,8 +38,8 @@ class DesktopItems : public WindowTest {
 TEST_F(DesktopItems, RegisterBothThenRemoveEverythingWithTheSettings) {
   Open();
   Logic().ShellFolders = at;
-  Trigger("N6");
-  Trigger("N7");
+  Trigger("RegisterFileTypeItem");
+  Trigger("ContextMenuItem");
   // The entries start the running program (here the test program).
   const std::string exec = ReadFile(at.AssociationEntry());
   EXPECT_NE(exec.find("Exec=\"" + fs::read_symlink("/proc/self/exe").string() + "\" %f"), std::string::npos);
@@ -50,7 +50,7 @@ TEST_F(DesktopItems, RegisterBothThenRemoveEverythingWithTheSettings) {
   Click(W().RatioItem(0));
   ASSERT_TRUE(values.Exists());
 
-  Trigger("N9");
+  Trigger("UnregisterItem");
   for (const std::string& path : {at.MimePackage(), at.TypeIcon(), at.MimeAppsList(), at.AssociationEntry(),
                                   at.DolphinMenu(), at.NautilusScript(), at.NemoAction(), at.CajaScript()}) {
     EXPECT_FALSE(fs::exists(path)) << path;
@@ -71,13 +71,13 @@ TEST_F(DesktopItems, FailuresOnlyBeep) {
   Open();
   WriteFile(home.File("blocker"), "");
   Logic().ShellFolders = shell::Locations{home.File("blocker/data"), home.File("blocker/config")};
-  Trigger("N6");
+  Trigger("RegisterFileTypeItem");
   EXPECT_EQ(session->Port().Beeps(), 1);
-  Trigger("N7");
+  Trigger("ContextMenuItem");
   EXPECT_EQ(session->Port().Beeps(), 2);
   // Nothing to remove is no failure.
   Logic().ShellFolders = at;
-  Trigger("N9");
+  Trigger("UnregisterItem");
   EXPECT_EQ(session->Port().Beeps(), 2);
   EXPECT_TRUE(dialogs.messages.empty());
 }
@@ -85,7 +85,7 @@ TEST_F(DesktopItems, FailuresOnlyBeep) {
 TEST_F(DesktopItems, APressAloneLeavesTheWindowSoDoubleClicksArrive) {
   Open();
   const QPoint start = W().pos();
-  QWidget* panel = W().StatusBar1->Panel1;
+  QWidget* panel = W().StatusLine->Text;
   const QPoint at(40, 5);
   const QPoint global = panel->mapToGlobal(at);
   // A press and a small shake of the hand, within the drag distance.
@@ -103,7 +103,7 @@ TEST_F(DesktopItems, APressAloneLeavesTheWindowSoDoubleClicksArrive) {
   QTest::mouseDClick(panel, Qt::LeftButton, Qt::NoModifier, at);
   ASSERT_EQ(dialogs.messages.size(), 1u);
   EXPECT_EQ(dialogs.messages[0].first, W().StatusText());
-  QTest::mouseDClick(W().Panel1, Qt::LeftButton, Qt::NoModifier, QPoint(5, 5));
+  QTest::mouseDClick(W().TopPanel, Qt::LeftButton, Qt::NoModifier, QPoint(5, 5));
   EXPECT_EQ(dialogs.colour_dialogs, 1);
   EXPECT_EQ(W().pos(), start);
 }

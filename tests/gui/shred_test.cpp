@@ -14,10 +14,10 @@ using vesk::testing::RandomBytes;
 
 class Shred : public WindowTest {
  protected:
-  QAction* Item() { return W().MenuItem("delfl"); }
+  QAction* Item() { return W().MenuItem("ShredItem"); }
   std::string ItemCaption() { return Item()->text().toStdString(); }
   bool WaitShredIdle() {
-    return QTest::qWaitFor([&] { return Logic().Tag(Control::delfl) == 0 && RunningWorkers() == 0; }, 20000);
+    return QTest::qWaitFor([&] { return Logic().Tag(Control::ShredItem) == 0 && RunningWorkers() == 0; }, 20000);
   }
 
   // What the window shows at the first move of the bar (the worker waits
@@ -28,14 +28,14 @@ class Shred : public WindowTest {
     bool item_enabled = false, encrypt_enabled = true, decrypt_enabled = true, key_enabled = true;
   };
   void WatchFirstMove(Busy& busy, std::function<void()> then = {}) {
-    QObject::connect(W().ProgressBar1, &QProgressBar::valueChanged, W().ProgressBar1, [&busy, this, then](int value) {
+    QObject::connect(W().ProgressBar, &QProgressBar::valueChanged, W().ProgressBar, [&busy, this, then](int value) {
       if (value <= 0 || busy.seen) return;
       busy.seen = true;
       busy.caption = ItemCaption();
       busy.item_enabled = Item()->isEnabled();
-      busy.encrypt_enabled = W().Button1->isEnabled();
-      busy.decrypt_enabled = W().Button2->isEnabled();
-      busy.key_enabled = W().jm2->isEnabled();
+      busy.encrypt_enabled = W().EncryptButton->isEnabled();
+      busy.decrypt_enabled = W().DecryptButton->isEnabled();
+      busy.key_enabled = W().DecryptionKey->isEnabled();
       if (then) then();
     });
   }
@@ -72,7 +72,7 @@ TEST_F(Shred, TheItemShredsTheChosenFileAndIsTheStopItemMeanwhile) {
   EXPECT_TRUE(dialogs.all_on_gui_thread);
   EXPECT_EQ(W().StatusText(), "粉碎文件已完成 — " + path);
   EXPECT_EQ(ItemCaption(), "粉碎文件(彻底删除文件，慎用)");
-  EXPECT_TRUE(W().Button1->isEnabled());
+  EXPECT_TRUE(W().EncryptButton->isEnabled());
   EXPECT_TRUE(Item()->isEnabled());
 }
 
@@ -92,7 +92,7 @@ TEST_F(Shred, StoppingFromTheItemKeepsTheFileAndItsLength) {
   EXPECT_EQ(W().StatusText(), "粉碎文件已停止。");
   EXPECT_TRUE(dialogs.messages.empty());
   EXPECT_EQ(ItemCaption(), "粉碎文件(彻底删除文件，慎用)");
-  EXPECT_TRUE(W().Button1->isEnabled());
+  EXPECT_TRUE(W().EncryptButton->isEnabled());
   const std::string now = ReadFile(path);
   ASSERT_EQ(now.size(), original.size());
   EXPECT_EQ(now.front(), '\0');

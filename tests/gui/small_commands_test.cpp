@@ -44,8 +44,8 @@ class SmallCommands : public WindowTest {
     QMouseEvent move(QEvent::MouseMove, at, w->mapToGlobal(at), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
     QCoreApplication::sendEvent(w, &move);
   }
-  QColor BrandColour() { return W().Label3->palette().color(QPalette::WindowText); }
-  std::string BrandCaption() { return W().Label3->text().toStdString(); }
+  QColor BrandColour() { return W().BrandLabel->palette().color(QPalette::WindowText); }
+  std::string BrandCaption() { return W().BrandLabel->text().toStdString(); }
 };
 
 TEST_F(SmallCommands, ColourDialogsStoreTheCurrentColourEvenWhenCancelled) {
@@ -56,33 +56,33 @@ TEST_F(SmallCommands, ColourDialogsStoreTheCurrentColourEvenWhenCancelled) {
   EXPECT_EQ(StoredInteger("ctbjc"), 0xF0CAA6);
   // The top panel: red is chosen, shown and stored as 0x00BBGGRR.
   dialogs.colour_answers = {QColor(255, 0, 0)};
-  DoubleClick(W().Panel1, QPoint(5, 5));
+  DoubleClick(W().TopPanel, QPoint(5, 5));
   EXPECT_EQ(W().palette().color(QPalette::Window), QColor(255, 0, 0));
   EXPECT_EQ(StoredInteger("ctbjc"), 0x0000FF);
   // The progress bar has no double-click of its own.
-  DoubleClick(W().ProgressBar1, QPoint(5, 5));
+  DoubleClick(W().ProgressBar, QPoint(5, 5));
   EXPECT_EQ(dialogs.colour_dialogs, 2);
 
   // The brand label: cancelled stores aqua, then green is chosen.
-  DoubleClick(W().Label3, QPoint(5, 5));
+  DoubleClick(W().BrandLabel, QPoint(5, 5));
   EXPECT_EQ(StoredInteger("vkys"), 0xFFFF00);
   dialogs.colour_answers = {QColor(0, 128, 0)};
-  DoubleClick(W().Label3, QPoint(5, 5));
+  DoubleClick(W().BrandLabel, QPoint(5, 5));
   EXPECT_EQ(BrandColour(), QColor(0, 128, 0));
   EXPECT_EQ(StoredInteger("vkys"), 0x008000);
   EXPECT_EQ(dialogs.colour_dialogs, 4);
   // A double-click is no click: the menu stays closed.
   QTest::qWait(QApplication::doubleClickInterval() + 100);
-  EXPECT_FALSE(W().PopupMenu1->isVisible());
+  EXPECT_FALSE(W().PopupMenu->isVisible());
 }
 
 TEST_F(SmallCommands, BrandLabelClickOpensTheMenuBelowIt) {
   Open();
   W().move(0, 0);  // room below for the whole menu on the small test screen
-  Click(W().Label3);
-  ASSERT_TRUE(QTest::qWaitFor([&] { return W().PopupMenu1->isVisible(); }, 3000));
-  EXPECT_EQ(W().PopupMenu1->pos(), W().frameGeometry().topLeft() + QPoint(255, 55));
-  W().PopupMenu1->close();
+  Click(W().BrandLabel);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return W().PopupMenu->isVisible(); }, 3000));
+  EXPECT_EQ(W().PopupMenu->pos(), W().frameGeometry().topLeft() + QPoint(255, 55));
+  W().PopupMenu->close();
 }
 
 TEST_F(SmallCommands, BrandLabelTakesRandomColoursExceptTheHidingOnes) {
@@ -101,7 +101,7 @@ TEST_F(SmallCommands, BrandLabelTakesRandomColoursExceptTheHidingOnes) {
     draws.pop_front();
     return r;
   });
-  const auto move = [&] { MoveOver(W().Label3); };
+  const auto move = [&] { MoveOver(W().BrandLabel); };
   move();
   EXPECT_EQ(BrandCaption(), "UFO");
   EXPECT_EQ(BrandColour(), QColor(255, 0, 0));
@@ -127,36 +127,36 @@ TEST_F(SmallCommands, BrandLabelTakesRandomColoursExceptTheHidingOnes) {
 
 TEST_F(SmallCommands, KeyBoxHintsCountGbkBytesWithLineBreaksAsTwo) {
   Open();
-  SetKey(W().jm1, "ab\nc");
-  Click(W().jm1->viewport());
-  EXPECT_EQ(W().jm1->toolTip().toStdString(), "密钥长度为:5字节");
-  SetKey(W().jm2, "密钥");
-  MoveOver(W().jm2->viewport());
-  EXPECT_EQ(W().jm2->toolTip().toStdString(), "密钥长度为:4个字节");
+  SetKey(W().EncryptionKey, "ab\nc");
+  Click(W().EncryptionKey->viewport());
+  EXPECT_EQ(W().EncryptionKey->toolTip().toStdString(), "密钥长度为:5字节");
+  SetKey(W().DecryptionKey, "密钥");
+  MoveOver(W().DecryptionKey->viewport());
+  EXPECT_EQ(W().DecryptionKey->toolTip().toStdString(), "密钥长度为:4个字节");
 }
 
 TEST_F(SmallCommands, ClearingTheKeyBoxesAndTheClipboard) {
   Open();
-  SetKey(W().jm1, "one");
-  SetKey(W().jm2, "two");
+  SetKey(W().EncryptionKey, "one");
+  SetKey(W().DecryptionKey, "two");
   // A box a running command has disabled keeps the key it will still read.
-  W().SetControlEnabled(Control::jm1, false);
-  Trigger("N5");
-  EXPECT_EQ(W().jm1->toPlainText(), "one");
-  EXPECT_EQ(W().jm2->toPlainText(), "");
-  W().SetControlEnabled(Control::jm1, true);
-  Trigger("N5");
-  EXPECT_EQ(W().jm1->toPlainText(), "");
+  W().SetControlEnabled(Control::EncryptionKey, false);
+  Trigger("ClearKeysItem");
+  EXPECT_EQ(W().EncryptionKey->toPlainText(), "one");
+  EXPECT_EQ(W().DecryptionKey->toPlainText(), "");
+  W().SetControlEnabled(Control::EncryptionKey, true);
+  Trigger("ClearKeysItem");
+  EXPECT_EQ(W().EncryptionKey->toPlainText(), "");
 
   QClipboard* clipboard = QGuiApplication::clipboard();
   QImage picture(4, 4, QImage::Format_RGB32);
   picture.fill(Qt::red);
   clipboard->setImage(picture);
-  Trigger("N12");
+  Trigger("ClearClipboardItem");
   ASSERT_NE(clipboard->mimeData(), nullptr);
   EXPECT_TRUE(clipboard->mimeData()->hasImage());
   clipboard->setText("secret key");
-  Trigger("N12");
+  Trigger("ClearClipboardItem");
   EXPECT_TRUE(clipboard->text().isEmpty());
 }
 
@@ -173,20 +173,20 @@ TEST_F(SmallCommands, InformationItemsOpenThePagesAndRevealTheKeylessItems) {
     return true;
   });
   const auto keyless_shown = [&] {
-    const QList<QAction*> items = W().PopupMenu1->actions();
+    const QList<QAction*> items = W().PopupMenu->actions();
     return items.size() == 18 && items[0] == W().MenuItem("KeylessEncryptItem") &&
            items[1] == W().MenuItem("KeylessDecryptItem") && items[2]->isSeparator();
   };
 
-  Trigger("N11");
-  Trigger("N1");
-  Trigger("N3");
-  Trigger("N11");
-  Trigger("N1");
-  Trigger("N2");  // does not count
-  EXPECT_EQ(W().PopupMenu1->actions().size(), 15);
+  Trigger("HelpItem");
+  Trigger("CheckForUpdatesItem");
+  Trigger("AboutItem");
+  Trigger("HelpItem");
+  Trigger("CheckForUpdatesItem");
+  Trigger("HomePageItem");  // does not count
+  EXPECT_EQ(W().PopupMenu->actions().size(), 15);
   EXPECT_EQ(Logic().InfoClickCount, 5);
-  Trigger("N3");  // the 6th use
+  Trigger("AboutItem");  // the 6th use
   EXPECT_TRUE(keyless_shown());
   EXPECT_TRUE(W().MenuItem("KeylessEncryptItem")->isEnabled());
 
@@ -199,19 +199,19 @@ TEST_F(SmallCommands, InformationItemsOpenThePagesAndRevealTheKeylessItems) {
             "Vesk 文件压缩加密程序 \r\n\r\n     作者: Vesk 开发组\r\n     2005-2026\r\n     版本:2.8.63");
   EXPECT_EQ(dialogs.informations[0].second, "Vesk 文件加密");
 
-  for (int use = 7; use <= 12; ++use) Trigger("N3");
+  for (int use = 7; use <= 12; ++use) Trigger("AboutItem");
   EXPECT_TRUE(keyless_shown());
-  Trigger("N3");  // the 13th
-  EXPECT_EQ(W().PopupMenu1->actions().size(), 15);
+  Trigger("AboutItem");  // the 13th
+  EXPECT_EQ(W().PopupMenu->actions().size(), 15);
   EXPECT_EQ(Logic().InfoClickCount, 0);
-  for (int use = 1; use <= 6; ++use) Trigger("N11");  // the 19th
+  for (int use = 1; use <= 6; ++use) Trigger("HelpItem");  // the 19th
   EXPECT_TRUE(keyless_shown());
 
   // Without the page nothing opens; a message names the file looked for,
   // and the use counts.
   const std::size_t count = opened.size();
   session->Port().SetSiteFolder(dir.File("no-site"));
-  Trigger("N1");
+  Trigger("CheckForUpdatesItem");
   EXPECT_EQ(opened.size(), count);
   ASSERT_EQ(dialogs.messages.size(), 1u);
   EXPECT_EQ(dialogs.messages[0].first, "无法打开网页，请用浏览器打开网页文件：\r\n" + dir.File("no-site/jmz/Index.htm"));
@@ -220,7 +220,7 @@ TEST_F(SmallCommands, InformationItemsOpenThePagesAndRevealTheKeylessItems) {
   // A page there that no browser takes: the same message with its file.
   session->Port().SetSiteFolder(site);
   session->Port().SetUrlOpener([](const QUrl&) { return false; });
-  Trigger("N2");
+  Trigger("HomePageItem");
   ASSERT_EQ(dialogs.messages.size(), 2u);
   EXPECT_EQ(dialogs.messages[1].first, "无法打开网页，请用浏览器打开网页文件：\r\n" + site + "/index.html");
 }
@@ -236,7 +236,7 @@ TEST_F(SmallCommands, APageThatTheDesktopCannotOpenIsNamedOnceTheOpenerGivesUp) 
   ASSERT_EQ(chmod((bin + "/xdg-open").c_str(), 0755), 0);
   const std::string saved_path = getenv("PATH") != nullptr ? getenv("PATH") : "";
   setenv("PATH", (bin + ":" + saved_path).c_str(), 1);
-  Trigger("N11");
+  Trigger("HelpItem");
   setenv("PATH", saved_path.c_str(), 1);
   ASSERT_TRUE(QTest::qWaitFor([&] { return !dialogs.messages.empty(); }, 10000));
   EXPECT_EQ(dialogs.messages[0].first, "无法打开网页，请用浏览器打开网页文件：\r\n" + site + "/jmz/Help.htm");
@@ -250,14 +250,14 @@ TEST_F(SmallCommands, SoftKeyboardStartsTheFirstOneOnThePathOrSaysThereIsNone) {
   const std::string bin = dir.File("bin");
   ASSERT_EQ(mkdir(bin.c_str(), 0700), 0);
   setenv("PATH", bin.c_str(), 1);
-  Click(W().Button5);
+  Click(W().SoftKeyboardButton);
   ASSERT_EQ(dialogs.messages.size(), 1u);
   EXPECT_EQ(dialogs.messages[0].first, "软键盘不存在，请使用输入法的软键盘。");
 
   const std::string marker = dir.File("started");
   WriteFile(bin + "/onboard", "#!/bin/sh\necho started > '" + marker + "'\n");
   ASSERT_EQ(chmod((bin + "/onboard").c_str(), 0700), 0);
-  Click(W().Button5);
+  Click(W().SoftKeyboardButton);
   setenv("PATH", saved_path.c_str(), 1);
   EXPECT_TRUE(QTest::qWaitFor([&] { return FileExists(marker); }, 5000));
   EXPECT_EQ(dialogs.messages.size(), 1u);
@@ -266,10 +266,10 @@ TEST_F(SmallCommands, SoftKeyboardStartsTheFirstOneOnThePathOrSaysThereIsNone) {
 TEST_F(SmallCommands, StatusBarDoubleClickShowsItsText) {
   Open();
   const std::string designed = W().StatusText();
-  DoubleClick(W().StatusBar1->Panel1, QPoint(20, 5));
+  DoubleClick(W().StatusLine->Text, QPoint(20, 5));
   ASSERT_EQ(dialogs.messages.size(), 1u);
   EXPECT_EQ(dialogs.messages[0].first, designed);
-  EXPECT_EQ(dialogs.messages[0].second, Tysjm::kMessageCaption);
+  EXPECT_EQ(dialogs.messages[0].second, WindowLogic::kMessageCaption);
   EXPECT_EQ(W().StatusText(), designed);
 }
 

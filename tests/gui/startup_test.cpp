@@ -49,45 +49,45 @@ TEST_F(Startup, FirstStartShowsTheDesignedWindow) {
   EXPECT_EQ(WindowColour(W()), QColor(0xA6, 0xCA, 0xF0));
   EXPECT_EQ(W().font().pixelSize(), 11);
   EXPECT_TRUE(W().font().bold());
-  EXPECT_EQ(W().Button1->geometry(), QRect(45, 18, 99, 33));
-  EXPECT_EQ(W().jm1->geometry(), QRect(16, 128, 201, 121));
-  EXPECT_EQ(W().Button1->toolTip().toStdString(), "选择任意文件进行加密处理，无密码就只压缩不加密");
-  EXPECT_EQ(W().StatusBar1->geometry(), QRect(0, 414 - kStatusBarHeight, 442, kStatusBarHeight));
-  EXPECT_EQ(W().StatusBar1->Panel0->text().toStdString(), "  UFO飞行动力原理已公开!!");
+  EXPECT_EQ(W().EncryptButton->geometry(), QRect(45, 18, 99, 33));
+  EXPECT_EQ(W().EncryptionKey->geometry(), QRect(16, 128, 201, 121));
+  EXPECT_EQ(W().EncryptButton->toolTip().toStdString(), "选择任意文件进行加密处理，无密码就只压缩不加密");
+  EXPECT_EQ(W().StatusLine->geometry(), QRect(0, 414 - kStatusBarHeight, 442, kStatusBarHeight));
+  EXPECT_EQ(W().StatusLine->Glyph->text().toStdString(), "  UFO飞行动力原理已公开!!");
   EXPECT_TRUE(W().RatioItem(2)->isChecked());
-  EXPECT_EQ(Logic().ZnZip1.ZipLevel, TCompressionLevel::clDefault);
-  EXPECT_FALSE(W().pbmy->isChecked());
-  EXPECT_EQ(W().sf->text().toStdString(), "<<<<<");
+  EXPECT_EQ(Logic().Compression.ZipLevel, TCompressionLevel::clDefault);
+  EXPECT_FALSE(W().KeyMasking->isChecked());
+  EXPECT_EQ(W().ResizeButton->text().toStdString(), "<<<<<");
   // Nothing is stored until the user changes something.
   EXPECT_FALSE(values.Exists());
 
   // The popup menu has its items in order, every command usable.
   QStringList captions;
-  for (QAction* a : W().PopupMenu1->actions()) captions << (a->isSeparator() ? "-" : a->text());
+  for (QAction* a : W().PopupMenu->actions()) captions << (a->isSeparator() ? "-" : a->text());
   EXPECT_EQ(captions.join('|').toStdString(),
             "清空加解密钥编辑框的内容|清空剪贴板文本内容(粘贴密钥后用的)|-|粉碎文件(彻底删除文件，慎用)|-|"
             "注册关联jmz加密文件|快捷方式增加到文件右键菜单|-|清除本程序全部注册表项|-|帮助...|检查更新...|主页...|-|"
             "关于...");
-  for (QAction* a : W().PopupMenu1->actions()) {
+  for (QAction* a : W().PopupMenu->actions()) {
     const bool built = !a->isSeparator();
     EXPECT_EQ(a->isEnabled(), built) << a->text().toStdString();
   }
   // The plain program carries no payload: it can create a self-decrypting
   // file, but has nothing to self-decrypt or separate.
-  EXPECT_TRUE(W().Button6->isEnabled());
-  EXPECT_FALSE(W().Button7->isEnabled());
-  EXPECT_FALSE(W().Button8->isEnabled());
+  EXPECT_TRUE(W().CreateSelfDecryptingButton->isEnabled());
+  EXPECT_FALSE(W().SelfDecryptButton->isEnabled());
+  EXPECT_FALSE(W().SeparateButton->isEnabled());
 }
 
 TEST_F(Startup, SwitchesSetRatioMaskingAndStoreThem) {
   Open({"/YSL0", "/PBMY"});
   EXPECT_TRUE(W().RatioItem(0)->isChecked());
-  EXPECT_EQ(Logic().ZnZip1.ZipLevel, TCompressionLevel::clNone);
-  EXPECT_TRUE(W().pbmy->isChecked());
+  EXPECT_EQ(Logic().Compression.ZipLevel, TCompressionLevel::clNone);
+  EXPECT_TRUE(W().KeyMasking->isChecked());
   EXPECT_EQ(StoredInteger(settings::kRatio), 0);
   EXPECT_EQ(StoredInteger(settings::kKeyMasking), 1);
   // Masked: the key boxes' text takes the background's colour.
-  const QPalette p = W().jm1->palette();
+  const QPalette p = W().EncryptionKey->palette();
   EXPECT_EQ(p.color(QPalette::Base), p.color(QPalette::Text));
   // The switches name no file.
   EXPECT_EQ(W().StatusText().rfind("  请先输入", 0), 0u);
@@ -100,10 +100,10 @@ TEST_F(Startup, SwitchesSetRatioMaskingAndStoreThem) {
 TEST_F(Startup, SizeSwitchesTakeOneStepWithoutStoring) {
   Open({">>>"});
   EXPECT_EQ(ClientHeight(), 315 - kFrameHeight);
-  EXPECT_EQ(W().sf->text().toStdString(), ">>>");
+  EXPECT_EQ(W().ResizeButton->text().toStdString(), ">>>");
   Open({">>>>"});
   EXPECT_EQ(ClientHeight(), 388 - kFrameHeight);
-  EXPECT_EQ(W().sf->text().toStdString(), ">>>>");
+  EXPECT_EQ(W().ResizeButton->text().toStdString(), ">>>>");
   EXPECT_FALSE(StoredInteger(settings::kSizeState));
 }
 
@@ -140,9 +140,9 @@ TEST_F(Startup, APathInPiecesIsRebuiltShownAndPreselected) {
   ASSERT_GE(pieces.size(), 4u);
   Open(pieces);
   EXPECT_EQ(W().StatusText(), path);
-  EXPECT_EQ(W().StatusBar1->toolTip().toStdString(), path);
+  EXPECT_EQ(W().StatusLine->toolTip().toStdString(), path);
 
-  Click(W().Button1);  // cancelled at the open dialog
+  Click(W().EncryptButton);  // cancelled at the open dialog
   ASSERT_EQ(dialogs.open_specs.size(), 1u);
   EXPECT_EQ(dialogs.open_specs[0].file_name, path);
   EXPECT_EQ(W().StatusText(), "加密文件已取消。");
@@ -152,7 +152,7 @@ TEST_F(Startup, APathInPiecesIsRebuiltShownAndPreselected) {
   mixed.push_back("/pbmy");
   Open(mixed);
   EXPECT_NE(W().StatusText(), path);
-  EXPECT_TRUE(W().pbmy->isChecked());
+  EXPECT_TRUE(W().KeyMasking->isChecked());
 }
 
 TEST_F(Startup, ADroppedFileIsShownAndPreselectedFoldersAreIgnored) {
@@ -170,11 +170,11 @@ TEST_F(Startup, ADroppedFileIsShownAndPreselectedFoldersAreIgnored) {
 
   Drop({QUrl::fromLocalFile(QString::fromStdString(first)), QUrl::fromLocalFile(QString::fromStdString(second))});
   EXPECT_EQ(W().StatusText(), first);
-  EXPECT_EQ(W().StatusBar1->toolTip().toStdString(), first);
+  EXPECT_EQ(W().StatusLine->toolTip().toStdString(), first);
   EXPECT_EQ(dialogs.presets, std::vector<std::string>{first});
   EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
 
-  Click(W().Button2);
+  Click(W().DecryptButton);
   ASSERT_EQ(dialogs.open_specs.size(), 1u);
   EXPECT_EQ(dialogs.open_specs[0].file_name, first);
   EXPECT_EQ(dialogs.open_specs[0].title, "选择要解密的文件进行解密");
@@ -189,35 +189,35 @@ TEST_F(Startup, StoredSettingsAreRestored) {
   values.WriteInteger(settings::kSizeState, 1);
   Open();
   EXPECT_TRUE(W().RatioItem(3)->isChecked());
-  EXPECT_EQ(Logic().ZnZip1.ZipLevel, TCompressionLevel::clMax);
+  EXPECT_EQ(Logic().Compression.ZipLevel, TCompressionLevel::clMax);
   EXPECT_EQ(WindowColour(W()), QColor(255, 0, 0));
-  EXPECT_EQ(W().Label3->palette().color(QPalette::WindowText), QColor(0, 255, 0));
-  EXPECT_TRUE(W().pbmy->isChecked());
+  EXPECT_EQ(W().BrandLabel->palette().color(QPalette::WindowText), QColor(0, 255, 0));
+  EXPECT_TRUE(W().KeyMasking->isChecked());
   EXPECT_EQ(ClientHeight(), 388 - kFrameHeight);
-  EXPECT_EQ(W().sf->text().toStdString(), "<<<<");
+  EXPECT_EQ(W().ResizeButton->text().toStdString(), "<<<<");
 }
 
 TEST_F(Startup, UserChoicesAreWrittenAndComeBack) {
   Open();
   Click(W().RatioItem(1));
   EXPECT_EQ(StoredInteger(settings::kRatio), 1);
-  EXPECT_EQ(Logic().ZnZip1.ZipLevel, TCompressionLevel::clFastest);
-  Click(W().pbmy);
+  EXPECT_EQ(Logic().Compression.ZipLevel, TCompressionLevel::clFastest);
+  Click(W().KeyMasking);
   EXPECT_EQ(StoredInteger(settings::kKeyMasking), 1);
-  const QPalette masked = W().jm2->palette();
+  const QPalette masked = W().DecryptionKey->palette();
   EXPECT_EQ(masked.color(QPalette::Base), masked.color(QPalette::Text));
-  Click(W().pbmy);
+  Click(W().KeyMasking);
   EXPECT_EQ(StoredInteger(settings::kKeyMasking), 0);
-  EXPECT_EQ(W().jm2->palette().color(QPalette::Base), QColor(Qt::white));
-  EXPECT_EQ(W().jm2->palette().color(QPalette::Text), QColor(Qt::black));
-  Click(W().pbmy);
-  Click(W().sf);
+  EXPECT_EQ(W().DecryptionKey->palette().color(QPalette::Base), QColor(Qt::white));
+  EXPECT_EQ(W().DecryptionKey->palette().color(QPalette::Text), QColor(Qt::black));
+  Click(W().KeyMasking);
+  Click(W().ResizeButton);
 
   Open();
   EXPECT_TRUE(W().RatioItem(1)->isChecked());
-  EXPECT_EQ(Logic().ZnZip1.ZipLevel, TCompressionLevel::clFastest);
-  EXPECT_TRUE(W().pbmy->isChecked());
-  EXPECT_EQ(W().sf->text().toStdString(), "<<<<");
+  EXPECT_EQ(Logic().Compression.ZipLevel, TCompressionLevel::clFastest);
+  EXPECT_TRUE(W().KeyMasking->isChecked());
+  EXPECT_EQ(W().ResizeButton->text().toStdString(), "<<<<");
 }
 
 TEST_F(Startup, ValuesThatAreNoIntegersGiveTheDefaultsAndAreNotWrittenBack) {
@@ -226,8 +226,8 @@ TEST_F(Startup, ValuesThatAreNoIntegersGiveTheDefaultsAndAreNotWrittenBack) {
   Open();
   EXPECT_TRUE(W().RatioItem(2)->isChecked());
   EXPECT_EQ(WindowColour(W()), QColor(0xA6, 0xCA, 0xF0));
-  EXPECT_EQ(W().Label3->palette().color(QPalette::WindowText), QColor(0, 255, 255));
-  EXPECT_FALSE(W().pbmy->isChecked());
+  EXPECT_EQ(W().BrandLabel->palette().color(QPalette::WindowText), QColor(0, 255, 255));
+  EXPECT_FALSE(W().KeyMasking->isChecked());
   EXPECT_EQ(ClientHeight(), 414);
   EXPECT_EQ(ReadFile(values.Path()), before);
 }
@@ -245,7 +245,7 @@ TEST_F(Startup, StoredSizeStatesRestoreAsTheCycleSays) {
     values.WriteInteger(settings::kSizeState, c.stored);
     Open();
     EXPECT_EQ(ClientHeight(), c.height - kFrameHeight) << c.stored;
-    EXPECT_EQ(W().sf->text().toStdString(), c.caption) << c.stored;
+    EXPECT_EQ(W().ResizeButton->text().toStdString(), c.caption) << c.stored;
     EXPECT_EQ(StoredInteger(settings::kSizeState), c.stored);  // restoring writes nothing
   }
 }
@@ -258,12 +258,12 @@ TEST_F(Startup, SixClicksOnSfGoRoundTheCycleStoringEachState) {
     const char* caption;
   } steps[] = {{1, 388, "<<<<"}, {2, 315, "<<<"}, {3, 156, ">>"}, {4, 315, ">>>"}, {5, 388, ">>>>"}, {0, 448, "<<<<<"}};
   for (const auto& s : steps) {
-    Click(W().sf);
+    Click(W().ResizeButton);
     EXPECT_EQ(ClientHeight(), s.height - kFrameHeight) << s.state;
-    EXPECT_EQ(W().sf->text().toStdString(), s.caption);
+    EXPECT_EQ(W().ResizeButton->text().toStdString(), s.caption);
     EXPECT_EQ(StoredInteger(settings::kSizeState), s.state);
     // The status bar stays at the bottom of what is shown.
-    EXPECT_EQ(W().StatusBar1->y(), ClientHeight() - kStatusBarHeight);
+    EXPECT_EQ(W().StatusLine->y(), ClientHeight() - kStatusBarHeight);
   }
 }
 
@@ -271,7 +271,7 @@ TEST_F(Startup, TheKeylessItemsAppearAtTheTopOfTheMenuAndGoAgain) {
   Open();
   auto top = [&] {
     QStringList captions;
-    for (QAction* a : W().PopupMenu1->actions().mid(0, 3)) captions << (a->isSeparator() ? "-" : a->text());
+    for (QAction* a : W().PopupMenu->actions().mid(0, 3)) captions << (a->isSeparator() ? "-" : a->text());
     return captions.join('|').toStdString();
   };
   for (int i = 0; i < 5; ++i) Logic().RevealKeylessItems();
@@ -282,7 +282,7 @@ TEST_F(Startup, TheKeylessItemsAppearAtTheTopOfTheMenuAndGoAgain) {
   EXPECT_TRUE(W().MenuItem("KeylessDecryptItem")->isEnabled());
   for (int i = 0; i < 7; ++i) Logic().RevealKeylessItems();  // the thirteenth
   EXPECT_EQ(top(), "清空加解密钥编辑框的内容|清空剪贴板文本内容(粘贴密钥后用的)|-");
-  EXPECT_EQ(W().PopupMenu1->actions().size(), 15);
+  EXPECT_EQ(W().PopupMenu->actions().size(), 15);
 }
 
 class OwnFile : public WindowTest {
@@ -298,49 +298,49 @@ class OwnFile : public WindowTest {
 
 TEST_F(OwnFile, APayloadEnablesTheSelfDecryptCommandsAndIsDescribed) {
   const std::string path = Program(selfextract::EncodePayloadHeader(60, "a.jmz"), 60);
-  Open({}, Tysjm::OwnFile{path, kImage});
-  EXPECT_TRUE(W().ControlEnabled(Control::Button7));
-  EXPECT_TRUE(W().ControlEnabled(Control::Button8));
+  Open({}, WindowLogic::OwnFile{path, kImage});
+  EXPECT_TRUE(W().ControlEnabled(Control::SelfDecryptButton));
+  EXPECT_TRUE(W().ControlEnabled(Control::SeparateButton));
   EXPECT_EQ(Logic().PayloadSize, 60);
   EXPECT_EQ(Logic().PayloadName, "a.jmz");
   EXPECT_EQ(Logic().OwnFileSize(), kImage + 259 + 60);
   const std::string text = selfextract::PayloadStatusText("a.jmz", 60);
   EXPECT_EQ(W().StatusText(), text);
-  EXPECT_EQ(W().StatusBar1->toolTip().toStdString(), text);
+  EXPECT_EQ(W().StatusLine->toolTip().toStdString(), text);
   EXPECT_TRUE(dialogs.messages.empty());
 
   // A finished command keeps them enabled; a busy one disables them.
-  Logic().SetCommandState(Control::Button1, false);
-  EXPECT_FALSE(W().ControlEnabled(Control::Button7));
-  Logic().SetCommandState(Control::Button1, true);
-  EXPECT_TRUE(W().ControlEnabled(Control::Button7));
+  Logic().SetCommandState(Control::EncryptButton, false);
+  EXPECT_FALSE(W().ControlEnabled(Control::SelfDecryptButton));
+  Logic().SetCommandState(Control::EncryptButton, true);
+  EXPECT_TRUE(W().ControlEnabled(Control::SelfDecryptButton));
 }
 
 TEST_F(OwnFile, DamageIsReportedAndPlainOrMissingFilesDisableTheCommands) {
-  Open({}, Tysjm::OwnFile{Program(selfextract::EncodePayloadHeader(0, "b.jmz"), 70), kImage});
+  Open({}, WindowLogic::OwnFile{Program(selfextract::EncodePayloadHeader(0, "b.jmz"), 70), kImage});
   ASSERT_EQ(dialogs.messages.size(), 1u);
   EXPECT_EQ(dialogs.messages[0].first, "自解密里的加密文件的大小(0字节)数据被破坏或者出错！");
   EXPECT_EQ(Logic().PayloadSize, 70);
-  EXPECT_TRUE(W().ControlEnabled(Control::Button7));
+  EXPECT_TRUE(W().ControlEnabled(Control::SelfDecryptButton));
 
   dialogs.messages.clear();
-  Open({}, Tysjm::OwnFile{Program("", 300), kImage});  // shorter than image + header + 50
-  EXPECT_FALSE(W().ControlEnabled(Control::Button7));
-  EXPECT_FALSE(W().ControlEnabled(Control::Button8));
+  Open({}, WindowLogic::OwnFile{Program("", 300), kImage});  // shorter than image + header + 50
+  EXPECT_FALSE(W().ControlEnabled(Control::SelfDecryptButton));
+  EXPECT_FALSE(W().ControlEnabled(Control::SeparateButton));
   EXPECT_TRUE(dialogs.messages.empty());
   EXPECT_EQ(session->Port().Beeps(), 0);
 
-  Open({}, Tysjm::OwnFile{dir.File("no such program"), kImage});
-  EXPECT_FALSE(W().ControlEnabled(Control::Button7));
+  Open({}, WindowLogic::OwnFile{dir.File("no such program"), kImage});
+  EXPECT_FALSE(W().ControlEnabled(Control::SelfDecryptButton));
   EXPECT_EQ(session->Port().Beeps(), 1);
-  EXPECT_TRUE(W().ControlEnabled(Control::Button1));  // the window opens all the same
+  EXPECT_TRUE(W().ControlEnabled(Control::EncryptButton));  // the window opens all the same
 }
 
 TEST_F(OwnFile, TheRunningProgramIsMeasuredAsItsElfImage) {
   Open();  // reads this test program itself
   EXPECT_EQ(Logic().ImageSize(), selfextract::ImageSizeOf(selfextract::kRunningProgramFile));
   EXPECT_EQ(Logic().OwnFileSize(), Logic().ImageSize());  // nothing appended
-  EXPECT_FALSE(W().ControlEnabled(Control::Button7));
+  EXPECT_FALSE(W().ControlEnabled(Control::SelfDecryptButton));
   EXPECT_EQ(session->Port().Beeps(), 0);
 }
 
@@ -351,7 +351,7 @@ TEST_F(Startup, TheBodyDragsTheWindowWhereTheSystemCannot) {
   const QPoint global = W().mapToGlobal(at);
   QMouseEvent press(QEvent::MouseButtonPress, QPointF(at), QPointF(global), Qt::LeftButton, Qt::LeftButton,
                     Qt::NoModifier);
-  QCoreApplication::sendEvent(W().StatusBar1->Panel0, &press);
+  QCoreApplication::sendEvent(W().StatusLine->Glyph, &press);
   QMouseEvent move(QEvent::MouseMove, QPointF(at + QPoint(30, 20)), QPointF(global + QPoint(30, 20)), Qt::NoButton,
                    Qt::LeftButton, Qt::NoModifier);
   QCoreApplication::sendEvent(&W(), &move);

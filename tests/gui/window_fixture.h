@@ -32,7 +32,7 @@ class WindowTest : public ::testing::Test {
   ~WindowTest() override { Close(); }
 
   // Creates and shows the window with `args` as its command line.
-  void Open(const std::vector<std::string>& args = {}, const std::optional<Tysjm::OwnFile>& own = std::nullopt) {
+  void Open(const std::vector<std::string>& args = {}, const std::optional<WindowLogic::OwnFile>& own = std::nullopt) {
     Close();
     session = std::make_unique<GuiSession>(dialogs, &values);
     session->Start(args, own);
@@ -41,7 +41,7 @@ class WindowTest : public ::testing::Test {
   void Close() { session.reset(); }
 
   MainWindow& W() { return session->Window(); }
-  Tysjm& Logic() { return session->Logic(); }
+  WindowLogic& Logic() { return session->Logic(); }
 
   void Click(QWidget* w) { QTest::mouseClick(w, Qt::LeftButton); }
 
@@ -49,7 +49,7 @@ class WindowTest : public ::testing::Test {
   bool WaitIdle(std::chrono::milliseconds limit = std::chrono::seconds(20)) {
     return QTest::qWaitFor(
         [&] {
-          return Logic().Tag(Control::Button1) == 0 && Logic().Tag(Control::Button2) == 0 && !Logic().ZnZip1.Busy() &&
+          return Logic().Tag(Control::EncryptButton) == 0 && Logic().Tag(Control::DecryptButton) == 0 && !Logic().Compression.Busy() &&
                  RunningWorkers() == 0;
         },
         static_cast<int>(limit.count()));

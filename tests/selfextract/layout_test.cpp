@@ -73,8 +73,8 @@ TEST_F(ReadInfo, SmallestPayloadIsRecognisedSilently) {
   EXPECT_EQ(info.StatusHint, reporter.Status());
 
   // The reporter now lets SetCommandState enable the self-decrypt commands.
-  reporter.SetCommandState(Control::Button5, true);
-  EXPECT_TRUE(reporter.controls[Control::Button7].enabled);
+  reporter.SetCommandState(Control::SoftKeyboardButton, true);
+  EXPECT_TRUE(reporter.controls[Control::SelfDecryptButton].enabled);
 }
 
 TEST_F(ReadInfo, NameLengthOutsideOneTo250ReadsTheWholeField) {

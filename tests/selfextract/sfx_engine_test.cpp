@@ -150,7 +150,7 @@ class Engines : public ::testing::Test {
     InputFile in(container);
     CreateJob job{program_, kImage, target, replace, name, in.Size()};
     r_.Flags().KeepCreating = true;
-    r_.SetCommandState(Control::Button6, false);
+    r_.SetCommandState(Control::CreateSelfDecryptingButton, false);
     CreateSelfDecrypting(job, in, r_);
   }
   std::size_t FilesIn(const std::string& folder) {
@@ -186,8 +186,8 @@ TEST_F(Engines, CreateWritesImageHeaderAndContainerAsAnExecutable) {
   EXPECT_EQ(r_.bar_ranges.back(), 200000);
   EXPECT_EQ(r_.bar_positions.back(), 200000);
   EXPECT_LE(r_.bar_positions.size(), 102u);
-  EXPECT_EQ(r_.controls[Control::Button6].tag, 0);
-  EXPECT_EQ(r_.controls[Control::Button6].caption, "创建自解密");
+  EXPECT_EQ(r_.controls[Control::CreateSelfDecryptingButton].tag, 0);
+  EXPECT_EQ(r_.controls[Control::CreateSelfDecryptingButton].caption, "创建自解密");
   EXPECT_FALSE(r_.Flags().KeepCreating);
 }
 
@@ -218,7 +218,7 @@ TEST_F(Engines, CancelInTheMiddleLeavesNoOutputAndTheOldFileUntouched) {
   EXPECT_TRUE(r_.messages.empty());
   // The canceller has set the command idle and shown its text; another
   // command may already run, so the worker leaves the state alone.
-  EXPECT_EQ(r_.controls[Control::Button6].tag, 1);
+  EXPECT_EQ(r_.controls[Control::CreateSelfDecryptingButton].tag, 1);
   EXPECT_EQ(r_.Status(), "");
 }
 
@@ -237,7 +237,7 @@ TEST_F(Engines, FailuresReportAndLeaveNothing) {
   EXPECT_EQ(r_.messages[0], error_for + out_.File("c.exe") + "”出错!已停止。");
   EXPECT_EQ(ReadFile(out_.File("c.exe")), "old");
   EXPECT_EQ(FilesIn(out_.path()), 1u);
-  EXPECT_EQ(r_.controls[Control::Button6].tag, 0);
+  EXPECT_EQ(r_.controls[Control::CreateSelfDecryptingButton].tag, 0);
   r_.on_bar_position = nullptr;
 
   // A file that appeared at the target after the question: not replaced.

@@ -53,7 +53,7 @@ TEST_F(Settings, WithoutTheFileNothingIsReadOrCreated) {
 
   // The first change creates the file.
   w.RatioIndex = 3;
-  store.rgyslClick(w);
+  store.RatioSelected(w);
   EXPECT_EQ(w.Level, ZipLevel::Max);
   EXPECT_EQ(Stored(kRatio).value, 3);
   EXPECT_EQ(beeps, 0);
@@ -126,13 +126,13 @@ TEST_F(Settings, ColoursAreAppliedKeptOrReset) {
 }
 
 TEST_F(Settings, MaskingIsCheckedOnlyByOne) {
-  w.jm1.FontColour = 0x0000FF;
-  w.jm2.FontColour = 0x00FF00;
+  w.EncryptionKey.FontColour = 0x0000FF;
+  w.DecryptionKey.FontColour = 0x00FF00;
   values.WriteInteger(kKeyMasking, 1);
   store.LoadSettings(w);
   EXPECT_TRUE(w.KeysMasked);
-  EXPECT_EQ(w.jm1.Background, 0x0000FFu);
-  EXPECT_EQ(w.jm2.Background, 0x00FF00u);
+  EXPECT_EQ(w.EncryptionKey.Background, 0x0000FFu);
+  EXPECT_EQ(w.DecryptionKey.Background, 0x00FF00u);
 
   for (int32_t stored : {2, 0, -1}) {
     WindowSettings plain;
@@ -147,9 +147,9 @@ TEST_F(Settings, MaskingIsCheckedOnlyByOne) {
   WriteText(kKeyMasking, "1.0");
   store.LoadSettings(w);
   EXPECT_FALSE(w.KeysMasked);
-  EXPECT_EQ(w.jm1.Background, kWhite);
-  EXPECT_EQ(w.jm1.FontColour, kBlack);
-  EXPECT_EQ(w.jm2.FontColour, kBlack);
+  EXPECT_EQ(w.EncryptionKey.Background, kWhite);
+  EXPECT_EQ(w.EncryptionKey.FontColour, kBlack);
+  EXPECT_EQ(w.DecryptionKey.FontColour, kBlack);
   EXPECT_EQ(Stored(kKeyMasking).value, 0);
 
   // The command-line switch /pbmy masks and stores.
@@ -191,12 +191,12 @@ TEST_F(Settings, SizeStateRestoresWithOneUnstoredStep) {
 
 TEST_F(Settings, EachUserClickOnTheSizeButtonIsStored) {
   for (int expected : {1, 2, 3, 4, 5, 0}) {
-    store.sfClick(w, /*has_sender=*/true);
+    store.ResizeClicked(w, /*has_sender=*/true);
     EXPECT_EQ(w.Size.SizeState, expected);
     EXPECT_EQ(Stored(kSizeState).value, expected);
   }
   EXPECT_EQ(w.Size.Height, 448);
-  store.sfClick(w, /*has_sender=*/false);
+  store.ResizeClicked(w, /*has_sender=*/false);
   EXPECT_EQ(Stored(kSizeState).value, 0);
 }
 
@@ -219,7 +219,7 @@ TEST_F(Settings, StoreReplacesTextsAndBeepsOnFailure) {
   failing.LoadSettings(fresh);
   EXPECT_EQ(fresh.RatioIndex, 2);
   fresh.RatioIndex = 0;
-  failing.rgyslClick(fresh);
+  failing.RatioSelected(fresh);
   EXPECT_EQ(fresh.Level, ZipLevel::None);  // applied even though not stored
   EXPECT_EQ(beeps, 2);
 }

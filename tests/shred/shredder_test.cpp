@@ -38,7 +38,7 @@ class ShredderTest : public ::testing::Test {
     job.mark_busy = [this] { ++busy_marks; };
     job.reset_item = [this] {
       ++resets;
-      R().SetCommandState(Control::Button5, true);
+      R().SetCommandState(Control::SoftKeyboardButton, true);
     };
     job.before_write = [this](int64_t offset, std::size_t size) { writes.emplace_back(offset, size); };
   }
@@ -57,7 +57,7 @@ class ShredderTest : public ::testing::Test {
     EXPECT_EQ(R().beeps, 1);
     EXPECT_TRUE(writes.empty());
     EXPECT_EQ(busy_marks, 0);
-    EXPECT_TRUE(R().controls[Control::Button1].enabled);  // no busy state was ever set
+    EXPECT_TRUE(R().controls[Control::EncryptButton].enabled);  // no busy state was ever set
     EXPECT_FALSE(R().Flags().KeepShredding);
   }
 
@@ -100,7 +100,7 @@ TEST_F(ShredderTest, WritesZeroBlocksFromTheStartAndDeletesTheFile) {
     EXPECT_EQ(hint, "粉碎的文件：" + path);
     EXPECT_EQ(busy_marks, 1);
     EXPECT_EQ(resets, 1);
-    EXPECT_TRUE(R().controls[Control::delfl].enabled);
+    EXPECT_TRUE(R().controls[Control::ShredItem].enabled);
     EXPECT_EQ(R().beeps, 0);
     if (size > 0) {
       EXPECT_EQ(R().bar_ranges.back(), static_cast<int64_t>(size));

@@ -3,8 +3,8 @@
 namespace vesk::testing {
 
 RecordingReporter::RecordingReporter() {
-  for (Control c : {Control::Button1, Control::Button2, Control::Button5, Control::Button6, Control::Button7,
-                    Control::Button8, Control::delfl, Control::jm1, Control::jm2}) {
+  for (Control c : {Control::EncryptButton, Control::DecryptButton, Control::SoftKeyboardButton, Control::CreateSelfDecryptingButton, Control::SelfDecryptButton,
+                    Control::SeparateButton, Control::ShredItem, Control::EncryptionKey, Control::DecryptionKey}) {
     controls[c].caption = IdleCaption(c);
   }
 }

@@ -249,8 +249,8 @@ void Decryptor::Attempt() {
 
   host_.OutputChosen(output);
   r_.ShowStatus("解密文件 ...");
-  host_.SetHint(Hint::ProgressBar1, "解密后的文件：" + output);
-  host_.SetHint(Hint::StatusBar1, job_.self_decrypt ? "进行自解密的文件：" + job_.payload_name
+  host_.SetHint(Hint::ProgressBar, "解密后的文件：" + output);
+  host_.SetHint(Hint::StatusLine, job_.self_decrypt ? "进行自解密的文件：" + job_.payload_name
                                                     : "进行解密的文件：" + job_.source_path);
   // The container itself may not be replaced (by its name or through a
   // link): not while it is being read, nor by the decompression that follows.
@@ -414,8 +414,8 @@ void Decryptor::NoMarker() {
   if (Stopped()) return;
   if (!OutputReplaceable(output)) return ReplaceRefused(output);
   host_.OutputChosen(output);
-  host_.SetHint(Hint::ProgressBar1, "解压缩后的文件：" + output);
-  host_.SetHint(Hint::StatusBar1, "进行解压缩的文件：" + job_.source_path);
+  host_.SetHint(Hint::ProgressBar, "解压缩后的文件：" + output);
+  host_.SetHint(Hint::StatusLine, "进行解压缩的文件：" + job_.source_path);
   if (!host_.StartDecompression(job_.source_path, output, false)) {
     r_.ReportMessage(job_.source_path + " 文件解压缩出错！已停止。");
     r_.SetCommandState(job_.command, true);

@@ -37,7 +37,7 @@ class Check {
   void Abort(const Refusal& refusal) {
     if (!refusal.state_first) r_.ReportMessage(refusal.text);
     r_.Flags().KeepRunning = false;
-    r_.SetCommandState(Control::Button1, true);
+    r_.SetCommandState(Control::EncryptButton, true);
     if (refusal.state_first) r_.ReportMessage(refusal.text);
     result_.refused = true;
     result_.layer_number = 1;

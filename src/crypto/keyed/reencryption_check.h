@@ -10,7 +10,7 @@
 namespace vesk::keyed {
 
 struct ReencryptionResult {
-  bool refused = false;      // reported, KeepRunning cleared, Button1 idle
+  bool refused = false;      // reported, KeepRunning cleared, EncryptButton idle
   uint8_t layer_number = 1;  // the layer the new container gets
 };
 

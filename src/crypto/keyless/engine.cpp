@@ -41,7 +41,7 @@ namespace {
 constexpr int64_t kMaxPlainSize = int64_t{1} << 32;
 constexpr int64_t kMaxContainerSize = kMaxPlainSize + 2 + kFixedOverhead;
 
-void ResetItem(const KeylessJob& job, Reporter& reporter) { reporter.RestoreItem(job.reset_item, Control::Button5); }
+void ResetItem(const KeylessJob& job, Reporter& reporter) { reporter.RestoreItem(job.reset_item, Control::SoftKeyboardButton); }
 
 // The key-stream operations stop the run on an internal failure (memory):
 // both run flags are cleared, and the engine ends at its next flag check.

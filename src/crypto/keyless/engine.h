@@ -18,13 +18,13 @@ namespace vesk::keyless {
 
 // What the key-less commands hand to their engine when they start it.
 struct KeylessJob {
-  std::string key;          // GBK bytes of the key box (jm1 / jm2), CR LF between lines
+  std::string key;          // GBK bytes of the key box (EncryptionKey / DecryptionKey), CR LF between lines
   std::string source_path;  // plain file (encryption) or container (decryption)
   std::string target_path;  // container (encryption) or output file (decryption)
   uint8_t info_click_count = 0;  // encryption: above 7 the older algorithms are offered
   // Puts the command's popup item back to idle (ResetKeylessEncryptItem or
   // ResetKeylessDecryptItem of the window). When empty, only the command
-  // state is restored with SetCommandState(Button5, true).
+  // state is restored with SetCommandState(SoftKeyboardButton, true).
   std::function<void()> reset_item;
   // How the finished output takes the target's place. True: the user agreed
   // to replace the file that stood there. False: nothing stood there when the

@@ -135,7 +135,7 @@ TEST_F(EncryptEngineTest, MatchesTheUnitByUnitContainerAndProgressForEveryVersio
         EXPECT_EQ(r.bar_positions, expected.bar_positions);
         EXPECT_EQ(r.Status(), "加密文件 ... 已完成。");
         EXPECT_FALSE(r.Flags().KeepRunning);
-        EXPECT_EQ(r.controls[Control::Button1].tag, 0);
+        EXPECT_EQ(r.controls[Control::EncryptButton].tag, 0);
       }
     }
   }
@@ -190,7 +190,7 @@ TEST_F(EncryptEngineTest, RefusalsLeaveNoTargetAndDeleteTheTemporaryCopy) {
   Run(Job(), Draws(9, 1));
   EXPECT_EQ(r_.messages.back(), "文件是空的!不需要加密。加密文件已取消。");
   EXPECT_FALSE(TargetExists());
-  EXPECT_EQ(r_.controls[Control::Button1].caption, "加密文件");
+  EXPECT_EQ(r_.controls[Control::EncryptButton].caption, "加密文件");
 }
 
 TEST_F(EncryptEngineTest, FourGibIsTheLargestSourceAccepted) {
@@ -218,7 +218,7 @@ TEST_F(EncryptEngineTest, CancelMidRunLeavesTheOldTargetAndDeletesTheCopySilentl
   EncryptJob job = Job();
   job.source_path = dir_.File("big.zak");
   job.pre_zip_level = 1;
-  r_.SetCommandState(Control::Button1, false);
+  r_.SetCommandState(Control::EncryptButton, false);
   r_.on_bar_position = [this](int64_t pos) {
     if (pos > (1 << 20)) r_.Flags().KeepRunning = false;
   };
@@ -226,7 +226,7 @@ TEST_F(EncryptEngineTest, CancelMidRunLeavesTheOldTargetAndDeletesTheCopySilentl
   EXPECT_TRUE(r_.messages.empty());
   EXPECT_EQ(ReadFile(dir_.File("out.jmz")), "the old container");
   EXPECT_EQ(FolderEntries(dir_.path()), std::vector<std::string>{"out.jmz"});  // no copy, no staging file
-  EXPECT_EQ(r_.controls[Control::Button1].tag, 1);  // the canceller restores the command
+  EXPECT_EQ(r_.controls[Control::EncryptButton].tag, 1);  // the canceller restores the command
 }
 
 TEST_F(EncryptEngineTest, TargetThatCannotBeReplacedIsReportedBeforeWriting) {
@@ -269,7 +269,7 @@ TEST_F(EncryptEngineTest, AFileThatAppearsAfterTheNameWasFoundFreeIsKept) {
                                                   "”失败！文件正在使用中或者有只读属性等。加密文件已取消。"});
   EXPECT_EQ(ReadFile(dir_.File("out.jmz")), "someone else's");
   EXPECT_EQ(FolderEntries(dir_.path()), (std::vector<std::string>{"out.jmz", "src.doc"}));
-  EXPECT_EQ(r_.controls[Control::Button1].tag, 0);
+  EXPECT_EQ(r_.controls[Control::EncryptButton].tag, 0);
 
   // Told to replace, the engine replaces; the container gets the ordinary
   // mode of a new file, whatever the old file had.
@@ -309,7 +309,7 @@ TEST_F(EncryptEngineTest, WriteOrFlushFailureLeavesTheOldTargetAndStopsEverythin
     EXPECT_EQ(ReadFile(dir_.File("out.jmz")), "the old container");
     EXPECT_EQ(FolderEntries(dir_.path()), (std::vector<std::string>{"out.jmz", "src.doc"}));
     EXPECT_FALSE(r.Flags().KeepRunning);
-    EXPECT_EQ(r.controls[Control::Button1].tag, 0);
+    EXPECT_EQ(r.controls[Control::EncryptButton].tag, 0);
   }
 }
 

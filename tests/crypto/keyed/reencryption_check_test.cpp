@@ -36,7 +36,7 @@ class OrderReporter : public RecordingReporter {
  public:
   void ReportMessage(const std::string& text) override {
     keep_running_at_message.push_back(Flags().KeepRunning);
-    button2_enabled_at_message.push_back(controls[Control::Button2].enabled);
+    button2_enabled_at_message.push_back(controls[Control::DecryptButton].enabled);
     RecordingReporter::ReportMessage(text);
   }
   std::vector<bool> keep_running_at_message;
@@ -65,13 +65,13 @@ class ReencryptionTest : public ::testing::Test {
   Outcome Check(const std::string& bytes, const std::string& key) {
     const std::string path = Put(bytes);
     OrderReporter r;
-    r.SetCommandState(Control::Button1, false);
+    r.SetCommandState(Control::EncryptButton, false);
     r.Flags().KeepRunning = true;
     Outcome o;
     o.result = CheckReencryption(path, key, r);
     o.messages = r.messages;
     o.keep_running = r.Flags().KeepRunning;
-    o.button1_idle = r.controls[Control::Button1].tag == 0 && r.controls[Control::Button2].enabled;
+    o.button1_idle = r.controls[Control::EncryptButton].tag == 0 && r.controls[Control::DecryptButton].enabled;
     o.keep_running_at_message = r.keep_running_at_message;
     o.button2_enabled_at_message = r.button2_enabled_at_message;
     return o;

@@ -1,4 +1,4 @@
-#include "app/tysjm.h"
+#include "app/window_logic.h"
 
 #include <utility>
 
@@ -25,20 +25,20 @@ std::string ReplaceFailed(const std::string& path, const char* cancelled) {
 
 }  // namespace
 
-Tysjm::Tysjm(WindowPort& port, UiThread& ui)
-    : ZnZip1(ui), port_(port), ui_(ui), random_(std::make_unique<keyed::SystemRandom>()) {
-  ZnZip1.OnBegin = [this](int64_t n) { ZnZip1Begin(n); };
-  ZnZip1.OnProcess = [this](int64_t n) { ZnZip1Process(n); };
-  ZnZip1.OnEnd = [this](bool normal, float rate) { ZnZip1End(normal, rate); };
+WindowLogic::WindowLogic(WindowPort& port, UiThread& ui)
+    : Compression(ui), port_(port), ui_(ui), random_(std::make_unique<keyed::SystemRandom>()) {
+  Compression.OnBegin = [this](int64_t n) { CompressionBegan(n); };
+  Compression.OnProcess = [this](int64_t n) { CompressionProgressed(n); };
+  Compression.OnEnd = [this](bool normal, float rate) { CompressionEnded(normal, rate); };
 }
 
-Tysjm::~Tysjm() {
-  ZnZip1.OnBegin = nullptr;
-  ZnZip1.OnProcess = nullptr;
-  ZnZip1.OnEnd = nullptr;
+WindowLogic::~WindowLogic() {
+  Compression.OnBegin = nullptr;
+  Compression.OnProcess = nullptr;
+  Compression.OnEnd = nullptr;
 }
 
-void Tysjm::ShowStatus(const std::string& text) {
+void WindowLogic::ShowStatus(const std::string& text) {
   {
     std::lock_guard lock(mutex_);
     status_text_ = text;
@@ -46,55 +46,55 @@ void Tysjm::ShowStatus(const std::string& text) {
   port_.SetStatusText(text);
 }
 
-bool Tysjm::AskYesNo(const std::string& text, const std::string& caption) { return port_.Question(text, caption); }
+bool WindowLogic::AskYesNo(const std::string& text, const std::string& caption) { return port_.Question(text, caption); }
 
-int Tysjm::Tag(Control c) const {
+int WindowLogic::Tag(Control c) const {
   std::lock_guard lock(mutex_);
   auto it = tags_.find(c);
   return it == tags_.end() ? 0 : it->second;
 }
 
-void Tysjm::SetControlTag(Control c, int tag) {
+void WindowLogic::SetControlTag(Control c, int tag) {
   std::lock_guard lock(mutex_);
   tags_[c] = tag;
 }
 
-std::string Tysjm::StatusText() const {
+std::string WindowLogic::StatusText() const {
   std::lock_guard lock(mutex_);
   return status_text_;
 }
 
-std::string Tysjm::HintText(Hint h) const {
+std::string WindowLogic::HintText(Hint h) const {
   std::lock_guard lock(mutex_);
-  return h == Hint::ProgressBar1 ? progress_hint_ : status_hint_;
+  return h == Hint::ProgressBar ? progress_hint_ : status_hint_;
 }
 
-void Tysjm::SetHintText(Hint h, const std::string& text) {
+void WindowLogic::SetHintText(Hint h, const std::string& text) {
   {
     std::lock_guard lock(mutex_);
-    (h == Hint::ProgressBar1 ? progress_hint_ : status_hint_) = text;
+    (h == Hint::ProgressBar ? progress_hint_ : status_hint_) = text;
   }
   port_.SetHint(h, text);
 }
 
-void Tysjm::SetRatioIndex(int index) {
+void WindowLogic::SetRatioIndex(int index) {
   if (index < 0 || index > 3) index = 2;
-  ZnZip1.ZipLevel = static_cast<TCompressionLevel>(index);
+  Compression.ZipLevel = static_cast<TCompressionLevel>(index);
 }
 
-std::string Tysjm::KeyBytes(Control box) const { return Utf8ToGbkStrict(port_.KeyText(box)).value_or(""); }
+std::string WindowLogic::KeyBytes(Control box) const { return Utf8ToGbkStrict(port_.KeyText(box)).value_or(""); }
 
-bool Tysjm::RefuseUnusableKey(Control box) {
+bool WindowLogic::RefuseUnusableKey(Control box) {
   if (Utf8ToGbkStrict(port_.KeyText(box))) return false;
   // Stored as anything else, such a key would be opened by other keys.
-  ReportMessage(box == Control::jm1 ? std::string("加密的密钥中有GBK编码不能表示的字符，不能使用。请改用其他字符。") + kEncryptCancelled
+  ReportMessage(box == Control::EncryptionKey ? std::string("加密的密钥中有GBK编码不能表示的字符，不能使用。请改用其他字符。") + kEncryptCancelled
                                     : std::string("解密的密钥中有GBK编码不能表示的字符，不能使用。请改用其他字符。") + kDecryptCancelled);
   return true;
 }
 
-void Tysjm::SetControlEnabled(Control c, bool enabled) {
+void WindowLogic::SetControlEnabled(Control c, bool enabled) {
   port_.SetEnabled(c, enabled);
-  if (c != Control::delfl) return;
+  if (c != Control::ShredItem) return;
   // The shred item follows the command state like every command item; so do
   // the key-less items, except that a running one stays usable as its cancel.
   {
@@ -106,41 +106,41 @@ void Tysjm::SetControlEnabled(Control c, bool enabled) {
   }
 }
 
-void Tysjm::PreselectFromHint(FileDialogSpec& setup) const {
-  if (const std::string hint = HintText(Hint::StatusBar1); !hint.empty() && FileExists(hint)) setup.file_name = hint;
+void WindowLogic::PreselectFromHint(FileDialogSpec& setup) const {
+  if (const std::string hint = HintText(Hint::StatusLine); !hint.empty() && FileExists(hint)) setup.file_name = hint;
 }
 
 // StopAll stops a compression on purpose (closing, a new command): its end
 // cleans up without a failure report, as after the user's cancel.
-void Tysjm::StopCompression() { StopZipForCancel(); }
+void WindowLogic::StopCompression() { StopZipForCancel(); }
 
-void Tysjm::ProcessPendingMessages() {
+void WindowLogic::ProcessPendingMessages() {
   if (ui_.IsUiThread()) ui_.ProcessPending();
   port_.ProcessPendingMessages();
 }
 
 // ---- Encrypt command ------------------------------------------------------
 
-void Tysjm::CancelEncrypt() {
+void WindowLogic::CancelEncrypt() {
   if (!AskYesNo("真的要取消加密：“" + ChosenFile + "”吗?", "取消加密")) return;
-  CancelCommand(Control::Button1);
+  CancelCommand(Control::EncryptButton);
 }
 
-bool Tysjm::CancelCommand(Control busy) {
+bool WindowLogic::CancelCommand(Control busy) {
   // A run that ended while the question was open keeps its outcome.
   if (Tag(busy) == 0) return false;
   switch (busy) {
-    case Control::Button1:
+    case Control::EncryptButton:
       Flags().KeepRunning = false;
       StopZipForCancel();
-      SetCommandState(Control::Button1, true);
+      SetCommandState(Control::EncryptButton, true);
       ShowStatus(kEncryptCancelled);
       break;
-    case Control::Button2:
+    case Control::DecryptButton:
       decrypt_cancelled_ = true;
       Flags().KeepDecrypting = false;
       StopZipForCancel();
-      SetCommandState(Control::Button2, true);
+      SetCommandState(Control::DecryptButton, true);
       ShowStatus(kDecryptCancelled);
       break;
     case Control::KeylessEncryptItem:
@@ -159,13 +159,13 @@ bool Tysjm::CancelCommand(Control busy) {
   return true;
 }
 
-void Tysjm::Button1Click() {
-  if (Tag(Control::Button1) != 0) return CancelEncrypt();
+void WindowLogic::EncryptClicked() {
+  if (Tag(Control::EncryptButton) != 0) return CancelEncrypt();
   auto& keep = Flags().KeepRunning;
   try {
     StopAllAndYield();
     ResetRunFlags();
-    if (RefuseUnusableKey(Control::jm1)) return;
+    if (RefuseUnusableKey(Control::EncryptionKey)) return;
     FileDialogSpec open{"全部文件(*.*)|*.*", 1, "", "选择要加密的文件进行加密"};
     PreselectFromHint(open);
     ShowStatus("");
@@ -179,9 +179,9 @@ void Tysjm::Button1Click() {
     CheckReencryption(*picked);
     if (!keep) return;
 
-    const bool has_key = !KeyBytes(Control::jm1).empty();
+    const bool has_key = !KeyBytes(Control::EncryptionKey).empty();
     const int level = RatioIndex();
-    if (level != 0) ZnZip1.SourceFile = *picked;
+    if (level != 0) Compression.SourceFile = *picked;
 
     FileDialogSpec save;
     if (has_key) {
@@ -221,20 +221,20 @@ void Tysjm::Button1Click() {
       keep = false;
     }
 
-    SetCommandState(Control::Button1, false);
+    SetCommandState(Control::EncryptButton, false);
     ShowStatus("加密文件 ...");
     SetBarPosition(0);
-    SetHintText(Hint::ProgressBar1, "加密后的文件：" + TargetPath);
-    SetHintText(Hint::StatusBar1, "进行加密的文件：" + SourcePath);
+    SetHintText(Hint::ProgressBar, "加密后的文件：" + TargetPath);
+    SetHintText(Hint::StatusLine, "进行加密的文件：" + SourcePath);
 
     if (level != 0) {
       if (!has_key) {
         SourcePath = OutputPath = zak;
-        SetHintText(Hint::ProgressBar1, "压缩后的文件：" + zak);
+        SetHintText(Hint::ProgressBar, "压缩后的文件：" + zak);
         if (PathExists(zak)) {
           if (!AskYesNo(ReplaceQuestion(zak), kReplaceCaption)) {
             ShowStatus(kEncryptCancelled);
-            SetCommandState(Control::Button1, true);
+            SetCommandState(Control::EncryptButton, true);
             return;
           }
           replace = true;
@@ -254,10 +254,10 @@ void Tysjm::Button1Click() {
 
     PreZipLevel = 0;
     if (has_key) {
-      Tjmfes::Start(1, *this);
+      StartWorker([this] { EncryptEngine(); });
     } else {
       keep = false;
-      SetCommandState(Control::Button1, true);
+      SetCommandState(Control::EncryptButton, true);
       ReportMessage(std::string("请选择文件压缩率进行压缩或者输入密钥进行加密。") + kEncryptCancelled);
     }
   } catch (...) {
@@ -267,17 +267,17 @@ void Tysjm::Button1Click() {
   }
 }
 
-void Tysjm::CheckReencryption(const std::string& path) {
-  keyed::ReencryptionResult result = keyed::CheckReencryption(path, KeyBytes(Control::jm2), *this);
+void WindowLogic::CheckReencryption(const std::string& path) {
+  keyed::ReencryptionResult result = keyed::CheckReencryption(path, KeyBytes(Control::DecryptionKey), *this);
   if (result.refused) {
-    return;  // the check has reported, cleared KeepRunning and set Button1 idle
+    return;  // the check has reported, cleared KeepRunning and set EncryptButton idle
   }
   LayerNumber = result.layer_number;
 }
 
-void Tysjm::EncryptEngine() {
+void WindowLogic::EncryptEngine() {
   keyed::EncryptJob job;
-  job.key = KeyBytes(Control::jm1);
+  job.key = KeyBytes(Control::EncryptionKey);
   job.source_path = SourcePath;
   job.target_path = TargetPath;
   // An extension GBK cannot hold is stored empty (the command has warned).
@@ -293,12 +293,12 @@ void Tysjm::EncryptEngine() {
 
 // ---- Decrypt command ------------------------------------------------------
 
-void Tysjm::CancelDecrypt() {
+void WindowLogic::CancelDecrypt() {
   if (!AskYesNo("真的要取消解密：“" + SourcePath + "”吗?", "取消解密")) return;
-  CancelCommand(Control::Button2);
+  CancelCommand(Control::DecryptButton);
 }
 
-void Tysjm::ReportMessage(const std::string& text) {
+void WindowLogic::ReportMessage(const std::string& text) {
   // After the user's cancel the decryption engine still reports its stop as
   // a failure; the cancel has said what happened.
   if (decrypt_cancelled_ && text == "解密文件出错!已停止。") return;
@@ -310,12 +310,12 @@ void Tysjm::ReportMessage(const std::string& text) {
   }
 }
 
-void Tysjm::Button2Click() {
-  if (Tag(Control::Button2) != 0) return CancelDecrypt();
+void WindowLogic::DecryptClicked() {
+  if (Tag(Control::DecryptButton) != 0) return CancelDecrypt();
   try {
     StopAllAndYield();
     ResetRunFlags();
-    if (RefuseUnusableKey(Control::jm2)) return;
+    if (RefuseUnusableKey(Control::DecryptionKey)) return;
     FileDialogSpec open{"jmz文件(*.jmz)|*.jmz|zak文件(*.zak)|*.zak|全部文件(*.*)|*.*", 1, "", "选择要解密的文件进行解密"};
     PreselectFromHint(open);
     ShowStatus("");
@@ -328,18 +328,18 @@ void Tysjm::Button2Click() {
     if (!saved) return;
     TargetPath = *saved;
     Flags().KeepDecrypting = true;
-    SetCommandState(Control::Button2, false);
+    SetCommandState(Control::DecryptButton, false);
     SetBarPosition(0);
-    Tjmfes::Start(0, *this);
+    StartWorker([this] { DecryptFile(); });
   } catch (...) {
     Flags().KeepDecrypting = false;
-    ZnZip1.Stop();
-    SetCommandState(Control::Button2, true);
+    Compression.Stop();
+    SetCommandState(Control::DecryptButton, true);
     Beep();
   }
 }
 
-void Tysjm::DecompressCommand(const std::string& source, const std::string& target) {
+void WindowLogic::DecompressCommand(const std::string& source, const std::string& target) {
   StopAllAndYield();
   ResetRunFlags();
   SourcePath = source;
@@ -351,20 +351,20 @@ void Tysjm::DecompressCommand(const std::string& source, const std::string& targ
   if (PathExists(target) && !AskYesNo(ReplaceQuestion(target), kReplaceCaption)) return ShowStatus(kDecryptCancelled);
   if (SameFile(source, target)) return ReportMessage(ReplaceFailed(target, kDecryptCancelled));
   Flags().KeepDecrypting = true;
-  SetCommandState(Control::Button2, false);
+  SetCommandState(Control::DecryptButton, false);
   SetBarPosition(0);
-  SetHintText(Hint::ProgressBar1, "解压缩后的文件：" + target);
-  SetHintText(Hint::StatusBar1, "进行解压缩的文件：" + source);
+  SetHintText(Hint::ProgressBar, "解压缩后的文件：" + target);
+  SetHintText(Hint::StatusLine, "进行解压缩的文件：" + source);
   if (!StartDecompression(source, target, false)) {
     Flags().KeepDecrypting = false;
-    SetCommandState(Control::Button2, true);
+    SetCommandState(Control::DecryptButton, true);
     ReportMessage(source + " 文件解压缩出错！已停止。");
   }
 }
 
-void Tysjm::DecryptFile() {
+void WindowLogic::DecryptFile() {
   keyed::DecryptJob job;
-  job.command = Control::Button2;
+  job.command = Control::DecryptButton;
   job.source_path = SourcePath;
   job.original_ext = OriginalExt;
   job.target_path = TargetPath;

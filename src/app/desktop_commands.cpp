@@ -6,7 +6,7 @@
 #include <stdexcept>
 #include <vector>
 
-#include "app/tysjm.h"
+#include "app/window_logic.h"
 
 namespace vesk {
 namespace {
@@ -22,7 +22,7 @@ std::string RunningProgram() {
 
 }  // namespace
 
-void Tysjm::N6Click() {
+void WindowLogic::RegisterFileTypeClicked() {
   try {
     const shell::Locations at = ShellFolders.value_or(shell::Locations::ForUser());
     if (!shell::RegisterAssociation(at, ShellProgram.empty() ? RunningProgram() : ShellProgram).ok()) Beep();
@@ -31,7 +31,7 @@ void Tysjm::N6Click() {
   }
 }
 
-void Tysjm::N7Click() {
+void WindowLogic::AddContextMenuClicked() {
   try {
     const shell::Locations at = ShellFolders.value_or(shell::Locations::ForUser());
     if (!shell::AddContextMenu(at, ShellProgram.empty() ? RunningProgram() : ShellProgram).ok()) Beep();
@@ -40,7 +40,7 @@ void Tysjm::N7Click() {
   }
 }
 
-void Tysjm::N9Click() {
+void WindowLogic::UnregisterClicked() {
   bool failed = false;
   try {
     const shell::Locations at = ShellFolders.value_or(shell::Locations::ForUser());

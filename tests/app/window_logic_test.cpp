@@ -1,37 +1,37 @@
 // The window logic end to end with a scripted port: dialogs and questions
 // answered from a script, the user-interface thread pumped by the test.
-#include "app/tysjm.h"
+#include "app/window_logic.h"
 
 #include <filesystem>
 
 #include <gtest/gtest.h>
 
-#include "app/tysjm_fixture.h"
+#include "app/window_logic_fixture.h"
 #include "platform/file_io.h"
 
 namespace vesk {
 namespace {
 
 using testing::ReadFile;
-using testing::TysjmTest;
+using testing::WindowLogicTest;
 using testing::WriteFile;
 
-TEST_F(TysjmTest, EncryptButtonTurnsIntoCancelAndBack) {
+TEST_F(WindowLogicTest, EncryptButtonTurnsIntoCancelAndBack) {
   WriteFile(dir_.File("a.txt"), testing::RandomBytes(3000, 7));
-  port_.keys[Control::jm1] = "密钥";
+  port_.keys[Control::EncryptionKey] = "密钥";
   window_->SetRatioIndex(0);
   Encrypt(dir_.File("a.txt"), dir_.File("a.jmz"));
-  EXPECT_EQ(port_.captions[Control::Button1], (std::vector<std::string>{"取消加密", "加密文件"}));
+  EXPECT_EQ(port_.captions[Control::EncryptButton], (std::vector<std::string>{"取消加密", "加密文件"}));
   EXPECT_EQ(window_->StatusText(), "加密文件 ... 已完成。");
   EXPECT_EQ(port_.save_specs.back().file_name, dir_.File("a.jmz"));
   EXPECT_EQ(port_.save_specs.back().title, "加密后的文件保存为");
   EXPECT_EQ(std::filesystem::file_size(dir_.File("a.jmz")), 3000u + 4 + 12 + 37);
 }
 
-TEST_F(TysjmTest, CompressThenEncryptAndDecryptThenDecompress) {
+TEST_F(WindowLogicTest, CompressThenEncryptAndDecryptThenDecompress) {
   const std::string plain = std::string(200000, 'x') + testing::RandomBytes(1000, 1);
   WriteFile(dir_.File("report.doc"), plain);
-  port_.keys[Control::jm1] = port_.keys[Control::jm2] = "k";
+  port_.keys[Control::EncryptionKey] = port_.keys[Control::DecryptionKey] = "k";
   window_->SetRatioIndex(3);
   Encrypt(dir_.File("report.doc"), dir_.File("report.jmz"));
   ASSERT_EQ(window_->StatusText(), "加密文件 ... 已完成。") << (port_.messages.empty() ? "" : port_.messages[0]);
@@ -44,10 +44,10 @@ TEST_F(TysjmTest, CompressThenEncryptAndDecryptThenDecompress) {
   EXPECT_EQ(window_->StatusText(), "解密文件 ... 已完成。");
   EXPECT_EQ(ReadFile(dir_.File("report.doc")), plain);
   EXPECT_EQ(TempFiles(), 0u);
-  EXPECT_EQ(port_.captions[Control::Button2].back(), "解密文件");
+  EXPECT_EQ(port_.captions[Control::DecryptButton].back(), "解密文件");
 }
 
-TEST_F(TysjmTest, CompressOnlyNamesTheFileAfterTheChosenOne) {
+TEST_F(WindowLogicTest, CompressOnlyNamesTheFileAfterTheChosenOne) {
   WriteFile(dir_.File("bar.txt"), std::string(5000, 'b'));
   window_->SetRatioIndex(1);
   Encrypt(dir_.File("bar.txt"), dir_.File("bar.txt.zak"));
@@ -56,14 +56,14 @@ TEST_F(TysjmTest, CompressOnlyNamesTheFileAfterTheChosenOne) {
   EXPECT_EQ(window_->StatusText(), "进行压缩文件... 已完成。");
   EXPECT_TRUE(FileExists(dir_.File("bar.txt.zak")));
   // A ".zak" given to the decrypt command is decompressed into the typed path.
-  port_.keys[Control::jm2] = "any";
+  port_.keys[Control::DecryptionKey] = "any";
   Decrypt(dir_.File("bar.txt.zak"), dir_.File("copy"));
   EXPECT_TRUE(port_.messages.empty());
   EXPECT_EQ(ReadFile(dir_.File("copy")), std::string(5000, 'b'));
   EXPECT_EQ(window_->StatusText(), "进行解压缩文件... 已完成。");
 }
 
-TEST_F(TysjmTest, NeitherKeyNorRatioIsRefusedAfterBothDialogs) {
+TEST_F(WindowLogicTest, NeitherKeyNorRatioIsRefusedAfterBothDialogs) {
   WriteFile(dir_.File("f"), "data");
   window_->SetRatioIndex(0);
   Encrypt(dir_.File("f"), dir_.File("f.zak"));
@@ -73,14 +73,14 @@ TEST_F(TysjmTest, NeitherKeyNorRatioIsRefusedAfterBothDialogs) {
   EXPECT_FALSE(window_->Flags().KeepRunning);
 }
 
-TEST_F(TysjmTest, CancelledDialogsAndRefusedReplaceWriteNothing) {
+TEST_F(WindowLogicTest, CancelledDialogsAndRefusedReplaceWriteNothing) {
   WriteFile(dir_.File("f.txt"), "data");
-  port_.keys[Control::jm1] = "k";
+  port_.keys[Control::EncryptionKey] = "k";
   Encrypt(dir_.File("f.txt"), std::nullopt);
   EXPECT_EQ(window_->StatusText(), "加密文件已取消。");
 
   port_.open_answers.push_back(std::nullopt);
-  window_->Button1Click();
+  window_->EncryptClicked();
   EXPECT_EQ(window_->StatusText(), "加密文件已取消。");
 
   WriteFile(dir_.File("f.jmz"), "old");
@@ -94,29 +94,29 @@ TEST_F(TysjmTest, CancelledDialogsAndRefusedReplaceWriteNothing) {
   Decrypt(dir_.File("f.jmz"), std::nullopt);
   EXPECT_EQ(window_->StatusText(), "");
   port_.open_answers.push_back(std::nullopt);
-  window_->Button2Click();
+  window_->DecryptClicked();
   EXPECT_EQ(window_->StatusText(), "解密文件已取消。");
 }
 
-TEST_F(TysjmTest, ForeignFileFallsBackToDecompressionAndFails) {
+TEST_F(WindowLogicTest, ForeignFileFallsBackToDecompressionAndFails) {
   WriteFile(dir_.File("x.dat"), "this is not compressed at all");
-  port_.keys[Control::jm2] = "k";
+  port_.keys[Control::DecryptionKey] = "k";
   Decrypt(dir_.File("x.dat"), dir_.File("x.out"));
   ASSERT_EQ(port_.messages.size(), 2u);
   EXPECT_EQ(port_.messages[0], "文件未经此软件加密或者是另外(不保存密钥)加密的，尝试解压缩。");
   EXPECT_EQ(port_.messages[1], "进行解压缩文件...不能完成！已经取消。可能文件未经此软件压缩过。");
   EXPECT_FALSE(PathExists(dir_.File("x.out")));
-  EXPECT_EQ(port_.captions[Control::Button2].back(), "解密文件");
+  EXPECT_EQ(port_.captions[Control::DecryptButton].back(), "解密文件");
 }
 
-TEST_F(TysjmTest, CancellingTheDecompressionStageDeletesItsFiles) {
+TEST_F(WindowLogicTest, CancellingTheDecompressionStageDeletesItsFiles) {
   WriteFile(dir_.File("big.bin"), testing::RandomBytes(6 << 20, 4));
-  port_.keys[Control::jm1] = port_.keys[Control::jm2] = "k";
+  port_.keys[Control::EncryptionKey] = port_.keys[Control::DecryptionKey] = "k";
   window_->SetRatioIndex(1);
   Encrypt(dir_.File("big.bin"), dir_.File("big.jmz"));
   ASSERT_EQ(window_->StatusText(), "加密文件 ... 已完成。");
 
-  ClickDuringCompression(Control::Button2, true);
+  ClickDuringCompression(Control::DecryptButton, true);
   Decrypt(dir_.File("big.jmz"), dir_.File("out"));
   ASSERT_TRUE(clicked_);
   EXPECT_EQ(window_->StatusText(), "解密文件已取消。");
@@ -124,43 +124,43 @@ TEST_F(TysjmTest, CancellingTheDecompressionStageDeletesItsFiles) {
   EXPECT_EQ(TempFiles(), 0u);
 }
 
-TEST_F(TysjmTest, AnsweringNoToTheCancelQuestionLetsTheRunFinish) {
+TEST_F(WindowLogicTest, AnsweringNoToTheCancelQuestionLetsTheRunFinish) {
   WriteFile(dir_.File("big.bin"), testing::RandomBytes(4 << 20, 5));
-  port_.keys[Control::jm1] = "k";
+  port_.keys[Control::EncryptionKey] = "k";
   window_->SetRatioIndex(2);
-  ClickDuringCompression(Control::Button1, false);
+  ClickDuringCompression(Control::EncryptButton, false);
   Encrypt(dir_.File("big.bin"), dir_.File("big.jmz"));
   ASSERT_TRUE(clicked_);
   EXPECT_EQ(window_->StatusText(), "加密文件 ... 已完成。");
   EXPECT_TRUE(FileExists(dir_.File("big.jmz")));
 }
 
-TEST_F(TysjmTest, EncryptingAContainerAgainRaisesItsLayer) {
+TEST_F(WindowLogicTest, EncryptingAContainerAgainRaisesItsLayer) {
   WriteFile(dir_.File("p.txt"), "layered");
-  port_.keys[Control::jm1] = "inner";
+  port_.keys[Control::EncryptionKey] = "inner";
   window_->SetRatioIndex(0);
   Encrypt(dir_.File("p.txt"), dir_.File("p.jmz"));
   EXPECT_EQ(window_->LayerNumber, 1);
-  port_.keys[Control::jm2] = "inner";
-  port_.keys[Control::jm1] = "outer";
+  port_.keys[Control::DecryptionKey] = "inner";
+  port_.keys[Control::EncryptionKey] = "outer";
   Encrypt(dir_.File("p.jmz"), dir_.File("q.jmz"));
   EXPECT_EQ(window_->LayerNumber, 2);
   EXPECT_EQ(window_->StatusText(), "加密文件 ... 已完成。");
 }
 
-TEST_F(TysjmTest, FileFromTheStatusHintIsPreselected) {
+TEST_F(WindowLogicTest, FileFromTheStatusHintIsPreselected) {
   WriteFile(dir_.File("given.txt"), "x");
-  window_->SetHintText(Hint::StatusBar1, dir_.File("given.txt"));
+  window_->SetHintText(Hint::StatusLine, dir_.File("given.txt"));
   port_.open_answers.push_back(std::nullopt);
-  window_->Button1Click();
+  window_->EncryptClicked();
   EXPECT_EQ(port_.open_specs.back().file_name, dir_.File("given.txt"));
   port_.open_answers.push_back(std::nullopt);
-  window_->Button2Click();
+  window_->DecryptClicked();
   EXPECT_EQ(port_.open_specs.back().file_name, dir_.File("given.txt"));
   EXPECT_EQ(port_.open_specs.back().filter_index, 1);
 }
 
-TEST_F(TysjmTest, KeylessItemsComeWithTheSixthUseAndGoWithTheThirteenth) {
+TEST_F(WindowLogicTest, KeylessItemsComeWithTheSixthUseAndGoWithTheThirteenth) {
   std::vector<bool> shown;
   for (int use = 1; use <= 19; ++use) {
     window_->RevealKeylessItems();
@@ -171,10 +171,10 @@ TEST_F(TysjmTest, KeylessItemsComeWithTheSixthUseAndGoWithTheThirteenth) {
   }
 }
 
-TEST_F(TysjmTest, RemovingTheKeylessItemsWaitsForTheirOperation) {
+TEST_F(WindowLogicTest, RemovingTheKeylessItemsWaitsForTheirOperation) {
   for (int i = 0; i < 6; ++i) window_->RevealKeylessItems();
   WriteFile(dir_.File("big.bin"), testing::RandomBytes(8 << 20, 9));
-  port_.keys[Control::jm1] = "k";
+  port_.keys[Control::EncryptionKey] = "k";
   port_.open_answers.push_back(dir_.File("big.bin"));
   port_.save_answers.push_back(dir_.File("out.bin"));
   window_->KeylessEncryptCommand();
@@ -188,10 +188,10 @@ TEST_F(TysjmTest, RemovingTheKeylessItemsWaitsForTheirOperation) {
   EXPECT_FALSE(window_->KeylessItemsShown());
   EXPECT_EQ(window_->StatusText(), "加密(不保存密钥的)文件 ... 已完成。");
   EXPECT_TRUE(FileExists(dir_.File("out.jmz")));
-  EXPECT_TRUE(port_.enabled[Control::Button1]);
+  EXPECT_TRUE(port_.enabled[Control::EncryptButton]);
 }
 
-TEST_F(TysjmTest, KeylessCommandsNeedTheirKey) {
+TEST_F(WindowLogicTest, KeylessCommandsNeedTheirKey) {
   window_->KeylessEncryptCommand();
   window_->KeylessDecryptCommand();
   EXPECT_EQ(port_.messages, (std::vector<std::string>{"密钥不能为空,请输入加密的密钥。", "密钥不能为空,请输入解密的密钥。"}));

@@ -1,7 +1,7 @@
 // The runs of the compression component: where they write, and what their
 // end makes of it.
 //
-// ZnZip1 deletes and recreates its DestFile and leaves a partial file behind
+// Compression deletes and recreates its DestFile and leaves a partial file behind
 // when it fails or is stopped. So it never writes a file of the user's: a
 // compression for encryption writes a unique ".zak" in the temporary folder,
 // and every other run a unique staging file beside its output, which the end
@@ -12,7 +12,7 @@
 
 #include <utility>
 
-#include "app/tysjm.h"
+#include "app/window_logic.h"
 #include "platform/file_io.h"
 #include "platform/paths.h"
 #include "platform/staged_file.h"
@@ -40,41 +40,41 @@ std::string CannotWrite(const std::string& folder) { return "无法写入文件�
 
 }  // namespace
 
-void Tysjm::ResetRunFlags() {
-  // Only between runs: nothing of ZnZip1 is running when a command starts.
+void WindowLogic::ResetRunFlags() {
+  // Only between runs: nothing of Compression is running when a command starts.
   compressing_for_encryption_ = false;
   DeleteZakAfterUnzip = false;
   zip_ = ZipRun{};
   decrypt_cancelled_ = false;
 }
 
-void Tysjm::StopZipForCancel() {
-  if (!ZnZip1.Busy()) return;  // also from a worker's StopAll, when nothing compresses
+void WindowLogic::StopZipForCancel() {
+  if (!Compression.Busy()) return;  // also from a worker's StopAll, when nothing compresses
   zip_.cancelled = true;
-  ZnZip1.Stop();  // the end handler runs meanwhile (or right after, from inside a handler)
+  Compression.Stop();  // the end handler runs meanwhile (or right after, from inside a handler)
 }
 
-void Tysjm::StartCompression(const std::string& source, const ZipRun& run) {
+void WindowLogic::StartCompression(const std::string& source, const ZipRun& run) {
   zip_ = run;
   zip_.decompress = false;
   compressing_for_encryption_ = run.target.empty();
-  ZnZip1.SourceFile = source;
-  ZnZip1.DestFile.clear();
+  Compression.SourceFile = source;
+  Compression.DestFile.clear();
   const std::string folder = compressing_for_encryption_ ? TempFolderPath() : FolderOf(run.target);
   try {
-    ZnZip1.DestFile = compressing_for_encryption_ ? CreateUniqueFile(folder, "vesk-", ".zak")
+    Compression.DestFile = compressing_for_encryption_ ? CreateUniqueFile(folder, "vesk-", ".zak")
                                                   : CreateUniqueFile(folder, ".vesk-", ".part");
   } catch (const IoError&) {
     return EndOfZipRun(false, LowOnSpace(folder) ? "磁盘空间不足。" : CannotWrite(folder));
   }
-  if (compressing_for_encryption_) SourcePath = ZnZip1.DestFile;
-  ZnZip1.Compress();
+  if (compressing_for_encryption_) SourcePath = Compression.DestFile;
+  Compression.Compress();
   // The component ignores a start it cannot make (the source vanished
   // meanwhile); without this the command would stay busy for ever.
-  if (!ZnZip1.Busy()) EndOfZipRun(false, "无法读取文件“" + source + "”。");
+  if (!Compression.Busy()) EndOfZipRun(false, "无法读取文件“" + source + "”。");
 }
 
-bool Tysjm::StartDecompression(const std::string& source, const std::string& dest, bool delete_zak_after) {
+bool WindowLogic::StartDecompression(const std::string& source, const std::string& dest, bool delete_zak_after) {
   bool started = false;
   ui_.Synchronize([&] {
     zip_ = ZipRun{};
@@ -97,59 +97,59 @@ bool Tysjm::StartDecompression(const std::string& source, const std::string& des
     // A decompressed file is as private as the file it came from; a
     // self-decrypting program's execute bits are no part of that.
     zip_.mode = PermissionsOf(SourcePath);
-    if (Tag(Control::Button7) != 0) zip_.mode &= 0666;
+    if (Tag(Control::SelfDecryptButton) != 0) zip_.mode &= 0666;
     // The engine or the command has asked before naming an existing file.
     zip_.replace = PathExists(dest);
-    ZnZip1.SourceFile = source;
-    ZnZip1.DestFile.clear();
+    Compression.SourceFile = source;
+    Compression.DestFile.clear();
     ShowStatus("进行解压缩文件...");
     started = true;
     const std::string folder = FolderOf(dest);
     try {
-      ZnZip1.DestFile = CreateUniqueFile(folder, ".vesk-", ".part");
+      Compression.DestFile = CreateUniqueFile(folder, ".vesk-", ".part");
     } catch (const IoError&) {
       return EndOfZipRun(false, LowOnSpace(folder) ? "磁盘空间不足。" : CannotWrite(folder));
     }
-    ZnZip1.Decompress();
-    if (!ZnZip1.Busy()) EndOfZipRun(false, "无法读取文件“" + source + "”。");
+    Compression.Decompress();
+    if (!Compression.Busy()) EndOfZipRun(false, "无法读取文件“" + source + "”。");
   });
   return started;
 }
 
 // ---- Compression events ---------------------------------------------------
 
-void Tysjm::ZnZip1Begin(int64_t nMax) {
+void WindowLogic::CompressionBegan(int64_t nMax) {
   zip_.began = true;
   SetProgressTotal(nMax);
   SetBarRange(BarMaxFor(nMax));
 }
 
-void Tysjm::ZnZip1Process(int64_t nHasDone) { SetBarPosition(BarPositionFor(nHasDone)); }
+void WindowLogic::CompressionProgressed(int64_t nHasDone) { SetBarPosition(BarPositionFor(nHasDone)); }
 
-void Tysjm::ZnZip1End(bool nNormal, float /*nZipRate*/) { EndOfZipRun(nNormal, ""); }
+void WindowLogic::CompressionEnded(bool nNormal, float /*nZipRate*/) { EndOfZipRun(nNormal, ""); }
 
-std::string Tysjm::ZipFailure(const ZipRun& run) const {
-  if (!FileExists(ZnZip1.SourceFile)) return "无法读取文件“" + ZnZip1.SourceFile + "”。";
-  const std::string folder = FolderOf(ZnZip1.DestFile);
+std::string WindowLogic::ZipFailure(const ZipRun& run) const {
+  if (!FileExists(Compression.SourceFile)) return "无法读取文件“" + Compression.SourceFile + "”。";
+  const std::string folder = FolderOf(Compression.DestFile);
   if (!WritableFolder(folder)) return CannotWrite(folder);
   // A decompression checks the whole stream before it reports its start; a
   // stream it refused leaves nothing written (the output pass may already
   // have written while the check ran, and filled the disk doing so).
-  if (run.decompress && !run.began && FileSizeOf(ZnZip1.DestFile) <= 0) return "可能文件未经此软件压缩过。";
+  if (run.decompress && !run.began && FileSizeOf(Compression.DestFile) <= 0) return "可能文件未经此软件压缩过。";
   if (LowOnSpace(folder)) return "磁盘空间不足。";
   return "读写文件出错。";
 }
 
-void Tysjm::EndOfZipRun(bool normal, std::string failure) {
+void WindowLogic::EndOfZipRun(bool normal, std::string failure) {
   // Every flag of the run is taken here, whatever the outcome, so that none
   // is left set for a later run.
   const bool for_encryption = std::exchange(compressing_for_encryption_, false);
   const bool delete_zak = std::exchange(DeleteZakAfterUnzip, false);
   const ZipRun run = std::exchange(zip_, ZipRun{});
-  const std::string written = ZnZip1.DestFile;
+  const std::string written = Compression.DestFile;
 
   if (normal && failure.empty() && for_encryption && Flags().KeepRunning) {
-    Tjmfes::Start(1, *this);  // the encryption engine deletes the copy when it ends
+    StartWorker([this] { EncryptEngine(); });  // the encryption engine deletes the copy when it ends
     return;
   }
   // A compression for an encryption whose flag was cleared meanwhile is a
@@ -179,13 +179,13 @@ void Tysjm::EndOfZipRun(bool normal, std::string failure) {
   } else if (!cancelled) {
     ReportMessage(StatusText() + kCannotComplete + failure);
   }
-  SetControlCaption(Control::Button2, IdleCaption(Control::Button2));
-  SetControlCaption(Control::Button7, IdleCaption(Control::Button7));
-  SetControlTag(Control::Button2, 0);
-  SetControlTag(Control::Button7, 0);
-  SetCommandState(Control::Button1, true);
-  if (delete_zak && ExtractFileExt(ZnZip1.SourceFile) == ".zak") {
-    DeleteIfExists(ZnZip1.SourceFile);
+  SetControlCaption(Control::DecryptButton, IdleCaption(Control::DecryptButton));
+  SetControlCaption(Control::SelfDecryptButton, IdleCaption(Control::SelfDecryptButton));
+  SetControlTag(Control::DecryptButton, 0);
+  SetControlTag(Control::SelfDecryptButton, 0);
+  SetCommandState(Control::EncryptButton, true);
+  if (delete_zak && ExtractFileExt(Compression.SourceFile) == ".zak") {
+    DeleteIfExists(Compression.SourceFile);
     if (complete) ShowStatus("解密文件 ... 已完成。");
   }
 }

@@ -1,4 +1,4 @@
-// The window size cycle of the button `sf`: six states that fold the lower
+// The window size cycle of the button `ResizeButton`: six states that fold the lower
 // part of the main window away in three steps and bring it back in three.
 // Pure state; the window applies Height and Caption, the settings code stores
 // SizeState when the user clicked.
@@ -11,18 +11,18 @@ namespace vesk {
 inline constexpr int kSizeStateCount = 6;
 inline constexpr int kDesignedWindowHeight = 448;
 
-// Whole-window height and `sf` caption of a state 0..5 (other states give
+// Whole-window height and `ResizeButton` caption of a state 0..5 (other states give
 // those of state 0, the designed look).
 int HeightForSizeState(int state);
 const char* CaptionForSizeState(int state);
 
 struct WindowSize {
-  int SizeState = 0;                              // the Tag of `sf`
+  int SizeState = 0;                              // the Tag of `ResizeButton`
   int Height = kDesignedWindowHeight;             // whole window, pixels
-  std::string Caption = CaptionForSizeState(0);   // caption of `sf`
+  std::string Caption = CaptionForSizeState(0);   // caption of `ResizeButton`
 };
 
-// One click of `sf`: the state moves on (<= 0 -> 1, 1 -> 2, ..., >= 5 -> 0)
+// One click of `ResizeButton`: the state moves on (<= 0 -> 1, 1 -> 2, ..., >= 5 -> 0)
 // and the height and caption follow it.
 void StepSizeCycle(WindowSize& size);
 

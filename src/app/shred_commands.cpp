@@ -1,12 +1,12 @@
-// The popup command that shreds a file: the item delfl starts a run or
-// stops the running one; the worker Tfsw asks, overwrites and deletes.
-#include "app/tysjm.h"
+// The popup command that shreds a file: the item ShredItem starts a run or
+// stops the running one; its worker asks, overwrites and deletes.
+#include "app/window_logic.h"
 #include "shred/shredder.h"
 
 namespace vesk {
 
-void Tysjm::delflClick() {
-  if (Tag(Control::delfl) != 0) {
+void WindowLogic::ShredClicked() {
+  if (Tag(Control::ShredItem) != 0) {
     StopShredding();
     ShredPath.clear();
     return;
@@ -18,30 +18,30 @@ void Tysjm::delflClick() {
     if (!picked) return ShowStatus(shred::text::kDialogCancelled);
     ShredPath = *picked;
     StopAllAndYield();
-    Tfsw::Start(*this);
+    StartWorker([this] { ShredFile(); });
   } catch (...) {
     Beep();
   }
 }
 
-void Tysjm::StopShredding() {
+void WindowLogic::StopShredding() {
   ++shred_run_;
   Flags().KeepShredding = false;
   ResetShredItem();
   ShowStatus(shred::text::kStopped);
 }
 
-void Tysjm::ResetShredItem() {
+void WindowLogic::ResetShredItem() {
   try {
-    SetControlTag(Control::delfl, 0);
-    SetControlCaption(Control::delfl, shred::text::kIdleCaption);
-    SetCommandState(Control::Button5, true);  // the key-less items follow
+    SetControlTag(Control::ShredItem, 0);
+    SetControlCaption(Control::ShredItem, shred::text::kIdleCaption);
+    SetCommandState(Control::SoftKeyboardButton, true);  // the key-less items follow
   } catch (...) {
     Beep();
   }
 }
 
-void Tysjm::ShredFile() {
+void WindowLogic::ShredFile() {
   // A run stopped by the user stays stopped, even when a later run has set
   // KeepShredding again while this one was still inside a slow write; and
   // such a run no longer touches the item, which belongs to the later run.
@@ -50,13 +50,13 @@ void Tysjm::ShredFile() {
   shred::ShredJob job;
   job.path = ShredPath;
   job.stopped = [current] { return !current(); };
-  job.set_progress_hint = [this](const std::string& text) { SetHintText(Hint::ProgressBar1, text); };
+  job.set_progress_hint = [this](const std::string& text) { SetHintText(Hint::ProgressBar, text); };
   job.mark_busy = [this, current] {
     if (!current()) return;
-    SetControlTag(Control::delfl, 1);
+    SetControlTag(Control::ShredItem, 1);
     // The item alone becomes the stop; the other commands stay locked.
-    Port().SetEnabled(Control::delfl, true);
-    SetControlCaption(Control::delfl, shred::text::kBusyCaption);
+    Port().SetEnabled(Control::ShredItem, true);
+    SetControlCaption(Control::ShredItem, shred::text::kBusyCaption);
   };
   job.reset_item = [this, current] {
     if (current()) ResetShredItem();

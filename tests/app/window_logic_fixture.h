@@ -13,7 +13,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/tysjm.h"
+#include "app/window_logic.h"
 #include "support/scripted_port.h"
 #include "support/temp_dir.h"
 #include "threads/queued_ui_thread.h"
@@ -21,22 +21,22 @@
 
 namespace vesk::testing {
 
-class TysjmTest : public ::testing::Test {
+class WindowLogicTest : public ::testing::Test {
  protected:
-  TysjmTest() {
+  WindowLogicTest() {
     setenv("TMPDIR", tmp_.path().c_str(), 1);
-    window_ = std::make_unique<Tysjm>(port_, ui_);
-    window_->SetCommandState(Control::Button5, true);
+    window_ = std::make_unique<WindowLogic>(port_, ui_);
+    window_->SetCommandState(Control::SoftKeyboardButton, true);
   }
-  ~TysjmTest() override {
+  ~WindowLogicTest() override {
     window_.reset();
     unsetenv("TMPDIR");
   }
 
   // Pumps the user-interface thread until the command is idle and nothing runs.
   void WaitIdle(Control busy) { WaitIdle(*window_, busy); }
-  void WaitIdle(Tysjm& window, Control busy) {
-    auto idle = [&] { return window.Tag(busy) == 0 && !window.ZnZip1.Busy() && RunningWorkers() == 0; };
+  void WaitIdle(WindowLogic& window, Control busy) {
+    auto idle = [&] { return window.Tag(busy) == 0 && !window.Compression.Busy() && RunningWorkers() == 0; };
     // A worker that ends queues nothing, so look again every few milliseconds.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
     while (!idle() && std::chrono::steady_clock::now() < deadline) ui_.RunUntil(idle, std::chrono::milliseconds(5));
@@ -45,20 +45,20 @@ class TysjmTest : public ::testing::Test {
   void Encrypt(const std::string& source, std::optional<std::string> save) {
     port_.open_answers.push_back(source);
     port_.save_answers.push_back(save);
-    window_->Button1Click();
-    WaitIdle(Control::Button1);
+    window_->EncryptClicked();
+    WaitIdle(Control::EncryptButton);
   }
   void Decrypt(const std::string& source, std::optional<std::string> save) {
     port_.open_answers.push_back(source);
     port_.save_answers.push_back(save);
-    window_->Button2Click();
-    WaitIdle(Control::Button2);
+    window_->DecryptClicked();
+    WaitIdle(Control::DecryptButton);
   }
   // At the first progress event of a compression (on the UI thread), clicks
   // `button` once more — as a click of its own, after that event — and answers
   // its cancel question with `answer`. The flag tells whether it happened.
   void ClickDuringCompression(Control button, bool answer) {
-    ClickOnProgress(button, answer, [this] { return window_->ZnZip1.Busy(); });
+    ClickOnProgress(button, answer, [this] { return window_->Compression.Busy(); });
   }
   // The same at the first bar move while `when()` holds. The bar may move on
   // a worker thread: the click is posted to the user-interface thread, and
@@ -84,8 +84,8 @@ class TysjmTest : public ::testing::Test {
   }
   void Click(Control button) {
     switch (button) {
-      case Control::Button1: return window_->Button1Click();
-      case Control::Button2: return window_->Button2Click();
+      case Control::EncryptButton: return window_->EncryptClicked();
+      case Control::DecryptButton: return window_->DecryptClicked();
       case Control::KeylessEncryptItem: return window_->KeylessEncryptCommand();
       case Control::KeylessDecryptItem: return window_->KeylessDecryptCommand();
       default: FAIL() << "no such command";
@@ -99,7 +99,7 @@ class TysjmTest : public ::testing::Test {
   TempDir dir_, tmp_;
   ScriptedPort port_;
   QueuedUiThread ui_;
-  std::unique_ptr<Tysjm> window_;
+  std::unique_ptr<WindowLogic> window_;
   std::atomic<bool> clicked_{false}, click_started_{false}, click_done_{false};
 };
 

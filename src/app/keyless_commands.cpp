@@ -1,5 +1,5 @@
 // The key-less commands of the popup menu.
-#include "app/tysjm.h"
+#include "app/window_logic.h"
 #include "crypto/keyless/engine.h"
 #include "platform/file_io.h"
 #include "platform/paths.h"
@@ -12,12 +12,12 @@ const char kDecryptIdle[] = "解密不保存密钥的加密文件";
 
 }  // namespace
 
-bool Tysjm::KeylessItemsShown() const {
+bool WindowLogic::KeylessItemsShown() const {
   std::lock_guard lock(mutex_);
   return keyless_shown_;
 }
 
-void Tysjm::RevealKeylessItems() {
+void WindowLogic::RevealKeylessItems() {
   try {
     ++InfoClickCount;
     if (InfoClickCount > 12) {
@@ -57,7 +57,7 @@ void Tysjm::RevealKeylessItems() {
   }
 }
 
-void Tysjm::ApplyKeylessRemoval() {
+void WindowLogic::ApplyKeylessRemoval() {
   if (Tag(Control::KeylessEncryptItem) != 0 || Tag(Control::KeylessDecryptItem) != 0) return;
   {
     std::lock_guard lock(mutex_);
@@ -68,15 +68,15 @@ void Tysjm::ApplyKeylessRemoval() {
   port_.SetKeylessItemsVisible(false);
 }
 
-void Tysjm::KeylessEncryptCommand() {
+void WindowLogic::KeylessEncryptCommand() {
   auto& keep = Flags().KeepRunning;
   if (Tag(Control::KeylessEncryptItem) != 0) {
     if (AskYesNo("真的要取消加密：“" + SourcePath + "”吗?", "取消加密")) CancelCommand(Control::KeylessEncryptItem);
     return;
   }
   try {
-    if (RefuseUnusableKey(Control::jm1)) return;
-    if (KeyBytes(Control::jm1).empty()) return ReportMessage("密钥不能为空,请输入加密的密钥。");
+    if (RefuseUnusableKey(Control::EncryptionKey)) return;
+    if (KeyBytes(Control::EncryptionKey).empty()) return ReportMessage("密钥不能为空,请输入加密的密钥。");
     StopAll();
     ResetRunFlags();
     FileDialogSpec open{"全部文件(*.*)|*.*", -1, "", "选择文件进行不保存密钥加密"};
@@ -93,18 +93,18 @@ void Tysjm::KeylessEncryptCommand() {
     if (ReplaceTarget && !AskYesNo(TargetPath + " 文件已经存在,是否替换? 否 则取消。", "替换文件")) {
       return ShowStatus("加密文件已取消。");
     }
-    SetCommandState(Control::Button5, false);
+    SetCommandState(Control::SoftKeyboardButton, false);
     SetControlEnabled(Control::KeylessDecryptItem, false);
     keep = true;
     ShowStatus("进行不保存密钥加密文件...");
     SetBarPosition(0);
-    SetHintText(Hint::ProgressBar1, "加密后的文件：" + TargetPath);
-    SetHintText(Hint::StatusBar1, "进行不保存密钥加密的文件：" + SourcePath);
+    SetHintText(Hint::ProgressBar, "加密后的文件：" + TargetPath);
+    SetHintText(Hint::StatusLine, "进行不保存密钥加密的文件：" + SourcePath);
     SetControlCaption(Control::KeylessEncryptItem, "取消加密");
     SetControlTag(Control::KeylessEncryptItem, 1);
     SetControlEnabled(Control::KeylessEncryptItem, true);  // the cancel
-    SetControlEnabled(Control::jm1, false);
-    Tbmjmfes::Start(1, *this);
+    SetControlEnabled(Control::EncryptionKey, false);
+    StartWorker([this] { EncryptKeyless(); });
   } catch (...) {
     keep = false;
     ResetKeylessEncryptItem();
@@ -112,15 +112,15 @@ void Tysjm::KeylessEncryptCommand() {
   }
 }
 
-void Tysjm::KeylessDecryptCommand() {
+void WindowLogic::KeylessDecryptCommand() {
   auto& keep = Flags().KeepDecrypting;
   if (Tag(Control::KeylessDecryptItem) != 0) {
     if (AskYesNo("真的要取消解密：“" + SourcePath + "”吗?", "取消解密")) CancelCommand(Control::KeylessDecryptItem);
     return;
   }
   try {
-    if (RefuseUnusableKey(Control::jm2)) return;
-    if (KeyBytes(Control::jm2).empty()) return ReportMessage("密钥不能为空,请输入解密的密钥。");
+    if (RefuseUnusableKey(Control::DecryptionKey)) return;
+    if (KeyBytes(Control::DecryptionKey).empty()) return ReportMessage("密钥不能为空,请输入解密的密钥。");
     StopAll();
     ResetRunFlags();
     FileDialogSpec open{"jmz加密文件(*.jmz)|*.jmz|全部文件(*.*)|*.*", -1, "", "选择文件进行解密"};
@@ -136,17 +136,17 @@ void Tysjm::KeylessDecryptCommand() {
     if (ReplaceTarget && !AskYesNo(TargetPath + " 文件已经存在,是否替换? 否 则取消。", "替换文件")) {
       return ShowStatus("解密文件已取消。");
     }
-    SetCommandState(Control::Button5, false);
+    SetCommandState(Control::SoftKeyboardButton, false);
     SetControlEnabled(Control::KeylessEncryptItem, false);
     keep = true;
     ShowStatus("进行解密(不保存密钥)文件...");
     SetBarPosition(0);
-    SetHintText(Hint::ProgressBar1, "解密后的文件：" + TargetPath);
-    SetHintText(Hint::StatusBar1, "进行解密(不保存密钥)的文件：" + SourcePath);
+    SetHintText(Hint::ProgressBar, "解密后的文件：" + TargetPath);
+    SetHintText(Hint::StatusLine, "进行解密(不保存密钥)的文件：" + SourcePath);
     SetControlCaption(Control::KeylessDecryptItem, "取消解密");
     SetControlTag(Control::KeylessDecryptItem, 1);
     SetControlEnabled(Control::KeylessDecryptItem, true);  // the cancel
-    Tbmjmfes::Start(0, *this);
+    StartWorker([this] { DecryptKeyless(); });
   } catch (...) {
     keep = false;
     ResetKeylessDecryptItem();
@@ -154,34 +154,34 @@ void Tysjm::KeylessDecryptCommand() {
   }
 }
 
-void Tysjm::ResetKeylessEncryptItem() {
+void WindowLogic::ResetKeylessEncryptItem() {
   try {
     SetControlTag(Control::KeylessEncryptItem, 0);
     SetControlCaption(Control::KeylessEncryptItem, kEncryptIdle);
     SetControlEnabled(Control::KeylessDecryptItem, true);
-    SetCommandState(Control::Button5, true);
-    SetControlEnabled(Control::jm1, true);
+    SetCommandState(Control::SoftKeyboardButton, true);
+    SetControlEnabled(Control::EncryptionKey, true);
     ApplyKeylessRemoval();
   } catch (...) {
     Beep();
   }
 }
 
-void Tysjm::ResetKeylessDecryptItem() {
+void WindowLogic::ResetKeylessDecryptItem() {
   try {
     SetControlCaption(Control::KeylessDecryptItem, kDecryptIdle);
     SetControlTag(Control::KeylessDecryptItem, 0);
     SetControlEnabled(Control::KeylessEncryptItem, true);
-    SetCommandState(Control::Button5, true);
+    SetCommandState(Control::SoftKeyboardButton, true);
     ApplyKeylessRemoval();
   } catch (...) {
     Beep();
   }
 }
 
-void Tysjm::EncryptKeyless() {
+void WindowLogic::EncryptKeyless() {
   keyless::KeylessJob job;
-  job.key = KeyBytes(Control::jm1);
+  job.key = KeyBytes(Control::EncryptionKey);
   job.source_path = SourcePath;
   job.target_path = TargetPath;
   job.info_click_count = InfoClickCount;
@@ -190,9 +190,9 @@ void Tysjm::EncryptKeyless() {
   keyless::EncryptKeyless(job, *this);
 }
 
-void Tysjm::DecryptKeyless() {
+void WindowLogic::DecryptKeyless() {
   keyless::KeylessJob job;
-  job.key = KeyBytes(Control::jm2);
+  job.key = KeyBytes(Control::DecryptionKey);
   job.source_path = SourcePath;
   job.target_path = TargetPath;
   job.info_click_count = InfoClickCount;

@@ -21,7 +21,7 @@
 
 #include "app/port.h"
 #include "core/reporting.h"
-#include "compress/zn_zip.h"
+#include "compress/compressor.h"
 #include "crypto/keyed/decrypt_engine.h"
 #include "crypto/keyed/random.h"
 #include "platform/shell_integration.h"
@@ -32,19 +32,13 @@
 
 namespace vesk {
 
-class Tysjm : public Reporter,
-              public KeyedOperations,
-              public KeylessOperations,
-              public keyed::DecryptHost,
-              public ShredOperations,
-              public SelfExtractOperations,
-              public SelfDecryptOperations {
+class WindowLogic : public Reporter, public keyed::DecryptHost {
  public:
   static constexpr const char* kProgramTitle = "Vesk 文件加密";
   static constexpr const char* kMessageCaption = "Vesk 文件加密 (当此窗体后置隐藏，请点另外程序窗体再点回此程序)";
 
-  Tysjm(WindowPort& port, UiThread& ui);
-  ~Tysjm() override;
+  WindowLogic(WindowPort& port, UiThread& ui);
+  ~WindowLogic() override;
 
   // Reporting interface.
   void ReportMessage(const std::string& text) override;
@@ -53,24 +47,24 @@ class Tysjm : public Reporter,
   void Beep() override { port_.Beep(); }
 
   // Commands.
-  void Button1Click();  // encrypt, compress-then-encrypt, compress only
-  void Button2Click();  // decrypt, decrypt-then-decompress, decompress
+  void EncryptClicked();  // encrypt, compress-then-encrypt, compress only
+  void DecryptClicked();  // decrypt, decrypt-then-decompress, decompress
   // Decompresses a ".zak" file directly, as the decrypt command's
   // decompression stage does, without a key (command-line front end).
   void DecompressCommand(const std::string& source, const std::string& target);
-  // What a Yes to the cancel question of the busy command does (Button1,
-  // Button2 or a key-less item); nothing (false) when that command is idle
+  // What a Yes to the cancel question of the busy command does (EncryptButton,
+  // DecryptButton or a key-less item); nothing (false) when that command is idle
   // again, its run over.
   bool CancelCommand(Control busy);
 
   // Compression events, on the user-interface thread.
-  void ZnZip1Begin(int64_t nMax);
-  void ZnZip1Process(int64_t nHasDone);
-  void ZnZip1End(bool nNormal, float nZipRate);
+  void CompressionBegan(int64_t nMax);
+  void CompressionProgressed(int64_t nHasDone);
+  void CompressionEnded(bool nNormal, float nZipRate);
 
-  // Worker operations (KeyedOperations).
-  void EncryptEngine() override;
-  void DecryptFile() override;
+  // What the worker of an encryption or a decryption runs.
+  void EncryptEngine();
+  void DecryptFile();
 
   // Key-less commands: the two popup items shown from the sixth use of the
   // information items on, their resets, and the operations their worker runs.
@@ -80,15 +74,15 @@ class Tysjm : public Reporter,
   void KeylessDecryptCommand();
   void ResetKeylessEncryptItem();
   void ResetKeylessDecryptItem();
-  void EncryptKeyless() override;
-  void DecryptKeyless() override;
+  void EncryptKeyless();
+  void DecryptKeyless();
 
   // Runs the re-encryption check on the chosen file; clears KeepRunning and
   // reports when the file may not be encrypted again, else sets LayerNumber.
   void CheckReencryption(const std::string& path);
 
   // What the decryption engine asks of the window (DecryptHost).
-  std::string DecryptionKey() override { return KeyBytes(Control::jm2); }
+  std::string DecryptionKey() override { return KeyBytes(Control::DecryptionKey); }
   void SetHint(Hint h, const std::string& text) override { SetHintText(h, text); }
   void OutputChosen(const std::string& path) override { OutputPath = path; }
   bool StartDecompression(const std::string& source, const std::string& dest, bool delete_zak_after) override;
@@ -100,7 +94,7 @@ class Tysjm : public Reporter,
   void SetHintText(Hint h, const std::string& text);
 
   // The radio group's compression ratio, 0..3.
-  int RatioIndex() const { return static_cast<int>(ZnZip1.ZipLevel); }
+  int RatioIndex() const { return static_cast<int>(Compression.ZipLevel); }
   void SetRatioIndex(int index);
 
   // Key box text as GBK bytes (CR LF between lines); empty when the text
@@ -126,7 +120,7 @@ class Tysjm : public Reporter,
   // the name the compress-only road derives from it (command-line front end).
   bool SaveNameIsFinal = false;
 
-  TZnZip ZnZip1;
+  Compressor Compression;
 
   // Replaces the random source (tests fix the draws).
   void SetRandomSource(std::unique_ptr<keyed::RandomSource> random) { random_ = std::move(random); }
@@ -134,7 +128,7 @@ class Tysjm : public Reporter,
   WindowPort& Port() { return port_; }
   UiThread& Ui() { return ui_; }
 
-  // ---- Start-up, window events and settings (tysjm_startup.cpp) ----------
+  // ---- Start-up, window events and settings (startup.cpp) ----------
 
   // The program file the start-up reads for a self-decrypting payload, and
   // the length of its program image (0: measured from the file as ELF).
@@ -148,10 +142,10 @@ class Tysjm : public Reporter,
   // cleared; the own-file reading (the running program unless `own` names
   // another file); the stored settings; the command line (`args` without
   // the program name).
-  void FormCreate(const std::vector<std::string>& args, const std::optional<OwnFile>& own = std::nullopt);
+  void StartUp(const std::vector<std::string>& args, const std::optional<OwnFile>& own = std::nullopt);
   void ResetFields();
   // Reads the own file, carries PayloadSize and PayloadName into the fields,
-  // shows the status hint and lets SetCommandState enable Button7/Button8
+  // shows the status hint and lets SetCommandState enable SelfDecryptButton/SeparateButton
   // when a payload follows the image; beeps when the reading failed.
   void ReadSelfDecryptInfo(const std::optional<OwnFile>& own = std::nullopt);
   // Measures the running program's image into ImageSize(); false (and the
@@ -162,9 +156,9 @@ class Tysjm : public Reporter,
   // The drop handler's logic: only the first path counts, and only when it
   // names an existing file; true then.
   bool DropFiles(const std::vector<std::string>& paths);
-  void FormCloseQuery();
-  void FormClose();
-  void FormDestroy();
+  void CloseRequested();
+  void Closing();
+  void ShutDown();
   // After the run flags are cleared at close: lets running workers and a
   // running compression reach their next check and delete their partial
   // output, serving their calls to the user-interface thread meanwhile.
@@ -172,9 +166,9 @@ class Tysjm : public Reporter,
   bool WaitForOperationsToEnd(std::chrono::milliseconds limit);
 
   // Settings handlers (user-interface thread).
-  void rgyslClick(int index);  // the user selected ratio item `index`
-  void pbmyClick(bool checked);
-  void sfClick(bool has_sender);
+  void RatioSelected(int index);  // the user selected ratio item `index`
+  void KeyMaskingToggled(bool checked);
+  void ResizeClicked(bool has_sender);
   void StoreSetting(std::string_view name, int32_t value);
   // The store the settings live in; until one is set they are kept in
   // memory only.
@@ -185,7 +179,7 @@ class Tysjm : public Reporter,
   settings::WindowSettings Settings;
   std::function<void(const settings::WindowSettings&)> OnSettingsChanged;
 
-  // ---- Appearance and small commands (tysjm_small.cpp) --------------------
+  // ---- Appearance and small commands (small_commands.cpp) --------------------
 
   static constexpr const char* kAboutCaption = kProgramTitle;
   // How long a mouse move over the brand label holds the window's thread.
@@ -196,30 +190,30 @@ class Tysjm : public Reporter,
 
   // Double-click on the window or its top panel: the window colour dialog;
   // the colour is stored as "ctbjc" even when the dialog is cancelled.
-  void FormDblClick();
+  void WindowDoubleClicked();
   // The brand label: a click opens the popup menu, a double-click the
   // colour dialog for its font colour (stored as "vkys" in every case), a
   // mouse move changes its colour at random.
-  void Label3Click();
-  void Label3DblClick();
-  void Label3MouseMove();
+  void BrandClicked();
+  void BrandDoubleClicked();
+  void BrandHovered();
   // The key boxes' hints name the length of their text in GBK bytes.
-  void jm1Click();
-  void jm1MouseMove();
-  void jm2Click();
-  void jm2MouseMove();
+  void EncryptionKeyClicked();
+  void EncryptionKeyHovered();
+  void DecryptionKeyClicked();
+  void DecryptionKeyHovered();
   // The soft keyboard.
-  void Button5Click();
+  void SoftKeyboardClicked();
   // Popup items: empty the key boxes; empty the clipboard of text; the help,
   // update and home pages; the About box.
-  void N5Click();
-  void N12Click();
-  void N11Click();
-  void N1Click();
-  void N2Click();
-  void N3Click();
+  void ClearKeysClicked();
+  void ClearClipboardClicked();
+  void HelpClicked();
+  void CheckForUpdatesClicked();
+  void HomePageClicked();
+  void AboutClicked();
   // Double-click on the status bar: shows its text in a message box.
-  void StatusBar1DblClick();
+  void StatusBarDoubleClicked();
   // A page that could not be opened: a message naming its file.
   void PageNotOpened(const std::string& path);
 
@@ -232,13 +226,13 @@ class Tysjm : public Reporter,
   // mean the working folder, are skipped).
   static std::optional<std::string> FindOnScreenKeyboard(std::string_view path_variable);
 
-  // ---- Shell integration (tysjm_shell.cpp) -------------------------------------
+  // ---- Shell integration (desktop_commands.cpp) -------------------------------------
 
   // Popup items: the ".jmz" association, the context-menu entry for every
   // file, and the removal of both and of the settings. Failures only beep.
-  void N6Click();
-  void N7Click();
-  void N9Click();
+  void RegisterFileTypeClicked();
+  void AddContextMenuClicked();
+  void UnregisterClicked();
   // The program the entries start (the running program unless set) and
   // the folders they go to (the user's unless set).
   std::string ShellProgram;
@@ -248,34 +242,34 @@ class Tysjm : public Reporter,
   // 0 .. 2^32 - 2. The default reseeds from the clock on every draw.
   void SetBrandRandomSource(std::function<uint32_t()> draw) { brand_draw_ = std::move(draw); }
 
-  // ---- File shredder (tysjm_shred.cpp) -------------------------------------
+  // ---- File shredder (shred_commands.cpp) -------------------------------------
 
   // The file to shred; emptied when the command starts and when it stops.
   std::string ShredPath;
   // The popup item: asks for a file and starts the worker, or stops the run.
-  void delflClick();
+  void ShredClicked();
   // The worker's operation: confirmation, overwrite, deletion, messages.
-  void ShredFile() override;
+  void ShredFile();
   // The popup item idle again, and every command with it.
   void ResetShredItem();
   // Stops the running shred for good: a later run that sets KeepShredding
   // again does not wake it. Used by the item's stop form and by Ctrl-C.
   void StopShredding();
 
-  // ---- Self-decrypting executables (tysjm_selfextract.cpp) ----------------
+  // ---- Self-decrypting executables (self_extract_commands.cpp) ----------------
 
   // "创建自解密", "自解密" and "分离"; while its operation runs, each button
   // offers to cancel it instead.
-  void Button6Click();
-  void Button7Click();
-  void Button8Click();
+  void CreateSelfDecryptingClicked();
+  void SelfDecryptClicked();
+  void SeparateClicked();
   // The marker test of the chosen container (open in the create command);
   // sets KeepCreating when it passes.
   void IsKeyedContainer();
-  // Worker operations (Tcjjm, Tzjm).
-  void CreateSelfDecrypting() override;
-  void SeparatePayload() override;
-  void RunSelfDecrypt() override;
+  // What the workers of the create, separate and self-decrypt commands run.
+  void CreateSelfDecrypting();
+  void SeparatePayload();
+  void RunSelfDecrypt();
   // The program file the create command copies the image from and the
   // self-decrypt commands read the payload of (set by ReadSelfDecryptInfo;
   // the running program when empty), and the folder their save dialogs
@@ -299,9 +293,9 @@ class Tysjm : public Reporter,
   void CancelEncrypt();
   void CancelDecrypt();
 
-  // ---- Runs of the compression component (tysjm_zip.cpp) -----------------
+  // ---- Runs of the compression component (compression_commands.cpp) -----------------
 
-  // What one run of ZnZip1 has made and what becomes of it. Every file named
+  // What one run of Compression has made and what becomes of it. Every file named
   // here was created by the run itself.
   struct ZipRun {
     bool decompress = false;
@@ -311,7 +305,7 @@ class Tysjm : public Reporter,
     mode_t mode = 0644;      // permission bits of the output
     bool replace = false;    // the user agreed to replace what is at the target
   };
-  // Starts ZnZip1 compressing `source` into a file of its own made here:
+  // Starts Compression compressing `source` into a file of its own made here:
   // the staging file of `target` (mode and replace as in ZipRun), or, with
   // an empty target, a unique ".zak" in the temporary folder for encryption.
   void StartCompression(const std::string& source, const ZipRun& run);
@@ -337,25 +331,25 @@ class Tysjm : public Reporter,
   // Removes the key-less items once neither of their operations runs.
   void ApplyKeylessRemoval();
 
-  // Start-up and settings (tysjm_startup.cpp).
+  // Start-up and settings (startup.cpp).
   settings::SettingsStore& Store();
   void SettingsChanged();
   settings::ValueStore* values_ = nullptr;
   settings::MemoryStore memory_values_;
   std::unique_ptr<settings::SettingsStore> store_;
 
-  // Appearance and small commands (tysjm_small.cpp).
+  // Appearance and small commands (small_commands.cpp).
   void ShowKeyLength(Control box, const char* unit);
   void OpenPage(const char* path);
   std::function<uint32_t()> brand_draw_;
 
-  // File shredder (tysjm_shred.cpp): counts the stops, so that a stopped run
+  // File shredder (shred_commands.cpp): counts the stops, so that a stopped run
   // knows it was stopped.
   std::atomic<uint64_t> shred_run_{0};
-  ZipRun zip_;  // the current run of ZnZip1 (user-interface thread)
+  ZipRun zip_;  // the current run of Compression (user-interface thread)
   // The user cancelled the decryption: its engine's stop report is no error.
   std::atomic<bool> decrypt_cancelled_{false};
-  // Self-decrypting executables (tysjm_selfextract.cpp).
+  // Self-decrypting executables (self_extract_commands.cpp).
   struct SelfExtractRun;
   std::shared_ptr<SelfExtractRun> self_extract_;
   SelfExtractRun& SelfExtract();

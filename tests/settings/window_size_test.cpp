@@ -1,4 +1,4 @@
-#include "app/window_size.h"
+#include "settings/window_size.h"
 
 #include <gtest/gtest.h>
 

@@ -4,7 +4,7 @@
 // with the file they opened, to the worker that runs the copy.
 #include <mutex>
 
-#include "app/tysjm.h"
+#include "app/window_logic.h"
 #include "platform/file_io.h"
 #include "platform/paths.h"
 #include "platform/staged_file.h"
@@ -14,7 +14,7 @@
 
 namespace vesk {
 
-struct Tysjm::SelfExtractRun {
+struct WindowLogic::SelfExtractRun {
   struct PendingCreate {
     selfextract::CreateJob job;
     InputFile container;
@@ -54,13 +54,13 @@ bool CannotReplace(const std::string& target, const std::string& a, const std::s
 
 }  // namespace
 
-Tysjm::SelfExtractRun& Tysjm::SelfExtract() {
+WindowLogic::SelfExtractRun& WindowLogic::SelfExtract() {
   std::lock_guard lock(mutex_);
   if (!self_extract_) self_extract_ = std::make_shared<SelfExtractRun>();
   return *self_extract_;
 }
 
-void Tysjm::SetOwnFile(const std::string& path) {
+void WindowLogic::SetOwnFile(const std::string& path) {
   if (!path.empty()) {
     OwnFilePath = path;
     OwnFileFolder = ExtractFilePath(path);
@@ -78,12 +78,12 @@ void Tysjm::SetOwnFile(const std::string& path) {
 
 // ---- Create ------------------------------------------------------------------
 
-void Tysjm::Button6Click() {
+void WindowLogic::CreateSelfDecryptingClicked() {
   auto& keep = Flags().KeepCreating;
-  if (Tag(Control::Button6) != 0) {
+  if (Tag(Control::CreateSelfDecryptingButton) != 0) {
     if (!AskYesNo("真的要取消：“" + SourcePath + "”" + "创建自解密" + "文件吗?", "取消创建")) return;
     keep = false;
-    SetCommandState(Control::Button6, true);
+    SetCommandState(Control::CreateSelfDecryptingButton, true);
     ShowStatus(kCreateCancelled);
     return;
   }
@@ -145,21 +145,21 @@ void Tysjm::Button6Click() {
       std::lock_guard lock(run.mutex);
       run.create = std::move(pending);
     }
-    SetCommandState(Control::Button6, false);
+    SetCommandState(Control::CreateSelfDecryptingButton, false);
     keep = true;
     ShowStatus("进行创建自解密文件...");
-    SetHintText(Hint::ProgressBar1, "创建自解密后的文件：" + TargetPath);
+    SetHintText(Hint::ProgressBar, "创建自解密后的文件：" + TargetPath);
     SetBarPosition(0);
-    SetHintText(Hint::StatusBar1, "进行创建自解密的文件：" + SourcePath);
+    SetHintText(Hint::StatusLine, "进行创建自解密的文件：" + SourcePath);
     try {
-      Tcjjm::Start(1, *this);
+      StartWorker([this] { CreateSelfDecrypting(); });
     } catch (...) {
       keep = false;
       {
         std::lock_guard lock(run.mutex);
         run.create.reset();
       }
-      SetCommandState(Control::Button6, true);
+      SetCommandState(Control::CreateSelfDecryptingButton, true);
       ReportMessage("创建自解密文件“" + TargetPath + "”出错!已停止。");
     }
   } catch (...) {
@@ -169,7 +169,7 @@ void Tysjm::Button6Click() {
   }
 }
 
-void Tysjm::IsKeyedContainer() {
+void WindowLogic::IsKeyedContainer() {
   try {
     InputFile& source = SelfExtract().SourceStream;
     if (selfextract::CarriesKeyedMarker(source, 0, source.Size())) Flags().KeepCreating = true;
@@ -179,7 +179,7 @@ void Tysjm::IsKeyedContainer() {
   }
 }
 
-void Tysjm::CreateSelfDecrypting() {
+void WindowLogic::CreateSelfDecrypting() {
   SelfExtractRun& run = SelfExtract();
   std::unique_ptr<SelfExtractRun::PendingCreate> pending;
   {
@@ -191,12 +191,12 @@ void Tysjm::CreateSelfDecrypting() {
 
 // ---- Self-decrypt --------------------------------------------------------------
 
-void Tysjm::Button7Click() {
-  if (Tag(Control::Button7) != 0) {
+void WindowLogic::SelfDecryptClicked() {
+  if (Tag(Control::SelfDecryptButton) != 0) {
     if (!AskYesNo("真的要取消自解密：“" + PayloadName + "”吗?", "取消自解密")) return;
     Flags().KeepDecrypting = false;
-    ZnZip1.Stop();
-    SetCommandState(Control::Button7, true);
+    Compression.Stop();
+    SetCommandState(Control::SelfDecryptButton, true);
     ShowStatus(kSelfDecryptCancelled);
     return;
   }
@@ -210,19 +210,19 @@ void Tysjm::Button7Click() {
     if (!saved) return;
     TargetPath = *saved;
     SetBarPosition(0);
-    SetCommandState(Control::Button7, false);
+    SetCommandState(Control::SelfDecryptButton, false);
     Flags().KeepDecrypting = true;
-    Tzjm::Start(*this);
+    StartWorker([this] { RunSelfDecrypt(); });
   } catch (...) {
     Flags().KeepDecrypting = false;
-    SetCommandState(Control::Button7, true);
+    SetCommandState(Control::SelfDecryptButton, true);
     Beep();
   }
 }
 
-void Tysjm::RunSelfDecrypt() {
+void WindowLogic::RunSelfDecrypt() {
   keyed::DecryptJob job;
-  job.command = Control::Button7;
+  job.command = Control::SelfDecryptButton;
   job.source_path = OwnFilePath.empty() ? std::string(selfextract::kRunningProgramFile) : OwnFilePath;
   job.target_path = TargetPath;
   job.info_click_count = InfoClickCount;
@@ -235,12 +235,12 @@ void Tysjm::RunSelfDecrypt() {
 
 // ---- Separate ------------------------------------------------------------------
 
-void Tysjm::Button8Click() {
+void WindowLogic::SeparateClicked() {
   auto& keep = Flags().KeepSeparating;
-  if (Tag(Control::Button8) != 0) {
+  if (Tag(Control::SeparateButton) != 0) {
     if (!AskYesNo("真的要取消分离自解密文件：“" + PayloadName + "”吗?", "取消分离")) return;
     keep = false;
-    SetCommandState(Control::Button8, true);
+    SetCommandState(Control::SeparateButton, true);
     ShowStatus(kSeparateCancelled);
     return;
   }
@@ -271,11 +271,11 @@ void Tysjm::Button8Click() {
     }
 
     keep = true;
-    SetCommandState(Control::Button8, false);
+    SetCommandState(Control::SeparateButton, false);
     ShowStatus("进行分离自解密里的已加密文件：" + PayloadName + " ...");
-    SetHintText(Hint::ProgressBar1, "分离自解密后的已加密文件：" + TargetPath);
+    SetHintText(Hint::ProgressBar, "分离自解密后的已加密文件：" + TargetPath);
     SetBarPosition(0);
-    SetHintText(Hint::StatusBar1, "进行分离自解密里的已加密文件：" + PayloadName);
+    SetHintText(Hint::StatusLine, "进行分离自解密里的已加密文件：" + PayloadName);
 
     auto pending = std::make_unique<SelfExtractRun::PendingSeparate>();
     pending->job = {selfextract::PayloadOffset(ImageSize()), PayloadSize, TargetPath, target_exists};
@@ -287,7 +287,7 @@ void Tysjm::Button8Click() {
         std::lock_guard lock(run.mutex);
         run.separate = std::move(pending);
       }
-      Tcjjm::Start(0, *this);
+      StartWorker([this] { SeparatePayload(); });
     } catch (...) {
       // Without this the command would stay busy with no worker to end it.
       keep = false;
@@ -295,7 +295,7 @@ void Tysjm::Button8Click() {
         std::lock_guard lock(run.mutex);
         run.separate.reset();
       }
-      SetCommandState(Control::Button8, true);
+      SetCommandState(Control::SeparateButton, true);
       ReportMessage(kSeparateFailed);
     }
   } catch (...) {
@@ -304,7 +304,7 @@ void Tysjm::Button8Click() {
   }
 }
 
-void Tysjm::SeparatePayload() {
+void WindowLogic::SeparatePayload() {
   SelfExtractRun& run = SelfExtract();
   std::unique_ptr<SelfExtractRun::PendingSeparate> pending;
   {

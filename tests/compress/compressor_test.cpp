@@ -1,4 +1,4 @@
-#include "compress/zn_zip.h"
+#include "compress/compressor.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -61,11 +61,11 @@ class ThreadsPinned {
   std::optional<std::string> saved_;
 };
 
-class ZnZipTest : public ::testing::Test {
+class CompressorTest : public ::testing::Test {
  protected:
-  ZnZipTest() { Hook(zip); }
+  CompressorTest() { Hook(zip); }
 
-  void Hook(TZnZip& z) {
+  void Hook(Compressor& z) {
     z.OnBegin = [this](int64_t n) { events.push_back("begin " + std::to_string(n)); };
     z.OnProcess = [this](int64_t n) {
       events.push_back("process " + std::to_string(n));
@@ -107,10 +107,10 @@ class ZnZipTest : public ::testing::Test {
   int ends = 0;
   int64_t last_done = -1;
   float last_rate = -1;
-  TZnZip zip{ui};
+  Compressor zip{ui};
 };
 
-TEST_F(ZnZipTest, EmptySourceGivesTheEightByteStreamAndBack) {
+TEST_F(CompressorTest, EmptySourceGivesTheEightByteStreamAndBack) {
   WriteFile(dir.File("empty"), "");
   Compress(dir.File("empty"), dir.File("empty.zak"));
   EXPECT_TRUE(zip.Busy());
@@ -129,7 +129,7 @@ TEST_F(ZnZipTest, EmptySourceGivesTheEightByteStreamAndBack) {
   EXPECT_EQ(ReadFile(dir.File("out")), "");
 }
 
-TEST_F(ZnZipTest, ChunksAre65535BytesBothWays) {
+TEST_F(CompressorTest, ChunksAre65535BytesBothWays) {
   // Zeros make a stream of a few bytes whose end the decoder reaches with
   // output still to give: it must not be taken for a cut-short stream.
   for (const auto& [size, zeros] : {std::pair{65535u, false}, {65536u, false}, {65536u, true}, {131071u, true}}) {
@@ -152,7 +152,7 @@ TEST_F(ZnZipTest, ChunksAre65535BytesBothWays) {
   }
 }
 
-TEST_F(ZnZipTest, EveryLevelAndThreadCountRoundTrips) {
+TEST_F(CompressorTest, EveryLevelAndThreadCountRoundTrips) {
   const std::string data = Text(300000) + testing::RandomBytes(70000, 3);
   WriteFile(dir.File("in"), data);
   const struct {
@@ -199,7 +199,7 @@ TEST_F(ZnZipTest, EveryLevelAndThreadCountRoundTrips) {
   }
 }
 
-TEST_F(ZnZipTest, DecompressionEndsAtTheStreamEnd) {
+TEST_F(CompressorTest, DecompressionEndsAtTheStreamEnd) {
   const std::string data = Text(200000);
   const std::string stream = ZlibCompress(data, 6);
   // Bytes behind a complete stream are not data, not even a second stream.
@@ -217,7 +217,7 @@ TEST_F(ZnZipTest, DecompressionEndsAtTheStreamEnd) {
   }
 }
 
-TEST_F(ZnZipTest, AnythingButOneCompleteStreamFailsBeforeBeginAndLeavesAnEmptyDest) {
+TEST_F(CompressorTest, AnythingButOneCompleteStreamFailsBeforeBeginAndLeavesAnEmptyDest) {
   const std::string stream = ZlibCompress(Text(200000), 6);
   std::string bad_check = stream;
   bad_check.back() ^= 0x01;  // the Adler-32 no longer matches
@@ -263,7 +263,7 @@ TEST_F(ZnZipTest, AnythingButOneCompleteStreamFailsBeforeBeginAndLeavesAnEmptyDe
   }
 }
 
-TEST_F(ZnZipTest, StopDeliversTheEndWhileWaitingAndLeavesACompleteShorterStream) {
+TEST_F(CompressorTest, StopDeliversTheEndWhileWaitingAndLeavesACompleteShorterStream) {
   const std::string data = testing::RandomBytes(3 << 20, 11);
   WriteFile(dir.File("big"), data);
   for (const char* threads : {"1", "4"}) {
@@ -286,7 +286,7 @@ TEST_F(ZnZipTest, StopDeliversTheEndWhileWaitingAndLeavesACompleteShorterStream)
   }
 }
 
-TEST_F(ZnZipTest, StopFromAnotherThreadOrFromInsideAHandlerDoesNotDeadlock) {
+TEST_F(CompressorTest, StopFromAnotherThreadOrFromInsideAHandlerDoesNotDeadlock) {
   const std::string data = testing::RandomBytes(1 << 20, 5);
   WriteFile(dir.File("in"), data);
 
@@ -328,7 +328,7 @@ TEST_F(ZnZipTest, StopFromAnotherThreadOrFromInsideAHandlerDoesNotDeadlock) {
   EXPECT_TRUE(data.compare(0, left.size(), left) == 0);
 }
 
-TEST_F(ZnZipTest, StartsAreIgnoredWhileRunningOrWithoutSource) {
+TEST_F(CompressorTest, StartsAreIgnoredWhileRunningOrWithoutSource) {
   Compress(dir.File("missing"), dir.File("x.zak"));
   EXPECT_FALSE(zip.Busy());
   Decompress(dir.File("missing"), dir.File("x"));
@@ -353,7 +353,7 @@ TEST_F(ZnZipTest, StartsAreIgnoredWhileRunningOrWithoutSource) {
   EXPECT_EQ(ZlibUncompress(ReadFile(dir.File("in.zak")), data.size()), data);
 }
 
-TEST_F(ZnZipTest, EndHandlerCanStartTheNextRun) {
+TEST_F(CompressorTest, EndHandlerCanStartTheNextRun) {
   const std::string data = Text(150000);
   WriteFile(dir.File("in"), data);
   bool busy_in_handler = true;
@@ -372,11 +372,11 @@ TEST_F(ZnZipTest, EndHandlerCanStartTheNextRun) {
   EXPECT_EQ(ReadFile(dir.File("back")), data);
 }
 
-TEST_F(ZnZipTest, DestructionWhileRunningDeliversNoEvents) {
+TEST_F(CompressorTest, DestructionWhileRunningDeliversNoEvents) {
   const std::string data = testing::RandomBytes(1 << 20, 9);
   WriteFile(dir.File("in"), data);
   {
-    TZnZip other(ui);
+    Compressor other(ui);
     Hook(other);
     other.SourceFile = dir.File("in");
     other.DestFile = dir.File("in.zak");
@@ -390,7 +390,7 @@ TEST_F(ZnZipTest, DestructionWhileRunningDeliversNoEvents) {
   EXPECT_TRUE(FileExists(dir.File("in.zak")));  // never deleted by the component
 }
 
-TEST_F(ZnZipTest, AFailingHandlerEndsTheRunAsAFailure) {
+TEST_F(CompressorTest, AFailingHandlerEndsTheRunAsAFailure) {
   WriteFile(dir.File("in"), Text(200000));
   zip.OnProcess = [](int64_t) { throw std::runtime_error("handler failed"); };
   Compress(dir.File("in"), dir.File("in.zak"));
@@ -398,7 +398,7 @@ TEST_F(ZnZipTest, AFailingHandlerEndsTheRunAsAFailure) {
   EXPECT_EQ(events, (std::vector<std::string>{"begin 200000", "end false"}));
 }
 
-TEST_F(ZnZipTest, DestInTheTemporaryFolderIsPrivate) {
+TEST_F(CompressorTest, DestInTheTemporaryFolderIsPrivate) {
   EXPECT_EQ(DestFileModeFor(TempFolderPath() + "a.zak"), 0600u);
   EXPECT_EQ(DestFileModeFor("/nonexistent-folder/a.zak"), 0644u);
   const std::string dest = TempFolderPath() + "vesk-zn-zip-mode-" + std::to_string(::getpid()) + ".zak";

@@ -1,4 +1,4 @@
-#include "compress/zn_zip.h"
+#include "compress/compressor.h"
 
 #include <zlib.h>
 
@@ -117,7 +117,7 @@ mode_t DestFileModeFor(const std::string& dest) {
 // waits until the slot has been run. A Stop waiting on the user-interface
 // thread runs the slot itself, so the stopped run's events arrive while it
 // waits without any polling.
-class TZipThread : public std::enable_shared_from_this<TZipThread> {
+class CompressionThread : public std::enable_shared_from_this<CompressionThread> {
  public:
   struct Job {
     bool compress;
@@ -126,9 +126,9 @@ class TZipThread : public std::enable_shared_from_this<TZipThread> {
     int level;
   };
 
-  TZipThread(TZnZip& owner, UiThread& ui, Job job) : owner_(owner), ui_(ui), job_(std::move(job)) {}
+  CompressionThread(Compressor& owner, UiThread& ui, Job job) : owner_(owner), ui_(ui), job_(std::move(job)) {}
 
-  static void Launch(const std::shared_ptr<TZipThread>& self) {
+  static void Launch(const std::shared_ptr<CompressionThread>& self) {
     StartWorker([self] { self->Execute(); });
   }
 
@@ -420,7 +420,7 @@ class TZipThread : public std::enable_shared_from_this<TZipThread> {
     if (event_error_) std::rethrow_exception(std::exchange(event_error_, nullptr));
   }
 
-  TZnZip& owner_;
+  Compressor& owner_;
   UiThread& ui_;
   const Job job_;
   std::atomic<bool> terminate_{false};
@@ -441,10 +441,10 @@ class TZipThread : public std::enable_shared_from_this<TZipThread> {
   bool finished_ = false;
 };
 
-TZnZip::TZnZip(UiThread& ui) : ui_(ui) {}
+Compressor::Compressor(UiThread& ui) : ui_(ui) {}
 
-TZnZip::~TZnZip() {
-  std::shared_ptr<TZipThread> worker;
+Compressor::~Compressor() {
+  std::shared_ptr<CompressionThread> worker;
   {
     std::lock_guard lock(mutex_);
     worker = std::move(worker_);
@@ -458,23 +458,23 @@ TZnZip::~TZnZip() {
   worker->WaitFinished();
 }
 
-bool TZnZip::Busy() const {
+bool Compressor::Busy() const {
   std::lock_guard lock(mutex_);
   return busy_;
 }
 
-void TZnZip::Compress() { Start(true); }
+void Compressor::Compress() { Start(true); }
 
-void TZnZip::Decompress() { Start(false); }
+void Compressor::Decompress() { Start(false); }
 
-void TZnZip::Start(bool compress) {
+void Compressor::Start(bool compress) {
   std::lock_guard lock(mutex_);
   if (worker_ || !FileExists(SourceFile)) return;
   busy_ = true;
-  worker_ = std::make_shared<TZipThread>(*this, ui_,
-                                         TZipThread::Job{compress, SourceFile, DestFile, ZlibLevelOf(ZipLevel)});
+  worker_ = std::make_shared<CompressionThread>(*this, ui_,
+                                         CompressionThread::Job{compress, SourceFile, DestFile, ZlibLevelOf(ZipLevel)});
   try {
-    TZipThread::Launch(worker_);
+    CompressionThread::Launch(worker_);
   } catch (...) {
     worker_.reset();
     busy_ = false;
@@ -482,8 +482,8 @@ void TZnZip::Start(bool compress) {
   }
 }
 
-void TZnZip::Stop() {
-  std::shared_ptr<TZipThread> worker;
+void Compressor::Stop() {
+  std::shared_ptr<CompressionThread> worker;
   {
     std::lock_guard lock(mutex_);
     if (!busy_ || !worker_) return;
@@ -498,17 +498,17 @@ void TZnZip::Stop() {
   worker->WaitFinishedPumping();
 }
 
-void TZnZip::DoBegin(int64_t nMax) {
+void Compressor::DoBegin(int64_t nMax) {
   auto handler = OnBegin;  // a handler may reassign the property
   if (handler) handler(nMax);
 }
 
-void TZnZip::DoProcess(int64_t nHasDone) {
+void Compressor::DoProcess(int64_t nHasDone) {
   auto handler = OnProcess;
   if (handler) handler(nHasDone);
 }
 
-void TZnZip::DoEnd(const TZipThread* worker, bool nNormal, float nZipRate) {
+void Compressor::DoEnd(const CompressionThread* worker, bool nNormal, float nZipRate) {
   {
     std::lock_guard lock(mutex_);
     if (worker_.get() == worker) {

@@ -9,7 +9,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/tysjm_fixture.h"
+#include "app/window_logic_fixture.h"
 #include "platform/file_io.h"
 
 namespace vesk {
@@ -19,7 +19,7 @@ using testing::RandomBytes;
 using testing::ReadFile;
 using testing::ScriptedPort;
 using testing::TempDir;
-using testing::TysjmTest;
+using testing::WindowLogicTest;
 using testing::WriteFile;
 
 std::string ReplaceRefused(const std::string& path, const char* cancelled) {
@@ -41,7 +41,7 @@ mode_t ModeOf(const std::string& path) {
   return st.st_mode & 07777;
 }
 
-class TysjmFiles : public TysjmTest {
+class WindowLogicFiles : public WindowLogicTest {
  protected:
   // What a modal question does while it is open: the window's events go on.
   void PumpUntilIdle(Control busy) {
@@ -54,13 +54,13 @@ class TysjmFiles : public TysjmTest {
 
 // ---- Temporary files ---------------------------------------------------------
 
-TEST_F(TysjmFiles, CompressThenEncryptTouchesNoFileOfTheTemporaryFolder) {
+TEST_F(WindowLogicFiles, CompressThenEncryptTouchesNoFileOfTheTemporaryFolder) {
   const std::string plain = std::string(100000, 'p') + RandomBytes(100, 1);
   WriteFile(dir_.File("a.txt"), plain);
   // A file of the user's that happens to carry the name an intermediate file
   // would once have had, and a source that lives in the temporary folder.
   WriteFile(tmp_.File("a.zak"), "mine");
-  port_.keys[Control::jm1] = port_.keys[Control::jm2] = "k";
+  port_.keys[Control::EncryptionKey] = port_.keys[Control::DecryptionKey] = "k";
   window_->SetRatioIndex(2);
   Encrypt(dir_.File("a.txt"), dir_.File("a.jmz"));
   ASSERT_EQ(window_->StatusText(), "加密文件 ... 已完成。") << (port_.messages.empty() ? "" : port_.messages[0]);
@@ -77,10 +77,10 @@ TEST_F(TysjmFiles, CompressThenEncryptTouchesNoFileOfTheTemporaryFolder) {
   EXPECT_TRUE(Holds(dir_.File("b-back.zak"), plain));
 }
 
-TEST_F(TysjmFiles, TwoWindowsAtOnceWithTheSameNamesKeepTheirOwnFiles) {
+TEST_F(WindowLogicFiles, TwoWindowsAtOnceWithTheSameNamesKeepTheirOwnFiles) {
   ScriptedPort other_port;
-  Tysjm other(other_port, ui_);
-  other.SetCommandState(Control::Button5, true);
+  WindowLogic other(other_port, ui_);
+  other.SetCommandState(Control::SoftKeyboardButton, true);
   // Two folders with files of the same names.
   struct Folder {
     std::string path;
@@ -93,17 +93,17 @@ TEST_F(TysjmFiles, TwoWindowsAtOnceWithTheSameNamesKeepTheirOwnFiles) {
   const std::string plain_b = RandomBytes(1 << 20, 3) + std::string(1 << 20, 'b') + RandomBytes(1000, 4);
   WriteFile(a.File("x.txt"), plain_a);
   WriteFile(b.File("x.txt"), plain_b);
-  for (ScriptedPort* p : {&port_, &other_port}) p->keys[Control::jm1] = p->keys[Control::jm2] = "k";
+  for (ScriptedPort* p : {&port_, &other_port}) p->keys[Control::EncryptionKey] = p->keys[Control::DecryptionKey] = "k";
   window_->SetRatioIndex(1);
   other.SetRatioIndex(1);
   port_.open_answers = {a.File("x.txt")};
   port_.save_answers = {a.File("x.jmz")};
   other_port.open_answers = {b.File("x.txt")};
   other_port.save_answers = {b.File("x.jmz")};
-  window_->Button1Click();
-  other.Button1Click();
-  WaitIdle(*window_, Control::Button1);
-  WaitIdle(other, Control::Button1);
+  window_->EncryptClicked();
+  other.EncryptClicked();
+  WaitIdle(*window_, Control::EncryptButton);
+  WaitIdle(other, Control::EncryptButton);
   EXPECT_EQ(window_->StatusText(), "加密文件 ... 已完成。");
   EXPECT_EQ(other.StatusText(), "加密文件 ... 已完成。");
   EXPECT_TRUE(port_.questions.empty());
@@ -119,12 +119,12 @@ TEST_F(TysjmFiles, TwoWindowsAtOnceWithTheSameNamesKeepTheirOwnFiles) {
 
 // ---- Replacing ---------------------------------------------------------------
 
-TEST_F(TysjmFiles, ACancelledReplacementLeavesTheOldFile) {
+TEST_F(WindowLogicFiles, ACancelledReplacementLeavesTheOldFile) {
   WriteFile(dir_.File("big.bin"), RandomBytes(6 << 20, 4));
   WriteFile(dir_.File("big.bin.zak"), "old archive");
   window_->SetRatioIndex(3);
   port_.question_answers = {true};  // replace
-  ClickDuringCompression(Control::Button1, true);
+  ClickDuringCompression(Control::EncryptButton, true);
   Encrypt(dir_.File("big.bin"), dir_.File("big.bin.zak"));
   ASSERT_TRUE(clicked_);
   EXPECT_TRUE(Holds(dir_.File("big.bin.zak"), "old archive"));
@@ -137,20 +137,20 @@ TEST_F(TysjmFiles, ACancelledReplacementLeavesTheOldFile) {
   window_->SetRatioIndex(1);
   Encrypt(dir_.File("big.bin"), dir_.File("fresh.zak"));
   port_.question_answers = {true};
-  ClickDuringCompression(Control::Button2, true);
+  ClickDuringCompression(Control::DecryptButton, true);
   window_->DecompressCommand(dir_.File("fresh.bin.zak"), dir_.File("out"));
-  WaitIdle(Control::Button2);
+  WaitIdle(Control::DecryptButton);
   ASSERT_TRUE(clicked_);
   EXPECT_TRUE(Holds(dir_.File("out"), "old output"));
   port_.on_bar_position = nullptr;
 
-  port_.keys[Control::jm1] = port_.keys[Control::jm2] = "k";
+  port_.keys[Control::EncryptionKey] = port_.keys[Control::DecryptionKey] = "k";
   Encrypt(dir_.File("big.bin"), dir_.File("big.jmz"));
   ASSERT_EQ(window_->StatusText(), "加密文件 ... 已完成。");
   WriteFile(dir_.File("back.bin"), "old plain");
   clicked_ = false;
   port_.question_answers = {true};
-  ClickDuringCompression(Control::Button2, true);
+  ClickDuringCompression(Control::DecryptButton, true);
   Decrypt(dir_.File("big.jmz"), dir_.File("back"));
   ASSERT_TRUE(clicked_);
   EXPECT_TRUE(Holds(dir_.File("back.bin"), "old plain"));
@@ -158,11 +158,11 @@ TEST_F(TysjmFiles, ACancelledReplacementLeavesTheOldFile) {
   EXPECT_EQ(TempFiles(), 0u);
 }
 
-TEST_F(TysjmFiles, AFileThatAppearsAtTheTargetDuringTheCompressionIsKept) {
+TEST_F(WindowLogicFiles, AFileThatAppearsAtTheTargetDuringTheCompressionIsKept) {
   // Nothing stood at the target when the command looked, so nobody agreed to
   // replace what another program puts there while the copy is compressed.
   WriteFile(dir_.File("a.txt"), std::string(300000, 't'));
-  port_.keys[Control::jm1] = "k";
+  port_.keys[Control::EncryptionKey] = "k";
   window_->SetRatioIndex(2);
   bool planted = false;
   port_.on_bar_position = [&](int64_t pos) {
@@ -178,7 +178,7 @@ TEST_F(TysjmFiles, AFileThatAppearsAtTheTargetDuringTheCompressionIsKept) {
   EXPECT_EQ(FilesIn(dir_.path()), 2u);  // the source and the planted file
 }
 
-TEST_F(TysjmFiles, DecompressedFilesTakeThePermissionsOfTheirSource) {
+TEST_F(WindowLogicFiles, DecompressedFilesTakeThePermissionsOfTheirSource) {
   WriteFile(dir_.File("p.txt"), std::string(70000, 'q'));
   ASSERT_EQ(::chmod(dir_.File("p.txt").c_str(), 0640), 0);
   window_->SetRatioIndex(2);
@@ -186,11 +186,11 @@ TEST_F(TysjmFiles, DecompressedFilesTakeThePermissionsOfTheirSource) {
   EXPECT_EQ(ModeOf(dir_.File("p.txt.zak")), 0640u);
   ASSERT_EQ(::chmod(dir_.File("p.txt.zak").c_str(), 0600), 0);
   window_->DecompressCommand(dir_.File("p.txt.zak"), dir_.File("q.txt"));
-  WaitIdle(Control::Button2);
+  WaitIdle(Control::DecryptButton);
   EXPECT_TRUE(Holds(dir_.File("q.txt"), std::string(70000, 'q')));
   EXPECT_EQ(ModeOf(dir_.File("q.txt")), 0600u);
 
-  port_.keys[Control::jm1] = port_.keys[Control::jm2] = "k";
+  port_.keys[Control::EncryptionKey] = port_.keys[Control::DecryptionKey] = "k";
   Encrypt(dir_.File("p.txt"), dir_.File("p.jmz"));
   ASSERT_EQ(::chmod(dir_.File("p.jmz").c_str(), 0604), 0);
   Decrypt(dir_.File("p.jmz"), dir_.File("r"));
@@ -200,26 +200,26 @@ TEST_F(TysjmFiles, DecompressedFilesTakeThePermissionsOfTheirSource) {
 
 // ---- The source as its own target -------------------------------------------
 
-TEST_F(TysjmFiles, NoCommandWritesOverItsOwnSource) {
+TEST_F(WindowLogicFiles, NoCommandWritesOverItsOwnSource) {
   WriteFile(dir_.File("p.txt"), std::string(50000, 'p'));
-  port_.keys[Control::jm1] = "inner";
+  port_.keys[Control::EncryptionKey] = "inner";
   window_->SetRatioIndex(0);
   Encrypt(dir_.File("p.txt"), dir_.File("p.jmz"));
   const std::string container = ReadFile(dir_.File("p.jmz"));
 
   // Encrypted again onto its own name, compressed first.
-  port_.keys[Control::jm2] = "inner";
-  port_.keys[Control::jm1] = "outer";
+  port_.keys[Control::DecryptionKey] = "inner";
+  port_.keys[Control::EncryptionKey] = "outer";
   window_->SetRatioIndex(2);
   port_.question_answers = {true, true};
   Encrypt(dir_.File("p.jmz"), dir_.File("p.jmz"));
   ASSERT_FALSE(port_.messages.empty());
   EXPECT_EQ(port_.messages.back(), ReplaceRefused(dir_.File("p.jmz"), "加密文件已取消。"));
   EXPECT_TRUE(Holds(dir_.File("p.jmz"), container));
-  EXPECT_EQ(port_.captions[Control::Button1].back(), "加密文件");
+  EXPECT_EQ(port_.captions[Control::EncryptButton].back(), "加密文件");
 
   // Compressed onto itself: X.zak.zak proposes X.zak.zak.zak, which names X.zak.zak.
-  port_.keys[Control::jm1] = "";
+  port_.keys[Control::EncryptionKey] = "";
   WriteFile(dir_.File("x.zak.zak"), "source");
   port_.question_answers = {true, true};
   Encrypt(dir_.File("x.zak.zak"), dir_.File("x.zak.zak.zak"));
@@ -230,7 +230,7 @@ TEST_F(TysjmFiles, NoCommandWritesOverItsOwnSource) {
   std::filesystem::create_symlink(dir_.File("x.zak.zak"), dir_.File("link"));
   port_.question_answers = {true};
   window_->DecompressCommand(dir_.File("x.zak.zak"), dir_.File("link"));
-  WaitIdle(Control::Button2);
+  WaitIdle(Control::DecryptButton);
   EXPECT_EQ(port_.messages.back(), ReplaceRefused(dir_.File("link"), "解密文件已取消。"));
   EXPECT_TRUE(Holds(dir_.File("x.zak.zak"), "source"));
   EXPECT_EQ(TempFiles(), 0u);
@@ -238,16 +238,16 @@ TEST_F(TysjmFiles, NoCommandWritesOverItsOwnSource) {
 
 // ---- Keys and extensions GBK cannot hold --------------------------------------
 
-TEST_F(TysjmFiles, KeysGbkCannotHoldAreRefusedBeforeAnythingIsChosen) {
+TEST_F(WindowLogicFiles, KeysGbkCannotHoldAreRefusedBeforeAnythingIsChosen) {
   WriteFile(dir_.File("f.txt"), "data");
   window_->SetRatioIndex(0);
   for (const char* key : {"한국어키", "😀😀😀😀", "ab😀"}) {
     SCOPED_TRACE(key);
     port_.messages.clear();
     port_.open_specs.clear();
-    port_.keys[Control::jm1] = port_.keys[Control::jm2] = key;
-    window_->Button1Click();
-    window_->Button2Click();
+    port_.keys[Control::EncryptionKey] = port_.keys[Control::DecryptionKey] = key;
+    window_->EncryptClicked();
+    window_->DecryptClicked();
     for (int i = 0; i < 6; ++i) window_->RevealKeylessItems();
     window_->KeylessEncryptCommand();
     window_->KeylessDecryptCommand();
@@ -256,14 +256,14 @@ TEST_F(TysjmFiles, KeysGbkCannotHoldAreRefusedBeforeAnythingIsChosen) {
     const std::string decrypt = "解密的密钥中有GBK编码不能表示的字符，不能使用。请改用其他字符。解密文件已取消。";
     EXPECT_EQ(port_.messages, (std::vector<std::string>{encrypt, decrypt, encrypt, decrypt}));
     EXPECT_TRUE(port_.open_specs.empty());
-    EXPECT_EQ(window_->KeyBytes(Control::jm1), "");  // never "?" for such a character
+    EXPECT_EQ(window_->KeyBytes(Control::EncryptionKey), "");  // never "?" for such a character
   }
   EXPECT_FALSE(PathExists(dir_.File("f.jmz")));
 }
 
-TEST_F(TysjmFiles, AnExtensionGbkCannotHoldIsStoredEmptyWithAWarning) {
+TEST_F(WindowLogicFiles, AnExtensionGbkCannotHoldIsStoredEmptyWithAWarning) {
   WriteFile(dir_.File("pic.😀"), "picture");
-  port_.keys[Control::jm1] = port_.keys[Control::jm2] = "k";
+  port_.keys[Control::EncryptionKey] = port_.keys[Control::DecryptionKey] = "k";
   window_->SetRatioIndex(0);
   Encrypt(dir_.File("pic.😀"), dir_.File("pic.jmz"));
   ASSERT_EQ(window_->StatusText(), "加密文件 ... 已完成。");
@@ -275,7 +275,7 @@ TEST_F(TysjmFiles, AnExtensionGbkCannotHoldIsStoredEmptyWithAWarning) {
 
 // ---- Flags across runs ------------------------------------------------------------
 
-TEST_F(TysjmFiles, AFailedStartOfTheCompressionLeavesNoFlagForTheNextRun) {
+TEST_F(WindowLogicFiles, AFailedStartOfTheCompressionLeavesNoFlagForTheNextRun) {
   WriteFile(dir_.File("z.txt"), std::string(10000, 'z'));
   window_->SetRatioIndex(2);
   Encrypt(dir_.File("z.txt"), dir_.File("z.txt.zak"));
@@ -283,19 +283,19 @@ TEST_F(TysjmFiles, AFailedStartOfTheCompressionLeavesNoFlagForTheNextRun) {
 
   WriteFile(dir_.File("gone.txt"), std::string(10000, 'g'));
   WriteFile(dir_.File("gone.jmz"), "old");
-  port_.keys[Control::jm1] = "k";
+  port_.keys[Control::EncryptionKey] = "k";
   // The source vanishes while the replace question is open: the compression
   // cannot start.
   port_.on_question = [this](const std::string&) { std::filesystem::remove(dir_.File("gone.txt")); };
   port_.question_answers = {true};
   Encrypt(dir_.File("gone.txt"), dir_.File("gone.jmz"));
   port_.on_question = nullptr;
-  EXPECT_EQ(port_.captions[Control::Button1].back(), "加密文件");
+  EXPECT_EQ(port_.captions[Control::EncryptButton].back(), "加密文件");
   EXPECT_FALSE(window_->Flags().KeepRunning);
   EXPECT_EQ(TempFiles(), 0u);
 
   // The next decompression's output stays.
-  port_.keys[Control::jm2] = "k";
+  port_.keys[Control::DecryptionKey] = "k";
   Decrypt(dir_.File("z.txt.zak"), dir_.File("z.out"));
   EXPECT_EQ(window_->StatusText(), "进行解压缩文件... 已完成。");
   EXPECT_TRUE(Holds(dir_.File("z.out"), std::string(10000, 'z')));
@@ -303,12 +303,12 @@ TEST_F(TysjmFiles, AFailedStartOfTheCompressionLeavesNoFlagForTheNextRun) {
 
 // ---- Cancels ------------------------------------------------------------------------
 
-TEST_F(TysjmFiles, CancellingTheCompressionStageStopsItAndSaysOnlyCancelled) {
+TEST_F(WindowLogicFiles, CancellingTheCompressionStageStopsItAndSaysOnlyCancelled) {
   WriteFile(dir_.File("big.bin"), RandomBytes(24 << 20, 3));
-  port_.keys[Control::jm1] = "k";
+  port_.keys[Control::EncryptionKey] = "k";
   window_->SetRatioIndex(3);
   int64_t last = 0;
-  ClickDuringCompression(Control::Button1, true);
+  ClickDuringCompression(Control::EncryptButton, true);
   auto click = port_.on_bar_position;
   port_.on_bar_position = [&](int64_t pos) {
     last = pos;
@@ -323,13 +323,13 @@ TEST_F(TysjmFiles, CancellingTheCompressionStageStopsItAndSaysOnlyCancelled) {
   EXPECT_EQ(TempFiles(), 0u);
 }
 
-TEST_F(TysjmFiles, AUsersCancelOfADecryptionIsNoError) {
+TEST_F(WindowLogicFiles, AUsersCancelOfADecryptionIsNoError) {
   WriteFile(dir_.File("big.bin"), RandomBytes(32 << 20, 6));
-  port_.keys[Control::jm1] = port_.keys[Control::jm2] = "k";
+  port_.keys[Control::EncryptionKey] = port_.keys[Control::DecryptionKey] = "k";
   window_->SetRatioIndex(0);
   Encrypt(dir_.File("big.bin"), dir_.File("big.jmz"));
   ASSERT_EQ(window_->StatusText(), "加密文件 ... 已完成。");
-  ClickOnProgress(Control::Button2, true, [] { return true; });
+  ClickOnProgress(Control::DecryptButton, true, [] { return true; });
   Decrypt(dir_.File("big.jmz"), dir_.File("out"));
   ASSERT_TRUE(clicked_);
   EXPECT_TRUE(port_.messages.empty()) << port_.messages[0];
@@ -338,33 +338,33 @@ TEST_F(TysjmFiles, AUsersCancelOfADecryptionIsNoError) {
 
   // A decompression of its own.
   port_.on_bar_position = nullptr;
-  port_.keys[Control::jm1] = "";
+  port_.keys[Control::EncryptionKey] = "";
   window_->SetRatioIndex(1);
   Encrypt(dir_.File("big.bin"), dir_.File("big.zak"));
   clicked_ = false;
-  ClickDuringCompression(Control::Button2, true);
+  ClickDuringCompression(Control::DecryptButton, true);
   window_->DecompressCommand(dir_.File("big.bin.zak"), dir_.File("unzipped"));
-  WaitIdle(Control::Button2);
+  WaitIdle(Control::DecryptButton);
   ASSERT_TRUE(clicked_);
   EXPECT_TRUE(port_.messages.empty()) << port_.messages[0];
   EXPECT_EQ(window_->StatusText(), "解密文件已取消。");
   EXPECT_FALSE(PathExists(dir_.File("unzipped")));
 }
 
-TEST_F(TysjmFiles, ACancelAnsweredAfterTheRunEndedLeavesItComplete) {
+TEST_F(WindowLogicFiles, ACancelAnsweredAfterTheRunEndedLeavesItComplete) {
   WriteFile(dir_.File("f.bin"), RandomBytes(3 << 20, 8));
   window_->SetRatioIndex(1);
   // The question is open while the run ends: a modal box keeps the events
   // flowing, so the end arrives before the answer.
-  port_.on_question = [this](const std::string&) { PumpUntilIdle(Control::Button1); };
-  ClickDuringCompression(Control::Button1, true);
+  port_.on_question = [this](const std::string&) { PumpUntilIdle(Control::EncryptButton); };
+  ClickDuringCompression(Control::EncryptButton, true);
   Encrypt(dir_.File("f.bin"), dir_.File("f.bin.zak"));
   ASSERT_TRUE(clicked_);
   EXPECT_EQ(window_->StatusText(), "进行压缩文件... 已完成。");
   EXPECT_TRUE(FileExists(dir_.File("f.bin.zak")));
 
   for (int i = 0; i < 6; ++i) window_->RevealKeylessItems();
-  port_.keys[Control::jm1] = "k";
+  port_.keys[Control::EncryptionKey] = "k";
   port_.on_question = [this](const std::string&) { PumpUntilIdle(Control::KeylessEncryptItem); };
   clicked_ = false;
   ClickOnProgress(Control::KeylessEncryptItem, true, [] { return true; }, /*hold_until_done=*/false);
@@ -377,10 +377,10 @@ TEST_F(TysjmFiles, ACancelAnsweredAfterTheRunEndedLeavesItComplete) {
   EXPECT_TRUE(FileExists(dir_.File("f.jmz")));
 }
 
-TEST_F(TysjmFiles, EveryCommandItemIsDisabledWhileAnyCommandRuns) {
+TEST_F(WindowLogicFiles, EveryCommandItemIsDisabledWhileAnyCommandRuns) {
   WriteFile(dir_.File("big.bin"), RandomBytes(8 << 20, 9));
   for (int i = 0; i < 6; ++i) window_->RevealKeylessItems();
-  port_.keys[Control::jm1] = "k";
+  port_.keys[Control::EncryptionKey] = "k";
   window_->SetRatioIndex(2);
   std::map<Control, bool> seen;
   bool revealed_during_run = false;
@@ -393,12 +393,12 @@ TEST_F(TysjmFiles, EveryCommandItemIsDisabledWhileAnyCommandRuns) {
   };
   Encrypt(dir_.File("big.bin"), dir_.File("big.jmz"));
   ASSERT_TRUE(revealed_during_run);
-  for (Control c : {Control::Button2, Control::Button6, Control::delfl, Control::KeylessEncryptItem,
-                    Control::KeylessDecryptItem, Control::jm1, Control::jm2}) {
+  for (Control c : {Control::DecryptButton, Control::CreateSelfDecryptingButton, Control::ShredItem, Control::KeylessEncryptItem,
+                    Control::KeylessDecryptItem, Control::EncryptionKey, Control::DecryptionKey}) {
     EXPECT_FALSE(seen[c]) << static_cast<int>(c);
   }
-  EXPECT_TRUE(seen[Control::Button1]);
-  for (Control c : {Control::Button1, Control::Button2, Control::delfl, Control::KeylessEncryptItem,
+  EXPECT_TRUE(seen[Control::EncryptButton]);
+  for (Control c : {Control::EncryptButton, Control::DecryptButton, Control::ShredItem, Control::KeylessEncryptItem,
                     Control::KeylessDecryptItem}) {
     EXPECT_TRUE(port_.enabled[c]) << static_cast<int>(c);
   }
@@ -413,22 +413,22 @@ TEST_F(TysjmFiles, EveryCommandItemIsDisabledWhileAnyCommandRuns) {
   window_->KeylessEncryptCommand();
   WaitIdle(Control::KeylessEncryptItem);
   EXPECT_TRUE(seen[Control::KeylessEncryptItem]);
-  for (Control c : {Control::Button1, Control::Button2, Control::delfl, Control::KeylessDecryptItem}) {
+  for (Control c : {Control::EncryptButton, Control::DecryptButton, Control::ShredItem, Control::KeylessDecryptItem}) {
     EXPECT_FALSE(seen[c]) << static_cast<int>(c);
   }
 }
 
 // ---- Failures that are no damaged stream --------------------------------------------
 
-TEST_F(TysjmFiles, AMissingTemporaryFolderIsNamedAsSuch) {
+TEST_F(WindowLogicFiles, AMissingTemporaryFolderIsNamedAsSuch) {
   WriteFile(dir_.File("f.txt"), std::string(10000, 'f'));
-  port_.keys[Control::jm1] = "k";
+  port_.keys[Control::EncryptionKey] = "k";
   window_->SetRatioIndex(2);
   setenv("TMPDIR", dir_.File("no-such-folder").c_str(), 1);
   Encrypt(dir_.File("f.txt"), dir_.File("f.jmz"));
   ASSERT_EQ(port_.messages.size(), 1u);
   EXPECT_EQ(port_.messages[0], "进行压缩文件...不能完成！已经取消。无法写入文件夹“" + dir_.File("no-such-folder/") + "”。");
-  EXPECT_EQ(port_.captions[Control::Button1].back(), "加密文件");
+  EXPECT_EQ(port_.captions[Control::EncryptButton].back(), "加密文件");
   EXPECT_FALSE(window_->Flags().KeepRunning);
   EXPECT_FALSE(PathExists(dir_.File("f.jmz")));
 }
@@ -452,7 +452,7 @@ class SmallDisk {
   bool mounted_ = false;
 };
 
-TEST_F(TysjmFiles, AFullDiskIsReportedAsSuchAndKeepsTheOldFile) {
+TEST_F(WindowLogicFiles, AFullDiskIsReportedAsSuchAndKeepsTheOldFile) {
   SmallDisk disk;
   if (!disk.Mounted()) GTEST_SKIP() << "cannot mount a small file system here";
   const std::string noise = RandomBytes(1 << 20, 10);
@@ -472,12 +472,12 @@ TEST_F(TysjmFiles, AFullDiskIsReportedAsSuchAndKeepsTheOldFile) {
   WriteFile(disk.File("out"), "old output");
   port_.question_answers = {true};
   window_->DecompressCommand(dir_.File("noise.bin.zak"), disk.File("out"));
-  WaitIdle(Control::Button2);
+  WaitIdle(Control::DecryptButton);
   ASSERT_EQ(port_.messages.size(), 1u);
   EXPECT_EQ(port_.messages[0], "进行解压缩文件...不能完成！已经取消。磁盘空间不足。");
   EXPECT_TRUE(Holds(disk.File("out"), "old output"));
   EXPECT_EQ(FilesIn(disk.Path()), 2u);
-  EXPECT_EQ(port_.captions[Control::Button2].back(), "解密文件");
+  EXPECT_EQ(port_.captions[Control::DecryptButton].back(), "解密文件");
 }
 
 }  // namespace

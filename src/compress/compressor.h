@@ -48,14 +48,14 @@ int ZlibLevelOf(TCompressionLevel level);
 // where other users could otherwise read an intermediate file, else 0644.
 mode_t DestFileModeFor(const std::string& dest);
 
-class TZipThread;
+class CompressionThread;
 
-class TZnZip {
+class Compressor {
  public:
-  explicit TZnZip(UiThread& ui);
-  ~TZnZip();  // stops a running worker and waits for it; delivers no events
-  TZnZip(const TZnZip&) = delete;
-  TZnZip& operator=(const TZnZip&) = delete;
+  explicit Compressor(UiThread& ui);
+  ~Compressor();  // stops a running worker and waits for it; delivers no events
+  Compressor(const Compressor&) = delete;
+  Compressor& operator=(const Compressor&) = delete;
 
   // True from the start of a run until its end event is about to be delivered.
   bool Busy() const;
@@ -81,18 +81,18 @@ class TZnZip {
   void Stop();
 
  private:
-  friend class TZipThread;
+  friend class CompressionThread;
 
   void Start(bool compress);
   // On the user-interface thread, from the worker's events.
   void DoBegin(int64_t nMax);
   void DoProcess(int64_t nHasDone);
-  void DoEnd(const TZipThread* worker, bool nNormal, float nZipRate);
+  void DoEnd(const CompressionThread* worker, bool nNormal, float nZipRate);
 
   UiThread& ui_;
   mutable std::mutex mutex_;  // guards busy_ and worker_ (Stop may come from any thread)
   bool busy_ = false;
-  std::shared_ptr<TZipThread> worker_;
+  std::shared_ptr<CompressionThread> worker_;
 };
 
 }  // namespace vesk

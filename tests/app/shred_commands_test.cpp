@@ -7,7 +7,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/tysjm.h"
+#include "app/window_logic.h"
 #include "platform/file_io.h"
 #include "support/scripted_port.h"
 #include "support/temp_dir.h"
@@ -25,8 +25,8 @@ using testing::WriteFile;
 class ShredCommandTest : public ::testing::Test {
  protected:
   ShredCommandTest() {
-    window_ = std::make_unique<Tysjm>(port_, ui_);
-    window_->SetCommandState(Control::Button5, true);
+    window_ = std::make_unique<WindowLogic>(port_, ui_);
+    window_->SetCommandState(Control::SoftKeyboardButton, true);
   }
 
   // Pumps the user-interface thread until the worker has ended.
@@ -39,14 +39,14 @@ class ShredCommandTest : public ::testing::Test {
   void Shred(const std::optional<std::string>& chosen, bool yes) {
     port_.open_answers.push_back(chosen);
     if (chosen) port_.question_answers.push_back(yes);
-    window_->delflClick();
+    window_->ShredClicked();
     WaitIdle();
   }
 
   TempDir dir_;
   ScriptedPort port_;
   QueuedUiThread ui_;
-  std::unique_ptr<Tysjm> window_;
+  std::unique_ptr<WindowLogic> window_;
 };
 
 TEST_F(ShredCommandTest, TheItemAsksForAFileAndShredsItWhileTheOtherCommandsWait) {
@@ -56,7 +56,7 @@ TEST_F(ShredCommandTest, TheItemAsksForAFileAndShredsItWhileTheOtherCommandsWait
   int tag_while_running = -1;
   port_.on_bar_position = [&](int64_t position) {
     if (position <= 0 || tag_while_running >= 0) return;
-    tag_while_running = window_->Tag(Control::delfl);
+    tag_while_running = window_->Tag(Control::ShredItem);
     while_running = port_.enabled;
   };
   Shred(path, true);
@@ -68,20 +68,20 @@ TEST_F(ShredCommandTest, TheItemAsksForAFileAndShredsItWhileTheOtherCommandsWait
   EXPECT_EQ(port_.questions, std::vector<std::string>{"真的要粉碎文件“" + path + "”吗？"});
   EXPECT_FALSE(PathExists(path));
   EXPECT_EQ(port_.messages, std::vector<std::string>{"粉碎文件已完成 — " + path});
-  EXPECT_EQ(port_.hints[Hint::ProgressBar1], "粉碎的文件：" + path);
+  EXPECT_EQ(port_.hints[Hint::ProgressBar], "粉碎的文件：" + path);
 
   // Busy: the item stops the run; every other command, the key-less items
   // included, waits.
   EXPECT_EQ(tag_while_running, 1);
-  EXPECT_TRUE(while_running[Control::delfl]);
-  for (Control c : {Control::Button1, Control::Button2, Control::Button6, Control::jm2, Control::KeylessEncryptItem,
+  EXPECT_TRUE(while_running[Control::ShredItem]);
+  for (Control c : {Control::EncryptButton, Control::DecryptButton, Control::CreateSelfDecryptingButton, Control::DecryptionKey, Control::KeylessEncryptItem,
                     Control::KeylessDecryptItem}) {
     EXPECT_FALSE(while_running[c]) << static_cast<int>(c);
   }
-  EXPECT_EQ(port_.captions[Control::delfl],
+  EXPECT_EQ(port_.captions[Control::ShredItem],
             (std::vector<std::string>{"停止粉碎文件", "粉碎文件(彻底删除文件，慎用)"}));
-  EXPECT_EQ(window_->Tag(Control::delfl), 0);
-  EXPECT_TRUE(port_.enabled[Control::Button1]);
+  EXPECT_EQ(window_->Tag(Control::ShredItem), 0);
+  EXPECT_TRUE(port_.enabled[Control::EncryptButton]);
   EXPECT_TRUE(port_.enabled[Control::KeylessEncryptItem]);
 }
 
@@ -95,7 +95,7 @@ TEST_F(ShredCommandTest, CancelledDialogAndNoTouchNothing) {
   Shred(path, false);
   EXPECT_EQ(port_.messages, std::vector<std::string>{"粉碎文件已取消。 - " + path});
   EXPECT_EQ(ReadFile(path), "keep me");
-  EXPECT_TRUE(port_.captions[Control::delfl].empty());
+  EXPECT_TRUE(port_.captions[Control::ShredItem].empty());
 }
 
 TEST_F(ShredCommandTest, TheStopItemLeavesTheFileWithAZeroedPrefixAndItsLength) {
@@ -106,8 +106,8 @@ TEST_F(ShredCommandTest, TheStopItemLeavesTheFileWithAZeroedPrefixAndItsLength) 
   port_.on_bar_position = [&](int64_t position) {
     if (position <= 0 || clicked.exchange(true)) return;
     // The user clicks "停止粉碎文件"; the worker goes on only after the click.
-    ui_.Post([&] { window_->delflClick(); });
-    while (window_->Tag(Control::delfl) != 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ui_.Post([&] { window_->ShredClicked(); });
+    while (window_->Tag(Control::ShredItem) != 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
   };
   Shred(path, true);
 
@@ -115,7 +115,7 @@ TEST_F(ShredCommandTest, TheStopItemLeavesTheFileWithAZeroedPrefixAndItsLength) 
   EXPECT_EQ(window_->StatusText(), "粉碎文件已停止。");
   EXPECT_TRUE(port_.messages.empty());
   EXPECT_TRUE(window_->ShredPath.empty());
-  EXPECT_EQ(port_.captions[Control::delfl].back(), "粉碎文件(彻底删除文件，慎用)");
+  EXPECT_EQ(port_.captions[Control::ShredItem].back(), "粉碎文件(彻底删除文件，慎用)");
   const std::string now = ReadFile(path);
   ASSERT_EQ(now.size(), original.size());
   const std::size_t zeroed = now.find_first_not_of('\0');

@@ -1,11 +1,11 @@
 // The main window's start-up, command line, dropped files, close handling,
-// settings handlers and size cycle: the parts of Tysjm that every front end
+// settings handlers and size cycle: the parts of WindowLogic that every front end
 // with a window shares. Toolkit services (drop registration, cursor, bringing
 // the window to the front, moving it) stay with the front end.
 #include <cctype>
 #include <limits>
 
-#include "app/tysjm.h"
+#include "app/window_logic.h"
 #include "platform/file_io.h"
 #include "selfextract/elf_image.h"
 #include "selfextract/layout.h"
@@ -66,12 +66,12 @@ std::optional<uint32_t> ParseColourNumber(std::string_view text) {
 
 // ---- Settings -------------------------------------------------------------
 
-void Tysjm::UseSettingsStore(settings::ValueStore& values) {
+void WindowLogic::UseSettingsStore(settings::ValueStore& values) {
   values_ = &values;
   store_.reset();
 }
 
-settings::SettingsStore& Tysjm::Store() {
+settings::SettingsStore& WindowLogic::Store() {
   if (!store_) {
     settings::ValueStore& values = values_ != nullptr ? *values_ : memory_values_;
     store_ = std::make_unique<settings::SettingsStore>(values, [this] { Beep(); });
@@ -79,41 +79,41 @@ settings::SettingsStore& Tysjm::Store() {
   return *store_;
 }
 
-void Tysjm::StoreSetting(std::string_view name, int32_t value) { Store().StoreSetting(name, value); }
+void WindowLogic::StoreSetting(std::string_view name, int32_t value) { Store().StoreSetting(name, value); }
 
-void Tysjm::SettingsChanged() {
-  ZnZip1.ZipLevel = static_cast<TCompressionLevel>(Settings.Level);
+void WindowLogic::SettingsChanged() {
+  Compression.ZipLevel = static_cast<TCompressionLevel>(Settings.Level);
   if (OnSettingsChanged) OnSettingsChanged(Settings);
 }
 
-void Tysjm::LoadSettings() {
+void WindowLogic::LoadSettings() {
   Store().LoadSettings(Settings);
   SettingsChanged();
 }
 
-void Tysjm::rgyslClick(int index) {
+void WindowLogic::RatioSelected(int index) {
   try {
     Settings.RatioIndex = index;
-    Store().rgyslClick(Settings, /*has_sender=*/true);
+    Store().RatioSelected(Settings, /*has_sender=*/true);
     SettingsChanged();
   } catch (...) {
     Beep();
   }
 }
 
-void Tysjm::pbmyClick(bool checked) {
+void WindowLogic::KeyMaskingToggled(bool checked) {
   try {
     Settings.KeysMasked = checked;
-    Store().pbmyClick(Settings);
+    Store().KeyMaskingToggled(Settings);
     SettingsChanged();
   } catch (...) {
     Beep();
   }
 }
 
-void Tysjm::sfClick(bool has_sender) {
+void WindowLogic::ResizeClicked(bool has_sender) {
   try {
-    Store().sfClick(Settings, has_sender);
+    Store().ResizeClicked(Settings, has_sender);
     SettingsChanged();
   } catch (...) {
     Beep();
@@ -122,7 +122,7 @@ void Tysjm::sfClick(bool has_sender) {
 
 // ---- Start-up ---------------------------------------------------------------
 
-void Tysjm::ResetFields() {
+void WindowLogic::ResetFields() {
   InfoClickCount = 0;
   StoredName.clear();
   OriginalExt.clear();
@@ -134,7 +134,7 @@ void Tysjm::ResetFields() {
   SettingsChanged();
 }
 
-bool Tysjm::MeasureImageSize() {
+bool WindowLogic::MeasureImageSize() {
   try {
     SetImageSize(selfextract::RunningImageSize());
     return true;
@@ -143,7 +143,7 @@ bool Tysjm::MeasureImageSize() {
   }
 }
 
-void Tysjm::ReadSelfDecryptInfo(const std::optional<OwnFile>& own) {
+void WindowLogic::ReadSelfDecryptInfo(const std::optional<OwnFile>& own) {
   selfextract::SelfDecryptInfo info;
   if (own) {
     int64_t image_size = own->image_size;
@@ -161,14 +161,14 @@ void Tysjm::ReadSelfDecryptInfo(const std::optional<OwnFile>& own) {
   SetOwnFile(own ? own->path : std::string());
   PayloadSize = info.PayloadSize;
   PayloadName = info.PayloadName;
-  if (!info.StatusHint.empty()) SetHintText(Hint::StatusBar1, info.StatusHint);
-  // OwnFileSize is measured now: the idle command state enables Button7 and
-  // Button8 exactly when a payload follows the program image.
-  SetCommandState(Control::Button5, true);
+  if (!info.StatusHint.empty()) SetHintText(Hint::StatusLine, info.StatusHint);
+  // OwnFileSize is measured now: the idle command state enables SelfDecryptButton and
+  // SeparateButton exactly when a payload follows the program image.
+  SetCommandState(Control::SoftKeyboardButton, true);
   if (info.Failed) Beep();
 }
 
-void Tysjm::ApplyCommandLine(const std::vector<std::string>& args) {
+void WindowLogic::ApplyCommandLine(const std::vector<std::string>& args) {
   if (args.empty()) return;
   auto& store = Store();
   for (const std::string& arg : args) {
@@ -200,18 +200,18 @@ void Tysjm::ApplyCommandLine(const std::vector<std::string>& args) {
   for (std::size_t i = 1; i < args.size(); ++i) path += " " + args[i];
   if (FileExists(path)) {
     ShowStatus(path);
-    SetHintText(Hint::StatusBar1, path);
+    SetHintText(Hint::StatusLine, path);
   }
 }
 
-void Tysjm::FormCreate(const std::vector<std::string>& args, const std::optional<OwnFile>& own) {
+void WindowLogic::StartUp(const std::vector<std::string>& args, const std::optional<OwnFile>& own) {
   try {
     ResetFields();
   } catch (...) {
     Beep();
   }
   try {
-    SetCommandState(Control::Button5, true);
+    SetCommandState(Control::SoftKeyboardButton, true);
     StopAll();
   } catch (...) {
     Beep();
@@ -219,8 +219,8 @@ void Tysjm::FormCreate(const std::vector<std::string>& args, const std::optional
   try {
     ReadSelfDecryptInfo(own);
   } catch (...) {
-    port_.SetEnabled(Control::Button7, false);
-    port_.SetEnabled(Control::Button8, false);
+    port_.SetEnabled(Control::SelfDecryptButton, false);
+    port_.SetEnabled(Control::SeparateButton, false);
     Beep();
   }
   try {
@@ -237,11 +237,11 @@ void Tysjm::FormCreate(const std::vector<std::string>& args, const std::optional
 
 // ---- Dropped files and closing ------------------------------------------------
 
-bool Tysjm::DropFiles(const std::vector<std::string>& paths) {
+bool WindowLogic::DropFiles(const std::vector<std::string>& paths) {
   try {
     if (paths.empty() || !FileExists(paths.front())) return false;  // a folder is no file
     ShowStatus(paths.front());
-    SetHintText(Hint::StatusBar1, paths.front());
+    SetHintText(Hint::StatusLine, paths.front());
     return true;
   } catch (...) {
     Beep();
@@ -249,7 +249,7 @@ bool Tysjm::DropFiles(const std::vector<std::string>& paths) {
   }
 }
 
-void Tysjm::FormCloseQuery() {
+void WindowLogic::CloseRequested() {
   try {
     StopAllAndYield();
   } catch (...) {
@@ -257,7 +257,7 @@ void Tysjm::FormCloseQuery() {
   }
 }
 
-void Tysjm::FormClose() {
+void WindowLogic::Closing() {
   try {
     StopAllAndYield();
   } catch (...) {
@@ -265,7 +265,7 @@ void Tysjm::FormClose() {
   }
 }
 
-void Tysjm::FormDestroy() {
+void WindowLogic::ShutDown() {
   try {
     StopAll();
   } catch (...) {
@@ -273,14 +273,14 @@ void Tysjm::FormDestroy() {
   }
 }
 
-bool Tysjm::WaitForOperationsToEnd(std::chrono::milliseconds limit) {
+bool WindowLogic::WaitForOperationsToEnd(std::chrono::milliseconds limit) {
   const auto deadline = std::chrono::steady_clock::now() + limit;
   for (;;) {
     // Again on every round: a decryption may hand its file to the compression
     // component before it sees its cleared flag. Stopping a compression runs
     // its end handler, which deletes the partial output.
     StopAll();
-    if (RunningWorkers() == 0 && !ZnZip1.Busy()) return true;
+    if (RunningWorkers() == 0 && !Compression.Busy()) return true;
     if (std::chrono::steady_clock::now() >= deadline) return false;
     ui_.ProcessPending();
     port_.ProcessPendingMessages();

@@ -11,7 +11,7 @@
 #include <random>
 #include <thread>
 
-#include "app/tysjm.h"
+#include "app/window_logic.h"
 #include "platform/colours.h"
 
 namespace vesk {
@@ -45,7 +45,7 @@ bool IsExecutableFile(const std::filesystem::path& path) {
 
 // ---- Colours ----------------------------------------------------------------
 
-void Tysjm::FormDblClick() {
+void WindowLogic::WindowDoubleClicked() {
   try {
     if (const auto chosen = port_.ColourDialog()) {
       Settings.WindowColour = *chosen;
@@ -58,7 +58,7 @@ void Tysjm::FormDblClick() {
   }
 }
 
-void Tysjm::Label3DblClick() {
+void WindowLogic::BrandDoubleClicked() {
   try {
     if (const auto chosen = port_.ColourDialog()) {
       Settings.BrandColour = *chosen;
@@ -70,7 +70,7 @@ void Tysjm::Label3DblClick() {
   }
 }
 
-void Tysjm::Label3Click() {
+void WindowLogic::BrandClicked() {
   try {
     port_.PopupMenuAt(kBrandMenuDx, kBrandMenuDy);
   } catch (...) {
@@ -78,7 +78,7 @@ void Tysjm::Label3Click() {
   }
 }
 
-void Tysjm::Label3MouseMove() {
+void WindowLogic::BrandHovered() {
   try {
     std::this_thread::sleep_for(kBrandPause);
     uint32_t r = brand_draw_ ? brand_draw_() : ClockSeededDraw();
@@ -99,7 +99,7 @@ void Tysjm::Label3MouseMove() {
 
 // ---- Key-length hints ---------------------------------------------------------
 
-void Tysjm::ShowKeyLength(Control box, const char* unit) {
+void WindowLogic::ShowKeyLength(Control box, const char* unit) {
   try {
     port_.SetKeyHint(box, "密钥长度为:" + std::to_string(KeyBytes(box).size()) + unit);
   } catch (...) {
@@ -107,20 +107,20 @@ void Tysjm::ShowKeyLength(Control box, const char* unit) {
   }
 }
 
-void Tysjm::jm1Click() { ShowKeyLength(Control::jm1, "字节"); }
-void Tysjm::jm1MouseMove() { ShowKeyLength(Control::jm1, "个字节"); }
-void Tysjm::jm2Click() { ShowKeyLength(Control::jm2, "字节"); }
-void Tysjm::jm2MouseMove() { ShowKeyLength(Control::jm2, "个字节"); }
+void WindowLogic::EncryptionKeyClicked() { ShowKeyLength(Control::EncryptionKey, "字节"); }
+void WindowLogic::EncryptionKeyHovered() { ShowKeyLength(Control::EncryptionKey, "个字节"); }
+void WindowLogic::DecryptionKeyClicked() { ShowKeyLength(Control::DecryptionKey, "字节"); }
+void WindowLogic::DecryptionKeyHovered() { ShowKeyLength(Control::DecryptionKey, "个字节"); }
 
 // ---- Soft keyboard --------------------------------------------------------------
 
-const std::vector<std::string>& Tysjm::OnScreenKeyboards() {
+const std::vector<std::string>& WindowLogic::OnScreenKeyboards() {
   static const std::vector<std::string> programs = {"onboard", "florence", "matchbox-keyboard", "squeekboard",
                                                     "kvkbd"};
   return programs;
 }
 
-std::optional<std::string> Tysjm::FindOnScreenKeyboard(std::string_view path_variable) {
+std::optional<std::string> WindowLogic::FindOnScreenKeyboard(std::string_view path_variable) {
   std::vector<std::string_view> folders;
   for (std::size_t start = 0; start <= path_variable.size();) {
     const std::size_t end = std::min(path_variable.find(':', start), path_variable.size());
@@ -136,7 +136,7 @@ std::optional<std::string> Tysjm::FindOnScreenKeyboard(std::string_view path_var
   return std::nullopt;
 }
 
-void Tysjm::Button5Click() {
+void WindowLogic::SoftKeyboardClicked() {
   try {
     const char* path = std::getenv("PATH");
     const auto keyboard = FindOnScreenKeyboard(path != nullptr ? path : "");
@@ -150,11 +150,11 @@ void Tysjm::Button5Click() {
 
 // ---- Clearing -----------------------------------------------------------------
 
-void Tysjm::N5Click() {
+void WindowLogic::ClearKeysClicked() {
   try {
     // A key box that a running command has disabled holds the key that
     // command is still going to read; it keeps it.
-    for (Control box : {Control::jm1, Control::jm2}) {
+    for (Control box : {Control::EncryptionKey, Control::DecryptionKey}) {
       if (port_.ControlEnabled(box)) port_.SetKeyText(box, "");
     }
   } catch (...) {
@@ -162,7 +162,7 @@ void Tysjm::N5Click() {
   }
 }
 
-void Tysjm::N12Click() {
+void WindowLogic::ClearClipboardClicked() {
   try {
     port_.ClearClipboardText();
   } catch (...) {
@@ -172,7 +172,7 @@ void Tysjm::N12Click() {
 
 // ---- Web pages, About, status bar -------------------------------------------
 
-void Tysjm::OpenPage(const char* path) {
+void WindowLogic::OpenPage(const char* path) {
   try {
     if (!port_.OpenSitePage(path)) PageNotOpened(path);
   } catch (...) {
@@ -180,7 +180,7 @@ void Tysjm::OpenPage(const char* path) {
   }
 }
 
-void Tysjm::PageNotOpened(const std::string& path) {
+void WindowLogic::PageNotOpened(const std::string& path) {
   try {
     std::string file = port_.SitePageFile(path);
     if (file.empty()) file = path == "/" ? "index.html" : path.substr(path.find_first_not_of('/'));
@@ -191,19 +191,19 @@ void Tysjm::PageNotOpened(const std::string& path) {
   }
 }
 
-void Tysjm::N11Click() {
+void WindowLogic::HelpClicked() {
   OpenPage("/jmz/Help.htm");
   RevealKeylessItems();
 }
 
-void Tysjm::N1Click() {
+void WindowLogic::CheckForUpdatesClicked() {
   OpenPage("/jmz/Index.htm");
   RevealKeylessItems();
 }
 
-void Tysjm::N2Click() { OpenPage("/"); }
+void WindowLogic::HomePageClicked() { OpenPage("/"); }
 
-std::string Tysjm::AboutText() {
+std::string WindowLogic::AboutText() {
   return "Vesk 文件压缩加密程序 \r\n"
          "\r\n"
          "     作者: Vesk 开发组\r\n"
@@ -211,7 +211,7 @@ std::string Tysjm::AboutText() {
          "     版本:" VESK_VERSION_TEXT;
 }
 
-void Tysjm::N3Click() {
+void WindowLogic::AboutClicked() {
   try {
     port_.InformationBox(AboutText(), kAboutCaption);
   } catch (...) {
@@ -220,7 +220,7 @@ void Tysjm::N3Click() {
   RevealKeylessItems();
 }
 
-void Tysjm::StatusBar1DblClick() {
+void WindowLogic::StatusBarDoubleClicked() {
   try {
     ReportMessage(port_.StatusPanelText().value_or(StatusText()));
   } catch (...) {
