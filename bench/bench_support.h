@@ -24,14 +24,12 @@ class QuietReporter : public Reporter {
   void ReportMessage(const std::string& text) override { status = text; }
   void ShowStatus(const std::string& text) override { status = text; }
   bool AskYesNo(const std::string&, const std::string&) override { return false; }
+  void SetCommandState(Operation, bool) override {}
   std::string status;
 
  protected:
   void OnBarRange(int64_t) override {}
   void OnBarPosition(int64_t) override {}
-  void SetControlEnabled(Control, bool) override {}
-  void SetControlTag(Control, int) override {}
-  void SetControlCaption(Control, const std::string&) override {}
 };
 
 inline double Seconds(std::chrono::steady_clock::duration d) { return std::chrono::duration<double>(d).count(); }

@@ -94,7 +94,7 @@ int main(int argc, char** argv) {
     reporter.Flags().KeepSeparating = true;
     ok = ok && Measure(separate, RUSAGE_SELF, [&] {
            vesk::InputFile program(wrapped);
-           vesk::selfextract::SeparatePayload({vesk::selfextract::PayloadOffset(image), size, separated, false},
+           vesk::selfextract::SeparatePayload({vesk::selfextract::PayloadOffset(image), size, separated, false, ""},
                                               program, reporter);
            return reporter.status == "分离自解密文件 ... 已完成。";
          });

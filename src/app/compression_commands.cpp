@@ -41,6 +41,7 @@ std::string CannotWrite(const std::string& folder) { return "无法写入文件�
 }  // namespace
 
 void WindowLogic::ResetRunFlags() {
+  BeginRun();
   // Only between runs: nothing of Compression is running when a command starts.
   compressing_for_encryption_ = false;
   DeleteZakAfterUnzip = false;
@@ -175,15 +176,20 @@ void WindowLogic::EndOfZipRun(bool normal, std::string failure) {
   Flags().KeepDecrypting = false;
 
   if (complete) {
+    if (!run.target.empty()) Complete({run.target});
     ShowStatus(StatusText() + " 已完成。");
-  } else if (!cancelled) {
-    ReportMessage(StatusText() + kCannotComplete + failure);
+  } else if (cancelled) {
+    EndRun(Outcome::kCancelled, StatusText());
+  } else {
+    const std::string message = StatusText() + kCannotComplete + failure;
+    EndRun(Outcome::kFailed, message);
+    ReportMessage(message);
   }
   SetControlCaption(Control::DecryptButton, IdleCaption(Control::DecryptButton));
   SetControlCaption(Control::SelfDecryptButton, IdleCaption(Control::SelfDecryptButton));
   SetControlTag(Control::DecryptButton, 0);
   SetControlTag(Control::SelfDecryptButton, 0);
-  SetCommandState(Control::EncryptButton, true);
+  SetCommandState(Operation::Encrypt, true);
   if (delete_zak && ExtractFileExt(Compression.SourceFile) == ".zak") {
     DeleteIfExists(Compression.SourceFile);
     if (complete) ShowStatus("解密文件 ... 已完成。");

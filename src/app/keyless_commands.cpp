@@ -93,13 +93,13 @@ void WindowLogic::KeylessEncryptCommand() {
     if (ReplaceTarget && !AskYesNo(TargetPath + " 文件已经存在,是否替换? 否 则取消。", "替换文件")) {
       return ShowStatus("加密文件已取消。");
     }
-    SetCommandState(Control::SoftKeyboardButton, false);
+    SetCommandState(Operation::MenuCommand, false);
     SetControlEnabled(Control::KeylessDecryptItem, false);
     keep = true;
     ShowStatus("进行不保存密钥加密文件...");
     SetBarPosition(0);
-    SetHintText(Hint::ProgressBar, "加密后的文件：" + TargetPath);
-    SetHintText(Hint::StatusLine, "进行不保存密钥加密的文件：" + SourcePath);
+    SetHintText(Hint::Output, "加密后的文件：" + TargetPath);
+    SetHintText(Hint::Source, "进行不保存密钥加密的文件：" + SourcePath);
     SetControlCaption(Control::KeylessEncryptItem, "取消加密");
     SetControlTag(Control::KeylessEncryptItem, 1);
     SetControlEnabled(Control::KeylessEncryptItem, true);  // the cancel
@@ -136,13 +136,13 @@ void WindowLogic::KeylessDecryptCommand() {
     if (ReplaceTarget && !AskYesNo(TargetPath + " 文件已经存在,是否替换? 否 则取消。", "替换文件")) {
       return ShowStatus("解密文件已取消。");
     }
-    SetCommandState(Control::SoftKeyboardButton, false);
+    SetCommandState(Operation::MenuCommand, false);
     SetControlEnabled(Control::KeylessEncryptItem, false);
     keep = true;
     ShowStatus("进行解密(不保存密钥)文件...");
     SetBarPosition(0);
-    SetHintText(Hint::ProgressBar, "解密后的文件：" + TargetPath);
-    SetHintText(Hint::StatusLine, "进行解密(不保存密钥)的文件：" + SourcePath);
+    SetHintText(Hint::Output, "解密后的文件：" + TargetPath);
+    SetHintText(Hint::Source, "进行解密(不保存密钥)的文件：" + SourcePath);
     SetControlCaption(Control::KeylessDecryptItem, "取消解密");
     SetControlTag(Control::KeylessDecryptItem, 1);
     SetControlEnabled(Control::KeylessDecryptItem, true);  // the cancel
@@ -159,7 +159,7 @@ void WindowLogic::ResetKeylessEncryptItem() {
     SetControlTag(Control::KeylessEncryptItem, 0);
     SetControlCaption(Control::KeylessEncryptItem, kEncryptIdle);
     SetControlEnabled(Control::KeylessDecryptItem, true);
-    SetCommandState(Control::SoftKeyboardButton, true);
+    SetCommandState(Operation::MenuCommand, true);
     SetControlEnabled(Control::EncryptionKey, true);
     ApplyKeylessRemoval();
   } catch (...) {
@@ -172,7 +172,7 @@ void WindowLogic::ResetKeylessDecryptItem() {
     SetControlCaption(Control::KeylessDecryptItem, kDecryptIdle);
     SetControlTag(Control::KeylessDecryptItem, 0);
     SetControlEnabled(Control::KeylessEncryptItem, true);
-    SetCommandState(Control::SoftKeyboardButton, true);
+    SetCommandState(Operation::MenuCommand, true);
     ApplyKeylessRemoval();
   } catch (...) {
     Beep();

@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 
+#include "app/control.h"
 #include "core/reporting.h"
 
 namespace vesk {

@@ -83,13 +83,15 @@ void WindowLogic::CreateSelfDecryptingClicked() {
   if (Tag(Control::CreateSelfDecryptingButton) != 0) {
     if (!AskYesNo("真的要取消：“" + SourcePath + "”" + "创建自解密" + "文件吗?", "取消创建")) return;
     keep = false;
-    SetCommandState(Control::CreateSelfDecryptingButton, true);
+    SetCommandState(Operation::CreateSelfDecrypting, true);
+    EndRun(Outcome::kCancelled, kCreateCancelled);
     ShowStatus(kCreateCancelled);
     return;
   }
   SelfExtractRun& run = SelfExtract();
   try {
     StopAllAndYield();
+    BeginRun();
     FileDialogSpec open{"jmz加密文件(*.jmz)|*.jmz|全部文件(*.*)|*.*", 1, "", "选择已加密文件创建自解密文件"};
     PreselectFromHint(open);
     ShowStatus("");
@@ -145,12 +147,12 @@ void WindowLogic::CreateSelfDecryptingClicked() {
       std::lock_guard lock(run.mutex);
       run.create = std::move(pending);
     }
-    SetCommandState(Control::CreateSelfDecryptingButton, false);
+    SetCommandState(Operation::CreateSelfDecrypting, false);
     keep = true;
     ShowStatus("进行创建自解密文件...");
-    SetHintText(Hint::ProgressBar, "创建自解密后的文件：" + TargetPath);
+    SetHintText(Hint::Output, "创建自解密后的文件：" + TargetPath);
     SetBarPosition(0);
-    SetHintText(Hint::StatusLine, "进行创建自解密的文件：" + SourcePath);
+    SetHintText(Hint::Source, "进行创建自解密的文件：" + SourcePath);
     try {
       StartWorker([this] { CreateSelfDecrypting(); });
     } catch (...) {
@@ -159,7 +161,7 @@ void WindowLogic::CreateSelfDecryptingClicked() {
         std::lock_guard lock(run.mutex);
         run.create.reset();
       }
-      SetCommandState(Control::CreateSelfDecryptingButton, true);
+      SetCommandState(Operation::CreateSelfDecrypting, true);
       ReportMessage("创建自解密文件“" + TargetPath + "”出错!已停止。");
     }
   } catch (...) {
@@ -196,12 +198,15 @@ void WindowLogic::SelfDecryptClicked() {
     if (!AskYesNo("真的要取消自解密：“" + PayloadName + "”吗?", "取消自解密")) return;
     Flags().KeepDecrypting = false;
     Compression.Stop();
-    SetCommandState(Control::SelfDecryptButton, true);
+    SetCommandState(Operation::SelfDecrypt, true);
+    EndRun(Outcome::kCancelled, kSelfDecryptCancelled);
     ShowStatus(kSelfDecryptCancelled);
     return;
   }
   try {
     StopAllAndYield();
+    BeginRun();
+    if (PayloadDamaged) NoteDamage();
     if (PayloadName.empty()) PayloadName = selfextract::kUnnamedPayload;
     ShowStatus(selfextract::PayloadStatusText(PayloadName, PayloadSize));
     TargetPath = OwnFileFolder + selfextract::SafePayloadName(PayloadName);
@@ -210,19 +215,19 @@ void WindowLogic::SelfDecryptClicked() {
     if (!saved) return;
     TargetPath = *saved;
     SetBarPosition(0);
-    SetCommandState(Control::SelfDecryptButton, false);
+    SetCommandState(Operation::SelfDecrypt, false);
     Flags().KeepDecrypting = true;
     StartWorker([this] { RunSelfDecrypt(); });
   } catch (...) {
     Flags().KeepDecrypting = false;
-    SetCommandState(Control::SelfDecryptButton, true);
+    SetCommandState(Operation::SelfDecrypt, true);
     Beep();
   }
 }
 
 void WindowLogic::RunSelfDecrypt() {
   keyed::DecryptJob job;
-  job.command = Control::SelfDecryptButton;
+  job.command = Operation::SelfDecrypt;
   job.source_path = OwnFilePath.empty() ? std::string(selfextract::kRunningProgramFile) : OwnFilePath;
   job.target_path = TargetPath;
   job.info_click_count = InfoClickCount;
@@ -240,13 +245,16 @@ void WindowLogic::SeparateClicked() {
   if (Tag(Control::SeparateButton) != 0) {
     if (!AskYesNo("真的要取消分离自解密文件：“" + PayloadName + "”吗?", "取消分离")) return;
     keep = false;
-    SetCommandState(Control::SeparateButton, true);
+    SetCommandState(Operation::Separate, true);
+    EndRun(Outcome::kCancelled, kSeparateCancelled);
     ShowStatus(kSeparateCancelled);
     return;
   }
   SelfExtractRun& run = SelfExtract();
   try {
     StopAllAndYield();
+    BeginRun();
+    if (PayloadDamaged) NoteDamage();
     if (PayloadName.empty()) PayloadName = selfextract::kUnnamedPayload;
     ShowStatus(selfextract::PayloadStatusText(PayloadName, PayloadSize));
     TargetPath = OwnFileFolder + selfextract::SafePayloadName(PayloadName);
@@ -271,14 +279,14 @@ void WindowLogic::SeparateClicked() {
     }
 
     keep = true;
-    SetCommandState(Control::SeparateButton, false);
+    SetCommandState(Operation::Separate, false);
     ShowStatus("进行分离自解密里的已加密文件：" + PayloadName + " ...");
-    SetHintText(Hint::ProgressBar, "分离自解密后的已加密文件：" + TargetPath);
+    SetHintText(Hint::Output, "分离自解密后的已加密文件：" + TargetPath);
     SetBarPosition(0);
-    SetHintText(Hint::StatusLine, "进行分离自解密里的已加密文件：" + PayloadName);
+    SetHintText(Hint::Source, "进行分离自解密里的已加密文件：" + PayloadName);
 
     auto pending = std::make_unique<SelfExtractRun::PendingSeparate>();
-    pending->job = {selfextract::PayloadOffset(ImageSize()), PayloadSize, TargetPath, target_exists};
+    pending->job = {selfextract::PayloadOffset(ImageSize()), PayloadSize, TargetPath, target_exists, ProgramPartPath};
     try {
       pending->program.Open(own);
       // The program part comes first, complete, before the payload is copied.
@@ -295,7 +303,7 @@ void WindowLogic::SeparateClicked() {
         std::lock_guard lock(run.mutex);
         run.separate.reset();
       }
-      SetCommandState(Control::SeparateButton, true);
+      SetCommandState(Operation::Separate, true);
       ReportMessage(kSeparateFailed);
     }
   } catch (...) {

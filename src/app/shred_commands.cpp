@@ -18,6 +18,7 @@ void WindowLogic::ShredClicked() {
     if (!picked) return ShowStatus(shred::text::kDialogCancelled);
     ShredPath = *picked;
     StopAllAndYield();
+    BeginRun();
     StartWorker([this] { ShredFile(); });
   } catch (...) {
     Beep();
@@ -35,7 +36,7 @@ void WindowLogic::ResetShredItem() {
   try {
     SetControlTag(Control::ShredItem, 0);
     SetControlCaption(Control::ShredItem, shred::text::kIdleCaption);
-    SetCommandState(Control::SoftKeyboardButton, true);  // the key-less items follow
+    SetCommandState(Operation::MenuCommand, true);  // the key-less items follow
   } catch (...) {
     Beep();
   }
@@ -50,7 +51,7 @@ void WindowLogic::ShredFile() {
   shred::ShredJob job;
   job.path = ShredPath;
   job.stopped = [current] { return !current(); };
-  job.set_progress_hint = [this](const std::string& text) { SetHintText(Hint::ProgressBar, text); };
+  job.set_progress_hint = [this](const std::string& text) { SetHintText(Hint::Output, text); };
   job.mark_busy = [this, current] {
     if (!current()) return;
     SetControlTag(Control::ShredItem, 1);

@@ -130,6 +130,7 @@ void WindowLogic::ResetFields() {
   DeleteZakAfterUnzip = false;
   PayloadSize = 0;
   PayloadName.clear();
+  PayloadDamaged = false;
   Settings = settings::WindowSettings{};
   SettingsChanged();
 }
@@ -161,10 +162,11 @@ void WindowLogic::ReadSelfDecryptInfo(const std::optional<OwnFile>& own) {
   SetOwnFile(own ? own->path : std::string());
   PayloadSize = info.PayloadSize;
   PayloadName = info.PayloadName;
-  if (!info.StatusHint.empty()) SetHintText(Hint::StatusLine, info.StatusHint);
+  PayloadDamaged = info.Damaged;
+  if (!info.StatusHint.empty()) SetHintText(Hint::Source, info.StatusHint);
   // OwnFileSize is measured now: the idle command state enables SelfDecryptButton and
   // SeparateButton exactly when a payload follows the program image.
-  SetCommandState(Control::SoftKeyboardButton, true);
+  SetCommandState(Operation::MenuCommand, true);
   if (info.Failed) Beep();
 }
 
@@ -200,7 +202,7 @@ void WindowLogic::ApplyCommandLine(const std::vector<std::string>& args) {
   for (std::size_t i = 1; i < args.size(); ++i) path += " " + args[i];
   if (FileExists(path)) {
     ShowStatus(path);
-    SetHintText(Hint::StatusLine, path);
+    SetHintText(Hint::Source, path);
   }
 }
 
@@ -211,7 +213,7 @@ void WindowLogic::StartUp(const std::vector<std::string>& args, const std::optio
     Beep();
   }
   try {
-    SetCommandState(Control::SoftKeyboardButton, true);
+    SetCommandState(Operation::MenuCommand, true);
     StopAll();
   } catch (...) {
     Beep();
@@ -241,7 +243,7 @@ bool WindowLogic::DropFiles(const std::vector<std::string>& paths) {
   try {
     if (paths.empty() || !FileExists(paths.front())) return false;  // a folder is no file
     ShowStatus(paths.front());
-    SetHintText(Hint::StatusLine, paths.front());
+    SetHintText(Hint::Source, paths.front());
     return true;
   } catch (...) {
     Beep();

@@ -1,5 +1,7 @@
 #include "app/window_logic.h"
 
+#include "selfextract/layout.h"
+
 #include <utility>
 
 #include "crypto/keyed/encrypt_engine.h"
@@ -66,13 +68,13 @@ std::string WindowLogic::StatusText() const {
 
 std::string WindowLogic::HintText(Hint h) const {
   std::lock_guard lock(mutex_);
-  return h == Hint::ProgressBar ? progress_hint_ : status_hint_;
+  return h == Hint::Output ? progress_hint_ : status_hint_;
 }
 
 void WindowLogic::SetHintText(Hint h, const std::string& text) {
   {
     std::lock_guard lock(mutex_);
-    (h == Hint::ProgressBar ? progress_hint_ : status_hint_) = text;
+    (h == Hint::Output ? progress_hint_ : status_hint_) = text;
   }
   port_.SetHint(h, text);
 }
@@ -92,6 +94,14 @@ bool WindowLogic::RefuseUnusableKey(Control box) {
   return true;
 }
 
+void WindowLogic::SetCommandState(Operation op, bool enabled) {
+  try {
+    ApplyCommandState(*this, op, enabled, OwnFileSize() >= selfextract::SelfDecryptMinimum(ImageSize()));
+  } catch (...) {
+    Beep();
+  }
+}
+
 void WindowLogic::SetControlEnabled(Control c, bool enabled) {
   port_.SetEnabled(c, enabled);
   if (c != Control::ShredItem) return;
@@ -107,7 +117,7 @@ void WindowLogic::SetControlEnabled(Control c, bool enabled) {
 }
 
 void WindowLogic::PreselectFromHint(FileDialogSpec& setup) const {
-  if (const std::string hint = HintText(Hint::StatusLine); !hint.empty() && FileExists(hint)) setup.file_name = hint;
+  if (const std::string hint = HintText(Hint::Source); !hint.empty() && FileExists(hint)) setup.file_name = hint;
 }
 
 // StopAll stops a compression on purpose (closing, a new command): its end
@@ -131,24 +141,28 @@ bool WindowLogic::CancelCommand(Control busy) {
   if (Tag(busy) == 0) return false;
   switch (busy) {
     case Control::EncryptButton:
+      EndRun(Outcome::kCancelled, kEncryptCancelled);
       Flags().KeepRunning = false;
       StopZipForCancel();
-      SetCommandState(Control::EncryptButton, true);
+      SetCommandState(Operation::Encrypt, true);
       ShowStatus(kEncryptCancelled);
       break;
     case Control::DecryptButton:
+      EndRun(Outcome::kCancelled, kDecryptCancelled);
       decrypt_cancelled_ = true;
       Flags().KeepDecrypting = false;
       StopZipForCancel();
-      SetCommandState(Control::DecryptButton, true);
+      SetCommandState(Operation::Decrypt, true);
       ShowStatus(kDecryptCancelled);
       break;
     case Control::KeylessEncryptItem:
+      EndRun(Outcome::kCancelled, kEncryptCancelled);
       Flags().KeepRunning = false;
       ResetKeylessEncryptItem();
       ShowStatus(kEncryptCancelled);
       break;
     case Control::KeylessDecryptItem:
+      EndRun(Outcome::kCancelled, kDecryptCancelled);
       Flags().KeepDecrypting = false;
       ResetKeylessDecryptItem();
       ShowStatus(kDecryptCancelled);
@@ -221,20 +235,20 @@ void WindowLogic::EncryptClicked() {
       keep = false;
     }
 
-    SetCommandState(Control::EncryptButton, false);
+    SetCommandState(Operation::Encrypt, false);
     ShowStatus("加密文件 ...");
     SetBarPosition(0);
-    SetHintText(Hint::ProgressBar, "加密后的文件：" + TargetPath);
-    SetHintText(Hint::StatusLine, "进行加密的文件：" + SourcePath);
+    SetHintText(Hint::Output, "加密后的文件：" + TargetPath);
+    SetHintText(Hint::Source, "进行加密的文件：" + SourcePath);
 
     if (level != 0) {
       if (!has_key) {
         SourcePath = OutputPath = zak;
-        SetHintText(Hint::ProgressBar, "压缩后的文件：" + zak);
+        SetHintText(Hint::Output, "压缩后的文件：" + zak);
         if (PathExists(zak)) {
           if (!AskYesNo(ReplaceQuestion(zak), kReplaceCaption)) {
             ShowStatus(kEncryptCancelled);
-            SetCommandState(Control::EncryptButton, true);
+            SetCommandState(Operation::Encrypt, true);
             return;
           }
           replace = true;
@@ -257,7 +271,7 @@ void WindowLogic::EncryptClicked() {
       StartWorker([this] { EncryptEngine(); });
     } else {
       keep = false;
-      SetCommandState(Control::EncryptButton, true);
+      SetCommandState(Operation::Encrypt, true);
       ReportMessage(std::string("请选择文件压缩率进行压缩或者输入密钥进行加密。") + kEncryptCancelled);
     }
   } catch (...) {
@@ -298,10 +312,14 @@ void WindowLogic::CancelDecrypt() {
   CancelCommand(Control::DecryptButton);
 }
 
-void WindowLogic::ReportMessage(const std::string& text) {
+void WindowLogic::ReportStoppedByFailure(const std::string& text) {
   // After the user's cancel the decryption engine still reports its stop as
   // a failure; the cancel has said what happened.
-  if (decrypt_cancelled_ && text == "解密文件出错!已停止。") return;
+  if (decrypt_cancelled_) return;
+  Reporter::ReportStoppedByFailure(text);
+}
+
+void WindowLogic::ReportMessage(const std::string& text) {
   try {
     port_.MessageBox(text, kMessageCaption);
     ShowStatus(text);
@@ -328,13 +346,13 @@ void WindowLogic::DecryptClicked() {
     if (!saved) return;
     TargetPath = *saved;
     Flags().KeepDecrypting = true;
-    SetCommandState(Control::DecryptButton, false);
+    SetCommandState(Operation::Decrypt, false);
     SetBarPosition(0);
     StartWorker([this] { DecryptFile(); });
   } catch (...) {
     Flags().KeepDecrypting = false;
     Compression.Stop();
-    SetCommandState(Control::DecryptButton, true);
+    SetCommandState(Operation::Decrypt, true);
     Beep();
   }
 }
@@ -351,20 +369,20 @@ void WindowLogic::DecompressCommand(const std::string& source, const std::string
   if (PathExists(target) && !AskYesNo(ReplaceQuestion(target), kReplaceCaption)) return ShowStatus(kDecryptCancelled);
   if (SameFile(source, target)) return ReportMessage(ReplaceFailed(target, kDecryptCancelled));
   Flags().KeepDecrypting = true;
-  SetCommandState(Control::DecryptButton, false);
+  SetCommandState(Operation::Decrypt, false);
   SetBarPosition(0);
-  SetHintText(Hint::ProgressBar, "解压缩后的文件：" + target);
-  SetHintText(Hint::StatusLine, "进行解压缩的文件：" + source);
+  SetHintText(Hint::Output, "解压缩后的文件：" + target);
+  SetHintText(Hint::Source, "进行解压缩的文件：" + source);
   if (!StartDecompression(source, target, false)) {
     Flags().KeepDecrypting = false;
-    SetCommandState(Control::DecryptButton, true);
+    SetCommandState(Operation::Decrypt, true);
     ReportMessage(source + " 文件解压缩出错！已停止。");
   }
 }
 
 void WindowLogic::DecryptFile() {
   keyed::DecryptJob job;
-  job.command = Control::DecryptButton;
+  job.command = Operation::Decrypt;
   job.source_path = SourcePath;
   job.original_ext = OriginalExt;
   job.target_path = TargetPath;

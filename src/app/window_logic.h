@@ -19,6 +19,7 @@
 #include <string_view>
 #include <vector>
 
+#include "app/control.h"
 #include "app/port.h"
 #include "core/reporting.h"
 #include "compress/compressor.h"
@@ -32,7 +33,7 @@
 
 namespace vesk {
 
-class WindowLogic : public Reporter, public keyed::DecryptHost {
+class WindowLogic : public Reporter, public ControlSink, public keyed::DecryptHost {
  public:
   static constexpr const char* kProgramTitle = "Vesk 文件加密";
   static constexpr const char* kMessageCaption = "Vesk 文件加密 (当此窗体后置隐藏，请点另外程序窗体再点回此程序)";
@@ -44,6 +45,8 @@ class WindowLogic : public Reporter, public keyed::DecryptHost {
   void ReportMessage(const std::string& text) override;
   void ShowStatus(const std::string& text) override;
   bool AskYesNo(const std::string& text, const std::string& caption) override;
+  void SetCommandState(Operation op, bool enabled) override;
+  void ReportStoppedByFailure(const std::string& text) override;
   void Beep() override { port_.Beep(); }
 
   // Commands.
@@ -109,6 +112,9 @@ class WindowLogic : public Reporter, public keyed::DecryptHost {
   uint8_t InfoClickCount = 0;
   int64_t PayloadSize = 0;
   std::string PayloadName;
+  // The payload header was damaged: a run on the payload ends as one that
+  // completed after damage warnings.
+  bool PayloadDamaged = false;
   bool DeleteZakAfterUnzip = false;
   // Whether the target of the running encryption was there when the replace
   // question was asked (and the user agreed to replace it).

@@ -72,7 +72,6 @@ void CliPort::PrintLine(const std::string& text) {
 }
 
 void CliPort::MessageBox(const std::string& text, const std::string& /*caption*/) {
-  if (text.find("被破坏") != std::string::npos) damage_reported_ = true;
   std::lock_guard lock(mutex_);
   PrintLine(text);
 }

@@ -60,7 +60,6 @@ class CliPort : public WindowPort {
   void FinishProgress();
 
   // A message said the source was damaged (the run may still complete).
-  bool DamageReported() const { return damage_reported_; }
   // From any thread: a question being asked, or asked later, is answered No.
   void Interrupt();
 
@@ -72,7 +71,6 @@ class CliPort : public WindowPort {
   std::optional<std::string> ReadAnswer();
 
   PortConfig config_;
-  std::atomic<bool> damage_reported_{false};
   std::atomic<bool> interrupted_{false};
   int wake_fd_ = -1;  // readable once interrupted
   std::function<int64_t()> total_;

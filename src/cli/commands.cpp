@@ -34,9 +34,6 @@ std::string DecompressedName(const std::string& source) {
   return stem == source ? source + ".out" : stem;
 }
 
-// The outcome of one file.
-enum class Outcome { kDone, kDamaged, kFailed, kCancelled };
-
 // Runs the command on the files one by one, each as if it were given alone,
 // with one user-interface thread and the keys read once. A signal cancels the
 // file being processed and the files after it.
@@ -73,7 +70,9 @@ class Batch {
       }
       switch (RunOne(source)) {
         case Outcome::kDone: break;
-        case Outcome::kDamaged: damaged = true; break;
+        case Outcome::kDoneAfterDamage: damaged = true; break;
+        case Outcome::kNone:
+        case Outcome::kRefused:
         case Outcome::kFailed:
         case Outcome::kCancelled: failed = true; break;
       }
@@ -127,7 +126,7 @@ class Batch {
     window.SetYieldPause(std::chrono::milliseconds(0));
     port.SetTotalSource([&window] { return window.ProgressTotal(); });
     window.MeasureImageSize();  // the program image a self-decrypting file copies
-    window.SetCommandState(Control::SoftKeyboardButton, true);
+    window.SetCommandState(Operation::MenuCommand, true);
     window.SetRatioIndex(o_.command == Command::kEncrypt || o_.command == Command::kCompress ? o_.level : 2);
     if (o_.algorithm != Algorithm::kCurrent || o_.legacy) window.InfoClickCount = 8;
     if (o_.command == Command::kCompress && (o_.output_folder || (o_.target && EndsWith(*o_.target, ".zak")))) {
@@ -161,12 +160,13 @@ class Batch {
     port.FinishProgress();
     // A signal that came as the run ended leaves its outcome as it is.
     if (cancelled_ || !started) return Outcome::kCancelled;
-    if (!EndsWith(window.StatusText(), "已完成。")) return Outcome::kFailed;
+    const RunResult result = window.Result();
+    if (!result.Completed()) return Outcome::kFailed;
     std::cout << window.OutputPath << '\n' << std::flush;
-    if (port.DamageReported()) {
+    if (result.outcome == Outcome::kDoneAfterDamage) {
       // Done, but from a damaged source: the result may be short or wrong.
       std::cerr << window.OutputPath << ": 已完成，但源文件已被破坏，结果可能不完整或有错误 (退出状态 3)。\n";
-      return Outcome::kDamaged;
+      return Outcome::kDoneAfterDamage;
     }
     return Outcome::kDone;
   }

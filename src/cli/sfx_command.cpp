@@ -24,11 +24,6 @@ namespace {
 
 std::atomic<bool> g_interrupted{false};
 
-bool StartsWith(const std::string& s, const std::string& head) { return s.compare(0, head.size(), head) == 0; }
-bool EndsWith(const std::string& s, const std::string& tail) {
-  return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
-}
-
 // A reporter for reading a file's payload header without a window: damage
 // reports go to standard error, the status text is kept.
 class HeaderReader final : public Reporter {
@@ -38,27 +33,24 @@ class HeaderReader final : public Reporter {
   }
   void ShowStatus(const std::string& text) override { status = text; }
   bool AskYesNo(const std::string&, const std::string&) override { return false; }
+  void SetCommandState(Operation, bool) override {}
   std::string status;
   bool quiet = false;
 
  protected:
   void OnBarRange(int64_t) override {}
   void OnBarPosition(int64_t) override {}
-  void SetControlEnabled(Control, bool) override {}
-  void SetControlTag(Control, int) override {}
-  void SetControlCaption(Control, const std::string&) override {}
 };
 
 // One command of the window, driven to its end. `start` prepares the window
 // and clicks the command's button (false: it refused before that, having
-// said why); `result` names the files written when the command completed,
-// nothing otherwise.
+// said why). The window's run result decides the exit status and names the
+// files written.
 struct Drive {
   PortConfig config;
-  Control busy = Control::CreateSelfDecryptingButton;
+  Operation busy = Operation::CreateSelfDecrypting;
   std::string cancelled_text;
   std::function<bool(WindowLogic&)> start;
-  std::function<std::vector<std::string>(WindowLogic&)> result;
 
   int operator()() const {
     PortConfig terminal = config;
@@ -70,14 +62,14 @@ struct Drive {
     {
       WindowLogic window(port, ui);
       port.SetTotalSource([&window] { return window.ProgressTotal(); });
-      window.SetCommandState(Control::SoftKeyboardButton, true);
+      window.SetCommandState(Operation::MenuCommand, true);
       CancelOnSignal guard(g_interrupted);
       if (!start(window)) return 1;
-      auto finished = [&] { return window.Tag(busy) == 0 && !window.Compression.Busy() && RunningWorkers() == 0; };
+      auto finished = [&] { return window.Tag(ControlFor(busy)) == 0 && !window.Compression.Busy() && RunningWorkers() == 0; };
       bool cancelled = false;
       while (!finished()) {
         ui.RunUntil([&] { return finished() || g_interrupted.load(); }, std::chrono::milliseconds(50));
-        if (g_interrupted && !cancelled && window.Tag(busy) != 0) {
+        if (g_interrupted && !cancelled && window.Tag(ControlFor(busy)) != 0) {
           // The command's own cancel, without its question; the worker says
           // how its run ended.
           cancelled = true;
@@ -86,13 +78,12 @@ struct Drive {
         }
       }
       // A run that had passed its last check before the cancel came stands.
-      if (cancelled && window.StatusText().find("已完成") != std::string::npos) cancelled = false;
-      if (cancelled && window.StatusText() != cancelled_text) window.ShowStatus(cancelled_text);
+      const RunResult result = window.Result();
+      if (cancelled && !result.Completed() && window.StatusText() != cancelled_text) window.ShowStatus(cancelled_text);
       port.FinishProgress();
-      if (!cancelled) {
-        const std::vector<std::string> written = result(window);
-        for (const std::string& path : written) std::cout << path << '\n';
-        if (!written.empty()) status = 0;
+      if (result.Completed()) {
+        for (const std::string& path : result.written) std::cout << path << '\n';
+        status = result.outcome == Outcome::kDoneAfterDamage ? 3 : 0;
       }
     }
     return status;
@@ -203,17 +194,13 @@ int SfxCommands::MakeSfx() const {
   drive.config.source = file_;
   drive.config.target = target_;
   drive.config.answer = AnswerOf(yes_, no_);
-  drive.busy = Control::CreateSelfDecryptingButton;
+  drive.busy = Operation::CreateSelfDecrypting;
   drive.cancelled_text = "创建自解密文件已取消。";
   drive.start = [&](WindowLogic& w) {
     w.OwnFilePath = program;
     w.SetImageSize(image_size);
     w.CreateSelfDecryptingClicked();
     return true;
-  };
-  drive.result = [](WindowLogic& w) {
-    return StartsWith(w.StatusText(), "创建自解密文件已完成。") ? std::vector<std::string>{w.TargetPath}
-                                                              : std::vector<std::string>{};
   };
   return drive();
 }
@@ -263,16 +250,13 @@ int SfxCommands::SelfDecrypt() const {
   drive.config.decrypt_key = *key;
   drive.config.target = target_;
   drive.config.answer = AnswerOf(yes_, no_);
-  drive.busy = Control::SelfDecryptButton;
+  drive.busy = Operation::SelfDecrypt;
   drive.cancelled_text = "自解密文件已取消。";
   drive.start = [this](WindowLogic& w) {
     if (!ReadOwnFile(w, file_)) return false;
     if (legacy_) w.InfoClickCount = 8;
     w.SelfDecryptClicked();
     return true;
-  };
-  drive.result = [](WindowLogic& w) {
-    return EndsWith(w.StatusText(), "已完成。") ? std::vector<std::string>{w.OutputPath} : std::vector<std::string>{};
   };
   return drive();
 }
@@ -282,16 +266,12 @@ int SfxCommands::Separate() const {
   Drive drive;
   drive.config.target = target_;
   drive.config.answer = AnswerOf(yes_, no_);
-  drive.busy = Control::SeparateButton;
+  drive.busy = Operation::Separate;
   drive.cancelled_text = "分离自解密文件已取消。";
   drive.start = [this](WindowLogic& w) {
     if (!ReadOwnFile(w, file_)) return false;
     w.SeparateClicked();
     return true;
-  };
-  drive.result = [](WindowLogic& w) {
-    return w.StatusText() == "分离自解密文件 ... 已完成。" ? std::vector<std::string>{w.ProgramPartPath, w.TargetPath}
-                                                          : std::vector<std::string>{};
   };
   return drive();
 }

@@ -26,7 +26,7 @@ bool ShredOne(const std::string& file, const PortConfig& base, QueuedUiThread& u
   CliPort port(config);
   WindowLogic window(port, ui);
   port.SetTotalSource([&window] { return window.ProgressTotal(); });
-  window.SetCommandState(Control::SoftKeyboardButton, true);
+  window.SetCommandState(Operation::MenuCommand, true);
   window.ShredClicked();
   bool stopped = false;
   while (RunningWorkers() != 0) {
@@ -37,7 +37,7 @@ bool ShredOne(const std::string& file, const PortConfig& base, QueuedUiThread& u
     }
   }
   port.FinishProgress();
-  return !stopped && window.StatusText() == shred::text::Done(file);
+  return !stopped && window.Result().Completed();
 }
 
 }  // namespace

@@ -7,28 +7,6 @@
 
 namespace vesk {
 
-const char* IdleCaption(Control c) {
-  switch (c) {
-    case Control::EncryptButton: return "加密文件";
-    case Control::DecryptButton: return "解密文件";
-    case Control::CreateSelfDecryptingButton: return "创建自解密";
-    case Control::SelfDecryptButton: return "自解密";
-    case Control::SeparateButton: return "分离";
-    default: return "";
-  }
-}
-
-const char* BusyCaption(Control c) {
-  switch (c) {
-    case Control::EncryptButton: return "取消加密";
-    case Control::DecryptButton: return "取消解密";
-    case Control::CreateSelfDecryptingButton: return "取消创建";
-    case Control::SelfDecryptButton:
-    case Control::SeparateButton: return "取消";
-    default: return "";
-  }
-}
-
 void Reporter::ProgressStart(int64_t total) {
   if (total > 0) {
     progress_total_ = total;
@@ -68,36 +46,59 @@ void Reporter::ProgressSteps(int64_t first_position, int64_t unit, int64_t count
 
 void Reporter::ProgressComplete() { OnBarPosition(bar_max_); }
 
-void Reporter::RestoreItem(const std::function<void()>& reset, Control button) {
+void Reporter::RestoreItem(const std::function<void()>& reset, Operation op) {
   try {
     if (reset) {
       reset();
     } else {
-      SetCommandState(button, true);
+      SetCommandState(op, true);
     }
   } catch (...) {
     Beep();
   }
 }
 
-void Reporter::SetCommandState(Control button, bool enabled) {
-  try {
-    SetControlEnabled(Control::EncryptButton, enabled);
-    SetControlEnabled(Control::DecryptButton, enabled);
-    SetControlEnabled(Control::CreateSelfDecryptingButton, enabled);
-    const bool self_decrypt = enabled && own_file_size_ >= SelfDecryptMinimumFor(image_size_);
-    SetControlEnabled(Control::SelfDecryptButton, self_decrypt);
-    SetControlEnabled(Control::SeparateButton, self_decrypt);
-    SetControlEnabled(button, true);
-    SetControlTag(button, enabled ? 0 : 1);
-    SetControlEnabled(Control::ShredItem, enabled);
-    if (button == Control::EncryptButton) SetControlEnabled(Control::EncryptionKey, enabled);
-    SetControlEnabled(Control::DecryptionKey, enabled);
-    const char* caption = enabled ? IdleCaption(button) : BusyCaption(button);
-    if (*caption != '\0') SetControlCaption(button, caption);
-  } catch (...) {
-    Beep();
+void Reporter::BeginRun() {
+  std::lock_guard lock(result_mutex_);
+  result_ = RunResult{};
+  damage_warned_ = false;
+}
+
+void Reporter::WarnDamage(const std::string& text) {
+  {
+    std::lock_guard lock(result_mutex_);
+    damage_warned_ = true;
   }
+  ReportMessage(text);
+}
+
+void Reporter::NoteDamage() {
+  std::lock_guard lock(result_mutex_);
+  damage_warned_ = true;
+}
+
+void Reporter::Complete(std::vector<std::string> written) {
+  std::lock_guard lock(result_mutex_);
+  result_.outcome = damage_warned_ ? Outcome::kDoneAfterDamage : Outcome::kDone;
+  result_.written = std::move(written);
+  result_.reason.clear();
+}
+
+void Reporter::EndRun(Outcome outcome, const std::string& reason) {
+  std::lock_guard lock(result_mutex_);
+  if (result_.Completed()) return;
+  result_.outcome = outcome;
+  result_.reason = reason;
+}
+
+RunResult Reporter::Result() const {
+  std::lock_guard lock(result_mutex_);
+  return result_;
+}
+
+bool Reporter::DamageWarned() const {
+  std::lock_guard lock(result_mutex_);
+  return damage_warned_;
 }
 
 bool Reporter::DeleteIfExists(const std::string& path) {

@@ -1,6 +1,6 @@
 // The reporting interface every long operation uses to talk to the user: a
 // message box, a status line, yes/no questions, a 64-bit progress bar, the
-// command-state switch and the run flags the workers poll.
+// busy or idle state of its operation and the run flags the workers poll.
 //
 // The arithmetic (progress throttling, command-state rules) lives here once;
 // a front end supplies only the widget hooks. Workers call the interface from
@@ -11,32 +11,31 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <mutex>
 #include <string>
+#include <vector>
+
+#include "core/run_result.h"
 
 namespace vesk {
 
-// The controls that the command-state switch touches.
-enum class Control {
-  EncryptButton,  // encrypt
-  DecryptButton,  // decrypt
-  SoftKeyboardButton,  // soft keyboard; stands in for the popup-menu commands
-  CreateSelfDecryptingButton,  // create self-decrypting executable
-  SelfDecryptButton,  // self-decrypt
-  SeparateButton,  // separate
-  ShredItem,    // shred popup item
-  EncryptionKey,      // encryption key box
-  DecryptionKey,      // decryption key box
-  KeylessEncryptItem,  // popup item 0 while the key-less items are shown
-  KeylessDecryptItem,  // popup item 1
+// The operations whose command the window shows as busy or idle. An engine
+// names its own when it ends; the front end decides what that shows.
+enum class Operation {
+  Encrypt,
+  Decrypt,
+  MenuCommand,  // the popup-menu commands that share one busy state
+  CreateSelfDecrypting,
+  SelfDecrypt,
+  Separate,
+  Shred,
+  KeylessEncrypt,
+  KeylessDecrypt,
 };
 
-// The two hints (tooltips) the operations set: the progress bar's names the
-// output, the status bar's the source.
-enum class Hint { ProgressBar, StatusLine };
-
-// Idle and busy captions of the five command buttons; empty for the others.
-const char* IdleCaption(Control c);
-const char* BusyCaption(Control c);
+// The two details an operation names beside the progress: the file it
+// writes (the output) and the file it reads (the source).
+enum class Hint { Output, Source };
 
 // Run flags polled by the workers between units of work.
 struct RunFlags {
@@ -47,13 +46,6 @@ struct RunFlags {
   std::atomic<bool> KeepShredding{false};
 };
 
-// Sizes that decide whether a payload can follow the program image.
-inline constexpr int64_t kPayloadHeaderSize = 259;
-inline constexpr int64_t kSmallestKeyedContainer = 50;
-inline constexpr int64_t SelfDecryptMinimumFor(int64_t image_size) {
-  return image_size + kPayloadHeaderSize + kSmallestKeyedContainer;
-}
-
 class Reporter {
  public:
   Reporter() = default;
@@ -63,6 +55,13 @@ class Reporter {
 
   // Modal box with OK; the text then becomes the status line. Blocks.
   virtual void ReportMessage(const std::string& text) = 0;
+  // A failure that stopped the run; it ends the run as kFailed. A front end
+  // whose user cancelled the run meanwhile may leave it unshown: the cancel
+  // has said what happened.
+  virtual void ReportStoppedByFailure(const std::string& text) {
+    EndRun(Outcome::kFailed, text);
+    ReportMessage(text);
+  }
   // Sets status panel 1.
   virtual void ShowStatus(const std::string& text) = 0;
   // Modal Yes/No question; true for Yes. Blocks.
@@ -80,11 +79,30 @@ class Reporter {
   void ProgressSteps(int64_t first_position, int64_t unit, int64_t count);
   void ProgressComplete();
 
-  void SetCommandState(Control button, bool enabled);
+  // Shows the command of `op` busy (enabled false) or every command idle
+  // again (enabled true). A failure there only beeps.
+  virtual void SetCommandState(Operation op, bool enabled) = 0;
   // Gives a command's item back after a run: through `reset` when the caller
-  // supplied one, else as SetCommandState(button, true); a failure there
-  // only beeps.
-  void RestoreItem(const std::function<void()>& reset, Control button);
+  // supplied one, else as SetCommandState(op, true); a failure there only
+  // beeps.
+  void RestoreItem(const std::function<void()>& reset, Operation op);
+
+  // ---- The typed result of the current run ---------------------------------
+  // Forgets the previous run's result; every command start calls it.
+  void BeginRun();
+  // A warning that the source is damaged, shown as a message; the run may
+  // still complete, and then ends as kDoneAfterDamage.
+  void WarnDamage(const std::string& text);
+  // The source is known to be damaged (warned about before the run began).
+  void NoteDamage();
+  // The run completed and wrote `written`.
+  void Complete(std::vector<std::string> written);
+  // The run ended otherwise (refused, cancelled or failed) for `reason`. A
+  // completed run stays completed: a cancel that comes after the last write
+  // does not undo it.
+  void EndRun(Outcome outcome, const std::string& reason);
+  RunResult Result() const;
+  bool DamageWarned() const;
 
   // True when the file does not exist or was deleted.
   virtual bool DeleteIfExists(const std::string& path);
@@ -137,9 +155,6 @@ class Reporter {
   // Widget hooks of a front end.
   virtual void OnBarRange(int64_t max) = 0;  // minimum is always 0
   virtual void OnBarPosition(int64_t position) = 0;
-  virtual void SetControlEnabled(Control c, bool enabled) = 0;
-  virtual void SetControlTag(Control c, int tag) = 0;
-  virtual void SetControlCaption(Control c, const std::string& caption) = 0;
   // Stops and waits for a running compression; nothing by default.
   virtual void StopCompression() {}
   // Runs the window's pending messages once; nothing by default.
@@ -149,6 +164,9 @@ class Reporter {
   void MoveBar(int64_t position);
 
   RunFlags flags_;
+  mutable std::mutex result_mutex_;
+  RunResult result_;
+  bool damage_warned_ = false;
   int64_t progress_total_ = 0;
   int64_t progress_quantum_ = 0;
   int64_t progress_pending_ = -1;

@@ -341,7 +341,7 @@ void MainWindow::SetStatusText(const std::string& text) { StatusLine->Text->setT
 std::string MainWindow::StatusText() const { return StatusLine->Text->text().toStdString(); }
 
 void MainWindow::SetHint(Hint h, const std::string& text) {
-  (h == Hint::ProgressBar ? static_cast<QWidget*>(ProgressBar) : static_cast<QWidget*>(StatusLine))->setToolTip(Q(text));
+  (h == Hint::Output ? static_cast<QWidget*>(ProgressBar) : static_cast<QWidget*>(StatusLine))->setToolTip(Q(text));
 }
 
 void MainWindow::SetBarRange(int64_t max) {

@@ -60,7 +60,10 @@ SelfDecryptInfo ReadSelfDecryptInfo(Reporter& reporter, const std::string& progr
     in.ReadExact(name.data(), name.size());
     name.resize(std::min(name.find('\0'), name.size()));
     info.PayloadName = GbkToUtf8(name);
-    if (info.PayloadName.empty()) reporter.ReportMessage("自解密里的加密文件名称(出错)是空的！");
+    if (info.PayloadName.empty()) {
+      info.Damaged = true;
+      reporter.WarnDamage("自解密里的加密文件名称(出错)是空的！");
+    }
 
     // Both texts show the stored size, even when it is corrected below.
     const std::string size_text = "自解密里的加密文件的大小(" + std::to_string(payload_size) + "字节)数据";
@@ -69,12 +72,14 @@ SelfDecryptInfo ReadSelfDecryptInfo(Reporter& reporter, const std::string& progr
 
     const int64_t present = info.OwnFileSize - PayloadOffset(image_size);
     if (payload_size < 1 || payload_size > kMaxPayloadSize || payload_size > present) {
-      reporter.ReportMessage(size_text + "被破坏或者出错！");
+      info.Damaged = true;
+      reporter.WarnDamage(size_text + "被破坏或者出错！");
       payload_size = present;
     }
     if (payload_size != present) {
       // Bytes follow the payload; the stored size stays in force.
-      reporter.ReportMessage(size_text + "与效验数据(" + std::to_string(present) + ")不相同！");
+      info.Damaged = true;
+      reporter.WarnDamage(size_text + "与效验数据(" + std::to_string(present) + ")不相同！");
     }
     info.PayloadSize = payload_size;
     info.CommandsEnabled = true;

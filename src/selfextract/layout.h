@@ -23,10 +23,15 @@ namespace vesk::selfextract {
 inline constexpr int64_t kNameFieldSize = 250;
 inline constexpr int64_t kHeaderSize = 8 + 1 + kNameFieldSize;  // 259
 inline constexpr int64_t kMaxPayloadSize = 4294967296;          // 4 GiB is still valid
-static_assert(kHeaderSize == kPayloadHeaderSize);
+// The smallest keyed container that can follow the header.
+inline constexpr int64_t kSmallestKeyedContainer = 50;
 
 inline constexpr int64_t PayloadOffset(int64_t image_size) { return image_size + kHeaderSize; }
-inline constexpr int64_t SelfDecryptMinimum(int64_t image_size) { return SelfDecryptMinimumFor(image_size); }
+// The smallest program file that carries a payload after an image of
+// `image_size` bytes: below it the self-decrypt commands stay off.
+inline constexpr int64_t SelfDecryptMinimum(int64_t image_size) {
+  return PayloadOffset(image_size) + kSmallestKeyedContainer;
+}
 
 // The 259 header bytes for a payload of `payload_size` bytes named by the GBK
 // bytes `gbk_name` (1..250 bytes; throws std::invalid_argument otherwise).
@@ -44,6 +49,7 @@ struct SelfDecryptInfo {
   bool CommandsEnabled = false;  // SelfDecryptButton and SeparateButton
   std::string StatusHint;    // hint for the status bar; empty: leave it
   bool Failed = false;       // the reading failed: the window beeps
+  bool Damaged = false;      // the stored name or size was damaged (warned)
 };
 
 // Reads the payload header of the program file at `program_path`, whose

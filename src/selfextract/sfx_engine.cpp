@@ -100,9 +100,11 @@ void CreateSelfDecrypting(const CreateJob& job, InputFile& container, Reporter& 
   try {
     if (failed) {
       out.Abandon();
+      r.EndRun(Outcome::kFailed, error);
       r.ReportMessage(error);
     } else if (keep) {
       r.ProgressComplete();
+      r.Complete({job.target_path});
       r.ShowStatus("创建自解密文件已完成。（" + job.target_path + "）");
     } else {
       // Cancelled: the output was never committed; the canceller has shown
@@ -115,7 +117,7 @@ void CreateSelfDecrypting(const CreateJob& job, InputFile& container, Reporter& 
     r.ReportMessage(error);
   }
   keep = false;
-  r.SetCommandState(Control::CreateSelfDecryptingButton, true);
+  r.SetCommandState(Operation::CreateSelfDecrypting, true);
 }
 
 void SeparatePayload(const SeparateJob& job, InputFile& program, Reporter& r) {
@@ -135,9 +137,11 @@ void SeparatePayload(const SeparateJob& job, InputFile& program, Reporter& r) {
   try {
     if (failed) {
       out.Abandon();
+      r.EndRun(Outcome::kFailed, kSeparateFailed);
       r.ReportMessage(kSeparateFailed);
     } else if (keep) {
       r.ProgressComplete();
+      r.Complete({job.program_part_path, job.target_path});
       r.ShowStatus("分离自解密文件 ... 已完成。");
     } else {
       out.Abandon();
@@ -148,7 +152,7 @@ void SeparatePayload(const SeparateJob& job, InputFile& program, Reporter& r) {
     r.ReportMessage(kSeparateFailed);
   }
   keep = false;
-  r.SetCommandState(Control::SeparateButton, true);
+  r.SetCommandState(Operation::Separate, true);
 }
 
 void WriteProgramPart(InputFile& program, int64_t image_size, const std::string& path, bool replace) {

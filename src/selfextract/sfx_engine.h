@@ -65,6 +65,7 @@ struct SeparateJob {
   int64_t payload_size = 0;   // exactly this many bytes are copied
   std::string target_path;    // the ".jmz"
   bool replace = false;
+  std::string program_part_path;  // written before the copy; named in the result
 };
 
 // The worker of the separate command: copies the payload of `program` into

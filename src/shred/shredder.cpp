@@ -202,7 +202,7 @@ bool ShredFile(const ShredJob& job, Reporter& reporter) {
   auto& keep = reporter.Flags().KeepShredding;
   const auto going_on = [&] { return keep.load() && !(job.stopped && job.stopped()); };
   const std::string& path = job.path;
-  auto reset_item = [&] { reporter.RestoreItem(job.reset_item, Control::SoftKeyboardButton); };
+  auto reset_item = [&] { reporter.RestoreItem(job.reset_item, Operation::MenuCommand); };
 
   if (!reporter.AskYesNo(Confirmation(path, ReachOf(path)), text::kQuestionCaption)) {
     reporter.ReportMessage(text::Cancelled(path));
@@ -227,7 +227,7 @@ bool ShredFile(const ShredJob& job, Reporter& reporter) {
     if (job.set_progress_hint) job.set_progress_hint(text::ProgressHint(path));
     reporter.ShowStatus(text::kRunning);
     keep = true;
-    reporter.SetCommandState(Control::SoftKeyboardButton, false);
+    reporter.SetCommandState(Operation::MenuCommand, false);
     Call(job.mark_busy);
 
     // Whatever was made from this file before (its encrypted copy, say) may
@@ -272,6 +272,7 @@ bool ShredFile(const ShredJob& job, Reporter& reporter) {
       return false;
     }
     WriteAndDeleteMarker(path, reporter);
+    reporter.Complete({});
     reporter.ReportMessage(text::Done(path));
     return true;
   } catch (...) {

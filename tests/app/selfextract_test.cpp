@@ -44,7 +44,7 @@ class SelfExtract : public ::testing::Test {
   SelfExtract() {
     setenv("TMPDIR", tmp_.path().c_str(), 1);
     window_ = std::make_unique<WindowLogic>(port_, ui_);
-    window_->SetCommandState(Control::SoftKeyboardButton, true);
+    window_->SetCommandState(Operation::MenuCommand, true);
   }
   ~SelfExtract() override {
     window_.reset();
@@ -109,7 +109,7 @@ TEST_F(SelfExtract, CreateAsksItsDialogsAndWritesAnExecutable) {
   const std::string container = MakeContainer(Recipe{}, RandomBytes(5000, 2));
   WriteFile(dir_.File("报告.jmz"), container);
   WriteFile(dir_.File("dropped.jmz"), container);
-  window_->SetHintText(Hint::StatusLine, dir_.File("dropped.jmz"));
+  window_->SetHintText(Hint::Source, dir_.File("dropped.jmz"));
 
   port_.open_answers = {dir_.File("报告.jmz")};
   port_.save_answers = {out_.File("发给你.bin")};  // the extension becomes ".exe"
@@ -134,8 +134,8 @@ TEST_F(SelfExtract, CreateAsksItsDialogsAndWritesAnExecutable) {
   EXPECT_EQ(ModeOf(exe), DefaultProgramMode());
   EXPECT_EQ(port_.captions[Control::CreateSelfDecryptingButton], (std::vector<std::string>{"取消创建", "创建自解密"}));
   EXPECT_EQ(window_->StatusText(), "创建自解密文件已完成。（" + exe + "）");
-  EXPECT_EQ(window_->HintText(Hint::ProgressBar), "创建自解密后的文件：" + exe);
-  EXPECT_EQ(window_->HintText(Hint::StatusLine), "进行创建自解密的文件：" + dir_.File("报告.jmz"));
+  EXPECT_EQ(window_->HintText(Hint::Output), "创建自解密后的文件：" + exe);
+  EXPECT_EQ(window_->HintText(Hint::Source), "进行创建自解密的文件：" + dir_.File("报告.jmz"));
   EXPECT_TRUE(port_.messages.empty());
   EXPECT_FALSE(window_->Flags().KeepCreating);
   // The self-decrypt commands of this self-decrypting program stay usable.
@@ -281,7 +281,7 @@ TEST_F(SelfExtract, SelfDecryptFindsTheHeaderAt0Or260AndAppendsTheStoredExtensio
   EXPECT_EQ(port_.save_specs.back().title, "解密后的文件保存为");
   EXPECT_EQ(port_.captions[Control::SelfDecryptButton].back(), "自解密");
   EXPECT_EQ(port_.captions[Control::SelfDecryptButton].end()[-2], "取消");
-  EXPECT_EQ(window_->HintText(Hint::StatusLine), "进行自解密的文件：报告.jmz");
+  EXPECT_EQ(window_->HintText(Hint::Source), "进行自解密的文件：报告.jmz");
 
   // A wrong key is refused; no output.
   port_.keys[Control::DecryptionKey] = "wrong!";
@@ -362,8 +362,8 @@ TEST_F(SelfExtract, SeparateWritesTheProgramPartFirstThenTheContainer) {
   EXPECT_EQ(ReadFile(out_.File("分离.jmz")), container);
   EXPECT_EQ(window_->StatusText(), "分离自解密文件 ... 已完成。");
   EXPECT_EQ(port_.captions[Control::SeparateButton], (std::vector<std::string>{"取消", "分离"}));
-  EXPECT_EQ(window_->HintText(Hint::ProgressBar), "分离自解密后的已加密文件：" + out_.File("分离.jmz"));
-  EXPECT_EQ(window_->HintText(Hint::StatusLine), "进行分离自解密里的已加密文件：报告.jmz");
+  EXPECT_EQ(window_->HintText(Hint::Output), "分离自解密后的已加密文件：" + out_.File("分离.jmz"));
+  EXPECT_EQ(window_->HintText(Hint::Source), "进行分离自解密里的已加密文件：报告.jmz");
   EXPECT_TRUE(port_.messages.empty());
 
   // Both files exist now: the program part is asked about first, and No to

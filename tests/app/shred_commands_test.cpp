@@ -26,7 +26,7 @@ class ShredCommandTest : public ::testing::Test {
  protected:
   ShredCommandTest() {
     window_ = std::make_unique<WindowLogic>(port_, ui_);
-    window_->SetCommandState(Control::SoftKeyboardButton, true);
+    window_->SetCommandState(Operation::MenuCommand, true);
   }
 
   // Pumps the user-interface thread until the worker has ended.
@@ -68,7 +68,7 @@ TEST_F(ShredCommandTest, TheItemAsksForAFileAndShredsItWhileTheOtherCommandsWait
   EXPECT_EQ(port_.questions, std::vector<std::string>{"真的要粉碎文件“" + path + "”吗？"});
   EXPECT_FALSE(PathExists(path));
   EXPECT_EQ(port_.messages, std::vector<std::string>{"粉碎文件已完成 — " + path});
-  EXPECT_EQ(port_.hints[Hint::ProgressBar], "粉碎的文件：" + path);
+  EXPECT_EQ(port_.hints[Hint::Output], "粉碎的文件：" + path);
 
   // Busy: the item stops the run; every other command, the key-less items
   // included, waits.

@@ -80,7 +80,7 @@ TEST_F(WindowLogicFiles, CompressThenEncryptTouchesNoFileOfTheTemporaryFolder) {
 TEST_F(WindowLogicFiles, TwoWindowsAtOnceWithTheSameNamesKeepTheirOwnFiles) {
   ScriptedPort other_port;
   WindowLogic other(other_port, ui_);
-  other.SetCommandState(Control::SoftKeyboardButton, true);
+  other.SetCommandState(Operation::MenuCommand, true);
   // Two folders with files of the same names.
   struct Folder {
     std::string path;

@@ -26,7 +26,7 @@ class WindowLogicTest : public ::testing::Test {
   WindowLogicTest() {
     setenv("TMPDIR", tmp_.path().c_str(), 1);
     window_ = std::make_unique<WindowLogic>(port_, ui_);
-    window_->SetCommandState(Control::SoftKeyboardButton, true);
+    window_->SetCommandState(Operation::MenuCommand, true);
   }
   ~WindowLogicTest() override {
     window_.reset();

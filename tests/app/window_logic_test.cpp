@@ -26,6 +26,9 @@ TEST_F(WindowLogicTest, EncryptButtonTurnsIntoCancelAndBack) {
   EXPECT_EQ(port_.save_specs.back().file_name, dir_.File("a.jmz"));
   EXPECT_EQ(port_.save_specs.back().title, "加密后的文件保存为");
   EXPECT_EQ(std::filesystem::file_size(dir_.File("a.jmz")), 3000u + 4 + 12 + 37);
+  const RunResult result = window_->Result();
+  EXPECT_EQ(result.outcome, Outcome::kDone);
+  EXPECT_EQ(result.written, std::vector<std::string>{dir_.File("a.jmz")});
 }
 
 TEST_F(WindowLogicTest, CompressThenEncryptAndDecryptThenDecompress) {
@@ -43,6 +46,9 @@ TEST_F(WindowLogicTest, CompressThenEncryptAndDecryptThenDecompress) {
   Decrypt(dir_.File("report.jmz"), dir_.File("report"));
   EXPECT_EQ(window_->StatusText(), "解密文件 ... 已完成。");
   EXPECT_EQ(ReadFile(dir_.File("report.doc")), plain);
+  // The run's result names the final file, not the intermediate ".zak".
+  EXPECT_EQ(window_->Result().outcome, Outcome::kDone);
+  EXPECT_EQ(window_->Result().written, std::vector<std::string>{dir_.File("report.doc")});
   EXPECT_EQ(TempFiles(), 0u);
   EXPECT_EQ(port_.captions[Control::DecryptButton].back(), "解密文件");
 }
@@ -54,6 +60,7 @@ TEST_F(WindowLogicTest, CompressOnlyNamesTheFileAfterTheChosenOne) {
   EXPECT_EQ(port_.save_specs.back().file_name, dir_.File("bar.txt.zak"));
   EXPECT_EQ(port_.save_specs.back().filter_index, 1);
   EXPECT_EQ(window_->StatusText(), "进行压缩文件... 已完成。");
+  EXPECT_EQ(window_->Result().written, std::vector<std::string>{dir_.File("bar.txt.zak")});
   EXPECT_TRUE(FileExists(dir_.File("bar.txt.zak")));
   // A ".zak" given to the decrypt command is decompressed into the typed path.
   port_.keys[Control::DecryptionKey] = "any";
@@ -89,6 +96,7 @@ TEST_F(WindowLogicTest, CancelledDialogsAndRefusedReplaceWriteNothing) {
   EXPECT_EQ(port_.questions.back(), dir_.File("f.jmz") + " 文件已经存在,是否替换? 否 则取消。");
   EXPECT_EQ(ReadFile(dir_.File("f.jmz")), "old");
   EXPECT_FALSE(window_->Flags().KeepRunning);
+  EXPECT_FALSE(window_->Result().Completed());
 
   // Decrypt: a cancelled save dialog leaves the status line empty.
   Decrypt(dir_.File("f.jmz"), std::nullopt);
@@ -105,6 +113,9 @@ TEST_F(WindowLogicTest, ForeignFileFallsBackToDecompressionAndFails) {
   ASSERT_EQ(port_.messages.size(), 2u);
   EXPECT_EQ(port_.messages[0], "文件未经此软件加密或者是另外(不保存密钥)加密的，尝试解压缩。");
   EXPECT_EQ(port_.messages[1], "进行解压缩文件...不能完成！已经取消。可能文件未经此软件压缩过。");
+  EXPECT_EQ(window_->Result().outcome, Outcome::kFailed);
+  EXPECT_EQ(window_->Result().reason, port_.messages[1]);
+  EXPECT_TRUE(window_->Result().written.empty());
   EXPECT_FALSE(PathExists(dir_.File("x.out")));
   EXPECT_EQ(port_.captions[Control::DecryptButton].back(), "解密文件");
 }
@@ -120,6 +131,7 @@ TEST_F(WindowLogicTest, CancellingTheDecompressionStageDeletesItsFiles) {
   Decrypt(dir_.File("big.jmz"), dir_.File("out"));
   ASSERT_TRUE(clicked_);
   EXPECT_EQ(window_->StatusText(), "解密文件已取消。");
+  EXPECT_EQ(window_->Result().outcome, Outcome::kCancelled);
   EXPECT_FALSE(PathExists(dir_.File("out.bin")));
   EXPECT_EQ(TempFiles(), 0u);
 }
@@ -150,7 +162,7 @@ TEST_F(WindowLogicTest, EncryptingAContainerAgainRaisesItsLayer) {
 
 TEST_F(WindowLogicTest, FileFromTheStatusHintIsPreselected) {
   WriteFile(dir_.File("given.txt"), "x");
-  window_->SetHintText(Hint::StatusLine, dir_.File("given.txt"));
+  window_->SetHintText(Hint::Source, dir_.File("given.txt"));
   port_.open_answers.push_back(std::nullopt);
   window_->EncryptClicked();
   EXPECT_EQ(port_.open_specs.back().file_name, dir_.File("given.txt"));

@@ -176,11 +176,8 @@ TEST_F(CliBatch, AnInterruptCancelsTheFileBeingProcessedAndTheRest) {
   WriteFile(dir_.File("first.txt"), "first");
   WriteFile(dir_.File("noise.bin"), RandomBytes(48 << 20, 11));
   WriteFile(dir_.File("last.txt"), "last");
-  ProcessOptions options;
-  options.while_running = [](int pid) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(400));
-    ::kill(pid, SIGINT);
-  };
+  // The second file's compression has begun when the interrupt comes.
+  const ProcessOptions options = testing::SignalOnCue(SIGINT, "进行压缩文件", 2);
   auto r = Cli({"encrypt", dir_.File("first.txt"), dir_.File("noise.bin"), dir_.File("last.txt"), "--level", "3",
                 "--key-env", "VESK_KEY"},
                {}, options);

@@ -58,11 +58,7 @@ TEST_F(CliContract, HangupAndBrokenPipeCancelCleanly) {
   WriteFile(dir_.File("noise.bin"), RandomBytes(48 << 20, 11));
   for (int sig : {SIGHUP, SIGPIPE, SIGTERM}) {
     SCOPED_TRACE(sig);
-    ProcessOptions options;
-    options.while_running = [sig](int pid) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(300));
-      ::kill(pid, sig);
-    };
+    const ProcessOptions options = testing::SignalOnCue(sig, "进行压缩文件");
     auto r = Cli({"encrypt", dir_.File("noise.bin"), "--level", "3", "--key-env", "VESK_KEY"}, {}, options);
     EXPECT_EQ(r.status, 1) << r.err;
     EXPECT_TRUE(Contains(r.err, "加密文件已取消。")) << r.err;

@@ -183,12 +183,8 @@ TEST_F(CliTest, InterruptCancelsAndLeavesNoPartialFile) {
   ASSERT_GE(fd, 0);
   ASSERT_EQ(::ftruncate(fd, int64_t{3} << 30), 0);
   ::close(fd);
-  ProcessOptions options;
+  ProcessOptions options = testing::SignalOnCue(SIGINT, "进行加密文件");
   options.env = {{"TMPDIR", tmp_.path()}, {"VESK_KEY", "k"}};
-  options.while_running = [](int pid) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(400));
-    ::kill(pid, SIGINT);
-  };
   auto r = RunProcess({VESK_CLI_PATH, "encrypt", big, "--level", "0", "--key-env", "VESK_KEY"}, options);
   EXPECT_EQ(r.status, 1) << r.err;
   EXPECT_NE(r.err.find("加密文件已取消。"), std::string::npos);
@@ -197,12 +193,8 @@ TEST_F(CliTest, InterruptCancelsAndLeavesNoPartialFile) {
 
 TEST_F(CliTest, InterruptDuringCompressionRemovesTheTemporaryCopy) {
   WriteFile(dir_.File("noise.bin"), RandomBytes(48 << 20, 11));
-  ProcessOptions options;
+  ProcessOptions options = testing::SignalOnCue(SIGINT, "进行压缩文件");
   options.env = {{"TMPDIR", tmp_.path()}, {"VESK_KEY", "k"}};
-  options.while_running = [](int pid) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(400));
-    ::kill(pid, SIGINT);
-  };
   auto r = RunProcess({VESK_CLI_PATH, "encrypt", dir_.File("noise.bin"), "--level", "3", "--key-env", "VESK_KEY"},
                       options);
   EXPECT_EQ(r.status, 1) << r.err;

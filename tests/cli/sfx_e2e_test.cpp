@@ -143,6 +143,32 @@ TEST_F(SfxCli, SeparateGivesTheContainerAndARunnableProgramPart) {
   EXPECT_EQ(ReadFile(dir_.File("out/back.jmz")), ReadFile(jmz));
 }
 
+TEST_F(SfxCli, DamagedSelfDecryptingFilesEndWithTheDamageStatus) {
+  const std::string jmz = Container("a.txt", RandomBytes(5000, 3));
+  ASSERT_EQ(Cli({"make-sfx", jmz, "-o", dir_.File("w.bin")}).status, 0);
+  const std::string exe = dir_.File("w.exe");
+  const std::string whole = ReadFile(exe);
+  // Cut short: the stored size exceeds the bytes present. Bytes appended: the
+  // stored size differs from them. Both are warnings the run completes after.
+  struct Case {
+    std::string name, bytes, warning;
+  };
+  for (const Case& c : {Case{"cut.exe", whole.substr(0, whole.size() - 100), "被破坏或者出错！"},
+                        Case{"long.exe", whole + "trailing", "不相同！"}}) {
+    SCOPED_TRACE(c.name);
+    WriteFile(dir_.File(c.name), c.bytes);
+    const std::string out = dir_.File(c.name + ".out");
+    std::filesystem::create_directory(out);
+    const ProcessResult sep = Cli({"separate", dir_.File(c.name), "-o", out + "/back.jmz"});
+    EXPECT_EQ(sep.status, 3) << sep.err;
+    EXPECT_NE(sep.err.find(c.warning), std::string::npos) << sep.err;
+    EXPECT_TRUE(std::filesystem::exists(out + "/back.jmz"));
+  }
+  // A clean file still ends with 0.
+  std::filesystem::create_directory(dir_.File("clean"));
+  EXPECT_EQ(Cli({"separate", exe, "-o", dir_.File("clean/back.jmz")}).status, 0);
+}
+
 TEST_F(SfxCli, ASelfDecryptingFileMadeByOneCarriesOnlyTheNewPayload) {
   const std::string first = Container("one.txt", RandomBytes(3000, 3));
   const std::string second = Container("two.txt", RandomBytes(9000, 4));

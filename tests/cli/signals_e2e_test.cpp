@@ -20,6 +20,7 @@ namespace {
 using testing::ProcessOptions;
 using testing::RandomBytes;
 using testing::RunProcess;
+using testing::SignalOnCue;
 using testing::TempDir;
 using testing::WriteFile;
 
@@ -31,20 +32,11 @@ std::size_t StagingFiles(const std::string& dir) {
   return n;
 }
 
-ProcessOptions SignalAfter(int sig, std::chrono::milliseconds delay) {
-  ProcessOptions options;
-  options.while_running = [sig, delay](int pid) {
-    std::this_thread::sleep_for(delay);
-    ::kill(pid, sig);
-  };
-  return options;
-}
-
 TEST(CliSignals, AHangUpStopsAShredAndTheFileKeepsItsNameAndLength) {
   TempDir dir;
   const std::string file = dir.File("big.bin");
   WriteFile(file, std::string(256 << 20, 'x'));
-  const auto run = RunProcess({VESK_CLI_PATH, "shred", file, "--yes"}, SignalAfter(SIGHUP, std::chrono::milliseconds(150)));
+  const auto run = RunProcess({VESK_CLI_PATH, "shred", file, "--yes"}, SignalOnCue(SIGHUP, "进行粉碎文件"));
   EXPECT_NE(run.status, 128 + SIGHUP) << "ended by the signal itself";
   if (run.status != 0) {  // stopped before it finished: the file is still there, whole
     EXPECT_EQ(run.status, 1) << run.err;
@@ -64,7 +56,7 @@ TEST(CliSignals, ABrokenPipeSignalStopsMakingASelfDecryptingFileWithoutLeftovers
       {VESK_CLI_PATH, "encrypt", plain, "-o", container, "--level", "0", "--key-env", "VESK_TEST_KEY", "--yes"}, key);
   ASSERT_EQ(made.status, 0) << made.err;
   const auto run = RunProcess({VESK_CLI_PATH, "make-sfx", container, "--yes"},
-                              SignalAfter(SIGPIPE, std::chrono::milliseconds(60)));
+                              SignalOnCue(SIGPIPE, "进行创建自解密文件"));
   EXPECT_NE(run.status, 128 + SIGPIPE) << "ended by the signal itself";
   EXPECT_EQ(StagingFiles(dir.path()), 0u);
   if (run.status != 0) {

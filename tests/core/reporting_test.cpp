@@ -107,54 +107,47 @@ TEST(Progress, BulkStepsMoveTheBarExactlyLikeSingleSteps) {
   }
 }
 
-TEST(CommandState, BusyDecryptLocksEverythingButItselfAndTheEncryptKey) {
+TEST(RunResult, DamageWarnedDuringTheRunMarksItsCompletionAndAStartForgetsIt) {
   RecordingReporter r;
-  r.SetOwnFileSize(SelfDecryptMinimumFor(r.ImageSize()));
-  r.SetCommandState(Control::DecryptButton, false);
-  for (Control c : {Control::EncryptButton, Control::CreateSelfDecryptingButton, Control::SelfDecryptButton, Control::SeparateButton, Control::ShredItem,
-                    Control::DecryptionKey}) {
-    EXPECT_FALSE(r.controls[c].enabled);
-  }
-  EXPECT_TRUE(r.controls[Control::EncryptionKey].enabled);
-  EXPECT_TRUE(r.controls[Control::DecryptButton].enabled);
-  EXPECT_EQ(r.controls[Control::DecryptButton].caption, "取消解密");
-  EXPECT_EQ(r.controls[Control::DecryptButton].tag, 1);
+  r.BeginRun();
+  EXPECT_EQ(r.Result().outcome, Outcome::kNone);
+  r.WarnDamage("damaged size");
+  EXPECT_EQ(r.messages, std::vector<std::string>{"damaged size"});
+  r.Complete({"/out/a"});
+  EXPECT_EQ(r.Result().outcome, Outcome::kDoneAfterDamage);
+  EXPECT_EQ(r.Result().written, std::vector<std::string>{"/out/a"});
+
+  r.BeginRun();
+  EXPECT_EQ(r.Result().outcome, Outcome::kNone);
+  EXPECT_TRUE(r.Result().written.empty());
+  r.Complete({"/out/b"});
+  EXPECT_EQ(r.Result().outcome, Outcome::kDone);
 }
 
-TEST(CommandState, BusyEncryptLocksItsKeyBox) {
+TEST(RunResult, ACompletedRunStaysCompletedWhateverEndsItLater) {
   RecordingReporter r;
-  r.SetCommandState(Control::EncryptButton, false);
-  EXPECT_FALSE(r.controls[Control::EncryptionKey].enabled);
-  EXPECT_EQ(r.controls[Control::EncryptButton].caption, "取消加密");
-  r.SetCommandState(Control::EncryptButton, true);
-  EXPECT_TRUE(r.controls[Control::EncryptionKey].enabled);
-  EXPECT_EQ(r.controls[Control::EncryptButton].caption, "加密文件");
-  EXPECT_EQ(r.controls[Control::EncryptButton].tag, 0);
+  r.BeginRun();
+  r.Complete({"/out/a"});
+  r.EndRun(Outcome::kCancelled, "cancelled too late");
+  EXPECT_EQ(r.Result().outcome, Outcome::kDone);
+  EXPECT_TRUE(r.Result().reason.empty());
+
+  // A cancel that the engine overtook with its last write is a completion.
+  r.BeginRun();
+  r.EndRun(Outcome::kCancelled, "cancelled");
+  EXPECT_FALSE(r.Result().Completed());
+  EXPECT_EQ(r.Result().reason, "cancelled");
+  r.Complete({"/out/c"});
+  EXPECT_EQ(r.Result().outcome, Outcome::kDone);
 }
 
-TEST(CommandState, SelfDecryptButtonsNeedAPayloadAfterTheImage) {
+TEST(RunResult, AStopByFailureEndsTheRunAsFailedWithItsText) {
   RecordingReporter r;
-  EXPECT_EQ(SelfDecryptMinimumFor(584192), 584501);
-  r.SetImageSize(584192);
-  r.SetOwnFileSize(584500);
-  r.SetCommandState(Control::EncryptButton, true);
-  EXPECT_FALSE(r.controls[Control::SelfDecryptButton].enabled);
-  EXPECT_FALSE(r.controls[Control::SeparateButton].enabled);
-  r.SetOwnFileSize(584501);
-  r.SetCommandState(Control::EncryptButton, true);
-  EXPECT_TRUE(r.controls[Control::SelfDecryptButton].enabled);
-  EXPECT_TRUE(r.controls[Control::SeparateButton].enabled);
-}
-
-TEST(CommandState, OtherControlsKeepTheirCaptionButServeAsCancel) {
-  RecordingReporter r;
-  r.controls[Control::SoftKeyboardButton].caption = "软键盘";
-  r.SetCommandState(Control::SoftKeyboardButton, false);
-  EXPECT_EQ(r.controls[Control::SoftKeyboardButton].caption, "软键盘");
-  EXPECT_TRUE(r.controls[Control::SoftKeyboardButton].enabled);
-  EXPECT_EQ(r.controls[Control::SoftKeyboardButton].tag, 1);
-  EXPECT_FALSE(r.controls[Control::EncryptButton].enabled);
-  EXPECT_TRUE(r.controls[Control::EncryptionKey].enabled);  // only EncryptButton touches EncryptionKey
+  r.BeginRun();
+  r.ReportStoppedByFailure("read error");
+  EXPECT_EQ(r.Result().outcome, Outcome::kFailed);
+  EXPECT_EQ(r.Result().reason, "read error");
+  EXPECT_EQ(r.messages, std::vector<std::string>{"read error"});
 }
 
 TEST(StopAll, ClearsEveryFlagAndStopsCompression) {

@@ -310,9 +310,9 @@ TEST_F(OwnFile, APayloadEnablesTheSelfDecryptCommandsAndIsDescribed) {
   EXPECT_TRUE(dialogs.messages.empty());
 
   // A finished command keeps them enabled; a busy one disables them.
-  Logic().SetCommandState(Control::EncryptButton, false);
+  Logic().SetCommandState(Operation::Encrypt, false);
   EXPECT_FALSE(W().ControlEnabled(Control::SelfDecryptButton));
-  Logic().SetCommandState(Control::EncryptButton, true);
+  Logic().SetCommandState(Operation::Encrypt, true);
   EXPECT_TRUE(W().ControlEnabled(Control::SelfDecryptButton));
 }
 

@@ -73,7 +73,7 @@ TEST_F(ReadInfo, SmallestPayloadIsRecognisedSilently) {
   EXPECT_EQ(info.StatusHint, reporter.Status());
 
   // The reporter now lets SetCommandState enable the self-decrypt commands.
-  reporter.SetCommandState(Control::SoftKeyboardButton, true);
+  reporter.SetCommandState(Operation::MenuCommand, true);
   EXPECT_TRUE(reporter.controls[Control::SelfDecryptButton].enabled);
 }
 

@@ -150,7 +150,7 @@ class Engines : public ::testing::Test {
     InputFile in(container);
     CreateJob job{program_, kImage, target, replace, name, in.Size()};
     r_.Flags().KeepCreating = true;
-    r_.SetCommandState(Control::CreateSelfDecryptingButton, false);
+    r_.SetCommandState(Operation::CreateSelfDecrypting, false);
     CreateSelfDecrypting(job, in, r_);
   }
   std::size_t FilesIn(const std::string& folder) {
@@ -276,7 +276,7 @@ TEST_F(Engines, SeparateCopiesExactlyThePayloadSize) {
   InputFile in(dir_.File("sfx"));
   r_.Flags().KeepSeparating = true;
   // A stored size smaller than the bytes present: the bytes behind it stay.
-  SeparatePayload({PayloadOffset(kImage), 250000, out_.File("p.jmz"), false}, in, r_);
+  SeparatePayload({PayloadOffset(kImage), 250000, out_.File("p.jmz"), false, ""}, in, r_);
   EXPECT_EQ(ReadFile(out_.File("p.jmz")), payload.substr(0, 250000));
   EXPECT_EQ(ModeOf(out_.File("p.jmz")), DefaultFileMode());
   EXPECT_EQ(r_.Status(), "分离自解密文件 ... 已完成。");
@@ -288,7 +288,7 @@ TEST_F(Engines, SeparateCopiesExactlyThePayloadSize) {
   r_.on_bar_position = [this](int64_t position) {
     if (position > 0) r_.Flags().KeepSeparating = false;
   };
-  SeparatePayload({PayloadOffset(kImage), 300000, out_.File("q.jmz"), false}, in, r_);
+  SeparatePayload({PayloadOffset(kImage), 300000, out_.File("q.jmz"), false, ""}, in, r_);
   EXPECT_FALSE(PathExists(out_.File("q.jmz")));
   EXPECT_EQ(FilesIn(out_.path()), 1u);
 
@@ -296,7 +296,7 @@ TEST_F(Engines, SeparateCopiesExactlyThePayloadSize) {
   in.Open(dir_.File("sfx"));
   r_.on_bar_position = nullptr;
   r_.Flags().KeepSeparating = true;
-  SeparatePayload({PayloadOffset(kImage), 400000, out_.File("r.jmz"), false}, in, r_);
+  SeparatePayload({PayloadOffset(kImage), 400000, out_.File("r.jmz"), false, ""}, in, r_);
   EXPECT_EQ(r_.messages, std::vector<std::string>{"分离自解密文件 ... 出错!已停止。"});
   EXPECT_FALSE(PathExists(out_.File("r.jmz")));
 }

@@ -38,7 +38,7 @@ class ShredderTest : public ::testing::Test {
     job.mark_busy = [this] { ++busy_marks; };
     job.reset_item = [this] {
       ++resets;
-      R().SetCommandState(Control::SoftKeyboardButton, true);
+      R().SetCommandState(Operation::MenuCommand, true);
     };
     job.before_write = [this](int64_t offset, std::size_t size) { writes.emplace_back(offset, size); };
   }

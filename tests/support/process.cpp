@@ -90,7 +90,7 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, const ProcessOpti
     stopper = std::thread([&] {
       std::unique_lock lock(mutex);
       stopped.wait_for(lock, options.stop_after, [&] { return stop || exited; });
-      if (!exited) ::kill(pid, SIGTERM);
+      if (!exited) ::kill(pid, options.stop_signal);
     });
   }
   if (options.while_running) options.while_running(pid);
@@ -138,6 +138,19 @@ int RunInTerminal(const std::vector<std::string>& argv, const std::map<std::stri
   ::close(master);
   ::close(slave);
   return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+ProcessOptions SignalOnCue(int sig, const std::string& cue, int occurrence) {
+  ProcessOptions options;
+  options.stop_signal = sig;
+  options.stop_when = [cue, occurrence](const std::string& err) {
+    int seen = 0;
+    for (std::size_t at = err.find(cue); at != std::string::npos; at = err.find(cue, at + cue.size())) {
+      if (++seen >= occurrence) return true;
+    }
+    return false;
+  };
+  return options;
 }
 
 }  // namespace vesk::testing

@@ -2,6 +2,7 @@
 // captures its exit status, standard output and standard error.
 #pragma once
 
+#include <csignal>
 #include <chrono>
 #include <functional>
 #include <map>
@@ -23,11 +24,18 @@ struct ProcessOptions {
   // The reading end of the child's standard error is closed at once, as when
   // the program it wrote to has gone.
   bool close_stderr = false;
-  // For a program that runs until it is stopped: it gets SIGTERM once its
-  // standard error satisfies `stop_when`, or after `stop_after` at the latest.
+  // For a program that runs until it is stopped: it gets `stop_signal` once
+  // its standard error satisfies `stop_when`, or after `stop_after` at the
+  // latest.
   std::function<bool(const std::string& err)> stop_when;
   std::chrono::milliseconds stop_after{30000};
+  int stop_signal = SIGTERM;
 };
+
+// Options that send `sig` once the program's standard error holds `cue` for
+// the `occurrence`-th time: the run has visibly reached that stage, so the
+// signal meets its handler, whatever the build's start-up costs.
+ProcessOptions SignalOnCue(int sig, const std::string& cue, int occurrence = 1);
 
 ProcessResult RunProcess(const std::vector<std::string>& argv, const ProcessOptions& options = {});
 

@@ -1,5 +1,7 @@
 #include "support/recording_reporter.h"
 
+#include "selfextract/layout.h"
+
 namespace vesk::testing {
 
 RecordingReporter::RecordingReporter() {
@@ -40,6 +42,14 @@ void RecordingReporter::OnBarRange(int64_t max) { bar_ranges.push_back(max); }
 void RecordingReporter::OnBarPosition(int64_t position) {
   bar_positions.push_back(position);
   if (on_bar_position) on_bar_position(position);
+}
+
+void RecordingReporter::SetCommandState(Operation op, bool enabled) {
+  try {
+    ApplyCommandState(*this, op, enabled, OwnFileSize() >= selfextract::SelfDecryptMinimum(ImageSize()));
+  } catch (...) {
+    Beep();
+  }
 }
 
 void RecordingReporter::SetControlEnabled(Control c, bool enabled) { controls[c].enabled = enabled; }

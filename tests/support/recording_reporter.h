@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "app/control.h"
 #include "core/reporting.h"
 
 namespace vesk::testing {
@@ -19,13 +20,16 @@ struct ControlRecord {
   std::string caption;
 };
 
-class RecordingReporter : public Reporter {
+// It applies the window's command-state rules to a map of controls, so that
+// engine tests see what a window would show.
+class RecordingReporter : public Reporter, public ControlSink {
  public:
   RecordingReporter();
 
   void ReportMessage(const std::string& text) override;
   void ShowStatus(const std::string& text) override;
   bool AskYesNo(const std::string& text, const std::string& caption) override;
+  void SetCommandState(Operation op, bool enabled) override;
 
   // Scripted answers, consumed in order; `default_answer` when none is left.
   void QueueAnswers(std::initializer_list<bool> answers);

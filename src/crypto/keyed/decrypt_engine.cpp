@@ -73,6 +73,7 @@ class Decryptor {
     Attempt();
   }
   void Refuse(const std::string& text) {
+    r_.EndRun(Outcome::kRefused, text);
     r_.ReportMessage(text);
     r_.SetCommandState(job_.command, true);
   }
@@ -96,6 +97,7 @@ class Decryptor {
   }
   void ReplaceRefused(const std::string& output) {
     keep_ = false;
+    r_.EndRun(Outcome::kRefused, ReplaceFailed(output));
     r_.ReportMessage(ReplaceFailed(output));
     r_.SetCommandState(job_.command, true);
   }
@@ -162,13 +164,13 @@ void Decryptor::Attempt() {
     stored = (stored << 8) | static_cast<uint8_t>(sb[j] ^ m3 ^ static_cast<uint8_t>(31 * j) ^ m2);
   }
   int64_t size = static_cast<int64_t>(stored);
-  if (size < 1) r_.ReportMessage("加密的文件(被破坏)保存的文件大小数据(错误)小于1字节！");
-  if (size > kFourGiB) r_.ReportMessage("加密的文件(被破坏)保存的文件大小数据(错误)大于4GB！");
+  if (size < 1) r_.WarnDamage("加密的文件(被破坏)保存的文件大小数据(错误)小于1字节！");
+  if (size > kFourGiB) r_.WarnDamage("加密的文件(被破坏)保存的文件大小数据(错误)大于4GB！");
 
   int64_t e = static_cast<uint8_t>(ReadByte() ^ m3 ^ m2);
   if (e > 215) {
     e = 4;
-    r_.ReportMessage("加密的文件(被破坏)保存的扩展名长度有误!");
+    r_.WarnDamage("加密的文件(被破坏)保存的扩展名长度有误!");
   }
   if (Stopped()) return;
 
@@ -183,7 +185,7 @@ void Decryptor::Attempt() {
     // A stored extension is appended to a path: one that could name another
     // folder is as damaged as one without its dot.
     if (ext.size() < 2 || ext[0] != '.' || ext.find('/') != std::string::npos || ext.find('\0') != std::string::npos) {
-      r_.ReportMessage(kDamagedExt);
+      r_.WarnDamage(kDamagedExt);
       ext.clear();
     }
   }
@@ -191,7 +193,7 @@ void Decryptor::Attempt() {
   const uint8_t n_low = static_cast<uint8_t>(((b0 ^ (v > 29 ? r3 : 0)) ^ r2) - r1);
   const uint8_t n_high = static_cast<uint8_t>(((b1 ^ (v > 29 ? r1 : 0)) ^ r3) - r2);
   const uint8_t z = static_cast<uint8_t>((b2 ^ r1) - r3);
-  if (z > 3) r_.ReportMessage("压缩率记录错误, 文件可能被破坏!");
+  if (z > 3) r_.WarnDamage("压缩率记录错误, 文件可能被破坏!");
   const int n = static_cast<int16_t>(static_cast<uint16_t>(n_low | (n_high << 8)));
   if (Stopped()) return;
   if (n < 1 || n > 2056) return ReportOrRetry("加密的文件(被破坏)密钥长度有误,不能解密!");
@@ -204,13 +206,13 @@ void Decryptor::Attempt() {
   int64_t total = cl_ - (21 + e + static_cast<int64_t>(l) + 16);
   if (total < 1) {
     total = 0;
-    r_.ReportMessage("加密的文件(被破坏)的大小效验(有误)小于1字节！");
+    r_.WarnDamage("加密的文件(被破坏)的大小效验(有误)小于1字节！");
   }
   if (total > kFourGiB) {
     total = kFourGiB;
-    r_.ReportMessage("加密的文件(被破坏)的大小效验(有误)大于4GB！");
+    r_.WarnDamage("加密的文件(被破坏)的大小效验(有误)大于4GB！");
   }
-  if (size != total) r_.ReportMessage("加密的文件(被破坏)保存的文件大小数据(错误)与其文件大小不符。");
+  if (size != total) r_.WarnDamage("加密的文件(被破坏)保存的文件大小数据(错误)与其文件大小不符。");
   if (size > total || size < 1) size = total;
 
   std::vector<uint8_t> block(l);
@@ -249,8 +251,8 @@ void Decryptor::Attempt() {
 
   host_.OutputChosen(output);
   r_.ShowStatus("解密文件 ...");
-  host_.SetHint(Hint::ProgressBar, "解密后的文件：" + output);
-  host_.SetHint(Hint::StatusLine, job_.self_decrypt ? "进行自解密的文件：" + job_.payload_name
+  host_.SetHint(Hint::Output, "解密后的文件：" + output);
+  host_.SetHint(Hint::Source, job_.self_decrypt ? "进行自解密的文件：" + job_.payload_name
                                                     : "进行解密的文件：" + job_.source_path);
   // The container itself may not be replaced (by its name or through a
   // link): not while it is being read, nor by the decompression that follows.
@@ -291,7 +293,7 @@ void Decryptor::Attempt() {
     out.Abandon();
     if (!failed) return;
     keep_ = false;
-    r_.ReportMessage("解密文件出错!已停止。");
+    r_.ReportStoppedByFailure("解密文件出错!已停止。");
     r_.SetCommandState(job_.command, true);
     return;
   }
@@ -302,7 +304,7 @@ void Decryptor::Attempt() {
       working = out.Keep();
     } catch (...) {
       keep_ = false;
-      r_.ReportMessage("解密文件出错!已停止。");
+      r_.ReportStoppedByFailure("解密文件出错!已停止。");
       r_.SetCommandState(job_.command, true);
       return;
     }
@@ -323,10 +325,11 @@ void Decryptor::Attempt() {
     return ReplaceRefused(output);
   } catch (...) {
     keep_ = false;
-    r_.ReportMessage("解密文件出错!已停止。");
+    r_.ReportStoppedByFailure("解密文件出错!已停止。");
     r_.SetCommandState(job_.command, true);
     return;
   }
+  r_.Complete({output});
   r_.SetCommandState(job_.command, true);
   r_.ShowStatus("解密文件 ... 已完成。");
 }
@@ -414,8 +417,8 @@ void Decryptor::NoMarker() {
   if (Stopped()) return;
   if (!OutputReplaceable(output)) return ReplaceRefused(output);
   host_.OutputChosen(output);
-  host_.SetHint(Hint::ProgressBar, "解压缩后的文件：" + output);
-  host_.SetHint(Hint::StatusLine, "进行解压缩的文件：" + job_.source_path);
+  host_.SetHint(Hint::Output, "解压缩后的文件：" + output);
+  host_.SetHint(Hint::Source, "进行解压缩的文件：" + job_.source_path);
   if (!host_.StartDecompression(job_.source_path, output, false)) {
     r_.ReportMessage(job_.source_path + " 文件解压缩出错！已停止。");
     r_.SetCommandState(job_.command, true);

@@ -28,7 +28,7 @@ class DecryptHost {
 };
 
 struct DecryptJob {
-  Control command = Control::DecryptButton;  // SelfDecryptButton in self-decrypt mode
+  Operation command = Operation::Decrypt;  // SelfDecrypt in self-decrypt mode
   std::string source_path;             // the chosen container (UTF-8)
   std::string original_ext;            // its extension with the dot (UTF-8)
   std::string target_path;             // output path as chosen, without the stored extension

@@ -35,8 +35,9 @@ class Engine {
   }
   void ErrorReport() {
     r_.StopAll();
+    r_.EndRun(Outcome::kFailed, kFailed);
     r_.ReportMessage(kFailed);
-    r_.SetCommandState(Control::EncryptButton, true);
+    r_.SetCommandState(Operation::Encrypt, true);
   }
   // A target that is the source, or that a commit could not replace.
   bool Replaceable() const {
@@ -45,8 +46,10 @@ class Engine {
   void ReplaceFailed() {
     keep_ = false;
     CleanUp();
-    r_.ReportMessage("替换删除文件“" + job_.target_path + "”失败！文件正在使用中或者有只读属性等。" + kCancelled);
-    r_.SetCommandState(Control::EncryptButton, true);
+    const std::string text = "替换删除文件“" + job_.target_path + "”失败！文件正在使用中或者有只读属性等。" + kCancelled;
+    r_.EndRun(Outcome::kRefused, text);
+    r_.ReportMessage(text);
+    r_.SetCommandState(Operation::Encrypt, true);
   }
   uint8_t ChooseVersion();
   void WritePayload(StagedOutput& out, const Header& h);
@@ -69,14 +72,14 @@ void Engine::Run() {
     CleanUp();
     r_.ReportMessage(std::string("密钥不能为空！请输入加密的密钥。") + kCancelled);
     keep_ = false;
-    r_.SetCommandState(Control::EncryptButton, true);
+    r_.SetCommandState(Operation::Encrypt, true);
     return;
   }
   r_.ShowStatus("进行加密文件...");
   if (Stopped()) return CleanUp();
   if (!FileExists(job_.source_path)) {
     r_.ReportMessage("要加密的文件:“" + job_.source_path + "”" + "不存在!" + kCancelled);
-    r_.SetCommandState(Control::EncryptButton, true);
+    r_.SetCommandState(Operation::Encrypt, true);
     return CleanUp();
   }
   if (Stopped()) return CleanUp();
@@ -89,7 +92,7 @@ void Engine::Run() {
     if (size < 1 || size > kMaxPayloadSize) {
       r_.ReportMessage(size < 1 ? std::string("文件是空的!不需要加密。") + kCancelled
                                 : std::string("不能加密大于4GB的文件!") + kCancelled);
-      r_.SetCommandState(Control::EncryptButton, true);
+      r_.SetCommandState(Operation::Encrypt, true);
       return CleanUp();
     }
     if (job_.key.size() > kMaxKeyBytes) throw IoError("key too long");
@@ -171,7 +174,8 @@ void Engine::Run() {
     return ErrorReport();
   }
   CleanUp();
-  r_.SetCommandState(Control::EncryptButton, true);
+  r_.Complete({job_.target_path});
+  r_.SetCommandState(Operation::Encrypt, true);
   r_.ShowStatus("加密文件 ... 已完成。");
   r_.ProgressComplete();
   keep_ = false;

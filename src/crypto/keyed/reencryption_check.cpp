@@ -35,9 +35,10 @@ class Check {
  private:
   bool RetryWindow() const { return size_ > 1032 && size_ < 3500 && !retried_; }
   void Abort(const Refusal& refusal) {
+    r_.EndRun(Outcome::kRefused, refusal.text);
     if (!refusal.state_first) r_.ReportMessage(refusal.text);
     r_.Flags().KeepRunning = false;
-    r_.SetCommandState(Control::EncryptButton, true);
+    r_.SetCommandState(Operation::Encrypt, true);
     if (refusal.state_first) r_.ReportMessage(refusal.text);
     result_.refused = true;
     result_.layer_number = 1;
@@ -91,7 +92,7 @@ void Check::Attempt() {
   for (int i = 7; i >= 0; --i) plain = (plain << 8) | static_cast<uint8_t>(s[i] ^ b[2] ^ static_cast<uint8_t>(31 * i) ^ b[1]);
   int64_t e = static_cast<uint8_t>(ReadByte() ^ b[2] ^ b[1]);
   if (e > 215) {
-    r_.ReportMessage("加密的文件(被破坏)保存的扩展名长度有误!");
+    r_.WarnDamage("加密的文件(被破坏)保存的扩展名长度有误!");
     e = 4;
   }
   if (plain < 1) throw Refusal{"加密的文件(被破坏)保存的文件大小数据(错误)小于1字节，不能再次加密!", true};

@@ -41,7 +41,7 @@ namespace {
 constexpr int64_t kMaxPlainSize = int64_t{1} << 32;
 constexpr int64_t kMaxContainerSize = kMaxPlainSize + 2 + kFixedOverhead;
 
-void ResetItem(const KeylessJob& job, Reporter& reporter) { reporter.RestoreItem(job.reset_item, Control::SoftKeyboardButton); }
+void ResetItem(const KeylessJob& job, Reporter& reporter) { reporter.RestoreItem(job.reset_item, Operation::MenuCommand); }
 
 // The key-stream operations stop the run on an internal failure (memory):
 // both run flags are cleared, and the engine ends at its next flag check.
@@ -101,7 +101,7 @@ bool CreateTarget(const KeylessJob& job, Reporter& reporter, std::atomic<bool>& 
 }
 
 // What a run shows at its end.
-struct Outcome {
+struct EndTexts {
   std::string failed;
   std::string replace_failed;
   const char* done;
@@ -114,7 +114,7 @@ struct Outcome {
 // failed run); anything else is discarded, the target left as it was. Then
 // the failure, the completion or the cancel is shown.
 void Finish(const KeylessJob& job, Reporter& reporter, std::atomic<bool>& keep, InputFile& source, Target& target,
-            bool failed, const Outcome& outcome) {
+            bool failed, const EndTexts& outcome) {
   source.Close();
   bool refused = false;
   if (!failed && keep) {
@@ -134,15 +134,19 @@ void Finish(const KeylessJob& job, Reporter& reporter, std::atomic<bool>& keep, 
   ResetItem(job, reporter);
   if (refused) {
     keep = false;
+    reporter.EndRun(Outcome::kRefused, outcome.replace_failed);
     reporter.ReportMessage(outcome.replace_failed);
   } else if (failed) {
     keep = false;
+    reporter.EndRun(Outcome::kFailed, outcome.failed);
     reporter.ReportMessage(outcome.failed);
     if (outcome.beep_on_failure) reporter.Beep();
   } else if (keep) {
+    reporter.Complete({job.target_path});
     reporter.ShowStatus(outcome.done);
     keep = false;
   } else {
+    reporter.EndRun(Outcome::kCancelled, outcome.cancelled);
     reporter.ShowStatus(outcome.cancelled);
   }
 }

@@ -114,10 +114,10 @@ struct Session {
     }
   }
   bool Idle() {
-    const ControlRecord& c = r.controls[job.command];
-    return c.tag == 0 && c.caption == IdleCaption(job.command);
+    const ControlRecord& c = r.controls[ControlFor(job.command)];
+    return c.tag == 0 && c.caption == IdleCaption(ControlFor(job.command));
   }
-  bool Busy() { return r.controls[job.command].tag == 1; }
+  bool Busy() { return r.controls[ControlFor(job.command)].tag == 1; }
 
   DecryptJob job;
   RecordingReporter r;
@@ -379,8 +379,8 @@ TEST_F(DecryptTest, SuccessfulRunSetsTheHintsAndStatuses) {
   Session s(source, dir_.File("out"));
   s.Run();
   const std::string output = dir_.File("out.txt");
-  EXPECT_EQ(s.host.hints[Hint::ProgressBar], "解密后的文件：" + output);
-  EXPECT_EQ(s.host.hints[Hint::StatusLine], "进行解密的文件：" + source);
+  EXPECT_EQ(s.host.hints[Hint::Output], "解密后的文件：" + output);
+  EXPECT_EQ(s.host.hints[Hint::Source], "进行解密的文件：" + source);
   EXPECT_EQ(s.r.statuses, (std::vector<std::string>{"解密文件 ...", "进行解密文件...", kDone}));
 }
 
@@ -448,7 +448,7 @@ TEST_P(ProgressPositions, MatchUnitByUnitSteps) {
   Session s(source, dir_.File("out"));
   if (c.start > 0) {
     s.job.self_decrypt = true;
-    s.job.command = Control::SelfDecryptButton;
+    s.job.command = Operation::SelfDecrypt;
     s.job.container_start = c.start;
     s.job.payload_size = static_cast<int64_t>(container.size());
   }
@@ -840,8 +840,8 @@ TEST_F(DecryptTest, FileWithoutMarkerIsHandedToDecompression) {
     EXPECT_EQ(s.host.starts[0].source, source);
     EXPECT_EQ(s.host.starts[0].dest, dir_.File("out"));
     EXPECT_FALSE(s.host.starts[0].delete_after);
-    EXPECT_EQ(s.host.hints[Hint::ProgressBar], "解压缩后的文件：" + dir_.File("out"));
-    EXPECT_EQ(s.host.hints[Hint::StatusLine], "进行解压缩的文件：" + source);
+    EXPECT_EQ(s.host.hints[Hint::Output], "解压缩后的文件：" + dir_.File("out"));
+    EXPECT_EQ(s.host.hints[Hint::Source], "进行解压缩的文件：" + source);
     EXPECT_TRUE(s.Busy());
   }
 }
@@ -1110,7 +1110,7 @@ TEST_F(DecryptTest, EmbeddedContainerNamesThePayloadAndNeedsItsMarker) {
   const std::string container = MakeContainer(Recipe{}, plain);
   {
     Session s(Put("program", image + container), dir_.File("out"));
-    s.job.command = Control::SelfDecryptButton;
+    s.job.command = Operation::SelfDecrypt;
     s.job.self_decrypt = true;
     s.job.container_start = static_cast<int64_t>(image.size());
     s.job.payload_size = static_cast<int64_t>(container.size());
@@ -1118,12 +1118,12 @@ TEST_F(DecryptTest, EmbeddedContainerNamesThePayloadAndNeedsItsMarker) {
     s.Run();
     EXPECT_EQ(s.r.Status(), kDone);
     EXPECT_EQ(s.host.key_reads, 2);  // 3053 bytes: found at the start + 260
-    EXPECT_EQ(s.host.hints[Hint::StatusLine], "进行自解密的文件：payload.jmz");
+    EXPECT_EQ(s.host.hints[Hint::Source], "进行自解密的文件：payload.jmz");
     EXPECT_TRUE(ReadFile(dir_.File("out.txt")) == plain);
     EXPECT_TRUE(s.Idle());
   }
   Session s(Put("program", image), dir_.File("out"));
-  s.job.command = Control::SelfDecryptButton;
+  s.job.command = Operation::SelfDecrypt;
   s.job.self_decrypt = true;
   s.job.container_start = 4000;
   s.job.payload_size = 1000;
@@ -1276,7 +1276,7 @@ TEST_F(DecryptTest, OutputTakesThePermissionsOfItsContainer) {
   const std::string program = Put("program", image + container);
   ASSERT_EQ(::chmod(program.c_str(), 0750), 0);
   Session e(program, dir_.File("payload"));
-  e.job.command = Control::SelfDecryptButton;
+  e.job.command = Operation::SelfDecrypt;
   e.job.self_decrypt = true;
   e.job.container_start = static_cast<int64_t>(image.size());
   e.job.payload_size = static_cast<int64_t>(container.size());

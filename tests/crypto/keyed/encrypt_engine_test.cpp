@@ -218,7 +218,7 @@ TEST_F(EncryptEngineTest, CancelMidRunLeavesTheOldTargetAndDeletesTheCopySilentl
   EncryptJob job = Job();
   job.source_path = dir_.File("big.zak");
   job.pre_zip_level = 1;
-  r_.SetCommandState(Control::EncryptButton, false);
+  r_.SetCommandState(Operation::Encrypt, false);
   r_.on_bar_position = [this](int64_t pos) {
     if (pos > (1 << 20)) r_.Flags().KeepRunning = false;
   };

@@ -65,7 +65,7 @@ class ReencryptionTest : public ::testing::Test {
   Outcome Check(const std::string& bytes, const std::string& key) {
     const std::string path = Put(bytes);
     OrderReporter r;
-    r.SetCommandState(Control::EncryptButton, false);
+    r.SetCommandState(Operation::Encrypt, false);
     r.Flags().KeepRunning = true;
     Outcome o;
     o.result = CheckReencryption(path, key, r);
