@@ -31,6 +31,11 @@ class WindowPort {
   virtual void MessageBox(const std::string& text, const std::string& caption) = 0;
   // Modal Yes/No question with the question icon; true for Yes.
   virtual bool Question(const std::string& text, const std::string& caption) = 0;
+  // One of the algorithm questions; asked as any other unless the front end
+  // answers it from a setting.
+  virtual bool AlgorithmQuestion(vesk::AlgorithmQuestion /*which*/, const std::string& text, const std::string& caption) {
+    return Question(text, caption);
+  }
   virtual void SetStatusText(const std::string& text) = 0;
   virtual void SetBarRange(int64_t max) = 0;
   virtual void SetBarPosition(int64_t position) = 0;

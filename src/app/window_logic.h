@@ -45,6 +45,9 @@ class WindowLogic : public Reporter, public ControlSink, public keyed::DecryptHo
   void ReportMessage(const std::string& text) override;
   void ShowStatus(const std::string& text) override;
   bool AskYesNo(const std::string& text, const std::string& caption) override;
+  bool AskAlgorithm(AlgorithmQuestion which, const std::string& text, const std::string& caption) override {
+    return port_.AlgorithmQuestion(which, text, caption);
+  }
   void SetCommandState(Operation op, bool enabled) override;
   void ReportStoppedByFailure(const std::string& text) override;
   void Beep() override { port_.Beep(); }

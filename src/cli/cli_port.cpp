@@ -83,12 +83,15 @@ void CliPort::SetStatusText(const std::string& text) {
   PrintLine(text);
 }
 
-bool CliPort::Question(const std::string& text, const std::string& caption) {
+bool CliPort::AlgorithmQuestion(vesk::AlgorithmQuestion which, const std::string& /*text*/,
+                                const std::string& /*caption*/) {
+  // Answered from --algorithm, never asked.
+  return which == vesk::AlgorithmQuestion::kOld ? config_.algorithm != Algorithm::kCurrent
+                                                : config_.algorithm == Algorithm::kOlder;
+}
+
+bool CliPort::Question(const std::string& text, const std::string& /*caption*/) {
   std::lock_guard lock(mutex_);
-  if (caption == "加密算法") {
-    const bool old = text.find("更旧") == std::string::npos;
-    return old ? config_.algorithm != Algorithm::kCurrent : config_.algorithm == Algorithm::kOlder;
-  }
   ClearProgress();
   if (interrupted_) return false;
   if (config_.answer == Answer::kAsk && config_.interactive) {

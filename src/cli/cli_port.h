@@ -45,6 +45,7 @@ class CliPort : public WindowPort {
 
   void MessageBox(const std::string& text, const std::string& caption) override;
   bool Question(const std::string& text, const std::string& caption) override;
+  bool AlgorithmQuestion(vesk::AlgorithmQuestion which, const std::string& text, const std::string& caption) override;
   void SetStatusText(const std::string& text) override;
   void SetBarRange(int64_t max) override;
   void SetBarPosition(int64_t position) override;

@@ -33,6 +33,10 @@ enum class Operation {
   KeylessDecrypt,
 };
 
+// The two questions that choose an older container algorithm: the old one,
+// and then the older one.
+enum class AlgorithmQuestion { kOld, kOlder };
+
 // The two details an operation names beside the progress: the file it
 // writes (the output) and the file it reads (the source).
 enum class Hint { Output, Source };
@@ -66,6 +70,11 @@ class Reporter {
   virtual void ShowStatus(const std::string& text) = 0;
   // Modal Yes/No question; true for Yes. Blocks.
   virtual bool AskYesNo(const std::string& text, const std::string& caption) = 0;
+  // The same for one of the algorithm questions, which a front end may answer
+  // from a setting of its own instead of asking.
+  virtual bool AskAlgorithm(AlgorithmQuestion /*which*/, const std::string& text, const std::string& caption) {
+    return AskYesNo(text, caption);
+  }
 
   void ProgressStart(int64_t total);
   // Common path: one 64-bit add and one compare; only a bar move is out of line.

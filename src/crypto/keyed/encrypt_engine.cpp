@@ -63,8 +63,9 @@ class Engine {
 
 uint8_t Engine::ChooseVersion() {
   if (job_.info_click_count <= 7) return kVersionCurrent;
-  if (!r_.AskYesNo("是否使用旧的加密算法进行加密?", "加密算法")) return kVersionCurrent;
-  return r_.AskYesNo("是否使用更旧的加密算法进行加密?", "加密算法") ? kVersionOlder : kVersionOld;
+  if (!r_.AskAlgorithm(AlgorithmQuestion::kOld, "是否使用旧的加密算法进行加密?", "加密算法")) return kVersionCurrent;
+  return r_.AskAlgorithm(AlgorithmQuestion::kOlder, "是否使用更旧的加密算法进行加密?", "加密算法") ? kVersionOlder
+                                                                                                  : kVersionOld;
 }
 
 void Engine::Run() {

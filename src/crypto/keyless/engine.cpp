@@ -187,8 +187,12 @@ void StreamTail(InputFile& source, Target& target, Direction direction, const Ke
 
 Version ChooseVersion(uint8_t info_click_count, Reporter& reporter) {
   if (info_click_count <= 7) return Version::kCurrent;
-  if (!reporter.AskYesNo(text::kOldQuestion, text::kAlgorithmCaption)) return Version::kCurrent;
-  return reporter.AskYesNo(text::kOlderQuestion, text::kAlgorithmCaption) ? Version::kOlder : Version::kOld;
+  if (!reporter.AskAlgorithm(AlgorithmQuestion::kOld, text::kOldQuestion, text::kAlgorithmCaption)) {
+    return Version::kCurrent;
+  }
+  return reporter.AskAlgorithm(AlgorithmQuestion::kOlder, text::kOlderQuestion, text::kAlgorithmCaption)
+             ? Version::kOlder
+             : Version::kOld;
 }
 
 }  // namespace
