@@ -20,7 +20,7 @@
 #include "bench_support.h"
 #include "crypto/keyed/decrypt_engine.h"
 #include "crypto/keyed/encrypt_engine.h"
-#include "crypto/keyed/random.h"
+#include "crypto/keyed/system_random.h"
 #include "crypto/keyless/engine.h"
 #include "platform/file_io.h"
 

@@ -15,7 +15,8 @@
 #include <string>
 #include <vector>
 
-#include "compress/zlib_streams.h"
+#include "compress/deflate_writer.h"
+#include "compress/inflate_reader.h"
 #include "fuzz_draw.h"
 #include "fuzz_support.h"
 #include "platform/file_io.h"

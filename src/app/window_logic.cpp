@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "crypto/keyed/encrypt_engine.h"
+#include "crypto/keyed/system_random.h"
 #include "crypto/keyed/reencryption_check.h"
 #include "platform/file_io.h"
 #include "platform/gbk.h"

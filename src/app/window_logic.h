@@ -24,10 +24,10 @@
 #include "core/reporting.h"
 #include "compress/compressor.h"
 #include "crypto/keyed/decrypt_engine.h"
-#include "crypto/keyed/random.h"
+#include "crypto/keyed/random_source.h"
 #include "platform/shell_integration.h"
 #include "settings/settings.h"
-#include "settings/value_store.h"
+#include "settings/memory_store.h"
 #include "threads/ui_thread.h"
 #include "threads/worker.h"
 

@@ -12,7 +12,8 @@
 #include <vector>
 
 #include "compress/parallel_deflate.h"
-#include "compress/zlib_streams.h"
+#include "compress/deflate_writer.h"
+#include "compress/inflate_reader.h"
 #include "platform/file_io.h"
 #include "platform/paths.h"
 #include "threads/worker.h"

@@ -14,7 +14,7 @@
 #include <thread>
 #include <vector>
 
-#include "compress/zlib_streams.h"
+#include "compress/deflate_writer.h"
 
 namespace vesk::compress {
 namespace {

@@ -51,28 +51,4 @@ qsizetype FilterIndexOf(const QStringList& filters, const QString& selected);
 void PrepareFileDialog(QFileDialog& dialog, const FileDialogSpec& setup, bool save, int filter_index,
                        const QString& folder);
 
-// Qt's message boxes and file dialogs. The save dialog never asks before
-// replacing a file: the commands ask their own replace question.
-class QtDialogProvider final : public DialogProvider {
- public:
-  void Message(QWidget* parent, const std::string& text, const std::string& caption) override;
-  bool Question(QWidget* parent, const std::string& text, const std::string& caption) override;
-  void Information(QWidget* parent, const std::string& text, const std::string& caption) override;
-  // Starts with the colour last chosen (black at first).
-  std::optional<QColor> ChooseColour(QWidget* parent) override;
-  std::optional<std::string> OpenFile(QWidget* parent, const FileDialogSpec& setup) override;
-  std::optional<std::string> SaveFile(QWidget* parent, const FileDialogSpec& setup) override;
-  void PresetFile(const std::string& path) override;
-
- private:
-  std::optional<std::string> Run(QWidget* parent, const FileDialogSpec& setup, bool save);
-
-  // What each dialog keeps between uses: its filter index (a setup of -1
-  // keeps it) and the folder it was last in.
-  int open_filter_index_ = 1;
-  int save_filter_index_ = 1;
-  QString folder_;
-  QColor colour_ = Qt::black;
-};
-
 }  // namespace vesk::gui

@@ -7,7 +7,7 @@
 #include <QApplication>
 #include <QStringList>
 
-#include "gui/dialogs.h"
+#include "gui/qt_dialog_provider.h"
 #include "gui/display.h"
 #include "gui/gui_session.h"
 #include "gui/icon.h"

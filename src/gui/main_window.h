@@ -20,6 +20,7 @@
 #include <QWidget>
 
 #include "app/port.h"
+#include "gui/status_bar.h"
 #include "core/reporting.h"
 #include "settings/settings.h"
 
@@ -43,15 +44,6 @@ class KeyBox;
 // heights, 448 for a client area of 414.
 inline constexpr int kClientWidth = 442;
 inline constexpr int kFrameHeight = kDesignedWindowHeight - 414;
-inline constexpr int kStatusBarHeight = 19;
-
-// The two-panel status bar StatusLine, aligned to the bottom of the window.
-class StatusBar final : public QWidget {
- public:
-  explicit StatusBar(QWidget* parent);
-  QLabel* Glyph = nullptr;  // 16 pixels wide
-  QLabel* Text = nullptr;  // 1050 pixels wide, cut by the window
-};
 
 class MainWindow final : public QWidget {
  public:

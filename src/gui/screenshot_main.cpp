@@ -14,7 +14,7 @@
 #include <QTimer>
 #include <QWindow>
 
-#include "gui/dialogs.h"
+#include "gui/qt_dialog_provider.h"
 #include "gui/gui_session.h"
 #include "gui/icon.h"
 

@@ -5,7 +5,6 @@
 #pragma once
 
 #include <cstdint>
-#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -39,21 +38,6 @@ class ValueStore {
 // blanks around it allowed, within -2^31 .. 2^32-1 (values above 2^31-1 are
 // taken modulo 2^32, as a 32-bit value written unsigned reads back).
 std::optional<int32_t> ParseStoredInteger(std::string_view text);
-
-// Values held in memory, as text like the file holds them.
-class MemoryStore final : public ValueStore {
- public:
-  bool Exists() const override { return exists_; }
-  StoredInteger ReadInteger(std::string_view name) const override;
-  void WriteInteger(std::string_view name, int32_t value) override;
-  void Remove() override;
-  // Stores any text (tests put values that are not integers).
-  void WriteText(std::string_view name, std::string_view text);
-
- private:
-  bool exists_ = false;
-  std::map<std::string, std::string, std::less<>> values_;
-};
 
 // $XDG_CONFIG_HOME/vesk/vesk.conf, or ~/.config/vesk/vesk.conf when the
 // variable is not an absolute path. Throws std::runtime_error when the home

@@ -10,7 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "compress/zlib_streams.h"
+#include "compress/deflate_writer.h"
+#include "compress/inflate_reader.h"
 #include "platform/file_io.h"
 #include "samples.h"
 #include "support/temp_dir.h"

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "compress/zlib_streams.h"
+#include "compress/inflate_reader.h"
 #include "platform/file_io.h"
 #include "support/temp_dir.h"
 

@@ -1,4 +1,5 @@
-#include "compress/zlib_streams.h"
+#include "compress/deflate_writer.h"
+#include "compress/inflate_reader.h"
 
 #include <zlib.h>
 

@@ -20,7 +20,7 @@
 #include <vector>
 
 #include "crypto/keyed/cipher.h"
-#include "crypto/keyed/random.h"
+#include "crypto/keyed/random_source.h"
 
 namespace vesk::keyed {
 

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "core/reporting.h"
-#include "crypto/keyed/random.h"
+#include "crypto/keyed/random_source.h"
 
 namespace vesk::keyed {
 

@@ -12,7 +12,7 @@
 #include <string>
 
 #include "core/reporting.h"
-#include "crypto/keyless/random.h"
+#include "crypto/keyless/random_source.h"
 
 namespace vesk::keyless {
 

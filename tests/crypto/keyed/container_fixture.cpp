@@ -6,7 +6,7 @@
 #include <stdexcept>
 #include <vector>
 
-#include "crypto/keyed/random.h"
+#include "crypto/keyed/scripted_random.h"
 
 namespace vesk::keyed::fixture {
 

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "crypto/keyed/scripted_random.h"
+
 namespace vesk::keyed {
 namespace {
 
@@ -26,8 +28,10 @@ Bytes Slice(const Bytes& b, std::size_t at, std::size_t n) {
 }
 
 void Append(Bytes& to, const Bytes& from, std::size_t at, std::size_t n) {
-  to.insert(to.end(), from.begin() + static_cast<std::ptrdiff_t>(at),
-            from.begin() + static_cast<std::ptrdiff_t>(at + n));
+  // Sized first, then copied: GCC 12 misjudges the insert of a subrange here.
+  const std::size_t end = to.size();
+  to.resize(end + n);
+  std::copy_n(from.begin() + static_cast<std::ptrdiff_t>(at), n, to.begin() + static_cast<std::ptrdiff_t>(end));
 }
 
 template <typename Block>

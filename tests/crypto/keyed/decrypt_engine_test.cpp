@@ -17,7 +17,7 @@
 
 #include "container_fixture.h"
 #include "crypto/keyed/encrypt_engine.h"
-#include "crypto/keyed/random.h"
+#include "crypto/keyed/scripted_random.h"
 #include "platform/file_io.h"
 #include "platform/gbk.h"
 #include "platform/paths.h"

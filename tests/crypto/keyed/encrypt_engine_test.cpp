@@ -2,6 +2,7 @@
 // give the same container bytes and the same progress positions, and every
 // failure or cancel must leave no container and no temporary copy behind.
 #include "crypto/keyed/encrypt_engine.h"
+#include "crypto/keyed/scripted_random.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -1,4 +1,4 @@
-#include "crypto/keyed/random.h"
+#include "crypto/keyed/system_random.h"
 
 #include <gtest/gtest.h>
 

@@ -5,7 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "crypto/keyless/random.h"
+#include "crypto/keyless/random_source.h"
+#include "crypto/keyless/system_random.h"
 
 namespace vesk::keyless {
 namespace {

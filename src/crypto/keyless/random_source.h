@@ -16,12 +16,6 @@ class RandomSource {
   virtual void Fill(uint8_t* out, std::size_t n) = 0;
 };
 
-// getrandom(2) from the kernel's non-blocking pool.
-class SystemRandom final : public RandomSource {
- public:
-  void Fill(uint8_t* out, std::size_t n) override;
-};
-
 // The process-wide system source.
 RandomSource& DefaultRandom();
 

@@ -1,4 +1,5 @@
-#include "crypto/keyless/random.h"
+#include "crypto/keyless/random_source.h"
+#include "crypto/keyless/system_random.h"
 
 #include <sys/random.h>
 

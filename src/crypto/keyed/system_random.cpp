@@ -1,14 +1,11 @@
-#include "crypto/keyed/random.h"
+#include "crypto/keyed/system_random.h"
 
 #include <sys/random.h>
 
 #include <cerrno>
-#include <stdexcept>
 #include <system_error>
 
 namespace vesk::keyed {
-
-RandomSource::~RandomSource() = default;
 
 SystemRandom::SystemRandom() : used_(buffer_.size()) {}
 
@@ -39,20 +36,6 @@ void SystemRandom::Refill(std::span<uint8_t> block) {
     }
     filled += static_cast<std::size_t>(got);
   }
-}
-
-ScriptedRandom::ScriptedRandom(std::vector<uint8_t> values) : values_(std::move(values)) {
-  for (uint8_t v : values_) {
-    if (v > kMaxRandomValue) throw std::invalid_argument("scripted random value above 254");
-  }
-}
-
-ScriptedRandom::ScriptedRandom(std::initializer_list<uint8_t> values)
-    : ScriptedRandom(std::vector<uint8_t>(values)) {}
-
-uint8_t ScriptedRandom::Next() {
-  if (next_ >= values_.size()) throw std::out_of_range("scripted random values exhausted");
-  return values_[next_++];
 }
 
 }  // namespace vesk::keyed

@@ -1,0 +1,50 @@
+// An inflate stream over an input file, with a fixed read buffer: any stream
+// zlib accepts is read back, and anything else is refused.
+#pragma once
+
+#include <zlib.h>
+
+#include <cstddef>
+#include <cstdint>
+
+#include "compress/byte_buffer.h"
+#include "compress/zlib_error.h"
+#include "platform/file_io.h"
+
+namespace vesk::compress {
+
+// The inflate stream reads its source in blocks of this many bytes: large
+// reads keep zlib in its fast loop and the system calls few.
+inline constexpr std::size_t kInflateReadSize = 1 << 20;
+
+class InflateReader {
+ public:
+  // Reads `in` from its current position.
+  explicit InflateReader(InputFile& in);
+  ~InflateReader();
+  InflateReader(const InflateReader&) = delete;
+  InflateReader& operator=(const InflateReader&) = delete;
+
+  // Fills `out` with up to n uncompressed bytes (any n; large requests are
+  // the fastest); fewer only at the end of the stream, once its trailer has been read and its Adler-32 check passed.
+  // Bytes behind the trailer are never read as data. Throws ZlibError for
+  // data that is not a zlib stream, is damaged, fails its check, or ends
+  // before its trailer (a cut-short stream is a failure, not a shorter file).
+  std::size_t Read(void* out, std::size_t n);
+  // Back to offset 0 of the source with a fresh inflate state.
+  void Rewind();
+
+  // True once the trailer has been read and checked.
+  bool Complete() const { return complete_; }
+
+ private:
+  void Fill();
+
+  InputFile& in_;
+  z_stream z_{};
+  ByteBuffer buffer_;
+  bool source_ended_ = false;  // the source has no bytes beyond those in buffer_
+  bool complete_ = false;
+};
+
+}  // namespace vesk::compress

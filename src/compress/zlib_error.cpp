@@ -1,0 +1,14 @@
+#include "compress/zlib_error.h"
+
+#include <string>
+
+namespace vesk::compress {
+
+void FailZlib(const char* what, const z_stream& z, int code) {
+  std::string text = what;
+  text += ": ";
+  text += z.msg != nullptr ? z.msg : zError(code);
+  throw ZlibError(text);
+}
+
+}  // namespace vesk::compress

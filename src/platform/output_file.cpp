@@ -1,0 +1,57 @@
+#include "platform/output_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <cerrno>
+#include <cstring>
+#include <utility>
+
+#include "platform/file_io.h"
+
+namespace vesk {
+
+OutputFile::~OutputFile() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+OutputFile::OutputFile(OutputFile&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+
+OutputFile& OutputFile::operator=(OutputFile&& other) noexcept {
+  if (this != &other) {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = std::exchange(other.fd_, -1);
+  }
+  return *this;
+}
+
+void OutputFile::CreateNew(const std::string& path, mode_t mode) {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+  if (fd_ < 0) ThrowIoError("cannot create " + path);
+}
+
+void OutputFile::Write(const void* buf, std::size_t n) {
+  const auto* p = static_cast<const char*>(buf);
+  while (n > 0) {
+    ssize_t put = ::write(fd_, p, n);
+    if (put < 0) {
+      if (errno == EINTR) continue;
+      ThrowIoError("cannot write");
+    }
+    p += put;
+    n -= static_cast<std::size_t>(put);
+  }
+}
+
+void OutputFile::Seek(int64_t pos) {
+  if (::lseek(fd_, static_cast<off_t>(pos), SEEK_SET) < 0) ThrowIoError("cannot seek");
+}
+
+void OutputFile::Close() {
+  if (fd_ < 0) return;
+  int fd = std::exchange(fd_, -1);
+  if (::close(fd) != 0) ThrowIoError("cannot close");
+}
+
+}  // namespace vesk

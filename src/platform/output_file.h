@@ -1,0 +1,34 @@
+// An unbuffered file handle for writing a new file over a POSIX descriptor.
+// Failures throw IoError.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace vesk {
+
+class OutputFile {
+ public:
+  OutputFile() = default;
+  ~OutputFile();
+  OutputFile(OutputFile&& other) noexcept;
+  OutputFile& operator=(OutputFile&& other) noexcept;
+  OutputFile(const OutputFile&) = delete;
+  OutputFile& operator=(const OutputFile&) = delete;
+
+  // Creates a new file; fails when anything (a file or a link) is already at
+  // `path`. Never follows a symbolic link.
+  void CreateNew(const std::string& path, mode_t mode = 0644);
+  bool IsOpen() const { return fd_ >= 0; }
+  void Write(const void* buf, std::size_t n);  // all or throw
+  void Seek(int64_t pos);
+  void Close();  // throws when the final close reports an error
+
+ private:
+  int fd_ = -1;
+};
+
+}  // namespace vesk
