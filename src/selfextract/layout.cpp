@@ -5,6 +5,7 @@
 #include "platform/file_io.h"
 #include "platform/gbk.h"
 #include "selfextract/elf_image.h"
+#include "selfextract/texts.h"
 
 namespace vesk::selfextract {
 
@@ -21,7 +22,7 @@ std::string EncodePayloadHeader(int64_t payload_size, std::string_view gbk_name)
 }
 
 std::string PayloadStatusText(const std::string& payload_name, int64_t payload_size) {
-  return "自解密文件：" + payload_name + "  大小：" + std::to_string(payload_size) + "字节。";
+  return text::PayloadStatus(payload_name, payload_size);
 }
 
 SelfDecryptInfo ReadSelfDecryptInfo(Reporter& reporter, const std::string& program_path, int64_t image_size) {
@@ -62,24 +63,24 @@ SelfDecryptInfo ReadSelfDecryptInfo(Reporter& reporter, const std::string& progr
     info.PayloadName = GbkToUtf8(name);
     if (info.PayloadName.empty()) {
       info.Damaged = true;
-      reporter.WarnDamage("自解密里的加密文件名称(出错)是空的！");
+      reporter.WarnDamage(text::kPayloadNameEmpty);
     }
 
     // Both texts show the stored size, even when it is corrected below.
-    const std::string size_text = "自解密里的加密文件的大小(" + std::to_string(payload_size) + "字节)数据";
+    const int64_t stored_size = payload_size;
     info.StatusHint = PayloadStatusText(info.PayloadName, payload_size);
     reporter.ShowStatus(info.StatusHint);
 
     const int64_t present = info.OwnFileSize - PayloadOffset(image_size);
     if (payload_size < 1 || payload_size > kMaxPayloadSize || payload_size > present) {
       info.Damaged = true;
-      reporter.WarnDamage(size_text + "被破坏或者出错！");
+      reporter.WarnDamage(text::PayloadSizeDamaged(stored_size));
       payload_size = present;
     }
     if (payload_size != present) {
       // Bytes follow the payload; the stored size stays in force.
       info.Damaged = true;
-      reporter.WarnDamage(size_text + "与效验数据(" + std::to_string(present) + ")不相同！");
+      reporter.WarnDamage(text::PayloadSizeMismatch(stored_size, present));
     }
     info.PayloadSize = payload_size;
     info.CommandsEnabled = true;

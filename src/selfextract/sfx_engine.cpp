@@ -6,13 +6,12 @@
 #include "platform/paths.h"
 #include "platform/staged_file.h"
 #include "selfextract/layout.h"
+#include "selfextract/texts.h"
 
 namespace vesk::selfextract {
 namespace {
 
 constexpr int64_t kSecondHeaderOffset = 260;
-
-const char kSeparateFailed[] = "分离自解密文件 ... 出错!已停止。";
 
 // The marker test of a keyed header at `at`: the four descriptor bytes, each
 // XORed with the byte four places before it, spell ".jmz".
@@ -77,7 +76,7 @@ std::string SafePayloadName(const std::string& utf8_name) {
 
 void CreateSelfDecrypting(const CreateJob& job, InputFile& container, Reporter& r) {
   auto& keep = r.Flags().KeepCreating;
-  const std::string error = "创建自解密文件“" + job.target_path + "”出错!已停止。";
+  const std::string error = text::CreateFailed(job.target_path);
   bool failed = false;
   StagedOutput out;
   try {
@@ -105,7 +104,7 @@ void CreateSelfDecrypting(const CreateJob& job, InputFile& container, Reporter& 
     } else if (keep) {
       r.ProgressComplete();
       r.Complete({job.target_path});
-      r.ShowStatus("创建自解密文件已完成。（" + job.target_path + "）");
+      r.ShowStatus(text::CreateDone(job.target_path));
     } else {
       // Cancelled: the output was never committed; the canceller has shown
       // its text and set the command idle, and another command may run now.
@@ -137,19 +136,19 @@ void SeparatePayload(const SeparateJob& job, InputFile& program, Reporter& r) {
   try {
     if (failed) {
       out.Abandon();
-      r.EndRun(Outcome::kFailed, kSeparateFailed);
-      r.ReportMessage(kSeparateFailed);
+      r.EndRun(Outcome::kFailed, text::kSeparateFailed);
+      r.ReportMessage(text::kSeparateFailed);
     } else if (keep) {
       r.ProgressComplete();
       r.Complete({job.program_part_path, job.target_path});
-      r.ShowStatus("分离自解密文件 ... 已完成。");
+      r.ShowStatus(text::kSeparateDone);
     } else {
       out.Abandon();
       return;
     }
   } catch (...) {
     keep = false;
-    r.ReportMessage(kSeparateFailed);
+    r.ReportMessage(text::kSeparateFailed);
   }
   keep = false;
   r.SetCommandState(Operation::Separate, true);

@@ -15,6 +15,7 @@
 
 #include "core/reporting.h"
 #include "platform/file_io.h"
+#include "selfextract/texts.h"
 
 namespace vesk::selfextract {
 
@@ -23,10 +24,10 @@ namespace vesk::selfextract {
 // the run flag is looked at before each run.
 inline constexpr std::size_t kCopyChunk = 65535;
 inline constexpr std::size_t kChunksPerRun = 128;
-// The program part the separate command writes beside the container.
-inline constexpr char kProgramPartName[] = "Vesk 文件加密.exe";
-// The name the commands use for a payload whose stored name is empty.
-inline constexpr char kUnnamedPayload[] = "未命名.jmz";
+// The program part's file name and the name of a payload stored without one,
+// as the commands know them.
+using text::kProgramPartName;
+using text::kUnnamedPayload;
 
 // True when the container of `length` bytes starting at `base` in `in`
 // carries the keyed-container marker where its header must be: at 0 for a

@@ -6,6 +6,7 @@
 
 #include "crypto/keyed/cipher.h"
 #include "crypto/keyed/container.h"
+#include "crypto/keyed/texts.h"
 #include "platform/file_io.h"
 #include "platform/gbk.h"
 #include "platform/paths.h"
@@ -19,14 +20,6 @@ constexpr std::size_t kChunk = 1 << 20;  // a multiple of 4
 constexpr int64_t kFourGiB = int64_t{1} << 32;
 constexpr int64_t kSecondOffset = 260;
 constexpr std::size_t kMaxNativeName = 255;
-
-const char kCancelled[] = "解密文件已取消。";
-const char kKeyMismatch[] = "解密的密钥与加密的文件里的密钥不相同,不能解密!";
-const char kDamagedExt[] = "加密文件里保存的扩展名已被破坏,解密后请改正文件扩展名。";
-
-std::string ReplaceFailed(const std::string& path) {
-  return "替换删除文件“" + path + "”失败！文件正在使用中或者有只读属性等。" + kCancelled;
-}
 
 std::string Lower(std::string s) {
   for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -97,8 +90,8 @@ class Decryptor {
   }
   void ReplaceRefused(const std::string& output) {
     keep_ = false;
-    r_.EndRun(Outcome::kRefused, ReplaceFailed(output));
-    r_.ReportMessage(ReplaceFailed(output));
+    r_.EndRun(Outcome::kRefused, text::DecryptReplaceFailed(output));
+    r_.ReportMessage(text::DecryptReplaceFailed(output));
     r_.SetCommandState(job_.command, true);
   }
   // The decrypted file is as private as its container; in self-decrypt mode
@@ -128,15 +121,13 @@ void Decryptor::Container() {
     r_.Flags().KeepRunning = false;
     r_.SetCommandState(job_.command, true);
     r_.Beep();
-    r_.ReportMessage(job_.source_path + " 文件解密出错！已停止。");
+    r_.ReportMessage(text::DecryptSourceFailed(job_.source_path));
   }
 }
 
 void Decryptor::Attempt() {
   const std::string key = host_.DecryptionKey();
-  if (key.empty()) {
-    return Refuse(std::string("不能解密!解密密钥是空的,请输入已加密文件的解密密钥。") + kCancelled);
-  }
+  if (key.empty()) return Refuse(text::kDecryptEmptyKey);
   uint8_t h[12];
   for (uint8_t& byte : h) byte = ReadByte();
   const uint8_t m1 = h[0], m2 = h[1], m3 = h[2], t = h[3], b0 = h[4], b1 = h[5], b2 = h[6];
@@ -145,15 +136,13 @@ void Decryptor::Attempt() {
 
   const uint8_t v = h[11] ^ m1;
   if (v > 35) {
-    if (!r_.AskYesNo("文件是由本软件的更高版本的加密算法加密的,是否尝试解密?", "尝试解密")) {
-      r_.ShowStatus(kCancelled);
+    if (!r_.AskYesNo(text::kNewerVersionQuestion, text::kNewerVersionCaption)) {
+      r_.ShowStatus(text::kDecryptCancelled);
       r_.SetCommandState(job_.command, true);
       return;
     }
   }
-  if (v <= 12 && job_.info_click_count <= 7) {
-    return Refuse(std::string("文件是由旧的加密算法加密的,不能解密!") + kCancelled);
-  }
+  if (v <= 12 && job_.info_click_count <= 7) return Refuse(text::kOldAlgorithmRefused);
   const uint8_t k = b0 ^ b1;
   const uint8_t r1 = m1 ^ k, r2 = m2 ^ k, r3 = m3 ^ k;
 
@@ -164,13 +153,13 @@ void Decryptor::Attempt() {
     stored = (stored << 8) | static_cast<uint8_t>(sb[j] ^ m3 ^ static_cast<uint8_t>(31 * j) ^ m2);
   }
   int64_t size = static_cast<int64_t>(stored);
-  if (size < 1) r_.WarnDamage("加密的文件(被破坏)保存的文件大小数据(错误)小于1字节！");
-  if (size > kFourGiB) r_.WarnDamage("加密的文件(被破坏)保存的文件大小数据(错误)大于4GB！");
+  if (size < 1) r_.WarnDamage(text::kStoredSizeBelowOneByte);
+  if (size > kFourGiB) r_.WarnDamage(text::kStoredSizeAboveFourGiB);
 
   int64_t e = static_cast<uint8_t>(ReadByte() ^ m3 ^ m2);
   if (e > 215) {
     e = 4;
-    r_.WarnDamage("加密的文件(被破坏)保存的扩展名长度有误!");
+    r_.WarnDamage(text::kExtensionLengthDamaged);
   }
   if (Stopped()) return;
 
@@ -185,7 +174,7 @@ void Decryptor::Attempt() {
     // A stored extension is appended to a path: one that could name another
     // folder is as damaged as one without its dot.
     if (ext.size() < 2 || ext[0] != '.' || ext.find('/') != std::string::npos || ext.find('\0') != std::string::npos) {
-      r_.WarnDamage(kDamagedExt);
+      r_.WarnDamage(text::kDamagedExtension);
       ext.clear();
     }
   }
@@ -193,11 +182,11 @@ void Decryptor::Attempt() {
   const uint8_t n_low = static_cast<uint8_t>(((b0 ^ (v > 29 ? r3 : 0)) ^ r2) - r1);
   const uint8_t n_high = static_cast<uint8_t>(((b1 ^ (v > 29 ? r1 : 0)) ^ r3) - r2);
   const uint8_t z = static_cast<uint8_t>((b2 ^ r1) - r3);
-  if (z > 3) r_.WarnDamage("压缩率记录错误, 文件可能被破坏!");
+  if (z > 3) r_.WarnDamage(text::kCompressionRateDamaged);
   const int n = static_cast<int16_t>(static_cast<uint16_t>(n_low | (n_high << 8)));
   if (Stopped()) return;
-  if (n < 1 || n > 2056) return ReportOrRetry("加密的文件(被破坏)密钥长度有误,不能解密!");
-  if (key.size() % 256 != static_cast<std::size_t>(n) % 256) return ReportOrRetry(kKeyMismatch);
+  if (n < 1 || n > 2056) return ReportOrRetry(text::kKeyLengthDamaged);
+  if (key.size() % 256 != static_cast<std::size_t>(n) % 256) return ReportOrRetry(text::kKeyMismatch);
 
   const int64_t g = v >= 13 ? (r2 & 0xFC) : r2;
   if (size > 1023) in_.Seek(b_ + 281 + e + g);
@@ -206,13 +195,13 @@ void Decryptor::Attempt() {
   int64_t total = cl_ - (21 + e + static_cast<int64_t>(l) + 16);
   if (total < 1) {
     total = 0;
-    r_.WarnDamage("加密的文件(被破坏)的大小效验(有误)小于1字节！");
+    r_.WarnDamage(text::kCheckedSizeBelowOneByte);
   }
   if (total > kFourGiB) {
     total = kFourGiB;
-    r_.WarnDamage("加密的文件(被破坏)的大小效验(有误)大于4GB！");
+    r_.WarnDamage(text::kCheckedSizeAboveFourGiB);
   }
-  if (size != total) r_.WarnDamage("加密的文件(被破坏)保存的文件大小数据(错误)与其文件大小不符。");
+  if (size != total) r_.WarnDamage(text::kStoredSizeMismatch);
   if (size > total || size < 1) size = total;
 
   std::vector<uint8_t> block(l);
@@ -237,23 +226,23 @@ void Decryptor::Attempt() {
     ++matched;
   }
   if (Stopped()) return;
-  if (differs || matched != static_cast<std::size_t>(n)) return ReportOrRetry(kKeyMismatch);
+  if (differs || matched != static_cast<std::size_t>(n)) return ReportOrRetry(text::kKeyMismatch);
   if (Stopped()) return;
 
   const std::string output = OutputPathFor(job_.target_path, ext);
   const bool existed = PathExists(output);
-  if (existed && !r_.AskYesNo(output + " 文件已经存在,是否替换? 否 则取消。", "替换文件")) {
-    r_.ShowStatus(kCancelled);
+  if (existed && !r_.AskYesNo(text::ReplaceQuestion(output), text::kReplaceCaption)) {
+    r_.ShowStatus(text::kDecryptCancelled);
     r_.SetCommandState(job_.command, true);
     return;
   }
   if (Stopped()) return;
 
   host_.OutputChosen(output);
-  r_.ShowStatus("解密文件 ...");
-  host_.SetHint(Hint::Output, "解密后的文件：" + output);
-  host_.SetHint(Hint::Source, job_.self_decrypt ? "进行自解密的文件：" + job_.payload_name
-                                                    : "进行解密的文件：" + job_.source_path);
+  r_.ShowStatus(text::kDecryptStarting);
+  host_.SetHint(Hint::Output, text::DecryptOutputHint(output));
+  host_.SetHint(Hint::Source, job_.self_decrypt ? text::SelfDecryptSourceHint(job_.payload_name)
+                                                    : text::DecryptSourceHint(job_.source_path));
   // The container itself may not be replaced (by its name or through a
   // link): not while it is being read, nor by the decompression that follows.
   // Nor may an output that appeared after the name was found free.
@@ -281,7 +270,7 @@ void Decryptor::Attempt() {
     if (Stopped()) return;  // `out` deletes its file
     r_.ProgressStart(size);
     if (Stopped()) return;
-    r_.ShowStatus("进行解密文件...");
+    r_.ShowStatus(text::kDecryptRunning);
     Decipher(out, size, v, e, g, l, ks, static_cast<uint8_t>(key[0]));
   } catch (...) {
     failed = true;
@@ -293,7 +282,7 @@ void Decryptor::Attempt() {
     out.Abandon();
     if (!failed) return;
     keep_ = false;
-    r_.ReportStoppedByFailure("解密文件出错!已停止。");
+    r_.ReportStoppedByFailure(text::kDecryptFailed);
     r_.SetCommandState(job_.command, true);
     return;
   }
@@ -304,13 +293,13 @@ void Decryptor::Attempt() {
       working = out.Keep();
     } catch (...) {
       keep_ = false;
-      r_.ReportStoppedByFailure("解密文件出错!已停止。");
+      r_.ReportStoppedByFailure(text::kDecryptFailed);
       r_.SetCommandState(job_.command, true);
       return;
     }
     if (!host_.StartDecompression(working, output, true)) {
       DeleteFile(working);
-      r_.ReportMessage(job_.source_path + " 文件解压缩出错！已停止。");
+      r_.ReportMessage(text::DecompressSourceFailed(job_.source_path));
       r_.SetCommandState(job_.command, true);
     }
     return;
@@ -325,13 +314,13 @@ void Decryptor::Attempt() {
     return ReplaceRefused(output);
   } catch (...) {
     keep_ = false;
-    r_.ReportStoppedByFailure("解密文件出错!已停止。");
+    r_.ReportStoppedByFailure(text::kDecryptFailed);
     r_.SetCommandState(job_.command, true);
     return;
   }
   r_.Complete({output});
   r_.SetCommandState(job_.command, true);
-  r_.ShowStatus("解密文件 ... 已完成。");
+  r_.ShowStatus(text::kDecryptDone);
 }
 
 void Decryptor::Decipher(StagedOutput& out, int64_t size, uint8_t version, int64_t e, int64_t g, std::size_t l,
@@ -402,25 +391,25 @@ void Decryptor::NoMarker() {
   if (!pending_error_.empty() && retried_) return Refuse(pending_error_);
   if (job_.self_decrypt) {
     r_.SetCommandState(job_.command, true);
-    r_.ReportMessage(std::string("加密的文件(被破坏)保存的文件标识不相符。") + kCancelled);
+    r_.ReportMessage(text::kMarkerMismatch);
     return;
   }
   const std::string output = job_.target_path;
   if (Lower(job_.original_ext) != ".zak") {
-    r_.ReportMessage("文件未经此软件加密或者是另外(不保存密钥)加密的，尝试解压缩。");
+    r_.ReportMessage(text::kTryDecompression);
   }
-  if (PathExists(output) && !r_.AskYesNo(output + " 文件已经存在,是否替换? 否 则取消。", "替换文件")) {
-    r_.ShowStatus(kCancelled);
+  if (PathExists(output) && !r_.AskYesNo(text::ReplaceQuestion(output), text::kReplaceCaption)) {
+    r_.ShowStatus(text::kDecryptCancelled);
     r_.SetCommandState(job_.command, true);
     return;
   }
   if (Stopped()) return;
   if (!OutputReplaceable(output)) return ReplaceRefused(output);
   host_.OutputChosen(output);
-  host_.SetHint(Hint::Output, "解压缩后的文件：" + output);
-  host_.SetHint(Hint::Source, "进行解压缩的文件：" + job_.source_path);
+  host_.SetHint(Hint::Output, text::DecompressOutputHint(output));
+  host_.SetHint(Hint::Source, text::DecompressSourceHint(job_.source_path));
   if (!host_.StartDecompression(job_.source_path, output, false)) {
-    r_.ReportMessage(job_.source_path + " 文件解压缩出错！已停止。");
+    r_.ReportMessage(text::DecompressSourceFailed(job_.source_path));
     r_.SetCommandState(job_.command, true);
   }
 }
@@ -442,7 +431,7 @@ std::string OutputPathFor(const std::string& target_path, const std::string& ext
 
 void DecryptFile(const DecryptJob& job, Reporter& r, DecryptHost& host) {
   if (!FileExists(job.source_path)) {
-    r.ReportMessage("要解密的文件:“" + job.source_path + "”" + "不存在!" + kCancelled);
+    r.ReportMessage(text::DecryptSourceMissing(job.source_path));
     r.SetCommandState(job.command, true);
     return;
   }
@@ -450,8 +439,7 @@ void DecryptFile(const DecryptJob& job, Reporter& r, DecryptHost& host) {
     InputFile in(job.source_path);
     const int64_t f = in.Size();
     if (f < 1 || f > kMaxContainerSize) {
-      r.ReportMessage(f < 1 ? std::string("文件是空的!不需要解密。") + kCancelled
-                            : std::string("不能解密大于4GB的文件!") + kCancelled);
+      r.ReportMessage(f < 1 ? text::kDecryptEmpty : text::kDecryptTooLarge);
       r.SetCommandState(job.command, true);
       return;
     }
@@ -463,7 +451,7 @@ void DecryptFile(const DecryptJob& job, Reporter& r, DecryptHost& host) {
     r.Beep();
     r.Flags().KeepDecrypting = false;
     r.SetCommandState(job.command, true);
-    r.ReportMessage(job.source_path + " 文件解密出错！已停止。");
+    r.ReportMessage(text::DecryptSourceFailed(job.source_path));
   }
 }
 

@@ -5,6 +5,7 @@
 
 #include "crypto/keyed/cipher.h"
 #include "crypto/keyed/container.h"
+#include "crypto/keyed/texts.h"
 #include "platform/file_io.h"
 #include "platform/paths.h"
 #include "platform/staged_file.h"
@@ -15,9 +16,6 @@ namespace {
 
 constexpr std::size_t kChunk = 1 << 20;  // bytes read per call; a multiple of 4
 constexpr int64_t kHeaderOffset = 260;    // payload offset of the salt block in a split container
-
-const char kCancelled[] = "加密文件已取消。";
-const char kFailed[] = "加密文件出错!已停止。";
 
 class Engine {
  public:
@@ -35,8 +33,8 @@ class Engine {
   }
   void ErrorReport() {
     r_.StopAll();
-    r_.EndRun(Outcome::kFailed, kFailed);
-    r_.ReportMessage(kFailed);
+    r_.EndRun(Outcome::kFailed, text::kEncryptFailed);
+    r_.ReportMessage(text::kEncryptFailed);
     r_.SetCommandState(Operation::Encrypt, true);
   }
   // A target that is the source, or that a commit could not replace.
@@ -46,9 +44,9 @@ class Engine {
   void ReplaceFailed() {
     keep_ = false;
     CleanUp();
-    const std::string text = "替换删除文件“" + job_.target_path + "”失败！文件正在使用中或者有只读属性等。" + kCancelled;
-    r_.EndRun(Outcome::kRefused, text);
-    r_.ReportMessage(text);
+    const std::string refusal = text::EncryptReplaceFailed(job_.target_path);
+    r_.EndRun(Outcome::kRefused, refusal);
+    r_.ReportMessage(refusal);
     r_.SetCommandState(Operation::Encrypt, true);
   }
   uint8_t ChooseVersion();
@@ -63,23 +61,26 @@ class Engine {
 
 uint8_t Engine::ChooseVersion() {
   if (job_.info_click_count <= 7) return kVersionCurrent;
-  if (!r_.AskAlgorithm(AlgorithmQuestion::kOld, "是否使用旧的加密算法进行加密?", "加密算法")) return kVersionCurrent;
-  return r_.AskAlgorithm(AlgorithmQuestion::kOlder, "是否使用更旧的加密算法进行加密?", "加密算法") ? kVersionOlder
-                                                                                                  : kVersionOld;
+  if (!r_.AskAlgorithm(AlgorithmQuestion::kOld, text::kOldAlgorithmQuestion, text::kAlgorithmCaption)) {
+    return kVersionCurrent;
+  }
+  return r_.AskAlgorithm(AlgorithmQuestion::kOlder, text::kOlderAlgorithmQuestion, text::kAlgorithmCaption)
+             ? kVersionOlder
+             : kVersionOld;
 }
 
 void Engine::Run() {
   if (job_.key.empty()) {
     CleanUp();
-    r_.ReportMessage(std::string("密钥不能为空！请输入加密的密钥。") + kCancelled);
+    r_.ReportMessage(text::kEncryptEmptyKey);
     keep_ = false;
     r_.SetCommandState(Operation::Encrypt, true);
     return;
   }
-  r_.ShowStatus("进行加密文件...");
+  r_.ShowStatus(text::kEncryptRunning);
   if (Stopped()) return CleanUp();
   if (!FileExists(job_.source_path)) {
-    r_.ReportMessage("要加密的文件:“" + job_.source_path + "”" + "不存在!" + kCancelled);
+    r_.ReportMessage(text::EncryptSourceMissing(job_.source_path));
     r_.SetCommandState(Operation::Encrypt, true);
     return CleanUp();
   }
@@ -91,8 +92,7 @@ void Engine::Run() {
     source_.Open(job_.source_path);
     size = source_.Size();
     if (size < 1 || size > kMaxPayloadSize) {
-      r_.ReportMessage(size < 1 ? std::string("文件是空的!不需要加密。") + kCancelled
-                                : std::string("不能加密大于4GB的文件!") + kCancelled);
+      r_.ReportMessage(size < 1 ? text::kEncryptEmpty : text::kEncryptTooLarge);
       r_.SetCommandState(Operation::Encrypt, true);
       return CleanUp();
     }
@@ -177,7 +177,7 @@ void Engine::Run() {
   CleanUp();
   r_.Complete({job_.target_path});
   r_.SetCommandState(Operation::Encrypt, true);
-  r_.ShowStatus("加密文件 ... 已完成。");
+  r_.ShowStatus(text::kEncryptDone);
   r_.ProgressComplete();
   keep_ = false;
 }

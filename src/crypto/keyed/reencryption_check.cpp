@@ -3,13 +3,13 @@
 #include <algorithm>
 #include <vector>
 
+#include "crypto/keyed/texts.h"
 #include "platform/file_io.h"
 
 namespace vesk::keyed {
 namespace {
 
 constexpr int64_t kFourGiB = int64_t{1} << 32;
-const char kKeyMismatch[] = "解密的密钥与加密的文件里的密钥不相同,不能再次加密!或者压缩。";
 
 struct Refusal {
   std::string text;
@@ -27,7 +27,7 @@ class Check {
     } catch (const Refusal& refusal) {
       Abort(refusal);
     } catch (...) {
-      Abort({"效验文件标识出错！取消加密。"});
+      Abort({text::kReencryptMarkerCheckFailed});
     }
     return result_;
   }
@@ -81,9 +81,9 @@ void Check::Attempt() {
     result_.layer_number = 1;
     return;  // not a keyed container
   }
-  if (key_.empty()) throw Refusal{"不能再次加密!解密密钥是空的,请输入已加密文件的解密密钥。"};
+  if (key_.empty()) throw Refusal{text::kReencryptEmptyKey};
   const uint8_t v = b[11] ^ b[0];
-  if (v > 35) throw Refusal{"文件是由本软件的更高版本的加密算法加密的,此版本不能再次加密!"};
+  if (v > 35) throw Refusal{text::kReencryptNewerVersion};
   const uint8_t x0 = b[0] ^ b[4] ^ b[5], x1 = b[1] ^ b[4] ^ b[5], x2 = b[2] ^ b[4] ^ b[5];
 
   uint8_t s[8];
@@ -92,16 +92,14 @@ void Check::Attempt() {
   for (int i = 7; i >= 0; --i) plain = (plain << 8) | static_cast<uint8_t>(s[i] ^ b[2] ^ static_cast<uint8_t>(31 * i) ^ b[1]);
   int64_t e = static_cast<uint8_t>(ReadByte() ^ b[2] ^ b[1]);
   if (e > 215) {
-    r_.WarnDamage("加密的文件(被破坏)保存的扩展名长度有误!");
+    r_.WarnDamage(text::kExtensionLengthDamaged);
     e = 4;
   }
-  if (plain < 1) throw Refusal{"加密的文件(被破坏)保存的文件大小数据(错误)小于1字节，不能再次加密!", true};
-  if (plain > static_cast<uint64_t>(kFourGiB)) {
-    throw Refusal{"加密的文件(被破坏)保存的文件大小数据(错误)大于4GB，不能再次加密!", true};
-  }
+  if (plain < 1) throw Refusal{text::kReencryptSizeBelowOneByte, true};
+  if (plain > static_cast<uint64_t>(kFourGiB)) throw Refusal{text::kReencryptSizeAboveFourGiB, true};
   const uint8_t layer = static_cast<uint8_t>((b[3] ^ b[0] ^ b[1]) + 1);
   result_.layer_number = layer;
-  if (layer > 12) throw Refusal{"加密的文件已经加密了12次,不能再次加密!"};
+  if (layer > 12) throw Refusal{text::kReencryptLayerLimit};
 
   uint8_t lo = b[4];
   if (v >= 30) lo ^= x2;
@@ -112,8 +110,8 @@ void Check::Attempt() {
   hi ^= x2;
   hi = static_cast<uint8_t>(hi - x1);
   const int l = static_cast<int16_t>(static_cast<uint16_t>(lo | (hi << 8)));
-  if (l < 1 || l > 2056) return KeyFailure("加密的文件(被破坏)密钥长度有误,不能再次加密!或者压缩。");
-  if (static_cast<std::size_t>(l) != key_.size()) return KeyFailure(kKeyMismatch);
+  if (l < 1 || l > 2056) return KeyFailure(text::kReencryptKeyLengthDamaged);
+  if (static_cast<std::size_t>(l) != key_.size()) return KeyFailure(text::kReencryptKeyMismatch);
 
   const int64_t g = v > 12 ? (x1 & 0xFC) : x1;
   in_.Seek(plain >= 1024 ? 281 + e + g : 21 + e);
@@ -125,7 +123,7 @@ void Check::Attempt() {
     const uint8_t t = static_cast<uint8_t>(i + 1);
     const uint8_t c = static_cast<uint8_t>(key_[static_cast<std::size_t>(i)]);
     const uint8_t enc = static_cast<uint8_t>((v < 20 ? static_cast<uint8_t>(c + t) : static_cast<uint8_t>(c ^ t)) ^ x1);
-    if (enc != d) return KeyFailure(kKeyMismatch);
+    if (enc != d) return KeyFailure(text::kReencryptKeyMismatch);
   }
   result_.layer_number = layer;  // passed
 }
