@@ -216,7 +216,7 @@ bool Bech32Decode(std::string_view text, std::string& hrp, std::vector<uint8_t>&
   uint32_t acc = 0;
   int bits = 0;
   for (const uint8_t v : five) {
-    acc = (acc << 5 | v) & 0x3FF;
+    acc = (acc << 5 | v) & 0xFFF;
     bits += 5;
     if (bits >= 8) {
       bits -= 8;

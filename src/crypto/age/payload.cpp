@@ -266,7 +266,10 @@ Result DecryptPayload(BufferedReader& in, Sink& out, const SecretBytes& file_key
     const bool other = size > kTagSize && try_open(b, i, size, !final, scratch.data());
     Wipe(scratch.data(), scratch.size());
     const std::string where = "chunk " + std::to_string(b.first + i);
-    if (other && final) return Result::Fail(Status::kTruncated, "the file ends before its final chunk");
+    // A full chunk that is valid as a middle one, at the end: the rest is missing.
+    if (other && final && size == kSealedChunk)
+      return Result::Fail(Status::kTruncated, "the file ends before its final chunk");
+    if (other && final) return Result::Fail(Status::kDamaged, "the last " + where + " is short but not final");
     if (other) return Result::Fail(Status::kDamaged, "data follows the final chunk (" + where + ")");
     if (final && size < kSealedChunk)
       return Result::Fail(Status::kDamaged, "the last " + where + " does not authenticate (damaged or cut short)");
