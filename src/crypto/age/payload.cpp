@@ -6,6 +6,7 @@
 #include <condition_variable>
 #include <cstring>
 #include <mutex>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -23,7 +24,12 @@ constexpr std::size_t kSealedChunk = kChunkSize + kTagSize;
 class Workers {
  public:
   explicit Workers(unsigned threads) {
-    for (unsigned i = 0; i < threads; ++i) threads_.emplace_back([this] { Loop(); });
+    // Fewer threads (or none: everything on the caller's) if the system
+    // refuses to start more; the result is the same, only slower.
+    try {
+      for (unsigned i = 0; i < threads; ++i) threads_.emplace_back([this] { Loop(); });
+    } catch (const std::system_error&) {
+    }
   }
   ~Workers() {
     Wait();
