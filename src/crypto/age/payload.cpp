@@ -165,8 +165,8 @@ Result EncryptPayload(BufferedReader& in, Sink& out, const SecretBytes& file_key
                                                          nullptr, n, key.data());
     };
   };
-  auto finish_prev = [&]() -> Result {
-    workers.Wait();
+  // Writes the previous batch (already sealed) while the workers seal the next.
+  auto write_prev = [&]() -> Result {
     if (prev != nullptr) {
       if (!out.Write(prev->in.data(), prev->bytes)) return WriteFailure(out);
       if (options.after_batch) options.after_batch();
@@ -216,12 +216,13 @@ Result EncryptPayload(BufferedReader& in, Sink& out, const SecretBytes& file_key
     b.first = next_index;
     next_index += b.count;
     b.bytes = (b.count - 1) * kSealedChunk + b.last_size + kTagSize;
-    if (Result r = finish_prev(); !r.ok()) return r;
+    workers.Wait();
     workers.Start(b.count, seal(&b));
+    if (Result r = write_prev(); !r.ok()) return r;
     prev = &b;
   }
-  if (Result r = finish_prev(); !r.ok()) return r;
-  return Result::Ok();
+  workers.Wait();
+  return write_prev();
 }
 
 Result DecryptPayload(BufferedReader& in, Sink& out, const SecretBytes& file_key, const PayloadOptions& options,
@@ -281,16 +282,20 @@ Result DecryptPayload(BufferedReader& in, Sink& out, const SecretBytes& file_key
       return Result::Fail(Status::kDamaged, "the last " + where + " does not authenticate (damaged or cut short)");
     return Result::Fail(Status::kDamaged, where + " does not authenticate");
   };
-  auto finish_prev = [&]() -> Result {
-    workers.Wait();
+  // After Wait(): whether every chunk of the previous batch authenticated.
+  auto check_prev = [&]() -> Result {
     if (prev == nullptr) return Result::Ok();
     for (std::size_t i = 0; i < prev->count; ++i) {
       if (!prev->opened[i]) return explain(*prev, i);
     }
+    return Result::Ok();
+  };
+  // Writes the previous batch (checked) while the workers open the next.
+  auto write_prev = [&]() -> Result {
+    if (prev == nullptr) return Result::Ok();
     if (!out.Write(prev->out.data(), prev->bytes)) return WriteFailure(out);
     if (options.after_batch) options.after_batch();
-    if (!prev->tail.ok()) return prev->tail;
-    return Result::Ok();
+    return prev->tail;
   };
 
   for (int turn = 0; !ended; turn ^= 1) {
@@ -333,11 +338,15 @@ Result DecryptPayload(BufferedReader& in, Sink& out, const SecretBytes& file_key
     ended = b.ends || !b.tail.ok();
     next_index += b.count;
     b.bytes = b.count == 0 ? 0 : (b.count - 1) * kChunkSize + b.last_size - kTagSize;
-    if (Result r = finish_prev(); !r.ok()) return r;
+    workers.Wait();
+    if (Result r = check_prev(); !r.ok()) return r;
     workers.Start(b.count, open(&b));
+    if (Result r = write_prev(); !r.ok()) return r;
     prev = &b;
   }
-  return finish_prev();
+  workers.Wait();
+  if (Result r = check_prev(); !r.ok()) return r;
+  return write_prev();
 }
 
 }  // namespace vesk::age
