@@ -1,7 +1,5 @@
 #include "crypto/age/age.h"
 
-#include <sodium.h>
-
 #include <memory>
 #include <optional>
 
@@ -53,7 +51,7 @@ class Opened {
 
 Result Encrypt(const std::vector<const Recipient*>& recipients, Source& in, Sink& out, const EncryptOptions& options,
                const std::atomic<bool>& stop) {
-  if (!SodiumReady()) return Result::Fail(Status::kInternalError, "libsodium is not available");
+  if (!CryptoReady()) return Result::Fail(Status::kInternalError, "OpenSSL's libcrypto lacks an algorithm age needs");
   if (recipients.empty()) return Result::Fail(Status::kInvalidArgument, "no recipients");
   for (const Recipient* r : recipients) {
     if (r == nullptr) return Result::Fail(Status::kInvalidArgument, "a recipient is missing");
@@ -61,14 +59,15 @@ Result Encrypt(const std::vector<const Recipient*>& recipients, Source& in, Sink
       return Result::Fail(Status::kInvalidArgument, "a passphrase cannot be combined with other recipients");
   }
   SecretBytes file_key(kFileKeySize);
-  randombytes_buf(file_key.data(), file_key.size());
+  if (!RandomBytes(file_key.data(), file_key.size()))
+    return Result::Fail(Status::kInternalError, "the system has no random bytes");
   Header header;
   for (const Recipient* r : recipients) {
     Stanza s;
     if (Result res = r->Wrap(file_key, s); !res.ok()) return res;
     header.stanzas.push_back(std::move(s));
   }
-  SealHeader(header, file_key);
+  if (!SealHeader(header, file_key)) return Result::Fail(Status::kInternalError, "HMAC-SHA-256 failed");
 
   std::optional<ArmorSink> armor;
   if (options.armor) armor.emplace(out);
@@ -87,7 +86,7 @@ Result Encrypt(const std::vector<const Recipient*>& recipients, Source& in, Sink
 
 Result Decrypt(const std::vector<const Identity*>& identities, Source& in, Sink& out, const DecryptOptions& options,
                const std::atomic<bool>& stop) {
-  if (!SodiumReady()) return Result::Fail(Status::kInternalError, "libsodium is not available");
+  if (!CryptoReady()) return Result::Fail(Status::kInternalError, "OpenSSL's libcrypto lacks an algorithm age needs");
   if (identities.empty()) return Result::Fail(Status::kInvalidArgument, "no identities");
   bool have_passphrase = false;
   for (const Identity* id : identities) {
@@ -118,8 +117,12 @@ Result Decrypt(const std::vector<const Identity*>& identities, Source& in, Sink&
       return Result::Fail(Status::kNoMatchingIdentity, "the file is not encrypted with a passphrase");
     return Result::Fail(Status::kNoMatchingIdentity, "none of the identities opens the file");
   }
-  if (!HeaderMacMatches(header, file_key))
-    return Result::Fail(Status::kHeaderInvalid, "the header's MAC does not match: the header was altered");
+  switch (CheckHeaderMac(header, file_key)) {
+    case MacCheck::kMatches: break;
+    case MacCheck::kDiffers:
+      return Result::Fail(Status::kHeaderInvalid, "the header's MAC does not match: the header was altered");
+    case MacCheck::kFailed: return Result::Fail(Status::kInternalError, "HMAC-SHA-256 failed");
+  }
 
   PayloadOptions payload;
   payload.threads = options.threads;

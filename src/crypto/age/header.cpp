@@ -1,6 +1,6 @@
 #include "crypto/age/header.h"
 
-#include <sodium.h>
+#include <openssl/crypto.h>
 
 #include "crypto/age/encoding.h"
 #include "crypto/age/kdf.h"
@@ -72,22 +72,29 @@ std::string Serialize(const Header& header) {
   return SerializeWithoutMac(header) + " " + EncodeBase64Raw(header.mac) + "\n";
 }
 
-std::array<uint8_t, 32> HeaderMac(const SecretBytes& file_key, std::string_view without_mac) {
+std::optional<std::array<uint8_t, 32>> HeaderMac(const SecretBytes& file_key, std::string_view without_mac) {
   uint8_t key[32];
-  HkdfSha256(file_key.span(), {}, "header", key);
   std::array<uint8_t, 32> mac {};
-  HmacSha256(key, {reinterpret_cast<const uint8_t*>(without_mac.data()), without_mac.size()}, mac.data());
+  const bool ok =
+      HkdfSha256(file_key.span(), {}, "header", key) &&
+      HmacSha256(key, {reinterpret_cast<const uint8_t*>(without_mac.data()), without_mac.size()}, mac.data());
   Wipe(key, sizeof key);
+  if (!ok) return std::nullopt;
   return mac;
 }
 
-void SealHeader(Header& header, const SecretBytes& file_key) {
-  header.mac = HeaderMac(file_key, SerializeWithoutMac(header));
+bool SealHeader(Header& header, const SecretBytes& file_key) {
+  const auto mac = HeaderMac(file_key, SerializeWithoutMac(header));
+  if (!mac) return false;
+  header.mac = *mac;
+  return true;
 }
 
-bool HeaderMacMatches(const Header& header, const SecretBytes& file_key) {
-  const std::array<uint8_t, 32> expected = HeaderMac(file_key, SerializeWithoutMac(header));
-  return sodium_memcmp(expected.data(), header.mac.data(), expected.size()) == 0;
+MacCheck CheckHeaderMac(const Header& header, const SecretBytes& file_key) {
+  const auto expected = HeaderMac(file_key, SerializeWithoutMac(header));
+  if (!expected) return MacCheck::kFailed;
+  return CRYPTO_memcmp(expected->data(), header.mac.data(), expected->size()) == 0 ? MacCheck::kMatches
+                                                                                   : MacCheck::kDiffers;
 }
 
 Result ReadHeader(BufferedReader& in, Header& header) {

@@ -10,6 +10,7 @@
 #pragma once
 
 #include <array>
+#include <optional>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -48,12 +49,18 @@ std::string SerializeWithoutMac(const Header& header);
 // The whole header including the MAC line and its final '\n'.
 std::string Serialize(const Header& header);
 
-// HMAC key = HKDF-SHA-256(file key, salt empty, info "header").
-std::array<uint8_t, 32> HeaderMac(const SecretBytes& file_key, std::string_view without_mac);
-// Computes and stores the MAC of `header` for `file_key`.
-void SealHeader(Header& header, const SecretBytes& file_key);
-// Constant-time check of the stored MAC.
-bool HeaderMacMatches(const Header& header, const SecretBytes& file_key);
+// HMAC key = HKDF-SHA-256(file key, salt empty, info "header"); nullopt
+// only if libcrypto fails.
+std::optional<std::array<uint8_t, 32>> HeaderMac(const SecretBytes& file_key, std::string_view without_mac);
+// Computes and stores the MAC of `header` for `file_key`; false (and the
+// header unchanged) only if libcrypto fails.
+bool SealHeader(Header& header, const SecretBytes& file_key);
+// Constant-time check of the stored MAC; kFailed if libcrypto fails.
+enum class MacCheck { kMatches, kDiffers, kFailed };
+MacCheck CheckHeaderMac(const Header& header, const SecretBytes& file_key);
+inline bool HeaderMacMatches(const Header& header, const SecretBytes& file_key) {
+  return CheckHeaderMac(header, file_key) == MacCheck::kMatches;
+}
 
 // Reads a binary header from `in`, leaving `in` at the first payload byte.
 // Failures: kUnsupportedVersion, kHeaderInvalid, or the reader's own failure.

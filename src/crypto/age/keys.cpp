@@ -1,9 +1,12 @@
 #include "crypto/age/keys.h"
 
-#include <sodium.h>
+#include <openssl/crypto.h>
+#include <openssl/evp.h>
+#include <openssl/kdf.h>
 
 #include <cstring>
 
+#include "crypto/age/aead.h"
 #include "crypto/age/encoding.h"
 #include "crypto/age/kdf.h"
 
@@ -16,28 +19,69 @@ constexpr std::string_view kScryptType = "scrypt";
 constexpr std::string_view kScryptLabel = "age-encryption.org/v1/scrypt";
 constexpr std::string_view kIdentityHrp = "AGE-SECRET-KEY-";
 constexpr std::string_view kRecipientHrp = "age";
-constexpr std::size_t kWrappedKeySize = kFileKeySize + crypto_aead_chacha20poly1305_ietf_ABYTES;
-constexpr uint8_t kZeroNonce[crypto_aead_chacha20poly1305_ietf_NPUBBYTES] = {};
+constexpr std::size_t kWrappedKeySize = kFileKeySize + kAeadTagSize;
+constexpr uint8_t kZeroNonce[kAeadNonceSize] = {};
+
+Result InternalError(const char* what) { return Result::Fail(Status::kInternalError, what); }
 
 // The stanza body: the file key sealed under `wrap_key` with a zero nonce
-// (each wrap key is used exactly once).
-std::vector<uint8_t> SealFileKey(const SecretBytes& file_key, const uint8_t wrap_key[32]) {
-  std::vector<uint8_t> body(kWrappedKeySize);
-  unsigned long long len = 0;
-  crypto_aead_chacha20poly1305_ietf_encrypt(body.data(), &len, file_key.data(), file_key.size(), nullptr, 0, nullptr,
-                                            kZeroNonce, wrap_key);
-  return body;
+// (each wrap key is used exactly once). False if libcrypto fails.
+bool SealFileKey(const SecretBytes& file_key, const uint8_t wrap_key[32], std::vector<uint8_t>& body) {
+  body.assign(kWrappedKeySize, 0);
+  ChaChaPoly aead;
+  return aead.Seal(wrap_key, kZeroNonce, file_key.data(), file_key.size(), body.data(), body.data() + kFileKeySize);
 }
 
-bool OpenFileKey(const std::vector<uint8_t>& body, const uint8_t wrap_key[32], SecretBytes& file_key) {
+enum class OpenedKey { kOk, kWrongKey, kFailed };
+
+OpenedKey OpenFileKey(const std::vector<uint8_t>& body, const uint8_t wrap_key[32], SecretBytes& file_key) {
+  if (body.size() != kWrappedKeySize) return OpenedKey::kWrongKey;
   SecretBytes key(kFileKeySize);
-  unsigned long long len = 0;
-  if (body.size() != kWrappedKeySize ||
-      crypto_aead_chacha20poly1305_ietf_decrypt(key.data(), &len, nullptr, body.data(), body.size(), nullptr, 0,
-                                                kZeroNonce, wrap_key) != 0)
-    return false;
-  file_key = std::move(key);
-  return true;
+  ChaChaPoly aead;
+  switch (aead.Open(wrap_key, kZeroNonce, body.data(), kFileKeySize, body.data() + kFileKeySize, key.data())) {
+    case ChaChaPoly::Opened::kOk: file_key = std::move(key); return OpenedKey::kOk;
+    case ChaChaPoly::Opened::kForged: return OpenedKey::kWrongKey;
+    case ChaChaPoly::Opened::kFailed: break;
+  }
+  return OpenedKey::kFailed;
+}
+
+// The X25519 public key of a 32-byte secret; false if libcrypto fails.
+bool X25519PublicKey(const uint8_t secret[32], uint8_t out[32]) {
+  EVP_PKEY* key = EVP_PKEY_new_raw_private_key(EVP_PKEY_X25519, nullptr, secret, 32);
+  std::size_t len = 32;
+  const bool ok = key != nullptr && EVP_PKEY_get_raw_public_key(key, out, &len) == 1 && len == 32;
+  EVP_PKEY_free(key);  // wipes its copy of the secret
+  return ok;
+}
+
+enum class Shared { kOk, kLowOrder, kFailed };
+
+// X25519(secret, point) into `out`. kLowOrder when the result is all zeros,
+// which happens exactly when `point` has a small order: such a share lets
+// its maker know the shared secret without any key, so it is refused.
+Shared X25519SharedSecret(const uint8_t secret[32], const uint8_t point[32], uint8_t out[32]) {
+  EVP_PKEY* own = EVP_PKEY_new_raw_private_key(EVP_PKEY_X25519, nullptr, secret, 32);
+  EVP_PKEY* peer = EVP_PKEY_new_raw_public_key(EVP_PKEY_X25519, nullptr, point, 32);
+  EVP_PKEY_CTX* ctx = own != nullptr ? EVP_PKEY_CTX_new_from_pkey(nullptr, own, nullptr) : nullptr;
+  Shared result = Shared::kFailed;
+  // The peer is not validated here: the zero check below is the one that matters.
+  if (peer != nullptr && ctx != nullptr && EVP_PKEY_derive_init(ctx) == 1 &&
+      EVP_PKEY_derive_set_peer_ex(ctx, peer, 0) == 1) {
+    static const uint8_t kZeros[32] = {};
+    std::size_t len = 32;
+    // libcrypto itself refuses an all-zero result, and has nothing else
+    // left to fail on at this point.
+    if (EVP_PKEY_derive(ctx, out, &len) != 1 || len != 32 || CRYPTO_memcmp(out, kZeros, 32) == 0)
+      result = Shared::kLowOrder;
+    else
+      result = Shared::kOk;
+  }
+  EVP_PKEY_CTX_free(ctx);
+  EVP_PKEY_free(peer);
+  EVP_PKEY_free(own);
+  if (result != Shared::kOk) OPENSSL_cleanse(out, 32);
+  return result;
 }
 
 // The scrypt work factor as written: digits without a leading zero. Returns
@@ -55,11 +99,18 @@ int ParseLogN(std::string_view text) {
 Result ScryptKey(const SecretBytes& passphrase, const std::vector<uint8_t>& salt, int log_n, uint8_t out[32]) {
   std::vector<uint8_t> full_salt(kScryptLabel.begin(), kScryptLabel.end());
   full_salt.insert(full_salt.end(), salt.begin(), salt.end());
-  static const uint8_t kNothing = 0;
-  if (crypto_pwhash_scryptsalsa208sha256_ll(passphrase.empty() ? &kNothing : passphrase.data(), passphrase.size(),
-                                            full_salt.data(), full_salt.size(), uint64_t {1} << log_n, 8, 1, out,
-                                            32) != 0)
+  static const char kNothing = 0;
+  constexpr uint64_t r = 8, p = 1;
+  const uint64_t n = uint64_t {1} << log_n;
+  // scrypt needs 128 * r * (N + 2) bytes for its table and 128 * r * p for
+  // its blocks; allow exactly that (plus a page), since libcrypto's own
+  // default limit (32 MiB) is below age's usual work factor.
+  const uint64_t max_memory = 128 * r * (n + 2) + 128 * r * p + 4096;
+  if (EVP_PBE_scrypt(passphrase.empty() ? &kNothing : reinterpret_cast<const char*>(passphrase.data()),
+                     passphrase.size(), full_salt.data(), full_salt.size(), n, r, p, max_memory, out, 32) != 1) {
+    OPENSSL_cleanse(out, 32);
     return Result::Fail(Status::kInternalError, "scrypt failed (not enough memory for the work factor?)");
+  }
   return Result::Ok();
 }
 
@@ -86,37 +137,51 @@ std::optional<X25519Recipient> X25519Recipient::Parse(std::string_view text) {
 std::string X25519Recipient::Encode() const { return Bech32Encode(kRecipientHrp, public_key_); }
 
 Result X25519Recipient::Wrap(const SecretBytes& file_key, Stanza& out) const {
-  if (!SodiumReady()) return Result::Fail(Status::kInternalError, "libsodium is not available");
+  if (!CryptoReady()) return InternalError("OpenSSL's libcrypto lacks an algorithm age needs");
   SecretBytes ephemeral(32);
-  randombytes_buf(ephemeral.data(), ephemeral.size());
+  if (!RandomBytes(ephemeral.data(), ephemeral.size())) return InternalError("the system has no random bytes");
   std::vector<uint8_t> salt(64);
-  crypto_scalarmult_base(salt.data(), ephemeral.data());
+  if (!X25519PublicKey(ephemeral.data(), salt.data())) return InternalError("X25519 failed");
   SecretBytes shared(32);
-  if (crypto_scalarmult(shared.data(), ephemeral.data(), public_key_.data()) != 0)
-    return Result::Fail(Status::kInvalidArgument, "the X25519 recipient is not a usable public key");
+  switch (X25519SharedSecret(ephemeral.data(), public_key_.data(), shared.data())) {
+    case Shared::kOk: break;
+    case Shared::kLowOrder:
+      return Result::Fail(Status::kInvalidArgument, "the X25519 recipient is not a usable public key");
+    case Shared::kFailed: return InternalError("X25519 failed");
+  }
   std::copy(public_key_.begin(), public_key_.end(), salt.begin() + 32);
   uint8_t wrap_key[32];
-  HkdfSha256(shared.span(), salt, kX25519Label, wrap_key);
-  out = Stanza {};
-  out.type = kX25519Type;
-  out.args.push_back(EncodeBase64Raw(std::span(salt).first(32)));
-  out.body = SealFileKey(file_key, wrap_key);
+  if (!HkdfSha256(shared.span(), salt, kX25519Label, wrap_key)) return InternalError("HKDF failed");
+  Stanza stanza;
+  stanza.type = kX25519Type;
+  stanza.args.push_back(EncodeBase64Raw(std::span(salt).first(32)));
+  const bool sealed = SealFileKey(file_key, wrap_key, stanza.body);
   Wipe(wrap_key, sizeof wrap_key);
+  if (!sealed) return InternalError("ChaCha20-Poly1305 failed");
+  out = std::move(stanza);
   return Result::Ok();
 }
 
+std::optional<X25519Identity> X25519Identity::Make(const SecretBytes& secret) {
+  if (!CryptoReady() || secret.size() != 32) return std::nullopt;
+  X25519Identity id;
+  id.secret_ = secret.Clone();
+  if (!X25519PublicKey(id.secret_.data(), id.public_key_.data())) return std::nullopt;
+  return id;
+}
+
 std::optional<X25519Identity> X25519Identity::Generate() {
-  if (!SodiumReady()) return std::nullopt;
   SecretBytes secret(32);
-  randombytes_buf(secret.data(), secret.size());
-  return FromSecret(secret);
+  if (!RandomBytes(secret.data(), secret.size())) return std::nullopt;
+  return Make(secret);
 }
 
 X25519Identity X25519Identity::FromSecret(const SecretBytes& secret) {
-  SodiumReady();
+  if (std::optional<X25519Identity> id = Make(secret)) return std::move(*id);
+  // libcrypto failed: an identity that opens nothing and whose recipient
+  // (all zeros) every encryption refuses.
   X25519Identity id;
   id.secret_ = secret.Clone();
-  crypto_scalarmult_base(id.public_key_.data(), id.secret_.data());
   return id;
 }
 
@@ -125,7 +190,7 @@ std::optional<X25519Identity> X25519Identity::Parse(std::string_view text) {
   std::vector<uint8_t> data;
   const bool ok = Bech32Decode(text, hrp, data) && hrp == kIdentityHrp && data.size() == 32;
   std::optional<X25519Identity> id;
-  if (ok) id = FromSecret(SecretBytes(data.data(), data.size()));
+  if (ok) id = Make(SecretBytes(data.data(), data.size()));
   Wipe(data.data(), data.size());
   return id;
 }
@@ -143,21 +208,26 @@ SecretBytes X25519Identity::Encode() const {
 X25519Recipient X25519Identity::ToRecipient() const { return X25519Recipient(public_key_); }
 
 Unwrapped X25519Identity::Unwrap(const std::vector<Stanza>& stanzas, SecretBytes& file_key) const {
+  auto failed = [](Result r) { return Unwrapped {Unwrapped::Kind::kFailed, std::move(r)}; };
+  if (secret_.size() != 32) return {};  // FromSecret was given the wrong number of bytes
   for (const Stanza& s : stanzas) {
     if (s.type != kX25519Type || s.args.size() != 1) continue;
     std::vector<uint8_t> salt;
     if (!DecodeBase64Raw(s.args[0], salt) || salt.size() != 32) continue;
     SecretBytes shared(32);
-    // libsodium refuses (returns -1) when the shared secret is all zeros:
-    // the share is a low-order point, and the file must be rejected.
-    if (crypto_scalarmult(shared.data(), secret_.data(), salt.data()) != 0)
-      return {Unwrapped::Kind::kFailed, Invalid("an X25519 stanza has a low-order share")};
+    switch (X25519SharedSecret(secret_.data(), salt.data(), shared.data())) {
+      case Shared::kOk: break;
+      // The share is a low-order point: the file must be rejected.
+      case Shared::kLowOrder: return failed(Invalid("an X25519 stanza has a low-order share"));
+      case Shared::kFailed: return failed(InternalError("X25519 failed"));
+    }
     salt.insert(salt.end(), public_key_.begin(), public_key_.end());
     uint8_t wrap_key[32];
-    HkdfSha256(shared.span(), salt, kX25519Label, wrap_key);
-    const bool opened = OpenFileKey(s.body, wrap_key, file_key);
+    if (!HkdfSha256(shared.span(), salt, kX25519Label, wrap_key)) return failed(InternalError("HKDF failed"));
+    const OpenedKey opened = OpenFileKey(s.body, wrap_key, file_key);
     Wipe(wrap_key, sizeof wrap_key);
-    if (opened) return {Unwrapped::Kind::kFileKey, Result::Ok()};
+    if (opened == OpenedKey::kOk) return {Unwrapped::Kind::kFileKey, Result::Ok()};
+    if (opened == OpenedKey::kFailed) return failed(InternalError("ChaCha20-Poly1305 failed"));
   }
   return {};
 }
@@ -165,18 +235,20 @@ Unwrapped X25519Identity::Unwrap(const std::vector<Stanza>& stanzas, SecretBytes
 // ---- scrypt ----
 
 Result ScryptRecipient::Wrap(const SecretBytes& file_key, Stanza& out) const {
-  if (!SodiumReady()) return Result::Fail(Status::kInternalError, "libsodium is not available");
+  if (!CryptoReady()) return InternalError("OpenSSL's libcrypto lacks an algorithm age needs");
   if (log_n_ < 1 || log_n_ > kMaxScryptLogN)
     return Result::Fail(Status::kInvalidArgument, "the scrypt work factor must be between 2^1 and 2^30");
   std::vector<uint8_t> salt(16);
-  randombytes_buf(salt.data(), salt.size());
+  if (!RandomBytes(salt.data(), salt.size())) return InternalError("the system has no random bytes");
   uint8_t wrap_key[32];
   if (Result r = ScryptKey(passphrase_, salt, log_n_, wrap_key); !r.ok()) return r;
-  out = Stanza {};
-  out.type = kScryptType;
-  out.args = {EncodeBase64Raw(salt), std::to_string(log_n_)};
-  out.body = SealFileKey(file_key, wrap_key);
+  Stanza stanza;
+  stanza.type = kScryptType;
+  stanza.args = {EncodeBase64Raw(salt), std::to_string(log_n_)};
+  const bool sealed = SealFileKey(file_key, wrap_key, stanza.body);
   Wipe(wrap_key, sizeof wrap_key);
+  if (!sealed) return InternalError("ChaCha20-Poly1305 failed");
+  out = std::move(stanza);
   return Result::Ok();
 }
 
@@ -193,9 +265,11 @@ Unwrapped ScryptIdentity::Unwrap(const std::vector<Stanza>& stanzas, SecretBytes
                                                            " is above the limit of 2^" + std::to_string(limit))};
     uint8_t wrap_key[32];
     if (Result r = ScryptKey(passphrase_, salt, log_n, wrap_key); !r.ok()) return {Unwrapped::Kind::kFailed, r};
-    const bool opened = OpenFileKey(s.body, wrap_key, file_key);
+    const OpenedKey opened = OpenFileKey(s.body, wrap_key, file_key);
     Wipe(wrap_key, sizeof wrap_key);
-    if (opened) return {Unwrapped::Kind::kFileKey, Result::Ok()};
+    if (opened == OpenedKey::kOk) return {Unwrapped::Kind::kFileKey, Result::Ok()};
+    if (opened == OpenedKey::kFailed)
+      return {Unwrapped::Kind::kFailed, InternalError("ChaCha20-Poly1305 failed")};
     return {Unwrapped::Kind::kFailed, Result::Fail(Status::kWrongPassphrase, "the passphrase is wrong")};
   }
   return {};

@@ -69,7 +69,8 @@ class X25519Identity : public Identity {
   static std::optional<X25519Identity> Generate();
   // "AGE-SECRET-KEY-1..." (uppercase only), or nullopt.
   static std::optional<X25519Identity> Parse(std::string_view text);
-  // From the 32 secret bytes.
+  // From the 32 secret bytes. Should libcrypto fail, the identity opens
+  // nothing and its recipient (all zeros) is refused by every encryption.
   static X25519Identity FromSecret(const SecretBytes& secret);
 
   // The "AGE-SECRET-KEY-1..." text, held as a secret.
@@ -79,6 +80,8 @@ class X25519Identity : public Identity {
 
  private:
   X25519Identity() = default;
+  // The identity of 32 secret bytes, or nullopt if libcrypto fails.
+  static std::optional<X25519Identity> Make(const SecretBytes& secret);
   SecretBytes secret_;
   std::array<uint8_t, 32> public_key_ {};
 };

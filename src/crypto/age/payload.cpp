@@ -1,15 +1,15 @@
 #include "crypto/age/payload.h"
 
-#include <sodium.h>
-
 #include <algorithm>
 #include <condition_variable>
 #include <cstring>
+#include <memory>
 #include <mutex>
 #include <system_error>
 #include <thread>
 #include <vector>
 
+#include "crypto/age/aead.h"
 #include "crypto/age/kdf.h"
 
 namespace vesk::age {
@@ -18,16 +18,17 @@ namespace {
 constexpr std::size_t kSealedChunk = kChunkSize + kTagSize;
 
 // A fixed set of threads that runs one parallel loop at a time:
-// Start(count, job) calls job(0..count-1) across the threads and returns at
-// once; Wait() returns when every call has finished. With no threads the
-// loop runs inside Wait().
+// Start(count, job) calls job(0..count-1, slot) across the threads and
+// returns at once; Wait() returns when every call has finished. `slot`
+// (below slots()) names the thread making the call, so that each can keep
+// state of its own. With no threads the loop runs inside Wait(), slot 0.
 class Workers {
  public:
   explicit Workers(unsigned threads) {
     // Fewer threads (or none: everything on the caller's) if the system
     // refuses to start more; the result is the same, only slower.
     try {
-      for (unsigned i = 0; i < threads; ++i) threads_.emplace_back([this] { Loop(); });
+      for (unsigned i = 0; i < threads; ++i) threads_.emplace_back([this, i] { Loop(i); });
     } catch (const std::system_error&) {
     }
   }
@@ -43,7 +44,9 @@ class Workers {
   Workers(const Workers&) = delete;
   Workers& operator=(const Workers&) = delete;
 
-  void Start(std::size_t count, std::function<void(std::size_t)> job) {
+  std::size_t slots() const { return std::max<std::size_t>(1, threads_.size()); }
+
+  void Start(std::size_t count, std::function<void(std::size_t, unsigned)> job) {
     std::lock_guard lock(mutex_);
     job_ = std::move(job);
     count_ = count;
@@ -61,7 +64,7 @@ class Workers {
     if (threads_.empty()) {
       if (inline_pending_) {
         inline_pending_ = false;
-        for (std::size_t i = 0; i < count_; ++i) job_(i);
+        for (std::size_t i = 0; i < count_; ++i) job_(i, 0);
       }
       return;
     }
@@ -70,7 +73,7 @@ class Workers {
   }
 
  private:
-  void Loop() {
+  void Loop(unsigned slot) {
     uint64_t seen = 0;
     for (;;) {
       {
@@ -79,7 +82,7 @@ class Workers {
         if (quit_) return;
         seen = generation_;
       }
-      for (std::size_t i; (i = next_.fetch_add(1)) < count_;) job_(i);
+      for (std::size_t i; (i = next_.fetch_add(1)) < count_;) job_(i, slot);
       std::lock_guard lock(mutex_);
       if (--busy_ == 0) done_.notify_all();
     }
@@ -88,7 +91,7 @@ class Workers {
   std::vector<std::thread> threads_;
   std::mutex mutex_;
   std::condition_variable wake_, done_;
-  std::function<void(std::size_t)> job_;
+  std::function<void(std::size_t, unsigned)> job_;
   std::size_t count_ = 0;
   std::atomic<std::size_t> next_ {0};
   std::size_t busy_ = 0;
@@ -109,11 +112,24 @@ void ChunkNonce(uint64_t index, bool final, uint8_t nonce[12]) {
   nonce[11] = final ? 1 : 0;
 }
 
+// The payload key, or an empty one if libcrypto fails.
 SecretBytes PayloadKey(const SecretBytes& file_key, const uint8_t nonce[kPayloadNonceSize]) {
-  SecretBytes key(32);
-  HkdfSha256(file_key.span(), {nonce, kPayloadNonceSize}, "payload", {key.data(), key.size()});
+  SecretBytes key(kAeadKeySize);
+  if (!HkdfSha256(file_key.span(), {nonce, kPayloadNonceSize}, "payload", {key.data(), key.size()})) return {};
   return key;
 }
+
+// One cipher context per worker slot, or none if libcrypto cannot make them.
+std::vector<std::unique_ptr<ChaChaPoly>> Contexts(std::size_t n) {
+  std::vector<std::unique_ptr<ChaChaPoly>> out;
+  for (std::size_t i = 0; i < n; ++i) {
+    out.push_back(std::make_unique<ChaChaPoly>());
+    if (!out.back()->ready()) return {};
+  }
+  return out;
+}
+
+Result CryptoFailure() { return Result::Fail(Status::kInternalError, "ChaCha20-Poly1305 failed in libcrypto"); }
 
 Result ReadFailure(const BufferedReader& in) {
   return in.failure().ok() ? Result::Fail(Status::kIoError, "reading the input failed") : in.failure();
@@ -130,7 +146,8 @@ struct Batch {
   std::size_t last_size = 0;  // bytes of the last chunk (sealed size when decrypting)
   bool ends = false;          // the last chunk is the final one
   uint64_t first = 0;         // index of the first chunk
-  std::vector<uint8_t> opened;  // per chunk: 1 when it authenticated
+  std::vector<ChaChaPoly::Opened> opened;  // per chunk, when decrypting
+  std::atomic<bool> failed {false};         // libcrypto failed on a chunk
   Result tail;                // a problem with the data after the processed chunks
   std::size_t bytes = 0;      // bytes to write
 };
@@ -139,35 +156,38 @@ struct Batch {
 
 Result EncryptPayload(BufferedReader& in, Sink& out, const SecretBytes& file_key, const PayloadOptions& options,
                       const std::atomic<bool>& stop) {
-  if (!SodiumReady()) return Result::Fail(Status::kInternalError, "libsodium is not available");
+  if (!CryptoReady()) return Result::Fail(Status::kInternalError, "OpenSSL's libcrypto lacks an algorithm age needs");
   uint8_t nonce[kPayloadNonceSize];
-  randombytes_buf(nonce, sizeof nonce);
+  if (!RandomBytes(nonce, sizeof nonce)) return Result::Fail(Status::kInternalError, "the system has no random bytes");
   const SecretBytes key = PayloadKey(file_key, nonce);
-  if (!out.Write(nonce, sizeof nonce)) return WriteFailure(out);
+  if (key.empty()) return Result::Fail(Status::kInternalError, "HKDF failed");
 
   const std::size_t per_batch = std::max<std::size_t>(1, options.batch_chunks);
   Batch batches[2];
   for (Batch& b : batches) b.in.resize(per_batch * kSealedChunk);
   Workers workers(ThreadCount(options.threads));
+  auto contexts = Contexts(workers.slots());
+  if (contexts.empty()) return CryptoFailure();
+  if (!out.Write(nonce, sizeof nonce)) return WriteFailure(out);
   Batch* prev = nullptr;
   uint64_t next_index = 0;
   bool ended = false;
 
   // Seals batch b's chunks in place: plaintext at i * kSealedChunk, the tag
   // right after it, so that the sealed batch is contiguous.
-  auto seal = [&key](Batch* b) {
-    return [&key, b](std::size_t i) {
+  auto seal = [&key, &contexts](Batch* b) {
+    return [&key, &contexts, b](std::size_t i, unsigned slot) {
       uint8_t* chunk = b->in.data() + i * kSealedChunk;
       const std::size_t size = i + 1 == b->count ? b->last_size : kChunkSize;
       uint8_t n[12];
       ChunkNonce(b->first + i, b->ends && i + 1 == b->count, n);
-      crypto_aead_chacha20poly1305_ietf_encrypt_detached(chunk, chunk + size, nullptr, chunk, size, nullptr, 0,
-                                                         nullptr, n, key.data());
+      if (!contexts[slot]->Seal(key.data(), n, chunk, size, chunk, chunk + size)) b->failed = true;
     };
   };
   // Writes the previous batch (already sealed) while the workers seal the next.
   auto write_prev = [&]() -> Result {
     if (prev != nullptr) {
+      if (prev->failed) return CryptoFailure();
       if (!out.Write(prev->in.data(), prev->bytes)) return WriteFailure(out);
       if (options.after_batch) options.after_batch();
     }
@@ -216,6 +236,7 @@ Result EncryptPayload(BufferedReader& in, Sink& out, const SecretBytes& file_key
     b.first = next_index;
     next_index += b.count;
     b.bytes = (b.count - 1) * kSealedChunk + b.last_size + kTagSize;
+    b.failed = false;
     workers.Wait();
     workers.Start(b.count, seal(&b));
     if (Result r = write_prev(); !r.ok()) return r;
@@ -227,41 +248,43 @@ Result EncryptPayload(BufferedReader& in, Sink& out, const SecretBytes& file_key
 
 Result DecryptPayload(BufferedReader& in, Sink& out, const SecretBytes& file_key, const PayloadOptions& options,
                       const std::atomic<bool>& stop) {
-  if (!SodiumReady()) return Result::Fail(Status::kInternalError, "libsodium is not available");
+  if (!CryptoReady()) return Result::Fail(Status::kInternalError, "OpenSSL's libcrypto lacks an algorithm age needs");
   uint8_t nonce[kPayloadNonceSize];
   const long got_nonce = in.ReadFull(nonce, sizeof nonce);
   if (got_nonce < 0) return ReadFailure(in);
   if (got_nonce < static_cast<long>(sizeof nonce))
     return Result::Fail(Status::kTruncated, "the file ends before its payload starts");
   const SecretBytes key = PayloadKey(file_key, nonce);
+  if (key.empty()) return Result::Fail(Status::kInternalError, "HKDF failed");
 
   const std::size_t per_batch = std::max<std::size_t>(1, options.batch_chunks);
   Batch batches[2];
   for (Batch& b : batches) {
     b.in.resize(per_batch * kSealedChunk);
     b.out.resize(per_batch * kChunkSize);
-    b.opened.resize(per_batch);
+    b.opened.assign(per_batch, ChaChaPoly::Opened::kFailed);
   }
   Workers workers(ThreadCount(options.threads));
+  // One more context for this thread's second look at a failed chunk.
+  auto contexts = Contexts(workers.slots() + 1);
+  if (contexts.empty()) return CryptoFailure();
+  ChaChaPoly& own = *contexts.back();
   Batch* prev = nullptr;
   uint64_t next_index = 0;
   bool ended = false;
 
   auto chunk_size = [](const Batch& b, std::size_t i) { return i + 1 == b.count ? b.last_size : kSealedChunk; };
-  auto try_open = [&key](const Batch& b, std::size_t i, std::size_t size, bool final, uint8_t* plain) {
+  auto try_open = [&key](ChaChaPoly& aead, const Batch& b, std::size_t i, std::size_t size, bool final,
+                         uint8_t* plain) {
     const uint8_t* sealed = b.in.data() + i * kSealedChunk;
     uint8_t n[12];
     ChunkNonce(b.first + i, final, n);
-    return crypto_aead_chacha20poly1305_ietf_decrypt_detached(plain, nullptr, sealed, size - kTagSize,
-                                                              sealed + size - kTagSize, nullptr, 0, n,
-                                                              key.data()) == 0;
+    return aead.Open(key.data(), n, sealed, size - kTagSize, sealed + size - kTagSize, plain);
   };
   auto open = [&](Batch* b) {
-    return [&, b](std::size_t i) {
-      b->opened[i] = try_open(*b, i, chunk_size(*b, i), b->ends && i + 1 == b->count,
-                              b->out.data() + i * kChunkSize)
-                         ? 1
-                         : 0;
+    return [&, b](std::size_t i, unsigned slot) {
+      b->opened[i] = try_open(*contexts[slot], *b, i, chunk_size(*b, i), b->ends && i + 1 == b->count,
+                              b->out.data() + i * kChunkSize);
     };
   };
   // Why chunk i of b failed: the same bytes tried with the other final flag
@@ -270,8 +293,11 @@ Result DecryptPayload(BufferedReader& in, Sink& out, const SecretBytes& file_key
     const std::size_t size = chunk_size(b, i);
     const bool final = b.ends && i + 1 == b.count;
     std::vector<uint8_t> scratch(kChunkSize);
-    const bool other = size > kTagSize && try_open(b, i, size, !final, scratch.data());
+    ChaChaPoly::Opened second = ChaChaPoly::Opened::kForged;
+    if (size > kTagSize) second = try_open(own, b, i, size, !final, scratch.data());
     Wipe(scratch.data(), scratch.size());
+    if (second == ChaChaPoly::Opened::kFailed) return CryptoFailure();
+    const bool other = second == ChaChaPoly::Opened::kOk;
     const std::string where = "chunk " + std::to_string(b.first + i);
     // A full chunk that is valid as a middle one, at the end: the rest is missing.
     if (other && final && size == kSealedChunk)
@@ -286,7 +312,8 @@ Result DecryptPayload(BufferedReader& in, Sink& out, const SecretBytes& file_key
   auto check_prev = [&]() -> Result {
     if (prev == nullptr) return Result::Ok();
     for (std::size_t i = 0; i < prev->count; ++i) {
-      if (!prev->opened[i]) return explain(*prev, i);
+      if (prev->opened[i] == ChaChaPoly::Opened::kFailed) return CryptoFailure();
+      if (prev->opened[i] != ChaChaPoly::Opened::kOk) return explain(*prev, i);
     }
     return Result::Ok();
   };

@@ -1,5 +1,6 @@
 // Secret bytes (passphrases, file keys, private keys) that are wiped from
-// memory when their holder goes away, and the one-time libsodium setup.
+// memory when their holder goes away, the system's random bytes, and the
+// one-time check that OpenSSL's libcrypto has every algorithm age needs.
 #pragma once
 
 #include <cstddef>
@@ -9,10 +10,16 @@
 
 namespace vesk::age {
 
-// Calls sodium_init() once; false if libsodium cannot work on this system.
-bool SodiumReady();
+// Initialises libcrypto once and checks that its providers offer
+// ChaCha20-Poly1305, X25519, HMAC, HKDF, scrypt and SHA-256; false if any
+// is missing (a stripped-down or FIPS-only configuration).
+bool CryptoReady();
 
-// Overwrites `n` bytes at `p` with zeros in a way the compiler keeps.
+// Fills `n` bytes at `p` from the system's random generator; false if it
+// cannot deliver (then `p` must not be used).
+[[nodiscard]] bool RandomBytes(void* p, std::size_t n);
+
+// Overwrites `n` bytes at `p` in a way the compiler keeps.
 void Wipe(void* p, std::size_t n);
 
 // A heap buffer of secret bytes, wiped on destruction and on move-from.

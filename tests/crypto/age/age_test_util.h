@@ -2,7 +2,7 @@
 // real age programs for the interoperability tests.
 #pragma once
 
-#include <sodium.h>
+#include <openssl/evp.h>
 
 #include <atomic>
 #include <string>
@@ -15,8 +15,9 @@
 namespace vesk::age::testing {
 
 inline std::string Sha256Hex(std::string_view data) {
-  uint8_t h[crypto_hash_sha256_BYTES];
-  crypto_hash_sha256(h, reinterpret_cast<const uint8_t*>(data.data()), data.size());
+  uint8_t h[32];
+  unsigned int len = 0;
+  if (EVP_Digest(data.data(), data.size(), h, &len, EVP_sha256(), nullptr) != 1 || len != sizeof h) return "";
   static const char* kHex = "0123456789abcdef";
   std::string out;
   for (const uint8_t b : h) {
