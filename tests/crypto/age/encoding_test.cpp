@@ -1,10 +1,12 @@
 // The strict encodings and the key derivation, against published vectors:
-// RFC 4648 (base64), BIP 173 (Bech32), RFC 5869 (HKDF-SHA-256), RFC 7748
+// RFC 4648 (base64), BIP 173 (Bech32), RFC 4231 (HMAC-SHA-256), RFC 5869
+// (HKDF-SHA-256), RFC 7748
 // (X25519) and the key pair printed in the age v1 format document.
 #include "crypto/age/encoding.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -94,6 +96,25 @@ TEST(Bech32, AgeKeysLongerThan90CharactersAreFine) {
   EXPECT_EQ(back, data);
 }
 
+TEST(Hmac, Rfc4231Sha256TestCasesAndEmptyInputs) {
+  uint8_t out[32];
+  ASSERT_TRUE(HmacSha256(std::vector<uint8_t>(20, 0x0b), Bytes("Hi There"), out));
+  EXPECT_EQ(std::vector<uint8_t>(out, out + 32),
+            FromHex("b0344c61d8db38535ca8afceaf0bf12b881dc200c9833da726e9376c2e32cff7"));
+  ASSERT_TRUE(HmacSha256(Bytes("Jefe"), Bytes("what do ya want for nothing?"), out));
+  EXPECT_EQ(std::vector<uint8_t>(out, out + 32),
+            FromHex("5bdcc146bf60754e6a042426089575c75a003f089d2739839dec58b964ec3843"));
+  // Test case 6: a key longer than SHA-256's block is hashed first.
+  ASSERT_TRUE(HmacSha256(std::vector<uint8_t>(131, 0xaa), Bytes("Test Using Larger Than Block-Size Key - Hash Key First"),
+                         out));
+  EXPECT_EQ(std::vector<uint8_t>(out, out + 32),
+            FromHex("60e431591ee0b67f0d8a26aacbf5b77f8e0bc6213728c5140546040f0ee37f54"));
+  // An empty key and message are valid (HMAC pads the key with zeros).
+  ASSERT_TRUE(HmacSha256({}, {}, out));
+  EXPECT_EQ(std::vector<uint8_t>(out, out + 32),
+            FromHex("b613679a0814d9ec772f95d778c35fc5ff1697c493715653c6c712144292c5ad"));
+}
+
 TEST(Hkdf, Rfc5869Sha256TestCases) {
   std::vector<uint8_t> out(42);
   // Test case 1.
@@ -111,6 +132,24 @@ TEST(Hkdf, Rfc5869Sha256TestCases) {
   // Test case 3: empty salt and info.
   EXPECT_TRUE(HkdfSha256(std::vector<uint8_t>(22, 0x0b), {}, "", out));
   EXPECT_EQ(out, FromHex("8da4e775a563c18f715f802a063c5a31b8a11f5c5ee1879ec3454e5f3c738d2d9d201395faa4b61a96c8"));
+  // A salt of 32 zero bytes is the same as none.
+  std::vector<uint8_t> zero_salt(42);
+  EXPECT_TRUE(HkdfSha256(std::vector<uint8_t>(22, 0x0b), std::vector<uint8_t>(32, 0), "", zero_salt));
+  EXPECT_EQ(zero_salt, out);
+}
+
+TEST(Hkdf, OutputLengthLimits) {
+  // RFC 5869 allows 255 blocks of output and not one byte more; asking for
+  // more fails instead of handing back a key that is partly unset.
+  std::vector<uint8_t> most(255 * 32), too_much(255 * 32 + 1, 0x77);
+  EXPECT_TRUE(HkdfSha256(std::vector<uint8_t>(16, 1), {}, "x", most));
+  EXPECT_FALSE(HkdfSha256(std::vector<uint8_t>(16, 1), {}, "x", too_much));
+  // The first block is the same whatever the length asked for.
+  std::vector<uint8_t> first(32);
+  EXPECT_TRUE(HkdfSha256(std::vector<uint8_t>(16, 1), {}, "x", first));
+  EXPECT_TRUE(std::equal(first.begin(), first.end(), most.begin()));
+  std::vector<uint8_t> none;
+  EXPECT_TRUE(HkdfSha256(std::vector<uint8_t>(16, 1), {}, "x", none));
 }
 
 TEST(X25519Keys, Rfc7748PublicKeysFromPrivateKeys) {

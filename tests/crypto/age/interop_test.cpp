@@ -12,6 +12,7 @@
 
 #include "age_test_util.h"
 #include "crypto/age/age.h"
+#include "crypto/age/payload.h"
 #include "support/process.h"
 #include "support/temp_dir.h"
 
@@ -124,6 +125,48 @@ TEST_F(AgeInterop, X25519FilesBothWaysAtChunkBoundaries) {
       EXPECT_TRUE(r.ok()) << r.detail;
       EXPECT_TRUE(back == plain);
     }
+  }
+}
+
+TEST_F(AgeInterop, X25519FilesBothWaysAroundEveryBatchBoundary) {
+  // Sizes a chunk either side of one and two of our batches, written on one
+  // and on two workers: age must open what every layout of our pipeline
+  // writes, and we must open what age writes at the same sizes.
+  const X25519Recipient to_them = their_->ToRecipient();
+  const std::size_t batch = PayloadOptions {}.batch_chunks;
+  std::vector<std::size_t> sizes = {0, 1};
+  for (std::size_t k : {std::size_t {1}, std::size_t {2}, batch - 1, batch, batch + 1, 2 * batch, 2 * batch + 1}) {
+    for (std::size_t size : {k * kChunkSize - 1, k * kChunkSize, k * kChunkSize + 1}) sizes.push_back(size);
+  }
+  for (std::size_t n = 0; n < sizes.size(); ++n) {
+    const std::size_t size = sizes[n];
+    const unsigned threads = n % 2 == 0 ? 1 : 2;
+    SCOPED_TRACE(::testing::Message() << "size " << size << ", threads " << threads);
+    const std::string plain = vesk::testing::RandomBytes(size, static_cast<uint32_t>(size) + 3);
+    WriteFile(dir_.File("plain"), plain);
+    {
+      const int in = ::open(dir_.File("plain").c_str(), O_RDONLY);
+      const int out = ::open(dir_.File("ours.age").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+      std::atomic<bool> stop {false};
+      EncryptOptions options;
+      options.threads = threads;
+      const Result r = EncryptFd({&to_them}, in, out, options, stop);
+      ::close(in);
+      ::close(out);
+      ASSERT_TRUE(r.ok()) << r.detail;
+    }
+    const auto opened =
+        RunProcess({age_, "-d", "-i", dir_.File("their.key"), "-o", dir_.File("by-age"), dir_.File("ours.age")});
+    ASSERT_EQ(opened.status, 0) << opened.err;
+    EXPECT_TRUE(ReadOutput(dir_.File("by-age")) == plain);
+    ::unlink(dir_.File("by-age").c_str());
+    const auto made =
+        RunProcess({age_, "-r", ours_->ToRecipient().Encode(), "-o", dir_.File("theirs.age"), dir_.File("plain")});
+    ASSERT_EQ(made.status, 0) << made.err;
+    std::string back;
+    const Result r = DecryptFileWithUs({ours_.get()}, dir_.File("theirs.age"), back);
+    EXPECT_TRUE(r.ok()) << r.detail;
+    EXPECT_TRUE(back == plain);
   }
 }
 

@@ -82,6 +82,50 @@ TEST(Payload, LayoutMatchesTheFormatChunkByChunk) {
   }
 }
 
+// The whole payload rebuilt chunk by chunk from its nonce.
+std::string ExpectedPayload(const std::string& nonce, const std::string& plain) {
+  const std::size_t chunks = plain.empty() ? 1 : (plain.size() + kChunkSize - 1) / kChunkSize;
+  std::string expected = nonce;
+  for (std::size_t i = 0; i < chunks; ++i)
+    expected += SealChunk(nonce, i, i + 1 == chunks, plain.substr(i * kChunkSize, kChunkSize));
+  return expected;
+}
+
+TEST(Payload, LayoutMatchesTheFormatAcrossBatchBoundaries) {
+  // Sizes a chunk either side of one, two and three batches, written with
+  // small batches on one and on two workers, and with the default batch.
+  const std::size_t default_batch = PayloadOptions {}.batch_chunks;
+  struct Case {
+    std::size_t batch;
+    unsigned threads;
+  };
+  for (const Case c : {Case {3, 1}, Case {3, 2}, Case {4, 2}, Case {default_batch, 0}}) {
+    std::vector<std::size_t> ks = {c.batch - 1, c.batch, c.batch + 1, 2 * c.batch, 2 * c.batch + 1, 3 * c.batch};
+    if (c.batch == default_batch) ks = {c.batch, 2 * c.batch + 1};  // large: the boundaries that matter most
+    std::vector<std::size_t> sizes;
+    for (std::size_t k : ks) {
+      for (std::size_t size : {k * kChunkSize - 1, k * kChunkSize, k * kChunkSize + 1}) sizes.push_back(size);
+    }
+    for (const std::size_t size : sizes) {
+      SCOPED_TRACE(::testing::Message() << "batch " << c.batch << ", threads " << c.threads << ", size " << size);
+      const std::string plain = vesk::testing::RandomBytes(size, static_cast<uint32_t>(size + c.batch));
+      MemorySource src(plain);
+      BufferedReader in(src);
+      StringSink out;
+      std::atomic<bool> stop {false};
+      PayloadOptions options;
+      options.batch_chunks = c.batch;
+      options.threads = c.threads;
+      ASSERT_TRUE(EncryptPayload(in, out, FixedFileKey(), options, stop).ok());
+      ASSERT_GE(out.out.size(), 16u);
+      EXPECT_TRUE(out.out == ExpectedPayload(out.out.substr(0, 16), plain));
+      const Opened o = Open(out.out, c.batch, c.threads);
+      EXPECT_TRUE(o.result.ok()) << o.result.detail;
+      EXPECT_TRUE(o.out == plain);
+    }
+  }
+}
+
 TEST(Payload, BatchesAndThreadsDoNotChangeTheResult) {
   const std::string plain = vesk::testing::RandomBytes(9 * kChunkSize + 123, 5);
   const std::string payload = SealPayload(plain, FixedFileKey(), 2);
