@@ -78,7 +78,7 @@ Result Encrypt(const std::vector<const Recipient*>& recipients, Source& in, Sink
   BufferedReader reader(in, kInputBuffer);
   PayloadOptions payload;
   payload.threads = options.threads;
-  if (options.progress) payload.after_batch = [&] { options.progress(reader.position()); };
+  if (options.progress) payload.after_batch = [&](uint64_t position) { options.progress(position); };
   if (Result r = EncryptPayload(reader, sink, file_key, payload, stop); !r.ok()) return r;
   if (armor && !armor->Finish()) return WriteFailure(*armor);
   return Result::Ok();
@@ -126,7 +126,11 @@ Result Decrypt(const std::vector<const Identity*>& identities, Source& in, Sink&
 
   PayloadOptions payload;
   payload.threads = options.threads;
-  if (options.progress) payload.after_batch = [&] { options.progress(file.consumed()); };
+  if (options.progress) {
+    // The position in the file itself, not in the armor's decoded bytes.
+    payload.input_position = [&] { return file.consumed(); };
+    payload.after_batch = [&](uint64_t position) { options.progress(position); };
+  }
   return DecryptPayload(file.reader(), out, file_key, payload, stop);
 }
 

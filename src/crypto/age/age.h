@@ -29,12 +29,14 @@ namespace vesk::age {
 struct EncryptOptions {
   bool armor = false;  // write ASCII armor instead of binary
   unsigned threads = 0;  // 0: one per processor
-  // Called after each batch (a few MiB) with the input bytes consumed so far.
+  // Called after each batch (a few MiB) with the input bytes consumed so far,
+  // on the thread that writes the output (one call at a time, in order).
   std::function<void(uint64_t)> progress;
 };
 
 struct DecryptOptions {
   unsigned threads = 0;
+  // As for encryption: bytes of the (possibly armored) file consumed so far.
   std::function<void(uint64_t)> progress;
 };
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <condition_variable>
 #include <cstring>
+#include <deque>
 #include <memory>
 #include <mutex>
 #include <system_error>
@@ -139,6 +140,119 @@ Result WriteFailure(const Sink& out) {
   return out.failure().ok() ? Result::Fail(Status::kIoError, "writing the output failed") : out.failure();
 }
 
+// Writes batches on a thread of its own, in the order they are handed
+// over, so that writing overlaps reading and the cryptography. Before each
+// write it checks `stop`; after each it calls after_batch (on its thread).
+// If the system refuses the thread, Push() writes on the caller's thread.
+class BatchWriter {
+ public:
+  BatchWriter(Sink& out, const PayloadOptions& options, const std::atomic<bool>& stop)
+      : out_(out), options_(options), stop_(stop) {
+    try {
+      thread_ = std::thread([this] { Loop(); });
+    } catch (const std::system_error&) {
+    }
+  }
+  ~BatchWriter() { Finish(); }
+  BatchWriter(const BatchWriter&) = delete;
+  BatchWriter& operator=(const BatchWriter&) = delete;
+
+  // Queues `n` bytes at `data`, which must stay unchanged until written()
+  // has counted this push. `position` is passed on to after_batch.
+  void Push(const uint8_t* data, std::size_t n, uint64_t position) {
+    if (!thread_.joinable()) {
+      Write({data, n, position});
+      ++written_;
+      return;
+    }
+    {
+      std::lock_guard lock(mutex_);
+      queue_.push_back({data, n, position});
+    }
+    wake_.notify_one();
+  }
+
+  // Waits until `count` pushes have been written or writing has stopped;
+  // false if it has stopped (failure() says why).
+  bool WaitWritten(uint64_t count) {
+    std::unique_lock lock(mutex_);
+    done_.wait(lock, [&] { return written_ >= count || !failure_.ok(); });
+    return failure_.ok();
+  }
+
+  // Waits for every push to be written (or writing to stop) and returns
+  // the first failure: kCancelled, or the sink's.
+  Result Finish() {
+    if (thread_.joinable()) {
+      {
+        std::lock_guard lock(mutex_);
+        quit_ = true;
+      }
+      wake_.notify_one();
+      thread_.join();
+    }
+    return failure_;
+  }
+
+ private:
+  struct Piece {
+    const uint8_t* data;
+    std::size_t size;
+    uint64_t position;
+  };
+
+  // Writes one piece unless writing has stopped; records why it stops.
+  void Write(const Piece& p) {
+    if (!failure_.ok()) return;
+    Result r;
+    if (stop_.load()) {
+      r = Result::Fail(Status::kCancelled, "cancelled");
+    } else if (!out_.Write(p.data, p.size)) {
+      r = WriteFailure(out_);
+    } else if (options_.after_batch) {
+      options_.after_batch(p.position);
+    }
+    if (!r.ok()) {
+      std::lock_guard lock(mutex_);
+      failure_ = std::move(r);
+    }
+  }
+
+  void Loop() {
+    for (;;) {
+      Piece p {};
+      {
+        std::unique_lock lock(mutex_);
+        wake_.wait(lock, [&] { return quit_ || !queue_.empty(); });
+        if (queue_.empty()) return;  // quit_ and nothing left
+        p = queue_.front();
+        queue_.pop_front();
+      }
+      Write(p);
+      {
+        std::lock_guard lock(mutex_);
+        ++written_;
+      }
+      done_.notify_all();
+    }
+  }
+
+  Sink& out_;
+  const PayloadOptions& options_;
+  const std::atomic<bool>& stop_;
+  std::thread thread_;
+  std::mutex mutex_;
+  std::condition_variable wake_, done_;
+  std::deque<Piece> queue_;
+  uint64_t written_ = 0;
+  bool quit_ = false;
+  Result failure_;  // written by the writing thread under mutex_ (or by Push without a thread)
+};
+
+// Batches in flight: one being read, one in the workers' hands, and the
+// rest queued for the writer.
+constexpr std::size_t kBatchesInFlight = 4;
+
 // One batch of chunks in flight.
 struct Batch {
   std::vector<uint8_t> in, out;
@@ -150,7 +264,18 @@ struct Batch {
   std::atomic<bool> failed {false};         // libcrypto failed on a chunk
   Result tail;                // a problem with the data after the processed chunks
   std::size_t bytes = 0;      // bytes to write
+  uint64_t position = 0;      // the input position once the batch was read
 };
+
+uint64_t InputPosition(const BufferedReader& in, const PayloadOptions& options) {
+  return options.input_position ? options.input_position() : in.position();
+}
+
+// The writer's failure if it has one, else `r`.
+Result FirstFailure(BatchWriter& writer, Result r) {
+  Result w = writer.Finish();
+  return w.ok() ? r : w;
+}
 
 }  // namespace
 
@@ -163,12 +288,13 @@ Result EncryptPayload(BufferedReader& in, Sink& out, const SecretBytes& file_key
   if (key.empty()) return Result::Fail(Status::kInternalError, "HKDF failed");
 
   const std::size_t per_batch = std::max<std::size_t>(1, options.batch_chunks);
-  Batch batches[2];
+  Batch batches[kBatchesInFlight];
   for (Batch& b : batches) b.in.resize(per_batch * kSealedChunk);
   Workers workers(ThreadCount(options.threads));
   auto contexts = Contexts(workers.slots());
   if (contexts.empty()) return CryptoFailure();
   if (!out.Write(nonce, sizeof nonce)) return WriteFailure(out);
+  BatchWriter writer(out, options, stop);
   Batch* prev = nullptr;
   uint64_t next_index = 0;
   bool ended = false;
@@ -184,30 +310,28 @@ Result EncryptPayload(BufferedReader& in, Sink& out, const SecretBytes& file_key
       if (!contexts[slot]->Seal(key.data(), n, chunk, size, chunk, chunk + size)) b->failed = true;
     };
   };
-  // Writes the previous batch (already sealed) while the workers seal the next.
-  auto write_prev = [&]() -> Result {
-    if (prev != nullptr) {
-      if (prev->failed) return CryptoFailure();
-      if (!out.Write(prev->in.data(), prev->bytes)) return WriteFailure(out);
-      if (options.after_batch) options.after_batch();
-    }
+  // After Wait(): hands the previous batch, sealed, to the writer.
+  auto push_prev = [&]() -> Result {
+    if (prev == nullptr) return Result::Ok();
+    if (prev->failed) return CryptoFailure();
+    writer.Push(prev->in.data(), prev->bytes, prev->position);
     return Result::Ok();
   };
+  auto fail = [&](Result r) {
+    workers.Wait();
+    return FirstFailure(writer, std::move(r));
+  };
 
-  for (int turn = 0; !ended; turn ^= 1) {
-    if (stop.load()) {
-      workers.Wait();
-      return Result::Fail(Status::kCancelled, "cancelled");
-    }
-    Batch& b = batches[turn];
+  for (uint64_t turn = 0; !ended; ++turn) {
+    // The batch read now was last used kBatchesInFlight turns ago.
+    if (turn >= kBatchesInFlight && !writer.WaitWritten(turn - kBatchesInFlight + 1)) return fail(Result::Ok());
+    if (stop.load()) return fail(Result::Fail(Status::kCancelled, "cancelled"));
+    Batch& b = batches[turn % kBatchesInFlight];
     b.count = 0;
     b.ends = false;
     for (std::size_t i = 0; i < per_batch; ++i) {
       const long got = in.ReadFull(b.in.data() + i * kSealedChunk, kChunkSize);
-      if (got < 0) {
-        workers.Wait();
-        return ReadFailure(in);
-      }
+      if (got < 0) return fail(ReadFailure(in));
       if (got == 0 && (i > 0 || next_index > 0)) {
         // The previous chunk, a full one, was the last.
         b.ends = true;
@@ -222,28 +346,24 @@ Result EncryptPayload(BufferedReader& in, Sink& out, const SecretBytes& file_key
     }
     if (!b.ends) {
       b.ends = in.AtEnd();
-      if (in.failed()) {
-        workers.Wait();
-        return ReadFailure(in);
-      }
+      if (in.failed()) return fail(ReadFailure(in));
     }
-    if (b.count == 0) {
-      // A full batch was followed by more data that has now vanished.
-      workers.Wait();
-      return Result::Fail(Status::kIoError, "the input changed while it was read");
-    }
+    // A full batch was followed by more data that has now vanished.
+    if (b.count == 0) return fail(Result::Fail(Status::kIoError, "the input changed while it was read"));
     ended = b.ends;
     b.first = next_index;
     next_index += b.count;
     b.bytes = (b.count - 1) * kSealedChunk + b.last_size + kTagSize;
+    b.position = InputPosition(in, options);
     b.failed = false;
     workers.Wait();
+    if (Result r = push_prev(); !r.ok()) return fail(r);
     workers.Start(b.count, seal(&b));
-    if (Result r = write_prev(); !r.ok()) return r;
     prev = &b;
   }
   workers.Wait();
-  return write_prev();
+  if (Result r = push_prev(); !r.ok()) return fail(r);
+  return writer.Finish();
 }
 
 Result DecryptPayload(BufferedReader& in, Sink& out, const SecretBytes& file_key, const PayloadOptions& options,
@@ -258,7 +378,7 @@ Result DecryptPayload(BufferedReader& in, Sink& out, const SecretBytes& file_key
   if (key.empty()) return Result::Fail(Status::kInternalError, "HKDF failed");
 
   const std::size_t per_batch = std::max<std::size_t>(1, options.batch_chunks);
-  Batch batches[2];
+  Batch batches[kBatchesInFlight];
   for (Batch& b : batches) {
     b.in.resize(per_batch * kSealedChunk);
     b.out.resize(per_batch * kChunkSize);
@@ -269,6 +389,7 @@ Result DecryptPayload(BufferedReader& in, Sink& out, const SecretBytes& file_key
   auto contexts = Contexts(workers.slots() + 1);
   if (contexts.empty()) return CryptoFailure();
   ChaChaPoly& own = *contexts.back();
+  BatchWriter writer(out, options, stop);
   Batch* prev = nullptr;
   uint64_t next_index = 0;
   bool ended = false;
@@ -308,39 +429,31 @@ Result DecryptPayload(BufferedReader& in, Sink& out, const SecretBytes& file_key
       return Result::Fail(Status::kDamaged, "the last " + where + " does not authenticate (damaged or cut short)");
     return Result::Fail(Status::kDamaged, where + " does not authenticate");
   };
-  // After Wait(): whether every chunk of the previous batch authenticated.
-  auto check_prev = [&]() -> Result {
+  // After Wait(): hands the previous batch to the writer if every chunk of
+  // it authenticated; nothing of a batch with a bad chunk is written.
+  auto push_prev = [&]() -> Result {
     if (prev == nullptr) return Result::Ok();
     for (std::size_t i = 0; i < prev->count; ++i) {
       if (prev->opened[i] == ChaChaPoly::Opened::kFailed) return CryptoFailure();
       if (prev->opened[i] != ChaChaPoly::Opened::kOk) return explain(*prev, i);
     }
-    return Result::Ok();
-  };
-  // Writes the previous batch (checked) while the workers open the next.
-  auto write_prev = [&]() -> Result {
-    if (prev == nullptr) return Result::Ok();
-    if (!out.Write(prev->out.data(), prev->bytes)) return WriteFailure(out);
-    if (options.after_batch) options.after_batch();
+    writer.Push(prev->out.data(), prev->bytes, prev->position);
     return prev->tail;
   };
+  // Whatever authenticated before a failure is still written, first.
+  auto fail = [&](Result r) {
+    workers.Wait();
+    return FirstFailure(writer, std::move(r));
+  };
 
-  for (int turn = 0; !ended; turn ^= 1) {
-    if (stop.load()) {
-      workers.Wait();
-      return Result::Fail(Status::kCancelled, "cancelled");
-    }
-    Batch& b = batches[turn];
+  for (uint64_t turn = 0; !ended; ++turn) {
+    if (turn >= kBatchesInFlight && !writer.WaitWritten(turn - kBatchesInFlight + 1)) return fail(Result::Ok());
+    if (stop.load()) return fail(Result::Fail(Status::kCancelled, "cancelled"));
+    Batch& b = batches[turn % kBatchesInFlight];
     const long got = in.ReadFull(b.in.data(), b.in.size());
-    if (got < 0) {
-      workers.Wait();
-      return ReadFailure(in);
-    }
+    if (got < 0) return fail(ReadFailure(in));
     b.ends = static_cast<std::size_t>(got) < b.in.size() || in.AtEnd();
-    if (in.failed()) {
-      workers.Wait();
-      return ReadFailure(in);
-    }
+    if (in.failed()) return fail(ReadFailure(in));
     const auto size = static_cast<std::size_t>(got);
     b.tail = Result::Ok();
     b.first = next_index;
@@ -365,15 +478,15 @@ Result DecryptPayload(BufferedReader& in, Sink& out, const SecretBytes& file_key
     ended = b.ends || !b.tail.ok();
     next_index += b.count;
     b.bytes = b.count == 0 ? 0 : (b.count - 1) * kChunkSize + b.last_size - kTagSize;
+    b.position = InputPosition(in, options);
     workers.Wait();
-    if (Result r = check_prev(); !r.ok()) return r;
+    if (Result r = push_prev(); !r.ok()) return fail(r);
     workers.Start(b.count, open(&b));
-    if (Result r = write_prev(); !r.ok()) return r;
     prev = &b;
   }
   workers.Wait();
-  if (Result r = check_prev(); !r.ok()) return r;
-  return write_prev();
+  if (Result r = push_prev(); !r.ok()) return fail(r);
+  return writer.Finish();
 }
 
 }  // namespace vesk::age

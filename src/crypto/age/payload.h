@@ -3,9 +3,9 @@
 //   payload key = HKDF-SHA-256(ikm = file key, salt = nonce, info = "payload")
 // and the 12-byte nonce (11-byte big-endian chunk counter || final flag).
 //
-// Both directions stream with flat memory: batches of chunks are sealed or
-// opened on all processors while the previous batch is written, always in
-// order. Decryption never hands a byte to the sink before the chunk holding
+// Both directions stream with flat memory: while the calling thread reads
+// a batch of chunks, the workers seal or open the previous one and a
+// writing thread writes the ones before it, always in order. Decryption never hands a byte to the sink before the chunk holding
 // it has authenticated, and succeeds only once the final chunk has.
 #pragma once
 
@@ -25,9 +25,15 @@ inline constexpr std::size_t kPayloadNonceSize = 16;
 
 struct PayloadOptions {
   unsigned threads = 0;          // worker threads; 0: one per processor
-  std::size_t batch_chunks = 64; // chunks per batch (memory: about 4 batches of them)
-  // Called after each batch has been written.
-  std::function<void()> after_batch;
+  std::size_t batch_chunks = 64; // chunks per batch (memory: 4 batches of them, twice when decrypting)
+  // Called after each batch has been written, with the input position
+  // sampled when that batch had been read. It runs on the writing thread
+  // (one call at a time, in order); raising `stop` in it keeps every later
+  // batch from being written.
+  std::function<void(uint64_t position)> after_batch;
+  // The input position to report; in.position() when not set. Called on
+  // the calling thread after each batch is read.
+  std::function<uint64_t()> input_position;
 };
 
 // Reads plaintext from `in` until its end, writes a fresh nonce and the

@@ -242,7 +242,7 @@ TEST(Payload, StopsWhenAskedReportsProgressAndPassesOnIoErrors) {
     PayloadOptions options;
     options.batch_chunks = 1;
     int batches = 0;
-    options.after_batch = [&] {
+    options.after_batch = [&](uint64_t) {
       if (++batches == 2) stop = true;
     };
     EXPECT_EQ(DecryptPayload(in, out, FixedFileKey(), options, stop).status, Status::kCancelled);
