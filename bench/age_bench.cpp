@@ -3,6 +3,7 @@
 // on the same file in the same run, and prints the medians and the ratios.
 //
 //   vesk_age_bench [directory] [size in MiB] [runs]   (defaults: ".", 1024, 3)
+//   VESK_AGE_THREADS=n  this library's worker threads (default: one per processor)
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -10,6 +11,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 #include <string>
 
@@ -85,13 +87,19 @@ int main(int argc, char** argv) {
   g_dir = dir;
   g_warm = mib << 20;
   const int64_t size = mib << 20;
+  const char* threads_text = std::getenv("VESK_AGE_THREADS");
+  const unsigned threads = threads_text != nullptr ? static_cast<unsigned>(std::atoi(threads_text)) : 0;
+  vesk::age::EncryptOptions encrypt_options;
+  encrypt_options.threads = threads;
+  vesk::age::DecryptOptions decrypt_options;
+  decrypt_options.threads = threads;
 
   Timing ours_enc, ours_dec, age_enc, age_dec;
   bool ok = true;
   for (int round = 0; round < rounds && ok; ++round) {
     ok = Measure(ours_enc, RUSAGE_SELF, [&] {
       return FileToFile(source, ours_sealed, [&](int in, int out, std::atomic<bool>& stop) {
-        return vesk::age::EncryptFd({&recipient}, in, out, {}, stop);
+        return vesk::age::EncryptFd({&recipient}, in, out, encrypt_options, stop);
       });
     });
     ok = ok && Measure(age_enc, RUSAGE_CHILDREN, [&] {
@@ -100,7 +108,7 @@ int main(int argc, char** argv) {
     // Each side decrypts the other's file: the run doubles as a check.
     ok = ok && Measure(ours_dec, RUSAGE_SELF, [&] {
       return FileToFile(age_sealed, opened, [&](int in, int out, std::atomic<bool>& stop) {
-        return vesk::age::DecryptFd({&*identity}, in, out, {}, stop);
+        return vesk::age::DecryptFd({&*identity}, in, out, decrypt_options, stop);
       });
     });
     ok = ok && SizeOf(opened) == size;
@@ -118,7 +126,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "benchmark run failed (is age installed?)\n");
     return 1;
   }
-  std::printf("file size %lld MiB, X25519 recipient, median of %d runs\n", static_cast<long long>(mib), rounds);
+  std::printf("file size %lld MiB, X25519 recipient, median of %d runs, %s worker threads\n",
+              static_cast<long long>(mib), rounds, threads == 0 ? "default" : std::to_string(threads).c_str());
   Print("encrypt", ours_enc, age_enc, mib);
   Print("decrypt", ours_dec, age_dec, mib);
   return 0;
