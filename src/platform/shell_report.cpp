@@ -22,7 +22,7 @@ void AddOnce(std::vector<std::string>& list, const std::string& item) {
 // What happened, without the place.
 std::string OutcomeText(const Step& s) {
   switch (s.outcome) {
-    case Outcome::kWritten: return "已写入";
+    case Outcome::kWritten: return s.place == Place::kDatabases ? "已更新" : "已写入";
     case Outcome::kUnchanged: return "已是这样, 未改动";
     case Outcome::kRemoved: return "已删除";
     case Outcome::kAbsent: return "没有本程序的项";
