@@ -105,6 +105,14 @@ TEST_F(DesktopItems, FailuresBeepAndSayWhatCouldNotBeDoneAndWhy) {
   EXPECT_EQ(W().StatusText(), "右键菜单项只增加到了 GNOME 文件、Thunar、Dolphin、Caja; 未完成: Nemo: 这里已有不是本程序写的文件, 没有覆盖 (" +
                                   at.NemoAction() + ")。");
   EXPECT_EQ(ReadFile(at.NemoAction()), "[Nemo Action]\nName=Mine\n");
+
+  // The program is gone (an upgrade removed it while the window was open):
+  // nothing is registered for a path that starts nothing.
+  Logic().ShellProgram = home.File("gone/vesk");
+  Trigger("RegisterFileTypeItem");
+  EXPECT_EQ(session->Port().Beeps(), 4);
+  EXPECT_EQ(W().StatusText(), "未能注册关联 .jmz 加密文件: 程序: 出错: 没有可执行的程序: " + home.File("gone/vesk") + "。");
+  EXPECT_FALSE(fs::exists(at.AssociationEntry()));
   EXPECT_TRUE(dialogs.messages.empty());
 }
 

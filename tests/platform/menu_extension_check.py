@@ -10,10 +10,10 @@ each followed by a NUL byte, to RECORD. FOLDER is an empty folder for the
 selected files. Exit status 0 when every check passed, 77 when the bindings
 are not installed, 1 otherwise (the failed checks on standard error).
 """
-import importlib.util
 import os
 import sys
 import time
+import types
 
 MODULE, VERSION, EXTENSION, RECORD, FOLDER = sys.argv[1:6]
 RECORD = os.fsencode(RECORD)
@@ -93,9 +93,10 @@ def recorded():
     return data.split(b"\0")[:-1]
 
 
-spec = importlib.util.spec_from_file_location("written_extension", EXTENSION)
-extension = importlib.util.module_from_spec(spec)
-spec.loader.exec_module(extension)
+# Loaded as the file manager loads it: the file's code run as a module.
+extension = types.ModuleType("written_extension")
+with open(EXTENSION, "rb") as source:
+    exec(compile(source.read(), EXTENSION, "exec"), extension.__dict__)
 providers = [
     cls
     for cls in vars(extension).values()
