@@ -86,6 +86,9 @@ class WindowPort {
   virtual std::string SitePageFile(const std::string& /*path*/) { return {}; }
   // Starts a program detached from this one; false when it did not start.
   virtual bool StartProgram(const std::string& /*path*/) { return false; }
+  // Makes command control `c` the one a key press starts (the keyboard
+  // focus), as a context-menu item asked for it.
+  virtual void SetReadyCommand(Control /*c*/) {}
 };
 
 }  // namespace vesk

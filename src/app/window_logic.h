@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "app/control.h"
+#include "app/menu_request.h"
 #include "app/port.h"
 #include "core/reporting.h"
 #include "compress/compressor.h"
@@ -237,15 +238,28 @@ class WindowLogic : public Reporter, public ControlSink, public keyed::DecryptHo
 
   // ---- Shell integration (desktop_commands.cpp) -------------------------------------
 
-  // Popup items: the ".jmz" association, the context-menu entry for every
-  // file, and the removal of both and of the settings. Failures only beep.
+  // Popup items: the ".jmz" association, the context-menu items for files
+  // and folders, and the removal of both and of the settings. Each shows
+  // its result in the status line (and beeps when something failed).
   void RegisterFileTypeClicked();
   void AddContextMenuClicked();
   void UnregisterClicked();
-  // The program the entries start (the running program unless set) and
-  // the folders they go to (the user's unless set).
+  void PresentRegistration(shell::Action action, const shell::Result& result);
+  // The program the entries start (the running program unless set), the
+  // folders they go to (the user's unless set) and what the file managers
+  // can load (this computer's unless set).
   std::string ShellProgram;
   std::optional<shell::Locations> ShellFolders;
+  std::optional<shell::Desktop> ShellDesktop;
+
+  // A context-menu item's request (`vesk --encrypt|--decrypt PATH...`):
+  // preselects the first file, makes the command ready and says in the
+  // status line how many items were passed. The preselected file, empty
+  // when no path names a file.
+  std::string ApplyMenuRequest(const MenuRequest& request);
+  // The last request and the command it made ready.
+  std::optional<MenuRequest> PassedRequest;
+  std::optional<Control> ReadyCommand;
 
   // Replaces the brand effect's random source: each call draws a value in
   // 0 .. 2^32 - 2. The default reseeds from the clock on every draw.

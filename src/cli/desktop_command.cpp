@@ -16,20 +16,21 @@
 namespace vesk::cli {
 namespace {
 
-std::string OwnProgram() {
-  std::vector<char> buf(4096);
-  const ssize_t n = ::readlink("/proc/self/exe", buf.data(), buf.size());
-  if (n <= 0 || static_cast<std::size_t>(n) >= buf.size()) return {};
-  return std::string(buf.data(), static_cast<std::size_t>(n));
-}
+// vesk-cli's own path name (after an upgrade replaced it while running,
+// the new file at the same place).
+std::string OwnProgram() { return shell::RunningProgramPathName().value_or(""); }
 
-int Report(const shell::Result& result, const std::string& done) {
-  if (result.ok()) {
-    std::cerr << done << '\n';
-    return 0;
+// Every step that did something or could not, one line each, then the
+// summary the window shows; 0 when nothing failed or was refused.
+int Report(shell::Action action, const shell::Result& result) {
+  for (const shell::Step& step : result.steps) {
+    if (step.outcome == shell::Outcome::kAbsent || step.place == shell::Place::kFolders) {
+      if (step.outcome != shell::Outcome::kFailed && step.outcome != shell::Outcome::kRefusedForeign) continue;
+    }
+    std::cerr << "  " << shell::DescribeStep(step) << '\n';
   }
-  for (const std::string& failure : result.failures) std::cerr << "出错: " << failure << '\n';
-  return 1;
+  std::cerr << shell::Summary(action, result) << '\n';
+  return result.ok() ? 0 : 1;
 }
 
 }  // namespace
@@ -58,7 +59,7 @@ std::unique_ptr<DesktopCommands> AddDesktopCommands(CLI::App& app) {
   commands->associate = app.add_subcommand("associate", "注册关联 .jmz 加密文件: 用窗口程序打开, 显示本程序的图标");
   commands->associate->add_option("--program", commands->program, program_help);
   commands->context_menu =
-      app.add_subcommand("context-menu", "在文件管理器 (Dolphin, GNOME 文件, Nemo, Caja) 的右键菜单中为所有文件增加 “Vesk 文件加密”");
+      app.add_subcommand("context-menu", "在文件管理器 (GNOME 文件, Thunar, Dolphin, Nemo, Caja) 的右键菜单中增加 “用 Vesk 加密” 和 “用 Vesk 解密”");
   commands->context_menu->add_option("--program", commands->program, program_help);
   commands->unregister = app.add_subcommand("unregister", "清除本程序的全部注册项 (文件关联, 右键菜单) 和设置");
   return commands;
@@ -74,10 +75,11 @@ std::optional<int> RunDesktopCommand(const DesktopCommands& commands) {
       shell::Result result = shell::RemoveAll(at);
       try {
         settings::RemoveSettingsFile(settings::SettingsFilePath());
+        result.Add(shell::Place::kSettings, shell::Outcome::kRemoved);
       } catch (const std::exception& e) {
-        result.failures.push_back(std::string("settings: ") + e.what());
+        result.Add(shell::Place::kSettings, shell::Outcome::kFailed, {}, e.what());
       }
-      return Report(result, "已清除本程序的全部注册项和设置。");
+      return Report(shell::Action::kUnregister, result);
     }
     const char* path = std::getenv("PATH");
     const auto program = FindWindowProgram(commands.program, OwnProgram(), path != nullptr ? path : "");
@@ -89,8 +91,9 @@ std::optional<int> RunDesktopCommand(const DesktopCommands& commands) {
       }
       return 1;
     }
-    if (associate) return Report(shell::RegisterAssociation(at, *program), "已注册关联 .jmz 加密文件: " + *program);
-    return Report(shell::AddContextMenu(at, *program), "已在右键菜单中增加 “Vesk 文件加密”: " + *program);
+    std::cerr << "窗口程序: " << *program << '\n';
+    if (associate) return Report(shell::Action::kAssociate, shell::RegisterAssociation(at, *program));
+    return Report(shell::Action::kContextMenu, shell::AddContextMenu(at, *program));
   } catch (const std::exception& e) {
     std::cerr << "出错: " << e.what() << '\n';
     return 1;

@@ -88,6 +88,13 @@ void GuiSession::Start(const std::vector<std::string>& args, const std::optional
   logic_.StartUp(args, own);
 }
 
+void GuiSession::ApplyMenuRequest(const MenuRequest& request) {
+  Guarded([&] {
+    const std::string first = logic_.ApplyMenuRequest(request);
+    if (!first.empty()) dialogs_.PresetFile(first);
+  });
+}
+
 void GuiSession::Show() {
   if (QScreen* screen = QGuiApplication::primaryScreen()) {
     const QRect area = screen->availableGeometry();

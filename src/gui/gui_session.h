@@ -39,6 +39,9 @@ class GuiSession {
   // The creation handler with the command line (without the program name);
   // `own` replaces the running program as the file read for a payload.
   void Start(const std::vector<std::string>& args, const std::optional<WindowLogic::OwnFile>& own = std::nullopt);
+  // A context-menu item's request after Start: the first file preselected
+  // in the open dialogs as a dropped file is, the command ready.
+  void ApplyMenuRequest(const MenuRequest& request);
   // Shows the window centred on the desktop.
   void Show();
 

@@ -1,5 +1,6 @@
 // vesk: the window of Vesk 文件加密.
 #include <cstdlib>
+#include <optional>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -12,8 +13,17 @@
 #include "gui/gui_session.h"
 #include "gui/icon.h"
 #include "gui/translations.h"
+#include "app/menu_request.h"
 
 int main(int argc, char** argv) {
+  // The program's own arguments as the bytes they are: file names from a
+  // file manager need not be UTF-8.
+  const std::vector<std::string> raw_args(argv + (argc > 0 ? 1 : 0), argv + argc);
+  if (vesk::WantsWindowHelp(raw_args)) {
+    std::cout << vesk::WindowHelpText();
+    return 0;
+  }
+  const std::optional<vesk::MenuRequest> request = vesk::ParseMenuRequest(raw_args);
   if (!vesk::gui::DisplayAvailable()) {
     std::cerr << vesk::gui::NoDisplayMessage();
     return 1;
@@ -34,11 +44,17 @@ int main(int argc, char** argv) {
   try {
     vesk::gui::QtDialogProvider dialogs;
     vesk::gui::GuiSession session(dialogs);
-    session.Start(args);
+    if (request) {
+      session.Start({});
+      session.ApplyMenuRequest(*request);
+    } else {
+      session.Start(args);
+    }
     // Scripts that start the window read what its status line says after
     // start-up (for example the payload a self-decrypting file carries).
     if (const char* echo = std::getenv("VESK_ECHO_STATUS"); echo != nullptr && std::string(echo) == "1") {
-      std::cerr << session.Window().StatusText() << std::endl;
+      // The logic's text, byte for byte (a file name in it need not be UTF-8).
+      std::cerr << session.Logic().StatusText() << std::endl;
     }
     session.Show();
     return QApplication::exec();

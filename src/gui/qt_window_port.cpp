@@ -5,6 +5,7 @@
 #include <QDesktopServices>
 #include <QMimeData>
 #include <QProcess>
+#include <QPushButton>
 
 #include "gui/colours.h"
 #include "gui/dialogs.h"
@@ -204,6 +205,15 @@ bool QtWindowPort::StartProgram(const std::string& path) {
   bool started = false;
   OnUi([&] { started = QProcess::startDetached(QString::fromStdString(path), {}); });
   return started;
+}
+
+void QtWindowPort::SetReadyCommand(Control c) {
+  OnUi([&] {
+    if (QPushButton* button = window_.ButtonFor(c)) {
+      button->setDefault(true);
+      button->setFocus(Qt::OtherFocusReason);
+    }
+  });
 }
 
 }  // namespace vesk::gui

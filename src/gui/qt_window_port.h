@@ -61,6 +61,7 @@ class QtWindowPort final : public WindowPort {
   std::string SitePageFile(const std::string& path) override;
   std::function<void(const std::string&)> OnPageNotOpened;
   bool StartProgram(const std::string& path) override;
+  void SetReadyCommand(Control c) override;
 
   // The folder of the bundled pages; ProgramSiteFolder() unless set.
   void SetSiteFolder(const std::string& folder) { site_folder_ = folder; }

@@ -1,19 +1,22 @@
 #include "platform/shell_integration.h"
 
+#include <glob.h>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <filesystem>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <optional>
 #include <functional>
 #include <sstream>
 #include <stdexcept>
 
 #include "platform/file_io.h"
+#include "platform/file_manager_menus.h"
 #include "platform/process.h"
 #include "platform/staged_file.h"
 
@@ -26,19 +29,14 @@ extern const char kIconSvg[];
 
 namespace {
 
-constexpr char kDefaultSection[] = "[Default Applications]";
-constexpr char kIconName[] = "application-x-vesk-jmz";
+constexpr char kTypeIconName[] = "application-x-vesk-jmz";
 // Files larger than this were not written by this program.
 constexpr off_t kLargestOwnFile = 64 * 1024;
+// Shared lists larger than this are not edited.
+constexpr off_t kLargestList = 16 << 20;
+constexpr char kFolderNoteHeader[] = "# X-Vesk-Integration: folders made for the desktop registration\n";
 
 [[noreturn]] void Fail(const std::string& what, int error) { throw IoError(what + ": " + std::strerror(error)); }
-
-std::string Trim(std::string_view s) {
-  const auto first = s.find_first_not_of(" \t\r\n");
-  if (first == std::string_view::npos) return {};
-  const auto last = s.find_last_not_of(" \t\r\n");
-  return std::string(s.substr(first, last - first + 1));
-}
 
 bool IsUtf8(std::string_view s) {
   for (std::size_t i = 0; i < s.size();) {
@@ -58,176 +56,102 @@ bool IsUtf8(std::string_view s) {
   return true;
 }
 
-// A program path that every entry can carry: absolute, UTF-8 (desktop
-// entries are UTF-8) and without control characters (no entry format can
-// hold a line break inside a command).
-void CheckProgramPath(const std::string& program) {
-  if (program.empty() || program.front() != '/') throw std::runtime_error("the program path is not absolute: " + program);
-  if (!IsUtf8(program)) throw std::runtime_error("the program path is not UTF-8");
-  for (char c : program) {
-    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
-      throw std::runtime_error("the program path contains a control character");
-    }
-  }
+bool IsExecutableFile(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::access(path.c_str(), X_OK) == 0;
 }
 
+// Why no entry can start `program`; empty when every one can: absolute,
+// UTF-8 (desktop entries are UTF-8), without control characters (no entry
+// format can hold a line break inside a command), and an executable file.
+std::string ProgramProblem(const std::string& program) {
+  if (program.empty() || program.front() != '/') return "程序路径不是绝对路径: " + program;
+  if (!IsUtf8(program)) return "程序路径不是 UTF-8 编码, 桌面文件无法记录";
+  for (char c : program) {
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) return "程序路径含有控制字符, 桌面文件无法记录";
+  }
+  if (!IsExecutableFile(program)) return "没有可执行的程序: " + program;
+  return {};
+}
+
+// Folders made on the way to our files, in the order they were made.
+using MadeFolders = std::vector<std::string>;
+
 // Creates the missing folders of `folder` (mode 0700, as the conventions
-// ask for the user's base folders).
-void MakeFolders(const std::string& folder) {
-  std::string partial;
+// ask for the user's base folders) and notes the ones it made.
+void MakeFolders(const std::string& folder, MadeFolders& made) {
   std::size_t start = 0;
   while (start < folder.size()) {
     std::size_t end = folder.find('/', start);
     if (end == std::string::npos) end = folder.size();
-    partial = folder.substr(0, end);
+    const std::string partial = folder.substr(0, end);
     start = end + 1;
     if (partial.empty()) continue;
-    if (::mkdir(partial.c_str(), 0700) == 0) continue;
-    if (errno != EEXIST) Fail("cannot create " + partial, errno);
-    if (!DirectoryExists(partial)) throw IoError(partial + " is not a folder");
+    if (::mkdir(partial.c_str(), 0700) == 0) {
+      made.push_back(partial);
+      continue;
+    }
+    if (errno != EEXIST) Fail("无法建立文件夹 " + partial, errno);
+    if (!DirectoryExists(partial)) throw IoError(partial + " 不是文件夹");
   }
 }
 
-void WriteAtomically(const std::string& path, std::string_view content, mode_t mode) {
-  MakeFolders(FolderOf(path));
+void WriteAtomically(const std::string& path, std::string_view content, mode_t mode, MadeFolders& made) {
+  MakeFolders(FolderOf(path), made);
   StagedOutput out;
   out.Open(path, mode);
   out.Write(content);
   out.Commit(/*replace=*/true);
 }
 
-// The whole of a small text file; nullopt when it is not there or not a
-// regular file of a size this program writes.
-std::optional<std::string> ReadSmallFile(const std::string& path, off_t limit) {
+// What is at a place of ours.
+struct Found {
+  bool present = false;     // anything at all, links included
+  bool ours = false;        // a regular file of ours
+  std::string text;         // its content when ours
+  mode_t mode = 0;
+};
+
+Found Examine(const std::string& path) {
+  Found found;
   struct stat st {};
   if (::lstat(path.c_str(), &st) != 0) {
-    if (errno == ENOENT || errno == ENOTDIR) return std::nullopt;
-    Fail("cannot examine " + path, errno);
+    if (errno == ENOENT || errno == ENOTDIR) return found;
+    Fail("无法查看 " + path, errno);
   }
-  if (!S_ISREG(st.st_mode) || st.st_size > limit) return std::nullopt;
+  found.present = true;
+  if (!S_ISREG(st.st_mode) || st.st_size > kLargestOwnFile) return found;
   std::ifstream in(path, std::ios::binary);
-  if (!in) Fail("cannot read " + path, errno);
+  if (!in) Fail("无法读取 " + path, errno);
   std::ostringstream text;
   text << in.rdbuf();
-  if (in.bad()) Fail("cannot read " + path, errno);
-  return text.str();
+  if (in.bad()) Fail("无法读取 " + path, errno);
+  found.text = text.str();
+  found.ours = found.text.find(kMarker) != std::string::npos;
+  found.mode = st.st_mode & 07777;
+  return found;
 }
 
-// The list of default applications as it is now; nullopt when there is
-// none. A list that is there but cannot be read whole (not a regular file,
-// unreadable, unreasonably large) is a failure: writing ours would lose it.
-std::optional<std::string> ReadMimeAppsList(const std::string& path) {
+// A shared list (mimeapps.list, uca.xml) as it is now; nullopt when there is
+// none. One that is there but cannot be read whole is a failure: writing
+// ours would lose it.
+std::optional<std::string> ReadList(const std::string& path) {
   struct stat st {};
   if (::stat(path.c_str(), &st) != 0) {
     if (errno == ENOENT) return std::nullopt;
-    Fail("cannot examine " + path, errno);
+    Fail("无法查看 " + path, errno);
   }
-  constexpr off_t kLargest = 16 << 20;
-  if (!S_ISREG(st.st_mode) || st.st_size > kLargest) throw IoError(path + " is not a list this program can edit");
-  auto text = ReadSmallFile(path, kLargest);
-  if (!text) throw IoError("cannot read " + path);
-  return text;
+  if (!S_ISREG(st.st_mode) || st.st_size > kLargestList) throw IoError(path + " 不是本程序能够修改的列表");
+  std::ifstream in(path, std::ios::binary);
+  if (!in) Fail("无法读取 " + path, errno);
+  std::ostringstream text;
+  text << in.rdbuf();
+  if (in.bad()) Fail("无法读取 " + path, errno);
+  return text.str();
 }
 
-// Deletes `path` when it is a file of ours.
-void RemoveIfOurs(const std::string& path) {
-  const auto text = ReadSmallFile(path, kLargestOwnFile);
-  if (!text || text->find(kMarker) == std::string::npos) return;
-  if (::unlink(path.c_str()) != 0 && errno != ENOENT) Fail("cannot delete " + path, errno);
-}
-
-// `text` with an XML comment holding the marker after its first line (the
-// XML declaration).
-std::string WithXmlMarker(std::string_view text, const char* what) {
-  const std::size_t eol = text.find('\n');
-  const std::size_t cut = eol == std::string_view::npos ? text.size() : eol + 1;
-  std::string out(text.substr(0, cut));
-  out += "<!-- " + std::string(kMarker) + ": " + what + " (Vesk 文件加密) -->\n";
-  out += text.substr(cut);
-  return out;
-}
-
-// The Exec argument for Nemo, which unescapes the value like a desktop entry
-// but substitutes its own tokens and knows no "%%".
-std::string NemoExecArgument(std::string_view path) {
-  std::string quoted = "\"";
-  for (char c : path) {
-    if (c == '"' || c == '`' || c == '$' || c == '\\') quoted += '\\';
-    quoted += c;
-  }
-  quoted += '"';
-  std::string out;
-  for (char c : quoted) out += c == '\\' ? std::string("\\\\") : std::string(1, c);
-  return out;
-}
-
-std::string AssociationEntryText(const std::string& program) {
-  return std::string("[Desktop Entry]\n") +
-         "Type=Application\n"
-         "Version=1.4\n"
-         "Name=Vesk 文件加密\n"
-         "Comment=Open a .jmz file encrypted by Vesk\n"
-         "Comment[zh_CN]=打开 Vesk 加密的 .jmz 文件\n"
-         "Exec=" + DesktopExecArgument(program) + " %f\n"
-         "Icon=" + kIconName + "\n"
-         "Terminal=false\n"
-         "NoDisplay=true\n"
-         "MimeType=" + kMimeType + ";\n" +
-         kMarker + "=association\n";
-}
-
-// A KIO service menu. KIO reads the actions of any desktop entry in
-// kio/servicemenus that is executable; the entry itself is a hidden
-// application so that it is a valid desktop entry as well.
-std::string DolphinMenuText(const std::string& program) {
-  const std::string exec = DesktopExecArgument(program) + " %f\n";
-  return std::string("[Desktop Entry]\n") +
-         "Type=Application\n"
-         "Version=1.4\n"
-         "Name=" + kMenuText + "\n"
-         "Exec=" + exec +
-         "Icon=" + kIconName + "\n"
-         "NoDisplay=true\n"
-         "MimeType=application/octet-stream;\n"
-         "Actions=open-with-vesk;\n"
-         "X-KDE-ServiceTypes=KonqPopupMenu/Plugin\n"
-         "X-KDE-Priority=TopLevel\n" +
-         kMarker + "=context-menu\n"
-         "\n"
-         "[Desktop Action open-with-vesk]\n"
-         "Name=" + kMenuText + "\n"
-         "Icon=" + kIconName + "\n"
-         "Exec=" + exec;
-}
-
-// GNOME Files and Caja run the script with the selected files as arguments
-// (names relative to the shown folder when it is local); the program gets
-// the first one as an absolute path.
-std::string ScriptText(const std::string& program) {
-  return std::string("#!/bin/sh\n") + "# " + kMenuText + ": opens the selected file with the program.\n" + "# " + kMarker +
-         ": context-menu\n" +
-         "file=$1\n"
-         "case $file in\n"
-         "  '') exec " + ShellQuote(program) + " ;;\n"
-         "  /*) ;;\n"
-         "  *) file=$PWD/$file ;;\n"
-         "esac\n"
-         "exec " + ShellQuote(program) + " \"$file\"\n";
-}
-
-std::string NemoActionText(const std::string& program) {
-  return std::string("[Nemo Action]\n") + "Name=" + kMenuText + "\n" +
-         "Comment=用 Vesk 文件加密打开这个文件\n"
-         "Exec=" + NemoExecArgument(program) + " %F\n"
-         "Icon-Name=" + kIconName + "\n"
-         "Selection=s\n"
-         "Extensions=any;\n"
-         "Quote=double\n" +
-         kMarker + "=context-menu\n";
-}
-
-// The file a symbolic link at `path` leads to (so that a linked
-// mimeapps.list, as dotfile managers keep it, stays a link), else `path`.
+// The file a symbolic link at `path` leads to (so that a linked list, as
+// dotfile managers keep it, stays a link), else `path`.
 std::string ResolvedPath(const std::string& path) {
   char* real = ::realpath(path.c_str(), nullptr);
   if (real == nullptr) return path;
@@ -236,59 +160,162 @@ std::string ResolvedPath(const std::string& path) {
   return out;
 }
 
-// Runs the steps in order; the first failure is recorded and ends the run
-// (`keep_going` runs the rest anyway).
-void RunSteps(Result& result, bool keep_going, const std::vector<std::pair<const char*, std::function<void()>>>& steps) {
-  for (const auto& [what, step] : steps) {
-    try {
-      step();
-    } catch (const std::exception& e) {
-      result.failures.push_back(std::string(what) + ": " + e.what());
-      if (!keep_going) return;
+void Remove(const std::string& path) {
+  if (::unlink(path.c_str()) != 0 && errno != ENOENT) Fail("无法删除 " + path, errno);
+}
+
+// One file of ours at `path`: written when the place is free or holds our
+// own file, refused when something else is there.
+void PutOurs(Result& r, Place place, const std::string& path, const std::string& content, mode_t mode,
+             MadeFolders& made) {
+  try {
+    const Found found = Examine(path);
+    if (found.present && !found.ours) return r.Add(place, Outcome::kRefusedForeign, path);
+    if (found.ours && found.text == content && found.mode == mode) return r.Add(place, Outcome::kUnchanged, path);
+    WriteAtomically(path, content, mode, made);
+    r.Add(place, Outcome::kWritten, path);
+  } catch (const std::exception& e) {
+    r.Add(place, Outcome::kFailed, path, e.what());
+  }
+}
+
+// Deletes our file at `path`, quietly when there is none (used where an
+// older registration may have left one).
+void DropOurs(Result& r, Place place, const std::string& path, bool report_absent) {
+  try {
+    const Found found = Examine(path);
+    if (!found.present) {
+      if (report_absent) r.Add(place, Outcome::kAbsent, path);
+    } else if (!found.ours) {
+      if (report_absent) r.Add(place, Outcome::kKeptForeign, path);
+    } else {
+      Remove(path);
+      r.Add(place, Outcome::kRemoved, path);
     }
+  } catch (const std::exception& e) {
+    r.Add(place, Outcome::kFailed, path, e.what());
   }
 }
 
-void Append(Result& to, const Result& from) {
-  to.failures.insert(to.failures.end(), from.failures.begin(), from.failures.end());
+// ---- The note of the folders registration made --------------------------------
+
+std::vector<std::string> ReadFolderNote(const Locations& at) {
+  std::vector<std::string> folders;
+  const Found found = Examine(at.FolderNote());
+  if (!found.ours) return folders;
+  std::istringstream lines(found.text);
+  for (std::string line; std::getline(lines, line);) {
+    if (!line.empty() && line.front() == '/') folders.push_back(line);
+  }
+  return folders;
 }
 
-// One line of a key file split at its end.
-struct Line {
-  std::string text;
-  std::string Key() const {
-    const auto eq = text.find('=');
-    return eq == std::string::npos ? std::string() : Trim(std::string_view(text).substr(0, eq));
+// Adds the folders made now to the note (itself in a folder that may be new).
+void NoteFolders(Result& r, const Locations& at, MadeFolders made) {
+  if (made.empty()) return;
+  try {
+    std::vector<std::string> folders = ReadFolderNote(at);
+    const Found note = Examine(at.FolderNote());
+    if (note.present && !note.ours) return r.Add(Place::kFolders, Outcome::kRefusedForeign, at.FolderNote());
+    MadeFolders for_note;
+    MakeFolders(FolderOf(at.FolderNote()), for_note);
+    made.insert(made.end(), for_note.begin(), for_note.end());
+    std::string text = kFolderNoteHeader;
+    for (const std::string& f : folders) text += f + "\n";
+    for (const std::string& f : made) {
+      // A name with a line break cannot be noted; that folder simply stays.
+      if (f.find('\n') == std::string::npos && std::find(folders.begin(), folders.end(), f) == folders.end()) {
+        text += f + "\n";
+      }
+    }
+    MadeFolders ignored;
+    WriteAtomically(at.FolderNote(), text, DefaultFileMode(), ignored);
+  } catch (const std::exception& e) {
+    r.Add(Place::kFolders, Outcome::kFailed, at.FolderNote(), e.what());
   }
-  std::string Value() const {
-    const auto eq = text.find('=');
-    return eq == std::string::npos ? std::string() : Trim(std::string_view(text).substr(eq + 1));
-  }
-  bool IsHeader() const {
-    const std::string t = Trim(text);
-    return !t.empty() && t.front() == '[';
-  }
-};
-
-std::vector<Line> SplitLines(std::string_view text) {
-  std::vector<Line> lines;
-  std::size_t start = 0;
-  while (start < text.size()) {
-    std::size_t end = text.find('\n', start);
-    if (end == std::string_view::npos) end = text.size();
-    lines.push_back({std::string(text.substr(start, end - start))});
-    start = end + 1;
-  }
-  return lines;
 }
 
-std::string JoinLines(const std::vector<Line>& lines) {
-  std::string out;
-  for (const Line& l : lines) out += l.text + "\n";
-  return out;
+bool IsNoted(const std::vector<std::string>& folders, const std::string& folder) {
+  return std::find(folders.begin(), folders.end(), folder) != folders.end();
+}
+
+// Whether `folder` holds nothing but files named in `names`.
+bool HoldsOnly(const std::string& folder, const std::vector<std::string>& names) {
+  std::error_code ec;
+  for (const auto& entry : std::filesystem::directory_iterator(folder, ec)) {
+    if (std::find(names.begin(), names.end(), entry.path().filename().string()) == names.end()) return false;
+  }
+  return !ec;
+}
+
+// The MIME and desktop databases in folders this registration made hold
+// only what the tools generated from our own files once ours are gone:
+// they go with them, instead of being rebuilt empty.
+void DropGeneratedDatabases(const Locations& at, const std::vector<std::string>& noted) {
+  const std::string packages = at.MimeFolder() + "/packages";
+  if (IsNoted(noted, at.MimeFolder()) && (!DirectoryExists(packages) || HoldsOnly(packages, {}))) {
+    std::error_code ignored;
+    std::filesystem::remove_all(at.MimeFolder(), ignored);
+  }
+  if (IsNoted(noted, at.ApplicationsFolder()) && HoldsOnly(at.ApplicationsFolder(), {"mimeinfo.cache"})) {
+    ::unlink((at.ApplicationsFolder() + "/mimeinfo.cache").c_str());
+    ::rmdir(at.ApplicationsFolder().c_str());
+  }
+}
+
+// Removes the noted folders that are empty, deepest first, then the note.
+void DropFolders(Result& r, const Locations& at, const std::vector<std::string>& noted) {
+  try {
+    Remove(at.FolderNote());
+    std::vector<std::string> folders = noted;
+    std::sort(folders.begin(), folders.end(), [](const std::string& a, const std::string& b) { return a.size() > b.size(); });
+    bool removed = false;
+    for (const std::string& f : folders) removed |= ::rmdir(f.c_str()) == 0;
+    if (removed) r.Add(Place::kFolders, Outcome::kRemoved);
+  } catch (const std::exception& e) {
+    r.Add(Place::kFolders, Outcome::kFailed, at.FolderNote(), e.what());
+  }
+}
+
+bool AnyLibrary(const std::vector<std::string>& patterns) {
+  for (const std::string& pattern : patterns) {
+    glob_t found{};
+    const int status = ::glob(pattern.c_str(), 0, nullptr, &found);
+    const bool any = status == 0 && found.gl_pathc > 0;
+    ::globfree(&found);
+    if (any) return true;
+  }
+  return false;
 }
 
 }  // namespace
+
+// ---- Result ----------------------------------------------------------------------
+
+bool Result::ok() const { return Problems().empty(); }
+
+std::vector<Step> Result::Problems() const {
+  std::vector<Step> problems;
+  for (const Step& s : steps) {
+    if (s.outcome == Outcome::kFailed || s.outcome == Outcome::kRefusedForeign || s.outcome == Outcome::kSkipped) {
+      problems.push_back(s);
+    }
+  }
+  return problems;
+}
+
+const Step* Result::Find(Place place) const {
+  for (auto it = steps.rbegin(); it != steps.rend(); ++it) {
+    if (it->place == place) return &*it;
+  }
+  return nullptr;
+}
+
+void Result::Add(Place place, Outcome outcome, std::string path, std::string detail) {
+  steps.push_back({place, outcome, std::move(path), std::move(detail)});
+}
+
+void Result::Append(const Result& other) { steps.insert(steps.end(), other.steps.begin(), other.steps.end()); }
 
 // ---- Locations ------------------------------------------------------------------
 
@@ -315,14 +342,50 @@ std::string Locations::MimeFolder() const { return data_home + "/mime"; }
 std::string Locations::ApplicationsFolder() const { return data_home + "/applications"; }
 std::string Locations::MimePackage() const { return MimeFolder() + "/packages/vesk-jmz.xml"; }
 std::string Locations::AssociationEntry() const { return ApplicationsFolder() + "/" + kAssociationEntry; }
-std::string Locations::TypeIcon() const {
-  return data_home + "/icons/hicolor/scalable/mimetypes/" + kIconName + ".svg";
-}
+std::string Locations::TypeIcon() const { return data_home + "/icons/hicolor/scalable/mimetypes/" + kTypeIconName + ".svg"; }
 std::string Locations::MimeAppsList() const { return config_home + "/mimeapps.list"; }
-std::string Locations::DolphinMenu() const { return data_home + "/kio/servicemenus/vesk-open.desktop"; }
+std::string Locations::ProgramIcon() const { return data_home + "/icons/hicolor/scalable/apps/vesk.svg"; }
+std::string Locations::NautilusExtension() const { return data_home + "/nautilus-python/extensions/vesk_menu.py"; }
 std::string Locations::NautilusScript() const { return data_home + "/nautilus/scripts/" + kMenuText; }
+std::string Locations::ThunarActions() const { return config_home + "/Thunar/uca.xml"; }
+std::string Locations::DolphinMenu() const { return data_home + "/kio/servicemenus/vesk-open.desktop"; }
+std::string Locations::DolphinDecryptMenu() const { return data_home + "/kio/servicemenus/vesk-decrypt.desktop"; }
+std::string Locations::Dolphin5Menu() const { return data_home + "/kservices5/ServiceMenus/vesk-open.desktop"; }
+std::string Locations::Dolphin5DecryptMenu() const { return data_home + "/kservices5/ServiceMenus/vesk-decrypt.desktop"; }
 std::string Locations::NemoAction() const { return data_home + "/nemo/actions/vesk-open.nemo_action"; }
+std::string Locations::NemoDecryptAction() const { return data_home + "/nemo/actions/vesk-decrypt.nemo_action"; }
+std::string Locations::CajaExtension() const { return data_home + "/caja-python/extensions/vesk_menu.py"; }
 std::string Locations::CajaScript() const { return config_home + "/caja/scripts/" + kMenuText; }
+std::string Locations::FolderNote() const { return data_home + "/vesk/registration-folders"; }
+
+Desktop Desktop::OfThisComputer() {
+  Desktop d;
+  d.nautilus_python = AnyLibrary({"/usr/lib/*/nautilus/extensions-4/libnautilus-python.so",
+                                  "/usr/lib64/nautilus/extensions-4/libnautilus-python.so",
+                                  "/usr/lib/nautilus/extensions-4/libnautilus-python.so"});
+  d.caja_python = AnyLibrary({"/usr/lib/*/caja/extensions-2.0/libcaja-python.so",
+                              "/usr/lib64/caja/extensions-2.0/libcaja-python.so",
+                              "/usr/lib/caja/extensions-2.0/libcaja-python.so"});
+  const char* dirs = std::getenv("XDG_CONFIG_DIRS");
+  std::string list = dirs != nullptr && *dirs != '\0' ? dirs : "/etc/xdg";
+  std::size_t start = 0;
+  while (start <= list.size()) {
+    std::size_t end = list.find(':', start);
+    if (end == std::string::npos) end = list.size();
+    const std::string dir = list.substr(start, end - start);
+    start = end + 1;
+    if (dir.empty() || dir.front() != '/') continue;
+    try {
+      if (auto text = ReadList(dir + "/Thunar/uca.xml")) {
+        d.thunar_system_actions = *text;
+        break;
+      }
+    } catch (...) {
+      // An unreadable system list counts as none.
+    }
+  }
+  return d;
+}
 
 // ---- Quoting ----------------------------------------------------------------------
 
@@ -346,157 +409,269 @@ std::string ShellQuote(std::string_view text) {
 
 std::string_view TypeIconSvg() { return kIconSvg; }
 
-// ---- mimeapps.list ----------------------------------------------------------------
+// ---- The program ------------------------------------------------------------------
 
-std::string WithDefaultApplication(std::string_view list, std::string_view type, std::string_view entry) {
-  std::vector<Line> lines = SplitLines(list);
-  const Line ours{std::string(type) + "=" + std::string(entry) + ";"};
-  bool in_section = false, seen_section = false, placed = false;
-  std::size_t insert_at = 0;
-  std::vector<Line> out;
-  for (Line& line : lines) {
-    if (line.IsHeader()) {
-      if (in_section && !placed) {
-        out.insert(out.begin() + static_cast<std::ptrdiff_t>(insert_at), ours);
-        placed = true;
-      }
-      in_section = Trim(line.text) == kDefaultSection;
-      if (in_section) seen_section = true;
-      out.push_back(line);
-      if (in_section) insert_at = out.size();
-      continue;
-    }
-    if (in_section && line.Key() == type) {
-      // The first line of the type becomes ours; later ones (a key file
-      // reader takes the last) go.
-      if (!placed) out.push_back(ours);
-      placed = true;
-      continue;
-    }
-    out.push_back(line);
-    if (in_section && !Trim(line.text).empty()) insert_at = out.size();
+std::optional<std::string> ProgramPathName(const std::string& link) {
+  if (link.empty() || link.front() != '/') return std::nullopt;
+  if (IsExecutableFile(link)) return link;
+  constexpr std::string_view kDeleted = " (deleted)";
+  if (link.size() > kDeleted.size() && link.compare(link.size() - kDeleted.size(), kDeleted.size(), kDeleted) == 0) {
+    const std::string name = link.substr(0, link.size() - kDeleted.size());
+    if (IsExecutableFile(name)) return name;
   }
-  if (in_section && !placed) {
-    out.insert(out.begin() + static_cast<std::ptrdiff_t>(insert_at), ours);
-    placed = true;
-  }
-  if (!seen_section) {
-    out.push_back({kDefaultSection});
-    out.push_back(ours);
-  }
-  return JoinLines(out);
+  return std::nullopt;
 }
 
-std::string WithoutDefaultApplication(std::string_view list, std::string_view type, std::string_view entry) {
-  std::vector<Line> out;
-  bool in_section = false;
-  for (const Line& line : SplitLines(list)) {
-    if (line.IsHeader()) {
-      in_section = Trim(line.text) == kDefaultSection;
-      out.push_back(line);
-      continue;
-    }
-    if (!in_section || line.Key() != type) {
-      out.push_back(line);
-      continue;
-    }
-    std::vector<std::string> kept;
-    bool removed = false;
-    const std::string value = line.Value();
-    std::size_t start = 0;
-    while (start <= value.size()) {
-      std::size_t end = value.find(';', start);
-      if (end == std::string::npos) end = value.size();
-      const std::string item = Trim(std::string_view(value).substr(start, end - start));
-      if (item == entry) {
-        removed = true;
-      } else if (!item.empty()) {
-        kept.push_back(item);
-      }
-      start = end + 1;
-    }
-    if (!removed) {
-      out.push_back(line);
-    } else if (!kept.empty()) {
-      std::string rewritten = std::string(type) + "=";
-      for (const std::string& k : kept) rewritten += k + ";";
-      out.push_back({rewritten});
-    }
-  }
-  return JoinLines(out);
+std::optional<std::string> RunningProgramPathName() {
+  std::vector<char> buf(4096);
+  const ssize_t n = ::readlink("/proc/self/exe", buf.data(), buf.size());
+  if (n <= 0 || static_cast<std::size_t>(n) >= buf.size()) return std::nullopt;
+  return ProgramPathName(std::string(buf.data(), static_cast<std::size_t>(n)));
 }
 
 // ---- The three actions ------------------------------------------------------------
 
 Result RefreshDatabases(const Locations& at) {
   Result r;
-  const std::pair<const char*, std::string> tools[] = {{"update-mime-database", at.MimeFolder()},
-                                                       {"update-desktop-database", at.ApplicationsFolder()}};
-  for (const auto& [tool, folder] : tools) {
-    const auto program = FindProgramOnPath(tool);
-    if (!program || !DirectoryExists(folder)) continue;
-    const int status = RunProgram({*program, folder});
-    if (status != 0) r.failures.push_back(std::string(tool) + " " + folder + " failed (" + std::to_string(status) + ")");
+  struct Tool {
+    const char* name;
+    const char* package;
+    std::string folder;
+  };
+  const Tool tools[] = {{"update-mime-database", "shared-mime-info", at.MimeFolder()},
+                        {"update-desktop-database", "desktop-file-utils", at.ApplicationsFolder()}};
+  for (const Tool& tool : tools) {
+    if (!DirectoryExists(tool.folder)) continue;
+    const auto program = FindProgramOnPath(tool.name);
+    if (!program) {
+      r.Add(Place::kDatabases, Outcome::kToolMissing, tool.folder, std::string(tool.name) + " (" + tool.package + ")");
+      continue;
+    }
+    const int status = RunProgram({*program, tool.folder});
+    if (status != 0) {
+      r.Add(Place::kDatabases, Outcome::kFailed, tool.folder,
+            std::string(tool.name) + " 失败 (退出码 " + std::to_string(status) + ")");
+    } else {
+      r.Add(Place::kDatabases, Outcome::kWritten, tool.folder, tool.name);
+    }
   }
   return r;
 }
 
 Result RegisterAssociation(const Locations& at, const std::string& program) {
   Result r;
+  if (std::string problem = ProgramProblem(program); !problem.empty()) {
+    r.Add(Place::kProgram, Outcome::kFailed, program, problem);
+    return r;
+  }
+  MadeFolders made;
   const mode_t file_mode = DefaultFileMode();
-  RunSteps(r, false,
-           {{"program", [&] { CheckProgramPath(program); }},
-            {"MIME package", [&] { WriteAtomically(at.MimePackage(), WithXmlMarker(kMimePackageXml, "association"), file_mode); }},
-            {"icon", [&] { WriteAtomically(at.TypeIcon(), WithXmlMarker(kIconSvg, "association"), file_mode); }},
-            {"desktop entry", [&] { WriteAtomically(at.AssociationEntry(), AssociationEntryText(program), file_mode); }},
-            {"mimeapps.list", [&] {
-               const std::string path = ResolvedPath(at.MimeAppsList());
-               const std::string old = ReadMimeAppsList(path).value_or("");
-               const std::string updated = WithDefaultApplication(old, kMimeType, kAssociationEntry);
-               if (updated != old) WriteAtomically(path, updated, PermissionsOf(path));
-             }}});
-  Append(r, RefreshDatabases(at));
+  const std::string entry = std::string("[Desktop Entry]\n") +
+                            "Type=Application\n"
+                            "Version=1.4\n"
+                            "Name=Vesk 文件加密\n"
+                            "Comment=Open a .jmz file encrypted by Vesk\n"
+                            "Comment[zh_CN]=打开 Vesk 加密的 .jmz 文件\n"
+                            "Exec=" + DesktopExecArgument(program) + " %f\n"
+                            "Icon=" + kTypeIconName + "\n"
+                            "Terminal=false\n"
+                            "NoDisplay=true\n"
+                            "MimeType=" + kMimeType + ";\n" +
+                            kMarker + "=association\n";
+  const auto xml_marked = [](std::string_view text) {
+    const std::size_t eol = text.find('\n');
+    const std::size_t cut = eol == std::string_view::npos ? text.size() : eol + 1;
+    std::string out(text.substr(0, cut));
+    out += std::string("<!-- ") + kMarker + ": association (Vesk 文件加密) -->\n";
+    out += text.substr(cut);
+    return out;
+  };
+  // Each step needs the ones before it: the default names our entry only
+  // when the entry is ours and in place.
+  const std::vector<std::function<void()>> steps = {
+      [&] { PutOurs(r, Place::kMimePackage, at.MimePackage(), xml_marked(kMimePackageXml), file_mode, made); },
+      [&] { PutOurs(r, Place::kTypeIcon, at.TypeIcon(), xml_marked(kIconSvg), file_mode, made); },
+      [&] { PutOurs(r, Place::kAssociationEntry, at.AssociationEntry(), entry, file_mode, made); },
+      [&] {
+        const std::string path = ResolvedPath(at.MimeAppsList());
+        try {
+          const std::string old = ReadList(path).value_or("");
+          const std::string updated = WithDefaultApplication(old, kMimeType, kAssociationEntry);
+          if (updated == old) return r.Add(Place::kDefaultApplication, Outcome::kUnchanged, path);
+          WriteAtomically(path, updated, PermissionsOf(path), made);
+          r.Add(Place::kDefaultApplication, Outcome::kWritten, path);
+        } catch (const std::exception& e) {
+          r.Add(Place::kDefaultApplication, Outcome::kFailed, path, e.what());
+        }
+      }};
+  for (const auto& step : steps) {
+    step();
+    if (!r.ok()) break;
+  }
+  NoteFolders(r, at, made);
+  if (!r.ok()) {
+    const Place later[] = {Place::kMimePackage, Place::kTypeIcon, Place::kAssociationEntry, Place::kDefaultApplication};
+    for (Place p : later) {
+      if (r.Find(p) == nullptr) r.Add(p, Outcome::kSkipped);
+    }
+  }
+  // The databases change only with what was written.
+  if (std::any_of(r.steps.begin(), r.steps.end(), [](const Step& s) { return s.outcome == Outcome::kWritten; })) {
+    r.Append(RefreshDatabases(at));
+  }
   return r;
 }
 
 Result AddContextMenu(const Locations& at, const std::string& program) {
+  return AddContextMenu(at, program, Desktop::OfThisComputer());
+}
+
+Result AddContextMenu(const Locations& at, const std::string& program, const Desktop& desktop) {
   Result r;
+  if (std::string problem = ProgramProblem(program); !problem.empty()) {
+    r.Add(Place::kProgram, Outcome::kFailed, program, problem);
+    return r;
+  }
+  MadeFolders made;
   const mode_t file_mode = DefaultFileMode();
   const mode_t program_mode = DefaultProgramMode();
-  RunSteps(r, false,
-           {{"program", [&] { CheckProgramPath(program); }},
-            {"Dolphin", [&] { WriteAtomically(at.DolphinMenu(), DolphinMenuText(program), program_mode); }},
-            {"GNOME Files", [&] { WriteAtomically(at.NautilusScript(), ScriptText(program), program_mode); }},
-            {"Nemo", [&] { WriteAtomically(at.NemoAction(), NemoActionText(program), file_mode); }},
-            {"Caja", [&] { WriteAtomically(at.CajaScript(), ScriptText(program), program_mode); }}});
+  PutOurs(r, Place::kProgramIcon, at.ProgramIcon(), std::string(kIconSvg).insert(
+      std::string_view(kIconSvg).find('\n') + 1, std::string("<!-- ") + kMarker + ": context-menu (Vesk 文件加密) -->\n"),
+      file_mode, made);
+
+  // GNOME Files and Caja: the Python extension where the file manager loads
+  // them (the older "Scripts" entry goes), else the script as before.
+  struct Extended {
+    Place place;
+    bool python;
+    const char* package;
+    const char* module;
+    const char* version;
+    std::string extension, script;
+  };
+  const Extended extended[] = {
+      {Place::kNautilus, desktop.nautilus_python, "python3-nautilus", "Nautilus", "4.0", at.NautilusExtension(), at.NautilusScript()},
+      {Place::kCaja, desktop.caja_python, "python3-caja", "Caja", "2.0", at.CajaExtension(), at.CajaScript()}};
+  for (const Extended& e : extended) {
+    if (e.python) {
+      PutOurs(r, e.place, e.extension, menus::PythonExtension(e.module, e.version, program), file_mode, made);
+      Result dropped;
+      DropOurs(dropped, e.place, e.script, false);
+      for (const Step& s : dropped.Problems()) r.steps.push_back(s);
+    } else {
+      Result script;
+      PutOurs(script, e.place, e.script, menus::MenuScript(program), program_mode, made);
+      if (script.ok()) {
+        r.Add(e.place, Outcome::kFallback, e.script, e.package);
+      } else {
+        r.Append(script);
+      }
+      Result dropped;
+      DropOurs(dropped, e.place, e.extension, false);
+      for (const Step& s : dropped.Problems()) r.steps.push_back(s);
+    }
+  }
+
+  // Thunar: our actions merged into the user's list.
+  {
+    const std::string path = ResolvedPath(at.ThunarActions());
+    try {
+      const std::optional<std::string> old = ReadList(path);
+      const std::string updated = menus::WithThunarActions(old, desktop.thunar_system_actions, menus::ThunarActions(program));
+      if (old && updated == *old) {
+        r.Add(Place::kThunar, Outcome::kUnchanged, path);
+      } else {
+        WriteAtomically(path, updated, old ? PermissionsOf(path) : file_mode, made);
+        r.Add(Place::kThunar, Outcome::kWritten, path);
+      }
+    } catch (const std::exception& e) {
+      r.Add(Place::kThunar, Outcome::kFailed, path, e.what());
+    }
+  }
+
+  // Dolphin: the same two menus for each generation of KDE's frameworks
+  // (executable, as KIO requires of a user's service menus).
+  PutOurs(r, Place::kDolphin6, at.DolphinMenu(), menus::DolphinMenu(false, false, program), program_mode, made);
+  PutOurs(r, Place::kDolphin6, at.DolphinDecryptMenu(), menus::DolphinMenu(false, true, program), program_mode, made);
+  PutOurs(r, Place::kDolphin5, at.Dolphin5Menu(), menus::DolphinMenu(true, false, program), program_mode, made);
+  PutOurs(r, Place::kDolphin5, at.Dolphin5DecryptMenu(), menus::DolphinMenu(true, true, program), program_mode, made);
+  PutOurs(r, Place::kNemo, at.NemoAction(), menus::NemoAction(false, program), file_mode, made);
+  PutOurs(r, Place::kNemo, at.NemoDecryptAction(), menus::NemoAction(true, program), file_mode, made);
+  NoteFolders(r, at, made);
   return r;
 }
 
 Result RemoveAll(const Locations& at) {
   Result r;
+  std::vector<std::string> noted;
+  try {
+    noted = ReadFolderNote(at);
+  } catch (const std::exception& e) {
+    r.Add(Place::kFolders, Outcome::kFailed, at.FolderNote(), e.what());
+  }
   // Each removal is tried even when another failed: what can go, goes.
-  RunSteps(r, true,
-           {{"Dolphin", [&] { RemoveIfOurs(at.DolphinMenu()); }},
-            {"GNOME Files", [&] { RemoveIfOurs(at.NautilusScript()); }},
-            {"Nemo", [&] { RemoveIfOurs(at.NemoAction()); }},
-            {"Caja", [&] { RemoveIfOurs(at.CajaScript()); }},
-            {"mimeapps.list", [&] {
-               const std::string path = ResolvedPath(at.MimeAppsList());
-               const auto old = ReadMimeAppsList(path);
-               if (!old) return;
-               const std::string updated = WithoutDefaultApplication(*old, kMimeType, kAssociationEntry);
-               if (updated == *old) return;
-               // A list that held nothing but our line goes as a whole.
-               if (Trim(updated) == kDefaultSection || Trim(updated).empty()) {
-                 if (::unlink(path.c_str()) != 0 && errno != ENOENT) Fail("cannot delete " + path, errno);
-                 return;
-               }
-               WriteAtomically(path, updated, PermissionsOf(path));
-             }},
-            {"desktop entry", [&] { RemoveIfOurs(at.AssociationEntry()); }},
-            {"icon", [&] { RemoveIfOurs(at.TypeIcon()); }},
-            {"MIME package", [&] { RemoveIfOurs(at.MimePackage()); }}});
-  Append(r, RefreshDatabases(at));
+  const std::pair<Place, std::string> files[] = {
+      {Place::kNautilus, at.NautilusExtension()}, {Place::kNautilus, at.NautilusScript()},
+      {Place::kCaja, at.CajaExtension()},         {Place::kCaja, at.CajaScript()},
+      {Place::kDolphin6, at.DolphinMenu()},       {Place::kDolphin6, at.DolphinDecryptMenu()},
+      {Place::kDolphin5, at.Dolphin5Menu()},      {Place::kDolphin5, at.Dolphin5DecryptMenu()},
+      {Place::kNemo, at.NemoAction()},            {Place::kNemo, at.NemoDecryptAction()},
+      {Place::kProgramIcon, at.ProgramIcon()}};
+  for (const auto& [place, path] : files) DropOurs(r, place, path, true);
+
+  {
+    const std::string path = ResolvedPath(at.ThunarActions());
+    try {
+      const auto old = ReadList(path);
+      if (!old || !menus::HasThunarActions(*old)) {
+        r.Add(Place::kThunar, Outcome::kAbsent, path);
+      } else if (const auto updated = menus::WithoutThunarActions(*old, Desktop::OfThisComputer().thunar_system_actions)) {
+        MadeFolders ignored;
+        WriteAtomically(path, *updated, PermissionsOf(path), ignored);
+        r.Add(Place::kThunar, Outcome::kRemoved, path);
+      } else {
+        Remove(path);
+        r.Add(Place::kThunar, Outcome::kRemoved, path);
+      }
+    } catch (const std::exception& e) {
+      r.Add(Place::kThunar, Outcome::kFailed, path, e.what());
+    }
+  }
+
+  {
+    const std::string path = ResolvedPath(at.MimeAppsList());
+    try {
+      const auto old = ReadList(path);
+      const std::string updated = old ? WithoutDefaultApplication(*old, kMimeType, kAssociationEntry) : "";
+      if (!old || updated == *old) {
+        r.Add(Place::kDefaultApplication, Outcome::kAbsent, path);
+      } else if (updated.find_first_not_of(" \t\r\n") == std::string::npos) {
+        // A list that held nothing but our line goes as a whole.
+        Remove(path);
+        r.Add(Place::kDefaultApplication, Outcome::kRemoved, path);
+      } else {
+        MadeFolders ignored;
+        WriteAtomically(path, updated, PermissionsOf(path), ignored);
+        r.Add(Place::kDefaultApplication, Outcome::kRemoved, path);
+      }
+    } catch (const std::exception& e) {
+      r.Add(Place::kDefaultApplication, Outcome::kFailed, path, e.what());
+    }
+  }
+  DropOurs(r, Place::kAssociationEntry, at.AssociationEntry(), true);
+  DropOurs(r, Place::kTypeIcon, at.TypeIcon(), true);
+  DropOurs(r, Place::kMimePackage, at.MimePackage(), true);
+  DropGeneratedDatabases(at, noted);
+  const auto association_removed = [&r] {
+    for (const Step& s : r.steps) {
+      const bool association = s.place == Place::kMimePackage || s.place == Place::kAssociationEntry ||
+                               s.place == Place::kTypeIcon || s.place == Place::kDefaultApplication;
+      if (association && s.outcome == Outcome::kRemoved) return true;
+    }
+    return false;
+  };
+  if (association_removed()) r.Append(RefreshDatabases(at));
+  DropFolders(r, at, noted);
   return r;
 }
 

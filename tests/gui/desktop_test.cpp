@@ -38,8 +38,16 @@ class DesktopItems : public WindowTest {
 TEST_F(DesktopItems, RegisterBothThenRemoveEverythingWithTheSettings) {
   Open();
   Logic().ShellFolders = at;
+  Logic().ShellDesktop = shell::Desktop{};
+  // Unrelated old text in the status line is replaced by what each item did.
+  Logic().ShowStatus("加密文件 ... 已完成。");
   Trigger("RegisterFileTypeItem");
+  EXPECT_EQ(W().StatusText(), "已注册关联 .jmz 加密文件。");
   Trigger("ContextMenuItem");
+  EXPECT_EQ(W().StatusText(),
+            "已在右键菜单中增加 “用 Vesk 加密” 和 “用 Vesk 解密”: GNOME 文件、Thunar、Dolphin、Nemo、Caja。 注意: "
+            "GNOME 文件: 没有安装 python3-nautilus, 只能放入“脚本”子菜单 (安装 python3-nautilus 后再增加一次即为顶层菜单项); "
+            "Caja: 没有安装 python3-caja, 只能放入“脚本”子菜单 (安装 python3-caja 后再增加一次即为顶层菜单项)。");
   // The entries start the running program (here the test program).
   const std::string exec = ReadFile(at.AssociationEntry());
   EXPECT_NE(exec.find("Exec=\"" + fs::read_symlink("/proc/self/exe").string() + "\" %f"), std::string::npos);
@@ -55,9 +63,12 @@ TEST_F(DesktopItems, RegisterBothThenRemoveEverythingWithTheSettings) {
                                   at.DolphinMenu(), at.NautilusScript(), at.NemoAction(), at.CajaScript()}) {
     EXPECT_FALSE(fs::exists(path)) << path;
   }
+  EXPECT_FALSE(fs::exists(at.data_home));
+  EXPECT_FALSE(fs::exists(at.config_home));
   EXPECT_FALSE(values.Exists());
   EXPECT_FALSE(fs::exists(fs::path(values.Path()).parent_path()));
-  // All three work silently.
+  EXPECT_EQ(W().StatusText(), "已清除本程序的全部注册项和设置。");
+  // All three say what they did in the status line, without a box.
   EXPECT_EQ(session->Port().Beeps(), 0);
   EXPECT_TRUE(dialogs.messages.empty());
 
@@ -67,18 +78,41 @@ TEST_F(DesktopItems, RegisterBothThenRemoveEverythingWithTheSettings) {
   EXPECT_FALSE(values.Exists());
 }
 
-TEST_F(DesktopItems, FailuresOnlyBeep) {
+TEST_F(DesktopItems, FailuresBeepAndSayWhatCouldNotBeDoneAndWhy) {
   Open();
+  Logic().ShellDesktop = shell::Desktop{true, true, ""};
   WriteFile(home.File("blocker"), "");
   Logic().ShellFolders = shell::Locations{home.File("blocker/data"), home.File("blocker/config")};
   Trigger("RegisterFileTypeItem");
   EXPECT_EQ(session->Port().Beeps(), 1);
+  EXPECT_EQ(W().StatusText().rfind("未能注册关联 .jmz 加密文件: 文件类型 .jmz: 出错: " + home.File("blocker"), 0), 0u)
+      << W().StatusText();
   Trigger("ContextMenuItem");
   EXPECT_EQ(session->Port().Beeps(), 2);
+  EXPECT_EQ(W().StatusText().rfind("未能在右键菜单中增加本程序: 菜单项的图标: 出错: ", 0), 0u) << W().StatusText();
   // Nothing to remove is no failure.
   Logic().ShellFolders = at;
   Trigger("UnregisterItem");
   EXPECT_EQ(session->Port().Beeps(), 2);
+  EXPECT_EQ(W().StatusText(), "已清除本程序的全部注册项和设置。");
+
+  // A file of the user's own where ours would go: that file manager is
+  // left out, and the status line names the file.
+  fs::create_directories(fs::path(at.NemoAction()).parent_path());
+  WriteFile(at.NemoAction(), "[Nemo Action]\nName=Mine\n");
+  Trigger("ContextMenuItem");
+  EXPECT_EQ(session->Port().Beeps(), 3);
+  EXPECT_EQ(W().StatusText(), "右键菜单项只增加到了 GNOME 文件、Thunar、Dolphin、Caja; 未完成: Nemo: 这里已有不是本程序写的文件, 没有覆盖 (" +
+                                  at.NemoAction() + ")。");
+  EXPECT_EQ(ReadFile(at.NemoAction()), "[Nemo Action]\nName=Mine\n");
+
+  // The program is gone (an upgrade removed it while the window was open):
+  // nothing is registered for a path that starts nothing.
+  Logic().ShellProgram = home.File("gone/vesk");
+  Trigger("RegisterFileTypeItem");
+  EXPECT_EQ(session->Port().Beeps(), 4);
+  EXPECT_EQ(W().StatusText(), "未能注册关联 .jmz 加密文件: 程序: 出错: 没有可执行的程序: " + home.File("gone/vesk") + "。");
+  EXPECT_FALSE(fs::exists(at.AssociationEntry()));
   EXPECT_TRUE(dialogs.messages.empty());
 }
 

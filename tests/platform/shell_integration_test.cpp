@@ -3,131 +3,10 @@
 // the test's own: what a file manager and a desktop see after each action.
 #include "platform/shell_integration.h"
 
-#include <stdlib.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <chrono>
-#include <filesystem>
-#include <thread>
-
-#include <gtest/gtest.h>
-
-#include "platform/process.h"
-#include "support/desktop_entry.h"
-#include "support/process.h"
-#include "support/temp_dir.h"
+#include "shell_folders.h"
 
 namespace vesk::shell {
 namespace {
-
-using testing::ExecArguments;
-using testing::KeyFile;
-using testing::ProcessResult;
-using testing::ReadFile;
-using testing::ReadKeyFile;
-using testing::ReadLines;
-using testing::RunProcess;
-using testing::TempDir;
-using testing::WriteFile;
-
-namespace fs = std::filesystem;
-
-bool Executable(const std::string& path) {
-  struct stat st {};
-  return ::stat(path.c_str(), &st) == 0 && (st.st_mode & S_IXUSR) != 0;
-}
-
-// A name that every quoting layer must get right.
-constexpr char kOddFolder[] = "odd dir/it's a \"$HOME\" `x` \\y";
-
-class ShellFolders : public ::testing::Test {
- protected:
-  ShellFolders() {
-    for (const char* name : {"XDG_DATA_HOME", "XDG_CONFIG_HOME", "PATH"}) {
-      const char* value = std::getenv(name);
-      saved_[name] = value != nullptr ? std::optional<std::string>(value) : std::nullopt;
-    }
-    at = {dir.File("data"), dir.File("config")};
-    setenv("XDG_DATA_HOME", at.data_home.c_str(), 1);
-    setenv("XDG_CONFIG_HOME", at.config_home.c_str(), 1);
-    fs::create_directories(dir.File("files"));
-  }
-  ~ShellFolders() override {
-    for (const auto& [name, value] : saved_) {
-      if (value) {
-        setenv(name.c_str(), value->c_str(), 1);
-      } else {
-        unsetenv(name.c_str());
-      }
-    }
-  }
-
-  // A program that records how it was started: its own path, then each
-  // argument, one per line.
-  std::string Stub(const std::string& folder) {
-    fs::create_directories(dir.File(folder));
-    const std::string path = dir.File(folder) + "/vesk";
-    WriteFile(path, "#!/bin/sh\n{ printf '%s\\n' \"$0\"; for a; do printf '%s\\n' \"$a\"; done; } > " +
-                        ShellQuote(dir.File("record")) + "\n");
-    ::chmod(path.c_str(), 0755);
-    return path;
-  }
-  // What the stub recorded, waiting for a launcher that starts it in the
-  // background.
-  std::vector<std::string> Recorded() {
-    for (int i = 0; i < 100 && !fs::exists(dir.File("record")); ++i) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    std::vector<std::string> lines = ReadLines(dir.File("record"));
-    fs::remove(dir.File("record"));
-    return lines;
-  }
-
-  std::string File(const std::string& name) {
-    const std::string path = dir.File("files/" + name);
-    WriteFile(path, testing::RandomBytes(4096, 7));
-    return path;
-  }
-
-  static std::optional<std::string> Tool(const char* name) { return FindProgramOnPath(name); }
-  static ProcessResult Run(const char* tool, std::vector<std::string> args) {
-    const auto program = Tool(tool);
-    if (!program) return {127, "", std::string(tool) + " is not installed"};
-    args.insert(args.begin(), *program);
-    return RunProcess(args);
-  }
-  static std::string Trimmed(std::string s) {
-    while (!s.empty() && (s.back() == '\n' || s.back() == ' ')) s.pop_back();
-    return s;
-  }
-
-  // Every file under both folders that carries the marker.
-  std::vector<std::string> FilesOfOurs() {
-    std::vector<std::string> ours;
-    for (const std::string& base : {at.data_home, at.config_home}) {
-      if (!fs::exists(base)) continue;
-      for (const auto& e : fs::recursive_directory_iterator(base)) {
-        if (e.is_regular_file() && ReadFile(e.path().string()).find(kMarker) != std::string::npos) {
-          ours.push_back(e.path().string());
-        }
-      }
-    }
-    return ours;
-  }
-
-  TempDir dir;
-  Locations at;
-
- private:
-  std::map<std::string, std::optional<std::string>> saved_;
-};
-
-#define REQUIRE_TOOLS(...)                                                        \
-  for (const char* tool : {__VA_ARGS__}) {                                        \
-    if (!Tool(tool)) GTEST_SKIP() << tool << " is not installed (scripts/setup.sh)"; \
-  }
 
 TEST_F(ShellFolders, AfterAssociatingTheDesktopKnowsTheTypeAndOpensItWithTheProgram) {
   // xdg-mime asks mimetype(1) for a file's type on a desktop it does not
@@ -135,7 +14,7 @@ TEST_F(ShellFolders, AfterAssociatingTheDesktopKnowsTheTypeAndOpensItWithTheProg
   REQUIRE_TOOLS("xdg-mime", "mimetype", "update-mime-database", "update-desktop-database", "desktop-file-validate");
   const std::string program = Stub(kOddFolder);
   const Result r = RegisterAssociation(at, program);
-  ASSERT_TRUE(r.ok()) << r.failures.front();
+  ASSERT_TRUE(r.ok()) << ProblemsOf(r);
 
   const std::string file = File("a b.jmz");
   EXPECT_EQ(Trimmed(Run("xdg-mime", {"query", "filetype", file}).out), kMimeType);
@@ -177,7 +56,9 @@ TEST_F(ShellFolders, RegisteringAgainLeavesOneSetForTheSecondProgram) {
   int lines_of_ours = 0;
   for (const std::string& line : ReadLines(at.MimeAppsList())) lines_of_ours += line.rfind(kMimeType, 0) == 0;
   EXPECT_EQ(lines_of_ours, 1);
-  EXPECT_EQ(FilesOfOurs().size(), 3u);  // package, icon, entry (mimeapps.list holds no marker)
+  // Package, icon, entry and the note of the folders made (mimeapps.list
+  // holds no marker).
+  EXPECT_EQ(FilesOfOurs().size(), 4u);
   const std::string exec = ReadKeyFile(ReadFile(at.AssociationEntry())).at("Desktop Entry").at("Exec");
   EXPECT_EQ(exec.find("first"), std::string::npos);
   const std::string file = File("x.jmz");
@@ -202,6 +83,8 @@ TEST(MimeAppsList, OnlyTheTypesLineChanges) {
       "\n"
       "[Removed Associations]\n"
       "text/plain=nano.desktop;";
+  // Ours goes first in the line that counts (a key file reader takes the
+  // last); the user's choices stay behind it, every other line as it was.
   EXPECT_EQ(WithDefaultApplication(list, kMimeType, kAssociationEntry),
             "# mine\n"
             "[Added Associations]\n"
@@ -209,11 +92,12 @@ TEST(MimeAppsList, OnlyTheTypesLineChanges) {
             "\n"
             "[Default Applications]\n"
             "text/html=firefox.desktop;\n"
-            "application/x-vesk-jmz=vesk-jmz.desktop;\n"
+            "application/x-vesk-jmz = other.desktop;\n"
             "image/png=eog.desktop;\n"
+            "application/x-vesk-jmz=vesk-jmz.desktop;late.desktop;\n"
             "\n"
             "[Removed Associations]\n"
-            "text/plain=nano.desktop;\n");
+            "text/plain=nano.desktop;");
 
   // A section without the type gets it after its last line.
   EXPECT_EQ(WithDefaultApplication("[Default Applications]\ntext/html=f.desktop;\n\n\n[X]\n", kMimeType, kAssociationEntry),
@@ -229,7 +113,53 @@ TEST(MimeAppsList, OnlyTheTypesLineChanges) {
   EXPECT_EQ(WithoutDefaultApplication("[Default Applications]\napplication/x-vesk-jmz=vesk-jmz.desktop;b.desktop;\n",
                                       kMimeType, kAssociationEntry),
             "[Default Applications]\napplication/x-vesk-jmz=b.desktop;\n");
-  EXPECT_EQ(WithoutDefaultApplication(list, kMimeType, kAssociationEntry), list + "\n");
+  EXPECT_EQ(WithoutDefaultApplication(list, kMimeType, kAssociationEntry), list);
+}
+
+TEST(MimeAppsList, OursFirstTheUsersKeptAndRemovingGivesTheListBack) {
+  // The defect: the user's own default was replaced by ours, and removing
+  // ours then lost it.
+  EXPECT_EQ(WithDefaultApplication("[Default Applications]\napplication/x-vesk-jmz=other.desktop;more.desktop;\n",
+                                   kMimeType, kAssociationEntry),
+            "[Default Applications]\napplication/x-vesk-jmz=vesk-jmz.desktop;other.desktop;more.desktop;\n");
+  // Ours further back moves to the front; already first, nothing changes.
+  EXPECT_EQ(WithDefaultApplication("[Default Applications]\napplication/x-vesk-jmz=a.desktop;vesk-jmz.desktop;\n",
+                                   kMimeType, kAssociationEntry),
+            "[Default Applications]\napplication/x-vesk-jmz=vesk-jmz.desktop;a.desktop;\n");
+  const std::string first = "[Default Applications]\napplication/x-vesk-jmz=vesk-jmz.desktop;a.desktop;\n";
+  EXPECT_EQ(WithDefaultApplication(first, kMimeType, kAssociationEntry), first);
+  // Removing leaves no empty section behind, and nothing when the list held
+  // only ours.
+  EXPECT_EQ(WithoutDefaultApplication("[Added Associations]\na/b=c.desktop;\n[Default Applications]\n"
+                                      "application/x-vesk-jmz=vesk-jmz.desktop;\n",
+                                      kMimeType, kAssociationEntry),
+            "[Added Associations]\na/b=c.desktop;\n");
+  EXPECT_EQ(WithoutDefaultApplication("[Default Applications]\napplication/x-vesk-jmz=vesk-jmz.desktop;\n", kMimeType,
+                                      kAssociationEntry),
+            "");
+
+  // A section left empty goes, even one that was empty before.
+  EXPECT_EQ(WithoutDefaultApplication(WithDefaultApplication("[Default Applications]\n", kMimeType, kAssociationEntry),
+                                      kMimeType, kAssociationEntry),
+            "");
+  // Every other list comes back character for character after both.
+  const std::vector<std::string> lists = {
+      "",
+      "[Default Applications]\ntext/html=firefox.desktop;\n",
+      "[Added Associations]\ntext/plain=gedit.desktop;\n\n[Default Applications]\ntext/html=f.desktop;\n\n",
+      "[Default Applications]\napplication/x-vesk-jmz = other.desktop;\r\n",
+      "[Default Applications]\napplication/x-vesk-jmz=other.desktop\n",
+      "# comment\n[Default Applications]\n# mine\napplication/x-vesk-jmz=a.desktop;b.desktop;\n[X]\ny=z\n",
+      "[Default Applications]\ntext/html=f.desktop;\n[Default Applications]\napplication/x-vesk-jmz=a.desktop;\n",
+      "[Removed Associations]\napplication/x-vesk-jmz=vesk-jmz.desktop;\n",
+  };
+  for (const std::string& list : lists) {
+    const std::string with = WithDefaultApplication(list, kMimeType, kAssociationEntry);
+    EXPECT_NE(with, list) << list;
+    EXPECT_EQ(WithoutDefaultApplication(with, kMimeType, kAssociationEntry), list) << with;
+    // Registering twice is registering once.
+    EXPECT_EQ(WithDefaultApplication(with, kMimeType, kAssociationEntry), with);
+  }
 }
 
 TEST_F(ShellFolders, AnExistingMimeappsListKeepsItsOtherEntriesAndStaysALink) {
@@ -258,18 +188,18 @@ TEST_F(ShellFolders, AnExistingMimeappsListKeepsItsOtherEntriesAndStaysALink) {
 
 TEST_F(ShellFolders, EveryFileManagerRunsTheProgramWithTheSelectedFile) {
   const std::string program = Stub(kOddFolder);
-  const Result r = AddContextMenu(at, program);
-  ASSERT_TRUE(r.ok()) << r.failures.front();
+  const Result r = AddContextMenu(at, program, Desktop{});
+  ASSERT_TRUE(r.ok()) << ProblemsOf(r);
   const std::string file = File("it's \"my\" $file.txt");
-  const std::vector<std::string> expected{program, file};
+  const std::vector<std::string> expected{program, "--encrypt", file};
 
-  // Dolphin: a KIO service menu, executable, for every file.
+  // Dolphin: a KIO service menu, executable, for every file and folder.
   EXPECT_TRUE(Executable(at.DolphinMenu()));
   const KeyFile dolphin = ReadKeyFile(ReadFile(at.DolphinMenu()));
-  EXPECT_EQ(dolphin.at("Desktop Entry").at("MimeType"), "application/octet-stream;");
+  EXPECT_EQ(dolphin.at("Desktop Entry").at("MimeType"), "application/octet-stream;inode/directory;");
   const auto& action = dolphin.at("Desktop Action " + dolphin.at("Desktop Entry").at("Actions").substr(
                                                           0, dolphin.at("Desktop Entry").at("Actions").find(';')));
-  EXPECT_EQ(action.at("Name"), kMenuText);
+  EXPECT_EQ(action.at("Name"), kEncryptItem);
   RunProcess(ExecArguments(action.at("Exec"), file));
   EXPECT_EQ(Recorded(), expected);
   if (Tool("desktop-file-validate")) {
@@ -277,8 +207,9 @@ TEST_F(ShellFolders, EveryFileManagerRunsTheProgramWithTheSelectedFile) {
     EXPECT_EQ(valid.status, 0) << valid.out << valid.err;
   }
 
-  // GNOME Files and Caja: executable scripts named as the menu shows them,
-  // given the file by its name in the shown folder or by its whole path.
+  // GNOME Files and Caja without their Python extensions: executable
+  // scripts named as the menu shows them, given the file by its name in the
+  // shown folder or by its whole path.
   for (const std::string& script : {at.NautilusScript(), at.CajaScript()}) {
     EXPECT_EQ(fs::path(script).filename().string(), kMenuText);
     EXPECT_TRUE(Executable(script)) << script;
@@ -293,7 +224,7 @@ TEST_F(ShellFolders, EveryFileManagerRunsTheProgramWithTheSelectedFile) {
   // double quotes, escaped, and parses the line as a shell would.
   const KeyFile nemo_file = ReadKeyFile(ReadFile(at.NemoAction()));
   const auto& nemo = nemo_file.at("Nemo Action");
-  EXPECT_EQ(nemo.at("Name"), kMenuText);
+  EXPECT_EQ(nemo.at("Name"), kEncryptItem);
   EXPECT_EQ(nemo.at("Extensions"), "any;");
   EXPECT_EQ(nemo.at("Quote"), "double");
   std::string quoted = "\"";
@@ -317,14 +248,14 @@ TEST_F(ShellFolders, RemovingTakesEverythingOfOursAndNothingElse) {
   fs::create_directories(at.config_home);
   WriteFile(at.MimeAppsList(), "[Default Applications]\ntext/html=firefox.desktop;\n");
   ASSERT_TRUE(RegisterAssociation(at, program).ok());
-  ASSERT_TRUE(AddContextMenu(at, program).ok());
+  ASSERT_TRUE(AddContextMenu(at, program, Desktop{}).ok());
   // A script of the user's own under our name stays, as do other files.
   WriteFile(at.CajaScript(), "#!/bin/sh\necho mine\n");
   WriteFile(at.data_home + "/nemo/actions/mine.nemo_action", "[Nemo Action]\nName=Mine\n");
   const std::string file = File("a.jmz");
 
   const Result r = RemoveAll(at);
-  ASSERT_TRUE(r.ok()) << r.failures.front();
+  ASSERT_TRUE(r.ok()) << ProblemsOf(r);
   EXPECT_EQ(FilesOfOurs(), std::vector<std::string>{});
   for (const std::string& path : {at.MimePackage(), at.AssociationEntry(), at.TypeIcon(), at.DolphinMenu(),
                                   at.NautilusScript(), at.NemoAction()}) {
@@ -333,13 +264,10 @@ TEST_F(ShellFolders, RemovingTakesEverythingOfOursAndNothingElse) {
   EXPECT_EQ(ReadFile(at.CajaScript()), "#!/bin/sh\necho mine\n");
   EXPECT_TRUE(fs::exists(at.data_home + "/nemo/actions/mine.nemo_action"));
   EXPECT_EQ(ReadFile(at.MimeAppsList()), "[Default Applications]\ntext/html=firefox.desktop;\n");
-  // The databases were rebuilt without the type.
-  if (Tool("update-mime-database")) {
-    EXPECT_EQ(ReadFile(at.MimeFolder() + "/globs2").find("jmz"), std::string::npos);
-  }
-  if (Tool("update-desktop-database")) {
-    EXPECT_EQ(ReadFile(at.ApplicationsFolder() + "/mimeinfo.cache").find(kMimeType), std::string::npos);
-  }
+  // The databases the registration's own folders held go with them; the
+  // desktop no longer knows the type.
+  EXPECT_FALSE(fs::exists(at.MimeFolder()));
+  EXPECT_FALSE(fs::exists(at.ApplicationsFolder()));
   if (Tool("xdg-mime") && Tool("mimetype")) {
     EXPECT_NE(Trimmed(Run("xdg-mime", {"query", "filetype", file}).out), kMimeType);
     EXPECT_EQ(Trimmed(Run("xdg-mime", {"query", "default", kMimeType}).out), "");
@@ -366,7 +294,7 @@ TEST_F(ShellFolders, FailuresAreReportedAndStopTheRegistration) {
   for (const std::string& bad : {std::string("relative/vesk"), dir.File("line\nbreak"), dir.File("\xff\xfe")}) {
     const Result r = RegisterAssociation(at, bad);
     EXPECT_FALSE(r.ok());
-    EXPECT_FALSE(AddContextMenu(at, bad).ok());
+    EXPECT_FALSE(AddContextMenu(at, bad, Desktop{}).ok());
   }
   EXPECT_FALSE(fs::exists(at.data_home));
   EXPECT_FALSE(fs::exists(at.config_home));
@@ -377,19 +305,28 @@ TEST_F(ShellFolders, FailuresAreReportedAndStopTheRegistration) {
   const Locations blocked{dir.File("blocker/data"), at.config_home};
   const Result r = RegisterAssociation(blocked, Stub("p"));
   ASSERT_FALSE(r.ok());
-  EXPECT_NE(r.failures.front().find("MIME package"), std::string::npos);
+  EXPECT_EQ(r.Problems().front().place, Place::kMimePackage);
+  EXPECT_EQ(r.Problems().front().outcome, Outcome::kFailed);
+  EXPECT_EQ(r.Find(Place::kDefaultApplication)->outcome, Outcome::kSkipped);
   EXPECT_FALSE(fs::exists(blocked.MimeAppsList()));
-  EXPECT_FALSE(AddContextMenu(blocked, Stub("p")).ok());
+  EXPECT_FALSE(AddContextMenu(blocked, Stub("p"), Desktop{}).ok());
 
-  // A database tool that fails is reported; one that is missing is not.
+  // A database tool that fails is a failure; one that is missing is
+  // reported with its package, without failing the registration.
   const std::string bin = dir.File("bin");
   fs::create_directories(bin);
   WriteFile(bin + "/update-mime-database", "#!/bin/sh\nexit 2\n");
   ::chmod((bin + "/update-mime-database").c_str(), 0755);
   setenv("PATH", bin.c_str(), 1);
   const Result refreshed = RegisterAssociation(at, Stub("p"));
-  ASSERT_EQ(refreshed.failures.size(), 1u);
-  EXPECT_NE(refreshed.failures[0].find("update-mime-database"), std::string::npos);
+  ASSERT_EQ(refreshed.Problems().size(), 1u) << ProblemsOf(refreshed);
+  EXPECT_EQ(refreshed.Problems()[0].place, Place::kDatabases);
+  EXPECT_NE(refreshed.Problems()[0].detail.find("update-mime-database"), std::string::npos);
+  bool desktop_tool_missing = false;
+  for (const Step& s : refreshed.steps) {
+    desktop_tool_missing |= s.outcome == Outcome::kToolMissing && s.detail == "update-desktop-database (desktop-file-utils)";
+  }
+  EXPECT_TRUE(desktop_tool_missing);
   EXPECT_TRUE(fs::exists(at.AssociationEntry()));
   EXPECT_FALSE(fs::exists(at.ApplicationsFolder() + "/mimeinfo.cache"));
 
@@ -398,7 +335,7 @@ TEST_F(ShellFolders, FailuresAreReportedAndStopTheRegistration) {
   fs::create_directories(at.MimeAppsList());
   const Result unreadable_list = RegisterAssociation(at, Stub("p"));
   ASSERT_FALSE(unreadable_list.ok());
-  EXPECT_NE(unreadable_list.failures.front().find("mimeapps.list"), std::string::npos);
+  EXPECT_EQ(unreadable_list.Problems().front().place, Place::kDefaultApplication);
   EXPECT_TRUE(fs::is_directory(at.MimeAppsList()));
   EXPECT_FALSE(RemoveAll(at).ok());
 }
