@@ -62,7 +62,7 @@ int main(int argc, char** argv) {
   const auto [dir, mib, rounds] = vesk::bench::ParseSizeArgs(argc, argv, 1024);
   const std::string source = dir + "/vesk-bench.jmz";
   const std::string copy = dir + "/vesk-bench.cp";
-  const std::string wrapped = dir + "/vesk-bench.exe";
+  const std::string wrapped = dir + "/vesk-bench.run";
   const std::string separated = dir + "/vesk-bench-out.jmz";
   for (const auto* f : {&source, &copy, &wrapped, &separated}) vesk::DeleteFile(*f);
 

@@ -116,15 +116,15 @@ void WindowLogic::CreateSelfDecryptingClicked() {
       return ReportMessage(refusal);
     }
 
-    FileDialogSpec save{"exe文件(*.exe)|*.exe|全部文件(*.*)|*.*", 1, ChangeFileExt(SourcePath, ".exe"),
-                        "创建自解密后的文件保存为"};
+    FileDialogSpec save{"自解密文件(*.run)|*.run|全部文件(*.*)|*.*", 1,
+                        ChangeFileExt(SourcePath, selfextract::kSelfDecryptingExt), "创建自解密后的文件保存为"};
     const auto saved = port_.SaveDialog(save);
     if (!saved) {
       keep = false;
       run.SourceStream.Close();
       return ShowStatus(kCreateCancelled);
     }
-    TargetPath = ChangeFileExt(*saved, ".exe");
+    TargetPath = ChangeFileExt(*saved, selfextract::kSelfDecryptingExt);
     OutputPath = TargetPath;
     const bool exists = PathExists(TargetPath);
     if (exists && !AskYesNo(ReplaceQuestion(TargetPath), kReplaceCaption)) {
@@ -195,7 +195,7 @@ void WindowLogic::CreateSelfDecrypting() {
 
 void WindowLogic::SelfDecryptClicked() {
   if (Tag(Control::SelfDecryptButton) != 0) {
-    if (!AskYesNo("真的要取消自解密：“" + PayloadName + "”吗?", "取消自解密")) return;
+    if (!AskYesNo("真的要取消自解密：“" + selfextract::ShownPayloadName(PayloadName) + "”吗?", "取消自解密")) return;
     Flags().KeepDecrypting = false;
     Compression.Stop();
     SetCommandState(Operation::SelfDecrypt, true);
@@ -234,7 +234,7 @@ void WindowLogic::RunSelfDecrypt() {
   job.self_decrypt = true;
   job.container_start = selfextract::PayloadOffset(ImageSize());
   job.payload_size = PayloadSize;
-  job.payload_name = PayloadName;
+  job.payload_name = selfextract::ShownPayloadName(PayloadName);
   keyed::DecryptEmbedded(job, *this, *this);
 }
 
@@ -243,7 +243,7 @@ void WindowLogic::RunSelfDecrypt() {
 void WindowLogic::SeparateClicked() {
   auto& keep = Flags().KeepSeparating;
   if (Tag(Control::SeparateButton) != 0) {
-    if (!AskYesNo("真的要取消分离自解密文件：“" + PayloadName + "”吗?", "取消分离")) return;
+    if (!AskYesNo("真的要取消分离自解密文件：“" + selfextract::ShownPayloadName(PayloadName) + "”吗?", "取消分离")) return;
     keep = false;
     SetCommandState(Operation::Separate, true);
     EndRun(Outcome::kCancelled, kSeparateCancelled);
@@ -280,10 +280,11 @@ void WindowLogic::SeparateClicked() {
 
     keep = true;
     SetCommandState(Operation::Separate, false);
-    ShowStatus("进行分离自解密里的已加密文件：" + PayloadName + " ...");
+    const std::string shown = selfextract::ShownPayloadName(PayloadName);
+    ShowStatus("进行分离自解密里的已加密文件：" + shown + " ...");
     SetHintText(Hint::Output, "分离自解密后的已加密文件：" + TargetPath);
     SetBarPosition(0);
-    SetHintText(Hint::Source, "进行分离自解密里的已加密文件：" + PayloadName);
+    SetHintText(Hint::Source, "进行分离自解密里的已加密文件：" + shown);
 
     auto pending = std::make_unique<SelfExtractRun::PendingSeparate>();
     pending->job = {selfextract::PayloadOffset(ImageSize()), PayloadSize, TargetPath, target_exists, ProgramPartPath};

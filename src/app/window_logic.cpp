@@ -303,6 +303,9 @@ void WindowLogic::EncryptEngine() {
   // Replace only what the user agreed to replace: a file that appeared at the
   // target while the copy was being compressed is kept.
   job.replace_target = ReplaceTarget;
+  // The source may be the temporary compressed copy (0600): the container
+  // takes the bits of the file the user chose.
+  job.target_mode = PermissionsOf(ChosenFile);
   keyed::EncryptEngine(job, *this, *random_);
 }
 

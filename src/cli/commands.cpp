@@ -184,10 +184,7 @@ class Batch {
 }  // namespace
 
 std::optional<std::string> OutputFolderOf(const Options& o) {
-  if (!o.target || !DirectoryExists(*o.target)) return std::nullopt;
-  std::string folder = *o.target;
-  if (folder.back() != '/') folder += '/';
-  return folder;
+  return o.target ? ExistingFolderOf(*o.target) : std::nullopt;
 }
 
 int RunCommand(const Options& o) {

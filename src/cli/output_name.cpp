@@ -54,6 +54,11 @@ std::string StoredExtensionOf(const std::string& path) {
   return {};
 }
 
+std::optional<std::string> ExistingFolderOf(const std::string& output) {
+  if (output.empty() || !DirectoryExists(output)) return std::nullopt;
+  return output.back() == '/' ? output : output + '/';
+}
+
 std::string DecryptTargetFor(const std::string& output, const std::string& ext) {
   if (ext.empty() || output.size() <= ext.size()) return output;
   if (output.compare(output.size() - ext.size(), ext.size(), ext) != 0) return output;

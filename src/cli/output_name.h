@@ -2,6 +2,7 @@
 // command would append, it names the final file.
 #pragma once
 
+#include <optional>
 #include <string>
 
 namespace vesk::cli {
@@ -14,5 +15,10 @@ std::string StoredExtensionOf(const std::string& path);
 // The target to hand to the decrypt command for "-o `output`": `output`
 // without `ext` when it ends with it (the command appends `ext` again).
 std::string DecryptTargetFor(const std::string& output, const std::string& ext);
+
+// The folder "-o `output`" names, with its final "/", when `output` is an
+// existing folder (given with or without the "/"): each output then goes
+// there under the name it would have beside its source.
+std::optional<std::string> ExistingFolderOf(const std::string& output);
 
 }  // namespace vesk::cli

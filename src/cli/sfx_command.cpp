@@ -11,6 +11,7 @@
 #include "app/window_logic.h"
 #include "cli/signals.h"
 #include "cli/cli_port.h"
+#include "cli/output_name.h"
 #include "platform/file_io.h"
 #include "platform/paths.h"
 #include "selfextract/elf_image.h"
@@ -103,6 +104,17 @@ bool OwnFileUsable(const std::string& file) {
 
 Answer AnswerOf(bool yes, bool no) { return yes ? Answer::kYes : no ? Answer::kNo : Answer::kAsk; }
 
+// "-o": a file, or an existing folder that gets the output under the name
+// the command proposes, as for the other commands.
+void SetOutput(PortConfig& config, const std::optional<std::string>& output) {
+  if (!output) return;
+  if (auto folder = ExistingFolderOf(*output)) {
+    config.output_folder = std::move(folder);
+  } else {
+    config.target = output;
+  }
+}
+
 // Reads FILE's payload header into the window (the running program when
 // `file` is empty); false, having said why, when it carries none.
 bool ReadOwnFile(WindowLogic& window, const std::string& file) {
@@ -130,9 +142,9 @@ SfxCommands::SfxCommands(CLI::App& app) {
     sub->add_flag("--no", no_, "所有问题回答“否”")->excludes(yes);
   };
 
-  make_ = app.add_subcommand("make-sfx", "把保存密钥的 .jmz 文件做成自解密文件 (a.jmz → a.exe)");
+  make_ = app.add_subcommand("make-sfx", "把保存密钥的 .jmz 文件做成自解密文件 (a.jmz → a.run)");
   make_->add_option("CONTAINER", file_, "保存密钥的加密文件")->required();
-  make_->add_option("-o,--output", target_, "输出文件 (扩展名总是 .exe)");
+  make_->add_option("-o,--output", target_, "输出文件或者已有的文件夹 (扩展名总是 .run)");
   make_->add_flag("--window", window_, "用同一文件夹里的窗口程序 vesk 代替 vesk-cli 作为程序部分");
   add_answers(make_);
 
@@ -141,7 +153,7 @@ SfxCommands::SfxCommands(CLI::App& app) {
 
   decrypt_ = app.add_subcommand("self-decrypt", "解密自解密文件附带的文件 (不运行它)");
   decrypt_->add_option("FILE", file_, "自解密文件 (省略时是正在运行的程序本身)");
-  decrypt_->add_option("-o,--output", target_, "输出文件, 不含扩展名 (保存的扩展名会加上)");
+  decrypt_->add_option("-o,--output", target_, "输出文件, 不含扩展名 (保存的扩展名会加上)，或者已有的文件夹");
   auto* file = decrypt_->add_option("--key-file", key_.file, "解密的密钥：从文件读取 (UTF-8)");
   decrypt_->add_option("--key-env", key_.env, "解密的密钥：从环境变量读取")->excludes(file);
   decrypt_->add_flag("--legacy", legacy_, "接受最旧的加密算法");
@@ -149,7 +161,7 @@ SfxCommands::SfxCommands(CLI::App& app) {
 
   separate_ = app.add_subcommand("separate", "把自解密文件拆成程序部分和 .jmz 文件 (不运行它)");
   separate_->add_option("FILE", file_, "自解密文件 (省略时是正在运行的程序本身)");
-  separate_->add_option("-o,--output", target_, "附带的加密文件保存为 (扩展名总是 .jmz); 程序部分写在同一文件夹");
+  separate_->add_option("-o,--output", target_, "附带的加密文件保存为 (扩展名总是 .jmz) 或者已有的文件夹; 程序部分写在同一文件夹");
   add_answers(separate_);
 }
 
@@ -192,7 +204,7 @@ int SfxCommands::MakeSfx() const {
   }
   Drive drive;
   drive.config.source = file_;
-  drive.config.target = target_;
+  SetOutput(drive.config, target_);
   drive.config.answer = AnswerOf(yes_, no_);
   drive.busy = Operation::CreateSelfDecrypting;
   drive.cancelled_text = "创建自解密文件已取消。";
@@ -248,7 +260,7 @@ int SfxCommands::SelfDecrypt() const {
   }
   Drive drive;
   drive.config.decrypt_key = *key;
-  drive.config.target = target_;
+  SetOutput(drive.config, target_);
   drive.config.answer = AnswerOf(yes_, no_);
   drive.busy = Operation::SelfDecrypt;
   drive.cancelled_text = "自解密文件已取消。";
@@ -264,7 +276,7 @@ int SfxCommands::SelfDecrypt() const {
 int SfxCommands::Separate() const {
   if (!OwnFileUsable(file_)) return 2;
   Drive drive;
-  drive.config.target = target_;
+  SetOutput(drive.config, target_);
   drive.config.answer = AnswerOf(yes_, no_);
   drive.busy = Operation::Separate;
   drive.cancelled_text = "分离自解密文件已取消。";

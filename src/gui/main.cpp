@@ -6,7 +6,6 @@
 #include <vector>
 
 #include <QApplication>
-#include <QStringList>
 
 #include "gui/qt_dialog_provider.h"
 #include "gui/display.h"
@@ -36,10 +35,10 @@ int main(int argc, char** argv) {
   QApplication::setWindowIcon(vesk::gui::VeskIcon());
   vesk::gui::InstallChineseTranslations(app);
 
-  // Qt has taken its own options out; the rest is the program's command line.
-  std::vector<std::string> args;
-  const QStringList arguments = QApplication::arguments();
-  for (qsizetype i = 1; i < arguments.size(); ++i) args.push_back(arguments[i].toStdString());
+  // Qt has taken its own options out of argv; the rest is the program's
+  // command line, taken byte for byte: a file name need not be UTF-8, and
+  // text decoded into a QString would no longer name the file.
+  const std::vector<std::string> args(argv + 1, argv + argc);
 
   try {
     vesk::gui::QtDialogProvider dialogs;

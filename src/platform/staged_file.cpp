@@ -90,6 +90,14 @@ mode_t PermissionsOf(const std::string& path) {
   return st.st_mode & 07777 & ~static_cast<mode_t>(S_ISUID | S_ISGID);
 }
 
+mode_t PermissionsOfOpen(int fd) {
+  struct stat st {};
+  if (::fstat(fd, &st) != 0) return DefaultFileMode();
+  return st.st_mode & 07777 & ~static_cast<mode_t>(S_ISUID | S_ISGID);
+}
+
+mode_t ProgramModeFor(mode_t mode) { return mode | ((mode & 0444) >> 2); }
+
 std::string CreateUniqueFile(const std::string& folder, std::string_view prefix, std::string_view suffix) {
   std::string path;
   const int fd = CreateUnique(folder, prefix, suffix, path);

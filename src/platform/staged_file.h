@@ -36,6 +36,12 @@ mode_t DefaultFileMode();
 mode_t DefaultProgramMode();
 // The permission bits of an existing file, or DefaultFileMode() when it cannot be read.
 mode_t PermissionsOf(const std::string& path);
+// The same for the open file `fd`.
+mode_t PermissionsOfOpen(int fd);
+// The bits of a program made from a file with the bits `mode`: execute is
+// added wherever read is set (0600 gives 0700, 0644 gives 0755), so the
+// program is exactly as private as the file it was made from.
+mode_t ProgramModeFor(mode_t mode);
 
 // Creates a new, empty file named `folder` + `prefix` + six random
 // characters + `suffix` with mode 0600, never reusing or following anything

@@ -2,6 +2,7 @@
 
 #include <stdexcept>
 
+#include "platform/control_characters.h"
 #include "platform/file_io.h"
 #include "platform/gbk.h"
 #include "selfextract/elf_image.h"
@@ -22,7 +23,7 @@ std::string EncodePayloadHeader(int64_t payload_size, std::string_view gbk_name)
 }
 
 std::string PayloadStatusText(const std::string& payload_name, int64_t payload_size) {
-  return text::PayloadStatus(payload_name, payload_size);
+  return text::PayloadStatus(EscapeControlCharacters(payload_name), payload_size);
 }
 
 SelfDecryptInfo ReadSelfDecryptInfo(Reporter& reporter, const std::string& program_path, int64_t image_size) {

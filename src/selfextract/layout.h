@@ -38,14 +38,15 @@ inline constexpr int64_t SelfDecryptMinimum(int64_t image_size) {
 std::string EncodePayloadHeader(int64_t payload_size, std::string_view gbk_name);
 
 // "自解密文件：" + name + "  大小：" + size + "字节。", the status text that
-// describes a carried payload.
+// describes a carried payload; control characters in the name are shown as
+// escapes.
 std::string PayloadStatusText(const std::string& payload_name, int64_t payload_size);
 
 // What the start-up reading found; the window applies it.
 struct SelfDecryptInfo {
   int64_t OwnFileSize = 0;   // length of the program's file; 0 when it failed
   int64_t PayloadSize = 0;   // stored, or corrected to the bytes present
-  std::string PayloadName;   // UTF-8; may be empty
+  std::string PayloadName;   // UTF-8 as stored, control characters included; may be empty
   bool CommandsEnabled = false;  // SelfDecryptButton and SeparateButton
   std::string StatusHint;    // hint for the status bar; empty: leave it
   bool Failed = false;       // the reading failed: the window beeps

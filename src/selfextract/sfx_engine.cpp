@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "platform/control_characters.h"
 #include "platform/gbk.h"
 #include "platform/paths.h"
 #include "platform/staged_file.h"
@@ -69,10 +70,12 @@ std::string FitPayloadName(const std::string& utf8_name) {
 }
 
 std::string SafePayloadName(const std::string& utf8_name) {
-  const std::string name = ExtractFileName(utf8_name);
+  const std::string name = ReplaceControlCharacters(ExtractFileName(utf8_name));
   if (name.empty() || name == "." || name == "..") return kUnnamedPayload;
   return name;
 }
+
+std::string ShownPayloadName(const std::string& utf8_name) { return EscapeControlCharacters(utf8_name); }
 
 void CreateSelfDecrypting(const CreateJob& job, InputFile& container, Reporter& r) {
   auto& keep = r.Flags().KeepCreating;
@@ -80,7 +83,8 @@ void CreateSelfDecrypting(const CreateJob& job, InputFile& container, Reporter& 
   bool failed = false;
   StagedOutput out;
   try {
-    out.Open(job.target_path, DefaultProgramMode());
+    // As private as the container it carries, and runnable by whoever may read it.
+    out.Open(job.target_path, ProgramModeFor(PermissionsOfOpen(container.Descriptor())));
     {
       InputFile program(job.program_path);
       out.CopyFrom(program, static_cast<std::size_t>(job.image_size));
@@ -126,7 +130,8 @@ void SeparatePayload(const SeparateJob& job, InputFile& program, Reporter& r) {
   try {
     program.Seek(job.payload_offset);
     r.ProgressStart(job.payload_size);
-    out.Open(job.target_path, DefaultFileMode());
+    // The container is as private as the file it came out of; it is no program.
+    out.Open(job.target_path, PermissionsOfOpen(program.Descriptor()) & 0666);
     if (CopyChunks(program, out, job.payload_size, keep, r)) out.Commit(job.replace);
   } catch (...) {
     failed = true;
@@ -156,7 +161,7 @@ void SeparatePayload(const SeparateJob& job, InputFile& program, Reporter& r) {
 
 void WriteProgramPart(InputFile& program, int64_t image_size, const std::string& path, bool replace) {
   StagedOutput out;
-  out.Open(path, DefaultProgramMode());
+  out.Open(path, ProgramModeFor(PermissionsOfOpen(program.Descriptor())));
   program.Seek(0);
   out.CopyFrom(program, static_cast<std::size_t>(image_size));
   out.Commit(replace);

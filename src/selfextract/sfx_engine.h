@@ -27,6 +27,7 @@ inline constexpr std::size_t kChunksPerRun = 128;
 // The program part's file name and the name of a payload stored without one,
 // as the commands know them.
 using text::kProgramPartName;
+using text::kSelfDecryptingExt;
 using text::kUnnamedPayload;
 
 // True when the container of `length` bytes starting at `base` in `in`
@@ -41,9 +42,14 @@ bool CarriesKeyedMarker(InputFile& in, int64_t base, int64_t length);
 std::string FitPayloadName(const std::string& utf8_name);
 
 // A payload name read from a header, made safe to propose as a file name in
-// a folder: only its last path component, "未命名.jmz" when nothing usable
-// is left.
+// a folder: only its last path component, each control character replaced
+// by "_", "未命名.jmz" when nothing usable is left.
 std::string SafePayloadName(const std::string& utf8_name);
+
+// A payload name read from a header as messages show it: control characters
+// written out as escapes, so that the name cannot drive a terminal or break
+// a line.
+std::string ShownPayloadName(const std::string& utf8_name);
 
 struct CreateJob {
   std::string program_path;   // the program whose first image_size bytes are copied
@@ -56,7 +62,8 @@ struct CreateJob {
 
 // The worker of the create command: program image, payload header, then the
 // container from `container` in 65,535-byte chunks, polling KeepCreating
-// before each. Shows "创建自解密文件已完成。（path）" when done, reports
+// before each. The executable gets the container's permission bits with
+// execute wherever read is set. Shows "创建自解密文件已完成。（path）" when done, reports
 // "创建自解密文件“path”出错!已停止。" on a failure, and sets CreateSelfDecryptingButton idle
 // unless the run was cancelled (the canceller has done that already).
 void CreateSelfDecrypting(const CreateJob& job, InputFile& container, Reporter& r);
@@ -70,15 +77,17 @@ struct SeparateJob {
 };
 
 // The worker of the separate command: copies the payload of `program` into
-// the ".jmz", polling KeepSeparating before each chunk. Shows
+// the ".jmz", polling KeepSeparating before each chunk. The ".jmz" gets the
+// permission bits of `program` without execute. Shows
 // "分离自解密文件 ... 已完成。" when done, reports
 // "分离自解密文件 ... 出错!已停止。" on a failure and sets SeparateButton idle
 // unless the run was cancelled.
 void SeparatePayload(const SeparateJob& job, InputFile& program, Reporter& r);
 
 // Writes the first `image_size` bytes of `program` as the executable file
-// `path` (mode DefaultProgramMode()), replacing what is there only when
-// `replace`. Throws IoError; then nothing was written.
+// `path` (the permission bits of `program`, with execute wherever read is
+// set), replacing what is there only when `replace`. Throws IoError; then
+// nothing was written.
 void WriteProgramPart(InputFile& program, int64_t image_size, const std::string& path, bool replace);
 
 }  // namespace vesk::selfextract

@@ -7,8 +7,11 @@
 
 namespace vesk::selfextract::text {
 
+// The extension of the self-decrypting files the create command makes: a
+// program for Linux, which desktops must not take for a Windows one.
+inline constexpr char kSelfDecryptingExt[] = ".run";
 // The program part the separate command writes beside the container.
-inline constexpr char kProgramPartName[] = "Vesk 文件加密.exe";
+inline constexpr char kProgramPartName[] = "Vesk 文件加密.run";
 // The name the commands use for a payload whose stored name is empty.
 inline constexpr char kUnnamedPayload[] = "未命名.jmz";
 

@@ -22,6 +22,10 @@ std::string Question(const std::string& path) { return "真的要粉碎文件“
 std::string Cancelled(const std::string& path) { return "粉碎文件已取消。 - " + path; }
 std::string Done(const std::string& path) { return "粉碎文件已完成 — " + path; }
 std::string ProgressHint(const std::string& path) { return "粉碎的文件：" + path; }
+std::string NameNotCleared(const std::string& path, bool disk_full) {
+  return "粉碎文件没有全部完成：“" + path + "”的内容已经用零覆盖，文件已经删除，但" +
+         (disk_full ? "磁盘已满，" : "") + "不能清除原来的文件名。";
+}
 std::string OtherNamesLine(nlink_t links) {
   return "注意：此文件另有 " + std::to_string(links - 1) +
          " 个硬链接名称，粉碎只删除这一个名称，其他名称仍会留下(内容已被零覆盖)。";
@@ -84,11 +88,34 @@ struct Victim {
   int64_t size = 0;
 };
 
+// Record locks (fcntl and lockf, as databases take them) are apart from
+// flock's: a file is refused when another process holds one on any part of
+// it. A write lock over the whole file, owned by this open file, finds them
+// and keeps new ones out while the zeros are written; it goes with the
+// descriptor. False when another process holds such a lock.
+bool TakeRecordLock(int fd) {
+  struct flock whole {};
+  whole.l_type = F_WRLCK;
+  whole.l_whence = SEEK_SET;
+  whole.l_start = 0;
+  whole.l_len = 0;  // to the end, however long the file becomes
+  if (::fcntl(fd, F_OFD_SETLK, &whole) == 0) return true;
+  if (errno == EAGAIN || errno == EACCES) return false;
+  // A kernel or file system without such locks: ask for a conflicting
+  // process lock instead. Where no record locks exist at all (ENOLCK),
+  // nobody can hold one.
+  whole = {};
+  whole.l_type = F_WRLCK;
+  whole.l_whence = SEEK_SET;
+  if (::fcntl(fd, F_GETLK, &whole) != 0) return errno == ENOLCK;
+  return whole.l_type == F_UNLCK;
+}
+
 // Opens the file for the overwrite, or throws Refused. The path is first
 // taken without opening the file itself (O_PATH: a FIFO cannot block and a
 // device is not touched) and without following a final link; only a
 // writable regular file is then opened for writing, and only when it is
-// still the same file. The exclusive lock keeps out other shredders and
+// still the same file. The exclusive locks keep out other shredders and
 // every program that locks what it works on.
 void OpenVictim(const std::string& path, Victim& v) {
   Fd probe(::open(path.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
@@ -100,7 +127,7 @@ void OpenVictim(const std::string& path, Victim& v) {
   struct stat opened {};
   if (fd.get() < 0 || ::fstat(fd.get(), &opened) != 0) throw Refused();
   if (!S_ISREG(opened.st_mode) || IdentityOf(opened) != IdentityOf(st)) throw Refused();
-  if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) throw Refused();
+  if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0 || !TakeRecordLock(fd.get())) throw Refused();
 
   v.id = IdentityOf(opened);
   v.size = static_cast<int64_t>(opened.st_size);
@@ -129,12 +156,14 @@ void WriteAt(int fd, const uint8_t* p, std::size_t n, int64_t offset) {
 // blocks end are read, never the file as a whole.
 class BoundaryReadahead {
  public:
-  BoundaryReadahead(int fd, int64_t length) : fd_(fd), length_(length), page_(::sysconf(_SC_PAGESIZE)) {
+  // For the blocks written from `start` on, up to `end`.
+  BoundaryReadahead(int fd, int64_t start, int64_t end)
+      : fd_(fd), end_(end), page_(::sysconf(_SC_PAGESIZE)), next_end_(start + static_cast<int64_t>(kZeroBlockSize)) {
     if (page_ <= 0) page_ = 4096;
   }
   // Called before the block at `offset` is written.
   void Before(int64_t offset) {
-    const int64_t horizon = std::min(length_, offset + kAhead * static_cast<int64_t>(kZeroBlockSize));
+    const int64_t horizon = std::min(end_, offset + kAhead * static_cast<int64_t>(kZeroBlockSize));
     while (next_end_ < horizon) {
       if (next_end_ % page_ != 0) {
         ::posix_fadvise(fd_, static_cast<off_t>(next_end_ - next_end_ % page_), static_cast<off_t>(page_),
@@ -147,25 +176,82 @@ class BoundaryReadahead {
  private:
   static constexpr int64_t kAhead = 128;  // blocks, about 8 MiB
   int fd_;
-  int64_t length_;
+  int64_t end_;
   int64_t page_;
-  int64_t next_end_ = static_cast<int64_t>(kZeroBlockSize);  // end of the next block not yet asked for
+  int64_t next_end_;  // end of the next block not yet asked for
 };
+
+// A stretch of the file that holds data: [start, end).
+struct Extent {
+  int64_t start = 0;
+  int64_t end = 0;
+};
+
+// The stretches of the first `length` bytes of the file that hold data, in
+// order. A hole has no blocks on the disk and reads as zeros: there is
+// nothing to overwrite, and a write into it would take new blocks (of a
+// sparse file, far more than the disk may have). A file system that cannot
+// tell holes from data has the whole rest counted as data.
+std::vector<Extent> DataExtents(int fd, int64_t length) {
+  std::vector<Extent> extents;
+  int64_t at = 0;
+  while (at < length) {
+    const off_t data = ::lseek(fd, static_cast<off_t>(at), SEEK_DATA);
+    if (data < 0) {
+      if (errno != ENXIO) extents.push_back({at, length});  // ENXIO: only a hole from here on
+      break;
+    }
+    if (data >= length) break;
+    const off_t hole = ::lseek(fd, data, SEEK_HOLE);
+    const int64_t end = hole < 0 ? length : std::min<int64_t>(hole, length);
+    if (end <= data) {  // no progress: take the rest as data
+      extents.push_back({data, length});
+      break;
+    }
+    extents.push_back({data, end});
+    at = end;
+  }
+  return extents;
+}
+
+// The name of a file that was overwritten and deleted could not be cleared;
+// `disk_full` tells why.
+class NameNotCleared : public IoError {
+ public:
+  explicit NameNotCleared(bool disk_full) : IoError("name not cleared"), disk_full(disk_full) {}
+  bool disk_full;
+};
+
+bool DiskFull(int error) { return error == ENOSPC || error == EDQUOT; }
 
 void Call(const std::function<void()>& fn) {
   if (fn) fn();
 }
 
 // The one-zero-byte file made under the old name, then deleted again; what
-// another program put there meanwhile is never deleted.
+// another program put there meanwhile is never deleted. The marker never
+// stays behind: when it cannot be written whole (a full disk), it is deleted
+// at once and NameNotCleared thrown.
 void WriteAndDeleteMarker(const std::string& path, Reporter& reporter) {
   Fd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+  if (fd.get() < 0) throw NameNotCleared(DiskFull(errno));
   struct stat st {};
-  if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0) throw IoError("cannot create " + path);
+  if (::fstat(fd.get(), &st) != 0) {
+    // Not known to be ours: left alone rather than deleted blindly.
+    throw NameNotCleared(DiskFull(errno));
+  }
+  int error = 0;
   const uint8_t zero = 0;
-  WriteAt(fd.get(), &zero, 1, 0);
-  if (!fd.Close()) throw IoError("cannot close " + path);
-  if (StillAt(path, IdentityOf(st))) reporter.DeleteIfExists(path);
+  ssize_t put = -1;
+  do {
+    put = ::pwrite(fd.get(), &zero, 1, 0);
+  } while (put < 0 && errno == EINTR);
+  if (put != 1) error = put < 0 ? errno : ENOSPC;
+  if (!fd.Close() && error == 0) error = errno;
+  const bool ours = StillAt(path, IdentityOf(st));
+  const bool deleted = ours && reporter.DeleteIfExists(path);
+  if (error != 0) throw NameNotCleared(DiskFull(error));
+  if (ours && !deleted) throw NameNotCleared(false);
 }
 
 }  // namespace
@@ -221,8 +307,10 @@ bool ShredFile(const ShredJob& job, Reporter& reporter) {
   bool failed = false;
   try {
     const std::vector<uint8_t> zeros(kZeroBlockSize, 0);
-    const int64_t length = victim.size;
-    reporter.ProgressStart(length);
+    const std::vector<Extent> extents = DataExtents(victim.fd.get(), victim.size);
+    int64_t total = 0;
+    for (const Extent& e : extents) total += e.end - e.start;
+    reporter.ProgressStart(total);
     reporter.SetBarPosition(0);
     if (job.set_progress_hint) job.set_progress_hint(text::ProgressHint(path));
     reporter.ShowStatus(text::kRunning);
@@ -235,15 +323,20 @@ bool ShredFile(const ShredJob& job, Reporter& reporter) {
     // destroyed, so a power cut cannot take both.
     if (::syncfs(victim.fd.get()) != 0) throw IoError(std::string("cannot flush: ") + std::strerror(errno));
 
+    // Every stretch that holds data is overwritten where it lies, block by
+    // block from its start; the holes between them stay holes.
     int64_t done = 0;
-    BoundaryReadahead readahead(victim.fd.get(), length);
-    while (going_on() && done < length) {
-      const auto n = static_cast<std::size_t>(std::min<int64_t>(length - done, kZeroBlockSize));
-      readahead.Before(done);
-      if (job.before_write) job.before_write(done, n);
-      WriteAt(victim.fd.get(), zeros.data(), n, done);
-      done += static_cast<int64_t>(n);
-      reporter.ProgressStep(done, static_cast<int64_t>(n));
+    for (const Extent& extent : extents) {
+      BoundaryReadahead readahead(victim.fd.get(), extent.start, extent.end);
+      for (int64_t at = extent.start; going_on() && at < extent.end;) {
+        const auto n = static_cast<std::size_t>(std::min<int64_t>(extent.end - at, kZeroBlockSize));
+        readahead.Before(at);
+        if (job.before_write) job.before_write(at, n);
+        WriteAt(victim.fd.get(), zeros.data(), n, at);
+        at += static_cast<int64_t>(n);
+        done += static_cast<int64_t>(n);
+        reporter.ProgressStep(done, static_cast<int64_t>(n));
+      }
     }
     // The zeros go to the device before the name goes: the pages of a
     // deleted file need never be written back, which would leave the old
@@ -275,6 +368,14 @@ bool ShredFile(const ShredJob& job, Reporter& reporter) {
     reporter.Complete({});
     reporter.ReportMessage(text::Done(path));
     return true;
+  } catch (const NameNotCleared& e) {
+    // The data is gone and so is the file; only its name may still be read
+    // from the folder. That is said as it is, not as a file in use.
+    const std::string message = text::NameNotCleared(path, e.disk_full);
+    reporter.EndRun(Outcome::kFailed, message);
+    reporter.ReportMessage(message);
+    reporter.Beep();
+    return false;
   } catch (...) {
     reporter.ReportMessage(text::kCannotOpen);
     reporter.Beep();

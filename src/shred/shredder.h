@@ -1,13 +1,16 @@
 // The file shredder: after a confirmation it overwrites one regular file once
-// with zero bytes, from its first byte to its last without changing its
-// length, pushes the zeros to the device, deletes the file, then creates,
-// fills with one zero byte and deletes a file of the same name.
+// with zero bytes, every stretch that holds data from its first byte to its
+// last (the holes of a sparse file have no blocks and stay holes), without
+// changing its length, pushes the zeros to the device, deletes the file,
+// then creates, fills with one zero byte and deletes a file of the same
+// name.
 //
 // It runs from start to end on a worker thread, talks to the user only
 // through the Reporter and polls KeepShredding before every block. Anything
 // but a regular file (a symbolic link, a directory, a device, a FIFO, a
 // socket), a file whose owner has taken its write permission away and a file
-// another process holds locked are refused and left untouched.
+// another process holds locked (flock, or a record lock on any part of it)
+// are refused and left untouched.
 #pragma once
 
 #include <sys/types.h>
@@ -81,6 +84,9 @@ std::string Question(const std::string& path);
 std::string Cancelled(const std::string& path);
 std::string Done(const std::string& path);
 std::string ProgressHint(const std::string& path);
+// The file was overwritten and deleted, but the marker that clears its name
+// could not be written (`disk_full`: for want of space).
+std::string NameNotCleared(const std::string& path, bool disk_full);
 std::string OtherNamesLine(nlink_t links);
 }  // namespace text
 

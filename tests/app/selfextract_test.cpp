@@ -112,7 +112,7 @@ TEST_F(SelfExtract, CreateAsksItsDialogsAndWritesAnExecutable) {
   window_->SetHintText(Hint::Source, dir_.File("dropped.jmz"));
 
   port_.open_answers = {dir_.File("报告.jmz")};
-  port_.save_answers = {out_.File("发给你.bin")};  // the extension becomes ".exe"
+  port_.save_answers = {out_.File("发给你.bin")};  // the extension becomes ".run"
   window_->CreateSelfDecryptingClicked();
   WaitIdle(Control::CreateSelfDecryptingButton);
 
@@ -122,12 +122,12 @@ TEST_F(SelfExtract, CreateAsksItsDialogsAndWritesAnExecutable) {
   EXPECT_EQ(port_.open_specs[0].file_name, dir_.File("dropped.jmz"));  // the dropped file, preselected
   EXPECT_EQ(port_.open_specs[0].title, "选择已加密文件创建自解密文件");
   ASSERT_EQ(port_.save_specs.size(), 1u);
-  EXPECT_EQ(port_.save_specs[0].filter, "exe文件(*.exe)|*.exe|全部文件(*.*)|*.*");
+  EXPECT_EQ(port_.save_specs[0].filter, "自解密文件(*.run)|*.run|全部文件(*.*)|*.*");
   EXPECT_EQ(port_.save_specs[0].filter_index, 1);
-  EXPECT_EQ(port_.save_specs[0].file_name, dir_.File("报告.exe"));
+  EXPECT_EQ(port_.save_specs[0].file_name, dir_.File("报告.run"));
   EXPECT_EQ(port_.save_specs[0].title, "创建自解密后的文件保存为");
 
-  const std::string exe = out_.File("发给你.exe");
+  const std::string exe = out_.File("发给你.run");
   EXPECT_EQ(ReadFile(exe), image_ + selfextract::EncodePayloadHeader(static_cast<int64_t>(container.size()),
                                                                      "\xB1\xA8\xB8\xE6.jmz") +
                                container);
@@ -172,7 +172,7 @@ TEST_F(SelfExtract, OnlyKeyedContainersOfOneByteTo4GiBAreWrapped) {
   for (const auto& [name, message] : cases) {
     port_.messages.clear();
     port_.open_answers = {dir_.File(name)};
-    port_.save_answers = {out_.File("x.exe")};
+    port_.save_answers = {out_.File("x.run")};
     window_->CreateSelfDecryptingClicked();
     EXPECT_EQ(port_.messages, std::vector<std::string>{message}) << name;
     EXPECT_EQ(window_->Tag(Control::CreateSelfDecryptingButton), 0);
@@ -195,22 +195,22 @@ TEST_F(SelfExtract, CreateRefusalsAtTheSaveStepWriteNothing) {
   EXPECT_FALSE(window_->Flags().KeepCreating);
 
   // No to the replace question.
-  WriteFile(out_.File("a.exe"), "old");
+  WriteFile(out_.File("a.run"), "old");
   port_.open_answers = {dir_.File("a.jmz")};
   port_.save_answers = {out_.File("a")};
   port_.question_answers = {false};
   window_->CreateSelfDecryptingClicked();
-  EXPECT_EQ(port_.questions.back(), ReplaceQuestion(out_.File("a.exe")));
+  EXPECT_EQ(port_.questions.back(), ReplaceQuestion(out_.File("a.run")));
   EXPECT_EQ(port_.question_captions.back(), "替换文件");
   EXPECT_EQ(window_->StatusText(), "创建自解密文件已取消。");
-  EXPECT_EQ(ReadFile(out_.File("a.exe")), "old");
+  EXPECT_EQ(ReadFile(out_.File("a.run")), "old");
 
-  // A container named ".exe" wrapped onto itself, and the program file as
+  // A container named ".run" wrapped onto itself, and the program file as
   // the target: refused even after Yes.
-  WriteFile(dir_.File("self.exe"), container);
-  for (const auto& [source, target] : {std::pair{dir_.File("self.exe"), dir_.File("self.exe")},
-                                       std::pair{dir_.File("a.jmz"), program_ + ".exe"}}) {
-    if (target == program_ + ".exe") {
+  WriteFile(dir_.File("self.run"), container);
+  for (const auto& [source, target] : {std::pair{dir_.File("self.run"), dir_.File("self.run")},
+                                       std::pair{dir_.File("a.jmz"), program_ + ".run"}}) {
+    if (target == program_ + ".run") {
       std::filesystem::rename(program_, target);
       window_->ReadSelfDecryptInfo(WindowLogic::OwnFile{target, kImage});
     }
@@ -223,29 +223,53 @@ TEST_F(SelfExtract, CreateRefusalsAtTheSaveStepWriteNothing) {
     EXPECT_EQ(port_.messages, std::vector<std::string>{"替换删除文件“" + target +
                                                        "”失败！文件正在使用中或者有只读属性等。创建自解密文件已取消。"});
   }
-  EXPECT_EQ(ReadFile(dir_.File("self.exe")), container);
-  EXPECT_EQ(ReadFile(program_ + ".exe"), image_);
+  EXPECT_EQ(ReadFile(dir_.File("self.run")), container);
+  EXPECT_EQ(ReadFile(program_ + ".run"), image_);
 }
 
 TEST_F(SelfExtract, CancellingCreateLeavesNoOutput) {
   OwnFile();
   const std::string source = dir_.File("big.jmz");
   WriteFile(source, MakeContainer(Recipe{}, RandomBytes(4 << 20, 5)));
-  WriteFile(out_.File("big.exe"), "old");
+  WriteFile(out_.File("big.run"), "old");
   CancelAtFirstStep(Control::CreateSelfDecryptingButton);
   port_.open_answers = {source};
-  port_.save_answers = {out_.File("big.exe")};
+  port_.save_answers = {out_.File("big.run")};
   port_.question_answers = {true};  // replace
   window_->CreateSelfDecryptingClicked();
   WaitIdle(Control::CreateSelfDecryptingButton);
   ASSERT_TRUE(cancelled_);
   EXPECT_EQ(port_.questions.back(), "真的要取消：“" + source + "”创建自解密文件吗?");
   EXPECT_EQ(port_.question_captions.back(), "取消创建");
-  EXPECT_EQ(ReadFile(out_.File("big.exe")), "old");
+  EXPECT_EQ(ReadFile(out_.File("big.run")), "old");
   EXPECT_EQ(FilesIn(out_.path()), 1u);
   EXPECT_EQ(window_->StatusText(), "创建自解密文件已取消。");
   EXPECT_EQ(port_.captions[Control::CreateSelfDecryptingButton].back(), "创建自解密");
   EXPECT_TRUE(port_.messages.empty());
+}
+
+TEST_F(SelfExtract, CreateAndSeparateKeepPrivateFilesPrivate) {
+  OwnFile();
+  WriteFile(dir_.File("private.jmz"), MakeContainer(Recipe{}, RandomBytes(3000, 13)));
+  ASSERT_EQ(::chmod(dir_.File("private.jmz").c_str(), 0600), 0);
+  port_.open_answers = {dir_.File("private.jmz")};
+  port_.save_answers = {out_.File("private")};
+  window_->CreateSelfDecryptingClicked();
+  WaitIdle(Control::CreateSelfDecryptingButton);
+  ASSERT_EQ(window_->StatusText(), "创建自解密文件已完成。（" + out_.File("private.run") + "）");
+  EXPECT_EQ(ModeOf(out_.File("private.run")), 0700u);
+
+  // Taken apart again: the container loses the execute bits, the program
+  // part keeps the executable's.
+  ASSERT_EQ(::chmod(out_.File("private.run").c_str(), 0750), 0);
+  window_->ReadSelfDecryptInfo(WindowLogic::OwnFile{out_.File("private.run"), kImage});
+  std::filesystem::create_directory(out_.File("apart"));
+  port_.save_answers = {out_.File("apart/back")};
+  window_->SeparateClicked();
+  WaitIdle(Control::SeparateButton);
+  ASSERT_EQ(window_->StatusText(), "分离自解密文件 ... 已完成。");
+  EXPECT_EQ(ModeOf(out_.File("apart/back.jmz")), 0640u);
+  EXPECT_EQ(ModeOf(out_.File("apart/Vesk 文件加密.run")), 0750u);
 }
 
 // ---- Self-decrypt ----------------------------------------------------------------
@@ -340,6 +364,43 @@ TEST_F(SelfExtract, AnEmptyStoredNameIsProposedAsUnnamedAndCancelAsks) {
   EXPECT_EQ(FilesIn(out_.path()), 0u);
 }
 
+TEST_F(SelfExtract, AStoredNameWithControlCharactersIsEscapedInTextsAndReplacedInFileNames) {
+  // Crafted: a terminal title sequence, a bell and a line break in the name.
+  const std::string crafted = "a\x1B]0;x\x07\nb.jmz";
+  const std::string shown = "a\\x1B]0;x\\x07\\x0Ab.jmz";
+  const std::string plain = RandomBytes(4000, 14);
+  const std::string container = MakeContainer(Recipe{}, plain);
+  OwnFile(container, crafted);
+  const std::string status = "自解密文件：" + shown + "  大小：" + std::to_string(container.size()) + "字节。";
+  EXPECT_EQ(window_->HintText(Hint::Source), status);
+  EXPECT_EQ(window_->StatusText(), status);
+
+  port_.keys[Control::DecryptionKey] = "secret";
+  port_.save_answers = {std::nullopt};
+  window_->SelfDecryptClicked();
+  EXPECT_EQ(port_.save_specs.back().file_name, dir_.File("a_]0;x__b"));
+
+  port_.save_answers = {out_.File("restored")};
+  window_->SelfDecryptClicked();
+  WaitIdle(Control::SelfDecryptButton);
+  EXPECT_EQ(ReadFile(out_.File("restored.txt")), plain);
+  EXPECT_EQ(window_->HintText(Hint::Source), "进行自解密的文件：" + shown);
+
+  port_.save_answers = {std::nullopt};
+  window_->SeparateClicked();
+  EXPECT_EQ(port_.save_specs.back().file_name, dir_.File("a_]0;x__b.jmz"));
+  port_.save_answers = {out_.File("apart")};
+  window_->SeparateClicked();
+  WaitIdle(Control::SeparateButton);
+  EXPECT_EQ(ReadFile(out_.File("apart.jmz")), container);
+  EXPECT_EQ(window_->HintText(Hint::Source), "进行分离自解密里的已加密文件：" + shown);
+  EXPECT_NE(std::find(port_.statuses.begin(), port_.statuses.end(), "进行分离自解密里的已加密文件：" + shown + " ..."),
+            port_.statuses.end());
+  for (const std::string& text : port_.statuses) {
+    EXPECT_EQ(text.find_first_of("\x1B\x07\n"), std::string::npos) << text;
+  }
+}
+
 // ---- Separate ----------------------------------------------------------------------
 
 TEST_F(SelfExtract, SeparateWritesTheProgramPartFirstThenTheContainer) {
@@ -356,7 +417,7 @@ TEST_F(SelfExtract, SeparateWritesTheProgramPartFirstThenTheContainer) {
   EXPECT_EQ(port_.save_specs[0].file_name, dir_.File("报告.jmz"));
   EXPECT_EQ(port_.save_specs[0].filter, "jmz加密文件(*.jmz)|*.jmz|全部文件(*.*)|*.*");
   EXPECT_EQ(port_.save_specs[0].title, "分离后的文件保存为");
-  const std::string part = out_.File("Vesk 文件加密.exe");
+  const std::string part = out_.File("Vesk 文件加密.run");
   EXPECT_EQ(ReadFile(part), image_);
   EXPECT_EQ(ModeOf(part), DefaultProgramMode());
   EXPECT_EQ(ReadFile(out_.File("分离.jmz")), container);
@@ -405,7 +466,7 @@ TEST_F(SelfExtract, CancellingSeparateKeepsTheProgramPartAndLeavesNoContainer) {
   ASSERT_TRUE(cancelled_);
   EXPECT_EQ(port_.questions.back(), "真的要取消分离自解密文件：“big.jmz”吗?");
   EXPECT_EQ(port_.question_captions.back(), "取消分离");
-  EXPECT_EQ(ReadFile(out_.File("Vesk 文件加密.exe")), image_);
+  EXPECT_EQ(ReadFile(out_.File("Vesk 文件加密.run")), image_);
   EXPECT_FALSE(PathExists(out_.File("big.jmz")));
   EXPECT_EQ(FilesIn(out_.path()), 1u);
   EXPECT_EQ(window_->StatusText(), "分离自解密文件已取消。");

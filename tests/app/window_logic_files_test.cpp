@@ -192,6 +192,9 @@ TEST_F(WindowLogicFiles, DecompressedFilesTakeThePermissionsOfTheirSource) {
 
   port_.keys[Control::EncryptionKey] = port_.keys[Control::DecryptionKey] = "k";
   Encrypt(dir_.File("p.txt"), dir_.File("p.jmz"));
+  // Compressed first into a private temporary copy, the container still
+  // takes the bits of the chosen file.
+  EXPECT_EQ(ModeOf(dir_.File("p.jmz")), 0640u);
   ASSERT_EQ(::chmod(dir_.File("p.jmz").c_str(), 0604), 0);
   Decrypt(dir_.File("p.jmz"), dir_.File("r"));
   ASSERT_EQ(window_->StatusText(), "解密文件 ... 已完成。");

@@ -60,7 +60,7 @@ TEST(CliSignals, ABrokenPipeSignalStopsMakingASelfDecryptingFileWithoutLeftovers
   EXPECT_NE(run.status, 128 + SIGPIPE) << "ended by the signal itself";
   EXPECT_EQ(StagingFiles(dir.path()), 0u);
   if (run.status != 0) {
-    EXPECT_FALSE(std::filesystem::exists(dir.File("p.exe")));
+    EXPECT_FALSE(std::filesystem::exists(dir.File("p.run")));
   }
 }
 

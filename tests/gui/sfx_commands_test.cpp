@@ -66,8 +66,8 @@ TEST_F(SfxCommands, CreateTurnsItsButtonIntoCancelAndWritesTheExecutable) {
   EXPECT_TRUE(W().EncryptButton->isEnabled());
   EXPECT_EQ(dialogs.open_specs[0].title, "选择已加密文件创建自解密文件");
   EXPECT_EQ(dialogs.save_specs[0].title, "创建自解密后的文件保存为");
-  EXPECT_EQ(W().StatusText(), "创建自解密文件已完成。（" + dir.File("a.exe") + "）");
-  EXPECT_EQ(ReadFile(dir.File("a.exe")),
+  EXPECT_EQ(W().StatusText(), "创建自解密文件已完成。（" + dir.File("a.run") + "）");
+  EXPECT_EQ(ReadFile(dir.File("a.run")),
             image_ + selfextract::EncodePayloadHeader(static_cast<int64_t>(container.size()), "a.jmz") + container);
   EXPECT_EQ(W().ProgressBar->value(), W().ProgressBar->maximum());
   EXPECT_TRUE(dialogs.messages.empty());
@@ -87,7 +87,7 @@ TEST_F(SfxCommands, CancellingCreateAsksAndLeavesNoFile) {
   Open({}, WindowLogic::OwnFile{program_, kImage});
   WriteFile(dir.File("big.jmz"), MakeContainer(Recipe{}, RandomBytes(4 << 20, 3)));
   dialogs.open_answers = {dir.File("big.jmz")};
-  dialogs.save_answers = {dir.File("big.exe")};
+  dialogs.save_answers = {dir.File("big.run")};
   dialogs.question_answers = {true};
   CancelOnFirstMove(W().CreateSelfDecryptingButton);
   Click(W().CreateSelfDecryptingButton);
@@ -96,7 +96,7 @@ TEST_F(SfxCommands, CancellingCreateAsksAndLeavesNoFile) {
   ASSERT_EQ(dialogs.questions.size(), 1u);
   EXPECT_EQ(dialogs.questions[0].first, "真的要取消：“" + dir.File("big.jmz") + "”创建自解密文件吗?");
   EXPECT_EQ(dialogs.questions[0].second, "取消创建");
-  EXPECT_FALSE(PathExists(dir.File("big.exe")));
+  EXPECT_FALSE(PathExists(dir.File("big.run")));
   EXPECT_EQ(W().StatusText(), "创建自解密文件已取消。");
   EXPECT_EQ(Caption(Control::CreateSelfDecryptingButton), "创建自解密");
 }
@@ -121,16 +121,16 @@ TEST_F(SfxCommands, ASelfDecryptingWindowDecryptsAndSeparatesItsPayload) {
   EXPECT_EQ(W().StatusText(), "解密文件 ... 已完成。");
 
   // Separate into a folder that already holds a program part: asked first.
-  WriteFile(dir.File("Vesk 文件加密.exe"), "old");
+  WriteFile(dir.File("Vesk 文件加密.run"), "old");
   dialogs.save_answers = {dir.File("copy")};
   dialogs.question_answers = {true};
   Click(W().SeparateButton);
   ASSERT_TRUE(WaitFor(Control::SeparateButton));
   ASSERT_EQ(dialogs.questions.size(), 1u);
-  EXPECT_EQ(dialogs.questions[0].first, dir.File("Vesk 文件加密.exe") + " 文件已经存在,是否替换? 否 则取消。");
+  EXPECT_EQ(dialogs.questions[0].first, dir.File("Vesk 文件加密.run") + " 文件已经存在,是否替换? 否 则取消。");
   EXPECT_EQ(dialogs.questions[0].second, "替换文件");
   EXPECT_EQ(dialogs.save_specs.back().title, "分离后的文件保存为");
-  EXPECT_EQ(ReadFile(dir.File("Vesk 文件加密.exe")), image_);
+  EXPECT_EQ(ReadFile(dir.File("Vesk 文件加密.run")), image_);
   EXPECT_EQ(ReadFile(dir.File("copy.jmz")), container);
   EXPECT_EQ(W().StatusText(), "分离自解密文件 ... 已完成。");
   EXPECT_EQ(Caption(Control::SeparateButton), "分离");

@@ -7,6 +7,7 @@
 #include <zlib.h>
 
 #include <filesystem>
+#include <tuple>
 
 #include <gtest/gtest.h>
 
@@ -136,6 +137,9 @@ TEST(PayloadName, StoredNamesAreProposedWithoutTheirFolders) {
   EXPECT_EQ(SafePayloadName("/etc/passwd"), "passwd");
   EXPECT_EQ(SafePayloadName(".."), "未命名.jmz");
   EXPECT_EQ(SafePayloadName("dir/"), "未命名.jmz");
+  // Control characters (a terminal title sequence, a bell, a line break) never name a file.
+  EXPECT_EQ(SafePayloadName("a\x1B]0;owned\x07.jmz"), "a_]0;owned_.jmz");
+  EXPECT_EQ(SafePayloadName("x/two\nlines.jmz"), "two_lines.jmz");
 }
 
 class Engines : public ::testing::Test {
@@ -189,6 +193,36 @@ TEST_F(Engines, CreateWritesImageHeaderAndContainerAsAnExecutable) {
   EXPECT_EQ(r_.controls[Control::CreateSelfDecryptingButton].tag, 0);
   EXPECT_EQ(r_.controls[Control::CreateSelfDecryptingButton].caption, "创建自解密");
   EXPECT_FALSE(r_.Flags().KeepCreating);
+}
+
+TEST_F(Engines, EveryOutputIsAsPrivateAsTheFileItComesFrom) {
+  // The executable: the container's bits, with execute where read is set.
+  WriteFile(dir_.File("c.jmz"), ContainerOfLength(3000));
+  for (const auto& [container, executable] : {std::pair<mode_t, mode_t>{0600, 0700}, {0640, 0750}, {0604, 0705}}) {
+    SCOPED_TRACE(container);
+    ASSERT_EQ(::chmod(dir_.File("c.jmz").c_str(), container), 0);
+    const std::string target = out_.File("c" + std::to_string(container) + ".run");
+    Create(dir_.File("c.jmz"), target, "c.jmz");
+    ASSERT_TRUE(FileExists(target));
+    EXPECT_EQ(ModeOf(target), executable);
+  }
+  // Taken apart: the container gets the executable's bits without execute,
+  // the program part those bits with execute where read is set.
+  const std::string payload = RandomBytes(5000, 5);
+  WriteFile(dir_.File("sfx"), image_ + EncodePayloadHeader(5000, "p.jmz") + payload);
+  for (const auto& [sfx, container, part] :
+       {std::tuple<mode_t, mode_t, mode_t>{0700, 0600, 0700}, {0750, 0640, 0750}, {0640, 0640, 0750}}) {
+    SCOPED_TRACE(sfx);
+    ASSERT_EQ(::chmod(dir_.File("sfx").c_str(), sfx), 0);
+    const std::string name = std::to_string(sfx);
+    InputFile in(dir_.File("sfx"));
+    WriteProgramPart(in, kImage, out_.File(name + ".run"), false);
+    EXPECT_EQ(ModeOf(out_.File(name + ".run")), part);
+    r_.Flags().KeepSeparating = true;
+    SeparatePayload({PayloadOffset(kImage), 5000, out_.File(name + ".jmz"), false, ""}, in, r_);
+    ASSERT_EQ(ReadFile(out_.File(name + ".jmz")), payload);
+    EXPECT_EQ(ModeOf(out_.File(name + ".jmz")), container);
+  }
 }
 
 TEST_F(Engines, TheNameFieldHoldsTheNameAndZeroPaddingAndThePayloadStartsBehindIt) {

@@ -7,6 +7,7 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -19,6 +20,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/file_io.h"
+#include "support/disk.h"
 #include "support/recording_reporter.h"
 #include "support/temp_dir.h"
 
@@ -271,6 +273,157 @@ TEST_F(ShredderTest, AFileLockedElsewhereIsRefused) {
 
   Fresh();
   EXPECT_TRUE(Shred(path));  // free again
+}
+
+// Another process holding a lock on a file until it is destroyed. `take`
+// runs in that process on the file opened for reading and writing and
+// returns whether it got its lock.
+class LockHolder {
+ public:
+  LockHolder(const std::string& path, bool (*take)(int fd)) {
+    int ready[2], release[2];
+    if (::pipe(ready) != 0 || ::pipe(release) != 0) return;
+    pid_ = ::fork();
+    if (pid_ == 0) {
+      ::close(ready[0]);
+      ::close(release[1]);
+      const int fd = ::open(path.c_str(), O_RDWR);
+      const char got = fd >= 0 && take(fd) ? 1 : 0;
+      [[maybe_unused]] ssize_t n = ::write(ready[1], &got, 1);
+      char wait = 0;
+      n = ::read(release[0], &wait, 1);  // ends when the test closes its end
+      ::_exit(0);
+    }
+    ::close(ready[1]);
+    ::close(release[0]);
+    release_ = release[1];
+    char got = 0;
+    holding_ = pid_ > 0 && ::read(ready[0], &got, 1) == 1 && got == 1;
+    ::close(ready[0]);
+  }
+  ~LockHolder() {
+    if (release_ >= 0) ::close(release_);
+    if (pid_ > 0) ::waitpid(pid_, nullptr, 0);
+  }
+  LockHolder(const LockHolder&) = delete;
+  LockHolder& operator=(const LockHolder&) = delete;
+  bool Holding() const { return holding_; }
+
+ private:
+  pid_t pid_ = -1;
+  int release_ = -1;
+  bool holding_ = false;
+};
+
+bool RecordLock(int fd, int command, short type, off_t start, off_t length) {
+  struct flock lock {};
+  lock.l_type = type;
+  lock.l_whence = SEEK_SET;
+  lock.l_start = start;
+  lock.l_len = length;
+  return ::fcntl(fd, command, &lock) == 0;
+}
+
+TEST_F(ShredderTest, AFileWithARecordLockHeldElsewhereIsRefused) {
+  // What databases hold: process locks taken with fcntl or lockf, on the
+  // whole file or only a part of it, and locks owned by an open file.
+  const std::pair<const char*, bool (*)(int)> kinds[] = {
+      {"fcntl write lock", [](int fd) { return RecordLock(fd, F_SETLK, F_WRLCK, 0, 0); }},
+      {"lockf", [](int fd) { return ::lockf(fd, F_TLOCK, 0) == 0; }},
+      {"read lock on bytes 100-199", [](int fd) { return RecordLock(fd, F_SETLK, F_RDLCK, 100, 100); }},
+      {"open-file write lock on the last byte", [](int fd) { return RecordLock(fd, F_OFD_SETLK, F_WRLCK, 69999, 1); }},
+  };
+  const std::string path = dir.File("records.db");
+  const std::string data = RandomBytes(70000, 11);
+  WriteFile(path, data);
+  for (const auto& [kind, take] : kinds) {
+    SCOPED_TRACE(kind);
+    LockHolder holder(path, take);
+    ASSERT_TRUE(holder.Holding());
+    Fresh();
+    writes.clear();
+    ExpectRefused(path);
+    EXPECT_EQ(ReadFile(path), data);
+  }
+  // Once the other process has let go, the file is shredded.
+  Fresh();
+  writes.clear();
+  EXPECT_TRUE(Shred(path));
+  EXPECT_FALSE(PathExists(path));
+}
+
+TEST_F(ShredderTest, ASparseFileIsOverwrittenWhereItHoldsDataAndNowhereElse) {
+  // 100 MiB long, three pages of data, on a file system of 20 MiB: zeros
+  // written into the holes would fill the disk long before the last page.
+  testing::SmallDisk disk(20 << 20);
+  if (!disk.Ready()) GTEST_SKIP() << "cannot mount a small tmpfs here";
+  const auto page = static_cast<int64_t>(::sysconf(_SC_PAGESIZE));
+  const int64_t length = int64_t{100} << 20;
+  const std::string path = disk.File("sparse.img");
+  const std::string keeper = disk.File("keeper");  // keeps the inode readable after the unlink
+  const std::vector<int64_t> pieces = {0, int64_t{50} << 20, length - page};
+  {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+    ASSERT_GE(fd, 0);
+    for (int64_t at : pieces) {
+      const std::string bytes = RandomBytes(static_cast<std::size_t>(page), static_cast<uint32_t>(at / page + 1));
+      ASSERT_EQ(::pwrite(fd, bytes.data(), bytes.size(), at), page);
+    }
+    ASSERT_EQ(::ftruncate(fd, length), 0);
+    ::close(fd);
+  }
+  ASSERT_EQ(::link(path.c_str(), keeper.c_str()), 0);
+
+  EXPECT_TRUE(Shred(path));
+  EXPECT_EQ(R().messages, std::vector<std::string>{"粉碎文件已完成 — " + path});
+  EXPECT_FALSE(PathExists(path));
+  std::vector<std::pair<int64_t, std::size_t>> expected;
+  for (int64_t at : pieces) expected.emplace_back(at, static_cast<std::size_t>(page));
+  EXPECT_EQ(writes, expected);
+  EXPECT_EQ(R().bar_ranges.back(), 3 * page);  // the bar counts the data, not the holes
+
+  struct stat st {};
+  ASSERT_EQ(::stat(keeper.c_str(), &st), 0);
+  EXPECT_EQ(st.st_size, length);
+  EXPECT_LE(st.st_blocks * 512, 3 * page);  // nothing was allocated
+  const int fd = ::open(keeper.c_str(), O_RDONLY);
+  ASSERT_GE(fd, 0);
+  for (int64_t at : pieces) {
+    std::string back(static_cast<std::size_t>(page), 'x');
+    ASSERT_EQ(::pread(fd, back.data(), back.size(), at), page);
+    EXPECT_EQ(back, std::string(static_cast<std::size_t>(page), '\0')) << at;
+  }
+  ::close(fd);
+
+  // A file that is one hole has nothing to overwrite and is deleted all the same.
+  const std::string empty = disk.File("hole.img");
+  WriteFile(empty, "");
+  ASSERT_EQ(::truncate(empty.c_str(), length), 0);
+  Fresh();
+  writes.clear();
+  EXPECT_TRUE(Shred(empty));
+  EXPECT_TRUE(writes.empty());
+  EXPECT_FALSE(PathExists(empty));
+}
+
+TEST_F(ShredderTest, AFullDiskAtTheNameStepLeavesNoMarkerAndSaysWhatHappened) {
+  testing::SmallDisk disk(1 << 20);
+  if (!disk.Ready()) GTEST_SKIP() << "cannot mount a small tmpfs here";
+  const std::string path = disk.File("secret.txt");
+  const std::string keeper = disk.File("keeper");  // its blocks stay taken after the unlink
+  const std::string original = RandomBytes(100000, 12);
+  WriteFile(path, original);
+  ASSERT_EQ(::link(path.c_str(), keeper.c_str()), 0);
+  // The disk fills up after the zeros are written, before the name goes.
+  job.before_sync = [&] { disk.Fill("filler"); };
+
+  EXPECT_FALSE(Shred(path));
+  EXPECT_EQ(testing::FolderEntries(disk.path()), (std::vector<std::string>{"filler", "keeper"}));
+  EXPECT_EQ(ReadFile(keeper), std::string(original.size(), '\0'));
+  EXPECT_EQ(R().messages, std::vector<std::string>{"粉碎文件没有全部完成：“" + path +
+                                                  "”的内容已经用零覆盖，文件已经删除，但磁盘已满，不能清除原来的文件名。"});
+  EXPECT_EQ(R().Result().outcome, Outcome::kFailed);
+  EXPECT_EQ(R().beeps, 1);
 }
 
 TEST_F(ShredderTest, TheBarMovesAboutAHundredTimesAndEndsFull) {

@@ -34,7 +34,8 @@ struct DecryptJob {
   std::string target_path;             // output path as chosen, without the stored extension
   uint8_t info_click_count = 0;        // above 7 the oldest cipher is accepted
   // Self-decrypt mode: the container lies inside `source_path` from
-  // `container_start` to its end; `payload_size` and `payload_name` describe it.
+  // `container_start` to its end; `payload_size` and `payload_name` (as
+  // messages show it) describe it.
   bool self_decrypt = false;
   int64_t container_start = 0;
   int64_t payload_size = 0;

@@ -124,7 +124,7 @@ void Engine::Run() {
   StagedOutput target;
   target.SetWriteHook(job_.before_write);
   try {
-    target.Open(job_.target_path, DefaultFileMode());
+    target.Open(job_.target_path, job_.target_mode.value_or(PermissionsOfOpen(source_.Descriptor())));
   } catch (...) {
     CleanUp();
     return ErrorReport();

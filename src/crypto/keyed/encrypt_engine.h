@@ -2,6 +2,8 @@
 // polling its KeepRunning flag.
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -27,6 +29,10 @@ struct EncryptJob {
   // run ends as a failed replace). Unset: decided by whether anything is at
   // the target when the engine starts.
   std::optional<bool> replace_target;
+  // The permission bits of the container: those of the file it is made
+  // from, so that a private file gives a private container (its key can be
+  // recovered from it). Unset: the bits of the file at `source_path`.
+  std::optional<mode_t> target_mode;
   // Fault injection for tests: called before each write to the target with
   // the file offset and size, and with size 0 before the final flush; may
   // throw to simulate a failing disk.

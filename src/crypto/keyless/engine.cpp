@@ -247,8 +247,9 @@ void EncryptKeyless(const KeylessJob& job, Reporter& reporter, RandomSource& ran
   }
 
   Target target(job, replace);
-  if (!CreateTarget(job, reporter, keep, source, target, DefaultFileMode(), text::EncryptReplaceFailed(job.target_path),
-                    fail_early)) {
+  // The container is as private as the file it is made from.
+  if (!CreateTarget(job, reporter, keep, source, target, PermissionsOfOpen(source.Descriptor()),
+                    text::EncryptReplaceFailed(job.target_path), fail_early)) {
     return;
   }
 

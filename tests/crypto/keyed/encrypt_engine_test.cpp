@@ -154,6 +154,36 @@ TEST_F(EncryptEngineTest, SmallestContainerHasFiftyBytesWithTheHeaderFirst) {
   EXPECT_EQ(prefix.key_length, 1);
 }
 
+TEST_F(EncryptEngineTest, TheContainerIsAsPrivateAsItsSource) {
+  // Anyone who can read a container can recover its key: it gets the bits
+  // of its source, whatever the umask, and those of the chosen file when the
+  // source is a temporary compressed copy.
+  for (const mode_t mode : {0600, 0640, 0604, 0755}) {
+    SCOPED_TRACE(mode);
+    WriteFile(dir_.File("src.doc"), "private words");
+    ASSERT_EQ(::chmod(dir_.File("src.doc").c_str(), mode), 0);
+    std::filesystem::remove(dir_.File("out.jmz"));
+    r_.Flags().KeepRunning = true;
+    Run(Job(), Draws(9, 1));
+    ASSERT_TRUE(TargetExists());
+    struct stat st {};
+    ASSERT_EQ(::stat(dir_.File("out.jmz").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, mode);
+  }
+  WriteFile(dir_.File("copy.zak"), "compressed words");  // mode 0600 below
+  ASSERT_EQ(::chmod(dir_.File("copy.zak").c_str(), 0600), 0);
+  EncryptJob job = Job();
+  job.source_path = dir_.File("copy.zak");
+  job.pre_zip_level = 2;
+  job.target_mode = 0640;
+  std::filesystem::remove(dir_.File("out.jmz"));
+  r_.Flags().KeepRunning = true;
+  Run(job, Draws(9, 1));
+  struct stat st {};
+  ASSERT_EQ(::stat(dir_.File("out.jmz").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0640u);
+}
+
 TEST_F(EncryptEngineTest, AlgorithmQuestionsOnlyAfterSevenInformationUses) {
   WriteFile(dir_.File("src.doc"), "abcdefgh");
   EncryptJob job = Job();
@@ -272,9 +302,10 @@ TEST_F(EncryptEngineTest, AFileThatAppearsAfterTheNameWasFoundFreeIsKept) {
   EXPECT_EQ(FolderEntries(dir_.path()), (std::vector<std::string>{"out.jmz", "src.doc"}));
   EXPECT_EQ(r_.controls[Control::EncryptButton].tag, 0);
 
-  // Told to replace, the engine replaces; the container gets the ordinary
-  // mode of a new file, whatever the old file had.
+  // Told to replace, the engine replaces; the container gets the bits of
+  // its source, neither those of the file it replaces nor the umask's.
   ::chmod(dir_.File("out.jmz").c_str(), 0600);
+  ::chmod(dir_.File("src.doc").c_str(), 0644);
   const mode_t old_mask = ::umask(027);
   r_.Flags().KeepRunning = true;
   job.before_write = nullptr;
@@ -285,7 +316,7 @@ TEST_F(EncryptEngineTest, AFileThatAppearsAfterTheNameWasFoundFreeIsKept) {
   EXPECT_EQ(std::filesystem::file_size(dir_.File("out.jmz")), 5000u + 4 + 12 + 37);
   struct stat st {};
   ASSERT_EQ(::stat(dir_.File("out.jmz").c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 07777, 0640u);
+  EXPECT_EQ(st.st_mode & 07777, 0644u);
 }
 
 TEST_F(EncryptEngineTest, WriteOrFlushFailureLeavesTheOldTargetAndStopsEverything) {

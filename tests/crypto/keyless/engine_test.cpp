@@ -366,7 +366,15 @@ TEST_F(KeylessEngine, OutputsTakeTheirModesAndReplaceOnlyWhatTheyMay) {
   ::umask(old_mask);
   struct stat st {};
   ASSERT_EQ(::stat(Sealed().c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 07777, 0644u);  // a new file's mode
+  EXPECT_EQ(st.st_mode & 07777, 0600u);  // as private as its source, whatever the umask
+  {
+    testing::TempDir other;
+    WriteFile(other.File("shared.bin"), "shared data");
+    ASSERT_EQ(::chmod(other.File("shared.bin").c_str(), 0664), 0);
+    Encrypt(Job("key", other.File("shared.bin"), other.File("shared.bin.jmz")));
+    ASSERT_EQ(::stat(other.File("shared.bin.jmz").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0664u);
+  }
 
   // Decrypted, the file is as private as its container.
   ASSERT_EQ(::chmod(Sealed().c_str(), 0600), 0);
