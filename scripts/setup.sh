@@ -10,6 +10,8 @@ packages=(
   g++ cmake ninja-build pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
   zlib1g-dev libcli11-dev
+  # SHA-256 for the known-answer tests, from a library of its own.
+  libssl-dev
   qt6-base-dev
   xvfb xauth fonts-liberation fonts-wqy-microhei
   qt6-translations-l10n
