@@ -79,6 +79,8 @@ void CreateSelfDecrypting(const CreateJob& job, InputFile& container, Reporter& 
   const std::string error = text::CreateFailed(job.target_path);
   bool failed = false;
   StagedOutput out;
+  out.SetWriteHook(job.faults.before_write);
+  if (job.faults.before_read) container.SetReadHook(job.faults.before_read);
   try {
     out.Open(job.target_path, DefaultProgramMode());
     {
@@ -123,6 +125,8 @@ void SeparatePayload(const SeparateJob& job, InputFile& program, Reporter& r) {
   auto& keep = r.Flags().KeepSeparating;
   bool failed = false;
   StagedOutput out;
+  out.SetWriteHook(job.faults.before_write);
+  if (job.faults.before_read) program.SetReadHook(job.faults.before_read);
   try {
     program.Seek(job.payload_offset);
     r.ProgressStart(job.payload_size);

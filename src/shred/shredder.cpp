@@ -240,7 +240,7 @@ bool ShredFile(const ShredJob& job, Reporter& reporter) {
     while (going_on() && done < length) {
       const auto n = static_cast<std::size_t>(std::min<int64_t>(length - done, kZeroBlockSize));
       readahead.Before(done);
-      if (job.before_write) job.before_write(done, n);
+      if (job.faults.before_write) job.faults.before_write(done, n);
       WriteAt(victim.fd.get(), zeros.data(), n, done);
       done += static_cast<int64_t>(n);
       reporter.ProgressStep(done, static_cast<int64_t>(n));
@@ -249,7 +249,7 @@ bool ShredFile(const ShredJob& job, Reporter& reporter) {
     // deleted file need never be written back, which would leave the old
     // data on the disk.
     if (going_on()) {
-      Call(job.before_sync);
+      if (job.faults.before_write) job.faults.before_write(done, 0);
       if (::fdatasync(victim.fd.get()) != 0) throw IoError(std::string("cannot flush: ") + std::strerror(errno));
       reporter.ProgressComplete();
     }

@@ -10,6 +10,7 @@
 
 #include "core/reporting.h"
 #include "crypto/keyed/random_source.h"
+#include "platform/fault_hooks.h"
 
 namespace vesk::keyed {
 
@@ -27,10 +28,8 @@ struct EncryptJob {
   // run ends as a failed replace). Unset: decided by whether anything is at
   // the target when the engine starts.
   std::optional<bool> replace_target;
-  // Fault injection for tests: called before each write to the target with
-  // the file offset and size, and with size 0 before the final flush; may
-  // throw to simulate a failing disk.
-  std::function<void(int64_t offset, std::size_t size)> before_write;
+  // Tests: faults on the source and the container (fault_hooks.h).
+  FaultHooks faults{};
 };
 
 void EncryptEngine(const EncryptJob& job, Reporter& reporter, RandomSource& random);

@@ -24,6 +24,7 @@
 #include "platform/paths.h"
 #include "platform/staged_file.h"
 #include "support/disk.h"
+#include "support/faults.h"
 #include "support/recording_reporter.h"
 #include "support/temp_dir.h"
 
@@ -1155,10 +1156,7 @@ TEST_F(DecryptTest, WriteOrFlushFailureLeavesTheOldOutputAndNoFileBehind) {
       WriteFile(dir_.File("out.txt"), "old output");
       Session s(source, dir_.File("out"));
       s.r.QueueAnswers({true});
-      s.job.before_write = [failing](int64_t offset, std::size_t size) {
-        const bool hit = size == 0 ? failing == 5000 : offset <= failing && failing < offset + int64_t(size);
-        if (hit) throw IoError("disk full");
-      };
+      s.job.faults.before_write = testing::faults::FailWriteAt(failing);
       s.Run();
       EXPECT_EQ(s.r.messages, std::vector<std::string>{kStopped});
       EXPECT_TRUE(s.host.starts.empty());
@@ -1166,6 +1164,32 @@ TEST_F(DecryptTest, WriteOrFlushFailureLeavesTheOldOutputAndNoFileBehind) {
       EXPECT_EQ(FolderEntries(dir_.path()), (std::vector<std::string>{"c.jmz", "out.txt", "tmp"}));
       EXPECT_TRUE(FolderEntries(tmp_).empty());
       EXPECT_FALSE(s.r.Flags().KeepDecrypting);
+      EXPECT_TRUE(s.Idle());
+    }
+  }
+}
+
+TEST_F(DecryptTest, AContainerThatFailsOrEndsWhileItIsReadFailsTheRun) {
+  const std::string plain = RandomBytes(5000, 42);
+  for (uint8_t z : {uint8_t{0}, uint8_t{2}}) {
+    Recipe recipe;
+    recipe.pre_zip_level = z;
+    const std::string source = Put("c.jmz", MakeContainer(recipe, plain));
+    // In the lead-in, in the payload, and at its last byte (the reader
+    // needs nothing of the trailer behind it).
+    for (const ReadHook& fault : {testing::faults::FailReadAt(100, EIO), testing::faults::FailReadAt(3000, EIO),
+                                  testing::faults::EndAt(5000 + 4 + 12 + 21 - 1)}) {
+      SCOPED_TRACE("z " + std::to_string(z));
+      WriteFile(dir_.File("out.txt"), "old output");
+      Session s(source, dir_.File("out"));
+      s.r.QueueAnswers({true});
+      s.job.faults.before_read = fault;
+      s.Run();
+      EXPECT_EQ(s.r.messages, std::vector<std::string>{kStopped});
+      EXPECT_TRUE(s.host.starts.empty());
+      EXPECT_EQ(ReadFile(dir_.File("out.txt")), "old output");
+      EXPECT_EQ(FolderEntries(dir_.path()), (std::vector<std::string>{"c.jmz", "out.txt", "tmp"}));
+      EXPECT_TRUE(FolderEntries(tmp_).empty());
       EXPECT_TRUE(s.Idle());
     }
   }
@@ -1239,9 +1263,7 @@ TEST_F(DecryptTest, AnOutputThatAppearsAfterTheNameWasFoundFreeIsKept) {
   const std::string source = Put("c.jmz", MakeContainer(Recipe{}, RandomBytes(3000, 45)));
   const std::string output = dir_.File("out.txt");
   Session s(source, dir_.File("out"));
-  s.job.before_write = [&](int64_t offset, std::size_t) {
-    if (offset == 0) WriteFile(output, "someone else's");
-  };
+  s.job.faults.before_write = testing::faults::AtByte(0, [&] { WriteFile(output, "someone else's"); });
   s.Run();
   EXPECT_TRUE(s.r.questions.empty());
   EXPECT_EQ(s.r.messages, std::vector<std::string>{ReplaceFailed(output)});

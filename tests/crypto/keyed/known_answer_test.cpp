@@ -14,6 +14,7 @@
 #include "crypto/keyed/scripted_random.h"
 #include "platform/file_io.h"
 #include "support/disk.h"
+#include "support/faults.h"
 #include "support/known_answers.h"
 #include "support/recording_reporter.h"
 #include "support/temp_dir.h"
@@ -112,37 +113,41 @@ TEST_F(KeyedKnownAnswers, CoverEveryVersionBothPlacesOfTheHeaderAndBothCompressi
 }
 
 TEST_F(KeyedKnownAnswers, EncryptionWithTheSameDrawsWritesExactlyTheContainer) {
+  // Also when every read of the source comes back short.
   for (const KnownAnswer& v : Answers()) {
-    SCOPED_TRACE(v.name);
-    const std::string source = dir_.File(v.compression != 0 ? "payload.bin" : "payload.doc");
-    const std::string target = dir_.File("out.jmz");
-    WriteFile(source, v.payload);
-    DeleteFile(target);
+    for (const ReadHook& reads : {ReadHook{}, testing::faults::ShortReads(5)}) {
+      SCOPED_TRACE(v.name + (reads ? ", short reads" : ""));
+      const std::string source = dir_.File(v.compression != 0 ? "payload.bin" : "payload.doc");
+      const std::string target = dir_.File("out.jmz");
+      WriteFile(source, v.payload);
+      DeleteFile(target);
 
-    EncryptJob job;
-    job.key = v.key;
-    job.source_path = source;
-    job.target_path = target;
-    job.original_ext = v.ext;
-    job.pre_zip_level = static_cast<uint8_t>(v.compression);
-    job.layer_number = static_cast<uint8_t>(v.layer);
-    RecordingReporter r;
-    r.Flags().KeepRunning = true;
-    // The older algorithms are offered after eight clicks: Yes then No
-    // chooses version 18, Yes then Yes version 11.
-    if (v.version != kVersionCurrent) {
-      job.info_click_count = 8;
-      r.QueueAnswers({true, v.version == kVersionOlder});
+      EncryptJob job;
+      job.key = v.key;
+      job.source_path = source;
+      job.target_path = target;
+      job.original_ext = v.ext;
+      job.pre_zip_level = static_cast<uint8_t>(v.compression);
+      job.layer_number = static_cast<uint8_t>(v.layer);
+      job.faults.before_read = reads;
+      RecordingReporter r;
+      r.Flags().KeepRunning = true;
+      // The older algorithms are offered after eight clicks: Yes then No
+      // chooses version 18, Yes then Yes version 11.
+      if (v.version != kVersionCurrent) {
+        job.info_click_count = 8;
+        r.QueueAnswers({true, v.version == kVersionOlder});
+      }
+      ScriptedRandom random(v.draws);
+      EncryptEngine(job, r, random);
+
+      ASSERT_TRUE(r.messages.empty()) << r.messages.front();
+      EXPECT_EQ(random.Drawn(), v.draws.size());
+      EXPECT_EQ(r.questions.size(), v.version == kVersionCurrent ? 0u : 2u);
+      const std::string written = ReadFile(target);
+      EXPECT_TRUE(written == v.container) << FirstDifference(written, v.container);
+      EXPECT_EQ(r.Status(), "加密文件 ... 已完成。");
     }
-    ScriptedRandom random(v.draws);
-    EncryptEngine(job, r, random);
-
-    ASSERT_TRUE(r.messages.empty()) << r.messages.front();
-    EXPECT_EQ(random.Drawn(), v.draws.size());
-    EXPECT_EQ(r.questions.size(), v.version == kVersionCurrent ? 0u : 2u);
-    const std::string written = ReadFile(target);
-    EXPECT_TRUE(written == v.container) << FirstDifference(written, v.container);
-    EXPECT_EQ(r.Status(), "加密文件 ... 已完成。");
   }
 }
 
@@ -166,37 +171,41 @@ TEST_F(KeyedKnownAnswers, TheFixedBlocksDecodeToTheRecordedFields) {
 }
 
 TEST_F(KeyedKnownAnswers, DecryptionGivesBackThePayloadUnderItsStoredExtension) {
+  // Also when every read of the container comes back short.
   for (const KnownAnswer& v : Answers()) {
-    SCOPED_TRACE(v.name);
-    const std::string source = dir_.File("c.jmz");
-    WriteFile(source, v.container);
-    const std::string output = dir_.File("out") + v.ext;  // the stored extensions are ASCII
+    for (const ReadHook& reads : {ReadHook{}, testing::faults::ShortReads(3)}) {
+      SCOPED_TRACE(v.name + (reads ? ", short reads" : ""));
+      const std::string source = dir_.File("c.jmz");
+      WriteFile(source, v.container);
+      const std::string output = dir_.File("out") + v.ext;  // the stored extensions are ASCII
 
-    DecryptJob job;
-    job.source_path = source;
-    job.original_ext = ".jmz";
-    job.target_path = dir_.File("out");
-    job.info_click_count = v.needs_older_choice ? 8 : 0;
-    RecordingReporter r;
-    r.Flags().KeepDecrypting = true;
-    Host host(v.key);
-    DecryptFile(job, r, host);
+      DecryptJob job;
+      job.source_path = source;
+      job.original_ext = ".jmz";
+      job.target_path = dir_.File("out");
+      job.info_click_count = v.needs_older_choice ? 8 : 0;
+      job.faults.before_read = reads;
+      RecordingReporter r;
+      r.Flags().KeepDecrypting = true;
+      Host host(v.key);
+      DecryptFile(job, r, host);
 
-    ASSERT_TRUE(r.messages.empty()) << r.messages.front();
-    EXPECT_EQ(host.outputs, std::vector<std::string>{output});
-    if (v.compression == 0) {
-      ASSERT_TRUE(PathExists(output));
-      EXPECT_TRUE(ReadFile(output) == v.payload) << FirstDifference(ReadFile(output), v.payload);
-      EXPECT_EQ(Sha256Hex(ReadFile(output)), v.plaintext_sha256);
-      EXPECT_EQ(r.Status(), "解密文件 ... 已完成。");
-      DeleteFile(output);
-    } else {
-      // The decrypted zlib stream goes to the decompression, which writes the output.
-      EXPECT_TRUE(host.decompressed == v.payload) << FirstDifference(host.decompressed, v.payload);
-      EXPECT_EQ(host.decompression_dest, output);
-      EXPECT_EQ(Sha256Hex(testing::ZlibInflate(host.decompressed)), v.plaintext_sha256);
+      ASSERT_TRUE(r.messages.empty()) << r.messages.front();
+      EXPECT_EQ(host.outputs, std::vector<std::string>{output});
+      if (v.compression == 0) {
+        ASSERT_TRUE(PathExists(output));
+        EXPECT_TRUE(ReadFile(output) == v.payload) << FirstDifference(ReadFile(output), v.payload);
+        EXPECT_EQ(Sha256Hex(ReadFile(output)), v.plaintext_sha256);
+        EXPECT_EQ(r.Status(), "解密文件 ... 已完成。");
+        DeleteFile(output);
+      } else {
+        // The decrypted zlib stream goes to the decompression, which writes the output.
+        EXPECT_TRUE(host.decompressed == v.payload) << FirstDifference(host.decompressed, v.payload);
+        EXPECT_EQ(host.decompression_dest, output);
+        EXPECT_EQ(Sha256Hex(testing::ZlibInflate(host.decompressed)), v.plaintext_sha256);
+      }
+      EXPECT_EQ(FolderEntries(dir_.path()), std::vector<std::string>{"c.jmz"});
     }
-    EXPECT_EQ(FolderEntries(dir_.path()), std::vector<std::string>{"c.jmz"});
   }
 }
 
