@@ -5,11 +5,16 @@
 #include <sys/eventfd.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <iostream>
+#include <thread>
+#include <vector>
 
 #include "cli/progress_line.h"
+#include "cli/signals.h"
 #include "platform/paths.h"
 
 namespace vesk::cli {
@@ -111,7 +116,35 @@ void CliPort::SetBarRange(int64_t max) {
   started_ = std::chrono::steady_clock::now();
 }
 
+void CliPort::ArmTestHold(UiThread& ui, RunFlags& flags) {
+  static std::atomic<int> armed{0};
+  const char* run = std::getenv("VESK_TEST_HOLD_UNTIL_CANCEL");
+  if (run == nullptr || std::atoi(run) != ++armed) return;
+  hold_ui_ = &ui;
+  hold_flags_ = &flags;
+}
+
+void CliPort::HoldForTest() {
+  RunFlags* flags = hold_flags_.exchange(nullptr);
+  if (flags == nullptr) return;
+  std::vector<std::atomic<bool>*> running;
+  for (std::atomic<bool>* f : {&flags->KeepRunning, &flags->KeepDecrypting, &flags->KeepCreating,
+                               &flags->KeepSeparating, &flags->KeepShredding}) {
+    if (*f) running.push_back(f);
+  }
+  // Bounded, so that a program that misses the signal fails its test by
+  // finishing instead of hanging it.
+  const auto limit = std::chrono::seconds(60);
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  if (!AwaitCancelSignal(limit) || hold_ui_->IsUiThread()) return;
+  while (!running.empty() && std::all_of(running.begin(), running.end(), [](auto* f) { return f->load(); }) &&
+         std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+}
+
 void CliPort::SetBarPosition(int64_t position) {
+  if (position > 0) HoldForTest();  // a move to 0 is the reset before a run
   if (!config_.progress) return;
   const int64_t total = total_ ? total_() : 0;
   std::lock_guard lock(mutex_);

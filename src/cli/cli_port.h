@@ -12,6 +12,8 @@
 #include <string>
 
 #include "app/port.h"
+#include "core/reporting.h"
+#include "threads/ui_thread.h"
 
 namespace vesk::cli {
 
@@ -43,6 +45,14 @@ class CliPort : public WindowPort {
   // Bytes behind the bar's current total, for the throughput estimate.
   void SetTotalSource(std::function<int64_t()> total) { total_ = std::move(total); }
 
+  // Test hook for the signal tests, armed only by VESK_TEST_HOLD_UNTIL_CANCEL=N
+  // in the environment: the first bar move past 0 of the N-th run of the
+  // process (counted by the ports armed) waits until a signal has come and
+  // the run has been told to stop (on a worker: one of its `flags` that was
+  // set is clear; on the user-interface thread `ui`, the queued cancel runs
+  // next). A test's signal then always meets the run while it is going.
+  void ArmTestHold(UiThread& ui, RunFlags& flags);
+
   void MessageBox(const std::string& text, const std::string& caption) override;
   bool Question(const std::string& text, const std::string& caption) override;
   bool AlgorithmQuestion(vesk::AlgorithmQuestion which, const std::string& text, const std::string& caption) override;
@@ -67,6 +77,7 @@ class CliPort : public WindowPort {
  private:
   void PrintLine(const std::string& text);  // caller holds mutex_
   void ClearProgress();                     // caller holds mutex_
+  void HoldForTest();
 
   // Reads one line of the answer from the terminal; nothing when interrupted.
   std::optional<std::string> ReadAnswer();
@@ -75,6 +86,8 @@ class CliPort : public WindowPort {
   std::atomic<bool> interrupted_{false};
   int wake_fd_ = -1;  // readable once interrupted
   std::function<int64_t()> total_;
+  UiThread* hold_ui_ = nullptr;     // set when the test hold is armed for this run
+  std::atomic<RunFlags*> hold_flags_{nullptr};
   std::mutex mutex_;
   std::string last_line_;
   int64_t bar_max_ = 100;

@@ -125,6 +125,7 @@ class Batch {
     WindowLogic window(port, ui_);
     window.SetYieldPause(std::chrono::milliseconds(0));
     port.SetTotalSource([&window] { return window.ProgressTotal(); });
+    port.ArmTestHold(ui_, window.Flags());
     window.MeasureImageSize();  // the program image a self-decrypting file copies
     window.SetCommandState(Operation::MenuCommand, true);
     window.SetRatioIndex(o_.command == Command::kEncrypt || o_.command == Command::kCompress ? o_.level : 2);

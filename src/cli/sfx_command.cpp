@@ -63,6 +63,7 @@ struct Drive {
     {
       WindowLogic window(port, ui);
       port.SetTotalSource([&window] { return window.ProgressTotal(); });
+      port.ArmTestHold(ui, window.Flags());
       window.SetCommandState(Operation::MenuCommand, true);
       CancelOnSignal guard(g_interrupted);
       if (!start(window)) return 1;

@@ -26,6 +26,7 @@ bool ShredOne(const std::string& file, const PortConfig& base, QueuedUiThread& u
   CliPort port(config);
   WindowLogic window(port, ui);
   port.SetTotalSource([&window] { return window.ProgressTotal(); });
+  port.ArmTestHold(ui, window.Flags());
   window.SetCommandState(Operation::MenuCommand, true);
   window.ShredClicked();
   bool stopped = false;

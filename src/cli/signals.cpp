@@ -4,6 +4,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <condition_variable>
 #include <mutex>
 #include <thread>
 
@@ -14,6 +15,8 @@ std::mutex g_mutex;
 std::function<void(int)> g_handler;
 std::optional<termios> g_terminal;
 bool g_cancelled = false;
+bool g_handled = false;  // a cancel handler has run
+std::condition_variable g_handled_cv;
 
 sigset_t WatchedSignals() {
   sigset_t set;
@@ -43,6 +46,8 @@ void Watch(sigset_t set) {
     if (!g_handler || g_cancelled) EndBySignal(sig);
     g_cancelled = true;
     g_handler(sig);
+    g_handled = true;
+    g_handled_cv.notify_all();
   }
 }
 
@@ -55,6 +60,11 @@ void WatchSignals() {
     ::pthread_sigmask(SIG_BLOCK, &set, nullptr);
     std::thread(Watch, set).detach();
   });
+}
+
+bool AwaitCancelSignal(std::chrono::milliseconds limit) {
+  std::unique_lock lock(g_mutex);
+  return g_handled_cv.wait_for(lock, limit, [] { return g_handled; });
 }
 
 void SetCancelHandler(std::function<void(int)> handler) {

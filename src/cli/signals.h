@@ -14,6 +14,7 @@
 #include <termios.h>
 
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <optional>
 
@@ -23,6 +24,11 @@ namespace vesk::cli {
 // afterwards, and starts the watcher (once per process). Call it before any
 // other thread is created.
 void WatchSignals();
+
+// Waits until a signal has been taken and its cancel handler has run (at
+// once when one already has), at most `limit`; false when none came. For the
+// test hold of the command-line port.
+bool AwaitCancelSignal(std::chrono::milliseconds limit);
 
 // What the first signal does, on the watcher thread (which must not call back
 // into this unit); none: the process ends.

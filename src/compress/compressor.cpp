@@ -32,8 +32,8 @@ constexpr std::size_t kInflateBatch = 16;
 // decompression that inflates into its destination meanwhile.
 class LengthPass {
  public:
-  LengthPass(const std::string& path, const std::atomic<bool>& terminate)
-      : thread_([this, path, &terminate] { Run(path, terminate); }) {}
+  LengthPass(const std::string& path, ReadHook hook, const std::atomic<bool>& terminate)
+      : thread_([this, path, hook, &terminate] { Run(path, hook, terminate); }) {}
   ~LengthPass() {
     Cancel();
     thread_.join();
@@ -53,9 +53,10 @@ class LengthPass {
   }
 
  private:
-  void Run(const std::string& path, const std::atomic<bool>& terminate) {
+  void Run(const std::string& path, const ReadHook& hook, const std::atomic<bool>& terminate) {
     try {
       InputFile source(path);
+      source.SetReadHook(hook);
       compress::InflateReader inflater(source);
       compress::ByteBuffer scratch(kInflateBatch * kChunkSize);
       int64_t total = 0;
@@ -125,6 +126,7 @@ class CompressionThread : public std::enable_shared_from_this<CompressionThread>
     std::string source;
     std::string dest;
     int level;
+    FaultHooks faults{};
   };
 
   CompressionThread(Compressor& owner, UiThread& ui, Job job) : owner_(owner), ui_(ui), job_(std::move(job)) {}
@@ -227,6 +229,7 @@ class CompressionThread : public std::enable_shared_from_this<CompressionThread>
 
   void CompressFile() {
     InputFile source(job_.source);
+    source.SetReadHook(job_.faults.before_read);
     OutputFile dest;
     CreateDest(dest);
     // A source of one block gains nothing from more threads (the stream is
@@ -273,6 +276,7 @@ class CompressionThread : public std::enable_shared_from_this<CompressionThread>
 
   void DecompressFile() {
     InputFile source(job_.source);
+    source.SetReadHook(job_.faults.before_read);
     OutputFile dest;
     CreateDest(dest);
     compress::InflateReader inflater(source);
@@ -350,7 +354,7 @@ class CompressionThread : public std::enable_shared_from_this<CompressionThread>
   // empty, as the passes one after the other do.
   int64_t InflateWhileCounting(compress::InflateReader& inflater, OutputFile& dest,
                                compress::ByteBuffer& buffer, int64_t& written) {
-    LengthPass length(job_.source, terminate_);
+    LengthPass length(job_.source, job_.faults.before_read, terminate_);
     std::exception_ptr failure;
     try {
       while (!terminate_ && !length.Done()) {
@@ -392,6 +396,7 @@ class CompressionThread : public std::enable_shared_from_this<CompressionThread>
   void CreateDest(OutputFile& dest) const {
     if (PathExists(job_.dest)) DeleteFile(job_.dest);  // if this fails, CreateNew does too
     dest.CreateNew(job_.dest, DestFileModeFor(job_.dest));
+    dest.SetWriteHook(job_.faults.before_write);
   }
 
   // Runs `event` on the user-interface thread and waits until it has run (or
@@ -473,7 +478,7 @@ void Compressor::Start(bool compress) {
   if (worker_ || !FileExists(SourceFile)) return;
   busy_ = true;
   worker_ = std::make_shared<CompressionThread>(*this, ui_,
-                                         CompressionThread::Job{compress, SourceFile, DestFile, ZlibLevelOf(ZipLevel)});
+                                         CompressionThread::Job{compress, SourceFile, DestFile, ZlibLevelOf(ZipLevel), Faults});
   try {
     CompressionThread::Launch(worker_);
   } catch (...) {

@@ -35,6 +35,7 @@
 #include <mutex>
 #include <string>
 
+#include "platform/fault_hooks.h"
 #include "threads/ui_thread.h"
 
 namespace vesk {
@@ -66,6 +67,9 @@ class Compressor {
   std::function<void(int64_t nHasDone)> OnProcess;
   std::function<void(bool nNormal, float nZipRate)> OnEnd;
   TCompressionLevel ZipLevel = TCompressionLevel::clDefault;
+  // Tests: faults on SourceFile and DestFile, read when a run starts (the
+  // read hook may be called from two threads at once while decompressing).
+  FaultHooks Faults{};
 
   // Start a run and return at once. Ignored (no worker, no event) while a
   // worker is referenced or when SourceFile is not an existing file.

@@ -50,6 +50,12 @@ bool KeyBox::canInsertFromMimeData(const QMimeData* source) const {
   return QPlainTextEdit::canInsertFromMimeData(source);
 }
 
+void KeyBox::insertFromMimeData(const QMimeData* source) {
+  // A paste inserts without asking canInsertFromMimeData.
+  if (source->hasUrls()) return;
+  QPlainTextEdit::insertFromMimeData(source);
+}
+
 void KeyBox::EnforceLimit() {
   if (enforcing_ || inserted_count_ <= 0) return;
   const QString text = toPlainText();

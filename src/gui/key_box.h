@@ -25,8 +25,10 @@ class KeyBox final : public QPlainTextEdit {
   int MaxLength() const { return max_length_; }
 
  protected:
-  // Files dropped on a key box are meant for the window, not for the key.
+  // Files dropped on a key box are meant for the window, not for the key;
+  // a file copied in a file manager and pasted is no key text either.
   bool canInsertFromMimeData(const QMimeData* source) const override;
+  void insertFromMimeData(const QMimeData* source) override;
 
  private:
   // Cuts what an edit inserted beyond the limit, from the end of the

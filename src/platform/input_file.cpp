@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <utility>
@@ -14,13 +15,14 @@ namespace vesk {
 InputFile::~InputFile() { Close(); }
 
 InputFile::InputFile(InputFile&& other) noexcept
-    : fd_(std::exchange(other.fd_, -1)), pos_(std::exchange(other.pos_, 0)) {}
+    : fd_(std::exchange(other.fd_, -1)), pos_(std::exchange(other.pos_, 0)), hook_(std::move(other.hook_)) {}
 
 InputFile& InputFile::operator=(InputFile&& other) noexcept {
   if (this != &other) {
     Close();
     fd_ = std::exchange(other.fd_, -1);
     pos_ = std::exchange(other.pos_, 0);
+    hook_ = std::move(other.hook_);
   }
   return *this;
 }
@@ -60,7 +62,12 @@ std::size_t InputFile::Read(void* buf, std::size_t n) {
   auto* p = static_cast<char*>(buf);
   std::size_t done = 0;
   while (done < n) {
-    ssize_t got = ::read(fd_, p + done, n - done);
+    std::size_t ask = n - done;
+    if (hook_) {
+      ask = std::min(ask, hook_(pos_ + static_cast<int64_t>(done), ask));
+      if (ask == 0) break;
+    }
+    ssize_t got = ::read(fd_, p + done, ask);
     if (got < 0) {
       if (errno == EINTR) continue;
       ThrowIoError("cannot read");

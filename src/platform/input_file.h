@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/fault_hooks.h"
+
 namespace vesk {
 
 class InputFile {
@@ -30,10 +32,15 @@ class InputFile {
   void ReadExact(void* buf, std::size_t n);
   // The open descriptor (-1 when closed), for copies inside the kernel.
   int Descriptor() const { return fd_; }
+  // Tests: called before every read (fault_hooks.h). A copy from a file
+  // with a hook goes through Read, never inside the kernel.
+  void SetReadHook(ReadHook hook) { hook_ = std::move(hook); }
+  bool HasReadHook() const { return static_cast<bool>(hook_); }
 
  private:
   int fd_ = -1;
   int64_t pos_ = 0;
+  ReadHook hook_;
 };
 
 }  // namespace vesk

@@ -15,12 +15,15 @@ OutputFile::~OutputFile() {
   if (fd_ >= 0) ::close(fd_);
 }
 
-OutputFile::OutputFile(OutputFile&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+OutputFile::OutputFile(OutputFile&& other) noexcept
+    : fd_(std::exchange(other.fd_, -1)), pos_(std::exchange(other.pos_, 0)), hook_(std::move(other.hook_)) {}
 
 OutputFile& OutputFile::operator=(OutputFile&& other) noexcept {
   if (this != &other) {
     if (fd_ >= 0) ::close(fd_);
     fd_ = std::exchange(other.fd_, -1);
+    pos_ = std::exchange(other.pos_, 0);
+    hook_ = std::move(other.hook_);
   }
   return *this;
 }
@@ -29,9 +32,12 @@ void OutputFile::CreateNew(const std::string& path, mode_t mode) {
   if (fd_ >= 0) ::close(fd_);
   fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
   if (fd_ < 0) ThrowIoError("cannot create " + path);
+  pos_ = 0;
 }
 
 void OutputFile::Write(const void* buf, std::size_t n) {
+  if (hook_ && n > 0) hook_(pos_, n);
+  pos_ += static_cast<int64_t>(n);
   const auto* p = static_cast<const char*>(buf);
   while (n > 0) {
     ssize_t put = ::write(fd_, p, n);
@@ -46,10 +52,12 @@ void OutputFile::Write(const void* buf, std::size_t n) {
 
 void OutputFile::Seek(int64_t pos) {
   if (::lseek(fd_, static_cast<off_t>(pos), SEEK_SET) < 0) ThrowIoError("cannot seek");
+  pos_ = pos;
 }
 
 void OutputFile::Close() {
   if (fd_ < 0) return;
+  if (hook_) hook_(pos_, 0);
   int fd = std::exchange(fd_, -1);
   if (::close(fd) != 0) ThrowIoError("cannot close");
 }

@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/fault_hooks.h"
+
 namespace vesk {
 
 class OutputFile {
@@ -26,9 +28,14 @@ class OutputFile {
   void Write(const void* buf, std::size_t n);  // all or throw
   void Seek(int64_t pos);
   void Close();  // throws when the final close reports an error
+  // Tests: called before every write and, with size 0, before the close
+  // (fault_hooks.h).
+  void SetWriteHook(WriteHook hook) { hook_ = std::move(hook); }
 
  private:
   int fd_ = -1;
+  int64_t pos_ = 0;
+  WriteHook hook_;
 };
 
 }  // namespace vesk

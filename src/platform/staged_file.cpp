@@ -208,11 +208,12 @@ void StagedOutput::CopyFrom(InputFile& in, std::size_t n) {
   // at the same place within a page; otherwise every page it writes is
   // pieced together from two, and a copy through a small buffer whose writes
   // start on page boundaries is faster.
-  if (to < 0 || (from - to) % kPage != 0) {
+  if (to < 0 || (from - to) % kPage != 0 || in.HasReadHook()) {
     CopyThroughBuffer(in, n, to < 0 ? 0 : to);
     return;
   }
   while (n > 0) {
+    if (hook_) hook_(written_, n);
     const ssize_t put = ::copy_file_range(in.Descriptor(), &from, fd_, nullptr, n, 0);
     if (put > 0) {
       written_ += put;

@@ -19,6 +19,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/fault_hooks.h"
 #include "platform/file_io.h"
 
 namespace vesk {
@@ -67,11 +68,6 @@ void CommitStagedFile(const std::string& staging, const std::string& target, mod
 // temporary file with a unique name that the caller keeps and later deletes.
 class StagedOutput {
  public:
-  // Called before each write with the offset and size of the data, and with
-  // size 0 before the final flush of a commit or a keep; tests throw from it
-  // to simulate a failing disk.
-  using WriteHook = std::function<void(int64_t offset, std::size_t size)>;
-
   StagedOutput() = default;
   ~StagedOutput();  // abandons an output that was not committed
   StagedOutput(StagedOutput&& other) noexcept;
@@ -85,6 +81,8 @@ class StagedOutput {
   // Creates a new temporary file with CreateUniqueFile's naming (mode 0600);
   // it is finished with Keep, not Commit.
   void OpenTemporary(const std::string& folder, std::string_view prefix, std::string_view suffix);
+  // Tests: called before each write and, with size 0, before the final
+  // flush of a commit or a keep (fault_hooks.h).
   void SetWriteHook(WriteHook hook) { hook_ = std::move(hook); }
   bool IsOpen() const { return fd_ >= 0; }
   void Write(const void* buf, std::size_t n);  // all or throw

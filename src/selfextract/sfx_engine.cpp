@@ -82,6 +82,8 @@ void CreateSelfDecrypting(const CreateJob& job, InputFile& container, Reporter& 
   const std::string error = text::CreateFailed(job.target_path);
   bool failed = false;
   StagedOutput out;
+  out.SetWriteHook(job.faults.before_write);
+  if (job.faults.before_read) container.SetReadHook(job.faults.before_read);
   try {
     // As private as the container it carries, and runnable by whoever may read it.
     out.Open(job.target_path, ProgramModeFor(PermissionsOfOpen(container.Descriptor())));
@@ -127,6 +129,8 @@ void SeparatePayload(const SeparateJob& job, InputFile& program, Reporter& r) {
   auto& keep = r.Flags().KeepSeparating;
   bool failed = false;
   StagedOutput out;
+  out.SetWriteHook(job.faults.before_write);
+  if (job.faults.before_read) program.SetReadHook(job.faults.before_read);
   try {
     program.Seek(job.payload_offset);
     r.ProgressStart(job.payload_size);

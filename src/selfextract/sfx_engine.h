@@ -14,6 +14,7 @@
 #include <string>
 
 #include "core/reporting.h"
+#include "platform/fault_hooks.h"
 #include "platform/file_io.h"
 #include "selfextract/texts.h"
 
@@ -58,6 +59,7 @@ struct CreateJob {
   bool replace = false;       // the target may be replaced (the user agreed)
   std::string stored_name;    // UTF-8 file name of the container (no folder)
   int64_t container_size = 0; // as measured by the command
+  FaultHooks faults{};        // tests: on the container read and the executable (fault_hooks.h)
 };
 
 // The worker of the create command: program image, payload header, then the
@@ -74,6 +76,7 @@ struct SeparateJob {
   std::string target_path;    // the ".jmz"
   bool replace = false;
   std::string program_part_path;  // written before the copy; named in the result
+  FaultHooks faults{};            // tests: on the payload read and the ".jmz" (fault_hooks.h)
 };
 
 // The worker of the separate command: copies the payload of `program` into

@@ -331,7 +331,7 @@ bool ShredFile(const ShredJob& job, Reporter& reporter) {
       for (int64_t at = extent.start; going_on() && at < extent.end;) {
         const auto n = static_cast<std::size_t>(std::min<int64_t>(extent.end - at, kZeroBlockSize));
         readahead.Before(at);
-        if (job.before_write) job.before_write(at, n);
+        if (job.faults.before_write) job.faults.before_write(at, n);
         WriteAt(victim.fd.get(), zeros.data(), n, at);
         at += static_cast<int64_t>(n);
         done += static_cast<int64_t>(n);
@@ -342,7 +342,7 @@ bool ShredFile(const ShredJob& job, Reporter& reporter) {
     // deleted file need never be written back, which would leave the old
     // data on the disk.
     if (going_on()) {
-      Call(job.before_sync);
+      if (job.faults.before_write) job.faults.before_write(done, 0);
       if (::fdatasync(victim.fd.get()) != 0) throw IoError(std::string("cannot flush: ") + std::strerror(errno));
       reporter.ProgressComplete();
     }

@@ -21,6 +21,7 @@
 #include <string>
 
 #include "core/reporting.h"
+#include "platform/fault_hooks.h"
 
 namespace vesk::shred {
 
@@ -40,10 +41,9 @@ struct ShredJob {
   // True once the user has stopped this run, even when a later run has set
   // KeepShredding again meanwhile; the engine then never goes on.
   std::function<bool()> stopped;
-  // Fault injection for tests: called before each write with its offset and
-  // size, and before the zeros are pushed to the device; may throw.
-  std::function<void(int64_t offset, std::size_t size)> before_write;
-  std::function<void()> before_sync;
+  // Tests: called before each write of zeros, and with size 0 before they
+  // are pushed to the device (fault_hooks.h).
+  FaultHooks faults{};
 };
 
 // The whole command from the confirmation on. True when the file was

@@ -128,9 +128,11 @@ TEST_F(SelfExtract, CreateAsksItsDialogsAndWritesAnExecutable) {
   EXPECT_EQ(port_.save_specs[0].title, "创建自解密后的文件保存为");
 
   const std::string exe = out_.File("发给你.run");
-  EXPECT_EQ(ReadFile(exe), image_ + selfextract::EncodePayloadHeader(static_cast<int64_t>(container.size()),
-                                                                     "\xB1\xA8\xB8\xE6.jmz") +
-                               container);
+  // The payload header: the container's 5053 bytes as 8 bytes little-endian,
+  // the name's length and GBK bytes, zeros to 259 bytes.
+  ASSERT_EQ(container.size(), 5053u);
+  const std::string header = std::string("\xBD\x13\0\0\0\0\0\0\x08" "\xB1\xA8\xB8\xE6.jmz", 17) + std::string(242, '\0');
+  EXPECT_EQ(ReadFile(exe), image_ + header + container);
   EXPECT_EQ(ModeOf(exe), DefaultProgramMode());
   EXPECT_EQ(port_.captions[Control::CreateSelfDecryptingButton], (std::vector<std::string>{"取消创建", "创建自解密"}));
   EXPECT_EQ(window_->StatusText(), "创建自解密文件已完成。（" + exe + "）");
@@ -171,8 +173,7 @@ TEST_F(SelfExtract, OnlyKeyedContainersOfOneByteTo4GiBAreWrapped) {
   };
   for (const auto& [name, message] : cases) {
     port_.messages.clear();
-    port_.open_answers = {dir_.File(name)};
-    port_.save_answers = {out_.File("x.run")};
+    port_.open_answers = {dir_.File(name)};  // refused before the save dialog
     window_->CreateSelfDecryptingClicked();
     EXPECT_EQ(port_.messages, std::vector<std::string>{message}) << name;
     EXPECT_EQ(window_->Tag(Control::CreateSelfDecryptingButton), 0);
@@ -187,9 +188,11 @@ TEST_F(SelfExtract, CreateRefusalsAtTheSaveStepWriteNothing) {
   WriteFile(dir_.File("a.jmz"), container);
 
   // The open dialog cancelled: nothing at all; the save dialog cancelled: the status says so.
+  port_.open_answers = {std::nullopt};
   window_->CreateSelfDecryptingClicked();
   EXPECT_EQ(window_->StatusText(), "");
   port_.open_answers = {dir_.File("a.jmz")};
+  port_.save_answers = {std::nullopt};
   window_->CreateSelfDecryptingClicked();
   EXPECT_EQ(window_->StatusText(), "创建自解密文件已取消。");
   EXPECT_FALSE(window_->Flags().KeepCreating);

@@ -1,7 +1,6 @@
 // What the commands do to files: temporary and staging files, replacing,
 // a source that is its own target, keys and extensions GBK cannot hold, flags
 // across runs, cancels and failures and how they are reported.
-#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -11,6 +10,8 @@
 
 #include "app/window_logic_fixture.h"
 #include "platform/file_io.h"
+#include "support/disk.h"
+#include "support/faults.h"
 
 namespace vesk {
 namespace {
@@ -436,28 +437,30 @@ TEST_F(WindowLogicFiles, AMissingTemporaryFolderIsNamedAsSuch) {
   EXPECT_FALSE(PathExists(dir_.File("f.jmz")));
 }
 
-// A small file system of its own, so that the disk fills; skipped where the
-// test may not mount one.
-class SmallDisk {
- public:
-  SmallDisk() {
-    if (::mount("tmpfs", dir_.path().c_str(), "tmpfs", 0, "size=256k") == 0) mounted_ = true;
+TEST_F(WindowLogicFiles, AReadOrWriteFailureOfTheCompressionIsReportedAndLeavesNothing) {
+  WriteFile(dir_.File("f.txt"), std::string(300000, 'f'));
+  WriteFile(dir_.File("f.jmz"), "old container");
+  port_.keys[Control::EncryptionKey] = "k";
+  window_->SetRatioIndex(2);
+  const std::vector<FaultHooks> faults = {{testing::faults::FailWriteAt(100, EIO), nullptr},
+                                          {nullptr, testing::faults::FailReadAt(70000, EIO)}};
+  for (const FaultHooks& fault : faults) {
+    port_.messages.clear();
+    port_.question_answers = {true};  // replace f.jmz
+    window_->Compression.Faults = fault;
+    Encrypt(dir_.File("f.txt"), dir_.File("f.jmz"));
+    EXPECT_EQ(port_.messages, std::vector<std::string>{"进行压缩文件...不能完成！已经取消。读写文件出错。"});
+    EXPECT_TRUE(Holds(dir_.File("f.jmz"), "old container"));
+    EXPECT_EQ(FilesIn(dir_.path()), 2u);
+    EXPECT_EQ(TempFiles(), 0u);
+    EXPECT_EQ(port_.captions[Control::EncryptButton].back(), "加密文件");
+    EXPECT_FALSE(window_->Flags().KeepRunning);
   }
-  ~SmallDisk() {
-    if (mounted_) ::umount2(dir_.path().c_str(), MNT_DETACH);
-  }
-  bool Mounted() const { return mounted_; }
-  std::string File(std::string_view name) const { return dir_.File(name); }
-  const std::string& Path() const { return dir_.path(); }
-
- private:
-  TempDir dir_;
-  bool mounted_ = false;
-};
+}
 
 TEST_F(WindowLogicFiles, AFullDiskIsReportedAsSuchAndKeepsTheOldFile) {
-  SmallDisk disk;
-  if (!disk.Mounted()) GTEST_SKIP() << "cannot mount a small file system here";
+  testing::SmallDisk disk(256 << 10);
+  if (!disk.Ready()) GTEST_SKIP() << "cannot mount a small file system here";
   const std::string noise = RandomBytes(1 << 20, 10);
   WriteFile(dir_.File("noise.bin"), noise);
   WriteFile(disk.File("noise.bin.zak"), "old archive");
@@ -467,7 +470,7 @@ TEST_F(WindowLogicFiles, AFullDiskIsReportedAsSuchAndKeepsTheOldFile) {
   ASSERT_EQ(port_.messages.size(), 1u);
   EXPECT_EQ(port_.messages[0], "进行压缩文件...不能完成！已经取消。磁盘空间不足。");
   EXPECT_TRUE(Holds(disk.File("noise.bin.zak"), "old archive"));
-  EXPECT_EQ(FilesIn(disk.Path()), 1u);
+  EXPECT_EQ(FilesIn(disk.path()), 1u);
 
   Encrypt(dir_.File("noise.bin"), dir_.File("noise.bin.zak"));
   ASSERT_EQ(window_->StatusText(), "进行压缩文件... 已完成。");
@@ -479,7 +482,7 @@ TEST_F(WindowLogicFiles, AFullDiskIsReportedAsSuchAndKeepsTheOldFile) {
   ASSERT_EQ(port_.messages.size(), 1u);
   EXPECT_EQ(port_.messages[0], "进行解压缩文件...不能完成！已经取消。磁盘空间不足。");
   EXPECT_TRUE(Holds(disk.File("out"), "old output"));
-  EXPECT_EQ(FilesIn(disk.Path()), 2u);
+  EXPECT_EQ(FilesIn(disk.path()), 2u);
   EXPECT_EQ(port_.captions[Control::DecryptButton].back(), "解密文件");
 }
 

@@ -2,7 +2,10 @@
 // answered from a script, the user-interface thread pumped by the test.
 #include "app/window_logic.h"
 
+#include <chrono>
+#include <condition_variable>
 #include <filesystem>
+#include <mutex>
 
 #include <gtest/gtest.h>
 
@@ -189,13 +192,34 @@ TEST_F(WindowLogicTest, RemovingTheKeylessItemsWaitsForTheirOperation) {
   port_.keys[Control::EncryptionKey] = "k";
   port_.open_answers.push_back(dir_.File("big.bin"));
   port_.save_answers.push_back(dir_.File("out.bin"));
+  // The worker is held at its first bar move (past the reset to 0 that the
+  // command makes on this thread) until the items are removed.
+  std::mutex mutex;
+  std::condition_variable changed;
+  bool held = false, released = false;
+  port_.on_bar_position = [&](int64_t position) {
+    std::unique_lock lock(mutex);
+    if (held || position <= 0) return;
+    held = true;
+    changed.notify_all();
+    changed.wait(lock, [&] { return released; });
+  };
   window_->KeylessEncryptCommand();
+  {
+    std::unique_lock lock(mutex);
+    ASSERT_TRUE(changed.wait_for(lock, std::chrono::seconds(60), [&] { return held; }));
+  }
   EXPECT_EQ(port_.captions[Control::KeylessEncryptItem].back(), "取消加密");
   EXPECT_FALSE(port_.enabled[Control::KeylessDecryptItem]);
   for (int i = 0; i < 7; ++i) window_->RevealKeylessItems();  // the 13th use
   EXPECT_EQ(window_->InfoClickCount, 0);
-  const bool running = window_->Tag(Control::KeylessEncryptItem) != 0;
-  EXPECT_EQ(window_->KeylessItemsShown(), running);
+  EXPECT_EQ(window_->Tag(Control::KeylessEncryptItem), 1);
+  EXPECT_TRUE(window_->KeylessItemsShown());  // still running: they stay
+  {
+    std::lock_guard lock(mutex);
+    released = true;
+  }
+  changed.notify_all();
   WaitIdle(Control::KeylessEncryptItem);
   EXPECT_FALSE(window_->KeylessItemsShown());
   EXPECT_EQ(window_->StatusText(), "加密(不保存密钥的)文件 ... 已完成。");

@@ -181,24 +181,30 @@ TEST_F(CliTest, InterruptCancelsAndLeavesNoPartialFile) {
   const std::string big = dir_.File("big.img");
   int fd = ::open(big.c_str(), O_CREAT | O_WRONLY, 0644);
   ASSERT_GE(fd, 0);
-  ASSERT_EQ(::ftruncate(fd, int64_t{3} << 30), 0);
+  ASSERT_EQ(::ftruncate(fd, int64_t{64} << 20), 0);
   ::close(fd);
-  ProcessOptions options = testing::SignalOnCue(SIGINT, "进行加密文件");
-  options.env = {{"TMPDIR", tmp_.path()}, {"VESK_KEY", "k"}};
+  ProcessOptions options = testing::CancelMidRun(SIGINT, "进行加密文件");
+  options.env.insert({{"TMPDIR", tmp_.path()}, {"VESK_KEY", "k"}});
   auto r = RunProcess({VESK_CLI_PATH, "encrypt", big, "--level", "0", "--key-env", "VESK_KEY"}, options);
   EXPECT_EQ(r.status, 1) << r.err;
-  EXPECT_NE(r.err.find("加密文件已取消。"), std::string::npos);
+  EXPECT_NE(r.err.find("加密文件已取消。"), std::string::npos) << r.err;
+  EXPECT_EQ(r.out, "");
   EXPECT_FALSE(std::filesystem::exists(dir_.File("big.jmz")));
+  EXPECT_EQ(FilesIn(dir_.path()), 1u);
+  EXPECT_EQ(FilesIn(tmp_.path()), 0u);
 }
 
 TEST_F(CliTest, InterruptDuringCompressionRemovesTheTemporaryCopy) {
-  WriteFile(dir_.File("noise.bin"), RandomBytes(48 << 20, 11));
-  ProcessOptions options = testing::SignalOnCue(SIGINT, "进行压缩文件");
-  options.env = {{"TMPDIR", tmp_.path()}, {"VESK_KEY", "k"}};
+  WriteFile(dir_.File("noise.bin"), RandomBytes(4 << 20, 11));
+  ProcessOptions options = testing::CancelMidRun(SIGINT, "进行压缩文件");
+  options.env.insert({{"TMPDIR", tmp_.path()}, {"VESK_KEY", "k"}});
   auto r = RunProcess({VESK_CLI_PATH, "encrypt", dir_.File("noise.bin"), "--level", "3", "--key-env", "VESK_KEY"},
                       options);
   EXPECT_EQ(r.status, 1) << r.err;
+  EXPECT_NE(r.err.find("加密文件已取消。"), std::string::npos) << r.err;
+  EXPECT_EQ(r.out, "");
   EXPECT_FALSE(std::filesystem::exists(dir_.File("noise.jmz")));
+  EXPECT_EQ(FilesIn(dir_.path()), 1u);
   EXPECT_EQ(FilesIn(tmp_.path()), 0u);
 }
 

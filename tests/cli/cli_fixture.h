@@ -21,7 +21,7 @@ class CliTest : public ::testing::Test {
     args.insert(args.begin(), VESK_CLI_PATH);
     env.emplace("TMPDIR", tmp_.path());
     env.emplace("VESK_KEY", "口令 secret");
-    options.env = env;
+    for (const auto& [name, value] : env) options.env[name] = value;
     return RunProcess(args, options);
   }
   static std::size_t FilesIn(const std::string& dir) {

@@ -20,6 +20,7 @@
 
 #include "platform/file_io.h"
 #include "platform/paths.h"
+#include "support/faults.h"
 #include "support/temp_dir.h"
 #include "threads/queued_ui_thread.h"
 #include "threads/worker.h"
@@ -345,7 +346,10 @@ TEST_F(CompressorTest, StartsAreIgnoredWhileRunningOrWithoutSource) {
   zip.Decompress();
   EXPECT_TRUE(zip.Busy());
   RunToEnd();
-  ui.RunFor(milliseconds(30));
+  // Idle after its end: no second worker was started, and what is still
+  // queued is all there will be.
+  EXPECT_FALSE(zip.Busy());
+  ui.ProcessPending();
   EXPECT_EQ(ends, 1);
   EXPECT_EQ(events.front(), "begin " + std::to_string(data.size()));
   EXPECT_FALSE(FileExists(dir.File("other.zak")));
@@ -384,7 +388,8 @@ TEST_F(CompressorTest, DestructionWhileRunningDeliversNoEvents) {
     ASSERT_TRUE(ui.RunUntil([&] { return ProcessEvents() >= 1; }, milliseconds(20000)));
     events.clear();
   }
-  ui.RunFor(milliseconds(30));  // the calls the worker left queued are harmless
+  // The destructor has waited for the worker; the calls it left queued are harmless.
+  ui.ProcessPending();
   EXPECT_TRUE(events.empty());
   EXPECT_EQ(ends, 0);
   EXPECT_TRUE(FileExists(dir.File("in.zak")));  // never deleted by the component
@@ -396,6 +401,47 @@ TEST_F(CompressorTest, AFailingHandlerEndsTheRunAsAFailure) {
   Compress(dir.File("in"), dir.File("in.zak"));
   RunToEnd();
   EXPECT_EQ(events, (std::vector<std::string>{"begin 200000", "end false"}));
+}
+
+TEST_F(CompressorTest, ReadAndWriteFaultsFailTheRunAndShortReadsChangeNothing) {
+  const std::string data = Text(300000);
+  WriteFile(dir.File("in"), data);
+  // Short reads: still one stream of the whole file, as zlib reads it.
+  zip.Faults.before_read = testing::faults::ShortReads(1000);
+  Compress(dir.File("in"), dir.File("in.zak"), TCompressionLevel::clMax);
+  RunToEnd();
+  EXPECT_EQ(events.back(), "end true");
+  EXPECT_EQ(ZlibUncompress(ReadFile(dir.File("in.zak")), data.size()), data);
+
+  // A source that fails or ends early, a write or the close of the stream that fails.
+  const std::vector<FaultHooks> faults = {{nullptr, testing::faults::FailReadAt(200000)},
+                                          {nullptr, testing::faults::EndAt(100000)},
+                                          {testing::faults::FailWriteAt(10, ENOSPC), nullptr},
+                                          {testing::faults::FailOnFlush(EIO), nullptr}};
+  for (const FaultHooks& fault : faults) {
+    events.clear();
+    zip.Faults = fault;
+    Compress(dir.File("in"), dir.File("out.zak"), TCompressionLevel::clMax);
+    RunToEnd(ends + 1);
+    EXPECT_EQ(events.back(), "end false");
+  }
+
+  // Decompressing: a stream that cannot be read, one cut short, an output that fails.
+  const std::vector<FaultHooks> back_faults = {{nullptr, testing::faults::FailReadAt(50)},
+                                               {nullptr, testing::faults::EndAt(100)},
+                                               {testing::faults::FailWriteAt(150000, ENOSPC), nullptr}};
+  for (const FaultHooks& fault : back_faults) {
+    events.clear();
+    zip.Faults = fault;
+    Decompress(dir.File("in.zak"), dir.File("back"));
+    RunToEnd(ends + 1);
+    EXPECT_EQ(events.back(), "end false");
+  }
+  zip.Faults = {nullptr, testing::faults::ShortReads(7)};
+  Decompress(dir.File("in.zak"), dir.File("back"));
+  RunToEnd(ends + 1);
+  EXPECT_EQ(events.back(), "end true");
+  EXPECT_TRUE(ReadFile(dir.File("back")) == data);
 }
 
 TEST_F(CompressorTest, DestInTheTemporaryFolderIsPrivate) {

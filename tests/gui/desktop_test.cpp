@@ -136,7 +136,8 @@ TEST_F(DesktopItems, APressAloneLeavesTheWindowSoDoubleClicksArrive) {
 
   QTest::mouseDClick(panel, Qt::LeftButton, Qt::NoModifier, at);
   ASSERT_EQ(dialogs.messages.size(), 1u);
-  EXPECT_EQ(dialogs.messages[0].first, W().StatusText());
+  EXPECT_EQ(dialogs.messages[0].first, "  请先输入(或者粘贴)加密或者解密的密钥,再进行加/解密文件的操作...");
+  dialogs.colour_answers = {std::nullopt};  // cancelled
   QTest::mouseDClick(W().TopPanel, Qt::LeftButton, Qt::NoModifier, QPoint(5, 5));
   EXPECT_EQ(dialogs.colour_dialogs, 1);
   EXPECT_EQ(W().pos(), start);

@@ -3,7 +3,17 @@
 #include <QCoreApplication>
 #include <QThread>
 
+#include <gtest/gtest.h>
+
 namespace vesk::gui::testing {
+
+ScriptedDialogs::~ScriptedDialogs() {
+  for (const std::string& dialog : unscripted_) ADD_FAILURE() << "no answer was scripted for " << dialog;
+  if (!question_answers.empty()) ADD_FAILURE() << question_answers.size() << " scripted question answers unused";
+  if (!open_answers.empty()) ADD_FAILURE() << open_answers.size() << " scripted open-dialog answers unused";
+  if (!save_answers.empty()) ADD_FAILURE() << save_answers.size() << " scripted save-dialog answers unused";
+  if (!colour_answers.empty()) ADD_FAILURE() << colour_answers.size() << " scripted colour answers unused";
+}
 
 void ScriptedDialogs::NoteThread() {
   if (QThread::currentThread() != QCoreApplication::instance()->thread()) all_on_gui_thread = false;
@@ -18,7 +28,10 @@ bool ScriptedDialogs::Question(QWidget*, const std::string& text, const std::str
   NoteThread();
   questions.emplace_back(text, caption);
   if (on_question) on_question(text);
-  if (question_answers.empty()) return false;
+  if (question_answers.empty()) {
+    unscripted_.push_back("the question \"" + text + "\"");
+    return false;
+  }
   const bool answer = question_answers.front();
   question_answers.pop_front();
   return answer;
@@ -32,7 +45,10 @@ void ScriptedDialogs::Information(QWidget*, const std::string& text, const std::
 std::optional<QColor> ScriptedDialogs::ChooseColour(QWidget*) {
   NoteThread();
   ++colour_dialogs;
-  if (colour_answers.empty()) return std::nullopt;
+  if (colour_answers.empty()) {
+    unscripted_.push_back("a colour dialog");
+    return std::nullopt;
+  }
   auto answer = colour_answers.front();
   colour_answers.pop_front();
   return answer;
@@ -41,7 +57,10 @@ std::optional<QColor> ScriptedDialogs::ChooseColour(QWidget*) {
 std::optional<std::string> ScriptedDialogs::OpenFile(QWidget*, const FileDialogSpec& setup) {
   NoteThread();
   open_specs.push_back(setup);
-  if (open_answers.empty()) return std::nullopt;
+  if (open_answers.empty()) {
+    unscripted_.push_back("an open dialog");
+    return std::nullopt;
+  }
   auto answer = open_answers.front();
   open_answers.pop_front();
   return answer;
@@ -50,7 +69,10 @@ std::optional<std::string> ScriptedDialogs::OpenFile(QWidget*, const FileDialogS
 std::optional<std::string> ScriptedDialogs::SaveFile(QWidget*, const FileDialogSpec& setup) {
   NoteThread();
   save_specs.push_back(setup);
-  if (save_answers.empty()) return std::nullopt;
+  if (save_answers.empty()) {
+    unscripted_.push_back("a save dialog");
+    return std::nullopt;
+  }
   auto answer = save_answers.front();
   save_answers.pop_front();
   return answer;

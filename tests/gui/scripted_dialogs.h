@@ -13,8 +13,16 @@
 
 namespace vesk::gui::testing {
 
+// Strict: a question, file or colour dialog for which no answer was
+// scripted, and a scripted answer left unused, fail the running test when the
+// provider goes (the unscripted dialog still says No or is cancelled).
 class ScriptedDialogs final : public DialogProvider {
  public:
+  ScriptedDialogs() = default;
+  ~ScriptedDialogs() override;
+  ScriptedDialogs(const ScriptedDialogs&) = delete;
+  ScriptedDialogs& operator=(const ScriptedDialogs&) = delete;
+
   void Message(QWidget* parent, const std::string& text, const std::string& caption) override;
   bool Question(QWidget* parent, const std::string& text, const std::string& caption) override;
   void Information(QWidget* parent, const std::string& text, const std::string& caption) override;
@@ -23,7 +31,7 @@ class ScriptedDialogs final : public DialogProvider {
   std::optional<std::string> SaveFile(QWidget* parent, const FileDialogSpec& setup) override;
   void PresetFile(const std::string& path) override { presets.push_back(path); }
 
-  // Answers, consumed in order; a missing one cancels the dialog or says No.
+  // Answers, consumed in order (nullopt: the dialog is cancelled).
   std::deque<std::optional<std::string>> open_answers, save_answers;
   std::deque<bool> question_answers;
   std::deque<std::optional<QColor>> colour_answers;
@@ -39,6 +47,7 @@ class ScriptedDialogs final : public DialogProvider {
 
  private:
   void NoteThread();
+  std::vector<std::string> unscripted_;  // the dialogs asked without an answer
 };
 
 }  // namespace vesk::gui::testing

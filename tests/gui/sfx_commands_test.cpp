@@ -107,7 +107,7 @@ TEST_F(SfxCommands, ASelfDecryptingWindowDecryptsAndSeparatesItsPayload) {
   OpenCarrying(container, "c.jmz");
   EXPECT_TRUE(W().SelfDecryptButton->isEnabled());
   EXPECT_TRUE(W().SeparateButton->isEnabled());
-  EXPECT_EQ(W().StatusText(), selfextract::PayloadStatusText("c.jmz", static_cast<int64_t>(container.size())));
+  EXPECT_EQ(W().StatusText(), "自解密文件：c.jmz  大小：" + std::to_string(container.size()) + "字节。");
 
   SetKey(W().DecryptionKey, "secret");
   dialogs.save_answers = {dir.File("restored")};

@@ -51,6 +51,7 @@ class SmallCommands : public WindowTest {
 TEST_F(SmallCommands, ColourDialogsStoreTheCurrentColourEvenWhenCancelled) {
   Open();
   // The window's body: cancelled, the designed sky blue is stored.
+  dialogs.colour_answers = {std::nullopt};
   DoubleClick(&W(), QPoint(5, 300));
   EXPECT_EQ(dialogs.colour_dialogs, 1);
   EXPECT_EQ(StoredInteger("ctbjc"), 0xF0CAA6);
@@ -59,11 +60,13 @@ TEST_F(SmallCommands, ColourDialogsStoreTheCurrentColourEvenWhenCancelled) {
   DoubleClick(W().TopPanel, QPoint(5, 5));
   EXPECT_EQ(W().palette().color(QPalette::Window), QColor(255, 0, 0));
   EXPECT_EQ(StoredInteger("ctbjc"), 0x0000FF);
-  // The progress bar has no double-click of its own.
+  // The progress bar has no double-click of its own: the window's, cancelled.
+  dialogs.colour_answers = {std::nullopt};
   DoubleClick(W().ProgressBar, QPoint(5, 5));
   EXPECT_EQ(dialogs.colour_dialogs, 2);
 
   // The brand label: cancelled stores aqua, then green is chosen.
+  dialogs.colour_answers = {std::nullopt};
   DoubleClick(W().BrandLabel, QPoint(5, 5));
   EXPECT_EQ(StoredInteger("vkys"), 0xFFFF00);
   dialogs.colour_answers = {QColor(0, 128, 0)};
@@ -265,12 +268,19 @@ TEST_F(SmallCommands, SoftKeyboardStartsTheFirstOneOnThePathOrSaysThereIsNone) {
 
 TEST_F(SmallCommands, StatusBarDoubleClickShowsItsText) {
   Open();
-  const std::string designed = W().StatusText();
+  const std::string designed = "  请先输入(或者粘贴)加密或者解密的密钥,再进行加/解密文件的操作...";
+  ASSERT_EQ(W().StatusText(), designed);
   DoubleClick(W().StatusLine->Text, QPoint(20, 5));
   ASSERT_EQ(dialogs.messages.size(), 1u);
   EXPECT_EQ(dialogs.messages[0].first, designed);
-  EXPECT_EQ(dialogs.messages[0].second, WindowLogic::kMessageCaption);
+  EXPECT_EQ(dialogs.messages[0].second, "Vesk 文件加密 (当此窗体后置隐藏，请点另外程序窗体再点回此程序)");
   EXPECT_EQ(W().StatusText(), designed);
+
+  // Any text the status line shows, not only the designed one.
+  Logic().ShowStatus("加密文件已取消。");
+  DoubleClick(W().StatusLine->Text, QPoint(20, 5));
+  ASSERT_EQ(dialogs.messages.size(), 2u);
+  EXPECT_EQ(dialogs.messages[1].first, "加密文件已取消。");
 }
 
 TEST(Site, TheInstalledFolderComesFirstAndPagesStayInside) {

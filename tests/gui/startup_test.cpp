@@ -1,5 +1,10 @@
 // Start-up of the window: the command line, dropped files, the stored
 // settings, the size cycle and the own-file reading, as the window shows them.
+#include <elf.h>
+#include <sys/stat.h>
+
+#include <fstream>
+
 #include <QAction>
 #include <QCheckBox>
 #include <QDropEvent>
@@ -142,6 +147,7 @@ TEST_F(Startup, APathInPiecesIsRebuiltShownAndPreselected) {
   EXPECT_EQ(W().StatusText(), path);
   EXPECT_EQ(W().StatusLine->toolTip().toStdString(), path);
 
+  dialogs.open_answers = {std::nullopt};
   Click(W().EncryptButton);  // cancelled at the open dialog
   ASSERT_EQ(dialogs.open_specs.size(), 1u);
   EXPECT_EQ(dialogs.open_specs[0].file_name, path);
@@ -174,6 +180,7 @@ TEST_F(Startup, ADroppedFileIsShownAndPreselectedFoldersAreIgnored) {
   EXPECT_EQ(dialogs.presets, std::vector<std::string>{first});
   EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
 
+  dialogs.open_answers = {std::nullopt};  // cancelled at the open dialog
   Click(W().DecryptButton);
   ASSERT_EQ(dialogs.open_specs.size(), 1u);
   EXPECT_EQ(dialogs.open_specs[0].file_name, first);
@@ -304,7 +311,7 @@ TEST_F(OwnFile, APayloadEnablesTheSelfDecryptCommandsAndIsDescribed) {
   EXPECT_EQ(Logic().PayloadSize, 60);
   EXPECT_EQ(Logic().PayloadName, "a.jmz");
   EXPECT_EQ(Logic().OwnFileSize(), kImage + 259 + 60);
-  const std::string text = selfextract::PayloadStatusText("a.jmz", 60);
+  const std::string text = "自解密文件：a.jmz  大小：60字节。";
   EXPECT_EQ(W().StatusText(), text);
   EXPECT_EQ(W().StatusLine->toolTip().toStdString(), text);
   EXPECT_TRUE(dialogs.messages.empty());
@@ -338,8 +345,16 @@ TEST_F(OwnFile, DamageIsReportedAndPlainOrMissingFilesDisableTheCommands) {
 
 TEST_F(OwnFile, TheRunningProgramIsMeasuredAsItsElfImage) {
   Open();  // reads this test program itself
-  EXPECT_EQ(Logic().ImageSize(), selfextract::ImageSizeOf(selfextract::kRunningProgramFile));
-  EXPECT_EQ(Logic().OwnFileSize(), Logic().ImageSize());  // nothing appended
+  // Nothing is appended to it, so its image is the whole file, which ends
+  // with the section header table its ELF header points to.
+  struct stat st {};
+  ASSERT_EQ(::stat("/proc/self/exe", &st), 0);
+  Elf64_Ehdr elf{};
+  std::ifstream("/proc/self/exe", std::ios::binary).read(reinterpret_cast<char*>(&elf), sizeof elf);
+  ASSERT_EQ(std::string(reinterpret_cast<const char*>(elf.e_ident), 4), "\x7f" "ELF");
+  EXPECT_EQ(static_cast<int64_t>(elf.e_shoff + uint64_t{elf.e_shnum} * elf.e_shentsize), st.st_size);
+  EXPECT_EQ(Logic().ImageSize(), st.st_size);
+  EXPECT_EQ(Logic().OwnFileSize(), st.st_size);
   EXPECT_FALSE(W().ControlEnabled(Control::SelfDecryptButton));
   EXPECT_EQ(session->Port().Beeps(), 0);
 }

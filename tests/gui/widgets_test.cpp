@@ -3,6 +3,10 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
+#include <QDropEvent>
+#include <QGuiApplication>
+#include <QMimeData>
+#include <QUrl>
 #include <QFileDialog>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -62,8 +66,32 @@ TEST(KeyBox, TextComesWithCrLfLinesAndNoFinalBreakAdded) {
 
 TEST(KeyBox, DroppedFilesAreNotTakenAsKeyText) {
   KeyBox box;
-  EXPECT_FALSE(box.acceptDrops());
+  box.resize(200, 100);
+  EXPECT_FALSE(box.acceptDrops());  // drops go to the window
   EXPECT_FALSE(box.viewport()->acceptDrops());
+
+  // What a file manager drags: the file's URL and its path as text. Even
+  // delivered to the box, the drop is refused and leaves no text.
+  QMimeData file;
+  file.setUrls({QUrl::fromLocalFile("/home/user/secret.txt")});
+  file.setText("/home/user/secret.txt");
+  QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &file, Qt::LeftButton, Qt::NoModifier);
+  QCoreApplication::sendEvent(box.viewport(), &enter);
+  EXPECT_FALSE(enter.isAccepted());
+  QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &file, Qt::LeftButton, Qt::NoModifier);
+  QCoreApplication::sendEvent(box.viewport(), &drop);
+  EXPECT_EQ(box.toPlainText().toStdString(), "");
+
+  // Nor does a copied file paste as text; copied text does.
+  auto* copied_file = new QMimeData;
+  copied_file->setUrls({QUrl::fromLocalFile("/home/user/secret.txt")});
+  copied_file->setText("/home/user/secret.txt");
+  QGuiApplication::clipboard()->setMimeData(copied_file);
+  box.paste();
+  EXPECT_EQ(box.toPlainText().toStdString(), "");
+  QGuiApplication::clipboard()->setText("密钥");
+  box.paste();
+  EXPECT_EQ(box.toPlainText().toStdString(), "密钥");
 }
 
 TEST(Dialogs, FiltersShowEachLabelOnceAndEveryFileMatchesAll) {

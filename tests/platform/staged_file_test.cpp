@@ -1,7 +1,9 @@
 #include "platform/staged_file.h"
 
 #include <dirent.h>
+#include <grp.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -10,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "support/disk.h"
 #include "support/temp_dir.h"
 
 namespace vesk {
@@ -213,6 +216,50 @@ TEST(StagedOutput, ReplaceableRefusesFoldersAndLockedFoldersButNotLinks) {
     EXPECT_FALSE(Replaceable(dir.File("sub/inside")));
     ::chmod(dir.File("sub").c_str(), 0755);
   }
+}
+
+// Root may write into any folder whatever its mode bits, so for root a
+// locked folder is one on a read-only file system, or one seen by a user
+// without root's rights.
+TEST(StagedOutput, AFolderOnAReadOnlyFileSystemIsRefusedForRootToo) {
+  TempDir dir;
+  ASSERT_EQ(::mkdir(dir.File("ro").c_str(), 0755), 0);
+  WriteFile(dir.File("ro/inside"), "y");
+  {
+    testing::ReadOnlyFolder read_only(dir.File("ro"));
+    if (!read_only.Ready()) GTEST_SKIP() << "cannot mount a folder read-only here (needs root)";
+    EXPECT_FALSE(Replaceable(dir.File("ro/inside")));
+    StagedOutput out;
+    EXPECT_THROW(out.Open(dir.File("ro/inside")), IoError);
+  }
+  EXPECT_TRUE(Replaceable(dir.File("ro/inside")));  // writable again
+}
+
+TEST(StagedOutput, AFolderLockedToAnotherUserIsRefused) {
+  if (::geteuid() != 0) GTEST_SKIP() << "not root: the mode bits lock the folder (test above)";
+  TempDir dir;
+  ASSERT_EQ(::chmod(dir.path().c_str(), 0755), 0);  // others may pass through
+  // Folders of root's: mode 0755 locks them to others, 0777 does not.
+  ASSERT_EQ(::mkdir(dir.File("locked").c_str(), 0755), 0);
+  ASSERT_EQ(::chmod(dir.File("locked").c_str(), 0755), 0);  // whatever the umask
+  ASSERT_EQ(::mkdir(dir.File("open").c_str(), 0777), 0);
+  ASSERT_EQ(::chmod(dir.File("open").c_str(), 0777), 0);
+  WriteFile(dir.File("locked/inside"), "y");
+  WriteFile(dir.File("open/inside"), "z");
+  EXPECT_TRUE(Replaceable(dir.File("locked/inside")));  // for root itself
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    // As the unprivileged "nobody".
+    if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(100);
+    const int locked = Replaceable(dir.File("locked/inside")) ? 1 : 0;
+    const int open = Replaceable(dir.File("open/inside")) ? 2 : 0;
+    ::_exit(locked | open);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 2) << "1: the locked folder was taken as writable; 0: the open one was refused";
 }
 
 TEST(Permissions, DefaultModesFollowTheUmask) {

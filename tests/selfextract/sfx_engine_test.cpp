@@ -17,6 +17,7 @@
 #include "platform/staged_file.h"
 #include "selfextract/layout.h"
 #include "support/recording_reporter.h"
+#include "support/faults.h"
 #include "support/temp_dir.h"
 
 namespace vesk::selfextract {
@@ -150,9 +151,10 @@ class Engines : public ::testing::Test {
   }
 
   // Creates `target` from the container file at `container`.
-  void Create(const std::string& container, const std::string& target, const std::string& name, bool replace = false) {
+  void Create(const std::string& container, const std::string& target, const std::string& name, bool replace = false,
+              FaultHooks faults = {}) {
     InputFile in(container);
-    CreateJob job{program_, kImage, target, replace, name, in.Size()};
+    CreateJob job{program_, kImage, target, replace, name, in.Size(), std::move(faults)};
     r_.Flags().KeepCreating = true;
     r_.SetCommandState(Operation::CreateSelfDecrypting, false);
     CreateSelfDecrypting(job, in, r_);
@@ -181,7 +183,9 @@ TEST_F(Engines, CreateWritesImageHeaderAndContainerAsAnExecutable) {
   const std::string written = ReadFile(target);
   ASSERT_EQ(written.size(), static_cast<std::size_t>(PayloadOffset(kImage)) + container.size());
   EXPECT_EQ(written.substr(0, kImage), image_);
-  EXPECT_EQ(written.substr(kImage, kHeaderSize), EncodePayloadHeader(200000, "\xB1\xA8\xB8\xE6.jmz"));
+  // 200000 as 8 bytes little-endian, the name's length and GBK bytes, zeros to 259 bytes.
+  EXPECT_EQ(written.substr(kImage, kHeaderSize),
+            std::string("\x40\x0D\x03\0\0\0\0\0\x08" "\xB1\xA8\xB8\xE6.jmz", 17) + std::string(242, '\0'));
   EXPECT_EQ(written.substr(static_cast<std::size_t>(PayloadOffset(kImage))), container);
   EXPECT_EQ(ModeOf(target), DefaultProgramMode());
   EXPECT_EQ(r_.Status(), "创建自解密文件已完成。（" + target + "）");
@@ -234,7 +238,8 @@ TEST_F(Engines, TheNameFieldHoldsTheNameAndZeroPaddingAndThePayloadStartsBehindI
     const std::string header = ReadFile(target).substr(kImage, kHeaderSize);
     const std::size_t stored = std::min<std::size_t>(length, 250);
     EXPECT_EQ(static_cast<unsigned char>(header[8]), stored) << length;
-    EXPECT_EQ(header.substr(9, stored), FitPayloadName(name)) << length;
+    // A longer name loses the end of its stem; ".jmz" stays.
+    EXPECT_EQ(header.substr(9, stored), std::string(stored - 4, 'n') + ".jmz") << length;
     EXPECT_EQ(header.substr(9 + stored), std::string(250 - stored, '\0')) << length;
     EXPECT_EQ(ReadFile(target).substr(static_cast<std::size_t>(PayloadOffset(kImage))), ReadFile(dir_.File("c.jmz")));
   }
@@ -257,7 +262,7 @@ TEST_F(Engines, CancelInTheMiddleLeavesNoOutputAndTheOldFileUntouched) {
 }
 
 TEST_F(Engines, FailuresReportAndLeaveNothing) {
-  const std::string error_for = "创建自解密文件“";
+  auto error_for = [](const std::string& target) { return "创建自解密文件“" + target + "”出错!已停止。"; };
   // The container shrinks while it is copied: a read error.
   WriteFile(dir_.File("c.jmz"), ContainerOfLength(static_cast<int64_t>(2 * kChunksPerRun * kCopyChunk)));
   WriteFile(out_.File("c.exe"), "old");
@@ -268,7 +273,7 @@ TEST_F(Engines, FailuresReportAndLeaveNothing) {
   };
   Create(dir_.File("c.jmz"), out_.File("c.exe"), "c.jmz", /*replace=*/true);
   ASSERT_EQ(r_.messages.size(), 1u);
-  EXPECT_EQ(r_.messages[0], error_for + out_.File("c.exe") + "”出错!已停止。");
+  EXPECT_EQ(r_.messages[0], error_for(out_.File("c.exe")));
   EXPECT_EQ(ReadFile(out_.File("c.exe")), "old");
   EXPECT_EQ(FilesIn(out_.path()), 1u);
   EXPECT_EQ(r_.controls[Control::CreateSelfDecryptingButton].tag, 0);
@@ -278,14 +283,31 @@ TEST_F(Engines, FailuresReportAndLeaveNothing) {
   WriteFile(dir_.File("d.jmz"), ContainerOfLength(3000));
   Create(dir_.File("d.jmz"), out_.File("c.exe"), "d.jmz", /*replace=*/false);
   ASSERT_EQ(r_.messages.size(), 2u);
+  EXPECT_EQ(r_.messages[1], error_for(out_.File("c.exe")));
   EXPECT_EQ(ReadFile(out_.File("c.exe")), "old");
 
+  // A write of the executable, its final flush, and a read of the container
+  // that fail; a container that ends early.
+  const int64_t end = PayloadOffset(kImage) + 3000;
+  const std::vector<FaultHooks> faults = {{testing::faults::FailWriteAt(kImage + 10), nullptr},
+                                          {testing::faults::FailWriteAt(end, EIO), nullptr},
+                                          {nullptr, testing::faults::FailReadAt(2000)},
+                                          {nullptr, testing::faults::EndAt(2999)}};
+  for (const FaultHooks& fault : faults) {
+    r_.messages.clear();
+    Create(dir_.File("d.jmz"), out_.File("c.exe"), "d.jmz", /*replace=*/true, fault);
+    EXPECT_EQ(r_.messages, std::vector<std::string>{error_for(out_.File("c.exe"))});
+    EXPECT_EQ(ReadFile(out_.File("c.exe")), "old");
+    EXPECT_EQ(FilesIn(out_.path()), 1u);
+    EXPECT_FALSE(r_.Flags().KeepCreating);
+  }
+
   // A folder that does not exist, and a program file shorter than its image.
+  r_.messages.clear();
   Create(dir_.File("d.jmz"), out_.File("no/such/d.exe"), "d.jmz");
-  EXPECT_EQ(r_.messages.size(), 3u);
   WriteFile(program_, image_.substr(0, 10));
   Create(dir_.File("d.jmz"), out_.File("d.exe"), "d.jmz");
-  EXPECT_EQ(r_.messages.size(), 4u);
+  EXPECT_EQ(r_.messages, (std::vector<std::string>{error_for(out_.File("no/such/d.exe")), error_for(out_.File("d.exe"))}));
   EXPECT_EQ(FilesIn(out_.path()), 1u);
 }
 
@@ -300,7 +322,8 @@ TEST_F(Engines, ALinkAtTheTargetIsReplacedNotFollowed) {
   // Without leave to replace, a dangling link counts as a file that is there.
   std::filesystem::create_symlink(dir_.File("nothing"), out_.File("d.exe"));
   Create(dir_.File("c.jmz"), out_.File("d.exe"), "c.jmz", /*replace=*/false);
-  EXPECT_EQ(r_.messages.size(), 1u);
+  EXPECT_EQ(r_.messages, std::vector<std::string>{"创建自解密文件“" + out_.File("d.exe") + "”出错!已停止。"});
+  EXPECT_TRUE(std::filesystem::is_symlink(out_.File("d.exe")));
   EXPECT_FALSE(PathExists(dir_.File("nothing")));
 }
 

@@ -55,16 +55,16 @@ TEST_F(Settings, WithoutTheFileNothingIsReadOrCreated) {
   w.RatioIndex = 3;
   store.RatioSelected(w);
   EXPECT_EQ(w.Level, ZipLevel::Max);
-  EXPECT_EQ(Stored(kRatio).value, 3);
+  EXPECT_EQ(Stored("zzll").value, 3);
   EXPECT_EQ(beeps, 0);
 }
 
 TEST_F(Settings, RatioRestoresTheItemAndStoresOnlyAChange) {
-  values.WriteInteger(kRatio, 0);
+  values.WriteInteger("zzll", 0);
   store.LoadSettings(w);
   EXPECT_EQ(w.RatioIndex, 0);
   EXPECT_EQ(w.Level, ZipLevel::None);
-  EXPECT_EQ(Stored(kRatio).value, 0);
+  EXPECT_EQ(Stored("zzll").value, 0);
 
   const struct {
     int32_t stored;
@@ -72,28 +72,28 @@ TEST_F(Settings, RatioRestoresTheItemAndStoresOnlyAChange) {
   } clamps[] = {{-5, -1}, {9, 3}, {1, 1}};
   for (const auto& c : clamps) {
     WindowSettings fresh;
-    values.WriteInteger(kRatio, c.stored);
+    values.WriteInteger("zzll", c.stored);
     store.LoadSettings(fresh);
     EXPECT_EQ(fresh.RatioIndex, c.index);
-    EXPECT_EQ(Stored(kRatio).value, c.index);  // written back as selected
+    EXPECT_EQ(Stored("zzll").value, c.index);  // written back as selected
   }
 
   // No item selected leaves the level as it was.
   WindowSettings none;
   none.Level = ZipLevel::Fastest;
-  values.WriteInteger(kRatio, -1);
+  values.WriteInteger("zzll", -1);
   store.LoadSettings(none);
   EXPECT_EQ(none.RatioIndex, -1);
   EXPECT_EQ(none.Level, ZipLevel::Fastest);
 }
 
 TEST_F(Settings, RatioThatIsNoIntegerSelectsItemTwoAndWritesNothing) {
-  WriteText(kRatio, "zero");
+  WriteText("zzll", "zero");
   const std::string before = FileText();
   store.LoadSettings(w);
   EXPECT_EQ(w.RatioIndex, 2);
   EXPECT_EQ(FileText(), before);
-  EXPECT_EQ(Stored(kRatio).status, ReadStatus::Unreadable);
+  EXPECT_EQ(Stored("zzll").status, ReadStatus::Unreadable);
 
   // From another item, the fallback to item 2 is a change and is stored.
   WindowSettings other;
@@ -101,34 +101,34 @@ TEST_F(Settings, RatioThatIsNoIntegerSelectsItemTwoAndWritesNothing) {
   store.LoadSettings(other);
   EXPECT_EQ(other.RatioIndex, 2);
   EXPECT_EQ(other.Level, ZipLevel::Default);
-  EXPECT_EQ(Stored(kRatio).value, 2);
+  EXPECT_EQ(Stored("zzll").value, 2);
 }
 
 TEST_F(Settings, ColoursAreAppliedKeptOrReset) {
   w.WindowColour = 1;
   w.BrandColour = 2;
-  values.WriteInteger(kRatio, 2);  // the file exists, both colours absent
+  values.WriteInteger("zzll", 2);  // the file exists, both colours absent
   store.LoadSettings(w);
   EXPECT_EQ(w.WindowColour, 1u);
   EXPECT_EQ(w.BrandColour, 2u);
 
-  values.WriteInteger(kWindowColour, 255);
-  values.WriteInteger(kBrandColour, static_cast<int32_t>(0xFF000008u));
+  values.WriteInteger("ctbjc", 255);
+  values.WriteInteger("vkys", static_cast<int32_t>(0xFF000008u));
   store.LoadSettings(w);
   EXPECT_EQ(w.WindowColour, 255u);
   EXPECT_EQ(w.BrandColour, 0xFF000008u);
 
-  WriteText(kWindowColour, "red");
-  WriteText(kBrandColour, "0xFF0000");
+  WriteText("ctbjc", "red");
+  WriteText("vkys", "0xFF0000");
   store.LoadSettings(w);
-  EXPECT_EQ(w.WindowColour, kSkyBlue);
-  EXPECT_EQ(w.BrandColour, kAqua);
+  EXPECT_EQ(w.WindowColour, 0xF0CAA6u);
+  EXPECT_EQ(w.BrandColour, 0xFFFF00u);
 }
 
 TEST_F(Settings, MaskingIsCheckedOnlyByOne) {
   w.EncryptionKey.FontColour = 0x0000FF;
   w.DecryptionKey.FontColour = 0x00FF00;
-  values.WriteInteger(kKeyMasking, 1);
+  values.WriteInteger("pbmy", 1);
   store.LoadSettings(w);
   EXPECT_TRUE(w.KeysMasked);
   EXPECT_EQ(w.EncryptionKey.Background, 0x0000FFu);
@@ -136,7 +136,7 @@ TEST_F(Settings, MaskingIsCheckedOnlyByOne) {
 
   for (int32_t stored : {2, 0, -1}) {
     WindowSettings plain;
-    values.WriteInteger(kKeyMasking, stored);
+    values.WriteInteger("pbmy", stored);
     const std::string before = FileText();
     store.LoadSettings(plain);
     EXPECT_FALSE(plain.KeysMasked);
@@ -144,17 +144,17 @@ TEST_F(Settings, MaskingIsCheckedOnlyByOne) {
   }
 
   // Unmasking a masked window, here from a value that is no integer.
-  WriteText(kKeyMasking, "1.0");
+  WriteText("pbmy", "1.0");
   store.LoadSettings(w);
   EXPECT_FALSE(w.KeysMasked);
-  EXPECT_EQ(w.EncryptionKey.Background, kWhite);
-  EXPECT_EQ(w.EncryptionKey.FontColour, kBlack);
-  EXPECT_EQ(w.DecryptionKey.FontColour, kBlack);
-  EXPECT_EQ(Stored(kKeyMasking).value, 0);
+  EXPECT_EQ(w.EncryptionKey.Background, 0xFFFFFFu);
+  EXPECT_EQ(w.EncryptionKey.FontColour, 0x000000u);
+  EXPECT_EQ(w.DecryptionKey.FontColour, 0x000000u);
+  EXPECT_EQ(Stored("pbmy").value, 0);
 
   // The command-line switch /pbmy masks and stores.
   store.SetKeysMasked(w, true);
-  EXPECT_EQ(Stored(kKeyMasking).value, 1);
+  EXPECT_EQ(Stored("pbmy").value, 1);
 }
 
 TEST_F(Settings, SizeStateRestoresWithOneUnstoredStep) {
@@ -166,10 +166,10 @@ TEST_F(Settings, SizeStateRestoresWithOneUnstoredStep) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.stored ? *c.stored : -1000);
     if (c.stored) {
-      values.WriteInteger(kSizeState, *c.stored);
+      values.WriteInteger("ctsf", *c.stored);
     } else {
       values.Remove();
-      values.WriteInteger(kRatio, 2);  // the file is there, the size is not
+      values.WriteInteger("zzll", 2);  // the file is there, the size is not
     }
     WindowSettings fresh;
     store.LoadSettings(fresh);
@@ -177,12 +177,12 @@ TEST_F(Settings, SizeStateRestoresWithOneUnstoredStep) {
     EXPECT_EQ(fresh.Size.Height, c.height);
     EXPECT_EQ(fresh.Size.Caption, CaptionForSizeState(c.state));
     // The step taken at start-up writes nothing.
-    EXPECT_EQ(Stored(kSizeState).ok(), c.stored.has_value());
+    EXPECT_EQ(Stored("ctsf").ok(), c.stored.has_value());
     if (c.stored) {
-      EXPECT_EQ(Stored(kSizeState).value, *c.stored);
+      EXPECT_EQ(Stored("ctsf").value, *c.stored);
     }
   }
-  WriteText(kSizeState, "3 4");
+  WriteText("ctsf", "3 4");
   WindowSettings wrong_type;
   wrong_type.Size.SizeState = 2;
   store.LoadSettings(wrong_type);
@@ -193,18 +193,18 @@ TEST_F(Settings, EachUserClickOnTheSizeButtonIsStored) {
   for (int expected : {1, 2, 3, 4, 5, 0}) {
     store.ResizeClicked(w, /*has_sender=*/true);
     EXPECT_EQ(w.Size.SizeState, expected);
-    EXPECT_EQ(Stored(kSizeState).value, expected);
+    EXPECT_EQ(Stored("ctsf").value, expected);
   }
   EXPECT_EQ(w.Size.Height, 448);
   store.ResizeClicked(w, /*has_sender=*/false);
-  EXPECT_EQ(Stored(kSizeState).value, 0);
+  EXPECT_EQ(Stored("ctsf").value, 0);
 }
 
 TEST_F(Settings, StoreReplacesTextsAndBeepsOnFailure) {
-  WriteText(kWindowColour, "old");
+  WriteText("ctbjc", "old");
   WriteText("other", "kept");
-  EXPECT_TRUE(store.StoreSetting(kWindowColour, 0x00FF00));
-  EXPECT_EQ(Stored(kWindowColour).value, 0x00FF00);
+  EXPECT_TRUE(store.StoreSetting("ctbjc", 0x00FF00));
+  EXPECT_EQ(Stored("ctbjc").value, 0x00FF00);
   EXPECT_NE(FileText().find("other=kept"), std::string::npos);
   EXPECT_EQ(beeps, 0);
 
@@ -213,7 +213,7 @@ TEST_F(Settings, StoreReplacesTextsAndBeepsOnFailure) {
   WriteFile(dir.File("blocker"), "");
   IniFileStore broken(dir.File("blocker") + "/vesk/vesk.conf");
   SettingsStore failing(broken, [this] { ++beeps; });
-  EXPECT_FALSE(failing.StoreSetting(kRatio, 1));
+  EXPECT_FALSE(failing.StoreSetting("zzll", 1));
   EXPECT_EQ(beeps, 1);
   WindowSettings fresh;
   failing.LoadSettings(fresh);
@@ -229,24 +229,24 @@ TEST_F(Settings, StoreReplacesTextsAndBeepsOnFailure) {
 TEST(SettingsFile, IntegersAsTextReadBackAndNoIntegerIsUnreadable) {
   TempDir dir;
   IniFileStore values(dir.File("vesk/vesk.conf"));
-  values.WriteInteger(kRatio, 3);
-  values.WriteInteger(kBrandColour, static_cast<int32_t>(0xFF000008u));
+  values.WriteInteger("zzll", 3);
+  values.WriteInteger("vkys", static_cast<int32_t>(0xFF000008u));
   const std::string text = ReadFile(values.Path());
   EXPECT_NE(text.find("[General]"), std::string::npos);
   EXPECT_NE(text.find("zzll=3\n"), std::string::npos);
   EXPECT_NE(text.find("vkys=-16777208\n"), std::string::npos);
-  EXPECT_EQ(values.ReadInteger(kBrandColour).value, static_cast<int32_t>(0xFF000008u));
-  EXPECT_EQ(values.ReadInteger(kSizeState).status, ReadStatus::Absent);
+  EXPECT_EQ(values.ReadInteger("vkys").value, static_cast<int32_t>(0xFF000008u));
+  EXPECT_EQ(values.ReadInteger("ctsf").status, ReadStatus::Absent);
 
   // Written by hand: a 32-bit value written unsigned reads as the same
   // value; anything that is not a decimal integer is unreadable.
   WriteFile(values.Path(),
             "[General]\nctbjc=4278190088\nzzll= 1 \npbmy=-0\nctsf=2147483648000\nvkys=12abc\nother=1, 2\n");
-  EXPECT_EQ(values.ReadInteger(kWindowColour).value, static_cast<int32_t>(0xFF000008u));
-  EXPECT_EQ(values.ReadInteger(kRatio).value, 1);
-  EXPECT_EQ(values.ReadInteger(kKeyMasking).value, 0);
-  EXPECT_EQ(values.ReadInteger(kSizeState).status, ReadStatus::Unreadable);
-  EXPECT_EQ(values.ReadInteger(kBrandColour).status, ReadStatus::Unreadable);
+  EXPECT_EQ(values.ReadInteger("ctbjc").value, static_cast<int32_t>(0xFF000008u));
+  EXPECT_EQ(values.ReadInteger("zzll").value, 1);
+  EXPECT_EQ(values.ReadInteger("pbmy").value, 0);
+  EXPECT_EQ(values.ReadInteger("ctsf").status, ReadStatus::Unreadable);
+  EXPECT_EQ(values.ReadInteger("vkys").status, ReadStatus::Unreadable);
   EXPECT_EQ(values.ReadInteger("other").status, ReadStatus::Unreadable);
   for (const char* text : {"", "+", "-", "1e3", "0x10", "٣", "-2147483649", "4294967296"}) {
     EXPECT_FALSE(ParseStoredInteger(text)) << text;
@@ -258,18 +258,18 @@ TEST(SettingsFile, IntegersAsTextReadBackAndNoIntegerIsUnreadable) {
 TEST(SettingsFile, EachWriteReplacesTheWholeFileAndLeavesNothingBeside) {
   TempDir dir;
   IniFileStore values(dir.File("vesk/vesk.conf"));
-  values.WriteInteger(kRatio, 1);
+  values.WriteInteger("zzll", 1);
   struct stat before {};
   ASSERT_EQ(::stat(values.Path().c_str(), &before), 0);
   // Whoever still reads the old file keeps reading it whole.
   std::ifstream reader(values.Path());
-  values.WriteInteger(kRatio, 2);
+  values.WriteInteger("zzll", 2);
   struct stat after {};
   ASSERT_EQ(::stat(values.Path().c_str(), &after), 0);
   EXPECT_NE(before.st_ino, after.st_ino);  // a new file renamed into place
   std::string old_text((std::istreambuf_iterator<char>(reader)), std::istreambuf_iterator<char>());
   EXPECT_NE(old_text.find("zzll=1"), std::string::npos);
-  EXPECT_EQ(values.ReadInteger(kRatio).value, 2);
+  EXPECT_EQ(values.ReadInteger("zzll").value, 2);
   std::vector<std::string> names;
   for (const auto& entry : std::filesystem::directory_iterator(dir.File("vesk"))) {
     names.push_back(entry.path().filename().string());
@@ -281,7 +281,7 @@ TEST(SettingsFile, RemovingTakesTheFileAndItsEmptyFolderWithoutReadingIt) {
   TempDir dir;
   IniFileStore values(dir.File("vesk/vesk.conf"));
   values.Remove();  // nothing there: no failure
-  values.WriteInteger(kRatio, 1);
+  values.WriteInteger("zzll", 1);
   // Not even a file QSettings could not parse stops the removal.
   WriteFile(values.Path(), std::string("\0\xff[[[", 6));
   values.Remove();
@@ -289,7 +289,7 @@ TEST(SettingsFile, RemovingTakesTheFileAndItsEmptyFolderWithoutReadingIt) {
   EXPECT_FALSE(std::filesystem::exists(dir.File("vesk")));
 
   // A folder holding other files stays.
-  values.WriteInteger(kRatio, 1);
+  values.WriteInteger("zzll", 1);
   WriteFile(dir.File("vesk/notes"), "mine");
   RemoveSettingsFile(values.Path());
   EXPECT_FALSE(values.Exists());

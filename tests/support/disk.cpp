@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace vesk::testing {
@@ -56,6 +57,20 @@ void SmallDisk::Fill(std::string_view name) const {
     }
   }
   ::close(fd);
+}
+
+ReadOnlyFolder::ReadOnlyFolder(std::string folder) : folder_(std::move(folder)) {
+  if (::mount(folder_.c_str(), folder_.c_str(), nullptr, MS_BIND, nullptr) != 0) return;
+  mounted_ = true;
+  // A bind mount takes the read-only flag only when it is mounted again.
+  if (::mount(nullptr, folder_.c_str(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) != 0) {
+    ::umount2(folder_.c_str(), MNT_DETACH);
+    mounted_ = false;
+  }
+}
+
+ReadOnlyFolder::~ReadOnlyFolder() {
+  if (mounted_) ::umount2(folder_.c_str(), MNT_DETACH);
 }
 
 }  // namespace vesk::testing

@@ -32,4 +32,20 @@ class SmallDisk {
   bool mounted_ = false;
 };
 
+// `folder` made read-only for everyone, root included (EROFS), by mounting
+// it onto itself read-only; undone when this goes. Mounting needs root:
+// where it cannot be done, Ready() is false.
+class ReadOnlyFolder {
+ public:
+  explicit ReadOnlyFolder(std::string folder);
+  ~ReadOnlyFolder();
+  ReadOnlyFolder(const ReadOnlyFolder&) = delete;
+  ReadOnlyFolder& operator=(const ReadOnlyFolder&) = delete;
+  bool Ready() const { return mounted_; }
+
+ private:
+  std::string folder_;
+  bool mounted_ = false;
+};
+
 }  // namespace vesk::testing

@@ -153,4 +153,10 @@ ProcessOptions SignalOnCue(int sig, const std::string& cue, int occurrence) {
   return options;
 }
 
+ProcessOptions CancelMidRun(int sig, const std::string& cue, int run) {
+  ProcessOptions options = SignalOnCue(sig, cue, run);
+  options.env["VESK_TEST_HOLD_UNTIL_CANCEL"] = std::to_string(run);
+  return options;
+}
+
 }  // namespace vesk::testing

@@ -36,6 +36,11 @@ struct ProcessOptions {
 // the `occurrence`-th time: the run has visibly reached that stage, so the
 // signal meets its handler, whatever the build's start-up costs.
 ProcessOptions SignalOnCue(int sig, const std::string& cue, int occurrence = 1);
+// SignalOnCue for a vesk-cli run that must be cancelled: the test hold
+// (VESK_TEST_HOLD_UNTIL_CANCEL) keeps the `run`-th run of the process at its
+// first bar move until the signal has stopped it, so the signal always lands
+// mid-run. `cue` is shown once per run, so the run-th cue is that run's.
+ProcessOptions CancelMidRun(int sig, const std::string& cue, int run = 1);
 
 ProcessResult RunProcess(const std::vector<std::string>& argv, const ProcessOptions& options = {});
 

@@ -14,8 +14,17 @@
 
 namespace vesk::testing {
 
+// Strict: a question or file dialog for which no answer was scripted, and a
+// scripted answer left unused, fail the running test when the port goes
+// (the unscripted dialog is still answered No or cancelled, so the run goes
+// on). A test that expects a No scripts it.
 class ScriptedPort : public WindowPort {
  public:
+  ScriptedPort() = default;
+  ~ScriptedPort() override;
+  ScriptedPort(const ScriptedPort&) = delete;
+  ScriptedPort& operator=(const ScriptedPort&) = delete;
+
   void MessageBox(const std::string& text, const std::string& caption) override;
   bool Question(const std::string& text, const std::string& caption) override;
   void SetStatusText(const std::string& text) override;
@@ -31,7 +40,7 @@ class ScriptedPort : public WindowPort {
 
   // Script.
   std::deque<std::optional<std::string>> open_answers, save_answers;  // nullopt = cancel
-  std::deque<bool> question_answers;  // default No when empty
+  std::deque<bool> question_answers;
   std::map<Control, std::string> keys;
   std::function<void(int64_t)> on_bar_position;  // any thread
   std::function<void(const std::string&)> on_question;
@@ -47,6 +56,7 @@ class ScriptedPort : public WindowPort {
 
  private:
   std::recursive_mutex mutex_;
+  std::vector<std::string> unscripted_;  // the dialogs asked without an answer
 };
 
 }  // namespace vesk::testing

@@ -253,7 +253,7 @@ void Decryptor::Attempt() {
   // unique name, never one derived from the output) for the decompression.
   const bool compressed = z != 0;
   StagedOutput out;
-  out.SetWriteHook(job_.before_write);
+  out.SetWriteHook(job_.faults.before_write);
   bool failed = false;
   try {
     if (compressed) {
@@ -437,6 +437,7 @@ void DecryptFile(const DecryptJob& job, Reporter& r, DecryptHost& host) {
   }
   try {
     InputFile in(job.source_path);
+    in.SetReadHook(job.faults.before_read);
     const int64_t f = in.Size();
     if (f < 1 || f > kMaxContainerSize) {
       r.ReportMessage(f < 1 ? text::kDecryptEmpty : text::kDecryptTooLarge);
@@ -458,6 +459,7 @@ void DecryptFile(const DecryptJob& job, Reporter& r, DecryptHost& host) {
 void DecryptEmbedded(const DecryptJob& job, Reporter& r, DecryptHost& host) {
   try {
     InputFile in(job.source_path);
+    in.SetReadHook(job.faults.before_read);
     const int64_t start = job.container_start;
     const int64_t w = job.payload_size;
     in.Seek(start + (w < 3500 ? 0 : kSecondOffset));

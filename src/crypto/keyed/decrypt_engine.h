@@ -8,6 +8,7 @@
 #include <string>
 
 #include "core/reporting.h"
+#include "platform/fault_hooks.h"
 
 namespace vesk::keyed {
 
@@ -40,10 +41,9 @@ struct DecryptJob {
   int64_t container_start = 0;
   int64_t payload_size = 0;
   std::string payload_name;
-  // Fault injection for tests: called before each write to the output (or
-  // the temporary ".zak") with the offset and size, and with size 0 before
-  // its final flush; may throw to simulate a failing disk.
-  std::function<void(int64_t offset, std::size_t size)> before_write;
+  // Tests: faults on the container and the output, or the temporary ".zak"
+  // (fault_hooks.h).
+  FaultHooks faults{};
 };
 
 // File mode: checks and opens `job.source_path`, then decrypts it. Files of

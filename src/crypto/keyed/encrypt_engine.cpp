@@ -90,6 +90,7 @@ void Engine::Run() {
   Header header;
   try {
     source_.Open(job_.source_path);
+    source_.SetReadHook(job_.faults.before_read);
     size = source_.Size();
     if (size < 1 || size > kMaxPayloadSize) {
       r_.ReportMessage(size < 1 ? text::kEncryptEmpty : text::kEncryptTooLarge);
@@ -122,7 +123,7 @@ void Engine::Run() {
   if (!Replaceable() || (!replace && PathExists(job_.target_path))) return ReplaceFailed();
 
   StagedOutput target;
-  target.SetWriteHook(job_.before_write);
+  target.SetWriteHook(job_.faults.before_write);
   try {
     target.Open(job_.target_path, job_.target_mode.value_or(PermissionsOfOpen(source_.Descriptor())));
   } catch (...) {

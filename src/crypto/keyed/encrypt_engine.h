@@ -12,6 +12,7 @@
 
 #include "core/reporting.h"
 #include "crypto/keyed/random_source.h"
+#include "platform/fault_hooks.h"
 
 namespace vesk::keyed {
 
@@ -33,10 +34,8 @@ struct EncryptJob {
   // from, so that a private file gives a private container (its key can be
   // recovered from it). Unset: the bits of the file at `source_path`.
   std::optional<mode_t> target_mode;
-  // Fault injection for tests: called before each write to the target with
-  // the file offset and size, and with size 0 before the final flush; may
-  // throw to simulate a failing disk.
-  std::function<void(int64_t offset, std::size_t size)> before_write;
+  // Tests: faults on the source and the container (fault_hooks.h).
+  FaultHooks faults{};
 };
 
 void EncryptEngine(const EncryptJob& job, Reporter& reporter, RandomSource& random);

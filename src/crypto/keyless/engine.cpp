@@ -62,7 +62,7 @@ KeyStream Guarded(Reporter& reporter, Fn fn) {
 // leaves whatever stood there untouched. The test hook runs before each write.
 class Target : public StagedOutput {
  public:
-  Target(const KeylessJob& job, bool replace) : job_(job), replace_(replace) { SetWriteHook(job.before_write); }
+  Target(const KeylessJob& job, bool replace) : job_(job), replace_(replace) { SetWriteHook(job.faults.before_write); }
 
   // False when the target is the source (by its name or through a link), is
   // something a rename cannot replace, or has appeared since the command
@@ -233,6 +233,7 @@ void EncryptKeyless(const KeylessJob& job, Reporter& reporter, RandomSource& ran
   int64_t size = 0;
   try {
     source.Open(job.source_path);
+    source.SetReadHook(job.faults.before_read);
     size = source.Size();
   } catch (...) {
     source.Close();
@@ -314,6 +315,7 @@ void DecryptKeyless(const KeylessJob& job, Reporter& reporter) {
   std::vector<uint8_t> head;
   try {
     source.Open(job.source_path);
+    source.SetReadHook(job.faults.before_read);
     size = source.Size();
     if (size > 0 && size <= kMaxContainerSize) {
       head.resize(static_cast<std::size_t>(std::min<int64_t>(size, kMaxHeaderSize)));

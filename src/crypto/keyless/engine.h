@@ -13,6 +13,7 @@
 
 #include "core/reporting.h"
 #include "crypto/keyless/random_source.h"
+#include "platform/fault_hooks.h"
 
 namespace vesk::keyless {
 
@@ -32,10 +33,8 @@ struct KeylessJob {
   // as a failed replace). Unset: decided by whether anything is at the
   // target when the engine starts.
   std::optional<bool> replace_target;
-  // Fault injection for tests: called before each write to the target with
-  // its offset and size, and with size 0 before the final flush; may throw
-  // to simulate a failing disk.
-  std::function<void(int64_t offset, std::size_t size)> before_write;
+  // Tests: faults on the source and the target (fault_hooks.h).
+  FaultHooks faults{};
 };
 
 // Bytes streamed per read and write.

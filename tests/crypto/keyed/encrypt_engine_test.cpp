@@ -16,6 +16,7 @@
 #include "platform/file_io.h"
 #include "platform/staged_file.h"
 #include "support/disk.h"
+#include "support/faults.h"
 #include "support/recording_reporter.h"
 #include "support/temp_dir.h"
 
@@ -292,9 +293,7 @@ TEST_F(EncryptEngineTest, AFileThatAppearsAfterTheNameWasFoundFreeIsKept) {
   WriteFile(dir_.File("src.doc"), std::string(5000, 'a'));
   EncryptJob job = Job();
   job.replace_target = false;
-  job.before_write = [this](int64_t offset, std::size_t) {
-    if (offset == 0) WriteFile(dir_.File("out.jmz"), "someone else's");
-  };
+  job.faults.before_write = testing::faults::AtByte(0, [this] { WriteFile(dir_.File("out.jmz"), "someone else's"); });
   Run(job, Draws(9, 1));
   EXPECT_EQ(r_.messages, std::vector<std::string>{"替换删除文件“" + dir_.File("out.jmz") +
                                                   "”失败！文件正在使用中或者有只读属性等。加密文件已取消。"});
@@ -308,7 +307,7 @@ TEST_F(EncryptEngineTest, AFileThatAppearsAfterTheNameWasFoundFreeIsKept) {
   ::chmod(dir_.File("src.doc").c_str(), 0644);
   const mode_t old_mask = ::umask(027);
   r_.Flags().KeepRunning = true;
-  job.before_write = nullptr;
+  job.faults.before_write = nullptr;
   job.replace_target = true;
   Run(job, Draws(9, 1));
   ::umask(old_mask);
@@ -329,15 +328,33 @@ TEST_F(EncryptEngineTest, WriteOrFlushFailureLeavesTheOldTargetAndStopsEverythin
     RecordingReporter r;
     r.Flags().KeepRunning = true;
     EncryptJob job = Job();
-    job.before_write = [failing, length](int64_t offset, std::size_t size) {
-      const bool hit = size == 0 ? failing == length : offset <= failing && failing < offset + int64_t(size);
-      if (hit) throw IoError("disk full");
-    };
+    job.faults.before_write = testing::faults::FailWriteAt(failing);
     ScriptedRandom random(Draws(9, 1));
     EncryptEngine(job, r, random);
     EXPECT_EQ(r.messages, std::vector<std::string>{"加密文件出错!已停止。"});
     EXPECT_EQ(r.compression_stops, 1);
     EXPECT_NE(r.Status(), "加密文件 ... 已完成。");
+    EXPECT_EQ(ReadFile(dir_.File("out.jmz")), "the old container");
+    EXPECT_EQ(FolderEntries(dir_.path()), (std::vector<std::string>{"out.jmz", "src.doc"}));
+    EXPECT_FALSE(r.Flags().KeepRunning);
+    EXPECT_EQ(r.controls[Control::EncryptButton].tag, 0);
+  }
+}
+
+TEST_F(EncryptEngineTest, ASourceThatFailsOrEndsWhileItIsReadFailsTheRun) {
+  WriteFile(dir_.File("src.doc"), std::string(5000, 'r'));
+  // In the lead-in before a split header, in the payload, and its last byte.
+  const std::vector<ReadHook> faults = {testing::faults::FailReadAt(100, EIO), testing::faults::FailReadAt(3000, EIO),
+                                        testing::faults::EndAt(4999)};
+  for (const ReadHook& fault : faults) {
+    WriteFile(dir_.File("out.jmz"), "the old container");
+    RecordingReporter r;
+    r.Flags().KeepRunning = true;
+    EncryptJob job = Job();
+    job.faults.before_read = fault;
+    ScriptedRandom random(Draws(9, 1));
+    EncryptEngine(job, r, random);
+    EXPECT_EQ(r.messages, std::vector<std::string>{"加密文件出错!已停止。"});
     EXPECT_EQ(ReadFile(dir_.File("out.jmz")), "the old container");
     EXPECT_EQ(FolderEntries(dir_.path()), (std::vector<std::string>{"out.jmz", "src.doc"}));
     EXPECT_FALSE(r.Flags().KeepRunning);

@@ -14,6 +14,7 @@
 #include "platform/file_io.h"
 #include "platform/staged_file.h"
 #include "support/disk.h"
+#include "support/faults.h"
 #include "support/recording_reporter.h"
 #include "support/temp_dir.h"
 
@@ -299,19 +300,12 @@ TEST_F(KeylessEngine, NewerVersionsAskBeforeDecrypting) {
 
 TEST_F(KeylessEngine, WriteOrFlushFailuresLeaveTheOldTargetAndNoFileBehind) {
   WriteFile(Plain(), testing::RandomBytes(100, 17));
-  // Fails the write that holds byte `failing`, or the flush when it is `end`.
-  auto failing_at = [](int64_t failing, int64_t end) {
-    return [failing, end](int64_t offset, std::size_t size) {
-      const bool hit = size == 0 ? failing == end : offset <= failing && failing < offset + int64_t(size);
-      if (hit) throw IoError("disk full");
-    };
-  };
   // The payload, exactly the trailer, and the final flush of the container.
   for (int64_t failing : {int64_t{18}, int64_t{118}, int64_t{138}}) {
     SCOPED_TRACE(failing);
     WriteFile(Sealed(), "old container");
     KeylessJob job = Job("key", Plain(), Sealed());
-    job.before_write = failing_at(failing, 138);
+    job.faults.before_write = testing::faults::FailWriteAt(failing);
     Encrypt(job);
     EXPECT_EQ(ReadFile(Sealed()), "old container");
     EXPECT_EQ(rep.messages.back(), "加密文件“" + Plain() + "”出错!已停止。");
@@ -327,7 +321,7 @@ TEST_F(KeylessEngine, WriteOrFlushFailuresLeaveTheOldTargetAndNoFileBehind) {
     SCOPED_TRACE(failing);
     WriteFile(Opened(), "old output");
     KeylessJob job = Job("key", Sealed(), Opened());
-    job.before_write = failing_at(failing, 100);
+    job.faults.before_write = testing::faults::FailWriteAt(failing);
     const int beeps = rep.beeps;
     Decrypt(job);
     EXPECT_EQ(ReadFile(Opened()), "old output");
@@ -335,6 +329,28 @@ TEST_F(KeylessEngine, WriteOrFlushFailuresLeaveTheOldTargetAndNoFileBehind) {
     EXPECT_EQ(rep.beeps, beeps + 1);
     EXPECT_FALSE(rep.Flags().KeepDecrypting);
     EXPECT_EQ(FolderEntries(dir.path()), (std::vector<std::string>{"opened.bin", "plain.bin", "plain.bin.jmz"}));
+  }
+}
+
+TEST_F(KeylessEngine, ASourceThatFailsOrEndsWhileItIsReadFailsTheRun) {
+  WriteFile(Plain(), testing::RandomBytes(100, 18));
+  Encrypt(Job("key", Plain(), Sealed()));
+  ASSERT_EQ(rep.Status(), text::kEncryptDone);
+  for (const ReadHook& fault : {testing::faults::FailReadAt(50, EIO), testing::faults::EndAt(99)}) {
+    WriteFile(dir.File("old.jmz"), "old container");
+    KeylessJob job = Job("key", Plain(), dir.File("old.jmz"));
+    job.faults.before_read = fault;
+    Encrypt(job);
+    EXPECT_EQ(rep.messages.back(), "加密文件“" + Plain() + "”出错!已停止。");
+    EXPECT_EQ(ReadFile(dir.File("old.jmz")), "old container");
+
+    WriteFile(Opened(), "old output");
+    job = Job("key", Sealed(), Opened());
+    job.faults.before_read = fault;
+    Decrypt(job);
+    EXPECT_EQ(rep.messages.back(), "解密文件“" + Sealed() + "”出错!已停止。");
+    EXPECT_EQ(ReadFile(Opened()), "old output");
+    EXPECT_EQ(FolderEntries(dir.path()), (std::vector<std::string>{"old.jmz", "opened.bin", "plain.bin", "plain.bin.jmz"}));
   }
 }
 
@@ -387,9 +403,7 @@ TEST_F(KeylessEngine, OutputsTakeTheirModesAndReplaceOnlyWhatTheyMay) {
   DeleteFile(Opened());
   KeylessJob job = Job("key", Sealed(), Opened());
   job.replace_target = false;
-  job.before_write = [this](int64_t offset, std::size_t) {
-    if (offset == 0) WriteFile(Opened(), "someone else's");
-  };
+  job.faults.before_write = testing::faults::AtByte(0, [this] { WriteFile(Opened(), "someone else's"); });
   Decrypt(job);
   EXPECT_EQ(rep.messages.back(), text::DecryptReplaceFailed(Opened()));
   EXPECT_EQ(ReadFile(Opened()), "someone else's");
