@@ -10,6 +10,7 @@ packages=(
   g++ cmake ninja-build pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
   zlib1g-dev libcli11-dev
+  libssl-dev age libzxcvbn-dev
   qt6-base-dev
   xvfb xauth fonts-liberation fonts-wqy-microhei
   qt6-translations-l10n

@@ -1,0 +1,125 @@
+// Times age v1 encryption and decryption of a large file to an X25519
+// recipient: this library against the age program (`age -r`, `age -d -i`)
+// on the same file in the same run, and prints the medians and the ratios.
+//
+//   vesk_age_bench [directory] [size in MiB] [runs]   (defaults: ".", 1024, 3)
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdio>
+#include <ctime>
+#include <string>
+
+#include "bench_support.h"
+#include "crypto/age/age.h"
+#include "platform/file_io.h"
+
+namespace {
+
+using vesk::bench::Median;
+using vesk::bench::RunProgram;
+using vesk::bench::Timing;
+
+std::string g_dir;
+int64_t g_warm = 0;
+
+template <typename Body>
+bool Measure(Timing& t, int who, Body body) {
+  return vesk::bench::MeasureWarm(t, who, g_dir, g_warm, body);
+}
+
+int64_t SizeOf(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 ? static_cast<int64_t>(st.st_size) : -1;
+}
+
+// Runs one of the library's calls from file to file.
+template <typename Call>
+bool FileToFile(const std::string& from, const std::string& to, Call call) {
+  const int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
+  const int out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  bool ok = in >= 0 && out >= 0;
+  std::atomic<bool> stop {false};
+  if (ok) {
+    const vesk::age::Result r = call(in, out, stop);
+    if (!r.ok()) std::fprintf(stderr, "%s: %s\n", vesk::age::StatusName(r.status), r.detail.c_str());
+    ok = r.ok();
+  }
+  if (in >= 0) ::close(in);
+  if (out >= 0) ok = ::close(out) == 0 && ok;
+  return ok;
+}
+
+void Print(const char* name, const Timing& ours, const Timing& theirs, int64_t mib) {
+  const double wall = Median(ours.wall), other = Median(theirs.wall);
+  std::printf("%-12s ours %.3f s (cpu %.3f s, %5.0f MiB/s)   age %.3f s (cpu %.3f s)   ratio %.2f\n", name, wall,
+              Median(ours.cpu), static_cast<double>(mib) / wall, other, Median(theirs.cpu), wall / other);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const auto [dir, mib, rounds] = vesk::bench::ParseSizeArgs(argc, argv, 1024);
+  const std::string source = dir + "/vesk-bench.src";
+  const std::string key_file = dir + "/vesk-bench.key";
+  const std::string ours_sealed = dir + "/vesk-bench.ours.age";
+  const std::string age_sealed = dir + "/vesk-bench.age.age";
+  const std::string opened = dir + "/vesk-bench.out";
+  const std::string* files[] = {&source, &key_file, &ours_sealed, &age_sealed, &opened};
+  for (const auto* f : files) vesk::DeleteFile(*f);
+
+  const auto identity = vesk::age::X25519Identity::Generate();
+  if (!identity) return 1;
+  const vesk::age::X25519Recipient recipient = identity->ToRecipient();
+  {
+    const vesk::age::SecretBytes text = vesk::age::KeyFileText(*identity, std::time(nullptr));
+    const int fd = ::open(key_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    if (fd < 0 || ::write(fd, text.data(), text.size()) != static_cast<ssize_t>(text.size())) return 1;
+    ::close(fd);
+  }
+  vesk::bench::WriteSource(source, mib << 20);
+  ::sync();
+  g_dir = dir;
+  g_warm = mib << 20;
+  const int64_t size = mib << 20;
+
+  Timing ours_enc, ours_dec, age_enc, age_dec;
+  bool ok = true;
+  for (int round = 0; round < rounds && ok; ++round) {
+    ok = Measure(ours_enc, RUSAGE_SELF, [&] {
+      return FileToFile(source, ours_sealed, [&](int in, int out, std::atomic<bool>& stop) {
+        return vesk::age::EncryptFd({&recipient}, in, out, {}, stop);
+      });
+    });
+    ok = ok && Measure(age_enc, RUSAGE_CHILDREN, [&] {
+      return RunProgram({"age", "-r", recipient.Encode(), "-o", age_sealed, source});
+    });
+    // Each side decrypts the other's file: the run doubles as a check.
+    ok = ok && Measure(ours_dec, RUSAGE_SELF, [&] {
+      return FileToFile(age_sealed, opened, [&](int in, int out, std::atomic<bool>& stop) {
+        return vesk::age::DecryptFd({&*identity}, in, out, {}, stop);
+      });
+    });
+    ok = ok && SizeOf(opened) == size;
+    vesk::DeleteFile(opened);
+    ok = ok && Measure(age_dec, RUSAGE_CHILDREN, [&] {
+      return RunProgram({"age", "-d", "-i", key_file, "-o", opened, ours_sealed});
+    });
+    ok = ok && SizeOf(opened) == size;
+    vesk::DeleteFile(opened);
+    vesk::DeleteFile(ours_sealed);
+    vesk::DeleteFile(age_sealed);
+  }
+  for (const auto* f : files) vesk::DeleteFile(*f);
+  if (!ok) {
+    std::fprintf(stderr, "benchmark run failed (is age installed?)\n");
+    return 1;
+  }
+  std::printf("file size %lld MiB, X25519 recipient, median of %d runs\n", static_cast<long long>(mib), rounds);
+  Print("encrypt", ours_enc, age_enc, mib);
+  Print("decrypt", ours_dec, age_dec, mib);
+  return 0;
+}

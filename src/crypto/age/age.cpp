@@ -1,0 +1,165 @@
+#include "crypto/age/age.h"
+
+#include <memory>
+#include <optional>
+
+#include "crypto/age/armor.h"
+#include "crypto/age/payload.h"
+
+namespace vesk::age {
+namespace {
+
+constexpr std::size_t kInputBuffer = 256 * 1024;
+
+Result ReadFailure(const BufferedReader& in) {
+  return in.failure().ok() ? Result::Fail(Status::kIoError, "reading the input failed") : in.failure();
+}
+
+Result WriteFailure(const Sink& out) {
+  return out.failure().ok() ? Result::Fail(Status::kIoError, "writing the output failed") : out.failure();
+}
+
+// The reader the header and payload come from: the input itself, or the
+// armor decoded from it.
+class Opened {
+ public:
+  explicit Opened(Source& in) : outer_(in, kInputBuffer) {}
+
+  Result Start() {
+    switch (DetectArmor(outer_)) {
+      case InputKind::kFailed: return ReadFailure(outer_);
+      case InputKind::kNotAge: return Result::Fail(Status::kHeaderInvalid, "not an age file");
+      case InputKind::kBinary: return Result::Ok();
+      case InputKind::kArmored:
+        armor_.emplace(outer_);
+        inner_.emplace(*armor_, kInputBuffer);
+        return Result::Ok();
+    }
+    return Result::Ok();
+  }
+  BufferedReader& reader() { return inner_ ? *inner_ : outer_; }
+  bool armored() const { return armor_.has_value(); }
+  uint64_t consumed() const { return outer_.position(); }
+
+ private:
+  BufferedReader outer_;
+  std::optional<ArmorSource> armor_;
+  std::optional<BufferedReader> inner_;
+};
+
+}  // namespace
+
+Result Encrypt(const std::vector<const Recipient*>& recipients, Source& in, Sink& out, const EncryptOptions& options,
+               const std::atomic<bool>& stop) {
+  if (!CryptoReady()) return Result::Fail(Status::kInternalError, "OpenSSL's libcrypto lacks an algorithm age needs");
+  if (recipients.empty()) return Result::Fail(Status::kInvalidArgument, "no recipients");
+  for (const Recipient* r : recipients) {
+    if (r == nullptr) return Result::Fail(Status::kInvalidArgument, "a recipient is missing");
+    if (r->MustBeAlone() && recipients.size() > 1)
+      return Result::Fail(Status::kInvalidArgument, "a passphrase cannot be combined with other recipients");
+  }
+  SecretBytes file_key(kFileKeySize);
+  if (!RandomBytes(file_key.data(), file_key.size()))
+    return Result::Fail(Status::kInternalError, "the system has no random bytes");
+  Header header;
+  for (const Recipient* r : recipients) {
+    Stanza s;
+    if (Result res = r->Wrap(file_key, s); !res.ok()) return res;
+    header.stanzas.push_back(std::move(s));
+  }
+  if (!SealHeader(header, file_key)) return Result::Fail(Status::kInternalError, "HMAC-SHA-256 failed");
+
+  std::optional<ArmorSink> armor;
+  if (options.armor) armor.emplace(out);
+  Sink& sink = armor ? static_cast<Sink&>(*armor) : out;
+  const std::string text = Serialize(header);
+  if (!sink.Write(reinterpret_cast<const uint8_t*>(text.data()), text.size())) return WriteFailure(sink);
+
+  BufferedReader reader(in, kInputBuffer);
+  PayloadOptions payload;
+  payload.threads = options.threads;
+  if (options.progress) payload.after_batch = [&] { options.progress(reader.position()); };
+  if (Result r = EncryptPayload(reader, sink, file_key, payload, stop); !r.ok()) return r;
+  if (armor && !armor->Finish()) return WriteFailure(*armor);
+  return Result::Ok();
+}
+
+Result Decrypt(const std::vector<const Identity*>& identities, Source& in, Sink& out, const DecryptOptions& options,
+               const std::atomic<bool>& stop) {
+  if (!CryptoReady()) return Result::Fail(Status::kInternalError, "OpenSSL's libcrypto lacks an algorithm age needs");
+  if (identities.empty()) return Result::Fail(Status::kInvalidArgument, "no identities");
+  bool have_passphrase = false;
+  for (const Identity* id : identities) {
+    if (id == nullptr) return Result::Fail(Status::kInvalidArgument, "an identity is missing");
+    have_passphrase = have_passphrase || id->IsPassphrase();
+  }
+  Opened file(in);
+  if (Result r = file.Start(); !r.ok()) return r;
+  Header header;
+  if (Result r = ReadHeader(file.reader(), header); !r.ok()) return r;
+  if (Result r = CheckStanzas(header.stanzas); !r.ok()) return r;
+
+  SecretBytes file_key;
+  bool unwrapped = false;
+  for (const Identity* id : identities) {
+    const Unwrapped u = id->Unwrap(header.stanzas, file_key);
+    if (u.kind == Unwrapped::Kind::kFailed) return u.result;
+    if (u.kind == Unwrapped::Kind::kFileKey) {
+      unwrapped = true;
+      break;
+    }
+  }
+  if (!unwrapped) {
+    const bool scrypt = header.stanzas.size() == 1 && header.stanzas[0].type == "scrypt";
+    if (scrypt && !have_passphrase)
+      return Result::Fail(Status::kPassphraseRequired, "the file is encrypted with a passphrase");
+    if (!scrypt && have_passphrase && identities.size() == 1)
+      return Result::Fail(Status::kNoMatchingIdentity, "the file is not encrypted with a passphrase");
+    return Result::Fail(Status::kNoMatchingIdentity, "none of the identities opens the file");
+  }
+  switch (CheckHeaderMac(header, file_key)) {
+    case MacCheck::kMatches: break;
+    case MacCheck::kDiffers:
+      return Result::Fail(Status::kHeaderInvalid, "the header's MAC does not match: the header was altered");
+    case MacCheck::kFailed: return Result::Fail(Status::kInternalError, "HMAC-SHA-256 failed");
+  }
+
+  PayloadOptions payload;
+  payload.threads = options.threads;
+  if (options.progress) payload.after_batch = [&] { options.progress(file.consumed()); };
+  return DecryptPayload(file.reader(), out, file_key, payload, stop);
+}
+
+Result EncryptFd(const std::vector<const Recipient*>& recipients, int in_fd, int out_fd,
+                 const EncryptOptions& options, const std::atomic<bool>& stop) {
+  FdSource in(in_fd);
+  FdSink out(out_fd);
+  return Encrypt(recipients, in, out, options, stop);
+}
+
+Result DecryptFd(const std::vector<const Identity*>& identities, int in_fd, int out_fd,
+                 const DecryptOptions& options, const std::atomic<bool>& stop) {
+  FdSource in(in_fd);
+  FdSink out(out_fd);
+  return Decrypt(identities, in, out, options, stop);
+}
+
+Result Inspect(Source& in, FileInfo& info) {
+  info = FileInfo {};
+  Opened file(in);
+  if (Result r = file.Start(); !r.ok()) return r;
+  info.armored = file.armored();
+  Header header;
+  if (Result r = ReadHeader(file.reader(), header); !r.ok()) return r;
+  if (Result r = CheckStanzas(header.stanzas); !r.ok()) return r;
+  for (const Stanza& s : header.stanzas) {
+    info.types.push_back(s.type);
+    if (s.type == "scrypt") {
+      info.passphrase = true;
+      info.scrypt_log_n = std::stoi(s.args[1].substr(0, 4));
+    }
+  }
+  return Result::Ok();
+}
+
+}  // namespace vesk::age

@@ -1,0 +1,67 @@
+// Encrypting and decrypting whole age v1 files, streaming.
+//
+//   X25519Identity id = *X25519Identity::Generate();
+//   X25519Recipient to = id.ToRecipient();
+//   std::atomic<bool> stop{false};
+//   Result r = EncryptFd({&to}, in_fd, out_fd, {}, stop);
+//   ...
+//   Result r = DecryptFd({&id}, in_fd, out_fd, {}, stop);
+//   if (r.ok()) { /* every chunk authenticated: keep the output */ }
+//
+// Decryption writes plaintext only after it authenticated, but a file may
+// turn out damaged after some of it was written: keep the output staged
+// (a temporary file) and publish it only when the call returns ok.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "crypto/age/header.h"
+#include "crypto/age/io.h"
+#include "crypto/age/keys.h"
+#include "crypto/age/result.h"
+
+namespace vesk::age {
+
+struct EncryptOptions {
+  bool armor = false;  // write ASCII armor instead of binary
+  unsigned threads = 0;  // 0: one per processor
+  // Called after each batch (a few MiB) with the input bytes consumed so far.
+  std::function<void(uint64_t)> progress;
+};
+
+struct DecryptOptions {
+  unsigned threads = 0;
+  std::function<void(uint64_t)> progress;
+};
+
+// Encrypts everything `in` yields to `recipients` (one or more; a
+// passphrase recipient must be the only one) and writes the age file to
+// `out`. Checks `stop` between batches (kCancelled).
+Result Encrypt(const std::vector<const Recipient*>& recipients, Source& in, Sink& out, const EncryptOptions& options,
+               const std::atomic<bool>& stop);
+Result EncryptFd(const std::vector<const Recipient*>& recipients, int in_fd, int out_fd,
+                 const EncryptOptions& options, const std::atomic<bool>& stop);
+
+// Decrypts a binary or armored age file (detected) with the first of
+// `identities` that opens it. Returns ok only once the final chunk has
+// authenticated and all plaintext has been written to `out`.
+Result Decrypt(const std::vector<const Identity*>& identities, Source& in, Sink& out, const DecryptOptions& options,
+               const std::atomic<bool>& stop);
+Result DecryptFd(const std::vector<const Identity*>& identities, int in_fd, int out_fd,
+                 const DecryptOptions& options, const std::atomic<bool>& stop);
+
+// What a file's header says, read without any key: whether to ask for a
+// passphrase or for identities before decrypting.
+struct FileInfo {
+  bool armored = false;
+  bool passphrase = false;          // an scrypt stanza (then the only one)
+  int scrypt_log_n = 0;             // its work factor, when passphrase
+  std::vector<std::string> types;   // the stanza types, in order
+};
+Result Inspect(Source& in, FileInfo& info);
+
+}  // namespace vesk::age

@@ -1,0 +1,45 @@
+// The age v1 payload: a 16-byte nonce, then the plaintext in 64 KiB chunks,
+// each sealed with ChaCha20-Poly1305 under
+//   payload key = HKDF-SHA-256(ikm = file key, salt = nonce, info = "payload")
+// and the 12-byte nonce (11-byte big-endian chunk counter || final flag).
+//
+// Both directions stream with flat memory: batches of chunks are sealed or
+// opened on all processors while the previous batch is written, always in
+// order. Decryption never hands a byte to the sink before the chunk holding
+// it has authenticated, and succeeds only once the final chunk has.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+
+#include "crypto/age/io.h"
+#include "crypto/age/result.h"
+#include "crypto/age/secret.h"
+
+namespace vesk::age {
+
+inline constexpr std::size_t kChunkSize = 64 * 1024;
+inline constexpr std::size_t kTagSize = 16;
+inline constexpr std::size_t kPayloadNonceSize = 16;
+
+struct PayloadOptions {
+  unsigned threads = 0;          // worker threads; 0: one per processor
+  std::size_t batch_chunks = 64; // chunks per batch (memory: about 4 batches of them)
+  // Called after each batch has been written.
+  std::function<void()> after_batch;
+};
+
+// Reads plaintext from `in` until its end, writes a fresh nonce and the
+// sealed chunks to `out`. kCancelled when `stop` is raised between batches.
+Result EncryptPayload(BufferedReader& in, Sink& out, const SecretBytes& file_key, const PayloadOptions& options,
+                      const std::atomic<bool>& stop);
+
+// Reads nonce and chunks from `in` to its end and writes the plaintext to
+// `out`. kTruncated, kDamaged, kIoError or kCancelled on failure; whatever
+// was written before a failure had authenticated, but the output as a
+// whole is only valid when this returns ok.
+Result DecryptPayload(BufferedReader& in, Sink& out, const SecretBytes& file_key, const PayloadOptions& options,
+                      const std::atomic<bool>& stop);
+
+}  // namespace vesk::age

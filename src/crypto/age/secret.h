@@ -1,0 +1,55 @@
+// Secret bytes (passphrases, file keys, private keys) that are wiped from
+// memory when their holder goes away, the system's random bytes, and the
+// one-time check that OpenSSL's libcrypto has every algorithm age needs.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string_view>
+
+namespace vesk::age {
+
+// Initialises libcrypto once and checks that its providers offer
+// ChaCha20-Poly1305, X25519, HMAC, HKDF, scrypt and SHA-256; false if any
+// is missing (a stripped-down or FIPS-only configuration).
+bool CryptoReady();
+
+// Fills `n` bytes at `p` from the system's random generator; false if it
+// cannot deliver (then `p` must not be used).
+[[nodiscard]] bool RandomBytes(void* p, std::size_t n);
+
+// Overwrites `n` bytes at `p` in a way the compiler keeps.
+void Wipe(void* p, std::size_t n);
+
+// A heap buffer of secret bytes, wiped on destruction and on move-from.
+// It cannot be copied by accident: Clone() makes a deliberate copy.
+class SecretBytes {
+ public:
+  SecretBytes() = default;
+  explicit SecretBytes(std::size_t n);  // n zero bytes
+  SecretBytes(const void* data, std::size_t n);
+  static SecretBytes FromString(std::string_view s) { return SecretBytes(s.data(), s.size()); }
+  ~SecretBytes();
+
+  SecretBytes(SecretBytes&& other) noexcept;
+  SecretBytes& operator=(SecretBytes&& other) noexcept;
+  SecretBytes(const SecretBytes&) = delete;
+  SecretBytes& operator=(const SecretBytes&) = delete;
+
+  SecretBytes Clone() const { return SecretBytes(data_, size_); }
+
+  uint8_t* data() { return data_; }
+  const uint8_t* data() const { return data_; }
+  std::size_t size() const { return size_; }
+  bool empty() const { return size_ == 0; }
+  std::span<const uint8_t> span() const { return {data_, size_}; }
+  std::string_view view() const { return {reinterpret_cast<const char*>(data_), size_}; }
+
+ private:
+  void Release();
+  uint8_t* data_ = nullptr;
+  std::size_t size_ = 0;
+};
+
+}  // namespace vesk::age
