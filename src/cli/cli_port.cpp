@@ -21,6 +21,11 @@ CliPort::CliPort(PortConfig config) : config_(std::move(config)) {
 
 CliPort::~CliPort() {
   if (wake_fd_ >= 0) ::close(wake_fd_);
+  for (std::string* key :
+       {&config_.encrypt_key, &config_.decrypt_key, &config_.encrypt_passphrase, &config_.decrypt_passphrase}) {
+    volatile char* bytes = key->data();
+    for (std::size_t i = 0; i < key->size(); ++i) bytes[i] = 0;
+  }
 }
 
 void CliPort::Interrupt() {
@@ -132,6 +137,10 @@ void CliPort::FinishProgress() {
 
 std::string CliPort::KeyText(Control box) {
   return box == Control::EncryptionKey ? config_.encrypt_key : config_.decrypt_key;
+}
+
+std::string CliPort::PassphraseText(Control box) {
+  return box == Control::EncryptionKey ? config_.encrypt_passphrase : config_.decrypt_passphrase;
 }
 
 std::optional<std::string> CliPort::OpenDialog(const FileDialogSpec& /*setup*/) { return config_.source; }
