@@ -91,7 +91,7 @@ Ending EncryptEnding(const age::Result& r, const EncryptJob& job) {
   }
 }
 
-// The part of a run both directions share: the output beside the target,
+// What a run does in both directions: the output beside the target,
 // the progress of the input, and the end of the run.
 class Run {
  public:
