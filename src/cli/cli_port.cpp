@@ -21,8 +21,13 @@ CliPort::CliPort(PortConfig config) : config_(std::move(config)) {
 
 CliPort::~CliPort() {
   if (wake_fd_ >= 0) ::close(wake_fd_);
-  for (std::string* key :
-       {&config_.encrypt_key, &config_.decrypt_key, &config_.encrypt_passphrase, &config_.decrypt_passphrase}) {
+}
+
+PortConfig::~PortConfig() {
+  for (std::string* key : {&encrypt_key, &decrypt_key, &encrypt_passphrase, &decrypt_passphrase}) {
+    // The whole buffer: a short string keeps its bytes inside the object
+    // even after it was moved from.
+    key->resize(key->capacity());
     volatile char* bytes = key->data();
     for (std::size_t i = 0; i < key->size(); ++i) bytes[i] = 0;
   }

@@ -34,6 +34,14 @@ struct PortConfig {
   Algorithm algorithm = Algorithm::kCurrent;  // answers the algorithm questions
   bool interactive = false;          // a terminal can answer kAsk questions
   bool progress = false;             // draw the progress line
+
+  PortConfig() = default;
+  PortConfig(const PortConfig&) = default;
+  PortConfig(PortConfig&&) = default;
+  PortConfig& operator=(const PortConfig&) = default;
+  PortConfig& operator=(PortConfig&&) = default;
+  // Wipes the keys and passphrases of every copy (moved-from ones too).
+  ~PortConfig();
 };
 
 class CliPort : public WindowPort {

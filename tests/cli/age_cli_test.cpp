@@ -258,6 +258,32 @@ TEST_F(AgeCli, DamagedAndCutShortFilesExitOneAndLeaveNothing) {
   EXPECT_TRUE(ReadFile(dir_.File("good")) == plain);
 }
 
+TEST_F(AgeCli, EveryChunkBoundaryCutAndEveryChunkFlipOfASmallFileIsRefused) {
+  // Four full chunks and a short fifth, made by age: a cut at each chunk
+  // boundary (before the first chunk too) and a flip inside each chunk.
+  WriteFile(dir_.File("p"), RandomBytes(4 * kChunk + 1000, 12));
+  ASSERT_EQ(Age({"-r", ours_, "-o", dir_.File("good.age"), dir_.File("p")}).status, 0);
+  const std::string good = ReadFile(dir_.File("good.age"));
+  const std::size_t payload = good.find('\n', good.find("\n--- ") + 1) + 1;
+  std::vector<std::string> bad;
+  for (std::size_t chunks = 0; chunks <= 4; ++chunks) bad.push_back(good.substr(0, payload + 16 + chunks * kSealed));
+  for (std::size_t chunk = 0; chunk <= 4; ++chunk) {
+    std::string flipped = good;
+    flipped[payload + 16 + chunk * kSealed + 7] ^= 0x80;
+    bad.push_back(flipped);
+  }
+  const std::size_t files = Files() + 1;
+  for (std::size_t i = 0; i < bad.size(); ++i) {
+    SCOPED_TRACE(i < 5 ? "cut after " + std::to_string(i) + " chunks" : "flip in chunk " + std::to_string(i - 5));
+    WriteFile(dir_.File("bad.age"), bad[i]);
+    const ProcessResult r = Cli({"decrypt", dir_.File("bad.age"), "--identity", dir_.File("our.key")});
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_TRUE(Contains(r.err, "文件已损坏或被截断")) << r.err;
+    EXPECT_FALSE(Exists(dir_.File("bad")));
+    EXPECT_EQ(Files(), files);
+  }
+}
+
 TEST_F(AgeCli, KeygenWritesAPrivateKeyFileThatAgeKeygenReadsAlike) {
   const mode_t old_mask = ::umask(0);  // the child inherits it: the file must still be private
   const ProcessResult made = Cli({"keygen", "-o", dir_.File("k.txt")});
