@@ -47,7 +47,7 @@ check "package name" has_field '^Package: vesk$'
 check "version" has_field "^Version: ${version}\$"
 check "architecture" has_field "^Architecture: ${arch}\$"
 # dpkg-shlibdeps found the libraries; Qt's Chinese texts are named by hand.
-for dep in libc6 libstdc\\+\\+6 zlib1g libqt6widgets6 libqt6gui6 libqt6core6 qt6-translations-l10n; do
+for dep in libc6 libstdc\\+\\+6 zlib1g libqt6widgets6 libqt6gui6 libqt6core6 libzxcvbn0 qt6-translations-l10n; do
   check "depends on $dep" has_field "^Depends:.*(^| |,)${dep}( |,|$)"
 done
 for path in \
@@ -101,6 +101,16 @@ round_trip() {
 }
 check "encrypt and decrypt give the file back" round_trip 0
 check "compress, encrypt, decrypt and decompress give the file back" round_trip 3
+age_round_trip() {
+  rm -f "$work/plain.bin.age" "$work/me.txt"
+  local key
+  key=$("$cli" keygen -o "$work/me.txt") &&
+    TMPDIR=$work "$cli" encrypt "$work/plain.bin" --format age --recipient "$key" &&
+    rm "$work/plain.bin" &&
+    TMPDIR=$work "$cli" decrypt "$work/plain.bin.age" --identity "$work/me.txt" &&
+    cmp "$work/plain.bin" "$work/original.bin"
+}
+check "age: a new identity, a file encrypted to it and decrypted give the file back" age_round_trip
 
 # The desktop registration with the unpacked programs, in scratch folders.
 export XDG_DATA_HOME="$scratch/xdg/data" XDG_CONFIG_HOME="$scratch/xdg/config"

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "app/control.h"
 #include "core/reporting.h"
@@ -89,6 +90,37 @@ class WindowPort {
   // Makes command control `c` the one a key press starts (the keyboard
   // focus), as a context-menu item asked for it.
   virtual void SetReadyCommand(Control /*c*/) {}
+
+  // ---- The strong format (age) ------------------------------------------------
+
+  // The text of key box EncryptionKey or DecryptionKey as a passphrase:
+  // UTF-8 as typed, lines separated by LF (the key box's CR LF undone).
+  virtual std::string PassphraseText(Control box) {
+    std::string text = KeyText(box), out;
+    out.reserve(text.size());  // no reallocation leaves a copy behind
+    for (std::size_t i = 0; i < text.size(); ++i) {
+      if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')) out += text[i];
+    }
+    // The copy with CR LF holds the passphrase too; volatile writes stay.
+    volatile char* bytes = text.data();
+    for (std::size_t i = 0; i < text.size(); ++i) bytes[i] = 0;
+    return out;
+  }
+  // Shows the strength meter of EncryptionKey: a score 0 (weakest) .. 4 and
+  // its hint; nullopt hides the meter.
+  virtual void SetKeyStrength(std::optional<int> /*score*/, const std::string& /*hint*/) {}
+  // Asks for the recipients of an encryption: "age1..." keys, one per line,
+  // pasted or loaded from a recipients file, starting from `proposed`;
+  // nullopt when cancelled.
+  virtual std::optional<std::string> RecipientsDialog(const std::string& /*proposed*/) { return std::nullopt; }
+  // An open dialog that may choose several files; nullopt when cancelled.
+  virtual std::optional<std::vector<std::string>> OpenFilesDialog(const FileDialogSpec& setup) {
+    auto one = OpenDialog(setup);
+    if (!one) return std::nullopt;
+    return std::vector<std::string>{*one};
+  }
+  // Puts text on the clipboard.
+  virtual void CopyToClipboard(const std::string& /*text*/) {}
 };
 
 }  // namespace vesk

@@ -4,6 +4,7 @@
 
 #include <utility>
 
+#include "crypto/age_files/engine.h"
 #include "crypto/keyed/encrypt_engine.h"
 #include "crypto/keyed/system_random.h"
 #include "crypto/keyed/reencryption_check.h"
@@ -176,6 +177,7 @@ bool WindowLogic::CancelCommand(Control busy) {
 
 void WindowLogic::EncryptClicked() {
   if (Tag(Control::EncryptButton) != 0) return CancelEncrypt();
+  if (AgeFormatChosen() || !AgeRecipients.empty()) return AgeEncryptClicked();
   auto& keep = Flags().KeepRunning;
   try {
     StopAllAndYield();
@@ -337,12 +339,16 @@ void WindowLogic::DecryptClicked() {
   try {
     StopAllAndYield();
     ResetRunFlags();
-    if (RefuseUnusableKey(Control::DecryptionKey)) return;
+    // With ".age" chosen the key may be an age passphrase, which GBK need
+    // not hold: it is checked once the file is known to be no age file.
+    if (!AgeFormatChosen() && RefuseUnusableKey(Control::DecryptionKey)) return;
     FileDialogSpec open{"jmz文件(*.jmz)|*.jmz|zak文件(*.zak)|*.zak|全部文件(*.*)|*.*", 1, "", "选择要解密的文件进行解密"};
     PreselectFromHint(open);
     ShowStatus("");
     const auto picked = port_.OpenDialog(open);
     if (!picked) return ShowStatus(kDecryptCancelled);
+    if (age_files::DetectFile(*picked) != age_files::FileKind::kNotAge) return AgeDecryptChosen(*picked);
+    if (AgeFormatChosen() && RefuseUnusableKey(Control::DecryptionKey)) return;
     SourcePath = *picked;
     OriginalExt = ExtractFileExt(*picked);
     FileDialogSpec save{"全部文件(*.*)|*.*", -1, ChangeFileExt(SourcePath, ""), "解密后的文件保存为"};

@@ -303,6 +303,39 @@ class WindowLogic : public Reporter, public ControlSink, public keyed::DecryptHo
   void SetOwnFile(const std::string& path);
   std::string ProgramPartPath;
 
+  // ---- The strong format: age v1 files (age_commands.cpp) ---------------------
+
+  // The format choice (0 the compatible ".jmz", 1 ".age"), stored; with
+  // ".age" the encrypt button writes an age file to the passphrase of
+  // EncryptionKey, confirmed by DecryptionKey. The decrypt button recognises
+  // an age file by itself whatever is chosen.
+  void FormatSelected(int index);
+  bool AgeFormatChosen() const { return Settings.Format == settings::FileFormat::Age; }
+  // Popup items: a new identity file (its public key shown and copied), an
+  // encryption to recipients' public keys, the identity files decryptions use.
+  void GenerateIdentityClicked();
+  void EncryptToRecipientsClicked();
+  void ChooseIdentityFilesClicked();
+  // EncryptionKey changed: the strength meter follows it while ".age" is chosen.
+  void EncryptionKeyEdited();
+  // zxcvbn's score 0..4 of a passphrase; unset, no meter is shown.
+  std::function<int(const std::string&)> KeyStrengthEstimator;
+  // The hint the meter shows beside a score.
+  static const char* StrengthHint(int score);
+
+  // What the age commands use besides the key boxes. AgeRecipients: the
+  // next age encryption goes to these "age1..." keys instead of a passphrase
+  // (vesk-cli's --recipient; the popup item sets them for its own run).
+  // AgeIdentityFiles: the identity files every age decryption tries (never
+  // their contents, and never stored in the settings).
+  std::vector<std::string> AgeRecipients;
+  std::vector<std::string> AgeIdentityFiles;
+  bool AgeArmor = false;
+  int AgeWorkFactor = 18;     // log2 of scrypt's N for a new passphrase file
+  int AgeMaxWorkFactor = 22;  // the most a decryption accepts
+  // The proposed name of an age file's plaintext: without ".age", else with ".out".
+  static std::string AgePlainName(const std::string& age_path);
+
  protected:
   void OnBarRange(int64_t max) override { port_.SetBarRange(max); }
   void OnBarPosition(int64_t position) override { port_.SetBarPosition(position); }
@@ -315,6 +348,12 @@ class WindowLogic : public Reporter, public ControlSink, public keyed::DecryptHo
  private:
   void CancelEncrypt();
   void CancelDecrypt();
+
+  // The age commands (age_commands.cpp): the encrypt button with ".age"
+  // chosen, and the decrypt button once it found an age file.
+  void AgeEncryptClicked();
+  void AgeDecryptChosen(const std::string& source);
+  std::string recipients_text_;  // the recipients dialog's last text (public keys only)
 
   // ---- Runs of the compression component (compression_commands.cpp) -----------------
 

@@ -28,6 +28,16 @@ CliPort::~CliPort() {
   if (wake_fd_ >= 0) ::close(wake_fd_);
 }
 
+PortConfig::~PortConfig() {
+  for (std::string* key : {&encrypt_key, &decrypt_key, &encrypt_passphrase, &decrypt_passphrase}) {
+    // The whole buffer: a short string keeps its bytes inside the object
+    // even after it was moved from.
+    key->resize(key->capacity());
+    volatile char* bytes = key->data();
+    for (std::size_t i = 0; i < key->size(); ++i) bytes[i] = 0;
+  }
+}
+
 void CliPort::Interrupt() {
   interrupted_ = true;
   if (wake_fd_ >= 0) {
@@ -165,6 +175,10 @@ void CliPort::FinishProgress() {
 
 std::string CliPort::KeyText(Control box) {
   return box == Control::EncryptionKey ? config_.encrypt_key : config_.decrypt_key;
+}
+
+std::string CliPort::PassphraseText(Control box) {
+  return box == Control::EncryptionKey ? config_.encrypt_passphrase : config_.decrypt_passphrase;
 }
 
 std::optional<std::string> CliPort::OpenDialog(const FileDialogSpec& /*setup*/) { return config_.source; }

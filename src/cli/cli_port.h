@@ -29,10 +29,21 @@ struct PortConfig {
   std::optional<std::string> output_folder;
   std::string encrypt_key;           // UTF-8 text of EncryptionKey
   std::string decrypt_key;           // UTF-8 text of DecryptionKey
+  // The same boxes read as age passphrases: the text exactly as given.
+  std::string encrypt_passphrase;
+  std::string decrypt_passphrase;
   Answer answer = Answer::kAsk;      // replace, version and cancel questions
   Algorithm algorithm = Algorithm::kCurrent;  // answers the algorithm questions
   bool interactive = false;          // a terminal can answer kAsk questions
   bool progress = false;             // draw the progress line
+
+  PortConfig() = default;
+  PortConfig(const PortConfig&) = default;
+  PortConfig(PortConfig&&) = default;
+  PortConfig& operator=(const PortConfig&) = default;
+  PortConfig& operator=(PortConfig&&) = default;
+  // Wipes the keys and passphrases of every copy (moved-from ones too).
+  ~PortConfig();
 };
 
 class CliPort : public WindowPort {
@@ -63,6 +74,7 @@ class CliPort : public WindowPort {
   void SetCaption(Control, const std::string&) override {}
   void SetHint(Hint, const std::string&) override {}
   std::string KeyText(Control box) override;
+  std::string PassphraseText(Control box) override;
   std::optional<std::string> OpenDialog(const FileDialogSpec& setup) override;
   std::optional<std::string> SaveDialog(const FileDialogSpec& setup) override;
   void Beep() override {}

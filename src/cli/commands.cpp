@@ -95,8 +95,11 @@ class Batch {
       return std::nullopt;  // the port puts the proposal into the folder
     }
     if (o_.command == Command::kDecompress) return o_.target ? *o_.target : DecompressedName(source);
-    // "-o out.txt" for a container of a ".txt" names out.txt, not out.txt.txt.
-    if (o_.command == Command::kDecrypt && o_.target) return DecryptTargetFor(*o_.target, StoredExtensionOf(source));
+    // "-o out.txt" for a container of a ".txt" names out.txt, not out.txt.txt;
+    // an age file stores no name, and "-o" names its output.
+    if (o_.command == Command::kDecrypt && o_.target && !IsAgeFile(source)) {
+      return DecryptTargetFor(*o_.target, StoredExtensionOf(source));
+    }
     return o_.target;
   }
 
@@ -127,6 +130,7 @@ class Batch {
     port.SetTotalSource([&window] { return window.ProgressTotal(); });
     port.ArmTestHold(ui_, window.Flags());
     window.MeasureImageSize();  // the program image a self-decrypting file copies
+    PrepareAgeWindow(o_.age, window);
     window.SetCommandState(Operation::MenuCommand, true);
     window.SetRatioIndex(o_.command == Command::kEncrypt || o_.command == Command::kCompress ? o_.level : 2);
     if (o_.algorithm != Algorithm::kCurrent || o_.legacy) window.InfoClickCount = 8;
@@ -197,8 +201,13 @@ int RunCommand(const Options& o) {
   config.interactive = ::isatty(STDIN_FILENO) != 0;
   config.progress = ::isatty(STDERR_FILENO) != 0;
 
+  Options options = o;  // the age recipients are read into it
   try {
-    if (o.command == Command::kEncrypt || o.command == Command::kKeylessEncrypt) {
+    if (o.command == Command::kEncrypt && o.age.chosen()) {
+      if (const auto status = ReadAgeEncryptKeys(options.age, o.key, config)) return *status;
+    } else if (o.command == Command::kDecrypt) {
+      if (const auto status = ReadDecryptKeys(o.key, o.sources, config)) return *status;
+    } else if (o.command == Command::kEncrypt || o.command == Command::kKeylessEncrypt) {
       auto key = ReadKey(o.key, "加密的密钥: ", true);
       if (!key || key->empty()) {
         std::cerr << "没有加密的密钥: 请用 --key-file 或 --key-env 给出密钥"
@@ -209,7 +218,7 @@ int RunCommand(const Options& o) {
       if (!o.decrypt_key.file.empty() || !o.decrypt_key.env.empty()) {
         config.decrypt_key = ReadKey(o.decrypt_key, "", false).value_or("");
       }
-    } else if (o.command == Command::kDecrypt || o.command == Command::kKeylessDecrypt) {
+    } else if (o.command == Command::kKeylessDecrypt) {
       auto key = ReadKey(o.key, "解密的密钥: ", false);
       if (!key || key->empty()) {
         std::cerr << "没有解密的密钥: 请用 --key-file 或 --key-env 给出密钥"
@@ -231,7 +240,7 @@ int RunCommand(const Options& o) {
       return 1;
     }
   }
-  return Batch(o, std::move(config)).Run();
+  return Batch(options, std::move(config)).Run();
 }
 
 }  // namespace vesk::cli

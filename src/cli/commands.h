@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/age_command.h"
 #include "cli/cli_port.h"
 #include "cli/key_text.h"
 
@@ -27,6 +28,7 @@ struct Options {
   Answer answer = Answer::kAsk;
   KeySource key;
   KeySource decrypt_key;
+  AgeOptions age;  // the strong format: --format age and its keys
 };
 
 // The folder "-o" names, when it names an existing one.

@@ -91,4 +91,33 @@ std::optional<std::string> ReadKey(const KeySource& source, const std::string& p
   return NormalizeKeyText(key);
 }
 
+std::string WithoutFinalLineBreak(std::string text) {
+  if (text.size() >= 2 && text.compare(text.size() - 2, 2, "\r\n") == 0) {
+    text.resize(text.size() - 2);
+  } else if (!text.empty() && (text.back() == '\n' || text.back() == '\r')) {
+    text.pop_back();
+  }
+  return text;
+}
+
+std::optional<std::string> ReadPassphrase(const KeySource& source, const std::string& prompt, bool confirm) {
+  if (!source.file.empty()) {
+    std::ifstream in(source.file, std::ios::binary);
+    if (!in) throw std::runtime_error("无法读取密钥文件: " + source.file);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return WithoutFinalLineBreak(WithoutByteOrderMark(s.str()));
+  }
+  if (!source.env.empty()) {
+    const char* value = std::getenv(source.env.c_str());
+    if (value == nullptr) throw std::runtime_error("环境变量 " + source.env + " 未设置");
+    return WithoutFinalLineBreak(value);
+  }
+  if (!::isatty(STDIN_FILENO)) return std::nullopt;
+  std::string passphrase = ReadLineWithoutEcho(prompt);
+  if (confirm && ReadLineWithoutEcho("再次输入密码: ") != passphrase) throw std::runtime_error("两次输入的密码不相同。");
+  if (passphrase.empty()) return std::nullopt;
+  return passphrase;
+}
+
 }  // namespace vesk::cli

@@ -28,4 +28,13 @@ struct KeySource {
 // std::runtime_error with a message for the user on a read failure.
 std::optional<std::string> ReadKey(const KeySource& source, const std::string& prompt, bool confirm);
 
+// Reads an age passphrase from the same places: the text exactly as given
+// (a key file's byte-order mark and one final line break dropped, nothing
+// converted: no GBK, no CR LF). nullopt when there is none; throws
+// std::runtime_error as ReadKey does.
+std::optional<std::string> ReadPassphrase(const KeySource& source, const std::string& prompt, bool confirm);
+
+// Drops one final line break ("\r\n", "\n" or "\r") and nothing else.
+std::string WithoutFinalLineBreak(std::string text);
+
 }  // namespace vesk::cli

@@ -50,9 +50,10 @@ bool Parsed(const CLI::App* sub) { return sub != nullptr && sub->parsed(); }
 class Wanted {
  public:
   explicit Wanted(std::string first) : first_(std::move(first)) {
-    static constexpr std::array<std::string_view, 14> kNames = {
+    static constexpr std::array<std::string_view, 15> kNames = {
         "encrypt",  "compress",     "decrypt",    "decompress", "keyless-encrypt", "keyless-decrypt", "shred",
-        "associate", "context-menu", "unregister", "make-sfx",   "sfx-info",        "self-decrypt",    "separate"};
+        "associate", "context-menu", "unregister", "make-sfx",   "sfx-info",        "self-decrypt",    "separate",
+        "keygen"};
     if (std::find(kNames.begin(), kNames.end(), first_) == kNames.end()) first_.clear();
   }
   // True when `name` is wanted; a group of subcommands built together is
@@ -92,20 +93,26 @@ int main(int argc, char** argv) {
   };
 
   int keyed_algorithm = 33, keyless_algorithm = 30;
-  auto* encrypt = file_command("encrypt", "用密钥加密文件为 .jmz (可先压缩)", [&](CLI::App* c) {
-    c->add_option("--level", o.level, "先压缩的压缩率: 0 不压缩, 1 快速, 2 正常 (默认), 3 最大")->check(CLI::Range(0, 3));
-    c->add_option("--algorithm", keyed_algorithm, "加密算法版本: 33 (默认), 18 旧, 11 更旧")
-        ->check(CLI::IsMember({33, 18, 11}));
-    AddKey(c, o.key, "", "加密的密钥");
+  std::vector<CLI::Option*> jmz_only;  // the options --format age does not take
+  auto* encrypt = file_command("encrypt", "用密钥加密文件为 .jmz (可先压缩)，或者 --format age 强加密为 .age", [&](CLI::App* c) {
+    jmz_only.push_back(
+        c->add_option("--level", o.level, "先压缩的压缩率: 0 不压缩, 1 快速, 2 正常 (默认), 3 最大")->check(CLI::Range(0, 3)));
+    jmz_only.push_back(c->add_option("--algorithm", keyed_algorithm, "加密算法版本: 33 (默认), 18 旧, 11 更旧")
+                           ->check(CLI::IsMember({33, 18, 11})));
+    AddKey(c, o.key, "", "加密的密钥 (age: 密码)");
     AddKey(c, o.decrypt_key, "decrypt-", "解密的密钥 (再次加密已加密的文件时用)");
+    jmz_only.push_back(c->get_option("--decrypt-key-file"));
+    jmz_only.push_back(c->get_option("--decrypt-key-env"));
+    vesk::cli::AddAgeEncryptOptions(c, o.age);
   });
   auto* compress = file_command("compress", "只压缩文件为 .zak (不加密)", [&](CLI::App* c) {
     c->add_option("--level", o.level, "压缩率: 1 快速, 2 正常 (默认), 3 最大")->check(CLI::Range(1, 3));
     AddKey(c, o.decrypt_key, "decrypt-", "解密的密钥 (压缩已加密的文件时用)");
   });
-  auto* decrypt = file_command("decrypt", "解密 .jmz 文件 (没有加密标识的文件按 .zak 解压缩)", [&](CLI::App* c) {
-    AddKey(c, o.key, "", "解密的密钥");
+  auto* decrypt = file_command("decrypt", "解密 .jmz 文件或 age 文件 (没有加密标识的文件按 .zak 解压缩)", [&](CLI::App* c) {
+    AddKey(c, o.key, "", "解密的密钥 (age: 密码)");
     c->add_flag("--legacy", o.legacy, "接受最旧的加密算法");
+    vesk::cli::AddAgeDecryptOptions(c, o.age);
   });
   auto* decompress = file_command("decompress", "解压缩 .zak 文件", [](CLI::App*) {});
   auto* keyless_encrypt =
@@ -123,6 +130,8 @@ int main(int argc, char** argv) {
   if (wanted("associate") || wanted("context-menu") || wanted("unregister")) desktop = vesk::cli::AddDesktopCommands(app);
   std::optional<vesk::cli::SfxCommands> sfx;
   if (wanted("make-sfx") || wanted("sfx-info") || wanted("self-decrypt") || wanted("separate")) sfx.emplace(app);
+  std::optional<vesk::cli::KeygenCommand> keygen;
+  if (wanted("keygen")) keygen.emplace(app);
 
   try {
     app.parse(argc, argv);
@@ -135,6 +144,7 @@ int main(int argc, char** argv) {
 
   if (shred && shred->Parsed()) return shred->Run();
   if (sfx && sfx->Parsed()) return sfx->Run();
+  if (keygen && keygen->Parsed()) return keygen->Run();
   if (Parsed(encrypt)) o.command = Command::kEncrypt;
   if (Parsed(compress)) o.command = Command::kCompress;
   if (Parsed(decrypt)) o.command = Command::kDecrypt;
@@ -147,6 +157,13 @@ int main(int argc, char** argv) {
   }
   if (Parsed(keyless_encrypt)) {
     o.algorithm = keyless_algorithm == 20 ? Algorithm::kOld : keyless_algorithm == 0 ? Algorithm::kOlder : Algorithm::kCurrent;
+  }
+  if (Parsed(encrypt)) {
+    const bool jmz_given = std::any_of(jmz_only.begin(), jmz_only.end(), [](CLI::Option* opt) { return opt->count() > 0; });
+    if (const auto error = vesk::cli::AgeEncryptUsageError(o.age, o.key, jmz_given)) {
+      std::cerr << *error << '\n';
+      return 2;
+    }
   }
   o.answer = f.yes ? Answer::kYes : f.no ? Answer::kNo : Answer::kAsk;
   o.output_folder = vesk::cli::OutputFolderOf(o);

@@ -5,6 +5,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include <QColor>
 #include <QStringList>
@@ -32,6 +33,18 @@ class DialogProvider {
   virtual std::optional<std::string> SaveFile(QWidget* parent, const FileDialogSpec& setup) = 0;
   // A file was dropped on the window: both file dialogs start in its folder.
   virtual void PresetFile(const std::string& /*path*/) {}
+  // An open dialog that may choose several files; one file unless overridden.
+  virtual std::optional<std::vector<std::string>> OpenFiles(QWidget* parent, const FileDialogSpec& setup) {
+    auto one = OpenFile(parent, setup);
+    if (!one) return std::nullopt;
+    return std::vector<std::string>{*one};
+  }
+  // The recipients of an age encryption: "age1..." keys typed or pasted, or
+  // loaded from a recipients file, starting from `proposed`; nullopt when
+  // cancelled (and always, unless overridden).
+  virtual std::optional<std::string> Recipients(QWidget* /*parent*/, const std::string& /*proposed*/) {
+    return std::nullopt;
+  }
 };
 
 // The dialogs' "Label|pattern|Label|pattern" filter as Qt name filters:

@@ -7,7 +7,9 @@
 #include <QPushButton>
 #include <QScreen>
 
+#include "app/key_strength.h"
 #include "gui/dialogs.h"
+#include "gui/key_box.h"
 #include "settings/ini_store.h"
 
 namespace vesk::gui {
@@ -43,6 +45,7 @@ GuiSession::GuiSession(DialogProvider& dialogs, settings::ValueStore* values)
   BindItem("RegisterFileTypeItem", [this] { logic_.RegisterFileTypeClicked(); });
   BindItem("ContextMenuItem", [this] { logic_.AddContextMenuClicked(); });
   BindItem("UnregisterItem", [this] { logic_.UnregisterClicked(); });
+  BindAgeCommands();
   port_.OnPageNotOpened = [this](const std::string& path) { Guarded([&] { logic_.PageNotOpened(path); }); };
 
   window_.OnWindowDoubleClick = [this] { Guarded([this] { logic_.WindowDoubleClicked(); }); };
@@ -68,6 +71,18 @@ GuiSession::GuiSession(DialogProvider& dialogs, settings::ValueStore* values)
   window_.OnClose = [this] { Guarded([this] { Close(); }); };
 }
 
+void GuiSession::BindAgeCommands() {
+  logic_.KeyStrengthEstimator = [](const std::string& passphrase) { return EstimateKeyStrength(passphrase); };
+  BindItem("GenerateIdentityItem", [this] { logic_.GenerateIdentityClicked(); });
+  BindItem("EncryptToRecipientsItem", [this] { logic_.EncryptToRecipientsClicked(); });
+  BindItem("ChooseIdentitiesItem", [this] { logic_.ChooseIdentityFilesClicked(); });
+  QObject::connect(window_.FormatItems, &QButtonGroup::idToggled, &window_, [this](int id, bool checked) {
+    if (checked) Guarded([this, id] { logic_.FormatSelected(id); });
+  });
+  QObject::connect(window_.EncryptionKey, &QPlainTextEdit::textChanged, &window_,
+                   [this] { Guarded([this] { logic_.EncryptionKeyEdited(); }); });
+}
+
 GuiSession::~GuiSession() {
   window_.OnClose = nullptr;
   window_.OnDrop = nullptr;
@@ -86,6 +101,7 @@ GuiSession::~GuiSession() {
 
 void GuiSession::Start(const std::vector<std::string>& args, const std::optional<WindowLogic::OwnFile>& own) {
   logic_.StartUp(args, own);
+  logic_.EncryptionKeyEdited();  // the meter, when ".age" was stored
 }
 
 void GuiSession::ApplyMenuRequest(const MenuRequest& request) {

@@ -56,6 +56,8 @@ class GuiSession {
   QueuedUiThread& Ui() { return ui_.Queue(); }
 
  private:
+  // The strong format's popup items, format choice and strength meter.
+  void BindAgeCommands();
   void Close();
   void Drop(const std::vector<std::string>& paths);
   // Runs a handler from the event loop, which must never see an exception.

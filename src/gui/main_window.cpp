@@ -70,6 +70,7 @@ MainWindow::MainWindow() {
 
   BuildPanel();
   BuildBody();
+  BuildAgeControls();
   BuildMenu();
   StatusLine = new StatusBar(this);
   StatusLine->setToolTip(QString());
@@ -193,6 +194,10 @@ void MainWindow::BuildMenu() {
       {"Separator1", "-"},
       {"ShredItem", "粉碎文件(彻底删除文件，慎用)"},
       {"Separator2", "-"},
+      {"GenerateIdentityItem", "生成身份密钥…"},
+      {"EncryptToRecipientsItem", "加密给接收者(公钥)…"},
+      {"ChooseIdentitiesItem", "选择解密用的身份密钥文件…"},
+      {"SeparatorAge", "-"},
       {"RegisterFileTypeItem", "注册关联jmz加密文件"},
       {"ContextMenuItem", "快捷方式增加到文件右键菜单"},
       {"Separator3", "-"},
@@ -382,6 +387,7 @@ void MainWindow::ApplySettings(const settings::WindowSettings& s) {
     box->setPalette(p);
   }
 
+  ApplyFormat(s.Format);
   ResizeButton->setText(Q(s.Size.Caption));
   setFixedSize(kClientWidth, std::max(s.Size.Height - kFrameHeight, kStatusBarHeight));
 }

@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -105,6 +106,18 @@ class MainWindow final : public QWidget {
   void PopupMenuAt(QPoint offset);
   void SetKeyHint(Control box, const std::string& text);
 
+  // ---- The strong format (age_widgets.cpp) -----------------------------------
+  QLabel* FormatLabel = nullptr;
+  QButtonGroup* FormatItems = nullptr;  // ids 0 (".jmz") and 1 (".age")
+  QLabel* KeyStrength = nullptr;        // the strength meter under EncryptionKey
+  QRadioButton* FormatItem(int index) const;
+  // The format choice, the ratio group (greyed for ".age"), the key boxes'
+  // labels and the meter's visibility.
+  void ApplyFormat(settings::FileFormat format);
+  // The meter: score 0..4 as a bar of five marks in its colour, and the
+  // hint; nullopt hides it.
+  void SetKeyStrength(std::optional<int> score, const std::string& hint);
+
   // ---- Window events passed on ---------------------------------------------
   // Files dropped on the window (local paths, in the order dropped).
   std::function<void(const std::vector<std::string>&)> OnDrop;
@@ -138,6 +151,7 @@ class MainWindow final : public QWidget {
   void BuildPanel();
   void BuildBody();
   void BuildMenu();
+  void BuildAgeControls();
   QPushButton* AddButton(QWidget* parent, const char* name, const char* caption, const char* hint, QRect geometry);
   QWidget* Widget(Control c) const;
   void Refresh(Control c);

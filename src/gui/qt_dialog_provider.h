@@ -24,6 +24,10 @@ class QtDialogProvider final : public DialogProvider {
   std::optional<std::string> OpenFile(QWidget* parent, const FileDialogSpec& setup) override;
   std::optional<std::string> SaveFile(QWidget* parent, const FileDialogSpec& setup) override;
   void PresetFile(const std::string& path) override;
+  std::optional<std::vector<std::string>> OpenFiles(QWidget* parent, const FileDialogSpec& setup) override;
+  // A box for the keys and a button that loads a recipients file into it
+  // (age_dialogs.cpp).
+  std::optional<std::string> Recipients(QWidget* parent, const std::string& proposed) override;
 
  private:
   std::optional<std::string> Run(QWidget* parent, const FileDialogSpec& setup, bool save);

@@ -62,6 +62,11 @@ class QtWindowPort final : public WindowPort {
   std::function<void(const std::string&)> OnPageNotOpened;
   bool StartProgram(const std::string& path) override;
   void SetReadyCommand(Control c) override;
+  // The strong format (age_port.cpp).
+  void SetKeyStrength(std::optional<int> score, const std::string& hint) override;
+  std::optional<std::string> RecipientsDialog(const std::string& proposed) override;
+  std::optional<std::vector<std::string>> OpenFilesDialog(const FileDialogSpec& setup) override;
+  void CopyToClipboard(const std::string& text) override;
 
   // The folder of the bundled pages; ProgramSiteFolder() unless set.
   void SetSiteFolder(const std::string& folder) { site_folder_ = folder; }

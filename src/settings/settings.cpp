@@ -57,6 +57,10 @@ void SettingsStore::LoadSettings(WindowSettings& w) {
     if (size.status != ReadStatus::Absent) stored_size = size.ok() ? size.value : 0;
     w.Size.SizeState = SizeStateBeforeRestore(stored_size);
     ResizeClicked(w, /*has_sender=*/false);
+
+    // Anything but the strong format's value is the compatible default.
+    const StoredInteger format = values_.ReadInteger(kFormat);
+    w.Format = format.ok() && format.value == static_cast<int32_t>(FileFormat::Age) ? FileFormat::Age : FileFormat::Jmz;
   } catch (...) {
     Beep();
   }
@@ -84,6 +88,8 @@ void SettingsStore::KeyMaskingToggled(WindowSettings& w) {
   }
   StoreSetting(kKeyMasking, w.KeysMasked ? 1 : 0);
 }
+
+void SettingsStore::FormatSelected(WindowSettings& w) { StoreSetting(kFormat, static_cast<int32_t>(w.Format)); }
 
 void SettingsStore::ResizeClicked(WindowSettings& w, bool has_sender) {
   StepSizeCycle(w.Size);

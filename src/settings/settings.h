@@ -1,5 +1,5 @@
-// The five user choices that survive restarts (compression ratio, window
-// colour, brand-label colour, key masking, window size), stored as 32-bit
+// The six user choices that survive restarts (compression ratio, window
+// colour, brand-label colour, key masking, window size, encryption format), stored as 32-bit
 // integers in the user's settings store, and the handlers of the ratio radio
 // group `RatioGroup`, the masking check box `KeyMasking` and the size button `ResizeButton` that
 // change them.
@@ -25,6 +25,7 @@ inline constexpr char kWindowColour[] = "ctbjc"; // 0x00BBGGRR
 inline constexpr char kBrandColour[] = "vkys";   // font colour of BrandLabel
 inline constexpr char kKeyMasking[] = "pbmy";    // 1 masked, 0 plain
 inline constexpr char kSizeState[] = "ctsf";     // ResizeButton cycle state 0..5
+inline constexpr char kFormat[] = "jmgs";        // format of the encrypt button: 0 .jmz, 1 .age
 
 inline constexpr uint32_t kSkyBlue = 0xF0CAA6;  // designed window colour
 inline constexpr uint32_t kAqua = 0xFFFF00;     // designed brand colour
@@ -35,6 +36,10 @@ inline constexpr int kDesignedRatio = 2;        // "正常压缩"
 // The compression component's level, in the order of its level type
 // (clNone, clFastest, clDefault, clMax), so a static_cast converts.
 enum class ZipLevel { None = 0, Fastest = 1, Default = 2, Max = 3 };
+
+// The format the encrypt button writes: the compatible keyed container, or
+// an age v1 file (strong encryption).
+enum class FileFormat { Jmz = 0, Age = 1 };
 
 struct KeyBoxLook {
   uint32_t FontColour = kBlack;
@@ -50,6 +55,7 @@ struct WindowSettings {
   KeyBoxLook EncryptionKey;                       // encryption key box
   KeyBoxLook DecryptionKey;                       // decryption key box
   WindowSize Size;                      // ResizeButton state, window height, ResizeButton caption
+  FileFormat Format = FileFormat::Jmz;  // the format choice
 };
 
 class SettingsStore {
@@ -73,6 +79,8 @@ class SettingsStore {
   // their font colour as background, plain ones are black on white. Stores
   // the choice.
   void KeyMaskingToggled(WindowSettings& w);
+  // The user chose the format `w.Format`: stores it.
+  void FormatSelected(WindowSettings& w);
   // One step of the size cycle; a user's click (has_sender) stores it.
   void ResizeClicked(WindowSettings& w, bool has_sender);
 

@@ -1,0 +1,250 @@
+// The strong format in the window: the format choice, the strength meter of
+// the passphrase, age encryption to a passphrase or to recipients, age
+// decryption with the passphrase or the chosen identity files, and the key
+// generator. The engines do the files; this side asks, checks and starts them.
+#include <algorithm>
+#include <ctime>
+#include <memory>
+#include <utility>
+
+#include "app/window_logic.h"
+#include "compress/parallel_deflate.h"
+#include "crypto/age_files/engine.h"
+#include "crypto/age_files/key_files.h"
+#include "crypto/age_files/texts.h"
+#include "platform/file_io.h"
+#include "platform/staged_file.h"
+
+namespace vesk {
+
+namespace text = age_files::text;
+
+// ---- Format choice and strength meter --------------------------------------
+
+void WindowLogic::FormatSelected(int index) {
+  try {
+    Settings.Format = index == 1 ? settings::FileFormat::Age : settings::FileFormat::Jmz;
+    Store().FormatSelected(Settings);
+    SettingsChanged();
+    EncryptionKeyEdited();
+  } catch (...) {
+    Beep();
+  }
+}
+
+const char* WindowLogic::StrengthHint(int score) { return text::kStrengthHints[std::clamp(score, 0, 4)]; }
+
+void WindowLogic::EncryptionKeyEdited() {
+  try {
+    if (!AgeFormatChosen() || !KeyStrengthEstimator) return port_.SetKeyStrength(std::nullopt, "");
+    std::string passphrase = port_.PassphraseText(Control::EncryptionKey);
+    if (passphrase.empty()) return port_.SetKeyStrength(0, text::kStrengthEmpty);
+    const int score = std::clamp(KeyStrengthEstimator(passphrase), 0, 4);
+    age_files::WipeString(passphrase);
+    port_.SetKeyStrength(score, StrengthHint(score));
+  } catch (...) {
+    Beep();
+  }
+}
+
+std::string WindowLogic::AgePlainName(const std::string& age_path) {
+  constexpr std::string_view kExt = ".age";
+  if (age_path.size() > kExt.size() && age_path.compare(age_path.size() - kExt.size(), kExt.size(), kExt) == 0) {
+    std::string stem = age_path.substr(0, age_path.size() - kExt.size());
+    if (stem.back() != '/') return stem;  // "dir/.age" names no plain file
+  }
+  return age_path + ".out";
+}
+
+// ---- Encryption ---------------------------------------------------------------
+
+void WindowLogic::AgeEncryptClicked() {
+  auto& keep = Flags().KeepRunning;
+  // A refusal before anything is chosen or written.
+  auto refuse = [this](const std::string& why) {
+    EndRun(Outcome::kRefused, why);
+    ReportMessage(why);
+  };
+  try {
+    StopAllAndYield();
+    ResetRunFlags();
+    auto job = std::make_shared<age_files::EncryptJob>();
+    // Recipients count for this run only: the next click asks again.
+    job->recipients = std::exchange(AgeRecipients, {});
+    if (job->recipients.empty()) {
+      std::string passphrase = port_.PassphraseText(Control::EncryptionKey);
+      std::string confirmation = port_.PassphraseText(Control::DecryptionKey);
+      const bool confirmed = passphrase == confirmation;
+      age_files::WipeString(confirmation);
+      job->passphrase = age_files::TakeSecret(passphrase);
+      if (job->passphrase.empty()) return refuse(text::kPassphraseEmpty);
+      if (!confirmed) return refuse(text::kPassphraseMismatch);
+      if (!age_files::IsUtf8(job->passphrase.view())) return refuse(text::kPassphraseNotUtf8);
+    }
+
+    FileDialogSpec open{"全部文件(*.*)|*.*", 1, "", text::kEncryptOpenTitle};
+    PreselectFromHint(open);
+    ShowStatus("");
+    const auto picked = port_.OpenDialog(open);
+    if (!picked) return ShowStatus(text::kEncryptCancelled);
+    ChosenFile = SourcePath = *picked;
+    const auto saved = port_.SaveDialog({text::kEncryptSaveFilter, 1, *picked + ".age", text::kEncryptSaveTitle});
+    if (!saved) return ShowStatus(text::kEncryptCancelled);
+    TargetPath = OutputPath = *saved;
+    // Nothing is asked or deleted for an output that is the source itself.
+    if (SameFile(*picked, TargetPath)) return refuse(text::ReplaceFailed(TargetPath, text::kEncryptCancelled));
+    ReplaceTarget = PathExists(TargetPath);
+    if (ReplaceTarget && !AskYesNo(text::ReplaceQuestion(TargetPath), text::kReplaceCaption)) {
+      EndRun(Outcome::kRefused, text::kEncryptCancelled);
+      return ShowStatus(text::kEncryptCancelled);
+    }
+
+    job->source_path = SourcePath;
+    job->target_path = TargetPath;
+    job->armor = AgeArmor;
+    job->work_factor = AgeWorkFactor;
+    job->threads = static_cast<unsigned>(compress::CompressionThreads());
+    job->replace_target = ReplaceTarget;
+    job->command = Operation::Encrypt;
+    keep = true;
+    SetCommandState(Operation::Encrypt, false);
+    ShowStatus(text::kEncryptStarting);
+    SetBarPosition(0);
+    SetHintText(Hint::Output, text::EncryptOutputHint(TargetPath));
+    SetHintText(Hint::Source, text::EncryptSourceHint(SourcePath));
+    StartWorker([this, job] { age_files::EncryptFile(*job, *this); });
+  } catch (...) {
+    keep = false;
+    SetCommandState(Operation::Encrypt, true);
+    EndRun(Outcome::kFailed, text::kCommandFailed);
+    ReportMessage(text::kCommandFailed);
+  }
+}
+
+void WindowLogic::EncryptToRecipientsClicked() {
+  try {
+    // The item waits, as the buttons do, while a command runs.
+    if (Tag(Control::EncryptButton) != 0 || Tag(Control::DecryptButton) != 0) return Beep();
+    const auto answer = port_.RecipientsDialog(recipients_text_);
+    if (!answer) return;
+    recipients_text_ = *answer;
+    const age_files::RecipientList list = age_files::ParseRecipients(*answer);
+    if (!list.error.empty()) {
+      EndRun(Outcome::kRefused, list.error);
+      return ReportMessage(list.error);
+    }
+    AgeRecipients = list.recipients;
+    AgeEncryptClicked();
+  } catch (...) {
+    AgeRecipients.clear();
+    Beep();
+  }
+}
+
+// ---- Decryption -----------------------------------------------------------------
+
+void WindowLogic::AgeDecryptChosen(const std::string& source) {
+  auto& keep = Flags().KeepDecrypting;
+  auto refuse = [this](const std::string& why) {
+    EndRun(Outcome::kRefused, why);
+    ReportMessage(why);
+  };
+  try {
+    SourcePath = source;
+    OriginalExt.clear();
+    // What the header asks for: the passphrase of the right-hand box, or
+    // the chosen identity files. A header no key can open is refused now.
+    const age_files::HeaderSummary header = age_files::SummarizeHeader(source);
+    if (auto why = age_files::HeaderRefusal(header, source)) return refuse(*why);
+    auto job = std::make_shared<age_files::DecryptJob>();
+    if (header.passphrase) {
+      std::string passphrase = port_.PassphraseText(Control::DecryptionKey);
+      job->passphrase = age_files::TakeSecret(passphrase);
+      if (job->passphrase.empty()) return refuse(text::kPassphraseRequired);
+      if (header.work_factor > AgeMaxWorkFactor) return refuse(text::WorkFactorTooHigh(header.work_factor, AgeMaxWorkFactor));
+    } else {
+      if (AgeIdentityFiles.empty()) return refuse(text::kIdentitiesRequired);
+      job->identity_files = AgeIdentityFiles;
+    }
+
+    const auto saved = port_.SaveDialog({"全部文件(*.*)|*.*", -1, AgePlainName(source), text::kDecryptSaveTitle});
+    if (!saved) return ShowStatus(text::kDecryptCancelled);
+    TargetPath = OutputPath = *saved;
+    if (SameFile(source, TargetPath)) return refuse(text::ReplaceFailed(TargetPath, text::kDecryptCancelled));
+    ReplaceTarget = PathExists(TargetPath);
+    if (ReplaceTarget && !AskYesNo(text::ReplaceQuestion(TargetPath), text::kReplaceCaption)) {
+      EndRun(Outcome::kRefused, text::kDecryptCancelled);
+      return ShowStatus(text::kDecryptCancelled);
+    }
+
+    job->source_path = source;
+    job->target_path = TargetPath;
+    job->max_work_factor = AgeMaxWorkFactor;
+    job->threads = static_cast<unsigned>(compress::CompressionThreads());
+    job->replace_target = ReplaceTarget;
+    job->command = Operation::Decrypt;
+    keep = true;
+    SetCommandState(Operation::Decrypt, false);
+    ShowStatus(text::kDecryptStarting);
+    SetBarPosition(0);
+    SetHintText(Hint::Output, text::DecryptOutputHint(TargetPath));
+    SetHintText(Hint::Source, text::DecryptSourceHint(source));
+    StartWorker([this, job] { age_files::DecryptFile(*job, *this); });
+  } catch (...) {
+    keep = false;
+    SetCommandState(Operation::Decrypt, true);
+    EndRun(Outcome::kFailed, text::DecryptFailed(source));
+    Beep();
+  }
+}
+
+void WindowLogic::ChooseIdentityFilesClicked() {
+  try {
+    FileDialogSpec open{text::kIdentityFilter, -1, "", text::kIdentityOpenTitle};
+    const auto chosen = port_.OpenFilesDialog(open);
+    if (!chosen || chosen->empty()) return;
+    // Each file is read once now, so that a wrong one is named at once; the
+    // keys themselves are read again by each decryption and kept nowhere.
+    for (const std::string& path : *chosen) {
+      const age_files::IdentityFile file = age_files::ReadIdentityFile(path);
+      if (!file.error.empty()) return ReportMessage(file.error);
+    }
+    AgeIdentityFiles = *chosen;
+    ShowStatus(text::IdentitiesChosen(AgeIdentityFiles.size()));
+  } catch (...) {
+    Beep();
+  }
+}
+
+// ---- Key generator ----------------------------------------------------------------
+
+void WindowLogic::GenerateIdentityClicked() {
+  try {
+    const auto saved = port_.SaveDialog({text::kIdentityFilter, 1, text::kIdentitySaveName, text::kIdentitySaveTitle});
+    if (!saved) return;
+    const std::string& path = *saved;
+    // An existing identity is never replaced: what was encrypted to it
+    // would be lost with it.
+    if (PathExists(path)) return ReportMessage(text::IdentityExists(path));
+    std::optional<age_files::NewIdentity> identity = age_files::GenerateIdentity(std::time(nullptr));
+    if (!identity) return ReportMessage(text::kInternalError);
+    try {
+      age_files::WriteNewKeyFile(path, identity->file_text);
+    } catch (const TargetExistsError&) {
+      return ReportMessage(text::IdentityExists(path));
+    } catch (...) {
+      return ReportMessage(text::IdentityNotWritten(path));
+    }
+    port_.CopyToClipboard(identity->public_key);
+    // The new identity opens what others encrypt to its public key.
+    if (std::find(AgeIdentityFiles.begin(), AgeIdentityFiles.end(), path) == AgeIdentityFiles.end()) {
+      AgeIdentityFiles.push_back(path);
+    }
+    port_.InformationBox(text::IdentityWritten(path, identity->public_key), kProgramTitle);
+    ShowStatus(text::PublicKeyStatus(identity->public_key));
+  } catch (...) {
+    Beep();
+  }
+}
+
+}  // namespace vesk

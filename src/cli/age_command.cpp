@@ -1,0 +1,236 @@
+#include "cli/age_command.h"
+
+#include <unistd.h>
+
+#include <CLI/CLI.hpp>
+
+#include <cerrno>
+#include <ctime>
+#include <iostream>
+#include <sstream>
+
+#include "app/window_logic.h"
+#include "crypto/age/keys.h"
+#include "crypto/age_files/engine.h"
+#include "crypto/age_files/key_files.h"
+#include "crypto/age_files/texts.h"
+#include "platform/staged_file.h"
+
+namespace vesk::cli {
+namespace {
+
+// A key file named "-" is standard input.
+age::SecretBytes ReadKeyInput(const std::string& path) {
+  if (path != "-") return age_files::ReadKeyFile(path);
+  std::string text;
+  char buf[4096];
+  for (;;) {
+    const ssize_t n = ::read(STDIN_FILENO, buf, sizeof buf);
+    if (n == 0) break;
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      throw IoError("cannot read standard input");
+    }
+    text.append(buf, static_cast<std::size_t>(n));
+    if (static_cast<int64_t>(text.size()) > age_files::kMaxKeyFileSize) {
+      age_files::WipeString(text);
+      throw IoError("standard input is too large for a key file");
+    }
+  }
+  age::Wipe(buf, sizeof buf);
+  return age_files::TakeSecret(text);
+}
+
+}  // namespace
+
+void AddAgeEncryptOptions(CLI::App* encrypt, AgeOptions& age) {
+  encrypt->add_option("--format", age.format, "加密格式: jmz 兼容格式 (默认), age 强加密 (age v1, 写 SOURCE.age)")
+      ->check(CLI::IsMember({"jmz", "age"}));
+  encrypt->add_option("--recipient", age.recipients, "age: 加密给这个公钥 (age1…，可以多次给出)");
+  encrypt->add_option("--recipients-file", age.recipient_files, "age: 加密给文件里的公钥 (每行一个，可以多次给出)");
+  encrypt->add_flag("--armor", age.armor, "age: 写 ASCII 文本格式 (-----BEGIN AGE ENCRYPTED FILE-----)");
+}
+
+void AddAgeDecryptOptions(CLI::App* decrypt, AgeOptions& age) {
+  decrypt->add_option("--identity", age.identity_files, "age: 身份密钥文件 (AGE-SECRET-KEY-1…，可以多次给出)");
+  decrypt->add_option("--max-work-factor", age.max_work_factor, "age: 接受的最大 scrypt 工作因子 (log2, 默认 22)")
+      ->check(CLI::Range(1, age::kMaxScryptLogN));
+}
+
+std::optional<std::string> AgeEncryptUsageError(const AgeOptions& age, const KeySource& key, bool jmz_only) {
+  const bool to_recipients = !age.recipients.empty() || !age.recipient_files.empty();
+  if (!age.chosen()) {
+    if (to_recipients || age.armor) return "--recipient、--recipients-file 和 --armor 只能与 --format age 一起使用。";
+    return std::nullopt;
+  }
+  if (jmz_only) return "--level、--algorithm 和 --decrypt-key-* 只用于 .jmz 格式，不能与 --format age 一起使用。";
+  if (to_recipients && (!key.file.empty() || !key.env.empty())) {
+    return "age 文件或者用密码加密，或者加密给接收者公钥，不能两样同时用。";
+  }
+  return std::nullopt;
+}
+
+std::optional<int> ReadAgeEncryptKeys(AgeOptions& age, const KeySource& key, PortConfig& config) {
+  namespace text = age_files::text;
+  // The recipients: each given key, then the keys of each file, in order.
+  std::vector<std::string> recipients;
+  for (const std::string& r : age.recipients) {
+    const age_files::RecipientList list = age_files::ParseRecipients(r);
+    if (!list.error.empty() || list.recipients.size() != 1) {
+      std::cerr << text::BadRecipient("“" + r + "”") << '\n';
+      return 1;
+    }
+    recipients.push_back(list.recipients[0]);
+  }
+  for (const std::string& path : age.recipient_files) {
+    std::string content;
+    try {
+      content = std::string(ReadKeyInput(path).view());
+    } catch (const std::exception&) {
+      std::cerr << "无法读取接收者文件: " << path << '\n';
+      return 1;
+    }
+    const age_files::RecipientList list = age_files::ParseRecipients(content);
+    if (!list.error.empty()) {
+      std::cerr << path << ": " << list.error << '\n';
+      return 1;
+    }
+    recipients.insert(recipients.end(), list.recipients.begin(), list.recipients.end());
+  }
+  if (!recipients.empty()) {
+    age.recipients = std::move(recipients);
+    return std::nullopt;
+  }
+
+  std::optional<std::string> passphrase;
+  try {
+    passphrase = ReadPassphrase(key, "加密的密码: ", true);
+  } catch (const std::exception& e) {
+    std::cerr << e.what() << '\n';
+    return 1;
+  }
+  if (!passphrase || passphrase->empty()) {
+    std::cerr << "没有加密的密码: 请用 --key-file 或 --key-env 给出密码，或者用 --recipient 给出接收者公钥。\n";
+    return 1;
+  }
+  if (!age_files::IsUtf8(*passphrase)) {
+    age_files::WipeString(*passphrase);
+    std::cerr << text::kPassphraseNotUtf8 << '\n';
+    return 1;
+  }
+  // Both boxes hold it: it was given (or typed twice) as meant.
+  config.encrypt_passphrase = *passphrase;
+  config.decrypt_passphrase = *passphrase;
+  age_files::WipeString(*passphrase);
+  return std::nullopt;
+}
+
+std::optional<int> ReadDecryptKeys(const KeySource& key, const std::vector<std::string>& sources, PortConfig& config) {
+  // Which keys the files need: a key for a container (or anything but an
+  // age file), a passphrase for a passphrase age file; an age file of
+  // recipients needs only --identity.
+  bool container = false, passphrase = false;
+  for (const std::string& source : sources) {
+    if (!IsAgeFile(source)) {
+      container = true;
+    } else if (IsAgePassphraseFile(source)) {
+      passphrase = true;
+    }
+  }
+  const bool given = !key.file.empty() || !key.env.empty();
+  if (!container && !passphrase && !given) return std::nullopt;
+  try {
+    if (given) {
+      config.decrypt_passphrase = ReadPassphrase(key, "", false).value_or("");
+      if (container) config.decrypt_key = ReadKey(key, "", false).value_or("");
+    } else {
+      // Asked once on a terminal; a typed line holds no line break, so both
+      // readings of it are the same text.
+      std::string typed = ReadPassphrase(key, "解密的密钥: ", false).value_or("");
+      if (container) config.decrypt_key = NormalizeKeyText(typed);
+      config.decrypt_passphrase = typed;
+      age_files::WipeString(typed);
+    }
+  } catch (const std::exception& e) {
+    std::cerr << e.what() << '\n';
+    return 1;
+  }
+  if (container && config.decrypt_key.empty()) {
+    std::cerr << "没有解密的密钥: 请用 --key-file 或 --key-env 给出密钥 (只解压缩请用 decompress)。\n";
+    return 1;
+  }
+  return std::nullopt;
+}
+
+bool IsAgeFile(const std::string& path) { return age_files::DetectFile(path) != age_files::FileKind::kNotAge; }
+
+bool IsAgePassphraseFile(const std::string& path) {
+  return IsAgeFile(path) && age_files::SummarizeHeader(path).passphrase;
+}
+
+void PrepareAgeWindow(const AgeOptions& age, WindowLogic& window) {
+  window.Settings.Format = age.chosen() ? settings::FileFormat::Age : settings::FileFormat::Jmz;
+  if (age.chosen()) window.AgeRecipients = age.recipients;
+  window.AgeIdentityFiles = age.identity_files;
+  window.AgeArmor = age.armor;
+  window.AgeMaxWorkFactor = age.max_work_factor;
+}
+
+KeygenCommand::KeygenCommand(CLI::App& app) {
+  command_ = app.add_subcommand("keygen", "生成 age 身份密钥 (age-keygen 的格式)，显示公钥；-y 显示身份密钥文件的公钥");
+  auto* output = command_->add_option("-o,--output", output_, "写入这个新文件 (权限 0600，不替换已有文件)；省略时写到标准输出");
+  command_->add_option("-y", identity_, "显示这个身份密钥文件 (- 为标准输入) 里每个身份密钥的公钥")->excludes(output);
+}
+
+bool KeygenCommand::Parsed() const { return command_->parsed(); }
+
+int KeygenCommand::Run() const { return identity_.empty() ? Generate() : Convert(); }
+
+int KeygenCommand::Generate() const {
+  namespace text = age_files::text;
+  std::optional<age_files::NewIdentity> identity = age_files::GenerateIdentity(std::time(nullptr));
+  if (!identity) {
+    std::cerr << text::kInternalError << '\n';
+    return 1;
+  }
+  if (output_.empty()) {
+    std::cout.write(reinterpret_cast<const char*>(identity->file_text.data()),
+                    static_cast<std::streamsize>(identity->file_text.size()));
+    std::cout.flush();
+    if (!std::cout) return 1;
+    std::cerr << "公钥: " << identity->public_key << '\n';
+    return 0;
+  }
+  try {
+    age_files::WriteNewKeyFile(output_, identity->file_text);
+  } catch (const TargetExistsError&) {
+    std::cerr << text::IdentityExists(output_) << '\n';
+    return 1;
+  } catch (const std::exception&) {
+    std::cerr << text::IdentityNotWritten(output_) << '\n';
+    return 1;
+  }
+  std::cerr << "身份密钥已写入 " << output_ << " (只有你能读写)。公钥:\n";
+  std::cout << identity->public_key << '\n' << std::flush;
+  return 0;
+}
+
+int KeygenCommand::Convert() const {
+  std::optional<std::vector<std::string>> recipients;
+  try {
+    const age::SecretBytes text = ReadKeyInput(identity_);
+    recipients = age_files::RecipientsOfIdentities(text.view());
+  } catch (const std::exception&) {
+    std::cerr << "无法读取身份密钥文件: " << identity_ << '\n';
+    return 1;
+  }
+  if (!recipients) {
+    std::cerr << identity_ << ": 不是有效的 age 身份密钥文件 (AGE-SECRET-KEY-1…)。\n";
+    return 1;
+  }
+  for (const std::string& r : *recipients) std::cout << r << '\n';
+  std::cout.flush();
+  return std::cout ? 0 : 1;
+}
+
+}  // namespace vesk::cli

@@ -1,0 +1,337 @@
+#include "crypto/age_files/engine.h"
+
+#include <atomic>
+#include <cctype>
+#include <exception>
+#include <memory>
+
+#include "crypto/age/age.h"
+#include "crypto/age/armor.h"
+#include "crypto/age_files/key_files.h"
+#include "crypto/age_files/texts.h"
+#include "platform/file_io.h"
+#include "platform/staged_file.h"
+
+namespace vesk::age_files {
+namespace {
+
+// Reads an open input file; a failure becomes the source's I/O error.
+class InputSource : public age::Source {
+ public:
+  explicit InputSource(InputFile& in) : in_(in) {}
+  long Read(uint8_t* buf, std::size_t n) override {
+    try {
+      return static_cast<long>(in_.Read(buf, n));
+    } catch (const std::exception& e) {
+      return Fail(age::Status::kIoError, e.what());
+    }
+  }
+
+ private:
+  InputFile& in_;
+};
+
+// Writes into the staging file of the output; a failure becomes the sink's
+// I/O error, so the library stops at once.
+class StagedSink : public age::Sink {
+ public:
+  explicit StagedSink(StagedOutput& out) : out_(out) {}
+  bool Write(const uint8_t* data, std::size_t n) override {
+    try {
+      out_.Write(data, n);
+      return true;
+    } catch (const std::exception& e) {
+      return Fail(age::Status::kIoError, e.what());
+    }
+  }
+
+ private:
+  StagedOutput& out_;
+};
+
+// How a run ends: the outcome it records and the text it shows.
+struct Ending {
+  Outcome outcome = Outcome::kDone;
+  std::string text;
+};
+
+// What the user sees for a decryption that did not succeed.
+Ending DecryptEnding(const age::Result& r, const DecryptJob& job, int work_factor) {
+  using age::Status;
+  switch (r.status) {
+    case Status::kOk: return {};
+    case Status::kWrongPassphrase: return {Outcome::kRefused, text::WrongPassphrase()};
+    case Status::kPassphraseRequired: return {Outcome::kRefused, text::kPassphraseRequired};
+    case Status::kNoMatchingIdentity:
+      // A passphrase given for a file of recipients opens nothing either.
+      if (job.identity_files.empty()) return {Outcome::kRefused, text::kIdentitiesRequired};
+      return {Outcome::kRefused, text::NoMatchingIdentity()};
+    case Status::kWorkFactorTooHigh:
+      return {Outcome::kRefused, text::WorkFactorTooHigh(work_factor, job.max_work_factor)};
+    case Status::kUnsupportedVersion: return {Outcome::kRefused, text::kUnsupportedVersion};
+    case Status::kHeaderInvalid:
+    case Status::kArmorInvalid:
+    case Status::kDamaged:
+    case Status::kTruncated: return {Outcome::kFailed, text::Damaged(job.source_path)};
+    case Status::kCancelled: return {Outcome::kCancelled, text::kDecryptCancelled};
+    case Status::kInternalError: return {Outcome::kFailed, text::kInternalError};
+    case Status::kIoError:
+    case Status::kInvalidArgument:
+    case Status::kBadKey: break;
+  }
+  return {Outcome::kFailed, text::DecryptFailed(job.source_path)};
+}
+
+Ending EncryptEnding(const age::Result& r, const EncryptJob& job) {
+  switch (r.status) {
+    case age::Status::kOk: return {};
+    case age::Status::kCancelled: return {Outcome::kCancelled, text::kEncryptCancelled};
+    case age::Status::kInternalError: return {Outcome::kFailed, text::kInternalError};
+    default: return {Outcome::kFailed, text::EncryptFailed(job.source_path)};
+  }
+}
+
+// What a run does in both directions: the output beside the target,
+// the progress of the input, and the end of the run.
+class Run {
+ public:
+  Run(Reporter& reporter, std::atomic<bool>& keep, const std::string& source, const std::string& target,
+      std::optional<bool> replace, Operation command, std::function<void()> reset_item)
+      : reporter_(reporter),
+        keep_(keep),
+        source_(source),
+        target_(target),
+        replace_(replace.value_or(PathExists(target))),
+        command_(command),
+        reset_item_(std::move(reset_item)) {}
+
+  // Ends a run that wrote nothing: restores the command, records `ending`
+  // and shows it (a cancel only in the status line: the cancel has spoken).
+  void Refuse(const Ending& ending) {
+    keep_ = false;
+    output_.Abandon();
+    reporter_.RestoreItem(reset_item_, command_);
+    reporter_.EndRun(ending.outcome, ending.text);
+    if (ending.outcome == Outcome::kCancelled) {
+      reporter_.ShowStatus(ending.text);
+    } else {
+      reporter_.ReportMessage(ending.text);
+    }
+  }
+
+  // False when the target is the source, cannot be replaced, or has appeared
+  // since the command found its name free.
+  bool MayReplace() const {
+    return !SameFile(source_, target_) && Replaceable(target_) && (replace_ || !PathExists(target_));
+  }
+
+  // Creates the staging file; false (reported) when the target may not be
+  // replaced or the folder cannot take a file.
+  bool OpenOutput(mode_t mode, const std::function<void(int64_t, std::size_t)>& hook, const char* cancelled,
+                  const std::string& failed) {
+    if (!MayReplace()) {
+      Refuse({Outcome::kRefused, text::ReplaceFailed(target_, cancelled)});
+      return false;
+    }
+    try {
+      output_.SetWriteHook(hook);
+      output_.Open(target_, mode);
+      return true;
+    } catch (...) {
+      Refuse({Outcome::kFailed, failed});
+      return false;
+    }
+  }
+
+  // The library's progress callback: moves the bar and turns a cleared run
+  // flag into the library's stop request, seen before the next batch.
+  std::function<void(uint64_t)> Progress() {
+    return [this](uint64_t done) {
+      const auto position = static_cast<int64_t>(done);
+      reporter_.ProgressStep(position, position - reported_);
+      reported_ = position;
+      if (!keep_) stop_ = true;
+    };
+  }
+  const std::atomic<bool>& StopFlag() { return stop_; }
+
+  // Commits a complete output and reports it, or ends the run with `ending`.
+  void Finish(Ending ending, const char* done, const char* cancelled, const std::string& failed) {
+    if (ending.outcome == Outcome::kDone && !keep_) ending = {Outcome::kCancelled, cancelled};
+    if (ending.outcome != Outcome::kDone) return Refuse(ending);
+    if (!MayReplace()) return Refuse({Outcome::kRefused, text::ReplaceFailed(target_, cancelled)});
+    try {
+      output_.Commit(replace_);
+    } catch (const TargetExistsError&) {
+      return Refuse({Outcome::kRefused, text::ReplaceFailed(target_, cancelled)});
+    } catch (...) {
+      return Refuse({Outcome::kFailed, failed});
+    }
+    keep_ = false;
+    reporter_.ProgressComplete();
+    reporter_.RestoreItem(reset_item_, command_);
+    reporter_.Complete({target_});
+    reporter_.ShowStatus(done);
+  }
+
+  StagedOutput& output() { return output_; }
+
+ private:
+  Reporter& reporter_;
+  std::atomic<bool>& keep_;
+  const std::string& source_;
+  const std::string& target_;
+  bool replace_;
+  Operation command_;
+  std::function<void()> reset_item_;
+  StagedOutput output_;
+  std::atomic<bool> stop_{false};
+  int64_t reported_ = 0;
+};
+
+}  // namespace
+
+void EncryptFile(const EncryptJob& job, Reporter& reporter) {
+  std::atomic<bool>& keep = reporter.Flags().KeepRunning;
+  Run run(reporter, keep, job.source_path, job.target_path, job.replace_target, job.command, job.reset_item);
+  const std::string failed = text::EncryptFailed(job.source_path);
+
+  // Who the file is for: the recipients, or else the passphrase.
+  std::vector<age::X25519Recipient> to;
+  for (const std::string& line : job.recipients) {
+    auto parsed = age::X25519Recipient::Parse(line);
+    if (!parsed) return run.Refuse({Outcome::kRefused, text::BadRecipient("“" + line + "”")});
+    to.push_back(*parsed);
+  }
+  std::unique_ptr<age::ScryptRecipient> scrypt;
+  std::vector<const age::Recipient*> recipients;
+  if (!to.empty()) {
+    for (const auto& r : to) recipients.push_back(&r);
+  } else if (!job.passphrase.empty()) {
+    scrypt = std::make_unique<age::ScryptRecipient>(job.passphrase.Clone(), job.work_factor);
+    recipients.push_back(scrypt.get());
+  } else {
+    return run.Refuse({Outcome::kRefused, text::kPassphraseEmpty});
+  }
+
+  if (!FileExists(job.source_path)) return run.Refuse({Outcome::kRefused, text::EncryptSourceMissing(job.source_path)});
+  InputFile source;
+  int64_t size = 0;
+  try {
+    source.Open(job.source_path);
+    size = source.Size();
+  } catch (...) {
+    return run.Refuse({Outcome::kFailed, failed});
+  }
+  // An encrypted file is as private as its source.
+  if (!run.OpenOutput(PermissionsOf(job.source_path), job.before_write, text::kEncryptCancelled, failed)) return;
+  if (!keep) return run.Finish({}, text::kEncryptDone, text::kEncryptCancelled, failed);
+
+  reporter.ShowStatus(scrypt ? text::kEncryptDeriving : text::kEncryptRunning);
+  reporter.ProgressStart(size);
+  age::EncryptOptions options;
+  options.armor = job.armor;
+  options.threads = job.threads;
+  options.progress = run.Progress();
+  InputSource in(source);
+  StagedSink out(run.output());
+  const age::Result r = age::Encrypt(recipients, in, out, options, run.StopFlag());
+  source.Close();
+  run.Finish(EncryptEnding(r, job), text::kEncryptDone, text::kEncryptCancelled, failed);
+}
+
+void DecryptFile(const DecryptJob& job, Reporter& reporter) {
+  std::atomic<bool>& keep = reporter.Flags().KeepDecrypting;
+  Run run(reporter, keep, job.source_path, job.target_path, job.replace_target, job.command, job.reset_item);
+  const std::string failed = text::DecryptFailed(job.source_path);
+
+  if (!FileExists(job.source_path)) return run.Refuse({Outcome::kRefused, text::DecryptSourceMissing(job.source_path)});
+  if (DetectFile(job.source_path) == FileKind::kNotAge) return run.Refuse({Outcome::kRefused, text::kNotAgeFile});
+  // The header, read without a key: a broken one needs no key to be
+  // refused, and what it asks for decides which key is missing.
+  const HeaderSummary header = SummarizeHeader(job.source_path);
+  if (!header.status.ok()) return run.Refuse(DecryptEnding(header.status, job, 0));
+  if (header.passphrase && job.passphrase.empty()) return run.Refuse({Outcome::kRefused, text::kPassphraseRequired});
+  if (!header.passphrase && job.identity_files.empty()) {
+    return run.Refuse({Outcome::kRefused, text::kIdentitiesRequired});
+  }
+
+  // The keys: every identity of the chosen files, and the passphrase.
+  std::vector<age::X25519Identity> x25519;
+  for (const std::string& path : job.identity_files) {
+    IdentityFile file = ReadIdentityFile(path);
+    if (!file.error.empty()) return run.Refuse({Outcome::kRefused, file.error});
+    for (age::X25519Identity& id : file.identities) x25519.push_back(std::move(id));
+  }
+  std::unique_ptr<age::ScryptIdentity> scrypt;
+  std::vector<const age::Identity*> identities;
+  if (!job.passphrase.empty()) {
+    scrypt = std::make_unique<age::ScryptIdentity>(job.passphrase.Clone(), job.max_work_factor);
+    identities.push_back(scrypt.get());
+  }
+  for (const auto& id : x25519) identities.push_back(&id);
+
+  InputFile source;
+  int64_t size = 0;
+  try {
+    source.Open(job.source_path);
+    size = source.Size();
+  } catch (...) {
+    return run.Refuse({Outcome::kFailed, failed});
+  }
+  // The plaintext is as private as the file it came from.
+  if (!run.OpenOutput(PermissionsOf(job.source_path), job.before_write, text::kDecryptCancelled, failed)) return;
+  if (!keep) return run.Finish({}, text::kDecryptDone, text::kDecryptCancelled, failed);
+
+  reporter.ShowStatus(text::kDecryptRunning);
+  reporter.ProgressStart(size);
+  age::DecryptOptions options;
+  options.threads = job.threads;
+  options.progress = run.Progress();
+  InputSource in(source);
+  StagedSink out(run.output());
+  const age::Result r = age::Decrypt(identities, in, out, options, run.StopFlag());
+  source.Close();
+  run.Finish(DecryptEnding(r, job, header.work_factor), text::kDecryptDone, text::kDecryptCancelled, failed);
+}
+
+std::optional<std::string> HeaderRefusal(const HeaderSummary& header, const std::string& source) {
+  if (header.status.ok()) return std::nullopt;
+  DecryptJob job;
+  job.source_path = source;
+  return DecryptEnding(header.status, job, 0).text;
+}
+
+FileKind DetectFile(const std::string& path) {
+  try {
+    InputFile in(path);
+    char head[256];
+    const std::size_t n = in.Read(head, sizeof head);
+    const std::string_view bytes(head, n);
+    constexpr std::string_view kVersionPrefix = "age-encryption.org/";
+    if (bytes.substr(0, kVersionPrefix.size()) == kVersionPrefix) return FileKind::kBinary;
+    // Armor may follow whitespace (as the armor reader allows).
+    std::size_t at = 0;
+    while (at < n && std::isspace(static_cast<unsigned char>(head[at]))) ++at;
+    if (bytes.substr(at, age::kArmorBegin.size()) == age::kArmorBegin) return FileKind::kArmored;
+  } catch (...) {
+  }
+  return FileKind::kNotAge;
+}
+
+HeaderSummary SummarizeHeader(const std::string& path) {
+  HeaderSummary summary;
+  try {
+    InputFile in(path);
+    InputSource source(in);
+    age::FileInfo info;
+    summary.status = age::Inspect(source, info);
+    summary.passphrase = info.passphrase;
+    summary.work_factor = info.scrypt_log_n;
+  } catch (const std::exception& e) {
+    summary.status = age::Result::Fail(age::Status::kIoError, e.what());
+  }
+  return summary;
+}
+
+}  // namespace vesk::age_files

@@ -1,0 +1,83 @@
+// The age file engines: a plain file into an age v1 file (to a passphrase or
+// to X25519 recipients, binary or armored) and an age file back.
+//
+// Each runs from start to end on a worker thread, talks to the user only
+// through the Reporter, polls its run flag (KeepRunning for encryption,
+// KeepDecrypting for decryption) after every batch of chunks, and records
+// its outcome. The output is written beside the target under a staging name
+// and takes the target's place only when it is complete: a decryption only
+// once its last chunk has authenticated. Anything else - a wrong passphrase,
+// damage found in the last chunk, a cancel - leaves no output at all.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/reporting.h"
+#include "crypto/age/keys.h"
+#include "crypto/age/result.h"
+#include "crypto/age/secret.h"
+
+namespace vesk::age_files {
+
+struct EncryptJob {
+  std::string source_path;
+  std::string target_path;
+  // The passphrase (UTF-8 as typed), or empty when `recipients` are given.
+  age::SecretBytes passphrase;
+  // "age1..." recipients, checked by the engine.
+  std::vector<std::string> recipients;
+  bool armor = false;
+  int work_factor = age::kDefaultScryptLogN;  // log2 of scrypt's N
+  unsigned threads = 0;                       // 0: one per processor
+  // True: the user agreed to replace the file at the target. False: nothing
+  // stood there when the command looked, and a file that appeared since is
+  // kept (the run is refused). Unset: decided when the engine starts.
+  std::optional<bool> replace_target;
+  // The operation whose command shows busy, and what gives it back (empty:
+  // SetCommandState(command, true)).
+  Operation command = Operation::Encrypt;
+  std::function<void()> reset_item;
+  // Fault injection for tests: called before each write with its offset and
+  // size (size 0 before the final flush); may throw to simulate a failing disk.
+  std::function<void(int64_t offset, std::size_t size)> before_write;
+};
+
+struct DecryptJob {
+  std::string source_path;
+  std::string target_path;
+  age::SecretBytes passphrase;              // for a passphrase file
+  std::vector<std::string> identity_files;  // for a file encrypted to X25519 recipients
+  int max_work_factor = age::kDefaultMaxScryptLogN;
+  unsigned threads = 0;
+  std::optional<bool> replace_target;
+  Operation command = Operation::Decrypt;
+  std::function<void()> reset_item;
+  std::function<void(int64_t offset, std::size_t size)> before_write;
+};
+
+void EncryptFile(const EncryptJob& job, Reporter& reporter);
+void DecryptFile(const DecryptJob& job, Reporter& reporter);
+
+// What a file is, judged by its first bytes: an age file (the version line,
+// or ASCII armor after optional whitespace) or anything else. A file that
+// cannot be read is kNotAge.
+enum class FileKind { kNotAge, kBinary, kArmored };
+FileKind DetectFile(const std::string& path);
+
+// What an age file's header asks for, read without any key.
+struct HeaderSummary {
+  age::Result status;       // ok: the header was read and its stanzas are well-formed
+  bool passphrase = false;  // a passphrase (scrypt) file
+  int work_factor = 0;      // its log2(N), when passphrase
+};
+HeaderSummary SummarizeHeader(const std::string& path);
+// Why a file with that header cannot be decrypted whatever the key (a
+// damaged header, an unknown version); nullopt when its header is sound.
+std::optional<std::string> HeaderRefusal(const HeaderSummary& header, const std::string& source);
+
+}  // namespace vesk::age_files

@@ -1,0 +1,70 @@
+// The dialogs of the strong format: several identity files at once, and the
+// recipients of an encryption.
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "gui/qt_dialog_provider.h"
+
+namespace vesk::gui {
+namespace {
+
+QString Q(const char* s) { return QString::fromUtf8(s); }
+
+// Recipients files are small; a larger file is no recipients file.
+constexpr qint64 kMaxRecipientsFile = 1 << 20;
+
+}  // namespace
+
+std::optional<std::vector<std::string>> QtDialogProvider::OpenFiles(QWidget* parent, const FileDialogSpec& setup) {
+  QFileDialog dialog(parent);
+  PrepareFileDialog(dialog, setup, false, setup.filter_index >= 1 ? setup.filter_index : 1, folder_);
+  dialog.setFileMode(QFileDialog::ExistingFiles);
+  if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+  const QStringList chosen = dialog.selectedFiles();
+  if (chosen.isEmpty()) return std::nullopt;
+  folder_ = QFileInfo(chosen.front()).absolutePath();
+  std::vector<std::string> paths;
+  for (const QString& path : chosen) paths.push_back(path.toStdString());
+  return paths;
+}
+
+std::optional<std::string> QtDialogProvider::Recipients(QWidget* parent, const std::string& proposed) {
+  QDialog dialog(parent);
+  dialog.setWindowTitle(Q("加密给接收者"));
+  auto* layout = new QVBoxLayout(&dialog);
+  auto* label = new QLabel(Q("接收者的公钥 (age1…)，每行一个；# 开头的行是注释。\n"
+                             "只有持有对应身份密钥的人才能解密，不需要密码。"),
+                           &dialog);
+  layout->addWidget(label);
+  auto* keys = new QPlainTextEdit(&dialog);
+  keys->setObjectName("RecipientKeys");
+  keys->setPlainText(QString::fromStdString(proposed));
+  keys->setMinimumSize(520, 140);
+  layout->addWidget(keys);
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+  QPushButton* load = buttons->addButton(Q("选择接收者文件…"), QDialogButtonBox::ActionRole);
+  load->setObjectName("LoadRecipientsButton");
+  layout->addWidget(buttons);
+  QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+  QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+  QObject::connect(load, &QPushButton::clicked, &dialog, [this, &dialog, keys] {
+    const auto path = OpenFile(&dialog, {"全部文件(*.*)|*.*", 1, "", "选择接收者文件"});
+    if (!path) return;
+    QFile file(QString::fromStdString(*path));
+    if (file.size() > kMaxRecipientsFile || !file.open(QIODevice::ReadOnly)) return keys->setFocus();
+    QString text = keys->toPlainText();
+    if (!text.isEmpty() && !text.endsWith('\n')) text += '\n';
+    keys->setPlainText(text + QString::fromUtf8(file.readAll()));
+  });
+  if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+  return keys->toPlainText().toStdString();
+}
+
+}  // namespace vesk::gui
