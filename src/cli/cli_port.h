@@ -45,6 +45,9 @@ class CliPort : public WindowPort {
 
   void MessageBox(const std::string& text, const std::string& caption) override;
   bool Question(const std::string& text, const std::string& caption) override;
+  // A question waiting for its answer on the terminal stops waiting and is
+  // answered No; from any thread.
+  void CloseQuestion() override;
   bool AlgorithmQuestion(vesk::AlgorithmQuestion which, const std::string& text, const std::string& caption) override;
   void SetStatusText(const std::string& text) override;
   void SetBarRange(int64_t max) override;
@@ -68,12 +71,17 @@ class CliPort : public WindowPort {
   void PrintLine(const std::string& text);  // caller holds mutex_
   void ClearProgress();                     // caller holds mutex_
 
-  // Reads one line of the answer from the terminal; nothing when interrupted.
+  // Whether a close of the question was signalled, clearing the signal.
+  bool TakeClose();
+  // Reads one line of the answer from the terminal; nothing when interrupted
+  // or closed.
   std::optional<std::string> ReadAnswer();
 
   PortConfig config_;
   std::atomic<bool> interrupted_{false};
   int wake_fd_ = -1;  // readable once interrupted
+  int close_fd_ = -1;  // readable once the question being asked is closed
+  std::atomic<bool> asking_{false};
   std::function<int64_t()> total_;
   std::mutex mutex_;
   std::string last_line_;

@@ -124,7 +124,7 @@ class Batch {
     CliPort port(config);
     WindowLogic window(port, ui_);
     window.SetYieldPause(std::chrono::milliseconds(0));
-    port.SetTotalSource([&window] { return window.ProgressTotal(); });
+    port.SetTotalSource([&window] { return window.BarWork(); });
     window.MeasureImageSize();  // the program image a self-decrypting file copies
     window.SetCommandState(Operation::MenuCommand, true);
     window.SetRatioIndex(o_.command == Command::kEncrypt || o_.command == Command::kCompress ? o_.level : 2);

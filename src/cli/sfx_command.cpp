@@ -61,7 +61,7 @@ struct Drive {
     int status = 1;
     {
       WindowLogic window(port, ui);
-      port.SetTotalSource([&window] { return window.ProgressTotal(); });
+      port.SetTotalSource([&window] { return window.BarWork(); });
       window.SetCommandState(Operation::MenuCommand, true);
       CancelOnSignal guard(g_interrupted);
       if (!start(window)) return 1;
