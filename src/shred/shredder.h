@@ -80,6 +80,8 @@ inline constexpr const char* kCopyOnWriteLine =
 std::string Question(const std::string& path);
 std::string Cancelled(const std::string& path);
 std::string Done(const std::string& path);
+// Shredded all the same: the stop came once every byte was zeroed.
+std::string DoneAfterStop(const std::string& path);
 std::string ProgressHint(const std::string& path);
 std::string OtherNamesLine(nlink_t links);
 }  // namespace text
