@@ -7,11 +7,10 @@
 #include <QApplication>
 #include <QStringList>
 
-#include "gui/qt_dialog_provider.h"
+#include "gui/application.h"
 #include "gui/display.h"
 #include "gui/gui_session.h"
-#include "gui/icon.h"
-#include "gui/translations.h"
+#include "gui/qt_dialog_provider.h"
 
 int main(int argc, char** argv) {
   if (!vesk::gui::DisplayAvailable()) {
@@ -19,12 +18,8 @@ int main(int argc, char** argv) {
     return 1;
   }
   QApplication app(argc, argv);
-  QApplication::setApplicationName("vesk");
-  QApplication::setApplicationDisplayName(QString::fromUtf8(vesk::WindowLogic::kProgramTitle));
+  vesk::gui::SetUpApplication(app);
   QApplication::setApplicationVersion(PROJECT_VERSION_TEXT);
-  QGuiApplication::setDesktopFileName("vesk");
-  QApplication::setWindowIcon(vesk::gui::VeskIcon());
-  vesk::gui::InstallChineseTranslations(app);
 
   // Qt has taken its own options out; the rest is the program's command line.
   std::vector<std::string> args;

@@ -17,11 +17,23 @@ void ScriptedDialogs::Message(QWidget*, const std::string& text, const std::stri
 bool ScriptedDialogs::Question(QWidget*, const std::string& text, const std::string& caption) {
   NoteThread();
   questions.emplace_back(text, caption);
+  asking_ = true;
+  question_closed = false;
   if (on_question) on_question(text);
-  if (question_answers.empty()) return false;
-  const bool answer = question_answers.front();
-  question_answers.pop_front();
-  return answer;
+  asking_ = false;
+  bool answer = false;
+  if (!question_answers.empty()) {
+    answer = question_answers.front();
+    question_answers.pop_front();
+  }
+  return answer && !question_closed;
+}
+
+void ScriptedDialogs::CloseQuestion() {
+  NoteThread();
+  if (!asking_ || question_closed) return;
+  question_closed = true;
+  ++questions_closed;
 }
 
 void ScriptedDialogs::Information(QWidget*, const std::string& text, const std::string& caption) {

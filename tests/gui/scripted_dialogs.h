@@ -17,6 +17,9 @@ class ScriptedDialogs final : public DialogProvider {
  public:
   void Message(QWidget* parent, const std::string& text, const std::string& caption) override;
   bool Question(QWidget* parent, const std::string& text, const std::string& caption) override;
+  // Closes the question being asked (on_question is running): it is
+  // answered No whatever the script says.
+  void CloseQuestion() override;
   void Information(QWidget* parent, const std::string& text, const std::string& caption) override;
   std::optional<QColor> ChooseColour(QWidget* parent) override;
   std::optional<std::string> OpenFile(QWidget* parent, const FileDialogSpec& setup) override;
@@ -32,6 +35,10 @@ class ScriptedDialogs final : public DialogProvider {
 
   std::vector<FileDialogSpec> open_specs, save_specs;
   std::vector<std::pair<std::string, std::string>> messages, questions, informations;  // text, caption
+  // Questions closed while they were open, and whether the one being asked
+  // now has been.
+  int questions_closed = 0;
+  bool question_closed = false;
   int colour_dialogs = 0;
   std::vector<std::string> presets;
   // Every dialog ran on the thread of the Qt event loop.
@@ -39,6 +46,7 @@ class ScriptedDialogs final : public DialogProvider {
 
  private:
   void NoteThread();
+  bool asking_ = false;
 };
 
 }  // namespace vesk::gui::testing
