@@ -197,65 +197,38 @@ TEST(RealQuestion, ClosingItAnswersNo) {
   EXPECT_FALSE(watch.forced);
 }
 
-TEST(RealQuestion, AWorkerClosesItThroughTheWindowPort) {
-  QtDialogProvider dialogs;
-  settings::MemoryStore values;
-  GuiSession session(dialogs, &values);
-  std::thread worker;
-  std::atomic<bool> returned{false};
-  Watch watch;
-  WhenShown<QMessageBox>([&](QMessageBox&) {
-    worker = std::thread([&] {
-      session.Port().CloseQuestion();
-      returned = true;
-    });
-  }, watch);
-  // The worker's call waits for the user-interface thread, which runs it
-  // while the box is open.
-  EXPECT_FALSE(session.Port().Question("真的要取消解密：“a.jmz”吗?", "取消解密"));
-  EXPECT_TRUE(QTest::qWaitFor([&] { return returned.load(); }, 20000));
-  if (worker.joinable()) worker.join();
-  EXPECT_TRUE(watch.seen);
-  EXPECT_FALSE(watch.forced);
-}
-
 // ---- Titles -------------------------------------------------------------------------------
 
-TEST(Titles, TheApplicationGivesQtNoNameToAppendToTitles) {
+TEST(Titles, TitlesShowOnceAndWhole) {
   SetUpApplication(*qApp);
-  // Qt appends the display name to every title when one is set; unset, it
+  // Qt appends a display name, when one is set, to every title; unset, it
   // is the application's name.
   EXPECT_EQ(QGuiApplication::applicationDisplayName(), QString("vesk"));
-  EXPECT_EQ(QCoreApplication::applicationName(), QString("vesk"));
-  const QString caption = QString::fromUtf8(WindowLogic::kMessageCaption);
-  QMessageBox box(QMessageBox::NoIcon, caption, "x", QMessageBox::Ok);
-  EXPECT_EQ(box.windowTitle(), caption);
-  // Sizes and dates in the dialogs are Chinese whatever the system says.
-  EXPECT_EQ(QLocale().language(), QLocale::Chinese);
+  EXPECT_EQ(QLocale().language(), QLocale::Chinese);  // for the file dialogs
   QLocale::setDefault(QLocale::system());
-}
 
-TEST(Titles, AMessageBoxIsWideEnoughForItsWholeTitle) {
+  // A box is as wide as its title bar needs: the title, the icon and three
+  // buttons.
   QtDialogProvider dialogs;
-  const std::string caption = WindowLogic::kMessageCaption;
+  const QString caption = QString::fromUtf8(WindowLogic::kMessageCaption);
   Watch watch;
   int width = 0, title = 0;
   WhenShown<QMessageBox>([&](QMessageBox& box) {
+    EXPECT_EQ(box.windowTitle(), caption);
     width = box.width();
     QFont bold = box.font();
     bold.setBold(true);
-    title = QFontMetrics(bold).horizontalAdvance(box.windowTitle());
+    title = QFontMetrics(bold).horizontalAdvance(caption);
     box.accept();
   }, watch);
-  dialogs.Message(nullptr, "加密文件已取消。", caption);
+  dialogs.Message(nullptr, "加密文件已取消。", caption.toStdString());
   ASSERT_TRUE(watch.seen);
-  // The title bar holds the title, the icon and three buttons.
   EXPECT_GE(width, title + 100);
   WhenShown<QMessageBox>([&](QMessageBox& box) {
     width = box.width();
     box.button(QMessageBox::No)->click();
   }, watch);
-  EXPECT_FALSE(dialogs.Question(nullptr, "?", caption));
+  EXPECT_FALSE(dialogs.Question(nullptr, "?", caption.toStdString()));
   EXPECT_GE(width, title + 100);
 }
 
@@ -325,15 +298,6 @@ TEST_F(FileDialogs, TheColumnsFitWhatTheyShow) {
   const QSize available = dialog.screen()->availableGeometry().size();
   EXPECT_EQ(dialog.size(), FileDialogShaper::FittingSize(dialog).boundedTo(available));
   dialog.close();
-
-  // A remembered size is taken as it is.
-  QFileDialog again;
-  again.setOption(QFileDialog::DontUseNativeDialog);
-  FileDialogShaper remembered(again, QSize(640, 420));
-  again.show();
-  ASSERT_TRUE(QTest::qWaitForWindowExposed(&again));
-  EXPECT_EQ(again.size(), QSize(640, 420));
-  again.close();
 }
 
 TEST_F(FileDialogs, TheDialogsOpenAtTheSizeTheyWereLeftAt) {
