@@ -304,7 +304,7 @@ TEST_F(FileDialogs, TheDialogsOpenAtTheSizeTheyWereLeftAt) {
   settings::MemoryStore values;
   QtDialogProvider dialogs;
   dialogs.UseSettingsStore(values);
-  const FileDialogSpec spec{"全部文件(*.*)|*.*", 1, "", "选择要加密的文件进行加密"};
+  const FileDialogSpec choose{"全部文件(*.*)|*.*", 1, "", "选择要加密的文件进行加密"};
   Watch watch;
   QSize first;
   QString title;
@@ -314,7 +314,7 @@ TEST_F(FileDialogs, TheDialogsOpenAtTheSizeTheyWereLeftAt) {
     d.resize(700, 480);  // the user's choice
     d.reject();
   }, watch);
-  EXPECT_FALSE(dialogs.OpenFile(nullptr, spec).has_value());
+  EXPECT_FALSE(dialogs.OpenFile(nullptr, choose).has_value());
   ASSERT_TRUE(watch.seen);
   EXPECT_EQ(title, QString::fromUtf8("选择要加密的文件进行加密"));
   EXPECT_NE(first, QSize(700, 480));
@@ -332,7 +332,7 @@ TEST_F(FileDialogs, TheDialogsOpenAtTheSizeTheyWereLeftAt) {
   EXPECT_EQ(second, QSize(700, 480));
   values.WriteInteger(settings::kFileDialogWidth, 650);
   WhenShown<QFileDialog>(measure, watch);
-  EXPECT_FALSE(dialogs.OpenFile(nullptr, spec).has_value());
+  EXPECT_FALSE(dialogs.OpenFile(nullptr, choose).has_value());
   ASSERT_TRUE(watch.seen);
   EXPECT_EQ(second, QSize(650, 480));
   EXPECT_EQ(settings::StoredFileDialogSize(values), (settings::DialogSize{650, 480}));
