@@ -95,6 +95,15 @@ bool WindowLogic::StartDecompression(const std::string& source, const std::strin
     }
     zip_.decompress = true;
     zip_.target = dest;
+    // The check pass and the output pass each read the compressed file
+    // once: two stages of equal work, after the deciphering when there was
+    // one (DecompressionFollows).
+    if (!Staged()) {
+      const int64_t size = FileSizeOf(source);
+      PlanStages({size, size});
+    }
+    zip_.check_stage = StageCount() - 2;
+    zip_.write_stage = StageCount() - 1;
     // A decompressed file is as private as the file it came from; a
     // self-decrypting program's execute bits are no part of that.
     zip_.mode = PermissionsOf(SourcePath);
@@ -117,12 +126,26 @@ bool WindowLogic::StartDecompression(const std::string& source, const std::strin
   return started;
 }
 
+void WindowLogic::DecompressionFollows(int64_t compressed) {
+  // The deciphering reads the payload once; the decompression reads the
+  // compressed copy twice, to check it and to write it out.
+  PlanStages({compressed, compressed, compressed});
+}
+
 // ---- Compression events ---------------------------------------------------
 
 void WindowLogic::CompressionBegan(int64_t nMax) {
   zip_.began = true;
+  if (zip_.decompress) BeginStage(zip_.write_stage);
   SetProgressTotal(nMax);
   SetBarRange(BarMaxFor(nMax));
+}
+
+void WindowLogic::CompressionChecked(int64_t checked, int64_t size) {
+  if (!zip_.decompress || !Staged()) return;
+  if (CurrentStage() != zip_.check_stage) BeginStage(zip_.check_stage);
+  SetBarRange(size);
+  SetBarPosition(checked);
 }
 
 void WindowLogic::CompressionProgressed(int64_t nHasDone) { SetBarPosition(BarPositionFor(nHasDone)); }
@@ -150,6 +173,7 @@ void WindowLogic::EndOfZipRun(bool normal, std::string failure) {
   const std::string written = Compression.DestFile;
 
   if (normal && failure.empty() && for_encryption && Flags().KeepRunning) {
+    BeginStage(1);
     StartWorker([this] { EncryptEngine(); });  // the encryption engine deletes the copy when it ends
     return;
   }
@@ -171,28 +195,30 @@ void WindowLogic::EndOfZipRun(bool normal, std::string failure) {
     }
   }
   if (!complete && !written.empty()) DeleteIfExists(written);
-  // Nothing of the command runs any more.
+  // The deciphered copy a decryption decompressed is this run's own
+  // temporary file: gone before anything is shown.
+  const bool zak_deleted = delete_zak && ExtractFileExt(Compression.SourceFile) == ".zak";
+  if (zak_deleted) DeleteIfExists(Compression.SourceFile);
+  // Nothing of the command runs any more, and the window says so before
+  // any message box opens.
   Flags().KeepRunning = false;
   Flags().KeepDecrypting = false;
-
-  if (complete) {
-    if (!run.target.empty()) Complete({run.target});
-    ShowStatus(StatusText() + " 已完成。");
-  } else if (cancelled) {
-    EndRun(Outcome::kCancelled, StatusText());
-  } else {
-    const std::string message = StatusText() + kCannotComplete + failure;
-    EndRun(Outcome::kFailed, message);
-    ReportMessage(message);
-  }
+  const std::string stage = StatusText();
   SetControlCaption(Control::DecryptButton, IdleCaption(Control::DecryptButton));
   SetControlCaption(Control::SelfDecryptButton, IdleCaption(Control::SelfDecryptButton));
   SetControlTag(Control::DecryptButton, 0);
   SetControlTag(Control::SelfDecryptButton, 0);
   SetCommandState(Operation::Encrypt, true);
-  if (delete_zak && ExtractFileExt(Compression.SourceFile) == ".zak") {
-    DeleteIfExists(Compression.SourceFile);
-    if (complete) ShowStatus("解密文件 ... 已完成。");
+
+  if (complete) {
+    if (!run.target.empty()) Complete({run.target});
+    ShowStatus(zak_deleted ? std::string("解密文件 ... 已完成。") : stage + " 已完成。");
+  } else if (cancelled) {
+    EndRun(Outcome::kCancelled, stage);
+  } else {
+    const std::string message = stage + kCannotComplete + failure;
+    EndRun(Outcome::kFailed, message);
+    ReportMessage(message);
   }
 }
 

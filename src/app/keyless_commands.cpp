@@ -71,7 +71,9 @@ void WindowLogic::ApplyKeylessRemoval() {
 void WindowLogic::KeylessEncryptCommand() {
   auto& keep = Flags().KeepRunning;
   if (Tag(Control::KeylessEncryptItem) != 0) {
-    if (AskYesNo("真的要取消加密：“" + SourcePath + "”吗?", "取消加密")) CancelCommand(Control::KeylessEncryptItem);
+    if (AskToCancel(Control::KeylessEncryptItem, "真的要取消加密：“" + SourcePath + "”吗?", "取消加密")) {
+      CancelCommand(Control::KeylessEncryptItem);
+    }
     return;
   }
   try {
@@ -115,7 +117,9 @@ void WindowLogic::KeylessEncryptCommand() {
 void WindowLogic::KeylessDecryptCommand() {
   auto& keep = Flags().KeepDecrypting;
   if (Tag(Control::KeylessDecryptItem) != 0) {
-    if (AskYesNo("真的要取消解密：“" + SourcePath + "”吗?", "取消解密")) CancelCommand(Control::KeylessDecryptItem);
+    if (AskToCancel(Control::KeylessDecryptItem, "真的要取消解密：“" + SourcePath + "”吗?", "取消解密")) {
+      CancelCommand(Control::KeylessDecryptItem);
+    }
     return;
   }
   try {

@@ -32,6 +32,9 @@ class WindowPort {
   virtual void MessageBox(const std::string& text, const std::string& caption) = 0;
   // Modal Yes/No question with the question icon; true for Yes.
   virtual bool Question(const std::string& text, const std::string& caption) = 0;
+  // Closes the question that is open, if any, as answered No: what it asked
+  // about is over. From any thread; nothing when no question is open.
+  virtual void CloseQuestion() {}
   // One of the algorithm questions; asked as any other unless the front end
   // answers it from a setting.
   virtual bool AlgorithmQuestion(vesk::AlgorithmQuestion /*which*/, const std::string& text, const std::string& caption) {

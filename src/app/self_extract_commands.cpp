@@ -35,7 +35,6 @@ namespace {
 constexpr int64_t kFourGiB = int64_t{1} << 32;
 
 const char kCreateCancelled[] = "创建自解密文件已取消。";
-const char kSelfDecryptCancelled[] = "自解密文件已取消。";
 const char kSeparateCancelled[] = "分离自解密文件已取消。";
 const char kSeparateFailed[] = "分离自解密文件 ... 出错!已停止。";
 const char kReplaceCaption[] = "替换文件";
@@ -81,7 +80,10 @@ void WindowLogic::SetOwnFile(const std::string& path) {
 void WindowLogic::CreateSelfDecryptingClicked() {
   auto& keep = Flags().KeepCreating;
   if (Tag(Control::CreateSelfDecryptingButton) != 0) {
-    if (!AskYesNo("真的要取消：“" + SourcePath + "”" + "创建自解密" + "文件吗?", "取消创建")) return;
+    if (!AskToCancel(Control::CreateSelfDecryptingButton, "真的要取消：“" + SourcePath + "”" + "创建自解密" + "文件吗?",
+                     "取消创建")) {
+      return;
+    }
     keep = false;
     SetCommandState(Operation::CreateSelfDecrypting, true);
     EndRun(Outcome::kCancelled, kCreateCancelled);
@@ -195,12 +197,9 @@ void WindowLogic::CreateSelfDecrypting() {
 
 void WindowLogic::SelfDecryptClicked() {
   if (Tag(Control::SelfDecryptButton) != 0) {
-    if (!AskYesNo("真的要取消自解密：“" + selfextract::ShownPayloadName(PayloadName) + "”吗?", "取消自解密")) return;
-    Flags().KeepDecrypting = false;
-    Compression.Stop();
-    SetCommandState(Operation::SelfDecrypt, true);
-    EndRun(Outcome::kCancelled, kSelfDecryptCancelled);
-    ShowStatus(kSelfDecryptCancelled);
+    if (AskToCancel(Control::SelfDecryptButton, "真的要取消自解密：“" + selfextract::ShownPayloadName(PayloadName) + "”吗?", "取消自解密")) {
+      CancelCommand(Control::SelfDecryptButton);
+    }
     return;
   }
   try {
@@ -243,7 +242,7 @@ void WindowLogic::RunSelfDecrypt() {
 void WindowLogic::SeparateClicked() {
   auto& keep = Flags().KeepSeparating;
   if (Tag(Control::SeparateButton) != 0) {
-    if (!AskYesNo("真的要取消分离自解密文件：“" + selfextract::ShownPayloadName(PayloadName) + "”吗?", "取消分离")) return;
+    if (!AskToCancel(Control::SeparateButton, "真的要取消分离自解密文件：“" + selfextract::ShownPayloadName(PayloadName) + "”吗?", "取消分离")) return;
     keep = false;
     SetCommandState(Operation::Separate, true);
     EndRun(Outcome::kCancelled, kSeparateCancelled);

@@ -8,6 +8,8 @@
 #include "crypto/keyed/encrypt_engine.h"
 #include "crypto/keyed/system_random.h"
 #include "crypto/keyed/reencryption_check.h"
+#include "crypto/keyed/texts.h"
+#include "selfextract/sfx_engine.h"
 #include "platform/file_io.h"
 #include "platform/gbk.h"
 #include "platform/paths.h"
@@ -18,13 +20,27 @@ namespace {
 
 const char kEncryptCancelled[] = "加密文件已取消。";
 const char kDecryptCancelled[] = "解密文件已取消。";
+const char kSelfDecryptCancelled[] = "自解密文件已取消。";
 const char kReplaceCaption[] = "替换文件";
+const char kNothingToDo[] = "请选择文件压缩率进行压缩或者输入密钥进行加密。";
 
 std::string ReplaceQuestion(const std::string& path) { return path + " 文件已经存在,是否替换? 否 则取消。"; }
 
 // The refusal of a target that is the source itself, or that cannot be replaced.
 std::string ReplaceFailed(const std::string& path, const char* cancelled) {
   return "替换删除文件“" + path + "”失败！文件正在使用中或者有只读属性等。" + cancelled;
+}
+
+// Whether the file carries the marker of a keyed container where its
+// header must be; false for a file that cannot be read (the engine reports
+// that).
+bool IsKeyedContainerFile(const std::string& path) {
+  try {
+    InputFile in(path);
+    return selfextract::CarriesKeyedMarker(in, 0, in.Size());
+  } catch (...) {
+    return false;
+  }
 }
 
 }  // namespace
@@ -34,12 +50,14 @@ WindowLogic::WindowLogic(WindowPort& port, UiThread& ui)
   Compression.OnBegin = [this](int64_t n) { CompressionBegan(n); };
   Compression.OnProcess = [this](int64_t n) { CompressionProgressed(n); };
   Compression.OnEnd = [this](bool normal, float rate) { CompressionEnded(normal, rate); };
+  Compression.OnCheck = [this](int64_t checked, int64_t size) { CompressionChecked(checked, size); };
 }
 
 WindowLogic::~WindowLogic() {
   Compression.OnBegin = nullptr;
   Compression.OnProcess = nullptr;
   Compression.OnEnd = nullptr;
+  Compression.OnCheck = nullptr;
 }
 
 void WindowLogic::ShowStatus(const std::string& text) {
@@ -59,8 +77,39 @@ int WindowLogic::Tag(Control c) const {
 }
 
 void WindowLogic::SetControlTag(Control c, int tag) {
+  {
+    std::lock_guard lock(mutex_);
+    tags_[c] = tag;
+  }
+  // The command is idle again: its run is over, and so is the question
+  // whether to cancel it.
+  if (tag == 0) CloseCancelQuestion(c);
+}
+
+void WindowLogic::OnRunEnded() { CloseCancelQuestion(std::nullopt); }
+
+void WindowLogic::CloseCancelQuestion(std::optional<Control> busy) {
+  {
+    std::lock_guard lock(mutex_);
+    if (!cancel_question_ || (busy && *busy != *cancel_question_)) return;
+    cancel_question_.reset();
+  }
+  port_.CloseQuestion();
+}
+
+bool WindowLogic::AskToCancel(Control busy, const std::string& text, const std::string& caption) {
+  {
+    // Taken together with the tag, so that a run ending from here on closes
+    // the question.
+    std::lock_guard lock(mutex_);
+    if (tags_[busy] == 0) return false;
+    cancel_question_ = busy;
+  }
+  const bool yes = port_.Question(text, caption);
   std::lock_guard lock(mutex_);
-  tags_[c] = tag;
+  const bool closed = cancel_question_ != busy;
+  cancel_question_.reset();
+  return yes && !closed && tags_[busy] != 0;
 }
 
 std::string WindowLogic::StatusText() const {
@@ -88,10 +137,15 @@ void WindowLogic::SetRatioIndex(int index) {
 
 std::string WindowLogic::KeyBytes(Control box) const { return Utf8ToGbkStrict(port_.KeyText(box)).value_or(""); }
 
+void WindowLogic::RefuseRun(const std::string& text) {
+  EndRun(Outcome::kRefused, text);
+  ReportMessage(text);
+}
+
 bool WindowLogic::RefuseUnusableKey(Control box) {
   if (Utf8ToGbkStrict(port_.KeyText(box))) return false;
   // Stored as anything else, such a key would be opened by other keys.
-  ReportMessage(box == Control::EncryptionKey ? std::string("加密的密钥中有GBK编码不能表示的字符，不能使用。请改用其他字符。") + kEncryptCancelled
+  RefuseRun(box == Control::EncryptionKey ? std::string("加密的密钥中有GBK编码不能表示的字符，不能使用。请改用其他字符。") + kEncryptCancelled
                                     : std::string("解密的密钥中有GBK编码不能表示的字符，不能使用。请改用其他字符。") + kDecryptCancelled);
   return true;
 }
@@ -134,7 +188,7 @@ void WindowLogic::ProcessPendingMessages() {
 // ---- Encrypt command ------------------------------------------------------
 
 void WindowLogic::CancelEncrypt() {
-  if (!AskYesNo("真的要取消加密：“" + ChosenFile + "”吗?", "取消加密")) return;
+  if (!AskToCancel(Control::EncryptButton, "真的要取消加密：“" + ChosenFile + "”吗?", "取消加密")) return;
   CancelCommand(Control::EncryptButton);
 }
 
@@ -156,6 +210,16 @@ bool WindowLogic::CancelCommand(Control busy) {
       StopZipForCancel();
       SetCommandState(Operation::Decrypt, true);
       ShowStatus(kDecryptCancelled);
+      break;
+    case Control::SelfDecryptButton:
+      // As the decrypt button's cancel: the stopped stage deletes what it
+      // made (the temporary compressed copy too) and shows nothing.
+      EndRun(Outcome::kCancelled, kSelfDecryptCancelled);
+      decrypt_cancelled_ = true;
+      Flags().KeepDecrypting = false;
+      StopZipForCancel();
+      SetCommandState(Operation::SelfDecrypt, true);
+      ShowStatus(kSelfDecryptCancelled);
       break;
     case Control::KeylessEncryptItem:
       EndRun(Outcome::kCancelled, kEncryptCancelled);
@@ -183,6 +247,11 @@ void WindowLogic::EncryptClicked() {
     StopAllAndYield();
     ResetRunFlags();
     if (RefuseUnusableKey(Control::EncryptionKey)) return;
+    // Without a key and without compression there is nothing to do: said
+    // before the dialogs, not after them.
+    if (RatioIndex() == 0 && KeyBytes(Control::EncryptionKey).empty()) {
+      return RefuseRun(std::string(kNothingToDo) + kEncryptCancelled);
+    }
     FileDialogSpec open{"全部文件(*.*)|*.*", 1, "", "选择要加密的文件进行加密"};
     PreselectFromHint(open);
     ShowStatus("");
@@ -264,6 +333,12 @@ void WindowLogic::EncryptClicked() {
         run.target = zak;
         run.mode = PermissionsOf(*picked);  // the compressed copy is as private as its source
         run.replace = replace;
+      } else {
+        // One bar over both stages, by the bytes each reads: the compression
+        // reads the source, the encryption its compressed copy, which is
+        // taken to be as large (it is known only once written).
+        const int64_t size = FileSizeOf(*picked);
+        PlanStages({size, size});
       }
       StartCompression(*picked, run);
       return;
@@ -275,7 +350,7 @@ void WindowLogic::EncryptClicked() {
     } else {
       keep = false;
       SetCommandState(Operation::Encrypt, true);
-      ReportMessage(std::string("请选择文件压缩率进行压缩或者输入密钥进行加密。") + kEncryptCancelled);
+      RefuseRun(std::string(kNothingToDo) + kEncryptCancelled);
     }
   } catch (...) {
     keep = false;
@@ -314,7 +389,7 @@ void WindowLogic::EncryptEngine() {
 // ---- Decrypt command ------------------------------------------------------
 
 void WindowLogic::CancelDecrypt() {
-  if (!AskYesNo("真的要取消解密：“" + SourcePath + "”吗?", "取消解密")) return;
+  if (!AskToCancel(Control::DecryptButton, "真的要取消解密：“" + SourcePath + "”吗?", "取消解密")) return;
   CancelCommand(Control::DecryptButton);
 }
 
@@ -339,18 +414,20 @@ void WindowLogic::DecryptClicked() {
   try {
     StopAllAndYield();
     ResetRunFlags();
-    // With ".age" chosen the key may be an age passphrase, which GBK need
-    // not hold: it is checked once the file is known to be no age file.
-    if (!AgeFormatChosen() && RefuseUnusableKey(Control::DecryptionKey)) return;
     FileDialogSpec open{"jmz文件(*.jmz)|*.jmz|zak文件(*.zak)|*.zak|全部文件(*.*)|*.*", 1, "", "选择要解密的文件进行解密"};
     PreselectFromHint(open);
     ShowStatus("");
     const auto picked = port_.OpenDialog(open);
     if (!picked) return ShowStatus(kDecryptCancelled);
     if (age_files::DetectFile(*picked) != age_files::FileKind::kNotAge) return AgeDecryptChosen(*picked);
-    if (AgeFormatChosen() && RefuseUnusableKey(Control::DecryptionKey)) return;
     SourcePath = *picked;
     OriginalExt = ExtractFileExt(*picked);
+    // Only a container needs the key (a compressed file is decompressed
+    // without one): a key it cannot use is refused before the save dialog.
+    if (IsKeyedContainerFile(*picked)) {
+      if (RefuseUnusableKey(Control::DecryptionKey)) return;
+      if (KeyBytes(Control::DecryptionKey).empty()) return RefuseRun(keyed::text::kDecryptEmptyKey);
+    }
     FileDialogSpec save{"全部文件(*.*)|*.*", -1, ChangeFileExt(SourcePath, ""), "解密后的文件保存为"};
     const auto saved = port_.SaveDialog(save);
     if (!saved) return;

@@ -60,14 +60,20 @@ class WindowLogic : public Reporter, public ControlSink, public keyed::DecryptHo
   // decompression stage does, without a key (command-line front end).
   void DecompressCommand(const std::string& source, const std::string& target);
   // What a Yes to the cancel question of the busy command does (EncryptButton,
-  // DecryptButton or a key-less item); nothing (false) when that command is idle
-  // again, its run over.
+  // DecryptButton, SelfDecryptButton or a key-less item); nothing (false)
+  // when that command is idle again, its run over.
   bool CancelCommand(Control busy);
+  // Asks whether to cancel the run of the busy command `busy`. The question
+  // is closed when the run ends while it is open; true only for a Yes while
+  // the run still goes on.
+  bool AskToCancel(Control busy, const std::string& text, const std::string& caption);
 
   // Compression events, on the user-interface thread.
   void CompressionBegan(int64_t nMax);
   void CompressionProgressed(int64_t nHasDone);
   void CompressionEnded(bool nNormal, float nZipRate);
+  // The check pass of a decompression: `checked` of `size` compressed bytes.
+  void CompressionChecked(int64_t checked, int64_t size);
 
   // What the worker of an encryption or a decryption runs.
   void EncryptEngine();
@@ -93,6 +99,7 @@ class WindowLogic : public Reporter, public ControlSink, public keyed::DecryptHo
   void SetHint(Hint h, const std::string& text) override { SetHintText(h, text); }
   void OutputChosen(const std::string& path) override { OutputPath = path; }
   bool StartDecompression(const std::string& source, const std::string& dest, bool delete_zak_after) override;
+  void DecompressionFollows(int64_t compressed) override;
 
   // The busy marker of a command.
   int Tag(Control c) const;
@@ -344,6 +351,7 @@ class WindowLogic : public Reporter, public ControlSink, public keyed::DecryptHo
   void SetControlCaption(Control c, const std::string& caption) override { port_.SetCaption(c, caption); }
   void StopCompression() override;
   void ProcessPendingMessages() override;
+  void OnRunEnded() override;
 
  private:
   void CancelEncrypt();
@@ -366,6 +374,9 @@ class WindowLogic : public Reporter, public ControlSink, public keyed::DecryptHo
     std::string target;      // the output the staging file becomes; empty for an intermediate copy
     mode_t mode = 0644;      // permission bits of the output
     bool replace = false;    // the user agreed to replace what is at the target
+    // Stages of the run's bar a decompression fills: its check pass, then
+    // its output pass.
+    std::size_t check_stage = 0, write_stage = 0;
   };
   // Starts Compression compressing `source` into a file of its own made here:
   // the staging file of `target` (mode and replace as in ZipRun), or, with
@@ -382,6 +393,10 @@ class WindowLogic : public Reporter, public ControlSink, public keyed::DecryptHo
   void ResetRunFlags();
   // Reports a key GBK cannot hold; true when it did.
   bool RefuseUnusableKey(Control box);
+  // Refuses a run before it starts: the outcome, then the message.
+  void RefuseRun(const std::string& text);
+  // Closes the cancel question of `busy` when one is open.
+  void CloseCancelQuestion(std::optional<Control> busy);
 
   WindowPort& port_;
   UiThread& ui_;
@@ -423,6 +438,8 @@ class WindowLogic : public Reporter, public ControlSink, public keyed::DecryptHo
   bool compressing_for_encryption_ = false;
   bool keyless_removal_pending_ = false;
   std::map<Control, int> tags_;
+  // The command whose cancel question is open.
+  std::optional<Control> cancel_question_;
   std::string status_text_;
   std::string progress_hint_, status_hint_;
 };

@@ -22,10 +22,23 @@ namespace vesk::cli {
 CliPort::CliPort(PortConfig config) : config_(std::move(config)) {
   started_ = std::chrono::steady_clock::now();
   wake_fd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+  close_fd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
 }
 
 CliPort::~CliPort() {
   if (wake_fd_ >= 0) ::close(wake_fd_);
+  if (close_fd_ >= 0) ::close(close_fd_);
+}
+
+bool CliPort::TakeClose() {
+  uint64_t count = 0;
+  return close_fd_ >= 0 && ::read(close_fd_, &count, sizeof count) == static_cast<ssize_t>(sizeof count) && count > 0;
+}
+
+void CliPort::CloseQuestion() {
+  if (!asking_ || close_fd_ < 0) return;
+  const uint64_t one = 1;
+  [[maybe_unused]] const ssize_t n = ::write(close_fd_, &one, sizeof one);
 }
 
 PortConfig::~PortConfig() {
@@ -53,12 +66,13 @@ std::optional<std::string> CliPort::ReadAnswer() {
   std::string line;
   bool ok = false;
   for (;;) {
-    pollfd fds[2] = {{fd, POLLIN, 0}, {wake_fd_, POLLIN, 0}};
-    if (::poll(fds, wake_fd_ >= 0 ? 2 : 1, -1) < 0) {
+    // The wake-ups are -1 (ignored by poll) when they could not be made.
+    pollfd fds[3] = {{fd, POLLIN, 0}, {wake_fd_, POLLIN, 0}, {close_fd_, POLLIN, 0}};
+    if (::poll(fds, 3, -1) < 0) {
       if (errno == EINTR) continue;
       break;
     }
-    if (interrupted_) break;
+    if (interrupted_ || (fds[2].revents & POLLIN) != 0) break;
     char c = 0;
     const ssize_t n = ::read(fd, &c, 1);
     if (n < 0 && errno == EINTR) continue;
@@ -111,7 +125,13 @@ bool CliPort::Question(const std::string& text, const std::string& /*caption*/) 
   if (interrupted_) return false;
   if (config_.answer == Answer::kAsk && config_.interactive) {
     std::cerr << text << " [y/N] " << std::flush;
-    const std::string reply = ReadAnswer().value_or("");
+    TakeClose();  // a close meant for an earlier question is no answer to this one
+    asking_ = true;
+    const std::optional<std::string> answer = ReadAnswer();
+    asking_ = false;
+    // A closed question's prompt line ends without the user's Enter.
+    if (TakeClose() && !answer) std::cerr << '\n' << std::flush;
+    const std::string reply = answer.value_or("");
     last_line_.clear();
     return !interrupted_ && !reply.empty() && (reply[0] == 'y' || reply[0] == 'Y');
   }

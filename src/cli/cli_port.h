@@ -66,6 +66,9 @@ class CliPort : public WindowPort {
 
   void MessageBox(const std::string& text, const std::string& caption) override;
   bool Question(const std::string& text, const std::string& caption) override;
+  // A question waiting for its answer on the terminal stops waiting and is
+  // answered No; from any thread.
+  void CloseQuestion() override;
   bool AlgorithmQuestion(vesk::AlgorithmQuestion which, const std::string& text, const std::string& caption) override;
   void SetStatusText(const std::string& text) override;
   void SetBarRange(int64_t max) override;
@@ -91,12 +94,17 @@ class CliPort : public WindowPort {
   void ClearProgress();                     // caller holds mutex_
   void HoldForTest();
 
-  // Reads one line of the answer from the terminal; nothing when interrupted.
+  // Whether a close of the question was signalled, clearing the signal.
+  bool TakeClose();
+  // Reads one line of the answer from the terminal; nothing when interrupted
+  // or closed.
   std::optional<std::string> ReadAnswer();
 
   PortConfig config_;
   std::atomic<bool> interrupted_{false};
   int wake_fd_ = -1;  // readable once interrupted
+  int close_fd_ = -1;  // readable once the question being asked is closed
+  std::atomic<bool> asking_{false};
   std::function<int64_t()> total_;
   UiThread* hold_ui_ = nullptr;     // set when the test hold is armed for this run
   std::atomic<RunFlags*> hold_flags_{nullptr};

@@ -127,7 +127,7 @@ class Batch {
     CliPort port(config);
     WindowLogic window(port, ui_);
     window.SetYieldPause(std::chrono::milliseconds(0));
-    port.SetTotalSource([&window] { return window.ProgressTotal(); });
+    port.SetTotalSource([&window] { return window.BarWork(); });
     port.ArmTestHold(ui_, window.Flags());
     window.MeasureImageSize();  // the program image a self-decrypting file copies
     PrepareAgeWindow(o_.age, window);

@@ -62,7 +62,7 @@ struct Drive {
     int status = 1;
     {
       WindowLogic window(port, ui);
-      port.SetTotalSource([&window] { return window.ProgressTotal(); });
+      port.SetTotalSource([&window] { return window.BarWork(); });
       port.ArmTestHold(ui, window.Flags());
       window.SetCommandState(Operation::MenuCommand, true);
       CancelOnSignal guard(g_interrupted);

@@ -43,6 +43,8 @@ class LengthPass {
 
   bool Done() const { return done_; }
   void Cancel() { cancel_ = true; }
+  // Bytes of the compressed source read so far.
+  int64_t Checked() const { return checked_; }
 
   // Waits for the pass: the total, or -1 when stopped; rethrows its failure.
   int64_t Wait() {
@@ -67,6 +69,7 @@ class LengthPass {
         }
         const std::size_t got = inflater.Read(scratch.data(), scratch.size());
         total += static_cast<int64_t>(got);
+        checked_ = source.Position();
         if (got < scratch.size()) break;
       }
       total_ = total;
@@ -82,6 +85,7 @@ class LengthPass {
 
   std::atomic<bool> cancel_{false};
   std::atomic<bool> done_{false};
+  std::atomic<int64_t> checked_{0};
   int64_t total_ = -1;
   std::exception_ptr error_;
   std::mutex mutex_;
@@ -289,10 +293,12 @@ class CompressionThread : public std::enable_shared_from_this<CompressionThread>
     // empty. With a second processor the output pass starts meanwhile.
     int64_t written = 0;  // bytes in DestFile
     int64_t total;
+    source_size_ = source.Size();
+    checked_ = 0;
     if (compress::CompressionThreads() > 1) {
       total = InflateWhileCounting(inflater, dest, buffer, written);
     } else {
-      total = CountInflated(inflater, buffer, terminate_);
+      total = CountInflated(inflater, buffer, [&] { ReportChecked(source.Position()); });
       inflater.Rewind();
     }
     if (total < 0) return;  // stopped before OnBegin
@@ -333,16 +339,26 @@ class CompressionThread : public std::enable_shared_from_this<CompressionThread>
     });
   }
 
+  // OnCheck for `checked` bytes of the source, once they are a hundredth
+  // of it beyond the last report.
+  void ReportChecked(int64_t checked) {
+    if (checked <= checked_ || (checked - checked_ < source_size_ / 100 && checked < source_size_)) return;
+    checked_ = checked;
+    Deliver([this, checked, size = source_size_] { owner_.DoCheck(checked, size); });
+  }
+
   // The uncompressed length of the stream `inflater` reads, or -1 when the
-  // run is stopped first. Throws ZlibError for a stream that is not valid.
-  static int64_t CountInflated(compress::InflateReader& inflater, compress::ByteBuffer& scratch,
-                               const std::atomic<bool>& stop) {
+  // run is stopped first; `step` after each piece. Throws ZlibError for a
+  // stream that is not valid.
+  int64_t CountInflated(compress::InflateReader& inflater, compress::ByteBuffer& scratch,
+                        const std::function<void()>& step) {
     int64_t total = 0;
     for (;;) {
-      if (stop) return -1;
+      if (terminate_) return -1;
       const std::size_t got = inflater.Read(scratch.data(), scratch.size());
       total += static_cast<int64_t>(got);
       if (got < scratch.size()) return total;
+      step();
     }
   }
 
@@ -362,6 +378,7 @@ class CompressionThread : public std::enable_shared_from_this<CompressionThread>
         dest.Write(buffer.data(), got);
         written += static_cast<int64_t>(got);
         if (got < buffer.size()) break;
+        ReportChecked(length.Checked());
       }
     } catch (const compress::ZlibError&) {
       failure = std::current_exception();  // the length pass meets the same fault
@@ -435,6 +452,8 @@ class CompressionThread : public std::enable_shared_from_this<CompressionThread>
   bool succeeded_ = false;
   int64_t remaining_ = 0;
   int64_t done_ = 0;
+  int64_t source_size_ = 0;  // of a decompression
+  int64_t checked_ = 0;      // bytes of its source last reported checked
   float rate_ = 0.0f;
 
   // The rendezvous, guarded by mutex_.
@@ -512,6 +531,11 @@ void Compressor::DoBegin(int64_t nMax) {
 void Compressor::DoProcess(int64_t nHasDone) {
   auto handler = OnProcess;
   if (handler) handler(nHasDone);
+}
+
+void Compressor::DoCheck(int64_t nChecked, int64_t nSize) {
+  auto handler = OnCheck;
+  if (handler) handler(nChecked, nSize);
 }
 
 void Compressor::DoEnd(const CompressionThread* worker, bool nNormal, float nZipRate) {

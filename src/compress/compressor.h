@@ -8,6 +8,9 @@
 //    every chunk of 65535 bytes; OnEnd(nNormal, nZipRate) exactly once per
 //    started run. nMax and nHasDone count source bytes when compressing and
 //    produced bytes when decompressing.
+//  - OnCheck(nChecked, nSize) during a decompression's check pass, before
+//    OnBegin: bytes of the compressed source checked so far, of its size
+//    nSize; rising, about one event per hundredth of the source.
 //  - The worker waits while a handler runs. The component is idle (Busy()
 //    false, no worker) before OnEnd is called, so an OnEnd handler may start
 //    the next run at once.
@@ -65,6 +68,7 @@ class Compressor {
   std::string DestFile;    // deleted if it exists, then created new
   std::function<void(int64_t nMax)> OnBegin;
   std::function<void(int64_t nHasDone)> OnProcess;
+  std::function<void(int64_t nChecked, int64_t nSize)> OnCheck;
   std::function<void(bool nNormal, float nZipRate)> OnEnd;
   TCompressionLevel ZipLevel = TCompressionLevel::clDefault;
   // Tests: faults on SourceFile and DestFile, read when a run starts (the
@@ -91,6 +95,7 @@ class Compressor {
   // On the user-interface thread, from the worker's events.
   void DoBegin(int64_t nMax);
   void DoProcess(int64_t nHasDone);
+  void DoCheck(int64_t nChecked, int64_t nSize);
   void DoEnd(const CompressionThread* worker, bool nNormal, float nZipRate);
 
   UiThread& ui_;

@@ -24,8 +24,65 @@ int64_t Reporter::PercentOf(int64_t position, int64_t total) {
 }
 
 void Reporter::MoveBar(int64_t position) {
-  OnBarPosition(BarPositionFor(position));
+  ShowBar(BarPositionFor(position));
   progress_pending_ = -1;
+}
+
+void Reporter::SetBarRange(int64_t max) {
+  bar_max_ = max;
+  {
+    std::lock_guard lock(bar_mutex_);
+    if (stages_.Active()) return stages_.SetStageRange(max);
+  }
+  OnBarRange(max);
+}
+
+void Reporter::ShowBar(int64_t position) {
+  std::optional<int64_t> shown = position;
+  {
+    std::lock_guard lock(bar_mutex_);
+    if (stages_.Active()) shown = stages_.Move(position);
+  }
+  if (shown) OnBarPosition(*shown);
+}
+
+void Reporter::PlanStages(const std::vector<int64_t>& work) {
+  {
+    std::lock_guard lock(bar_mutex_);
+    stages_.Plan(work);
+    if (!stages_.Active()) return;
+  }
+  OnBarRange(StagedBar::kRange);
+  OnBarPosition(0);
+}
+
+void Reporter::BeginStage(std::size_t index) {
+  std::optional<int64_t> shown;
+  {
+    std::lock_guard lock(bar_mutex_);
+    shown = stages_.Begin(index);
+  }
+  if (shown) OnBarPosition(*shown);
+}
+
+bool Reporter::Staged() const {
+  std::lock_guard lock(bar_mutex_);
+  return stages_.Active();
+}
+
+std::size_t Reporter::StageCount() const {
+  std::lock_guard lock(bar_mutex_);
+  return stages_.Stages();
+}
+
+int64_t Reporter::BarWork() const {
+  std::lock_guard lock(bar_mutex_);
+  return stages_.Active() ? stages_.Work() : progress_total_;
+}
+
+std::size_t Reporter::CurrentStage() const {
+  std::lock_guard lock(bar_mutex_);
+  return stages_.Stage();
 }
 
 void Reporter::ProgressSteps(int64_t first_position, int64_t unit, int64_t count) {
@@ -44,7 +101,7 @@ void Reporter::ProgressSteps(int64_t first_position, int64_t unit, int64_t count
   }
 }
 
-void Reporter::ProgressComplete() { OnBarPosition(bar_max_); }
+void Reporter::ProgressComplete() { ShowBar(bar_max_); }
 
 void Reporter::RestoreItem(const std::function<void()>& reset, Operation op) {
   try {
@@ -59,6 +116,10 @@ void Reporter::RestoreItem(const std::function<void()>& reset, Operation op) {
 }
 
 void Reporter::BeginRun() {
+  {
+    std::lock_guard lock(bar_mutex_);
+    stages_.Reset();
+  }
   std::lock_guard lock(result_mutex_);
   result_ = RunResult{};
   damage_warned_ = false;
@@ -78,17 +139,23 @@ void Reporter::NoteDamage() {
 }
 
 void Reporter::Complete(std::vector<std::string> written) {
-  std::lock_guard lock(result_mutex_);
-  result_.outcome = damage_warned_ ? Outcome::kDoneAfterDamage : Outcome::kDone;
-  result_.written = std::move(written);
-  result_.reason.clear();
+  {
+    std::lock_guard lock(result_mutex_);
+    result_.outcome = damage_warned_ ? Outcome::kDoneAfterDamage : Outcome::kDone;
+    result_.written = std::move(written);
+    result_.reason.clear();
+  }
+  OnRunEnded();
 }
 
 void Reporter::EndRun(Outcome outcome, const std::string& reason) {
-  std::lock_guard lock(result_mutex_);
-  if (result_.Completed()) return;
-  result_.outcome = outcome;
-  result_.reason = reason;
+  {
+    std::lock_guard lock(result_mutex_);
+    if (result_.Completed()) return;
+    result_.outcome = outcome;
+    result_.reason = reason;
+  }
+  OnRunEnded();
 }
 
 RunResult Reporter::Result() const {

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "core/run_result.h"
+#include "core/staged_bar.h"
 
 namespace vesk {
 
@@ -88,6 +89,24 @@ class Reporter {
   void ProgressSteps(int64_t first_position, int64_t unit, int64_t count);
   void ProgressComplete();
 
+  // ---- One bar over a run of stages -----------------------------------------
+  // A run that works in stages (decrypt then decompress, compress then
+  // encrypt) shows them on one bar: from PlanStages on, the bar's range is
+  // StagedBar::kRange, stage i fills a share in proportion to work[i], and
+  // the progress each stage reports on its own range (ProgressStart and the
+  // steps, SetBarRange and SetBarPosition) fills that share; the bar never
+  // moves back. Stage 0 begins at once. BeginRun ends the plan.
+  void PlanStages(const std::vector<int64_t>& work);
+  // Stage `index` of the plan begins; nothing without a plan.
+  void BeginStage(std::size_t index);
+  bool Staged() const;
+  std::size_t StageCount() const;
+  // The stage that runs now (0 without a plan).
+  std::size_t CurrentStage() const;
+  // The work the whole bar stands for: the planned work of every stage, or
+  // the total of a run of one stage.
+  int64_t BarWork() const;
+
   // Shows the command of `op` busy (enabled false) or every command idle
   // again (enabled true). A failure there only beeps.
   virtual void SetCommandState(Operation op, bool enabled) = 0;
@@ -154,11 +173,8 @@ class Reporter {
 
   // Sets the bar range directly (the compression events drive the bar
   // without the throttling of ProgressStep).
-  void SetBarRange(int64_t max) {
-    bar_max_ = max;
-    OnBarRange(max);
-  }
-  void SetBarPosition(int64_t position) { OnBarPosition(position); }
+  void SetBarRange(int64_t max);
+  void SetBarPosition(int64_t position) { ShowBar(position); }
 
  protected:
   // Widget hooks of a front end.
@@ -168,11 +184,20 @@ class Reporter {
   virtual void StopCompression() {}
   // Runs the window's pending messages once; nothing by default.
   virtual void ProcessPendingMessages() {}
+  // The run has ended (Complete, or EndRun with a new outcome); nothing by
+  // default.
+  virtual void OnRunEnded() {}
 
  private:
   void MoveBar(int64_t position);
+  // Shows a position of the current stage's own range.
+  void ShowBar(int64_t position);
 
   RunFlags flags_;
+  // The stages of the current run. The hooks are called outside the lock: a
+  // front end may hand them to another thread and wait.
+  mutable std::mutex bar_mutex_;
+  StagedBar stages_;
   mutable std::mutex result_mutex_;
   RunResult result_;
   bool damage_warned_ = false;

@@ -3,7 +3,10 @@
 #include <QColorDialog>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFontMetrics>
+#include <QGridLayout>
 #include <QMessageBox>
+#include <QSpacerItem>
 
 namespace vesk::gui {
 namespace {
@@ -34,6 +37,20 @@ qsizetype FilterIndexOf(const QStringList& filters, const QString& selected) {
     if (filters[i].left(filters[i].lastIndexOf('(')).trimmed() == selected.trimmed()) return i;
   }
   return -1;
+}
+
+void FitTitle(QMessageBox& box) {
+  // The title bar's font is the window manager's; a bold face of the
+  // dialogs' own is about its size, and the room beside the text holds the
+  // icon and the three buttons of the usual themes.
+  constexpr int kTitleBarChrome = 130;
+  QFont title_font = box.font();
+  title_font.setBold(true);
+  const int wanted = QFontMetrics(title_font).horizontalAdvance(box.windowTitle()) + kTitleBarChrome;
+  auto* grid = qobject_cast<QGridLayout*>(box.layout());
+  if (grid == nullptr) return;
+  grid->addItem(new QSpacerItem(wanted, 0, QSizePolicy::Minimum, QSizePolicy::Fixed), grid->rowCount(), 0, 1,
+                grid->columnCount());
 }
 
 void PrepareFileDialog(QFileDialog& dialog, const FileDialogSpec& setup, bool save, int filter_index,

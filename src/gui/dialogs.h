@@ -11,8 +11,10 @@
 #include <QStringList>
 
 #include "app/port.h"
+#include "settings/value_store.h"
 
 class QFileDialog;
+class QMessageBox;
 class QWidget;
 
 namespace vesk::gui {
@@ -24,6 +26,8 @@ class DialogProvider {
   virtual void Message(QWidget* parent, const std::string& text, const std::string& caption) = 0;
   // Modal Yes/No box with the question icon; true for Yes.
   virtual bool Question(QWidget* parent, const std::string& text, const std::string& caption) = 0;
+  // Closes the open Yes/No box, if any, as answered No.
+  virtual void CloseQuestion() {}
   // Modal box with an OK button and the information icon. Lines of `text`
   // are separated by CR LF.
   virtual void Information(QWidget* parent, const std::string& text, const std::string& caption) = 0;
@@ -45,6 +49,8 @@ class DialogProvider {
   virtual std::optional<std::string> Recipients(QWidget* /*parent*/, const std::string& /*proposed*/) {
     return std::nullopt;
   }
+  // The store the file dialogs keep their size in; none until set.
+  virtual void UseSettingsStore(settings::ValueStore& /*values*/) {}
 };
 
 // The dialogs' "Label|pattern|Label|pattern" filter as Qt name filters:
@@ -57,6 +63,11 @@ QStringList NameFiltersFor(const std::string& filter);
 // selected: it names the filter whole, or only its label while the details
 // are hidden. -1 when none matches.
 qsizetype FilterIndexOf(const QStringList& filters, const QString& selected);
+
+// Widens a message box so that its whole title fits in the title bar the
+// window manager draws (its buttons and icon included), which would
+// otherwise cut the middle of a title longer than the text.
+void FitTitle(QMessageBox& box);
 
 // Sets up an open or save dialog: title, mode, filters with the
 // `filter_index`-th (1-based) selected, and the proposed file or else

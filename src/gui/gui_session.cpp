@@ -24,7 +24,10 @@ GuiSession::GuiSession(DialogProvider& dialogs, settings::ValueStore* values)
       logic_.Beep();  // no home folder: the settings are kept in memory only
     }
   }
-  if (values != nullptr) logic_.UseSettingsStore(*values);
+  if (values != nullptr) {
+    logic_.UseSettingsStore(*values);
+    dialogs_.UseSettingsStore(*values);
+  }
   logic_.OnSettingsChanged = [this](const settings::WindowSettings& s) { window_.ApplySettings(s); };
 
   Bind(Control::EncryptButton, [this] { logic_.EncryptClicked(); });

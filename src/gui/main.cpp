@@ -7,12 +7,13 @@
 
 #include <QApplication>
 
-#include "gui/qt_dialog_provider.h"
+#include "gui/application.h"
 #include "gui/display.h"
 #include "gui/gui_session.h"
 #include "gui/icon.h"
 #include "gui/translations.h"
 #include "app/menu_request.h"
+#include "gui/qt_dialog_provider.h"
 
 int main(int argc, char** argv) {
   // The program's own arguments as the bytes they are: file names from a
@@ -28,12 +29,8 @@ int main(int argc, char** argv) {
     return 1;
   }
   QApplication app(argc, argv);
-  QApplication::setApplicationName("vesk");
-  QApplication::setApplicationDisplayName(QString::fromUtf8(vesk::WindowLogic::kProgramTitle));
+  vesk::gui::SetUpApplication(app);
   QApplication::setApplicationVersion(PROJECT_VERSION_TEXT);
-  QGuiApplication::setDesktopFileName("vesk");
-  QApplication::setWindowIcon(vesk::gui::VeskIcon());
-  vesk::gui::InstallChineseTranslations(app);
 
   // Qt has taken its own options out of argv; the rest is the program's
   // command line, taken byte for byte: a file name need not be UTF-8, and

@@ -324,9 +324,9 @@ std::string MainWindow::ControlCaption(Control c) const {
   return {};
 }
 
-void MainWindow::SetStatusText(const std::string& text) { StatusLine->Text->setText(Q(text)); }
+void MainWindow::SetStatusText(const std::string& text) { StatusLine->SetMessage(Q(text)); }
 
-std::string MainWindow::StatusText() const { return StatusLine->Text->text().toStdString(); }
+std::string MainWindow::StatusText() const { return StatusLine->Message().toStdString(); }
 
 void MainWindow::SetHint(Hint h, const std::string& text) {
   (h == Hint::Output ? static_cast<QWidget*>(ProgressBar) : static_cast<QWidget*>(StatusLine))->setToolTip(Q(text));

@@ -1,9 +1,13 @@
 #include "gui/qt_dialog_provider.h"
 
+#include <QApplication>
 #include <QColorDialog>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
+
+#include "gui/file_dialog_view.h"
+#include "settings/file_dialog_size.h"
 
 namespace vesk::gui {
 namespace {
@@ -14,13 +18,27 @@ QString Q(const std::string& s) { return QString::fromStdString(s); }
 
 void QtDialogProvider::Message(QWidget* parent, const std::string& text, const std::string& caption) {
   QMessageBox box(QMessageBox::NoIcon, Q(caption), Q(text), QMessageBox::Ok, parent);
+  FitTitle(box);
   box.exec();
 }
 
 bool QtDialogProvider::Question(QWidget* parent, const std::string& text, const std::string& caption) {
   QMessageBox box(QMessageBox::Question, Q(caption), Q(text), QMessageBox::Yes | QMessageBox::No, parent);
   box.setDefaultButton(QMessageBox::Yes);
-  return box.exec() == QMessageBox::Yes;
+  FitTitle(box);
+  const QPointer<QMessageBox> outer = question_;  // a question asked while another one is open
+  question_ = &box;
+  const int answer = box.exec();
+  question_ = outer;
+  return answer == QMessageBox::Yes;
+}
+
+void QtDialogProvider::CloseQuestion() {
+  if (question_ == nullptr) return;
+  // Queued to the box: it closes as soon as its loop runs, and a box that is
+  // gone by then drops the call.
+  QMetaObject::invokeMethod(
+      question_.data(), [box = question_.data()] { box->done(QMessageBox::No); }, Qt::QueuedConnection);
 }
 
 void QtDialogProvider::Information(QWidget* parent, const std::string& text, const std::string& caption) {
@@ -28,6 +46,7 @@ void QtDialogProvider::Information(QWidget* parent, const std::string& text, con
   shown.replace("\r\n", "\n");
   QMessageBox box(QMessageBox::Information, Q(caption), shown, QMessageBox::Ok, parent);
   box.setTextFormat(Qt::PlainText);
+  FitTitle(box);
   box.exec();
 }
 
@@ -56,7 +75,21 @@ std::optional<std::string> QtDialogProvider::Run(QWidget* parent, const FileDial
   if (setup.filter_index >= 1) kept_index = setup.filter_index;
   PrepareFileDialog(dialog, setup, save, kept_index, folder_);
 
-  if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+  std::optional<QSize> remembered;
+  if (values_ != nullptr) {
+    if (const auto stored = settings::StoredFileDialogSize(*values_)) remembered = QSize(stored->width, stored->height);
+  }
+  FileDialogShaper shaper(dialog, remembered);
+  const int result = dialog.exec();
+  // Kept once the user has changed it: a dialog never resized stores nothing.
+  if (shaper.Shaped() && values_ != nullptr && dialog.size() != shaper.ShapedSize()) {
+    try {
+      settings::StoreFileDialogSize(*values_, {dialog.width(), dialog.height()});
+    } catch (...) {
+      QApplication::beep();  // the size is only not kept
+    }
+  }
+  if (result != QDialog::Accepted) return std::nullopt;
   const QStringList chosen = dialog.selectedFiles();
   if (chosen.isEmpty()) return std::nullopt;
   kept_index = static_cast<int>(FilterIndexOf(dialog.nameFilters(), dialog.selectedNameFilter())) + 1;

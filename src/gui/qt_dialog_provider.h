@@ -6,6 +6,8 @@
 #include <string>
 
 #include <QColor>
+#include <QMessageBox>
+#include <QPointer>
 #include <QString>
 
 #include "gui/dialogs.h"
@@ -18,6 +20,7 @@ class QtDialogProvider final : public DialogProvider {
  public:
   void Message(QWidget* parent, const std::string& text, const std::string& caption) override;
   bool Question(QWidget* parent, const std::string& text, const std::string& caption) override;
+  void CloseQuestion() override;
   void Information(QWidget* parent, const std::string& text, const std::string& caption) override;
   // Starts with the colour last chosen (black at first).
   std::optional<QColor> ChooseColour(QWidget* parent) override;
@@ -28,16 +31,22 @@ class QtDialogProvider final : public DialogProvider {
   // A box for the keys and a button that loads a recipients file into it
   // (age_dialogs.cpp).
   std::optional<std::string> Recipients(QWidget* parent, const std::string& proposed) override;
+  // The file dialogs open at the size they were last left at, kept in
+  // `values`.
+  void UseSettingsStore(settings::ValueStore& values) override { values_ = &values; }
 
  private:
   std::optional<std::string> Run(QWidget* parent, const FileDialogSpec& setup, bool save);
 
   // What each dialog keeps between uses: its filter index (a setup of -1
   // keeps it) and the folder it was last in.
+  settings::ValueStore* values_ = nullptr;
   int open_filter_index_ = 1;
   int save_filter_index_ = 1;
   QString folder_;
   QColor colour_ = Qt::black;
+  // The Yes/No box while it is open.
+  QPointer<QMessageBox> question_;
 };
 
 }  // namespace vesk::gui

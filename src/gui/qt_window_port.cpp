@@ -50,6 +50,10 @@ bool QtWindowPort::Question(const std::string& text, const std::string& caption)
   return yes;
 }
 
+void QtWindowPort::CloseQuestion() {
+  OnUi([&] { dialogs_.CloseQuestion(); });
+}
+
 void QtWindowPort::SetStatusText(const std::string& text) {
   OnUi([&] { window_.SetStatusText(text); });
 }

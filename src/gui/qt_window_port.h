@@ -30,6 +30,7 @@ class QtWindowPort final : public WindowPort {
 
   void MessageBox(const std::string& text, const std::string& caption) override;
   bool Question(const std::string& text, const std::string& caption) override;
+  void CloseQuestion() override;
   void SetStatusText(const std::string& text) override;
   void SetBarRange(int64_t max) override;
   void SetBarPosition(int64_t position) override;

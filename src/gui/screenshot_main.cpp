@@ -14,9 +14,9 @@
 #include <QTimer>
 #include <QWindow>
 
-#include "gui/qt_dialog_provider.h"
+#include "gui/application.h"
 #include "gui/gui_session.h"
-#include "gui/icon.h"
+#include "gui/qt_dialog_provider.h"
 
 int main(int argc, char** argv) {
   if (argc < 2) {
@@ -24,9 +24,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   QApplication app(argc, argv);
-  QApplication::setApplicationName("vesk");
-  QApplication::setApplicationDisplayName(QString::fromUtf8(vesk::WindowLogic::kProgramTitle));
-  QApplication::setWindowIcon(vesk::gui::VeskIcon());
+  vesk::gui::SetUpApplication(app);
   const QStringList arguments = QApplication::arguments();
   if (arguments.size() < 2) return 2;
   const QString output = arguments[1];

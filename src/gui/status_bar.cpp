@@ -1,13 +1,22 @@
 #include "gui/status_bar.h"
 
+#include <algorithm>
+
+#include <QFontMetrics>
 #include <QFrame>
 #include <QLabel>
 #include <QPalette>
+#include <QRegularExpression>
+
+#include "gui/icon.h"
 
 namespace vesk::gui {
 namespace {
 
 QString Q(const char* s) { return QString::fromUtf8(s); }
+
+// Space between panel 1's frame and its text.
+constexpr int kTextIndent = 3;
 
 }  // namespace
 
@@ -17,15 +26,46 @@ StatusBar::StatusBar(QWidget* parent) : QWidget(parent) {
   // the controls it is moved over.
   setAutoFillBackground(true);
   setBackgroundRole(QPalette::Button);
-  Glyph = new QLabel(Q("  UFO飞行动力原理已公开!!"), this);
-  Text = new QLabel(Q("  请先输入(或者粘贴)加密或者解密的密钥,再进行加/解密文件的操作..."), this);
+  Glyph = new QLabel(this);
+  Text = new QLabel(this);
   for (QLabel* panel : {Glyph, Text}) {
     panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     panel->setTextFormat(Qt::PlainText);
-    panel->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
   }
+  // Panel 0 is too narrow for any text: it shows the icon, whole.
+  Glyph->setAlignment(Qt::AlignCenter);
   Glyph->setGeometry(0, 1, 16, kStatusBarHeight - 1);
-  Text->setGeometry(18, 1, 1050, kStatusBarHeight - 1);
+  const int side = std::min(Glyph->contentsRect().width(), Glyph->contentsRect().height());
+  Glyph->setPixmap(QPixmap::fromImage(DrawVeskIcon(side)));
+  Text->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+  Text->setIndent(kTextIndent);
+  Text->setGeometry(18, 1, 424, kStatusBarHeight - 1);
+  SetMessage(Q("  请先输入(或者粘贴)加密或者解密的密钥,再进行加/解密文件的操作..."));
+}
+
+QString StatusBar::OneLine(const QString& text) {
+  static const QRegularExpression kBreaks(QStringLiteral("[\r\n]+"));
+  return text.split(kBreaks, Qt::SkipEmptyParts).join(' ');
+}
+
+void StatusBar::SetMessage(const QString& text) {
+  message_ = text;
+  Refresh();
+}
+
+void StatusBar::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  Text->setGeometry(18, 1, std::max(width() - 18, 0), kStatusBarHeight - 1);
+  Refresh();
+}
+
+void StatusBar::Refresh() {
+  const QString line = OneLine(message_);
+  const int room = Text->contentsRect().width() - 2 * kTextIndent;
+  const QString shown = Text->fontMetrics().elidedText(line, Qt::ElideMiddle, std::max(room, 0));
+  Text->setText(shown);
+  // An empty tooltip lets the bar's own (the source of the run) show.
+  Text->setToolTip(shown == message_ ? QString() : QString(message_).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
 }
 
 }  // namespace vesk::gui

@@ -21,6 +21,9 @@ namespace text {
 std::string Question(const std::string& path) { return "真的要粉碎文件“" + path + "”吗？"; }
 std::string Cancelled(const std::string& path) { return "粉碎文件已取消。 - " + path; }
 std::string Done(const std::string& path) { return "粉碎文件已完成 — " + path; }
+std::string DoneAfterStop(const std::string& path) {
+  return "停止时文件已全部被零覆盖，已将其删除。粉碎文件已完成 — " + path;
+}
 std::string ProgressHint(const std::string& path) { return "粉碎的文件：" + path; }
 std::string NameNotCleared(const std::string& path, bool disk_full) {
   return "粉碎文件没有全部完成：“" + path + "”的内容已经用零覆盖，文件已经删除，但" +
@@ -305,6 +308,9 @@ bool ShredFile(const ShredJob& job, Reporter& reporter) {
   }
 
   bool failed = false;
+  // Once every byte is zeroed the file is destroyed already: a stop that
+  // comes after the last block still gets it flushed and deleted.
+  bool zeroed = false;
   try {
     const std::vector<uint8_t> zeros(kZeroBlockSize, 0);
     const std::vector<Extent> extents = DataExtents(victim.fd.get(), victim.size);
@@ -338,10 +344,11 @@ bool ShredFile(const ShredJob& job, Reporter& reporter) {
         reporter.ProgressStep(done, static_cast<int64_t>(n));
       }
     }
+    zeroed = total > 0 && done == total;
     // The zeros go to the device before the name goes: the pages of a
     // deleted file need never be written back, which would leave the old
     // data on the disk.
-    if (going_on()) {
+    if (zeroed || going_on()) {
       if (job.faults.before_write) job.faults.before_write(done, 0);
       if (::fdatasync(victim.fd.get()) != 0) throw IoError(std::string("cannot flush: ") + std::strerror(errno));
       reporter.ProgressComplete();
@@ -354,7 +361,8 @@ bool ShredFile(const ShredJob& job, Reporter& reporter) {
     failed = true;
   }
   if (!victim.fd.Close()) reporter.Beep();
-  if (failed || !going_on()) return false;
+  const bool stopped = !going_on();
+  if (failed || (stopped && !zeroed)) return false;
 
   try {
     reset_item();
@@ -366,7 +374,7 @@ bool ShredFile(const ShredJob& job, Reporter& reporter) {
     }
     WriteAndDeleteMarker(path, reporter);
     reporter.Complete({});
-    reporter.ReportMessage(text::Done(path));
+    reporter.ReportMessage(stopped ? text::DoneAfterStop(path) : text::Done(path));
     return true;
   } catch (const NameNotCleared& e) {
     // The data is gone and so is the file; only its name may still be read

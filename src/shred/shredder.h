@@ -83,6 +83,8 @@ inline constexpr const char* kCopyOnWriteLine =
 std::string Question(const std::string& path);
 std::string Cancelled(const std::string& path);
 std::string Done(const std::string& path);
+// Shredded all the same: the stop came once every byte was zeroed.
+std::string DoneAfterStop(const std::string& path);
 std::string ProgressHint(const std::string& path);
 // The file was overwritten and deleted, but the marker that clears its name
 // could not be written (`disk_full`: for want of space).

@@ -88,6 +88,7 @@ class WindowLogicTest : public ::testing::Test {
       case Control::DecryptButton: return window_->DecryptClicked();
       case Control::KeylessEncryptItem: return window_->KeylessEncryptCommand();
       case Control::KeylessDecryptItem: return window_->KeylessDecryptCommand();
+      case Control::SelfDecryptButton: return window_->SelfDecryptClicked();
       default: FAIL() << "no such command";
     }
   }

@@ -73,14 +73,17 @@ TEST_F(WindowLogicTest, CompressOnlyNamesTheFileAfterTheChosenOne) {
   EXPECT_EQ(window_->StatusText(), "进行解压缩文件... 已完成。");
 }
 
-TEST_F(WindowLogicTest, NeitherKeyNorRatioIsRefusedAfterBothDialogs) {
+TEST_F(WindowLogicTest, NeitherKeyNorRatioIsRefusedBeforeBothDialogs) {
   WriteFile(dir_.File("f"), "data");
   window_->SetRatioIndex(0);
-  Encrypt(dir_.File("f"), dir_.File("f.zak"));
+  window_->EncryptClicked();  // refused before any dialog is scripted or shown
+  WaitIdle(Control::EncryptButton);
   ASSERT_EQ(port_.messages.size(), 1u);
   EXPECT_EQ(port_.messages[0], "请选择文件压缩率进行压缩或者输入密钥进行加密。加密文件已取消。");
-  EXPECT_EQ(port_.save_specs.size(), 1u);
+  EXPECT_TRUE(port_.open_specs.empty());
+  EXPECT_TRUE(port_.save_specs.empty());
   EXPECT_FALSE(window_->Flags().KeepRunning);
+  EXPECT_FALSE(PathExists(dir_.File("f.zak")));
 }
 
 TEST_F(WindowLogicTest, CancelledDialogsAndRefusedReplaceWriteNothing) {

@@ -27,14 +27,24 @@ void ScriptedDialogs::Message(QWidget*, const std::string& text, const std::stri
 bool ScriptedDialogs::Question(QWidget*, const std::string& text, const std::string& caption) {
   NoteThread();
   questions.emplace_back(text, caption);
+  asking_ = true;
+  question_closed = false;
   if (on_question) on_question(text);
+  asking_ = false;
   if (question_answers.empty()) {
     unscripted_.push_back("the question \"" + text + "\"");
     return false;
   }
   const bool answer = question_answers.front();
   question_answers.pop_front();
-  return answer;
+  return answer && !question_closed;
+}
+
+void ScriptedDialogs::CloseQuestion() {
+  NoteThread();
+  if (!asking_ || question_closed) return;
+  question_closed = true;
+  ++questions_closed;
 }
 
 void ScriptedDialogs::Information(QWidget*, const std::string& text, const std::string& caption) {

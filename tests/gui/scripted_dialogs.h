@@ -25,6 +25,9 @@ class ScriptedDialogs final : public DialogProvider {
 
   void Message(QWidget* parent, const std::string& text, const std::string& caption) override;
   bool Question(QWidget* parent, const std::string& text, const std::string& caption) override;
+  // Closes the question being asked (on_question is running): it is
+  // answered No whatever the script says.
+  void CloseQuestion() override;
   void Information(QWidget* parent, const std::string& text, const std::string& caption) override;
   std::optional<QColor> ChooseColour(QWidget* parent) override;
   std::optional<std::string> OpenFile(QWidget* parent, const FileDialogSpec& setup) override;
@@ -40,6 +43,10 @@ class ScriptedDialogs final : public DialogProvider {
 
   std::vector<FileDialogSpec> open_specs, save_specs;
   std::vector<std::pair<std::string, std::string>> messages, questions, informations;  // text, caption
+  // Questions closed while they were open, and whether the one being asked
+  // now has been.
+  int questions_closed = 0;
+  bool question_closed = false;
   int colour_dialogs = 0;
   std::vector<std::string> presets;
   // Every dialog ran on the thread of the Qt event loop.
@@ -48,6 +55,7 @@ class ScriptedDialogs final : public DialogProvider {
  private:
   void NoteThread();
   std::vector<std::string> unscripted_;  // the dialogs asked without an answer
+  bool asking_ = false;
 };
 
 }  // namespace vesk::gui::testing

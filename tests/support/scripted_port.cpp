@@ -12,12 +12,24 @@ ScriptedPort::~ScriptedPort() {
 }
 
 void ScriptedPort::MessageBox(const std::string& text, const std::string&) {
+  if (on_message) on_message(text);
   std::lock_guard lock(mutex_);
   messages.push_back(text);
 }
 
 bool ScriptedPort::Question(const std::string& text, const std::string& caption) {
+  {
+    std::lock_guard lock(question_mutex_);
+    asking_ = true;
+    closed_ = false;
+  }
   if (on_question) on_question(text);
+  bool closed = false;
+  {
+    std::lock_guard lock(question_mutex_);
+    asking_ = false;
+    closed = closed_;
+  }
   std::lock_guard lock(mutex_);
   questions.push_back(text);
   question_captions.push_back(caption);
@@ -27,7 +39,22 @@ bool ScriptedPort::Question(const std::string& text, const std::string& caption)
   }
   bool a = question_answers.front();
   question_answers.pop_front();
-  return a;
+  return a && !closed;
+}
+
+void ScriptedPort::CloseQuestion() {
+  {
+    std::lock_guard lock(question_mutex_);
+    if (!asking_ || closed_) return;
+    closed_ = true;
+    ++questions_closed;
+  }
+  question_cv_.notify_all();
+}
+
+bool ScriptedPort::WaitQuestionClosed(std::chrono::milliseconds limit) {
+  std::unique_lock lock(question_mutex_);
+  return question_cv_.wait_for(lock, limit, [&] { return closed_; });
 }
 
 void ScriptedPort::SetStatusText(const std::string& text) {
@@ -35,9 +62,16 @@ void ScriptedPort::SetStatusText(const std::string& text) {
   statuses.push_back(text);
 }
 
-void ScriptedPort::SetBarRange(int64_t) {}
+void ScriptedPort::SetBarRange(int64_t max) {
+  std::lock_guard lock(mutex_);
+  bar_ranges.push_back(max);
+}
 
 void ScriptedPort::SetBarPosition(int64_t position) {
+  {
+    std::lock_guard lock(mutex_);
+    bar_positions.push_back(position);
+  }
   if (on_bar_position) on_bar_position(position);
 }
 

@@ -2,6 +2,8 @@
 // queued in advance, and everything the window shows is recorded.
 #pragma once
 
+#include <chrono>
+#include <condition_variable>
 #include <deque>
 #include <functional>
 #include <map>
@@ -27,6 +29,12 @@ class ScriptedPort : public WindowPort {
 
   void MessageBox(const std::string& text, const std::string& caption) override;
   bool Question(const std::string& text, const std::string& caption) override;
+  // Closes the question being asked (on_question is running, from any
+  // thread): it is answered No whatever the script says.
+  void CloseQuestion() override;
+  // For on_question: waits until the question being asked is closed; false
+  // when `limit` passed first.
+  bool WaitQuestionClosed(std::chrono::milliseconds limit);
   void SetStatusText(const std::string& text) override;
   void SetBarRange(int64_t max) override;
   void SetBarPosition(int64_t position) override;
@@ -44,6 +52,7 @@ class ScriptedPort : public WindowPort {
   std::map<Control, std::string> keys;
   std::function<void(int64_t)> on_bar_position;  // any thread
   std::function<void(const std::string&)> on_question;
+  std::function<void(const std::string&)> on_message;  // before the box is recorded
 
   // Record (read after the run has ended).
   std::vector<std::string> messages, statuses, questions;
@@ -52,11 +61,16 @@ class ScriptedPort : public WindowPort {
   std::map<Control, std::vector<std::string>> captions;
   std::map<Control, bool> enabled;
   std::map<Hint, std::string> hints;
+  std::vector<int64_t> bar_ranges, bar_positions;  // in the order set
   int beeps = 0;
+  int questions_closed = 0;
 
  private:
   std::recursive_mutex mutex_;
   std::vector<std::string> unscripted_;  // the dialogs asked without an answer
+  std::mutex question_mutex_;
+  std::condition_variable question_cv_;
+  bool asking_ = false, closed_ = false;
 };
 
 }  // namespace vesk::testing

@@ -127,12 +127,14 @@ void Decryptor::Container() {
 
 void Decryptor::Attempt() {
   const std::string key = host_.DecryptionKey();
-  if (key.empty()) return Refuse(text::kDecryptEmptyKey);
   uint8_t h[12];
   for (uint8_t& byte : h) byte = ReadByte();
   const uint8_t m1 = h[0], m2 = h[1], m3 = h[2], t = h[3], b0 = h[4], b1 = h[5], b2 = h[6];
   if (Stopped()) return;
   if ((h[7] ^ t) != '.' || (h[8] ^ b0) != 'j' || (h[9] ^ b1) != 'm' || (h[10] ^ b2) != 'z') return NoMarker();
+  // Only a container needs the key; a file without the marker is
+  // decompressed instead.
+  if (key.empty()) return ReportOrRetry(text::kDecryptEmptyKey);
 
   const uint8_t v = h[11] ^ m1;
   if (v > 35) {
@@ -268,6 +270,7 @@ void Decryptor::Attempt() {
       ks[i] = static_cast<uint8_t>((((pk[i] ^ r1) + c) + r2) ^ r3);
     }
     if (Stopped()) return;  // `out` deletes its file
+    if (compressed) host_.DecompressionFollows(size);
     r_.ProgressStart(size);
     if (Stopped()) return;
     r_.ShowStatus(text::kDecryptRunning);

@@ -26,6 +26,9 @@ class DecryptHost {
   // `source` as a temporary file for the end handler. False when no
   // decompression could be started.
   virtual bool StartDecompression(const std::string& source, const std::string& dest, bool delete_zak_after) = 0;
+  // The payload of `compressed` bytes is compressed: once deciphered, it is
+  // decompressed. Called before the deciphering reports its progress.
+  virtual void DecompressionFollows(int64_t /*compressed*/) {}
 };
 
 struct DecryptJob {

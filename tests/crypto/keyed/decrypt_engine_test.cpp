@@ -157,20 +157,40 @@ class DecryptTest : public ::testing::Test {
 // ---------------------------------------------------------------------------
 // Refusals before the container is read.
 
-TEST_F(DecryptTest, EmptyKeyIsRefusedBeforeTheFileIsRead) {
-  // A compressed-only file would go to decompression, and a file cut short
-  // after its header would fail while reading: with an empty key both are
-  // refused with the same message and nothing else happens.
-  const std::string zak = Put("plain.zak", RandomBytes(300, 1));
+TEST_F(DecryptTest, AnEmptyKeyIsRefusedOnlyForAContainer) {
+  // A container, even one cut short after its header, is refused with an
+  // empty key before anything is written; a compressed-only file needs no
+  // key and goes to decompression, and so does a file of the retry sizes
+  // whose bytes at 0 happen to hold no marker.
   const std::string cut = Put("cut.jmz", MakeContainer(Recipe{}, RandomBytes(50, 2)).substr(0, 14));
-  for (const std::string& source : {zak, cut}) {
-    SCOPED_TRACE(source);
-    Session s(source, dir_.File("out"), "");
+  {
+    Session s(cut, dir_.File("out"), "");
     s.Run();
     EXPECT_EQ(s.r.messages, std::vector<std::string>{kEmptyKey});
+    EXPECT_EQ(s.r.Result().outcome, Outcome::kRefused);
     EXPECT_TRUE(s.host.starts.empty());
     EXPECT_TRUE(s.host.outputs.empty());
     EXPECT_EQ(s.r.beeps, 0);
+    EXPECT_TRUE(s.Idle());
+  }
+  for (const std::string& zak : {Put("plain.zak", RandomBytes(300, 1)), Put("retry.zak", RandomBytes(2000, 3))}) {
+    SCOPED_TRACE(zak);
+    Session s(zak, dir_.File("out"), "");
+    s.Run();
+    EXPECT_TRUE(s.r.messages.empty());
+    ASSERT_EQ(s.host.starts.size(), 1u);
+    EXPECT_EQ(s.host.starts[0].source, zak);
+    EXPECT_EQ(s.host.starts[0].dest, dir_.File("out"));
+    EXPECT_FALSE(s.host.starts[0].delete_after);
+  }
+  {
+    // A larger container keeps its header at 260: found there on the
+    // second look, it is refused all the same.
+    const std::string big = Put("big.jmz", MakeContainer(Recipe{}, RandomBytes(1500, 4)));
+    Session s(big, dir_.File("out"), "");
+    s.Run();
+    EXPECT_EQ(s.r.messages, std::vector<std::string>{kEmptyKey});
+    EXPECT_TRUE(s.host.starts.empty());
     EXPECT_TRUE(s.Idle());
   }
 }

@@ -1,0 +1,19 @@
+#include "gui/application.h"
+
+#include <QApplication>
+#include <QLocale>
+
+#include "gui/icon.h"
+#include "gui/translations.h"
+
+namespace vesk::gui {
+
+void SetUpApplication(QApplication& app) {
+  QApplication::setApplicationName("vesk");
+  QGuiApplication::setDesktopFileName("vesk");
+  QApplication::setWindowIcon(VeskIcon());
+  QLocale::setDefault(QLocale(QLocale::Chinese, QLocale::China));
+  InstallChineseTranslations(app);
+}
+
+}  // namespace vesk::gui
