@@ -395,8 +395,27 @@ void WindowLogic::ReportStoppedByFailure(const std::string& text) {
   Reporter::ReportStoppedByFailure(text);
 }
 
+void WindowLogic::SettleEndedRun() {
+  if (Result().outcome == Outcome::kNone) return;
+  // The engines give their command back after their last message; the
+  // window shows it idle already while that message is open.
+  static constexpr std::pair<Control, Operation> kCommands[] = {
+      {Control::EncryptButton, Operation::Encrypt},
+      {Control::DecryptButton, Operation::Decrypt},
+      {Control::CreateSelfDecryptingButton, Operation::CreateSelfDecrypting},
+      {Control::SelfDecryptButton, Operation::SelfDecrypt},
+      {Control::SeparateButton, Operation::Separate},
+  };
+  for (const auto& [control, op] : kCommands) {
+    if (Tag(control) != 0) SetCommandState(op, true);
+  }
+  if (Tag(Control::KeylessEncryptItem) != 0) ResetKeylessEncryptItem();
+  if (Tag(Control::KeylessDecryptItem) != 0) ResetKeylessDecryptItem();
+}
+
 void WindowLogic::ReportMessage(const std::string& text) {
   try {
+    SettleEndedRun();
     port_.MessageBox(text, kMessageCaption);
     ShowStatus(text);
   } catch (...) {
