@@ -93,7 +93,11 @@ void WindowLogic::CloseCancelQuestion(std::optional<Control> busy) {
     if (!cancel_question_ || (busy && *busy != *cancel_question_)) return;
     cancel_question_.reset();
   }
-  port_.CloseQuestion();
+  try {
+    port_.CloseQuestion();
+  } catch (...) {
+    Beep();  // the window is closing: its questions are answered already
+  }
 }
 
 bool WindowLogic::AskToCancel(Control busy, const std::string& text, const std::string& caption) {
