@@ -94,7 +94,11 @@ void WindowLogic::CloseCancelQuestion(std::optional<Control> busy) {
     if (!cancel_question_ || (busy && *busy != *cancel_question_)) return;
     cancel_question_.reset();
   }
-  port_.CloseQuestion();
+  try {
+    port_.CloseQuestion();
+  } catch (...) {
+    Beep();  // the window is closing: its questions are answered already
+  }
 }
 
 bool WindowLogic::AskToCancel(Control busy, const std::string& text, const std::string& caption) {
@@ -400,8 +404,27 @@ void WindowLogic::ReportStoppedByFailure(const std::string& text) {
   Reporter::ReportStoppedByFailure(text);
 }
 
+void WindowLogic::SettleEndedRun() {
+  if (Result().outcome == Outcome::kNone) return;
+  // The engines give their command back after their last message; the
+  // window shows it idle already while that message is open.
+  static constexpr std::pair<Control, Operation> kCommands[] = {
+      {Control::EncryptButton, Operation::Encrypt},
+      {Control::DecryptButton, Operation::Decrypt},
+      {Control::CreateSelfDecryptingButton, Operation::CreateSelfDecrypting},
+      {Control::SelfDecryptButton, Operation::SelfDecrypt},
+      {Control::SeparateButton, Operation::Separate},
+  };
+  for (const auto& [control, op] : kCommands) {
+    if (Tag(control) != 0) SetCommandState(op, true);
+  }
+  if (Tag(Control::KeylessEncryptItem) != 0) ResetKeylessEncryptItem();
+  if (Tag(Control::KeylessDecryptItem) != 0) ResetKeylessDecryptItem();
+}
+
 void WindowLogic::ReportMessage(const std::string& text) {
   try {
+    SettleEndedRun();
     port_.MessageBox(text, kMessageCaption);
     ShowStatus(text);
   } catch (...) {

@@ -395,6 +395,9 @@ class WindowLogic : public Reporter, public ControlSink, public keyed::DecryptHo
   bool RefuseUnusableKey(Control box);
   // Refuses a run before it starts: the outcome, then the message.
   void RefuseRun(const std::string& text);
+  // Before a message: a run that has recorded its outcome shows its command
+  // idle.
+  void SettleEndedRun();
   // Closes the cancel question of `busy` when one is open.
   void CloseCancelQuestion(std::optional<Control> busy);
 

@@ -195,13 +195,8 @@ TEST_F(RunFeedback, ACancelledSelfDecryptIsCleanAndSilent) {
   EXPECT_TRUE(port_.enabled[Control::SelfDecryptButton]);
 }
 
-TEST_F(RunFeedback, AFailureIsShownWithTheCommandIdleAndItsTemporaryFileGone) {
-  // A container that says it holds compressed data but does not.
-  Recipe recipe;
-  recipe.key = "k";
-  recipe.pre_zip_level = 2;
-  WriteFile(dir_.File("bad.jmz"), MakeContainer(recipe, RandomBytes(300000, 9)));
-  port_.keys[Control::DecryptionKey] = "k";
+TEST_F(RunFeedback, AFailureOrRefusalIsShownWithTheCommandIdleAndItsTemporaryFileGone) {
+  // What the window shows while the message box is open.
   struct Seen {
     int tag = -1;
     std::string caption;
@@ -212,16 +207,31 @@ TEST_F(RunFeedback, AFailureIsShownWithTheCommandIdleAndItsTemporaryFileGone) {
     seen = {window_->Tag(Control::DecryptButton), port_.captions[Control::DecryptButton].back(),
             port_.enabled[Control::EncryptButton], TempFiles()};
   };
+  const auto expect_idle = [&] {
+    EXPECT_EQ(seen.tag, 0);
+    EXPECT_EQ(seen.caption, "解密文件");
+    EXPECT_TRUE(seen.encrypt_enabled);
+    EXPECT_EQ(seen.temp_files, 0u);
+  };
+  // A container that says it holds compressed data but does not: its
+  // decompression stage fails.
+  Recipe recipe;
+  recipe.key = "k";
+  recipe.pre_zip_level = 2;
+  WriteFile(dir_.File("bad.jmz"), MakeContainer(recipe, RandomBytes(300000, 9)));
+  port_.keys[Control::DecryptionKey] = "k";
   Decrypt(dir_.File("bad.jmz"), dir_.File("bad-out"));
   ASSERT_EQ(port_.messages, std::vector<std::string>{"进行解压缩文件...不能完成！已经取消。可能文件未经此软件压缩过。"});
-  EXPECT_EQ(seen.tag, 0);
-  EXPECT_EQ(seen.caption, "解密文件");
-  EXPECT_TRUE(seen.encrypt_enabled);
-  EXPECT_EQ(seen.temp_files, 0u);
+  expect_idle();
   EXPECT_EQ(window_->Result().outcome, Outcome::kFailed);
+  // A wrong key, refused by the decryption engine from its worker.
+  port_.messages.clear();
+  port_.keys[Control::DecryptionKey] = "wrong";
+  Decrypt(dir_.File("bad.jmz"), dir_.File("bad-out"));
+  ASSERT_EQ(port_.messages, std::vector<std::string>{"解密的密钥与加密的文件里的密钥不相同,不能解密!"});
+  expect_idle();
+  EXPECT_EQ(window_->Result().outcome, Outcome::kRefused);
 }
-
-// ---- Keys checked where needed, before the dialogs --------------------------------
 
 TEST_F(RunFeedback, TheDecryptionKeyIsNeededOnlyForAContainer) {
   const std::string plain = Words(200000, 10);
