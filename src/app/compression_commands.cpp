@@ -42,6 +42,7 @@ std::string CannotWrite(const std::string& folder) { return "无法写入文件�
 
 void WindowLogic::ResetRunFlags() {
   BeginRun();
+  after_run_ = nullptr;  // a follow-up belongs to the run that armed it
   // Only between runs: nothing of Compression is running when a command starts.
   compressing_for_encryption_ = false;
   DeleteZakAfterUnzip = false;
@@ -150,7 +151,7 @@ void WindowLogic::EndOfZipRun(bool normal, std::string failure) {
   const std::string written = Compression.DestFile;
 
   if (normal && failure.empty() && for_encryption && Flags().KeepRunning) {
-    StartWorker([this] { EncryptEngine(); });  // the encryption engine deletes the copy when it ends
+    StartCommandWorker([this] { EncryptEngine(); });  // the encryption engine deletes the copy when it ends
     return;
   }
   // A compression for an encryption whose flag was cleared meanwhile is a
@@ -194,6 +195,7 @@ void WindowLogic::EndOfZipRun(bool normal, std::string failure) {
     DeleteIfExists(Compression.SourceFile);
     if (complete) ShowStatus("解密文件 ... 已完成。");
   }
+  PostRunCheck();
 }
 
 }  // namespace vesk
