@@ -5,6 +5,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include <QColor>
 #include <QStringList>
@@ -32,6 +33,16 @@ class DialogProvider {
   virtual std::optional<std::string> SaveFile(QWidget* parent, const FileDialogSpec& setup) = 0;
   // A file was dropped on the window: both file dialogs start in its folder.
   virtual void PresetFile(const std::string& /*path*/) {}
+  // The open dialog with several files chosen at once; empty when cancelled.
+  virtual std::vector<std::string> OpenFiles(QWidget* parent, const FileDialogSpec& setup) {
+    auto one = OpenFile(parent, setup);
+    return one ? std::vector<std::string>{*one} : std::vector<std::string>{};
+  }
+  // The replace question among several files, with "全部是" and "全部否".
+  virtual WindowPort::ReplaceAnswer ReplaceQuestion(QWidget* parent, const std::string& text,
+                                                    const std::string& caption) {
+    return Question(parent, text, caption) ? WindowPort::ReplaceAnswer::kYes : WindowPort::ReplaceAnswer::kNo;
+  }
 };
 
 // The dialogs' "Label|pattern|Label|pattern" filter as Qt name filters:

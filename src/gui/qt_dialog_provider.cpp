@@ -4,6 +4,9 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QPushButton>
+
+#include <algorithm>
 
 namespace vesk::gui {
 namespace {
@@ -49,6 +52,32 @@ std::optional<std::string> QtDialogProvider::SaveFile(QWidget* parent, const Fil
 }
 
 void QtDialogProvider::PresetFile(const std::string& path) { folder_ = QFileInfo(Q(path)).absolutePath(); }
+
+std::vector<std::string> QtDialogProvider::OpenFiles(QWidget* parent, const FileDialogSpec& setup) {
+  QFileDialog dialog(parent);
+  if (setup.filter_index >= 1) open_filter_index_ = setup.filter_index;
+  PrepareFileDialog(dialog, setup, false, open_filter_index_, folder_);
+  dialog.setFileMode(QFileDialog::ExistingFiles);
+  if (dialog.exec() != QDialog::Accepted) return {};
+  std::vector<std::string> chosen;
+  for (const QString& file : dialog.selectedFiles()) chosen.push_back(file.toStdString());
+  if (chosen.empty()) return {};
+  open_filter_index_ = std::max(1, static_cast<int>(FilterIndexOf(dialog.nameFilters(), dialog.selectedNameFilter())) + 1);
+  folder_ = QFileInfo(Q(chosen.front())).absolutePath();
+  return chosen;
+}
+
+WindowPort::ReplaceAnswer QtDialogProvider::ReplaceQuestion(QWidget* parent, const std::string& text,
+                                                            const std::string& caption) {
+  QMessageBox box(QMessageBox::Question, Q(caption), Q(text), QMessageBox::Yes | QMessageBox::No, parent);
+  QPushButton* all_yes = box.addButton(QStringLiteral("全部是"), QMessageBox::YesRole);
+  QPushButton* all_no = box.addButton(QStringLiteral("全部否"), QMessageBox::NoRole);
+  box.setDefaultButton(QMessageBox::Yes);
+  const int answer = box.exec();
+  if (box.clickedButton() == all_yes) return WindowPort::ReplaceAnswer::kYesToAll;
+  if (box.clickedButton() == all_no) return WindowPort::ReplaceAnswer::kNoToAll;
+  return answer == QMessageBox::Yes ? WindowPort::ReplaceAnswer::kYes : WindowPort::ReplaceAnswer::kNo;
+}
 
 std::optional<std::string> QtDialogProvider::Run(QWidget* parent, const FileDialogSpec& setup, bool save) {
   QFileDialog dialog(parent);

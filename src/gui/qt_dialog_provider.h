@@ -24,9 +24,13 @@ class QtDialogProvider final : public DialogProvider {
   std::optional<std::string> OpenFile(QWidget* parent, const FileDialogSpec& setup) override;
   std::optional<std::string> SaveFile(QWidget* parent, const FileDialogSpec& setup) override;
   void PresetFile(const std::string& path) override;
+  std::vector<std::string> OpenFiles(QWidget* parent, const FileDialogSpec& setup) override;
+  WindowPort::ReplaceAnswer ReplaceQuestion(QWidget* parent, const std::string& text,
+                                            const std::string& caption) override;
 
  private:
   std::optional<std::string> Run(QWidget* parent, const FileDialogSpec& setup, bool save);
+  std::vector<std::string> RunMany(QWidget* parent, const FileDialogSpec& setup);
 
   // What each dialog keeps between uses: its filter index (a setup of -1
   // keeps it) and the folder it was last in.

@@ -39,6 +39,8 @@ class QtWindowPort final : public WindowPort {
   std::string KeyText(Control box) override;
   std::optional<std::string> OpenDialog(const FileDialogSpec& setup) override;
   std::optional<std::string> SaveDialog(const FileDialogSpec& setup) override;
+  std::vector<std::string> OpenManyDialog(const FileDialogSpec& setup) override;
+  ReplaceAnswer ReplaceQuestion(const std::string& text, const std::string& caption) override;
   void Beep() override;
   void SetKeylessItemsVisible(bool visible) override;
   void ProcessPendingMessages() override;
