@@ -25,62 +25,70 @@ constexpr std::size_t kReadSize = std::size_t{1} << 20;
 constexpr int64_t kHeaderWeight = 512;
 
 // The libarchive writer with its output callback in front of the sink. An
-// exception of the sink cannot pass through the library (C code), so it is
-// kept here and thrown again once the library has returned.
+// exception of the sink cannot pass through the library (C code): it is
+// kept, the library is told the bytes went (so that it never ends up in a
+// state in which it cannot free itself), and it is thrown again once the
+// library has returned. From then on, as after a stop, nothing more reaches
+// the sink.
 class Writer {
  public:
   explicit Writer(ByteSink& sink) : sink_(sink), a_(archive_write_new()), entry_(archive_entry_new()) {
-    if (a_ == nullptr || entry_ == nullptr) throw std::bad_alloc();
+    if (!a_ || !entry_) throw std::bad_alloc();
     // pax: plain ustar records, with an extended record only for what they
     // cannot hold (a long or non-ASCII name, a time to the nanosecond, a
     // large size). No blocking, so that the stream ends right after its two
     // zero records.
-    Check(archive_write_set_format_pax(a_), "");
-    Check(archive_write_set_bytes_per_block(a_, 0), "");
-    Check(archive_write_open2(a_, this, nullptr, &Writer::Put, nullptr, nullptr), "");
+    Check(archive_write_set_format_pax(a_.get()), "");
+    Check(archive_write_set_bytes_per_block(a_.get(), 0), "");
+    Check(archive_write_open2(a_.get(), this, nullptr, &Writer::Put, nullptr, nullptr), "");
   }
-  ~Writer() {
-    archive_entry_free(entry_);
-    archive_write_free(a_);  // also after a failure: nothing more reaches the sink that matters
-  }
+  ~Writer() { discard_ = true; }  // the library's closing records go nowhere
   Writer(const Writer&) = delete;
   Writer& operator=(const Writer&) = delete;
 
   archive_entry* Entry() {
-    archive_entry_clear(entry_);
-    return entry_;
+    archive_entry_clear(entry_.get());
+    return entry_.get();
   }
-  void Header(const std::string& name) { Check(archive_write_header(a_, entry_), name); }
+  void Header(const std::string& name) { Check(archive_write_header(a_.get(), entry_.get()), name); }
   void Data(const void* data, std::size_t n, const std::string& name) {
-    const la_ssize_t put = archive_write_data(a_, data, n);
-    if (put < 0 || static_cast<std::size_t>(put) != n) Check(put < 0 ? static_cast<int>(put) : ARCHIVE_FATAL, name);
+    const la_ssize_t put = archive_write_data(a_.get(), data, n);
+    Check(put < 0 ? static_cast<int>(put) : static_cast<std::size_t>(put) == n ? ARCHIVE_OK : ARCHIVE_FATAL, name);
   }
-  void Close() { Check(archive_write_close(a_), ""); }
+  void Close() { Check(archive_write_close(a_.get()), ""); }
 
  private:
-  static la_ssize_t Put(struct archive* a, void* self, const void* data, size_t n) {
+  static la_ssize_t Put(struct archive*, void* self, const void* data, size_t n) {
     auto* w = static_cast<Writer*>(self);
+    if (w->failure_ || w->discard_) return static_cast<la_ssize_t>(n);
     try {
       w->sink_.Write(data, n);
-      return static_cast<la_ssize_t>(n);
     } catch (...) {
       w->failure_ = std::current_exception();
-      archive_set_error(a, EIO, "the output failed");
-      return -1;
     }
+    return static_cast<la_ssize_t>(n);
   }
   // A warning (a name that is no valid UTF-8, stored as binary) is no failure.
   void Check(int rc, const std::string& name) {
-    if (rc >= ARCHIVE_WARN) return;
     if (failure_) std::rethrow_exception(failure_);
-    const char* detail = archive_error_string(a_);
+    if (rc >= ARCHIVE_WARN) return;
+    const char* detail = archive_error_string(a_.get());
     throw PackError(PackError::Kind::kLibrary, name, detail != nullptr ? detail : "libarchive");
   }
 
+  struct FreeArchive {
+    void operator()(struct archive* a) const { archive_write_free(a); }
+  };
+  struct FreeEntry {
+    void operator()(archive_entry* e) const { archive_entry_free(e); }
+  };
+
   ByteSink& sink_;
-  struct archive* a_;
-  archive_entry* entry_;
   std::exception_ptr failure_;
+  bool discard_ = false;
+  // Last: freed first, while the members above are still there for Put.
+  std::unique_ptr<struct archive, FreeArchive> a_;
+  std::unique_ptr<archive_entry, FreeEntry> entry_;
 };
 
 // A descriptor closed on every way out.

@@ -106,17 +106,16 @@ void RemoveTree(int parent, const std::string& leaf) {
 class Reader {
  public:
   Reader(ByteSource& source, const UnpackControl& control)
-      : source_(source), control_(control), a_(archive_read_new()),
-        buffer_(std::make_unique_for_overwrite<uint8_t[]>(kReadSize)) {
-    if (a_ == nullptr) throw std::bad_alloc();
-    archive_read_support_format_tar(a_);
-    Check(archive_read_open(a_, this, nullptr, &Reader::Pull, nullptr), "");
+      : source_(source), control_(control), buffer_(std::make_unique_for_overwrite<uint8_t[]>(kReadSize)),
+        a_(archive_read_new()) {
+    if (!a_) throw std::bad_alloc();
+    archive_read_support_format_tar(a_.get());
+    Check(archive_read_open(a_.get(), this, nullptr, &Reader::Pull, nullptr), "");
   }
-  ~Reader() { archive_read_free(a_); }
   Reader(const Reader&) = delete;
   Reader& operator=(const Reader&) = delete;
 
-  struct archive* get() { return a_; }
+  struct archive* get() { return a_.get(); }
   int64_t Delivered() const { return delivered_; }
 
   // A warning (a name the library could not convert, kept as stored) is no
@@ -124,7 +123,7 @@ class Reader {
   void Check(int rc, const std::string& name) {
     if (rc >= ARCHIVE_WARN) return;
     if (failure_) std::rethrow_exception(failure_);
-    const char* detail = archive_error_string(a_);
+    const char* detail = archive_error_string(a_.get());
     Fail(UnpackError::Kind::kDamaged, name, detail != nullptr ? detail : "");
   }
 
@@ -144,12 +143,17 @@ class Reader {
     }
   }
 
+  struct FreeArchive {
+    void operator()(struct archive* a) const { archive_read_free(a); }
+  };
+
   ByteSource& source_;
   const UnpackControl& control_;
-  struct archive* a_;
   std::unique_ptr<uint8_t[]> buffer_;
   int64_t delivered_ = 0;
   std::exception_ptr failure_;
+  // Last: freed first, while the members above are still there.
+  std::unique_ptr<struct archive, FreeArchive> a_;
 };
 
 class Unpacker {

@@ -68,8 +68,9 @@ TEST(ContainerStreamWriter, WritesTheEnginesContainerForEveryLengthPieceAndVersi
   TempDir dir;
   // Around the layout change at 1024 bytes, around the 1 MiB buffers, and
   // lengths that leave 1 to 3 tail bytes after the last whole word.
-  const std::size_t sizes[] = {1, 3, 5, 1023, 1024, 1025, 4099, (std::size_t{1} << 20) + 517,
-                               (std::size_t{3} << 20) + 2};
+  // 260 + 1 MiB with r2 = 0 ends right after a full buffer.
+  const std::size_t sizes[] = {1, 3, 5, 1023, 1024, 1025, 4099, (std::size_t{1} << 20) + 260,
+                               (std::size_t{1} << 20) + 517, (std::size_t{3} << 20) + 2};
   for (const uint8_t version : {kVersionCurrent, kVersionOld, kVersionOlder}) {
     for (const std::size_t size : sizes) {
       // r2 = 254 puts the key-check block as late as it goes (P = 512 or 514).

@@ -16,7 +16,7 @@ using testing::TempDir;
 TEST(KeylessStreamWriter, WritesWhatTheTransformMakesOfTheWholePayload) {
   TempDir dir;
   const RandomBlock r = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};
-  const std::size_t sizes[] = {1, 2, 3, 4, 5, (std::size_t{1} << 20) - 1, (std::size_t{1} << 20) + 3,
+  const std::size_t sizes[] = {1, 2, 3, 4, 5, (std::size_t{1} << 20) - 1, std::size_t{1} << 20, (std::size_t{1} << 20) + 3,
                                (std::size_t{2} << 20) + 6};
   for (const Version version : {Version::kCurrent, Version::kOld, Version::kOlder}) {
     for (const std::size_t size : sizes) {
