@@ -281,6 +281,8 @@ bool WindowLogic::DropFiles(const std::vector<std::string>& paths) {
 
 void WindowLogic::CloseRequested() {
   try {
+    // Among several files, none after the one at work begins.
+    if (InBatch()) MarkBatchCancelled();
     StopAllAndYield();
   } catch (...) {
     Beep();

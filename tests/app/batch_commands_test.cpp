@@ -160,6 +160,31 @@ TEST_F(Batches, ACancelInTheMiddleKeepsWhatWasDoneAndSkipsTheRest) {
   EXPECT_FALSE(window_->FollowUpPending());
 }
 
+TEST_F(Batches, ClosingTheWindowMidwayBeginsNoFurtherFile) {
+  const std::string a = Make("a.txt", RandomBytes(1000, 1)), b = Make("b.txt", RandomBytes(24 << 20, 2)),
+                    c = Make("c.txt", RandomBytes(1000, 3));
+  port_.on_bar_position = [this](int64_t position) {
+    if (clicked_ || position < (1 << 20)) return;
+    clicked_ = true;
+    ui_.Post([this] {
+      window_->CloseRequested();
+      click_done_ = true;
+    });
+    if (ui_.IsUiThread()) return;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (!click_done_ && std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+  };
+  Run(Control::EncryptButton, {a, b, c});
+  EXPECT_TRUE(click_done_);
+  EXPECT_TRUE(PathExists(dir_.File("a.jmz")));
+  EXPECT_FALSE(PathExists(dir_.File("b.jmz")));
+  EXPECT_FALSE(PathExists(dir_.File("c.jmz")));
+  EXPECT_TRUE(Staging().empty());
+  EXPECT_NE(window_->Result().outcome, Outcome::kDone);
+}
+
 TEST_F(Batches, NoToAllKeepsEveryExistingFileAndAsksOnce) {
   std::vector<std::string> sources;
   for (const char* name : {"a", "b", "c"}) {
