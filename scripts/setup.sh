@@ -9,8 +9,10 @@ cd "$(dirname "$0")/.."
 packages=(
   g++ cmake ninja-build pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
-  zlib1g-dev libcli11-dev
+  zlib1g-dev libcli11-dev libarchive-dev
   libssl-dev age libzxcvbn-dev
+  # The folder benchmark compares with tar and pigz.
+  tar pigz
   qt6-base-dev
   xvfb xauth fonts-liberation fonts-wqy-microhei
   qt6-translations-l10n

@@ -8,10 +8,12 @@
 #include <utility>
 
 #include "app/window_logic.h"
+#include "archive/folder_engine.h"
 #include "compress/parallel_deflate.h"
 #include "crypto/age_files/engine.h"
 #include "crypto/age_files/key_files.h"
 #include "crypto/age_files/texts.h"
+#include "crypto/keyless/random_source.h"
 #include "platform/file_io.h"
 #include "platform/staged_file.h"
 
@@ -58,49 +60,67 @@ std::string WindowLogic::AgePlainName(const std::string& age_path) {
 
 // ---- Encryption ---------------------------------------------------------------
 
-void WindowLogic::AgeEncryptClicked() {
-  auto& keep = Flags().KeepRunning;
-  // A refusal before anything is chosen or written.
-  auto refuse = [this](const std::string& why) {
-    EndRun(Outcome::kRefused, why);
-    ReportMessage(why);
-  };
-  try {
-    StopAllAndYield();
-    ResetRunFlags();
-    auto job = std::make_shared<age_files::EncryptJob>();
-    // Recipients count for this run only: the next click asks again.
-    job->recipients = std::exchange(AgeRecipients, {});
-    if (job->recipients.empty()) {
-      std::string passphrase = port_.PassphraseText(Control::EncryptionKey);
-      std::string confirmation = port_.PassphraseText(Control::DecryptionKey);
-      const bool confirmed = passphrase == confirmation;
-      age_files::WipeString(confirmation);
-      job->passphrase = age_files::TakeSecret(passphrase);
-      if (job->passphrase.empty()) return refuse(text::kPassphraseEmpty);
-      if (!confirmed) return refuse(text::kPassphraseMismatch);
-      if (!age_files::IsUtf8(job->passphrase.view())) return refuse(text::kPassphraseNotUtf8);
-    }
+struct WindowLogic::AgeKeys {
+  std::vector<std::string> recipients;  // "age1..." keys, checked by the engines
+  age::SecretBytes passphrase;          // else the passphrase
+};
 
-    FileDialogSpec open{"全部文件(*.*)|*.*", 1, "", text::kEncryptOpenTitle};
-    PreselectFromHint(open);
-    ShowStatus("");
-    const auto picked = port_.OpenDialog(open);
-    if (!picked) return ShowStatus(text::kEncryptCancelled);
-    ChosenFile = SourcePath = *picked;
-    const auto saved = port_.SaveDialog({text::kEncryptSaveFilter, 1, *picked + ".age", text::kEncryptSaveTitle});
+const char* WindowLogic::AgeEncryptOpenTitle() { return text::kEncryptOpenTitle; }
+
+bool WindowLogic::TakeAgeKeys() {
+  auto keys = std::make_shared<AgeKeys>();
+  // Recipients count for this command only: the next click asks again.
+  keys->recipients = std::exchange(AgeRecipients, {});
+  if (keys->recipients.empty()) {
+    std::string passphrase = port_.PassphraseText(Control::EncryptionKey);
+    std::string confirmation = port_.PassphraseText(Control::DecryptionKey);
+    const bool confirmed = passphrase == confirmation;
+    age_files::WipeString(confirmation);
+    keys->passphrase = age_files::TakeSecret(passphrase);
+    const char* why = keys->passphrase.empty()                     ? text::kPassphraseEmpty
+                      : !confirmed                                 ? text::kPassphraseMismatch
+                      : !age_files::IsUtf8(keys->passphrase.view()) ? text::kPassphraseNotUtf8
+                                                                   : nullptr;
+    if (why != nullptr) {
+      EndRun(Outcome::kRefused, why);
+      ReportMessage(why);
+      return false;
+    }
+  }
+  age_keys_ = std::move(keys);
+  return true;
+}
+
+void WindowLogic::AgeEncryptOne(const std::string& picked, bool ask_target) {
+  auto& keep = Flags().KeepRunning;
+  const std::shared_ptr<const AgeKeys> keys = age_keys_;
+  try {
+    const bool folder = DirectoryExists(picked);
+    ChosenFile = SourcePath = picked;
+    FolderSource = folder ? picked : std::string();
+    // A folder becomes "DIR.tar.age"; a file keeps its whole name.
+    const std::string proposal = folder ? FolderStem(picked) + ".tar.age" : picked + ".age";
+    const auto saved = ask_target ? port_.SaveDialog({text::kEncryptSaveFilter, 1, proposal, text::kEncryptSaveTitle})
+                                  : std::optional<std::string>(proposal);
     if (!saved) return ShowStatus(text::kEncryptCancelled);
     TargetPath = OutputPath = *saved;
     // Nothing is asked or deleted for an output that is the source itself.
-    if (SameFile(*picked, TargetPath)) return refuse(text::ReplaceFailed(TargetPath, text::kEncryptCancelled));
+    if (!folder && SameFile(picked, TargetPath)) {
+      const std::string why = text::ReplaceFailed(TargetPath, text::kEncryptCancelled);
+      EndRun(Outcome::kRefused, why);
+      return ReportMessage(why);
+    }
     ReplaceTarget = PathExists(TargetPath);
     if (ReplaceTarget && !AskYesNo(text::ReplaceQuestion(TargetPath), text::kReplaceCaption)) {
       EndRun(Outcome::kRefused, text::kEncryptCancelled);
       return ShowStatus(text::kEncryptCancelled);
     }
 
+    auto job = std::make_shared<age_files::EncryptJob>();
     job->source_path = SourcePath;
     job->target_path = TargetPath;
+    job->recipients = keys->recipients;
+    job->passphrase = keys->passphrase.Clone();
     job->armor = AgeArmor;
     job->work_factor = AgeWorkFactor;
     job->threads = static_cast<unsigned>(compress::CompressionThreads());
@@ -112,7 +132,18 @@ void WindowLogic::AgeEncryptClicked() {
     SetBarPosition(0);
     SetHintText(Hint::Output, text::EncryptOutputHint(TargetPath));
     SetHintText(Hint::Source, text::EncryptSourceHint(SourcePath));
-    StartWorker([this, job] { age_files::EncryptFile(*job, *this); });
+    if (folder) {
+      auto pack = std::make_shared<archive::PackJob>();
+      pack->folder = picked;
+      pack->target_path = TargetPath;
+      pack->road = archive::Road::kAge;
+      pack->replace_target = ReplaceTarget;
+      pack->command = Operation::Encrypt;
+      pack->age = std::move(job);
+      StartCommandWorker([this, pack] { archive::PackFolder(*pack, *this, *random_, keyless::DefaultRandom()); });
+    } else {
+      StartCommandWorker([this, job] { age_files::EncryptFile(*job, *this); });
+    }
   } catch (...) {
     keep = false;
     SetCommandState(Operation::Encrypt, true);
@@ -134,7 +165,7 @@ void WindowLogic::EncryptToRecipientsClicked() {
       return ReportMessage(list.error);
     }
     AgeRecipients = list.recipients;
-    AgeEncryptClicked();
+    EncryptClicked();
   } catch (...) {
     AgeRecipients.clear();
     Beep();
@@ -143,7 +174,7 @@ void WindowLogic::EncryptToRecipientsClicked() {
 
 // ---- Decryption -----------------------------------------------------------------
 
-void WindowLogic::AgeDecryptChosen(const std::string& source) {
+void WindowLogic::AgeDecryptChosen(const std::string& source, bool ask_target) {
   auto& keep = Flags().KeepDecrypting;
   auto refuse = [this](const std::string& why) {
     EndRun(Outcome::kRefused, why);
@@ -167,7 +198,8 @@ void WindowLogic::AgeDecryptChosen(const std::string& source) {
       job->identity_files = AgeIdentityFiles;
     }
 
-    const auto saved = port_.SaveDialog({"全部文件(*.*)|*.*", -1, AgePlainName(source), text::kDecryptSaveTitle});
+    const FileDialogSpec save{"全部文件(*.*)|*.*", -1, AgePlainName(source), text::kDecryptSaveTitle};
+    const auto saved = ask_target ? port_.SaveDialog(save) : std::optional<std::string>(save.file_name);
     if (!saved) return ShowStatus(text::kDecryptCancelled);
     TargetPath = OutputPath = *saved;
     if (SameFile(source, TargetPath)) return refuse(text::ReplaceFailed(TargetPath, text::kDecryptCancelled));
@@ -189,7 +221,7 @@ void WindowLogic::AgeDecryptChosen(const std::string& source) {
     SetBarPosition(0);
     SetHintText(Hint::Output, text::DecryptOutputHint(TargetPath));
     SetHintText(Hint::Source, text::DecryptSourceHint(source));
-    StartWorker([this, job] { age_files::DecryptFile(*job, *this); });
+    StartCommandWorker([this, job] { age_files::DecryptFile(*job, *this); });
   } catch (...) {
     keep = false;
     SetCommandState(Operation::Decrypt, true);
@@ -201,15 +233,15 @@ void WindowLogic::AgeDecryptChosen(const std::string& source) {
 void WindowLogic::ChooseIdentityFilesClicked() {
   try {
     FileDialogSpec open{text::kIdentityFilter, -1, "", text::kIdentityOpenTitle};
-    const auto chosen = port_.OpenFilesDialog(open);
-    if (!chosen || chosen->empty()) return;
+    const std::vector<std::string> chosen = port_.OpenManyDialog(open);
+    if (chosen.empty()) return;
     // Each file is read once now, so that a wrong one is named at once; the
     // keys themselves are read again by each decryption and kept nowhere.
-    for (const std::string& path : *chosen) {
+    for (const std::string& path : chosen) {
       const age_files::IdentityFile file = age_files::ReadIdentityFile(path);
       if (!file.error.empty()) return ReportMessage(file.error);
     }
-    AgeIdentityFiles = *chosen;
+    AgeIdentityFiles = chosen;
     ShowStatus(text::IdentitiesChosen(AgeIdentityFiles.size()));
   } catch (...) {
     Beep();

@@ -42,6 +42,7 @@ std::string CannotWrite(const std::string& folder) { return "无法写入文件�
 
 void WindowLogic::ResetRunFlags() {
   BeginRun();
+  after_run_ = nullptr;  // a follow-up belongs to the run that armed it
   // Only between runs: nothing of Compression is running when a command starts.
   compressing_for_encryption_ = false;
   DeleteZakAfterUnzip = false;
@@ -174,7 +175,7 @@ void WindowLogic::EndOfZipRun(bool normal, std::string failure) {
 
   if (normal && failure.empty() && for_encryption && Flags().KeepRunning) {
     BeginStage(1);
-    StartWorker([this] { EncryptEngine(); });  // the encryption engine deletes the copy when it ends
+    StartCommandWorker([this] { EncryptEngine(); });  // the encryption engine deletes the copy when it ends
     return;
   }
   // A compression for an encryption whose flag was cleared meanwhile is a
@@ -220,6 +221,7 @@ void WindowLogic::EndOfZipRun(bool normal, std::string failure) {
     EndRun(Outcome::kFailed, message);
     ReportMessage(message);
   }
+  PostRunCheck();
 }
 
 }  // namespace vesk

@@ -70,7 +70,7 @@ void WindowLogic::ApplyKeylessRemoval() {
 
 void WindowLogic::KeylessEncryptCommand() {
   auto& keep = Flags().KeepRunning;
-  if (Tag(Control::KeylessEncryptItem) != 0) {
+  if (Tag(Control::KeylessEncryptItem) != 0 || InBatch()) {
     if (AskToCancel(Control::KeylessEncryptItem, "真的要取消加密：“" + SourcePath + "”吗?", "取消加密")) {
       CancelCommand(Control::KeylessEncryptItem);
     }
@@ -84,11 +84,26 @@ void WindowLogic::KeylessEncryptCommand() {
     FileDialogSpec open{"全部文件(*.*)|*.*", -1, "", "选择文件进行不保存密钥加密"};
     PreselectFromHint(open);
     ShowStatus("");
-    const auto picked = port_.OpenDialog(open);
-    if (!picked) return;
-    SourcePath = *picked;
-    const auto saved =
-        port_.SaveDialog({"jmz加密文件(*.jmz)|*.jmz|全部文件(*.*)|*.*", -1, *picked + ".jmz", "加密后的文件保存为"});
+    const std::vector<std::string> picked = PickSources(open);
+    if (picked.empty()) return;
+    if (picked.size() > 1) return StartBatch(BatchCommand::kKeylessEncrypt, picked);
+    KeylessEncryptOne(picked.front(), true);
+  } catch (...) {
+    keep = false;
+    ResetKeylessEncryptItem();
+    Beep();
+  }
+}
+
+void WindowLogic::KeylessEncryptOne(const std::string& picked, bool ask_target) {
+  auto& keep = Flags().KeepRunning;
+  try {
+    SourcePath = picked;
+    // A folder is packed into one container, named as a tar file would be.
+    FolderSource = DirectoryExists(picked) ? picked : std::string();
+    const std::string proposal = FolderSource.empty() ? picked + ".jmz" : FolderStem(picked) + ".tar.jmz";
+    const FileDialogSpec save{"jmz加密文件(*.jmz)|*.jmz|全部文件(*.*)|*.*", -1, proposal, "加密后的文件保存为"};
+    const auto saved = ask_target ? port_.SaveDialog(save) : std::optional<std::string>(proposal);
     if (!saved) return;
     TargetPath = OutputPath = ChangeFileExt(*saved, ".jmz");
     ReplaceTarget = PathExists(TargetPath);
@@ -106,7 +121,11 @@ void WindowLogic::KeylessEncryptCommand() {
     SetControlTag(Control::KeylessEncryptItem, 1);
     SetControlEnabled(Control::KeylessEncryptItem, true);  // the cancel
     SetControlEnabled(Control::EncryptionKey, false);
-    StartWorker([this] { EncryptKeyless(); });
+    if (FolderSource.empty()) {
+      StartCommandWorker([this] { EncryptKeyless(); });
+    } else {
+      StartCommandWorker([this] { PackFolderWorker(true); });
+    }
   } catch (...) {
     keep = false;
     ResetKeylessEncryptItem();
@@ -116,7 +135,7 @@ void WindowLogic::KeylessEncryptCommand() {
 
 void WindowLogic::KeylessDecryptCommand() {
   auto& keep = Flags().KeepDecrypting;
-  if (Tag(Control::KeylessDecryptItem) != 0) {
+  if (Tag(Control::KeylessDecryptItem) != 0 || InBatch()) {
     if (AskToCancel(Control::KeylessDecryptItem, "真的要取消解密：“" + SourcePath + "”吗?", "取消解密")) {
       CancelCommand(Control::KeylessDecryptItem);
     }
@@ -130,10 +149,26 @@ void WindowLogic::KeylessDecryptCommand() {
     FileDialogSpec open{"jmz加密文件(*.jmz)|*.jmz|全部文件(*.*)|*.*", -1, "", "选择文件进行解密"};
     PreselectFromHint(open);
     ShowStatus("");
-    const auto picked = port_.OpenDialog(open);
-    if (!picked) return;
-    SourcePath = *picked;
-    const auto saved = port_.SaveDialog({"全部文件(*.*)|*.*", -1, ChangeFileExt(*picked, ""), "解密后的文件保存为"});
+    const std::vector<std::string> picked = PickSources(open);
+    if (picked.empty()) return;
+    if (picked.size() > 1) return StartBatch(BatchCommand::kKeylessDecrypt, picked);
+    KeylessDecryptOne(picked.front(), true);
+    // A tar file decrypted: its folder is offered once the run is over.
+    after_run_ = [this] { OfferUnpack(nullptr); };
+    PostRunCheck();
+  } catch (...) {
+    keep = false;
+    ResetKeylessDecryptItem();
+    Beep();
+  }
+}
+
+void WindowLogic::KeylessDecryptOne(const std::string& picked, bool ask_target) {
+  auto& keep = Flags().KeepDecrypting;
+  try {
+    SourcePath = picked;
+    const FileDialogSpec save{"全部文件(*.*)|*.*", -1, ChangeFileExt(picked, ""), "解密后的文件保存为"};
+    const auto saved = ask_target ? port_.SaveDialog(save) : std::optional<std::string>(save.file_name);
     if (!saved) return;
     TargetPath = OutputPath = *saved;
     ReplaceTarget = PathExists(TargetPath);
@@ -150,7 +185,7 @@ void WindowLogic::KeylessDecryptCommand() {
     SetControlCaption(Control::KeylessDecryptItem, "取消解密");
     SetControlTag(Control::KeylessDecryptItem, 1);
     SetControlEnabled(Control::KeylessDecryptItem, true);  // the cancel
-    StartWorker([this] { DecryptKeyless(); });
+    StartCommandWorker([this] { DecryptKeyless(); });
   } catch (...) {
     keep = false;
     ResetKeylessDecryptItem();

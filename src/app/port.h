@@ -116,14 +116,29 @@ class WindowPort {
   // pasted or loaded from a recipients file, starting from `proposed`;
   // nullopt when cancelled.
   virtual std::optional<std::string> RecipientsDialog(const std::string& /*proposed*/) { return std::nullopt; }
-  // An open dialog that may choose several files; nullopt when cancelled.
-  virtual std::optional<std::vector<std::string>> OpenFilesDialog(const FileDialogSpec& setup) {
-    auto one = OpenDialog(setup);
-    if (!one) return std::nullopt;
-    return std::vector<std::string>{*one};
-  }
   // Puts text on the clipboard.
   virtual void CopyToClipboard(const std::string& /*text*/) {}
+
+  // ---- Several files and folders (user-interface thread only) ---------------
+
+  // The open dialog with several files (or folders) chosen at once; empty
+  // when cancelled. A front end without it offers its single choice.
+  virtual std::vector<std::string> OpenManyDialog(const FileDialogSpec& setup) {
+    auto one = OpenDialog(setup);
+    return one ? std::vector<std::string>{*one} : std::vector<std::string>{};
+  }
+  // The replace question while several files are worked on: besides Yes and
+  // No, the answer for every further file of the batch ("全部是", "全部否").
+  enum class ReplaceAnswer { kYes, kNo, kYesToAll, kNoToAll };
+  virtual ReplaceAnswer ReplaceQuestion(const std::string& text, const std::string& caption) {
+    return Question(text, caption) ? ReplaceAnswer::kYes : ReplaceAnswer::kNo;
+  }
+  // Whether to unpack the tar file a decryption has just written
+  // ("解开文件夹？"); a front end may answer from a setting of its own.
+  virtual bool UnpackQuestion(const std::string& text, const std::string& caption) { return Question(text, caption); }
+  // Another name for the folder to unpack into, the proposed one being taken;
+  // nullopt: do not unpack.
+  virtual std::optional<std::string> NewFolderDialog(const FileDialogSpec& setup) { return SaveDialog(setup); }
 };
 
 }  // namespace vesk

@@ -203,6 +203,21 @@ void WindowLogic::ApplyCommandLine(const std::vector<std::string>& args) {
   if (FileExists(path)) {
     ShowStatus(path);
     SetHintText(Hint::Source, path);
+    return;
+  }
+  // Else every argument that names a file or a folder (the desktop's menus
+  // pass all the chosen ones): the next file command takes them.
+  std::vector<std::string> chosen;
+  for (const std::string& arg : args) {
+    if (FileExists(arg) || DirectoryExists(arg)) chosen.push_back(arg);
+  }
+  if (chosen.size() == 1 && FileExists(chosen.front())) {
+    ShowStatus(chosen.front());
+    SetHintText(Hint::Source, chosen.front());
+  } else if (!chosen.empty()) {
+    ChosenPaths = chosen;
+    ShowStatus(SourceLine(chosen));
+    SetHintText(Hint::Source, SourceLine(chosen));
   }
 }
 
@@ -241,9 +256,22 @@ void WindowLogic::StartUp(const std::vector<std::string>& args, const std::optio
 
 bool WindowLogic::DropFiles(const std::vector<std::string>& paths) {
   try {
-    if (paths.empty() || !FileExists(paths.front())) return false;  // a folder is no file
-    ShowStatus(paths.front());
-    SetHintText(Hint::Source, paths.front());
+    // One file is shown and preselected in the next open dialog.
+    if (paths.size() == 1 && FileExists(paths.front())) {
+      ChosenPaths.clear();
+      ShowStatus(paths.front());
+      SetHintText(Hint::Source, paths.front());
+      return true;
+    }
+    // Several, or a folder: the next file command takes them all.
+    std::vector<std::string> chosen;
+    for (const std::string& path : paths) {
+      if (FileExists(path) || DirectoryExists(path)) chosen.push_back(path);
+    }
+    if (chosen.empty()) return false;
+    ChosenPaths = chosen;
+    ShowStatus(SourceLine(chosen));
+    SetHintText(Hint::Source, SourceLine(chosen));
     return true;
   } catch (...) {
     Beep();
@@ -253,6 +281,8 @@ bool WindowLogic::DropFiles(const std::vector<std::string>& paths) {
 
 void WindowLogic::CloseRequested() {
   try {
+    // Among several files, none after the one at work begins.
+    if (InBatch()) MarkBatchCancelled();
     StopAllAndYield();
   } catch (...) {
     Beep();

@@ -1,11 +1,15 @@
 #include "app/window_logic.h"
 
+#include "app/batch_state.h"
+
 #include "selfextract/layout.h"
 
 #include <utility>
 
+#include "archive/texts.h"
 #include "crypto/age_files/engine.h"
 #include "crypto/keyed/encrypt_engine.h"
+#include "crypto/keyed/stored_extension.h"
 #include "crypto/keyed/system_random.h"
 #include "crypto/keyed/reencryption_check.h"
 #include "crypto/keyed/texts.h"
@@ -65,10 +69,13 @@ void WindowLogic::ShowStatus(const std::string& text) {
     std::lock_guard lock(mutex_);
     status_text_ = text;
   }
-  port_.SetStatusText(text);
+  port_.SetStatusText(InBatch() ? BatchStatus(text) : text);
 }
 
-bool WindowLogic::AskYesNo(const std::string& text, const std::string& caption) { return port_.Question(text, caption); }
+bool WindowLogic::AskYesNo(const std::string& text, const std::string& caption) {
+  if (InBatch() && caption == kReplaceCaption) return AskReplaceInBatch(text, caption);
+  return port_.Question(text, caption);
+}
 
 int WindowLogic::Tag(Control c) const {
   std::lock_guard lock(mutex_);
@@ -155,6 +162,8 @@ bool WindowLogic::RefuseUnusableKey(Control box) {
 }
 
 void WindowLogic::SetCommandState(Operation op, bool enabled) {
+  // Among several files the command stays busy from the first to the last.
+  if (enabled && InBatch()) return;
   try {
     ApplyCommandState(*this, op, enabled, OwnFileSize() >= selfextract::SelfDecryptMinimum(ImageSize()));
   } catch (...) {
@@ -197,6 +206,8 @@ void WindowLogic::CancelEncrypt() {
 }
 
 bool WindowLogic::CancelCommand(Control busy) {
+  // Among several files, the files not yet begun are skipped.
+  if (InBatch()) MarkBatchCancelled();
   // A run that ended while the question was open keeps its outcome.
   if (Tag(busy) == 0) return false;
   switch (busy) {
@@ -244,23 +255,50 @@ bool WindowLogic::CancelCommand(Control busy) {
 }
 
 void WindowLogic::EncryptClicked() {
-  if (Tag(Control::EncryptButton) != 0) return CancelEncrypt();
-  if (AgeFormatChosen() || !AgeRecipients.empty()) return AgeEncryptClicked();
+  if (Tag(Control::EncryptButton) != 0 || InBatch()) return CancelEncrypt();
   auto& keep = Flags().KeepRunning;
   try {
     StopAllAndYield();
     ResetRunFlags();
-    if (RefuseUnusableKey(Control::EncryptionKey)) return;
-    // Without a key and without compression there is nothing to do: said
-    // before the dialogs, not after them.
-    if (RatioIndex() == 0 && KeyBytes(Control::EncryptionKey).empty()) {
-      return RefuseRun(std::string(kNothingToDo) + kEncryptCancelled);
+    // The strong format: its keys are checked (and a passphrase confirmed)
+    // before the dialogs.
+    const bool age = AgeFormatChosen() || !AgeRecipients.empty();
+    if (age) {
+      if (!TakeAgeKeys()) return;
+    } else {
+      if (RefuseUnusableKey(Control::EncryptionKey)) return;
+      // Without a key and without compression there is nothing to do: said
+      // before the dialogs, not after them.
+      if (RatioIndex() == 0 && KeyBytes(Control::EncryptionKey).empty()) {
+        return RefuseRun(std::string(kNothingToDo) + kEncryptCancelled);
+      }
     }
-    FileDialogSpec open{"全部文件(*.*)|*.*", 1, "", "选择要加密的文件进行加密"};
+    FileDialogSpec open{"全部文件(*.*)|*.*", 1, "", age ? AgeEncryptOpenTitle() : "选择要加密的文件进行加密"};
     PreselectFromHint(open);
     ShowStatus("");
-    const auto picked = port_.OpenDialog(open);
-    if (!picked) return ShowStatus(kEncryptCancelled);
+    const std::vector<std::string> picked = PickSources(open);
+    if (picked.empty()) {
+      age_keys_.reset();
+      return ShowStatus(kEncryptCancelled);
+    }
+    if (picked.size() > 1) return StartBatch(BatchCommand::kEncrypt, picked);
+    EncryptOne(picked.front(), true);
+    age_keys_.reset();
+  } catch (...) {
+    age_keys_.reset();
+    keep = false;
+    compressing_for_encryption_ = false;
+    ReportMessage("加密文件出错!已停止。");
+  }
+}
+
+void WindowLogic::EncryptOne(const std::string& picked_path, bool ask_target) {
+  if (age_keys_) return AgeEncryptOne(picked_path, ask_target);
+  if (DirectoryExists(picked_path)) return EncryptFolder(picked_path, ask_target);
+  auto& keep = Flags().KeepRunning;
+  try {
+    const std::optional<std::string> picked = picked_path;
+    FolderSource.clear();
     ChosenFile = SourcePath = *picked;
     OriginalExt = ExtractFileExt(*picked);
     LayerNumber = 1;
@@ -279,7 +317,7 @@ void WindowLogic::EncryptClicked() {
     } else {
       save = {"zak文件(*.zak)|*.zak|全部文件(*.*)|*.*", 1, *picked + ".zak", "压缩后的文件保存为"};
     }
-    const auto saved = port_.SaveDialog(save);
+    const auto saved = ask_target ? port_.SaveDialog(save) : std::optional<std::string>(save.file_name);
     if (!saved) return ShowStatus(kEncryptCancelled);
     TargetPath = ChangeFileExt(*saved, ".jmz");
     OutputPath = TargetPath;
@@ -350,7 +388,7 @@ void WindowLogic::EncryptClicked() {
 
     PreZipLevel = 0;
     if (has_key) {
-      StartWorker([this] { EncryptEngine(); });
+      StartCommandWorker([this] { EncryptEngine(); });
     } else {
       keep = false;
       SetCommandState(Operation::Encrypt, true);
@@ -423,6 +461,11 @@ void WindowLogic::SettleEndedRun() {
 }
 
 void WindowLogic::ReportMessage(const std::string& text) {
+  // Among several files a message waits for the summary at the end.
+  if (InBatch()) {
+    NoteInBatch(text);
+    return ShowStatus(text);
+  }
   try {
     SettleEndedRun();
     port_.MessageBox(text, kMessageCaption);
@@ -433,32 +476,55 @@ void WindowLogic::ReportMessage(const std::string& text) {
 }
 
 void WindowLogic::DecryptClicked() {
-  if (Tag(Control::DecryptButton) != 0) return CancelDecrypt();
+  if (Tag(Control::DecryptButton) != 0 || InBatch()) return CancelDecrypt();
   try {
     StopAllAndYield();
     ResetRunFlags();
     FileDialogSpec open{"jmz文件(*.jmz)|*.jmz|zak文件(*.zak)|*.zak|全部文件(*.*)|*.*", 1, "", "选择要解密的文件进行解密"};
     PreselectFromHint(open);
     ShowStatus("");
-    const auto picked = port_.OpenDialog(open);
-    if (!picked) return ShowStatus(kDecryptCancelled);
-    if (age_files::DetectFile(*picked) != age_files::FileKind::kNotAge) return AgeDecryptChosen(*picked);
-    SourcePath = *picked;
-    OriginalExt = ExtractFileExt(*picked);
+    const std::vector<std::string> picked = PickSources(open);
+    if (picked.empty()) return ShowStatus(kDecryptCancelled);
+    if (picked.size() > 1) return StartBatch(BatchCommand::kDecrypt, picked);
+    DecryptOne(picked.front(), true);
+    // A tar file decrypted: its folder is offered once the run is over.
+    after_run_ = [this] { OfferUnpack(nullptr); };
+    PostRunCheck();
+  } catch (...) {
+    Flags().KeepDecrypting = false;
+    Compression.Stop();
+    SetCommandState(Operation::Decrypt, true);
+    Beep();
+  }
+}
+
+void WindowLogic::DecryptOne(const std::string& picked, bool ask_target) {
+  try {
+    if (age_files::DetectFile(picked) != age_files::FileKind::kNotAge) return AgeDecryptChosen(picked, ask_target);
+    SourcePath = picked;
+    OriginalExt = ExtractFileExt(picked);
     // Only a container needs the key (a compressed file is decompressed
     // without one): a key it cannot use is refused before the save dialog.
-    if (IsKeyedContainerFile(*picked)) {
+    if (IsKeyedContainerFile(picked)) {
       if (RefuseUnusableKey(Control::DecryptionKey)) return;
       if (KeyBytes(Control::DecryptionKey).empty()) return RefuseRun(keyed::text::kDecryptEmptyKey);
     }
-    FileDialogSpec save{"全部文件(*.*)|*.*", -1, ChangeFileExt(SourcePath, ""), "解密后的文件保存为"};
-    const auto saved = port_.SaveDialog(save);
+    // The decryption appends the stored extension: "a.tar.jmz" of a folder
+    // proposes "a", which becomes "a.tar".
+    std::string proposal = ChangeFileExt(SourcePath, "");
+    const std::string stored = keyed::StoredExtension(SourcePath);
+    if (!stored.empty() && proposal.size() > stored.size() &&
+        proposal.compare(proposal.size() - stored.size(), stored.size(), stored) == 0) {
+      proposal.resize(proposal.size() - stored.size());
+    }
+    FileDialogSpec save{"全部文件(*.*)|*.*", -1, proposal, "解密后的文件保存为"};
+    const auto saved = ask_target ? port_.SaveDialog(save) : std::optional<std::string>(save.file_name);
     if (!saved) return;
     TargetPath = *saved;
     Flags().KeepDecrypting = true;
     SetCommandState(Operation::Decrypt, false);
     SetBarPosition(0);
-    StartWorker([this] { DecryptFile(); });
+    StartCommandWorker([this] { DecryptFile(); });
   } catch (...) {
     Flags().KeepDecrypting = false;
     Compression.Stop();

@@ -170,8 +170,10 @@ class WindowLogic : public Reporter, public ControlSink, public keyed::DecryptHo
   bool MeasureImageSize();
   void LoadSettings();
   void ApplyCommandLine(const std::vector<std::string>& args);
-  // The drop handler's logic: only the first path counts, and only when it
-  // names an existing file; true then.
+  // The drop handler's logic: one file is shown and preselected in the next
+  // open dialog; several files or folders become the sources of the next
+  // file command (ChosenPaths), shown as "共 N 个文件"; true when anything
+  // dropped exists.
   bool DropFiles(const std::vector<std::string>& paths);
   void CloseRequested();
   void Closing();
@@ -342,10 +344,30 @@ class WindowLogic : public Reporter, public ControlSink, public keyed::DecryptHo
   int AgeMaxWorkFactor = 22;  // the most a decryption accepts
   // The proposed name of an age file's plaintext: without ".age", else with ".out".
   static std::string AgePlainName(const std::string& age_path);
+  // The title of the encrypt command's open dialog with ".age" chosen.
+  static const char* AgeEncryptOpenTitle();
+  // ---- Folders and several files (folder_commands.cpp, batch_commands.cpp) ----
+
+  // The folder the running encryption packs; empty when it encrypts a file.
+  std::string FolderSource;
+  // What the source line shows for the chosen paths: the one path, or
+  // "共 N 个文件".
+  static std::string SourceLine(const std::vector<std::string>& paths);
+  // Unpacks the tar file `source` into the new folder `target` (the
+  // command-line front end's unpack command).
+  void UnpackCommand(const std::string& source, const std::string& target);
+  // Something of the last command is still to follow (the unpacking after a
+  // decryption, the next file of several): a front end waits for it as for a
+  // running command.
+  bool FollowUpPending() const;
+  // The paths dropped on the window or named on its command line, when they
+  // are several or a folder: the next file command takes them instead of
+  // asking (one file is preselected in the open dialog instead).
+  std::vector<std::string> ChosenPaths;
 
  protected:
-  void OnBarRange(int64_t max) override { port_.SetBarRange(max); }
-  void OnBarPosition(int64_t position) override { port_.SetBarPosition(position); }
+  void OnBarRange(int64_t max) override;
+  void OnBarPosition(int64_t position) override;
   void SetControlEnabled(Control c, bool enabled) override;
   void SetControlTag(Control c, int tag) override;
   void SetControlCaption(Control c, const std::string& caption) override { port_.SetCaption(c, caption); }
@@ -359,9 +381,68 @@ class WindowLogic : public Reporter, public ControlSink, public keyed::DecryptHo
 
   // The age commands (age_commands.cpp): the encrypt button with ".age"
   // chosen, and the decrypt button once it found an age file.
-  void AgeEncryptClicked();
-  void AgeDecryptChosen(const std::string& source);
+  // The keys of an age encryption, read from the key boxes (or taken from
+  // AgeRecipients) once per command and checked before any dialog; each run
+  // holds its own copy, and the command drops this one when it has started
+  // its last run.
+  struct AgeKeys;
+  std::shared_ptr<const AgeKeys> age_keys_;
+  bool TakeAgeKeys();
+  // One file or folder into an age file, from its save dialog on.
+  void AgeEncryptOne(const std::string& picked, bool ask_target);
+  void AgeDecryptChosen(const std::string& source, bool ask_target);
   std::string recipients_text_;  // the recipients dialog's last text (public keys only)
+  // The file commands after their open dialog: one file or folder, its
+  // output named by the save dialog (`ask_target`) or as proposed.
+  void EncryptOne(const std::string& picked, bool ask_target);
+  void DecryptOne(const std::string& picked, bool ask_target);
+  void KeylessEncryptOne(const std::string& picked, bool ask_target);
+  void KeylessDecryptOne(const std::string& picked, bool ask_target);
+  // The paths a file command works on: those chosen before (dropped or
+  // named on the command line), else the open dialog's.
+  std::vector<std::string> PickSources(FileDialogSpec open);
+
+  // ---- Folders (folder_commands.cpp) -----------------------------------------
+
+  // The encrypt command for a folder, from its save dialog on.
+  void EncryptFolder(const std::string& folder, bool ask_target);
+  // A folder's path without its final "/" (its full path for "." and the
+  // like): the stem of the names proposed for its container.
+  static std::string FolderStem(const std::string& folder);
+  // What the worker of a folder's encryption runs; `keyless` for the
+  // key-less item.
+  void PackFolderWorker(bool keyless);
+  // After a decryption: offers to unpack the tar file it wrote, then `then`.
+  void OfferUnpack(std::function<void()> then);
+  void StartUnpack(const std::string& tar, const std::string& folder, bool remove_tar);
+
+  // What follows a run, once nothing of it runs any more: the workers of
+  // the file commands are counted, and each end of a part of a run (a
+  // worker, a compression) looks whether the follow-up may start.
+  void StartCommandWorker(std::function<void()> body);
+  void PostRunCheck();
+  void RunCheck();
+  std::function<void()> after_run_;  // user-interface thread
+  std::atomic<int> command_workers_{0};
+  // Posted calls look here first: the window may be gone when they run.
+  std::shared_ptr<char> alive_ = std::make_shared<char>();
+
+  // ---- Several files (batch_commands.cpp) ------------------------------------
+
+  struct Batch;
+  enum class BatchCommand { kEncrypt, kDecrypt, kKeylessEncrypt, kKeylessDecrypt };
+  void StartBatch(BatchCommand command, std::vector<std::string> paths);
+  void NextBatchItem();
+  void EndBatch();
+  bool InBatch() const;
+  void MarkBatchCancelled();
+  // The replace question of a batch, with its answers for the rest.
+  bool AskReplaceInBatch(const std::string& text, const std::string& caption);
+  // The status line among several files names the file; a message is kept
+  // for the summary.
+  std::string BatchStatus(const std::string& text) const;
+  void NoteInBatch(const std::string& text);
+  std::unique_ptr<Batch> batch_;
 
   // ---- Runs of the compression component (compression_commands.cpp) -----------------
 

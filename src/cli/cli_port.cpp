@@ -140,6 +140,13 @@ bool CliPort::Question(const std::string& text, const std::string& /*caption*/) 
   return yes;
 }
 
+bool CliPort::UnpackQuestion(const std::string& text, const std::string& /*caption*/) {
+  // Answered by --unpack, never asked.
+  std::lock_guard lock(mutex_);
+  PrintLine(text + (config_.unpack ? " -> 是" : " -> 否"));
+  return config_.unpack;
+}
+
 void CliPort::SetBarRange(int64_t max) {
   std::lock_guard lock(mutex_);
   bar_max_ = max > 0 ? max : 1;

@@ -36,6 +36,7 @@ struct PortConfig {
   Algorithm algorithm = Algorithm::kCurrent;  // answers the algorithm questions
   bool interactive = false;          // a terminal can answer kAsk questions
   bool progress = false;             // draw the progress line
+  bool unpack = false;               // answers "解开文件夹？"
 
   PortConfig() = default;
   PortConfig(const PortConfig&) = default;
@@ -81,6 +82,9 @@ class CliPort : public WindowPort {
   std::optional<std::string> OpenDialog(const FileDialogSpec& setup) override;
   std::optional<std::string> SaveDialog(const FileDialogSpec& setup) override;
   void Beep() override {}
+  bool UnpackQuestion(const std::string& text, const std::string& caption) override;
+  // A folder that is there already is never merged into: no other name.
+  std::optional<std::string> NewFolderDialog(const FileDialogSpec&) override { return std::nullopt; }
 
   // Ends the progress line so that what follows starts on a fresh line.
   void FinishProgress();

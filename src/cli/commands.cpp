@@ -23,6 +23,12 @@ bool EndsWith(const std::string& s, const std::string& tail) {
 }
 
 bool IsKeyless(Command c) { return c == Command::kKeylessEncrypt || c == Command::kKeylessDecrypt; }
+// The folder a tar file is unpacked into: its name without the extension.
+std::string UnpackedName(const std::string& source) {
+  const std::string stem = ChangeFileExt(source, "");
+  return stem == source ? source + ".d" : stem;
+}
+
 bool IsEncrypting(Command c) {
   return c == Command::kEncrypt || c == Command::kCompress || c == Command::kKeylessEncrypt;
 }
@@ -50,7 +56,10 @@ class Batch {
         if (port_ != nullptr) port_->Interrupt();  // a question being asked is answered No
       }
       ui_.Post([this] {
-        if (window_ != nullptr && window_->CancelCommand(Busy())) cancelled_ = true;
+        // The unpacking after a key-less decryption runs as the decryption's last part does.
+        if (window_ != nullptr && (window_->CancelCommand(Busy()) || window_->CancelCommand(Control::DecryptButton))) {
+          cancelled_ = true;
+        }
       });
     });
   }
@@ -92,9 +101,11 @@ class Batch {
   std::optional<std::string> TargetFor(const std::string& source) const {
     if (o_.output_folder) {
       if (o_.command == Command::kDecompress) return *o_.output_folder + ExtractFileName(DecompressedName(source));
+      if (o_.command == Command::kUnpack) return *o_.output_folder + ExtractFileName(UnpackedName(source));
       return std::nullopt;  // the port puts the proposal into the folder
     }
     if (o_.command == Command::kDecompress) return o_.target ? *o_.target : DecompressedName(source);
+    if (o_.command == Command::kUnpack) return o_.target ? *o_.target : UnpackedName(source);
     // "-o out.txt" for a container of a ".txt" names out.txt, not out.txt.txt;
     // an age file stores no name, and "-o" names its output.
     if (o_.command == Command::kDecrypt && o_.target && !IsAgeFile(source)) {
@@ -115,7 +126,8 @@ class Batch {
   Outcome RunFile(const std::string& source) {
     // The window's open dialog gives only existing files; its encrypt
     // command has no words for a missing one.
-    if ((o_.command == Command::kEncrypt || o_.command == Command::kCompress) && !FileExists(source)) {
+    if ((o_.command == Command::kEncrypt || o_.command == Command::kCompress) && !FileExists(source) &&
+        !DirectoryExists(source)) {
       std::cerr << "要加密的文件:“" << source << "”不存在!加密文件已取消。\n";
       return Outcome::kFailed;
     }
@@ -151,10 +163,14 @@ class Batch {
         case Command::kDecompress: window.DecompressCommand(source, config.target.value_or("")); break;
         case Command::kKeylessEncrypt: window.KeylessEncryptCommand(); break;
         case Command::kKeylessDecrypt: window.KeylessDecryptCommand(); break;
+        case Command::kUnpack: window.UnpackCommand(source, config.target.value_or("")); break;
       }
       const Control busy = Busy();
       // Woken by the queued calls, by the end of every worker and by a signal.
-      ui_.RunUntil([&] { return window.Tag(busy) == 0 && !window.Compression.Busy() && RunningWorkers() == 0; });
+      ui_.RunUntil([&] {
+        return window.Tag(busy) == 0 && !window.Compression.Busy() && RunningWorkers() == 0 &&
+               !window.FollowUpPending();
+      });
     }
     ui_.ProcessPending();  // a cancel queued as the run ended finds it idle
     window_ = nullptr;
@@ -200,6 +216,7 @@ int RunCommand(const Options& o) {
   config.algorithm = o.algorithm;
   config.interactive = ::isatty(STDIN_FILENO) != 0;
   config.progress = ::isatty(STDERR_FILENO) != 0;
+  config.unpack = o.unpack;
 
   Options options = o;  // the age recipients are read into it
   try {

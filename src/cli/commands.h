@@ -13,7 +13,7 @@
 
 namespace vesk::cli {
 
-enum class Command { kEncrypt, kCompress, kDecrypt, kDecompress, kKeylessEncrypt, kKeylessDecrypt };
+enum class Command { kEncrypt, kCompress, kDecrypt, kDecompress, kKeylessEncrypt, kKeylessDecrypt, kUnpack };
 
 struct Options {
   Command command = Command::kEncrypt;
@@ -25,6 +25,7 @@ struct Options {
   int level = 2;
   Algorithm algorithm = Algorithm::kCurrent;
   bool legacy = false;
+  bool unpack = false;  // a decrypted tar file is unpacked into its folder
   Answer answer = Answer::kAsk;
   KeySource key;
   KeySource decrypt_key;

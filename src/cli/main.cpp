@@ -50,10 +50,10 @@ bool Parsed(const CLI::App* sub) { return sub != nullptr && sub->parsed(); }
 class Wanted {
  public:
   explicit Wanted(std::string first) : first_(std::move(first)) {
-    static constexpr std::array<std::string_view, 15> kNames = {
-        "encrypt",  "compress",     "decrypt",    "decompress", "keyless-encrypt", "keyless-decrypt", "shred",
+    static constexpr std::array<std::string_view, 16> kNames = {
+        "encrypt",   "compress",     "decrypt",    "decompress", "keyless-encrypt", "keyless-decrypt", "shred",
         "associate", "context-menu", "unregister", "make-sfx",   "sfx-info",        "self-decrypt",    "separate",
-        "keygen"};
+        "keygen",    "unpack"};
     if (std::find(kNames.begin(), kNames.end(), first_) == kNames.end()) first_.clear();
   }
   // True when `name` is wanted; a group of subcommands built together is
@@ -113,6 +113,7 @@ int main(int argc, char** argv) {
     AddKey(c, o.key, "", "解密的密钥 (age: 密码)");
     c->add_flag("--legacy", o.legacy, "接受最旧的加密算法");
     vesk::cli::AddAgeDecryptOptions(c, o.age);
+    c->add_flag("--unpack", o.unpack, "解密得到的 .tar 文件解开为文件夹 (已有的文件夹不会被合并)");
   });
   auto* decompress = file_command("decompress", "解压缩 .zak 文件", [](CLI::App*) {});
   auto* keyless_encrypt =
@@ -121,8 +122,12 @@ int main(int argc, char** argv) {
             ->check(CLI::IsMember({30, 20, 0}));
         AddKey(c, o.key, "", "加密的密钥");
       });
-  auto* keyless_decrypt = file_command("keyless-decrypt", "解密不保存密钥的 .jmz 文件 (a.txt.jmz → a.txt)",
-                                       [&](CLI::App* c) { AddKey(c, o.key, "", "解密的密钥"); });
+  auto* keyless_decrypt = file_command("keyless-decrypt", "解密不保存密钥的 .jmz 文件 (a.txt.jmz → a.txt)", [&](CLI::App* c) {
+    AddKey(c, o.key, "", "解密的密钥");
+    c->add_flag("--unpack", o.unpack, "解密得到的 .tar 文件解开为文件夹 (已有的文件夹不会被合并)");
+  });
+  auto* unpack = file_command("unpack", "把 .tar 文件解开为旁边的文件夹 (X.tar → X/，已有的文件夹不会被合并)",
+                              [](CLI::App*) {});
 
   std::optional<vesk::cli::ShredCommand> shred;
   if (wanted("shred")) shred.emplace(app);
@@ -151,6 +156,7 @@ int main(int argc, char** argv) {
   if (Parsed(decompress)) o.command = Command::kDecompress;
   if (Parsed(keyless_encrypt)) o.command = Command::kKeylessEncrypt;
   if (Parsed(keyless_decrypt)) o.command = Command::kKeylessDecrypt;
+  if (Parsed(unpack)) o.command = Command::kUnpack;
   using vesk::cli::Algorithm;
   if (Parsed(encrypt)) {
     o.algorithm = keyed_algorithm == 18 ? Algorithm::kOld : keyed_algorithm == 11 ? Algorithm::kOlder : Algorithm::kCurrent;

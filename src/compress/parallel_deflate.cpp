@@ -12,6 +12,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "compress/deflate_writer.h"
@@ -64,8 +65,8 @@ struct Slot {
 };
 
 struct ParallelDeflateWriter::Impl {
-  Impl(OutputFile& file, int level_in, int threads, std::size_t block)
-      : out(file), level(level_in), block_size(std::max(block, kDeflateWindow)) {
+  Impl(CompressedSink sink, int level_in, int threads, std::size_t block)
+      : out(std::move(sink)), level(level_in), block_size(std::max(block, kDeflateWindow)) {
     threads = std::clamp(threads, 1, kMaxThreads);
     // Two blocks per worker in flight keep every worker fed while the
     // oldest block waits to be written, and one more is being filled.
@@ -86,7 +87,7 @@ struct ParallelDeflateWriter::Impl {
       for (z_stream& z : streams) workers.emplace_back([this, &z] { Work(z); });
       unsigned char header[2];
       ZlibHeader(level, header);
-      out.Write(header, sizeof header);
+      out(header, sizeof header);
       bytes_out = sizeof header;
     } catch (...) {
       StopWorkers();
@@ -223,7 +224,7 @@ struct ParallelDeflateWriter::Impl {
         }
       }
       if (!s.error.empty()) throw ZlibError(s.error);
-      out.Write(s.out.data(), s.out_len);
+      out(s.out.data(), s.out_len);
       bytes_out += static_cast<int64_t>(s.out_len);
       adler = adler32_combine(adler, s.adler, static_cast<z_off_t>(s.in_len));
       oldest = (oldest + 1) % slots.size();
@@ -236,11 +237,11 @@ struct ParallelDeflateWriter::Impl {
     WriteBlocks(0);
     const unsigned char trailer[4] = {static_cast<unsigned char>(adler >> 24), static_cast<unsigned char>(adler >> 16),
                                       static_cast<unsigned char>(adler >> 8), static_cast<unsigned char>(adler)};
-    out.Write(trailer, sizeof trailer);
+    out(trailer, sizeof trailer);
     bytes_out += sizeof trailer;
   }
 
-  OutputFile& out;
+  const CompressedSink out;
   const int level;
   const std::size_t block_size;
 
@@ -268,7 +269,11 @@ struct ParallelDeflateWriter::Impl {
 };
 
 ParallelDeflateWriter::ParallelDeflateWriter(OutputFile& out, int level, int threads, std::size_t block_size)
-    : impl_(std::make_unique<Impl>(out, level, threads, block_size)) {}
+    : ParallelDeflateWriter([&out](const void* data, std::size_t n) { out.Write(data, n); }, level, threads,
+                            block_size) {}
+
+ParallelDeflateWriter::ParallelDeflateWriter(CompressedSink out, int level, int threads, std::size_t block_size)
+    : impl_(std::make_unique<Impl>(std::move(out), level, threads, block_size)) {}
 
 ParallelDeflateWriter::~ParallelDeflateWriter() = default;
 

@@ -16,6 +16,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 #include "platform/file_io.h"
@@ -34,11 +35,17 @@ inline constexpr std::size_t kDeflateWindow = 32768;
 // number of processors this process may run on (at least 1, at most 64).
 int CompressionThreads();
 
+// Where the compressed bytes go, in order; it throws to fail the stream.
+using CompressedSink = std::function<void(const void* data, std::size_t n)>;
+
 class ParallelDeflateWriter {
  public:
   // `level`: 0 .. 9 or Z_DEFAULT_COMPRESSION; `threads` >= 1 workers;
   // `block_size` is raised to at least the window size.
   ParallelDeflateWriter(OutputFile& out, int level, int threads, std::size_t block_size = kParallelBlockSize);
+  // The same into any sink (a cipher in front of a file, say), called on the
+  // writer's thread.
+  ParallelDeflateWriter(CompressedSink out, int level, int threads, std::size_t block_size = kParallelBlockSize);
   // Stops the workers; a stream not finished is left incomplete.
   ~ParallelDeflateWriter();
   ParallelDeflateWriter(const ParallelDeflateWriter&) = delete;

@@ -22,19 +22,6 @@ constexpr qint64 kMaxRecipientsFile = 1 << 20;
 
 }  // namespace
 
-std::optional<std::vector<std::string>> QtDialogProvider::OpenFiles(QWidget* parent, const FileDialogSpec& setup) {
-  QFileDialog dialog(parent);
-  PrepareFileDialog(dialog, setup, false, setup.filter_index >= 1 ? setup.filter_index : 1, folder_);
-  dialog.setFileMode(QFileDialog::ExistingFiles);
-  if (dialog.exec() != QDialog::Accepted) return std::nullopt;
-  const QStringList chosen = dialog.selectedFiles();
-  if (chosen.isEmpty()) return std::nullopt;
-  folder_ = QFileInfo(chosen.front()).absolutePath();
-  std::vector<std::string> paths;
-  for (const QString& path : chosen) paths.push_back(path.toStdString());
-  return paths;
-}
-
 std::optional<std::string> QtDialogProvider::Recipients(QWidget* parent, const std::string& proposed) {
   QDialog dialog(parent);
   dialog.setWindowTitle(Q("加密给接收者"));

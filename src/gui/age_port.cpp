@@ -20,14 +20,6 @@ std::optional<std::string> QtWindowPort::RecipientsDialog(const std::string& pro
   return text;
 }
 
-std::optional<std::vector<std::string>> QtWindowPort::OpenFilesDialog(const FileDialogSpec& setup) {
-  std::optional<std::vector<std::string>> chosen;
-  OnUi([&] {
-    if (!closing_) chosen = dialogs_.OpenFiles(&window_, setup);
-  });
-  return chosen;
-}
-
 void QtWindowPort::CopyToClipboard(const std::string& text) {
   OnUi([&] { QGuiApplication::clipboard()->setText(QString::fromStdString(text)); });
 }

@@ -37,11 +37,15 @@ class DialogProvider {
   virtual std::optional<std::string> SaveFile(QWidget* parent, const FileDialogSpec& setup) = 0;
   // A file was dropped on the window: both file dialogs start in its folder.
   virtual void PresetFile(const std::string& /*path*/) {}
-  // An open dialog that may choose several files; one file unless overridden.
-  virtual std::optional<std::vector<std::string>> OpenFiles(QWidget* parent, const FileDialogSpec& setup) {
+  // The open dialog with several files chosen at once; empty when cancelled.
+  virtual std::vector<std::string> OpenFiles(QWidget* parent, const FileDialogSpec& setup) {
     auto one = OpenFile(parent, setup);
-    if (!one) return std::nullopt;
-    return std::vector<std::string>{*one};
+    return one ? std::vector<std::string>{*one} : std::vector<std::string>{};
+  }
+  // The replace question among several files, with "全部是" and "全部否".
+  virtual WindowPort::ReplaceAnswer ReplaceQuestion(QWidget* parent, const std::string& text,
+                                                    const std::string& caption) {
+    return Question(parent, text, caption) ? WindowPort::ReplaceAnswer::kYes : WindowPort::ReplaceAnswer::kNo;
   }
   // The recipients of an age encryption: "age1..." keys typed or pasted, or
   // loaded from a recipients file, starting from `proposed`; nullopt when

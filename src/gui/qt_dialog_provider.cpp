@@ -2,9 +2,13 @@
 
 #include <QApplication>
 #include <QColorDialog>
+#include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QPushButton>
+
+#include <algorithm>
 
 #include "gui/file_dialog_view.h"
 #include "settings/file_dialog_size.h"
@@ -60,20 +64,42 @@ std::optional<QColor> QtDialogProvider::ChooseColour(QWidget* parent) {
 }
 
 std::optional<std::string> QtDialogProvider::OpenFile(QWidget* parent, const FileDialogSpec& setup) {
-  return Run(parent, setup, false);
+  auto chosen = Run(parent, setup, Mode::kOpen);
+  if (chosen.empty()) return std::nullopt;
+  return std::move(chosen.front());
 }
 
 std::optional<std::string> QtDialogProvider::SaveFile(QWidget* parent, const FileDialogSpec& setup) {
-  return Run(parent, setup, true);
+  auto chosen = Run(parent, setup, Mode::kSave);
+  if (chosen.empty()) return std::nullopt;
+  return std::move(chosen.front());
 }
 
 void QtDialogProvider::PresetFile(const std::string& path) { folder_ = QFileInfo(Q(path)).absolutePath(); }
 
-std::optional<std::string> QtDialogProvider::Run(QWidget* parent, const FileDialogSpec& setup, bool save) {
+std::vector<std::string> QtDialogProvider::OpenFiles(QWidget* parent, const FileDialogSpec& setup) {
+  return Run(parent, setup, Mode::kOpenMany);
+}
+
+WindowPort::ReplaceAnswer QtDialogProvider::ReplaceQuestion(QWidget* parent, const std::string& text,
+                                                            const std::string& caption) {
+  QMessageBox box(QMessageBox::Question, Q(caption), Q(text), QMessageBox::Yes | QMessageBox::No, parent);
+  QPushButton* all_yes = box.addButton(QStringLiteral("全部是"), QMessageBox::YesRole);
+  QPushButton* all_no = box.addButton(QStringLiteral("全部否"), QMessageBox::NoRole);
+  box.setDefaultButton(QMessageBox::Yes);
+  const int answer = box.exec();
+  if (box.clickedButton() == all_yes) return WindowPort::ReplaceAnswer::kYesToAll;
+  if (box.clickedButton() == all_no) return WindowPort::ReplaceAnswer::kNoToAll;
+  return answer == QMessageBox::Yes ? WindowPort::ReplaceAnswer::kYes : WindowPort::ReplaceAnswer::kNo;
+}
+
+std::vector<std::string> QtDialogProvider::Run(QWidget* parent, const FileDialogSpec& setup, Mode mode) {
+  const bool save = mode == Mode::kSave;
   QFileDialog dialog(parent);
   int& kept_index = save ? save_filter_index_ : open_filter_index_;
   if (setup.filter_index >= 1) kept_index = setup.filter_index;
   PrepareFileDialog(dialog, setup, save, kept_index, folder_);
+  if (mode == Mode::kOpenMany) dialog.setFileMode(QFileDialog::ExistingFiles);
 
   std::optional<QSize> remembered;
   if (values_ != nullptr) {
@@ -89,13 +115,16 @@ std::optional<std::string> QtDialogProvider::Run(QWidget* parent, const FileDial
       QApplication::beep();  // the size is only not kept
     }
   }
-  if (result != QDialog::Accepted) return std::nullopt;
+  if (result != QDialog::Accepted) return {};
   const QStringList chosen = dialog.selectedFiles();
-  if (chosen.isEmpty()) return std::nullopt;
+  if (chosen.isEmpty()) return {};
   kept_index = static_cast<int>(FilterIndexOf(dialog.nameFilters(), dialog.selectedNameFilter())) + 1;
   if (kept_index < 1) kept_index = 1;
   folder_ = QFileInfo(chosen.front()).absolutePath();
-  return chosen.front().toStdString();
+  // File names are bytes: a name that is not UTF-8 goes back as it is on disk.
+  std::vector<std::string> paths;
+  for (const QString& path : chosen) paths.push_back(QFile::encodeName(path).toStdString());
+  return paths;
 }
 
 }  // namespace vesk::gui

@@ -4,6 +4,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include <QColor>
 #include <QMessageBox>
@@ -27,7 +28,10 @@ class QtDialogProvider final : public DialogProvider {
   std::optional<std::string> OpenFile(QWidget* parent, const FileDialogSpec& setup) override;
   std::optional<std::string> SaveFile(QWidget* parent, const FileDialogSpec& setup) override;
   void PresetFile(const std::string& path) override;
-  std::optional<std::vector<std::string>> OpenFiles(QWidget* parent, const FileDialogSpec& setup) override;
+  // The open dialog with several files chosen at once; empty when cancelled.
+  std::vector<std::string> OpenFiles(QWidget* parent, const FileDialogSpec& setup) override;
+  WindowPort::ReplaceAnswer ReplaceQuestion(QWidget* parent, const std::string& text,
+                                            const std::string& caption) override;
   // A box for the keys and a button that loads a recipients file into it
   // (age_dialogs.cpp).
   std::optional<std::string> Recipients(QWidget* parent, const std::string& proposed) override;
@@ -36,7 +40,10 @@ class QtDialogProvider final : public DialogProvider {
   void UseSettingsStore(settings::ValueStore& values) override { values_ = &values; }
 
  private:
-  std::optional<std::string> Run(QWidget* parent, const FileDialogSpec& setup, bool save);
+  // One file dialog to its end: the chosen paths (one unless kOpenMany),
+  // empty when cancelled.
+  enum class Mode { kOpen, kOpenMany, kSave };
+  std::vector<std::string> Run(QWidget* parent, const FileDialogSpec& setup, Mode mode);
 
   // What each dialog keeps between uses: its filter index (a setup of -1
   // keeps it) and the folder it was last in.

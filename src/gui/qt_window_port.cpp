@@ -100,6 +100,22 @@ std::optional<std::string> QtWindowPort::SaveDialog(const FileDialogSpec& setup)
   return chosen;
 }
 
+std::vector<std::string> QtWindowPort::OpenManyDialog(const FileDialogSpec& setup) {
+  std::vector<std::string> chosen;
+  OnUi([&] {
+    if (!closing_) chosen = dialogs_.OpenFiles(&window_, setup);
+  });
+  return chosen;
+}
+
+WindowPort::ReplaceAnswer QtWindowPort::ReplaceQuestion(const std::string& text, const std::string& caption) {
+  ReplaceAnswer answer = ReplaceAnswer::kNo;
+  OnUi([&] {
+    if (!closing_) answer = dialogs_.ReplaceQuestion(&window_, text, caption);
+  });
+  return answer;
+}
+
 void QtWindowPort::Beep() {
   ++beeps_;
   OnUi([] { QApplication::beep(); });

@@ -40,6 +40,8 @@ class QtWindowPort final : public WindowPort {
   std::string KeyText(Control box) override;
   std::optional<std::string> OpenDialog(const FileDialogSpec& setup) override;
   std::optional<std::string> SaveDialog(const FileDialogSpec& setup) override;
+  std::vector<std::string> OpenManyDialog(const FileDialogSpec& setup) override;
+  ReplaceAnswer ReplaceQuestion(const std::string& text, const std::string& caption) override;
   void Beep() override;
   void SetKeylessItemsVisible(bool visible) override;
   void ProcessPendingMessages() override;
@@ -66,7 +68,6 @@ class QtWindowPort final : public WindowPort {
   // The strong format (age_port.cpp).
   void SetKeyStrength(std::optional<int> score, const std::string& hint) override;
   std::optional<std::string> RecipientsDialog(const std::string& proposed) override;
-  std::optional<std::vector<std::string>> OpenFilesDialog(const FileDialogSpec& setup) override;
   void CopyToClipboard(const std::string& text) override;
 
   // The folder of the bundled pages; ProgramSiteFolder() unless set.

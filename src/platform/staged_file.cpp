@@ -265,6 +265,21 @@ void StagedOutput::Seek(int64_t pos) {
   if (::lseek(fd_, static_cast<off_t>(pos), SEEK_SET) < 0) Fail("cannot seek in " + target_, errno);
 }
 
+void StagedOutput::WriteAt(int64_t offset, const void* buf, std::size_t n) {
+  if (offset < 0 || offset + static_cast<int64_t>(n) > written_) throw IoError("no such bytes in " + target_);
+  const auto* p = static_cast<const char*>(buf);
+  while (n > 0) {
+    const ssize_t put = ::pwrite(fd_, p, n, static_cast<off_t>(offset));
+    if (put < 0) {
+      if (errno == EINTR) continue;
+      Fail("cannot write " + (target_.empty() ? staging_ : target_), errno);
+    }
+    p += put;
+    n -= static_cast<std::size_t>(put);
+    offset += put;
+  }
+}
+
 void StagedOutput::Commit(bool replace) {
   if (fd_ < 0 || target_.empty()) throw IoError("no output open for " + target_);
   bool replacing = false;

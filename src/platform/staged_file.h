@@ -91,6 +91,9 @@ class StagedOutput {
     Write(bytes.data(), bytes.size());
   }
   void Seek(int64_t pos);
+  // Overwrites `n` bytes already written at `offset` (a field whose value is
+  // known only at the end); the position and BytesWritten stay. All or throw.
+  void WriteAt(int64_t offset, const void* buf, std::size_t n);
   // Appends the next `n` bytes of `in` from its position on (and moves that
   // position past them), copied inside the kernel where the file systems
   // allow it. All or throw; a source that ends early throws.

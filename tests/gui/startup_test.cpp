@@ -163,7 +163,7 @@ TEST_F(Startup, APathInPiecesIsRebuiltShownAndPreselected) {
   EXPECT_TRUE(W().KeyMasking->isChecked());
 }
 
-TEST_F(Startup, ADroppedFileIsShownAndPreselectedFoldersAreIgnored) {
+TEST_F(Startup, ADroppedFileIsPreselectedAndSeveralOrAFolderAreTakenByTheNextCommand) {
   Open();
   const std::string first = dir.File("first.txt");
   const std::string second = dir.File("second.txt");
@@ -171,12 +171,14 @@ TEST_F(Startup, ADroppedFileIsShownAndPreselectedFoldersAreIgnored) {
   WriteFile(second, "2");
   const std::string before = W().StatusText();
 
-  Drop({QUrl::fromLocalFile(QString::fromStdString(dir.path()))});
+  // Nothing that exists: nothing changes.
+  Drop({QUrl::fromLocalFile(QString::fromStdString(dir.File("missing.txt")))});
   EXPECT_EQ(W().StatusText(), before);
   EXPECT_TRUE(dialogs.presets.empty());
   EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);  // the hourglass is gone again
 
-  Drop({QUrl::fromLocalFile(QString::fromStdString(first)), QUrl::fromLocalFile(QString::fromStdString(second))});
+  // One file: shown, and preselected in the next open dialog.
+  Drop({QUrl::fromLocalFile(QString::fromStdString(first))});
   EXPECT_EQ(W().StatusText(), first);
   EXPECT_EQ(W().StatusLine->toolTip().toStdString(), first);
   EXPECT_EQ(dialogs.presets, std::vector<std::string>{first});
@@ -188,6 +190,15 @@ TEST_F(Startup, ADroppedFileIsShownAndPreselectedFoldersAreIgnored) {
   EXPECT_EQ(dialogs.open_specs[0].file_name, first);
   EXPECT_EQ(dialogs.open_specs[0].title, "选择要解密的文件进行解密");
   EXPECT_EQ(W().StatusText(), "解密文件已取消。");
+
+  // Several, a folder among them: counted on the source line, and the next
+  // file command takes them without asking.
+  Drop({QUrl::fromLocalFile(QString::fromStdString(dir.path())), QUrl::fromLocalFile(QString::fromStdString(first)),
+        QUrl::fromLocalFile(QString::fromStdString(second))});
+  EXPECT_EQ(W().StatusText(), "共 3 个文件");
+  EXPECT_EQ(W().StatusLine->toolTip().toStdString(), "共 3 个文件");
+  EXPECT_EQ(Logic().ChosenPaths, (std::vector<std::string>{dir.path(), first, second}));
+  EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
 }
 
 TEST_F(Startup, StoredSettingsAreRestored) {

@@ -124,4 +124,44 @@ void ScriptedPort::Beep() {
   ++beeps;
 }
 
+std::vector<std::string> ScriptedPort::OpenManyDialog(const FileDialogSpec& setup) {
+  {
+    std::lock_guard lock(mutex_);
+    if (!open_many_answers.empty()) {
+      open_specs.push_back(setup);
+      auto a = open_many_answers.front();
+      open_many_answers.pop_front();
+      return a;
+    }
+  }
+  return WindowPort::OpenManyDialog(setup);
+}
+
+WindowPort::ReplaceAnswer ScriptedPort::ReplaceQuestion(const std::string& text, const std::string&) {
+  std::lock_guard lock(mutex_);
+  replace_questions.push_back(text);
+  if (replace_answers.empty()) return ReplaceAnswer::kNo;
+  const ReplaceAnswer a = replace_answers.front();
+  replace_answers.pop_front();
+  return a;
+}
+
+bool ScriptedPort::UnpackQuestion(const std::string& text, const std::string&) {
+  std::lock_guard lock(mutex_);
+  unpack_questions.push_back(text);
+  if (unpack_answers.empty()) return false;
+  const bool a = unpack_answers.front();
+  unpack_answers.pop_front();
+  return a;
+}
+
+std::optional<std::string> ScriptedPort::NewFolderDialog(const FileDialogSpec& setup) {
+  std::lock_guard lock(mutex_);
+  new_folder_specs.push_back(setup);
+  if (new_folder_answers.empty()) return std::nullopt;
+  auto a = new_folder_answers.front();
+  new_folder_answers.pop_front();
+  return a;
+}
+
 }  // namespace vesk::testing

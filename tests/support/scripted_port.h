@@ -45,6 +45,10 @@ class ScriptedPort : public WindowPort {
   std::optional<std::string> OpenDialog(const FileDialogSpec& setup) override;
   std::optional<std::string> SaveDialog(const FileDialogSpec& setup) override;
   void Beep() override;
+  std::vector<std::string> OpenManyDialog(const FileDialogSpec& setup) override;
+  ReplaceAnswer ReplaceQuestion(const std::string& text, const std::string& caption) override;
+  bool UnpackQuestion(const std::string& text, const std::string& caption) override;
+  std::optional<std::string> NewFolderDialog(const FileDialogSpec& setup) override;
 
   // Script.
   std::deque<std::optional<std::string>> open_answers, save_answers;  // nullopt = cancel
@@ -53,10 +57,19 @@ class ScriptedPort : public WindowPort {
   std::function<void(int64_t)> on_bar_position;  // any thread
   std::function<void(const std::string&)> on_question;
   std::function<void(const std::string&)> on_message;  // before the box is recorded
+  // Several files and folders: the open dialog's choices (else one from
+  // open_answers), the replace question's answers (default No), the unpack
+  // question's (default No) and other folder names (default none).
+  std::deque<std::vector<std::string>> open_many_answers;
+  std::deque<ReplaceAnswer> replace_answers;
+  std::deque<bool> unpack_answers;
+  std::deque<std::optional<std::string>> new_folder_answers;
 
   // Record (read after the run has ended).
   std::vector<std::string> messages, statuses, questions;
   std::vector<std::string> question_captions;  // in step with `questions`
+  std::vector<std::string> replace_questions, unpack_questions;
+  std::vector<FileDialogSpec> new_folder_specs;
   std::vector<FileDialogSpec> open_specs, save_specs;
   std::map<Control, std::vector<std::string>> captions;
   std::map<Control, bool> enabled;

@@ -191,28 +191,33 @@ class Run {
 
 }  // namespace
 
+std::optional<std::string> RecipientSet::Build(const EncryptJob& job) {
+  x25519_.clear();
+  scrypt_.reset();
+  list_.clear();
+  for (const std::string& line : job.recipients) {
+    auto parsed = age::X25519Recipient::Parse(line);
+    if (!parsed) return text::BadRecipient("“" + line + "”");
+    x25519_.push_back(*parsed);
+  }
+  if (!x25519_.empty()) {
+    for (const auto& r : x25519_) list_.push_back(&r);
+  } else if (!job.passphrase.empty()) {
+    scrypt_ = std::make_unique<age::ScryptRecipient>(job.passphrase.Clone(), job.work_factor);
+    list_.push_back(scrypt_.get());
+  } else {
+    return std::string(text::kPassphraseEmpty);
+  }
+  return std::nullopt;
+}
+
 void EncryptFile(const EncryptJob& job, Reporter& reporter) {
   std::atomic<bool>& keep = reporter.Flags().KeepRunning;
   Run run(reporter, keep, job.source_path, job.target_path, job.replace_target, job.command, job.reset_item);
   const std::string failed = text::EncryptFailed(job.source_path);
 
-  // Who the file is for: the recipients, or else the passphrase.
-  std::vector<age::X25519Recipient> to;
-  for (const std::string& line : job.recipients) {
-    auto parsed = age::X25519Recipient::Parse(line);
-    if (!parsed) return run.Refuse({Outcome::kRefused, text::BadRecipient("“" + line + "”")});
-    to.push_back(*parsed);
-  }
-  std::unique_ptr<age::ScryptRecipient> scrypt;
-  std::vector<const age::Recipient*> recipients;
-  if (!to.empty()) {
-    for (const auto& r : to) recipients.push_back(&r);
-  } else if (!job.passphrase.empty()) {
-    scrypt = std::make_unique<age::ScryptRecipient>(job.passphrase.Clone(), job.work_factor);
-    recipients.push_back(scrypt.get());
-  } else {
-    return run.Refuse({Outcome::kRefused, text::kPassphraseEmpty});
-  }
+  RecipientSet recipients;
+  if (const auto refusal = recipients.Build(job)) return run.Refuse({Outcome::kRefused, *refusal});
 
   if (!FileExists(job.source_path)) return run.Refuse({Outcome::kRefused, text::EncryptSourceMissing(job.source_path)});
   InputFile source;
@@ -227,7 +232,7 @@ void EncryptFile(const EncryptJob& job, Reporter& reporter) {
   if (!run.OpenOutput(PermissionsOf(job.source_path), job.before_write, text::kEncryptCancelled, failed)) return;
   if (!keep) return run.Finish({}, text::kEncryptDone, text::kEncryptCancelled, failed);
 
-  reporter.ShowStatus(scrypt ? text::kEncryptDeriving : text::kEncryptRunning);
+  reporter.ShowStatus(recipients.Derives() ? text::kEncryptDeriving : text::kEncryptRunning);
   reporter.ProgressStart(size);
   age::EncryptOptions options;
   options.armor = job.armor;
@@ -235,7 +240,7 @@ void EncryptFile(const EncryptJob& job, Reporter& reporter) {
   options.progress = run.Progress();
   InputSource in(source);
   StagedSink out(run.output());
-  const age::Result r = age::Encrypt(recipients, in, out, options, run.StopFlag());
+  const age::Result r = age::Encrypt(recipients.list(), in, out, options, run.StopFlag());
   source.Close();
   run.Finish(EncryptEnding(r, job), text::kEncryptDone, text::kEncryptCancelled, failed);
 }

@@ -13,6 +13,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -58,6 +59,23 @@ struct DecryptJob {
   Operation command = Operation::Decrypt;
   std::function<void()> reset_item;
   std::function<void(int64_t offset, std::size_t size)> before_write;
+};
+
+// Who an encryption's file is for: the job's "age1..." recipients, else
+// its passphrase (scrypt at the job's work factor).
+class RecipientSet {
+ public:
+  // Nullopt when the set is ready; else the refusal to show (a malformed
+  // recipient, or neither recipients nor a passphrase).
+  std::optional<std::string> Build(const EncryptJob& job);
+  const std::vector<const age::Recipient*>& list() const { return list_; }
+  // True for a passphrase, whose key derivation takes a moment.
+  bool Derives() const { return scrypt_ != nullptr; }
+
+ private:
+  std::vector<age::X25519Recipient> x25519_;
+  std::unique_ptr<age::ScryptRecipient> scrypt_;
+  std::vector<const age::Recipient*> list_;
 };
 
 void EncryptFile(const EncryptJob& job, Reporter& reporter);

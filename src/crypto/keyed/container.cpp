@@ -97,6 +97,13 @@ std::vector<uint8_t> DecodeKeyCheck(std::span<const uint8_t> block, uint8_t r2, 
   return padded_key;
 }
 
+std::array<uint8_t, 8> EncodeSizeField(int64_t payload_size, uint8_t m2, uint8_t m3) {
+  const auto size = static_cast<uint64_t>(payload_size);
+  std::array<uint8_t, 8> field{};
+  for (std::size_t j = 0; j < 8; ++j) field[j] = static_cast<uint8_t>(size >> (8 * j)) ^ SizeMask(j, m2, m3);
+  return field;
+}
+
 std::vector<uint8_t> EncodeExtension(std::span<const uint8_t> ext, uint8_t m1, uint8_t m2) {
   std::vector<uint8_t> stored(ext.size());
   for (std::size_t i = 0; i < ext.size(); ++i) {
@@ -182,10 +189,8 @@ Header BuildHeader(const ContainerParams& params, RandomSource& random) {
   h.descriptor.push_back(kJmz[2] ^ b1);
   h.descriptor.push_back(kJmz[3] ^ b2);
   h.descriptor.push_back(m1 ^ h.version);
-  const auto size = static_cast<uint64_t>(params.payload_size);
-  for (std::size_t j = 0; j < 8; ++j) {
-    h.descriptor.push_back(static_cast<uint8_t>(size >> (8 * j)) ^ SizeMask(j, m2, m3));
-  }
+  const std::array<uint8_t, 8> size_field = EncodeSizeField(params.payload_size, m2, m3);
+  h.descriptor.insert(h.descriptor.end(), size_field.begin(), size_field.end());
   h.descriptor.push_back(e);
   const std::vector<uint8_t> stored_ext = EncodeExtension(ext, m1, m2);
   h.descriptor.insert(h.descriptor.end(), stored_ext.begin(), stored_ext.end());

@@ -154,6 +154,13 @@ std::vector<uint8_t> EncodeKeyCheck(std::span<const uint8_t> padded_key, uint8_t
 std::vector<uint8_t> DecodeKeyCheck(std::span<const uint8_t> block, uint8_t r2, uint8_t m1, uint8_t m3,
                                     uint8_t version);
 
+// The descriptor's payload-size field: S as 8 little-endian bytes, byte j
+// masked with m2 ^ (31 * j) ^ m3. In a split container it lies at file offset
+// kSplitSizeFieldOffset (after the lead-in, the salt and length blocks, the
+// four marker bytes and the version byte).
+std::array<uint8_t, 8> EncodeSizeField(int64_t payload_size, uint8_t m2, uint8_t m3);
+inline constexpr int64_t kSplitSizeFieldOffset = kLeadInSize + kSaltSize + kLengthSize + 5;
+
 // Extension bytes of the descriptor: X_k ^ m1 ^ k ^ m2, k counted from 1.
 // The transform is its own inverse.
 std::vector<uint8_t> EncodeExtension(std::span<const uint8_t> ext, uint8_t m1, uint8_t m2);

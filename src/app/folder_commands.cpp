@@ -1,0 +1,188 @@
+// Folders: encrypting one into a single container, offering to unpack the
+// tar file a decryption wrote, the unpack command, and the follow-ups that
+// wait until every part of a run has ended.
+#include <climits>
+#include <cstdlib>
+#include <utility>
+
+#include "app/window_logic.h"
+#include "archive/folder_engine.h"
+#include "archive/texts.h"
+#include "crypto/keyless/random_source.h"
+#include "platform/file_io.h"
+#include "platform/paths.h"
+
+namespace vesk {
+namespace {
+
+const char kEncryptCancelled[] = "加密文件已取消。";
+const char kReplaceCaption[] = "替换文件";
+
+std::string ReplaceQuestion(const std::string& path) { return path + " 文件已经存在,是否替换? 否 则取消。"; }
+
+bool EndsWith(const std::string& s, const std::string& tail) {
+  return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+}  // namespace
+
+// ---- What follows a run ------------------------------------------------------
+
+void WindowLogic::StartCommandWorker(std::function<void()> body) {
+  ++command_workers_;
+  StartWorker([this, body = std::move(body)] {
+    try {
+      body();
+    } catch (...) {
+      // The engines report their own failures.
+    }
+    --command_workers_;
+    PostRunCheck();
+  });
+}
+
+void WindowLogic::PostRunCheck() {
+  ui_.Post([this, alive = std::weak_ptr<char>(alive_)] {
+    if (alive.lock()) RunCheck();
+  });
+}
+
+void WindowLogic::RunCheck() {
+  if (!after_run_ || command_workers_ > 0 || Compression.Busy()) return;
+  auto next = std::exchange(after_run_, nullptr);
+  next();
+}
+
+bool WindowLogic::FollowUpPending() const { return static_cast<bool>(after_run_) || batch_ != nullptr; }
+
+// ---- Encrypting a folder -----------------------------------------------------
+
+std::string WindowLogic::FolderStem(const std::string& folder) {
+  std::string path = folder;
+  while (path.size() > 1 && path.back() == '/') path.pop_back();
+  const std::string name = ExtractFileName(path);
+  if (name.empty() || name == "." || name == "..") {
+    char resolved[PATH_MAX];
+    if (::realpath(folder.c_str(), resolved) != nullptr) path = resolved;
+  }
+  return path;
+}
+
+void WindowLogic::EncryptFolder(const std::string& folder, bool ask_target) {
+  auto& keep = Flags().KeepRunning;
+  try {
+    ChosenFile = SourcePath = FolderSource = folder;
+    OriginalExt = ".tar";
+    LayerNumber = 1;
+    const bool has_key = !KeyBytes(Control::EncryptionKey).empty();
+    const int level = RatioIndex();
+    if (!has_key && level == 0) {
+      return ReportMessage(std::string("请选择文件压缩率进行压缩或者输入密钥进行加密。") + kEncryptCancelled);
+    }
+    const std::string stem = FolderStem(folder);
+    const FileDialogSpec save = has_key ? FileDialogSpec{"jmz加密文件(*.jmz)|*.jmz|全部文件(*.*)|*.*", -1, stem + ".tar.jmz",
+                                                         "加密后的文件保存为"}
+                                        : FileDialogSpec{"zak文件(*.zak)|*.zak|全部文件(*.*)|*.*", 1, stem + ".tar.zak",
+                                                         "压缩后的文件保存为"};
+    const auto saved = ask_target ? port_.SaveDialog(save) : std::optional<std::string>(save.file_name);
+    if (!saved) return ShowStatus(kEncryptCancelled);
+    if (has_key) {
+      TargetPath = ChangeFileExt(*saved, ".jmz");
+    } else {
+      TargetPath = EndsWith(*saved, ".zak") ? *saved : *saved + ".zak";
+    }
+    OutputPath = TargetPath;
+    ReplaceTarget = PathExists(TargetPath);
+    if (ReplaceTarget && !AskYesNo(ReplaceQuestion(TargetPath), kReplaceCaption)) return ShowStatus(kEncryptCancelled);
+    PreZipLevel = static_cast<uint8_t>(level);
+    SetCommandState(Operation::Encrypt, false);
+    ShowStatus("加密文件 ...");
+    SetBarPosition(0);
+    SetHintText(Hint::Output, std::string(has_key ? "加密后的文件：" : "压缩后的文件：") + TargetPath);
+    SetHintText(Hint::Source, "进行加密的文件夹：" + folder);
+    keep = true;
+    StartCommandWorker([this] { PackFolderWorker(false); });
+  } catch (...) {
+    keep = false;
+    SetCommandState(Operation::Encrypt, true);
+    ReportMessage("加密文件出错!已停止。");
+  }
+}
+
+void WindowLogic::PackFolderWorker(bool keyless) {
+  archive::PackJob job;
+  job.folder = FolderSource;
+  job.target_path = TargetPath;
+  job.key = KeyBytes(Control::EncryptionKey);
+  job.info_click_count = InfoClickCount;
+  job.replace_target = ReplaceTarget;
+  if (keyless) {
+    job.road = archive::Road::kKeyless;
+    job.command = Operation::MenuCommand;
+    job.reset_item = [this] { ResetKeylessEncryptItem(); };
+  } else {
+    job.road = job.key.empty() ? archive::Road::kCompressed : archive::Road::kKeyed;
+    job.level = PreZipLevel;
+    job.command = Operation::Encrypt;
+  }
+  archive::PackFolder(job, *this, *random_, keyless::DefaultRandom());
+}
+
+// ---- Unpacking ---------------------------------------------------------------
+
+void WindowLogic::OfferUnpack(std::function<void()> then) {
+  auto next = [&then] {
+    if (then) then();
+  };
+  const std::string tar = OutputPath;
+  if (!Result().Completed() || ExtractFileExt(tar) != ".tar" || !FileExists(tar)) return next();
+  if (!port_.UnpackQuestion(archive::text::kUnpackQuestion, archive::text::kUnpackCaption)) return next();
+  // An existing folder is never merged into: another name, or nothing.
+  std::string folder = ChangeFileExt(tar, "");
+  while (PathExists(folder)) {
+    const auto other = port_.NewFolderDialog({"全部文件(*.*)|*.*", -1, folder, archive::text::kNewFolderTitle});
+    if (!other) {
+      const bool damaged = DamageWarned();
+      BeginRun();
+      if (damaged) NoteDamage();
+      EndRun(Outcome::kRefused, archive::text::FolderExists(folder));
+      ReportMessage(archive::text::FolderExists(folder));
+      return next();
+    }
+    folder = *other;
+  }
+  StartUnpack(tar, folder, true);
+  after_run_ = std::move(then);
+  PostRunCheck();
+}
+
+void WindowLogic::StartUnpack(const std::string& tar, const std::string& folder, bool remove_tar) {
+  // A new run, which keeps the damage warnings of the decryption before it.
+  const bool damaged = DamageWarned();
+  BeginRun();
+  if (damaged) NoteDamage();
+  SourcePath = tar;
+  OutputPath = folder;
+  Flags().KeepDecrypting = true;
+  SetCommandState(Operation::Decrypt, false);
+  SetBarPosition(0);
+  SetHintText(Hint::Output, "解开后的文件夹：" + folder);
+  SetHintText(Hint::Source, "进行解开的文件：" + tar);
+  StartCommandWorker([this, job = archive::UnpackJob{tar, folder, Operation::Decrypt, nullptr, remove_tar}] {
+    archive::UnpackFolder(job, *this);
+  });
+}
+
+void WindowLogic::UnpackCommand(const std::string& source, const std::string& target) {
+  StopAllAndYield();
+  ResetRunFlags();
+  SourcePath = source;
+  TargetPath = OutputPath = target;
+  if (!FileExists(source)) {
+    EndRun(Outcome::kRefused, archive::text::UnpackSourceMissing(source));
+    return ReportMessage(archive::text::UnpackSourceMissing(source));
+  }
+  StartUnpack(source, target, false);
+}
+
+}  // namespace vesk
