@@ -14,6 +14,7 @@
 #include "platform/file_io.h"
 #include "platform/paths.h"
 #include "platform/staged_file.h"
+#include "selfextract/elf_image.h"
 
 namespace vesk {
 namespace {
@@ -88,8 +89,13 @@ bool WindowLogic::StartDecompression(const std::string& source, const std::strin
     zip_.write_stage = StageCount() - 1;
     // A decompressed file is as private as the file it came from; a
     // self-decrypting program's execute bits are no part of that.
-    zip_.mode = PermissionsOf(SourcePath);
-    if (Tag(Control::SelfDecryptButton) != 0) zip_.mode &= 0666;
+    // The file decrypted is the self-decrypting program's own when that
+    // command runs (SourcePath then names whatever an earlier command read).
+    if (Tag(Control::SelfDecryptButton) != 0) {
+      zip_.mode = PermissionsOf(OwnFilePath.empty() ? std::string(selfextract::kRunningProgramFile) : OwnFilePath) & 0666;
+    } else {
+      zip_.mode = PermissionsOf(SourcePath);
+    }
     // The engine or the command has asked before naming an existing file.
     zip_.replace = PathExists(dest);
     Compression.SourceFile = source;
