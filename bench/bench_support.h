@@ -142,7 +142,7 @@ inline std::string CliPath() {
   if (n <= 0) return "";
   self[n] = '\0';
   std::string path = self;
-  path = path.substr(0, path.rfind('/')) + "/../src/cli/vesk-cli";
+  path = path.substr(0, path.rfind('/')) + "/../bin/vesk-cli";
   return ::access(path.c_str(), X_OK) == 0 ? path : "";
 }
 

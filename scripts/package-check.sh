@@ -51,7 +51,7 @@ for dep in libc6 libstdc\\+\\+6 zlib1g libqt6widgets6 libqt6gui6 libqt6core6 lib
   check "depends on $dep" has_field "^Depends:.*(^| |,)${dep}( |,|$)"
 done
 for path in \
-  ./usr/bin/vesk ./usr/bin/vesk-cli \
+  ./usr/bin/vesk ./usr/bin/vesk-cli ./usr/bin/vesk-sfx \
   ./usr/share/applications/vesk.desktop \
   ./usr/share/icons/hicolor/48x48/apps/vesk.png \
   ./usr/share/icons/hicolor/256x256/apps/vesk.png \
@@ -65,7 +65,7 @@ for path in \
 done
 # Nothing of the build tree: no tests, benchmarks, headers or libraries.
 check "holds only the programs and their data" \
-  bash -c '! grep -Ev "^\./(\$|usr/(\$|bin/(\$|vesk\$|vesk-cli\$)|share/))" <<<"$1"' _ "$contents"
+  bash -c '! grep -Ev "^\./(\$|usr/(\$|bin/(\$|vesk\$|vesk-cli\$|vesk-sfx\$)|share/))" <<<"$1"' _ "$contents"
 
 # ---- The unpacked files --------------------------------------------------------
 root="$scratch/root"
@@ -73,6 +73,11 @@ dpkg -x "$deb" "$root"
 cli="$root/usr/bin/vesk-cli"
 check "vesk-cli runs" "$cli" --version
 check "vesk-cli needs no Qt" bash -c '! ldd "$1" | grep -qi libqt' _ "$cli"
+# The program part of self-decrypting files, beside vesk-cli as make-sfx
+# looks for it, with nothing but libc, libm and zlib.
+sfx="$root/usr/bin/vesk-sfx"
+check "vesk-sfx runs" "$sfx" --version
+check "vesk-sfx needs only libc, libm and zlib" sh tests/sfx/check_program_part.sh "$sfx"
 check "the manual page is whole" bash -c 'gzip -t "$1" && zcat "$1" | grep -q "^\.SH EXIT STATUS"' _ \
   "$root/usr/share/man/man1/vesk-cli.1.gz"
 if command -v desktop-file-validate >/dev/null; then
@@ -101,6 +106,17 @@ round_trip() {
 }
 check "encrypt and decrypt give the file back" round_trip 0
 check "compress, encrypt, decrypt and decompress give the file back" round_trip 3
+# A self-decrypting file made by the installed vesk-cli carries the
+# installed vesk-sfx and gives the file back when run.
+sfx_round_trip() {
+  rm -f "$work/plain.jmz" "$work/plain.run" "$work/back.bin"
+  TMPDIR=$work "$cli" encrypt "$work/plain.bin" --level 0 --key-env VESK_KEY &&
+    TMPDIR=$work "$cli" make-sfx "$work/plain.jmz" &&
+    cmp -n "$(stat -c %s "$sfx")" "$work/plain.run" "$sfx" &&
+    TMPDIR=$work "$work/plain.run" self-decrypt --key-env VESK_KEY -o "$work/back" &&
+    cmp "$work/back.bin" "$work/original.bin"
+}
+check "a self-decrypting file carries vesk-sfx and decrypts itself" sfx_round_trip
 age_round_trip() {
   rm -f "$work/plain.bin.age" "$work/me.txt"
   local key

@@ -19,14 +19,14 @@ run: 没有可用的图形显示 (DISPLAY 和 WAYLAND_DISPLAY 都没有设置), 
 run: no graphical display (neither DISPLAY nor WAYLAND_DISPLAY is set): the window cannot open.
 
 Use the command-line program instead:
-  build/release/src/cli/vesk-cli encrypt FILE --key-file KEYFILE       # FILE.jmz, compressed first
-  build/release/src/cli/vesk-cli decrypt FILE.jmz --key-file KEYFILE   # back to FILE
-  build/release/src/cli/vesk-cli compress FILE                         # FILE.zak, no key
-  build/release/src/cli/vesk-cli decompress FILE.zak
+  build/release/bin/vesk-cli encrypt FILE --key-file KEYFILE       # FILE.jmz, compressed first
+  build/release/bin/vesk-cli decrypt FILE.jmz --key-file KEYFILE   # back to FILE
+  build/release/bin/vesk-cli compress FILE                         # FILE.zak, no key
+  build/release/bin/vesk-cli decompress FILE.zak
 
 TEXT
-  build/release/src/cli/vesk-cli --help >&2 || true
+  build/release/bin/vesk-cli --help >&2 || true
   exit 1
 fi
 
-exec build/release/src/gui/vesk "$@"
+exec build/release/bin/vesk "$@"

@@ -7,36 +7,19 @@
 // and every other run a unique staging file beside its output, which the end
 // handler renames over the output once the run is complete. A failed or
 // cancelled run deletes only what it made; the output's old file stays.
-#include <sys/statvfs.h>
-#include <unistd.h>
-
 #include <utility>
 
 #include "app/window_logic.h"
+#include "compress/run_failure.h"
 #include "platform/file_io.h"
 #include "platform/paths.h"
 #include "platform/staged_file.h"
+#include "selfextract/elf_image.h"
 
 namespace vesk {
 namespace {
 
 const char kCannotComplete[] = "不能完成！已经取消。";
-
-// Below this much free space a failed write is taken for a full disk: a
-// write fails when it no longer fits, and one write is far smaller.
-constexpr uint64_t kLowSpace = uint64_t{4} << 20;
-
-bool LowOnSpace(const std::string& folder) {
-  struct statvfs fs {};
-  if (::statvfs(folder.c_str(), &fs) != 0) return false;
-  return static_cast<uint64_t>(fs.f_bavail) * fs.f_frsize < kLowSpace;
-}
-
-bool WritableFolder(const std::string& folder) {
-  return DirectoryExists(folder) && ::access(folder.c_str(), W_OK | X_OK) == 0;
-}
-
-std::string CannotWrite(const std::string& folder) { return "无法写入文件夹“" + folder + "”。"; }
 
 }  // namespace
 
@@ -67,7 +50,7 @@ void WindowLogic::StartCompression(const std::string& source, const ZipRun& run)
     Compression.DestFile = compressing_for_encryption_ ? CreateUniqueFile(folder, "vesk-", ".zak")
                                                   : CreateUniqueFile(folder, ".vesk-", ".part");
   } catch (const IoError&) {
-    return EndOfZipRun(false, LowOnSpace(folder) ? "磁盘空间不足。" : CannotWrite(folder));
+    return EndOfZipRun(false, FolderFailure(folder));
   }
   if (compressing_for_encryption_) SourcePath = Compression.DestFile;
   Compression.Compress();
@@ -107,8 +90,13 @@ bool WindowLogic::StartDecompression(const std::string& source, const std::strin
     zip_.write_stage = StageCount() - 1;
     // A decompressed file is as private as the file it came from; a
     // self-decrypting program's execute bits are no part of that.
-    zip_.mode = PermissionsOf(SourcePath);
-    if (Tag(Control::SelfDecryptButton) != 0) zip_.mode &= 0666;
+    // The file decrypted is the self-decrypting program's own when that
+    // command runs (SourcePath then names whatever an earlier command read).
+    if (Tag(Control::SelfDecryptButton) != 0) {
+      zip_.mode = PermissionsOf(OwnFilePath.empty() ? std::string(selfextract::kRunningProgramFile) : OwnFilePath) & 0666;
+    } else {
+      zip_.mode = PermissionsOf(SourcePath);
+    }
     // The engine or the command has asked before naming an existing file.
     zip_.replace = PathExists(dest);
     Compression.SourceFile = source;
@@ -119,7 +107,7 @@ bool WindowLogic::StartDecompression(const std::string& source, const std::strin
     try {
       Compression.DestFile = CreateUniqueFile(folder, ".vesk-", ".part");
     } catch (const IoError&) {
-      return EndOfZipRun(false, LowOnSpace(folder) ? "磁盘空间不足。" : CannotWrite(folder));
+      return EndOfZipRun(false, FolderFailure(folder));
     }
     Compression.Decompress();
     if (!Compression.Busy()) EndOfZipRun(false, "无法读取文件“" + source + "”。");
@@ -154,15 +142,7 @@ void WindowLogic::CompressionProgressed(int64_t nHasDone) { SetBarPosition(BarPo
 void WindowLogic::CompressionEnded(bool nNormal, float /*nZipRate*/) { EndOfZipRun(nNormal, ""); }
 
 std::string WindowLogic::ZipFailure(const ZipRun& run) const {
-  if (!FileExists(Compression.SourceFile)) return "无法读取文件“" + Compression.SourceFile + "”。";
-  const std::string folder = FolderOf(Compression.DestFile);
-  if (!WritableFolder(folder)) return CannotWrite(folder);
-  // A decompression checks the whole stream before it reports its start; a
-  // stream it refused leaves nothing written (the output pass may already
-  // have written while the check ran, and filled the disk doing so).
-  if (run.decompress && !run.began && FileSizeOf(Compression.DestFile) <= 0) return "可能文件未经此软件压缩过。";
-  if (LowOnSpace(folder)) return "磁盘空间不足。";
-  return "读写文件出错。";
+  return RunFailure(Compression.SourceFile, Compression.DestFile, run.decompress, run.began);
 }
 
 void WindowLogic::EndOfZipRun(bool normal, std::string failure) {
@@ -191,7 +171,7 @@ void WindowLogic::EndOfZipRun(bool normal, std::string failure) {
       complete = false;
     } catch (const std::exception&) {
       const std::string folder = FolderOf(run.target);
-      failure = LowOnSpace(folder) ? "磁盘空间不足。" : CannotWrite(folder);
+      failure = FolderFailure(folder);
       complete = false;
     }
   }

@@ -35,15 +35,11 @@ namespace {
 constexpr int64_t kFourGiB = int64_t{1} << 32;
 
 const char kCreateCancelled[] = "创建自解密文件已取消。";
-const char kSeparateCancelled[] = "分离自解密文件已取消。";
-const char kSeparateFailed[] = "分离自解密文件 ... 出错!已停止。";
-const char kReplaceCaption[] = "替换文件";
-
-std::string ReplaceQuestion(const std::string& path) { return path + " 文件已经存在,是否替换? 否 则取消。"; }
-
-std::string ReplaceFailed(const std::string& path, const char* cancelled) {
-  return "替换删除文件“" + path + "”失败！文件正在使用中或者有只读属性等。" + cancelled;
-}
+using selfextract::text::kReplaceCaption;
+using selfextract::text::kSeparateCancelled;
+using selfextract::text::kSeparateFailed;
+using selfextract::text::ReplaceFailed;
+using selfextract::text::ReplaceQuestion;
 
 // An existing target that a completed output cannot be renamed over, or that
 // is one of the files the command reads.
@@ -94,6 +90,18 @@ void WindowLogic::CreateSelfDecryptingClicked() {
   try {
     StopAllAndYield();
     BeginRun();
+    // Without its program part no file could be made: nothing is asked.
+    const std::string program =
+        SfxProgram.path.empty() ? selfextract::SfxProgramBesideRunningProgram() : SfxProgram.path;
+    if (!FileExists(program)) return RefuseRun(selfextract::text::SfxProgramMissing(program));
+    int64_t image_size = SfxProgram.image_size;
+    if (image_size <= 0) {
+      try {
+        image_size = selfextract::ImageSizeOf(program);
+      } catch (const IoError&) {
+        return RefuseRun(selfextract::text::SfxProgramUnreadable(program));
+      }
+    }
     FileDialogSpec open{"jmz加密文件(*.jmz)|*.jmz|全部文件(*.*)|*.*", 1, "", "选择已加密文件创建自解密文件"};
     PreselectFromHint(open);
     ShowStatus("");
@@ -135,15 +143,16 @@ void WindowLogic::CreateSelfDecryptingClicked() {
       keep = false;
       return;
     }
-    const std::string program = OwnFilePath.empty() ? std::string(selfextract::kRunningProgramFile) : OwnFilePath;
-    if (exists && CannotReplace(TargetPath, SourcePath, program)) {
+    // Nor may the new file replace the running program's own file.
+    const std::string own = OwnFilePath.empty() ? std::string(selfextract::kRunningProgramFile) : OwnFilePath;
+    if (exists && (CannotReplace(TargetPath, SourcePath, program) || SameFile(TargetPath, own))) {
       keep = false;
       run.SourceStream.Close();
       return ReportMessage(ReplaceFailed(TargetPath, kCreateCancelled));
     }
 
     auto pending = std::make_unique<SelfExtractRun::PendingCreate>();
-    pending->job = {program, ImageSize(), TargetPath, exists, StoredName, length};
+    pending->job = {program, image_size, TargetPath, exists, StoredName, length};
     pending->container = std::move(run.SourceStream);
     {
       std::lock_guard lock(run.mutex);
@@ -261,36 +270,25 @@ void WindowLogic::SeparateClicked() {
     const auto saved = port_.SaveDialog(save);
     if (!saved) return;
 
-    ProgramPartPath = ExtractFilePath(*saved) + selfextract::kProgramPartName;
-    const bool part_exists = PathExists(ProgramPartPath);
-    if (part_exists && !AskYesNo(ReplaceQuestion(ProgramPartPath), kReplaceCaption)) {
-      return ShowStatus(kSeparateCancelled);
-    }
-    TargetPath = ChangeFileExt(*saved, ".jmz");
-    OutputPath = TargetPath;
-    const bool target_exists = PathExists(TargetPath);
-    if (target_exists && !AskYesNo(ReplaceQuestion(TargetPath), kReplaceCaption)) {
-      return ShowStatus(kSeparateCancelled);
-    }
     const std::string own = OwnFilePath.empty() ? std::string(selfextract::kRunningProgramFile) : OwnFilePath;
-    for (const auto& [path, exists] : {std::pair{ProgramPartPath, part_exists}, std::pair{TargetPath, target_exists}}) {
-      if (exists && CannotReplace(path, own)) return ReportMessage(ReplaceFailed(path, kSeparateCancelled));
-    }
+    selfextract::SeparatePlan plan = selfextract::PlanSeparate(own, ImageSize(), PayloadSize, *saved, *this);
+    ProgramPartPath = plan.job.program_part_path;
+    TargetPath = plan.job.target_path;
+    OutputPath = TargetPath;
+    if (!plan.go) return;
 
     keep = true;
     SetCommandState(Operation::Separate, false);
     const std::string shown = selfextract::ShownPayloadName(PayloadName);
-    ShowStatus("进行分离自解密里的已加密文件：" + shown + " ...");
+    ShowStatus(selfextract::text::SeparateRunning(shown));
     SetHintText(Hint::Output, "分离自解密后的已加密文件：" + TargetPath);
     SetBarPosition(0);
     SetHintText(Hint::Source, "进行分离自解密里的已加密文件：" + shown);
 
     auto pending = std::make_unique<SelfExtractRun::PendingSeparate>();
-    pending->job = {selfextract::PayloadOffset(ImageSize()), PayloadSize, TargetPath, target_exists, ProgramPartPath};
+    pending->job = std::move(plan.job);
     try {
-      pending->program.Open(own);
-      // The program part comes first, complete, before the payload is copied.
-      selfextract::WriteProgramPart(pending->program, ImageSize(), ProgramPartPath, part_exists);
+      selfextract::BeginSeparate(pending->job, own, ImageSize(), pending->program);
       {
         std::lock_guard lock(run.mutex);
         run.separate = std::move(pending);

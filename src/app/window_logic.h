@@ -153,6 +153,11 @@ class WindowLogic : public Reporter, public ControlSink, public keyed::DecryptHo
     std::string path;
     int64_t image_size = 0;
   };
+  // The program whose image the create command copies into every new
+  // self-decrypting file, in the same form (image_size 0: measured from the
+  // file as ELF). An empty path means the small program vesk-sfx in the
+  // folder of the running program.
+  OwnFile SfxProgram;
 
   // The creation handler, in five groups that each swallow their failure
   // with a beep: reset the fields; all commands idle and every run flag

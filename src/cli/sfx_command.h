@@ -1,8 +1,9 @@
 // The self-decrypting file subcommands of vesk-cli: make-sfx wraps a keyed
-// container into an executable, sfx-info, self-decrypt and separate read one
-// without running it (or, without a FILE, the running program itself), and a
-// vesk-cli-based self-decrypting file started without arguments says what it
-// carries.
+// container into an executable whose program part is the small program
+// vesk-sfx beside vesk-cli (or, asked for, the window program vesk);
+// sfx-info, self-decrypt and separate read one without running it (or,
+// without a FILE, the running program itself: an older self-decrypting file
+// whose program part is vesk-cli).
 #pragma once
 
 #include <CLI/CLI.hpp>
@@ -10,7 +11,7 @@
 #include <optional>
 #include <string>
 
-#include "cli/key_text.h"
+#include "cli/payload_commands.h"
 
 namespace vesk::cli {
 
@@ -23,32 +24,20 @@ class SfxCommands {
 
   // True when the parsed command line named one of them.
   bool Parsed() const;
-  // Runs it: 0 when it completed, 1 on a refusal, cancel or failure, 2 on a
-  // usage error.
+  // Runs it: 0 when it completed, 3 when it completed after damage warnings,
+  // 1 on a refusal, cancel or failure, 2 on a usage error.
   int Run() const;
 
  private:
   int MakeSfx() const;
-  int Info() const;
-  int SelfDecrypt() const;
-  int Separate() const;
 
+  PayloadCommands payload_;
   CLI::App* make_ = nullptr;
-  CLI::App* info_ = nullptr;
-  CLI::App* decrypt_ = nullptr;
-  CLI::App* separate_ = nullptr;
-  std::string file_;
+  std::string container_;
   std::optional<std::string> target_;
   bool window_ = false;
   bool yes_ = false;
   bool no_ = false;
-  bool legacy_ = false;
-  KeySource key_;
 };
-
-// When the running program carries a payload: prints what it carries and how
-// to self-decrypt or separate it (`invoked_as` is the name it was started
-// by) and returns 0. nullopt when it is a plain program.
-std::optional<int> DescribeOwnPayload(const std::string& invoked_as);
 
 }  // namespace vesk::cli

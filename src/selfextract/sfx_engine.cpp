@@ -1,11 +1,13 @@
 #include "selfextract/sfx_engine.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "platform/control_characters.h"
 #include "platform/gbk.h"
 #include "platform/paths.h"
 #include "platform/staged_file.h"
+#include "selfextract/elf_image.h"
 #include "selfextract/layout.h"
 #include "selfextract/texts.h"
 
@@ -54,6 +56,43 @@ bool CopyChunks(InputFile& in, StagedOutput& out, int64_t size, std::atomic<bool
 }
 
 }  // namespace
+
+std::string SfxProgramBesideRunningProgram() { return ExtractFilePath(RunningProgramPath()) + kSfxProgramName; }
+
+SeparatePlan PlanSeparate(const std::string& own_path, int64_t image_size, int64_t payload_size,
+                          const std::string& chosen, Reporter& r) {
+  SeparatePlan plan;
+  SeparateJob& job = plan.job;
+  job.payload_offset = PayloadOffset(image_size);
+  job.payload_size = payload_size;
+  job.program_part_path = ExtractFilePath(chosen) + kProgramPartName;
+  job.target_path = ChangeFileExt(chosen, ".jmz");
+  job.replace_part = PathExists(job.program_part_path);
+  if (job.replace_part && !r.AskYesNo(text::ReplaceQuestion(job.program_part_path), text::kReplaceCaption)) {
+    r.ShowStatus(text::kSeparateCancelled);
+    return plan;
+  }
+  job.replace = PathExists(job.target_path);
+  if (job.replace && !r.AskYesNo(text::ReplaceQuestion(job.target_path), text::kReplaceCaption)) {
+    r.ShowStatus(text::kSeparateCancelled);
+    return plan;
+  }
+  // A completed output cannot be renamed over a folder, and neither output
+  // may be the file being taken apart.
+  for (const auto& [path, exists] : {std::pair{job.program_part_path, job.replace_part}, std::pair{job.target_path, job.replace}}) {
+    if (exists && (DirectoryExists(path) || SameFile(path, own_path))) {
+      r.ReportMessage(text::ReplaceFailed(path, text::kSeparateCancelled));
+      return plan;
+    }
+  }
+  plan.go = true;
+  return plan;
+}
+
+void BeginSeparate(const SeparateJob& job, const std::string& own_path, int64_t image_size, InputFile& program) {
+  program.Open(own_path);
+  WriteProgramPart(program, image_size, job.program_part_path, job.replace_part);
+}
 
 bool CarriesKeyedMarker(InputFile& in, int64_t base, int64_t length) {
   if (MarkerAt(in, base + (length < 3500 ? 0 : kSecondHeaderOffset))) return true;

@@ -11,6 +11,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "core/reporting.h"
@@ -30,6 +31,15 @@ inline constexpr std::size_t kChunksPerRun = 128;
 using text::kProgramPartName;
 using text::kSelfDecryptingExt;
 using text::kUnnamedPayload;
+
+// The small program that is the program part of every new self-decrypting
+// file: it carries only what reading its own payload needs, so that the file
+// starts on any Linux desktop. It is installed in the same folder as the
+// programs that make such files.
+inline constexpr char kSfxProgramName[] = "vesk-sfx";
+// Its path in the folder of the running program. Throws IoError when the
+// running program's path is unknown.
+std::string SfxProgramBesideRunningProgram();
 
 // True when the container of `length` bytes starting at `base` in `in`
 // carries the keyed-container marker where its header must be: at 0 for a
@@ -77,7 +87,27 @@ struct SeparateJob {
   bool replace = false;
   std::string program_part_path;  // written before the copy; named in the result
   FaultHooks faults{};            // tests: on the payload read and the ".jmz" (fault_hooks.h)
+  bool replace_part = false;      // the program part may replace an existing file
 };
+
+// The separate command's outputs for the name the user chose: the ".jmz"
+// (`chosen` with its extension made ".jmz") and the program part beside it.
+// Asks through `r` before either replaces an existing file. The job is
+// returned whole; `go` is false when the user declined a replacement (the
+// status says the command was cancelled) or an existing file cannot be
+// replaced (a folder, the file being read: reported). The offsets are those
+// of `own_path`, whose image is `image_size` bytes long.
+struct SeparatePlan {
+  SeparateJob job;
+  bool go = false;
+};
+SeparatePlan PlanSeparate(const std::string& own_path, int64_t image_size, int64_t payload_size,
+                          const std::string& chosen, Reporter& r);
+
+// The first step of a planned separate: opens `own_path` into `program` and
+// writes the program part complete, before the payload is copied. Throws
+// IoError; then no program part was written.
+void BeginSeparate(const SeparateJob& job, const std::string& own_path, int64_t image_size, InputFile& program);
 
 // The worker of the separate command: copies the payload of `program` into
 // the ".jmz", polling KeepSeparating before each chunk. The ".jmz" gets the

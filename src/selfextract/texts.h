@@ -30,6 +30,15 @@ inline std::string PayloadSizeMismatch(int64_t stored_size, int64_t present) {
          ")不相同！";
 }
 
+// The create command without its program part: the small program is missing
+// beside the running program, or is no program image.
+inline std::string SfxProgramMissing(const std::string& path) {
+  return "找不到自解密文件的程序部分“" + path + "”：vesk-sfx 要与本程序安装在同一文件夹里。创建自解密文件已取消。";
+}
+inline std::string SfxProgramUnreadable(const std::string& path) {
+  return "不能读取自解密文件的程序部分“" + path + "”。创建自解密文件已取消。";
+}
+
 // The end of the create command.
 inline std::string CreateFailed(const std::string& target) { return "创建自解密文件“" + target + "”出错!已停止。"; }
 inline std::string CreateDone(const std::string& target) { return "创建自解密文件已完成。（" + target + "）"; }
@@ -37,5 +46,17 @@ inline std::string CreateDone(const std::string& target) { return "创建自解�
 // The end of the separate command.
 inline constexpr const char* kSeparateFailed = "分离自解密文件 ... 出错!已停止。";
 inline constexpr const char* kSeparateDone = "分离自解密文件 ... 已完成。";
+inline constexpr const char* kSeparateCancelled = "分离自解密文件已取消。";
+inline std::string SeparateRunning(const std::string& shown_name) {
+  return "进行分离自解密里的已加密文件：" + shown_name + " ...";
+}
+
+// Replacing an existing output: the question, and the refusal when the file
+// cannot be replaced (a folder, or one of the files the command reads).
+inline constexpr const char* kReplaceCaption = "替换文件";
+inline std::string ReplaceQuestion(const std::string& path) { return path + " 文件已经存在,是否替换? 否 则取消。"; }
+inline std::string ReplaceFailed(const std::string& path, const std::string& cancelled) {
+  return "替换删除文件“" + path + "”失败！文件正在使用中或者有只读属性等。" + cancelled;
+}
 
 }  // namespace vesk::selfextract::text

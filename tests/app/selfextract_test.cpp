@@ -14,6 +14,8 @@
 #include "platform/staged_file.h"
 #include "selfextract/layout.h"
 #include "selfextract/sfx_engine.h"
+#include "selfextract/texts.h"
+#include "support/process.h"
 #include "support/scripted_port.h"
 #include "support/temp_dir.h"
 #include "threads/queued_ui_thread.h"
@@ -45,6 +47,10 @@ class SelfExtract : public ::testing::Test {
     setenv("TMPDIR", tmp_.path().c_str(), 1);
     window_ = std::make_unique<WindowLogic>(port_, ui_);
     window_->SetCommandState(Operation::MenuCommand, true);
+    // The stand-in small program the create command copies: only its image
+    // goes into a new file.
+    WriteFile(sfx_, image_ + "bytes behind the image");
+    window_->SfxProgram = {sfx_, kImage};
   }
   ~SelfExtract() override {
     window_.reset();
@@ -94,6 +100,7 @@ class SelfExtract : public ::testing::Test {
   TempDir dir_, out_, tmp_;
   const std::string image_ = RandomBytes(kImage, 1);
   const std::string program_ = dir_.File("program");
+  const std::string sfx_ = dir_.File("vesk-sfx");
   ScriptedPort port_;
   QueuedUiThread ui_;
   std::unique_ptr<WindowLogic> window_;
@@ -103,8 +110,8 @@ class SelfExtract : public ::testing::Test {
 // ---- Create ------------------------------------------------------------------
 
 TEST_F(SelfExtract, CreateAsksItsDialogsAndWritesAnExecutable) {
-  // The running program is itself a self-decrypting file: only its image goes
-  // into the new one.
+  // The running program is itself a self-decrypting file: the new one gets
+  // the small program's image and its own payload only.
   OwnFile(MakeContainer(Recipe{}, "old payload"), "old.jmz");
   const std::string container = MakeContainer(Recipe{}, RandomBytes(5000, 2));
   WriteFile(dir_.File("报告.jmz"), container);
@@ -251,6 +258,48 @@ TEST_F(SelfExtract, CancellingCreateLeavesNoOutput) {
   EXPECT_TRUE(port_.messages.empty());
 }
 
+TEST_F(SelfExtract, WithoutTheSmallProgramBesideTheRunningOneCreateAsksNothingAndWritesNothing) {
+  OwnFile();
+  window_->SfxProgram = {};  // vesk-sfx beside the running test program, where there is none
+  const std::string missing = selfextract::SfxProgramBesideRunningProgram();
+  ASSERT_FALSE(std::filesystem::exists(missing));
+  window_->CreateSelfDecryptingClicked();
+  EXPECT_EQ(port_.messages, std::vector<std::string>{selfextract::text::SfxProgramMissing(missing)});
+  EXPECT_TRUE(port_.open_specs.empty());
+  EXPECT_TRUE(port_.save_specs.empty());
+  EXPECT_EQ(window_->Result().outcome, Outcome::kRefused);
+  EXPECT_EQ(FilesIn(out_.path()), 0u);
+  EXPECT_EQ(window_->Tag(Control::CreateSelfDecryptingButton), 0);
+
+  // A file there that is no program image is refused the same way.
+  WriteFile(out_.File("vesk-sfx"), "not a program");
+  window_->SfxProgram = {out_.File("vesk-sfx"), 0};
+  window_->CreateSelfDecryptingClicked();
+  EXPECT_EQ(port_.messages.back(), selfextract::text::SfxProgramUnreadable(out_.File("vesk-sfx")));
+  EXPECT_TRUE(port_.open_specs.empty());
+}
+
+TEST_F(SelfExtract, CreateCopiesTheRealSmallProgramAndTheFileDecryptsItself) {
+  OwnFile();
+  window_->SfxProgram = {VESK_SFX_PATH, 0};  // its image measured from the file
+  const std::string plain = RandomBytes(7000, 14);
+  WriteFile(dir_.File("c.jmz"), MakeContainer(Recipe{}, plain));
+  port_.open_answers = {dir_.File("c.jmz")};
+  port_.save_answers = {out_.File("c")};
+  window_->CreateSelfDecryptingClicked();
+  WaitIdle(Control::CreateSelfDecryptingButton);
+  ASSERT_EQ(window_->StatusText(), "创建自解密文件已完成。（" + out_.File("c.run") + "）");
+  const std::string sfx = ReadFile(VESK_SFX_PATH);
+  EXPECT_EQ(ReadFile(out_.File("c.run")).substr(0, sfx.size()), sfx);
+
+  testing::ProcessOptions options;
+  options.env = {{"K", "secret"}, {"TMPDIR", tmp_.path()}};
+  const testing::ProcessResult run =
+      testing::RunProcess({out_.File("c.run"), "self-decrypt", "--key-env", "K", "-o", out_.File("back")}, options);
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(ReadFile(out_.File("back.txt")), plain);
+}
+
 TEST_F(SelfExtract, CreateAndSeparateKeepPrivateFilesPrivate) {
   OwnFile();
   WriteFile(dir_.File("private.jmz"), MakeContainer(Recipe{}, RandomBytes(3000, 13)));
@@ -331,10 +380,14 @@ TEST_F(SelfExtract, ACompressedPayloadIsDecompressedAfterSelfDecrypting) {
   ASSERT_EQ(window_->StatusText(), "加密文件 ... 已完成。");
 
   OwnFile(ReadFile(dir_.File("doc.jmz")), "doc.jmz");
+  // A private self-decrypting file: the output is as private, whatever file
+  // an earlier command read.
+  ASSERT_EQ(::chmod(program_.c_str(), 0700), 0);
   port_.save_answers = {out_.File("doc")};
   window_->SelfDecryptClicked();
   WaitIdle(Control::SelfDecryptButton);
   EXPECT_EQ(ReadFile(out_.File("doc.txt")), plain);
+  EXPECT_EQ(ModeOf(out_.File("doc.txt")), 0600u);
   EXPECT_EQ(window_->StatusText(), "解密文件 ... 已完成。");
   EXPECT_EQ(port_.captions[Control::SelfDecryptButton].back(), "自解密");
   EXPECT_EQ(window_->Tag(Control::SelfDecryptButton), 0);

@@ -1,6 +1,6 @@
 #!/bin/sh
-# A vesk-cli-based self-decrypting file has to start on a stock system, so
-# vesk-cli may need nothing beyond the C and C++ runtime libraries and zlib:
+# vesk-cli has to start on a stock system, so it may need nothing beyond the
+# C and C++ runtime libraries and zlib:
 # neither as a direct dependency (NEEDED) nor through one of them (ldd).
 #   check_dependencies.sh PROGRAM
 set -eu

@@ -1,6 +1,6 @@
 // Self-decrypting files as a user makes and opens them: vesk-cli wraps a
-// container, the result runs as a program of its own, and vesk-cli reads
-// such files without running them.
+// container with the small program part vesk-sfx, the result runs as a
+// program of its own, and vesk-cli reads such files without running them.
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include "selfextract/layout.h"
 #include "support/process.h"
 #include "support/temp_dir.h"
 
@@ -67,7 +68,7 @@ class SfxCli : public ::testing::Test {
   TempDir tmp_;
 };
 
-TEST_F(SfxCli, AVeskCliBasedFileRunsAsAProgramAndRestoresItsPayload) {
+TEST_F(SfxCli, AMadeFileRunsAsAProgramAndRestoresItsPayload) {
   const std::string plain = RandomBytes(70000, 1);
   const std::string jmz = Container("报告.doc", plain);
   const ProcessResult made = Cli({"make-sfx", jmz});
@@ -76,10 +77,10 @@ TEST_F(SfxCli, AVeskCliBasedFileRunsAsAProgramAndRestoresItsPayload) {
   EXPECT_EQ(made.out, exe + "\n");
   EXPECT_NE(made.err.find("创建自解密文件已完成。（" + exe + "）"), std::string::npos);
   EXPECT_EQ(ModeOf(exe), ProgramMode());
-  // The program image is vesk-cli itself, then the header, then the container.
-  const std::string program = ReadFile(VESK_CLI_PATH);
+  // The program image is vesk-sfx, then the header, then the container.
+  const std::string program = ReadFile(VESK_SFX_PATH);
   const std::string whole = ReadFile(exe);
-  ASSERT_EQ(SizeOf(exe), SizeOf(VESK_CLI_PATH) + kHeader + SizeOf(jmz));
+  ASSERT_EQ(SizeOf(exe), SizeOf(VESK_SFX_PATH) + kHeader + SizeOf(jmz));
   EXPECT_EQ(whole.substr(0, program.size()), program);
   EXPECT_EQ(whole.substr(program.size() + kHeader), ReadFile(jmz));
 
@@ -128,11 +129,11 @@ TEST_F(SfxCli, SeparateGivesTheContainerAndARunnableProgramPart) {
   const std::string part = dir_.File("out/Vesk 文件加密.run");
   EXPECT_EQ(sep.out, part + "\n" + dir_.File("out/back.jmz") + "\n");
   EXPECT_EQ(ReadFile(dir_.File("out/back.jmz")), ReadFile(jmz));
-  EXPECT_EQ(ReadFile(part), ReadFile(VESK_CLI_PATH));
+  EXPECT_EQ(ReadFile(part), ReadFile(VESK_SFX_PATH));
   EXPECT_EQ(ModeOf(part), ProgramMode());
   const ProcessResult version = Run({part, "--version"});
   EXPECT_EQ(version.status, 0);
-  EXPECT_NE(version.out.find("vesk-cli"), std::string::npos);
+  EXPECT_NE(version.out.find("vesk-sfx"), std::string::npos);
 
   // Both files exist now: --no leaves them as they are, --yes replaces them.
   WriteFile(dir_.File("out/back.jmz"), "old");
@@ -177,7 +178,7 @@ TEST_F(SfxCli, SelfDecryptingADamagedFileEndsWithTheDamageStatus) {
   const std::string jmz = Container("a.txt", plain);
   ASSERT_EQ(Cli({"make-sfx", jmz, "-o", dir_.File("w")}).status, 0);
   const std::string whole = ReadFile(dir_.File("w.run"));
-  const auto name_at = static_cast<std::size_t>(SizeOf(VESK_CLI_PATH)) + 8;
+  const auto name_at = static_cast<std::size_t>(SizeOf(VESK_SFX_PATH)) + 8;
   std::string unnamed = whole;
   unnamed.replace(name_at, 251, std::string(251, '\0'));  // length byte and name field emptied
   struct Case {
@@ -212,7 +213,7 @@ TEST_F(SfxCli, AnExistingFolderAfterDashOGetsTheOutputUnderItsProposedName) {
     ASSERT_EQ(made.status, 0) << made.err;
     const std::string exe = AsFolder(folder) + "a.run";
     EXPECT_EQ(made.out, exe + "\n");
-    EXPECT_EQ(ReadFile(exe).substr(static_cast<std::size_t>(SizeOf(VESK_CLI_PATH) + kHeader)), ReadFile(jmz));
+    EXPECT_EQ(ReadFile(exe).substr(static_cast<std::size_t>(SizeOf(VESK_SFX_PATH) + kHeader)), ReadFile(jmz));
   }
   EXPECT_FALSE(std::filesystem::exists(dir_.File("d1.run")));
   EXPECT_FALSE(std::filesystem::exists(dir_.File("d2/.run")));
@@ -245,7 +246,7 @@ TEST_F(SfxCli, ControlCharactersInAStoredNameNeverReachTheTerminalOrAFileName) {
   // The name field rewritten: a title sequence, a bell and a line break.
   const std::string crafted = "a\x1B]0;owned\x07\nb.jmz";
   std::string bytes = ReadFile(dir_.File("w.run"));
-  const auto name_at = static_cast<std::size_t>(SizeOf(VESK_CLI_PATH)) + 8;
+  const auto name_at = static_cast<std::size_t>(SizeOf(VESK_SFX_PATH)) + 8;
   bytes[name_at] = static_cast<char>(crafted.size());
   bytes.replace(name_at + 1, crafted.size(), crafted);
   const std::string exe = dir_.File("crafted.run");
@@ -318,14 +319,18 @@ TEST_F(SfxCli, PrivateFilesStayPrivateThroughEveryCommand) {
   EXPECT_EQ(ModeOf(dir_.File("apart/Vesk 文件加密.run")), 0700u);
 }
 
-TEST_F(SfxCli, ASelfDecryptingFileMadeByOneCarriesOnlyTheNewPayload) {
+TEST_F(SfxCli, AnOlderSelfDecryptingFileThatMakesOneGivesItOnlyVeskSfxAndTheNewPayload) {
   const std::string first = Container("one.txt", RandomBytes(3000, 3));
   const std::string second = Container("two.txt", RandomBytes(9000, 4));
-  ASSERT_EQ(Cli({"make-sfx", first}).status, 0);
-  const ProcessResult made = Run({dir_.File("one.run"), "make-sfx", second, "-o", dir_.File("nested")});
+  // An older file, whose program part is vesk-cli, with vesk-sfx beside it.
+  const std::string older = dir_.File("one.run");
+  WriteFile(older, ReadFile(VESK_CLI_PATH) + selfextract::EncodePayloadHeader(SizeOf(first), "one.jmz") + ReadFile(first));
+  ASSERT_EQ(::chmod(older.c_str(), 0755), 0);
+  std::filesystem::copy_file(VESK_SFX_PATH, dir_.File("vesk-sfx"));
+  const ProcessResult made = Run({older, "make-sfx", second, "-o", dir_.File("nested")});
   ASSERT_EQ(made.status, 0) << made.err;
   const std::string nested = dir_.File("nested.run");
-  EXPECT_EQ(SizeOf(nested), SizeOf(VESK_CLI_PATH) + kHeader + SizeOf(second));
+  EXPECT_EQ(SizeOf(nested), SizeOf(VESK_SFX_PATH) + kHeader + SizeOf(second));
   const ProcessResult info = Cli({"sfx-info", nested});
   EXPECT_NE(info.out.find("自解密文件：two.jmz  大小：" + std::to_string(SizeOf(second)) + "字节。"), std::string::npos);
 }
