@@ -1,6 +1,5 @@
 #include "archive/folder_engine.h"
 
-#include <sys/statvfs.h>
 
 #include <atomic>
 #include <climits>
@@ -28,15 +27,6 @@
 
 namespace vesk::archive {
 namespace {
-
-// Below this much free space a failed write is taken for a full disk.
-constexpr uint64_t kLowSpace = uint64_t{4} << 20;
-
-bool LowOnSpace(const std::string& folder) {
-  struct statvfs fs {};
-  if (::statvfs(folder.c_str(), &fs) != 0) return false;
-  return static_cast<uint64_t>(fs.f_bavail) * fs.f_frsize < kLowSpace;
-}
 
 std::string RealPath(const std::string& path) {
   char resolved[PATH_MAX];

@@ -1,6 +1,5 @@
 #include "compress/run_failure.h"
 
-#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <cstdint>
@@ -11,16 +10,6 @@
 
 namespace vesk {
 namespace {
-
-// Below this much free space a failed write is taken for a full disk: a
-// write fails when it no longer fits, and one write is far smaller.
-constexpr uint64_t kLowSpace = uint64_t{4} << 20;
-
-bool LowOnSpace(const std::string& folder) {
-  struct statvfs fs {};
-  if (::statvfs(folder.c_str(), &fs) != 0) return false;
-  return static_cast<uint64_t>(fs.f_bavail) * fs.f_frsize < kLowSpace;
-}
 
 bool WritableFolder(const std::string& folder) {
   return DirectoryExists(folder) && ::access(folder.c_str(), W_OK | X_OK) == 0;

@@ -1,5 +1,7 @@
 #include "platform/file_io.h"
 
+#include <sys/statvfs.h>
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -20,6 +22,13 @@ bool FileExists(const std::string& path) {
 bool PathExists(const std::string& path) {
   struct stat st {};
   return ::lstat(path.c_str(), &st) == 0;
+}
+
+bool LowOnSpace(const std::string& folder) {
+  constexpr uint64_t kLowSpace = uint64_t{4} << 20;
+  struct statvfs fs {};
+  if (::statvfs(folder.c_str(), &fs) != 0) return false;
+  return static_cast<uint64_t>(fs.f_bavail) * fs.f_frsize < kLowSpace;
 }
 
 bool DirectoryExists(const std::string& path) {

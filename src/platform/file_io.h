@@ -23,6 +23,10 @@ class IoError : public std::runtime_error {
 bool FileExists(const std::string& path);          // a regular file (or a link to one)
 bool PathExists(const std::string& path);          // anything at all, links not followed
 bool DirectoryExists(const std::string& path);
+// True when the file system of `folder` has (nearly) no room left, so that a
+// failed write there is taken for a full disk: a write fails when it no
+// longer fits, and one write is far smaller than the margin.
+bool LowOnSpace(const std::string& folder);
 // Deletes a file; true when it was deleted.
 bool DeleteFile(const std::string& path);
 // True when both paths name the same existing file (same device and inode).
