@@ -109,6 +109,25 @@ void WindowLogic::EncryptFolder(const std::string& folder, bool ask_target) {
   }
 }
 
+void WindowLogic::EncryptFolderClicked() {
+  try {
+    // The item waits, as the buttons do, while a command runs.
+    if (Tag(Control::EncryptButton) != 0 || Tag(Control::DecryptButton) != 0 || InBatch()) return Beep();
+    FileDialogSpec open{"", -1, "", "选择要加密的文件夹"};
+    PreselectFromHint(open);
+    const auto folder = port_.FolderDialog(open);
+    if (!folder) return ShowStatus(kEncryptCancelled);
+    ChosenPaths = {*folder};
+    EncryptClicked();
+    // A refusal before the folder was taken leaves no choice behind for
+    // the next command.
+    ChosenPaths.clear();
+  } catch (...) {
+    ChosenPaths.clear();
+    Beep();
+  }
+}
+
 void WindowLogic::PackFolderWorker(bool keyless) {
   archive::PackJob job;
   job.folder = FolderSource;

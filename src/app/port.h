@@ -136,6 +136,8 @@ class WindowPort {
   // Whether to unpack the tar file a decryption has just written
   // ("解开文件夹？"); a front end may answer from a setting of its own.
   virtual bool UnpackQuestion(const std::string& text, const std::string& caption) { return Question(text, caption); }
+  // A folder chooser; nullopt when cancelled (and always, unless overridden).
+  virtual std::optional<std::string> FolderDialog(const FileDialogSpec& /*setup*/) { return std::nullopt; }
   // Another name for the folder to unpack into, the proposed one being taken;
   // nullopt: do not unpack.
   virtual std::optional<std::string> NewFolderDialog(const FileDialogSpec& setup) { return SaveDialog(setup); }

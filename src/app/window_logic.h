@@ -355,6 +355,9 @@ class WindowLogic : public Reporter, public ControlSink, public keyed::DecryptHo
 
   // The folder the running encryption packs; empty when it encrypts a file.
   std::string FolderSource;
+  // The popup item "加密文件夹…": a folder chosen in a folder chooser goes
+  // the encrypt button's way (the file dialogs choose files only).
+  void EncryptFolderClicked();
   // What the source line shows for the chosen paths: the one path, or
   // "共 N 个文件".
   static std::string SourceLine(const std::vector<std::string>& paths);

@@ -42,6 +42,10 @@ class DialogProvider {
     auto one = OpenFile(parent, setup);
     return one ? std::vector<std::string>{*one} : std::vector<std::string>{};
   }
+  // A folder chooser; nullopt when cancelled (and always, unless overridden).
+  virtual std::optional<std::string> OpenFolder(QWidget* /*parent*/, const FileDialogSpec& /*setup*/) {
+    return std::nullopt;
+  }
   // The replace question among several files, with "全部是" and "全部否".
   virtual WindowPort::ReplaceAnswer ReplaceQuestion(QWidget* parent, const std::string& text,
                                                     const std::string& caption) {

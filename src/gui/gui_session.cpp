@@ -41,6 +41,7 @@ GuiSession::GuiSession(DialogProvider& dialogs, settings::ValueStore* values)
   Bind(Control::SeparateButton, [this] { logic_.SeparateClicked(); });
   BindItem("ClearKeysItem", [this] { logic_.ClearKeysClicked(); });
   BindItem("ClearClipboardItem", [this] { logic_.ClearClipboardClicked(); });
+  BindItem("EncryptFolderItem", [this] { logic_.EncryptFolderClicked(); });
   BindItem("HelpItem", [this] { logic_.HelpClicked(); });
   BindItem("CheckForUpdatesItem", [this] { logic_.CheckForUpdatesClicked(); });
   BindItem("HomePageItem", [this] { logic_.HomePageClicked(); });

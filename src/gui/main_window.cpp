@@ -192,6 +192,7 @@ void MainWindow::BuildMenu() {
       {"ClearKeysItem", "清空加解密钥编辑框的内容"},
       {"ClearClipboardItem", "清空剪贴板文本内容(粘贴密钥后用的)"},
       {"Separator1", "-"},
+      {"EncryptFolderItem", "加密文件夹…"},
       {"ShredItem", "粉碎文件(彻底删除文件，慎用)"},
       {"Separator2", "-"},
       {"GenerateIdentityItem", "生成身份密钥…"},

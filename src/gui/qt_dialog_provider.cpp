@@ -81,6 +81,12 @@ std::vector<std::string> QtDialogProvider::OpenFiles(QWidget* parent, const File
   return Run(parent, setup, Mode::kOpenMany);
 }
 
+std::optional<std::string> QtDialogProvider::OpenFolder(QWidget* parent, const FileDialogSpec& setup) {
+  auto chosen = Run(parent, setup, Mode::kFolder);
+  if (chosen.empty()) return std::nullopt;
+  return std::move(chosen.front());
+}
+
 WindowPort::ReplaceAnswer QtDialogProvider::ReplaceQuestion(QWidget* parent, const std::string& text,
                                                             const std::string& caption) {
   QMessageBox box(QMessageBox::Question, Q(caption), Q(text), QMessageBox::Yes | QMessageBox::No, parent);
@@ -100,6 +106,10 @@ std::vector<std::string> QtDialogProvider::Run(QWidget* parent, const FileDialog
   if (setup.filter_index >= 1) kept_index = setup.filter_index;
   PrepareFileDialog(dialog, setup, save, kept_index, folder_);
   if (mode == Mode::kOpenMany) dialog.setFileMode(QFileDialog::ExistingFiles);
+  if (mode == Mode::kFolder) {
+    dialog.setFileMode(QFileDialog::Directory);
+    dialog.setOption(QFileDialog::ShowDirsOnly);
+  }
 
   std::optional<QSize> remembered;
   if (values_ != nullptr) {

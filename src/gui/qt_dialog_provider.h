@@ -30,6 +30,7 @@ class QtDialogProvider final : public DialogProvider {
   void PresetFile(const std::string& path) override;
   // The open dialog with several files chosen at once; empty when cancelled.
   std::vector<std::string> OpenFiles(QWidget* parent, const FileDialogSpec& setup) override;
+  std::optional<std::string> OpenFolder(QWidget* parent, const FileDialogSpec& setup) override;
   WindowPort::ReplaceAnswer ReplaceQuestion(QWidget* parent, const std::string& text,
                                             const std::string& caption) override;
   // A box for the keys and a button that loads a recipients file into it
@@ -42,7 +43,7 @@ class QtDialogProvider final : public DialogProvider {
  private:
   // One file dialog to its end: the chosen paths (one unless kOpenMany),
   // empty when cancelled.
-  enum class Mode { kOpen, kOpenMany, kSave };
+  enum class Mode { kOpen, kOpenMany, kFolder, kSave };
   std::vector<std::string> Run(QWidget* parent, const FileDialogSpec& setup, Mode mode);
 
   // What each dialog keeps between uses: its filter index (a setup of -1

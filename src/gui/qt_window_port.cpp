@@ -108,6 +108,14 @@ std::vector<std::string> QtWindowPort::OpenManyDialog(const FileDialogSpec& setu
   return chosen;
 }
 
+std::optional<std::string> QtWindowPort::FolderDialog(const FileDialogSpec& setup) {
+  std::optional<std::string> chosen;
+  OnUi([&] {
+    if (!closing_) chosen = dialogs_.OpenFolder(&window_, setup);
+  });
+  return chosen;
+}
+
 WindowPort::ReplaceAnswer QtWindowPort::ReplaceQuestion(const std::string& text, const std::string& caption) {
   ReplaceAnswer answer = ReplaceAnswer::kNo;
   OnUi([&] {

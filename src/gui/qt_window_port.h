@@ -41,6 +41,7 @@ class QtWindowPort final : public WindowPort {
   std::optional<std::string> OpenDialog(const FileDialogSpec& setup) override;
   std::optional<std::string> SaveDialog(const FileDialogSpec& setup) override;
   std::vector<std::string> OpenManyDialog(const FileDialogSpec& setup) override;
+  std::optional<std::string> FolderDialog(const FileDialogSpec& setup) override;
   ReplaceAnswer ReplaceQuestion(const std::string& text, const std::string& caption) override;
   void Beep() override;
   void SetKeylessItemsVisible(bool visible) override;

@@ -286,5 +286,30 @@ TEST_F(Batches, TheStrongFormatTakesSeveralFilesAndAFolder) {
   testing::MakeRemovable(dir_.path());
 }
 
+// The file dialogs choose files only; the popup item's folder chooser sends
+// a folder the encrypt button's way, and a refusal leaves no choice behind.
+TEST_F(Batches, TheFolderItemEncryptsTheChosenFolder) {
+  const std::string folder = dir_.File("相册");
+  ::mkdir(folder.c_str(), 0755);
+  WriteFile(folder + "/a.jpg", RandomBytes(5000, 3));
+  port_.folder_answers.push_back(folder);
+  port_.save_answers.push_back(folder + ".tar.jmz");
+  window_->EncryptFolderClicked();
+  WaitDone(Control::EncryptButton);
+  EXPECT_EQ(port_.save_specs.back().file_name, folder + ".tar.jmz");
+  ASSERT_EQ(window_->Result().outcome, Outcome::kDone) << window_->Result().reason;
+  EXPECT_EQ(window_->Result().written, std::vector<std::string>{folder + ".tar.jmz"});
+
+  // Without a key and without compression nothing can be done: refused, and
+  // the next command asks for its own files again.
+  port_.keys[Control::EncryptionKey] = "";
+  port_.folder_answers.push_back(folder);
+  window_->EncryptFolderClicked();
+  WaitDone(Control::EncryptButton);
+  EXPECT_EQ(window_->Result().outcome, Outcome::kRefused);
+  EXPECT_TRUE(window_->ChosenPaths.empty());
+  testing::MakeRemovable(dir_.path());
+}
+
 }  // namespace
 }  // namespace vesk

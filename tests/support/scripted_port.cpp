@@ -137,6 +137,14 @@ std::vector<std::string> ScriptedPort::OpenManyDialog(const FileDialogSpec& setu
   return WindowPort::OpenManyDialog(setup);
 }
 
+std::optional<std::string> ScriptedPort::FolderDialog(const FileDialogSpec&) {
+  std::lock_guard lock(mutex_);
+  if (folder_answers.empty()) return std::nullopt;
+  auto a = folder_answers.front();
+  folder_answers.pop_front();
+  return a;
+}
+
 WindowPort::ReplaceAnswer ScriptedPort::ReplaceQuestion(const std::string& text, const std::string&) {
   std::lock_guard lock(mutex_);
   replace_questions.push_back(text);

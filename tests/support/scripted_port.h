@@ -49,6 +49,7 @@ class ScriptedPort : public WindowPort {
   ReplaceAnswer ReplaceQuestion(const std::string& text, const std::string& caption) override;
   bool UnpackQuestion(const std::string& text, const std::string& caption) override;
   std::optional<std::string> NewFolderDialog(const FileDialogSpec& setup) override;
+  std::optional<std::string> FolderDialog(const FileDialogSpec& setup) override;
 
   // Script.
   std::deque<std::optional<std::string>> open_answers, save_answers;  // nullopt = cancel
@@ -64,6 +65,7 @@ class ScriptedPort : public WindowPort {
   std::deque<ReplaceAnswer> replace_answers;
   std::deque<bool> unpack_answers;
   std::deque<std::optional<std::string>> new_folder_answers;
+  std::deque<std::optional<std::string>> folder_answers;  // the folder chooser's (default cancel)
 
   // Record (read after the run has ended).
   std::vector<std::string> messages, statuses, questions;
