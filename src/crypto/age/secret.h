@@ -15,6 +15,12 @@ namespace vesk::age {
 // is missing (a stripped-down or FIPS-only configuration).
 bool CryptoReady();
 
+// Frees what libcrypto keeps for the calling thread (its error queue and
+// random generators). The thread's exit would free it too, but a process
+// that ends while one of its threads is still exiting loses it; libcrypto
+// makes it again if the thread goes on using it.
+void ReleaseThreadState();
+
 // Fills `n` bytes at `p` from the system's random generator; false if it
 // cannot deliver (then `p` must not be used).
 [[nodiscard]] bool RandomBytes(void* p, std::size_t n);

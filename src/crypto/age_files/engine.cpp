@@ -7,6 +7,7 @@
 
 #include "crypto/age/age.h"
 #include "crypto/age/armor.h"
+#include "crypto/age/secret.h"
 #include "crypto/age_files/key_files.h"
 #include "crypto/age_files/texts.h"
 #include "platform/file_io.h"
@@ -189,9 +190,23 @@ class Run {
   int64_t reported_ = 0;
 };
 
+// The file runs are made on worker threads that report their end before the
+// thread itself is gone, so the process may exit while such a thread is
+// still freeing libcrypto's state for it, and that state is then lost.
+// Freeing it as the run returns, on every path, leaves the thread's exit
+// nothing of libcrypto's to do. Declared first, it goes last.
+class ThreadStateRelease {
+ public:
+  ThreadStateRelease() = default;
+  ~ThreadStateRelease() { age::ReleaseThreadState(); }
+  ThreadStateRelease(const ThreadStateRelease&) = delete;
+  ThreadStateRelease& operator=(const ThreadStateRelease&) = delete;
+};
+
 }  // namespace
 
 void EncryptFile(const EncryptJob& job, Reporter& reporter) {
+  const ThreadStateRelease release;
   std::atomic<bool>& keep = reporter.Flags().KeepRunning;
   Run run(reporter, keep, job.source_path, job.target_path, job.replace_target, job.command, job.reset_item);
   const std::string failed = text::EncryptFailed(job.source_path);
@@ -241,6 +256,7 @@ void EncryptFile(const EncryptJob& job, Reporter& reporter) {
 }
 
 void DecryptFile(const DecryptJob& job, Reporter& reporter) {
+  const ThreadStateRelease release;
   std::atomic<bool>& keep = reporter.Flags().KeepDecrypting;
   Run run(reporter, keep, job.source_path, job.target_path, job.replace_target, job.command, job.reset_item);
   const std::string failed = text::DecryptFailed(job.source_path);
