@@ -253,9 +253,28 @@ class BatchWriter {
 // rest queued for the writer.
 constexpr std::size_t kBatchesInFlight = 4;
 
+// A batch's buffer, left uninitialised: only the bytes read into it or
+// written by the cipher are ever used, and the pages a short input never
+// reaches are never touched (zeroing the full buffers of all batches cost
+// a small file far more than its cryptography).
+class ChunkBuffer {
+ public:
+  void resize(std::size_t n) {
+    data_ = std::make_unique_for_overwrite<uint8_t[]>(n);
+    size_ = n;
+  }
+  uint8_t* data() { return data_.get(); }
+  const uint8_t* data() const { return data_.get(); }
+  std::size_t size() const { return size_; }
+
+ private:
+  std::unique_ptr<uint8_t[]> data_;
+  std::size_t size_ = 0;
+};
+
 // One batch of chunks in flight.
 struct Batch {
-  std::vector<uint8_t> in, out;
+  ChunkBuffer in, out;
   std::size_t count = 0;      // chunks to process
   std::size_t last_size = 0;  // bytes of the last chunk (sealed size when decrypting)
   bool ends = false;          // the last chunk is the final one
