@@ -104,6 +104,7 @@ class AgeSink : public ByteSink {
  public:
   AgeSink(const age_files::RecipientSet& recipients, const age_files::EncryptJob& job, StagedOutput& out) {
     encryption_ = std::thread([this, &recipients, &job, &out] {
+      const age::ThreadStateRelease release;
       age::CallbackSource in([this](uint8_t* buf, std::size_t n) { return pipe_.Read(buf, n); });
       age::CallbackSink sink([&out](const uint8_t* data, std::size_t n) {
         try {
@@ -373,6 +374,8 @@ class FileSource : public ByteSource {
 
 void PackFolder(const PackJob& job, Reporter& reporter, keyed::RandomSource& keyed_random,
                 keyless::RandomSource& keyless_random) {
+  // The age road reads its recipients' keys with libcrypto on this thread.
+  const age::ThreadStateRelease release;
   Packing(job, reporter, keyed_random, keyless_random).Run();
 }
 

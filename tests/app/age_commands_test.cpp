@@ -12,13 +12,13 @@
 
 #include "app/key_strength.h"
 #include "app/window_logic.h"
+#include "app/window_logic_fixture.h"
 #include "crypto/age_files/engine.h"
 #include "settings/memory_store.h"
 #include "support/recording_reporter.h"
 #include "support/scripted_port.h"
 #include "support/temp_dir.h"
 #include "threads/queued_ui_thread.h"
-#include "threads/worker.h"
 
 namespace vesk {
 namespace {
@@ -72,12 +72,7 @@ class AgeCommands : public ::testing::Test {
     window_.reset();
     unsetenv("TMPDIR");
   }
-  void WaitIdle(Control busy) {
-    auto idle = [&] { return window_->Tag(busy) == 0 && RunningWorkers() == 0; };
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (!idle() && std::chrono::steady_clock::now() < deadline) ui_.RunUntil(idle, std::chrono::milliseconds(5));
-    ASSERT_TRUE(idle());
-  }
+  void WaitIdle(Control busy) { testing::WaitIdle(ui_, *window_, busy); }
   void Encrypt(const std::string& source, std::optional<std::string> save) {
     port_.open_answers.push_back(source);
     port_.save_answers.push_back(save);
@@ -264,8 +259,7 @@ TEST_F(AgeCommands, GeneratedIdentitiesOpenFilesEncryptedToTheirPublicKey) {
   port_.open_answers.push_back(dir_.File("p.age"));
   port_.save_answers.push_back(dir_.File("opened"));
   fresh.DecryptClicked();
-  auto idle = [&] { return fresh.Tag(Control::DecryptButton) == 0 && RunningWorkers() == 0; };
-  while (!idle()) ui_.RunUntil(idle, std::chrono::milliseconds(5));
+  testing::WaitIdle(ui_, fresh, Control::DecryptButton);
   EXPECT_EQ(fresh.Result().outcome, Outcome::kDone) << fresh.Result().reason;
   EXPECT_EQ(ReadFile(dir_.File("opened")), "for the recipient");
 }

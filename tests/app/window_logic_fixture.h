@@ -21,6 +21,16 @@
 
 namespace vesk::testing {
 
+// Pumps `ui` until the command of `busy` is idle in `window` and no
+// compression and no worker runs; fails the test after a minute.
+inline void WaitIdle(QueuedUiThread& ui, WindowLogic& window, Control busy) {
+  auto idle = [&] { return window.Tag(busy) == 0 && !window.Compression.Busy() && RunningWorkers() == 0; };
+  // A worker that ends queues nothing, so look again every few milliseconds.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (!idle() && std::chrono::steady_clock::now() < deadline) ui.RunUntil(idle, std::chrono::milliseconds(5));
+  ASSERT_TRUE(idle());
+}
+
 class WindowLogicTest : public ::testing::Test {
  protected:
   WindowLogicTest() {
@@ -35,13 +45,7 @@ class WindowLogicTest : public ::testing::Test {
 
   // Pumps the user-interface thread until the command is idle and nothing runs.
   void WaitIdle(Control busy) { WaitIdle(*window_, busy); }
-  void WaitIdle(WindowLogic& window, Control busy) {
-    auto idle = [&] { return window.Tag(busy) == 0 && !window.Compression.Busy() && RunningWorkers() == 0; };
-    // A worker that ends queues nothing, so look again every few milliseconds.
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (!idle() && std::chrono::steady_clock::now() < deadline) ui_.RunUntil(idle, std::chrono::milliseconds(5));
-    ASSERT_TRUE(idle());
-  }
+  void WaitIdle(WindowLogic& window, Control busy) { testing::WaitIdle(ui_, window, busy); }
   void Encrypt(const std::string& source, std::optional<std::string> save) {
     port_.open_answers.push_back(source);
     port_.save_answers.push_back(save);

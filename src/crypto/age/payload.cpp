@@ -253,9 +253,28 @@ class BatchWriter {
 // rest queued for the writer.
 constexpr std::size_t kBatchesInFlight = 4;
 
+// A batch's buffer, left uninitialised: only the bytes read into it or
+// written by the cipher are ever used, and the pages a short input never
+// reaches are never touched (zeroing the full buffers of all batches cost
+// a small file far more than its cryptography).
+class ChunkBuffer {
+ public:
+  void resize(std::size_t n) {
+    data_ = std::make_unique_for_overwrite<uint8_t[]>(n);
+    size_ = n;
+  }
+  uint8_t* data() { return data_.get(); }
+  const uint8_t* data() const { return data_.get(); }
+  std::size_t size() const { return size_; }
+
+ private:
+  std::unique_ptr<uint8_t[]> data_;
+  std::size_t size_ = 0;
+};
+
 // One batch of chunks in flight.
 struct Batch {
-  std::vector<uint8_t> in, out;
+  ChunkBuffer in, out;
   std::size_t count = 0;      // chunks to process
   std::size_t last_size = 0;  // bytes of the last chunk (sealed size when decrypting)
   bool ends = false;          // the last chunk is the final one
@@ -277,6 +296,39 @@ Result FirstFailure(BatchWriter& writer, Result r) {
   return w.ok() ? r : w;
 }
 
+// Runs the batches through the pipeline both directions share. Each turn,
+// on this thread, fill(batch, ended) reads the next batch (ended: the input
+// is done with it) while the workers run job(batch, i, slot) for each chunk
+// i of the batch before it; once they are done, hand_over(batch) passes that
+// one to the writer. A batch is filled again only once the writer is done
+// with it. Stops at the first failure of any of them, or when `stop` is
+// raised between batches; the writer's failure, which came first, wins.
+template <typename Fill, typename Job, typename HandOver>
+Result RunBatches(Batch (&batches)[kBatchesInFlight], Workers& workers, BatchWriter& writer,
+                  const std::atomic<bool>& stop, Fill fill, Job job, HandOver hand_over) {
+  Batch* prev = nullptr;
+  auto hand_over_prev = [&] { return prev == nullptr ? Result::Ok() : hand_over(*prev); };
+  auto fail = [&](Result r) {
+    workers.Wait();
+    return FirstFailure(writer, std::move(r));
+  };
+  bool ended = false;
+  for (uint64_t turn = 0; !ended; ++turn) {
+    // The batch filled now was last used kBatchesInFlight turns ago.
+    if (turn >= kBatchesInFlight && !writer.WaitWritten(turn - kBatchesInFlight + 1)) return fail(Result::Ok());
+    if (stop.load()) return fail(Result::Fail(Status::kCancelled, "cancelled"));
+    Batch& b = batches[turn % kBatchesInFlight];
+    if (Result r = fill(b, ended); !r.ok()) return fail(r);
+    workers.Wait();
+    if (Result r = hand_over_prev(); !r.ok()) return fail(r);
+    workers.Start(b.count, [&job, &b](std::size_t i, unsigned slot) { job(b, i, slot); });
+    prev = &b;
+  }
+  workers.Wait();
+  if (Result r = hand_over_prev(); !r.ok()) return fail(r);
+  return writer.Finish();
+}
+
 }  // namespace
 
 Result EncryptPayload(BufferedReader& in, Sink& out, const SecretBytes& file_key, const PayloadOptions& options,
@@ -295,43 +347,16 @@ Result EncryptPayload(BufferedReader& in, Sink& out, const SecretBytes& file_key
   if (contexts.empty()) return CryptoFailure();
   if (!out.Write(nonce, sizeof nonce)) return WriteFailure(out);
   BatchWriter writer(out, options, stop);
-  Batch* prev = nullptr;
   uint64_t next_index = 0;
-  bool ended = false;
 
-  // Seals batch b's chunks in place: plaintext at i * kSealedChunk, the tag
-  // right after it, so that the sealed batch is contiguous.
-  auto seal = [&key, &contexts](Batch* b) {
-    return [&key, &contexts, b](std::size_t i, unsigned slot) {
-      uint8_t* chunk = b->in.data() + i * kSealedChunk;
-      const std::size_t size = i + 1 == b->count ? b->last_size : kChunkSize;
-      uint8_t n[12];
-      ChunkNonce(b->first + i, b->ends && i + 1 == b->count, n);
-      if (!contexts[slot]->Seal(key.data(), n, chunk, size, chunk, chunk + size)) b->failed = true;
-    };
-  };
-  // After Wait(): hands the previous batch, sealed, to the writer.
-  auto push_prev = [&]() -> Result {
-    if (prev == nullptr) return Result::Ok();
-    if (prev->failed) return CryptoFailure();
-    writer.Push(prev->in.data(), prev->bytes, prev->position);
-    return Result::Ok();
-  };
-  auto fail = [&](Result r) {
-    workers.Wait();
-    return FirstFailure(writer, std::move(r));
-  };
-
-  for (uint64_t turn = 0; !ended; ++turn) {
-    // The batch read now was last used kBatchesInFlight turns ago.
-    if (turn >= kBatchesInFlight && !writer.WaitWritten(turn - kBatchesInFlight + 1)) return fail(Result::Ok());
-    if (stop.load()) return fail(Result::Fail(Status::kCancelled, "cancelled"));
-    Batch& b = batches[turn % kBatchesInFlight];
+  // Reads up to per_batch chunks of plaintext into b, each at i *
+  // kSealedChunk so that it is sealed in place.
+  auto fill = [&](Batch& b, bool& ended) -> Result {
     b.count = 0;
     b.ends = false;
     for (std::size_t i = 0; i < per_batch; ++i) {
       const long got = in.ReadFull(b.in.data() + i * kSealedChunk, kChunkSize);
-      if (got < 0) return fail(ReadFailure(in));
+      if (got < 0) return ReadFailure(in);
       if (got == 0 && (i > 0 || next_index > 0)) {
         // The previous chunk, a full one, was the last.
         b.ends = true;
@@ -346,24 +371,33 @@ Result EncryptPayload(BufferedReader& in, Sink& out, const SecretBytes& file_key
     }
     if (!b.ends) {
       b.ends = in.AtEnd();
-      if (in.failed()) return fail(ReadFailure(in));
+      if (in.failed()) return ReadFailure(in);
     }
     // A full batch was followed by more data that has now vanished.
-    if (b.count == 0) return fail(Result::Fail(Status::kIoError, "the input changed while it was read"));
+    if (b.count == 0) return Result::Fail(Status::kIoError, "the input changed while it was read");
     ended = b.ends;
     b.first = next_index;
     next_index += b.count;
     b.bytes = (b.count - 1) * kSealedChunk + b.last_size + kTagSize;
     b.position = InputPosition(in, options);
     b.failed = false;
-    workers.Wait();
-    if (Result r = push_prev(); !r.ok()) return fail(r);
-    workers.Start(b.count, seal(&b));
-    prev = &b;
-  }
-  workers.Wait();
-  if (Result r = push_prev(); !r.ok()) return fail(r);
-  return writer.Finish();
+    return Result::Ok();
+  };
+  // Seals chunk i of b in place: the tag right after its plaintext, so that
+  // the sealed batch is contiguous.
+  auto seal = [&key, &contexts](Batch& b, std::size_t i, unsigned slot) {
+    uint8_t* chunk = b.in.data() + i * kSealedChunk;
+    const std::size_t size = i + 1 == b.count ? b.last_size : kChunkSize;
+    uint8_t n[12];
+    ChunkNonce(b.first + i, b.ends && i + 1 == b.count, n);
+    if (!contexts[slot]->Seal(key.data(), n, chunk, size, chunk, chunk + size)) b.failed = true;
+  };
+  auto hand_over = [&writer](Batch& b) -> Result {
+    if (b.failed) return CryptoFailure();
+    writer.Push(b.in.data(), b.bytes, b.position);
+    return Result::Ok();
+  };
+  return RunBatches(batches, workers, writer, stop, fill, seal, hand_over);
 }
 
 Result DecryptPayload(BufferedReader& in, Sink& out, const SecretBytes& file_key, const PayloadOptions& options,
@@ -390,9 +424,7 @@ Result DecryptPayload(BufferedReader& in, Sink& out, const SecretBytes& file_key
   if (contexts.empty()) return CryptoFailure();
   ChaChaPoly& own = *contexts.back();
   BatchWriter writer(out, options, stop);
-  Batch* prev = nullptr;
   uint64_t next_index = 0;
-  bool ended = false;
 
   auto chunk_size = [](const Batch& b, std::size_t i) { return i + 1 == b.count ? b.last_size : kSealedChunk; };
   auto try_open = [&key](ChaChaPoly& aead, const Batch& b, std::size_t i, std::size_t size, bool final,
@@ -402,11 +434,9 @@ Result DecryptPayload(BufferedReader& in, Sink& out, const SecretBytes& file_key
     ChunkNonce(b.first + i, final, n);
     return aead.Open(key.data(), n, sealed, size - kTagSize, sealed + size - kTagSize, plain);
   };
-  auto open = [&](Batch* b) {
-    return [&, b](std::size_t i, unsigned slot) {
-      b->opened[i] = try_open(*contexts[slot], *b, i, chunk_size(*b, i), b->ends && i + 1 == b->count,
-                              b->out.data() + i * kChunkSize);
-    };
+  auto open = [&](Batch& b, std::size_t i, unsigned slot) {
+    b.opened[i] = try_open(*contexts[slot], b, i, chunk_size(b, i), b.ends && i + 1 == b.count,
+                           b.out.data() + i * kChunkSize);
   };
   // Why chunk i of b failed: the same bytes tried with the other final flag
   // tell a cut at a chunk boundary or data after the end from damage.
@@ -429,31 +459,24 @@ Result DecryptPayload(BufferedReader& in, Sink& out, const SecretBytes& file_key
       return Result::Fail(Status::kDamaged, "the last " + where + " does not authenticate (damaged or cut short)");
     return Result::Fail(Status::kDamaged, where + " does not authenticate");
   };
-  // After Wait(): hands the previous batch to the writer if every chunk of
-  // it authenticated; nothing of a batch with a bad chunk is written.
-  auto push_prev = [&]() -> Result {
-    if (prev == nullptr) return Result::Ok();
-    for (std::size_t i = 0; i < prev->count; ++i) {
-      if (prev->opened[i] == ChaChaPoly::Opened::kFailed) return CryptoFailure();
-      if (prev->opened[i] != ChaChaPoly::Opened::kOk) return explain(*prev, i);
+  // Hands a batch whose chunks have been opened to the writer if every one
+  // of them authenticated; nothing of a batch with a bad chunk is written,
+  // but whatever authenticated before it still is, first.
+  auto hand_over = [&](Batch& b) -> Result {
+    for (std::size_t i = 0; i < b.count; ++i) {
+      if (b.opened[i] == ChaChaPoly::Opened::kFailed) return CryptoFailure();
+      if (b.opened[i] != ChaChaPoly::Opened::kOk) return explain(b, i);
     }
-    writer.Push(prev->out.data(), prev->bytes, prev->position);
-    return prev->tail;
+    writer.Push(b.out.data(), b.bytes, b.position);
+    return b.tail;
   };
-  // Whatever authenticated before a failure is still written, first.
-  auto fail = [&](Result r) {
-    workers.Wait();
-    return FirstFailure(writer, std::move(r));
-  };
-
-  for (uint64_t turn = 0; !ended; ++turn) {
-    if (turn >= kBatchesInFlight && !writer.WaitWritten(turn - kBatchesInFlight + 1)) return fail(Result::Ok());
-    if (stop.load()) return fail(Result::Fail(Status::kCancelled, "cancelled"));
-    Batch& b = batches[turn % kBatchesInFlight];
+  // Reads up to per_batch sealed chunks into b and notes what is wrong with
+  // the data after them, if anything.
+  auto fill = [&](Batch& b, bool& ended) -> Result {
     const long got = in.ReadFull(b.in.data(), b.in.size());
-    if (got < 0) return fail(ReadFailure(in));
+    if (got < 0) return ReadFailure(in);
     b.ends = static_cast<std::size_t>(got) < b.in.size() || in.AtEnd();
-    if (in.failed()) return fail(ReadFailure(in));
+    if (in.failed()) return ReadFailure(in);
     const auto size = static_cast<std::size_t>(got);
     b.tail = Result::Ok();
     b.first = next_index;
@@ -479,14 +502,9 @@ Result DecryptPayload(BufferedReader& in, Sink& out, const SecretBytes& file_key
     next_index += b.count;
     b.bytes = b.count == 0 ? 0 : (b.count - 1) * kChunkSize + b.last_size - kTagSize;
     b.position = InputPosition(in, options);
-    workers.Wait();
-    if (Result r = push_prev(); !r.ok()) return fail(r);
-    workers.Start(b.count, open(&b));
-    prev = &b;
-  }
-  workers.Wait();
-  if (Result r = push_prev(); !r.ok()) return fail(r);
-  return writer.Finish();
+    return Result::Ok();
+  };
+  return RunBatches(batches, workers, writer, stop, fill, open, hand_over);
 }
 
 }  // namespace vesk::age

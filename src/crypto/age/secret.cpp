@@ -39,6 +39,8 @@ bool CryptoReady() {
   return ready;
 }
 
+void ReleaseThreadState() { OPENSSL_thread_stop(); }
+
 bool RandomBytes(void* p, std::size_t n) {
   auto* out = static_cast<unsigned char*>(p);
   // RAND_bytes takes an int count; age asks for a few dozen bytes at a time.

@@ -15,6 +15,26 @@ namespace vesk::age {
 // is missing (a stripped-down or FIPS-only configuration).
 bool CryptoReady();
 
+// Frees what libcrypto keeps for the calling thread (its error queue and
+// random generators). The thread's exit would free it too, but a process
+// that ends while one of its threads is still exiting loses it; libcrypto
+// makes it again if the thread goes on using it.
+void ReleaseThreadState();
+
+// Calls ReleaseThreadState when it goes. Work on the worker threads begins
+// with one: those threads report their end before the thread itself is
+// gone, so the process may exit while such a thread is still freeing
+// libcrypto's state for it, and that state is then lost. Released as the
+// work returns, on every path, the thread's exit has nothing of libcrypto's
+// left to do.
+class ThreadStateRelease {
+ public:
+  ThreadStateRelease() = default;
+  ~ThreadStateRelease() { ReleaseThreadState(); }
+  ThreadStateRelease(const ThreadStateRelease&) = delete;
+  ThreadStateRelease& operator=(const ThreadStateRelease&) = delete;
+};
+
 // Fills `n` bytes at `p` from the system's random generator; false if it
 // cannot deliver (then `p` must not be used).
 [[nodiscard]] bool RandomBytes(void* p, std::size_t n);

@@ -7,6 +7,7 @@
 
 #include "crypto/age/age.h"
 #include "crypto/age/armor.h"
+#include "crypto/age/secret.h"
 #include "crypto/age_files/key_files.h"
 #include "crypto/age_files/texts.h"
 #include "platform/file_io.h"
@@ -91,6 +92,15 @@ Ending EncryptEnding(const age::Result& r, const EncryptJob& job) {
   }
 }
 
+// What a run in one direction says: while it runs, when it is done, when
+// it is cancelled and when it fails.
+struct Words {
+  const char* running;
+  const char* done;
+  const char* cancelled;
+  std::string failed;
+};
+
 // What a run does in both directions: the output beside the target,
 // the progress of the input, and the end of the run.
 class Run {
@@ -174,7 +184,31 @@ class Run {
     reporter_.ShowStatus(done);
   }
 
-  StagedOutput& output() { return output_; }
+  // Opens the source and the output beside the target (with the source's
+  // permission bits), then, unless the run was cancelled meanwhile, has
+  // `crypt` stream the one into the other while the bar follows the input,
+  // and ends the run as crypt says.
+  void Stream(const Words& words, const std::function<void(int64_t, std::size_t)>& hook,
+              const std::function<Ending(age::Source&, age::Sink&)>& crypt) {
+    InputFile source;
+    int64_t size = 0;
+    try {
+      source.Open(source_);
+      size = source.Size();
+    } catch (...) {
+      return Refuse({Outcome::kFailed, words.failed});
+    }
+    if (!OpenOutput(PermissionsOf(source_), hook, words.cancelled, words.failed)) return;
+    if (!keep_) return Finish({}, words.done, words.cancelled, words.failed);
+
+    reporter_.ShowStatus(words.running);
+    reporter_.ProgressStart(size);
+    InputSource in(source);
+    StagedSink out(output_);
+    Ending ending = crypt(in, out);
+    source.Close();
+    Finish(std::move(ending), words.done, words.cancelled, words.failed);
+  }
 
  private:
   Reporter& reporter_;
@@ -212,43 +246,30 @@ std::optional<std::string> RecipientSet::Build(const EncryptJob& job) {
 }
 
 void EncryptFile(const EncryptJob& job, Reporter& reporter) {
-  std::atomic<bool>& keep = reporter.Flags().KeepRunning;
-  Run run(reporter, keep, job.source_path, job.target_path, job.replace_target, job.command, job.reset_item);
-  const std::string failed = text::EncryptFailed(job.source_path);
+  const age::ThreadStateRelease release;
+  Run run(reporter, reporter.Flags().KeepRunning, job.source_path, job.target_path, job.replace_target, job.command,
+          job.reset_item);
 
   RecipientSet recipients;
   if (const auto refusal = recipients.Build(job)) return run.Refuse({Outcome::kRefused, *refusal});
 
   if (!FileExists(job.source_path)) return run.Refuse({Outcome::kRefused, text::EncryptSourceMissing(job.source_path)});
-  InputFile source;
-  int64_t size = 0;
-  try {
-    source.Open(job.source_path);
-    size = source.Size();
-  } catch (...) {
-    return run.Refuse({Outcome::kFailed, failed});
-  }
   // An encrypted file is as private as its source.
-  if (!run.OpenOutput(PermissionsOf(job.source_path), job.before_write, text::kEncryptCancelled, failed)) return;
-  if (!keep) return run.Finish({}, text::kEncryptDone, text::kEncryptCancelled, failed);
-
-  reporter.ShowStatus(recipients.Derives() ? text::kEncryptDeriving : text::kEncryptRunning);
-  reporter.ProgressStart(size);
-  age::EncryptOptions options;
-  options.armor = job.armor;
-  options.threads = job.threads;
-  options.progress = run.Progress();
-  InputSource in(source);
-  StagedSink out(run.output());
-  const age::Result r = age::Encrypt(recipients.list(), in, out, options, run.StopFlag());
-  source.Close();
-  run.Finish(EncryptEnding(r, job), text::kEncryptDone, text::kEncryptCancelled, failed);
+  const Words words{recipients.Derives() ? text::kEncryptDeriving : text::kEncryptRunning, text::kEncryptDone,
+                    text::kEncryptCancelled, text::EncryptFailed(job.source_path)};
+  run.Stream(words, job.before_write, [&](age::Source& in, age::Sink& out) {
+    age::EncryptOptions options;
+    options.armor = job.armor;
+    options.threads = job.threads;
+    options.progress = run.Progress();
+    return EncryptEnding(age::Encrypt(recipients.list(), in, out, options, run.StopFlag()), job);
+  });
 }
 
 void DecryptFile(const DecryptJob& job, Reporter& reporter) {
-  std::atomic<bool>& keep = reporter.Flags().KeepDecrypting;
-  Run run(reporter, keep, job.source_path, job.target_path, job.replace_target, job.command, job.reset_item);
-  const std::string failed = text::DecryptFailed(job.source_path);
+  const age::ThreadStateRelease release;
+  Run run(reporter, reporter.Flags().KeepDecrypting, job.source_path, job.target_path, job.replace_target,
+          job.command, job.reset_item);
 
   if (!FileExists(job.source_path)) return run.Refuse({Outcome::kRefused, text::DecryptSourceMissing(job.source_path)});
   if (DetectFile(job.source_path) == FileKind::kNotAge) return run.Refuse({Outcome::kRefused, text::kNotAgeFile});
@@ -276,28 +297,15 @@ void DecryptFile(const DecryptJob& job, Reporter& reporter) {
   }
   for (const auto& id : x25519) identities.push_back(&id);
 
-  InputFile source;
-  int64_t size = 0;
-  try {
-    source.Open(job.source_path);
-    size = source.Size();
-  } catch (...) {
-    return run.Refuse({Outcome::kFailed, failed});
-  }
   // The plaintext is as private as the file it came from.
-  if (!run.OpenOutput(PermissionsOf(job.source_path), job.before_write, text::kDecryptCancelled, failed)) return;
-  if (!keep) return run.Finish({}, text::kDecryptDone, text::kDecryptCancelled, failed);
-
-  reporter.ShowStatus(text::kDecryptRunning);
-  reporter.ProgressStart(size);
-  age::DecryptOptions options;
-  options.threads = job.threads;
-  options.progress = run.Progress();
-  InputSource in(source);
-  StagedSink out(run.output());
-  const age::Result r = age::Decrypt(identities, in, out, options, run.StopFlag());
-  source.Close();
-  run.Finish(DecryptEnding(r, job, header.work_factor), text::kDecryptDone, text::kDecryptCancelled, failed);
+  const Words words{text::kDecryptRunning, text::kDecryptDone, text::kDecryptCancelled,
+                    text::DecryptFailed(job.source_path)};
+  run.Stream(words, job.before_write, [&](age::Source& in, age::Sink& out) {
+    age::DecryptOptions options;
+    options.threads = job.threads;
+    options.progress = run.Progress();
+    return DecryptEnding(age::Decrypt(identities, in, out, options, run.StopFlag()), job, header.work_factor);
+  });
 }
 
 std::optional<std::string> HeaderRefusal(const HeaderSummary& header, const std::string& source) {
