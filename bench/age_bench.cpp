@@ -1,6 +1,7 @@
 // Times age v1 encryption and decryption of a large file to an X25519
 // recipient: this library against the age program (`age -r`, `age -d -i`)
-// on the same file in the same run, and prints the medians and the ratios.
+// on the same file in the same run, and prints the medians and the ratios;
+// then the same through vesk-cli, a process from file to file as `age` is.
 //
 //   vesk_age_bench [directory] [size in MiB] [runs]   (defaults: ".", 1024, 3)
 //   VESK_AGE_THREADS=n  this library's worker threads (default: one per processor)
@@ -70,7 +71,9 @@ int main(int argc, char** argv) {
   const std::string ours_sealed = dir + "/vesk-bench.ours.age";
   const std::string age_sealed = dir + "/vesk-bench.age.age";
   const std::string opened = dir + "/vesk-bench.out";
-  const std::string* files[] = {&source, &key_file, &ours_sealed, &age_sealed, &opened};
+  const std::string cli_sealed = dir + "/vesk-bench.cli.age";
+  const std::string* files[] = {&source, &key_file, &ours_sealed, &age_sealed, &opened, &cli_sealed};
+  const std::string cli = vesk::bench::CliPath();
   for (const auto* f : files) vesk::DeleteFile(*f);
 
   const auto identity = vesk::age::X25519Identity::Generate();
@@ -94,7 +97,7 @@ int main(int argc, char** argv) {
   vesk::age::DecryptOptions decrypt_options;
   decrypt_options.threads = threads;
 
-  Timing ours_enc, ours_dec, age_enc, age_dec;
+  Timing ours_enc, ours_dec, age_enc, age_dec, cli_enc, cli_dec;
   bool ok = true;
   for (int round = 0; round < rounds && ok; ++round) {
     ok = Measure(ours_enc, RUSAGE_SELF, [&] {
@@ -118,6 +121,17 @@ int main(int argc, char** argv) {
     });
     ok = ok && SizeOf(opened) == size;
     vesk::DeleteFile(opened);
+    if (!cli.empty()) {
+      ok = ok && Measure(cli_enc, RUSAGE_CHILDREN, [&] {
+        return RunProgram({cli, "encrypt", source, "--format", "age", "--recipient", recipient.Encode(), "-o", cli_sealed});
+      });
+      ok = ok && Measure(cli_dec, RUSAGE_CHILDREN, [&] {
+        return RunProgram({cli, "decrypt", age_sealed, "--identity", key_file, "-o", opened});
+      });
+      ok = ok && SizeOf(opened) == size;
+      vesk::DeleteFile(opened);
+      vesk::DeleteFile(cli_sealed);
+    }
     vesk::DeleteFile(ours_sealed);
     vesk::DeleteFile(age_sealed);
   }
@@ -130,5 +144,9 @@ int main(int argc, char** argv) {
               static_cast<long long>(mib), rounds, threads == 0 ? "default" : std::to_string(threads).c_str());
   Print("encrypt", ours_enc, age_enc, mib);
   Print("decrypt", ours_dec, age_dec, mib);
+  if (!cli.empty()) {
+    Print("cli encrypt", cli_enc, age_enc, mib);
+    Print("cli decrypt", cli_dec, age_dec, mib);
+  }
   return 0;
 }
