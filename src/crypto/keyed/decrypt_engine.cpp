@@ -7,6 +7,7 @@
 #include "crypto/keyed/cipher.h"
 #include "crypto/keyed/container.h"
 #include "crypto/keyed/texts.h"
+#include "platform/control_characters.h"
 #include "platform/file_io.h"
 #include "platform/gbk.h"
 #include "platform/paths.h"
@@ -423,7 +424,9 @@ std::string OutputPathFor(const std::string& target_path, const std::string& ext
   const std::string folder = ExtractFilePath(target_path);
   const std::string name = ExtractFileName(target_path);
   const std::string name_gbk = Utf8ToGbk(name);
-  const std::string ext = GbkToUtf8(ext_gbk);
+  // The extension comes from inside the container: a line break, ESC or BEL
+  // in it would make a file name that splits or drives a terminal.
+  const std::string ext = ReplaceControlCharacters(GbkToUtf8(ext_gbk));
   std::string kept = name;
   if (name_gbk.size() + ext_gbk.size() > 215) {
     const int64_t keep = 213 - static_cast<int64_t>(ext_gbk.size());

@@ -5,6 +5,7 @@
 #include <optional>
 #include <vector>
 
+#include "platform/control_characters.h"
 #include "platform/file_io.h"
 #include "platform/gbk.h"
 
@@ -34,7 +35,8 @@ std::optional<std::string> ExtensionAt(InputFile& in, int64_t offset) {
   if (ext.size() < 2 || ext[0] != '.' || ext.find('/') != std::string::npos || ext.find('\0') != std::string::npos) {
     return std::string();  // damaged: the decryption stores nothing either
   }
-  return GbkToUtf8(ext);
+  // As the decryption names its output: control characters replaced.
+  return ReplaceControlCharacters(GbkToUtf8(ext));
 }
 
 }  // namespace

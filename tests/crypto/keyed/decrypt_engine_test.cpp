@@ -19,6 +19,7 @@
 #include "container_fixture.h"
 #include "crypto/keyed/encrypt_engine.h"
 #include "crypto/keyed/scripted_random.h"
+#include "crypto/keyed/stored_extension.h"
 #include "platform/file_io.h"
 #include "platform/gbk.h"
 #include "platform/paths.h"
@@ -725,6 +726,20 @@ TEST_F(DecryptTest, GbkExtensionIsConvertedForTheOutputName) {
   s.Run();
   EXPECT_EQ(s.host.outputs, std::vector<std::string>{dir_.File("out.文档")});
   EXPECT_TRUE(ReadFile(dir_.File("out.文档")) == plain);
+}
+
+// The extension is data from inside the file: a line break or a terminal
+// escape in it never reaches the output's name, here or in vesk-cli's "-o".
+TEST_F(DecryptTest, ControlCharactersInTheExtensionAreReplacedInTheOutputName) {
+  Recipe recipe;
+  recipe.ext = ".t\nx\x1b]0;\x07";
+  const std::string plain = RandomBytes(90, 14);
+  const std::string source = Put("c.jmz", MakeContainer(recipe, plain));
+  Session s(source, dir_.File("out"));
+  s.Run();
+  EXPECT_EQ(s.host.outputs, std::vector<std::string>{dir_.File("out.t_x_]0;_")});
+  EXPECT_TRUE(ReadFile(dir_.File("out.t_x_]0;_")) == plain);
+  EXPECT_EQ(keyed::StoredExtension(source), ".t_x_]0;_");
 }
 
 TEST_F(DecryptTest, OverlongExtensionLengthIsReportedAndReadAsFour) {
