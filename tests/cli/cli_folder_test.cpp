@@ -7,6 +7,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 
 #include <gtest/gtest.h>
@@ -191,6 +194,48 @@ TEST_F(CliFolders, ASignalStopsTheAgePackingAndLeavesNothing) {
     EXPECT_EQ(run.status, 1) << run.err;
     EXPECT_FALSE(std::filesystem::exists(folder_ + ".tar.age"));
   }
+  EXPECT_EQ(Leftovers(), std::vector<std::string>{});
+}
+
+// A large file among ten thousand small ones, through the whole road and
+// back: about 300 MiB on the disk three times over, so it runs only when
+// VESK_BIG_TESTS is set (scripts/test.sh sets it for the release build).
+// The trees are compared by GNU diff and by find's list of types, modes,
+// times and link targets, which keeps the test's own memory small.
+TEST_F(CliFolders, ALargeFileAmongTenThousandSmallOnesComesBackWhole) {
+  if (std::getenv("VESK_BIG_TESTS") == nullptr) GTEST_SKIP() << "set VESK_BIG_TESTS=1 to run";
+  const std::string tree = dir_.File("大 树");
+  ::mkdir(tree.c_str(), 0755);
+  {
+    // 300 MiB of bytes that do not repeat within a block: each MiB differs.
+    const std::string block = testing::RandomBytes(1 << 20, 21);
+    std::string big;
+    FILE* f = std::fopen((tree + "/large.bin").c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    for (int i = 0; i < 300; ++i) {
+      big = block;
+      std::memcpy(big.data(), &i, sizeof i);
+      ASSERT_EQ(std::fwrite(big.data(), 1, big.size(), f), big.size());
+    }
+    ASSERT_EQ(std::fclose(f), 0);
+  }
+  for (int i = 0; i < 10000; ++i) {
+    const std::string sub = tree + "/d" + std::to_string(i % 100);
+    ::mkdir(sub.c_str(), 0750);
+    WriteFile(sub + "/f" + std::to_string(i) + ".txt", testing::RandomBytes(static_cast<std::size_t>(i % 9) * 512, i));
+  }
+  const std::string listing = "cd " + Quote(tree) + " && find . -printf '%P %y %m %T@ %l\\n' | sort > ";
+  ASSERT_EQ(Shell(listing + Quote(dir_.File("before.txt"))), 0);
+
+  const auto enc = Cli({"encrypt", tree, "--key-env", "VESK_KEY", "--level", "0"});
+  ASSERT_EQ(enc.status, 0) << enc.err;
+  EXPECT_TRUE(Contains(enc.err, "共 10001 个文件")) << enc.err;
+  ASSERT_EQ(::rename(tree.c_str(), dir_.File("original").c_str()), 0);
+  const auto dec = Cli({"decrypt", tree + ".tar.jmz", "--key-env", "VESK_KEY", "--unpack"});
+  ASSERT_EQ(dec.status, 0) << dec.err;
+  EXPECT_EQ(Shell("diff -r " + Quote(dir_.File("original")) + " " + Quote(tree)), 0);
+  ASSERT_EQ(Shell(listing + Quote(dir_.File("after.txt"))), 0);
+  EXPECT_EQ(ReadFile(dir_.File("after.txt")), ReadFile(dir_.File("before.txt")));
   EXPECT_EQ(Leftovers(), std::vector<std::string>{});
 }
 
