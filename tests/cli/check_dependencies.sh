@@ -1,15 +1,22 @@
 #!/bin/sh
 # vesk-cli has to start on a stock system, so it may need nothing beyond the
-# C and C++ runtime libraries and zlib:
-# neither as a direct dependency (NEEDED) nor through one of them (ldd).
-#   check_dependencies.sh PROGRAM
+# C and C++ runtime libraries and zlib: neither as a direct dependency
+# (NEEDED) nor through one of them (ldd). With --c-only, not even the C++
+# runtime: only libc, libm and zlib (and the dynamic loader).
+#   check_dependencies.sh [--c-only] PROGRAM
 set -eu
+cxx=yes
+if [ "$1" = "--c-only" ]; then
+  cxx=no
+  shift
+fi
 prog="$1"
 
 allowed() {
   case "$1" in
-    libc.so.*|libm.so.*|libstdc++.so.*|libgcc_s.so.*|libz.so.*) return 0 ;;
+    libc.so.*|libm.so.*|libz.so.*) return 0 ;;
     ld-linux*.so.*|*/ld-linux*.so.*|linux-vdso.so.*|linux-gate.so.*) return 0 ;;
+    libstdc++.so.*|libgcc_s.so.*) [ "$cxx" = yes ] && return 0 ;;
   esac
   return 1
 }
@@ -25,5 +32,7 @@ if command -v ldd >/dev/null 2>&1; then
     allowed "$lib" || { echo "$prog loads $lib"; status=1; }
   done
 fi
-[ "$status" -eq 0 ] && echo "$prog: only libc, libm, libstdc++, libgcc_s and zlib"
+if [ "$status" -eq 0 ]; then
+  if [ "$cxx" = yes ]; then echo "$prog: only libc, libm, libstdc++, libgcc_s and zlib"; else echo "$prog: only libc, libm and zlib"; fi
+fi
 exit "$status"
