@@ -129,7 +129,7 @@ class WindowPort {
   }
   // The replace question while several files are worked on: besides Yes and
   // No, the answer for every further file of the batch ("全部是", "全部否").
-  enum class ReplaceAnswer { kYes, kNo, kYesToAll, kNoToAll };
+  using ReplaceAnswer = vesk::ReplaceAnswer;
   virtual ReplaceAnswer ReplaceQuestion(const std::string& text, const std::string& caption) {
     return Question(text, caption) ? ReplaceAnswer::kYes : ReplaceAnswer::kNo;
   }

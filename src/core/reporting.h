@@ -15,8 +15,9 @@
 #include <string>
 #include <vector>
 
+#include "core/progress.h"
+#include "core/prompter.h"
 #include "core/run_result.h"
-#include "core/staged_bar.h"
 
 namespace vesk {
 
@@ -34,14 +35,6 @@ enum class Operation {
   KeylessDecrypt,
 };
 
-// The two questions that choose an older container algorithm: the old one,
-// and then the older one.
-enum class AlgorithmQuestion { kOld, kOlder };
-
-// The two details an operation names beside the progress: the file it
-// writes (the output) and the file it reads (the source).
-enum class Hint { Output, Source };
-
 // Run flags polled by the workers between units of work.
 struct RunFlags {
   std::atomic<bool> KeepRunning{false};     // encrypting operations
@@ -51,15 +44,13 @@ struct RunFlags {
   std::atomic<bool> KeepShredding{false};
 };
 
-class Reporter {
+// What the engines talk to: the run's progress, its questions, and (until
+// every engine returns its result) the record of how the run ended.
+class Reporter : public Progress, public Prompter {
  public:
   Reporter() = default;
-  virtual ~Reporter() = default;
-  Reporter(const Reporter&) = delete;
-  Reporter& operator=(const Reporter&) = delete;
+  ~Reporter() override = default;
 
-  // Modal box with OK; the text then becomes the status line. Blocks.
-  virtual void ReportMessage(const std::string& text) = 0;
   // A failure that stopped the run; it ends the run as kFailed. A front end
   // whose user cancelled the run meanwhile may leave it unshown: the cancel
   // has said what happened.
@@ -67,45 +58,6 @@ class Reporter {
     EndRun(Outcome::kFailed, text);
     ReportMessage(text);
   }
-  // Sets status panel 1.
-  virtual void ShowStatus(const std::string& text) = 0;
-  // Modal Yes/No question; true for Yes. Blocks.
-  virtual bool AskYesNo(const std::string& text, const std::string& caption) = 0;
-  // The same for one of the algorithm questions, which a front end may answer
-  // from a setting of its own instead of asking.
-  virtual bool AskAlgorithm(AlgorithmQuestion /*which*/, const std::string& text, const std::string& caption) {
-    return AskYesNo(text, caption);
-  }
-
-  void ProgressStart(int64_t total);
-  // Common path: one 64-bit add and one compare; only a bar move is out of line.
-  void ProgressStep(int64_t position, int64_t delta) {
-    progress_pending_ += delta;
-    if (progress_pending_ < progress_quantum_) return;
-    MoveBar(position);
-  }
-  // The same bar moves as `count` calls ProgressStep(first_position + i * unit,
-  // unit) for i = 0 .. count-1, without making each call (unit > 0).
-  void ProgressSteps(int64_t first_position, int64_t unit, int64_t count);
-  void ProgressComplete();
-
-  // ---- One bar over a run of stages -----------------------------------------
-  // A run that works in stages (decrypt then decompress, compress then
-  // encrypt) shows them on one bar: from PlanStages on, the bar's range is
-  // StagedBar::kRange, stage i fills a share in proportion to work[i], and
-  // the progress each stage reports on its own range (ProgressStart and the
-  // steps, SetBarRange and SetBarPosition) fills that share; the bar never
-  // moves back. Stage 0 begins at once. BeginRun ends the plan.
-  void PlanStages(const std::vector<int64_t>& work);
-  // Stage `index` of the plan begins; nothing without a plan.
-  void BeginStage(std::size_t index);
-  bool Staged() const;
-  std::size_t StageCount() const;
-  // The stage that runs now (0 without a plan).
-  std::size_t CurrentStage() const;
-  // The work the whole bar stands for: the planned work of every stage, or
-  // the total of a run of one stage.
-  int64_t BarWork() const;
 
   // Shows the command of `op` busy (enabled false) or every command idle
   // again (enabled true). A failure there only beeps.
@@ -155,31 +107,7 @@ class Reporter {
   int64_t ImageSize() const { return image_size_; }
   void SetImageSize(int64_t size) { image_size_ = size; }
 
-  int64_t ProgressTotal() const { return progress_total_; }
-  void SetProgressTotal(int64_t total) { progress_total_ = total; }
-  int64_t ProgressQuantum() const { return progress_quantum_; }
-  int64_t ProgressPending() const { return progress_pending_; }
-  int64_t BarMax() const { return bar_max_; }
-
-  // Percentage of `position` in `total`, rounded to nearest with ties to even;
-  // 0 when either is 0, exactly 100 when they are equal.
-  static int64_t PercentOf(int64_t position, int64_t total);
-  // Maximum of the bar for a total: 100 (percent mode) from 2147483647 on.
-  static int64_t BarMaxFor(int64_t total) { return total >= 2147483647 ? 100 : total; }
-  // The bar position for `position` under the current bar maximum and total.
-  int64_t BarPositionFor(int64_t position) const {
-    return bar_max_ == 100 ? PercentOf(position, progress_total_) : position;
-  }
-
-  // Sets the bar range directly (the compression events drive the bar
-  // without the throttling of ProgressStep).
-  void SetBarRange(int64_t max);
-  void SetBarPosition(int64_t position) { ShowBar(position); }
-
  protected:
-  // Widget hooks of a front end.
-  virtual void OnBarRange(int64_t max) = 0;  // minimum is always 0
-  virtual void OnBarPosition(int64_t position) = 0;
   // Stops and waits for a running compression; nothing by default.
   virtual void StopCompression() {}
   // Runs the window's pending messages once; nothing by default.
@@ -189,22 +117,10 @@ class Reporter {
   virtual void OnRunEnded() {}
 
  private:
-  void MoveBar(int64_t position);
-  // Shows a position of the current stage's own range.
-  void ShowBar(int64_t position);
-
   RunFlags flags_;
-  // The stages of the current run. The hooks are called outside the lock: a
-  // front end may hand them to another thread and wait.
-  mutable std::mutex bar_mutex_;
-  StagedBar stages_;
   mutable std::mutex result_mutex_;
   RunResult result_;
   bool damage_warned_ = false;
-  int64_t progress_total_ = 0;
-  int64_t progress_quantum_ = 0;
-  int64_t progress_pending_ = -1;
-  int64_t bar_max_ = 100;
   int64_t own_file_size_ = 0;
   int64_t image_size_ = 584192;
   std::chrono::milliseconds yield_pause_{20};

@@ -1,0 +1,42 @@
+// What a run asks of the person who started it: a message to acknowledge and
+// yes/no questions. The window answers with dialogs, vesk-cli from its
+// options or the terminal, tests from a script. Calls may come from a worker
+// thread and block until answered.
+#pragma once
+
+#include <string>
+
+namespace vesk {
+
+// The two questions that choose an older container algorithm: the old one,
+// and then the older one.
+enum class AlgorithmQuestion { kOld, kOlder };
+
+// The answer to a replace question while several files are worked on:
+// besides yes and no, the answer for every further file.
+enum class ReplaceAnswer { kYes, kNo, kYesToAll, kNoToAll };
+
+class Prompter {
+ public:
+  Prompter() = default;
+  virtual ~Prompter() = default;
+  Prompter(const Prompter&) = delete;
+  Prompter& operator=(const Prompter&) = delete;
+
+  // A message the user acknowledges; the text then becomes the status line.
+  virtual void ReportMessage(const std::string& text) = 0;
+  // A yes/no question; true for yes.
+  virtual bool AskYesNo(const std::string& text, const std::string& caption) = 0;
+  // One of the algorithm questions, which a front end may answer from a
+  // setting of its own instead of asking.
+  virtual bool AskAlgorithm(AlgorithmQuestion /*which*/, const std::string& text, const std::string& caption) {
+    return AskYesNo(text, caption);
+  }
+  // The replace question; a front end that works on several files offers the
+  // answers for all of them.
+  virtual ReplaceAnswer AskReplace(const std::string& text, const std::string& caption) {
+    return AskYesNo(text, caption) ? ReplaceAnswer::kYes : ReplaceAnswer::kNo;
+  }
+};
+
+}  // namespace vesk
