@@ -184,7 +184,7 @@ KeygenCommand::KeygenCommand(CLI::App& app) {
 
 bool KeygenCommand::Parsed() const { return command_->parsed(); }
 
-int KeygenCommand::Run() const { return identity_.empty() ? Generate() : Convert(); }
+int KeygenCommand::Run() { return identity_.empty() ? Generate() : Convert(); }
 
 int KeygenCommand::Generate() const {
   namespace text = age_files::text;

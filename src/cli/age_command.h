@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/cli_command.h"
 #include "cli/cli_port.h"
 #include "cli/key_text.h"
 
@@ -61,14 +62,14 @@ bool IsAgePassphraseFile(const std::string& path);
 void PrepareAgeWindow(const AgeOptions& age, WindowLogic& window);
 
 // vesk-cli keygen [-o FILE] | keygen -y FILE
-class KeygenCommand {
+class KeygenCommand : public CliCommand {
  public:
   explicit KeygenCommand(CLI::App& app);
   KeygenCommand(const KeygenCommand&) = delete;
   KeygenCommand& operator=(const KeygenCommand&) = delete;
-  bool Parsed() const;
+  bool Parsed() const override;
   // 0 done, 1 failure (nothing written).
-  int Run() const;
+  int Run() override;
 
  private:
   int Generate() const;

@@ -100,4 +100,8 @@ std::optional<int> RunDesktopCommand(const DesktopCommands& commands) {
   }
 }
 
+bool DesktopCommand::Parsed() const {
+  return commands_->associate->parsed() || commands_->context_menu->parsed() || commands_->unregister->parsed();
+}
+
 }  // namespace vesk::cli

@@ -6,6 +6,9 @@
 #include <optional>
 #include <string>
 
+#include "cli/cli_command.h"
+#include "cli/exit_status.h"
+
 namespace CLI {
 class App;
 }
@@ -31,5 +34,20 @@ std::optional<int> RunDesktopCommand(const DesktopCommands& commands);
 // on `path_variable`. nullopt when there is none.
 std::optional<std::string> FindWindowProgram(const std::string& given, const std::string& own_program,
                                              const std::string& path_variable);
+
+}  // namespace vesk::cli
+
+namespace vesk::cli {
+
+// associate, context-menu and unregister as one registry entry.
+class DesktopCommand : public CliCommand {
+ public:
+  explicit DesktopCommand(CLI::App& app) : commands_(AddDesktopCommands(app)) {}
+  bool Parsed() const override;
+  int Run() override { return RunDesktopCommand(*commands_).value_or(kExitFailed); }
+
+ private:
+  std::unique_ptr<DesktopCommands> commands_;
+};
 
 }  // namespace vesk::cli

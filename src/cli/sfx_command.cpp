@@ -36,7 +36,7 @@ SfxCommands::SfxCommands(CLI::App& app) : payload_(app, "vesk-cli", true) {
 
 bool SfxCommands::Parsed() const { return make_->parsed() || payload_.Parsed(); }
 
-int SfxCommands::Run() const {
+int SfxCommands::Run() {
   if (payload_.Parsed()) return payload_.Run();
   try {
     if (make_->parsed()) return MakeSfx();

@@ -11,11 +11,12 @@
 #include <optional>
 #include <string>
 
+#include "cli/cli_command.h"
 #include "cli/payload_commands.h"
 
 namespace vesk::cli {
 
-class SfxCommands {
+class SfxCommands : public CliCommand {
  public:
   // Adds the four subcommands to `app`; the object must outlive the parse.
   explicit SfxCommands(CLI::App& app);
@@ -23,10 +24,10 @@ class SfxCommands {
   SfxCommands& operator=(const SfxCommands&) = delete;
 
   // True when the parsed command line named one of them.
-  bool Parsed() const;
+  bool Parsed() const override;
   // Runs it: 0 when it completed, 3 when it completed after damage warnings,
   // 1 on a refusal, cancel or failure, 2 on a usage error.
-  int Run() const;
+  int Run() override;
 
  private:
   int MakeSfx() const;

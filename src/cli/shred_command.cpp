@@ -67,6 +67,6 @@ ShredCommand::ShredCommand(CLI::App& app) {
 
 bool ShredCommand::Parsed() const { return command_->parsed(); }
 
-int ShredCommand::Run() const { return ShredFiles(files_, yes_ ? Answer::kYes : no_ ? Answer::kNo : Answer::kAsk); }
+int ShredCommand::Run() { return ShredFiles(files_, yes_ ? Answer::kYes : no_ ? Answer::kNo : Answer::kAsk); }
 
 }  // namespace vesk::cli

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/cli_command.h"
 #include "cli/cli_port.h"
 
 namespace CLI {
@@ -19,14 +20,14 @@ namespace vesk::cli {
 int ShredFiles(const std::vector<std::string>& files, Answer answer);
 
 // The subcommand, registered on the program's parser.
-class ShredCommand {
+class ShredCommand : public CliCommand {
  public:
   explicit ShredCommand(CLI::App& app);
   ShredCommand(const ShredCommand&) = delete;
   ShredCommand& operator=(const ShredCommand&) = delete;
 
-  bool Parsed() const;
-  int Run() const;
+  bool Parsed() const override;
+  int Run() override;
 
  private:
   CLI::App* command_ = nullptr;

@@ -1,0 +1,40 @@
+// The file subcommands: encrypt, compress, decrypt, decompress,
+// keyless-encrypt, keyless-decrypt and unpack. Each takes SOURCE..., -o and
+// --yes/--no, and what only it takes (keys, level, algorithm, the age
+// options); it runs the sources one after the other (commands.h).
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cli/cli_command.h"
+#include "cli/commands.h"
+
+namespace CLI {
+class App;
+class Option;
+}  // namespace CLI
+
+namespace vesk::cli {
+
+class FileCommand : public CliCommand {
+ public:
+  // Adds the subcommand of `command` to `app`.
+  FileCommand(CLI::App& app, Command command);
+
+  bool Parsed() const override;
+  int Run() override;
+
+  // The subcommand names, in the order of the help.
+  static const std::vector<std::pair<std::string_view, Command>>& Names();
+
+ private:
+  CLI::App* sub_ = nullptr;
+  Options o_;
+  bool yes_ = false, no_ = false;
+  int keyed_algorithm_ = 33, keyless_algorithm_ = 30;
+  std::vector<CLI::Option*> jmz_only_;  // the options --format age does not take
+};
+
+}  // namespace vesk::cli
