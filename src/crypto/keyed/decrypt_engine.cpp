@@ -82,12 +82,6 @@ class Decryptor {
     }
     Refuse(text);
   }
-  // A single-byte read past the end reads nothing: the byte stays 0.
-  uint8_t ReadByte() {
-    uint8_t b = 0;
-    in_.Read(&b, 1);
-    return b;
-  }
   void Attempt(int64_t at);
   void NoMarker();
   bool OutputReplaceable(const std::string& output) const {
