@@ -196,27 +196,19 @@ void Decryptor::Attempt(int64_t at) {
 
   std::vector<uint8_t> block(l);
   in_.ReadExact(block.data(), l);
-  for (uint8_t& d : block) d = v >= 20 ? static_cast<uint8_t>((d - m3) ^ m1) : static_cast<uint8_t>((d ^ m3) - m1);
+  // The padded key the writer stored, its filler bytes included.
+  const std::vector<uint8_t> padded = DecodeKeyCheck(block, r2, m1, m3, v);
   if (Stopped()) return;
 
-  // The typed key matches when it has the stored length and each of its
-  // bytes, transformed as the writer transforms the padded key, equals the
-  // decoded block. (Agreeing in length only modulo 256 would let a prefix of
-  // a long key through, and would accept keys that differ after the prefix.)
-  std::size_t matched = 0;
-  bool differs = false;
-  for (std::size_t i = 0; i < key.size(); ++i) {
-    const uint8_t c = static_cast<uint8_t>(i + 1);
-    const uint8_t kb = static_cast<uint8_t>(key[i]);
-    const uint8_t enc = v >= 20 ? static_cast<uint8_t>((kb ^ c) ^ r2) : static_cast<uint8_t>((kb + c) ^ r2);
-    if (i >= l || enc != block[i]) {
-      differs = true;
-      break;
-    }
-    ++matched;
-  }
+  // The typed key matches when it has the stored length and equals the
+  // stored key byte for byte. (Agreeing in length only modulo 256 would let
+  // a prefix of a long key through, and would accept keys that differ after
+  // the prefix.)
+  const bool matches = key.size() == static_cast<std::size_t>(n) &&
+                       std::equal(key.begin(), key.end(), padded.begin(),
+                                  [](char typed, uint8_t stored) { return static_cast<uint8_t>(typed) == stored; });
   if (Stopped()) return;
-  if (differs || matched != static_cast<std::size_t>(n)) return ReportOrRetry(text::kKeyMismatch);
+  if (!matches) return ReportOrRetry(text::kKeyMismatch);
   if (Stopped()) return;
 
   const std::string output = OutputPathFor(job_.target_path, ext);
@@ -251,12 +243,7 @@ void Decryptor::Attempt(int64_t at) {
     } else {
       out.Open(output, OutputMode());
     }
-    std::vector<uint8_t> pk(l), ks(l);
-    for (std::size_t i = 0; i < l; ++i) {
-      const uint8_t c = static_cast<uint8_t>(i + 1);
-      pk[i] = v >= 20 ? static_cast<uint8_t>((block[i] ^ r2) ^ c) : static_cast<uint8_t>((block[i] ^ r2) - c);
-      ks[i] = static_cast<uint8_t>((((pk[i] ^ r1) + c) + r2) ^ r3);
-    }
+    const std::vector<uint8_t> ks = BuildKeyStream(padded, r1, r2, r3);
     if (Stopped()) return;  // `out` deletes its file
     if (compressed) host_.DecompressionFollows(size);
     r_.ProgressStart(size);

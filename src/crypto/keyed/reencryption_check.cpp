@@ -101,13 +101,12 @@ void Check::Attempt(int64_t at) {
   in_.Seek(plain >= 1024 ? 281 + e + g : 21 + e);
   std::vector<uint8_t> region(static_cast<std::size_t>(std::max(l, 12)));
   in_.ReadExact(region.data(), region.size());
+  // The stored padded key; the key box must hold exactly its first l bytes.
+  const std::vector<uint8_t> padded = DecodeKeyCheck(region, x1, f.m1, f.m3, v);
   for (int i = 0; i < l; ++i) {
-    const uint8_t d = v > 19 ? static_cast<uint8_t>((region[i] - f.m3) ^ f.m1)
-                             : static_cast<uint8_t>((region[i] ^ f.m3) - f.m1);
-    const uint8_t t = static_cast<uint8_t>(i + 1);
-    const uint8_t c = static_cast<uint8_t>(key_[static_cast<std::size_t>(i)]);
-    const uint8_t enc = static_cast<uint8_t>((v < 20 ? static_cast<uint8_t>(c + t) : static_cast<uint8_t>(c ^ t)) ^ x1);
-    if (enc != d) return KeyFailure(text::kReencryptKeyMismatch);
+    if (padded[static_cast<std::size_t>(i)] != static_cast<uint8_t>(key_[static_cast<std::size_t>(i)])) {
+      return KeyFailure(text::kReencryptKeyMismatch);
+    }
   }
   result_.layer_number = layer;  // passed
 }
