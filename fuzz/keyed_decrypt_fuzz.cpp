@@ -1,12 +1,13 @@
-// Arbitrary bytes as a keyed container: the header search, the key test, the
-// size checks and the payload reader must never crash or leave a file behind
-// on failure. The first input byte chooses the key length, the next bytes
+// Arbitrary bytes as a keyed container: the header reader and its search,
+// the key test, the size checks and the payload reader must never crash or
+// leave a file behind on failure. The first input byte chooses the key length, the next bytes
 // are the key, and the rest is the file.
 #include <cstddef>
 #include <cstdint>
 
 #include "crypto/keyed/decrypt_engine.h"
 #include "crypto/keyed/reencryption_check.h"
+#include "crypto/keyed/stored_extension.h"
 #include "fuzz_support.h"
 #include "platform/file_io.h"
 
@@ -33,6 +34,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   Host host;
   host.key.assign(reinterpret_cast<const char*>(data + 1), key_length);
   const std::string path = vesk::fuzz::WriteInput(data + 1 + key_length, size - 1 - key_length, "in.jmz");
+
+  // The header reader on its own, searching both places as the naming of
+  // outputs does.
+  (void)vesk::keyed::StoredExtension(path);
 
   vesk::fuzz::YesReporter check_reporter;
   check_reporter.Flags().KeepRunning = true;

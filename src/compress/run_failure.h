@@ -8,7 +8,7 @@
 namespace vesk {
 
 // Why no file could be made, or a complete one put in place, in `folder`:
-// "磁盘空间不足。" when the disk is (nearly) full, else "无法写入文件夹“folder”。".
+// text::kDiskFull when the disk is (nearly) full, else text::CannotWriteFolder.
 std::string FolderFailure(const std::string& folder);
 
 // Why a run from `source` into the staging file `dest` ended abnormally.

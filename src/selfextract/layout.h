@@ -37,9 +37,8 @@ inline constexpr int64_t SelfDecryptMinimum(int64_t image_size) {
 // bytes `gbk_name` (1..250 bytes; throws std::invalid_argument otherwise).
 std::string EncodePayloadHeader(int64_t payload_size, std::string_view gbk_name);
 
-// "自解密文件：" + name + "  大小：" + size + "字节。", the status text that
-// describes a carried payload; control characters in the name are shown as
-// escapes.
+// text::PayloadStatus, the status text that describes a carried payload,
+// with control characters in the name shown as escapes.
 std::string PayloadStatusText(const std::string& payload_name, int64_t payload_size);
 
 // What the start-up reading found; the window applies it.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "crypto/keyed/header_reader.h"
 #include "platform/control_characters.h"
 #include "platform/gbk.h"
 #include "platform/paths.h"
@@ -13,17 +14,6 @@
 
 namespace vesk::selfextract {
 namespace {
-
-constexpr int64_t kSecondHeaderOffset = 260;
-
-// The marker test of a keyed header at `at`: the four descriptor bytes, each
-// XORed with the byte four places before it, spell ".jmz".
-bool MarkerAt(InputFile& in, int64_t at) {
-  unsigned char h[11];
-  in.Seek(at);
-  if (in.Read(h, sizeof h) != sizeof h) return false;
-  return (h[7] ^ h[3]) == '.' && (h[8] ^ h[4]) == 'j' && (h[9] ^ h[5]) == 'm' && (h[10] ^ h[6]) == 'z';
-}
 
 // Cuts GBK bytes to at most `keep` bytes without splitting a character.
 std::string CutGbk(const std::string& gbk, std::size_t keep) {
@@ -95,8 +85,7 @@ void BeginSeparate(const SeparateJob& job, const std::string& own_path, int64_t 
 }
 
 bool CarriesKeyedMarker(InputFile& in, int64_t base, int64_t length) {
-  if (MarkerAt(in, base + (length < 3500 ? 0 : kSecondHeaderOffset))) return true;
-  return length >= 1033 && length <= 3499 && MarkerAt(in, base + kSecondHeaderOffset);
+  return keyed::ReadHeader(in, base, length).HasMarker();
 }
 
 std::string FitPayloadName(const std::string& utf8_name) {

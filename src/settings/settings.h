@@ -31,7 +31,7 @@ inline constexpr uint32_t kSkyBlue = 0xF0CAA6;  // designed window colour
 inline constexpr uint32_t kAqua = 0xFFFF00;     // designed brand colour
 inline constexpr uint32_t kWhite = 0xFFFFFF;
 inline constexpr uint32_t kBlack = 0x000000;
-inline constexpr int kDesignedRatio = 2;        // "正常压缩"
+inline constexpr int kDesignedRatio = 2;        // the normal-compression choice
 
 // The compression component's level, in the order of its level type
 // (clNone, clFastest, clDefault, clMax), so a static_cast converts.

@@ -6,6 +6,7 @@
 
 #include "crypto/keyed/cipher.h"
 #include "crypto/keyed/container.h"
+#include "crypto/keyed/header_reader.h"
 #include "crypto/keyed/texts.h"
 #include "platform/control_characters.h"
 #include "platform/file_io.h"
@@ -19,7 +20,7 @@ namespace {
 
 constexpr std::size_t kChunk = 1 << 20;  // a multiple of 4
 constexpr int64_t kFourGiB = int64_t{1} << 32;
-constexpr int64_t kSecondOffset = 260;
+constexpr int64_t kSecondOffset = kLeadInSize;
 constexpr std::size_t kMaxNativeName = 255;
 
 std::string Lower(std::string s) {
@@ -49,6 +50,10 @@ std::string FitNative(std::string name, const std::string& ext) {
   return name;
 }
 
+// Thrown when a part of the header could not be read: the run fails as
+// after any read error.
+struct UnreadableHeader {};
+
 // One run of the container reader over an open file.
 class Decryptor {
  public:
@@ -60,11 +65,10 @@ class Decryptor {
 
  private:
   bool Stopped() const { return !keep_.load(std::memory_order_relaxed); }
-  bool RetryWindow() const { return w_ >= 1033 && w_ <= 3499 && !retried_; }
+  bool RetryWindow() const { return HeaderMayBeAtEither(w_) && !retried_; }
   void Retry() {
-    in_.Seek(b_ + kSecondOffset);
     retried_ = true;
-    Attempt();
+    Attempt(b_ + kSecondOffset);
   }
   void Refuse(const std::string& text) {
     r_.EndRun(Outcome::kRefused, text);
@@ -78,13 +82,7 @@ class Decryptor {
     }
     Refuse(text);
   }
-  // A single-byte read past the end reads nothing: the byte stays 0.
-  uint8_t ReadByte() {
-    uint8_t b = 0;
-    in_.Read(&b, 1);
-    return b;
-  }
-  void Attempt();
+  void Attempt(int64_t at);
   void NoMarker();
   bool OutputReplaceable(const std::string& output) const {
     return !SameFile(output, job_.source_path) && Replaceable(output);
@@ -116,7 +114,7 @@ class Decryptor {
 
 void Decryptor::Container() {
   try {
-    Attempt();
+    Attempt(in_.Position());
   } catch (...) {
     keep_ = false;
     r_.Flags().KeepRunning = false;
@@ -126,18 +124,18 @@ void Decryptor::Container() {
   }
 }
 
-void Decryptor::Attempt() {
+void Decryptor::Attempt(int64_t at) {
   const std::string key = host_.DecryptionKey();
-  uint8_t h[12];
-  for (uint8_t& byte : h) byte = ReadByte();
-  const uint8_t m1 = h[0], m2 = h[1], m3 = h[2], t = h[3], b0 = h[4], b1 = h[5], b2 = h[6];
+  const HeaderRead header = ReadHeaderAt(in_, at);
+  const FixedBlocks& f = header.fields;
+  const uint8_t m1 = f.m1, m3 = f.m3;
   if (Stopped()) return;
-  if ((h[7] ^ t) != '.' || (h[8] ^ b0) != 'j' || (h[9] ^ b1) != 'm' || (h[10] ^ b2) != 'z') return NoMarker();
+  if (!header.HasMarker()) return NoMarker();
   // Only a container needs the key; a file without the marker is
   // decompressed instead.
   if (key.empty()) return ReportOrRetry(text::kDecryptEmptyKey);
 
-  const uint8_t v = h[11] ^ m1;
+  const uint8_t v = f.version;
   if (v > 35) {
     if (!r_.AskYesNo(text::kNewerVersionQuestion, text::kNewerVersionCaption)) {
       r_.ShowStatus(text::kDecryptCancelled);
@@ -146,47 +144,36 @@ void Decryptor::Attempt() {
     }
   }
   if (v <= 12 && job_.info_click_count <= 7) return Refuse(text::kOldAlgorithmRefused);
-  const uint8_t k = b0 ^ b1;
-  const uint8_t r1 = m1 ^ k, r2 = m2 ^ k, r3 = m3 ^ k;
+  const uint8_t r1 = f.r1, r2 = f.r2, r3 = f.r3;
 
-  uint8_t sb[8];
-  in_.ReadExact(sb, 8);
-  uint64_t stored = 0;
-  for (int j = 7; j >= 0; --j) {
-    stored = (stored << 8) | static_cast<uint8_t>(sb[j] ^ m3 ^ static_cast<uint8_t>(31 * j) ^ m2);
-  }
-  int64_t size = static_cast<int64_t>(stored);
+  // A part of the header that could not be read fails the run where the
+  // reading of that part would have.
+  if (header.Unreadable(HeaderPart::kSizeField)) throw UnreadableHeader{};
+  int64_t size = f.payload_size;
   if (size < 1) r_.WarnDamage(text::kStoredSizeBelowOneByte);
   if (size > kFourGiB) r_.WarnDamage(text::kStoredSizeAboveFourGiB);
 
-  int64_t e = static_cast<uint8_t>(ReadByte() ^ m3 ^ m2);
-  if (e > 215) {
-    e = 4;
-    r_.WarnDamage(text::kExtensionLengthDamaged);
-  }
+  if (header.Unreadable(HeaderPart::kExtensionLength)) throw UnreadableHeader{};
+  const int64_t e = static_cast<int64_t>(header.extension_length);
+  if (header.extension_length_damaged) r_.WarnDamage(text::kExtensionLengthDamaged);
   if (Stopped()) return;
 
   std::string ext;
   if (e > 0) {
-    ext.resize(static_cast<std::size_t>(e));
-    in_.ReadExact(ext.data(), ext.size());
-    for (std::size_t i = 0; i < ext.size(); ++i) {
-      ext[i] = static_cast<char>(static_cast<uint8_t>(ext[i]) ^ m2 ^ static_cast<uint8_t>(i + 1) ^ m1);
-    }
+    if (header.Unreadable(HeaderPart::kExtension)) throw UnreadableHeader{};
+    ext = header.extension;
     if (Stopped()) return;
     // A stored extension is appended to a path: one that could name another
     // folder is as damaged as one without its dot.
-    if (ext.size() < 2 || ext[0] != '.' || ext.find('/') != std::string::npos || ext.find('\0') != std::string::npos) {
+    if (!header.ExtensionUsable()) {
       r_.WarnDamage(text::kDamagedExtension);
       ext.clear();
     }
   }
 
-  const uint8_t n_low = static_cast<uint8_t>(((b0 ^ (v > 29 ? r3 : 0)) ^ r2) - r1);
-  const uint8_t n_high = static_cast<uint8_t>(((b1 ^ (v > 29 ? r1 : 0)) ^ r3) - r2);
-  const uint8_t z = static_cast<uint8_t>((b2 ^ r1) - r3);
+  const uint8_t z = f.pre_zip_level;
   if (z > 3) r_.WarnDamage(text::kCompressionRateDamaged);
-  const int n = static_cast<int16_t>(static_cast<uint16_t>(n_low | (n_high << 8)));
+  const int n = f.key_length;
   if (Stopped()) return;
   if (n < 1 || n > 2056) return ReportOrRetry(text::kKeyLengthDamaged);
   if (key.size() % 256 != static_cast<std::size_t>(n) % 256) return ReportOrRetry(text::kKeyMismatch);
@@ -209,27 +196,19 @@ void Decryptor::Attempt() {
 
   std::vector<uint8_t> block(l);
   in_.ReadExact(block.data(), l);
-  for (uint8_t& d : block) d = v >= 20 ? static_cast<uint8_t>((d - m3) ^ m1) : static_cast<uint8_t>((d ^ m3) - m1);
+  // The padded key the writer stored, its filler bytes included.
+  const std::vector<uint8_t> padded = DecodeKeyCheck(block, r2, m1, m3, v);
   if (Stopped()) return;
 
-  // The typed key matches when it has the stored length and each of its
-  // bytes, transformed as the writer transforms the padded key, equals the
-  // decoded block. (Agreeing in length only modulo 256 would let a prefix of
-  // a long key through, and would accept keys that differ after the prefix.)
-  std::size_t matched = 0;
-  bool differs = false;
-  for (std::size_t i = 0; i < key.size(); ++i) {
-    const uint8_t c = static_cast<uint8_t>(i + 1);
-    const uint8_t kb = static_cast<uint8_t>(key[i]);
-    const uint8_t enc = v >= 20 ? static_cast<uint8_t>((kb ^ c) ^ r2) : static_cast<uint8_t>((kb + c) ^ r2);
-    if (i >= l || enc != block[i]) {
-      differs = true;
-      break;
-    }
-    ++matched;
-  }
+  // The typed key matches when it has the stored length and equals the
+  // stored key byte for byte. (Agreeing in length only modulo 256 would let
+  // a prefix of a long key through, and would accept keys that differ after
+  // the prefix.)
+  const bool matches = key.size() == static_cast<std::size_t>(n) &&
+                       std::equal(key.begin(), key.end(), padded.begin(),
+                                  [](char typed, uint8_t stored) { return static_cast<uint8_t>(typed) == stored; });
   if (Stopped()) return;
-  if (differs || matched != static_cast<std::size_t>(n)) return ReportOrRetry(text::kKeyMismatch);
+  if (!matches) return ReportOrRetry(text::kKeyMismatch);
   if (Stopped()) return;
 
   const std::string output = OutputPathFor(job_.target_path, ext);
@@ -264,12 +243,7 @@ void Decryptor::Attempt() {
     } else {
       out.Open(output, OutputMode());
     }
-    std::vector<uint8_t> pk(l), ks(l);
-    for (std::size_t i = 0; i < l; ++i) {
-      const uint8_t c = static_cast<uint8_t>(i + 1);
-      pk[i] = v >= 20 ? static_cast<uint8_t>((block[i] ^ r2) ^ c) : static_cast<uint8_t>((block[i] ^ r2) - c);
-      ks[i] = static_cast<uint8_t>((((pk[i] ^ r1) + c) + r2) ^ r3);
-    }
+    const std::vector<uint8_t> ks = BuildKeyStream(padded, r1, r2, r3);
     if (Stopped()) return;  // `out` deletes its file
     if (compressed) host_.DecompressionFollows(size);
     r_.ProgressStart(size);
@@ -450,7 +424,7 @@ void DecryptFile(const DecryptJob& job, Reporter& r, DecryptHost& host) {
       r.SetCommandState(job.command, true);
       return;
     }
-    in.Seek(f < 3500 ? 0 : kSecondOffset);
+    in.Seek(FirstHeaderOffset(f));
     Decryptor(job, r, host, in, 0, f, f).Container();
   } catch (...) {
     // A file that cannot be opened or positioned: without a report the
@@ -468,7 +442,7 @@ void DecryptEmbedded(const DecryptJob& job, Reporter& r, DecryptHost& host) {
     in.SetReadHook(job.faults.before_read);
     const int64_t start = job.container_start;
     const int64_t w = job.payload_size;
-    in.Seek(start + (w < 3500 ? 0 : kSecondOffset));
+    in.Seek(start + FirstHeaderOffset(w));
     Decryptor(job, r, host, in, start, w, in.Size() - start).Container();
   } catch (...) {
     r.Beep();

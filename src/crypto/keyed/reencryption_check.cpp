@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "crypto/keyed/header_reader.h"
 #include "crypto/keyed/texts.h"
 #include "platform/file_io.h"
 
@@ -22,8 +23,7 @@ class Check {
 
   ReencryptionResult Run() {
     try {
-      in_.Seek(size_ < 3500 ? 0 : 260);
-      Attempt();
+      Attempt(FirstHeaderOffset(size_));
     } catch (const Refusal& refusal) {
       Abort(refusal);
     } catch (...) {
@@ -33,7 +33,7 @@ class Check {
   }
 
  private:
-  bool RetryWindow() const { return size_ > 1032 && size_ < 3500 && !retried_; }
+  bool RetryWindow() const { return HeaderMayBeAtEither(size_) && !retried_; }
   void Abort(const Refusal& refusal) {
     r_.EndRun(Outcome::kRefused, refusal.text);
     if (!refusal.state_first) r_.ReportMessage(refusal.text);
@@ -46,18 +46,12 @@ class Check {
   void KeyFailure(const std::string& text) {
     if (RetryWindow()) {
       retried_ = true;
-      in_.Seek(260);
       deferred_ = text;
-      return Attempt();
+      return Attempt(kLeadInSize);
     }
     throw Refusal{text};
   }
-  uint8_t ReadByte() {
-    uint8_t b = 0;
-    in_.Read(&b, 1);  // past the end: nothing read, no error
-    return b;
-  }
-  void Attempt();
+  void Attempt(int64_t at);
 
   InputFile& in_;
   const std::string& key_;
@@ -68,48 +62,38 @@ class Check {
   ReencryptionResult result_;
 };
 
-void Check::Attempt() {
-  uint8_t b[12];
-  for (uint8_t& byte : b) byte = ReadByte();
-  if ((b[7] ^ b[3]) != '.' || (b[8] ^ b[4]) != 'j' || (b[9] ^ b[5]) != 'm' || (b[10] ^ b[6]) != 'z') {
+void Check::Attempt(int64_t at) {
+  const HeaderRead header = ReadHeaderAt(in_, at);
+  const FixedBlocks& f = header.fields;
+  if (!header.HasMarker()) {
     if (RetryWindow()) {
       retried_ = true;
-      in_.Seek(260);
-      return Attempt();
+      return Attempt(kLeadInSize);
     }
     if (retried_ && !deferred_.empty()) throw Refusal{deferred_};
     result_.layer_number = 1;
     return;  // not a keyed container
   }
   if (key_.empty()) throw Refusal{text::kReencryptEmptyKey};
-  const uint8_t v = b[11] ^ b[0];
+  const uint8_t v = f.version;
   if (v > 35) throw Refusal{text::kReencryptNewerVersion};
-  const uint8_t x0 = b[0] ^ b[4] ^ b[5], x1 = b[1] ^ b[4] ^ b[5], x2 = b[2] ^ b[4] ^ b[5];
+  const uint8_t x1 = f.r2;
 
-  uint8_t s[8];
-  in_.ReadExact(s, 8);
-  uint64_t plain = 0;
-  for (int i = 7; i >= 0; --i) plain = (plain << 8) | static_cast<uint8_t>(s[i] ^ b[2] ^ static_cast<uint8_t>(31 * i) ^ b[1]);
-  int64_t e = static_cast<uint8_t>(ReadByte() ^ b[2] ^ b[1]);
-  if (e > 215) {
-    r_.WarnDamage(text::kExtensionLengthDamaged);
-    e = 4;
+  // The stored extension itself is not needed here: only its length, which
+  // places the key-check block.
+  if (header.Unreadable(HeaderPart::kSizeField) || header.Unreadable(HeaderPart::kExtensionLength)) {
+    throw Refusal{text::kReencryptMarkerCheckFailed};
   }
+  const auto plain = static_cast<uint64_t>(f.payload_size);
+  const auto e = static_cast<int64_t>(header.extension_length);
+  if (header.extension_length_damaged) r_.WarnDamage(text::kExtensionLengthDamaged);
   if (plain < 1) throw Refusal{text::kReencryptSizeBelowOneByte, true};
   if (plain > static_cast<uint64_t>(kFourGiB)) throw Refusal{text::kReencryptSizeAboveFourGiB, true};
-  const uint8_t layer = static_cast<uint8_t>((b[3] ^ b[0] ^ b[1]) + 1);
+  const uint8_t layer = static_cast<uint8_t>(f.layer + 1);
   result_.layer_number = layer;
   if (layer > 12) throw Refusal{text::kReencryptLayerLimit};
 
-  uint8_t lo = b[4];
-  if (v >= 30) lo ^= x2;
-  lo ^= x1;
-  lo = static_cast<uint8_t>(lo - x0);
-  uint8_t hi = b[5];
-  if (v >= 30) hi ^= x0;
-  hi ^= x2;
-  hi = static_cast<uint8_t>(hi - x1);
-  const int l = static_cast<int16_t>(static_cast<uint16_t>(lo | (hi << 8)));
+  const int l = f.key_length;
   if (l < 1 || l > 2056) return KeyFailure(text::kReencryptKeyLengthDamaged);
   if (static_cast<std::size_t>(l) != key_.size()) return KeyFailure(text::kReencryptKeyMismatch);
 
@@ -117,13 +101,12 @@ void Check::Attempt() {
   in_.Seek(plain >= 1024 ? 281 + e + g : 21 + e);
   std::vector<uint8_t> region(static_cast<std::size_t>(std::max(l, 12)));
   in_.ReadExact(region.data(), region.size());
+  // The stored padded key; the key box must hold exactly its first l bytes.
+  const std::vector<uint8_t> padded = DecodeKeyCheck(region, x1, f.m1, f.m3, v);
   for (int i = 0; i < l; ++i) {
-    const uint8_t d = v > 19 ? static_cast<uint8_t>((region[i] - b[2]) ^ b[0])
-                             : static_cast<uint8_t>((region[i] ^ b[2]) - b[0]);
-    const uint8_t t = static_cast<uint8_t>(i + 1);
-    const uint8_t c = static_cast<uint8_t>(key_[static_cast<std::size_t>(i)]);
-    const uint8_t enc = static_cast<uint8_t>((v < 20 ? static_cast<uint8_t>(c + t) : static_cast<uint8_t>(c ^ t)) ^ x1);
-    if (enc != d) return KeyFailure(text::kReencryptKeyMismatch);
+    if (padded[static_cast<std::size_t>(i)] != static_cast<uint8_t>(key_[static_cast<std::size_t>(i)])) {
+      return KeyFailure(text::kReencryptKeyMismatch);
+    }
   }
   result_.layer_number = layer;  // passed
 }

@@ -11,28 +11,12 @@
 
 #include "crypto/keyless/cipher.h"
 #include "crypto/keyless/format.h"
+#include "crypto/keyless/texts.h"
 #include "platform/file_io.h"
 #include "platform/staged_file.h"
 #include "platform/write_behind.h"
 
 namespace vesk::keyless {
-
-namespace text {
-std::string EncryptSourceMissing(const std::string& source) {
-  return "要加密的文件:“" + source + "”" + "不存在!" + "加密文件已取消。";
-}
-std::string DecryptSourceMissing(const std::string& source) {
-  return "要解密的文件:“" + source + "”" + "不存在!" + "解密文件已取消。";
-}
-std::string EncryptReplaceFailed(const std::string& target) {
-  return "替换删除文件“" + target + "”失败！文件正在使用中或者有只读属性等。" + "加密文件已取消。";
-}
-std::string DecryptReplaceFailed(const std::string& target) {
-  return "替换删除文件“" + target + "”失败！文件正在使用中或者有只读属性等。" + "解密文件已取消。";
-}
-std::string EncryptFailed(const std::string& source) { return "加密文件“" + source + "”出错!已停止。"; }
-std::string DecryptFailed(const std::string& source) { return "解密文件“" + source + "”出错!已停止。"; }
-}  // namespace text
 
 namespace {
 

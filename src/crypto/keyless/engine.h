@@ -13,6 +13,7 @@
 
 #include "core/reporting.h"
 #include "crypto/keyless/random_source.h"
+#include "crypto/keyless/texts.h"
 #include "platform/fault_hooks.h"
 
 namespace vesk::keyless {
@@ -45,31 +46,5 @@ inline void EncryptKeyless(const KeylessJob& job, Reporter& reporter) {
   EncryptKeyless(job, reporter, DefaultRandom());
 }
 void DecryptKeyless(const KeylessJob& job, Reporter& reporter);
-
-// The texts the engines show.
-namespace text {
-inline constexpr const char* kEncryptDone = "加密(不保存密钥的)文件 ... 已完成。";
-inline constexpr const char* kEncryptCancelled = "加密(不保存密钥的)文件 ... 已取消。";
-inline constexpr const char* kDecryptDone = "解密(不保存密钥的)文件 ... 已完成。";
-inline constexpr const char* kDecryptCancelled = "解密(不保存密钥的)文件 ... 已取消。";
-inline constexpr const char* kEncryptEmpty = "文件是空的!不需要加密。加密文件已取消。";
-inline constexpr const char* kEncryptTooLarge = "不能加密大于4GB的文件!加密文件已取消。";
-inline constexpr const char* kDecryptEmpty = "文件是空的!不需要解密。解密文件已取消。";
-inline constexpr const char* kDecryptTooLarge = "不能解密大于4GB的文件!解密文件已取消。";
-inline constexpr const char* kNotKeyless = "文件不是本软件(不保存密钥)加密的，解密已取消。";
-inline constexpr const char* kPayloadTooSmall = "文件(加密内容)计算大小数据(出错)小于1字节！不能解密。";
-inline constexpr const char* kOldQuestion = "是否使用旧的加密算法进行加密?";
-inline constexpr const char* kOlderQuestion = "是否使用更旧的加密算法进行加密?";
-inline constexpr const char* kAlgorithmCaption = "加密算法";
-inline constexpr const char* kNewerQuestion = "文件是由本软件的更高版本的加密算法加密的,是否尝试解密?";
-inline constexpr const char* kNewerCaption = "尝试解密";
-
-std::string EncryptSourceMissing(const std::string& source);
-std::string DecryptSourceMissing(const std::string& source);
-std::string EncryptReplaceFailed(const std::string& target);
-std::string DecryptReplaceFailed(const std::string& target);
-std::string EncryptFailed(const std::string& source);
-std::string DecryptFailed(const std::string& source);
-}  // namespace text
 
 }  // namespace vesk::keyless

@@ -101,6 +101,8 @@ TEST_F(ReencryptionTest, PlainFilePassesAsLayerOneEvenWithoutKey) {
     ExpectPassed(Check(RandomBytes(size, static_cast<uint32_t>(size)), ""), 1);
   }
   ExpectPassed(Check("", ""), 1);
+  // Seven bytes that would spell the marker if the four missing ones were zeros.
+  ExpectPassed(Check(std::string("\0\0\0.jmz", 7), ""), 1);
 }
 
 TEST_F(ReencryptionTest, ContainerGetsTheNextLayerUpToTwelve) {

@@ -1,0 +1,52 @@
+// The texts the key-less engines show: the encryption and the decryption,
+// and the algorithm questions the folder engine asks for them.
+#pragma once
+
+#include <string>
+
+namespace vesk::keyless::text {
+
+// The end of a run.
+inline constexpr const char* kEncryptDone = "加密(不保存密钥的)文件 ... 已完成。";
+inline constexpr const char* kEncryptCancelled = "加密(不保存密钥的)文件 ... 已取消。";
+inline constexpr const char* kDecryptDone = "解密(不保存密钥的)文件 ... 已完成。";
+inline constexpr const char* kDecryptCancelled = "解密(不保存密钥的)文件 ... 已取消。";
+
+// Sources the engines refuse.
+inline constexpr const char* kEncryptEmpty = "文件是空的!不需要加密。加密文件已取消。";
+inline constexpr const char* kEncryptTooLarge = "不能加密大于4GB的文件!加密文件已取消。";
+inline constexpr const char* kDecryptEmpty = "文件是空的!不需要解密。解密文件已取消。";
+inline constexpr const char* kDecryptTooLarge = "不能解密大于4GB的文件!解密文件已取消。";
+inline constexpr const char* kNotKeyless = "文件不是本软件(不保存密钥)加密的，解密已取消。";
+inline constexpr const char* kPayloadTooSmall = "文件(加密内容)计算大小数据(出错)小于1字节！不能解密。";
+
+// The questions for an older algorithm, and their caption.
+inline constexpr const char* kOldQuestion = "是否使用旧的加密算法进行加密?";
+inline constexpr const char* kOlderQuestion = "是否使用更旧的加密算法进行加密?";
+inline constexpr const char* kAlgorithmCaption = "加密算法";
+
+// The question about a container of a newer version, and its caption.
+inline constexpr const char* kNewerQuestion = "文件是由本软件的更高版本的加密算法加密的,是否尝试解密?";
+inline constexpr const char* kNewerCaption = "尝试解密";
+
+// A source file that does not exist.
+inline std::string EncryptSourceMissing(const std::string& source) {
+  return "要加密的文件:“" + source + "”" + "不存在!" + "加密文件已取消。";
+}
+inline std::string DecryptSourceMissing(const std::string& source) {
+  return "要解密的文件:“" + source + "”" + "不存在!" + "解密文件已取消。";
+}
+
+// A target the engine may not or could not replace.
+inline std::string EncryptReplaceFailed(const std::string& target) {
+  return "替换删除文件“" + target + "”失败！文件正在使用中或者有只读属性等。" + "加密文件已取消。";
+}
+inline std::string DecryptReplaceFailed(const std::string& target) {
+  return "替换删除文件“" + target + "”失败！文件正在使用中或者有只读属性等。" + "解密文件已取消。";
+}
+
+// A run that failed.
+inline std::string EncryptFailed(const std::string& source) { return "加密文件“" + source + "”出错!已停止。"; }
+inline std::string DecryptFailed(const std::string& source) { return "解密文件“" + source + "”出错!已停止。"; }
+
+}  // namespace vesk::keyless::text
