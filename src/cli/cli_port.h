@@ -12,15 +12,11 @@
 #include <string>
 
 #include "app/port.h"
+#include "cli/terminal.h"
 #include "core/reporting.h"
 #include "threads/ui_thread.h"
 
 namespace vesk::cli {
-
-enum class Answer { kAsk, kYes, kNo };
-
-// Which cipher answers the engines' algorithm questions.
-enum class Algorithm { kCurrent, kOld, kOlder };
 
 struct PortConfig {
   std::string source;                // answers the open dialog
@@ -55,24 +51,24 @@ class CliPort : public WindowPort {
   CliPort& operator=(const CliPort&) = delete;
 
   // Bytes behind the bar's current total, for the throughput estimate.
-  void SetTotalSource(std::function<int64_t()> total) { total_ = std::move(total); }
+  void SetTotalSource(std::function<int64_t()> total) { terminal_.SetTotalSource(std::move(total)); }
 
-  // Test hook for the signal tests, armed only by VESK_TEST_HOLD_UNTIL_CANCEL=N
-  // in the environment: the first bar move past 0 of the N-th run of the
-  // process (counted by the ports armed) waits until a signal has come and
-  // the run has been told to stop (on a worker: one of its `flags` that was
-  // set is clear; on the user-interface thread `ui`, the queued cancel runs
-  // next). A test's signal then always meets the run while it is going.
+  // The signal tests' hold (test_hold.h): the first bar move past 0 of this
+  // run waits until a signal has come and the run has been told to stop (on
+  // a worker: one of its `flags` that was set is clear; on the
+  // user-interface thread `ui`, the queued cancel runs next).
   void ArmTestHold(UiThread& ui, RunFlags& flags);
 
   void MessageBox(const std::string& text, const std::string& caption) override;
   bool Question(const std::string& text, const std::string& caption) override;
   // A question waiting for its answer on the terminal stops waiting and is
   // answered No; from any thread.
-  void CloseQuestion() override;
-  bool AlgorithmQuestion(vesk::AlgorithmQuestion which, const std::string& text, const std::string& caption) override;
-  void SetStatusText(const std::string& text) override;
-  void SetBarRange(int64_t max) override;
+  void CloseQuestion() override { terminal_.CloseQuestion(); }
+  bool AlgorithmQuestion(vesk::AlgorithmQuestion which, const std::string& text, const std::string& caption) override {
+    return terminal_.AskAlgorithm(which, text, caption);
+  }
+  void SetStatusText(const std::string& text) override { terminal_.ShowStatus(text); }
+  void SetBarRange(int64_t max) override { terminal_.DrawRange(max); }
   void SetBarPosition(int64_t position) override;
   void SetEnabled(Control, bool) override {}
   void SetCaption(Control, const std::string&) override {}
@@ -87,36 +83,18 @@ class CliPort : public WindowPort {
   std::optional<std::string> NewFolderDialog(const FileDialogSpec&) override { return std::nullopt; }
 
   // Ends the progress line so that what follows starts on a fresh line.
-  void FinishProgress();
+  void FinishProgress() { terminal_.FinishProgress(); }
 
   // A message said the source was damaged (the run may still complete).
   // From any thread: a question being asked, or asked later, is answered No.
-  void Interrupt();
+  void Interrupt() { terminal_.Interrupt(); }
 
  private:
-  void PrintLine(const std::string& text);  // caller holds mutex_
-  void ClearProgress();                     // caller holds mutex_
-  void HoldForTest();
-
-  // Whether a close of the question was signalled, clearing the signal.
-  bool TakeClose();
-  // Reads one line of the answer from the terminal; nothing when interrupted
-  // or closed.
-  std::optional<std::string> ReadAnswer();
-
   PortConfig config_;
-  std::atomic<bool> interrupted_{false};
-  int wake_fd_ = -1;  // readable once interrupted
-  int close_fd_ = -1;  // readable once the question being asked is closed
-  std::atomic<bool> asking_{false};
-  std::function<int64_t()> total_;
-  UiThread* hold_ui_ = nullptr;     // set when the test hold is armed for this run
+  Terminal terminal_;
+  int hold_run_ = 0;  // set while the test hold is armed for this run
+  UiThread* hold_ui_ = nullptr;
   std::atomic<RunFlags*> hold_flags_{nullptr};
-  std::mutex mutex_;
-  std::string last_line_;
-  int64_t bar_max_ = 100;
-  bool progress_shown_ = false;
-  std::chrono::steady_clock::time_point started_, last_draw_;
 };
 
 }  // namespace vesk::cli

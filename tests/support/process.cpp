@@ -1,5 +1,7 @@
 #include "support/process.h"
 
+#include <filesystem>
+
 #include <fcntl.h>
 #include <pty.h>
 #include <spawn.h>
@@ -34,6 +36,13 @@ std::string Slurp(int fd, const std::function<void(const std::string&)>& seen = 
 
 }  // namespace
 
+std::string TestBuildOf(const std::string& program) {
+  const std::filesystem::path path(program);
+  if (path.parent_path().filename() != "bin") return program;
+  const std::filesystem::path test_build = path.parent_path().parent_path() / "test-bin" / path.filename();
+  return std::filesystem::exists(test_build) ? test_build.string() : program;
+}
+
 ProcessResult RunProcess(const std::vector<std::string>& argv, const ProcessOptions& options) {
   int out_pipe[2], err_pipe[2];
   if (::pipe(out_pipe) != 0 || ::pipe(err_pipe) != 0) throw std::runtime_error("pipe");
@@ -58,6 +67,7 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, const ProcessOpti
   for (auto& s : env_strings) envp.push_back(s.data());
   envp.push_back(nullptr);
   std::vector<std::string> argv_copy = argv;
+  if (options.test_build && !argv_copy.empty()) argv_copy[0] = TestBuildOf(argv_copy[0]);
   for (auto& s : argv_copy) args.push_back(s.data());
   args.push_back(nullptr);
 
@@ -156,6 +166,7 @@ ProcessOptions SignalOnCue(int sig, const std::string& cue, int occurrence) {
 ProcessOptions CancelMidRun(int sig, const std::string& cue, int run) {
   ProcessOptions options = SignalOnCue(sig, cue, run);
   options.env["VESK_TEST_HOLD_UNTIL_CANCEL"] = std::to_string(run);
+  options.test_build = true;
   return options;
 }
 

@@ -19,6 +19,9 @@ struct ProcessResult {
 
 struct ProcessOptions {
   std::map<std::string, std::string> env;  // added to the parent's environment
+  // Runs the test build of a program of the build's bin folder instead (the
+  // one with the signal tests' hold, in the folder test-bin beside it).
+  bool test_build = false;
   // Called with the child's pid once it runs (e.g. to send it a signal).
   std::function<void(int pid)> while_running;
   // The reading end of the child's standard error is closed at once, as when
@@ -43,6 +46,9 @@ ProcessOptions SignalOnCue(int sig, const std::string& cue, int occurrence = 1);
 ProcessOptions CancelMidRun(int sig, const std::string& cue, int run = 1);
 
 ProcessResult RunProcess(const std::vector<std::string>& argv, const ProcessOptions& options = {});
+// The test build of `program` when it is one of the build's programs and its
+// test build exists, else `program`.
+std::string TestBuildOf(const std::string& program);
 
 // The child runs on a new pseudo-terminal as its controlling terminal and
 // standard input, output and error. `talk` gets the terminal's master side

@@ -1,0 +1,11 @@
+// Every text vesk-cli and vesk-sfx show of their own (the engines' texts live
+// in their layers' texts files), by name.
+#pragma once
+
+namespace vesk::cli::text {
+
+// ---- Questions answered by an option ----------------------------------------
+inline constexpr const char* kAnsweredYes = " -> 是";
+inline constexpr const char* kAnsweredNo = " -> 否";
+
+}  // namespace vesk::cli::text
