@@ -1,4 +1,4 @@
-#include "platform/shell_integration.h"
+#include "desktop/shell_integration.h"
 
 #include <glob.h>
 #include <pwd.h>
@@ -15,8 +15,8 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "desktop/file_manager_menus.h"
 #include "platform/file_io.h"
-#include "platform/file_manager_menus.h"
 #include "platform/process.h"
 #include "platform/staged_file.h"
 

@@ -1,13 +1,13 @@
-#include "platform/file_manager_menus.h"
+#include "desktop/file_manager_menus.h"
 
 #include <cstdio>
 #include <stdexcept>
 
-#include "platform/shell_integration.h"
+#include "desktop/shell_integration.h"
 
 namespace vesk::shell {
 
-// Generated from src/platform/menu_extension.py.
+// Generated from src/desktop/menu_extension.py.
 extern const char kMenuExtensionPy[];
 
 namespace menus {

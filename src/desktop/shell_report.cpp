@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/shell_integration.h"
+#include "desktop/shell_integration.h"
 
 namespace vesk::shell {
 namespace {

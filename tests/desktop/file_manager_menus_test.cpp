@@ -6,7 +6,7 @@
 #include <signal.h>
 #include <sys/wait.h>
 
-#include "platform/file_manager_menus.h"
+#include "desktop/file_manager_menus.h"
 #include "shell_folders.h"
 
 namespace vesk::shell {
