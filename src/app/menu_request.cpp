@@ -1,8 +1,8 @@
 #include "app/menu_request.h"
 
 #include "app/window_logic.h"
+#include "desktop/shell_integration.h"
 #include "platform/file_io.h"
-#include "platform/shell_integration.h"
 
 namespace vesk {
 

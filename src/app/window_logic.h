@@ -26,7 +26,7 @@
 #include "compress/compressor.h"
 #include "crypto/keyed/decrypt_engine.h"
 #include "crypto/keyed/random_source.h"
-#include "platform/shell_integration.h"
+#include "desktop/shell_integration.h"
 #include "settings/settings.h"
 #include "settings/memory_store.h"
 #include "threads/ui_thread.h"

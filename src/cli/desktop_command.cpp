@@ -9,8 +9,8 @@
 #include <iostream>
 #include <vector>
 
+#include "desktop/shell_integration.h"
 #include "platform/process.h"
-#include "platform/shell_integration.h"
 #include "settings/value_store.h"
 
 namespace vesk::cli {

@@ -14,8 +14,8 @@
 #include <QRadioButton>
 #include <QTranslator>
 
+#include "desktop/shell_integration.h"
 #include "gui/translations.h"
-#include "platform/shell_integration.h"
 #include "window_fixture.h"
 
 namespace vesk::gui::testing {

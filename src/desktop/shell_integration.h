@@ -1,7 +1,7 @@
 // The program's place in the desktop, per user and without root: the ".jmz"
 // file type with its icon and this program as its default application, the
-// file managers' context-menu items "用 Vesk 加密" and "用 Vesk 解密", and the
-// removal of both.
+// file managers' context-menu items kEncryptItem and kDecryptItem (texts.h),
+// and the removal of both.
 //
 // Everything is written where the freedesktop conventions put a user's own
 // entries, under $XDG_DATA_HOME (default ~/.local/share) and
@@ -36,12 +36,11 @@
 #include <string_view>
 #include <vector>
 
+#include "desktop/texts.h"
+
 namespace vesk::shell {
 
 inline constexpr char kMimeType[] = "application/x-vesk-jmz";
-inline constexpr char kMenuText[] = "Vesk 文件加密";
-inline constexpr char kEncryptItem[] = "用 Vesk 加密";
-inline constexpr char kDecryptItem[] = "用 Vesk 解密";
 // The window's switches the menu items start it with.
 inline constexpr char kEncryptSwitch[] = "--encrypt";
 inline constexpr char kDecryptSwitch[] = "--decrypt";
@@ -160,7 +159,7 @@ struct Result {
 // no default names an entry that is not ours.
 Result RegisterAssociation(const Locations& at, const std::string& program);
 
-// Adds "用 Vesk 加密" (any files and folders) and "用 Vesk 解密" (".jmz" and
+// Adds kEncryptItem (any files and folders) and kDecryptItem (".jmz" and
 // ".age" files) to every file manager's context menu, each starting
 // `program --encrypt|--decrypt PATH...`. Each place is tried even when
 // another one fails or is refused. Entries of an older registration that
@@ -190,7 +189,7 @@ std::optional<std::string> RunningProgramPathName();
 
 enum class Action { kAssociate, kContextMenu, kUnregister };
 
-// The name of a place as the messages show it ("Thunar", "默认程序 (mimeapps.list)", ...).
+// The name of a place as the messages show it (text::kPlaceThunar, ...).
 std::string PlaceName(Place place);
 // One line for one step: the place, what happened, the path and why.
 std::string DescribeStep(const Step& step);

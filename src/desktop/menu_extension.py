@@ -1,7 +1,7 @@
-# Vesk 文件加密: the context-menu items "用 Vesk 加密" and "用 Vesk 解密" for @FILE_MANAGER@.
+# @PROGRAM_NAME@: the context-menu items "@ENCRYPT_ITEM@" and "@DECRYPT_ITEM@" for @FILE_MANAGER@.
 # X-Vesk-Integration: context-menu
-# Written by "快捷方式增加到文件右键菜单" (vesk-cli context-menu) and removed again by
-# "清除本程序全部注册表项" (vesk-cli unregister); a file without the line above is never touched.
+# Written by "@CONTEXT_MENU_BUTTON@" (vesk-cli context-menu) and removed again by
+# "@UNREGISTER_BUTTON@" (vesk-cli unregister); a file without the line above is never touched.
 import os
 import subprocess
 import threading
@@ -71,13 +71,13 @@ def menu_items(files):
     paths = [path for _, path in selection]
     items = []
     encrypt = FileManager.MenuItem(
-        name="VeskMenu::encrypt", label="用 Vesk 加密", tip="用 Vesk 文件加密加密所选的文件", icon="vesk"
+        name="VeskMenu::encrypt", label="@ENCRYPT_ITEM@", tip="@ENCRYPT_TIP@", icon="vesk"
     )
     encrypt.connect("activate", lambda _item: start(command_line("--encrypt", paths)))
     items.append(encrypt)
     if all(is_encrypted(info, path) for info, path in selection):
         decrypt = FileManager.MenuItem(
-            name="VeskMenu::decrypt", label="用 Vesk 解密", tip="用 Vesk 文件加密解密所选的文件", icon="vesk"
+            name="VeskMenu::decrypt", label="@DECRYPT_ITEM@", tip="@DECRYPT_TIP@", icon="vesk"
         )
         decrypt.connect("activate", lambda _item: start(command_line("--decrypt", paths)))
         items.append(decrypt)

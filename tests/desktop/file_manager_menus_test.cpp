@@ -6,7 +6,9 @@
 #include <signal.h>
 #include <sys/wait.h>
 
-#include "platform/file_manager_menus.h"
+#include <regex>
+
+#include "desktop/file_manager_menus.h"
 #include "shell_folders.h"
 
 namespace vesk::shell {
@@ -86,6 +88,14 @@ TEST_F(Menus, TheGnomeFilesAndCajaExtensionsOfferTheItemsAndPassEveryPathAsItIs)
 
   CheckExtension("Nautilus", "4.0", at.NautilusExtension());
   CheckExtension("Caja", "2.0", at.CajaExtension());
+}
+
+TEST_F(Menus, ThePythonExtensionHasEveryPlaceholderFilledIn) {
+  const std::regex placeholder("@[A-Z_]+@");
+  for (const auto& [module, version] : {std::pair{"Nautilus", "4.0"}, std::pair{"Caja", "2.0"}}) {
+    const std::string text = menus::PythonExtension(module, version, "/opt/vesk/vesk");
+    EXPECT_FALSE(std::regex_search(text, placeholder)) << module << ":\n" << text;
+  }
 }
 
 TEST_F(Menus, WithoutThePythonBindingsTheScriptsStandInAndTheResultSaysWhichPackageIsMissing) {

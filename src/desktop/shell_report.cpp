@@ -4,7 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/shell_integration.h"
+#include "desktop/shell_integration.h"
+#include "desktop/texts.h"
 
 namespace vesk::shell {
 namespace {
@@ -22,17 +23,16 @@ void AddOnce(std::vector<std::string>& list, const std::string& item) {
 // What happened, without the place.
 std::string OutcomeText(const Step& s) {
   switch (s.outcome) {
-    case Outcome::kWritten: return s.place == Place::kDatabases ? "已更新" : "已写入";
-    case Outcome::kUnchanged: return "已是这样, 未改动";
-    case Outcome::kRemoved: return "已删除";
-    case Outcome::kAbsent: return "没有本程序的项";
-    case Outcome::kKeptForeign: return "这里的文件不是本程序写的, 保留未动";
-    case Outcome::kRefusedForeign: return "这里已有不是本程序写的文件, 没有覆盖";
-    case Outcome::kFallback:
-      return "没有安装 " + s.detail + ", 只能放入“脚本”子菜单 (安装 " + s.detail + " 后再增加一次即为顶层菜单项)";
-    case Outcome::kToolMissing: return "没有安装 " + s.detail + ", 未能更新";
-    case Outcome::kFailed: return "出错: " + s.detail;
-    case Outcome::kSkipped: return "未执行 (前面的步骤没有完成)";
+    case Outcome::kWritten: return s.place == Place::kDatabases ? text::kUpdated : text::kWritten;
+    case Outcome::kUnchanged: return text::kUnchanged;
+    case Outcome::kRemoved: return text::kRemoved;
+    case Outcome::kAbsent: return text::kAbsent;
+    case Outcome::kKeptForeign: return text::kKeptForeign;
+    case Outcome::kRefusedForeign: return text::kRefusedForeign;
+    case Outcome::kFallback: return text::Fallback(s.detail);
+    case Outcome::kToolMissing: return text::ToolMissing(s.detail);
+    case Outcome::kFailed: return text::Failed(s.detail);
+    case Outcome::kSkipped: return text::kSkipped;
   }
   return {};
 }
@@ -51,21 +51,21 @@ std::string Brief(const Step& s) {
 
 std::string PlaceName(Place place) {
   switch (place) {
-    case Place::kProgram: return "程序";
-    case Place::kMimePackage: return "文件类型 .jmz";
-    case Place::kTypeIcon: return ".jmz 文件的图标";
-    case Place::kAssociationEntry: return "打开 .jmz 文件的桌面项";
-    case Place::kDefaultApplication: return "默认程序 (mimeapps.list)";
-    case Place::kDatabases: return "桌面数据库";
-    case Place::kProgramIcon: return "菜单项的图标";
-    case Place::kNautilus: return "GNOME 文件";
-    case Place::kThunar: return "Thunar";
-    case Place::kDolphin5: return "Dolphin (KDE 5)";
-    case Place::kDolphin6: return "Dolphin (KDE 6)";
-    case Place::kNemo: return "Nemo";
-    case Place::kCaja: return "Caja";
-    case Place::kFolders: return "注册时建立的文件夹";
-    case Place::kSettings: return "设置";
+    case Place::kProgram: return text::kPlaceProgram;
+    case Place::kMimePackage: return text::kPlaceMimePackage;
+    case Place::kTypeIcon: return text::kPlaceTypeIcon;
+    case Place::kAssociationEntry: return text::kPlaceAssociationEntry;
+    case Place::kDefaultApplication: return text::kPlaceDefaultApplication;
+    case Place::kDatabases: return text::kPlaceDatabases;
+    case Place::kProgramIcon: return text::kPlaceProgramIcon;
+    case Place::kNautilus: return text::kPlaceNautilus;
+    case Place::kThunar: return text::kPlaceThunar;
+    case Place::kDolphin5: return text::kPlaceDolphin5;
+    case Place::kDolphin6: return text::kPlaceDolphin6;
+    case Place::kNemo: return text::kPlaceNemo;
+    case Place::kCaja: return text::kPlaceCaja;
+    case Place::kFolders: return text::kPlaceFolders;
+    case Place::kSettings: return text::kPlaceSettings;
   }
   return {};
 }
@@ -102,28 +102,30 @@ std::string Summary(Action action, const Result& result) {
       done |= s.outcome == Outcome::kWritten || s.outcome == Outcome::kUnchanged || s.outcome == Outcome::kFallback;
       bad |= s.outcome == Outcome::kFailed || s.outcome == Outcome::kRefusedForeign;
     }
-    if (done && !bad) menus.push_back(p == Place::kDolphin6 ? "Dolphin" : PlaceName(p));
+    if (done && !bad) menus.push_back(p == Place::kDolphin6 ? text::kPlaceDolphin : PlaceName(p));
   }
-  std::string text;
+  const std::string problem_list = Joined(problems, text::kProblemSeparator);
+  const std::string menu_list = Joined(menus, text::kMenuSeparator);
+  std::string summary;
   switch (action) {
     case Action::kAssociate:
-      text = problems.empty() ? "已注册关联 .jmz 加密文件。" : "未能注册关联 .jmz 加密文件: " + Joined(problems, "; ") + "。";
+      summary = problems.empty() ? text::kAssociated : text::AssociationFailed(problem_list);
       break;
     case Action::kContextMenu:
       if (problems.empty()) {
-        text = std::string("已在右键菜单中增加 “") + kEncryptItem + "” 和 “" + kDecryptItem + "”: " + Joined(menus, "、") + "。";
+        summary = text::ContextMenuAdded(menu_list);
       } else if (menus.empty()) {
-        text = "未能在右键菜单中增加本程序: " + Joined(problems, "; ") + "。";
+        summary = text::ContextMenuFailed(problem_list);
       } else {
-        text = "右键菜单项只增加到了 " + Joined(menus, "、") + "; 未完成: " + Joined(problems, "; ") + "。";
+        summary = text::ContextMenuPartial(menu_list, problem_list);
       }
       break;
     case Action::kUnregister:
-      text = problems.empty() ? "已清除本程序的全部注册项和设置。" : "未能全部清除本程序的注册项: " + Joined(problems, "; ") + "。";
+      summary = problems.empty() ? text::kUnregistered : text::UnregisterFailed(problem_list);
       break;
   }
-  if (!notes.empty()) text += " 注意: " + Joined(notes, "; ") + "。";
-  return text;
+  if (!notes.empty()) summary += text::Notes(Joined(notes, text::kProblemSeparator));
+  return summary;
 }
 
 }  // namespace vesk::shell

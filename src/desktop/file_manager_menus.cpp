@@ -1,21 +1,20 @@
-#include "platform/file_manager_menus.h"
+#include "desktop/file_manager_menus.h"
 
 #include <cstdio>
 #include <stdexcept>
 
-#include "platform/shell_integration.h"
+#include "desktop/shell_integration.h"
+#include "desktop/texts.h"
 
 namespace vesk::shell {
 
-// Generated from src/platform/menu_extension.py.
+// Generated from src/desktop/menu_extension.py.
 extern const char kMenuExtensionPy[];
 
 namespace menus {
 namespace {
 
 constexpr char kIconName[] = "vesk";
-constexpr char kEncryptTip[] = "用 Vesk 文件加密加密所选的文件和文件夹";
-constexpr char kDecryptTip[] = "用 Vesk 文件加密解密所选的 .jmz 或 .age 文件";
 // Thunar's ids of our two actions; every id of ours starts so.
 constexpr char kThunarIdPrefix[] = "vesk-";
 constexpr std::string_view kCreatedComment = "<!-- X-Vesk-Integration: this file was made from the system's actions -->\n";
@@ -136,12 +135,20 @@ std::string ThunarAction(const char* id, const char* name, const char* tip, cons
 }  // namespace
 
 std::string PythonExtension(std::string_view module, std::string_view version, const std::string& program) {
-  std::string text = kMenuExtensionPy;
-  ReplaceAll(text, "@FILE_MANAGER@", module == "Nautilus" ? "GNOME Files" : module);
-  ReplaceAll(text, "@MODULE@", module);
-  ReplaceAll(text, "@VERSION@", version);
-  ReplaceAll(text, "@PROGRAM@", PythonBytes(program));
-  return text;
+  std::string out = kMenuExtensionPy;
+  // The texts first: the program's path, put in last, may hold anything.
+  ReplaceAll(out, "@PROGRAM_NAME@", kProgramName);
+  ReplaceAll(out, "@ENCRYPT_ITEM@", kEncryptItem);
+  ReplaceAll(out, "@DECRYPT_ITEM@", kDecryptItem);
+  ReplaceAll(out, "@ENCRYPT_TIP@", text::kExtensionEncryptTip);
+  ReplaceAll(out, "@DECRYPT_TIP@", text::kExtensionDecryptTip);
+  ReplaceAll(out, "@CONTEXT_MENU_BUTTON@", text::kContextMenuButton);
+  ReplaceAll(out, "@UNREGISTER_BUTTON@", text::kUnregisterButton);
+  ReplaceAll(out, "@FILE_MANAGER@", module == "Nautilus" ? "GNOME Files" : module);
+  ReplaceAll(out, "@MODULE@", module);
+  ReplaceAll(out, "@VERSION@", version);
+  ReplaceAll(out, "@PROGRAM@", PythonBytes(program));
+  return out;
 }
 
 std::string MenuScript(const std::string& program) {
@@ -203,7 +210,7 @@ std::string DolphinMenu(bool kf5, bool decrypt, const std::string& program) {
 std::string NemoAction(bool decrypt, const std::string& program) {
   std::string out = "[Nemo Action]\n";
   out += std::string("Name=") + (decrypt ? kDecryptItem : kEncryptItem) + "\n";
-  out += std::string("Comment=") + (decrypt ? kDecryptTip : kEncryptTip) + "\n";
+  out += std::string("Comment=") + (decrypt ? text::kDecryptTip : text::kEncryptTip) + "\n";
   out += "Exec=" + NemoExecArgument(program) + " " + (decrypt ? kDecryptSwitch : kEncryptSwitch) + " %F\n";
   out += std::string("Icon-Name=") + kIconName + "\n";
   out += "Selection=notnone\n";
@@ -220,9 +227,9 @@ std::string NemoAction(bool decrypt, const std::string& program) {
 
 std::string ThunarActions(const std::string& program) {
   const std::string shell_program = ShellQuote(program);
-  return ThunarAction("vesk-encrypt", kEncryptItem, kEncryptTip, shell_program + " " + kEncryptSwitch + " %F", "*",
+  return ThunarAction("vesk-encrypt", kEncryptItem, text::kEncryptTip, shell_program + " " + kEncryptSwitch + " %F", "*",
                       true) +
-         ThunarAction("vesk-decrypt", kDecryptItem, kDecryptTip, shell_program + " " + kDecryptSwitch + " %F",
+         ThunarAction("vesk-decrypt", kDecryptItem, text::kDecryptTip, shell_program + " " + kDecryptSwitch + " %F",
                       "*.jmz;*.JMZ;*.age;*.AGE", false);
 }
 
@@ -243,7 +250,7 @@ std::string WithThunarActions(const std::optional<std::string>& existing, std::s
   }
   const std::size_t close = text.rfind("</actions>");
   if (close == std::string::npos || text.find("<actions") == std::string::npos) {
-    throw std::runtime_error("uca.xml 不是 Thunar 的动作列表");
+    throw std::runtime_error(text::kNotThunarActions);
   }
   const std::size_t insert_at = WholeLines(text, close, close).first;
   if (insert_at > 0 && text[insert_at - 1] != '\n') {

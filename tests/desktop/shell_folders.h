@@ -16,8 +16,8 @@
 
 #include <gtest/gtest.h>
 
+#include "desktop/shell_integration.h"
 #include "platform/process.h"
-#include "platform/shell_integration.h"
 #include "support/desktop_entry.h"
 #include "support/process.h"
 #include "support/temp_dir.h"

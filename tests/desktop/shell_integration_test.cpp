@@ -1,7 +1,7 @@
 // The desktop integration, checked through the desktop's own tools
 // (xdg-utils, shared-mime-info, desktop-file-utils, GLib's gio) in folders of
 // the test's own: what a file manager and a desktop see after each action.
-#include "platform/shell_integration.h"
+#include "desktop/shell_integration.h"
 
 #include "shell_folders.h"
 

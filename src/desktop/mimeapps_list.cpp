@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/shell_integration.h"
+#include "desktop/shell_integration.h"
 
 namespace vesk::shell {
 namespace {

@@ -1,4 +1,4 @@
-#include "platform/shell_integration.h"
+#include "desktop/shell_integration.h"
 
 #include <glob.h>
 #include <pwd.h>
@@ -15,8 +15,9 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "desktop/file_manager_menus.h"
+#include "desktop/texts.h"
 #include "platform/file_io.h"
-#include "platform/file_manager_menus.h"
 #include "platform/process.h"
 #include "platform/staged_file.h"
 
@@ -65,12 +66,12 @@ bool IsExecutableFile(const std::string& path) {
 // UTF-8 (desktop entries are UTF-8), without control characters (no entry
 // format can hold a line break inside a command), and an executable file.
 std::string ProgramProblem(const std::string& program) {
-  if (program.empty() || program.front() != '/') return "程序路径不是绝对路径: " + program;
-  if (!IsUtf8(program)) return "程序路径不是 UTF-8 编码, 桌面文件无法记录";
+  if (program.empty() || program.front() != '/') return text::ProgramNotAbsolute(program);
+  if (!IsUtf8(program)) return text::kProgramNotUtf8;
   for (char c : program) {
-    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) return "程序路径含有控制字符, 桌面文件无法记录";
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) return text::kProgramHasControlCharacters;
   }
-  if (!IsExecutableFile(program)) return "没有可执行的程序: " + program;
+  if (!IsExecutableFile(program)) return text::NoExecutableProgram(program);
   return {};
 }
 
@@ -91,8 +92,8 @@ void MakeFolders(const std::string& folder, MadeFolders& made) {
       made.push_back(partial);
       continue;
     }
-    if (errno != EEXIST) Fail("无法建立文件夹 " + partial, errno);
-    if (!DirectoryExists(partial)) throw IoError(partial + " 不是文件夹");
+    if (errno != EEXIST) Fail(text::CannotMakeFolder(partial), errno);
+    if (!DirectoryExists(partial)) throw IoError(text::NotAFolder(partial));
   }
 }
 
@@ -117,15 +118,15 @@ Found Examine(const std::string& path) {
   struct stat st {};
   if (::lstat(path.c_str(), &st) != 0) {
     if (errno == ENOENT || errno == ENOTDIR) return found;
-    Fail("无法查看 " + path, errno);
+    Fail(text::CannotExamine(path), errno);
   }
   found.present = true;
   if (!S_ISREG(st.st_mode) || st.st_size > kLargestOwnFile) return found;
   std::ifstream in(path, std::ios::binary);
-  if (!in) Fail("无法读取 " + path, errno);
+  if (!in) Fail(text::CannotRead(path), errno);
   std::ostringstream text;
   text << in.rdbuf();
-  if (in.bad()) Fail("无法读取 " + path, errno);
+  if (in.bad()) Fail(text::CannotRead(path), errno);
   found.text = text.str();
   found.ours = found.text.find(kMarker) != std::string::npos;
   found.mode = st.st_mode & 07777;
@@ -139,14 +140,14 @@ std::optional<std::string> ReadList(const std::string& path) {
   struct stat st {};
   if (::stat(path.c_str(), &st) != 0) {
     if (errno == ENOENT) return std::nullopt;
-    Fail("无法查看 " + path, errno);
+    Fail(text::CannotExamine(path), errno);
   }
-  if (!S_ISREG(st.st_mode) || st.st_size > kLargestList) throw IoError(path + " 不是本程序能够修改的列表");
+  if (!S_ISREG(st.st_mode) || st.st_size > kLargestList) throw IoError(text::NotAnEditableList(path));
   std::ifstream in(path, std::ios::binary);
-  if (!in) Fail("无法读取 " + path, errno);
+  if (!in) Fail(text::CannotRead(path), errno);
   std::ostringstream text;
   text << in.rdbuf();
-  if (in.bad()) Fail("无法读取 " + path, errno);
+  if (in.bad()) Fail(text::CannotRead(path), errno);
   return text.str();
 }
 
@@ -161,7 +162,7 @@ std::string ResolvedPath(const std::string& path) {
 }
 
 void Remove(const std::string& path) {
-  if (::unlink(path.c_str()) != 0 && errno != ENOENT) Fail("无法删除 " + path, errno);
+  if (::unlink(path.c_str()) != 0 && errno != ENOENT) Fail(text::CannotDelete(path), errno);
 }
 
 // One file of ours at `path`: written when the place is free or holds our
@@ -450,7 +451,7 @@ Result RefreshDatabases(const Locations& at) {
     const int status = RunProgram({*program, tool.folder});
     if (status != 0) {
       r.Add(Place::kDatabases, Outcome::kFailed, tool.folder,
-            std::string(tool.name) + " 失败 (退出码 " + std::to_string(status) + ")");
+            text::ToolFailed(tool.name, status));
     } else {
       r.Add(Place::kDatabases, Outcome::kWritten, tool.folder, tool.name);
     }
@@ -469,9 +470,9 @@ Result RegisterAssociation(const Locations& at, const std::string& program) {
   const std::string entry = std::string("[Desktop Entry]\n") +
                             "Type=Application\n"
                             "Version=1.4\n"
-                            "Name=Vesk 文件加密\n"
-                            "Comment=Open a .jmz file encrypted by Vesk\n"
-                            "Comment[zh_CN]=打开 Vesk 加密的 .jmz 文件\n"
+                            "Name=" + kProgramName + "\n"
+                            "Comment=" + text::kAssociationComment + "\n"
+                            "Comment[zh_CN]=" + text::kAssociationCommentChinese + "\n"
                             "Exec=" + DesktopExecArgument(program) + " %f\n"
                             "Icon=" + kTypeIconName + "\n"
                             "Terminal=false\n"
@@ -482,7 +483,7 @@ Result RegisterAssociation(const Locations& at, const std::string& program) {
     const std::size_t eol = text.find('\n');
     const std::size_t cut = eol == std::string_view::npos ? text.size() : eol + 1;
     std::string out(text.substr(0, cut));
-    out += std::string("<!-- ") + kMarker + ": association (Vesk 文件加密) -->\n";
+    out += std::string("<!-- ") + kMarker + ": association (" + kProgramName + ") -->\n";
     out += text.substr(cut);
     return out;
   };
@@ -536,7 +537,7 @@ Result AddContextMenu(const Locations& at, const std::string& program, const Des
   const mode_t file_mode = DefaultFileMode();
   const mode_t program_mode = DefaultProgramMode();
   PutOurs(r, Place::kProgramIcon, at.ProgramIcon(), std::string(kIconSvg).insert(
-      std::string_view(kIconSvg).find('\n') + 1, std::string("<!-- ") + kMarker + ": context-menu (Vesk 文件加密) -->\n"),
+      std::string_view(kIconSvg).find('\n') + 1, std::string("<!-- ") + kMarker + ": context-menu (" + kProgramName + ") -->\n"),
       file_mode, made);
 
   // GNOME Files and Caja: the Python extension where the file manager loads

@@ -1,0 +1,109 @@
+// The texts of the desktop integration: what its files show in the desktop
+// and the file managers, and how a registration's result reads. The
+// context-menu items' names are the ones `vesk --encrypt|--decrypt` shows too.
+#pragma once
+
+#include <string>
+
+namespace vesk::shell {
+
+// The program's name as the desktop shows it, and the name of the entry in
+// a file manager's "Scripts" submenu.
+inline constexpr char kProgramName[] = "Vesk 文件加密";
+inline constexpr const char* kMenuText = kProgramName;
+// The two context-menu items.
+inline constexpr char kEncryptItem[] = "用 Vesk 加密";
+inline constexpr char kDecryptItem[] = "用 Vesk 解密";
+
+namespace text {
+
+// ---- What the written files show ---------------------------------------------
+
+// The comments of the entry that opens ".jmz" files.
+inline constexpr char kAssociationComment[] = "Open a .jmz file encrypted by Vesk";
+inline constexpr char kAssociationCommentChinese[] = "打开 Vesk 加密的 .jmz 文件";
+// The items' tool tips in Thunar and Nemo.
+inline constexpr char kEncryptTip[] = "用 Vesk 文件加密加密所选的文件和文件夹";
+inline constexpr char kDecryptTip[] = "用 Vesk 文件加密解密所选的 .jmz 或 .age 文件";
+// The items' tool tips in the GNOME Files and Caja extensions.
+inline constexpr char kExtensionEncryptTip[] = "用 Vesk 文件加密加密所选的文件";
+inline constexpr char kExtensionDecryptTip[] = "用 Vesk 文件加密解密所选的文件";
+// The window's buttons that write and remove the extensions, as their
+// comment names them.
+inline constexpr char kContextMenuButton[] = "快捷方式增加到文件右键菜单";
+inline constexpr char kUnregisterButton[] = "清除本程序全部注册表项";
+
+// ---- Why a step failed ----------------------------------------------------------
+
+inline std::string ProgramNotAbsolute(const std::string& program) { return "程序路径不是绝对路径: " + program; }
+inline constexpr char kProgramNotUtf8[] = "程序路径不是 UTF-8 编码, 桌面文件无法记录";
+inline constexpr char kProgramHasControlCharacters[] = "程序路径含有控制字符, 桌面文件无法记录";
+inline std::string NoExecutableProgram(const std::string& program) { return "没有可执行的程序: " + program; }
+inline std::string CannotMakeFolder(const std::string& folder) { return "无法建立文件夹 " + folder; }
+inline std::string NotAFolder(const std::string& path) { return path + " 不是文件夹"; }
+inline std::string CannotExamine(const std::string& path) { return "无法查看 " + path; }
+inline std::string CannotRead(const std::string& path) { return "无法读取 " + path; }
+inline std::string CannotDelete(const std::string& path) { return "无法删除 " + path; }
+inline std::string NotAnEditableList(const std::string& path) { return path + " 不是本程序能够修改的列表"; }
+inline constexpr char kNotThunarActions[] = "uca.xml 不是 Thunar 的动作列表";
+inline std::string ToolFailed(const std::string& tool, int status) {
+  return tool + " 失败 (退出码 " + std::to_string(status) + ")";
+}
+
+// ---- What happened at a place -------------------------------------------------
+
+inline constexpr char kUpdated[] = "已更新";  // a database
+inline constexpr char kWritten[] = "已写入";
+inline constexpr char kUnchanged[] = "已是这样, 未改动";
+inline constexpr char kRemoved[] = "已删除";
+inline constexpr char kAbsent[] = "没有本程序的项";
+inline constexpr char kKeptForeign[] = "这里的文件不是本程序写的, 保留未动";
+inline constexpr char kRefusedForeign[] = "这里已有不是本程序写的文件, 没有覆盖";
+inline std::string Fallback(const std::string& package) {
+  return "没有安装 " + package + ", 只能放入“脚本”子菜单 (安装 " + package + " 后再增加一次即为顶层菜单项)";
+}
+inline std::string ToolMissing(const std::string& package) { return "没有安装 " + package + ", 未能更新"; }
+inline std::string Failed(const std::string& why) { return "出错: " + why; }
+inline constexpr char kSkipped[] = "未执行 (前面的步骤没有完成)";
+
+// ---- The places -------------------------------------------------------------------
+
+inline constexpr char kPlaceProgram[] = "程序";
+inline constexpr char kPlaceMimePackage[] = "文件类型 .jmz";
+inline constexpr char kPlaceTypeIcon[] = ".jmz 文件的图标";
+inline constexpr char kPlaceAssociationEntry[] = "打开 .jmz 文件的桌面项";
+inline constexpr char kPlaceDefaultApplication[] = "默认程序 (mimeapps.list)";
+inline constexpr char kPlaceDatabases[] = "桌面数据库";
+inline constexpr char kPlaceProgramIcon[] = "菜单项的图标";
+inline constexpr char kPlaceNautilus[] = "GNOME 文件";
+inline constexpr char kPlaceThunar[] = "Thunar";
+inline constexpr char kPlaceDolphin5[] = "Dolphin (KDE 5)";
+inline constexpr char kPlaceDolphin6[] = "Dolphin (KDE 6)";
+inline constexpr char kPlaceDolphin[] = "Dolphin";  // both generations, in the summary
+inline constexpr char kPlaceNemo[] = "Nemo";
+inline constexpr char kPlaceCaja[] = "Caja";
+inline constexpr char kPlaceFolders[] = "注册时建立的文件夹";
+inline constexpr char kPlaceSettings[] = "设置";
+
+// ---- The summary line -----------------------------------------------------------
+
+// Between the problems (or notes) of a summary, and between its file managers.
+inline constexpr char kProblemSeparator[] = "; ";
+inline constexpr char kMenuSeparator[] = "、";
+
+inline constexpr char kAssociated[] = "已注册关联 .jmz 加密文件。";
+inline std::string AssociationFailed(const std::string& problems) { return "未能注册关联 .jmz 加密文件: " + problems + "。"; }
+inline std::string ContextMenuAdded(const std::string& menus) {
+  return std::string("已在右键菜单中增加 “") + kEncryptItem + "” 和 “" + kDecryptItem + "”: " + menus + "。";
+}
+inline std::string ContextMenuFailed(const std::string& problems) { return "未能在右键菜单中增加本程序: " + problems + "。"; }
+inline std::string ContextMenuPartial(const std::string& menus, const std::string& problems) {
+  return "右键菜单项只增加到了 " + menus + "; 未完成: " + problems + "。";
+}
+inline constexpr char kUnregistered[] = "已清除本程序的全部注册项和设置。";
+inline std::string UnregisterFailed(const std::string& problems) { return "未能全部清除本程序的注册项: " + problems + "。"; }
+// Added to any summary that has notes.
+inline std::string Notes(const std::string& notes) { return " 注意: " + notes + "。"; }
+
+}  // namespace text
+}  // namespace vesk::shell
