@@ -4,8 +4,27 @@
 
 namespace vesk::cli::text {
 
+// ---- Age (the strong format) ------------------------------------------------
+
+
+// ---- Desktop registration ---------------------------------------------------
+
+
+// ---- File commands (encrypt, compress, decrypt, decompress, unpack) ---------
+
+
+// ---- Key-less containers ----------------------------------------------------
+
+
 // ---- Questions answered by an option ----------------------------------------
 inline constexpr const char* kAnsweredYes = " -> 是";
 inline constexpr const char* kAnsweredNo = " -> 否";
+
+
+// ---- Self-decrypting files --------------------------------------------------
+
+
+// ---- Shredder ---------------------------------------------------------------
+
 
 }  // namespace vesk::cli::text

@@ -1,0 +1,31 @@
+// Every text the window logic shows of its own (the engines' texts live in
+// their layers' texts files), by name, one section per command family.
+#pragma once
+
+namespace vesk::text {
+
+// ---- Age (the strong format) ------------------------------------------------
+
+
+// ---- Batches and folders ----------------------------------------------------
+
+
+// ---- Compression and keyed containers ---------------------------------------
+
+
+// ---- Desktop registration ---------------------------------------------------
+
+
+// ---- Key-less containers ----------------------------------------------------
+
+
+// ---- Self-decrypting files --------------------------------------------------
+
+
+// ---- Shredder ---------------------------------------------------------------
+
+
+// ---- Start-up and small commands --------------------------------------------
+
+
+}  // namespace vesk::text
