@@ -149,35 +149,40 @@ void InverseNtt(Poly& r) {
   for (int16_t& c : r) c = FqMul(c, kF);
 }
 
-// r += a * b in the NTT domain (times 2^-16): 128 products of degree-one
-// polynomials modulo X^2 - zeta^(2 bitrev7(i) + 1).
-void MultiplyAdd(Poly& r, const Poly& a, const Poly& b) {
-  for (int i = 0; i < kN / 4; ++i) {
-    const int16_t zeta = kZetas[64 + i];
-    for (int half = 0; half < 2; ++half) {
-      const int o = 4 * i + 2 * half;
-      const int16_t z = half == 0 ? zeta : static_cast<int16_t>(-zeta);
-      const int16_t r0 = static_cast<int16_t>(FqMul(FqMul(a[o + 1], b[o + 1]), z) + FqMul(a[o], b[o]));
-      const int16_t r1 = static_cast<int16_t>(FqMul(a[o], b[o + 1]) + FqMul(a[o + 1], b[o]));
-      r[o] = BarrettReduce(static_cast<int16_t>(r[o] + r0));
-      r[o + 1] = BarrettReduce(static_cast<int16_t>(r[o + 1] + r1));
-    }
-  }
-}
-
-// The inner product of two vectors in the NTT domain, reduced.
-Poly InnerProduct(const Vector& a, const Vector& b) {
-  Poly r {};
-  for (int i = 0; i < kK; ++i) MultiplyAdd(r, a[i], b[i]);
-  return r;
-}
-
 void Add(Poly& r, const Poly& a) {
   for (int i = 0; i < kN; ++i) r[i] = static_cast<int16_t>(r[i] + a[i]);
 }
 
 void Reduce(Poly& r) {
   for (int16_t& c : r) c = BarrettReduce(c);
+}
+
+// The zeta of each pair of coefficients in the NTT domain: products of
+// degree-one polynomials are taken modulo X^2 - zeta_i, where zeta_i =
+// +-zeta^(2 bitrev7(i/2) + 1).
+constexpr std::array<int16_t, kN / 2> MakePairZetas() {
+  std::array<int16_t, kN / 2> z {};
+  for (int i = 0; i < kN / 2; ++i) z[i] = static_cast<int16_t>((i & 1) != 0 ? -kZetas[64 + i / 2] : kZetas[64 + i / 2]);
+  return z;
+}
+constexpr std::array<int16_t, kN / 2> kPairZetas = MakePairZetas();
+
+// The inner product of two vectors in the NTT domain (times 2^-16),
+// reduced. Each pair's product is below 2q in size, so three of them add
+// up without overflow.
+Poly InnerProduct(const Vector& a, const Vector& b) {
+  Poly r {};
+  for (int v = 0; v < kK; ++v) {
+    const Poly& x = a[v];
+    const Poly& y = b[v];
+    for (int i = 0; i < kN / 2; ++i) {
+      const int16_t x0 = x[2 * i], x1 = x[2 * i + 1], y0 = y[2 * i], y1 = y[2 * i + 1];
+      r[2 * i] = static_cast<int16_t>(r[2 * i] + FqMul(FqMul(x1, y1), kPairZetas[i]) + FqMul(x0, y0));
+      r[2 * i + 1] = static_cast<int16_t>(r[2 * i + 1] + FqMul(x0, y1) + FqMul(x1, y0));
+    }
+  }
+  Reduce(r);
+  return r;
 }
 
 // ---- encodings ----

@@ -17,11 +17,10 @@ constexpr uint8_t kBasePoint[32] = {9};
 
 enum class X25519Result { kOk, kSmallOrder, kFailed };
 
-// X25519(scalar, point) into `out`. OpenSSL refuses an all-zero result,
+// X25519(own secret, point) into `out`. OpenSSL refuses an all-zero result,
 // which comes exactly from a point of small order; nothing else can fail
 // once both keys exist.
-X25519Result X25519(const uint8_t scalar[32], const uint8_t point[32], uint8_t out[32]) {
-  EVP_PKEY* own = EVP_PKEY_new_raw_private_key(EVP_PKEY_X25519, nullptr, scalar, 32);
+X25519Result X25519(EVP_PKEY* own, const uint8_t point[32], uint8_t out[32]) {
   EVP_PKEY* peer = EVP_PKEY_new_raw_public_key(EVP_PKEY_X25519, nullptr, point, 32);
   EVP_PKEY_CTX* ctx = own != nullptr ? EVP_PKEY_CTX_new_from_pkey(nullptr, own, nullptr) : nullptr;
   X25519Result result = X25519Result::kFailed;
@@ -32,18 +31,18 @@ X25519Result X25519(const uint8_t scalar[32], const uint8_t point[32], uint8_t o
   }
   EVP_PKEY_CTX_free(ctx);
   EVP_PKEY_free(peer);
-  EVP_PKEY_free(own);  // wipes its copy of the scalar
   if (result != X25519Result::kOk) Wipe(out, 32);
   return result;
 }
 
-// The X25519 public key of `scalar`; false only if libcrypto fails.
-bool X25519Public(const uint8_t scalar[32], uint8_t out[32]) {
-  EVP_PKEY* key = EVP_PKEY_new_raw_private_key(EVP_PKEY_X25519, nullptr, scalar, 32);
+// The X25519 key of a 32-byte secret (its public key worked out) and that
+// public key; nullptr only if libcrypto fails.
+EVP_PKEY* X25519Key(const uint8_t secret[32], uint8_t public_key[32]) {
+  EVP_PKEY* key = EVP_PKEY_new_raw_private_key(EVP_PKEY_X25519, nullptr, secret, 32);
   std::size_t len = 32;
-  const bool ok = key != nullptr && EVP_PKEY_get_raw_public_key(key, out, &len) == 1 && len == 32;
-  EVP_PKEY_free(key);
-  return ok;
+  if (key != nullptr && EVP_PKEY_get_raw_public_key(key, public_key, &len) == 1 && len == 32) return key;
+  EVP_PKEY_free(key);  // wipes its copy of the secret
+  return nullptr;
 }
 
 KemStatus FromX25519(X25519Result r) {
@@ -64,7 +63,7 @@ bool Combine(const uint8_t ss_ml_kem[32], const uint8_t ss_x25519[32], const uin
 
 }  // namespace
 
-MlKem768X25519PrivateKey::~MlKem768X25519PrivateKey() { Wipe(x25519_secret_, sizeof x25519_secret_); }
+MlKem768X25519PrivateKey::~MlKem768X25519PrivateKey() { EVP_PKEY_free(x25519_); }
 
 std::unique_ptr<MlKem768X25519PrivateKey> MlKem768X25519PrivateKey::FromSeed(
     std::span<const uint8_t, kHybridSeedSize> seed) {
@@ -74,10 +73,10 @@ std::unique_ptr<MlKem768X25519PrivateKey> MlKem768X25519PrivateKey::FromSeed(
   if (ok) key->ml_kem_ = MlKem768PrivateKey::FromSeed(std::span(expanded).first<kMlKemSeedSize>());
   ok = ok && key->ml_kem_ != nullptr;
   if (ok) {
-    std::memcpy(key->x25519_secret_, expanded + kMlKemSeedSize, 32);
     const auto ek = key->ml_kem_->EncapsulationKey();
     std::memcpy(key->public_key_, ek.data(), ek.size());
-    ok = X25519Public(key->x25519_secret_, key->public_key_ + kMlKemEncapsulationKeySize);
+    key->x25519_ = X25519Key(expanded + kMlKemSeedSize, key->public_key_ + kMlKemEncapsulationKeySize);
+    ok = key->x25519_ != nullptr;
   }
   Wipe(expanded, sizeof expanded);
   return ok ? std::move(key) : nullptr;
@@ -87,7 +86,7 @@ KemStatus MlKem768X25519PrivateKey::Decapsulate(std::span<const uint8_t, kHybrid
                                                 std::span<uint8_t, kHybridSharedSecretSize> shared) const {
   uint8_t ss_ml_kem[32], ss_x25519[32];
   const uint8_t* share = ciphertext.data() + kMlKemCiphertextSize;
-  KemStatus status = FromX25519(X25519(x25519_secret_, share, ss_x25519));
+  KemStatus status = FromX25519(X25519(x25519_, share, ss_x25519));
   if (status == KemStatus::kOk &&
       !ml_kem_->Decapsulate(ciphertext.first<kMlKemCiphertextSize>(), ss_ml_kem))
     status = KemStatus::kFailed;
@@ -104,8 +103,9 @@ bool MlKem768X25519CheckPublicKey(std::span<const uint8_t, kHybridPublicKeySize>
   if (!MlKem768CheckEncapsulationKey(public_key.first<kMlKemEncapsulationKeySize>())) return false;
   // A point of small order gives an all-zero product with any scalar.
   static const uint8_t kScalar[32] = {1};
-  uint8_t out[32];
-  return X25519(kScalar, public_key.data() + kMlKemEncapsulationKeySize, out) != X25519Result::kSmallOrder;
+  uint8_t unused[32], out[32];
+  static EVP_PKEY* const kAny = X25519Key(kScalar, unused);
+  return X25519(kAny, public_key.data() + kMlKemEncapsulationKeySize, out) != X25519Result::kSmallOrder;
 }
 
 KemStatus MlKem768X25519Encapsulate(std::span<const uint8_t, kHybridPublicKeySize> public_key,
@@ -119,8 +119,9 @@ KemStatus MlKem768X25519Encapsulate(std::span<const uint8_t, kHybridPublicKeySiz
   KemStatus status = MlKem768Encapsulate(public_key.first<kMlKemEncapsulationKeySize>(),
                                          randomness.first<kMlKemMessageSize>(),
                                          ciphertext.first<kMlKemCiphertextSize>(), ss_ml_kem);
-  if (status == KemStatus::kOk) status = X25519Public(ephemeral, share) ? KemStatus::kOk : KemStatus::kFailed;
-  if (status == KemStatus::kOk) status = FromX25519(X25519(ephemeral, x25519_public, ss_x25519));
+  EVP_PKEY* own = status == KemStatus::kOk ? X25519Key(ephemeral, share) : nullptr;
+  if (status == KemStatus::kOk) status = own != nullptr ? FromX25519(X25519(own, x25519_public, ss_x25519)) : KemStatus::kFailed;
+  EVP_PKEY_free(own);
   if (status == KemStatus::kOk && !Combine(ss_ml_kem, ss_x25519, share, x25519_public, shared))
     status = KemStatus::kFailed;
   Wipe(ss_ml_kem, sizeof ss_ml_kem);

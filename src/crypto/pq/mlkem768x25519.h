@@ -16,6 +16,8 @@
 #include <memory>
 #include <span>
 
+#include <openssl/types.h>
+
 #include "crypto/pq/mlkem768.h"
 
 namespace vesk::pq {
@@ -43,7 +45,7 @@ class MlKem768X25519PrivateKey {
  private:
   MlKem768X25519PrivateKey() = default;
   std::unique_ptr<MlKem768PrivateKey> ml_kem_;
-  uint8_t x25519_secret_[32] = {};
+  EVP_PKEY* x25519_ = nullptr;  // kept, so that its public key is worked out once
   uint8_t public_key_[kHybridPublicKeySize] = {};
 };
 
