@@ -20,8 +20,8 @@ const EVP_MD* Fetched(Digest digest) {
   return kFetched[digest];
 }
 
-// One context per thread, reset for every hash: making one costs as much
-// as hashing a short input.
+// A context per hash, freed at once: a context kept per thread would be
+// lost when the process ends while the thread is still exiting.
 class Context {
  public:
   Context() : ctx_(EVP_MD_CTX_new()) {}
@@ -35,7 +35,7 @@ class Context {
 };
 
 bool Hash(Digest digest, Parts parts, std::span<uint8_t> out, bool xof) {
-  thread_local Context context;
+  const Context context;
   EVP_MD_CTX* ctx = context.get();
   const EVP_MD* md = Fetched(digest);
   bool ok = ctx != nullptr && md != nullptr && EVP_DigestInit_ex(ctx, md, nullptr) == 1;
@@ -50,8 +50,6 @@ bool Hash(Digest digest, Parts parts, std::span<uint8_t> out, bool xof) {
       ok = EVP_DigestFinal_ex(ctx, out.data(), &len) == 1 && len == out.size();
     }
   }
-  // The context's state holds what was hashed (secret seeds): cleared now.
-  if (ctx != nullptr) EVP_MD_CTX_reset(ctx);
   if (!ok) Wipe(out.data(), out.size());
   return ok;
 }
