@@ -81,6 +81,7 @@ std::optional<HybridIdentity> HybridIdentity::Parse(std::string_view text) {
 }
 
 SecretBytes HybridIdentity::Encode() const {
+  if (seed_.empty()) return {};
   std::string text = Bech32Encode(kIdentityHrp, seed_.span());
   for (char& c : text) {
     if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
@@ -91,12 +92,14 @@ SecretBytes HybridIdentity::Encode() const {
 }
 
 HybridRecipient HybridIdentity::ToRecipient() const {
+  if (key_ == nullptr) return HybridRecipient({});  // moved from: a recipient every encryption refuses
   const auto key = key_->PublicKey();
   return HybridRecipient(std::vector<uint8_t>(key.begin(), key.end()));
 }
 
 Unwrapped HybridIdentity::Unwrap(const std::vector<Stanza>& stanzas, SecretBytes& file_key) const {
   auto failed = [](Result r) { return Unwrapped {Unwrapped::Kind::kFailed, std::move(r)}; };
+  if (key_ == nullptr) return {};  // moved from: opens nothing
   for (const Stanza& s : stanzas) {
     // Stanzas of other types are not ours; ours were checked by CheckStanzas.
     if (s.type != kHybridStanzaType || !CheckHybridStanza(s).ok()) continue;
