@@ -1,5 +1,5 @@
 // The post-quantum hybrid recipient type through the age library: its key
-// encodings (with the documented identity and recipient), whole files, the
+// encodings (with a known identity and its recipient), whole files, the
 // refused mix with classic recipients, key files, and every check a reader
 // must make of an mlkem768x25519 stanza, on crafted headers: each is an
 // error that writes nothing.
@@ -20,7 +20,7 @@ namespace {
 using testing::CraftFile;
 using testing::FixedFileKey;
 
-std::map<std::string, std::string> DocumentedKeys() {
+std::map<std::string, std::string> KnownKeys() {
   std::ifstream in(std::string(VESK_AGE_TEST_DIR) + "/hybrid_keys.txt");
   std::map<std::string, std::string> keys;
   for (std::string line; std::getline(in, line);) {
@@ -60,8 +60,8 @@ std::string Bech32(std::string_view hrp, std::span<const uint8_t> data, bool upp
   return s;
 }
 
-TEST(AgeHybridKeys, DocumentedIdentityAndRecipient) {
-  const auto keys = DocumentedKeys();
+TEST(AgeHybridKeys, KnownIdentityAndRecipient) {
+  const auto keys = KnownKeys();
   ASSERT_EQ(keys.size(), 2u);
   const auto id = HybridIdentity::Parse(keys.at("identity"));
   ASSERT_TRUE(id.has_value());
@@ -77,7 +77,7 @@ TEST(AgeHybridKeys, DocumentedIdentityAndRecipient) {
 }
 
 TEST(AgeHybridKeys, MalformedKeysAreRefused) {
-  const auto keys = DocumentedKeys();
+  const auto keys = KnownKeys();
   const std::string identity = keys.at("identity"), recipient = keys.at("recipient");
   const std::vector<uint8_t> good = HybridRecipient::Parse(recipient)->public_key();
   std::vector<uint8_t> big_coefficient = good;
