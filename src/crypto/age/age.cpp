@@ -49,14 +49,29 @@ class Opened {
 
 }  // namespace
 
+RecipientMix CheckRecipientMix(const std::vector<const Recipient*>& recipients) {
+  if (recipients.empty()) return RecipientMix::kNoRecipients;
+  bool post_quantum = false, classic = false;
+  for (const Recipient* r : recipients) {
+    if (r == nullptr) return RecipientMix::kMissingRecipient;
+    if (r->MustBeAlone() && recipients.size() > 1) return RecipientMix::kPassphraseNotAlone;
+    (r->PostQuantum() ? post_quantum : classic) = true;
+  }
+  return post_quantum && classic ? RecipientMix::kPostQuantumWithClassic : RecipientMix::kFine;
+}
+
 Result Encrypt(const std::vector<const Recipient*>& recipients, Source& in, Sink& out, const EncryptOptions& options,
                const std::atomic<bool>& stop) {
   if (!CryptoReady()) return Result::Fail(Status::kInternalError, "OpenSSL's libcrypto lacks an algorithm age needs");
-  if (recipients.empty()) return Result::Fail(Status::kInvalidArgument, "no recipients");
-  for (const Recipient* r : recipients) {
-    if (r == nullptr) return Result::Fail(Status::kInvalidArgument, "a recipient is missing");
-    if (r->MustBeAlone() && recipients.size() > 1)
+  switch (CheckRecipientMix(recipients)) {
+    case RecipientMix::kFine: break;
+    case RecipientMix::kNoRecipients: return Result::Fail(Status::kInvalidArgument, "no recipients");
+    case RecipientMix::kMissingRecipient: return Result::Fail(Status::kInvalidArgument, "a recipient is missing");
+    case RecipientMix::kPassphraseNotAlone:
       return Result::Fail(Status::kInvalidArgument, "a passphrase cannot be combined with other recipients");
+    case RecipientMix::kPostQuantumWithClassic:
+      return Result::Fail(Status::kInvalidArgument,
+                          "post-quantum recipients cannot be combined with classic ones in one file");
   }
   SecretBytes file_key(kFileKeySize);
   if (!RandomBytes(file_key.data(), file_key.size()))

@@ -40,8 +40,21 @@ struct DecryptOptions {
   std::function<void(uint64_t)> progress;
 };
 
+// Whether `recipients` may share one file. Encrypt refuses every case but
+// kFine with kInvalidArgument; callers that want to tell the cases apart
+// ask first.
+enum class RecipientMix {
+  kFine,
+  kNoRecipients,
+  kMissingRecipient,        // a null pointer
+  kPassphraseNotAlone,      // a passphrase must be the only recipient
+  kPostQuantumWithClassic,  // the classic stanzas would leave the file open to a quantum computer
+};
+RecipientMix CheckRecipientMix(const std::vector<const Recipient*>& recipients);
+
 // Encrypts everything `in` yields to `recipients` (one or more; a
-// passphrase recipient must be the only one) and writes the age file to
+// passphrase recipient must be the only one, post-quantum recipients
+// come without classic ones) and writes the age file to
 // `out`. Checks `stop` between batches (kCancelled).
 Result Encrypt(const std::vector<const Recipient*>& recipients, Source& in, Sink& out, const EncryptOptions& options,
                const std::atomic<bool>& stop);

@@ -8,6 +8,7 @@
 
 #include "crypto/age/aead.h"
 #include "crypto/age/encoding.h"
+#include "crypto/age/hybrid_keys.h"
 #include "crypto/age/kdf.h"
 
 namespace vesk::age {
@@ -290,6 +291,8 @@ Result CheckStanzas(const std::vector<Stanza>& stanzas) {
       if (!DecodesTo(s.args[0], 16)) return Invalid("an scrypt stanza's salt is not 16 bytes of canonical base64");
       if (ParseLogN(s.args[1]) < 1) return Invalid("an scrypt stanza's work factor is malformed");
       if (s.body.size() != kWrappedKeySize) return Invalid("an scrypt stanza's body is not 32 bytes");
+    } else if (s.type == kHybridStanzaType) {
+      if (Result r = CheckHybridStanza(s); !r.ok()) return r;
     }
   }
   return Result::Ok();
@@ -298,6 +301,10 @@ Result CheckStanzas(const std::vector<Stanza>& stanzas) {
 // ---- key files ----
 
 SecretBytes KeyFileText(const X25519Identity& identity, std::time_t created) {
+  return KeyFileTextFor(identity.ToRecipient().Encode(), identity.Encode(), created);
+}
+
+SecretBytes KeyFileTextFor(std::string_view recipient, const SecretBytes& key, std::time_t created) {
   std::tm tm {};
   ::localtime_r(&created, &tm);
   char when[64];
@@ -309,9 +316,7 @@ SecretBytes KeyFileText(const X25519Identity& identity, std::time_t created) {
     std::snprintf(buf, sizeof buf, "%c%02d:%02d", tm.tm_gmtoff < 0 ? '-' : '+', off / 3600, off % 3600 / 60);
     zone = buf;
   }
-  const std::string head = std::string("# created: ") + when + zone + "\n# public key: " +
-                           identity.ToRecipient().Encode() + "\n";
-  const SecretBytes key = identity.Encode();
+  const std::string head = std::string("# created: ") + when + zone + "\n# public key: " + std::string(recipient) + "\n";
   SecretBytes out(head.size() + key.size() + 1);
   std::memcpy(out.data(), head.data(), head.size());
   std::memcpy(out.data() + head.size(), key.data(), key.size());
@@ -377,6 +382,53 @@ Result ParseRecipientFile(std::string_view text, std::vector<X25519Recipient>& o
     // Bech32 data never contains '1': a later one means a plugin's "age1name1..." form.
     if (StartsWith(line, "age1") && line.rfind('1') > 3) return BadLine(number, "plugin recipients are not supported");
     return BadLine(number, "malformed recipient");
+  });
+  if (r.ok() && out.empty()) r = Result::Fail(Status::kBadKey, "no recipients in the file");
+  if (!r.ok()) out.clear();
+  return r;
+}
+
+Result ParseIdentityFile(std::string_view text, std::vector<std::unique_ptr<Identity>>& out) {
+  out.clear();
+  std::vector<X25519Identity> classic;
+  if (StartsWith(text, "age-encryption.org/") || text.find("-----BEGIN AGE ENCRYPTED FILE-----") == 0)
+    return ParseIdentityFile(text, classic);  // its refusal of encrypted identity files
+  Result r = ForEachKeyLine(text, [&](int number, std::string_view line) {
+    if (StartsWith(line, "AGE-SECRET-KEY-PQ-1")) {
+      std::optional<HybridIdentity> id = HybridIdentity::Parse(line);
+      if (!id) return BadLine(number, "malformed secret key");
+      out.push_back(std::make_unique<HybridIdentity>(std::move(*id)));
+      return Result::Ok();
+    }
+    if (StartsWith(line, "AGE-SECRET-KEY-1")) {
+      std::optional<X25519Identity> id = X25519Identity::Parse(line);
+      if (!id) return BadLine(number, "malformed secret key");
+      out.push_back(std::make_unique<X25519Identity>(std::move(*id)));
+      return Result::Ok();
+    }
+    // Every other line is refused as the X25519 parser refuses it.
+    Result other = ParseIdentityFile(line, classic);
+    return BadLine(number, other.detail.substr(other.detail.find(": ") + 2));
+  });
+  if (r.ok() && out.empty()) r = Result::Fail(Status::kBadKey, "no identities in the file");
+  if (!r.ok()) out.clear();
+  return r;
+}
+
+Result ParseRecipientFile(std::string_view text, std::vector<std::unique_ptr<Recipient>>& out) {
+  out.clear();
+  std::vector<X25519Recipient> classic;
+  Result r = ForEachKeyLine(text, [&](int number, std::string_view line) {
+    if (StartsWith(line, "age1pq1")) {
+      std::optional<HybridRecipient> rec = HybridRecipient::Parse(line);
+      if (!rec) return BadLine(number, "malformed recipient");
+      out.push_back(std::make_unique<HybridRecipient>(std::move(*rec)));
+      return Result::Ok();
+    }
+    Result one = ParseRecipientFile(line, classic);
+    if (!one.ok()) return BadLine(number, one.detail.substr(one.detail.find(": ") + 2));
+    out.push_back(std::make_unique<X25519Recipient>(classic[0]));
+    return Result::Ok();
   });
   if (r.ok() && out.empty()) r = Result::Fail(Status::kBadKey, "no recipients in the file");
   if (!r.ok()) out.clear();

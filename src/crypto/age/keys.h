@@ -27,6 +27,8 @@ class Recipient {
   virtual Result Wrap(const SecretBytes& file_key, Stanza& out) const = 0;
   // Passphrase recipients must be the only stanza in a header.
   virtual bool MustBeAlone() const { return false; }
+  // Post-quantum recipients must not share a file with classic ones.
+  virtual bool PostQuantum() const { return false; }
 };
 
 struct Unwrapped {
@@ -131,6 +133,8 @@ Result CheckStanzas(const std::vector<Stanza>& stanzas);
 //   # public key: age1...
 //   AGE-SECRET-KEY-1...
 SecretBytes KeyFileText(const X25519Identity& identity, std::time_t created);
+// The same text for any key type: its recipient and its secret key text.
+SecretBytes KeyFileTextFor(std::string_view recipient, const SecretBytes& identity, std::time_t created);
 
 // Reads an identity file: one identity per line, '#' comment lines and
 // empty lines skipped, LF or CRLF line ends. Errors name the line number
@@ -138,5 +142,10 @@ SecretBytes KeyFileText(const X25519Identity& identity, std::time_t created);
 Result ParseIdentityFile(std::string_view text, std::vector<X25519Identity>& out);
 // The same layout with one "age1..." recipient per line.
 Result ParseRecipientFile(std::string_view text, std::vector<X25519Recipient>& out);
+
+// The same files with every native key type: X25519 and the post-quantum
+// hybrid ("AGE-SECRET-KEY-PQ-1...", "age1pq1...", hybrid_keys.h).
+Result ParseIdentityFile(std::string_view text, std::vector<std::unique_ptr<Identity>>& out);
+Result ParseRecipientFile(std::string_view text, std::vector<std::unique_ptr<Recipient>>& out);
 
 }  // namespace vesk::age
