@@ -9,6 +9,7 @@
 
 #include "app/window_logic.h"
 #include "archive/folder_engine.h"
+#include "commands/age_command.h"
 #include "compress/parallel_deflate.h"
 #include "crypto/age_files/engine.h"
 #include "crypto/age_files/key_files.h"
@@ -49,14 +50,7 @@ void WindowLogic::EncryptionKeyEdited() {
   }
 }
 
-std::string WindowLogic::AgePlainName(const std::string& age_path) {
-  constexpr std::string_view kExt = ".age";
-  if (age_path.size() > kExt.size() && age_path.compare(age_path.size() - kExt.size(), kExt.size(), kExt) == 0) {
-    std::string stem = age_path.substr(0, age_path.size() - kExt.size());
-    if (stem.back() != '/') return stem;  // "dir/.age" names no plain file
-  }
-  return age_path + ".out";
-}
+std::string WindowLogic::AgePlainName(const std::string& age_path) { return commands::AgePlainName(age_path); }
 
 // ---- Encryption ---------------------------------------------------------------
 
@@ -125,14 +119,13 @@ void WindowLogic::AgeEncryptOne(const std::string& picked, bool ask_target) {
     job->work_factor = AgeWorkFactor;
     job->threads = static_cast<unsigned>(compress::CompressionThreads());
     job->replace_target = ReplaceTarget;
-    job->command = Operation::Encrypt;
     keep = true;
     SetCommandState(Operation::Encrypt, false);
-    ShowStatus(text::kEncryptStarting);
-    SetBarPosition(0);
-    SetHintText(Hint::Output, text::EncryptOutputHint(TargetPath));
-    SetHintText(Hint::Source, text::EncryptSourceHint(SourcePath));
     if (folder) {
+      ShowStatus(text::kEncryptStarting);
+      SetBarPosition(0);
+      SetHintText(Hint::Output, text::EncryptOutputHint(TargetPath));
+      SetHintText(Hint::Source, text::EncryptSourceHint(SourcePath));
       auto pack = std::make_shared<archive::PackJob>();
       pack->folder = picked;
       pack->target_path = TargetPath;
@@ -142,7 +135,21 @@ void WindowLogic::AgeEncryptOne(const std::string& picked, bool ask_target) {
       pack->age = std::move(job);
       StartCommandWorker([this, pack] { archive::PackFolder(*pack, *this, *random_, keyless::DefaultRandom()); });
     } else {
-      StartCommandWorker([this, job] { age_files::EncryptFile(*job, *this); });
+      auto request = std::make_shared<commands::FileRequest>();
+      request->format = commands::Format::kAge;
+      request->keys.recipients = keys->recipients;
+      request->keys.passphrase = SecretText(std::string(keys->passphrase.view()));
+      request->armor = AgeArmor;
+      request->work_factor = AgeWorkFactor;
+      commands::PlannedItem item;
+      item.source = SourcePath;
+      item.target = TargetPath;
+      item.replaces = ReplaceTarget;
+      const StopToken stop = RunStopToken();
+      StartCommandWorker([this, request, item, stop] {
+        RunContext context{*this, *this, stop};
+        EndEngineRun(commands::AgeEncryptCommand().Run(*request, item, context), Operation::Encrypt);
+      });
     }
   } catch (...) {
     keep = false;
@@ -213,15 +220,22 @@ void WindowLogic::AgeDecryptChosen(const std::string& source, bool ask_target) {
     job->target_path = TargetPath;
     job->max_work_factor = AgeMaxWorkFactor;
     job->threads = static_cast<unsigned>(compress::CompressionThreads());
-    job->replace_target = ReplaceTarget;
-    job->command = Operation::Decrypt;
+    auto request = std::make_shared<commands::FileRequest>();
+    request->format = commands::Format::kAge;
+    request->keys.passphrase = SecretText(std::string(job->passphrase.view()));
+    request->keys.identity_files = job->identity_files;
+    request->max_work_factor = AgeMaxWorkFactor;
+    commands::PlannedItem item;
+    item.source = source;
+    item.target = TargetPath;
+    item.replaces = ReplaceTarget;
     keep = true;
     SetCommandState(Operation::Decrypt, false);
-    ShowStatus(text::kDecryptStarting);
-    SetBarPosition(0);
-    SetHintText(Hint::Output, text::DecryptOutputHint(TargetPath));
-    SetHintText(Hint::Source, text::DecryptSourceHint(source));
-    StartCommandWorker([this, job] { age_files::DecryptFile(*job, *this); });
+    const StopToken stop = RunStopToken();
+    StartCommandWorker([this, request, item, stop] {
+      RunContext context{*this, *this, stop};
+      EndEngineRun(commands::AgeDecryptCommand().Run(*request, item, context), Operation::Decrypt);
+    });
   } catch (...) {
     keep = false;
     SetCommandState(Operation::Decrypt, true);

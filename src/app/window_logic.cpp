@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "archive/texts.h"
+#include "core/run_context.h"
 #include "crypto/age_files/engine.h"
 #include "crypto/keyed/encrypt_engine.h"
 #include "crypto/keyed/stored_extension.h"
@@ -214,6 +215,7 @@ bool WindowLogic::CancelCommand(Control busy) {
     case Control::EncryptButton:
       EndRun(Outcome::kCancelled, kEncryptCancelled);
       Flags().KeepRunning = false;
+      RequestRunStop();
       StopZipForCancel();
       SetCommandState(Operation::Encrypt, true);
       ShowStatus(kEncryptCancelled);
@@ -222,6 +224,7 @@ bool WindowLogic::CancelCommand(Control busy) {
       EndRun(Outcome::kCancelled, kDecryptCancelled);
       decrypt_cancelled_ = true;
       Flags().KeepDecrypting = false;
+      RequestRunStop();
       StopZipForCancel();
       SetCommandState(Operation::Decrypt, true);
       ShowStatus(kDecryptCancelled);
@@ -429,6 +432,16 @@ void WindowLogic::EncryptEngine() {
 }
 
 // ---- Decrypt command ------------------------------------------------------
+
+void WindowLogic::EndEngineRun(const RunResult& result, Operation op) {
+  try {
+    SetCommandState(op, true);
+  } catch (...) {
+    Beep();
+  }
+  Record(result);
+  ShowEnding(result, *this, *this);
+}
 
 void WindowLogic::CancelDecrypt() {
   if (!AskToCancel(Control::DecryptButton, "真的要取消解密：“" + SourcePath + "”吗?", "取消解密")) return;

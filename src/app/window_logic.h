@@ -51,6 +51,7 @@ class WindowLogic : public Reporter, public ControlSink, public keyed::DecryptHo
   }
   void SetCommandState(Operation op, bool enabled) override;
   void ReportStoppedByFailure(const std::string& text) override;
+  void ShowHint(Hint h, const std::string& text) override { SetHintText(h, text); }
   void Beep() override { port_.Beep(); }
 
   // Commands.
@@ -423,6 +424,10 @@ class WindowLogic : public Reporter, public ControlSink, public keyed::DecryptHo
   // After a decryption: offers to unpack the tar file it wrote, then `then`.
   void OfferUnpack(std::function<void()> then);
   void StartUnpack(const std::string& tar, const std::string& folder, bool remove_tar);
+
+  // The end of a run whose engine returned its result (on its worker): the
+  // command `op` idle again, the result recorded, its ending shown.
+  void EndEngineRun(const RunResult& result, Operation op);
 
   // What follows a run, once nothing of it runs any more: the workers of
   // the file commands are counted, and each end of a part of a run (a

@@ -71,6 +71,7 @@ struct FileRequest {
   Cipher cipher = Cipher::kCurrent;  // for new containers
   bool allow_old_ciphers = false;   // decrypting: accept the oldest cipher
   bool armor = false;               // age: ASCII armor
+  int work_factor = 18;             // age: log2 of scrypt's N for a new passphrase file
   int max_work_factor = 22;         // age: the most scrypt work a decryption accepts
   bool unpack = false;              // a decrypted tar file is unpacked into a folder
   OverwritePolicy overwrite = OverwritePolicy::kAsk;

@@ -23,6 +23,26 @@ void Reporter::BeginRun() {
   std::lock_guard lock(result_mutex_);
   result_ = RunResult{};
   damage_warned_ = false;
+  run_stop_ = StopSource();
+}
+
+StopToken Reporter::RunStopToken() const {
+  std::lock_guard lock(result_mutex_);
+  return run_stop_.Token();
+}
+
+void Reporter::RequestRunStop() {
+  std::lock_guard lock(result_mutex_);
+  run_stop_.RequestStop();
+}
+
+void Reporter::Record(const RunResult& result) {
+  if (result.Completed()) {
+    if (result.outcome == Outcome::kDoneAfterDamage) NoteDamage();
+    Complete(result.written);
+  } else {
+    EndRun(result.outcome == Outcome::kNone ? Outcome::kFailed : result.outcome, result.reason);
+  }
 }
 
 void Reporter::WarnDamage(const std::string& text) {
@@ -81,6 +101,7 @@ void Reporter::StopAll() {
     flags_.KeepSeparating = false;
     StopCompression();
     flags_.KeepShredding = false;
+    RequestRunStop();
   } catch (...) {
     Beep();
   }

@@ -18,6 +18,7 @@
 #include "core/progress.h"
 #include "core/prompter.h"
 #include "core/run_result.h"
+#include "core/stop.h"
 
 namespace vesk {
 
@@ -68,8 +69,15 @@ class Reporter : public Progress, public Prompter {
   void RestoreItem(const std::function<void()>& reset, Operation op);
 
   // ---- The typed result of the current run ---------------------------------
-  // Forgets the previous run's result; every command start calls it.
+  // Forgets the previous run's result and gives the run a stop source of its
+  // own; every command start calls it.
   void BeginRun();
+  // The stop token of the current run; StopAll and RequestRunStop stop it.
+  StopToken RunStopToken() const;
+  void RequestRunStop();
+  // Records the result an engine returned: completed (after damage, when it
+  // was warned about) or ended otherwise.
+  void Record(const RunResult& result);
   // A warning that the source is damaged, shown as a message; the run may
   // still complete, and then ends as kDoneAfterDamage.
   void WarnDamage(const std::string& text);
@@ -118,6 +126,7 @@ class Reporter : public Progress, public Prompter {
 
  private:
   RunFlags flags_;
+  StopSource run_stop_;  // guarded by result_mutex_
   mutable std::mutex result_mutex_;
   RunResult result_;
   bool damage_warned_ = false;

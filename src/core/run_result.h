@@ -40,7 +40,9 @@ enum class Reason {
 struct RunResult {
   Outcome outcome = Outcome::kNone;
   std::vector<std::string> written;  // the files written, in the order made
-  std::string reason;                // why a run did not complete (the text shown)
+  // The text the run ends with: why it did not complete, or, for a run that
+  // returns its result, what its status line says when it completed.
+  std::string reason;
   Reason code = Reason::kNone;       // the same as a value
 
   bool Completed() const { return outcome == Outcome::kDone || outcome == Outcome::kDoneAfterDamage; }

@@ -161,8 +161,7 @@ TEST_F(AgeCommands, AgeEncryptionWantsTheSecondBoxToConfirmAndRoundTrips) {
   job.target_path = dir_.File("direct");
   job.passphrase = age::SecretBytes::FromString("第一行 😀\nline two");
   testing::RecordingReporter direct;
-  direct.Flags().KeepDecrypting = true;
-  age_files::DecryptFile(job, direct);
+  direct.RunEngine([&](RunContext& c) { return age_files::DecryptFile(job, c); });
   EXPECT_EQ(direct.Result().outcome, Outcome::kDone) << direct.Result().reason;
   EXPECT_TRUE(ReadFile(dir_.File("direct")) == plain);
 

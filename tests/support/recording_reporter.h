@@ -11,6 +11,7 @@
 
 #include "app/control.h"
 #include "core/reporting.h"
+#include "core/run_context.h"
 
 namespace vesk::testing {
 
@@ -30,6 +31,17 @@ class RecordingReporter : public Reporter, public ControlSink {
   void ShowStatus(const std::string& text) override;
   bool AskYesNo(const std::string& text, const std::string& caption) override;
   void SetCommandState(Operation op, bool enabled) override;
+
+  // Runs an engine that returns its result as a front end does: with this
+  // reporter as its progress and questions and the run's stop token (stopped
+  // by RequestRunStop); the result recorded and its ending shown.
+  RunResult RunEngine(const std::function<RunResult(RunContext&)>& engine) {
+    RunContext context{*this, *this, RunStopToken()};
+    const RunResult result = engine(context);
+    Record(result);
+    ShowEnding(result, *this, *this);
+    return result;
+  }
 
   // Scripted answers, consumed in order; `default_answer` when none is left.
   void QueueAnswers(std::initializer_list<bool> answers);

@@ -50,10 +50,11 @@ class StagedSink : public age::Sink {
   StagedOutput& out_;
 };
 
-// How a run ends: the outcome it records and the text it shows.
+// How a run ends: the outcome it records, why, and the text it shows.
 struct Ending {
   Outcome outcome = Outcome::kDone;
   std::string text;
+  Reason code = Reason::kNone;
 };
 
 // What the user sees for a decryption that did not succeed.
@@ -61,34 +62,34 @@ Ending DecryptEnding(const age::Result& r, const DecryptJob& job, int work_facto
   using age::Status;
   switch (r.status) {
     case Status::kOk: return {};
-    case Status::kWrongPassphrase: return {Outcome::kRefused, text::WrongPassphrase()};
-    case Status::kPassphraseRequired: return {Outcome::kRefused, text::kPassphraseRequired};
+    case Status::kWrongPassphrase: return {Outcome::kRefused, text::WrongPassphrase(), Reason::kWrongKey};
+    case Status::kPassphraseRequired: return {Outcome::kRefused, text::kPassphraseRequired, Reason::kNoKey};
     case Status::kNoMatchingIdentity:
       // A passphrase given for a file of recipients opens nothing either.
-      if (job.identity_files.empty()) return {Outcome::kRefused, text::kIdentitiesRequired};
-      return {Outcome::kRefused, text::NoMatchingIdentity()};
+      if (job.identity_files.empty()) return {Outcome::kRefused, text::kIdentitiesRequired, Reason::kNoKey};
+      return {Outcome::kRefused, text::NoMatchingIdentity(), Reason::kWrongKey};
     case Status::kWorkFactorTooHigh:
-      return {Outcome::kRefused, text::WorkFactorTooHigh(work_factor, job.max_work_factor)};
-    case Status::kUnsupportedVersion: return {Outcome::kRefused, text::kUnsupportedVersion};
+      return {Outcome::kRefused, text::WorkFactorTooHigh(work_factor, job.max_work_factor), Reason::kUnsupported};
+    case Status::kUnsupportedVersion: return {Outcome::kRefused, text::kUnsupportedVersion, Reason::kUnsupported};
     case Status::kHeaderInvalid:
     case Status::kArmorInvalid:
     case Status::kDamaged:
-    case Status::kTruncated: return {Outcome::kFailed, text::Damaged(job.source_path)};
-    case Status::kCancelled: return {Outcome::kCancelled, text::kDecryptCancelled};
-    case Status::kInternalError: return {Outcome::kFailed, text::kInternalError};
+    case Status::kTruncated: return {Outcome::kFailed, text::Damaged(job.source_path), Reason::kDamaged};
+    case Status::kCancelled: return {Outcome::kCancelled, text::kDecryptCancelled, Reason::kCancelled};
+    case Status::kInternalError: return {Outcome::kFailed, text::kInternalError, Reason::kUnspecified};
     case Status::kIoError:
     case Status::kInvalidArgument:
     case Status::kBadKey: break;
   }
-  return {Outcome::kFailed, text::DecryptFailed(job.source_path)};
+  return {Outcome::kFailed, text::DecryptFailed(job.source_path), Reason::kIo};
 }
 
 Ending EncryptEnding(const age::Result& r, const EncryptJob& job) {
   switch (r.status) {
     case age::Status::kOk: return {};
-    case age::Status::kCancelled: return {Outcome::kCancelled, text::kEncryptCancelled};
-    case age::Status::kInternalError: return {Outcome::kFailed, text::kInternalError};
-    default: return {Outcome::kFailed, text::EncryptFailed(job.source_path)};
+    case age::Status::kCancelled: return {Outcome::kCancelled, text::kEncryptCancelled, Reason::kCancelled};
+    case age::Status::kInternalError: return {Outcome::kFailed, text::kInternalError, Reason::kUnspecified};
+    default: return {Outcome::kFailed, text::EncryptFailed(job.source_path), Reason::kIo};
   }
 }
 
@@ -105,28 +106,14 @@ struct Words {
 // the progress of the input, and the end of the run.
 class Run {
  public:
-  Run(Reporter& reporter, std::atomic<bool>& keep, const std::string& source, const std::string& target,
-      std::optional<bool> replace, Operation command, std::function<void()> reset_item)
-      : reporter_(reporter),
-        keep_(keep),
-        source_(source),
-        target_(target),
-        replace_(replace.value_or(PathExists(target))),
-        command_(command),
-        reset_item_(std::move(reset_item)) {}
+  Run(RunContext& context, const std::string& source, const std::string& target, std::optional<bool> replace)
+      : context_(context), source_(source), target_(target), replace_(replace.value_or(PathExists(target))) {}
 
-  // Ends a run that wrote nothing: restores the command, records `ending`
-  // and shows it (a cancel only in the status line: the cancel has spoken).
-  void Refuse(const Ending& ending) {
-    keep_ = false;
+  // Ends a run that wrote nothing, as `ending` says; the caller shows its
+  // text (ShowEnding).
+  RunResult Refuse(const Ending& ending) {
     output_.Abandon();
-    reporter_.RestoreItem(reset_item_, command_);
-    reporter_.EndRun(ending.outcome, ending.text);
-    if (ending.outcome == Outcome::kCancelled) {
-      reporter_.ShowStatus(ending.text);
-    } else {
-      reporter_.ReportMessage(ending.text);
-    }
+    return RunResult::Ended(ending.outcome, ending.code == Reason::kNone ? Reason::kUnspecified : ending.code, ending.text);
   }
 
   // False when the target is the source, cannot be replaced, or has appeared
@@ -137,19 +124,15 @@ class Run {
 
   // Creates the staging file; false (reported) when the target may not be
   // replaced or the folder cannot take a file.
-  bool OpenOutput(mode_t mode, const std::function<void(int64_t, std::size_t)>& hook, const char* cancelled,
-                  const std::string& failed) {
-    if (!MayReplace()) {
-      Refuse({Outcome::kRefused, text::ReplaceFailed(target_, cancelled)});
-      return false;
-    }
+  std::optional<RunResult> OpenOutput(mode_t mode, const std::function<void(int64_t, std::size_t)>& hook,
+                                      const char* cancelled, const std::string& failed) {
+    if (!MayReplace()) return Refuse({Outcome::kRefused, text::ReplaceFailed(target_, cancelled), Reason::kTargetKept});
     try {
       output_.SetWriteHook(hook);
       output_.Open(target_, mode);
-      return true;
+      return std::nullopt;
     } catch (...) {
-      Refuse({Outcome::kFailed, failed});
-      return false;
+      return Refuse({Outcome::kFailed, failed, Reason::kIo});
     }
   }
 
@@ -158,66 +141,65 @@ class Run {
   std::function<void(uint64_t)> Progress() {
     return [this](uint64_t done) {
       const auto position = static_cast<int64_t>(done);
-      reporter_.ProgressStep(position, position - reported_);
+      context_.progress.ProgressStep(position, position - reported_);
       reported_ = position;
-      if (!keep_) stop_ = true;
+      if (context_.stop.StopRequested()) stop_ = true;
     };
   }
   const std::atomic<bool>& StopFlag() { return stop_; }
 
   // Commits a complete output and reports it, or ends the run with `ending`.
-  void Finish(Ending ending, const char* done, const char* cancelled, const std::string& failed) {
-    if (ending.outcome == Outcome::kDone && !keep_) ending = {Outcome::kCancelled, cancelled};
+  RunResult Finish(Ending ending, const char* done, const char* cancelled, const std::string& failed) {
+    if (ending.outcome == Outcome::kDone && context_.stop.StopRequested()) {
+      ending = {Outcome::kCancelled, cancelled, Reason::kCancelled};
+    }
     if (ending.outcome != Outcome::kDone) return Refuse(ending);
-    if (!MayReplace()) return Refuse({Outcome::kRefused, text::ReplaceFailed(target_, cancelled)});
+    const Ending kept{Outcome::kRefused, text::ReplaceFailed(target_, cancelled), Reason::kTargetKept};
+    if (!MayReplace()) return Refuse(kept);
     try {
       output_.Commit(replace_);
     } catch (const TargetExistsError&) {
-      return Refuse({Outcome::kRefused, text::ReplaceFailed(target_, cancelled)});
+      return Refuse(kept);
     } catch (...) {
-      return Refuse({Outcome::kFailed, failed});
+      return Refuse({Outcome::kFailed, failed, Reason::kIo});
     }
-    keep_ = false;
-    reporter_.ProgressComplete();
-    reporter_.RestoreItem(reset_item_, command_);
-    reporter_.Complete({target_});
-    reporter_.ShowStatus(done);
+    context_.progress.ProgressComplete();
+    RunResult result = RunResult::Done({target_});
+    result.reason = done;
+    return result;
   }
 
   // Opens the source and the output beside the target (with the source's
   // permission bits), then, unless the run was cancelled meanwhile, has
   // `crypt` stream the one into the other while the bar follows the input,
   // and ends the run as crypt says.
-  void Stream(const Words& words, const std::function<void(int64_t, std::size_t)>& hook,
-              const std::function<Ending(age::Source&, age::Sink&)>& crypt) {
+  RunResult Stream(const Words& words, const std::function<void(int64_t, std::size_t)>& hook,
+                   const std::function<Ending(age::Source&, age::Sink&)>& crypt) {
     InputFile source;
     int64_t size = 0;
     try {
       source.Open(source_);
       size = source.Size();
     } catch (...) {
-      return Refuse({Outcome::kFailed, words.failed});
+      return Refuse({Outcome::kFailed, words.failed, Reason::kIo});
     }
-    if (!OpenOutput(PermissionsOf(source_), hook, words.cancelled, words.failed)) return;
-    if (!keep_) return Finish({}, words.done, words.cancelled, words.failed);
+    if (auto refused = OpenOutput(PermissionsOf(source_), hook, words.cancelled, words.failed)) return *refused;
+    if (context_.stop.StopRequested()) return Finish({}, words.done, words.cancelled, words.failed);
 
-    reporter_.ShowStatus(words.running);
-    reporter_.ProgressStart(size);
+    context_.progress.ShowStatus(words.running);
+    context_.progress.ProgressStart(size);
     InputSource in(source);
     StagedSink out(output_);
     Ending ending = crypt(in, out);
     source.Close();
-    Finish(std::move(ending), words.done, words.cancelled, words.failed);
+    return Finish(std::move(ending), words.done, words.cancelled, words.failed);
   }
 
  private:
-  Reporter& reporter_;
-  std::atomic<bool>& keep_;
+  RunContext& context_;
   const std::string& source_;
   const std::string& target_;
   bool replace_;
-  Operation command_;
-  std::function<void()> reset_item_;
   StagedOutput output_;
   std::atomic<bool> stop_{false};
   int64_t reported_ = 0;
@@ -245,19 +227,20 @@ std::optional<std::string> RecipientSet::Build(const EncryptJob& job) {
   return std::nullopt;
 }
 
-void EncryptFile(const EncryptJob& job, Reporter& reporter) {
+RunResult EncryptFile(const EncryptJob& job, RunContext& context) {
   const age::ThreadStateRelease release;
-  Run run(reporter, reporter.Flags().KeepRunning, job.source_path, job.target_path, job.replace_target, job.command,
-          job.reset_item);
+  Run run(context, job.source_path, job.target_path, job.replace_target);
 
   RecipientSet recipients;
-  if (const auto refusal = recipients.Build(job)) return run.Refuse({Outcome::kRefused, *refusal});
+  if (const auto refusal = recipients.Build(job)) return run.Refuse({Outcome::kRefused, *refusal, Reason::kNoKey});
 
-  if (!FileExists(job.source_path)) return run.Refuse({Outcome::kRefused, text::EncryptSourceMissing(job.source_path)});
+  if (!FileExists(job.source_path)) {
+    return run.Refuse({Outcome::kRefused, text::EncryptSourceMissing(job.source_path), Reason::kNoSource});
+  }
   // An encrypted file is as private as its source.
   const Words words{recipients.Derives() ? text::kEncryptDeriving : text::kEncryptRunning, text::kEncryptDone,
                     text::kEncryptCancelled, text::EncryptFailed(job.source_path)};
-  run.Stream(words, job.before_write, [&](age::Source& in, age::Sink& out) {
+  return run.Stream(words, job.before_write, [&](age::Source& in, age::Sink& out) {
     age::EncryptOptions options;
     options.armor = job.armor;
     options.threads = job.threads;
@@ -266,27 +249,32 @@ void EncryptFile(const EncryptJob& job, Reporter& reporter) {
   });
 }
 
-void DecryptFile(const DecryptJob& job, Reporter& reporter) {
+RunResult DecryptFile(const DecryptJob& job, RunContext& context) {
   const age::ThreadStateRelease release;
-  Run run(reporter, reporter.Flags().KeepDecrypting, job.source_path, job.target_path, job.replace_target,
-          job.command, job.reset_item);
+  Run run(context, job.source_path, job.target_path, job.replace_target);
 
-  if (!FileExists(job.source_path)) return run.Refuse({Outcome::kRefused, text::DecryptSourceMissing(job.source_path)});
-  if (DetectFile(job.source_path) == FileKind::kNotAge) return run.Refuse({Outcome::kRefused, text::kNotAgeFile});
+  if (!FileExists(job.source_path)) {
+    return run.Refuse({Outcome::kRefused, text::DecryptSourceMissing(job.source_path), Reason::kNoSource});
+  }
+  if (DetectFile(job.source_path) == FileKind::kNotAge) {
+    return run.Refuse({Outcome::kRefused, text::kNotAgeFile, Reason::kNotAContainer});
+  }
   // The header, read without a key: a broken one needs no key to be
   // refused, and what it asks for decides which key is missing.
   const HeaderSummary header = SummarizeHeader(job.source_path);
   if (!header.status.ok()) return run.Refuse(DecryptEnding(header.status, job, 0));
-  if (header.passphrase && job.passphrase.empty()) return run.Refuse({Outcome::kRefused, text::kPassphraseRequired});
+  if (header.passphrase && job.passphrase.empty()) {
+    return run.Refuse({Outcome::kRefused, text::kPassphraseRequired, Reason::kNoKey});
+  }
   if (!header.passphrase && job.identity_files.empty()) {
-    return run.Refuse({Outcome::kRefused, text::kIdentitiesRequired});
+    return run.Refuse({Outcome::kRefused, text::kIdentitiesRequired, Reason::kNoKey});
   }
 
   // The keys: every identity of the chosen files, and the passphrase.
   std::vector<age::X25519Identity> x25519;
   for (const std::string& path : job.identity_files) {
     IdentityFile file = ReadIdentityFile(path);
-    if (!file.error.empty()) return run.Refuse({Outcome::kRefused, file.error});
+    if (!file.error.empty()) return run.Refuse({Outcome::kRefused, file.error, Reason::kNoKey});
     for (age::X25519Identity& id : file.identities) x25519.push_back(std::move(id));
   }
   std::unique_ptr<age::ScryptIdentity> scrypt;
@@ -300,7 +288,7 @@ void DecryptFile(const DecryptJob& job, Reporter& reporter) {
   // The plaintext is as private as the file it came from.
   const Words words{text::kDecryptRunning, text::kDecryptDone, text::kDecryptCancelled,
                     text::DecryptFailed(job.source_path)};
-  run.Stream(words, job.before_write, [&](age::Source& in, age::Sink& out) {
+  return run.Stream(words, job.before_write, [&](age::Source& in, age::Sink& out) {
     age::DecryptOptions options;
     options.threads = job.threads;
     options.progress = run.Progress();

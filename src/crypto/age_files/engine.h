@@ -2,9 +2,8 @@
 // to X25519 recipients, binary or armored) and an age file back.
 //
 // Each runs from start to end on a worker thread, talks to the user only
-// through the Reporter, polls its run flag (KeepRunning for encryption,
-// KeepDecrypting for decryption) after every batch of chunks, and records
-// its outcome. The output is written beside the target under a staging name
+// through its run context, looks at the context's stop token after every
+// batch of chunks, and returns how the run ended. The output is written beside the target under a staging name
 // and takes the target's place only when it is complete: a decryption only
 // once its last chunk has authenticated. Anything else - a wrong passphrase,
 // damage found in the last chunk, a cancel - leaves no output at all.
@@ -18,7 +17,8 @@
 #include <string>
 #include <vector>
 
-#include "core/reporting.h"
+#include "core/run_context.h"
+#include "core/run_result.h"
 #include "crypto/age/keys.h"
 #include "crypto/age/result.h"
 #include "crypto/age/secret.h"
@@ -39,10 +39,6 @@ struct EncryptJob {
   // stood there when the command looked, and a file that appeared since is
   // kept (the run is refused). Unset: decided when the engine starts.
   std::optional<bool> replace_target;
-  // The operation whose command shows busy, and what gives it back (empty:
-  // SetCommandState(command, true)).
-  Operation command = Operation::Encrypt;
-  std::function<void()> reset_item;
   // Fault injection for tests: called before each write with its offset and
   // size (size 0 before the final flush); may throw to simulate a failing disk.
   std::function<void(int64_t offset, std::size_t size)> before_write;
@@ -56,8 +52,6 @@ struct DecryptJob {
   int max_work_factor = age::kDefaultMaxScryptLogN;
   unsigned threads = 0;
   std::optional<bool> replace_target;
-  Operation command = Operation::Decrypt;
-  std::function<void()> reset_item;
   std::function<void(int64_t offset, std::size_t size)> before_write;
 };
 
@@ -78,8 +72,10 @@ class RecipientSet {
   std::vector<const age::Recipient*> list_;
 };
 
-void EncryptFile(const EncryptJob& job, Reporter& reporter);
-void DecryptFile(const DecryptJob& job, Reporter& reporter);
+// Each returns how its run ended, with the text it ends with for the caller
+// to show (ShowEnding); it shows only its progress.
+RunResult EncryptFile(const EncryptJob& job, RunContext& context);
+RunResult DecryptFile(const DecryptJob& job, RunContext& context);
 
 // What a file is, judged by its first bytes: an age file (the version line,
 // or ASCII armor after optional whitespace) or anything else. A file that

@@ -54,8 +54,7 @@ class AgeEngine : public ::testing::Test {
     job.work_factor = 10;  // fast; the tool's own work factor is tested through vesk-cli
     job.threads = 2;
     encrypting_.BeginRun();
-    encrypting_.Flags().KeepRunning = true;
-    EncryptFile(job, encrypting_);
+    encrypting_.RunEngine([&](RunContext& c) { return EncryptFile(job, c); });
     return encrypting_.Result();
   }
   RunResult Decrypt(const std::string& source, const std::string& target, const std::string& passphrase,
@@ -69,8 +68,7 @@ class AgeEngine : public ::testing::Test {
     job.threads = 2;
     job.before_write = before_write_;
     decrypting_.BeginRun();
-    decrypting_.Flags().KeepDecrypting = true;
-    DecryptFile(job, decrypting_);
+    decrypting_.RunEngine([&](RunContext& c) { return DecryptFile(job, c); });
     return decrypting_.Result();
   }
   // A new identity file in the test's folder; its public key.
@@ -229,16 +227,15 @@ TEST_F(AgeEngine, CancelAndFailingDiskLeaveNoOutputAndTheOldTargetStays) {
   WriteFile(dir_.File("old"), "the file that was there");
   const std::size_t files = FilesIn(dir_.path());
 
-  // A cancel at the first bar move (the flag the window's cancel clears).
-  decrypting_.on_bar_position = [this](int64_t) { decrypting_.Flags().KeepDecrypting = false; };
+  // A cancel at the first bar move (the stop the window's cancel requests).
+  decrypting_.on_bar_position = [this](int64_t) { decrypting_.RequestRunStop(); };
   DecryptJob job;
   job.source_path = dir_.File("big.age");
   job.target_path = dir_.File("old");
   job.passphrase = age::SecretBytes::FromString("pw");
   job.replace_target = true;
   decrypting_.BeginRun();
-  decrypting_.Flags().KeepDecrypting = true;
-  DecryptFile(job, decrypting_);
+  decrypting_.RunEngine([&](RunContext& c) { return DecryptFile(job, c); });
   EXPECT_EQ(decrypting_.Result().outcome, Outcome::kCancelled);
   EXPECT_EQ(decrypting_.Status(), "解密文件已取消。");
   EXPECT_EQ(ReadFile(dir_.File("old")), "the file that was there");
@@ -263,8 +260,7 @@ TEST_F(AgeEngine, CancelAndFailingDiskLeaveNoOutputAndTheOldTargetStays) {
   late.passphrase = age::SecretBytes::FromString("pw");
   late.replace_target = false;
   decrypting_.BeginRun();
-  decrypting_.Flags().KeepDecrypting = true;
-  DecryptFile(late, decrypting_);
+  decrypting_.RunEngine([&](RunContext& c) { return DecryptFile(late, c); });
   EXPECT_EQ(decrypting_.Result().outcome, Outcome::kRefused);
   EXPECT_EQ(ReadFile(dir_.File("old")), "the file that was there");
   // The output never replaces its own source.

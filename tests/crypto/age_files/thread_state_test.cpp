@@ -60,8 +60,7 @@ class AgeThreadState : public ::testing::Test {
     job.recipients = {recipient_};
     job.threads = 2;
     reporter_.BeginRun();
-    reporter_.Flags().KeepRunning = true;
-    EncryptFile(job, reporter_);
+    reporter_.RunEngine([&](RunContext& c) { return EncryptFile(job, c); });
     return reporter_.Result();
   }
   // Decrypts sealed.age; cancelled at the first bar move when `cancel`.
@@ -72,11 +71,10 @@ class AgeThreadState : public ::testing::Test {
     job.identity_files = {dir_.File("id.txt")};
     job.threads = 2;
     reporter_.on_bar_position = [this, cancel](int64_t) {
-      if (cancel) reporter_.Flags().KeepDecrypting = false;
+      if (cancel) reporter_.RequestRunStop();
     };
     reporter_.BeginRun();
-    reporter_.Flags().KeepDecrypting = true;
-    DecryptFile(job, reporter_);
+    reporter_.RunEngine([&](RunContext& c) { return DecryptFile(job, c); });
     return reporter_.Result();
   }
 
