@@ -10,6 +10,7 @@
 #include "app/window_logic.h"
 #include "cli/output_name.h"
 #include "cli/signals.h"
+#include "cli/texts.h"
 #include "platform/file_io.h"
 #include "platform/paths.h"
 #include "threads/queued_ui_thread.h"
@@ -118,7 +119,7 @@ class Batch {
     const Outcome outcome = RunFile(source);
     // Among several files, say which one did not come through.
     if (o_.sources.size() > 1 && (outcome == Outcome::kFailed || outcome == Outcome::kCancelled)) {
-      std::cerr << source << ": 没有完成。\n";
+      std::cerr << text::NotCompleted(source) << '\n';
     }
     return outcome;
   }
@@ -128,7 +129,7 @@ class Batch {
     // command has no words for a missing one.
     if ((o_.command == Command::kEncrypt || o_.command == Command::kCompress) && !FileExists(source) &&
         !DirectoryExists(source)) {
-      std::cerr << "要加密的文件:“" << source << "”不存在!加密文件已取消。\n";
+      std::cerr << text::EncryptSourceMissing(source) << '\n';
       return Outcome::kFailed;
     }
     PortConfig config = config_;

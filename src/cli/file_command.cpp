@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <iostream>
 
+#include "cli/age_files_command.h"
 #include "cli/exit_status.h"
 
 namespace vesk::cli {
@@ -115,6 +116,7 @@ int FileCommand::Run() {
     std::cerr << "多个文件时 -o 只能是已有的文件夹: " << *o_.target << '\n';
     return kExitUsage;
   }
+  if (TakesAgeRoad(o_)) return RunAgeFiles(o_);
   return RunCommand(o_);
 }
 

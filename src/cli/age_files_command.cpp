@@ -1,0 +1,134 @@
+#include "cli/age_files_command.h"
+
+#include <iostream>
+#include <mutex>
+
+#include "cli/exit_status.h"
+#include "cli/signals.h"
+#include "cli/terminal.h"
+#include "cli/texts.h"
+#include "commands/age_command.h"
+#include "commands/batch_runner.h"
+#include "platform/file_io.h"
+#include "platform/paths.h"
+
+namespace vesk::cli {
+namespace {
+
+bool Encrypting(const Options& o) { return o.command == Command::kEncrypt; }
+
+// The request of the command line; nullopt, with the exit status, when the
+// keys cannot be had (the reason printed).
+std::optional<commands::FileRequest> RequestOf(const Options& o, int& status) {
+  commands::FileRequest request;
+  request.format = commands::Format::kAge;
+  request.sources = o.sources;
+  if (o.output_folder) {
+    request.output = commands::OutputRule::Folder(*o.output_folder);
+  } else if (o.target) {
+    request.output = commands::OutputRule::Exact(*o.target);
+  }
+  request.armor = o.age.armor;
+  request.max_work_factor = o.age.max_work_factor;
+  // --yes and --no answer the replace question on the terminal, printed
+  // with its answer; without them a terminal asks.
+  request.overwrite = commands::OverwritePolicy::kAsk;
+  PortConfig keys;
+  if (Encrypting(o)) {
+    AgeOptions age = o.age;
+    if (const auto failed = ReadAgeEncryptKeys(age, o.key, keys)) {
+      status = *failed;
+      return std::nullopt;
+    }
+    request.keys.recipients = age.recipients;
+    if (request.keys.recipients.empty()) request.keys.passphrase = SecretText(keys.encrypt_passphrase);
+  } else {
+    if (const auto failed = ReadDecryptKeys(o.key, o.sources, keys)) {
+      status = *failed;
+      return std::nullopt;
+    }
+    request.keys.passphrase = SecretText(keys.decrypt_passphrase);
+    request.keys.identity_files = o.age.identity_files;
+  }
+  return request;
+}
+
+}  // namespace
+
+bool TakesAgeRoad(const Options& o) {
+  if (o.sources.empty()) return false;
+  if (Encrypting(o)) {
+    if (!o.age.chosen()) return false;
+    for (const std::string& source : o.sources) {
+      if (DirectoryExists(source)) return false;
+    }
+    return true;
+  }
+  // A tar file that comes out is offered for unpacking on the folder road.
+  if (o.command != Command::kDecrypt || o.unpack) return false;
+  for (const std::string& source : o.sources) {
+    if (!FileExists(source) || !IsAgeFile(source)) return false;
+    const std::string target = o.target && !o.output_folder ? *o.target : commands::AgePlainName(source);
+    if (ExtractFileExt(target) == ".tar") return false;
+  }
+  return true;
+}
+
+int RunAgeFiles(const Options& o) {
+  WatchSignals();
+  int status = kExitFailed;
+  std::optional<commands::FileRequest> request = RequestOf(o, status);
+  if (!request) return status;
+
+  Terminal terminal(TerminalOptions::ForThisProcess(o.answer));
+  terminal.SetTotalSource([&terminal] { return terminal.BarWork(); });
+  StopSource stop;
+  SetCancelHandler([&stop, &terminal](int) {
+    stop.RequestStop();
+    terminal.Interrupt();  // a question being asked is answered No
+  });
+
+  commands::AgeEncryptCommand encrypt;
+  commands::AgeDecryptCommand decrypt;
+  commands::Command<commands::FileRequest>& command =
+      Encrypting(o) ? static_cast<commands::Command<commands::FileRequest>&>(encrypt) : decrypt;
+  commands::Plan plan = command.MakePlan(*request);
+  if (Encrypting(o)) {
+    // A file that is not there has nothing to encrypt.
+    for (commands::PlannedItem& item : plan.items) {
+      if (!FileExists(item.source)) item.refusal = commands::Refusal{Reason::kNoSource, text::EncryptSourceMissing(item.source)};
+    }
+  }
+  commands::DecideAgeTargets(plan, *request, Encrypting(o), terminal);
+
+  const bool several = o.sources.size() > 1;
+  const commands::BatchSummary summary = commands::BatchRunner().Run(
+      plan,
+      [&](const commands::PlannedItem& item) {
+        terminal.ArmTestHold([&stop] { return stop.StopRequested(); });
+        RunContext context{terminal, terminal, stop.Token()};
+        const RunResult result = command.Run(*request, item, context);
+        terminal.FinishProgress();
+        ShowEnding(result, terminal, terminal);
+        if (result.Completed()) {
+          std::cout << item.target << '\n' << std::flush;
+        } else if (several && result.outcome != Outcome::kRefused) {
+          std::cerr << text::NotCompleted(item.source) << '\n';
+        }
+        return result;
+      },
+      stop.Token(),
+      [&](const commands::PlannedItem& item) {
+        const commands::Refusal& refusal = *item.refusal;
+        if (refusal.code == Reason::kTargetKept) {
+          terminal.ShowStatus(refusal.detail);
+        } else {
+          terminal.ReportMessage(refusal.detail);
+        }
+        if (several && refusal.code == Reason::kNoSource) std::cerr << text::NotCompleted(item.source) << '\n';
+      });
+  SetCancelHandler(nullptr);
+  return ExitStatusOf(summary.Overall());
+}
+
+}  // namespace vesk::cli
