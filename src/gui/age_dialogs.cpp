@@ -11,6 +11,7 @@
 #include <QVBoxLayout>
 
 #include "gui/qt_dialog_provider.h"
+#include "gui/texts.h"
 
 namespace vesk::gui {
 namespace {
@@ -24,10 +25,9 @@ constexpr qint64 kMaxRecipientsFile = 1 << 20;
 
 std::optional<std::string> QtDialogProvider::Recipients(QWidget* parent, const std::string& proposed) {
   QDialog dialog(parent);
-  dialog.setWindowTitle(Q("加密给接收者"));
+  dialog.setWindowTitle(Q(text::kRecipientsTitle));
   auto* layout = new QVBoxLayout(&dialog);
-  auto* label = new QLabel(Q("接收者的公钥 (age1…)，每行一个；# 开头的行是注释。\n"
-                             "只有持有对应身份密钥的人才能解密，不需要密码。"),
+  auto* label = new QLabel(Q(text::kRecipientsExplanation),
                            &dialog);
   layout->addWidget(label);
   auto* keys = new QPlainTextEdit(&dialog);
@@ -36,13 +36,13 @@ std::optional<std::string> QtDialogProvider::Recipients(QWidget* parent, const s
   keys->setMinimumSize(520, 140);
   layout->addWidget(keys);
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
-  QPushButton* load = buttons->addButton(Q("选择接收者文件…"), QDialogButtonBox::ActionRole);
+  QPushButton* load = buttons->addButton(Q(text::kRecipientsFileButton), QDialogButtonBox::ActionRole);
   load->setObjectName("LoadRecipientsButton");
   layout->addWidget(buttons);
   QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
   QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
   QObject::connect(load, &QPushButton::clicked, &dialog, [this, &dialog, keys] {
-    const auto path = OpenFile(&dialog, {"全部文件(*.*)|*.*", 1, "", "选择接收者文件"});
+    const auto path = OpenFile(&dialog, {text::kAllFilesFilter, 1, "", text::kRecipientsFileTitle});
     if (!path) return;
     QFile file(QString::fromStdString(*path));
     if (file.size() > kMaxRecipientsFile || !file.open(QIODevice::ReadOnly)) return keys->setFocus();

@@ -9,6 +9,7 @@
 #include <QSignalBlocker>
 
 #include "gui/main_window.h"
+#include "gui/texts.h"
 
 namespace vesk::gui {
 namespace {
@@ -21,7 +22,7 @@ constexpr const char* kScoreColours[5] = {"#c0392b", "#d35400", "#b7950b", "#1e8
 }  // namespace
 
 void MainWindow::BuildAgeControls() {
-  FormatLabel = new QLabel(Q("加密格式："), this);
+  FormatLabel = new QLabel(Q(text::kFormatLabel), this);
   FormatLabel->setObjectName("FormatLabel");
   FormatLabel->setAttribute(Qt::WA_NoMousePropagation);
   FormatLabel->setGeometry(18, 321, 66, 17);
@@ -33,11 +34,8 @@ void MainWindow::BuildAgeControls() {
     const char* hint;
     QRect geometry;
   } items[] = {
-      {"FormatJmz", "兼容 .jmz", "加密按钮写兼容的 .jmz 文件：其他实现也能打开，但挡不住有决心的攻击者", {84, 320, 96, 19}},
-      {"FormatAge", ".age 强加密",
-       "加密按钮写 age v1 文件 (scrypt 密码, ChaCha20-Poly1305)：age 和 rage 等工具都能打开。\n"
-       "右边的框再输入一次密码确认；菜单里可以生成身份密钥、加密给接收者的公钥",
-       {182, 320, 130, 19}},
+      {"FormatJmz", text::kFormatJmz, text::kFormatJmzHint, {84, 320, 96, 19}},
+      {"FormatAge", text::kFormatAge, text::kFormatAgeHint, {182, 320, 130, 19}},
   };
   for (int i = 0; i < 2; ++i) {
     auto* item = new QRadioButton(Q(items[i].caption), this);
@@ -53,7 +51,7 @@ void MainWindow::BuildAgeControls() {
   KeyStrength->setObjectName("KeyStrength");
   KeyStrength->setGeometry(16, 250, 201, 16);
   KeyStrength->setTextFormat(Qt::RichText);
-  KeyStrength->setToolTip(Q("密码强度 (zxcvbn 估计): 0 最弱 … 4 最强"));
+  KeyStrength->setToolTip(Q(text::kKeyStrengthHint));
   KeyStrength->hide();
 }
 
@@ -70,8 +68,8 @@ void MainWindow::ApplyFormat(settings::FileFormat format) {
   }
   // age files are never compressed first.
   RatioGroup->setEnabled(!age);
-  EncryptionKeyLabel->setText(Q(age ? "请先输入加密的密码：" : "请先输入加密的密钥："));
-  DecryptionKeyLabel->setText(Q(age ? "确认密码，或解密的密钥：" : "请先输入解密的密钥："));
+  EncryptionKeyLabel->setText(Q(age ? text::kPassphraseLabel : text::kEncryptionKeyLabel));
+  DecryptionKeyLabel->setText(Q(age ? text::kConfirmationLabel : text::kDecryptionKeyLabel));
   EncryptionKeyLabel->adjustSize();
   DecryptionKeyLabel->adjustSize();
   if (!age) KeyStrength->hide();
@@ -85,7 +83,7 @@ void MainWindow::SetKeyStrength(std::optional<int> score, const std::string& hin
   const int s = std::clamp(*score, 0, 4);
   const QString marks = QString(QChar(0x25A0)).repeated(s + 1) + QString(QChar(0x25A1)).repeated(4 - s);
   KeyStrength->setText(QString("<span style=\"color:%1\">%2</span> %3 %4")
-                           .arg(Q(kScoreColours[s]), marks, Q("强度"), QString::fromStdString(hint).toHtmlEscaped()));
+                           .arg(Q(kScoreColours[s]), marks, Q(text::kKeyStrength), QString::fromStdString(hint).toHtmlEscaped()));
   KeyStrength->setAccessibleName(QString::fromStdString(hint));
   KeyStrength->show();
 }

@@ -59,7 +59,7 @@ void PrepareFileDialog(QFileDialog& dialog, const FileDialogSpec& setup, bool sa
   dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
   dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
   if (save) dialog.setOption(QFileDialog::DontConfirmOverwrite);
-  // The labels carry their patterns already ("全部文件(*.*)"); the patterns
+  // The labels carry their patterns already (as in text::kAllFilesFilter); the patterns
   // Qt reads stay out of sight.
   dialog.setOption(QFileDialog::HideNameFilterDetails);
 

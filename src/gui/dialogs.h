@@ -46,7 +46,7 @@ class DialogProvider {
   virtual std::optional<std::string> OpenFolder(QWidget* /*parent*/, const FileDialogSpec& /*setup*/) {
     return std::nullopt;
   }
-  // The replace question among several files, with "全部是" and "全部否".
+  // The replace question among several files, with yes and no for all of them.
   virtual WindowPort::ReplaceAnswer ReplaceQuestion(QWidget* parent, const std::string& text,
                                                     const std::string& caption) {
     return Question(parent, text, caption) ? WindowPort::ReplaceAnswer::kYes : WindowPort::ReplaceAnswer::kNo;

@@ -1,4 +1,5 @@
 #include "gui/file_dialog_view.h"
+#include "gui/texts.h"
 
 #include <algorithm>
 
@@ -45,7 +46,7 @@ QVariant LocalisedFileColumns::data(const QModelIndex& index, int role) const {
   const QModelIndex source = mapToSource(index);
   if (index.column() == kTypeColumn) {
     // Qt's own catalogue has no Chinese word for a folder.
-    return files->isDir(source) ? Q("文件夹") : QIdentityProxyModel::data(index, role);
+    return files->isDir(source) ? Q(text::kFolderType) : QIdentityProxyModel::data(index, role);
   }
   if (index.column() == kSizeColumn) {
     // Folders have no size, as in the model itself.
@@ -64,7 +65,7 @@ std::array<int, 4> FileColumnWidths(const QFontMetrics& metrics, const QLocale& 
   const int size = std::max(fit(locale.formattedDataSize(int64_t{1022} * 1024 * 1024 * 1024 + 1000)),
                             fit(locale.formattedDataSize(1023)));
   const int date = fit(locale.toString(QDateTime(QDate(2000, 12, 28), QTime(23, 59)), QLocale::ShortFormat));
-  const int type = fit(Q("DOS/Windows 可执行文件"));
+  const int type = fit(Q(text::kWidestFileType));
   const int name = metrics.horizontalAdvance(QString(kNameCharacters, QChar(0x6587))) + kColumnPadding;
   return {name, size, type, date};
 }

@@ -20,7 +20,7 @@ namespace vesk::gui {
 
 // The dialog's file system model with its size and date columns written by
 // `locale` ("192.00 MiB", "2024/12/8 13:35" for Chinese) and folders typed
-// "文件夹" (the files' types are their MIME comments in the default
+// text::kFolderType (the files' types are their MIME comments in the default
 // locale's language).
 class LocalisedFileColumns final : public QIdentityProxyModel {
  public:

@@ -1,4 +1,5 @@
 #include "gui/main_window.h"
+#include "gui/texts.h"
 
 #include <algorithm>
 #include <climits>
@@ -53,13 +54,13 @@ std::vector<std::string> DroppedFiles(const QMimeData* data) {
   return paths;
 }
 
-const char kKeyHint[] = "密钥长度最长为1028个字体(即密钥大小最大可以为2056个字节)";
+const char* const kKeyHint = text::kKeyHint;
 
 }  // namespace
 
 MainWindow::MainWindow() {
   setObjectName("MainWindow");
-  setWindowTitle(Q("Vesk 文件加密"));
+  setWindowTitle(Q(text::kWindowTitle));
   setWindowIcon(VeskIcon());
   // Single fixed border with minimise and close only, always on top.
   setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
@@ -114,20 +115,20 @@ void MainWindow::BuildPanel() {
   TopPanel->setObjectName("TopPanel");
   TopPanel->setFrameStyle(QFrame::Panel | QFrame::Raised);
   TopPanel->setGeometry(0, 0, kClientWidth, 103);
-  TopPanel->setToolTip(Q("鼠标右键单击显示菜单...,鼠标左键双击改变窗体颜色"));
+  TopPanel->setToolTip(Q(text::kTopPanelHint));
 
   BrandLabel = new QLabel(Q("Vesk"), TopPanel);
   BrandLabel->setObjectName("BrandLabel");
   BrandLabel->setFont(WindowFont(29));
   BrandLabel->setCursor(Qt::PointingHandCursor);
-  BrandLabel->setToolTip(Q("鼠标单击显示菜单...鼠标左键双击改变Vesk颜色"));
+  BrandLabel->setToolTip(Q(text::kBrandHint));
   BrandLabel->setAttribute(Qt::WA_NoMousePropagation);
   BrandLabel->adjustSize();
   BrandLabel->move(192, 0);
 
-  EncryptButton = AddButton(TopPanel, "EncryptButton", "加密文件", "选择任意文件进行加密处理，无密码就只压缩不加密", {45, 18, 99, 33});
-  ResizeButton = AddButton(TopPanel, "ResizeButton", "<<<<<", "窗体缩放", {190, 35, 65, 27});
-  DecryptButton = AddButton(TopPanel, "DecryptButton", "解密文件", "选择任意本程序加密过的文件进行解密处理", {299, 18, 99, 33});
+  EncryptButton = AddButton(TopPanel, "EncryptButton", text::kEncryptButton, text::kEncryptButtonHint, {45, 18, 99, 33});
+  ResizeButton = AddButton(TopPanel, "ResizeButton", "<<<<<", text::kResizeButtonHint, {190, 35, 65, 27});
+  DecryptButton = AddButton(TopPanel, "DecryptButton", text::kDecryptButton, text::kDecryptButtonHint, {299, 18, 99, 33});
 
   ProgressBar = new QProgressBar(TopPanel);
   ProgressBar->setObjectName("ProgressBar");
@@ -135,13 +136,13 @@ void MainWindow::BuildPanel() {
   ProgressBar->setRange(0, 100);
   ProgressBar->setValue(0);
   ProgressBar->setTextVisible(false);
-  ProgressBar->setToolTip(Q("进度条"));
+  ProgressBar->setToolTip(Q(text::kProgressBarHint));
 }
 
 void MainWindow::BuildBody() {
-  DecryptionKeyLabel = new QLabel(Q("请先输入解密的密钥："), this);
+  DecryptionKeyLabel = new QLabel(Q(text::kDecryptionKeyLabel), this);
   DecryptionKeyLabel->setObjectName("DecryptionKeyLabel");
-  EncryptionKeyLabel = new QLabel(Q("请先输入加密的密钥："), this);
+  EncryptionKeyLabel = new QLabel(Q(text::kEncryptionKeyLabel), this);
   EncryptionKeyLabel->setObjectName("EncryptionKeyLabel");
   for (QLabel* label : {DecryptionKeyLabel, EncryptionKeyLabel}) {
     label->setToolTip(Q(kKeyHint));
@@ -158,13 +159,13 @@ void MainWindow::BuildBody() {
   EncryptionKey->setObjectName("EncryptionKey");
   EncryptionKey->setGeometry(16, 128, 201, 121);
 
-  RatioGroup = new QGroupBox(Q("文件压缩率"), this);
+  RatioGroup = new QGroupBox(Q(text::kRatioGroup), this);
   RatioGroup->setObjectName("RatioGroup");
   RatioGroup->setGeometry(17, 267, 312, 53);
-  RatioGroup->setToolTip(Q("直接压缩或者保存密钥加密文件时用的,解密时不需选择"));
+  RatioGroup->setToolTip(Q(text::kRatioGroupHint));
   RatioGroup->setAttribute(Qt::WA_NoMousePropagation);
   RatioItems = new QButtonGroup(RatioGroup);
-  const char* items[] = {"不压缩", "快速压缩", "正常压缩", "最大压缩"};
+  const auto& items = text::kRatioItems;
   // Four columns over the group's inner width.
   const int column = (312 - 16) / 4;
   for (int i = 0; i < 4; ++i) {
@@ -174,41 +175,41 @@ void MainWindow::BuildBody() {
   }
   RatioItem(settings::kDesignedRatio)->setChecked(true);
 
-  SoftKeyboardButton = AddButton(this, "SoftKeyboardButton", "软键盘", "打开软键盘，使用输入法的软键盘可能会更好。", {348, 293, 77, 28});
-  KeyMasking = new QCheckBox(Q("屏蔽密钥"), this);
+  SoftKeyboardButton = AddButton(this, "SoftKeyboardButton", text::kSoftKeyboardButton, text::kSoftKeyboardHint, {348, 293, 77, 28});
+  KeyMasking = new QCheckBox(Q(text::kKeyMasking), this);
   KeyMasking->setObjectName("pbmy");
   KeyMasking->setAttribute(Qt::WA_NoMousePropagation);
   KeyMasking->setGeometry(350, 268, 90, 17);
 
-  CreateSelfDecryptingButton = AddButton(this, "CreateSelfDecryptingButton", "创建自解密", "创建包含自解密程序的加密文件", {45, 339, 102, 33});
-  SelfDecryptButton = AddButton(this, "SelfDecryptButton", "自解密", "解密自身包含的已加密文件", {306, 339, 90, 33});
-  SeparateButton = AddButton(this, "SeparateButton", "分离", "加解密程序和自身包含的已加密文件分离", {192, 339, 70, 33});
+  CreateSelfDecryptingButton = AddButton(this, "CreateSelfDecryptingButton", text::kCreateSelfDecryptingButton, text::kCreateSelfDecryptingHint, {45, 339, 102, 33});
+  SelfDecryptButton = AddButton(this, "SelfDecryptButton", text::kSelfDecryptButton, text::kSelfDecryptHint, {306, 339, 90, 33});
+  SeparateButton = AddButton(this, "SeparateButton", text::kSeparateButton, text::kSeparateHint, {192, 339, 70, 33});
 }
 
 void MainWindow::BuildMenu() {
   PopupMenu = new QMenu(this);
   PopupMenu->setObjectName("PopupMenu");
   const std::pair<const char*, const char*> items[] = {
-      {"ClearKeysItem", "清空加解密钥编辑框的内容"},
-      {"ClearClipboardItem", "清空剪贴板文本内容(粘贴密钥后用的)"},
+      {"ClearKeysItem", text::kClearKeysItem},
+      {"ClearClipboardItem", text::kClearClipboardItem},
       {"Separator1", "-"},
-      {"EncryptFolderItem", "加密文件夹…"},
-      {"ShredItem", "粉碎文件(彻底删除文件，慎用)"},
+      {"EncryptFolderItem", text::kEncryptFolderItem},
+      {"ShredItem", text::kShredItem},
       {"Separator2", "-"},
-      {"GenerateIdentityItem", "生成身份密钥…"},
-      {"EncryptToRecipientsItem", "加密给接收者(公钥)…"},
-      {"ChooseIdentitiesItem", "选择解密用的身份密钥文件…"},
+      {"GenerateIdentityItem", text::kGenerateIdentityItem},
+      {"EncryptToRecipientsItem", text::kEncryptToRecipientsItem},
+      {"ChooseIdentitiesItem", text::kChooseIdentitiesItem},
       {"SeparatorAge", "-"},
-      {"RegisterFileTypeItem", "注册关联jmz加密文件"},
-      {"ContextMenuItem", "快捷方式增加到文件右键菜单"},
+      {"RegisterFileTypeItem", text::kRegisterFileTypeItem},
+      {"ContextMenuItem", text::kContextMenuItem},
       {"Separator3", "-"},
-      {"UnregisterItem", "清除本程序全部注册表项"},
+      {"UnregisterItem", text::kUnregisterItem},
       {"Separator4", "-"},
-      {"HelpItem", "帮助..."},
-      {"CheckForUpdatesItem", "检查更新..."},
-      {"HomePageItem", "主页..."},
+      {"HelpItem", text::kHelpItem},
+      {"CheckForUpdatesItem", text::kCheckForUpdatesItem},
+      {"HomePageItem", text::kHomePageItem},
       {"Separator5", "-"},
-      {"AboutItem", "关于..."},
+      {"AboutItem", text::kAboutItem},
   };
   for (const auto& [name, caption] : items) {
     QAction* action = std::string_view(caption) == "-" ? PopupMenu->addSeparator() : PopupMenu->addAction(Q(caption));
@@ -218,8 +219,8 @@ void MainWindow::BuildMenu() {
     menu_items_[name] = action;
   }
   // The key-less items, inserted at the top while they are revealed.
-  for (const auto& [name, caption] : {std::pair{"KeylessEncryptItem", "创建不保存密钥的加密文件"},
-                                      std::pair{"KeylessDecryptItem", "解密不保存密钥的加密文件"}}) {
+  for (const auto& [name, caption] : {std::pair{"KeylessEncryptItem", text::kKeylessEncryptItem},
+                                      std::pair{"KeylessDecryptItem", text::kKeylessDecryptItem}}) {
     auto* action = new QAction(Q(caption), PopupMenu);
     action->setObjectName(name);
     menu_items_[name] = action;

@@ -66,7 +66,7 @@ class MainWindow final : public QWidget {
   QPushButton* SeparateButton = nullptr;
   QPushButton* ResizeButton = nullptr;
   QProgressBar* ProgressBar = nullptr;
-  QGroupBox* RatioGroup = nullptr;  // the radio group, captioned "文件压缩率"
+  QGroupBox* RatioGroup = nullptr;  // the radio group, captioned text::kRatioGroup
   QButtonGroup* RatioItems = nullptr;  // ids 0..3
   QCheckBox* KeyMasking = nullptr;
   StatusBar* StatusLine = nullptr;

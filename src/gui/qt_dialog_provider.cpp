@@ -1,4 +1,5 @@
 #include "gui/qt_dialog_provider.h"
+#include "gui/texts.h"
 
 #include <QApplication>
 #include <QColorDialog>
@@ -90,8 +91,8 @@ std::optional<std::string> QtDialogProvider::OpenFolder(QWidget* parent, const F
 WindowPort::ReplaceAnswer QtDialogProvider::ReplaceQuestion(QWidget* parent, const std::string& text,
                                                             const std::string& caption) {
   QMessageBox box(QMessageBox::Question, Q(caption), Q(text), QMessageBox::Yes | QMessageBox::No, parent);
-  QPushButton* all_yes = box.addButton(QStringLiteral("全部是"), QMessageBox::YesRole);
-  QPushButton* all_no = box.addButton(QStringLiteral("全部否"), QMessageBox::NoRole);
+  QPushButton* all_yes = box.addButton(QString::fromUtf8(text::kYesToAll), QMessageBox::YesRole);
+  QPushButton* all_no = box.addButton(QString::fromUtf8(text::kNoToAll), QMessageBox::NoRole);
   box.setDefaultButton(QMessageBox::Yes);
   const int answer = box.exec();
   if (box.clickedButton() == all_yes) return WindowPort::ReplaceAnswer::kYesToAll;

@@ -1,4 +1,5 @@
 #include "gui/status_bar.h"
+#include "gui/texts.h"
 
 #include <algorithm>
 
@@ -40,7 +41,7 @@ StatusBar::StatusBar(QWidget* parent) : QWidget(parent) {
   Text->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
   Text->setIndent(kTextIndent);
   Text->setGeometry(18, 1, 424, kStatusBarHeight - 1);
-  SetMessage(Q("  请先输入(或者粘贴)加密或者解密的密钥,再进行加/解密文件的操作..."));
+  SetMessage(Q(text::kStatusBarStart));
 }
 
 QString StatusBar::OneLine(const QString& text) {
