@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "app/window_logic.h"
+#include "app/texts.h"
 #include "archive/folder_engine.h"
 #include "commands/age_command.h"
 #include "compress/parallel_deflate.h"
@@ -20,7 +21,7 @@
 
 namespace vesk {
 
-namespace text = age_files::text;
+namespace age_text = age_files::text;
 
 // ---- Format choice and strength meter --------------------------------------
 
@@ -35,13 +36,13 @@ void WindowLogic::FormatSelected(int index) {
   }
 }
 
-const char* WindowLogic::StrengthHint(int score) { return text::kStrengthHints[std::clamp(score, 0, 4)]; }
+const char* WindowLogic::StrengthHint(int score) { return age_text::kStrengthHints[std::clamp(score, 0, 4)]; }
 
 void WindowLogic::EncryptionKeyEdited() {
   try {
     if (!AgeFormatChosen() || !KeyStrengthEstimator) return port_.SetKeyStrength(std::nullopt, "");
     std::string passphrase = port_.PassphraseText(Control::EncryptionKey);
-    if (passphrase.empty()) return port_.SetKeyStrength(0, text::kStrengthEmpty);
+    if (passphrase.empty()) return port_.SetKeyStrength(0, age_text::kStrengthEmpty);
     const int score = std::clamp(KeyStrengthEstimator(passphrase), 0, 4);
     age_files::WipeString(passphrase);
     port_.SetKeyStrength(score, StrengthHint(score));
@@ -59,7 +60,7 @@ struct WindowLogic::AgeKeys {
   age::SecretBytes passphrase;          // else the passphrase
 };
 
-const char* WindowLogic::AgeEncryptOpenTitle() { return text::kEncryptOpenTitle; }
+const char* WindowLogic::AgeEncryptOpenTitle() { return age_text::kEncryptOpenTitle; }
 
 bool WindowLogic::TakeAgeKeys() {
   auto keys = std::make_shared<AgeKeys>();
@@ -71,9 +72,9 @@ bool WindowLogic::TakeAgeKeys() {
     const bool confirmed = passphrase == confirmation;
     age_files::WipeString(confirmation);
     keys->passphrase = age_files::TakeSecret(passphrase);
-    const char* why = keys->passphrase.empty()                     ? text::kPassphraseEmpty
-                      : !confirmed                                 ? text::kPassphraseMismatch
-                      : !age_files::IsUtf8(keys->passphrase.view()) ? text::kPassphraseNotUtf8
+    const char* why = keys->passphrase.empty()                     ? age_text::kPassphraseEmpty
+                      : !confirmed                                 ? age_text::kPassphraseMismatch
+                      : !age_files::IsUtf8(keys->passphrase.view()) ? age_text::kPassphraseNotUtf8
                                                                    : nullptr;
     if (why != nullptr) {
       EndRun(Outcome::kRefused, why);
@@ -94,20 +95,20 @@ void WindowLogic::AgeEncryptOne(const std::string& picked, bool ask_target) {
     FolderSource = folder ? picked : std::string();
     // A folder becomes "DIR.tar.age"; a file keeps its whole name.
     const std::string proposal = folder ? FolderStem(picked) + ".tar.age" : picked + ".age";
-    const auto saved = ask_target ? port_.SaveDialog({text::kEncryptSaveFilter, 1, proposal, text::kEncryptSaveTitle})
+    const auto saved = ask_target ? port_.SaveDialog({age_text::kEncryptSaveFilter, 1, proposal, age_text::kEncryptSaveTitle})
                                   : std::optional<std::string>(proposal);
-    if (!saved) return ShowStatus(text::kEncryptCancelled);
+    if (!saved) return ShowStatus(age_text::kEncryptCancelled);
     TargetPath = OutputPath = *saved;
     // Nothing is asked or deleted for an output that is the source itself.
     if (!folder && SameFile(picked, TargetPath)) {
-      const std::string why = text::ReplaceFailed(TargetPath, text::kEncryptCancelled);
+      const std::string why = age_text::ReplaceFailed(TargetPath, age_text::kEncryptCancelled);
       EndRun(Outcome::kRefused, why);
       return ReportMessage(why);
     }
     ReplaceTarget = PathExists(TargetPath);
-    if (ReplaceTarget && !AskYesNo(text::ReplaceQuestion(TargetPath), text::kReplaceCaption)) {
-      EndRun(Outcome::kRefused, text::kEncryptCancelled);
-      return ShowStatus(text::kEncryptCancelled);
+    if (ReplaceTarget && !AskYesNo(age_text::ReplaceQuestion(TargetPath), age_text::kReplaceCaption)) {
+      EndRun(Outcome::kRefused, age_text::kEncryptCancelled);
+      return ShowStatus(age_text::kEncryptCancelled);
     }
 
     auto job = std::make_shared<age_files::EncryptJob>();
@@ -122,10 +123,10 @@ void WindowLogic::AgeEncryptOne(const std::string& picked, bool ask_target) {
     keep = true;
     SetCommandState(Operation::Encrypt, false);
     if (folder) {
-      ShowStatus(text::kEncryptStarting);
+      ShowStatus(age_text::kEncryptStarting);
       SetBarPosition(0);
-      SetHintText(Hint::Output, text::EncryptOutputHint(TargetPath));
-      SetHintText(Hint::Source, text::EncryptSourceHint(SourcePath));
+      SetHintText(Hint::Output, age_text::EncryptOutputHint(TargetPath));
+      SetHintText(Hint::Source, age_text::EncryptSourceHint(SourcePath));
       auto pack = std::make_shared<archive::PackJob>();
       pack->folder = picked;
       pack->target_path = TargetPath;
@@ -154,8 +155,8 @@ void WindowLogic::AgeEncryptOne(const std::string& picked, bool ask_target) {
   } catch (...) {
     keep = false;
     SetCommandState(Operation::Encrypt, true);
-    EndRun(Outcome::kFailed, text::kCommandFailed);
-    ReportMessage(text::kCommandFailed);
+    EndRun(Outcome::kFailed, age_text::kCommandFailed);
+    ReportMessage(age_text::kCommandFailed);
   }
 }
 
@@ -198,22 +199,22 @@ void WindowLogic::AgeDecryptChosen(const std::string& source, bool ask_target) {
     if (header.passphrase) {
       std::string passphrase = port_.PassphraseText(Control::DecryptionKey);
       job->passphrase = age_files::TakeSecret(passphrase);
-      if (job->passphrase.empty()) return refuse(text::kPassphraseRequired);
-      if (header.work_factor > AgeMaxWorkFactor) return refuse(text::WorkFactorTooHigh(header.work_factor, AgeMaxWorkFactor));
+      if (job->passphrase.empty()) return refuse(age_text::kPassphraseRequired);
+      if (header.work_factor > AgeMaxWorkFactor) return refuse(age_text::WorkFactorTooHigh(header.work_factor, AgeMaxWorkFactor));
     } else {
-      if (AgeIdentityFiles.empty()) return refuse(text::kIdentitiesRequired);
+      if (AgeIdentityFiles.empty()) return refuse(age_text::kIdentitiesRequired);
       job->identity_files = AgeIdentityFiles;
     }
 
-    const FileDialogSpec save{"全部文件(*.*)|*.*", -1, AgePlainName(source), text::kDecryptSaveTitle};
+    const FileDialogSpec save{vesk::text::kAllFilesFilter, -1, AgePlainName(source), age_text::kDecryptSaveTitle};
     const auto saved = ask_target ? port_.SaveDialog(save) : std::optional<std::string>(save.file_name);
-    if (!saved) return ShowStatus(text::kDecryptCancelled);
+    if (!saved) return ShowStatus(age_text::kDecryptCancelled);
     TargetPath = OutputPath = *saved;
-    if (SameFile(source, TargetPath)) return refuse(text::ReplaceFailed(TargetPath, text::kDecryptCancelled));
+    if (SameFile(source, TargetPath)) return refuse(age_text::ReplaceFailed(TargetPath, age_text::kDecryptCancelled));
     ReplaceTarget = PathExists(TargetPath);
-    if (ReplaceTarget && !AskYesNo(text::ReplaceQuestion(TargetPath), text::kReplaceCaption)) {
-      EndRun(Outcome::kRefused, text::kDecryptCancelled);
-      return ShowStatus(text::kDecryptCancelled);
+    if (ReplaceTarget && !AskYesNo(age_text::ReplaceQuestion(TargetPath), age_text::kReplaceCaption)) {
+      EndRun(Outcome::kRefused, age_text::kDecryptCancelled);
+      return ShowStatus(age_text::kDecryptCancelled);
     }
 
     job->source_path = source;
@@ -239,14 +240,14 @@ void WindowLogic::AgeDecryptChosen(const std::string& source, bool ask_target) {
   } catch (...) {
     keep = false;
     SetCommandState(Operation::Decrypt, true);
-    EndRun(Outcome::kFailed, text::DecryptFailed(source));
+    EndRun(Outcome::kFailed, age_text::DecryptFailed(source));
     Beep();
   }
 }
 
 void WindowLogic::ChooseIdentityFilesClicked() {
   try {
-    FileDialogSpec open{text::kIdentityFilter, -1, "", text::kIdentityOpenTitle};
+    FileDialogSpec open{age_text::kIdentityFilter, -1, "", age_text::kIdentityOpenTitle};
     const std::vector<std::string> chosen = port_.OpenManyDialog(open);
     if (chosen.empty()) return;
     // Each file is read once now, so that a wrong one is named at once; the
@@ -256,7 +257,7 @@ void WindowLogic::ChooseIdentityFilesClicked() {
       if (!file.error.empty()) return ReportMessage(file.error);
     }
     AgeIdentityFiles = chosen;
-    ShowStatus(text::IdentitiesChosen(AgeIdentityFiles.size()));
+    ShowStatus(age_text::IdentitiesChosen(AgeIdentityFiles.size()));
   } catch (...) {
     Beep();
   }
@@ -266,28 +267,28 @@ void WindowLogic::ChooseIdentityFilesClicked() {
 
 void WindowLogic::GenerateIdentityClicked() {
   try {
-    const auto saved = port_.SaveDialog({text::kIdentityFilter, 1, text::kIdentitySaveName, text::kIdentitySaveTitle});
+    const auto saved = port_.SaveDialog({age_text::kIdentityFilter, 1, age_text::kIdentitySaveName, age_text::kIdentitySaveTitle});
     if (!saved) return;
     const std::string& path = *saved;
     // An existing identity is never replaced: what was encrypted to it
     // would be lost with it.
-    if (PathExists(path)) return ReportMessage(text::IdentityExists(path));
+    if (PathExists(path)) return ReportMessage(age_text::IdentityExists(path));
     std::optional<age_files::NewIdentity> identity = age_files::GenerateIdentity(std::time(nullptr));
-    if (!identity) return ReportMessage(text::kInternalError);
+    if (!identity) return ReportMessage(age_text::kInternalError);
     try {
       age_files::WriteNewKeyFile(path, identity->file_text);
     } catch (const TargetExistsError&) {
-      return ReportMessage(text::IdentityExists(path));
+      return ReportMessage(age_text::IdentityExists(path));
     } catch (...) {
-      return ReportMessage(text::IdentityNotWritten(path));
+      return ReportMessage(age_text::IdentityNotWritten(path));
     }
     port_.CopyToClipboard(identity->public_key);
     // The new identity opens what others encrypt to its public key.
     if (std::find(AgeIdentityFiles.begin(), AgeIdentityFiles.end(), path) == AgeIdentityFiles.end()) {
       AgeIdentityFiles.push_back(path);
     }
-    port_.InformationBox(text::IdentityWritten(path, identity->public_key), kProgramTitle);
-    ShowStatus(text::PublicKeyStatus(identity->public_key));
+    port_.InformationBox(age_text::IdentityWritten(path, identity->public_key), kProgramTitle);
+    ShowStatus(age_text::PublicKeyStatus(identity->public_key));
   } catch (...) {
     Beep();
   }

@@ -1,4 +1,5 @@
 #include "app/control.h"
+#include "app/texts.h"
 
 namespace vesk {
 
@@ -19,22 +20,22 @@ Control ControlFor(Operation op) {
 
 const char* IdleCaption(Control c) {
   switch (c) {
-    case Control::EncryptButton: return "加密文件";
-    case Control::DecryptButton: return "解密文件";
-    case Control::CreateSelfDecryptingButton: return "创建自解密";
-    case Control::SelfDecryptButton: return "自解密";
-    case Control::SeparateButton: return "分离";
+    case Control::EncryptButton: return text::kEncryptButton;
+    case Control::DecryptButton: return text::kDecryptButton;
+    case Control::CreateSelfDecryptingButton: return text::kCreateSelfDecryptingButton;
+    case Control::SelfDecryptButton: return text::kSelfDecryptButton;
+    case Control::SeparateButton: return text::kSeparateButton;
     default: return "";
   }
 }
 
 const char* BusyCaption(Control c) {
   switch (c) {
-    case Control::EncryptButton: return "取消加密";
-    case Control::DecryptButton: return "取消解密";
-    case Control::CreateSelfDecryptingButton: return "取消创建";
+    case Control::EncryptButton: return text::kCancelEncryptButton;
+    case Control::DecryptButton: return text::kCancelDecryptButton;
+    case Control::CreateSelfDecryptingButton: return text::kCancelCreateButton;
     case Control::SelfDecryptButton:
-    case Control::SeparateButton: return "取消";
+    case Control::SeparateButton: return text::kCancelButton;
     default: return "";
   }
 }

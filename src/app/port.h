@@ -128,13 +128,13 @@ class WindowPort {
     return one ? std::vector<std::string>{*one} : std::vector<std::string>{};
   }
   // The replace question while several files are worked on: besides Yes and
-  // No, the answer for every further file of the batch ("全部是", "全部否").
+  // No, the answer for every further file of the batch (yes or no to all).
   using ReplaceAnswer = vesk::ReplaceAnswer;
   virtual ReplaceAnswer ReplaceQuestion(const std::string& text, const std::string& caption) {
     return Question(text, caption) ? ReplaceAnswer::kYes : ReplaceAnswer::kNo;
   }
   // Whether to unpack the tar file a decryption has just written
-  // ("解开文件夹？"); a front end may answer from a setting of its own.
+  // (archive::text::kUnpackQuestion); a front end may answer from a setting of its own.
   virtual bool UnpackQuestion(const std::string& text, const std::string& caption) { return Question(text, caption); }
   // A folder chooser; nullopt when cancelled (and always, unless overridden).
   virtual std::optional<std::string> FolderDialog(const FileDialogSpec& /*setup*/) { return std::nullopt; }

@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "app/window_logic.h"
+#include "app/texts.h"
 #include "platform/colours.h"
 
 namespace vesk {
@@ -101,16 +102,16 @@ void WindowLogic::BrandHovered() {
 
 void WindowLogic::ShowKeyLength(Control box, const char* unit) {
   try {
-    port_.SetKeyHint(box, "密钥长度为:" + std::to_string(KeyBytes(box).size()) + unit);
+    port_.SetKeyHint(box, text::KeyLength(KeyBytes(box).size(), unit));
   } catch (...) {
     Beep();
   }
 }
 
-void WindowLogic::EncryptionKeyClicked() { ShowKeyLength(Control::EncryptionKey, "字节"); }
-void WindowLogic::EncryptionKeyHovered() { ShowKeyLength(Control::EncryptionKey, "个字节"); }
-void WindowLogic::DecryptionKeyClicked() { ShowKeyLength(Control::DecryptionKey, "字节"); }
-void WindowLogic::DecryptionKeyHovered() { ShowKeyLength(Control::DecryptionKey, "个字节"); }
+void WindowLogic::EncryptionKeyClicked() { ShowKeyLength(Control::EncryptionKey, text::kBytesClicked); }
+void WindowLogic::EncryptionKeyHovered() { ShowKeyLength(Control::EncryptionKey, text::kBytesHovered); }
+void WindowLogic::DecryptionKeyClicked() { ShowKeyLength(Control::DecryptionKey, text::kBytesClicked); }
+void WindowLogic::DecryptionKeyHovered() { ShowKeyLength(Control::DecryptionKey, text::kBytesHovered); }
 
 // ---- Soft keyboard --------------------------------------------------------------
 
@@ -142,7 +143,7 @@ void WindowLogic::SoftKeyboardClicked() {
     const auto keyboard = FindOnScreenKeyboard(path != nullptr ? path : "");
     // A keyboard that is there but does not start helps the user no more
     // than a missing one.
-    if (!keyboard || !port_.StartProgram(*keyboard)) ReportMessage("软键盘不存在，请使用输入法的软键盘。");
+    if (!keyboard || !port_.StartProgram(*keyboard)) ReportMessage(text::kNoSoftKeyboard);
   } catch (...) {
     Beep();
   }
@@ -185,7 +186,7 @@ void WindowLogic::PageNotOpened(const std::string& path) {
     std::string file = port_.SitePageFile(path);
     if (file.empty()) file = path == "/" ? "index.html" : path.substr(path.find_first_not_of('/'));
     // Without a browser the user can still read the page: say where it is.
-    ReportMessage("无法打开网页，请用浏览器打开网页文件：\r\n" + file);
+    ReportMessage(text::PageNotOpened(file));
   } catch (...) {
     Beep();
   }
@@ -204,11 +205,7 @@ void WindowLogic::CheckForUpdatesClicked() {
 void WindowLogic::HomePageClicked() { OpenPage("/"); }
 
 std::string WindowLogic::AboutText() {
-  return "Vesk 文件压缩加密程序 \r\n"
-         "\r\n"
-         "     作者: Vesk 开发组\r\n"
-         "     2005-2026\r\n"
-         "     版本:" VESK_VERSION_TEXT;
+  return std::string(text::kAboutHead) + VESK_VERSION_TEXT;
 }
 
 void WindowLogic::AboutClicked() {

@@ -2,6 +2,9 @@
 // their layers' texts files), by name, one section per command family.
 #pragma once
 
+#include <cstddef>
+#include <string>
+
 namespace vesk::text {
 
 // ---- Age (the strong format) ------------------------------------------------
@@ -26,6 +29,52 @@ namespace vesk::text {
 
 
 // ---- Start-up and small commands --------------------------------------------
+// The command buttons' captions, idle and busy.
+inline constexpr const char* kEncryptButton = "加密文件";
+inline constexpr const char* kDecryptButton = "解密文件";
+inline constexpr const char* kCreateSelfDecryptingButton = "创建自解密";
+inline constexpr const char* kSelfDecryptButton = "自解密";
+inline constexpr const char* kSeparateButton = "分离";
+inline constexpr const char* kCancelEncryptButton = "取消加密";
+inline constexpr const char* kCancelDecryptButton = "取消解密";
+inline constexpr const char* kCancelCreateButton = "取消创建";
+inline constexpr const char* kCancelButton = "取消";
+// vesk --help.
+inline constexpr const char* kWindowHelp =
+    "用法: vesk [文件] [/ysl0 | /ysl1 | /ysl2 | /ysl3] [/pbmy]\n"
+    "      vesk --encrypt 文件或文件夹...\n"
+    "      vesk --decrypt 文件...\n"
+    "      vesk --help\n"
+    "\n"
+    "打开 Vesk 文件加密的窗口。\n"
+    "\n"
+    "  文件                 预先选中这个文件: 加密或解密时打开文件的对话框里就是它\n"
+    "  /ysl0 ... /ysl3      压缩比: 0 不压缩, 1 最快, 2 标准, 3 最大\n"
+    "  /pbmy                密钥框显示为 *\n"
+    "  --encrypt 路径...    文件管理器右键菜单的 “用 Vesk 加密”: 预先选中第一个文件,\n"
+    "                       准备好 “加密文件” 按钮, 状态栏说明收到了几项\n"
+    "  --decrypt 路径...    文件管理器右键菜单的 “用 Vesk 解密”: 同上, 准备好 “解密文件”\n"
+    "  --help, -h           显示本说明\n"
+    "\n"
+    "--encrypt 和 --decrypt 之后的每个参数都是一个路径, 原样使用 (不必是 UTF-8)。\n"
+    "命令行的加密和解密请用 vesk-cli (vesk-cli --help)。\n";
+// What a context-menu item's request says in the status line.
+inline constexpr const char* kNoFilesPassed = "没有收到文件。";
+inline std::string NothingToWorkOn(std::size_t count) {
+  return "收到 " + std::to_string(count) + " 项, 其中没有可以处理的文件 (文件夹暂时不能处理)。";
+}
+inline std::string StartWith(const std::string& caption) { return " — 点 “" + caption + "” 开始。"; }
+inline std::string FirstOfSeveral(std::size_t count, const std::string& first) {
+  return "收到 " + std::to_string(count) + " 项, 现在一次只处理一个文件, 已选中第一个: " + first;
+}
+// The key boxes' hints.
+inline std::string KeyLength(std::size_t bytes, const char* unit) { return "密钥长度为:" + std::to_string(bytes) + unit; }
+inline constexpr const char* kBytesClicked = "字节";
+inline constexpr const char* kBytesHovered = "个字节";
+inline constexpr const char* kNoSoftKeyboard = "软键盘不存在，请使用输入法的软键盘。";
+inline std::string PageNotOpened(const std::string& file) { return "无法打开网页，请用浏览器打开网页文件：\r\n" + file; }
+inline constexpr const char* kAboutHead = "Vesk 文件压缩加密程序 \r\n\r\n     作者: Vesk 开发组\r\n     2005-2026\r\n     版本:";
+inline constexpr const char* kAllFilesFilter = "全部文件(*.*)|*.*";
 
 
 }  // namespace vesk::text

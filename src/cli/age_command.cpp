@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "app/window_logic.h"
+#include "cli/texts.h"
 #include "crypto/age/keys.h"
 #include "crypto/age_files/engine.h"
 #include "crypto/age_files/key_files.h"
@@ -44,28 +45,28 @@ age::SecretBytes ReadKeyInput(const std::string& path) {
 }  // namespace
 
 void AddAgeEncryptOptions(CLI::App* encrypt, AgeOptions& age) {
-  encrypt->add_option("--format", age.format, "加密格式: jmz 兼容格式 (默认), age 强加密 (age v1, 写 SOURCE.age)")
+  encrypt->add_option("--format", age.format, cli::text::kFormatHelp)
       ->check(CLI::IsMember({"jmz", "age"}));
-  encrypt->add_option("--recipient", age.recipients, "age: 加密给这个公钥 (age1…，可以多次给出)");
-  encrypt->add_option("--recipients-file", age.recipient_files, "age: 加密给文件里的公钥 (每行一个，可以多次给出)");
-  encrypt->add_flag("--armor", age.armor, "age: 写 ASCII 文本格式 (-----BEGIN AGE ENCRYPTED FILE-----)");
+  encrypt->add_option("--recipient", age.recipients, cli::text::kRecipientHelp);
+  encrypt->add_option("--recipients-file", age.recipient_files, cli::text::kRecipientsFileHelp);
+  encrypt->add_flag("--armor", age.armor, cli::text::kArmorHelp);
 }
 
 void AddAgeDecryptOptions(CLI::App* decrypt, AgeOptions& age) {
-  decrypt->add_option("--identity", age.identity_files, "age: 身份密钥文件 (AGE-SECRET-KEY-1…，可以多次给出)");
-  decrypt->add_option("--max-work-factor", age.max_work_factor, "age: 接受的最大 scrypt 工作因子 (log2, 默认 22)")
+  decrypt->add_option("--identity", age.identity_files, cli::text::kIdentityHelp);
+  decrypt->add_option("--max-work-factor", age.max_work_factor, cli::text::kMaxWorkFactorHelp)
       ->check(CLI::Range(1, age::kMaxScryptLogN));
 }
 
 std::optional<std::string> AgeEncryptUsageError(const AgeOptions& age, const KeySource& key, bool jmz_only) {
   const bool to_recipients = !age.recipients.empty() || !age.recipient_files.empty();
   if (!age.chosen()) {
-    if (to_recipients || age.armor) return "--recipient、--recipients-file 和 --armor 只能与 --format age 一起使用。";
+    if (to_recipients || age.armor) return cli::text::kAgeOnlyOptions;
     return std::nullopt;
   }
-  if (jmz_only) return "--level、--algorithm 和 --decrypt-key-* 只用于 .jmz 格式，不能与 --format age 一起使用。";
+  if (jmz_only) return cli::text::kJmzOnlyOptions;
   if (to_recipients && (!key.file.empty() || !key.env.empty())) {
-    return "age 文件或者用密码加密，或者加密给接收者公钥，不能两样同时用。";
+    return cli::text::kPassphraseOrRecipients;
   }
   return std::nullopt;
 }
@@ -87,7 +88,7 @@ std::optional<int> ReadAgeEncryptKeys(AgeOptions& age, const KeySource& key, Por
     try {
       content = std::string(ReadKeyInput(path).view());
     } catch (const std::exception&) {
-      std::cerr << "无法读取接收者文件: " << path << '\n';
+      std::cerr << cli::text::RecipientsFileUnreadable(path) << '\n';
       return 1;
     }
     const age_files::RecipientList list = age_files::ParseRecipients(content);
@@ -104,13 +105,13 @@ std::optional<int> ReadAgeEncryptKeys(AgeOptions& age, const KeySource& key, Por
 
   std::optional<std::string> passphrase;
   try {
-    passphrase = ReadPassphrase(key, "加密的密码: ", true);
+    passphrase = ReadPassphrase(key, cli::text::kEncryptPassphrasePrompt, true);
   } catch (const std::exception& e) {
     std::cerr << e.what() << '\n';
     return 1;
   }
   if (!passphrase || passphrase->empty()) {
-    std::cerr << "没有加密的密码: 请用 --key-file 或 --key-env 给出密码，或者用 --recipient 给出接收者公钥。\n";
+    std::cerr << cli::text::kNoEncryptPassphrase << '\n';
     return 1;
   }
   if (!age_files::IsUtf8(*passphrase)) {
@@ -146,7 +147,7 @@ std::optional<int> ReadDecryptKeys(const KeySource& key, const std::vector<std::
     } else {
       // Asked once on a terminal; a typed line holds no line break, so both
       // readings of it are the same text.
-      std::string typed = ReadPassphrase(key, "解密的密钥: ", false).value_or("");
+      std::string typed = ReadPassphrase(key, cli::text::kDecryptKeyPrompt, false).value_or("");
       if (container) config.decrypt_key = NormalizeKeyText(typed);
       config.decrypt_passphrase = typed;
       age_files::WipeString(typed);
@@ -156,7 +157,7 @@ std::optional<int> ReadDecryptKeys(const KeySource& key, const std::vector<std::
     return 1;
   }
   if (container && config.decrypt_key.empty()) {
-    std::cerr << "没有解密的密钥: 请用 --key-file 或 --key-env 给出密钥 (只解压缩请用 decompress)。\n";
+    std::cerr << cli::text::kNoDecryptKey << '\n';
     return 1;
   }
   return std::nullopt;
@@ -177,9 +178,9 @@ void PrepareAgeWindow(const AgeOptions& age, WindowLogic& window) {
 }
 
 KeygenCommand::KeygenCommand(CLI::App& app) {
-  command_ = app.add_subcommand("keygen", "生成 age 身份密钥 (age-keygen 的格式)，显示公钥；-y 显示身份密钥文件的公钥");
-  auto* output = command_->add_option("-o,--output", output_, "写入这个新文件 (权限 0600，不替换已有文件)；省略时写到标准输出");
-  command_->add_option("-y", identity_, "显示这个身份密钥文件 (- 为标准输入) 里每个身份密钥的公钥")->excludes(output);
+  command_ = app.add_subcommand("keygen", cli::text::kKeygenHelp);
+  auto* output = command_->add_option("-o,--output", output_, cli::text::kKeygenOutputHelp);
+  command_->add_option("-y", identity_, cli::text::kKeygenConvertHelp)->excludes(output);
 }
 
 bool KeygenCommand::Parsed() const { return command_->parsed(); }
@@ -198,7 +199,7 @@ int KeygenCommand::Generate() const {
                     static_cast<std::streamsize>(identity->file_text.size()));
     std::cout.flush();
     if (!std::cout) return 1;
-    std::cerr << "公钥: " << identity->public_key << '\n';
+    std::cerr << cli::text::kPublicKeyLabel << identity->public_key << '\n';
     return 0;
   }
   try {
@@ -210,7 +211,7 @@ int KeygenCommand::Generate() const {
     std::cerr << text::IdentityNotWritten(output_) << '\n';
     return 1;
   }
-  std::cerr << "身份密钥已写入 " << output_ << " (只有你能读写)。公钥:\n";
+  std::cerr << cli::text::IdentityWritten(output_) << '\n';
   std::cout << identity->public_key << '\n' << std::flush;
   return 0;
 }
@@ -221,11 +222,11 @@ int KeygenCommand::Convert() const {
     const age::SecretBytes text = ReadKeyInput(identity_);
     recipients = age_files::RecipientsOfIdentities(text.view());
   } catch (const std::exception&) {
-    std::cerr << "无法读取身份密钥文件: " << identity_ << '\n';
+    std::cerr << cli::text::IdentityFileUnreadable(identity_) << '\n';
     return 1;
   }
   if (!recipients) {
-    std::cerr << identity_ << ": 不是有效的 age 身份密钥文件 (AGE-SECRET-KEY-1…)。\n";
+    std::cerr << cli::text::NotAnIdentityFile(identity_) << '\n';
     return 1;
   }
   for (const std::string& r : *recipients) std::cout << r << '\n';

@@ -32,7 +32,7 @@ struct PortConfig {
   Algorithm algorithm = Algorithm::kCurrent;  // answers the algorithm questions
   bool interactive = false;          // a terminal can answer kAsk questions
   bool progress = false;             // draw the progress line
-  bool unpack = false;               // answers "解开文件夹？"
+  bool unpack = false;               // answers the unpack question
 
   PortConfig() = default;
   PortConfig(const PortConfig&) = default;

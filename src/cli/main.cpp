@@ -17,6 +17,7 @@
 #include "cli/sfx_command.h"
 #include "cli/shred_command.h"
 #include "cli/signals.h"
+#include "cli/texts.h"
 
 namespace {
 
@@ -48,7 +49,7 @@ int main(int argc, char** argv) {
   if (argc == 1) {
     if (auto shown = vesk::cli::DescribeOwnPayload(argv[0])) return *shown;
   }
-  CLI::App app{"Vesk 文件加密 — 命令行版本\n加密、压缩、解密、解压缩文件。", "vesk-cli"};
+  CLI::App app{vesk::cli::text::kCliDescription, "vesk-cli"};
   app.require_subcommand(1);
   app.set_version_flag("--version", "vesk-cli 2.8.63");
 

@@ -1,5 +1,7 @@
 #include "cli/progress_line.h"
 
+#include "cli/texts.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -28,7 +30,7 @@ std::string FormatProgress(double fraction, int64_t bytes, double seconds, int w
     line += buf;
     if (fraction > 0.0 && fraction < 1.0) {
       const long left = std::lround(seconds * (1.0 - fraction) / fraction);
-      std::snprintf(buf, sizeof buf, "  剩余 %ld:%02ld", left / 60, left % 60);
+      std::snprintf(buf, sizeof buf, text::kTimeLeftFormat, left / 60, left % 60);
       line += buf;
     }
   }

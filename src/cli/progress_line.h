@@ -6,7 +6,7 @@
 
 namespace vesk::cli {
 
-// "[#####-----]  50%  12.3 MB/s  剩余 0:04": `fraction` in 0..1, `bytes` done
+// "[#####-----]  50%  12.3 MB/s" and the time left: `fraction` in 0..1, `bytes` done
 // so far, `seconds` elapsed. Throughput and remaining time are left out
 // until they can be estimated.
 std::string FormatProgress(double fraction, int64_t bytes, double seconds, int width = 30);

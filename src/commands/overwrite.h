@@ -1,6 +1,6 @@
 // What happens to a file that is already where an output goes. The policy is
 // a value a request carries: vesk-cli sets it from --yes/--no, the window
-// asks (and a batch remembers "全部是"/"全部否" as a policy of its own).
+// asks (and a batch remembers a yes or no for all files as a policy of its own).
 #pragma once
 
 #include <functional>
