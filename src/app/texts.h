@@ -23,6 +23,8 @@ namespace vesk::text {
 
 
 // ---- Shredder ---------------------------------------------------------------
+// The open dialog's filter.
+inline constexpr const char* kShredFilter = "全部文件(*.*)|*.*";
 
 
 // ---- Start-up and small commands --------------------------------------------

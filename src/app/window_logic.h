@@ -23,6 +23,7 @@
 #include "app/menu_request.h"
 #include "app/port.h"
 #include "core/reporting.h"
+#include "core/stop.h"
 #include "compress/compressor.h"
 #include "crypto/keyed/decrypt_engine.h"
 #include "crypto/keyed/random_source.h"
@@ -46,6 +47,7 @@ class WindowLogic : public Reporter, public ControlSink, public keyed::DecryptHo
   void ReportMessage(const std::string& text) override;
   void ShowStatus(const std::string& text) override;
   bool AskYesNo(const std::string& text, const std::string& caption) override;
+  void ShowHint(Hint h, const std::string& text) override { SetHintText(h, text); }
   bool AskAlgorithm(AlgorithmQuestion which, const std::string& text, const std::string& caption) override {
     return port_.AlgorithmQuestion(which, text, caption);
   }
@@ -281,16 +283,12 @@ class WindowLogic : public Reporter, public ControlSink, public keyed::DecryptHo
 
   // ---- File shredder (shred_commands.cpp) -------------------------------------
 
-  // The file to shred; emptied when the command starts and when it stops.
-  std::string ShredPath;
-  // The popup item: asks for a file and starts the worker, or stops the run.
+  // The popup item: asks for a file and starts its shred, or stops the run.
   void ShredClicked();
-  // The worker's operation: confirmation, overwrite, deletion, messages.
-  void ShredFile();
   // The popup item idle again, and every command with it.
   void ResetShredItem();
-  // Stops the running shred for good: a later run that sets KeepShredding
-  // again does not wake it. Used by the item's stop form and by Ctrl-C.
+  // Stops the running shred for good; a later run has a stop of its own.
+  // Used by the item's stop form.
   void StopShredding();
 
   // ---- Self-decrypting executables (self_extract_commands.cpp) ----------------
@@ -380,6 +378,8 @@ class WindowLogic : public Reporter, public ControlSink, public keyed::DecryptHo
   void SetControlTag(Control c, int tag) override;
   void SetControlCaption(Control c, const std::string& caption) override { port_.SetCaption(c, caption); }
   void StopCompression() override;
+  // The running shred stops as well.
+  void StopRuns() override;
   void ProcessPendingMessages() override;
   void OnRunEnded() override;
 
@@ -512,8 +512,10 @@ class WindowLogic : public Reporter, public ControlSink, public keyed::DecryptHo
   void OpenPage(const char* path);
   std::function<uint32_t()> brand_draw_;
 
-  // File shredder (shred_commands.cpp): counts the stops, so that a stopped run
-  // knows it was stopped.
+  // File shredder (shred_commands.cpp): runs the shred command for `file` on
+  // a worker. The stops are counted, so that a stopped run knows the item is
+  // no longer its own.
+  void StartShred(const std::string& file);
   std::atomic<uint64_t> shred_run_{0};
   ZipRun zip_;  // the current run of Compression (user-interface thread)
   // The user cancelled the decryption: its engine's stop report is no error.
@@ -524,6 +526,7 @@ class WindowLogic : public Reporter, public ControlSink, public keyed::DecryptHo
   SelfExtractRun& SelfExtract();
 
   mutable std::mutex mutex_;  // guards the fields below, touched from workers
+  StopSource shred_stop_;  // the stop of the latest shred
   bool keyless_shown_ = false;
   bool commands_idle_ = true;  // as the command state last set the command items
   // The running compression makes the temporary copy of an encryption.

@@ -25,6 +25,10 @@ inline constexpr const char* kAnsweredNo = " -> 否";
 
 
 // ---- Shredder ---------------------------------------------------------------
+inline constexpr const char* kShredHelp = "粉碎文件: 用零覆盖文件的全部内容一次，写到磁盘后删除 (慎用)";
+inline constexpr const char* kShredFileHelp = "要粉碎的文件";
+inline constexpr const char* kShredYesHelp = "每个文件的确认问题都回答“是”";
+inline constexpr const char* kShredNoHelp = "每个文件的确认问题都回答“否”";
 
 
 }  // namespace vesk::cli::text

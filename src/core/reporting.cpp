@@ -81,6 +81,7 @@ void Reporter::StopAll() {
     flags_.KeepSeparating = false;
     StopCompression();
     flags_.KeepShredding = false;
+    StopRuns();
   } catch (...) {
     Beep();
   }
