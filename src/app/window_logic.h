@@ -264,9 +264,9 @@ class WindowLogic : public Reporter, public ControlSink, public keyed::DecryptHo
   // The program the entries start (the running program unless set), the
   // folders they go to (the user's unless set) and what the file managers
   // can load (this computer's unless set).
-  std::string ShellProgram;
-  std::optional<shell::Locations> ShellFolders;
-  std::optional<shell::Desktop> ShellDesktop;
+  void SetShellProgram(std::string program);
+  void SetShellFolders(shell::Locations folders);
+  void SetShellDesktop(shell::Desktop desktop);
 
   // A context-menu item's request (`vesk --encrypt|--decrypt PATH...`):
   // preselects the first file, makes the command ready and says in the
@@ -511,6 +511,16 @@ class WindowLogic : public Reporter, public ControlSink, public keyed::DecryptHo
   void ShowKeyLength(Control box, const char* unit);
   void OpenPage(const char* path);
   std::function<uint32_t()> brand_draw_;
+
+  // Shell integration (desktop_commands.cpp): what the items register and
+  // where; one item's run.
+  struct ShellSetup {
+    std::string program;
+    std::optional<shell::Locations> folders;
+    std::optional<shell::Desktop> desktop;
+  };
+  ShellSetup shell_setup_;
+  void Register(shell::Action action);
 
   // File shredder (shred_commands.cpp): runs the shred command for `file` on
   // a worker. The stops are counted, so that a stopped run knows the item is
