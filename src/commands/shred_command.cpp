@@ -5,7 +5,8 @@
 namespace vesk::commands {
 namespace {
 
-// The run's prompter, with the confirmation answered by the request.
+// The run's prompter, with the confirmation (the shredder's only question)
+// answered by the request.
 class AnsweredConfirmation : public Prompter {
  public:
   AnsweredConfirmation(Prompter& asked, bool answer) : asked_(asked), answer_(answer) {}
@@ -13,6 +14,9 @@ class AnsweredConfirmation : public Prompter {
   bool AskYesNo(const std::string& text, const std::string& caption) override {
     asked_.ShowAnswered(text, caption, answer_);
     return answer_;
+  }
+  void ShowAnswered(const std::string& text, const std::string& caption, bool answer) override {
+    asked_.ShowAnswered(text, caption, answer);
   }
 
  private:
