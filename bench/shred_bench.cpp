@@ -70,6 +70,7 @@ int main(int argc, char** argv) {
   const std::string path = dir + "/vesk-bench.shred";
 
   YesReporter reporter;
+  vesk::RunContext context{reporter, reporter, {}};
   vesk::shred::ShredJob job;
   job.path = path;
   Timing ours, theirs;
@@ -77,7 +78,7 @@ int main(int argc, char** argv) {
   for (int round = 0; round < rounds && ok; ++round) {
     // Alternate the order, so that neither always runs on a just-busied disk.
     const auto run_ours = [&] {
-      return Measure(ours, RUSAGE_SELF, path, mib << 20, cold, [&] { return vesk::shred::ShredFile(job, reporter); });
+      return Measure(ours, RUSAGE_SELF, path, mib << 20, cold, [&] { return vesk::shred::ShredFile(job, context).Completed(); });
     };
     const auto run_theirs = [&] {
       return Measure(theirs, RUSAGE_CHILDREN, path, mib << 20, cold, [&] { return RunShred(path); });

@@ -1,8 +1,11 @@
 // The popup items that tie the program into the desktop: the ".jmz" file
 // association, the context-menu items for files and folders, and the
-// removal of both with the settings. Each says in the status line what it
-// did and what it could not do, and why; a failure beeps as well.
+// removal of both with the settings. Each runs the registration command and
+// says in the status line what it did and what it could not do, and why; a
+// failure beeps as well.
+#include "app/texts.h"
 #include "app/window_logic.h"
+#include "commands/registration_command.h"
 
 namespace vesk {
 namespace {
@@ -17,8 +20,7 @@ std::optional<std::string> ProgramToRegister(const std::string& set) {
 
 shell::Result NoProgram() {
   shell::Result r;
-  r.Add(shell::Place::kProgram, shell::Outcome::kFailed, {},
-        "本程序的文件已不在原处 (可能已被升级或删除), 请重新启动本程序后再试");
+  r.Add(shell::Place::kProgram, shell::Outcome::kFailed, {}, text::kProgramGone);
   return r;
 }
 
@@ -29,48 +31,35 @@ void WindowLogic::PresentRegistration(shell::Action action, const shell::Result&
   if (!result.ok()) Beep();
 }
 
-void WindowLogic::RegisterFileTypeClicked() {
+void WindowLogic::SetShellProgram(std::string program) { shell_setup_.program = std::move(program); }
+void WindowLogic::SetShellFolders(shell::Locations folders) { shell_setup_.folders = std::move(folders); }
+void WindowLogic::SetShellDesktop(shell::Desktop desktop) { shell_setup_.desktop = std::move(desktop); }
+
+void WindowLogic::Register(shell::Action action) {
   shell::Result result;
   try {
-    const shell::Locations at = ShellFolders.value_or(shell::Locations::ForUser());
-    const auto program = ProgramToRegister(ShellProgram);
-    result = program ? shell::RegisterAssociation(at, *program) : NoProgram();
+    commands::RegistrationRequest request;
+    request.action = action;
+    request.locations = shell_setup_.folders;
+    request.desktop = shell_setup_.desktop;
+    if (action == shell::Action::kUnregister) {
+      // The window keeps showing what it shows until it closes.
+      request.remove_settings = [this] { (values_ != nullptr ? *values_ : memory_values_).Remove(); };
+      result = commands::RegistrationCommand().Run(request);
+    } else if (const auto program = ProgramToRegister(shell_setup_.program)) {
+      request.program = *program;
+      result = commands::RegistrationCommand().Run(request);
+    } else {
+      result = NoProgram();
+    }
   } catch (const std::exception& e) {
     result.Add(shell::Place::kFolders, shell::Outcome::kFailed, {}, e.what());
   }
-  PresentRegistration(shell::Action::kAssociate, result);
+  PresentRegistration(action, result);
 }
 
-void WindowLogic::AddContextMenuClicked() {
-  shell::Result result;
-  try {
-    const shell::Locations at = ShellFolders.value_or(shell::Locations::ForUser());
-    const auto program = ProgramToRegister(ShellProgram);
-    const shell::Desktop desktop = ShellDesktop.value_or(shell::Desktop::OfThisComputer());
-    result = program ? shell::AddContextMenu(at, *program, desktop) : NoProgram();
-  } catch (const std::exception& e) {
-    result.Add(shell::Place::kFolders, shell::Outcome::kFailed, {}, e.what());
-  }
-  PresentRegistration(shell::Action::kContextMenu, result);
-}
-
-void WindowLogic::UnregisterClicked() {
-  shell::Result result;
-  try {
-    const shell::Locations at = ShellFolders.value_or(shell::Locations::ForUser());
-    result = shell::RemoveAll(at);
-  } catch (const std::exception& e) {
-    result.Add(shell::Place::kFolders, shell::Outcome::kFailed, {}, e.what());
-  }
-  // The settings go even when an entry could not be removed; the window
-  // keeps showing what it shows until it closes.
-  try {
-    (values_ != nullptr ? *values_ : memory_values_).Remove();
-    result.Add(shell::Place::kSettings, shell::Outcome::kRemoved);
-  } catch (const std::exception& e) {
-    result.Add(shell::Place::kSettings, shell::Outcome::kFailed, {}, e.what());
-  }
-  PresentRegistration(shell::Action::kUnregister, result);
-}
+void WindowLogic::RegisterFileTypeClicked() { Register(shell::Action::kAssociate); }
+void WindowLogic::AddContextMenuClicked() { Register(shell::Action::kContextMenu); }
+void WindowLogic::UnregisterClicked() { Register(shell::Action::kUnregister); }
 
 }  // namespace vesk

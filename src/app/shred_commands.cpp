@@ -1,25 +1,23 @@
-// The popup command that shreds a file: the item ShredItem starts a run or
-// stops the running one; its worker asks, overwrites and deletes.
+// The popup command that shreds a file: the item ShredItem asks for a file
+// and runs the shred command on a worker, or stops the running one. The
+// item turns into the stop once the file's overwriting begins and back when
+// the run ends.
+#include "app/texts.h"
 #include "app/window_logic.h"
-#include "shred/shredder.h"
+#include "commands/shred_command.h"
+#include "shred/texts.h"
 
 namespace vesk {
 
 void WindowLogic::ShredClicked() {
-  if (Tag(Control::ShredItem) != 0) {
-    StopShredding();
-    ShredPath.clear();
-    return;
-  }
+  if (Tag(Control::ShredItem) != 0) return StopShredding();
   try {
-    const FileDialogSpec open{"全部文件(*.*)|*.*", -1, "", shred::text::kDialogTitle};
-    ShredPath.clear();
+    const FileDialogSpec open{text::kShredFilter, -1, "", shred::text::kDialogTitle};
     const auto picked = port_.OpenDialog(open);
     if (!picked) return ShowStatus(shred::text::kDialogCancelled);
-    ShredPath = *picked;
     StopAllAndYield();
     BeginRun();
-    StartWorker([this] { ShredFile(); });
+    StartShred(*picked);
   } catch (...) {
     Beep();
   }
@@ -27,9 +25,17 @@ void WindowLogic::ShredClicked() {
 
 void WindowLogic::StopShredding() {
   ++shred_run_;
-  Flags().KeepShredding = false;
+  {
+    std::lock_guard lock(mutex_);
+    shred_stop_.RequestStop();
+  }
   ResetShredItem();
   ShowStatus(shred::text::kStopped);
+}
+
+void WindowLogic::StopRuns() {
+  std::lock_guard lock(mutex_);
+  shred_stop_.RequestStop();
 }
 
 void WindowLogic::ResetShredItem() {
@@ -42,27 +48,41 @@ void WindowLogic::ResetShredItem() {
   }
 }
 
-void WindowLogic::ShredFile() {
-  // A run stopped by the user stays stopped, even when a later run has set
-  // KeepShredding again while this one was still inside a slow write; and
-  // such a run no longer touches the item, which belongs to the later run.
+void WindowLogic::StartShred(const std::string& file) {
+  // Each run has its own stop. A run the user stopped no longer touches the
+  // item, which belongs to a later run from then on.
+  const StopSource stop;
+  {
+    std::lock_guard lock(mutex_);
+    shred_stop_ = stop;
+  }
   const uint64_t run = shred_run_.load();
   const auto current = [this, run] { return shred_run_.load() == run; };
-  shred::ShredJob job;
-  job.path = ShredPath;
-  job.stopped = [current] { return !current(); };
-  job.set_progress_hint = [this](const std::string& text) { SetHintText(Hint::Output, text); };
-  job.mark_busy = [this, current] {
+  const auto busy = std::make_shared<std::atomic<bool>>(false);
+  auto request = std::make_shared<commands::ShredRequest>();
+  request->files = {file};
+  request->overwriting = [this, current, busy] {
     if (!current()) return;
+    *busy = true;
+    SetCommandState(Operation::MenuCommand, false);
     SetControlTag(Control::ShredItem, 1);
     // The item alone becomes the stop; the other commands stay locked.
     Port().SetEnabled(Control::ShredItem, true);
     SetControlCaption(Control::ShredItem, shred::text::kBusyCaption);
   };
-  job.reset_item = [this, current] {
-    if (current()) ResetShredItem();
-  };
-  shred::ShredFile(job, *this);
+  StartWorker([this, request, stop, current, busy] {
+    commands::ShredCommand command;
+    const commands::Plan plan = command.MakePlan(*request);
+    RunContext context{*this, *this, stop.Token()};
+    const RunResult result = command.Run(*request, plan.items.front(), context);
+    if (*busy && current()) ResetShredItem();
+    if (result.Completed()) {
+      Complete(result.written);
+    } else {
+      EndRun(result.outcome, result.reason);
+      if (result.outcome == Outcome::kRefused || result.outcome == Outcome::kFailed) Beep();
+    }
+  });
 }
 
 }  // namespace vesk

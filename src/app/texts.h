@@ -17,6 +17,8 @@ namespace vesk::text {
 
 
 // ---- Desktop registration ---------------------------------------------------
+// Why nothing was registered: the running program's file is gone.
+inline constexpr const char* kProgramGone = "本程序的文件已不在原处 (可能已被升级或删除), 请重新启动本程序后再试";
 
 
 // ---- Key-less containers ----------------------------------------------------
@@ -26,6 +28,8 @@ namespace vesk::text {
 
 
 // ---- Shredder ---------------------------------------------------------------
+// The open dialog's filter.
+inline constexpr const char* kShredFilter = "全部文件(*.*)|*.*";
 
 
 // ---- Start-up and small commands --------------------------------------------

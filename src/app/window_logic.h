@@ -23,6 +23,7 @@
 #include "app/menu_request.h"
 #include "app/port.h"
 #include "core/reporting.h"
+#include "core/stop.h"
 #include "compress/compressor.h"
 #include "crypto/keyed/decrypt_engine.h"
 #include "crypto/keyed/random_source.h"
@@ -46,12 +47,12 @@ class WindowLogic : public Reporter, public ControlSink, public keyed::DecryptHo
   void ReportMessage(const std::string& text) override;
   void ShowStatus(const std::string& text) override;
   bool AskYesNo(const std::string& text, const std::string& caption) override;
+  void ShowHint(Hint h, const std::string& text) override { SetHintText(h, text); }
   bool AskAlgorithm(AlgorithmQuestion which, const std::string& text, const std::string& caption) override {
     return port_.AlgorithmQuestion(which, text, caption);
   }
   void SetCommandState(Operation op, bool enabled) override;
   void ReportStoppedByFailure(const std::string& text) override;
-  void ShowHint(Hint h, const std::string& text) override { SetHintText(h, text); }
   void Beep() override { port_.Beep(); }
 
   // Commands.
@@ -263,9 +264,9 @@ class WindowLogic : public Reporter, public ControlSink, public keyed::DecryptHo
   // The program the entries start (the running program unless set), the
   // folders they go to (the user's unless set) and what the file managers
   // can load (this computer's unless set).
-  std::string ShellProgram;
-  std::optional<shell::Locations> ShellFolders;
-  std::optional<shell::Desktop> ShellDesktop;
+  void SetShellProgram(std::string program);
+  void SetShellFolders(shell::Locations folders);
+  void SetShellDesktop(shell::Desktop desktop);
 
   // A context-menu item's request (`vesk --encrypt|--decrypt PATH...`):
   // preselects the first file, makes the command ready and says in the
@@ -282,16 +283,12 @@ class WindowLogic : public Reporter, public ControlSink, public keyed::DecryptHo
 
   // ---- File shredder (shred_commands.cpp) -------------------------------------
 
-  // The file to shred; emptied when the command starts and when it stops.
-  std::string ShredPath;
-  // The popup item: asks for a file and starts the worker, or stops the run.
+  // The popup item: asks for a file and starts its shred, or stops the run.
   void ShredClicked();
-  // The worker's operation: confirmation, overwrite, deletion, messages.
-  void ShredFile();
   // The popup item idle again, and every command with it.
   void ResetShredItem();
-  // Stops the running shred for good: a later run that sets KeepShredding
-  // again does not wake it. Used by the item's stop form and by Ctrl-C.
+  // Stops the running shred for good; a later run has a stop of its own.
+  // Used by the item's stop form.
   void StopShredding();
 
   // ---- Self-decrypting executables (self_extract_commands.cpp) ----------------
@@ -381,6 +378,8 @@ class WindowLogic : public Reporter, public ControlSink, public keyed::DecryptHo
   void SetControlTag(Control c, int tag) override;
   void SetControlCaption(Control c, const std::string& caption) override { port_.SetCaption(c, caption); }
   void StopCompression() override;
+  // The running shred stops as well.
+  void StopRuns() override;
   void ProcessPendingMessages() override;
   void OnRunEnded() override;
 
@@ -517,8 +516,20 @@ class WindowLogic : public Reporter, public ControlSink, public keyed::DecryptHo
   void OpenPage(const char* path);
   std::function<uint32_t()> brand_draw_;
 
-  // File shredder (shred_commands.cpp): counts the stops, so that a stopped run
-  // knows it was stopped.
+  // Shell integration (desktop_commands.cpp): what the items register and
+  // where; one item's run.
+  struct ShellSetup {
+    std::string program;
+    std::optional<shell::Locations> folders;
+    std::optional<shell::Desktop> desktop;
+  };
+  ShellSetup shell_setup_;
+  void Register(shell::Action action);
+
+  // File shredder (shred_commands.cpp): runs the shred command for `file` on
+  // a worker. The stops are counted, so that a stopped run knows the item is
+  // no longer its own.
+  void StartShred(const std::string& file);
   std::atomic<uint64_t> shred_run_{0};
   ZipRun zip_;  // the current run of Compression (user-interface thread)
   // The user cancelled the decryption: its engine's stop report is no error.
@@ -529,6 +540,7 @@ class WindowLogic : public Reporter, public ControlSink, public keyed::DecryptHo
   SelfExtractRun& SelfExtract();
 
   mutable std::mutex mutex_;  // guards the fields below, touched from workers
+  StopSource shred_stop_;  // the stop of the latest shred
   bool keyless_shown_ = false;
   bool commands_idle_ = true;  // as the command state last set the command items
   // The running compression makes the temporary copy of an encryption.

@@ -9,6 +9,8 @@
 #include <iostream>
 #include <vector>
 
+#include "cli/texts.h"
+#include "commands/registration_command.h"
 #include "desktop/shell_integration.h"
 #include "platform/process.h"
 #include "settings/value_store.h"
@@ -30,7 +32,7 @@ int Report(shell::Action action, const shell::Result& result) {
     std::cerr << "  " << shell::DescribeStep(step) << '\n';
   }
   std::cerr << shell::Summary(action, result) << '\n';
-  return result.ok() ? 0 : 1;
+  return result.ok() ? kExitDone : kExitFailed;
 }
 
 }  // namespace
@@ -55,13 +57,11 @@ std::optional<std::string> FindWindowProgram(const std::string& given, const std
 
 std::unique_ptr<DesktopCommands> AddDesktopCommands(CLI::App& app) {
   auto commands = std::make_unique<DesktopCommands>();
-  const char* program_help = "要注册的窗口程序 (默认: vesk-cli 旁边的 vesk, 否则 PATH 中的 vesk)";
-  commands->associate = app.add_subcommand("associate", "注册关联 .jmz 加密文件: 用窗口程序打开, 显示本程序的图标");
-  commands->associate->add_option("--program", commands->program, program_help);
-  commands->context_menu =
-      app.add_subcommand("context-menu", "在文件管理器 (GNOME 文件, Thunar, Dolphin, Nemo, Caja) 的右键菜单中增加 “用 Vesk 加密” 和 “用 Vesk 解密”");
-  commands->context_menu->add_option("--program", commands->program, program_help);
-  commands->unregister = app.add_subcommand("unregister", "清除本程序的全部注册项 (文件关联, 右键菜单) 和设置");
+  commands->associate = app.add_subcommand("associate", text::kAssociateHelp);
+  commands->associate->add_option("--program", commands->program, text::kProgramHelp);
+  commands->context_menu = app.add_subcommand("context-menu", text::kContextMenuHelp);
+  commands->context_menu->add_option("--program", commands->program, text::kProgramHelp);
+  commands->unregister = app.add_subcommand("unregister", text::kUnregisterHelp);
   return commands;
 }
 
@@ -70,33 +70,26 @@ std::optional<int> RunDesktopCommand(const DesktopCommands& commands) {
   const bool context_menu = commands.context_menu->parsed();
   if (!associate && !context_menu && !commands.unregister->parsed()) return std::nullopt;
   try {
-    const shell::Locations at = shell::Locations::ForUser();
+    commands::RegistrationRequest request;
+    request.locations = shell::Locations::ForUser();
     if (!associate && !context_menu) {
-      shell::Result result = shell::RemoveAll(at);
-      try {
-        settings::RemoveSettingsFile(settings::SettingsFilePath());
-        result.Add(shell::Place::kSettings, shell::Outcome::kRemoved);
-      } catch (const std::exception& e) {
-        result.Add(shell::Place::kSettings, shell::Outcome::kFailed, {}, e.what());
-      }
-      return Report(shell::Action::kUnregister, result);
+      request.action = shell::Action::kUnregister;
+      request.remove_settings = [] { settings::RemoveSettingsFile(settings::SettingsFilePath()); };
+      return Report(request.action, commands::RegistrationCommand().Run(request));
     }
     const char* path = std::getenv("PATH");
     const auto program = FindWindowProgram(commands.program, OwnProgram(), path != nullptr ? path : "");
     if (!program) {
-      if (!commands.program.empty()) {
-        std::cerr << "出错: " << commands.program << " 不是可执行的程序。\n";
-      } else {
-        std::cerr << "出错: 找不到窗口程序 vesk (vesk-cli 旁边和 PATH 中都没有)。请用 --program 指定。\n";
-      }
-      return 1;
+      std::cerr << (commands.program.empty() ? text::kNoWindowProgram : text::NotAProgram(commands.program)) << '\n';
+      return kExitFailed;
     }
-    std::cerr << "窗口程序: " << *program << '\n';
-    if (associate) return Report(shell::Action::kAssociate, shell::RegisterAssociation(at, *program));
-    return Report(shell::Action::kContextMenu, shell::AddContextMenu(at, *program));
+    std::cerr << text::WindowProgram(*program) << '\n';
+    request.action = associate ? shell::Action::kAssociate : shell::Action::kContextMenu;
+    request.program = *program;
+    return Report(request.action, commands::RegistrationCommand().Run(request));
   } catch (const std::exception& e) {
-    std::cerr << "出错: " << e.what() << '\n';
-    return 1;
+    std::cerr << text::RegistrationError(e.what()) << '\n';
+    return kExitFailed;
   }
 }
 

@@ -1,68 +1,75 @@
 #include "cli/shred_command.h"
 
-#include <unistd.h>
-
 #include <CLI/CLI.hpp>
-#include <atomic>
-#include <chrono>
-#include <csignal>
+#include <iostream>
 
-#include "app/window_logic.h"
+#include "cli/exit_status.h"
 #include "cli/signals.h"
-#include "shred/shredder.h"
-#include "threads/queued_ui_thread.h"
-#include "threads/worker.h"
+#include "cli/terminal.h"
+#include "cli/texts.h"
+#include "commands/batch_runner.h"
+#include "commands/shred_command.h"
+#include "core/stop.h"
 
 namespace vesk::cli {
 namespace {
 
-std::atomic<bool> g_interrupted{false};
-
-// One file through the window's command: the open dialog answers with the
-// file, the worker asks and shreds. True when the file was shredded.
-bool ShredOne(const std::string& file, const PortConfig& base, QueuedUiThread& ui) {
-  PortConfig config = base;
-  config.source = file;
-  CliPort port(config);
-  WindowLogic window(port, ui);
-  port.SetTotalSource([&window] { return window.ProgressTotal(); });
-  port.ArmTestHold(ui, window.Flags());
-  window.SetCommandState(Operation::MenuCommand, true);
-  window.ShredClicked();
-  bool stopped = false;
-  while (RunningWorkers() != 0) {
-    ui.RunUntil([] { return RunningWorkers() == 0 || g_interrupted.load(); }, std::chrono::milliseconds(50));
-    if (g_interrupted && !stopped) {
-      stopped = true;
-      window.StopShredding();
-    }
+// For the lifetime of the guard, the first signal stops the run and answers
+// a question being asked No; a second one ends the process.
+class StopOnSignal {
+ public:
+  StopOnSignal(const StopSource& stop, Terminal& terminal) {
+    SetCancelHandler([stop, &terminal](int) {
+      stop.RequestStop();
+      terminal.Interrupt();
+    });
   }
-  port.FinishProgress();
-  return !stopped && window.Result().Completed();
+  ~StopOnSignal() { SetCancelHandler(nullptr); }
+  StopOnSignal(const StopOnSignal&) = delete;
+  StopOnSignal& operator=(const StopOnSignal&) = delete;
+};
+
+commands::Confirm ConfirmOf(Answer answer) {
+  switch (answer) {
+    case Answer::kYes: return commands::Confirm::kYes;
+    case Answer::kNo: return commands::Confirm::kNo;
+    case Answer::kAsk: break;
+  }
+  return commands::Confirm::kAsk;
 }
 
 }  // namespace
 
 int ShredFiles(const std::vector<std::string>& files, Answer answer) {
-  PortConfig base;
-  base.answer = answer;
-  base.interactive = ::isatty(STDIN_FILENO) != 0;
-  base.progress = ::isatty(STDERR_FILENO) != 0;
-  QueuedUiThread ui;
-  CancelOnSignal guard(g_interrupted);
-  bool all = true;
-  for (const std::string& file : files) {
-    if (g_interrupted) return 1;
-    if (!ShredOne(file, base, ui)) all = false;
-  }
-  return all && !g_interrupted ? 0 : 1;
+  commands::ShredRequest request;
+  request.files = files;
+  request.confirm = ConfirmOf(answer);
+
+  Terminal terminal(TerminalOptions::ForThisProcess(answer));
+  terminal.SetTotalSource([&terminal] { return terminal.ProgressTotal(); });
+  StopSource stop;
+  StopOnSignal guard(stop, terminal);
+
+  commands::ShredCommand command;
+  const commands::BatchSummary summary = commands::BatchRunner().Run(
+      command.MakePlan(request),
+      [&](const commands::PlannedItem& item) {
+        terminal.ArmTestHold([&stop] { return stop.StopRequested(); });
+        RunContext context{terminal, terminal, stop.Token()};
+        RunResult result = command.Run(request, item, context);
+        terminal.FinishProgress();
+        return result;
+      },
+      stop.Token());
+  for (const std::string& path : summary.Written()) std::cout << path << '\n';
+  return ExitStatusOf(summary.Overall());
 }
 
 ShredCommand::ShredCommand(CLI::App& app) {
-  command_ = app.add_subcommand("shred", "粉碎文件: 用零覆盖文件的全部内容一次，写到磁盘后删除 (慎用)");
-  command_->add_option("FILE", files_, "要粉碎的文件")->required();
-  auto* yes = command_->add_flag("--yes", yes_, "每个文件的确认问题都回答“是”");
-  command_->add_flag("--no", no_, "每个文件的确认问题都回答“否”")->excludes(yes);
+  command_ = app.add_subcommand("shred", text::kShredHelp);
+  command_->add_option("FILE", files_, text::kShredFileHelp)->required();
+  auto* yes = command_->add_flag("--yes", yes_, text::kShredYesHelp);
+  command_->add_flag("--no", no_, text::kShredNoHelp)->excludes(yes);
 }
 
 bool ShredCommand::Parsed() const { return command_->parsed(); }

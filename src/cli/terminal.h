@@ -41,6 +41,9 @@ class Terminal : public Progress, public Prompter {
   void ReportMessage(const std::string& text) override;
   bool AskYesNo(const std::string& text, const std::string& caption) override;
   bool AskAlgorithm(AlgorithmQuestion which, const std::string& text, const std::string& caption) override;
+  void ShowAnswered(const std::string& text, const std::string& /*caption*/, bool answer) override {
+    Answered(text, answer);
+  }
   // Progress.
   void ShowStatus(const std::string& text) override;
 

@@ -27,6 +27,9 @@ class Prompter {
   virtual void ReportMessage(const std::string& text) = 0;
   // A yes/no question; true for yes.
   virtual bool AskYesNo(const std::string& text, const std::string& caption) = 0;
+  // A yes/no question the request answered already: shown with its answer
+  // where a front end shows such answers, never asked. Nothing by default.
+  virtual void ShowAnswered(const std::string& /*text*/, const std::string& /*caption*/, bool /*answer*/) {}
   // One of the algorithm questions, which a front end may answer from a
   // setting of its own instead of asking.
   virtual bool AskAlgorithm(AlgorithmQuestion /*which*/, const std::string& text, const std::string& caption) {

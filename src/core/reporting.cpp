@@ -102,6 +102,7 @@ void Reporter::StopAll() {
     StopCompression();
     flags_.KeepShredding = false;
     RequestRunStop();
+    StopRuns();
   } catch (...) {
     Beep();
   }

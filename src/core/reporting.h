@@ -118,6 +118,9 @@ class Reporter : public Progress, public Prompter {
  protected:
   // Stops and waits for a running compression; nothing by default.
   virtual void StopCompression() {}
+  // Requests the stop of the runs that poll a stop token of their own
+  // instead of a run flag; nothing by default.
+  virtual void StopRuns() {}
   // Runs the window's pending messages once; nothing by default.
   virtual void ProcessPendingMessages() {}
   // The run has ended (Complete, or EndRun with a new outcome); nothing by

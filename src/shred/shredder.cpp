@@ -17,24 +17,6 @@
 
 namespace vesk::shred {
 
-namespace text {
-std::string Question(const std::string& path) { return "真的要粉碎文件“" + path + "”吗？"; }
-std::string Cancelled(const std::string& path) { return "粉碎文件已取消。 - " + path; }
-std::string Done(const std::string& path) { return "粉碎文件已完成 — " + path; }
-std::string DoneAfterStop(const std::string& path) {
-  return "停止时文件已全部被零覆盖，已将其删除。粉碎文件已完成 — " + path;
-}
-std::string ProgressHint(const std::string& path) { return "粉碎的文件：" + path; }
-std::string NameNotCleared(const std::string& path, bool disk_full) {
-  return "粉碎文件没有全部完成：“" + path + "”的内容已经用零覆盖，文件已经删除，但" +
-         (disk_full ? "磁盘已满，" : "") + "不能清除原来的文件名。";
-}
-std::string OtherNamesLine(nlink_t links) {
-  return "注意：此文件另有 " + std::to_string(links - 1) +
-         " 个硬链接名称，粉碎只删除这一个名称，其他名称仍会留下(内容已被零覆盖)。";
-}
-}  // namespace text
-
 namespace {
 
 // The file refused before anything was written.
@@ -231,11 +213,14 @@ void Call(const std::function<void()>& fn) {
   if (fn) fn();
 }
 
+// True when nothing is at `path` any more.
+bool DeleteIfExists(const std::string& path) { return !PathExists(path) || DeleteFile(path); }
+
 // The one-zero-byte file made under the old name, then deleted again; what
 // another program put there meanwhile is never deleted. The marker never
 // stays behind: when it cannot be written whole (a full disk), it is deleted
 // at once and NameNotCleared thrown.
-void WriteAndDeleteMarker(const std::string& path, Reporter& reporter) {
+void WriteAndDeleteMarker(const std::string& path) {
   Fd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
   if (fd.get() < 0) throw NameNotCleared(DiskFull(errno));
   struct stat st {};
@@ -252,7 +237,7 @@ void WriteAndDeleteMarker(const std::string& path, Reporter& reporter) {
   if (put != 1) error = put < 0 ? errno : ENOSPC;
   if (!fd.Close() && error == 0) error = errno;
   const bool ours = StillAt(path, IdentityOf(st));
-  const bool deleted = ours && reporter.DeleteIfExists(path);
+  const bool deleted = ours && DeleteIfExists(path);
   if (error != 0) throw NameNotCleared(DiskFull(error));
   if (ours && !deleted) throw NameNotCleared(false);
 }
@@ -287,24 +272,25 @@ std::string Confirmation(const std::string& path, const Reach& reach) {
   return question;
 }
 
-bool ShredFile(const ShredJob& job, Reporter& reporter) {
-  auto& keep = reporter.Flags().KeepShredding;
-  const auto going_on = [&] { return keep.load() && !(job.stopped && job.stopped()); };
+RunResult ShredFile(const ShredJob& job, RunContext& context) {
+  Progress& progress = context.progress;
+  Prompter& prompter = context.prompter;
+  const StopToken& stop = context.stop;
   const std::string& path = job.path;
-  auto reset_item = [&] { reporter.RestoreItem(job.reset_item, Operation::MenuCommand); };
+  const auto ended = [&](Outcome outcome, Reason code, const std::string& text) {
+    if (!text.empty()) prompter.ReportMessage(text);
+    return RunResult::Ended(outcome, code, text);
+  };
 
-  if (!reporter.AskYesNo(Confirmation(path, ReachOf(path)), text::kQuestionCaption)) {
-    reporter.ReportMessage(text::Cancelled(path));
-    return false;
+  if (!prompter.AskYesNo(Confirmation(path, ReachOf(path)), text::kQuestionCaption)) {
+    return ended(Outcome::kCancelled, Reason::kCancelled, text::Cancelled(path));
   }
 
   Victim victim;
   try {
     OpenVictim(path, victim);
   } catch (...) {
-    reporter.ReportMessage(text::kCannotOpen);
-    reporter.Beep();
-    return false;
+    return ended(Outcome::kRefused, Reason::kNoSource, text::kCannotOpen);
   }
 
   bool failed = false;
@@ -316,13 +302,11 @@ bool ShredFile(const ShredJob& job, Reporter& reporter) {
     const std::vector<Extent> extents = DataExtents(victim.fd.get(), victim.size);
     int64_t total = 0;
     for (const Extent& e : extents) total += e.end - e.start;
-    reporter.ProgressStart(total);
-    reporter.SetBarPosition(0);
-    if (job.set_progress_hint) job.set_progress_hint(text::ProgressHint(path));
-    reporter.ShowStatus(text::kRunning);
-    keep = true;
-    reporter.SetCommandState(Operation::MenuCommand, false);
-    Call(job.mark_busy);
+    progress.ProgressStart(total);
+    progress.SetBarPosition(0);
+    progress.ShowHint(Hint::Output, text::ProgressHint(path));
+    progress.ShowStatus(text::kRunning);
+    Call(job.overwriting);
 
     // Whatever was made from this file before (its encrypted copy, say) may
     // still be on its way to the disk; it gets there before the original is
@@ -334,60 +318,48 @@ bool ShredFile(const ShredJob& job, Reporter& reporter) {
     int64_t done = 0;
     for (const Extent& extent : extents) {
       BoundaryReadahead readahead(victim.fd.get(), extent.start, extent.end);
-      for (int64_t at = extent.start; going_on() && at < extent.end;) {
+      for (int64_t at = extent.start; stop.KeepGoing() && at < extent.end;) {
         const auto n = static_cast<std::size_t>(std::min<int64_t>(extent.end - at, kZeroBlockSize));
         readahead.Before(at);
         if (job.faults.before_write) job.faults.before_write(at, n);
         WriteAt(victim.fd.get(), zeros.data(), n, at);
         at += static_cast<int64_t>(n);
         done += static_cast<int64_t>(n);
-        reporter.ProgressStep(done, static_cast<int64_t>(n));
+        progress.ProgressStep(done, static_cast<int64_t>(n));
       }
     }
     zeroed = total > 0 && done == total;
     // The zeros go to the device before the name goes: the pages of a
     // deleted file need never be written back, which would leave the old
     // data on the disk.
-    if (zeroed || going_on()) {
+    if (zeroed || stop.KeepGoing()) {
       if (job.faults.before_write) job.faults.before_write(done, 0);
       if (::fdatasync(victim.fd.get()) != 0) throw IoError(std::string("cannot flush: ") + std::strerror(errno));
-      reporter.ProgressComplete();
+      progress.ProgressComplete();
     }
   } catch (...) {
-    keep = false;
-    reporter.ReportMessage(text::kFailed);
-    reset_item();
-    reporter.Beep();
     failed = true;
   }
-  if (!victim.fd.Close()) reporter.Beep();
-  const bool stopped = !going_on();
-  if (failed || (stopped && !zeroed)) return false;
+  // The zeros are on the device already (fdatasync); a close that reports an
+  // error changes nothing of that.
+  victim.fd.Close();
+  if (failed) return ended(Outcome::kFailed, Reason::kIo, text::kFailed);
+  const bool stopped = stop.StopRequested();
+  if (stopped && !zeroed) return RunResult::Ended(Outcome::kCancelled, Reason::kCancelled);
 
   try {
-    reset_item();
     // Only the file that was overwritten is deleted, never what another
     // program has put under its name meanwhile.
-    if (!StillAt(path, victim.id) || !reporter.DeleteIfExists(path)) {
-      reporter.ReportMessage(text::kFailed);
-      return false;
-    }
-    WriteAndDeleteMarker(path, reporter);
-    reporter.Complete({});
-    reporter.ReportMessage(stopped ? text::DoneAfterStop(path) : text::Done(path));
-    return true;
+    if (!StillAt(path, victim.id) || !DeleteIfExists(path)) return ended(Outcome::kFailed, Reason::kIo, text::kFailed);
+    WriteAndDeleteMarker(path);
+    prompter.ReportMessage(stopped ? text::DoneAfterStop(path) : text::Done(path));
+    return RunResult::Done({});
   } catch (const NameNotCleared& e) {
     // The data is gone and so is the file; only its name may still be read
     // from the folder. That is said as it is, not as a file in use.
-    const std::string message = text::NameNotCleared(path, e.disk_full);
-    reporter.EndRun(Outcome::kFailed, message);
-    reporter.ReportMessage(message);
-    reporter.Beep();
-    return false;
+    return ended(Outcome::kFailed, e.disk_full ? Reason::kNoSpace : Reason::kIo, text::NameNotCleared(path, e.disk_full));
   } catch (...) {
-    reporter.ReportMessage(text::kCannotOpen);
-    reporter.Beep();
-    return false;
+    return ended(Outcome::kFailed, Reason::kIo, text::kCannotOpen);
   }
 }
 

@@ -114,7 +114,7 @@ TEST_F(ShredCommandTest, TheStopItemLeavesTheFileWithAZeroedPrefixAndItsLength) 
   ASSERT_TRUE(clicked);
   EXPECT_EQ(window_->StatusText(), "粉碎文件已停止。");
   EXPECT_TRUE(port_.messages.empty());
-  EXPECT_TRUE(window_->ShredPath.empty());
+  EXPECT_EQ(window_->Result().outcome, Outcome::kCancelled);
   EXPECT_EQ(port_.captions[Control::ShredItem].back(), "粉碎文件(彻底删除文件，慎用)");
   const std::string now = ReadFile(path);
   ASSERT_EQ(now.size(), original.size());
@@ -127,7 +127,7 @@ TEST_F(ShredCommandTest, TheStopItemLeavesTheFileWithAZeroedPrefixAndItsLength) 
 
 TEST_F(ShredCommandTest, AStoppedRunDoesNotGoOnWhenTheNextOneStarts) {
   // The first run hangs inside a write when it is stopped; a second shred
-  // starts and sets the run flag again before the first looks at it.
+  // starts before the first looks at its stop.
   const std::string first = dir_.File("first.bin");
   const std::string second = dir_.File("second.bin");
   const std::string original = RandomBytes(200 * 65535, 4);
@@ -137,15 +137,19 @@ TEST_F(ShredCommandTest, AStoppedRunDoesNotGoOnWhenTheNextOneStarts) {
   port_.on_bar_position = [&](int64_t position) {
     if (position <= 0 || moves++ != 0) return;
     window_->StopShredding();
-    window_->Flags().KeepShredding = true;  // what the next run does
+    port_.open_answers.push_back(second);
+    port_.question_answers.push_back(true);
+    ui_.Post([&] { window_->ShredClicked(); });
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (PathExists(second) && std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
   };
   Shred(first, true);
+  EXPECT_FALSE(PathExists(second));
   EXPECT_TRUE(PathExists(first));
   EXPECT_EQ(ReadFile(first).size(), original.size());
-
-  port_.on_bar_position = nullptr;
-  Shred(second, true);
-  EXPECT_FALSE(PathExists(second));
+  EXPECT_NE(ReadFile(first), std::string(original.size(), '\0'));
 }
 
 }  // namespace

@@ -37,8 +37,8 @@ class DesktopItems : public WindowTest {
 
 TEST_F(DesktopItems, RegisterBothThenRemoveEverythingWithTheSettings) {
   Open();
-  Logic().ShellFolders = at;
-  Logic().ShellDesktop = shell::Desktop{};
+  Logic().SetShellFolders(at);
+  Logic().SetShellDesktop(shell::Desktop{});
   // Unrelated old text in the status line is replaced by what each item did.
   Logic().ShowStatus("加密文件 ... 已完成。");
   Trigger("RegisterFileTypeItem");
@@ -80,9 +80,9 @@ TEST_F(DesktopItems, RegisterBothThenRemoveEverythingWithTheSettings) {
 
 TEST_F(DesktopItems, FailuresBeepAndSayWhatCouldNotBeDoneAndWhy) {
   Open();
-  Logic().ShellDesktop = shell::Desktop{true, true, ""};
+  Logic().SetShellDesktop(shell::Desktop{true, true, ""});
   WriteFile(home.File("blocker"), "");
-  Logic().ShellFolders = shell::Locations{home.File("blocker/data"), home.File("blocker/config")};
+  Logic().SetShellFolders(shell::Locations{home.File("blocker/data"), home.File("blocker/config")});
   Trigger("RegisterFileTypeItem");
   EXPECT_EQ(session->Port().Beeps(), 1);
   EXPECT_EQ(W().StatusText().rfind("未能注册关联 .jmz 加密文件: 文件类型 .jmz: 出错: " + home.File("blocker"), 0), 0u)
@@ -91,7 +91,7 @@ TEST_F(DesktopItems, FailuresBeepAndSayWhatCouldNotBeDoneAndWhy) {
   EXPECT_EQ(session->Port().Beeps(), 2);
   EXPECT_EQ(W().StatusText().rfind("未能在右键菜单中增加本程序: 菜单项的图标: 出错: ", 0), 0u) << W().StatusText();
   // Nothing to remove is no failure.
-  Logic().ShellFolders = at;
+  Logic().SetShellFolders(at);
   Trigger("UnregisterItem");
   EXPECT_EQ(session->Port().Beeps(), 2);
   EXPECT_EQ(W().StatusText(), "已清除本程序的全部注册项和设置。");
@@ -108,7 +108,7 @@ TEST_F(DesktopItems, FailuresBeepAndSayWhatCouldNotBeDoneAndWhy) {
 
   // The program is gone (an upgrade removed it while the window was open):
   // nothing is registered for a path that starts nothing.
-  Logic().ShellProgram = home.File("gone/vesk");
+  Logic().SetShellProgram(home.File("gone/vesk"));
   Trigger("RegisterFileTypeItem");
   EXPECT_EQ(session->Port().Beeps(), 4);
   EXPECT_EQ(W().StatusText(), "未能注册关联 .jmz 加密文件: 程序: 出错: 没有可执行的程序: " + home.File("gone/vesk") + "。");

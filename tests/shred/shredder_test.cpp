@@ -45,44 +45,43 @@ std::string OtherNamesLine(int others) {
 class ShredderTest : public ::testing::Test {
  protected:
   ShredderTest() {
-    job.set_progress_hint = [this](const std::string& text) { hint = text; };
-    job.mark_busy = [this] { ++busy_marks; };
-    job.reset_item = [this] {
-      ++resets;
-      R().SetCommandState(Operation::MenuCommand, true);
-    };
+    job.overwriting = [this] { ++busy_marks; };
     job.faults.before_write = [this](int64_t offset, std::size_t size) {
       if (size > 0) writes.emplace_back(offset, size);  // size 0: the flush
     };
   }
 
-  // Shreds `path`, answering the question with `yes`.
+  // Shreds `path`, answering the question with `yes`; true when it was.
   bool Shred(const std::string& path, bool yes = true) {
     job.path = path;
     R().QueueAnswers({yes});
-    return ShredFile(job, R());
+    RunContext context{R(), R(), stop.Token()};
+    result = ShredFile(job, context);
+    return result.Completed();
   }
 
   // The file must be refused with the in-use message and left as it was.
   void ExpectRefused(const std::string& path) {
     EXPECT_FALSE(Shred(path));
     ASSERT_EQ(R().messages, std::vector<std::string>{kCannotOpen}) << path;
-    EXPECT_EQ(R().beeps, 1);
+    EXPECT_EQ(result.outcome, Outcome::kRefused);
     EXPECT_TRUE(writes.empty());
     EXPECT_EQ(busy_marks, 0);
-    EXPECT_TRUE(R().controls[Control::EncryptButton].enabled);  // no busy state was ever set
-    EXPECT_FALSE(R().Flags().KeepShredding);
   }
 
   RecordingReporter& R() { return *recorder; }
-  // A new reporter: nothing recorded, run flags cleared.
-  void Fresh() { recorder = std::make_unique<RecordingReporter>(); }
+  // A new reporter and a new stop: nothing recorded.
+  void Fresh() {
+    recorder = std::make_unique<RecordingReporter>();
+    stop = StopSource();
+  }
 
   TempDir dir;
   std::unique_ptr<RecordingReporter> recorder = std::make_unique<RecordingReporter>();
+  StopSource stop;
   ShredJob job;
-  std::string hint;
-  int busy_marks = 0, resets = 0;
+  RunResult result;
+  int busy_marks = 0;
   std::vector<std::pair<int64_t, std::size_t>> writes;
 };
 
@@ -100,7 +99,7 @@ TEST_F(ShredderTest, WritesZeroBlocksFromTheStartAndDeletesTheFile) {
     WriteFile(path, RandomBytes(size, 5));
     Fresh();
     writes.clear();
-    busy_marks = resets = 0;
+    busy_marks = 0;
 
     EXPECT_TRUE(Shred(path));
     EXPECT_EQ(writes, expected);
@@ -110,11 +109,10 @@ TEST_F(ShredderTest, WritesZeroBlocksFromTheStartAndDeletesTheFile) {
     EXPECT_EQ(R().questions[0].second, "粉碎文件");
     EXPECT_EQ(R().messages, std::vector<std::string>{"粉碎文件已完成 — " + path});
     EXPECT_NE(std::find(R().statuses.begin(), R().statuses.end(), "进行粉碎文件 ..."), R().statuses.end());
-    EXPECT_EQ(hint, "粉碎的文件：" + path);
+    EXPECT_EQ(R().hints[Hint::Output], "粉碎的文件：" + path);
     EXPECT_EQ(busy_marks, 1);
-    EXPECT_EQ(resets, 1);
-    EXPECT_TRUE(R().controls[Control::ShredItem].enabled);
-    EXPECT_EQ(R().beeps, 0);
+    EXPECT_EQ(result.outcome, Outcome::kDone);
+    EXPECT_TRUE(result.written.empty());
     if (size > 0) {
       EXPECT_EQ(R().bar_ranges.back(), static_cast<int64_t>(size));
     }
@@ -150,19 +148,17 @@ TEST_F(ShredderTest, AFailedFlushOrWriteIsReportedAndTheFileStays) {
   job.faults.before_write = testing::faults::FailOnFlush(EIO);
   EXPECT_FALSE(Shred(path));
   EXPECT_EQ(R().messages, std::vector<std::string>{"粉碎文件出错，已停止。"});
-  EXPECT_EQ(R().beeps, 1);
-  EXPECT_EQ(resets, 1);
-  EXPECT_FALSE(R().Flags().KeepShredding);
+  EXPECT_EQ(result.outcome, Outcome::kFailed);
+  EXPECT_EQ(busy_marks, 1);
   EXPECT_EQ(ReadFile(path), std::string(original.size(), '\0'));
 
   // A write: the blocks before it are zero, the rest as it was.
   WriteFile(path, original);
   Fresh();
-  resets = 0;
   job.faults.before_write = testing::faults::FailWriteAt(2 * 65535);
   EXPECT_FALSE(Shred(path));
   EXPECT_EQ(R().messages, std::vector<std::string>{"粉碎文件出错，已停止。"});
-  EXPECT_EQ(resets, 1);
+  EXPECT_EQ(result.outcome, Outcome::kFailed);
   EXPECT_EQ(ReadFile(path), std::string(2 * 65535, '\0') + original.substr(2 * 65535));
 }
 
@@ -187,24 +183,23 @@ TEST_F(ShredderTest, StoppingLeavesAZeroedPrefixAndTheLength) {
   const std::string original = RandomBytes(10 * 65535 + 100, 4);
   WriteFile(path, original);
   // The stop item, during the third block.
-  job.faults.before_write = testing::faults::AtByte(2 * 65535, [this] { R().Flags().KeepShredding = false; });
+  job.faults.before_write = testing::faults::AtByte(2 * 65535, [this] { stop.RequestStop(); });
   EXPECT_FALSE(Shred(path));
   EXPECT_TRUE(R().messages.empty());
+  EXPECT_EQ(result.outcome, Outcome::kCancelled);
   EXPECT_EQ(ReadFile(path), std::string(3 * 65535, '\0') + original.substr(3 * 65535));
 }
 
-TEST_F(ShredderTest, AStoppedRunStaysStoppedWhenALaterRunSetsTheFlagAgain) {
+TEST_F(ShredderTest, AStoppedRunStaysStoppedWhenALaterRunStarts) {
   const std::string path = dir.File("first.bin");
   const std::string original = RandomBytes(6 * 65535, 8);
   WriteFile(path, original);
-  bool stopped = false;
-  job.stopped = [&] { return stopped; };
   job.faults.before_write = [&](int64_t offset, std::size_t) {
     if (offset != 65535) return;
-    // Stopped while this write hangs; a new run starts and sets the flag.
-    stopped = true;
-    R().Flags().KeepShredding = false;
-    R().Flags().KeepShredding = true;
+    // Stopped while this write hangs; a new run starts with a stop of its own.
+    const StopSource stopped = stop;
+    stop = StopSource();
+    stopped.RequestStop();
   };
   EXPECT_FALSE(Shred(path));
   EXPECT_TRUE(PathExists(path));
@@ -216,6 +211,7 @@ TEST_F(ShredderTest, NoLeavesTheFileUntouched) {
   WriteFile(path, "still here");
   EXPECT_FALSE(Shred(path, false));
   EXPECT_EQ(R().messages, std::vector<std::string>{"粉碎文件已取消。 - " + path});
+  EXPECT_EQ(result.outcome, Outcome::kCancelled);
   EXPECT_EQ(ReadFile(path), "still here");
   EXPECT_TRUE(writes.empty());
   EXPECT_EQ(busy_marks, 0);
@@ -433,8 +429,8 @@ TEST_F(ShredderTest, AFullDiskAtTheNameStepLeavesNoMarkerAndSaysWhatHappened) {
   EXPECT_EQ(ReadFile(keeper), std::string(original.size(), '\0'));
   EXPECT_EQ(R().messages, std::vector<std::string>{"粉碎文件没有全部完成：“" + path +
                                                   "”的内容已经用零覆盖，文件已经删除，但磁盘已满，不能清除原来的文件名。"});
-  EXPECT_EQ(R().Result().outcome, Outcome::kFailed);
-  EXPECT_EQ(R().beeps, 1);
+  EXPECT_EQ(result.outcome, Outcome::kFailed);
+  EXPECT_EQ(result.code, Reason::kNoSpace);
 }
 
 TEST_F(ShredderTest, TheBarMovesAboutAHundredTimesAndEndsFull) {

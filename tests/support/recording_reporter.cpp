@@ -22,6 +22,11 @@ void RecordingReporter::ShowStatus(const std::string& text) {
   statuses.push_back(text);
 }
 
+void RecordingReporter::ShowHint(Hint which, const std::string& text) {
+  std::lock_guard lock(mutex_);
+  hints[which] = text;
+}
+
 bool RecordingReporter::AskYesNo(const std::string& text, const std::string& caption) {
   if (on_question) on_question(text);
   std::lock_guard lock(mutex_);

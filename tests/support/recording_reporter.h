@@ -30,6 +30,7 @@ class RecordingReporter : public Reporter, public ControlSink {
   void ReportMessage(const std::string& text) override;
   void ShowStatus(const std::string& text) override;
   bool AskYesNo(const std::string& text, const std::string& caption) override;
+  void ShowHint(Hint which, const std::string& text) override;
   void SetCommandState(Operation op, bool enabled) override;
 
   // Runs an engine that returns its result as a front end does: with this
@@ -58,6 +59,7 @@ class RecordingReporter : public Reporter, public ControlSink {
   std::vector<std::pair<std::string, std::string>> questions;  // text, caption
   std::vector<int64_t> bar_positions;
   std::vector<int64_t> bar_ranges;
+  std::map<Hint, std::string> hints;  // the last text of each
   std::map<Control, ControlRecord> controls;
   int beeps = 0;
   int compression_stops = 0;
