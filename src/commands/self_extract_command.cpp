@@ -2,6 +2,7 @@
 
 #include "compress/decompress_file.h"
 #include "crypto/keyed/decrypt_engine.h"
+#include "crypto/keyed/texts.h"
 #include "platform/file_io.h"
 #include "platform/gbk.h"
 #include "platform/paths.h"
@@ -68,6 +69,24 @@ class PayloadHost final : public keyed::DecryptHost {
   SecretText key_;  // GBK bytes
   std::string own_path_;
   std::optional<RunResult> result_;
+};
+
+// The run's prompter, with the decryption's replace question answered by
+// the request's policy unless that says to ask.
+class PolicyPrompter final : public Prompter {
+ public:
+  PolicyPrompter(Prompter& inner, OverwritePolicy policy) : inner_(inner), policy_(policy) {}
+  void ReportMessage(const std::string& text) override { inner_.ReportMessage(text); }
+  bool AskYesNo(const std::string& text, const std::string& caption) override {
+    if (caption != keyed::text::kReplaceCaption || policy_ == OverwritePolicy::kAsk) {
+      return inner_.AskYesNo(text, caption);
+    }
+    return policy_ == OverwritePolicy::kReplace || policy_ == OverwritePolicy::kYesToAll;
+  }
+
+ private:
+  Prompter& inner_;
+  OverwritePolicy policy_;
 };
 
 RunResult WithDamage(RunResult result, bool damaged) {
@@ -234,9 +253,11 @@ RunResult SelfDecryptCommand::Run(const PayloadRequest& request, const PlannedIt
   job.payload_size = own->info.PayloadSize;
   job.payload_name = selfextract::ShownPayloadName(name);
   context.progress.SetBarPosition(0);
+  PolicyPrompter prompter(context.prompter, request.overwrite);
+  RunContext run{context.progress, prompter, context.stop};
   // A key GBK cannot hold matches no container: it is tried as empty.
-  PayloadHost host(context, Utf8ToGbkStrict(request.key.str()).value_or(""), own->path);
-  return WithDamage(keyed::DecryptEmbedded(job, context, host), own->info.Damaged);
+  PayloadHost host(run, Utf8ToGbkStrict(request.key.str()).value_or(""), own->path);
+  return WithDamage(keyed::DecryptEmbedded(job, run, host), own->info.Damaged);
 }
 
 // ---- Separate --------------------------------------------------------------------

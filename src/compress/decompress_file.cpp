@@ -75,7 +75,7 @@ RunResult DecompressFile(const DecompressJob& job, RunContext& context) {
           }
         }
       } catch (const TargetExistsError&) {
-        failure = "文件“" + job.target + "”已经存在。";
+        failure = text::TargetAppeared(job.target);
       } catch (...) {
         failure = began ? RunFailure(job.source, job.target, true, true)
                         : (FileExists(job.source) ? text::kNotCompressedHere : text::CannotReadFile(job.source));

@@ -19,6 +19,7 @@ inline constexpr const char* kDecryptedDone = "解密文件 ... 已完成。";
 inline std::string DecompressStopped(const std::string& stage, const std::string& failure) {
   return stage + "不能完成！已经取消。" + failure;
 }
+inline std::string TargetAppeared(const std::string& target) { return "文件“" + target + "”已经存在。"; }
 inline std::string StageDone(const std::string& stage) { return stage + " 已完成。"; }
 
 }  // namespace vesk::compress::text

@@ -468,10 +468,16 @@ class ContextReporter final : public Reporter {
   void ShowStatus(const std::string& text) override { context_.progress.ShowStatus(text); }
   void ShowHint(Hint which, const std::string& text) override { context_.progress.ShowHint(which, text); }
   void SetCommandState(Operation, bool) override {}
+  void ReportStoppedByFailure(const std::string& text) override {
+    // A run stopped meanwhile is cancelled, whatever failed after that.
+    if (context_.stop.StopRequested()) return;
+    Reporter::ReportStoppedByFailure(text);
+  }
 
  protected:
-  void OnBarRange(int64_t max) override { context_.progress.SetBarRange(max); }
-  void OnBarPosition(int64_t position) override { context_.progress.SetBarPosition(position); }
+  // The bar is the context's own: the engine moves it there directly.
+  void OnBarRange(int64_t) override {}
+  void OnBarPosition(int64_t) override {}
 
  private:
   RunContext& context_;
