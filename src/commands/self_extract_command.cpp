@@ -160,6 +160,9 @@ std::optional<RunResult> CreateSfxCommand::Confirm(const CreateSfxRequest& reque
 
 RunResult CreateSfxCommand::Run(const CreateSfxRequest& request, const PlannedItem& item, RunContext& context) {
   if (item.refusal) return Refused(*item.refusal, context.prompter);
+  // A file that appears at the target after this is not replaced: the
+  // commit then fails.
+  const bool exists = PathExists(item.target);
   if (auto ended = Confirm(request, item, context)) return *ended;
   std::string program;
   int64_t image_size = 0;
@@ -168,7 +171,7 @@ RunResult CreateSfxCommand::Run(const CreateSfxRequest& request, const PlannedIt
   InputFile container;
   try {
     container.Open(item.source);
-    job = {program, image_size, item.target, PathExists(item.target), ExtractFileName(item.source), container.Size()};
+    job = {program, image_size, item.target, exists, ExtractFileName(item.source), container.Size()};
   } catch (...) {
     return Refused({Reason::kIo, text::CreateFailed(item.target)}, context.prompter);
   }
