@@ -74,6 +74,7 @@ int main(int argc, char** argv) {
   g_warm = size;
 
   QuietReporter reporter;
+  vesk::RunContext context{reporter, reporter, vesk::StopToken()};
   Timing cp, cp_sync, create, separate;
   bool ok = true;
   for (int round = 0; round < rounds && ok; ++round) {
@@ -82,21 +83,18 @@ int main(int argc, char** argv) {
     ok = ok && Measure(cp_sync, RUSAGE_CHILDREN, [&] { return RunCp(source, copy) && SyncFile(copy); });
     vesk::DeleteFile(copy);
 
-    reporter.Flags().KeepCreating = true;
     ok = ok && Measure(create, RUSAGE_SELF, [&] {
            vesk::InputFile container(source);
            vesk::selfextract::CreateJob job{vesk::selfextract::kRunningProgramFile, image, wrapped, false,
                                             "vesk-bench.jmz", size};
-           vesk::selfextract::CreateSelfDecrypting(job, container, reporter);
-           return reporter.status.rfind("创建自解密文件已完成。", 0) == 0;
+           return vesk::selfextract::CreateSelfDecrypting(job, container, context).Completed();
          });
 
-    reporter.Flags().KeepSeparating = true;
     ok = ok && Measure(separate, RUSAGE_SELF, [&] {
            vesk::InputFile program(wrapped);
-           vesk::selfextract::SeparatePayload({vesk::selfextract::PayloadOffset(image), size, separated, false, ""},
-                                              program, reporter);
-           return reporter.status == "分离自解密文件 ... 已完成。";
+           return vesk::selfextract::SeparatePayload(
+                      {vesk::selfextract::PayloadOffset(image), size, separated, false, ""}, program, context)
+               .Completed();
          });
     ok = ok && vesk::FileSizeOf(separated) == size;
     vesk::DeleteFile(wrapped);

@@ -93,7 +93,7 @@ bool WindowLogic::StartDecompression(const std::string& source, const std::strin
     // The file decrypted is the self-decrypting program's own when that
     // command runs (SourcePath then names whatever an earlier command read).
     if (Tag(Control::SelfDecryptButton) != 0) {
-      zip_.mode = PermissionsOf(OwnFilePath.empty() ? std::string(selfextract::kRunningProgramFile) : OwnFilePath) & 0666;
+      zip_.mode = PermissionsOf(OwnProgramFile()) & 0666;
     } else {
       zip_.mode = PermissionsOf(SourcePath);
     }

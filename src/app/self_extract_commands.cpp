@@ -1,53 +1,86 @@
 // The self-decrypting executable commands of the window: create
-// ("创建自解密"), self-decrypt ("自解密") and separate ("分离"). The handlers
-// ask their questions on the user-interface thread and hand a prepared job,
-// with the file they opened, to the worker that runs the copy.
+// ("创建自解密"), self-decrypt ("自解密") and separate ("分离"). A click asks
+// its dialogs and questions on the user-interface thread, builds the
+// command's request from the answers, shows the command busy and runs the
+// command (commands/self_extract_command.h) on a worker; the run's result
+// decides how the command ends.
+#include <deque>
 #include <mutex>
+#include <optional>
 
+#include "app/texts.h"
 #include "app/window_logic.h"
+#include "commands/self_extract_command.h"
+#include "core/stop.h"
 #include "platform/file_io.h"
 #include "platform/paths.h"
-#include "platform/staged_file.h"
 #include "selfextract/elf_image.h"
 #include "selfextract/layout.h"
 #include "selfextract/sfx_engine.h"
+#include "selfextract/texts.h"
+#include "threads/worker.h"
 
 namespace vesk {
 
+// The family's state: the file the payload commands read and what its
+// header says, the program part new files get, and the stop of the run.
 struct WindowLogic::SelfExtractRun {
-  struct PendingCreate {
-    selfextract::CreateJob job;
-    InputFile container;
-  };
-  struct PendingSeparate {
-    selfextract::SeparateJob job;
-    InputFile program;
-  };
+  std::mutex mutex;  // guards `stop`
+  StopSource stop;
+  selfextract::SelfDecryptInfo info;
+  std::string own_path;    // empty: the running program
+  std::string own_folder;  // where the save dialogs propose, with its final "/"
+  OwnFile sfx_program;     // empty path: vesk-sfx beside the running program
+  std::string source;      // the container of the running create command
 
-  InputFile SourceStream;  // the container while the create command checks it
-  std::mutex mutex;        // guards the two jobs, taken by the workers
-  std::unique_ptr<PendingCreate> create;
-  std::unique_ptr<PendingSeparate> separate;
+  StopToken NewRun() {
+    std::lock_guard lock(mutex);
+    stop = StopSource();
+    return stop.Token();
+  }
+  void Stop() {
+    std::lock_guard lock(mutex);
+    stop.RequestStop();
+  }
 };
 
-namespace {
+// The window as the progress and questions of one run on a worker. The
+// message a run shows last waits until the run's end is recorded and its
+// command shown idle, as the window shows every ending message; any other
+// message is shown before the run goes on.
+class WindowLogic::SelfExtractContext final : public Progress, public Prompter {
+ public:
+  explicit SelfExtractContext(WindowLogic& window) : window_(window) {}
 
-constexpr int64_t kFourGiB = int64_t{1} << 32;
+  void ReportMessage(const std::string& text) override {
+    Flush();
+    pending_ = text;
+  }
+  bool AskYesNo(const std::string& text, const std::string& caption) override {
+    Flush();
+    return window_.AskYesNo(text, caption);
+  }
+  void ShowStatus(const std::string& text) override {
+    Flush();
+    window_.ShowStatus(text);
+  }
+  void ShowHint(Hint which, const std::string& text) override {
+    Flush();
+    window_.SetHintText(which, text);
+  }
+  // Shows a message held back.
+  void Flush() {
+    if (auto text = std::exchange(pending_, std::nullopt)) window_.ReportMessage(*text);
+  }
 
-const char kCreateCancelled[] = "创建自解密文件已取消。";
-using selfextract::text::kReplaceCaption;
-using selfextract::text::kSeparateCancelled;
-using selfextract::text::kSeparateFailed;
-using selfextract::text::ReplaceFailed;
-using selfextract::text::ReplaceQuestion;
+ protected:
+  void OnBarRange(int64_t max) override { window_.OnBarRange(max); }
+  void OnBarPosition(int64_t position) override { window_.OnBarPosition(position); }
 
-// An existing target that a completed output cannot be renamed over, or that
-// is one of the files the command reads.
-bool CannotReplace(const std::string& target, const std::string& a, const std::string& b = {}) {
-  return DirectoryExists(target) || SameFile(target, a) || (!b.empty() && SameFile(target, b));
-}
-
-}  // namespace
+ private:
+  WindowLogic& window_;
+  std::optional<std::string> pending_;
+};
 
 WindowLogic::SelfExtractRun& WindowLogic::SelfExtract() {
   std::lock_guard lock(mutex_);
@@ -55,269 +88,206 @@ WindowLogic::SelfExtractRun& WindowLogic::SelfExtract() {
   return *self_extract_;
 }
 
-void WindowLogic::SetOwnFile(const std::string& path) {
+const selfextract::SelfDecryptInfo& WindowLogic::OwnPayload() { return SelfExtract().info; }
+
+void WindowLogic::SetSfxProgram(const OwnFile& program) { SelfExtract().sfx_program = program; }
+
+std::string WindowLogic::OwnProgramFile() {
+  const std::string& path = SelfExtract().own_path;
+  return path.empty() ? std::string(selfextract::kRunningProgramFile) : path;
+}
+
+void WindowLogic::SetOwnFile(const std::string& path, const selfextract::SelfDecryptInfo& info) {
+  SelfExtractRun& run = SelfExtract();
+  run.info = info;
+  run.own_path = path;
   if (!path.empty()) {
-    OwnFilePath = path;
-    OwnFileFolder = ExtractFilePath(path);
+    run.own_folder = ExtractFilePath(path);
     return;
   }
-  // The running program is read through its process entry, which stays the
-  // file that was started even when an update has replaced it on the disk.
-  OwnFilePath = selfextract::kRunningProgramFile;
   try {
-    OwnFileFolder = ExtractFilePath(selfextract::RunningProgramPath());
+    run.own_folder = ExtractFilePath(selfextract::RunningProgramPath());
   } catch (...) {
-    OwnFileFolder.clear();
+    run.own_folder.clear();
+  }
+}
+
+void WindowLogic::StopSelfExtract() {
+  if (self_extract_) self_extract_->Stop();
+}
+
+void WindowLogic::EndSelfExtractRun(Operation op, const RunResult& result, SelfExtractContext& context) {
+  if (result.Completed()) {
+    if (result.outcome == Outcome::kDoneAfterDamage) NoteDamage();
+    Complete(result.written);
+  } else {
+    EndRun(result.outcome == Outcome::kNone ? Outcome::kRefused : result.outcome, result.reason);
+  }
+  // A cancelled run leaves its command alone: the canceller has set it idle,
+  // and another command may run now.
+  if (result.outcome != Outcome::kCancelled) SetCommandState(op, true);
+  context.Flush();
+}
+
+template <class Request>
+void WindowLogic::StartSelfExtractRun(Operation op, commands::Command<Request>& command, Request request,
+                                      commands::PlannedItem item) {
+  const StopToken stop = SelfExtract().NewRun();
+  SetCommandState(op, false);
+  try {
+    // Shared: a request may hold a key, which is never copied.
+    auto shared = std::make_shared<Request>(std::move(request));
+    StartWorker([this, op, &command, shared, item = std::move(item), stop] {
+      SelfExtractContext context(*this);
+      RunContext run{context, context, stop};
+      RunResult result;
+      try {
+        result = command.Run(*shared, item, run);
+      } catch (...) {
+        result = RunResult::Ended(Outcome::kFailed, Reason::kIo);
+      }
+      EndSelfExtractRun(op, result, context);
+    });
+  } catch (...) {
+    SetCommandState(op, true);
+    Beep();
   }
 }
 
 // ---- Create ------------------------------------------------------------------
 
 void WindowLogic::CreateSelfDecryptingClicked() {
-  auto& keep = Flags().KeepCreating;
+  SelfExtractRun& run = SelfExtract();
   if (Tag(Control::CreateSelfDecryptingButton) != 0) {
-    if (!AskToCancel(Control::CreateSelfDecryptingButton, "真的要取消：“" + SourcePath + "”" + "创建自解密" + "文件吗?",
-                     "取消创建")) {
+    if (!AskToCancel(Control::CreateSelfDecryptingButton, text::CreateCancelQuestion(run.source),
+                     text::kCreateCancelCaption)) {
       return;
     }
-    keep = false;
+    run.Stop();
     SetCommandState(Operation::CreateSelfDecrypting, true);
-    EndRun(Outcome::kCancelled, kCreateCancelled);
-    ShowStatus(kCreateCancelled);
+    EndRun(Outcome::kCancelled, selfextract::text::kCreateCancelled);
+    ShowStatus(selfextract::text::kCreateCancelled);
     return;
   }
-  SelfExtractRun& run = SelfExtract();
+  static commands::CreateSfxCommand command;
   try {
     StopAllAndYield();
     BeginRun();
+    commands::CreateSfxRequest request;
+    request.program = run.sfx_program.path;
+    request.image_size = run.sfx_program.image_size;
+    request.own_file = OwnProgramFile();
     // Without its program part no file could be made: nothing is asked.
-    const std::string program =
-        SfxProgram.path.empty() ? selfextract::SfxProgramBesideRunningProgram() : SfxProgram.path;
-    if (!FileExists(program)) return RefuseRun(selfextract::text::SfxProgramMissing(program));
-    int64_t image_size = SfxProgram.image_size;
-    if (image_size <= 0) {
-      try {
-        image_size = selfextract::ImageSizeOf(program);
-      } catch (const IoError&) {
-        return RefuseRun(selfextract::text::SfxProgramUnreadable(program));
-      }
+    if (auto refusal = commands::CreateSfxCommand::CheckProgram(request, request.program, request.image_size)) {
+      return RefuseRun(refusal->detail);
     }
-    FileDialogSpec open{"jmz加密文件(*.jmz)|*.jmz|全部文件(*.*)|*.*", 1, "", "选择已加密文件创建自解密文件"};
+    FileDialogSpec open{text::kCreateOpenFilter, 1, "", text::kCreateOpenTitle};
     PreselectFromHint(open);
     ShowStatus("");
     const auto picked = port_.OpenDialog(open);
     if (!picked) return;
-    SourcePath = *picked;
-    StoredName = ExtractFileName(*picked);
-    keep = false;
-    run.SourceStream.Open(SourcePath);
-    const int64_t length = run.SourceStream.Size();
-    const char* refusal = nullptr;
-    if (length < 1) {
-      refusal = "文件是空的，不需要创建自解密文件!创建自解密文件已取消。";
-    } else if (length > kFourGiB) {
-      refusal = "文件大于4GB，不能创建自解密文件!创建自解密文件已取消。";
-    } else {
-      IsKeyedContainer();
-      if (!keep) refusal = "文件未经此软件加密或者是另外(不保存密钥)加密的，不能创建自解密文件!";
-    }
-    if (refusal != nullptr) {
-      run.SourceStream.Close();
-      return ReportMessage(refusal);
-    }
+    request.container = *picked;
+    if (auto refusal = commands::CreateSfxCommand::CheckContainer(*picked)) return ReportMessage(refusal->detail);
 
-    FileDialogSpec save{"自解密文件(*.run)|*.run|全部文件(*.*)|*.*", 1,
-                        ChangeFileExt(SourcePath, selfextract::kSelfDecryptingExt), "创建自解密后的文件保存为"};
+    FileDialogSpec save{text::kCreateSaveFilter, 1, ChangeFileExt(*picked, selfextract::kSelfDecryptingExt),
+                        text::kCreateSaveTitle};
     const auto saved = port_.SaveDialog(save);
-    if (!saved) {
-      keep = false;
-      run.SourceStream.Close();
-      return ShowStatus(kCreateCancelled);
-    }
-    TargetPath = ChangeFileExt(*saved, selfextract::kSelfDecryptingExt);
-    OutputPath = TargetPath;
-    const bool exists = PathExists(TargetPath);
-    if (exists && !AskYesNo(ReplaceQuestion(TargetPath), kReplaceCaption)) {
-      ShowStatus(kCreateCancelled);
-      run.SourceStream.Close();
-      keep = false;
-      return;
-    }
-    // Nor may the new file replace the running program's own file.
-    const std::string own = OwnFilePath.empty() ? std::string(selfextract::kRunningProgramFile) : OwnFilePath;
-    if (exists && (CannotReplace(TargetPath, SourcePath, program) || SameFile(TargetPath, own))) {
-      keep = false;
-      run.SourceStream.Close();
-      return ReportMessage(ReplaceFailed(TargetPath, kCreateCancelled));
-    }
-
-    auto pending = std::make_unique<SelfExtractRun::PendingCreate>();
-    pending->job = {program, image_size, TargetPath, exists, StoredName, length};
-    pending->container = std::move(run.SourceStream);
-    {
-      std::lock_guard lock(run.mutex);
-      run.create = std::move(pending);
-    }
-    SetCommandState(Operation::CreateSelfDecrypting, false);
-    keep = true;
-    ShowStatus("进行创建自解密文件...");
-    SetHintText(Hint::Output, "创建自解密后的文件：" + TargetPath);
-    SetBarPosition(0);
-    SetHintText(Hint::Source, "进行创建自解密的文件：" + SourcePath);
-    try {
-      StartWorker([this] { CreateSelfDecrypting(); });
-    } catch (...) {
-      keep = false;
-      {
-        std::lock_guard lock(run.mutex);
-        run.create.reset();
-      }
-      SetCommandState(Operation::CreateSelfDecrypting, true);
-      ReportMessage("创建自解密文件“" + TargetPath + "”出错!已停止。");
-    }
+    if (!saved) return ShowStatus(selfextract::text::kCreateCancelled);
+    request.output = commands::OutputRule::Exact(*saved);
+    commands::Plan plan = command.MakePlan(request);
+    commands::PlannedItem& item = plan.items.front();
+    if (item.refusal) return ReportMessage(item.refusal->detail);
+    // The replace question and the refusals, before the command shows busy.
+    RunContext asking{*this, *this, StopToken()};
+    if (commands::CreateSfxCommand::Confirm(request, item, asking)) return;
+    request.overwrite = commands::OverwritePolicy::kReplace;  // agreed, or nothing there
+    run.source = request.container;
+    StartSelfExtractRun(Operation::CreateSelfDecrypting, command, std::move(request), std::move(item));
   } catch (...) {
-    keep = false;
-    run.SourceStream.Close();
     Beep();
   }
-}
-
-void WindowLogic::IsKeyedContainer() {
-  try {
-    InputFile& source = SelfExtract().SourceStream;
-    if (selfextract::CarriesKeyedMarker(source, 0, source.Size())) Flags().KeepCreating = true;
-  } catch (...) {
-    Flags().KeepCreating = false;
-    Beep();
-  }
-}
-
-void WindowLogic::CreateSelfDecrypting() {
-  SelfExtractRun& run = SelfExtract();
-  std::unique_ptr<SelfExtractRun::PendingCreate> pending;
-  {
-    std::lock_guard lock(run.mutex);
-    pending = std::move(run.create);
-  }
-  if (pending) selfextract::CreateSelfDecrypting(pending->job, pending->container, *this);
 }
 
 // ---- Self-decrypt --------------------------------------------------------------
 
 void WindowLogic::SelfDecryptClicked() {
+  SelfExtractRun& run = SelfExtract();
   if (Tag(Control::SelfDecryptButton) != 0) {
-    if (AskToCancel(Control::SelfDecryptButton, "真的要取消自解密：“" + selfextract::ShownPayloadName(PayloadName) + "”吗?", "取消自解密")) {
+    if (AskToCancel(Control::SelfDecryptButton, text::SelfDecryptCancelQuestion(selfextract::ShownPayloadName(run.info.PayloadName)),
+                    text::kSelfDecryptCancelCaption)) {
       CancelCommand(Control::SelfDecryptButton);
     }
     return;
   }
+  static commands::SelfDecryptCommand command;
   try {
     StopAllAndYield();
     BeginRun();
-    if (PayloadDamaged) NoteDamage();
-    if (PayloadName.empty()) PayloadName = selfextract::kUnnamedPayload;
-    ShowStatus(selfextract::PayloadStatusText(PayloadName, PayloadSize));
-    TargetPath = OwnFileFolder + selfextract::SafePayloadName(PayloadName);
-    FileDialogSpec save{"全部文件(*.*)|*.*", 1, ChangeFileExt(TargetPath, ""), "解密后的文件保存为"};
+    if (run.info.Damaged) NoteDamage();
+    if (run.info.PayloadName.empty()) run.info.PayloadName = selfextract::kUnnamedPayload;
+    ShowStatus(selfextract::PayloadStatusText(run.info.PayloadName, run.info.PayloadSize));
+    const std::string proposal = run.own_folder + selfextract::SafePayloadName(run.info.PayloadName);
+    FileDialogSpec save{text::kSelfDecryptSaveFilter, 1, ChangeFileExt(proposal, ""), text::kSelfDecryptSaveTitle};
     const auto saved = port_.SaveDialog(save);
     if (!saved) return;
-    TargetPath = *saved;
+    commands::PayloadRequest request;
+    request.file = run.own_path;
+    request.info = run.info;
+    request.output = commands::OutputRule::Exact(*saved);
+    request.key = SecretText(port_.KeyText(Control::DecryptionKey));
+    request.allow_old_ciphers = InfoClickCount > 7;
+    commands::Plan plan = command.MakePlan(request);
     SetBarPosition(0);
-    SetCommandState(Operation::SelfDecrypt, false);
-    Flags().KeepDecrypting = true;
-    StartWorker([this] { RunSelfDecrypt(); });
+    StartSelfExtractRun(Operation::SelfDecrypt, command, std::move(request), std::move(plan.items.front()));
   } catch (...) {
-    Flags().KeepDecrypting = false;
     SetCommandState(Operation::SelfDecrypt, true);
     Beep();
   }
 }
 
-void WindowLogic::RunSelfDecrypt() {
-  keyed::DecryptJob job;
-  job.command = Operation::SelfDecrypt;
-  job.source_path = OwnFilePath.empty() ? std::string(selfextract::kRunningProgramFile) : OwnFilePath;
-  job.target_path = TargetPath;
-  job.info_click_count = InfoClickCount;
-  job.self_decrypt = true;
-  job.container_start = selfextract::PayloadOffset(ImageSize());
-  job.payload_size = PayloadSize;
-  job.payload_name = selfextract::ShownPayloadName(PayloadName);
-  keyed::DecryptEmbedded(job, *this, *this);
-}
-
 // ---- Separate ------------------------------------------------------------------
 
 void WindowLogic::SeparateClicked() {
-  auto& keep = Flags().KeepSeparating;
+  SelfExtractRun& run = SelfExtract();
   if (Tag(Control::SeparateButton) != 0) {
-    if (!AskToCancel(Control::SeparateButton, "真的要取消分离自解密文件：“" + selfextract::ShownPayloadName(PayloadName) + "”吗?", "取消分离")) return;
-    keep = false;
+    if (!AskToCancel(Control::SeparateButton, text::SeparateCancelQuestion(selfextract::ShownPayloadName(run.info.PayloadName)),
+                     text::kSeparateCancelCaption)) {
+      return;
+    }
+    run.Stop();
     SetCommandState(Operation::Separate, true);
-    EndRun(Outcome::kCancelled, kSeparateCancelled);
-    ShowStatus(kSeparateCancelled);
+    EndRun(Outcome::kCancelled, selfextract::text::kSeparateCancelled);
+    ShowStatus(selfextract::text::kSeparateCancelled);
     return;
   }
-  SelfExtractRun& run = SelfExtract();
+  static commands::SeparateCommand command;
   try {
     StopAllAndYield();
     BeginRun();
-    if (PayloadDamaged) NoteDamage();
-    if (PayloadName.empty()) PayloadName = selfextract::kUnnamedPayload;
-    ShowStatus(selfextract::PayloadStatusText(PayloadName, PayloadSize));
-    TargetPath = OwnFileFolder + selfextract::SafePayloadName(PayloadName);
-    FileDialogSpec save{"jmz加密文件(*.jmz)|*.jmz|全部文件(*.*)|*.*", 1, TargetPath, "分离后的文件保存为"};
+    if (run.info.Damaged) NoteDamage();
+    if (run.info.PayloadName.empty()) run.info.PayloadName = selfextract::kUnnamedPayload;
+    ShowStatus(selfextract::PayloadStatusText(run.info.PayloadName, run.info.PayloadSize));
+    FileDialogSpec save{text::kSeparateSaveFilter, 1, run.own_folder + selfextract::SafePayloadName(run.info.PayloadName),
+                        text::kSeparateSaveTitle};
     const auto saved = port_.SaveDialog(save);
     if (!saved) return;
-
-    const std::string own = OwnFilePath.empty() ? std::string(selfextract::kRunningProgramFile) : OwnFilePath;
-    selfextract::SeparatePlan plan = selfextract::PlanSeparate(own, ImageSize(), PayloadSize, *saved, *this);
-    ProgramPartPath = plan.job.program_part_path;
-    TargetPath = plan.job.target_path;
-    OutputPath = TargetPath;
+    // The replace questions and the refusals, before the command shows busy.
+    RunContext asking{*this, *this, StopToken()};
+    const selfextract::SeparatePlan plan = selfextract::PlanSeparate(
+        OwnProgramFile(), ImageSize(), run.info.PayloadSize, *saved, asking, [this](const std::string& path) {
+          return AskYesNo(selfextract::text::ReplaceQuestion(path), selfextract::text::kReplaceCaption);
+        });
     if (!plan.go) return;
-
-    keep = true;
-    SetCommandState(Operation::Separate, false);
-    const std::string shown = selfextract::ShownPayloadName(PayloadName);
-    ShowStatus(selfextract::text::SeparateRunning(shown));
-    SetHintText(Hint::Output, "分离自解密后的已加密文件：" + TargetPath);
-    SetBarPosition(0);
-    SetHintText(Hint::Source, "进行分离自解密里的已加密文件：" + shown);
-
-    auto pending = std::make_unique<SelfExtractRun::PendingSeparate>();
-    pending->job = std::move(plan.job);
-    try {
-      selfextract::BeginSeparate(pending->job, own, ImageSize(), pending->program);
-      {
-        std::lock_guard lock(run.mutex);
-        run.separate = std::move(pending);
-      }
-      StartWorker([this] { SeparatePayload(); });
-    } catch (...) {
-      // Without this the command would stay busy with no worker to end it.
-      keep = false;
-      {
-        std::lock_guard lock(run.mutex);
-        run.separate.reset();
-      }
-      SetCommandState(Operation::Separate, true);
-      ReportMessage(kSeparateFailed);
-    }
+    commands::PayloadRequest request;
+    request.file = run.own_path;
+    request.info = run.info;
+    request.output = commands::OutputRule::Exact(*saved);
+    request.overwrite = commands::OverwritePolicy::kReplace;  // agreed, or nothing there
+    commands::Plan planned = command.MakePlan(request);
+    StartSelfExtractRun(Operation::Separate, command, std::move(request), std::move(planned.items.front()));
   } catch (...) {
-    keep = false;
     Beep();
   }
-}
-
-void WindowLogic::SeparatePayload() {
-  SelfExtractRun& run = SelfExtract();
-  std::unique_ptr<SelfExtractRun::PendingSeparate> pending;
-  {
-    std::lock_guard lock(run.mutex);
-    pending = std::move(run.separate);
-  }
-  if (pending) selfextract::SeparatePayload(pending->job, pending->program, *this);
 }
 
 }  // namespace vesk

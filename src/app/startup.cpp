@@ -124,13 +124,10 @@ void WindowLogic::ResizeClicked(bool has_sender) {
 
 void WindowLogic::ResetFields() {
   InfoClickCount = 0;
-  StoredName.clear();
   OriginalExt.clear();
   PreZipLevel = 0;
   DeleteZakAfterUnzip = false;
-  PayloadSize = 0;
-  PayloadName.clear();
-  PayloadDamaged = false;
+  SetOwnFile({}, {});
   Settings = settings::WindowSettings{};
   SettingsChanged();
 }
@@ -159,10 +156,7 @@ void WindowLogic::ReadSelfDecryptInfo(const std::optional<OwnFile>& own) {
   } else {
     info = selfextract::ReadRunningSelfDecryptInfo(*this);
   }
-  SetOwnFile(own ? own->path : std::string());
-  PayloadSize = info.PayloadSize;
-  PayloadName = info.PayloadName;
-  PayloadDamaged = info.Damaged;
+  SetOwnFile(own ? own->path : std::string(), info);
   if (!info.StatusHint.empty()) SetHintText(Hint::Source, info.StatusHint);
   // OwnFileSize is measured now: the idle command state enables SelfDecryptButton and
   // SeparateButton exactly when a payload follows the program image.

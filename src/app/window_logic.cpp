@@ -192,7 +192,10 @@ void WindowLogic::PreselectFromHint(FileDialogSpec& setup) const {
 
 // StopAll stops a compression on purpose (closing, a new command): its end
 // cleans up without a failure report, as after the user's cancel.
-void WindowLogic::StopCompression() { StopZipForCancel(); }
+void WindowLogic::StopCompression() {
+  StopZipForCancel();
+  StopSelfExtract();
+}
 
 void WindowLogic::ProcessPendingMessages() {
   if (ui_.IsUiThread()) ui_.ProcessPending();
@@ -233,6 +236,7 @@ bool WindowLogic::CancelCommand(Control busy) {
       // As the decrypt button's cancel: the stopped stage deletes what it
       // made (the temporary compressed copy too) and shows nothing.
       EndRun(Outcome::kCancelled, kSelfDecryptCancelled);
+      StopSelfExtract();
       decrypt_cancelled_ = true;
       Flags().KeepDecrypting = false;
       StopZipForCancel();

@@ -22,12 +22,14 @@
 #include "app/control.h"
 #include "app/menu_request.h"
 #include "app/port.h"
+#include "commands/command.h"
 #include "core/reporting.h"
 #include "core/stop.h"
 #include "compress/compressor.h"
 #include "crypto/keyed/decrypt_engine.h"
 #include "crypto/keyed/random_source.h"
 #include "desktop/shell_integration.h"
+#include "selfextract/layout.h"
 #include "settings/settings.h"
 #include "settings/memory_store.h"
 #include "threads/ui_thread.h"
@@ -123,16 +125,10 @@ class WindowLogic : public Reporter, public ControlSink, public keyed::DecryptHo
   uint8_t PreZipLevel = 0;
   uint8_t LayerNumber = 1;
   uint8_t InfoClickCount = 0;
-  int64_t PayloadSize = 0;
-  std::string PayloadName;
-  // The payload header was damaged: a run on the payload ends as one that
-  // completed after damage warnings.
-  bool PayloadDamaged = false;
   bool DeleteZakAfterUnzip = false;
   // Whether the target of the running encryption was there when the replace
   // question was asked (and the user agreed to replace it).
   bool ReplaceTarget = false;
-  std::string StoredName;
   // The file the last command writes (shown by the command-line front end).
   std::string OutputPath;
   // The save dialog's answer names the compressed file itself, instead of
@@ -157,9 +153,9 @@ class WindowLogic : public Reporter, public ControlSink, public keyed::DecryptHo
   };
   // The program whose image the create command copies into every new
   // self-decrypting file, in the same form (image_size 0: measured from the
-  // file as ELF). An empty path means the small program vesk-sfx in the
-  // folder of the running program.
-  OwnFile SfxProgram;
+  // file as ELF). An empty path (the default) means the small program
+  // vesk-sfx in the folder of the running program.
+  void SetSfxProgram(const OwnFile& program);
 
   // The creation handler, in five groups that each swallow their failure
   // with a beep: reset the fields; all commands idle and every run flag
@@ -168,7 +164,7 @@ class WindowLogic : public Reporter, public ControlSink, public keyed::DecryptHo
   // the program name).
   void StartUp(const std::vector<std::string>& args, const std::optional<OwnFile>& own = std::nullopt);
   void ResetFields();
-  // Reads the own file, carries PayloadSize and PayloadName into the fields,
+  // Reads the own file, keeps what its payload header says (OwnPayload),
   // shows the status hint and lets SetCommandState enable SelfDecryptButton/SeparateButton
   // when a payload follows the image; beeps when the reading failed.
   void ReadSelfDecryptInfo(const std::optional<OwnFile>& own = std::nullopt);
@@ -298,22 +294,10 @@ class WindowLogic : public Reporter, public ControlSink, public keyed::DecryptHo
   void CreateSelfDecryptingClicked();
   void SelfDecryptClicked();
   void SeparateClicked();
-  // The marker test of the chosen container (open in the create command);
-  // sets KeepCreating when it passes.
-  void IsKeyedContainer();
-  // What the workers of the create, separate and self-decrypt commands run.
-  void CreateSelfDecrypting();
-  void SeparatePayload();
-  void RunSelfDecrypt();
-  // The program file the create command copies the image from and the
-  // self-decrypt commands read the payload of (set by ReadSelfDecryptInfo;
-  // the running program when empty), and the folder their save dialogs
-  // propose.
-  std::string OwnFilePath, OwnFileFolder;
-  // Sets both for the program file `path`, or for the running program when
-  // `path` is empty.
-  void SetOwnFile(const std::string& path);
-  std::string ProgramPartPath;
+  // What the start-up read from the own file's payload header (the payload
+  // commands work on it; a damaged header makes their runs end as completed
+  // after damage warnings).
+  const selfextract::SelfDecryptInfo& OwnPayload();
 
   // ---- The strong format: age v1 files (age_commands.cpp) ---------------------
 
@@ -534,10 +518,23 @@ class WindowLogic : public Reporter, public ControlSink, public keyed::DecryptHo
   ZipRun zip_;  // the current run of Compression (user-interface thread)
   // The user cancelled the decryption: its engine's stop report is no error.
   std::atomic<bool> decrypt_cancelled_{false};
-  // Self-decrypting executables (self_extract_commands.cpp).
+  // Self-decrypting executables (self_extract_commands.cpp): the family's
+  // state, the window as a run's context, and the run of a command on a
+  // worker, whose result ends the run.
   struct SelfExtractRun;
+  class SelfExtractContext;
   std::shared_ptr<SelfExtractRun> self_extract_;
   SelfExtractRun& SelfExtract();
+  // The own file (empty: the running program) and what its header says.
+  void SetOwnFile(const std::string& path, const selfextract::SelfDecryptInfo& info);
+  // The program file the payload commands read.
+  std::string OwnProgramFile();
+  // Requests the stop of the family's running command.
+  void StopSelfExtract();
+  template <class Request>
+  void StartSelfExtractRun(Operation op, commands::Command<Request>& command, Request request,
+                           commands::PlannedItem item);
+  void EndSelfExtractRun(Operation op, const RunResult& result, SelfExtractContext& context);
 
   mutable std::mutex mutex_;  // guards the fields below, touched from workers
   StopSource shred_stop_;  // the stop of the latest shred

@@ -35,8 +35,10 @@ std::vector<CommandEntry> Registry() {
   entries.push_back({{"shred"}, [](CLI::App& app) { return std::make_unique<vesk::cli::ShredCommand>(app); }});
   entries.push_back({{"associate", "context-menu", "unregister"},
                      [](CLI::App& app) { return std::make_unique<vesk::cli::DesktopCommand>(app); }});
-  entries.push_back({{"make-sfx", "sfx-info", "self-decrypt", "separate"},
-                     [](CLI::App& app) { return std::make_unique<vesk::cli::SfxCommands>(app); }});
+  entries.push_back({{"make-sfx"}, [](CLI::App& app) { return std::make_unique<vesk::cli::MakeSfxCommand>(app); }});
+  entries.push_back({{"sfx-info", "self-decrypt", "separate"}, [](CLI::App& app) {
+                       return std::make_unique<vesk::cli::PayloadCommand>(app, "vesk-cli", true);
+                     }});
   entries.push_back({{"keygen"}, [](CLI::App& app) { return std::make_unique<vesk::cli::KeygenCommand>(app); }});
   return entries;
 }

@@ -1,9 +1,9 @@
 // The self-decrypting file subcommands of vesk-cli: make-sfx wraps a keyed
 // container into an executable whose program part is the small program
 // vesk-sfx beside vesk-cli (or, asked for, the window program vesk);
-// sfx-info, self-decrypt and separate read one without running it (or,
-// without a FILE, the running program itself: an older self-decrypting file
-// whose program part is vesk-cli).
+// sfx-info, self-decrypt and separate (payload_commands.h) read one without
+// running it (or, without a FILE, the running program itself: an older
+// self-decrypting file whose program part is vesk-cli).
 #pragma once
 
 #include <CLI/CLI.hpp>
@@ -12,27 +12,19 @@
 #include <string>
 
 #include "cli/cli_command.h"
-#include "cli/payload_commands.h"
 
 namespace vesk::cli {
 
-class SfxCommands : public CliCommand {
+class MakeSfxCommand final : public CliCommand {
  public:
-  // Adds the four subcommands to `app`; the object must outlive the parse.
-  explicit SfxCommands(CLI::App& app);
-  SfxCommands(const SfxCommands&) = delete;
-  SfxCommands& operator=(const SfxCommands&) = delete;
+  // Adds make-sfx to `app`; the object must outlive the parse.
+  explicit MakeSfxCommand(CLI::App& app);
 
-  // True when the parsed command line named one of them.
   bool Parsed() const override;
-  // Runs it: 0 when it completed, 3 when it completed after damage warnings,
-  // 1 on a refusal, cancel or failure, 2 on a usage error.
+  // 0 when it completed, 1 on a refusal, cancel or failure.
   int Run() override;
 
  private:
-  int MakeSfx() const;
-
-  PayloadCommands payload_;
   CLI::App* make_ = nullptr;
   std::string container_;
   std::optional<std::string> target_;

@@ -26,14 +26,14 @@ std::string PayloadStatusText(const std::string& payload_name, int64_t payload_s
   return text::PayloadStatus(EscapeControlCharacters(payload_name), payload_size);
 }
 
-SelfDecryptInfo ReadSelfDecryptInfo(Reporter& reporter, const std::string& program_path, int64_t image_size) {
+SelfDecryptInfo ReadSelfDecryptInfo(Progress& progress, Prompter& prompter, const std::string& program_path,
+                                    int64_t image_size) {
   SelfDecryptInfo info;
-  reporter.SetOwnFileSize(0);
   if (image_size <= 0) {
     info.Failed = true;
     return info;
   }
-  reporter.SetImageSize(image_size);
+  info.ImageSize = image_size;
 
   InputFile in;
   try {
@@ -44,7 +44,6 @@ SelfDecryptInfo ReadSelfDecryptInfo(Reporter& reporter, const std::string& progr
   }
   try {
     info.OwnFileSize = in.Size();
-    reporter.SetOwnFileSize(info.OwnFileSize);
     // Shorter than image + header + the smallest container: the plain
     // program, which says nothing.
     if (info.OwnFileSize < SelfDecryptMinimum(image_size)) return info;
@@ -64,24 +63,24 @@ SelfDecryptInfo ReadSelfDecryptInfo(Reporter& reporter, const std::string& progr
     info.PayloadName = GbkToUtf8(name);
     if (info.PayloadName.empty()) {
       info.Damaged = true;
-      reporter.WarnDamage(text::kPayloadNameEmpty);
+      prompter.ReportMessage(text::kPayloadNameEmpty);
     }
 
     // Both texts show the stored size, even when it is corrected below.
     const int64_t stored_size = payload_size;
     info.StatusHint = PayloadStatusText(info.PayloadName, payload_size);
-    reporter.ShowStatus(info.StatusHint);
+    progress.ShowStatus(info.StatusHint);
 
     const int64_t present = info.OwnFileSize - PayloadOffset(image_size);
     if (payload_size < 1 || payload_size > kMaxPayloadSize || payload_size > present) {
       info.Damaged = true;
-      reporter.WarnDamage(text::PayloadSizeDamaged(stored_size));
+      prompter.ReportMessage(text::PayloadSizeDamaged(stored_size));
       payload_size = present;
     }
     if (payload_size != present) {
       // Bytes follow the payload; the stored size stays in force.
       info.Damaged = true;
-      reporter.WarnDamage(text::PayloadSizeMismatch(stored_size, present));
+      prompter.ReportMessage(text::PayloadSizeMismatch(stored_size, present));
     }
     info.PayloadSize = payload_size;
     info.CommandsEnabled = true;
@@ -89,10 +88,31 @@ SelfDecryptInfo ReadSelfDecryptInfo(Reporter& reporter, const std::string& progr
     // Half-read values must not enable the commands later on: with the
     // length unknown, SetCommandState keeps SelfDecryptButton and SeparateButton disabled.
     info = SelfDecryptInfo{};
+    info.ImageSize = image_size;
     info.Failed = true;
-    reporter.SetOwnFileSize(0);
   }
   return info;
+}
+
+SelfDecryptInfo ReadSelfDecryptInfo(Reporter& reporter, const std::string& program_path, int64_t image_size) {
+  reporter.SetOwnFileSize(0);
+  if (image_size > 0) reporter.SetImageSize(image_size);
+  const SelfDecryptInfo info = ReadSelfDecryptInfo(reporter, reporter, program_path, image_size);
+  reporter.SetOwnFileSize(info.OwnFileSize);
+  if (info.Damaged) reporter.NoteDamage();
+  return info;
+}
+
+SelfDecryptInfo ReadRunningSelfDecryptInfo(Progress& progress, Prompter& prompter) {
+  int64_t image_size = 0;
+  try {
+    image_size = RunningImageSize();
+  } catch (...) {
+    SelfDecryptInfo info;
+    info.Failed = true;
+    return info;
+  }
+  return ReadSelfDecryptInfo(progress, prompter, kRunningProgramFile, image_size);
 }
 
 SelfDecryptInfo ReadRunningSelfDecryptInfo(Reporter& reporter) {

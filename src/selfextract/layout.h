@@ -50,7 +50,17 @@ struct SelfDecryptInfo {
   std::string StatusHint;    // hint for the status bar; empty: leave it
   bool Failed = false;       // the reading failed: the window beeps
   bool Damaged = false;      // the stored name or size was damaged (warned)
+  int64_t ImageSize = 0;     // the program image's length, as measured
 };
+
+// Reads the payload header of the program file at `program_path`, whose
+// program image is `image_size` bytes long: damage is warned about through
+// `prompter` (and marked in Damaged), the payload's status text shown
+// through `progress`. Never throws.
+SelfDecryptInfo ReadSelfDecryptInfo(Progress& progress, Prompter& prompter, const std::string& program_path,
+                                    int64_t image_size);
+// The same for the running program, its image size measured from its file.
+SelfDecryptInfo ReadRunningSelfDecryptInfo(Progress& progress, Prompter& prompter);
 
 // Reads the payload header of the program file at `program_path`, whose
 // program image is `image_size` bytes long. Reports damage and the status

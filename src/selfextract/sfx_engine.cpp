@@ -27,22 +27,22 @@ std::string CutGbk(const std::string& gbk, std::size_t keep) {
 }
 
 // Copies `size` bytes from the current position of `in`, one progress step
-// per chunk, as long as `keep` holds. A run of chunks is copied at once (far
-// fewer system calls than a call per chunk); a stop takes effect before the
-// next run, a few milliseconds away. False when the flag stopped it.
-bool CopyChunks(InputFile& in, StagedOutput& out, int64_t size, std::atomic<bool>& keep, Reporter& r) {
+// per chunk, until a stop is requested. A run of chunks is copied at once
+// (far fewer system calls than a call per chunk); a stop takes effect before
+// the next run, a few milliseconds away. False when the stop ended it.
+bool CopyChunks(InputFile& in, StagedOutput& out, int64_t size, const StopToken& stop, Progress& bar) {
   constexpr int64_t kChunk = static_cast<int64_t>(kCopyChunk);
   int64_t done = 0;
   while (done < size) {
-    if (!keep.load(std::memory_order_relaxed)) return false;
+    if (stop.StopRequested()) return false;
     const int64_t n = std::min<int64_t>(size - done, kChunk * static_cast<int64_t>(kChunksPerRun));
     out.CopyFrom(in, static_cast<std::size_t>(n));
     const int64_t whole = n / kChunk;
-    r.ProgressSteps(done + kChunk, kChunk, whole);
-    if (n % kChunk != 0) r.ProgressStep(done + n, n % kChunk);
+    bar.ProgressSteps(done + kChunk, kChunk, whole);
+    if (n % kChunk != 0) bar.ProgressStep(done + n, n % kChunk);
     done += n;
   }
-  return keep.load(std::memory_order_relaxed);
+  return !stop.StopRequested();
 }
 
 }  // namespace
@@ -50,28 +50,31 @@ bool CopyChunks(InputFile& in, StagedOutput& out, int64_t size, std::atomic<bool
 std::string SfxProgramBesideRunningProgram() { return ExtractFilePath(RunningProgramPath()) + kSfxProgramName; }
 
 SeparatePlan PlanSeparate(const std::string& own_path, int64_t image_size, int64_t payload_size,
-                          const std::string& chosen, Reporter& r) {
+                          const std::string& chosen, RunContext& context,
+                          const std::function<bool(const std::string& path)>& may_replace) {
   SeparatePlan plan;
   SeparateJob& job = plan.job;
   job.payload_offset = PayloadOffset(image_size);
   job.payload_size = payload_size;
   job.program_part_path = ExtractFilePath(chosen) + kProgramPartName;
   job.target_path = ChangeFileExt(chosen, ".jmz");
+  const auto declined = [&](const std::string& path) {
+    if (may_replace(path)) return false;
+    context.progress.ShowStatus(text::kSeparateCancelled);
+    plan.ended = RunResult::Ended(Outcome::kRefused, Reason::kTargetKept, text::kSeparateCancelled);
+    return true;
+  };
   job.replace_part = PathExists(job.program_part_path);
-  if (job.replace_part && !r.AskYesNo(text::ReplaceQuestion(job.program_part_path), text::kReplaceCaption)) {
-    r.ShowStatus(text::kSeparateCancelled);
-    return plan;
-  }
+  if (job.replace_part && declined(job.program_part_path)) return plan;
   job.replace = PathExists(job.target_path);
-  if (job.replace && !r.AskYesNo(text::ReplaceQuestion(job.target_path), text::kReplaceCaption)) {
-    r.ShowStatus(text::kSeparateCancelled);
-    return plan;
-  }
+  if (job.replace && declined(job.target_path)) return plan;
   // A completed output cannot be renamed over a folder, and neither output
   // may be the file being taken apart.
   for (const auto& [path, exists] : {std::pair{job.program_part_path, job.replace_part}, std::pair{job.target_path, job.replace}}) {
     if (exists && (DirectoryExists(path) || SameFile(path, own_path))) {
-      r.ReportMessage(text::ReplaceFailed(path, text::kSeparateCancelled));
+      const std::string message = text::ReplaceFailed(path, text::kSeparateCancelled);
+      context.prompter.ReportMessage(message);
+      plan.ended = RunResult::Ended(Outcome::kRefused, Reason::kSameFile, message);
       return plan;
     }
   }
@@ -105,10 +108,10 @@ std::string SafePayloadName(const std::string& utf8_name) {
 
 std::string ShownPayloadName(const std::string& utf8_name) { return EscapeControlCharacters(utf8_name); }
 
-void CreateSelfDecrypting(const CreateJob& job, InputFile& container, Reporter& r) {
-  auto& keep = r.Flags().KeepCreating;
+RunResult CreateSelfDecrypting(const CreateJob& job, InputFile& container, RunContext& context) {
   const std::string error = text::CreateFailed(job.target_path);
   bool failed = false;
+  bool copied = false;
   StagedOutput out;
   out.SetWriteHook(job.faults.before_write);
   if (job.faults.before_read) container.SetReadHook(job.faults.before_read);
@@ -122,73 +125,52 @@ void CreateSelfDecrypting(const CreateJob& job, InputFile& container, Reporter& 
     std::string name = FitPayloadName(job.stored_name);
     if (name.empty()) name = Utf8ToGbk(kUnnamedPayload);
     out.Write(EncodePayloadHeader(job.container_size, name));
-    r.ProgressStart(job.container_size);
+    context.progress.ProgressStart(job.container_size);
     container.Seek(0);
-    if (CopyChunks(container, out, job.container_size, keep, r)) out.Commit(job.replace);
+    copied = CopyChunks(container, out, job.container_size, context.stop, context.progress);
+    if (copied) out.Commit(job.replace);
   } catch (...) {
     failed = true;
-    keep = false;
   }
   container.Close();
-  try {
-    if (failed) {
-      out.Abandon();
-      r.EndRun(Outcome::kFailed, error);
-      r.ReportMessage(error);
-    } else if (keep) {
-      r.ProgressComplete();
-      r.Complete({job.target_path});
-      r.ShowStatus(text::CreateDone(job.target_path));
-    } else {
-      // Cancelled: the output was never committed; the canceller has shown
-      // its text and set the command idle, and another command may run now.
-      out.Abandon();
-      return;
-    }
-  } catch (...) {
-    keep = false;
-    r.ReportMessage(error);
+  if (failed || !copied) out.Abandon();
+  if (failed) {
+    context.prompter.ReportMessage(error);
+    return RunResult::Ended(Outcome::kFailed, Reason::kIo, error);
   }
-  keep = false;
-  r.SetCommandState(Operation::CreateSelfDecrypting, true);
+  // Cancelled: the output was never committed; the front end says so.
+  if (!copied) return RunResult::Ended(Outcome::kCancelled, Reason::kCancelled, text::kCreateCancelled);
+  context.progress.ProgressComplete();
+  context.progress.ShowStatus(text::CreateDone(job.target_path));
+  return RunResult::Done({job.target_path});
 }
 
-void SeparatePayload(const SeparateJob& job, InputFile& program, Reporter& r) {
-  auto& keep = r.Flags().KeepSeparating;
+RunResult SeparatePayload(const SeparateJob& job, InputFile& program, RunContext& context) {
   bool failed = false;
+  bool copied = false;
   StagedOutput out;
   out.SetWriteHook(job.faults.before_write);
   if (job.faults.before_read) program.SetReadHook(job.faults.before_read);
   try {
     program.Seek(job.payload_offset);
-    r.ProgressStart(job.payload_size);
+    context.progress.ProgressStart(job.payload_size);
     // The container is as private as the file it came out of; it is no program.
     out.Open(job.target_path, PermissionsOfOpen(program.Descriptor()) & 0666);
-    if (CopyChunks(program, out, job.payload_size, keep, r)) out.Commit(job.replace);
+    copied = CopyChunks(program, out, job.payload_size, context.stop, context.progress);
+    if (copied) out.Commit(job.replace);
   } catch (...) {
     failed = true;
-    keep = false;
   }
   program.Close();
-  try {
-    if (failed) {
-      out.Abandon();
-      r.EndRun(Outcome::kFailed, text::kSeparateFailed);
-      r.ReportMessage(text::kSeparateFailed);
-    } else if (keep) {
-      r.ProgressComplete();
-      r.Complete({job.program_part_path, job.target_path});
-      r.ShowStatus(text::kSeparateDone);
-    } else {
-      out.Abandon();
-      return;
-    }
-  } catch (...) {
-    keep = false;
-    r.ReportMessage(text::kSeparateFailed);
+  if (failed || !copied) out.Abandon();
+  if (failed) {
+    context.prompter.ReportMessage(text::kSeparateFailed);
+    return RunResult::Ended(Outcome::kFailed, Reason::kIo, text::kSeparateFailed);
   }
-  keep = false;
-  r.SetCommandState(Operation::Separate, true);
+  if (!copied) return RunResult::Ended(Outcome::kCancelled, Reason::kCancelled, text::kSeparateCancelled);
+  context.progress.ProgressComplete();
+  context.progress.ShowStatus(text::kSeparateDone);
+  return RunResult::Done({job.program_part_path, job.target_path});
 }
 
 void WriteProgramPart(InputFile& program, int64_t image_size, const std::string& path, bool replace) {

@@ -11,10 +11,12 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 
-#include "core/reporting.h"
+#include "core/run_context.h"
+#include "core/run_result.h"
 #include "platform/fault_hooks.h"
 #include "platform/file_io.h"
 #include "selfextract/texts.h"
@@ -73,12 +75,13 @@ struct CreateJob {
 };
 
 // The worker of the create command: program image, payload header, then the
-// container from `container` in 65,535-byte chunks, polling KeepCreating
-// before each. The executable gets the container's permission bits with
-// execute wherever read is set. Shows "创建自解密文件已完成。（path）" when done, reports
-// "创建自解密文件“path”出错!已停止。" on a failure, and sets CreateSelfDecryptingButton idle
-// unless the run was cancelled (the canceller has done that already).
-void CreateSelfDecrypting(const CreateJob& job, InputFile& container, Reporter& r);
+// container from `container` in 65,535-byte chunks, looking at the stop
+// token before each run of them. The executable gets the container's
+// permission bits with execute wherever read is set. Shows
+// "创建自解密文件已完成。（path）" when done and reports "创建自解密文件“path”出错!已停止。"
+// on a failure; a stopped run shows nothing (the front end says it was
+// cancelled). Nothing of a run that did not complete is left.
+RunResult CreateSelfDecrypting(const CreateJob& job, InputFile& container, RunContext& context);
 
 struct SeparateJob {
   int64_t payload_offset = 0;
@@ -92,17 +95,20 @@ struct SeparateJob {
 
 // The separate command's outputs for the name the user chose: the ".jmz"
 // (`chosen` with its extension made ".jmz") and the program part beside it.
-// Asks through `r` before either replaces an existing file. The job is
-// returned whole; `go` is false when the user declined a replacement (the
-// status says the command was cancelled) or an existing file cannot be
-// replaced (a folder, the file being read: reported). The offsets are those
-// of `own_path`, whose image is `image_size` bytes long.
+// `may_replace` decides (asking, or from a policy) before either replaces an
+// existing file. The job is returned whole; `go` is false, and
+// `ended` says why, when a replacement was declined (the status says the
+// command was cancelled) or an existing file cannot be replaced (a folder,
+// the file being read: reported). The offsets are those of `own_path`,
+// whose image is `image_size` bytes long.
 struct SeparatePlan {
   SeparateJob job;
   bool go = false;
+  RunResult ended;
 };
 SeparatePlan PlanSeparate(const std::string& own_path, int64_t image_size, int64_t payload_size,
-                          const std::string& chosen, Reporter& r);
+                          const std::string& chosen, RunContext& context,
+                          const std::function<bool(const std::string& path)>& may_replace);
 
 // The first step of a planned separate: opens `own_path` into `program` and
 // writes the program part complete, before the payload is copied. Throws
@@ -110,12 +116,11 @@ SeparatePlan PlanSeparate(const std::string& own_path, int64_t image_size, int64
 void BeginSeparate(const SeparateJob& job, const std::string& own_path, int64_t image_size, InputFile& program);
 
 // The worker of the separate command: copies the payload of `program` into
-// the ".jmz", polling KeepSeparating before each chunk. The ".jmz" gets the
-// permission bits of `program` without execute. Shows
-// "分离自解密文件 ... 已完成。" when done, reports
-// "分离自解密文件 ... 出错!已停止。" on a failure and sets SeparateButton idle
-// unless the run was cancelled.
-void SeparatePayload(const SeparateJob& job, InputFile& program, Reporter& r);
+// the ".jmz", looking at the stop token before each run of chunks. The
+// ".jmz" gets the permission bits of `program` without execute. Shows
+// "分离自解密文件 ... 已完成。" when done and reports
+// "分离自解密文件 ... 出错!已停止。" on a failure; a stopped run shows nothing.
+RunResult SeparatePayload(const SeparateJob& job, InputFile& program, RunContext& context);
 
 // Writes the first `image_size` bytes of `program` as the executable file
 // `path` (the permission bits of `program`, with execute wherever read is

@@ -40,6 +40,7 @@ inline std::string SfxProgramUnreadable(const std::string& path) {
 }
 
 // The end of the create command.
+inline constexpr const char* kCreateCancelled = "创建自解密文件已取消。";
 inline std::string CreateFailed(const std::string& target) { return "创建自解密文件“" + target + "”出错!已停止。"; }
 inline std::string CreateDone(const std::string& target) { return "创建自解密文件已完成。（" + target + "）"; }
 
@@ -50,6 +51,25 @@ inline constexpr const char* kSeparateCancelled = "分离自解密文件已取�
 inline std::string SeparateRunning(const std::string& shown_name) {
   return "进行分离自解密里的已加密文件：" + shown_name + " ...";
 }
+
+// A file the payload commands cannot read a payload from.
+inline std::string FileMissing(const std::string& path) { return "文件“" + path + "”不存在!"; }
+inline std::string NotSelfDecrypting(const std::string& shown) { return shown + " 不是自解密文件。"; }
+
+// The create command's refusals of its container.
+inline constexpr const char* kContainerEmpty = "文件是空的，不需要创建自解密文件!创建自解密文件已取消。";
+inline constexpr const char* kContainerTooLarge = "文件大于4GB，不能创建自解密文件!创建自解密文件已取消。";
+inline constexpr const char* kContainerNotKeyed = "文件未经此软件加密或者是另外(不保存密钥)加密的，不能创建自解密文件!";
+inline std::string ContainerMissing(const std::string& path) {
+  return "要创建自解密的文件“" + path + "”不存在!创建自解密文件已取消。";
+}
+
+// The create command at work.
+inline constexpr const char* kCreateRunning = "进行创建自解密文件...";
+inline std::string CreateOutputHint(const std::string& target) { return "创建自解密后的文件：" + target; }
+inline std::string CreateSourceHint(const std::string& source) { return "进行创建自解密的文件：" + source; }
+inline std::string SeparateOutputHint(const std::string& target) { return "分离自解密后的已加密文件：" + target; }
+inline std::string SeparateSourceHint(const std::string& shown_name) { return "进行分离自解密里的已加密文件：" + shown_name; }
 
 // Replacing an existing output: the question, and the refusal when the file
 // cannot be replaced (a folder, or one of the files the command reads).

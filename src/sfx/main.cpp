@@ -15,7 +15,7 @@ int main(int argc, char** argv) {
   CLI::App app{"Vesk 文件加密 — 自解密文件的程序部分\n解密或者分离本文件附带的加密文件。", "vesk-sfx"};
   app.require_subcommand(1);
   app.set_version_flag("--version", "vesk-sfx " VESK_VERSION_TEXT);
-  vesk::cli::PayloadCommands commands(app, "vesk-sfx", false);
+  vesk::cli::PayloadCommand commands(app, "vesk-sfx", false);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {

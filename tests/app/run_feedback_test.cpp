@@ -179,7 +179,7 @@ TEST_F(RunFeedback, ACancelledSelfDecryptIsCleanAndSilent) {
   std::filesystem::create_directory(out);
 
   // Cancelled while the deciphered copy is decompressed.
-  ClickDuringCompression(Control::SelfDecryptButton, true);
+  ClickOnProgress(Control::SelfDecryptButton, true, [this] { return window_->StatusText() == "进行解压缩文件..."; });
   port_.save_answers = {out + "/doc"};
   window_->SelfDecryptClicked();
   WaitIdle(Control::SelfDecryptButton);

@@ -50,7 +50,7 @@ class SelfExtract : public ::testing::Test {
     // The stand-in small program the create command copies: only its image
     // goes into a new file.
     WriteFile(sfx_, image_ + "bytes behind the image");
-    window_->SfxProgram = {sfx_, kImage};
+    window_->SetSfxProgram({sfx_, kImage});
   }
   ~SelfExtract() override {
     window_.reset();
@@ -260,7 +260,7 @@ TEST_F(SelfExtract, CancellingCreateLeavesNoOutput) {
 
 TEST_F(SelfExtract, WithoutTheSmallProgramBesideTheRunningOneCreateAsksNothingAndWritesNothing) {
   OwnFile();
-  window_->SfxProgram = {};  // vesk-sfx beside the running test program, where there is none
+  window_->SetSfxProgram({});  // vesk-sfx beside the running test program, where there is none
   const std::string missing = selfextract::SfxProgramBesideRunningProgram();
   ASSERT_FALSE(std::filesystem::exists(missing));
   window_->CreateSelfDecryptingClicked();
@@ -273,7 +273,7 @@ TEST_F(SelfExtract, WithoutTheSmallProgramBesideTheRunningOneCreateAsksNothingAn
 
   // A file there that is no program image is refused the same way.
   WriteFile(out_.File("vesk-sfx"), "not a program");
-  window_->SfxProgram = {out_.File("vesk-sfx"), 0};
+  window_->SetSfxProgram({out_.File("vesk-sfx"), 0});
   window_->CreateSelfDecryptingClicked();
   EXPECT_EQ(port_.messages.back(), selfextract::text::SfxProgramUnreadable(out_.File("vesk-sfx")));
   EXPECT_TRUE(port_.open_specs.empty());
@@ -281,7 +281,7 @@ TEST_F(SelfExtract, WithoutTheSmallProgramBesideTheRunningOneCreateAsksNothingAn
 
 TEST_F(SelfExtract, CreateCopiesTheRealSmallProgramAndTheFileDecryptsItself) {
   OwnFile();
-  window_->SfxProgram = {VESK_SFX_PATH, 0};  // its image measured from the file
+  window_->SetSfxProgram({VESK_SFX_PATH, 0});  // its image measured from the file
   const std::string plain = RandomBytes(7000, 14);
   WriteFile(dir_.File("c.jmz"), MakeContainer(Recipe{}, plain));
   port_.open_answers = {dir_.File("c.jmz")};
@@ -463,7 +463,7 @@ TEST_F(SelfExtract, SeparateWritesTheProgramPartFirstThenTheContainer) {
   const std::string container = MakeContainer(Recipe{}, RandomBytes(300000, 7));
   // Bytes behind a stored size smaller than the rest of the file are not copied.
   OwnFile(container, "报告.jmz", std::nullopt, "appended bytes");
-  ASSERT_EQ(window_->PayloadSize, static_cast<int64_t>(container.size()));
+  ASSERT_EQ(window_->OwnPayload().PayloadSize, static_cast<int64_t>(container.size()));
   ASSERT_EQ(port_.messages.size(), 1u);  // the stored size differs from the bytes present
   port_.messages.clear();
 
@@ -506,7 +506,7 @@ TEST_F(SelfExtract, ACorrectedPayloadSizeIsCopiedExactly) {
   // to the bytes present, and separate copies exactly those.
   OwnFile(container, "c.jmz", static_cast<int64_t>(container.size()) + 500);
   ASSERT_EQ(port_.messages.size(), 1u);
-  ASSERT_EQ(window_->PayloadSize, static_cast<int64_t>(container.size()));
+  ASSERT_EQ(window_->OwnPayload().PayloadSize, static_cast<int64_t>(container.size()));
   port_.save_answers = {out_.File("c.jmz")};
   window_->SeparateClicked();
   WaitIdle(Control::SeparateButton);

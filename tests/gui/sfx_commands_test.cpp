@@ -49,7 +49,7 @@ class SfxCommands : public WindowTest {
 TEST_F(SfxCommands, CreateTurnsItsButtonIntoCancelAndWritesTheExecutable) {
   WriteFile(program_, image_);
   Open({}, WindowLogic::OwnFile{program_, kImage});
-  Logic().SfxProgram = {program_, kImage};  // the stand-in program part
+  Logic().SetSfxProgram({program_, kImage});  // the stand-in program part
   EXPECT_TRUE(W().CreateSelfDecryptingButton->isEnabled());
   EXPECT_FALSE(W().SelfDecryptButton->isEnabled());  // a plain program carries nothing
   EXPECT_FALSE(W().SeparateButton->isEnabled());
@@ -86,7 +86,7 @@ TEST_F(SfxCommands, CreateTurnsItsButtonIntoCancelAndWritesTheExecutable) {
 TEST_F(SfxCommands, CancellingCreateAsksAndLeavesNoFile) {
   WriteFile(program_, image_);
   Open({}, WindowLogic::OwnFile{program_, kImage});
-  Logic().SfxProgram = {program_, kImage};  // the stand-in program part
+  Logic().SetSfxProgram({program_, kImage});  // the stand-in program part
   WriteFile(dir.File("big.jmz"), MakeContainer(Recipe{}, RandomBytes(4 << 20, 3)));
   dialogs.open_answers = {dir.File("big.jmz")};
   dialogs.save_answers = {dir.File("big.run")};

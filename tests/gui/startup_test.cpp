@@ -321,8 +321,8 @@ TEST_F(OwnFile, APayloadEnablesTheSelfDecryptCommandsAndIsDescribed) {
   Open({}, WindowLogic::OwnFile{path, kImage});
   EXPECT_TRUE(W().ControlEnabled(Control::SelfDecryptButton));
   EXPECT_TRUE(W().ControlEnabled(Control::SeparateButton));
-  EXPECT_EQ(Logic().PayloadSize, 60);
-  EXPECT_EQ(Logic().PayloadName, "a.jmz");
+  EXPECT_EQ(Logic().OwnPayload().PayloadSize, 60);
+  EXPECT_EQ(Logic().OwnPayload().PayloadName, "a.jmz");
   EXPECT_EQ(Logic().OwnFileSize(), kImage + 259 + 60);
   const std::string text = "自解密文件：a.jmz  大小：60字节。";
   EXPECT_EQ(W().StatusText(), text);
@@ -340,7 +340,7 @@ TEST_F(OwnFile, DamageIsReportedAndPlainOrMissingFilesDisableTheCommands) {
   Open({}, WindowLogic::OwnFile{Program(selfextract::EncodePayloadHeader(0, "b.jmz"), 70), kImage});
   ASSERT_EQ(dialogs.messages.size(), 1u);
   EXPECT_EQ(dialogs.messages[0].first, "自解密里的加密文件的大小(0字节)数据被破坏或者出错！");
-  EXPECT_EQ(Logic().PayloadSize, 70);
+  EXPECT_EQ(Logic().OwnPayload().PayloadSize, 70);
   EXPECT_TRUE(W().ControlEnabled(Control::SelfDecryptButton));
 
   dialogs.messages.clear();

@@ -155,9 +155,14 @@ class Engines : public ::testing::Test {
               FaultHooks faults = {}) {
     InputFile in(container);
     CreateJob job{program_, kImage, target, replace, name, in.Size(), std::move(faults)};
-    r_.Flags().KeepCreating = true;
-    r_.SetCommandState(Operation::CreateSelfDecrypting, false);
-    CreateSelfDecrypting(job, in, r_);
+    stop_ = StopSource();
+    RunContext context{r_, r_, stop_.Token()};
+    result_ = CreateSelfDecrypting(job, in, context);
+  }
+  RunResult Separate(const SeparateJob& job, InputFile& in) {
+    stop_ = StopSource();
+    RunContext context{r_, r_, stop_.Token()};
+    return SeparatePayload(job, in, context);
   }
   std::size_t FilesIn(const std::string& folder) {
     return static_cast<std::size_t>(std::distance(std::filesystem::directory_iterator(folder), {}));
@@ -172,6 +177,8 @@ class Engines : public ::testing::Test {
   const std::string image_ = RandomBytes(kImage, 1);
   const std::string program_ = dir_.File("program");
   RecordingReporter r_;
+  StopSource stop_;
+  RunResult result_;
 };
 
 TEST_F(Engines, CreateWritesImageHeaderAndContainerAsAnExecutable) {
@@ -194,9 +201,8 @@ TEST_F(Engines, CreateWritesImageHeaderAndContainerAsAnExecutable) {
   EXPECT_EQ(r_.bar_ranges.back(), 200000);
   EXPECT_EQ(r_.bar_positions.back(), 200000);
   EXPECT_LE(r_.bar_positions.size(), 102u);
-  EXPECT_EQ(r_.controls[Control::CreateSelfDecryptingButton].tag, 0);
-  EXPECT_EQ(r_.controls[Control::CreateSelfDecryptingButton].caption, "创建自解密");
-  EXPECT_FALSE(r_.Flags().KeepCreating);
+  EXPECT_EQ(result_.outcome, Outcome::kDone);
+  EXPECT_EQ(result_.written, std::vector<std::string>{target});
 }
 
 TEST_F(Engines, EveryOutputIsAsPrivateAsTheFileItComesFrom) {
@@ -222,8 +228,7 @@ TEST_F(Engines, EveryOutputIsAsPrivateAsTheFileItComesFrom) {
     InputFile in(dir_.File("sfx"));
     WriteProgramPart(in, kImage, out_.File(name + ".run"), false);
     EXPECT_EQ(ModeOf(out_.File(name + ".run")), part);
-    r_.Flags().KeepSeparating = true;
-    SeparatePayload({PayloadOffset(kImage), 5000, out_.File(name + ".jmz"), false, ""}, in, r_);
+    Separate({PayloadOffset(kImage), 5000, out_.File(name + ".jmz"), false, ""}, in);
     ASSERT_EQ(ReadFile(out_.File(name + ".jmz")), payload);
     EXPECT_EQ(ModeOf(out_.File(name + ".jmz")), container);
   }
@@ -249,15 +254,14 @@ TEST_F(Engines, CancelInTheMiddleLeavesNoOutputAndTheOldFileUntouched) {
   WriteFile(dir_.File("c.jmz"), ContainerOfLength(1 << 20));
   WriteFile(out_.File("c.exe"), "old");
   r_.on_bar_position = [this](int64_t position) {
-    if (position > 0) r_.Flags().KeepCreating = false;
+    if (position > 0) stop_.RequestStop();
   };
   Create(dir_.File("c.jmz"), out_.File("c.exe"), "c.jmz", /*replace=*/true);
   EXPECT_EQ(ReadFile(out_.File("c.exe")), "old");
   EXPECT_EQ(FilesIn(out_.path()), 1u);  // no staging file either
   EXPECT_TRUE(r_.messages.empty());
-  // The canceller has set the command idle and shown its text; another
-  // command may already run, so the worker leaves the state alone.
-  EXPECT_EQ(r_.controls[Control::CreateSelfDecryptingButton].tag, 1);
+  // The front end shows the cancel; the engine says nothing of it.
+  EXPECT_EQ(result_.outcome, Outcome::kCancelled);
   EXPECT_EQ(r_.Status(), "");
 }
 
@@ -276,7 +280,7 @@ TEST_F(Engines, FailuresReportAndLeaveNothing) {
   EXPECT_EQ(r_.messages[0], error_for(out_.File("c.exe")));
   EXPECT_EQ(ReadFile(out_.File("c.exe")), "old");
   EXPECT_EQ(FilesIn(out_.path()), 1u);
-  EXPECT_EQ(r_.controls[Control::CreateSelfDecryptingButton].tag, 0);
+  EXPECT_EQ(result_.outcome, Outcome::kFailed);
   r_.on_bar_position = nullptr;
 
   // A file that appeared at the target after the question: not replaced.
@@ -299,7 +303,7 @@ TEST_F(Engines, FailuresReportAndLeaveNothing) {
     EXPECT_EQ(r_.messages, std::vector<std::string>{error_for(out_.File("c.exe"))});
     EXPECT_EQ(ReadFile(out_.File("c.exe")), "old");
     EXPECT_EQ(FilesIn(out_.path()), 1u);
-    EXPECT_FALSE(r_.Flags().KeepCreating);
+    EXPECT_EQ(result_.outcome, Outcome::kFailed);
   }
 
   // A folder that does not exist, and a program file shorter than its image.
@@ -331,9 +335,8 @@ TEST_F(Engines, SeparateCopiesExactlyThePayloadSize) {
   const std::string payload = RandomBytes(300000, 4);
   WriteFile(dir_.File("sfx"), image_ + EncodePayloadHeader(250000, "p.jmz") + payload);
   InputFile in(dir_.File("sfx"));
-  r_.Flags().KeepSeparating = true;
   // A stored size smaller than the bytes present: the bytes behind it stay.
-  SeparatePayload({PayloadOffset(kImage), 250000, out_.File("p.jmz"), false, ""}, in, r_);
+  EXPECT_EQ(Separate({PayloadOffset(kImage), 250000, out_.File("p.jmz"), false, ""}, in).outcome, Outcome::kDone);
   EXPECT_EQ(ReadFile(out_.File("p.jmz")), payload.substr(0, 250000));
   EXPECT_EQ(ModeOf(out_.File("p.jmz")), DefaultFileMode());
   EXPECT_EQ(r_.Status(), "分离自解密文件 ... 已完成。");
@@ -341,19 +344,17 @@ TEST_F(Engines, SeparateCopiesExactlyThePayloadSize) {
 
   // Cancelled in the middle: no ".jmz".
   in.Open(dir_.File("sfx"));
-  r_.Flags().KeepSeparating = true;
   r_.on_bar_position = [this](int64_t position) {
-    if (position > 0) r_.Flags().KeepSeparating = false;
+    if (position > 0) stop_.RequestStop();
   };
-  SeparatePayload({PayloadOffset(kImage), 300000, out_.File("q.jmz"), false, ""}, in, r_);
+  EXPECT_EQ(Separate({PayloadOffset(kImage), 300000, out_.File("q.jmz"), false, ""}, in).outcome, Outcome::kCancelled);
   EXPECT_FALSE(PathExists(out_.File("q.jmz")));
   EXPECT_EQ(FilesIn(out_.path()), 1u);
 
   // More than the file holds: a read error, reported, nothing written.
   in.Open(dir_.File("sfx"));
   r_.on_bar_position = nullptr;
-  r_.Flags().KeepSeparating = true;
-  SeparatePayload({PayloadOffset(kImage), 400000, out_.File("r.jmz"), false, ""}, in, r_);
+  EXPECT_EQ(Separate({PayloadOffset(kImage), 400000, out_.File("r.jmz"), false, ""}, in).outcome, Outcome::kFailed);
   EXPECT_EQ(r_.messages, std::vector<std::string>{"分离自解密文件 ... 出错!已停止。"});
   EXPECT_FALSE(PathExists(out_.File("r.jmz")));
 }

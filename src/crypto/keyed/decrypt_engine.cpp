@@ -58,13 +58,14 @@ struct UnreadableHeader {};
 class Decryptor {
  public:
   Decryptor(const DecryptJob& job, Reporter& r, DecryptHost& host, InputFile& in, int64_t start, int64_t w,
-            int64_t cl)
-      : job_(job), r_(r), host_(host), in_(in), b_(start), w_(w), cl_(cl), keep_(r.Flags().KeepDecrypting) {}
+            int64_t cl, Progress* bar = nullptr)
+      : job_(job), r_(r), bar_(bar != nullptr ? *bar : r), host_(host), in_(in), b_(start), w_(w), cl_(cl),
+        keep_(r.Flags().KeepDecrypting) {}
 
   void Container();
 
  private:
-  bool Stopped() const { return !keep_.load(std::memory_order_relaxed); }
+  bool Stopped() const { return !keep_.load(std::memory_order_relaxed) || job_.stop.StopRequested(); }
   bool RetryWindow() const { return HeaderMayBeAtEither(w_) && !retried_; }
   void Retry() {
     retried_ = true;
@@ -104,6 +105,7 @@ class Decryptor {
 
   const DecryptJob& job_;
   Reporter& r_;
+  Progress& bar_;  // the bar: the reporter's, or the run's own
   DecryptHost& host_;
   InputFile& in_;
   const int64_t b_, w_, cl_;
@@ -246,7 +248,7 @@ void Decryptor::Attempt(int64_t at) {
     const std::vector<uint8_t> ks = BuildKeyStream(padded, r1, r2, r3);
     if (Stopped()) return;  // `out` deletes its file
     if (compressed) host_.DecompressionFollows(size);
-    r_.ProgressStart(size);
+    bar_.ProgressStart(size);
     if (Stopped()) return;
     r_.ShowStatus(text::kDecryptRunning);
     Decipher(out, size, v, e, g, l, ks, static_cast<uint8_t>(key[0]));
@@ -345,10 +347,10 @@ void Decryptor::Decipher(StagedOutput& out, int64_t size, uint8_t version, int64
       const int64_t units = static_cast<int64_t>(n) / unit;
       const bool last = pos + static_cast<int64_t>(n) == run_end && after_last != run_end;
       if (last) {
-        r_.ProgressSteps(pos + unit, unit, units - 1);
-        r_.ProgressStep(after_last, unit);
+        bar_.ProgressSteps(pos + unit, unit, units - 1);
+        bar_.ProgressStep(after_last, unit);
       } else {
-        r_.ProgressSteps(pos + unit, unit, units);
+        bar_.ProgressSteps(pos + unit, unit, units);
       }
       pos += static_cast<int64_t>(n);
       done += static_cast<int64_t>(n);
@@ -436,19 +438,73 @@ void DecryptFile(const DecryptJob& job, Reporter& r, DecryptHost& host) {
   }
 }
 
-void DecryptEmbedded(const DecryptJob& job, Reporter& r, DecryptHost& host) {
+namespace {
+
+void RunEmbedded(const DecryptJob& job, Reporter& r, DecryptHost& host, Progress* bar) {
   try {
     InputFile in(job.source_path);
     in.SetReadHook(job.faults.before_read);
     const int64_t start = job.container_start;
     const int64_t w = job.payload_size;
     in.Seek(start + FirstHeaderOffset(w));
-    Decryptor(job, r, host, in, start, w, in.Size() - start).Container();
+    Decryptor(job, r, host, in, start, w, in.Size() - start, bar).Container();
   } catch (...) {
     r.Beep();
     r.Flags().KeepDecrypting = false;
     r.SetCommandState(job.command, true);
   }
+}
+
+
+// The reporter of a run of its own: texts, hints and questions go to the
+// run's context; the result is kept here; there are no buttons to switch.
+class ContextReporter final : public Reporter {
+ public:
+  explicit ContextReporter(RunContext& context) : context_(context) { Flags().KeepDecrypting = true; }
+  void ReportMessage(const std::string& text) override { context_.prompter.ReportMessage(text); }
+  bool AskYesNo(const std::string& text, const std::string& caption) override {
+    return context_.prompter.AskYesNo(text, caption);
+  }
+  void ShowStatus(const std::string& text) override { context_.progress.ShowStatus(text); }
+  void ShowHint(Hint which, const std::string& text) override { context_.progress.ShowHint(which, text); }
+  void SetCommandState(Operation, bool) override {}
+  void ReportStoppedByFailure(const std::string& text) override {
+    // A run stopped meanwhile is cancelled, whatever failed after that.
+    if (context_.stop.StopRequested()) return;
+    Reporter::ReportStoppedByFailure(text);
+  }
+
+ protected:
+  // The bar is the context's own: the engine moves it there directly.
+  void OnBarRange(int64_t) override {}
+  void OnBarPosition(int64_t) override {}
+
+ private:
+  RunContext& context_;
+};
+
+}  // namespace
+
+void DecryptEmbedded(const DecryptJob& job, Reporter& r, DecryptHost& host) { RunEmbedded(job, r, host, nullptr); }
+
+RunResult DecryptEmbedded(const DecryptJob& job, RunContext& context, DecryptHost& host) {
+  ContextReporter reporter(context);
+  DecryptJob own = job;
+  own.stop = context.stop;
+  RunEmbedded(own, reporter, host, &context.progress);
+  RunResult result = reporter.Result();
+  if (result.outcome == Outcome::kNone) {
+    if (std::optional<RunResult> ended = host.DecompressionResult()) {
+      result = std::move(*ended);
+      if (result.outcome == Outcome::kDone && reporter.DamageWarned()) result.outcome = Outcome::kDoneAfterDamage;
+    } else if (context.stop.StopRequested()) {
+      result = RunResult::Ended(Outcome::kCancelled, Reason::kCancelled);
+    } else {
+      // Declined, or refused with a message only: nothing was written.
+      result = RunResult::Ended(Outcome::kRefused, Reason::kUnspecified);
+    }
+  }
+  return result;
 }
 
 }  // namespace vesk::keyed

@@ -5,9 +5,12 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "core/reporting.h"
+#include "core/run_context.h"
+#include "core/stop.h"
 #include "platform/fault_hooks.h"
 
 namespace vesk::keyed {
@@ -29,6 +32,9 @@ class DecryptHost {
   // The payload of `compressed` bytes is compressed: once deciphered, it is
   // decompressed. Called before the deciphering reports its progress.
   virtual void DecompressionFollows(int64_t /*compressed*/) {}
+  // How the decompression the host ran to its end within StartDecompression
+  // ended; nothing when it runs on (the window's) or none ran.
+  virtual std::optional<RunResult> DecompressionResult() { return std::nullopt; }
 };
 
 struct DecryptJob {
@@ -44,6 +50,8 @@ struct DecryptJob {
   int64_t container_start = 0;
   int64_t payload_size = 0;
   std::string payload_name;
+  // Stops the run besides the reporter's run flag.
+  StopToken stop;
   // Tests: faults on the container and the output, or the temporary ".zak"
   // (fault_hooks.h).
   FaultHooks faults{};
@@ -55,6 +63,10 @@ void DecryptFile(const DecryptJob& job, Reporter& reporter, DecryptHost& host);
 
 // Self-decrypt mode entry: `job.source_path` is the program's own file.
 void DecryptEmbedded(const DecryptJob& job, Reporter& reporter, DecryptHost& host);
+// The same as a run of its own: progress and questions go to `context`, its
+// stop token stops the run (it replaces `job.stop`), and the result is the
+// run's, or the decompression's when the host ran one to its end.
+RunResult DecryptEmbedded(const DecryptJob& job, RunContext& context, DecryptHost& host);
 
 // The output path for `target_path` and the stored extension `ext_gbk`:
 // name and extension take at most 215 GBK bytes (else they are cut to 213,

@@ -1,0 +1,33 @@
+// Decompresses one whole zlib stream file into its target on the calling
+// thread, as the last stage of a run: the stream is checked once to learn its
+// length, then written to a staging file beside the target that is renamed
+// into place only when complete. The bar shows both passes as the last two
+// stages of the run's plan (a run without a plan gets one of two stages).
+#pragma once
+
+#include <sys/types.h>
+
+#include <string>
+
+#include "core/run_context.h"
+#include "core/run_result.h"
+#include "platform/fault_hooks.h"
+
+namespace vesk::compress {
+
+struct DecompressJob {
+  std::string source;       // the zlib stream
+  std::string target;       // the decompressed file
+  mode_t mode = 0600;       // its permission bits
+  bool replace = false;     // whatever is at `target` may be replaced
+  bool delete_source = false;  // the source is the run's own temporary file
+  FaultHooks faults{};      // tests: on the source and the target
+};
+
+// Status "进行解压缩文件..." while it runs; done, the status says so (the
+// decryption's own words when the source was its temporary file). A failure
+// is reported as a message and leaves nothing; a stop leaves nothing and
+// shows nothing. The source is deleted when `delete_source`, in every case.
+RunResult DecompressFile(const DecompressJob& job, RunContext& context);
+
+}  // namespace vesk::compress
