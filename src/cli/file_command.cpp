@@ -43,8 +43,6 @@ const std::vector<std::pair<std::string_view, Command>>& FileCommand::Names() {
       {"compress", Command::kCompress},
       {"decrypt", Command::kDecrypt},
       {"decompress", Command::kDecompress},
-      {"keyless-encrypt", Command::kKeylessEncrypt},
-      {"keyless-decrypt", Command::kKeylessDecrypt},
       {"unpack", Command::kUnpack},
   };
   return kNames;
