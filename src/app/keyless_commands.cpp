@@ -22,11 +22,7 @@ struct WindowLogic::KeylessRun {
   StopSource stop;
 };
 
-namespace {
-
-using namespace text;  // NOLINT: the window's texts, by name
-
-}  // namespace
+using namespace text;
 
 bool WindowLogic::KeylessItemsShown() const {
   std::lock_guard lock(mutex_);
@@ -213,6 +209,7 @@ void WindowLogic::RunKeyless(const std::shared_ptr<KeylessRun>& run, bool encryp
   StartCommandWorker([this, run, encrypt] {
     RunContext context{*this, *this, run->stop.Token()};
     const RunResult result = run->command->Run(run->request, run->item, context);
+    run->request.keys.key.Wipe();  // the run object outlives its run
     if (result.Completed()) {
       OutputPath = result.written.empty() ? std::string() : result.written.back();
       Complete(result.written);
