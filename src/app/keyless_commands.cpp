@@ -211,7 +211,6 @@ void WindowLogic::RunKeyless(const std::shared_ptr<KeylessRun>& run, bool encryp
     const RunResult result = run->command->Run(run->request, run->item, context);
     run->request.keys.key.Wipe();  // the run object outlives its run
     if (result.Completed()) {
-      OutputPath = result.written.empty() ? std::string() : result.written.back();
       Complete(result.written);
     } else if (result.outcome != Outcome::kNone) {
       EndRun(result.outcome, result.reason);
