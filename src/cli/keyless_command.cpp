@@ -25,6 +25,10 @@ int RunKeyless(commands::Command<commands::FileRequest>& command, const commands
     stop.RequestStop();
     terminal.Interrupt();  // a question being asked is answered No
   });
+  // The handler refers to this frame: it goes with it, however the run ends.
+  struct HandlerGone {
+    ~HandlerGone() { SetCancelHandler(nullptr); }
+  } handler_gone;
   terminal.SetTotalSource([&terminal] { return terminal.BarWork(); });
   const commands::Plan plan = command.MakePlan(request);
   const bool several = request.sources.size() > 1;
@@ -45,7 +49,6 @@ int RunKeyless(commands::Command<commands::FileRequest>& command, const commands
         return result;
       },
       stop.Token(), [&terminal](const commands::PlannedItem& item) { terminal.ShowStatus(item.refusal->detail); });
-  SetCancelHandler(nullptr);
   return ExitStatusOf(summary.Overall());
 }
 
