@@ -201,6 +201,7 @@ bool WindowLogic::StartKeylessRun(const std::shared_ptr<KeylessRun>& run) {
     ShowStatus(run->item.refusal->detail);
     return false;
   }
+  std::lock_guard lock(mutex_);
   keyless_run_ = run;
   return true;
 }
@@ -229,7 +230,12 @@ void WindowLogic::RunKeyless(const std::shared_ptr<KeylessRun>& run, bool encryp
 }
 
 void WindowLogic::StopKeylessRun() {
-  if (keyless_run_) keyless_run_->stop.RequestStop();
+  std::shared_ptr<KeylessRun> run;
+  {
+    std::lock_guard lock(mutex_);  // StopAll comes from workers too
+    run = keyless_run_;
+  }
+  if (run) run->stop.RequestStop();
 }
 
 void WindowLogic::ResetKeylessEncryptItem() {

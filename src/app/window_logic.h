@@ -409,7 +409,7 @@ class WindowLogic : public Reporter, public ControlSink, public keyed::DecryptHo
   // when the plan calls it off), run on a worker that records its result
   // and gives the item back, stopped by the item's cancel and by StopAll.
   struct KeylessRun;
-  std::shared_ptr<KeylessRun> keyless_run_;  // user-interface thread
+  std::shared_ptr<KeylessRun> keyless_run_;  // set on the user-interface thread under mutex_
   bool StartKeylessRun(const std::shared_ptr<KeylessRun>& run);
   void RunKeyless(const std::shared_ptr<KeylessRun>& run, bool encrypt);
   void StopKeylessRun();
