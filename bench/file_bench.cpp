@@ -115,10 +115,9 @@ int main(int argc, char** argv) {
     ok = ok && ::rename(copy.c_str(), source.c_str()) == 0;
     vesk::DeleteFile(sealed);
 
-    reporter.Flags().KeepRunning = true;
     ok = ok && Measure(keyless_encrypt, RUSAGE_SELF, [&] {
-           vesk::keyless::EncryptKeyless(keyless, reporter);
-           return reporter.status == vesk::keyless::text::kEncryptDone;
+           vesk::RunContext context{reporter, reporter, {}};
+           return vesk::keyless::EncryptKeyless(keyless, context).Completed();
          });
     vesk::DeleteFile(sealed);
   }

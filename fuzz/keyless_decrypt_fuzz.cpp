@@ -16,8 +16,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   job.source_path = vesk::fuzz::WriteInput(data + 1 + key_length, size - 1 - key_length, "in.jmz");
   job.target_path = vesk::fuzz::ScratchDir() + "/out";
   vesk::fuzz::YesReporter reporter;
-  reporter.Flags().KeepDecrypting = true;
-  vesk::keyless::DecryptKeyless(job, reporter);
+  vesk::RunContext context{reporter, reporter, {}};
+  vesk::keyless::DecryptKeyless(job, context);
   vesk::fuzz::Remove(job.target_path);
   vesk::fuzz::Remove(job.source_path);
   return 0;

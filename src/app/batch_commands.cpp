@@ -112,7 +112,7 @@ void WindowLogic::NextBatchItem() {
       DecryptOne(path, false);
       break;
     case BatchCommand::kKeylessDecrypt:
-      after_run_ = [this] { OfferUnpack([this] { NextBatchItem(); }); };
+      after_run_ = [this] { NextBatchItem(); };  // the command offers the unpacking itself
       KeylessDecryptOne(path, false);
       break;
   }

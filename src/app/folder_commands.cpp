@@ -101,7 +101,7 @@ void WindowLogic::EncryptFolder(const std::string& folder, bool ask_target) {
     SetHintText(Hint::Output, std::string(has_key ? "加密后的文件：" : "压缩后的文件：") + TargetPath);
     SetHintText(Hint::Source, "进行加密的文件夹：" + folder);
     keep = true;
-    StartCommandWorker([this] { PackFolderWorker(false); });
+    StartCommandWorker([this] { PackFolderWorker(); });
   } catch (...) {
     keep = false;
     SetCommandState(Operation::Encrypt, true);
@@ -128,22 +128,16 @@ void WindowLogic::EncryptFolderClicked() {
   }
 }
 
-void WindowLogic::PackFolderWorker(bool keyless) {
+void WindowLogic::PackFolderWorker() {
   archive::PackJob job;
   job.folder = FolderSource;
   job.target_path = TargetPath;
   job.key = KeyBytes(Control::EncryptionKey);
   job.info_click_count = InfoClickCount;
   job.replace_target = ReplaceTarget;
-  if (keyless) {
-    job.road = archive::Road::kKeyless;
-    job.command = Operation::MenuCommand;
-    job.reset_item = [this] { ResetKeylessEncryptItem(); };
-  } else {
-    job.road = job.key.empty() ? archive::Road::kCompressed : archive::Road::kKeyed;
-    job.level = PreZipLevel;
-    job.command = Operation::Encrypt;
-  }
+  job.road = job.key.empty() ? archive::Road::kCompressed : archive::Road::kKeyed;
+  job.level = PreZipLevel;
+  job.command = Operation::Encrypt;
   archive::PackFolder(job, *this, *random_, keyless::DefaultRandom());
 }
 

@@ -1,16 +1,28 @@
-// The key-less commands of the popup menu.
+// The key-less commands of the popup menu. The items build the key-less
+// commands' requests from the key boxes and the dialogs' answers, show their
+// busy state here and run the commands on a worker; each run has a stop of
+// its own, which the item's cancel requests.
+#include <memory>
+
+#include "app/texts.h"
 #include "app/window_logic.h"
-#include "crypto/keyless/engine.h"
+#include "archive/texts.h"
+#include "commands/keyless_command.h"
 #include "platform/file_io.h"
 #include "platform/paths.h"
 
 namespace vesk {
-namespace {
 
-const char kEncryptIdle[] = "创建不保存密钥的加密文件";
-const char kDecryptIdle[] = "解密不保存密钥的加密文件";
+// The run of one key-less item: its request, the command and the planned
+// item, and its stop.
+struct WindowLogic::KeylessRun {
+  commands::FileRequest request;
+  std::unique_ptr<commands::Command<commands::FileRequest>> command;
+  commands::PlannedItem item;
+  StopSource stop;
+};
 
-}  // namespace
+using namespace text;
 
 bool WindowLogic::KeylessItemsShown() const {
   std::lock_guard lock(mutex_);
@@ -45,8 +57,8 @@ void WindowLogic::RevealKeylessItems() {
           idle = commands_idle_;
         }
         port_.SetKeylessItemsVisible(true);
-        SetControlCaption(Control::KeylessEncryptItem, kEncryptIdle);
-        SetControlCaption(Control::KeylessDecryptItem, kDecryptIdle);
+        SetControlCaption(Control::KeylessEncryptItem, kKeylessEncryptIdle);
+        SetControlCaption(Control::KeylessDecryptItem, kKeylessDecryptIdle);
         // Shown while another command runs, they wait for it like the others.
         SetControlEnabled(Control::KeylessEncryptItem, idle);
         SetControlEnabled(Control::KeylessDecryptItem, idle);
@@ -69,19 +81,19 @@ void WindowLogic::ApplyKeylessRemoval() {
 }
 
 void WindowLogic::KeylessEncryptCommand() {
-  auto& keep = Flags().KeepRunning;
   if (Tag(Control::KeylessEncryptItem) != 0 || InBatch()) {
-    if (AskToCancel(Control::KeylessEncryptItem, "真的要取消加密：“" + SourcePath + "”吗?", "取消加密")) {
+    const std::string source = keyless_run_ ? keyless_run_->item.source : std::string();
+    if (AskToCancel(Control::KeylessEncryptItem, KeylessEncryptCancelQuestion(source), kKeylessEncryptCancelCaption)) {
       CancelCommand(Control::KeylessEncryptItem);
     }
     return;
   }
   try {
     if (RefuseUnusableKey(Control::EncryptionKey)) return;
-    if (KeyBytes(Control::EncryptionKey).empty()) return ReportMessage("密钥不能为空,请输入加密的密钥。");
+    if (KeyBytes(Control::EncryptionKey).empty()) return ReportMessage(kKeylessEncryptNoKey);
     StopAll();
     ResetRunFlags();
-    FileDialogSpec open{"全部文件(*.*)|*.*", -1, "", "选择文件进行不保存密钥加密"};
+    FileDialogSpec open{kKeylessEncryptOpenFilter, -1, "", kKeylessEncryptOpenTitle};
     PreselectFromHint(open);
     ShowStatus("");
     const std::vector<std::string> picked = PickSources(open);
@@ -89,114 +101,147 @@ void WindowLogic::KeylessEncryptCommand() {
     if (picked.size() > 1) return StartBatch(BatchCommand::kKeylessEncrypt, picked);
     KeylessEncryptOne(picked.front(), true);
   } catch (...) {
-    keep = false;
     ResetKeylessEncryptItem();
     Beep();
   }
 }
 
 void WindowLogic::KeylessEncryptOne(const std::string& picked, bool ask_target) {
-  auto& keep = Flags().KeepRunning;
   try {
-    SourcePath = picked;
     // A folder is packed into one container, named as a tar file would be.
-    FolderSource = DirectoryExists(picked) ? picked : std::string();
-    const std::string proposal = FolderSource.empty() ? picked + ".jmz" : FolderStem(picked) + ".tar.jmz";
-    const FileDialogSpec save{"jmz加密文件(*.jmz)|*.jmz|全部文件(*.*)|*.*", -1, proposal, "加密后的文件保存为"};
-    const auto saved = ask_target ? port_.SaveDialog(save) : std::optional<std::string>(proposal);
+    const FileDialogSpec save{kKeylessSaveFilter, -1, commands::KeylessEncryptedName(picked), kKeylessEncryptSaveTitle};
+    const auto saved = ask_target ? port_.SaveDialog(save) : std::optional<std::string>(save.file_name);
     if (!saved) return;
-    TargetPath = OutputPath = ChangeFileExt(*saved, ".jmz");
-    ReplaceTarget = PathExists(TargetPath);
-    if (ReplaceTarget && !AskYesNo(TargetPath + " 文件已经存在,是否替换? 否 则取消。", "替换文件")) {
-      return ShowStatus("加密文件已取消。");
-    }
+    auto run = std::make_shared<KeylessRun>();
+    run->request.format = commands::Format::kKeyless;
+    run->request.sources = {picked};
+    run->request.output = commands::OutputRule::Exact(*saved);
+    run->request.keys.key = SecretText(port_.KeyText(Control::EncryptionKey));
+    run->command = std::make_unique<commands::KeylessEncryptCommand>(*this, InfoClickCount > 7);
+    if (!StartKeylessRun(run)) return;
     SetCommandState(Operation::MenuCommand, false);
     SetControlEnabled(Control::KeylessDecryptItem, false);
-    keep = true;
-    ShowStatus("进行不保存密钥加密文件...");
     SetBarPosition(0);
-    SetHintText(Hint::Output, "加密后的文件：" + TargetPath);
-    SetHintText(Hint::Source, "进行不保存密钥加密的文件：" + SourcePath);
-    SetControlCaption(Control::KeylessEncryptItem, "取消加密");
+    SetControlCaption(Control::KeylessEncryptItem, kKeylessEncryptCancelCaption);
     SetControlTag(Control::KeylessEncryptItem, 1);
     SetControlEnabled(Control::KeylessEncryptItem, true);  // the cancel
     SetControlEnabled(Control::EncryptionKey, false);
-    if (FolderSource.empty()) {
-      StartCommandWorker([this] { EncryptKeyless(); });
-    } else {
-      StartCommandWorker([this] { PackFolderWorker(true); });
-    }
+    RunKeyless(run, true);
   } catch (...) {
-    keep = false;
     ResetKeylessEncryptItem();
     Beep();
   }
 }
 
 void WindowLogic::KeylessDecryptCommand() {
-  auto& keep = Flags().KeepDecrypting;
   if (Tag(Control::KeylessDecryptItem) != 0 || InBatch()) {
-    if (AskToCancel(Control::KeylessDecryptItem, "真的要取消解密：“" + SourcePath + "”吗?", "取消解密")) {
+    const std::string source = keyless_run_ ? keyless_run_->item.source : std::string();
+    if (AskToCancel(Control::KeylessDecryptItem, KeylessDecryptCancelQuestion(source), kKeylessDecryptCancelCaption)) {
       CancelCommand(Control::KeylessDecryptItem);
     }
     return;
   }
   try {
     if (RefuseUnusableKey(Control::DecryptionKey)) return;
-    if (KeyBytes(Control::DecryptionKey).empty()) return ReportMessage("密钥不能为空,请输入解密的密钥。");
+    if (KeyBytes(Control::DecryptionKey).empty()) return ReportMessage(kKeylessDecryptNoKey);
     StopAll();
     ResetRunFlags();
-    FileDialogSpec open{"jmz加密文件(*.jmz)|*.jmz|全部文件(*.*)|*.*", -1, "", "选择文件进行解密"};
+    FileDialogSpec open{kKeylessSaveFilter, -1, "", kKeylessDecryptOpenTitle};
     PreselectFromHint(open);
     ShowStatus("");
     const std::vector<std::string> picked = PickSources(open);
     if (picked.empty()) return;
     if (picked.size() > 1) return StartBatch(BatchCommand::kKeylessDecrypt, picked);
     KeylessDecryptOne(picked.front(), true);
-    // A tar file decrypted: its folder is offered once the run is over.
-    after_run_ = [this] { OfferUnpack(nullptr); };
-    PostRunCheck();
   } catch (...) {
-    keep = false;
     ResetKeylessDecryptItem();
     Beep();
   }
 }
 
 void WindowLogic::KeylessDecryptOne(const std::string& picked, bool ask_target) {
-  auto& keep = Flags().KeepDecrypting;
   try {
-    SourcePath = picked;
-    const FileDialogSpec save{"全部文件(*.*)|*.*", -1, ChangeFileExt(picked, ""), "解密后的文件保存为"};
+    const FileDialogSpec save{kKeylessAnyFilter, -1, commands::KeylessDecryptedName(picked), kKeylessDecryptSaveTitle};
     const auto saved = ask_target ? port_.SaveDialog(save) : std::optional<std::string>(save.file_name);
     if (!saved) return;
-    TargetPath = OutputPath = *saved;
-    ReplaceTarget = PathExists(TargetPath);
-    if (ReplaceTarget && !AskYesNo(TargetPath + " 文件已经存在,是否替换? 否 则取消。", "替换文件")) {
-      return ShowStatus("解密文件已取消。");
-    }
+    auto run = std::make_shared<KeylessRun>();
+    run->request.format = commands::Format::kKeyless;
+    run->request.sources = {picked};
+    run->request.output = commands::OutputRule::Exact(*saved);
+    run->request.keys.key = SecretText(port_.KeyText(Control::DecryptionKey));
+    // A tar file decrypted: its folder is offered, another name asked for
+    // when that folder is there.
+    commands::KeylessDecryptCommand::Unpacking unpacking;
+    unpacking.ask = [this](const std::string& question, const std::string& caption) {
+      return port_.UnpackQuestion(question, caption);
+    };
+    unpacking.other_folder = [this](const std::string& taken) {
+      return port_.NewFolderDialog({kKeylessAnyFilter, -1, taken, archive::text::kNewFolderTitle});
+    };
+    run->command = std::make_unique<commands::KeylessDecryptCommand>(*this, std::move(unpacking));
+    if (!StartKeylessRun(run)) return;
     SetCommandState(Operation::MenuCommand, false);
     SetControlEnabled(Control::KeylessEncryptItem, false);
-    keep = true;
-    ShowStatus("进行解密(不保存密钥)文件...");
     SetBarPosition(0);
-    SetHintText(Hint::Output, "解密后的文件：" + TargetPath);
-    SetHintText(Hint::Source, "进行解密(不保存密钥)的文件：" + SourcePath);
-    SetControlCaption(Control::KeylessDecryptItem, "取消解密");
+    SetControlCaption(Control::KeylessDecryptItem, kKeylessDecryptCancelCaption);
     SetControlTag(Control::KeylessDecryptItem, 1);
     SetControlEnabled(Control::KeylessDecryptItem, true);  // the cancel
-    StartCommandWorker([this] { DecryptKeyless(); });
+    RunKeyless(run, false);
   } catch (...) {
-    keep = false;
     ResetKeylessDecryptItem();
     Beep();
   }
 }
 
+bool WindowLogic::StartKeylessRun(const std::shared_ptr<KeylessRun>& run) {
+  // The plan asks the replace question; a No calls the run off.
+  commands::Plan plan = run->command->MakePlan(run->request);
+  run->item = plan.items.front();
+  if (!run->item.Runs()) {
+    ShowStatus(run->item.refusal->detail);
+    return false;
+  }
+  std::lock_guard lock(mutex_);
+  keyless_run_ = run;
+  return true;
+}
+
+void WindowLogic::RunKeyless(const std::shared_ptr<KeylessRun>& run, bool encrypt) {
+  StartCommandWorker([this, run, encrypt] {
+    RunContext context{*this, *this, run->stop.Token()};
+    const RunResult result = run->command->Run(run->request, run->item, context);
+    run->request.keys.key.Wipe();  // the run object outlives its run
+    if (result.Completed()) {
+      Complete(result.written);
+    } else if (result.outcome != Outcome::kNone) {
+      EndRun(result.outcome, result.reason);
+    }
+    // A run without a usable key, a failed decryption and an internal
+    // failure are signalled as well.
+    if (result.code == Reason::kNoKey || (result.outcome == Outcome::kFailed && (!encrypt || result.reason.empty()))) {
+      Beep();
+    }
+    if (encrypt) {
+      ResetKeylessEncryptItem();
+    } else {
+      ResetKeylessDecryptItem();
+    }
+  });
+}
+
+void WindowLogic::StopKeylessRun() {
+  std::shared_ptr<KeylessRun> run;
+  {
+    std::lock_guard lock(mutex_);  // StopAll comes from workers too
+    run = keyless_run_;
+  }
+  if (run) run->stop.RequestStop();
+}
+
 void WindowLogic::ResetKeylessEncryptItem() {
   try {
     SetControlTag(Control::KeylessEncryptItem, 0);
-    SetControlCaption(Control::KeylessEncryptItem, kEncryptIdle);
+    SetControlCaption(Control::KeylessEncryptItem, kKeylessEncryptIdle);
     SetControlEnabled(Control::KeylessDecryptItem, true);
     SetCommandState(Operation::MenuCommand, true);
     SetControlEnabled(Control::EncryptionKey, true);
@@ -208,7 +253,7 @@ void WindowLogic::ResetKeylessEncryptItem() {
 
 void WindowLogic::ResetKeylessDecryptItem() {
   try {
-    SetControlCaption(Control::KeylessDecryptItem, kDecryptIdle);
+    SetControlCaption(Control::KeylessDecryptItem, kKeylessDecryptIdle);
     SetControlTag(Control::KeylessDecryptItem, 0);
     SetControlEnabled(Control::KeylessEncryptItem, true);
     SetCommandState(Operation::MenuCommand, true);
@@ -216,28 +261,6 @@ void WindowLogic::ResetKeylessDecryptItem() {
   } catch (...) {
     Beep();
   }
-}
-
-void WindowLogic::EncryptKeyless() {
-  keyless::KeylessJob job;
-  job.key = KeyBytes(Control::EncryptionKey);
-  job.source_path = SourcePath;
-  job.target_path = TargetPath;
-  job.info_click_count = InfoClickCount;
-  job.replace_target = ReplaceTarget;
-  job.reset_item = [this] { ResetKeylessEncryptItem(); };
-  keyless::EncryptKeyless(job, *this);
-}
-
-void WindowLogic::DecryptKeyless() {
-  keyless::KeylessJob job;
-  job.key = KeyBytes(Control::DecryptionKey);
-  job.source_path = SourcePath;
-  job.target_path = TargetPath;
-  job.info_click_count = InfoClickCount;
-  job.replace_target = ReplaceTarget;
-  job.reset_item = [this] { ResetKeylessDecryptItem(); };
-  keyless::DecryptKeyless(job, *this);
 }
 
 }  // namespace vesk

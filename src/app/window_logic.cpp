@@ -191,10 +191,12 @@ void WindowLogic::PreselectFromHint(FileDialogSpec& setup) const {
 }
 
 // StopAll stops a compression on purpose (closing, a new command): its end
-// cleans up without a failure report, as after the user's cancel.
+// cleans up without a failure report, as after the user's cancel. A key-less
+// run, which polls its own stop instead of the run flags, stops with it.
 void WindowLogic::StopCompression() {
   StopZipForCancel();
   StopSelfExtract();
+  StopKeylessRun();
 }
 
 void WindowLogic::ProcessPendingMessages() {
@@ -245,13 +247,13 @@ bool WindowLogic::CancelCommand(Control busy) {
       break;
     case Control::KeylessEncryptItem:
       EndRun(Outcome::kCancelled, kEncryptCancelled);
-      Flags().KeepRunning = false;
+      StopKeylessRun();
       ResetKeylessEncryptItem();
       ShowStatus(kEncryptCancelled);
       break;
     case Control::KeylessDecryptItem:
       EndRun(Outcome::kCancelled, kDecryptCancelled);
-      Flags().KeepDecrypting = false;
+      StopKeylessRun();
       ResetKeylessDecryptItem();
       ShowStatus(kDecryptCancelled);
       break;

@@ -48,8 +48,8 @@ class WindowLogic : public Reporter, public ControlSink, public keyed::DecryptHo
   // Reporting interface.
   void ReportMessage(const std::string& text) override;
   void ShowStatus(const std::string& text) override;
-  bool AskYesNo(const std::string& text, const std::string& caption) override;
   void ShowHint(Hint h, const std::string& text) override { SetHintText(h, text); }
+  bool AskYesNo(const std::string& text, const std::string& caption) override;
   bool AskAlgorithm(AlgorithmQuestion which, const std::string& text, const std::string& caption) override {
     return port_.AlgorithmQuestion(which, text, caption);
   }
@@ -84,15 +84,13 @@ class WindowLogic : public Reporter, public ControlSink, public keyed::DecryptHo
   void DecryptFile();
 
   // Key-less commands: the two popup items shown from the sixth use of the
-  // information items on, their resets, and the operations their worker runs.
+  // information items on, and their resets.
   void RevealKeylessItems();
   bool KeylessItemsShown() const;
   void KeylessEncryptCommand();
   void KeylessDecryptCommand();
   void ResetKeylessEncryptItem();
   void ResetKeylessDecryptItem();
-  void EncryptKeyless();
-  void DecryptKeyless();
 
   // Runs the re-encryption check on the chosen file; clears KeepRunning and
   // reports when the file may not be encrypted again, else sets LayerNumber.
@@ -390,6 +388,14 @@ class WindowLogic : public Reporter, public ControlSink, public keyed::DecryptHo
   void DecryptOne(const std::string& picked, bool ask_target);
   void KeylessEncryptOne(const std::string& picked, bool ask_target);
   void KeylessDecryptOne(const std::string& picked, bool ask_target);
+  // The running key-less command (keyless_commands.cpp): planned (false
+  // when the plan calls it off), run on a worker that records its result
+  // and gives the item back, stopped by the item's cancel and by StopAll.
+  struct KeylessRun;
+  std::shared_ptr<KeylessRun> keyless_run_;  // set on the user-interface thread under mutex_
+  bool StartKeylessRun(const std::shared_ptr<KeylessRun>& run);
+  void RunKeyless(const std::shared_ptr<KeylessRun>& run, bool encrypt);
+  void StopKeylessRun();
   // The paths a file command works on: those chosen before (dropped or
   // named on the command line), else the open dialog's.
   std::vector<std::string> PickSources(FileDialogSpec open);
@@ -401,9 +407,8 @@ class WindowLogic : public Reporter, public ControlSink, public keyed::DecryptHo
   // A folder's path without its final "/" (its full path for "." and the
   // like): the stem of the names proposed for its container.
   static std::string FolderStem(const std::string& folder);
-  // What the worker of a folder's encryption runs; `keyless` for the
-  // key-less item.
-  void PackFolderWorker(bool keyless);
+  // What the worker of a folder's encryption runs.
+  void PackFolderWorker();
   // After a decryption: offers to unpack the tar file it wrote, then `then`.
   void OfferUnpack(std::function<void()> then);
   void StartUnpack(const std::string& tar, const std::string& folder, bool remove_tar);

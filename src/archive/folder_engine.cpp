@@ -152,7 +152,7 @@ class AgeSink : public ByteSink {
   std::thread encryption_;
 };
 
-uint8_t ChooseKeyedVersion(uint8_t clicks, Reporter& r) {
+uint8_t ChooseKeyedVersion(uint8_t clicks, Prompter& r) {
   if (clicks <= 7) return keyed::kVersionCurrent;
   if (!r.AskAlgorithm(AlgorithmQuestion::kOld, keyed::text::kOldAlgorithmQuestion, keyed::text::kAlgorithmCaption)) {
     return keyed::kVersionCurrent;
@@ -162,8 +162,9 @@ uint8_t ChooseKeyedVersion(uint8_t clicks, Reporter& r) {
              : keyed::kVersionOld;
 }
 
-keyless::Version ChooseKeylessVersion(uint8_t clicks, Reporter& r) {
-  if (clicks <= 7) return keyless::Version::kCurrent;
+keyless::Version ChooseKeylessVersion(const PackJob& job, Prompter& r) {
+  if (job.keyless_version) return *job.keyless_version;
+  if (job.info_click_count <= 7) return keyless::Version::kCurrent;
   if (!r.AskAlgorithm(AlgorithmQuestion::kOld, keyless::text::kOldQuestion, keyless::text::kAlgorithmCaption)) {
     return keyless::Version::kCurrent;
   }
@@ -194,32 +195,57 @@ const char* DoneText(const PackJob& job) {
   return text::kPackDone;
 }
 
+// One packing run. It talks to the run's progress and questions and polls
+// its stop token; on the road of a Reporter (the keyed and age commands of
+// the window) it also polls the Reporter's run flag, records the outcome
+// there before the message that tells it, and gives the command's item back.
 class Packing {
  public:
-  Packing(const PackJob& job, Reporter& r, keyed::RandomSource& keyed_random, keyless::RandomSource& keyless_random)
-      : job_(job), r_(r), keyed_random_(keyed_random), keyless_random_(keyless_random), keep_(r.Flags().KeepRunning) {}
+  Packing(const PackJob& job, Progress& progress, Prompter& prompter, StopToken stop, Reporter* reporter,
+          keyed::RandomSource& keyed_random, keyless::RandomSource& keyless_random)
+      : job_(job), p_(progress), q_(prompter), stop_(std::move(stop)), reporter_(reporter),
+        keep_(reporter != nullptr ? &reporter->Flags().KeepRunning : nullptr), keyed_random_(keyed_random),
+        keyless_random_(keyless_random) {}
 
-  void Run();
+  RunResult Run();
 
  private:
-  bool Stopped() const { return !keep_.load(std::memory_order_relaxed); }
-  void Restore() { r_.RestoreItem(job_.reset_item, job_.command); }
-  void End(Outcome outcome, const std::string& text) {
-    keep_ = false;
-    r_.EndRun(outcome, text);
-    r_.ReportMessage(text);
+  bool Stopped() const {
+    return stop_.StopRequested() || (keep_ != nullptr && !keep_->load(std::memory_order_relaxed));
+  }
+  void Restore() {
+    if (reporter_ != nullptr) reporter_->RestoreItem(job_.reset_item, job_.command);
+  }
+  RunResult End(Outcome outcome, Reason code, const std::string& text) {
+    if (reporter_ != nullptr) {
+      *keep_ = false;
+      reporter_->EndRun(outcome, text);
+    }
+    q_.ReportMessage(text);
     Restore();
+    return RunResult::Ended(outcome, code, text);
+  }
+  RunResult Failed() {
+    const bool full = LowOnSpace(FolderOf(job_.target_path));
+    return End(Outcome::kFailed, full ? Reason::kNoSpace : Reason::kIo,
+               std::string(text::kPackFailed) + (full ? text::kDiskFull : ""));
   }
   // Stopped by the user: the cancel has said so and restored the command.
-  void Cancelled() { r_.EndRun(Outcome::kCancelled, text::kPackCancelled); }
+  RunResult Cancelled() {
+    if (reporter_ != nullptr) reporter_->EndRun(Outcome::kCancelled, text::kPackCancelled);
+    return RunResult::Ended(Outcome::kCancelled, Reason::kCancelled, text::kPackCancelled);
+  }
   bool Keyed() const { return job_.road == Road::kKeyed || job_.road == Road::kKeyless; }
   PackStats Stream(StagedOutput& out, int64_t weight);
 
   const PackJob& job_;
-  Reporter& r_;
+  Progress& p_;
+  Prompter& q_;
+  StopToken stop_;
+  Reporter* reporter_;
+  std::atomic<bool>* keep_;
   keyed::RandomSource& keyed_random_;
   keyless::RandomSource& keyless_random_;
-  std::atomic<bool>& keep_;
   uint8_t keyed_version_ = keyed::kVersionCurrent;
   keyless::Version keyless_version_ = keyless::Version::kCurrent;
   age_files::RecipientSet recipients_;  // the age road's
@@ -227,10 +253,11 @@ class Packing {
 
 // The stream from the packer through the road's stages into `out`.
 PackStats Packing::Stream(StagedOutput& out, int64_t weight) {
-  r_.ProgressStart(weight);
+  p_.ProgressStart(weight);
   PackControl control;
-  control.keep = &keep_;
-  control.progress = [this](int64_t done, int64_t delta) { r_.ProgressStep(done, delta); };
+  control.keep = keep_;
+  control.stop = stop_;
+  control.progress = [this](int64_t done, int64_t delta) { p_.ProgressStep(done, delta); };
   const std::string top = TopName(job_.folder);
   StagedSink file(out);
   switch (job_.road) {
@@ -275,37 +302,42 @@ PackStats Packing::Stream(StagedOutput& out, int64_t weight) {
   return stats;
 }
 
-void Packing::Run() {
-  if (Keyed() && job_.key.empty()) return End(Outcome::kRefused, text::kPackEmptyKey);
+RunResult Packing::Run() {
+  if (Keyed() && job_.key.empty()) return End(Outcome::kRefused, Reason::kNoKey, text::kPackEmptyKey);
   if (job_.road == Road::kAge) {
-    if (!job_.age) return End(Outcome::kRefused, text::kPackEmptyKey);
-    if (const auto refusal = recipients_.Build(*job_.age)) return End(Outcome::kRefused, *refusal);
+    if (!job_.age) return End(Outcome::kRefused, Reason::kNoKey, text::kPackEmptyKey);
+    if (const auto refusal = recipients_.Build(*job_.age)) return End(Outcome::kRefused, Reason::kNoKey, *refusal);
   }
-  if (job_.road == Road::kKeyed && job_.key.size() > keyed::kMaxKeyBytes) return End(Outcome::kFailed, text::kPackFailed);
-  if (!DirectoryExists(job_.folder)) return End(Outcome::kRefused, text::FolderMissing(job_.folder));
-  if (InsideFolder(job_.target_path, job_.folder)) return End(Outcome::kRefused, text::TargetInsideFolder(job_.target_path));
+  if (job_.road == Road::kKeyed && job_.key.size() > keyed::kMaxKeyBytes) {
+    return End(Outcome::kFailed, Reason::kUnsupported, text::kPackFailed);
+  }
+  if (!DirectoryExists(job_.folder)) return End(Outcome::kRefused, Reason::kNoSource, text::FolderMissing(job_.folder));
+  if (InsideFolder(job_.target_path, job_.folder)) {
+    return End(Outcome::kRefused, Reason::kSameFile, text::TargetInsideFolder(job_.target_path));
+  }
   const bool replace = job_.replace_target.value_or(PathExists(job_.target_path));
   if (!Replaceable(job_.target_path) || (!replace && PathExists(job_.target_path))) {
-    return End(Outcome::kRefused, text::PackReplaceFailed(job_.target_path));
+    return End(Outcome::kRefused, Reason::kTargetKept, text::PackReplaceFailed(job_.target_path));
   }
 
   // The walk before the run: the bar's total, and an unreadable file found
   // before anything is written.
-  r_.ShowStatus(text::kSurveying);
+  p_.ShowStatus(text::kSurveying);
   TreeTotals totals;
   try {
-    totals = SurveyTree(job_.folder, TopName(job_.folder), keep_);
+    const std::atomic<bool> go_on{true};
+    totals = SurveyTree(job_.folder, TopName(job_.folder), keep_ != nullptr ? *keep_ : go_on, stop_);
   } catch (const WalkError& error) {
-    return End(Outcome::kFailed, text::Unreadable(error.name));
+    return End(Outcome::kFailed, Reason::kIo, text::Unreadable(error.name));
   }
   if (Stopped()) return Cancelled();
   // Without compression the stream is larger than the data it carries.
   if ((job_.road == Road::kKeyless || (job_.road == Road::kKeyed && job_.level == 0)) &&
       totals.bytes > keyed::kMaxPayloadSize) {
-    return End(Outcome::kRefused, text::kPackTooLarge);
+    return End(Outcome::kRefused, Reason::kUnsupported, text::kPackTooLarge);
   }
-  if (job_.road == Road::kKeyed) keyed_version_ = ChooseKeyedVersion(job_.info_click_count, r_);
-  if (job_.road == Road::kKeyless) keyless_version_ = ChooseKeylessVersion(job_.info_click_count, r_);
+  if (job_.road == Road::kKeyed) keyed_version_ = ChooseKeyedVersion(job_.info_click_count, q_);
+  if (job_.road == Road::kKeyless) keyless_version_ = ChooseKeylessVersion(job_, q_);
   if (Stopped()) return Cancelled();
 
   StagedOutput out;
@@ -313,27 +345,28 @@ void Packing::Run() {
   try {
     out.Open(job_.target_path, DefaultFileMode());
   } catch (const IoError&) {
-    return End(Outcome::kFailed, std::string(text::kPackFailed) + (LowOnSpace(FolderOf(job_.target_path)) ? text::kDiskFull : ""));
+    return Failed();
   }
-  r_.ShowStatus(RunningText(job_));
+  p_.ShowStatus(RunningText(job_));
   PackStats stats;
   try {
     stats = Stream(out, totals.Weight());
   } catch (const PackError& error) {
     out.Abandon();
     if (Stopped()) return Cancelled();
-    return End(Outcome::kFailed, error.kind == PackError::Kind::kChanged ? text::ChangedWhilePacked(error.name)
-                                                                        : text::Unreadable(error.name));
+    return End(Outcome::kFailed, Reason::kIo,
+               error.kind == PackError::Kind::kChanged ? text::ChangedWhilePacked(error.name)
+                                                       : text::Unreadable(error.name));
   } catch (const keyed::PayloadTooLarge&) {
     out.Abandon();
-    return End(Outcome::kRefused, text::kPackTooLarge);
+    return End(Outcome::kRefused, Reason::kUnsupported, text::kPackTooLarge);
   } catch (const keyless::PayloadTooLarge&) {
     out.Abandon();
-    return End(Outcome::kRefused, text::kPackTooLarge);
+    return End(Outcome::kRefused, Reason::kUnsupported, text::kPackTooLarge);
   } catch (...) {
     out.Abandon();
     if (Stopped()) return Cancelled();
-    return End(Outcome::kFailed, std::string(text::kPackFailed) + (LowOnSpace(FolderOf(job_.target_path)) ? text::kDiskFull : ""));
+    return Failed();
   }
   if (stats.stopped || Stopped()) {
     out.Abandon();
@@ -343,20 +376,21 @@ void Packing::Run() {
     if (!Replaceable(job_.target_path)) throw TargetExistsError(job_.target_path);
     out.Commit(replace);
   } catch (const TargetExistsError&) {
-    return End(Outcome::kRefused, text::PackReplaceFailed(job_.target_path));
+    return End(Outcome::kRefused, Reason::kTargetKept, text::PackReplaceFailed(job_.target_path));
   } catch (...) {
-    return End(Outcome::kFailed, std::string(text::kPackFailed) + (LowOnSpace(FolderOf(job_.target_path)) ? text::kDiskFull : ""));
+    return Failed();
   }
-  r_.Complete({job_.target_path});
+  if (reporter_ != nullptr) reporter_->Complete({job_.target_path});
   Restore();
-  r_.ProgressComplete();
+  p_.ProgressComplete();
   const std::string summary = std::string(DoneText(job_)) + text::Counts(stats.files, stats.folders, stats.links, stats.bytes);
   if (!stats.skipped.empty()) {
-    r_.ReportMessage(summary + "\n" + text::SkippedWhenPacking(stats.skipped));
+    q_.ReportMessage(summary + "\n" + text::SkippedWhenPacking(stats.skipped));
   } else {
-    r_.ShowStatus(summary);
+    p_.ShowStatus(summary);
   }
-  keep_ = false;
+  if (keep_ != nullptr) *keep_ = false;
+  return RunResult::Done({job_.target_path});
 }
 
 // A tar file read through a fixed buffer.
@@ -372,67 +406,103 @@ class FileSource : public ByteSource {
 
 }  // namespace
 
-void PackFolder(const PackJob& job, Reporter& reporter, keyed::RandomSource& keyed_random,
-                keyless::RandomSource& keyless_random) {
+RunResult PackFolder(const PackJob& job, RunContext& context, keyed::RandomSource& keyed_random,
+                     keyless::RandomSource& keyless_random) {
   // The age road reads its recipients' keys with libcrypto on this thread.
   const age::ThreadStateRelease release;
-  Packing(job, reporter, keyed_random, keyless_random).Run();
+  return Packing(job, context.progress, context.prompter, context.stop, nullptr, keyed_random, keyless_random).Run();
 }
 
-void UnpackFolder(const UnpackJob& job, Reporter& r) {
-  std::atomic<bool>& keep = r.Flags().KeepDecrypting;
-  auto end = [&](Outcome outcome, const std::string& text) {
-    keep = false;
-    r.EndRun(outcome, text);
-    r.ReportMessage(text);
-    r.RestoreItem(job.reset_item, job.command);
+void PackFolder(const PackJob& job, Reporter& reporter, keyed::RandomSource& keyed_random,
+                keyless::RandomSource& keyless_random) {
+  const age::ThreadStateRelease release;
+  Packing(job, reporter, reporter, {}, &reporter, keyed_random, keyless_random).Run();
+}
+
+namespace {
+
+// One unpacking run, as Packing: on the road of a Reporter it polls the
+// Reporter's KeepDecrypting flag as well and records the outcome there.
+RunResult Unpack(const UnpackJob& job, Progress& p, Prompter& q, const StopToken& stop, Reporter* reporter) {
+  std::atomic<bool>* keep = reporter != nullptr ? &reporter->Flags().KeepDecrypting : nullptr;
+  const auto stopped = [&] { return stop.StopRequested() || (keep != nullptr && !*keep); };
+  const auto restore = [&] {
+    if (reporter != nullptr) reporter->RestoreItem(job.reset_item, job.command);
   };
-  if (!FileExists(job.source_path)) return end(Outcome::kRefused, text::UnpackSourceMissing(job.source_path));
+  auto end = [&](Outcome outcome, Reason code, const std::string& text) {
+    if (reporter != nullptr) {
+      *keep = false;
+      reporter->EndRun(outcome, text);
+    }
+    q.ReportMessage(text);
+    restore();
+    return RunResult::Ended(outcome, code, text);
+  };
+  auto cancelled = [&] {
+    if (reporter != nullptr) reporter->EndRun(Outcome::kCancelled, text::kUnpackCancelled);
+    return RunResult::Ended(Outcome::kCancelled, Reason::kCancelled, text::kUnpackCancelled);
+  };
+  if (!FileExists(job.source_path)) {
+    return end(Outcome::kRefused, Reason::kNoSource, text::UnpackSourceMissing(job.source_path));
+  }
   UnpackStats stats;
   try {
     FileSource source(job.source_path);
-    r.ShowStatus(text::kUnpacking);
-    r.ProgressStart(source.Size());
+    p.ShowStatus(text::kUnpacking);
+    p.ProgressStart(source.Size());
     UnpackControl control;
-    control.keep = &keep;
+    control.keep = keep;
+    control.stop = stop;
     int64_t shown = 0;
     control.progress = [&](int64_t consumed) {
-      r.ProgressStep(consumed, consumed - shown);
+      p.ProgressStep(consumed, consumed - shown);
       shown = consumed;
     };
     stats = UnpackTree(source, job.target_folder, control);
   } catch (const UnpackError& error) {
-    if (!keep) return r.EndRun(Outcome::kCancelled, text::kUnpackCancelled);
+    if (stopped()) return cancelled();
     switch (error.kind) {
-      case UnpackError::Kind::kExists: return end(Outcome::kRefused, text::FolderExists(job.target_folder));
-      case UnpackError::Kind::kUnsafe: return end(Outcome::kRefused, text::Unsafe(job.source_path, error.name));
-      case UnpackError::Kind::kDamaged: return end(Outcome::kFailed, text::Damaged(job.source_path));
+      case UnpackError::Kind::kExists:
+        return end(Outcome::kRefused, Reason::kTargetKept, text::FolderExists(job.target_folder));
+      case UnpackError::Kind::kUnsafe:
+        return end(Outcome::kRefused, Reason::kDamaged, text::Unsafe(job.source_path, error.name));
+      case UnpackError::Kind::kDamaged: return end(Outcome::kFailed, Reason::kDamaged, text::Damaged(job.source_path));
       case UnpackError::Kind::kWrite: break;
     }
-    return end(Outcome::kFailed, text::UnpackFailed(job.target_folder) +
-                                     (LowOnSpace(FolderOf(job.target_folder)) ? text::kDiskFull : ""));
+    const bool full = LowOnSpace(FolderOf(job.target_folder));
+    return end(Outcome::kFailed, full ? Reason::kNoSpace : Reason::kIo,
+               text::UnpackFailed(job.target_folder) + (full ? text::kDiskFull : ""));
   } catch (...) {
-    if (!keep) return r.EndRun(Outcome::kCancelled, text::kUnpackCancelled);
-    return end(Outcome::kFailed, text::UnpackFailed(job.target_folder));
+    if (stopped()) return cancelled();
+    return end(Outcome::kFailed, Reason::kIo, text::UnpackFailed(job.target_folder));
   }
-  if (stats.stopped) return r.EndRun(Outcome::kCancelled, text::kUnpackCancelled);
+  if (stats.stopped) return cancelled();
   std::string summary = std::string(text::kUnpackDone) + text::Counts(stats.files, stats.folders, stats.links, stats.bytes);
   // The intermediate tar file goes only when nothing of it was left out.
   if (job.remove_source_after && stats.skipped.empty() && DeleteFile(job.source_path)) {
     summary += text::TarRemoved(job.source_path);
   }
-  r.Complete({job.target_folder});
-  r.RestoreItem(job.reset_item, job.command);
-  r.ProgressComplete();
+  if (reporter != nullptr) reporter->Complete({job.target_folder});
+  restore();
+  p.ProgressComplete();
   std::string notes;
   if (!stats.skipped.empty()) notes += "\n" + text::SkippedWhenUnpacking(stats.skipped);
   if (!stats.cleared.empty()) notes += "\n" + text::SetIdCleared(stats.cleared);
   if (notes.empty()) {
-    r.ShowStatus(summary);
+    p.ShowStatus(summary);
   } else {
-    r.ReportMessage(summary + notes);
+    q.ReportMessage(summary + notes);
   }
-  keep = false;
+  if (keep != nullptr) *keep = false;
+  return RunResult::Done({job.target_folder});
 }
+
+}  // namespace
+
+RunResult UnpackFolder(const UnpackJob& job, RunContext& context) {
+  return Unpack(job, context.progress, context.prompter, context.stop, nullptr);
+}
+
+void UnpackFolder(const UnpackJob& job, Reporter& reporter) { Unpack(job, reporter, reporter, {}, &reporter); }
 
 }  // namespace vesk::archive

@@ -1,9 +1,12 @@
 // The folder engines: a folder packed on the fly into a container (or a
 // compressed or plain tar file), and a tar file unpacked into a folder. Each
-// runs on a worker thread from start to end, talks to the user only through
-// the Reporter, polls its run flag (KeepRunning when packing, KeepDecrypting
-// when unpacking) and records its outcome there. A failure, a refusal or a
-// cancel leaves nothing behind and whatever stood at the target untouched.
+// runs on a worker thread from start to end, shows its progress and asks its
+// questions through the run's context, polls its stop token and returns how
+// the run ended. The commands still driven by the window's Reporter use the
+// Reporter forms, which poll its run flag (KeepRunning when packing,
+// KeepDecrypting when unpacking) as well and record the outcome there. A
+// failure, a refusal or a cancel leaves nothing behind and whatever stood at
+// the target untouched.
 #pragma once
 
 #include <cstddef>
@@ -14,8 +17,11 @@
 #include <string>
 
 #include "core/reporting.h"
+#include "core/run_context.h"
+#include "core/run_result.h"
 #include "crypto/age_files/engine.h"
 #include "crypto/keyed/random_source.h"
+#include "crypto/keyless/format.h"
 #include "crypto/keyless/random_source.h"
 
 namespace vesk::archive {
@@ -37,6 +43,9 @@ struct PackJob {
   int level = 0;            // compression: 1..3 (0 = none, keyed road only)
   uint8_t layer_number = 1;
   uint8_t info_click_count = 0;  // above 7 the older algorithms are offered
+  // The key-less road: the version to write without asking; unset, it is
+  // chosen as `info_click_count` says.
+  std::optional<keyless::Version> keyless_version;
   // How the finished file takes the target's place, as for the file engines:
   // true replaces what the user agreed to replace; false keeps a file that
   // appeared meanwhile (a failed replace); unset decides at the start.
@@ -44,25 +53,30 @@ struct PackJob {
   // The age road: who the file is for (recipients or passphrase), armor,
   // work factor and threads; its paths are not used.
   std::shared_ptr<const age_files::EncryptJob> age;
-  Operation command = Operation::Encrypt;  // the command shown idle at the end
-  std::function<void()> reset_item;        // instead, for the key-less items
+  // The Reporter form only: the command shown idle at the end, or instead
+  // what gives its item back.
+  Operation command = Operation::Encrypt;
+  std::function<void()> reset_item;
   // Fault injection for tests: called before each write to the target.
   std::function<void(int64_t offset, std::size_t size)> before_write;
 };
 
+RunResult PackFolder(const PackJob& job, RunContext& context, keyed::RandomSource& keyed_random,
+                     keyless::RandomSource& keyless_random);
 void PackFolder(const PackJob& job, Reporter& reporter, keyed::RandomSource& keyed_random,
                 keyless::RandomSource& keyless_random);
 
 struct UnpackJob {
   std::string source_path;    // the tar file
   std::string target_folder;  // the folder to make; it must not exist
-  Operation command = Operation::Decrypt;
+  Operation command = Operation::Decrypt;  // the Reporter form only, as in PackJob
   std::function<void()> reset_item;
   // The tar file was made by this command (decrypted just before): it goes
   // once the folder holds everything it held.
   bool remove_source_after = false;
 };
 
+RunResult UnpackFolder(const UnpackJob& job, RunContext& context);
 void UnpackFolder(const UnpackJob& job, Reporter& reporter);
 
 }  // namespace vesk::archive

@@ -142,7 +142,10 @@ class Packer {
   }
 
  private:
-  bool Stopped() const { return control_.keep != nullptr && !control_.keep->load(std::memory_order_relaxed); }
+  bool Stopped() const {
+    return control_.stop.StopRequested() ||
+           (control_.keep != nullptr && !control_.keep->load(std::memory_order_relaxed));
+  }
   PackStats Stop() {
     stats_.stopped = true;
     return stats_;

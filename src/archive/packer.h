@@ -15,6 +15,8 @@
 #include <string>
 #include <vector>
 
+#include "core/stop.h"
+
 namespace vesk::archive {
 
 // Where a stream goes, in order. It throws to stop the packing.
@@ -47,6 +49,7 @@ class PackError : public std::runtime_error {
 struct PackControl {
   // Polled between entries and between pieces of data; false stops.
   const std::atomic<bool>* keep = nullptr;
+  StopToken stop;  // polled with it; a requested stop stops
   // After each entry and each piece of data: progress in the units of
   // TreeTotals::Weight() (data bytes, and 512 per entry), done so far and
   // just now.

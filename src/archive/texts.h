@@ -50,6 +50,8 @@ inline constexpr const char* kUnpackDone = "解开文件夹 ... 已完成。";
 inline constexpr const char* kUnpackCancelled = "解开文件夹已取消。";
 inline constexpr const char* kNewFolderTitle = "文件夹已经存在，解开到另外的文件夹";
 
+inline std::string UnpackedFolderHint(const std::string& folder) { return "解开后的文件夹：" + folder; }
+inline std::string UnpackedSourceHint(const std::string& tar) { return "进行解开的文件：" + tar; }
 inline std::string UnpackSourceMissing(const std::string& source) {
   return "要解开的文件:“" + source + "”不存在!解开文件夹已取消。";
 }

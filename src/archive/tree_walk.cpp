@@ -126,12 +126,13 @@ bool TreeWalk::Next(TreeEntry& entry) {
   return false;
 }
 
-TreeTotals SurveyTree(const std::string& folder, const std::string& top, const std::atomic<bool>& keep) {
+TreeTotals SurveyTree(const std::string& folder, const std::string& top, const std::atomic<bool>& keep,
+                      const StopToken& stop) {
   TreeTotals totals;
   TreeWalk walk(folder, top);
   TreeEntry e;
   std::set<std::pair<dev_t, ino_t>> linked;  // hard-linked files seen
-  while (keep.load(std::memory_order_relaxed) && walk.Next(e)) {
+  while (keep.load(std::memory_order_relaxed) && !stop.StopRequested() && walk.Next(e)) {
     switch (e.type) {
       case EntryType::kFolder:
         ++totals.folders;

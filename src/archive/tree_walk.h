@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "core/stop.h"
+
 namespace vesk::archive {
 
 enum class EntryType { kFolder, kFile, kLink, kSpecial };
@@ -80,7 +82,9 @@ struct TreeTotals {
 
 // Walks the tree once. Throws WalkError for a folder that cannot be listed
 // or a file that cannot be read, before anything is written. Stops (with
-// what it found so far) when `keep` turns false.
-TreeTotals SurveyTree(const std::string& folder, const std::string& top, const std::atomic<bool>& keep);
+// what it found so far) when `keep` turns false or a stop of `stop` is
+// requested.
+TreeTotals SurveyTree(const std::string& folder, const std::string& top, const std::atomic<bool>& keep,
+                      const StopToken& stop = {});
 
 }  // namespace vesk::archive

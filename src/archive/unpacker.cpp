@@ -179,7 +179,10 @@ class Unpacker {
     bool stored = false;  // an entry of the stream (else made for the entries in it)
   };
 
-  bool Stopped() const { return control_.keep != nullptr && !control_.keep->load(std::memory_order_relaxed); }
+  bool Stopped() const {
+    return control_.stop.StopRequested() ||
+           (control_.keep != nullptr && !control_.keep->load(std::memory_order_relaxed));
+  }
   void MakeRoot();
   void Entry(archive_entry* e, Reader& reader);
   int OpenFolder(const std::vector<std::string>& parts, std::size_t count, bool create, const std::string& name);

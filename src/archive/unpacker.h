@@ -28,6 +28,8 @@
 #include <string>
 #include <vector>
 
+#include "core/stop.h"
+
 namespace vesk::archive {
 
 // Where a stream comes from, in order; 0 at its end. It throws to stop.
@@ -62,6 +64,7 @@ class UnpackError : public std::runtime_error {
 
 struct UnpackControl {
   const std::atomic<bool>* keep = nullptr;  // polled between entries and pieces of data
+  StopToken stop;                           // polled with it; a requested stop stops
   std::function<void(int64_t consumed)> progress;  // bytes of the stream read so far
 };
 

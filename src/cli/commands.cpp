@@ -23,7 +23,6 @@ bool EndsWith(const std::string& s, const std::string& tail) {
   return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
 }
 
-bool IsKeyless(Command c) { return c == Command::kKeylessEncrypt || c == Command::kKeylessDecrypt; }
 // The folder a tar file is unpacked into: its name without the extension.
 std::string UnpackedName(const std::string& source) {
   const std::string stem = ChangeFileExt(source, "");
@@ -31,7 +30,7 @@ std::string UnpackedName(const std::string& source) {
 }
 
 bool IsEncrypting(Command c) {
-  return c == Command::kEncrypt || c == Command::kCompress || c == Command::kKeylessEncrypt;
+  return c == Command::kEncrypt || c == Command::kCompress;
 }
 
 // The decompressed file of a ".zak" is named as the decrypt command names
@@ -93,7 +92,6 @@ class Batch {
  private:
   Control Busy() const {
     const bool encrypting = IsEncrypting(o_.command);
-    if (IsKeyless(o_.command)) return encrypting ? Control::KeylessEncryptItem : Control::KeylessDecryptItem;
     return encrypting ? Control::EncryptButton : Control::DecryptButton;
   }
 
@@ -162,8 +160,6 @@ class Batch {
         case Command::kCompress: window.EncryptClicked(); break;
         case Command::kDecrypt: window.DecryptClicked(); break;
         case Command::kDecompress: window.DecompressCommand(source, config.target.value_or("")); break;
-        case Command::kKeylessEncrypt: window.KeylessEncryptCommand(); break;
-        case Command::kKeylessDecrypt: window.KeylessDecryptCommand(); break;
         case Command::kUnpack: window.UnpackCommand(source, config.target.value_or("")); break;
       }
       const Control busy = Busy();
@@ -211,7 +207,6 @@ std::optional<std::string> OutputFolderOf(const Options& o) {
 
 int RunCommand(const Options& o) {
   WatchSignals();
-  const bool keyless = IsKeyless(o.command);
   PortConfig config;
   config.answer = o.answer;
   config.algorithm = o.algorithm;
@@ -225,25 +220,16 @@ int RunCommand(const Options& o) {
       if (const auto status = ReadAgeEncryptKeys(options.age, o.key, config)) return *status;
     } else if (o.command == Command::kDecrypt) {
       if (const auto status = ReadDecryptKeys(o.key, o.sources, config)) return *status;
-    } else if (o.command == Command::kEncrypt || o.command == Command::kKeylessEncrypt) {
+    } else if (o.command == Command::kEncrypt) {
       auto key = ReadKey(o.key, "加密的密钥: ", true);
       if (!key || key->empty()) {
-        std::cerr << "没有加密的密钥: 请用 --key-file 或 --key-env 给出密钥"
-                  << (keyless ? "。\n" : " (只压缩请用 compress)。\n");
+        std::cerr << "没有加密的密钥: 请用 --key-file 或 --key-env 给出密钥 (只压缩请用 compress)。\n";
         return 1;
       }
       config.encrypt_key = *key;
       if (!o.decrypt_key.file.empty() || !o.decrypt_key.env.empty()) {
         config.decrypt_key = ReadKey(o.decrypt_key, "", false).value_or("");
       }
-    } else if (o.command == Command::kKeylessDecrypt) {
-      auto key = ReadKey(o.key, "解密的密钥: ", false);
-      if (!key || key->empty()) {
-        std::cerr << "没有解密的密钥: 请用 --key-file 或 --key-env 给出密钥"
-                  << (keyless ? "。\n" : " (只解压缩请用 decompress)。\n");
-        return 1;
-      }
-      config.decrypt_key = *key;
     } else if (o.command == Command::kCompress && (!o.decrypt_key.file.empty() || !o.decrypt_key.env.empty())) {
       // Compressing a keyed container checks it with its decryption key.
       config.decrypt_key = ReadKey(o.decrypt_key, "", false).value_or("");

@@ -13,7 +13,7 @@
 
 namespace vesk::cli {
 
-enum class Command { kEncrypt, kCompress, kDecrypt, kDecompress, kKeylessEncrypt, kKeylessDecrypt, kUnpack };
+enum class Command { kEncrypt, kCompress, kDecrypt, kDecompress, kUnpack };
 
 struct Options {
   Command command = Command::kEncrypt;

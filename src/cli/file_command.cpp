@@ -22,8 +22,6 @@ const char* Description(Command command) {
     case Command::kCompress: return "只压缩文件为 .zak (不加密)";
     case Command::kDecrypt: return "解密 .jmz 文件或 age 文件 (没有加密标识的文件按 .zak 解压缩)";
     case Command::kDecompress: return "解压缩 .zak 文件";
-    case Command::kKeylessEncrypt: return "加密为不保存密钥的 .jmz 文件 (a.txt → a.txt.jmz)";
-    case Command::kKeylessDecrypt: return "解密不保存密钥的 .jmz 文件 (a.txt.jmz → a.txt)";
     case Command::kUnpack: return "把 .tar 文件解开为旁边的文件夹 (X.tar → X/，已有的文件夹不会被合并)";
   }
   return "";
@@ -44,8 +42,6 @@ const std::vector<std::pair<std::string_view, Command>>& FileCommand::Names() {
       {"compress", Command::kCompress},
       {"decrypt", Command::kDecrypt},
       {"decompress", Command::kDecompress},
-      {"keyless-encrypt", Command::kKeylessEncrypt},
-      {"keyless-decrypt", Command::kKeylessDecrypt},
       {"unpack", Command::kUnpack},
   };
   return kNames;
@@ -79,15 +75,6 @@ FileCommand::FileCommand(CLI::App& app, Command command) {
       AddAgeDecryptOptions(sub_, o_.age);
       sub_->add_flag("--unpack", o_.unpack, "解密得到的 .tar 文件解开为文件夹 (已有的文件夹不会被合并)");
       break;
-    case Command::kKeylessEncrypt:
-      sub_->add_option("--algorithm", keyless_algorithm_, "加密算法版本: 30 (默认), 20 旧, 0 更旧")
-          ->check(CLI::IsMember({30, 20, 0}));
-      AddKey(sub_, o_.key, "", "加密的密钥");
-      break;
-    case Command::kKeylessDecrypt:
-      AddKey(sub_, o_.key, "", "解密的密钥");
-      sub_->add_flag("--unpack", o_.unpack, "解密得到的 .tar 文件解开为文件夹 (已有的文件夹不会被合并)");
-      break;
     case Command::kDecompress:
     case Command::kUnpack: break;
   }
@@ -105,10 +92,6 @@ int FileCommand::Run() {
       std::cerr << *error << '\n';
       return kExitUsage;
     }
-  }
-  if (o_.command == Command::kKeylessEncrypt) {
-    o_.algorithm =
-        keyless_algorithm_ == 20 ? Algorithm::kOld : keyless_algorithm_ == 0 ? Algorithm::kOlder : Algorithm::kCurrent;
   }
   o_.answer = yes_ ? Answer::kYes : no_ ? Answer::kNo : Answer::kAsk;
   o_.output_folder = OutputFolderOf(o_);

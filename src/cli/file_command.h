@@ -1,5 +1,5 @@
-// The file subcommands: encrypt, compress, decrypt, decompress,
-// keyless-encrypt, keyless-decrypt and unpack. Each takes SOURCE..., -o and
+// The file subcommands encrypt, compress, decrypt, decompress and unpack
+// (the key-less ones are KeylessCommand). Each takes SOURCE..., -o and
 // --yes/--no, and what only it takes (keys, level, algorithm, the age
 // options); it runs the sources one after the other (commands.h).
 #pragma once
@@ -33,7 +33,7 @@ class FileCommand : public CliCommand {
   CLI::App* sub_ = nullptr;
   Options o_;
   bool yes_ = false, no_ = false;
-  int keyed_algorithm_ = 33, keyless_algorithm_ = 30;
+  int keyed_algorithm_ = 33;
   std::vector<CLI::Option*> jmz_only_;  // the options --format age does not take
 };
 

@@ -13,6 +13,7 @@
 #include "cli/desktop_command.h"
 #include "cli/exit_status.h"
 #include "cli/file_command.h"
+#include "cli/keyless_command.h"
 #include "cli/payload_commands.h"
 #include "cli/sfx_command.h"
 #include "cli/shred_command.h"
@@ -31,6 +32,11 @@ std::vector<CommandEntry> Registry() {
     entries.push_back({{name}, [command = command](CLI::App& app) {
                          return std::make_unique<vesk::cli::FileCommand>(app, command);
                        }});
+    // The key-less commands keep their place in the help, after decompress.
+    if (name == "decompress") {
+      entries.push_back({{"keyless-encrypt"}, [](CLI::App& app) { return std::make_unique<vesk::cli::KeylessCommand>(app, true); }});
+      entries.push_back({{"keyless-decrypt"}, [](CLI::App& app) { return std::make_unique<vesk::cli::KeylessCommand>(app, false); }});
+    }
   }
   entries.push_back({{"shred"}, [](CLI::App& app) { return std::make_unique<vesk::cli::ShredCommand>(app); }});
   entries.push_back({{"associate", "context-menu", "unregister"},

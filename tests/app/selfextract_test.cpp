@@ -159,8 +159,8 @@ TEST_F(SelfExtract, OnlyKeyedContainersOfOneByteTo4GiBAreWrapped) {
   job.key = "k";
   job.source_path = dir_.File("plain.txt");
   job.target_path = dir_.File("keyless.jmz");
-  window_->Flags().KeepRunning = true;
-  keyless::EncryptKeyless(job, *window_);
+  RunContext context{*window_, *window_, {}};
+  keyless::EncryptKeyless(job, context);
   ASSERT_TRUE(FileExists(dir_.File("keyless.jmz")));
   WriteFile(dir_.File("empty.jmz"), "");
   for (const char* size_name : {"4g.jmz", "4g1.jmz"}) {

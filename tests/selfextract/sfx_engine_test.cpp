@@ -89,7 +89,8 @@ TEST_F(Marker, KeylessContainersCompressedAndPlainFilesFail) {
   job.key = "k";
   job.source_path = dir.File("plain");
   job.target_path = dir.File("keyless.jmz");
-  keyless::EncryptKeyless(job, r);
+  RunContext context{r, r, {}};
+  keyless::EncryptKeyless(job, context);
   ASSERT_TRUE(FileExists(dir.File("keyless.jmz"))) << r.Status();
   for (const char* name : {"keyless.jmz", "plain"}) {
     InputFile in(dir.File(name));

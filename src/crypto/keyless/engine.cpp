@@ -5,7 +5,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <atomic>
+#include <optional>
 #include <exception>
 #include <vector>
 
@@ -25,20 +25,31 @@ namespace {
 constexpr int64_t kMaxPlainSize = int64_t{1} << 32;
 constexpr int64_t kMaxContainerSize = kMaxPlainSize + 2 + kFixedOverhead;
 
-void ResetItem(const KeylessJob& job, Reporter& reporter) { reporter.RestoreItem(job.reset_item, Operation::MenuCommand); }
-
-// The key-stream operations stop the run on an internal failure (memory):
-// both run flags are cleared, and the engine ends at its next flag check.
+// The key-stream operations end the run on an internal failure (memory):
+// `broken` is set and the engine returns a failed run at its next check.
 template <typename Fn>
-KeyStream Guarded(Reporter& reporter, Fn fn) {
+KeyStream Guarded(bool& broken, Fn fn) {
   try {
     return fn();
   } catch (...) {
-    reporter.Flags().KeepRunning = false;
-    reporter.Flags().KeepDecrypting = false;
-    reporter.Beep();
+    broken = true;
     return {};
   }
+}
+
+RunResult Internal() { return RunResult::Ended(Outcome::kFailed, Reason::kUnspecified); }
+RunResult Silent() { return RunResult::Ended(Outcome::kCancelled, Reason::kCancelled); }
+
+// A refusal before anything was written: the message, and the run ended so.
+RunResult Refuse(RunContext& context, Reason code, const std::string& text) {
+  context.prompter.ReportMessage(text);
+  return RunResult::Ended(Outcome::kRefused, code, text);
+}
+
+// A failure before the payload: the message, and the run ended as failed.
+RunResult FailEarly(RunContext& context, const std::string& text) {
+  context.prompter.ReportMessage(text);
+  return RunResult::Ended(Outcome::kFailed, Reason::kIo, text);
 }
 
 // The destination: written under a staging name beside the target and put
@@ -55,6 +66,7 @@ class Target : public StagedOutput {
     return !SameFile(job_.source_path, job_.target_path) && Replaceable(job_.target_path) &&
            (replace_ || !PathExists(job_.target_path));
   }
+  Reason WhyNot() const { return SameFile(job_.source_path, job_.target_path) ? Reason::kSameFile : Reason::kTargetKept; }
   bool replace() const { return replace_; }
 
  private:
@@ -62,25 +74,20 @@ class Target : public StagedOutput {
   bool replace_;
 };
 
-// Checks that the destination may be replaced and creates its staging file.
-// False when the run has ended, reported and with its item reset.
-bool CreateTarget(const KeylessJob& job, Reporter& reporter, std::atomic<bool>& keep, InputFile& source,
-                  Target& target, mode_t mode, const std::string& replace_failed,
-                  const std::function<void()>& fail_early) {
+// Checks that the destination may be replaced and creates its staging file;
+// the run's end when it may not or cannot be.
+std::optional<RunResult> CreateTarget(const KeylessJob& job, RunContext& context, InputFile& source, Target& target,
+                                      mode_t mode, const std::string& replace_failed, const std::string& failed) {
   if (!target.MayReplace()) {
-    keep = false;
     source.Close();
-    reporter.ReportMessage(replace_failed);
-    ResetItem(job, reporter);
-    return false;
+    return Refuse(context, target.WhyNot(), replace_failed);
   }
   try {
     target.Open(job.target_path, mode);
-    return true;
+    return std::nullopt;
   } catch (...) {
     source.Close();
-    fail_early();
-    return false;
+    return FailEarly(context, failed);
   }
 }
 
@@ -90,18 +97,17 @@ struct EndTexts {
   std::string replace_failed;
   const char* done;
   const char* cancelled;
-  bool beep_on_failure;
 };
 
 // Ends a run that got as far as its payload: a complete output is flushed
 // and put in the target's place (a flush, close or rename that fails is a
 // failed run); anything else is discarded, the target left as it was. Then
 // the failure, the completion or the cancel is shown.
-void Finish(const KeylessJob& job, Reporter& reporter, std::atomic<bool>& keep, InputFile& source, Target& target,
-            bool failed, const EndTexts& outcome) {
+RunResult Finish(const KeylessJob& job, RunContext& context, bool stopped, InputFile& source, Target& target,
+                 bool failed, const EndTexts& texts) {
   source.Close();
   bool refused = false;
-  if (!failed && keep) {
+  if (!failed && !stopped) {
     if (!target.MayReplace()) {
       refused = true;
     } else {
@@ -115,34 +121,27 @@ void Finish(const KeylessJob& job, Reporter& reporter, std::atomic<bool>& keep, 
     }
   }
   target.Abandon();
-  ResetItem(job, reporter);
-  if (refused) {
-    keep = false;
-    reporter.EndRun(Outcome::kRefused, outcome.replace_failed);
-    reporter.ReportMessage(outcome.replace_failed);
-  } else if (failed) {
-    keep = false;
-    reporter.EndRun(Outcome::kFailed, outcome.failed);
-    reporter.ReportMessage(outcome.failed);
-    if (outcome.beep_on_failure) reporter.Beep();
-  } else if (keep) {
-    reporter.Complete({job.target_path});
-    reporter.ShowStatus(outcome.done);
-    keep = false;
-  } else {
-    reporter.EndRun(Outcome::kCancelled, outcome.cancelled);
-    reporter.ShowStatus(outcome.cancelled);
+  if (refused) return Refuse(context, Reason::kTargetKept, texts.replace_failed);
+  if (failed) {
+    context.prompter.ReportMessage(texts.failed);
+    return RunResult::Ended(Outcome::kFailed, Reason::kIo, texts.failed);
   }
+  if (!stopped) {
+    context.progress.ShowStatus(texts.done);
+    return RunResult::Done({job.target_path});
+  }
+  context.progress.ShowStatus(texts.cancelled);
+  return RunResult::Ended(Outcome::kCancelled, Reason::kCancelled, texts.cancelled);
 }
 
 // Streams `bytes` (whole words) from `source` through `cipher` into `target`.
-// Progress and the run flag follow word-by-word processing: after each word
-// the flag is polled and, while it holds, the read position is reported with
-// a step of 4; here both happen once per buffer. The writes run behind on a
-// helper thread, which has finished when this returns. Returns false when
-// stopped.
-bool StreamWords(InputFile& source, Target& target, WordCipher& cipher, int64_t bytes,
-                 const std::atomic<bool>& keep, Reporter& reporter) {
+// Progress and the stop token follow word-by-word processing: after each
+// word the token is polled and, while the run goes on, the read position is
+// reported with a step of 4; here both happen once per buffer. The writes
+// run behind on a helper thread, which has finished when this returns.
+// Returns false when stopped.
+bool StreamWords(InputFile& source, Target& target, WordCipher& cipher, int64_t bytes, const StopToken& stop,
+                 Progress& progress) {
   if (bytes == 0) return true;
   const std::size_t buffer_size = static_cast<std::size_t>(std::min<int64_t>(bytes, kStreamBufferSize));
   WriteBehind writer([&target](const uint8_t* data, std::size_t n) { target.Write(data, n); }, buffer_size);
@@ -153,8 +152,8 @@ bool StreamWords(InputFile& source, Target& target, WordCipher& cipher, int64_t 
     source.ReadExact(buffer, chunk);
     cipher.Transform(std::span(buffer, chunk));
     writer.Commit(chunk);
-    if (!keep) return false;
-    reporter.ProgressSteps(position + 4, 4, static_cast<int64_t>(chunk / 4));
+    if (stop.StopRequested()) return false;
+    progress.ProgressSteps(position + 4, 4, static_cast<int64_t>(chunk / 4));
     position += static_cast<int64_t>(chunk);
     bytes -= static_cast<int64_t>(chunk);
   }
@@ -169,49 +168,37 @@ void StreamTail(InputFile& source, Target& target, Direction direction, const Ke
   target.Write(tail, count);
 }
 
-Version ChooseVersion(uint8_t info_click_count, Reporter& reporter) {
-  if (info_click_count <= 7) return Version::kCurrent;
-  if (!reporter.AskAlgorithm(AlgorithmQuestion::kOld, text::kOldQuestion, text::kAlgorithmCaption)) {
+Version ChooseVersion(const KeylessJob& job, Prompter& prompter) {
+  if (job.version) return *job.version;
+  if (job.info_click_count <= 7) return Version::kCurrent;
+  if (!prompter.AskAlgorithm(AlgorithmQuestion::kOld, text::kOldQuestion, text::kAlgorithmCaption)) {
     return Version::kCurrent;
   }
-  return reporter.AskAlgorithm(AlgorithmQuestion::kOlder, text::kOlderQuestion, text::kAlgorithmCaption)
+  return prompter.AskAlgorithm(AlgorithmQuestion::kOlder, text::kOlderQuestion, text::kAlgorithmCaption)
              ? Version::kOlder
              : Version::kOld;
 }
 
 }  // namespace
 
-void EncryptKeyless(const KeylessJob& job, Reporter& reporter, RandomSource& random) {
-  std::atomic<bool>& keep = reporter.Flags().KeepRunning;
+RunResult EncryptKeyless(const KeylessJob& job, RunContext& context, RandomSource& random) {
+  const StopToken& stop = context.stop;
   const bool replace = job.replace_target.value_or(PathExists(job.target_path));
-  // A failure before the payload: the run ends with the failure message.
-  auto fail_early = [&] {
-    keep = false;
-    reporter.ReportMessage(text::EncryptFailed(job.source_path));
-    ResetItem(job, reporter);
-  };
-
-  if (job.key.empty()) {
-    keep = false;
-    ResetItem(job, reporter);
-    reporter.Beep();
-    return;
-  }
+  if (job.key.empty()) return RunResult::Ended(Outcome::kRefused, Reason::kNoKey);
 
   RandomBlock r{};
   try {
     r = DrawRandomBlock(random);
   } catch (...) {
-    fail_early();
-    return;
+    return FailEarly(context, text::EncryptFailed(job.source_path));
   }
-  KeyStream k = Guarded(reporter, [&] { return DeriveKeyStream(Selector(job.key, r), job.key, r); });
-  if (!keep) return;
+  bool broken = false;
+  KeyStream k = Guarded(broken, [&] { return DeriveKeyStream(Selector(job.key, r), job.key, r); });
+  if (broken) return Internal();
+  if (stop.StopRequested()) return Silent();
 
   if (!FileExists(job.source_path)) {
-    reporter.ReportMessage(text::EncryptSourceMissing(job.source_path));
-    ResetItem(job, reporter);
-    return;
+    return Refuse(context, Reason::kNoSource, text::EncryptSourceMissing(job.source_path));
   }
   InputFile source;
   int64_t size = 0;
@@ -221,77 +208,61 @@ void EncryptKeyless(const KeylessJob& job, Reporter& reporter, RandomSource& ran
     size = source.Size();
   } catch (...) {
     source.Close();
-    fail_early();
-    return;
+    return FailEarly(context, text::EncryptFailed(job.source_path));
   }
   if (size == 0 || size > kMaxPlainSize) {
-    reporter.ReportMessage(size == 0 ? text::kEncryptEmpty : text::kEncryptTooLarge);
-    ResetItem(job, reporter);
     source.Close();
-    return;
+    return size == 0 ? Refuse(context, Reason::kNoSource, text::kEncryptEmpty)
+                     : Refuse(context, Reason::kUnsupported, text::kEncryptTooLarge);
   }
 
   Target target(job, replace);
   // The container is as private as the file it is made from.
-  if (!CreateTarget(job, reporter, keep, source, target, PermissionsOfOpen(source.Descriptor()),
-                    text::EncryptReplaceFailed(job.target_path), fail_early)) {
-    return;
+  if (auto ended = CreateTarget(job, context, source, target, PermissionsOfOpen(source.Descriptor()),
+                                text::EncryptReplaceFailed(job.target_path), text::EncryptFailed(job.source_path))) {
+    return *ended;
   }
 
   bool failed = false;
   try {
-    const Version version = ChooseVersion(job.info_click_count, reporter);
+    const Version version = ChooseVersion(job, context.prompter);
     const Variant variant = VariantFor(version);
-    if (variant.fold) k = Guarded(reporter, [&] { return FoldKeyStream(std::move(k), r); });
+    if (variant.fold) k = Guarded(broken, [&] { return FoldKeyStream(std::move(k), r); });
     target.Write(BuildHeader(version, r));
-    reporter.ProgressStart(size);
+    context.progress.ProgressStart(size);
     const uint32_t step = StepValue(variant.step, KeyDigit(job.key));
 
-    if (!keep) {
+    if (broken || stop.StopRequested()) {
       // Stopped before the payload: leave nothing and say nothing; the
-      // cancelling command has already reset its item.
+      // cancel has said what happened.
       source.Close();
       target.Abandon();
-      return;
+      return broken ? Internal() : Silent();
     }
 
     source.Seek(0);
     WordCipher cipher(Direction::kEncrypt, variant.words, step, k);
-    if (StreamWords(source, target, cipher, size / 4 * 4, keep, reporter)) {
+    if (StreamWords(source, target, cipher, size / 4 * 4, stop, context.progress)) {
       StreamTail(source, target, Direction::kEncrypt, k, static_cast<std::size_t>(size % 4));
       // A container without its trailer would decrypt to a shortened file,
       // so a failure here fails the run instead of passing unnoticed.
-      if (keep) target.Write(BuildTrailer(r));
+      if (!stop.StopRequested()) target.Write(BuildTrailer(r));
     }
   } catch (...) {
     failed = true;
   }
 
-  Finish(job, reporter, keep, source, target, failed,
-         {text::EncryptFailed(job.source_path), text::EncryptReplaceFailed(job.target_path), text::kEncryptDone,
-          text::kEncryptCancelled, false});
+  return Finish(job, context, stop.StopRequested(), source, target, failed,
+                {text::EncryptFailed(job.source_path), text::EncryptReplaceFailed(job.target_path), text::kEncryptDone,
+                 text::kEncryptCancelled});
 }
 
-void DecryptKeyless(const KeylessJob& job, Reporter& reporter) {
-  std::atomic<bool>& keep = reporter.Flags().KeepDecrypting;
+RunResult DecryptKeyless(const KeylessJob& job, RunContext& context) {
+  const StopToken& stop = context.stop;
   const bool replace = job.replace_target.value_or(PathExists(job.target_path));
-  auto fail_early = [&] {
-    keep = false;
-    reporter.ReportMessage(text::DecryptFailed(job.source_path));
-    reporter.Beep();
-    ResetItem(job, reporter);
-  };
-
-  if (job.key.empty()) {
-    keep = false;
-    ResetItem(job, reporter);
-    reporter.Beep();
-    return;
-  }
+  if (job.key.empty()) return RunResult::Ended(Outcome::kRefused, Reason::kNoKey);
   if (!FileExists(job.source_path)) {
-    reporter.ReportMessage(text::DecryptSourceMissing(job.source_path));
-    ResetItem(job, reporter);
-    return;
+    return Refuse(context, Reason::kNoSource, text::DecryptSourceMissing(job.source_path));
   }
 
   InputFile source;
@@ -307,74 +278,68 @@ void DecryptKeyless(const KeylessJob& job, Reporter& reporter) {
     }
   } catch (...) {
     source.Close();
-    fail_early();
-    return;
+    return FailEarly(context, text::DecryptFailed(job.source_path));
   }
   // The limit lets through the container of a plain file of exactly 4 GiB,
   // which the encryption accepts.
   if (size == 0 || size > kMaxContainerSize) {
-    reporter.ReportMessage(size == 0 ? text::kDecryptEmpty : text::kDecryptTooLarge);
-    ResetItem(job, reporter);
     source.Close();
-    return;
+    return size == 0 ? Refuse(context, Reason::kNotAContainer, text::kDecryptEmpty)
+                     : Refuse(context, Reason::kUnsupported, text::kDecryptTooLarge);
   }
 
   const std::optional<Recognised> format = Recognise(head);
   if (!format) {
-    reporter.ReportMessage(text::kNotKeyless);
-    ResetItem(job, reporter);
     source.Close();
-    return;
+    return Refuse(context, Reason::kNotAContainer, text::kNotKeyless);
   }
-  if (format->newer && !reporter.AskYesNo(text::kNewerQuestion, text::kNewerCaption)) {
+  if (format->newer && !context.prompter.AskYesNo(text::kNewerQuestion, text::kNewerCaption)) {
     source.Close();
-    ResetItem(job, reporter);
-    return;
+    return Silent();
   }
 
   // A container without payload is refused before the destination is
   // touched, so that a refused run does not cost an existing file.
   const int64_t payload = size - static_cast<int64_t>(format->p) - kFixedOverhead;
   if (payload < 1) {
-    keep = false;
-    reporter.ReportMessage(text::kPayloadTooSmall);
-    ResetItem(job, reporter);
     source.Close();
-    reporter.ShowStatus(text::kDecryptCancelled);
-    return;
+    RunResult refused = Refuse(context, Reason::kDamaged, text::kPayloadTooSmall);
+    context.progress.ShowStatus(text::kDecryptCancelled);
+    return refused;
   }
 
   const RandomBlock r = ReadRandomBlock(head, format->p);
-  KeyStream k = Guarded(reporter, [&] { return DeriveKeyStream(Selector(job.key, r), job.key, r); });
-  if (format->variant.fold) k = Guarded(reporter, [&] { return FoldKeyStream(std::move(k), r); });
-  if (!keep) {
+  bool broken = false;
+  KeyStream k = Guarded(broken, [&] { return DeriveKeyStream(Selector(job.key, r), job.key, r); });
+  if (format->variant.fold && !broken) k = Guarded(broken, [&] { return FoldKeyStream(std::move(k), r); });
+  if (broken || stop.StopRequested()) {
     source.Close();
-    return;
+    return broken ? Internal() : Silent();
   }
 
   // The decrypted file is as private as its container.
   Target target(job, replace);
-  if (!CreateTarget(job, reporter, keep, source, target, PermissionsOf(job.source_path),
-                    text::DecryptReplaceFailed(job.target_path), fail_early)) {
-    return;
+  if (auto ended = CreateTarget(job, context, source, target, PermissionsOf(job.source_path),
+                                text::DecryptReplaceFailed(job.target_path), text::DecryptFailed(job.source_path))) {
+    return *ended;
   }
 
   bool failed = false;
   try {
-    reporter.ProgressStart(payload);
+    context.progress.ProgressStart(payload);
     const uint32_t step = StepValue(format->variant.step, KeyDigit(job.key));
     source.Seek(static_cast<int64_t>(PayloadOffset(format->p)));
     WordCipher cipher(Direction::kDecrypt, format->variant.words, step, k);
-    if (StreamWords(source, target, cipher, payload / 4 * 4, keep, reporter)) {
+    if (StreamWords(source, target, cipher, payload / 4 * 4, stop, context.progress)) {
       StreamTail(source, target, Direction::kDecrypt, k, static_cast<std::size_t>(payload % 4));
     }
   } catch (...) {
     failed = true;
   }
 
-  Finish(job, reporter, keep, source, target, failed,
-         {text::DecryptFailed(job.source_path), text::DecryptReplaceFailed(job.target_path), text::kDecryptDone,
-          text::kDecryptCancelled, true});
+  return Finish(job, context, stop.StopRequested(), source, target, failed,
+                {text::DecryptFailed(job.source_path), text::DecryptReplaceFailed(job.target_path), text::kDecryptDone,
+                 text::kDecryptCancelled});
 }
 
 }  // namespace vesk::keyless

@@ -1,7 +1,7 @@
 // The key-less engines: a plain file into a key-less container and back.
-// Each runs from start to end on a worker thread, talks to the user only
-// through the Reporter, and polls its run flag (KeepRunning for encryption,
-// KeepDecrypting for decryption) once per stretch of payload. A partial
+// Each runs from start to end on a worker thread, shows its progress and asks
+// its questions through the run's context, polls the context's stop token
+// once per stretch of payload and returns how the run ended. A partial
 // target never survives a failure or a cancel.
 #pragma once
 
@@ -11,7 +11,9 @@
 #include <optional>
 #include <string>
 
-#include "core/reporting.h"
+#include "core/run_context.h"
+#include "core/run_result.h"
+#include "crypto/keyless/format.h"
 #include "crypto/keyless/random_source.h"
 #include "crypto/keyless/texts.h"
 #include "platform/fault_hooks.h"
@@ -24,10 +26,9 @@ struct KeylessJob {
   std::string source_path;  // plain file (encryption) or container (decryption)
   std::string target_path;  // container (encryption) or output file (decryption)
   uint8_t info_click_count = 0;  // encryption: above 7 the older algorithms are offered
-  // Puts the command's popup item back to idle (ResetKeylessEncryptItem or
-  // ResetKeylessDecryptItem of the window). When empty, only the command
-  // state is restored with SetCommandState(SoftKeyboardButton, true).
-  std::function<void()> reset_item;
+  // Encryption: the version to write without asking; unset, it is chosen as
+  // `info_click_count` says.
+  std::optional<Version> version;
   // How the finished output takes the target's place. True: the user agreed
   // to replace the file that stood there. False: nothing stood there when the
   // command looked, and a file that has appeared since is kept (the run ends
@@ -41,10 +42,10 @@ struct KeylessJob {
 // Bytes streamed per read and write.
 inline constexpr std::size_t kStreamBufferSize = std::size_t{1} << 20;
 
-void EncryptKeyless(const KeylessJob& job, Reporter& reporter, RandomSource& random);
-inline void EncryptKeyless(const KeylessJob& job, Reporter& reporter) {
-  EncryptKeyless(job, reporter, DefaultRandom());
+RunResult EncryptKeyless(const KeylessJob& job, RunContext& context, RandomSource& random);
+inline RunResult EncryptKeyless(const KeylessJob& job, RunContext& context) {
+  return EncryptKeyless(job, context, DefaultRandom());
 }
-void DecryptKeyless(const KeylessJob& job, Reporter& reporter);
+RunResult DecryptKeyless(const KeylessJob& job, RunContext& context);
 
 }  // namespace vesk::keyless

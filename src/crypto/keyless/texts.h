@@ -6,6 +6,21 @@
 
 namespace vesk::keyless::text {
 
+// The running command, its output and its source.
+inline constexpr const char* kEncrypting = "进行不保存密钥加密文件...";
+inline constexpr const char* kDecrypting = "进行解密(不保存密钥)文件...";
+inline std::string EncryptOutputHint(const std::string& target) { return "加密后的文件：" + target; }
+inline std::string EncryptSourceHint(const std::string& source) { return "进行不保存密钥加密的文件：" + source; }
+inline std::string DecryptOutputHint(const std::string& target) { return "解密后的文件：" + target; }
+inline std::string DecryptSourceHint(const std::string& source) { return "进行解密(不保存密钥)的文件：" + source; }
+
+// A target that is there: the question, its caption, and the status of a
+// run called off by a No.
+inline constexpr const char* kReplaceCaption = "替换文件";
+inline std::string ReplaceQuestion(const std::string& target) { return target + " 文件已经存在,是否替换? 否 则取消。"; }
+inline constexpr const char* kEncryptKept = "加密文件已取消。";
+inline constexpr const char* kDecryptKept = "解密文件已取消。";
+
 // The end of a run.
 inline constexpr const char* kEncryptDone = "加密(不保存密钥的)文件 ... 已完成。";
 inline constexpr const char* kEncryptCancelled = "加密(不保存密钥的)文件 ... 已取消。";

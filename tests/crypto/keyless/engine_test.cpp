@@ -53,16 +53,18 @@ class KeylessEngine : public ::testing::Test {
     job.source_path = source;
     job.target_path = target;
     job.info_click_count = clicks;
-    job.reset_item = [this] { ++resets; };
     return job;
   }
-  void Encrypt(const KeylessJob& job) {
-    rep.Flags().KeepRunning = true;
-    EncryptKeyless(job, rep, random);
+  // Each run with a stop of its own, which a test may request meanwhile.
+  RunResult Encrypt(const KeylessJob& job) {
+    stop = StopSource();
+    RunContext context{rep, rep, stop.Token()};
+    return last = EncryptKeyless(job, context, random);
   }
-  void Decrypt(const KeylessJob& job) {
-    rep.Flags().KeepDecrypting = true;
-    DecryptKeyless(job, rep);
+  RunResult Decrypt(const KeylessJob& job) {
+    stop = StopSource();
+    RunContext context{rep, rep, stop.Token()};
+    return last = DecryptKeyless(job, context);
   }
   std::string Plain() const { return dir.File("plain.bin"); }
   std::string Sealed() const { return dir.File("plain.bin.jmz"); }
@@ -71,7 +73,8 @@ class KeylessEngine : public ::testing::Test {
   testing::TempDir dir;
   testing::RecordingReporter rep;
   FixedRandom random;
-  int resets = 0;
+  StopSource stop;
+  RunResult last;
 };
 
 TEST_F(KeylessEngine, OneByteFileRoundTrips) {
@@ -82,14 +85,13 @@ TEST_F(KeylessEngine, OneByteFileRoundTrips) {
   EXPECT_EQ(rep.Status(), text::kEncryptDone);
   EXPECT_TRUE(rep.messages.empty());
   EXPECT_TRUE(rep.questions.empty());
-  EXPECT_FALSE(rep.Flags().KeepRunning);
-  EXPECT_EQ(resets, 1);
+  EXPECT_EQ(last.outcome, Outcome::kDone);
+  EXPECT_EQ(last.written, std::vector<std::string>{Sealed()});
 
   Decrypt(Job("A", Sealed(), Opened()));
   EXPECT_EQ(ReadFile(Opened()), "\x5A");
   EXPECT_EQ(rep.Status(), text::kDecryptDone);
-  EXPECT_FALSE(rep.Flags().KeepDecrypting);
-  EXPECT_EQ(resets, 2);
+  EXPECT_EQ(last.written, std::vector<std::string>{Opened()});
 
   // The oldest version has no header bytes: 37 bytes.
   rep.QueueAnswers({true, true});
@@ -115,11 +117,11 @@ TEST_F(KeylessEngine, AlgorithmQuestionsChooseTheVersion) {
     SCOPED_TRACE(::testing::Message() << "clicks " << int(c.clicks) << " version " << int(c.version));
     testing::RecordingReporter fresh;
     for (bool a : c.answers) fresh.QueueAnswers({a});
-    fresh.Flags().KeepRunning = true;
     std::string name = std::to_string(int(c.version));
     name.append("-").append(std::to_string(c.clicks));
     const std::string sealed = dir.File(name);
-    EncryptKeyless(Job(key, Plain(), sealed, c.clicks), fresh, random);
+    RunContext context{fresh, fresh, {}};
+    EncryptKeyless(Job(key, Plain(), sealed, c.clicks), context, random);
     EXPECT_EQ(fresh.Status(), text::kEncryptDone);
     ASSERT_EQ(fresh.questions.size(), c.questions);
     if (c.questions > 0) {
@@ -131,8 +133,7 @@ TEST_F(KeylessEngine, AlgorithmQuestionsChooseTheVersion) {
     const std::string sealed_bytes = ReadFile(sealed);
     ASSERT_EQ(sealed_bytes, ToString(EncryptToContainer(ToBytes(plain), key, c.version, kR)));
 
-    fresh.Flags().KeepDecrypting = true;
-    DecryptKeyless(Job(key, sealed, sealed + ".out"), fresh);
+    DecryptKeyless(Job(key, sealed, sealed + ".out"), context);
     EXPECT_EQ(fresh.Status(), text::kDecryptDone);
     EXPECT_EQ(ReadFile(sealed + ".out"), plain);
   }
@@ -155,8 +156,8 @@ TEST_F(KeylessEngine, ProgressMatchesWordByWordSteps) {
   EXPECT_GT(rep.bar_positions.size(), 90u);
 
   testing::RecordingReporter dec;
-  dec.Flags().KeepDecrypting = true;
-  DecryptKeyless(Job("key", Sealed(), Opened()), dec);
+  RunContext context{dec, dec, {}};
+  DecryptKeyless(Job("key", Sealed(), Opened()), context);
   EXPECT_EQ(dec.bar_positions, WordByWordBar(n, 18, n / 4));
 }
 
@@ -174,41 +175,40 @@ TEST_F(KeylessEngine, WrongKeyCompletesWithWrongBytes) {
 
 TEST_F(KeylessEngine, CancelDuringThePayloadLeavesNoFile) {
   WriteFile(Plain(), testing::RandomBytes(3 * kStreamBufferSize, 14));
-  rep.on_bar_position = [this](int64_t) { rep.Flags().KeepRunning = false; };
+  rep.on_bar_position = [this](int64_t) { stop.RequestStop(); };
   Encrypt(Job("key", Plain(), Sealed()));
   EXPECT_FALSE(PathExists(Sealed()));
   EXPECT_EQ(FolderEntries(dir.path()), std::vector<std::string>{"plain.bin"});
   EXPECT_EQ(rep.Status(), text::kEncryptCancelled);
   EXPECT_TRUE(rep.messages.empty());
-  EXPECT_EQ(resets, 1);
+  EXPECT_EQ(last.outcome, Outcome::kCancelled);
 
   rep.on_bar_position = nullptr;
   Encrypt(Job("key", Plain(), Sealed()));
   ASSERT_EQ(rep.Status(), text::kEncryptDone);
-  rep.on_bar_position = [this](int64_t) { rep.Flags().KeepDecrypting = false; };
+  rep.on_bar_position = [this](int64_t) { stop.RequestStop(); };
   WriteFile(Opened(), "old output");
   Decrypt(Job("key", Sealed(), Opened()));
   EXPECT_EQ(ReadFile(Opened()), "old output");
   EXPECT_EQ(rep.Status(), text::kDecryptCancelled);
   EXPECT_EQ(FolderEntries(dir.path()), (std::vector<std::string>{"opened.bin", "plain.bin", "plain.bin.jmz"}));
-  EXPECT_EQ(resets, 3);
+  EXPECT_EQ(last.outcome, Outcome::kCancelled);
 }
 
 TEST_F(KeylessEngine, CancelDuringTheQuestionEndsSilently) {
   WriteFile(Plain(), "some data");
-  rep.on_question = [this](const std::string&) { rep.Flags().KeepRunning = false; };
+  rep.on_question = [this](const std::string&) { stop.RequestStop(); };
   Encrypt(Job("key", Plain(), Sealed(), 8));
   EXPECT_FALSE(PathExists(Sealed()));
-  EXPECT_TRUE(rep.statuses.empty());
-  EXPECT_EQ(resets, 0);  // the cancelling command has reset the item
+  EXPECT_TRUE(rep.statuses.empty());  // the cancel has said what happened
+  EXPECT_EQ(last.outcome, Outcome::kCancelled);
 }
 
 TEST_F(KeylessEngine, EncryptionRefusals) {
   Encrypt(Job("", Plain(), Sealed()));
-  EXPECT_EQ(rep.beeps, 1);
-  EXPECT_EQ(resets, 1);
-  EXPECT_FALSE(rep.Flags().KeepRunning);
+  EXPECT_EQ(last.code, Reason::kNoKey);
   EXPECT_TRUE(rep.statuses.empty());
+  EXPECT_TRUE(rep.messages.empty());
 
   Encrypt(Job("k", Plain(), Sealed()));
   EXPECT_EQ(rep.messages.back(), "要加密的文件:“" + Plain() + "”不存在!加密文件已取消。");
@@ -221,7 +221,7 @@ TEST_F(KeylessEngine, EncryptionRefusals) {
   Encrypt(Job("k", Plain(), Sealed()));
   EXPECT_EQ(rep.messages.back(), "不能加密大于4GB的文件!加密文件已取消。");
   EXPECT_FALSE(PathExists(Sealed()));
-  EXPECT_EQ(resets, 4);
+  EXPECT_EQ(last.outcome, Outcome::kRefused);
 }
 
 TEST_F(KeylessEngine, DecryptionRefusals) {
@@ -248,7 +248,8 @@ TEST_F(KeylessEngine, DecryptionRefusals) {
   Decrypt(Job("k", Sealed(), Opened()));
   EXPECT_EQ(rep.messages.back(), text::kNotKeyless);
   EXPECT_FALSE(PathExists(Opened()));
-  EXPECT_EQ(resets, 5);
+  EXPECT_EQ(last.outcome, Outcome::kRefused);
+  EXPECT_EQ(last.reason, text::kNotKeyless);
 }
 
 TEST_F(KeylessEngine, ContainerWithoutPayloadIsRefusedAndKeepsAnExistingFile) {
@@ -260,10 +261,9 @@ TEST_F(KeylessEngine, ContainerWithoutPayloadIsRefusedAndKeepsAnExistingFile) {
     Decrypt(Job("k", Sealed(), Opened()));
     EXPECT_EQ(rep.messages.back(), "文件(加密内容)计算大小数据(出错)小于1字节！不能解密。");
     EXPECT_EQ(rep.Status(), text::kDecryptCancelled);
-    EXPECT_FALSE(rep.Flags().KeepDecrypting);
+    EXPECT_EQ(last.outcome, Outcome::kRefused);
     EXPECT_EQ(ReadFile(Opened()), "keep me");
   }
-  EXPECT_EQ(resets, 2);
 }
 
 TEST_F(KeylessEngine, NewerVersionsAskBeforeDecrypting) {
@@ -281,7 +281,7 @@ TEST_F(KeylessEngine, NewerVersionsAskBeforeDecrypting) {
   EXPECT_EQ(rep.questions[0].second, "尝试解密");
   EXPECT_FALSE(PathExists(Opened()));
   EXPECT_TRUE(rep.statuses.empty());
-  EXPECT_EQ(resets, 1);
+  EXPECT_FALSE(last.Completed());
 
   rep.QueueAnswers({true});
   Decrypt(Job("key", Sealed(), Opened()));
@@ -309,10 +309,9 @@ TEST_F(KeylessEngine, WriteOrFlushFailuresLeaveTheOldTargetAndNoFileBehind) {
     Encrypt(job);
     EXPECT_EQ(ReadFile(Sealed()), "old container");
     EXPECT_EQ(rep.messages.back(), "加密文件“" + Plain() + "”出错!已停止。");
-    EXPECT_FALSE(rep.Flags().KeepRunning);
+    EXPECT_EQ(last.outcome, Outcome::kFailed);
     EXPECT_EQ(FolderEntries(dir.path()), (std::vector<std::string>{"plain.bin", "plain.bin.jmz"}));
   }
-  EXPECT_EQ(resets, 3);
 
   DeleteFile(Sealed());
   Encrypt(Job("key", Plain(), Sealed()));
@@ -322,12 +321,10 @@ TEST_F(KeylessEngine, WriteOrFlushFailuresLeaveTheOldTargetAndNoFileBehind) {
     WriteFile(Opened(), "old output");
     KeylessJob job = Job("key", Sealed(), Opened());
     job.faults.before_write = testing::faults::FailWriteAt(failing);
-    const int beeps = rep.beeps;
     Decrypt(job);
     EXPECT_EQ(ReadFile(Opened()), "old output");
     EXPECT_EQ(rep.messages.back(), "解密文件“" + Sealed() + "”出错!已停止。");
-    EXPECT_EQ(rep.beeps, beeps + 1);
-    EXPECT_FALSE(rep.Flags().KeepDecrypting);
+    EXPECT_EQ(last.outcome, Outcome::kFailed);
     EXPECT_EQ(FolderEntries(dir.path()), (std::vector<std::string>{"opened.bin", "plain.bin", "plain.bin.jmz"}));
   }
 }
@@ -407,7 +404,7 @@ TEST_F(KeylessEngine, OutputsTakeTheirModesAndReplaceOnlyWhatTheyMay) {
   Decrypt(job);
   EXPECT_EQ(rep.messages.back(), text::DecryptReplaceFailed(Opened()));
   EXPECT_EQ(ReadFile(Opened()), "someone else's");
-  EXPECT_FALSE(rep.Flags().KeepDecrypting);
+  EXPECT_EQ(last.outcome, Outcome::kRefused);
   EXPECT_EQ(FolderEntries(dir.path()), (std::vector<std::string>{"opened.bin", "plain.bin", "plain.bin.jmz"}));
 }
 
@@ -416,7 +413,7 @@ TEST_F(KeylessEngine, TargetThatCannotBeCreatedOrReplaced) {
   const std::string nowhere = dir.File("missing-dir/out.jmz");
   Encrypt(Job("key", Plain(), nowhere));
   EXPECT_EQ(rep.messages.back(), "加密文件“" + Plain() + "”出错!已停止。");
-  EXPECT_FALSE(rep.Flags().KeepRunning);
+  EXPECT_EQ(last.outcome, Outcome::kFailed);
 
   // A directory in the way cannot be deleted.
   const std::string busy = dir.File("busy");
@@ -424,7 +421,7 @@ TEST_F(KeylessEngine, TargetThatCannotBeCreatedOrReplaced) {
   WriteFile(busy + "/inside", "x");
   Encrypt(Job("key", Plain(), busy));
   EXPECT_EQ(rep.messages.back(), "替换删除文件“" + busy + "”失败！文件正在使用中或者有只读属性等。加密文件已取消。");
-  EXPECT_FALSE(rep.Flags().KeepRunning);
+  EXPECT_EQ(last.outcome, Outcome::kRefused);
 
   // Replacing the source with its own output would lose it: by its name, a
   // hard link or a symbolic link.

@@ -46,7 +46,6 @@ class KeylessKnownAnswers : public ::testing::Test {
     job.key = v.key;
     job.source_path = source;
     job.target_path = target;
-    job.reset_item = [] {};
     return job;
   }
 
@@ -76,14 +75,14 @@ TEST_F(KeylessKnownAnswers, EncryptionWithTheSameRandomBytesWritesExactlyTheCont
     DeleteFile(dir_.File("plain.bin.jmz"));
     KeylessJob job = Job(v, dir_.File("plain.bin"), dir_.File("plain.bin.jmz"));
     RecordingReporter r;
-    r.Flags().KeepRunning = true;
     // After eight clicks: Yes then No chooses version 20, Yes then Yes version 0.
     if (v.version != 30) {
       job.info_click_count = 8;
       r.QueueAnswers({true, v.version == 0});
     }
     RecordedRandom random(v.draws);
-    EncryptKeyless(job, r, random);
+    RunContext context{r, r, {}};
+    EncryptKeyless(job, context, random);
     ASSERT_TRUE(r.messages.empty()) << r.messages.front();
     EXPECT_EQ(r.questions.size(), v.version == 30 ? 0u : 2u);
     EXPECT_TRUE(ReadFile(dir_.File("plain.bin.jmz")) == v.container);
@@ -97,8 +96,8 @@ TEST_F(KeylessKnownAnswers, DecryptionGivesBackThePlaintext) {
     WriteFile(dir_.File("c.jmz"), v.container);
     DeleteFile(dir_.File("opened.bin"));
     RecordingReporter r;
-    r.Flags().KeepDecrypting = true;
-    DecryptKeyless(Job(v, dir_.File("c.jmz"), dir_.File("opened.bin")), r);
+    RunContext context{r, r, {}};
+    DecryptKeyless(Job(v, dir_.File("c.jmz"), dir_.File("opened.bin")), context);
     ASSERT_TRUE(r.messages.empty()) << r.messages.front();
     EXPECT_TRUE(r.questions.empty());
     const std::string opened = ReadFile(dir_.File("opened.bin"));
