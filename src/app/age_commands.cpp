@@ -106,7 +106,8 @@ void WindowLogic::AgeEncryptOne(const std::string& picked, bool ask_target) {
       return ReportMessage(why);
     }
     ReplaceTarget = PathExists(TargetPath);
-    if (ReplaceTarget && !AskYesNo(age_text::ReplaceQuestion(TargetPath), age_text::kReplaceCaption)) {
+    if (ReplaceTarget &&
+        AskReplace(age_text::ReplaceQuestion(TargetPath), age_text::kReplaceCaption) != ReplaceAnswer::kYes) {
       EndRun(Outcome::kRefused, age_text::kEncryptCancelled);
       return ShowStatus(age_text::kEncryptCancelled);
     }
@@ -212,7 +213,8 @@ void WindowLogic::AgeDecryptChosen(const std::string& source, bool ask_target) {
     TargetPath = OutputPath = *saved;
     if (SameFile(source, TargetPath)) return refuse(age_text::ReplaceFailed(TargetPath, age_text::kDecryptCancelled));
     ReplaceTarget = PathExists(TargetPath);
-    if (ReplaceTarget && !AskYesNo(age_text::ReplaceQuestion(TargetPath), age_text::kReplaceCaption)) {
+    if (ReplaceTarget &&
+        AskReplace(age_text::ReplaceQuestion(TargetPath), age_text::kReplaceCaption) != ReplaceAnswer::kYes) {
       EndRun(Outcome::kRefused, age_text::kDecryptCancelled);
       return ShowStatus(age_text::kDecryptCancelled);
     }

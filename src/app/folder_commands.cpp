@@ -93,7 +93,9 @@ void WindowLogic::EncryptFolder(const std::string& folder, bool ask_target) {
     }
     OutputPath = TargetPath;
     ReplaceTarget = PathExists(TargetPath);
-    if (ReplaceTarget && !AskYesNo(ReplaceQuestion(TargetPath), kReplaceCaption)) return ShowStatus(kEncryptCancelled);
+    if (ReplaceTarget && AskReplace(ReplaceQuestion(TargetPath), kReplaceCaption) != ReplaceAnswer::kYes) {
+      return ShowStatus(kEncryptCancelled);
+    }
     PreZipLevel = static_cast<uint8_t>(level);
     SetCommandState(Operation::Encrypt, false);
     ShowStatus("加密文件 ...");

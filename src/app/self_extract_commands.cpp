@@ -275,7 +275,8 @@ void WindowLogic::SeparateClicked() {
     RunContext asking{*this, *this, StopToken()};
     const selfextract::SeparatePlan plan = selfextract::PlanSeparate(
         OwnProgramFile(), ImageSize(), run.info.PayloadSize, *saved, asking, [this](const std::string& path) {
-          return AskYesNo(selfextract::text::ReplaceQuestion(path), selfextract::text::kReplaceCaption);
+          return AskReplace(selfextract::text::ReplaceQuestion(path), selfextract::text::kReplaceCaption) ==
+                 ReplaceAnswer::kYes;
         });
     if (!plan.go) return;
     commands::PayloadRequest request;

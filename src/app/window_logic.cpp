@@ -78,6 +78,12 @@ bool WindowLogic::AskYesNo(const std::string& text, const std::string& caption) 
   return port_.Question(text, caption);
 }
 
+ReplaceAnswer WindowLogic::AskReplace(const std::string& text, const std::string& caption) {
+  // Among several files the answer for all of them is kept for the rest.
+  const bool yes = InBatch() ? AskReplaceInBatch(text, caption) : port_.Question(text, caption);
+  return yes ? ReplaceAnswer::kYes : ReplaceAnswer::kNo;
+}
+
 int WindowLogic::Tag(Control c) const {
   std::lock_guard lock(mutex_);
   auto it = tags_.find(c);

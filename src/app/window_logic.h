@@ -50,6 +50,7 @@ class WindowLogic : public Reporter, public ControlSink, public keyed::DecryptHo
   void ShowStatus(const std::string& text) override;
   void ShowHint(Hint h, const std::string& text) override { SetHintText(h, text); }
   bool AskYesNo(const std::string& text, const std::string& caption) override;
+  ReplaceAnswer AskReplace(const std::string& text, const std::string& caption) override;
   bool AskAlgorithm(AlgorithmQuestion which, const std::string& text, const std::string& caption) override {
     return port_.AlgorithmQuestion(which, text, caption);
   }
