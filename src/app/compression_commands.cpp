@@ -152,7 +152,8 @@ void WindowLogic::EndOfZipRun(bool normal, std::string failure) {
 
   if (normal && failure.empty() && for_encryption && Flags().KeepRunning) {
     BeginStage(1);
-    StartCommandWorker([this] { EncryptEngine(); });  // the encryption engine deletes the copy when it ends
+    // The encryption engine deletes the copy when it ends.
+    StartCommandWorker([this, stop = RunStopToken()] { EncryptEngine(stop); });
     return;
   }
   // A compression for an encryption whose flag was cleared meanwhile is a

@@ -387,7 +387,7 @@ void WindowLogic::EncryptOne(const std::string& picked_path, bool ask_target) {
 
     PreZipLevel = 0;
     if (has_key) {
-      StartCommandWorker([this] { EncryptEngine(); });
+      StartCommandWorker([this, stop = RunStopToken()] { EncryptEngine(stop); });
     } else {
       keep = false;
       SetCommandState(Operation::Encrypt, true);
@@ -411,7 +411,7 @@ void WindowLogic::CheckReencryption(const std::string& path) {
   LayerNumber = check.layer_number;
 }
 
-void WindowLogic::EncryptEngine() {
+void WindowLogic::EncryptEngine(const StopToken& stop) {
   keyed::EncryptJob job;
   job.key = KeyBytes(Control::EncryptionKey);
   job.source_path = SourcePath;
@@ -427,7 +427,6 @@ void WindowLogic::EncryptEngine() {
   // The source may be the temporary compressed copy (0600): the container
   // takes the bits of the file the user chose.
   job.target_mode = PermissionsOf(ChosenFile);
-  const StopToken stop = RunStopToken();
   RunContext context{*this, *this, stop};
   EndKeyedRun(keyed::EncryptEngine(job, context, *random_), Operation::Encrypt, stop);
 }
@@ -538,7 +537,7 @@ void WindowLogic::DecryptOne(const std::string& picked, bool ask_target) {
     Flags().KeepDecrypting = true;
     SetCommandState(Operation::Decrypt, false);
     SetBarPosition(0);
-    StartCommandWorker([this] { DecryptFile(); });
+    StartCommandWorker([this, stop = RunStopToken()] { DecryptFile(stop); });
   } catch (...) {
     Flags().KeepDecrypting = false;
     Compression.Stop();
@@ -570,14 +569,13 @@ void WindowLogic::DecompressCommand(const std::string& source, const std::string
   }
 }
 
-void WindowLogic::DecryptFile() {
+void WindowLogic::DecryptFile(const StopToken& stop) {
   keyed::DecryptJob job;
   job.command = Operation::Decrypt;
   job.source_path = SourcePath;
   job.original_ext = OriginalExt;
   job.target_path = TargetPath;
   job.info_click_count = InfoClickCount;
-  const StopToken stop = RunStopToken();
   RunContext context{*this, *this, stop};
   EndKeyedRun(keyed::DecryptFile(job, context, *this), Operation::Decrypt, stop);
 }

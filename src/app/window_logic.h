@@ -76,9 +76,10 @@ class WindowLogic : public Reporter, public ControlSink, public keyed::DecryptHo
   // The check pass of a decompression: `checked` of `size` compressed bytes.
   void CompressionChecked(int64_t checked, int64_t size);
 
-  // What the worker of an encryption or a decryption runs.
-  void EncryptEngine();
-  void DecryptFile();
+  // What the worker of an encryption or a decryption runs, with the stop
+  // token of the run that started it.
+  void EncryptEngine(const StopToken& stop);
+  void DecryptFile(const StopToken& stop);
 
   // Key-less commands: the two popup items shown from the sixth use of the
   // information items on, their resets, and the operations their worker runs.
