@@ -412,6 +412,55 @@ INSTANTIATE_TEST_SUITE_P(Versions, EngineRoundTrip, ::testing::Values(kVersionCu
                            return "V" + std::to_string(info.param);
                          });
 
+TEST_F(DecryptTest, EveryEndingCarriesItsOutcomeAndReason) {
+  // What a front end decides from: the outcome and its reason, never the text.
+  const std::string plain = RandomBytes(800, 30);
+  Header short_size = MakeHeader(Recipe{}, 800);
+  fixture::SetStoredSize(short_size, 700);
+  Header bad_length = MakeHeader(Recipe{}, 800);
+  fixture::SetStoredKeyLength(bad_length, 0);
+  Recipe older;
+  older.version = kVersionOlder;
+  struct Case {
+    const char* name;
+    std::string container;
+    std::string key;
+    uint8_t info_clicks;
+    bool replace_answer;  // to the question for an existing output
+    Outcome outcome;
+    Reason code;
+  };
+  const std::vector<Case> cases = {
+      {"done", MakeContainer(Recipe{}, plain), "secret", 8, true, Outcome::kDone, Reason::kNone},
+      {"done after damage", AssembleContainer(short_size, plain), "secret", 8, true, Outcome::kDoneAfterDamage,
+       Reason::kNone},
+      {"wrong key", MakeContainer(Recipe{}, plain), "secreT", 8, true, Outcome::kRefused, Reason::kWrongKey},
+      {"no key", MakeContainer(Recipe{}, plain), "", 8, true, Outcome::kRefused, Reason::kNoKey},
+      {"damaged", AssembleContainer(bad_length, plain), "secret", 8, true, Outcome::kRefused, Reason::kDamaged},
+      {"oldest cipher", MakeContainer(older, plain), "secret", 7, true, Outcome::kRefused, Reason::kUnsupported},
+      {"output kept", MakeContainer(Recipe{}, plain), "secret", 8, false, Outcome::kCancelled, Reason::kTargetKept},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    WriteFile(dir_.File("out.txt"), "old output");
+    Session s(Put("c.jmz", c.container), dir_.File("out"), c.key);
+    s.job.info_click_count = c.info_clicks;
+    s.r.QueueAnswers({c.replace_answer});
+    s.Run();
+    EXPECT_EQ(s.result.outcome, c.outcome);
+    EXPECT_EQ(s.result.code, c.code);
+    EXPECT_EQ(s.r.Result().outcome, c.outcome);
+    EXPECT_TRUE(s.Idle());
+  }
+  // A stop ends the run as cancelled, and leaves the command to the canceller.
+  Session s(Put("c.jmz", MakeContainer(Recipe{}, plain)), dir_.File("out"));
+  s.r.QueueAnswers({true});
+  s.r.on_question = [&](const std::string&) { s.Stop(); };
+  s.Run();
+  EXPECT_EQ(s.result.code, Reason::kCancelled);
+  EXPECT_TRUE(s.Busy());
+}
+
 TEST_F(DecryptTest, SuccessfulRunSetsTheHintsAndStatuses) {
   Recipe recipe;
   const std::string source = Put("c.jmz", MakeContainer(recipe, RandomBytes(100, 3)));
