@@ -98,18 +98,15 @@ int main(int argc, char** argv) {
     ok = Measure(cp, RUSAGE_CHILDREN, [&] { return RunCp(source, copy); });
     vesk::DeleteFile(copy);
 
-    reporter.Flags().KeepRunning = true;
+    vesk::RunContext context{reporter, reporter, {}};
     ok = ok && Measure(encrypt, RUSAGE_SELF, [&] {
-           vesk::keyed::EncryptEngine(keyed, reporter, random);
-           return reporter.status == "加密文件 ... 已完成。";
+           return vesk::keyed::EncryptEngine(keyed, context, random).outcome == vesk::Outcome::kDone;
          });
     vesk::DeleteFile(copy);
     // Decrypting writes the source's name again: move the source aside.
     ok = ok && ::rename(source.c_str(), copy.c_str()) == 0;
-    reporter.Flags().KeepDecrypting = true;
     ok = ok && Measure(decrypt, RUSAGE_SELF, [&] {
-           vesk::keyed::DecryptFile(unseal, reporter, host);
-           return reporter.status == "解密文件 ... 已完成。";
+           return vesk::keyed::DecryptFile(unseal, context, host).outcome == vesk::Outcome::kDone;
          });
     vesk::DeleteFile(source);
     ok = ok && ::rename(copy.c_str(), source.c_str()) == 0;

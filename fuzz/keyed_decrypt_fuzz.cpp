@@ -40,17 +40,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   (void)vesk::keyed::StoredExtension(path);
 
   vesk::fuzz::YesReporter check_reporter;
-  check_reporter.Flags().KeepRunning = true;
   (void)vesk::keyed::CheckReencryption(path, host.key, check_reporter);
 
   vesk::fuzz::YesReporter reporter;
-  reporter.Flags().KeepDecrypting = true;
+  vesk::RunContext context{reporter, reporter, {}};
   vesk::keyed::DecryptJob job;
   job.source_path = path;
   job.original_ext = ".jmz";
   job.target_path = vesk::fuzz::ScratchDir() + "/out";
   job.info_click_count = 8;
-  vesk::keyed::DecryptFile(job, reporter, host);
+  (void)vesk::keyed::DecryptFile(job, context, host);
   if (!host.output.empty()) vesk::fuzz::Remove(host.output);
   vesk::fuzz::Remove(job.target_path);
   vesk::fuzz::Remove(path);

@@ -9,19 +9,16 @@
 // cancelled run deletes only what it made; the output's old file stays.
 #include <utility>
 
+#include "app/texts.h"
 #include "app/window_logic.h"
 #include "compress/run_failure.h"
+#include "crypto/keyed/texts.h"
 #include "platform/file_io.h"
 #include "platform/paths.h"
 #include "platform/staged_file.h"
 #include "selfextract/elf_image.h"
 
 namespace vesk {
-namespace {
-
-const char kCannotComplete[] = "不能完成！已经取消。";
-
-}  // namespace
 
 void WindowLogic::ResetRunFlags() {
   BeginRun();
@@ -56,7 +53,7 @@ void WindowLogic::StartCompression(const std::string& source, const ZipRun& run)
   Compression.Compress();
   // The component ignores a start it cannot make (the source vanished
   // meanwhile); without this the command would stay busy for ever.
-  if (!Compression.Busy()) EndOfZipRun(false, "无法读取文件“" + source + "”。");
+  if (!Compression.Busy()) EndOfZipRun(false, text::CompressionSourceUnreadable(source));
 }
 
 bool WindowLogic::StartDecompression(const std::string& source, const std::string& dest, bool delete_zak_after) {
@@ -101,7 +98,7 @@ bool WindowLogic::StartDecompression(const std::string& source, const std::strin
     zip_.replace = PathExists(dest);
     Compression.SourceFile = source;
     Compression.DestFile.clear();
-    ShowStatus("进行解压缩文件...");
+    ShowStatus(text::kDecompressRunning);
     started = true;
     const std::string folder = FolderOf(dest);
     try {
@@ -110,7 +107,7 @@ bool WindowLogic::StartDecompression(const std::string& source, const std::strin
       return EndOfZipRun(false, FolderFailure(folder));
     }
     Compression.Decompress();
-    if (!Compression.Busy()) EndOfZipRun(false, "无法读取文件“" + source + "”。");
+    if (!Compression.Busy()) EndOfZipRun(false, text::CompressionSourceUnreadable(source));
   });
   return started;
 }
@@ -155,7 +152,8 @@ void WindowLogic::EndOfZipRun(bool normal, std::string failure) {
 
   if (normal && failure.empty() && for_encryption && Flags().KeepRunning) {
     BeginStage(1);
-    StartCommandWorker([this] { EncryptEngine(); });  // the encryption engine deletes the copy when it ends
+    // The encryption engine deletes the copy when it ends.
+    StartCommandWorker([this, stop = RunStopToken()] { EncryptEngine(stop); });
     return;
   }
   // A compression for an encryption whose flag was cleared meanwhile is a
@@ -167,7 +165,7 @@ void WindowLogic::EndOfZipRun(bool normal, std::string failure) {
     try {
       CommitStagedFile(written, run.target, run.mode, run.replace);
     } catch (const TargetExistsError&) {
-      failure = "文件“" + run.target + "”已经存在。";
+      failure = text::CompressionTargetAppeared(run.target);
       complete = false;
     } catch (const std::exception&) {
       const std::string folder = FolderOf(run.target);
@@ -193,11 +191,11 @@ void WindowLogic::EndOfZipRun(bool normal, std::string failure) {
 
   if (complete) {
     if (!run.target.empty()) Complete({run.target});
-    ShowStatus(zak_deleted ? std::string("解密文件 ... 已完成。") : stage + " 已完成。");
+    ShowStatus(zak_deleted ? std::string(keyed::text::kDecryptDone) : stage + text::kStageDone);
   } else if (cancelled) {
     EndRun(Outcome::kCancelled, stage);
   } else {
-    const std::string message = stage + kCannotComplete + failure;
+    const std::string message = stage + text::kCannotComplete + failure;
     EndRun(Outcome::kFailed, message);
     ReportMessage(message);
   }

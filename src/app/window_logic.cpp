@@ -1,6 +1,7 @@
 #include "app/window_logic.h"
 
 #include "app/batch_state.h"
+#include "app/texts.h"
 
 #include "selfextract/layout.h"
 
@@ -23,18 +24,13 @@
 namespace vesk {
 namespace {
 
-const char kEncryptCancelled[] = "加密文件已取消。";
-const char kDecryptCancelled[] = "解密文件已取消。";
+using keyed::text::kDecryptCancelled;
+using keyed::text::kEncryptCancelled;
+using keyed::text::kReplaceCaption;
+using keyed::text::ReplaceFailed;
+using keyed::text::ReplaceQuestion;
+
 const char kSelfDecryptCancelled[] = "自解密文件已取消。";
-const char kReplaceCaption[] = "替换文件";
-const char kNothingToDo[] = "请选择文件压缩率进行压缩或者输入密钥进行加密。";
-
-std::string ReplaceQuestion(const std::string& path) { return path + " 文件已经存在,是否替换? 否 则取消。"; }
-
-// The refusal of a target that is the source itself, or that cannot be replaced.
-std::string ReplaceFailed(const std::string& path, const char* cancelled) {
-  return "替换删除文件“" + path + "”失败！文件正在使用中或者有只读属性等。" + cancelled;
-}
 
 // Whether the file carries the marker of a keyed container where its
 // header must be; false for a file that cannot be read (the engine reports
@@ -163,8 +159,8 @@ void WindowLogic::RefuseRun(const std::string& text) {
 bool WindowLogic::RefuseUnusableKey(Control box) {
   if (Utf8ToGbkStrict(port_.KeyText(box))) return false;
   // Stored as anything else, such a key would be opened by other keys.
-  RefuseRun(box == Control::EncryptionKey ? std::string("加密的密钥中有GBK编码不能表示的字符，不能使用。请改用其他字符。") + kEncryptCancelled
-                                    : std::string("解密的密钥中有GBK编码不能表示的字符，不能使用。请改用其他字符。") + kDecryptCancelled);
+  RefuseRun(box == Control::EncryptionKey ? std::string(text::kEncryptionKeyNotGbk) + kEncryptCancelled
+                                          : std::string(text::kDecryptionKeyNotGbk) + kDecryptCancelled);
   return true;
 }
 
@@ -213,7 +209,7 @@ void WindowLogic::ProcessPendingMessages() {
 // ---- Encrypt command ------------------------------------------------------
 
 void WindowLogic::CancelEncrypt() {
-  if (!AskToCancel(Control::EncryptButton, "真的要取消加密：“" + ChosenFile + "”吗?", "取消加密")) return;
+  if (!AskToCancel(Control::EncryptButton, text::CancelEncryptQuestion(ChosenFile), text::kCancelEncryptCaption)) return;
   CancelCommand(Control::EncryptButton);
 }
 
@@ -285,10 +281,10 @@ void WindowLogic::EncryptClicked() {
       // Without a key and without compression there is nothing to do: said
       // before the dialogs, not after them.
       if (RatioIndex() == 0 && KeyBytes(Control::EncryptionKey).empty()) {
-        return RefuseRun(std::string(kNothingToDo) + kEncryptCancelled);
+        return RefuseRun(std::string(text::kNothingToDo) + kEncryptCancelled);
       }
     }
-    FileDialogSpec open{"全部文件(*.*)|*.*", 1, "", age ? AgeEncryptOpenTitle() : "选择要加密的文件进行加密"};
+    FileDialogSpec open{text::kAllFilesFilter, 1, "", age ? AgeEncryptOpenTitle() : text::kEncryptOpenTitle};
     PreselectFromHint(open);
     ShowStatus("");
     const std::vector<std::string> picked = PickSources(open);
@@ -303,7 +299,7 @@ void WindowLogic::EncryptClicked() {
     age_keys_.reset();
     keep = false;
     compressing_for_encryption_ = false;
-    ReportMessage("加密文件出错!已停止。");
+    ReportMessage(keyed::text::kEncryptFailed);
   }
 }
 
@@ -328,9 +324,9 @@ void WindowLogic::EncryptOne(const std::string& picked_path, bool ask_target) {
 
     FileDialogSpec save;
     if (has_key) {
-      save = {"jmz加密文件(*.jmz)|*.jmz|全部文件(*.*)|*.*", -1, ChangeFileExt(*picked, ".jmz"), "加密后的文件保存为"};
+      save = {text::kContainerSaveFilter, -1, ChangeFileExt(*picked, ".jmz"), text::kEncryptSaveTitle};
     } else {
-      save = {"zak文件(*.zak)|*.zak|全部文件(*.*)|*.*", 1, *picked + ".zak", "压缩后的文件保存为"};
+      save = {text::kCompressedSaveFilter, 1, *picked + ".zak", text::kCompressSaveTitle};
     }
     const auto saved = ask_target ? port_.SaveDialog(save) : std::optional<std::string>(save.file_name);
     if (!saved) return ShowStatus(kEncryptCancelled);
@@ -358,22 +354,22 @@ void WindowLogic::EncryptOne(const std::string& picked_path, bool ask_target) {
       }
       keep = true;
       if (!Utf8ToGbkStrict(OriginalExt)) {
-        ReportMessage("文件扩展名“" + OriginalExt + "”中有GBK编码不能表示的字符，加密的文件里不保存扩展名，解密后请改正文件扩展名。");
+        ReportMessage(text::ExtensionNotGbk(OriginalExt));
       }
     } else {
       keep = false;
     }
 
     SetCommandState(Operation::Encrypt, false);
-    ShowStatus("加密文件 ...");
+    ShowStatus(text::kEncryptStarting);
     SetBarPosition(0);
-    SetHintText(Hint::Output, "加密后的文件：" + TargetPath);
-    SetHintText(Hint::Source, "进行加密的文件：" + SourcePath);
+    SetHintText(Hint::Output, text::EncryptOutputHint(TargetPath));
+    SetHintText(Hint::Source, text::EncryptSourceHint(SourcePath));
 
     if (level != 0) {
       if (!has_key) {
         SourcePath = OutputPath = zak;
-        SetHintText(Hint::Output, "压缩后的文件：" + zak);
+        SetHintText(Hint::Output, text::CompressOutputHint(zak));
         if (PathExists(zak)) {
           if (!AskYesNo(ReplaceQuestion(zak), kReplaceCaption)) {
             ShowStatus(kEncryptCancelled);
@@ -383,7 +379,7 @@ void WindowLogic::EncryptOne(const std::string& picked_path, bool ask_target) {
           replace = true;
         }
       }
-      ShowStatus("进行压缩文件...");
+      ShowStatus(text::kCompressRunning);
       PreZipLevel = static_cast<uint8_t>(level);
       ZipRun run;
       if (!has_key) {
@@ -403,28 +399,31 @@ void WindowLogic::EncryptOne(const std::string& picked_path, bool ask_target) {
 
     PreZipLevel = 0;
     if (has_key) {
-      StartCommandWorker([this] { EncryptEngine(); });
+      StartCommandWorker([this, stop = RunStopToken()] { EncryptEngine(stop); });
     } else {
       keep = false;
       SetCommandState(Operation::Encrypt, true);
-      RefuseRun(std::string(kNothingToDo) + kEncryptCancelled);
+      RefuseRun(std::string(text::kNothingToDo) + kEncryptCancelled);
     }
   } catch (...) {
     keep = false;
     compressing_for_encryption_ = false;
-    ReportMessage("加密文件出错!已停止。");
+    ReportMessage(keyed::text::kEncryptFailed);
   }
 }
 
 void WindowLogic::CheckReencryption(const std::string& path) {
-  keyed::ReencryptionResult result = keyed::CheckReencryption(path, KeyBytes(Control::DecryptionKey), *this);
-  if (result.refused) {
-    return;  // the check has reported, cleared KeepRunning and set EncryptButton idle
+  const keyed::ReencryptionResult check = keyed::CheckReencryption(path, KeyBytes(Control::DecryptionKey), *this);
+  // A container warned about as damaged makes its next layer a run after damage.
+  if (check.damage_warned) NoteDamage();
+  if (check.Refused()) {
+    Flags().KeepRunning = false;
+    return EndEngineRun(check.ending, Operation::Encrypt);
   }
-  LayerNumber = result.layer_number;
+  LayerNumber = check.layer_number;
 }
 
-void WindowLogic::EncryptEngine() {
+void WindowLogic::EncryptEngine(const StopToken& stop) {
   keyed::EncryptJob job;
   job.key = KeyBytes(Control::EncryptionKey);
   job.source_path = SourcePath;
@@ -440,7 +439,8 @@ void WindowLogic::EncryptEngine() {
   // The source may be the temporary compressed copy (0600): the container
   // takes the bits of the file the user chose.
   job.target_mode = PermissionsOf(ChosenFile);
-  keyed::EncryptEngine(job, *this, *random_);
+  RunContext context{*this, *this, stop};
+  EndKeyedRun(keyed::EncryptEngine(job, context, *random_), Operation::Encrypt, stop);
 }
 
 // ---- Decrypt command ------------------------------------------------------
@@ -456,7 +456,7 @@ void WindowLogic::EndEngineRun(const RunResult& result, Operation op) {
 }
 
 void WindowLogic::CancelDecrypt() {
-  if (!AskToCancel(Control::DecryptButton, "真的要取消解密：“" + SourcePath + "”吗?", "取消解密")) return;
+  if (!AskToCancel(Control::DecryptButton, text::CancelDecryptQuestion(SourcePath), text::kCancelDecryptCaption)) return;
   CancelCommand(Control::DecryptButton);
 }
 
@@ -505,7 +505,7 @@ void WindowLogic::DecryptClicked() {
   try {
     StopAllAndYield();
     ResetRunFlags();
-    FileDialogSpec open{"jmz文件(*.jmz)|*.jmz|zak文件(*.zak)|*.zak|全部文件(*.*)|*.*", 1, "", "选择要解密的文件进行解密"};
+    FileDialogSpec open{text::kDecryptOpenFilter, 1, "", text::kDecryptOpenTitle};
     PreselectFromHint(open);
     ShowStatus("");
     const std::vector<std::string> picked = PickSources(open);
@@ -542,14 +542,14 @@ void WindowLogic::DecryptOne(const std::string& picked, bool ask_target) {
         proposal.compare(proposal.size() - stored.size(), stored.size(), stored) == 0) {
       proposal.resize(proposal.size() - stored.size());
     }
-    FileDialogSpec save{"全部文件(*.*)|*.*", -1, proposal, "解密后的文件保存为"};
+    FileDialogSpec save{text::kAllFilesFilter, -1, proposal, text::kDecryptSaveTitle};
     const auto saved = ask_target ? port_.SaveDialog(save) : std::optional<std::string>(save.file_name);
     if (!saved) return;
     TargetPath = *saved;
     Flags().KeepDecrypting = true;
     SetCommandState(Operation::Decrypt, false);
     SetBarPosition(0);
-    StartCommandWorker([this] { DecryptFile(); });
+    StartCommandWorker([this, stop = RunStopToken()] { DecryptFile(stop); });
   } catch (...) {
     Flags().KeepDecrypting = false;
     Compression.Stop();
@@ -565,30 +565,49 @@ void WindowLogic::DecompressCommand(const std::string& source, const std::string
   OriginalExt = ExtractFileExt(source);
   TargetPath = OutputPath = target;
   if (!FileExists(source)) {
-    return ReportMessage("要解密的文件:“" + source + "”" + "不存在!" + kDecryptCancelled);
+    return ReportMessage(keyed::text::DecryptSourceMissing(source));
   }
   if (PathExists(target) && !AskYesNo(ReplaceQuestion(target), kReplaceCaption)) return ShowStatus(kDecryptCancelled);
   if (SameFile(source, target)) return ReportMessage(ReplaceFailed(target, kDecryptCancelled));
   Flags().KeepDecrypting = true;
   SetCommandState(Operation::Decrypt, false);
   SetBarPosition(0);
-  SetHintText(Hint::Output, "解压缩后的文件：" + target);
-  SetHintText(Hint::Source, "进行解压缩的文件：" + source);
+  SetHintText(Hint::Output, keyed::text::DecompressOutputHint(target));
+  SetHintText(Hint::Source, keyed::text::DecompressSourceHint(source));
   if (!StartDecompression(source, target, false)) {
     Flags().KeepDecrypting = false;
     SetCommandState(Operation::Decrypt, true);
-    ReportMessage(source + " 文件解压缩出错！已停止。");
+    ReportMessage(keyed::text::DecompressSourceFailed(source));
   }
 }
 
-void WindowLogic::DecryptFile() {
+void WindowLogic::DecryptFile(const StopToken& stop) {
   keyed::DecryptJob job;
   job.command = Operation::Decrypt;
   job.source_path = SourcePath;
   job.original_ext = OriginalExt;
   job.target_path = TargetPath;
   job.info_click_count = InfoClickCount;
-  keyed::DecryptFile(job, *this, *this);
+  RunContext context{*this, *this, stop};
+  EndKeyedRun(keyed::DecryptFile(job, context, *this), Operation::Decrypt, stop);
+}
+
+void WindowLogic::EndKeyedRun(const RunResult& result, Operation op, const StopToken& stop) {
+  // The decompression the engine started ends the run; the command stays
+  // busy until then.
+  if (keyed::HandedOver(result)) return;
+  // A stopped run was ended by whoever stopped it: a cancel has shown the
+  // command idle and said so, a new command has begun a run of its own.
+  if (!result.Completed() && stop.StopRequested()) return;
+  if (op == Operation::Encrypt) {
+    Flags().KeepRunning = false;
+  } else if (!result.Completed()) {
+    Flags().KeepDecrypting = false;
+    if (result.outcome == Outcome::kFailed) Flags().KeepRunning = false;
+  }
+  // A source that could not be read at all: the beep goes with its message.
+  if (result.outcome == Outcome::kFailed && result.code == Reason::kNoSource) Beep();
+  EndEngineRun(result, op);
 }
 
 }  // namespace vesk

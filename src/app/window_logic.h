@@ -80,9 +80,10 @@ class WindowLogic : public Reporter, public ControlSink, public keyed::DecryptHo
   // The check pass of a decompression: `checked` of `size` compressed bytes.
   void CompressionChecked(int64_t checked, int64_t size);
 
-  // What the worker of an encryption or a decryption runs.
-  void EncryptEngine();
-  void DecryptFile();
+  // What the worker of an encryption or a decryption runs, with the stop
+  // token of the run that started it.
+  void EncryptEngine(const StopToken& stop);
+  void DecryptFile(const StopToken& stop);
 
   // Key-less commands: the two popup items shown from the sixth use of the
   // information items on, and their resets.
@@ -93,8 +94,9 @@ class WindowLogic : public Reporter, public ControlSink, public keyed::DecryptHo
   void ResetKeylessEncryptItem();
   void ResetKeylessDecryptItem();
 
-  // Runs the re-encryption check on the chosen file; clears KeepRunning and
-  // reports when the file may not be encrypted again, else sets LayerNumber.
+  // Runs the re-encryption check on the chosen file; when the file may not
+  // be encrypted again, clears KeepRunning and ends the run with the
+  // check's refusal, else sets LayerNumber.
   void CheckReencryption(const std::string& path);
 
   // What the decryption engine asks of the window (DecryptHost).
@@ -103,6 +105,7 @@ class WindowLogic : public Reporter, public ControlSink, public keyed::DecryptHo
   void OutputChosen(const std::string& path) override { OutputPath = path; }
   bool StartDecompression(const std::string& source, const std::string& dest, bool delete_zak_after) override;
   void DecompressionFollows(int64_t compressed) override;
+  void SourceDamaged() override { NoteDamage(); }
 
   // The busy marker of a command.
   int Tag(Control c) const;
@@ -417,6 +420,9 @@ class WindowLogic : public Reporter, public ControlSink, public keyed::DecryptHo
   // The end of a run whose engine returned its result (on its worker): the
   // command `op` idle again, the result recorded, its ending shown.
   void EndEngineRun(const RunResult& result, Operation op);
+  // The same for the keyed engines, whose decryption may hand its run over
+  // to decompression, and whose run stopped by `stop` was ended by the stop.
+  void EndKeyedRun(const RunResult& result, Operation op, const StopToken& stop);
 
   // What follows a run, once nothing of it runs any more: the workers of
   // the file commands are counted, and each end of a part of a run (a

@@ -125,13 +125,12 @@ class FolderEngine : public ::testing::Test {
     }
     ::unlink(dir_.File("decrypted.tar").c_str());
     RecordingReporter r;
-    r.Flags().KeepDecrypting = true;
     Host host("口令");
     keyed::DecryptJob job;
     job.source_path = file;
     job.original_ext = ".jmz";
     job.target_path = dir_.File("decrypted");
-    keyed::DecryptFile(job, r, host);
+    r.RunEngine([&](RunContext& context) { return keyed::DecryptFile(job, context, host); });
     EXPECT_EQ(host.output, dir_.File("decrypted.tar"));  // the stored extension
     return ReadFile(dir_.File("decrypted.tar"));
   }

@@ -57,42 +57,58 @@ struct UnreadableHeader {};
 // One run of the container reader over an open file.
 class Decryptor {
  public:
-  Decryptor(const DecryptJob& job, Reporter& r, DecryptHost& host, InputFile& in, int64_t start, int64_t w,
-            int64_t cl, Progress* bar = nullptr)
-      : job_(job), r_(r), bar_(bar != nullptr ? *bar : r), host_(host), in_(in), b_(start), w_(w), cl_(cl),
-        keep_(r.Flags().KeepDecrypting) {}
+  // `keep`: a run flag whose clearing stops the run as its stop token does
+  // (the self-decrypt mode's callers); none for the others.
+  Decryptor(const DecryptJob& job, RunContext& context, DecryptHost& host, InputFile& in, int64_t start, int64_t w,
+            int64_t cl, const std::atomic<bool>* keep)
+      : job_(job), context_(context), host_(host), in_(in), b_(start), w_(w), cl_(cl), keep_(keep) {}
 
-  void Container();
+  RunResult Container();
 
  private:
-  bool Stopped() const { return !keep_.load(std::memory_order_relaxed) || job_.stop.StopRequested(); }
+  bool Stopped() const {
+    return context_.stop.StopRequested() || (keep_ != nullptr && !keep_->load(std::memory_order_relaxed));
+  }
   bool RetryWindow() const { return HeaderMayBeAtEither(w_) && !retried_; }
-  void Retry() {
+  RunResult Retry() {
     retried_ = true;
-    Attempt(b_ + kSecondOffset);
+    return Attempt(b_ + kSecondOffset);
   }
-  void Refuse(const std::string& text) {
-    r_.EndRun(Outcome::kRefused, text);
-    r_.ReportMessage(text);
-    r_.SetCommandState(job_.command, true);
+  static RunResult Refuse(const std::string& text, Reason code) {
+    return RunResult::Ended(Outcome::kRefused, code, text);
   }
-  void ReportOrRetry(const std::string& text) {
+  RunResult ReportOrRetry(const std::string& text, Reason code) {
     if (RetryWindow()) {
       pending_error_ = text;
+      pending_code_ = code;
       return Retry();
     }
-    Refuse(text);
+    return Refuse(text, code);
   }
-  void Attempt(int64_t at);
-  void NoMarker();
+  static RunResult Cancelled(Reason code = Reason::kCancelled) {
+    return RunResult::Ended(Outcome::kCancelled, code, text::kDecryptCancelled);
+  }
+  // A failure while reading or writing; a full disk where the run wrote
+  // says so as its reason.
+  static RunResult Failed(const std::string& written_in) {
+    const Reason code = LowOnSpace(written_in) ? Reason::kNoSpace : Reason::kIo;
+    return RunResult::Ended(Outcome::kFailed, code, text::kDecryptFailed);
+  }
+  // The run goes on in the decompression the host started.
+  static RunResult HandOver() { return RunResult{}; }
+  // A damage warning: the run goes on, and completes as after damage.
+  void Warn(const std::string& text) {
+    damaged_ = true;
+    host_.SourceDamaged();
+    context_.prompter.ReportMessage(text);
+  }
+  RunResult Attempt(int64_t at);
+  RunResult NoMarker();
   bool OutputReplaceable(const std::string& output) const {
     return !SameFile(output, job_.source_path) && Replaceable(output);
   }
-  void ReplaceRefused(const std::string& output) {
-    keep_ = false;
-    r_.EndRun(Outcome::kRefused, text::DecryptReplaceFailed(output));
-    r_.ReportMessage(text::DecryptReplaceFailed(output));
-    r_.SetCommandState(job_.command, true);
+  static RunResult ReplaceRefused(const std::string& output) {
+    return Refuse(text::DecryptReplaceFailed(output), Reason::kTargetKept);
   }
   // The decrypted file is as private as its container; in self-decrypt mode
   // the container is a program, whose execute bits the file does not take.
@@ -104,81 +120,77 @@ class Decryptor {
                 const std::vector<uint8_t>& key_stream, uint8_t first_key_byte);
 
   const DecryptJob& job_;
-  Reporter& r_;
-  Progress& bar_;  // the bar: the reporter's, or the run's own
+  RunContext& context_;
   DecryptHost& host_;
   InputFile& in_;
   const int64_t b_, w_, cl_;
-  std::atomic<bool>& keep_;
+  const std::atomic<bool>* keep_;
   bool retried_ = false;
+  bool damaged_ = false;
   std::string pending_error_;
+  Reason pending_code_ = Reason::kUnspecified;
 };
 
-void Decryptor::Container() {
+RunResult Decryptor::Container() {
   try {
-    Attempt(in_.Position());
+    return Attempt(in_.Position());
   } catch (...) {
-    keep_ = false;
-    r_.Flags().KeepRunning = false;
-    r_.SetCommandState(job_.command, true);
-    r_.Beep();
-    r_.ReportMessage(text::DecryptSourceFailed(job_.source_path));
+    if (Stopped()) return Cancelled();
+    return RunResult::Ended(Outcome::kFailed, Reason::kNoSource, text::DecryptSourceFailed(job_.source_path));
   }
 }
 
-void Decryptor::Attempt(int64_t at) {
+RunResult Decryptor::Attempt(int64_t at) {
   const std::string key = host_.DecryptionKey();
   const HeaderRead header = ReadHeaderAt(in_, at);
   const FixedBlocks& f = header.fields;
   const uint8_t m1 = f.m1, m3 = f.m3;
-  if (Stopped()) return;
+  if (Stopped()) return Cancelled();
   if (!header.HasMarker()) return NoMarker();
   // Only a container needs the key; a file without the marker is
   // decompressed instead.
-  if (key.empty()) return ReportOrRetry(text::kDecryptEmptyKey);
+  if (key.empty()) return ReportOrRetry(text::kDecryptEmptyKey, Reason::kNoKey);
 
+  Prompter& ask = context_.prompter;
+  Progress& progress = context_.progress;
   const uint8_t v = f.version;
   if (v > 35) {
-    if (!r_.AskYesNo(text::kNewerVersionQuestion, text::kNewerVersionCaption)) {
-      r_.ShowStatus(text::kDecryptCancelled);
-      r_.SetCommandState(job_.command, true);
-      return;
-    }
+    if (!ask.AskYesNo(text::kNewerVersionQuestion, text::kNewerVersionCaption)) return Cancelled(Reason::kUnsupported);
   }
-  if (v <= 12 && job_.info_click_count <= 7) return Refuse(text::kOldAlgorithmRefused);
+  if (v <= 12 && job_.info_click_count <= 7) return Refuse(text::kOldAlgorithmRefused, Reason::kUnsupported);
   const uint8_t r1 = f.r1, r2 = f.r2, r3 = f.r3;
 
   // A part of the header that could not be read fails the run where the
   // reading of that part would have.
   if (header.Unreadable(HeaderPart::kSizeField)) throw UnreadableHeader{};
   int64_t size = f.payload_size;
-  if (size < 1) r_.WarnDamage(text::kStoredSizeBelowOneByte);
-  if (size > kFourGiB) r_.WarnDamage(text::kStoredSizeAboveFourGiB);
+  if (size < 1) Warn(text::kStoredSizeBelowOneByte);
+  if (size > kFourGiB) Warn(text::kStoredSizeAboveFourGiB);
 
   if (header.Unreadable(HeaderPart::kExtensionLength)) throw UnreadableHeader{};
   const int64_t e = static_cast<int64_t>(header.extension_length);
-  if (header.extension_length_damaged) r_.WarnDamage(text::kExtensionLengthDamaged);
-  if (Stopped()) return;
+  if (header.extension_length_damaged) Warn(text::kExtensionLengthDamaged);
+  if (Stopped()) return Cancelled();
 
   std::string ext;
   if (e > 0) {
     if (header.Unreadable(HeaderPart::kExtension)) throw UnreadableHeader{};
     ext = header.extension;
-    if (Stopped()) return;
+    if (Stopped()) return Cancelled();
     // A stored extension is appended to a path: one that could name another
     // folder is as damaged as one without its dot.
     if (!header.ExtensionUsable()) {
-      r_.WarnDamage(text::kDamagedExtension);
+      Warn(text::kDamagedExtension);
       ext.clear();
     }
   }
 
   const uint8_t z = f.pre_zip_level;
-  if (z > 3) r_.WarnDamage(text::kCompressionRateDamaged);
+  if (z > 3) Warn(text::kCompressionRateDamaged);
   const int n = f.key_length;
-  if (Stopped()) return;
-  if (n < 1 || n > 2056) return ReportOrRetry(text::kKeyLengthDamaged);
-  if (key.size() % 256 != static_cast<std::size_t>(n) % 256) return ReportOrRetry(text::kKeyMismatch);
+  if (Stopped()) return Cancelled();
+  if (n < 1 || n > 2056) return ReportOrRetry(text::kKeyLengthDamaged, Reason::kDamaged);
+  if (key.size() % 256 != static_cast<std::size_t>(n) % 256) return ReportOrRetry(text::kKeyMismatch, Reason::kWrongKey);
 
   const int64_t g = v >= 13 ? (r2 & 0xFC) : r2;
   if (size > 1023) in_.Seek(b_ + 281 + e + g);
@@ -187,20 +199,20 @@ void Decryptor::Attempt(int64_t at) {
   int64_t total = cl_ - (21 + e + static_cast<int64_t>(l) + 16);
   if (total < 1) {
     total = 0;
-    r_.WarnDamage(text::kCheckedSizeBelowOneByte);
+    Warn(text::kCheckedSizeBelowOneByte);
   }
   if (total > kFourGiB) {
     total = kFourGiB;
-    r_.WarnDamage(text::kCheckedSizeAboveFourGiB);
+    Warn(text::kCheckedSizeAboveFourGiB);
   }
-  if (size != total) r_.WarnDamage(text::kStoredSizeMismatch);
+  if (size != total) Warn(text::kStoredSizeMismatch);
   if (size > total || size < 1) size = total;
 
   std::vector<uint8_t> block(l);
   in_.ReadExact(block.data(), l);
   // The padded key the writer stored, its filler bytes included.
   const std::vector<uint8_t> padded = DecodeKeyCheck(block, r2, m1, m3, v);
-  if (Stopped()) return;
+  if (Stopped()) return Cancelled();
 
   // The typed key matches when it has the stored length and equals the
   // stored key byte for byte. (Agreeing in length only modulo 256 would let
@@ -209,21 +221,19 @@ void Decryptor::Attempt(int64_t at) {
   const bool matches = key.size() == static_cast<std::size_t>(n) &&
                        std::equal(key.begin(), key.end(), padded.begin(),
                                   [](char typed, uint8_t stored) { return static_cast<uint8_t>(typed) == stored; });
-  if (Stopped()) return;
-  if (!matches) return ReportOrRetry(text::kKeyMismatch);
-  if (Stopped()) return;
+  if (Stopped()) return Cancelled();
+  if (!matches) return ReportOrRetry(text::kKeyMismatch, Reason::kWrongKey);
+  if (Stopped()) return Cancelled();
 
   const std::string output = OutputPathFor(job_.target_path, ext);
   const bool existed = PathExists(output);
-  if (existed && !r_.AskYesNo(text::ReplaceQuestion(output), text::kReplaceCaption)) {
-    r_.ShowStatus(text::kDecryptCancelled);
-    r_.SetCommandState(job_.command, true);
-    return;
+  if (existed && !ask.AskYesNo(text::ReplaceQuestion(output), text::kReplaceCaption)) {
+    return Cancelled(Reason::kTargetKept);
   }
-  if (Stopped()) return;
+  if (Stopped()) return Cancelled();
 
   host_.OutputChosen(output);
-  r_.ShowStatus(text::kDecryptStarting);
+  progress.ShowStatus(text::kDecryptStarting);
   host_.SetHint(Hint::Output, text::DecryptOutputHint(output));
   host_.SetHint(Hint::Source, job_.self_decrypt ? text::SelfDecryptSourceHint(job_.payload_name)
                                                     : text::DecryptSourceHint(job_.source_path));
@@ -236,6 +246,7 @@ void Decryptor::Attempt(int64_t at) {
   // when it is still compressed, to a temporary file of this run's own (a
   // unique name, never one derived from the output) for the decompression.
   const bool compressed = z != 0;
+  const std::string written_in = compressed ? TempFolderPath() : FolderOf(output);
   StagedOutput out;
   out.SetWriteHook(job_.faults.before_write);
   bool failed = false;
@@ -246,25 +257,22 @@ void Decryptor::Attempt(int64_t at) {
       out.Open(output, OutputMode());
     }
     const std::vector<uint8_t> ks = BuildKeyStream(padded, r1, r2, r3);
-    if (Stopped()) return;  // `out` deletes its file
+    if (Stopped()) return Cancelled();  // `out` deletes its file
     if (compressed) host_.DecompressionFollows(size);
-    bar_.ProgressStart(size);
-    if (Stopped()) return;
-    r_.ShowStatus(text::kDecryptRunning);
+    progress.ProgressStart(size);
+    if (Stopped()) return Cancelled();
+    progress.ShowStatus(text::kDecryptRunning);
     Decipher(out, size, v, e, g, l, ks, static_cast<uint8_t>(key[0]));
   } catch (...) {
     failed = true;
   }
-  // A cancel ends without a message: the canceller has restored the command
-  // and said so. A failure (a full disk, a missing temporary folder, a read
-  // error) is an error of this run, whatever the container holds.
+  // A cancel ends as a cancel even when a write failed meanwhile: the
+  // canceller has restored the command and said so. A failure (a full disk,
+  // a missing temporary folder, a read error) is an error of this run,
+  // whatever the container holds.
   if (failed || Stopped()) {
     out.Abandon();
-    if (!failed) return;
-    keep_ = false;
-    r_.ReportStoppedByFailure(text::kDecryptFailed);
-    r_.SetCommandState(job_.command, true);
-    return;
+    return Stopped() ? Cancelled() : Failed(written_in);
   }
 
   if (compressed) {
@@ -272,17 +280,13 @@ void Decryptor::Attempt(int64_t at) {
     try {
       working = out.Keep();
     } catch (...) {
-      keep_ = false;
-      r_.ReportStoppedByFailure(text::kDecryptFailed);
-      r_.SetCommandState(job_.command, true);
-      return;
+      return Failed(written_in);
     }
     if (!host_.StartDecompression(working, output, true)) {
       DeleteFile(working);
-      r_.ReportMessage(text::DecompressSourceFailed(job_.source_path));
-      r_.SetCommandState(job_.command, true);
+      return RunResult::Ended(Outcome::kFailed, Reason::kIo, text::DecompressSourceFailed(job_.source_path));
     }
-    return;
+    return HandOver();
   }
   if (!OutputReplaceable(output)) {
     out.Abandon();
@@ -293,14 +297,11 @@ void Decryptor::Attempt(int64_t at) {
   } catch (const TargetExistsError&) {
     return ReplaceRefused(output);
   } catch (...) {
-    keep_ = false;
-    r_.ReportStoppedByFailure(text::kDecryptFailed);
-    r_.SetCommandState(job_.command, true);
-    return;
+    return Failed(written_in);
   }
-  r_.Complete({output});
-  r_.SetCommandState(job_.command, true);
-  r_.ShowStatus(text::kDecryptDone);
+  RunResult done = RunResult::Done({output}, damaged_);
+  done.reason = text::kDecryptDone;
+  return done;
 }
 
 void Decryptor::Decipher(StagedOutput& out, int64_t size, uint8_t version, int64_t e, int64_t g, std::size_t l,
@@ -343,14 +344,14 @@ void Decryptor::Decipher(StagedOutput& out, int64_t size, uint8_t version, int64
       in_.ReadExact(buffer, n);
       cipher.Transform(buffer, buffer, n);
       behind.Commit(n);
-      if (Stopped()) return;
+      if (Stopped()) return;  // the caller abandons the output
       const int64_t units = static_cast<int64_t>(n) / unit;
       const bool last = pos + static_cast<int64_t>(n) == run_end && after_last != run_end;
       if (last) {
-        bar_.ProgressSteps(pos + unit, unit, units - 1);
-        bar_.ProgressStep(after_last, unit);
+        context_.progress.ProgressSteps(pos + unit, unit, units - 1);
+        context_.progress.ProgressStep(after_last, unit);
       } else {
-        bar_.ProgressSteps(pos + unit, unit, units);
+        context_.progress.ProgressSteps(pos + unit, unit, units);
       }
       pos += static_cast<int64_t>(n);
       done += static_cast<int64_t>(n);
@@ -366,31 +367,59 @@ void Decryptor::Decipher(StagedOutput& out, int64_t size, uint8_t version, int64
   }
 }
 
-void Decryptor::NoMarker() {
+RunResult Decryptor::NoMarker() {
   if (RetryWindow()) return Retry();
-  if (!pending_error_.empty() && retried_) return Refuse(pending_error_);
-  if (job_.self_decrypt) {
-    r_.SetCommandState(job_.command, true);
-    r_.ReportMessage(text::kMarkerMismatch);
-    return;
-  }
+  if (!pending_error_.empty() && retried_) return Refuse(pending_error_, pending_code_);
+  if (job_.self_decrypt) return Refuse(text::kMarkerMismatch, Reason::kDamaged);
   const std::string output = job_.target_path;
-  if (Lower(job_.original_ext) != ".zak") {
-    r_.ReportMessage(text::kTryDecompression);
+  if (Lower(job_.original_ext) != ".zak") context_.prompter.ReportMessage(text::kTryDecompression);
+  if (PathExists(output) && !context_.prompter.AskYesNo(text::ReplaceQuestion(output), text::kReplaceCaption)) {
+    return Cancelled(Reason::kTargetKept);
   }
-  if (PathExists(output) && !r_.AskYesNo(text::ReplaceQuestion(output), text::kReplaceCaption)) {
-    r_.ShowStatus(text::kDecryptCancelled);
-    r_.SetCommandState(job_.command, true);
-    return;
-  }
-  if (Stopped()) return;
+  if (Stopped()) return Cancelled();
   if (!OutputReplaceable(output)) return ReplaceRefused(output);
   host_.OutputChosen(output);
   host_.SetHint(Hint::Output, text::DecompressOutputHint(output));
   host_.SetHint(Hint::Source, text::DecompressSourceHint(job_.source_path));
   if (!host_.StartDecompression(job_.source_path, output, false)) {
-    r_.ReportMessage(text::DecompressSourceFailed(job_.source_path));
-    r_.SetCommandState(job_.command, true);
+    return RunResult::Ended(Outcome::kFailed, Reason::kIo, text::DecompressSourceFailed(job_.source_path));
+  }
+  return HandOver();
+}
+
+// Hands every call on to the caller's host, and notes a damage warning in
+// the Reporter of a run that the Reporter ends.
+class ReporterHost final : public DecryptHost {
+ public:
+  ReporterHost(DecryptHost& host, Reporter& reporter) : host_(host), reporter_(reporter) {}
+  std::string DecryptionKey() override { return host_.DecryptionKey(); }
+  void SetHint(Hint h, const std::string& text) override { host_.SetHint(h, text); }
+  void OutputChosen(const std::string& path) override { host_.OutputChosen(path); }
+  bool StartDecompression(const std::string& source, const std::string& dest, bool delete_zak_after) override {
+    return host_.StartDecompression(source, dest, delete_zak_after);
+  }
+  void DecompressionFollows(int64_t compressed) override { host_.DecompressionFollows(compressed); }
+  void SourceDamaged() override {
+    reporter_.NoteDamage();
+    host_.SourceDamaged();
+  }
+
+ private:
+  DecryptHost& host_;
+  Reporter& reporter_;
+};
+
+RunResult RunEmbedded(const DecryptJob& job, RunContext& context, DecryptHost& host, const std::atomic<bool>& keep) {
+  try {
+    InputFile in(job.source_path);
+    in.SetReadHook(job.faults.before_read);
+    const int64_t start = job.container_start;
+    const int64_t w = job.payload_size;
+    in.Seek(start + FirstHeaderOffset(w));
+    return Decryptor(job, context, host, in, start, w, in.Size() - start, &keep).Container();
+  } catch (...) {
+    // Nothing to say of a program file that cannot be read: a beep.
+    return RunResult::Ended(Outcome::kFailed, Reason::kNoSource);
   }
 }
 
@@ -411,98 +440,89 @@ std::string OutputPathFor(const std::string& target_path, const std::string& ext
   return folder + FitNative(kept, ext) + ext;
 }
 
-void DecryptFile(const DecryptJob& job, Reporter& r, DecryptHost& host) {
+RunResult DecryptFile(const DecryptJob& job, RunContext& context, DecryptHost& host) {
   if (!FileExists(job.source_path)) {
-    r.ReportMessage(text::DecryptSourceMissing(job.source_path));
-    r.SetCommandState(job.command, true);
-    return;
+    return RunResult::Ended(Outcome::kRefused, Reason::kNoSource, text::DecryptSourceMissing(job.source_path));
   }
   try {
     InputFile in(job.source_path);
     in.SetReadHook(job.faults.before_read);
     const int64_t f = in.Size();
-    if (f < 1 || f > kMaxContainerSize) {
-      r.ReportMessage(f < 1 ? text::kDecryptEmpty : text::kDecryptTooLarge);
-      r.SetCommandState(job.command, true);
-      return;
-    }
+    if (f < 1) return RunResult::Ended(Outcome::kRefused, Reason::kNoSource, text::kDecryptEmpty);
+    if (f > kMaxContainerSize) return RunResult::Ended(Outcome::kRefused, Reason::kUnsupported, text::kDecryptTooLarge);
     in.Seek(FirstHeaderOffset(f));
-    Decryptor(job, r, host, in, 0, f, f).Container();
+    return Decryptor(job, context, host, in, 0, f, f, nullptr).Container();
   } catch (...) {
-    // A file that cannot be opened or positioned: without a report the
-    // command would stay busy.
-    r.Beep();
-    r.Flags().KeepDecrypting = false;
-    r.SetCommandState(job.command, true);
-    r.ReportMessage(text::DecryptSourceFailed(job.source_path));
+    // A file that cannot be opened or positioned.
+    return RunResult::Ended(Outcome::kFailed, Reason::kNoSource, text::DecryptSourceFailed(job.source_path));
   }
 }
 
-namespace {
-
-void RunEmbedded(const DecryptJob& job, Reporter& r, DecryptHost& host, Progress* bar) {
-  try {
-    InputFile in(job.source_path);
-    in.SetReadHook(job.faults.before_read);
-    const int64_t start = job.container_start;
-    const int64_t w = job.payload_size;
-    in.Seek(start + FirstHeaderOffset(w));
-    Decryptor(job, r, host, in, start, w, in.Size() - start, bar).Container();
-  } catch (...) {
+void DecryptEmbedded(const DecryptJob& job, Reporter& r, DecryptHost& host) {
+  ReporterHost reporter_host(host, r);
+  const StopToken stop = r.RunStopToken();
+  RunContext context{r, r, stop};
+  std::atomic<bool>& keep = r.Flags().KeepDecrypting;
+  const RunResult result = RunEmbedded(job, context, reporter_host, keep);
+  if (HandedOver(result)) return;
+  // A stopped run was ended by whoever stopped it: the cancel has restored
+  // the command and said so.
+  if (!result.Completed() && (stop.StopRequested() || !keep)) return;
+  if (!result.Completed()) keep = false;
+  const bool unreadable = result.outcome == Outcome::kFailed && result.code == Reason::kNoSource;
+  if (unreadable) {
+    r.Flags().KeepRunning = false;
     r.Beep();
-    r.Flags().KeepDecrypting = false;
-    r.SetCommandState(job.command, true);
   }
+  r.SetCommandState(job.command, true);
+  if (result.outcome == Outcome::kFailed && !unreadable) return r.ReportStoppedByFailure(result.reason);
+  r.Record(result);
+  ShowEnding(result, r, r);
 }
-
-
-// The reporter of a run of its own: texts, hints and questions go to the
-// run's context; the result is kept here; there are no buttons to switch.
-class ContextReporter final : public Reporter {
- public:
-  explicit ContextReporter(RunContext& context) : context_(context) { Flags().KeepDecrypting = true; }
-  void ReportMessage(const std::string& text) override { context_.prompter.ReportMessage(text); }
-  bool AskYesNo(const std::string& text, const std::string& caption) override {
-    return context_.prompter.AskYesNo(text, caption);
-  }
-  void ShowStatus(const std::string& text) override { context_.progress.ShowStatus(text); }
-  void ShowHint(Hint which, const std::string& text) override { context_.progress.ShowHint(which, text); }
-  void SetCommandState(Operation, bool) override {}
-  void ReportStoppedByFailure(const std::string& text) override {
-    // A run stopped meanwhile is cancelled, whatever failed after that.
-    if (context_.stop.StopRequested()) return;
-    Reporter::ReportStoppedByFailure(text);
-  }
-
- protected:
-  // The bar is the context's own: the engine moves it there directly.
-  void OnBarRange(int64_t) override {}
-  void OnBarPosition(int64_t) override {}
-
- private:
-  RunContext& context_;
-};
-
-}  // namespace
-
-void DecryptEmbedded(const DecryptJob& job, Reporter& r, DecryptHost& host) { RunEmbedded(job, r, host, nullptr); }
 
 RunResult DecryptEmbedded(const DecryptJob& job, RunContext& context, DecryptHost& host) {
-  ContextReporter reporter(context);
-  DecryptJob own = job;
-  own.stop = context.stop;
-  RunEmbedded(own, reporter, host, &context.progress);
-  RunResult result = reporter.Result();
-  if (result.outcome == Outcome::kNone) {
+  // Notes a damage warning made before a hand-over.
+  class NotingHost final : public DecryptHost {
+   public:
+    explicit NotingHost(DecryptHost& host) : host_(host) {}
+    std::string DecryptionKey() override { return host_.DecryptionKey(); }
+    void SetHint(Hint h, const std::string& text) override { host_.SetHint(h, text); }
+    void OutputChosen(const std::string& path) override { host_.OutputChosen(path); }
+    bool StartDecompression(const std::string& source, const std::string& dest, bool delete_zak_after) override {
+      return host_.StartDecompression(source, dest, delete_zak_after);
+    }
+    void DecompressionFollows(int64_t compressed) override { host_.DecompressionFollows(compressed); }
+    void SourceDamaged() override {
+      damaged = true;
+      host_.SourceDamaged();
+    }
+    bool damaged = false;
+
+   private:
+    DecryptHost& host_;
+  };
+  NotingHost noting(host);
+  static const std::atomic<bool> kNoFlag{true};  // the stop token alone stops this run
+  RunResult result = RunEmbedded(job, context, noting, kNoFlag);
+  if (HandedOver(result)) {
+    // The decompression has shown its own ending.
     if (std::optional<RunResult> ended = host.DecompressionResult()) {
       result = std::move(*ended);
-      if (result.outcome == Outcome::kDone && reporter.DamageWarned()) result.outcome = Outcome::kDoneAfterDamage;
+      if (result.outcome == Outcome::kDone && noting.damaged) result.outcome = Outcome::kDoneAfterDamage;
     } else if (context.stop.StopRequested()) {
       result = RunResult::Ended(Outcome::kCancelled, Reason::kCancelled);
     } else {
-      // Declined, or refused with a message only: nothing was written.
-      result = RunResult::Ended(Outcome::kRefused, Reason::kUnspecified);
+      result = RunResult::Ended(Outcome::kFailed, Reason::kUnspecified);
     }
+    return result;
+  }
+  // A stopped run was ended by whoever stopped it; a program file that
+  // cannot be read has nothing to say.
+  if (!result.Completed() && context.stop.StopRequested()) {
+    return RunResult::Ended(Outcome::kCancelled, Reason::kCancelled);
+  }
+  if (!(result.outcome == Outcome::kFailed && result.code == Reason::kNoSource)) {
+    ShowEnding(result, context.progress, context.prompter);
   }
   return result;
 }

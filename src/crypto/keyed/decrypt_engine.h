@@ -1,5 +1,12 @@
 // Turns a keyed container back into the file it was made from (one layer),
 // or hands a file without a container marker to decompression.
+//
+// DecryptFile runs on a worker thread, shows its progress, warnings and
+// questions through its run context, looks at the run's stop token between
+// buffers, and returns how the run ended with the text it ends with; the
+// caller shows the command idle and the ending. A run handed over to
+// decompression has not ended: its result says so (HandedOver), and the
+// decompression ends it.
 #pragma once
 
 #include <cstddef>
@@ -10,12 +17,12 @@
 
 #include "core/reporting.h"
 #include "core/run_context.h"
-#include "core/stop.h"
+#include "core/run_result.h"
 #include "platform/fault_hooks.h"
 
 namespace vesk::keyed {
 
-// What the engine asks of the window besides the reporting interface.
+// What the engine asks of the window besides its run context.
 class DecryptHost {
  public:
   virtual ~DecryptHost() = default;
@@ -24,8 +31,9 @@ class DecryptHost {
   virtual void SetHint(Hint h, const std::string& text) = 0;
   // The path the run will write its final output to.
   virtual void OutputChosen(const std::string& path) = 0;
-  // Starts decompressing `source` into `dest` (clearing KeepRunning so that the
-  // end of the decompression starts no encryption); `delete_zak_after` marks
+  // Starts decompressing `source` into `dest`, the stage that ends the run
+  // from there on (the end of the decompression starts no encryption);
+  // `delete_zak_after` marks
   // `source` as a temporary file for the end handler. False when no
   // decompression could be started.
   virtual bool StartDecompression(const std::string& source, const std::string& dest, bool delete_zak_after) = 0;
@@ -35,6 +43,9 @@ class DecryptHost {
   // How the decompression the host ran to its end within StartDecompression
   // ended; nothing when it runs on (the window's) or none ran.
   virtual std::optional<RunResult> DecompressionResult() { return std::nullopt; }
+  // The source was warned about as damaged; called before a hand-over, so
+  // that a decompression that completes the run completes it as after damage.
+  virtual void SourceDamaged() {}
 };
 
 struct DecryptJob {
@@ -50,22 +61,29 @@ struct DecryptJob {
   int64_t container_start = 0;
   int64_t payload_size = 0;
   std::string payload_name;
-  // Stops the run besides the reporter's run flag.
-  StopToken stop;
   // Tests: faults on the container and the output, or the temporary ".zak"
   // (fault_hooks.h).
   FaultHooks faults{};
 };
 
 // File mode: checks and opens `job.source_path`, then decrypts it. Files of
-// 1 to kMaxContainerSize bytes are taken.
-void DecryptFile(const DecryptJob& job, Reporter& reporter, DecryptHost& host);
+// 1 to kMaxContainerSize bytes are taken. Besides the usual endings: a
+// question answered No ends the run as cancelled (the stop not requested),
+// and a source that could not be read fails with Reason::kNoSource.
+RunResult DecryptFile(const DecryptJob& job, RunContext& context, DecryptHost& host);
 
-// Self-decrypt mode entry: `job.source_path` is the program's own file.
+// True when the run goes on in the decompression the host started.
+inline bool HandedOver(const RunResult& result) { return result.outcome == Outcome::kNone; }
+
+// Self-decrypt mode entry: `job.source_path` is the program's own file. It
+// talks to the Reporter and stops when its KeepDecrypting flag is cleared,
+// shows the command of `job.command` idle and the ending itself, and beeps
+// when the file could not be read.
 void DecryptEmbedded(const DecryptJob& job, Reporter& reporter, DecryptHost& host);
-// The same as a run of its own: progress and questions go to `context`, its
-// stop token stops the run (it replaces `job.stop`), and the result is the
-// run's, or the decompression's when the host ran one to its end.
+// The same as a run of its own: progress, questions and the ending go to
+// `context`, its stop token stops the run, and the result is the run's, or
+// the decompression's when the host ran one to its end (after damage when
+// the source was warned about).
 RunResult DecryptEmbedded(const DecryptJob& job, RunContext& context, DecryptHost& host);
 
 // The output path for `target_path` and the stored extension `ext_gbk`:

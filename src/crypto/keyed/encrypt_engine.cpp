@@ -19,72 +19,67 @@ constexpr int64_t kHeaderOffset = 260;    // payload offset of the salt block in
 
 class Engine {
  public:
-  Engine(const EncryptJob& job, Reporter& r, RandomSource& random)
-      : job_(job), r_(r), random_(random), keep_(r.Flags().KeepRunning) {}
+  Engine(const EncryptJob& job, RunContext& context, RandomSource& random)
+      : job_(job), context_(context), random_(random) {}
 
-  void Run();
+  RunResult Run();
 
  private:
-  bool Stopped() const { return !keep_.load(std::memory_order_relaxed); }
+  bool Stopped() const { return context_.stop.StopRequested(); }
   // The temporary compressed copy never outlives the engine.
   void CleanUp() {
     source_.Close();
-    if (job_.pre_zip_level != 0 && ExtractFileExt(job_.source_path) == ".zak") r_.DeleteIfExists(job_.source_path);
+    if (job_.pre_zip_level != 0 && ExtractFileExt(job_.source_path) == ".zak" && PathExists(job_.source_path)) {
+      DeleteFile(job_.source_path);
+    }
   }
-  void ErrorReport() {
-    r_.StopAll();
-    r_.EndRun(Outcome::kFailed, text::kEncryptFailed);
-    r_.ReportMessage(text::kEncryptFailed);
-    r_.SetCommandState(Operation::Encrypt, true);
+  // Every ending goes through here: the copy is gone before the caller
+  // shows anything.
+  RunResult End(Outcome outcome, Reason code, std::string text) {
+    CleanUp();
+    return RunResult::Ended(outcome, code, std::move(text));
+  }
+  RunResult Cancelled() { return End(Outcome::kCancelled, Reason::kCancelled, text::kEncryptCancelled); }
+  // A failure while reading or writing: a full disk says so as its reason.
+  RunResult Failed() {
+    const bool full = LowOnSpace(FolderOf(job_.target_path));
+    return End(Outcome::kFailed, full ? Reason::kNoSpace : Reason::kIo, text::kEncryptFailed);
   }
   // A target that is the source, or that a commit could not replace.
   bool Replaceable() const {
     return !SameFile(job_.source_path, job_.target_path) && vesk::Replaceable(job_.target_path);
   }
-  void ReplaceFailed() {
-    keep_ = false;
-    CleanUp();
-    const std::string refusal = text::EncryptReplaceFailed(job_.target_path);
-    r_.EndRun(Outcome::kRefused, refusal);
-    r_.ReportMessage(refusal);
-    r_.SetCommandState(Operation::Encrypt, true);
+  RunResult ReplaceFailed() {
+    return End(Outcome::kRefused, Reason::kTargetKept, text::EncryptReplaceFailed(job_.target_path));
   }
   uint8_t ChooseVersion();
   void WritePayload(StagedOutput& out, const Header& h);
 
   const EncryptJob& job_;
-  Reporter& r_;
+  RunContext& context_;
   RandomSource& random_;
-  std::atomic<bool>& keep_;
   InputFile source_;
 };
 
 uint8_t Engine::ChooseVersion() {
   if (job_.info_click_count <= 7) return kVersionCurrent;
-  if (!r_.AskAlgorithm(AlgorithmQuestion::kOld, text::kOldAlgorithmQuestion, text::kAlgorithmCaption)) {
+  Prompter& ask = context_.prompter;
+  if (!ask.AskAlgorithm(AlgorithmQuestion::kOld, text::kOldAlgorithmQuestion, text::kAlgorithmCaption)) {
     return kVersionCurrent;
   }
-  return r_.AskAlgorithm(AlgorithmQuestion::kOlder, text::kOlderAlgorithmQuestion, text::kAlgorithmCaption)
+  return ask.AskAlgorithm(AlgorithmQuestion::kOlder, text::kOlderAlgorithmQuestion, text::kAlgorithmCaption)
              ? kVersionOlder
              : kVersionOld;
 }
 
-void Engine::Run() {
-  if (job_.key.empty()) {
-    CleanUp();
-    r_.ReportMessage(text::kEncryptEmptyKey);
-    keep_ = false;
-    r_.SetCommandState(Operation::Encrypt, true);
-    return;
-  }
-  r_.ShowStatus(text::kEncryptRunning);
-  if (Stopped()) return CleanUp();
+RunResult Engine::Run() {
+  if (job_.key.empty()) return End(Outcome::kRefused, Reason::kNoKey, text::kEncryptEmptyKey);
+  context_.progress.ShowStatus(text::kEncryptRunning);
+  if (Stopped()) return Cancelled();
   if (!FileExists(job_.source_path)) {
-    r_.ReportMessage(text::EncryptSourceMissing(job_.source_path));
-    r_.SetCommandState(Operation::Encrypt, true);
-    return CleanUp();
+    return End(Outcome::kRefused, Reason::kNoSource, text::EncryptSourceMissing(job_.source_path));
   }
-  if (Stopped()) return CleanUp();
+  if (Stopped()) return Cancelled();
 
   int64_t size = 0;
   Header header;
@@ -92,25 +87,21 @@ void Engine::Run() {
     source_.Open(job_.source_path);
     source_.SetReadHook(job_.faults.before_read);
     size = source_.Size();
-    if (size < 1 || size > kMaxPayloadSize) {
-      r_.ReportMessage(size < 1 ? text::kEncryptEmpty : text::kEncryptTooLarge);
-      r_.SetCommandState(Operation::Encrypt, true);
-      return CleanUp();
-    }
-    if (job_.key.size() > kMaxKeyBytes) throw IoError("key too long");
+    if (size < 1) return End(Outcome::kRefused, Reason::kNoSource, text::kEncryptEmpty);
+    if (size > kMaxPayloadSize) return End(Outcome::kRefused, Reason::kUnsupported, text::kEncryptTooLarge);
+    if (job_.key.size() > kMaxKeyBytes) return End(Outcome::kFailed, Reason::kUnsupported, text::kEncryptFailed);
     ContainerParams params;
     params.key = job_.key;
     params.pre_zip_level = job_.pre_zip_level;
     params.layer = job_.layer_number;
     params.ext = job_.original_ext;
     params.payload_size = size;
-    if (Stopped()) return CleanUp();
+    if (Stopped()) return Cancelled();
     params.version = ChooseVersion();
     header = BuildHeader(params, random_);
-    if (Stopped()) return CleanUp();
+    if (Stopped()) return Cancelled();
   } catch (...) {
-    CleanUp();
-    return ErrorReport();
+    return End(Outcome::kFailed, Reason::kIo, text::kEncryptFailed);
   }
 
   // The container is written beside the target under a staging name and
@@ -127,8 +118,7 @@ void Engine::Run() {
   try {
     target.Open(job_.target_path, job_.target_mode.value_or(PermissionsOfOpen(source_.Descriptor())));
   } catch (...) {
-    CleanUp();
-    return ErrorReport();
+    return Failed();
   }
 
   bool error = false;
@@ -139,11 +129,7 @@ void Engine::Run() {
       target.Write(header.descriptor);
       target.Write(header.key_check);
     }
-    if (Stopped()) {
-      target.Abandon();
-      return CleanUp();
-    }
-    WritePayload(target, header);
+    if (!Stopped()) WritePayload(target, header);
     // Without its trailer the container cannot be read back whole: every
     // byte of it is checked like the payload.
     if (!Stopped()) target.Write(header.trailer);
@@ -151,14 +137,14 @@ void Engine::Run() {
     error = true;
   }
 
-  if (error) {
-    target.Abandon();
-    CleanUp();
-    return ErrorReport();
-  }
+  // A cancel is a cancel even when a write failed meanwhile.
   if (Stopped()) {
     target.Abandon();
-    return CleanUp();
+    return Cancelled();
+  }
+  if (error) {
+    target.Abandon();
+    return Failed();
   }
   // The target may have become the source (a link to it) while the
   // container was written: the source then stays as it is.
@@ -172,15 +158,13 @@ void Engine::Run() {
     return ReplaceFailed();
   } catch (...) {
     // Data that did not reach the disk is a failed container, not a finished one.
-    CleanUp();
-    return ErrorReport();
+    return Failed();
   }
   CleanUp();
-  r_.Complete({job_.target_path});
-  r_.SetCommandState(Operation::Encrypt, true);
-  r_.ShowStatus(text::kEncryptDone);
-  r_.ProgressComplete();
-  keep_ = false;
+  context_.progress.ProgressComplete();
+  RunResult done = RunResult::Done({job_.target_path});
+  done.reason = text::kEncryptDone;
+  return done;
 }
 
 void Engine::WritePayload(StagedOutput& out, const Header& h) {
@@ -189,7 +173,7 @@ void Engine::WritePayload(StagedOutput& out, const Header& h) {
   const int64_t unit = bytes ? 1 : 4;
   const int64_t body = bytes ? size : size - size % 4;  // bytes handled unit by unit
   PayloadCipher cipher = h.MakeCipher(CipherDirection::kEncrypt);
-  r_.ProgressStart(size);
+  context_.progress.ProgressStart(size);
   source_.Seek(0);
 
   // A split container holds its header blocks after the units that end at
@@ -208,7 +192,7 @@ void Engine::WritePayload(StagedOutput& out, const Header& h) {
     out.Write(lead.data() + kHeaderOffset, static_cast<std::size_t>(p - kHeaderOffset));
     out.Write(h.key_check);
     if (Stopped()) return;
-    r_.ProgressSteps(unit, unit, p / unit);
+    context_.progress.ProgressSteps(unit, unit, p / unit);
     pos = p;
   }
 
@@ -223,7 +207,7 @@ void Engine::WritePayload(StagedOutput& out, const Header& h) {
       cipher.Transform(buffer, buffer, n);
       behind.Commit(n);
       if (Stopped()) return;
-      r_.ProgressSteps(pos + unit, unit, static_cast<int64_t>(n) / unit);
+      context_.progress.ProgressSteps(pos + unit, unit, static_cast<int64_t>(n) / unit);
       pos += static_cast<int64_t>(n);
     }
     behind.Flush();
@@ -239,8 +223,8 @@ void Engine::WritePayload(StagedOutput& out, const Header& h) {
 
 }  // namespace
 
-void EncryptEngine(const EncryptJob& job, Reporter& reporter, RandomSource& random) {
-  Engine(job, reporter, random).Run();
+RunResult EncryptEngine(const EncryptJob& job, RunContext& context, RandomSource& random) {
+  return Engine(job, context, random).Run();
 }
 
 }  // namespace vesk::keyed

@@ -1,5 +1,7 @@
-// Turns one file into a keyed container, reporting through the Reporter and
-// polling its KeepRunning flag.
+// Turns one file into a keyed container. The engine runs on a worker thread,
+// shows only its progress and the algorithm questions, looks at the run's
+// stop token between buffers, and returns how the run ended with the text it
+// ends with; the caller shows the command idle and the ending.
 #pragma once
 
 #include <sys/types.h>
@@ -10,7 +12,8 @@
 #include <optional>
 #include <string>
 
-#include "core/reporting.h"
+#include "core/run_context.h"
+#include "core/run_result.h"
 #include "crypto/keyed/random_source.h"
 #include "platform/fault_hooks.h"
 
@@ -38,6 +41,9 @@ struct EncryptJob {
   FaultHooks faults{};
 };
 
-void EncryptEngine(const EncryptJob& job, Reporter& reporter, RandomSource& random);
+// Done (its status text in `reason`), refused before anything was written,
+// failed, or cancelled (the run's stop was requested); the temporary
+// compressed copy is deleted in every case.
+RunResult EncryptEngine(const EncryptJob& job, RunContext& context, RandomSource& random);
 
 }  // namespace vesk::keyed

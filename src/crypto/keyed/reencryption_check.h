@@ -5,17 +5,22 @@
 #include <cstdint>
 #include <string>
 
-#include "core/reporting.h"
+#include "core/prompter.h"
+#include "core/run_result.h"
 
 namespace vesk::keyed {
 
 struct ReencryptionResult {
-  bool refused = false;      // reported, KeepRunning cleared, EncryptButton idle
+  // Outcome kNone when the file may be encrypted; else the refusal (kRefused)
+  // with the text it ends with, for the caller to show.
+  RunResult ending;
   uint8_t layer_number = 1;  // the layer the new container gets
+  bool damage_warned = false;  // a warning about the container's damage was shown
+  bool Refused() const { return ending.outcome != Outcome::kNone; }
 };
 
 // `key` is the GBK text of the decryption key box. Throws IoError when the
-// file cannot be opened; every other failure is reported here.
-ReencryptionResult CheckReencryption(const std::string& path, const std::string& key, Reporter& reporter);
+// file cannot be opened; a damage warning is shown through `prompter`.
+ReencryptionResult CheckReencryption(const std::string& path, const std::string& key, Prompter& prompter);
 
 }  // namespace vesk::keyed

@@ -37,9 +37,8 @@ std::string EngineContainer(const TempDir& dir, const std::string& payload, uint
   job.info_click_count = version == kVersionCurrent ? 0 : 8;
   RecordingReporter r;
   r.QueueAnswers({version != kVersionCurrent, version == kVersionOlder});
-  r.Flags().KeepRunning = true;
   ScriptedRandom random(Draws(r2));
-  EncryptEngine(job, r, random);
+  r.RunEngine([&](RunContext& context) { return EncryptEngine(job, context, random); });
   return ReadFile(dir.File("engine.jmz"));
 }
 

@@ -107,14 +107,30 @@ struct Session {
     job.info_click_count = 8;
     host.key = key;
   }
+  // Runs the engine as the window does: the command busy from the start;
+  // at the end the command idle, the result recorded and its ending shown,
+  // unless the run was stopped (the canceller restores the command) or
+  // handed over to decompression.
   void Run() {
     r.Flags().KeepDecrypting = true;
-    r.SetCommandState(job.command, false);  // the command has made itself busy
+    r.SetCommandState(job.command, false);
     if (job.self_decrypt) {
       DecryptEmbedded(job, r, host);
-    } else {
-      DecryptFile(job, r, host);
+      result = r.Result();
+      return;
     }
+    const StopToken stop = r.RunStopToken();
+    RunContext context{r, r, stop};
+    result = DecryptFile(job, context, host);
+    if (HandedOver(result) || (!result.Completed() && stop.StopRequested())) return;
+    r.SetCommandState(job.command, true);
+    r.Record(result);
+    ShowEnding(result, r, r);
+  }
+  // The user's cancel: the run's stop, and the flag of the self-decrypt mode.
+  void Stop() {
+    r.Flags().KeepDecrypting = false;
+    r.RequestRunStop();
   }
   bool Idle() {
     const ControlRecord& c = r.controls[ControlFor(job.command)];
@@ -125,6 +141,7 @@ struct Session {
   DecryptJob job;
   RecordingReporter r;
   FakeHost host;
+  RunResult result;
 };
 
 class DecryptTest : public ::testing::Test {
@@ -254,7 +271,7 @@ TEST_F(DecryptTest, ContainersOfTheLargestPayloadAreReadBack) {
     fixture::Overwrite(big, layout.trailer_offset, std::string(h.trailer.begin(), h.trailer.end()));
 
     Session run(big, dir_.File("out"), c.key);
-    run.r.on_bar_position = [&](int64_t) { run.r.Flags().KeepDecrypting = false; };
+    run.r.on_bar_position = [&](int64_t) { run.Stop(); };
     run.Run();
     EXPECT_TRUE(run.r.messages.empty()) << run.r.messages.front();
     EXPECT_EQ(run.r.bar_ranges, std::vector<int64_t>{100});
@@ -269,7 +286,7 @@ TEST_F(DecryptTest, ContainersOfTheLargestPayloadAreReadBack) {
   fixture::WriteSparse(big, kMaxContainerSize, h.Layout().header_offset, std::string(lead.begin(), lead.end()));
   fixture::Overwrite(big, h.Layout().key_check_offset, std::string(h.key_check.begin(), h.key_check.end()));
   Session run(big, dir_.File("out"));
-  run.r.on_bar_position = [&](int64_t) { run.r.Flags().KeepDecrypting = false; };
+  run.r.on_bar_position = [&](int64_t) { run.Stop(); };
   run.Run();
   EXPECT_EQ(run.r.messages, std::vector<std::string>{"加密的文件(被破坏)的大小效验(有误)大于4GB！"});
 }
@@ -290,7 +307,7 @@ TEST_F(DecryptTest, FileOfExactlyFourGiBIsDecryptedAndACancelLeavesNoOutput) {
   fixture::Overwrite(big, layout.trailer_offset, std::string(h.trailer.begin(), h.trailer.end()));
 
   Session run(big, dir_.File("out"));
-  run.r.on_bar_position = [&](int64_t) { run.r.Flags().KeepDecrypting = false; };
+  run.r.on_bar_position = [&](int64_t) { run.Stop(); };
   run.Run();
   EXPECT_EQ(run.host.key_reads, 1);  // tried at 260 directly
   EXPECT_EQ(run.host.outputs, std::vector<std::string>{dir_.File("out")});
@@ -332,9 +349,8 @@ std::string EncryptWithEngine(const TempDir& dir, const std::string& plain, cons
     job.info_click_count = 8;
     er.QueueAnswers({true, recipe.version == kVersionOlder});
   }
-  er.Flags().KeepRunning = true;
   ScriptedRandom random(fixture::DrawValues(recipe));
-  EncryptEngine(job, er, random);
+  er.RunEngine([&](RunContext& context) { return EncryptEngine(job, context, random); });
   EXPECT_EQ(er.Status(), "加密文件 ... 已完成。");
   return target;
 }
@@ -395,6 +411,55 @@ INSTANTIATE_TEST_SUITE_P(Versions, EngineRoundTrip, ::testing::Values(kVersionCu
                          [](const ::testing::TestParamInfo<uint8_t>& info) {
                            return "V" + std::to_string(info.param);
                          });
+
+TEST_F(DecryptTest, EveryEndingCarriesItsOutcomeAndReason) {
+  // What a front end decides from: the outcome and its reason, never the text.
+  const std::string plain = RandomBytes(800, 30);
+  Header short_size = MakeHeader(Recipe{}, 800);
+  fixture::SetStoredSize(short_size, 700);
+  Header bad_length = MakeHeader(Recipe{}, 800);
+  fixture::SetStoredKeyLength(bad_length, 0);
+  Recipe older;
+  older.version = kVersionOlder;
+  struct Case {
+    const char* name;
+    std::string container;
+    std::string key;
+    uint8_t info_clicks;
+    bool replace_answer;  // to the question for an existing output
+    Outcome outcome;
+    Reason code;
+  };
+  const std::vector<Case> cases = {
+      {"done", MakeContainer(Recipe{}, plain), "secret", 8, true, Outcome::kDone, Reason::kNone},
+      {"done after damage", AssembleContainer(short_size, plain), "secret", 8, true, Outcome::kDoneAfterDamage,
+       Reason::kNone},
+      {"wrong key", MakeContainer(Recipe{}, plain), "secreT", 8, true, Outcome::kRefused, Reason::kWrongKey},
+      {"no key", MakeContainer(Recipe{}, plain), "", 8, true, Outcome::kRefused, Reason::kNoKey},
+      {"damaged", AssembleContainer(bad_length, plain), "secret", 8, true, Outcome::kRefused, Reason::kDamaged},
+      {"oldest cipher", MakeContainer(older, plain), "secret", 7, true, Outcome::kRefused, Reason::kUnsupported},
+      {"output kept", MakeContainer(Recipe{}, plain), "secret", 8, false, Outcome::kCancelled, Reason::kTargetKept},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    WriteFile(dir_.File("out.txt"), "old output");
+    Session s(Put("c.jmz", c.container), dir_.File("out"), c.key);
+    s.job.info_click_count = c.info_clicks;
+    s.r.QueueAnswers({c.replace_answer});
+    s.Run();
+    EXPECT_EQ(s.result.outcome, c.outcome);
+    EXPECT_EQ(s.result.code, c.code);
+    EXPECT_EQ(s.r.Result().outcome, c.outcome);
+    EXPECT_TRUE(s.Idle());
+  }
+  // A stop ends the run as cancelled, and leaves the command to the canceller.
+  Session s(Put("c.jmz", MakeContainer(Recipe{}, plain)), dir_.File("out"));
+  s.r.QueueAnswers({true});
+  s.r.on_question = [&](const std::string&) { s.Stop(); };
+  s.Run();
+  EXPECT_EQ(s.result.code, Reason::kCancelled);
+  EXPECT_TRUE(s.Busy());
+}
 
 TEST_F(DecryptTest, SuccessfulRunSetsTheHintsAndStatuses) {
   Recipe recipe;
@@ -1063,13 +1128,11 @@ TEST_F(DecryptTest, ReadingPastTheEndIsTheCatchAllFailure) {
     SCOPED_TRACE(length);
     const std::string source = Put("c.jmz", whole.substr(0, length));
     Session s(source, dir_.File("out"), recipe.key);
-    s.r.Flags().KeepRunning = true;
     s.Run();
     ASSERT_FALSE(s.r.messages.empty());
     EXPECT_EQ(s.r.messages.back(), source + " 文件解密出错！已停止。");
-    EXPECT_FALSE(s.r.Flags().KeepDecrypting);
-    EXPECT_FALSE(s.r.Flags().KeepRunning);
-    EXPECT_GE(s.r.beeps, 1);
+    EXPECT_EQ(s.result.outcome, Outcome::kFailed);
+    EXPECT_EQ(s.result.code, Reason::kNoSource);
     EXPECT_TRUE(s.Idle());
     EXPECT_TRUE(s.host.outputs.empty());
   }
@@ -1100,7 +1163,7 @@ TEST_F(DecryptTest, ReplaceQuestionGuardsAnExistingOutput) {
     // Cancelled while the question is open: the run ends silently.
     Session s(source, dir_.File("out"));
     s.r.QueueAnswers({true});
-    s.r.on_question = [&](const std::string&) { s.r.Flags().KeepDecrypting = false; };
+    s.r.on_question = [&](const std::string&) { s.Stop(); };
     s.Run();
     EXPECT_TRUE(s.r.messages.empty());
     EXPECT_EQ(ReadFile(output), "old contents");
@@ -1198,7 +1261,7 @@ TEST_F(DecryptTest, WriteOrFlushFailureLeavesTheOldOutputAndNoFileBehind) {
       EXPECT_EQ(ReadFile(dir_.File("out.txt")), "old output");
       EXPECT_EQ(FolderEntries(dir_.path()), (std::vector<std::string>{"c.jmz", "out.txt", "tmp"}));
       EXPECT_TRUE(FolderEntries(tmp_).empty());
-      EXPECT_FALSE(s.r.Flags().KeepDecrypting);
+      EXPECT_EQ(s.result.code, Reason::kIo);
       EXPECT_TRUE(s.Idle());
     }
   }
@@ -1254,7 +1317,7 @@ TEST_F(DecryptTest, CancelDuringTheDecipherKeepsTheOldOutputAndSaysNothing) {
     Session s(source, dir_.File("out"));
     s.r.QueueAnswers({true});
     s.r.on_bar_position = [&](int64_t pos) {
-      if (pos > (1 << 20)) s.r.Flags().KeepDecrypting = false;
+      if (pos > (1 << 20)) s.Stop();
     };
     s.Run();
     EXPECT_TRUE(s.r.messages.empty());
@@ -1444,9 +1507,8 @@ TEST_F(DecryptTest, FourGiBFileEncryptsAndDecryptsBack) {
   job.target_path = dir_.File("big.jmz");
   job.original_ext = ".bin";
   RecordingReporter er;
-  er.Flags().KeepRunning = true;
   ScriptedRandom random(fixture::DrawValues(Recipe{}));
-  EncryptEngine(job, er, random);
+  er.RunEngine([&](RunContext& context) { return EncryptEngine(job, context, random); });
   ASSERT_EQ(er.Status(), "加密文件 ... 已完成。");
   EXPECT_EQ(FileSizeOf(dir_.File("big.jmz")), kMaxPayloadSize + 4 + 12 + 37);
   DeleteFile(plain);

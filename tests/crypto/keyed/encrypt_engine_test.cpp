@@ -83,9 +83,14 @@ std::string ReferenceContainer(const Header& h, const std::string& payload, Reco
   return out;
 }
 
+// One run of the engine as the window runs it, with a stop source of its own.
+RunResult Encrypt(RecordingReporter& r, const EncryptJob& job, RandomSource& random) {
+  r.BeginRun();
+  return r.RunEngine([&](RunContext& context) { return EncryptEngine(job, context, random); });
+}
+
 class EncryptEngineTest : public ::testing::Test {
  protected:
-  EncryptEngineTest() { r_.Flags().KeepRunning = true; }
 
   EncryptJob Job(const std::string& key = "key") {
     EncryptJob job;
@@ -95,9 +100,9 @@ class EncryptEngineTest : public ::testing::Test {
     job.original_ext = ".doc";
     return job;
   }
-  void Run(const EncryptJob& job, std::vector<uint8_t> draws) {
+  RunResult Run(const EncryptJob& job, std::vector<uint8_t> draws) {
     ScriptedRandom random(std::move(draws));
-    EncryptEngine(job, r_, random);
+    return Encrypt(r_, job, random);
   }
   bool TargetExists() { return PathExists(dir_.File("out.jmz")); }
 
@@ -120,13 +125,12 @@ TEST_F(EncryptEngineTest, MatchesTheUnitByUnitContainerAndProgressForEveryVersio
         WriteFile(dir_.File("src.doc"), payload);
         std::filesystem::remove(dir_.File("out.jmz"));
         RecordingReporter r;
-        r.Flags().KeepRunning = true;
         for (bool a : c.answers) r.QueueAnswers({a});
         EncryptJob job = Job("k3y");
         job.info_click_count = c.answers.empty() ? 7 : 8;
         job.layer_number = 3;
         ScriptedRandom random(Draws(9, r2));
-        EncryptEngine(job, r, random);
+        const RunResult result = Encrypt(r, job, random);
         ASSERT_TRUE(r.messages.empty()) << r.messages.front();
 
         ContainerParams params{"k3y", 0, 3, c.version, ".doc", size};
@@ -136,8 +140,8 @@ TEST_F(EncryptEngineTest, MatchesTheUnitByUnitContainerAndProgressForEveryVersio
         ASSERT_EQ(ReadFile(dir_.File("out.jmz")), want);
         EXPECT_EQ(r.bar_positions, expected.bar_positions);
         EXPECT_EQ(r.Status(), "加密文件 ... 已完成。");
-        EXPECT_FALSE(r.Flags().KeepRunning);
-        EXPECT_EQ(r.controls[Control::EncryptButton].tag, 0);
+        EXPECT_EQ(result.outcome, Outcome::kDone);
+        EXPECT_EQ(result.written, std::vector<std::string>{dir_.File("out.jmz")});
       }
     }
   }
@@ -164,7 +168,6 @@ TEST_F(EncryptEngineTest, TheContainerIsAsPrivateAsItsSource) {
     WriteFile(dir_.File("src.doc"), "private words");
     ASSERT_EQ(::chmod(dir_.File("src.doc").c_str(), mode), 0);
     std::filesystem::remove(dir_.File("out.jmz"));
-    r_.Flags().KeepRunning = true;
     Run(Job(), Draws(9, 1));
     ASSERT_TRUE(TargetExists());
     struct stat st {};
@@ -178,7 +181,6 @@ TEST_F(EncryptEngineTest, TheContainerIsAsPrivateAsItsSource) {
   job.pre_zip_level = 2;
   job.target_mode = 0640;
   std::filesystem::remove(dir_.File("out.jmz"));
-  r_.Flags().KeepRunning = true;
   Run(job, Draws(9, 1));
   struct stat st {};
   ASSERT_EQ(::stat(dir_.File("out.jmz").c_str(), &st), 0);
@@ -192,7 +194,6 @@ TEST_F(EncryptEngineTest, AlgorithmQuestionsOnlyAfterSevenInformationUses) {
   Run(job, Draws(9, 1));
   EXPECT_TRUE(r_.questions.empty());
   std::filesystem::remove(dir_.File("out.jmz"));
-  r_.Flags().KeepRunning = true;
   job.info_click_count = 8;
   r_.QueueAnswers({false});
   Run(job, Draws(9, 1));
@@ -209,36 +210,32 @@ TEST_F(EncryptEngineTest, RefusalsLeaveNoTargetAndDeleteTheTemporaryCopy) {
   EncryptJob job = Job("");
   job.source_path = dir_.File("tmp.zak");
   job.pre_zip_level = 2;
-  Run(job, {});
+  EXPECT_EQ(Run(job, {}).code, Reason::kNoKey);
   EXPECT_EQ(r_.messages.back(), "密钥不能为空！请输入加密的密钥。加密文件已取消。");
   EXPECT_FALSE(PathExists(dir_.File("tmp.zak")));
-  EXPECT_FALSE(r_.Flags().KeepRunning);
 
-  r_.Flags().KeepRunning = true;
-  Run(Job(), Draws(9, 1));
+  EXPECT_EQ(Run(Job(), Draws(9, 1)).code, Reason::kNoSource);
   EXPECT_EQ(r_.messages.back(), "要加密的文件:“" + dir_.File("src.doc") + "”不存在!加密文件已取消。");
 
   WriteFile(dir_.File("src.doc"), "");
-  Run(Job(), Draws(9, 1));
+  EXPECT_EQ(Run(Job(), Draws(9, 1)).outcome, Outcome::kRefused);
   EXPECT_EQ(r_.messages.back(), "文件是空的!不需要加密。加密文件已取消。");
   EXPECT_FALSE(TargetExists());
-  EXPECT_EQ(r_.controls[Control::EncryptButton].caption, "加密文件");
 }
 
 TEST_F(EncryptEngineTest, FourGibIsTheLargestSourceAccepted) {
   const std::string big = dir_.File("src.doc");
   int fd = ::open(big.c_str(), O_CREAT | O_WRONLY, 0644);
   ASSERT_EQ(::ftruncate(fd, kMaxPayloadSize + 1), 0);
-  Run(Job(), Draws(9, 1));
+  EXPECT_EQ(Run(Job(), Draws(9, 1)).code, Reason::kUnsupported);
   EXPECT_EQ(r_.messages.back(), "不能加密大于4GB的文件!加密文件已取消。");
   ASSERT_EQ(::ftruncate(fd, kMaxPayloadSize), 0);
   ::close(fd);
   // Exactly 4 GiB is taken: cancel at the first bar move and check the
   // bar ran in percent and the partial container is gone.
   r_.messages.clear();
-  r_.Flags().KeepRunning = true;
-  r_.on_bar_position = [this](int64_t) { r_.Flags().KeepRunning = false; };
-  Run(Job(), Draws(9, 1));
+  r_.on_bar_position = [this](int64_t) { r_.RequestRunStop(); };
+  EXPECT_EQ(Run(Job(), Draws(9, 1)).outcome, Outcome::kCancelled);
   EXPECT_TRUE(r_.messages.empty());
   EXPECT_EQ(r_.bar_ranges.back(), 100);
   EXPECT_FALSE(TargetExists());
@@ -250,15 +247,14 @@ TEST_F(EncryptEngineTest, CancelMidRunLeavesTheOldTargetAndDeletesTheCopySilentl
   EncryptJob job = Job();
   job.source_path = dir_.File("big.zak");
   job.pre_zip_level = 1;
-  r_.SetCommandState(Operation::Encrypt, false);
   r_.on_bar_position = [this](int64_t pos) {
-    if (pos > (1 << 20)) r_.Flags().KeepRunning = false;
+    if (pos > (1 << 20)) r_.RequestRunStop();
   };
-  Run(job, Draws(9, 1));
+  const RunResult result = Run(job, Draws(9, 1));
   EXPECT_TRUE(r_.messages.empty());
   EXPECT_EQ(ReadFile(dir_.File("out.jmz")), "the old container");
   EXPECT_EQ(FolderEntries(dir_.path()), std::vector<std::string>{"out.jmz"});  // no copy, no staging file
-  EXPECT_EQ(r_.controls[Control::EncryptButton].tag, 1);  // the canceller restores the command
+  EXPECT_EQ(result.code, Reason::kCancelled);
 }
 
 TEST_F(EncryptEngineTest, TargetThatCannotBeReplacedIsReportedBeforeWriting) {
@@ -277,14 +273,12 @@ TEST_F(EncryptEngineTest, TargetThatCannotBeReplacedIsReportedBeforeWriting) {
     SCOPED_TRACE(target);
     EncryptJob self = Job();
     self.target_path = target;
-    r_.Flags().KeepRunning = true;
     r_.messages.clear();
-    Run(self, Draws(9, 1));
+    EXPECT_EQ(Run(self, Draws(9, 1)).code, Reason::kTargetKept);
     EXPECT_EQ(r_.messages, std::vector<std::string>{"替换删除文件“" + target +
                                                     "”失败！文件正在使用中或者有只读属性等。加密文件已取消。"});
     EXPECT_EQ(ReadFile(dir_.File("src.doc")), "content");
     EXPECT_EQ(ReadFile(target), "content");
-    EXPECT_FALSE(r_.Flags().KeepRunning);
   }
   EXPECT_EQ(FolderEntries(dir_.path()), (std::vector<std::string>{"hard.jmz", "out.jmz", "soft.jmz", "src.doc"}));
 }
@@ -294,19 +288,17 @@ TEST_F(EncryptEngineTest, AFileThatAppearsAfterTheNameWasFoundFreeIsKept) {
   EncryptJob job = Job();
   job.replace_target = false;
   job.faults.before_write = testing::faults::AtByte(0, [this] { WriteFile(dir_.File("out.jmz"), "someone else's"); });
-  Run(job, Draws(9, 1));
+  EXPECT_EQ(Run(job, Draws(9, 1)).outcome, Outcome::kRefused);
   EXPECT_EQ(r_.messages, std::vector<std::string>{"替换删除文件“" + dir_.File("out.jmz") +
                                                   "”失败！文件正在使用中或者有只读属性等。加密文件已取消。"});
   EXPECT_EQ(ReadFile(dir_.File("out.jmz")), "someone else's");
   EXPECT_EQ(FolderEntries(dir_.path()), (std::vector<std::string>{"out.jmz", "src.doc"}));
-  EXPECT_EQ(r_.controls[Control::EncryptButton].tag, 0);
 
   // Told to replace, the engine replaces; the container gets the bits of
   // its source, neither those of the file it replaces nor the umask's.
   ::chmod(dir_.File("out.jmz").c_str(), 0600);
   ::chmod(dir_.File("src.doc").c_str(), 0644);
   const mode_t old_mask = ::umask(027);
-  r_.Flags().KeepRunning = true;
   job.faults.before_write = nullptr;
   job.replace_target = true;
   Run(job, Draws(9, 1));
@@ -326,18 +318,16 @@ TEST_F(EncryptEngineTest, WriteOrFlushFailureLeavesTheOldTargetAndStopsEverythin
     SCOPED_TRACE(failing);
     WriteFile(dir_.File("out.jmz"), "the old container");
     RecordingReporter r;
-    r.Flags().KeepRunning = true;
     EncryptJob job = Job();
     job.faults.before_write = testing::faults::FailWriteAt(failing);
     ScriptedRandom random(Draws(9, 1));
-    EncryptEngine(job, r, random);
+    const RunResult result = Encrypt(r, job, random);
     EXPECT_EQ(r.messages, std::vector<std::string>{"加密文件出错!已停止。"});
-    EXPECT_EQ(r.compression_stops, 1);
+    EXPECT_EQ(result.outcome, Outcome::kFailed);
+    EXPECT_EQ(result.code, Reason::kIo);
     EXPECT_NE(r.Status(), "加密文件 ... 已完成。");
     EXPECT_EQ(ReadFile(dir_.File("out.jmz")), "the old container");
     EXPECT_EQ(FolderEntries(dir_.path()), (std::vector<std::string>{"out.jmz", "src.doc"}));
-    EXPECT_FALSE(r.Flags().KeepRunning);
-    EXPECT_EQ(r.controls[Control::EncryptButton].tag, 0);
   }
 }
 
@@ -349,16 +339,13 @@ TEST_F(EncryptEngineTest, ASourceThatFailsOrEndsWhileItIsReadFailsTheRun) {
   for (const ReadHook& fault : faults) {
     WriteFile(dir_.File("out.jmz"), "the old container");
     RecordingReporter r;
-    r.Flags().KeepRunning = true;
     EncryptJob job = Job();
     job.faults.before_read = fault;
     ScriptedRandom random(Draws(9, 1));
-    EncryptEngine(job, r, random);
+    EXPECT_EQ(Encrypt(r, job, random).outcome, Outcome::kFailed);
     EXPECT_EQ(r.messages, std::vector<std::string>{"加密文件出错!已停止。"});
     EXPECT_EQ(ReadFile(dir_.File("out.jmz")), "the old container");
     EXPECT_EQ(FolderEntries(dir_.path()), (std::vector<std::string>{"out.jmz", "src.doc"}));
-    EXPECT_FALSE(r.Flags().KeepRunning);
-    EXPECT_EQ(r.controls[Control::EncryptButton].tag, 0);
   }
 }
 
@@ -371,7 +358,7 @@ TEST_F(EncryptEngineTest, RealDiskFullExactlyAtTheTrailerFailsTheRun) {
   WriteFile(dir_.File("src.doc"), testing::RandomBytes(static_cast<std::size_t>(size), 3));
   EncryptJob job = Job();
   job.target_path = disk.File("out.jmz");
-  Run(job, Draws(9, 1));
+  EXPECT_EQ(Run(job, Draws(9, 1)).code, Reason::kNoSpace);
   EXPECT_EQ(r_.messages, std::vector<std::string>{"加密文件出错!已停止。"});
   EXPECT_TRUE(FolderEntries(disk.path()).empty());
 
@@ -379,8 +366,7 @@ TEST_F(EncryptEngineTest, RealDiskFullExactlyAtTheTrailerFailsTheRun) {
   WriteFile(disk.File("out.jmz"), "the old container");
   disk.Fill("filler");
   r_.messages.clear();
-  r_.Flags().KeepRunning = true;
-  Run(job, Draws(9, 1));
+  EXPECT_EQ(Run(job, Draws(9, 1)).code, Reason::kNoSpace);
   EXPECT_EQ(r_.messages, std::vector<std::string>{"加密文件出错!已停止。"});
   EXPECT_EQ(ReadFile(disk.File("out.jmz")), "the old container");
   EXPECT_EQ(FolderEntries(disk.path()), (std::vector<std::string>{"filler", "out.jmz"}));

@@ -131,7 +131,6 @@ TEST_F(KeyedKnownAnswers, EncryptionWithTheSameDrawsWritesExactlyTheContainer) {
       job.layer_number = static_cast<uint8_t>(v.layer);
       job.faults.before_read = reads;
       RecordingReporter r;
-      r.Flags().KeepRunning = true;
       // The older algorithms are offered after eight clicks: Yes then No
       // chooses version 18, Yes then Yes version 11.
       if (v.version != kVersionCurrent) {
@@ -139,7 +138,7 @@ TEST_F(KeyedKnownAnswers, EncryptionWithTheSameDrawsWritesExactlyTheContainer) {
         r.QueueAnswers({true, v.version == kVersionOlder});
       }
       ScriptedRandom random(v.draws);
-      EncryptEngine(job, r, random);
+      r.RunEngine([&](RunContext& context) { return EncryptEngine(job, context, random); });
 
       ASSERT_TRUE(r.messages.empty()) << r.messages.front();
       EXPECT_EQ(random.Drawn(), v.draws.size());
@@ -186,9 +185,10 @@ TEST_F(KeyedKnownAnswers, DecryptionGivesBackThePayloadUnderItsStoredExtension) 
       job.info_click_count = v.needs_older_choice ? 8 : 0;
       job.faults.before_read = reads;
       RecordingReporter r;
-      r.Flags().KeepDecrypting = true;
       Host host(v.key);
-      DecryptFile(job, r, host);
+      RunContext context{r, r, r.RunStopToken()};
+      const RunResult result = DecryptFile(job, context, host);
+      ShowEnding(result, r, r);
 
       ASSERT_TRUE(r.messages.empty()) << r.messages.front();
       EXPECT_EQ(host.outputs, std::vector<std::string>{output});
@@ -197,8 +197,10 @@ TEST_F(KeyedKnownAnswers, DecryptionGivesBackThePayloadUnderItsStoredExtension) 
         EXPECT_TRUE(ReadFile(output) == v.payload) << FirstDifference(ReadFile(output), v.payload);
         EXPECT_EQ(Sha256Hex(ReadFile(output)), v.plaintext_sha256);
         EXPECT_EQ(r.Status(), "解密文件 ... 已完成。");
+        EXPECT_EQ(result.written, std::vector<std::string>{output});
         DeleteFile(output);
       } else {
+        EXPECT_TRUE(HandedOver(result));
         // The decrypted zlib stream goes to the decompression, which writes the output.
         EXPECT_TRUE(host.decompressed == v.payload) << FirstDifference(host.decompressed, v.payload);
         EXPECT_EQ(host.decompression_dest, output);
@@ -219,9 +221,9 @@ TEST_F(KeyedKnownAnswers, TheOldestCipherIsReadOnlyAfterTheOlderAlgorithmChoice)
     job.original_ext = ".jmz";
     job.target_path = dir_.File("out");
     RecordingReporter r;
-    r.Flags().KeepDecrypting = true;
     Host host(v.key);
-    DecryptFile(job, r, host);
+    EXPECT_EQ(r.RunEngine([&](RunContext& context) { return DecryptFile(job, context, host); }).code,
+              Reason::kUnsupported);
     EXPECT_EQ(r.messages, std::vector<std::string>{"文件是由旧的加密算法加密的,不能解密!解密文件已取消。"});
     EXPECT_TRUE(host.decompressed.empty());
     EXPECT_EQ(FolderEntries(dir_.path()), std::vector<std::string>{"c.jmz"});

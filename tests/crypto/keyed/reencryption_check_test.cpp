@@ -31,27 +31,11 @@ const char kKeyLength[] = "加密的文件(被破坏)密钥长度有误,不能�
 const char kKeyMismatch[] = "解密的密钥与加密的文件里的密钥不相同,不能再次加密!或者压缩。";
 const char kReadError[] = "效验文件标识出错！取消加密。";
 
-// Notes, at each message, whether the refusal's state changes came first.
-class OrderReporter : public RecordingReporter {
- public:
-  void ReportMessage(const std::string& text) override {
-    keep_running_at_message.push_back(Flags().KeepRunning);
-    button2_enabled_at_message.push_back(controls[Control::DecryptButton].enabled);
-    RecordingReporter::ReportMessage(text);
-  }
-  std::vector<bool> keep_running_at_message;
-  std::vector<bool> button2_enabled_at_message;
-};
-
 class ReencryptionTest : public ::testing::Test {
  protected:
   struct Outcome {
     ReencryptionResult result;
-    std::vector<std::string> messages;
-    bool keep_running = false;
-    bool button1_idle = false;
-    std::vector<bool> keep_running_at_message;
-    std::vector<bool> button2_enabled_at_message;
+    std::vector<std::string> messages;  // the warnings, then the refusal as the window shows it
   };
 
   std::string Put(const std::string& bytes) {
@@ -60,34 +44,25 @@ class ReencryptionTest : public ::testing::Test {
     return path;
   }
 
-  // Runs the check as the encrypt command does: KeepRunning set, and (so
-  // that the order of a refusal's steps can be seen) the commands disabled.
   Outcome Check(const std::string& bytes, const std::string& key) {
     const std::string path = Put(bytes);
-    OrderReporter r;
-    r.SetCommandState(Operation::Encrypt, false);
-    r.Flags().KeepRunning = true;
+    RecordingReporter r;
     Outcome o;
     o.result = CheckReencryption(path, key, r);
+    if (o.result.Refused()) ShowEnding(o.result.ending, r, r);
     o.messages = r.messages;
-    o.keep_running = r.Flags().KeepRunning;
-    o.button1_idle = r.controls[Control::EncryptButton].tag == 0 && r.controls[Control::DecryptButton].enabled;
-    o.keep_running_at_message = r.keep_running_at_message;
-    o.button2_enabled_at_message = r.button2_enabled_at_message;
     return o;
   }
 
   static void ExpectPassed(const Outcome& o, int layer) {
-    EXPECT_FALSE(o.result.refused);
+    EXPECT_FALSE(o.result.Refused());
     EXPECT_EQ(o.result.layer_number, layer);
     EXPECT_TRUE(o.messages.empty()) << o.messages.front();
-    EXPECT_TRUE(o.keep_running);
   }
   static void ExpectRefused(const Outcome& o, const std::string& message) {
-    EXPECT_TRUE(o.result.refused);
+    EXPECT_EQ(o.result.ending.outcome, vesk::Outcome::kRefused);
+    EXPECT_EQ(o.result.ending.reason, message);
     EXPECT_EQ(o.messages, std::vector<std::string>{message});
-    EXPECT_FALSE(o.keep_running);
-    EXPECT_TRUE(o.button1_idle);
   }
 
   TempDir dir_;
@@ -240,32 +215,29 @@ TEST_F(ReencryptionTest, ShortReadsAfterAMarkerAreReadErrors) {
   // Only the extension length missing: a single byte past the end reads as
   // nothing and the check goes on, to fail on the key region.
   const Outcome o = Check(bytes.substr(0, 20), recipe.key);
-  EXPECT_TRUE(o.result.refused);
+  EXPECT_TRUE(o.result.Refused());
   ASSERT_FALSE(o.messages.empty());
   EXPECT_EQ(o.messages.back(), kReadError);
 }
 
-TEST_F(ReencryptionTest, PlainSizeRefusalsChangeTheStateBeforeTheMessage) {
+TEST_F(ReencryptionTest, PlainSizeRefusalsAreDamageAndTheLayerLimitIsUnsupported) {
   for (uint64_t stored : {uint64_t{0}, (uint64_t{1} << 32) + 1, ~uint64_t{0}}) {
     SCOPED_TRACE(stored);
     Header h = MakeHeader(Recipe{}, 2000);
     fixture::SetStoredSize(h, stored);
     const Outcome o = Check(AssembleContainer(h, RandomBytes(2000, 14)), "secret");
     ExpectRefused(o, stored == 0 ? kSizeBelow1 : kSizeAbove4G);
-    EXPECT_EQ(o.keep_running_at_message, std::vector<bool>{false});
-    EXPECT_EQ(o.button2_enabled_at_message, std::vector<bool>{true});
+    EXPECT_EQ(o.result.ending.code, Reason::kDamaged);
   }
   // Exactly 4 GiB passes.
   Header h = MakeHeader(Recipe{}, 2000);
   fixture::SetStoredSize(h, uint64_t{1} << 32);
   ExpectPassed(Check(AssembleContainer(h, RandomBytes(2000, 14)), "secret"), 2);
-  // Every other refusal shows its message first.
   Recipe twelve;
   twelve.layer = 12;
   const Outcome o = Check(MakeContainer(twelve, RandomBytes(100, 15)), twelve.key);
   ExpectRefused(o, kTwelve);
-  EXPECT_EQ(o.keep_running_at_message, std::vector<bool>{true});
-  EXPECT_EQ(o.button2_enabled_at_message, std::vector<bool>{false});
+  EXPECT_EQ(o.result.ending.code, Reason::kUnsupported);
 }
 
 TEST_F(ReencryptionTest, OverlongExtensionLengthWarnsAndReadsFour) {
@@ -275,8 +247,9 @@ TEST_F(ReencryptionTest, OverlongExtensionLengthWarnsAndReadsFour) {
     Header h = MakeHeader(recipe, size);
     fixture::SetStoredExtLength(h, 216);
     const Outcome o = Check(AssembleContainer(h, RandomBytes(static_cast<std::size_t>(size), 16)), recipe.key);
-    EXPECT_FALSE(o.result.refused);
+    EXPECT_FALSE(o.result.Refused());
     EXPECT_EQ(o.result.layer_number, 2);
+    EXPECT_TRUE(o.result.damage_warned);
     EXPECT_EQ(o.messages, std::vector<std::string>{kExtLength});
   }
 }
