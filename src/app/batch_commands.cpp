@@ -3,7 +3,7 @@
 // dialog would propose; the key is the one in the key box for all of them.
 // One bar runs over the bytes of all of them, the status line names the
 // file at work, messages wait for the summary at the end, the replace
-// question takes an answer for the rest ("全部是", "全部否"), and a cancel
+// question takes an answer for the rest (yes or no to all), and a cancel
 // stops the file at work cleanly and skips the rest, the outputs completed
 // before it staying.
 #include <algorithm>
@@ -12,6 +12,7 @@
 #include <utility>
 
 #include "app/batch_state.h"
+#include "app/texts.h"
 #include "app/window_logic.h"
 #include "archive/tree_walk.h"
 #include "platform/file_io.h"
@@ -21,13 +22,13 @@ namespace vesk {
 
 namespace {
 
-const char kReplaceCaption[] = "替换文件";
+const char* const kReplaceCaption = text::kReplaceCaptionText;
 
 }  // namespace
 
 std::string WindowLogic::SourceLine(const std::vector<std::string>& paths) {
   if (paths.size() == 1) return paths.front();
-  return "共 " + std::to_string(paths.size()) + " 个文件";
+  return text::FilesCount(paths.size());
 }
 
 std::vector<std::string> WindowLogic::PickSources(FileDialogSpec open) {
@@ -147,16 +148,15 @@ void WindowLogic::EndBatch() {
       // Cancelled, not replaced, or never begun.
       ++skipped;
       if (why.empty()) why = item.last_status;
-      if (i >= b->next || why.empty()) why = "没有开始(已取消)。";
+      if (i >= b->next || why.empty()) why = text::kNotBegun;
       skipped_lines += "\n  " + b->paths[i] + "：" + why;
     }
   }
-  std::string summary = SourceLine(b->paths) + "：已完成 " + std::to_string(done) + " 个，没有完成 " +
-                        std::to_string(failed) + " 个，跳过 " + std::to_string(skipped) + " 个。";
+  std::string summary = text::BatchHeadline(SourceLine(b->paths), done, failed, skipped);
   const std::string headline = summary;
-  if (done > 0) summary += "\n已完成：" + done_lines;
-  if (failed > 0) summary += "\n没有完成：" + failed_lines;
-  if (skipped > 0) summary += "\n跳过：" + skipped_lines;
+  if (done > 0) summary += text::kBatchDone + done_lines;
+  if (failed > 0) summary += text::kBatchNotDone + failed_lines;
+  if (skipped > 0) summary += text::kBatchSkipped + skipped_lines;
 
   BeginRun();
   if (damaged) NoteDamage();

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "app/window_logic.h"
+#include "app/texts.h"
 #include "archive/folder_engine.h"
 #include "archive/texts.h"
 #include "crypto/keyless/random_source.h"
@@ -15,10 +16,10 @@
 namespace vesk {
 namespace {
 
-const char kEncryptCancelled[] = "加密文件已取消。";
-const char kReplaceCaption[] = "替换文件";
+const char* const kEncryptCancelled = text::kEncryptCancelledText;
+const char* const kReplaceCaption = text::kReplaceCaptionText;
 
-std::string ReplaceQuestion(const std::string& path) { return path + " 文件已经存在,是否替换? 否 则取消。"; }
+std::string ReplaceQuestion(const std::string& path) { return text::ReplaceQuestionText(path); }
 
 bool EndsWith(const std::string& s, const std::string& tail) {
   return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
@@ -77,13 +78,12 @@ void WindowLogic::EncryptFolder(const std::string& folder, bool ask_target) {
     const bool has_key = !KeyBytes(Control::EncryptionKey).empty();
     const int level = RatioIndex();
     if (!has_key && level == 0) {
-      return ReportMessage(std::string("请选择文件压缩率进行压缩或者输入密钥进行加密。") + kEncryptCancelled);
+      return ReportMessage(std::string(text::kFolderNoKeyNoLevel) + kEncryptCancelled);
     }
     const std::string stem = FolderStem(folder);
-    const FileDialogSpec save = has_key ? FileDialogSpec{"jmz加密文件(*.jmz)|*.jmz|全部文件(*.*)|*.*", -1, stem + ".tar.jmz",
-                                                         "加密后的文件保存为"}
-                                        : FileDialogSpec{"zak文件(*.zak)|*.zak|全部文件(*.*)|*.*", 1, stem + ".tar.zak",
-                                                         "压缩后的文件保存为"};
+    const FileDialogSpec save = has_key
+                                    ? FileDialogSpec{text::kFolderJmzFilter, -1, stem + ".tar.jmz", text::kFolderJmzSaveTitle}
+                                    : FileDialogSpec{text::kFolderZakFilter, 1, stem + ".tar.zak", text::kFolderZakSaveTitle};
     const auto saved = ask_target ? port_.SaveDialog(save) : std::optional<std::string>(save.file_name);
     if (!saved) return ShowStatus(kEncryptCancelled);
     if (has_key) {
@@ -98,16 +98,16 @@ void WindowLogic::EncryptFolder(const std::string& folder, bool ask_target) {
     }
     PreZipLevel = static_cast<uint8_t>(level);
     SetCommandState(Operation::Encrypt, false);
-    ShowStatus("加密文件 ...");
+    ShowStatus(text::kFolderEncrypting);
     SetBarPosition(0);
-    SetHintText(Hint::Output, std::string(has_key ? "加密后的文件：" : "压缩后的文件：") + TargetPath);
-    SetHintText(Hint::Source, "进行加密的文件夹：" + folder);
+    SetHintText(Hint::Output, text::FolderOutputHint(has_key, TargetPath));
+    SetHintText(Hint::Source, text::FolderSourceHint(folder));
     keep = true;
     StartCommandWorker([this] { PackFolderWorker(); });
   } catch (...) {
     keep = false;
     SetCommandState(Operation::Encrypt, true);
-    ReportMessage("加密文件出错!已停止。");
+    ReportMessage(text::kFolderEncryptFailed);
   }
 }
 
@@ -115,7 +115,7 @@ void WindowLogic::EncryptFolderClicked() {
   try {
     // The item waits, as the buttons do, while a command runs.
     if (Tag(Control::EncryptButton) != 0 || Tag(Control::DecryptButton) != 0 || InBatch()) return Beep();
-    FileDialogSpec open{"", -1, "", "选择要加密的文件夹"};
+    FileDialogSpec open{"", -1, "", text::kFolderChooserTitle};
     PreselectFromHint(open);
     const auto folder = port_.FolderDialog(open);
     if (!folder) return ShowStatus(kEncryptCancelled);
@@ -155,7 +155,7 @@ void WindowLogic::OfferUnpack(std::function<void()> then) {
   // An existing folder is never merged into: another name, or nothing.
   std::string folder = ChangeFileExt(tar, "");
   while (PathExists(folder)) {
-    const auto other = port_.NewFolderDialog({"全部文件(*.*)|*.*", -1, folder, archive::text::kNewFolderTitle});
+    const auto other = port_.NewFolderDialog({text::kAllFilesFilter, -1, folder, archive::text::kNewFolderTitle});
     if (!other) {
       const bool damaged = DamageWarned();
       BeginRun();
@@ -181,8 +181,8 @@ void WindowLogic::StartUnpack(const std::string& tar, const std::string& folder,
   Flags().KeepDecrypting = true;
   SetCommandState(Operation::Decrypt, false);
   SetBarPosition(0);
-  SetHintText(Hint::Output, "解开后的文件夹：" + folder);
-  SetHintText(Hint::Source, "进行解开的文件：" + tar);
+  SetHintText(Hint::Output, text::UnpackOutputHint(folder));
+  SetHintText(Hint::Source, text::UnpackSourceHint(tar));
   StartCommandWorker([this, job = archive::UnpackJob{tar, folder, Operation::Decrypt, nullptr, remove_tar}] {
     archive::UnpackFolder(job, *this);
   });

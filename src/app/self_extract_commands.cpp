@@ -1,5 +1,5 @@
 // The self-decrypting executable commands of the window: create
-// ("创建自解密"), self-decrypt ("自解密") and separate ("分离"). A click asks
+// (text::kCreateSelfDecryptingButton), self-decrypt and separate. A click asks
 // its dialogs and questions on the user-interface thread, builds the
 // command's request from the answers, shows the command busy and runs the
 // command (commands/self_extract_command.h) on a worker; the run's result

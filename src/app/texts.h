@@ -11,6 +11,32 @@ namespace vesk::text {
 
 
 // ---- Batches and folders ----------------------------------------------------
+inline std::string FilesCount(std::size_t count) { return "共 " + std::to_string(count) + " 个文件"; }
+inline constexpr const char* kNotBegun = "没有开始(已取消)。";
+inline std::string BatchHeadline(const std::string& sources, int done, int failed, int skipped) {
+  return sources + "：已完成 " + std::to_string(done) + " 个，没有完成 " + std::to_string(failed) + " 个，跳过 " +
+         std::to_string(skipped) + " 个。";
+}
+inline constexpr const char* kBatchDone = "\n已完成：";
+inline constexpr const char* kBatchNotDone = "\n没有完成：";
+inline constexpr const char* kBatchSkipped = "\n跳过：";
+inline constexpr const char* kFolderNoKeyNoLevel = "请选择文件压缩率进行压缩或者输入密钥进行加密。";
+inline constexpr const char* kFolderJmzFilter = "jmz加密文件(*.jmz)|*.jmz|全部文件(*.*)|*.*";
+inline constexpr const char* kFolderJmzSaveTitle = "加密后的文件保存为";
+inline constexpr const char* kFolderZakFilter = "zak文件(*.zak)|*.zak|全部文件(*.*)|*.*";
+inline constexpr const char* kFolderZakSaveTitle = "压缩后的文件保存为";
+inline constexpr const char* kFolderEncrypting = "加密文件 ...";
+inline std::string FolderOutputHint(bool encrypted, const std::string& target) {
+  return std::string(encrypted ? "加密后的文件：" : "压缩后的文件：") + target;
+}
+inline std::string FolderSourceHint(const std::string& folder) { return "进行加密的文件夹：" + folder; }
+inline constexpr const char* kFolderEncryptFailed = "加密文件出错!已停止。";
+inline constexpr const char* kFolderChooserTitle = "选择要加密的文件夹";
+inline std::string UnpackOutputHint(const std::string& folder) { return "解开后的文件夹：" + folder; }
+inline std::string UnpackSourceHint(const std::string& tar) { return "进行解开的文件：" + tar; }
+inline constexpr const char* kEncryptCancelledText = "加密文件已取消。";
+inline constexpr const char* kReplaceCaptionText = "替换文件";
+inline std::string ReplaceQuestionText(const std::string& path) { return path + " 文件已经存在,是否替换? 否 则取消。"; }
 
 
 // ---- Compression and keyed containers ---------------------------------------
@@ -92,6 +118,7 @@ inline std::string CreateCancelQuestion(const std::string& source) {
 inline constexpr const char* kSelfDecryptSaveFilter = "全部文件(*.*)|*.*";
 inline constexpr const char* kSelfDecryptSaveTitle = "解密后的文件保存为";
 inline constexpr const char* kSelfDecryptCancelCaption = "取消自解密";
+inline constexpr const char* kSelfDecryptCancelledText = "自解密文件已取消。";
 inline std::string SelfDecryptCancelQuestion(const std::string& shown_name) {
   return "真的要取消自解密：“" + shown_name + "”吗?";
 }
@@ -109,6 +136,8 @@ inline constexpr const char* kShredFilter = "全部文件(*.*)|*.*";
 
 
 // ---- Start-up and small commands --------------------------------------------
+inline constexpr const char* kProgramTitle = "Vesk 文件加密";
+inline constexpr const char* kMessageCaption = "Vesk 文件加密 (当此窗体后置隐藏，请点另外程序窗体再点回此程序)";
 // The command buttons' captions, idle and busy.
 inline constexpr const char* kEncryptButton = "加密文件";
 inline constexpr const char* kDecryptButton = "解密文件";

@@ -30,7 +30,7 @@ using keyed::text::kReplaceCaption;
 using keyed::text::ReplaceFailed;
 using keyed::text::ReplaceQuestion;
 
-const char kSelfDecryptCancelled[] = "自解密文件已取消。";
+const char* const kSelfDecryptCancelled = text::kSelfDecryptCancelledText;
 
 // Whether the file carries the marker of a keyed container where its
 // header must be; false for a file that cannot be read (the engine reports

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "app/control.h"
+#include "app/texts.h"
 #include "app/menu_request.h"
 #include "app/port.h"
 #include "commands/command.h"
@@ -39,8 +40,8 @@ namespace vesk {
 
 class WindowLogic : public Reporter, public ControlSink, public keyed::DecryptHost {
  public:
-  static constexpr const char* kProgramTitle = "Vesk 文件加密";
-  static constexpr const char* kMessageCaption = "Vesk 文件加密 (当此窗体后置隐藏，请点另外程序窗体再点回此程序)";
+  static constexpr const char* kProgramTitle = text::kProgramTitle;
+  static constexpr const char* kMessageCaption = text::kMessageCaption;
 
   WindowLogic(WindowPort& port, UiThread& ui);
   ~WindowLogic() override;
@@ -177,7 +178,7 @@ class WindowLogic : public Reporter, public ControlSink, public keyed::DecryptHo
   void ApplyCommandLine(const std::vector<std::string>& args);
   // The drop handler's logic: one file is shown and preselected in the next
   // open dialog; several files or folders become the sources of the next
-  // file command (ChosenPaths), shown as "共 N 个文件"; true when anything
+  // file command (ChosenPaths), shown as text::FilesCount; true when anything
   // dropped exists.
   bool DropFiles(const std::vector<std::string>& paths);
   void CloseRequested();
@@ -291,7 +292,7 @@ class WindowLogic : public Reporter, public ControlSink, public keyed::DecryptHo
 
   // ---- Self-decrypting executables (self_extract_commands.cpp) ----------------
 
-  // "创建自解密", "自解密" and "分离"; while its operation runs, each button
+  // The three self-decrypting buttons; while its operation runs, each button
   // offers to cancel it instead.
   void CreateSelfDecryptingClicked();
   void SelfDecryptClicked();
@@ -339,11 +340,11 @@ class WindowLogic : public Reporter, public ControlSink, public keyed::DecryptHo
 
   // The folder the running encryption packs; empty when it encrypts a file.
   std::string FolderSource;
-  // The popup item "加密文件夹…": a folder chosen in a folder chooser goes
+  // The popup item that encrypts a folder: a folder chosen in a folder chooser goes
   // the encrypt button's way (the file dialogs choose files only).
   void EncryptFolderClicked();
   // What the source line shows for the chosen paths: the one path, or
-  // "共 N 个文件".
+  // text::FilesCount.
   static std::string SourceLine(const std::vector<std::string>& paths);
   // Unpacks the tar file `source` into the new folder `target` (the
   // command-line front end's unpack command).

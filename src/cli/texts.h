@@ -86,6 +86,7 @@ inline constexpr const char* kKeylessNotCompleted = ": 没有完成。";
 
 // ---- The programs -----------------------------------------------------------
 inline constexpr const char* kCliDescription = "Vesk 文件加密 — 命令行版本\n加密、压缩、解密、解压缩文件。";
+inline constexpr const char* kSfxDescription = "Vesk 文件加密 — 自解密文件的程序部分\n解密或者分离本文件附带的加密文件。";
 // The progress line's estimate of the time left.
 inline constexpr const char* kTimeLeftFormat = "  剩余 %ld:%02ld";
 

@@ -44,7 +44,7 @@ class KeylessDecryptCommand : public Command<FileRequest> {
  public:
   // What a front end does about a decrypted tar file.
   struct Unpacking {
-    // Asks whether to unpack it ("解开文件夹？"); none: the request's
+    // Asks whether to unpack it (archive::text::kUnpackQuestion); none: the request's
     // `unpack` answers.
     std::function<bool(const std::string& text, const std::string& caption)> ask;
     // Another folder when the one proposed (`taken`) is there; none, or no

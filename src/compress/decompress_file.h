@@ -24,7 +24,7 @@ struct DecompressJob {
   FaultHooks faults{};      // tests: on the source and the target
 };
 
-// Status "进行解压缩文件..." while it runs; done, the status says so (the
+// The running status (texts.h) while it runs; done, the status says so (the
 // decryption's own words when the source was its temporary file). A failure
 // is reported as a message and leaves nothing; a stop leaves nothing and
 // shows nothing. The source is deleted when `delete_source`, in every case.

@@ -56,7 +56,7 @@ std::string FitPayloadName(const std::string& utf8_name);
 
 // A payload name read from a header, made safe to propose as a file name in
 // a folder: only its last path component, each control character replaced
-// by "_", "未命名.jmz" when nothing usable is left.
+// by "_", a default name (texts.h) when nothing usable is left.
 std::string SafePayloadName(const std::string& utf8_name);
 
 // A payload name read from a header as messages show it: control characters
@@ -77,9 +77,9 @@ struct CreateJob {
 // The worker of the create command: program image, payload header, then the
 // container from `container` in 65,535-byte chunks, looking at the stop
 // token before each run of them. The executable gets the container's
-// permission bits with execute wherever read is set. Shows
-// "创建自解密文件已完成。（path）" when done and reports "创建自解密文件“path”出错!已停止。"
-// on a failure; a stopped run shows nothing (the front end says it was
+// permission bits with execute wherever read is set. Shows its done text
+// when done and reports its failure text on a failure (texts.h); a stopped
+// run shows nothing (the front end says it was
 // cancelled). Nothing of a run that did not complete is left.
 RunResult CreateSelfDecrypting(const CreateJob& job, InputFile& container, RunContext& context);
 
@@ -117,9 +117,9 @@ void BeginSeparate(const SeparateJob& job, const std::string& own_path, int64_t 
 
 // The worker of the separate command: copies the payload of `program` into
 // the ".jmz", looking at the stop token before each run of chunks. The
-// ".jmz" gets the permission bits of `program` without execute. Shows
-// "分离自解密文件 ... 已完成。" when done and reports
-// "分离自解密文件 ... 出错!已停止。" on a failure; a stopped run shows nothing.
+// ".jmz" gets the permission bits of `program` without execute. Shows its
+// done text when done and reports its failure text on a failure (texts.h);
+// a stopped run shows nothing.
 RunResult SeparatePayload(const SeparateJob& job, InputFile& program, RunContext& context);
 
 // Writes the first `image_size` bytes of `program` as the executable file

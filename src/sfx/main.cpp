@@ -5,6 +5,7 @@
 
 #include "cli/payload_commands.h"
 #include "cli/signals.h"
+#include "cli/texts.h"
 
 int main(int argc, char** argv) {
   // Before any thread exists: every command cancels cleanly on a signal.
@@ -12,7 +13,7 @@ int main(int argc, char** argv) {
   if (argc == 1) {
     if (auto shown = vesk::cli::DescribeOwnPayload(argv[0])) return *shown;
   }
-  CLI::App app{"Vesk 文件加密 — 自解密文件的程序部分\n解密或者分离本文件附带的加密文件。", "vesk-sfx"};
+  CLI::App app{vesk::cli::text::kSfxDescription, "vesk-sfx"};
   app.require_subcommand(1);
   app.set_version_flag("--version", "vesk-sfx " VESK_VERSION_TEXT);
   vesk::cli::PayloadCommand commands(app, "vesk-sfx", false);

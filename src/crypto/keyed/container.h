@@ -53,7 +53,7 @@ inline constexpr std::size_t kMaxStoredExtension = 215;
 inline constexpr int64_t kMaxContainerSize =
     kMaxPayloadSize + static_cast<int64_t>(kContainerOverhead + kMaxStoredExtension + kMaxKeyBytes);
 
-// "Vesk加密" in code page 936, masked into the trailer.
+// The marker text in code page 936, masked into the trailer.
 inline constexpr std::array<uint8_t, 8> kMarkerText = {'V', 'e', 's', 'k', 0xBC, 0xD3, 0xC3, 0xDC};
 
 // ---------------------------------------------------------------------------

@@ -8,7 +8,7 @@
 //   offset p+4   12 bytes  R0 .. R11
 //   offset p+16   N bytes  payload
 //   then         12 bytes  R0 .. R11, each ^ 0x1C
-//   then          8 bytes  GBK "Vesk加密", each b as (b ^ R8) - R10
+//   then          8 bytes  the GBK marker, each b as (b ^ R8) - R10
 //
 // Everything here is a pure function over byte buffers.
 #pragma once
@@ -34,7 +34,7 @@ enum class Version : uint8_t {
 };
 
 inline constexpr std::array<uint8_t, 4> kMarker = {0x2E, 0x6A, 0x6D, 0x7A};  // ".jmz"
-// "Vesk加密" in GBK.
+// The marker text in GBK.
 inline constexpr std::array<uint8_t, 8> kSignature = {0x56, 0x65, 0x73, 0x6B, 0xBC, 0xD3, 0xC3, 0xDC};
 inline constexpr std::size_t kRandomOffsetInHeader = 4;  // R follows the marker
 inline constexpr std::size_t kTrailerSize = 20;
