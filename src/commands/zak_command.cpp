@@ -5,7 +5,7 @@
 
 #include "archive/folder_engine.h"
 #include "archive/texts.h"
-#include "commands/zak_texts.h"
+#include "commands/texts.h"
 #include "compress/compress_file.h"
 #include "compress/decompress_file.h"
 #include "crypto/keyed/random_source.h"
@@ -65,6 +65,13 @@ void Decide(Plan& plan, const FileRequest& request, Prompter& ask, const std::fu
       item.refusal->detail = kept;
     }
   }
+}
+
+// A stopped run says that the command was called off, as the stop of any
+// run of the command does.
+RunResult SayIfStopped(RunResult result, RunContext& context, const char* cancelled) {
+  if (result.outcome == Outcome::kCancelled) context.progress.ShowStatus(cancelled);
+  return result;
 }
 
 }  // namespace
@@ -133,7 +140,7 @@ RunResult CompressCommand::Run(const FileRequest& request, const PlannedItem& it
     job.replace_target = item.replaces;
     NoKeyedRandom keyed_unused;
     NoKeylessRandom keyless_unused;
-    return archive::PackFolder(job, context, keyed_unused, keyless_unused);
+    return SayIfStopped(archive::PackFolder(job, context, keyed_unused, keyless_unused), context, text::kEncryptKept);
   }
   context.progress.ShowHint(Hint::Source, text::CompressSourceHint(item.source));
   compress::CompressJob job;
@@ -142,7 +149,7 @@ RunResult CompressCommand::Run(const FileRequest& request, const PlannedItem& it
   job.level = request.level;
   job.mode = item.mode;
   job.replace = item.replaces;
-  return compress::CompressFile(job, context);
+  return SayIfStopped(compress::CompressFile(job, context), context, text::kEncryptKept);
 }
 
 Plan DecompressCommand::MakePlan(const FileRequest& request) {
@@ -176,7 +183,7 @@ RunResult DecompressCommand::Run(const FileRequest&, const PlannedItem& item, Ru
   job.target = item.target;
   job.mode = item.mode;
   job.replace = item.replaces;
-  return compress::DecompressFile(job, context);
+  return SayIfStopped(compress::DecompressFile(job, context), context, text::kDecryptKept);
 }
 
 Plan UnpackCommand::MakePlan(const FileRequest& request) {
@@ -203,7 +210,7 @@ RunResult UnpackCommand::Run(const FileRequest&, const PlannedItem& item, RunCon
   archive::UnpackJob job;
   job.source_path = item.source;
   job.target_folder = item.target;
-  return archive::UnpackFolder(job, context);
+  return SayIfStopped(archive::UnpackFolder(job, context), context, text::kDecryptKept);
 }
 
 }  // namespace vesk::commands

@@ -1,4 +1,6 @@
-// The texts of the compress, decompress and unpack commands.
+// The texts the commands show themselves (the engines keep their own).
+//
+// The ".zak" commands: compress, decompress, unpack.
 #pragma once
 
 #include <string>
