@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <dirent.h>
+
 #include <chrono>
 #include <random>
 #include <string>
@@ -13,6 +15,7 @@
 
 #include "compress/compress_file.h"
 #include "compress/compressor.h"
+#include "support/faults.h"
 #include "support/temp_dir.h"
 #include "threads/queued_ui_thread.h"
 #include "threads/worker.h"
@@ -121,6 +124,58 @@ TEST(CompressFile, WritesTheComponentsBytesAtEachLevel) {
       ASSERT_TRUE(compress::CompressFile(job, context).Completed());
       EXPECT_EQ(testing::ReadFile(job.target), ComponentStream(source, dir.File("z.zak"), level));
     }
+  }
+}
+
+// The modes of the hidden staging files in `folder`.
+std::vector<mode_t> StagingModes(const std::string& folder) {
+  std::vector<mode_t> modes;
+  DIR* dir = ::opendir(folder.c_str());
+  while (const dirent* entry = dir != nullptr ? ::readdir(dir) : nullptr) {
+    const std::string name = entry->d_name;
+    struct stat st {};
+    if (name.rfind(".vesk-", 0) == 0 && ::stat((folder + "/" + name).c_str(), &st) == 0) modes.push_back(st.st_mode & 07777);
+  }
+  if (dir != nullptr) ::closedir(dir);
+  return modes;
+}
+
+// Each ending: the staging file is private while written, and only a
+// complete run leaves anything (its target, as private as its source).
+TEST(CompressFile, LeavesItsPrivateTargetOrNothing) {
+  testing::TempDir dir;
+  const std::string source = dir.File("private.bin");
+  testing::WriteFile(source, std::string(200000, 'p'));
+  ASSERT_EQ(::chmod(source.c_str(), 0600), 0);
+  enum Ending { kDone, kStopped, kDiskFull };
+  for (const Ending ending : {kDone, kStopped, kDiskFull}) {
+    SCOPED_TRACE(ending);
+    Quiet quiet;
+    StopSource stop;
+    RunContext context{quiet, quiet, stop.Token()};
+    compress::CompressJob job;
+    job.source = source;
+    job.target = dir.File("private.bin.zak");
+    job.mode = 0600;
+    std::vector<mode_t> seen;
+    const WriteHook fail = testing::faults::FailWriteAt(100);
+    job.faults.before_write = [&](int64_t offset, std::size_t size) {
+      const std::vector<mode_t> modes = StagingModes(dir.path());
+      seen.insert(seen.end(), modes.begin(), modes.end());
+      if (ending == kStopped) stop.RequestStop();
+      if (ending == kDiskFull) fail(offset, size);
+    };
+    const RunResult result = compress::CompressFile(job, context);
+    EXPECT_EQ(result.outcome, ending == kDone ? Outcome::kDone : ending == kStopped ? Outcome::kCancelled : Outcome::kFailed);
+    EXPECT_FALSE(seen.empty());
+    for (const mode_t mode : seen) EXPECT_EQ(mode, 0600u);
+    EXPECT_TRUE(StagingModes(dir.path()).empty());
+    struct stat st {};
+    EXPECT_EQ(::stat(job.target.c_str(), &st) == 0, ending == kDone);
+    if (ending == kDone) {
+      EXPECT_EQ(st.st_mode & 07777, 0600u);
+    }
+    ::unlink(job.target.c_str());
   }
 }
 
