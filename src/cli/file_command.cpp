@@ -19,10 +19,10 @@ void AddKey(CLI::App* app, KeySource& key, const std::string& prefix, const std:
 const char* Description(Command command) {
   switch (command) {
     case Command::kEncrypt: return "用密钥加密文件为 .jmz (可先压缩)，或者 --format age 强加密为 .age";
-    case Command::kCompress: return "只压缩文件为 .zak (不加密)";
     case Command::kDecrypt: return "解密 .jmz 文件或 age 文件 (没有加密标识的文件按 .zak 解压缩)";
-    case Command::kDecompress: return "解压缩 .zak 文件";
-    case Command::kUnpack: return "把 .tar 文件解开为旁边的文件夹 (X.tar → X/，已有的文件夹不会被合并)";
+    case Command::kCompress:
+    case Command::kDecompress:
+    case Command::kUnpack: break;  // ZakCommand's
   }
   return "";
 }
@@ -65,18 +65,15 @@ FileCommand::FileCommand(CLI::App& app, Command command) {
       jmz_only_.push_back(sub_->get_option("--decrypt-key-env"));
       AddAgeEncryptOptions(sub_, o_.age);
       break;
-    case Command::kCompress:
-      sub_->add_option("--level", o_.level, "压缩率: 1 快速, 2 正常 (默认), 3 最大")->check(CLI::Range(1, 3));
-      AddKey(sub_, o_.decrypt_key, "decrypt-", "解密的密钥 (压缩已加密的文件时用)");
-      break;
     case Command::kDecrypt:
       AddKey(sub_, o_.key, "", "解密的密钥 (age: 密码)");
       sub_->add_flag("--legacy", o_.legacy, "接受最旧的加密算法");
       AddAgeDecryptOptions(sub_, o_.age);
       sub_->add_flag("--unpack", o_.unpack, "解密得到的 .tar 文件解开为文件夹 (已有的文件夹不会被合并)");
       break;
+    case Command::kCompress:
     case Command::kDecompress:
-    case Command::kUnpack: break;
+    case Command::kUnpack: break;  // ZakCommand's
   }
   auto* yes = sub_->add_flag("--yes", yes_, "所有问题回答“是” (例如替换已有文件)");
   sub_->add_flag("--no", no_, "所有问题回答“否”")->excludes(yes);

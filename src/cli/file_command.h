@@ -1,5 +1,5 @@
-// The file subcommands encrypt, compress, decrypt, decompress and unpack
-// (the key-less ones are KeylessCommand). Each takes SOURCE..., -o and
+// The file subcommands encrypt and decrypt (compress, decompress and unpack
+// are ZakCommand, the key-less ones KeylessCommand). Each takes SOURCE..., -o and
 // --yes/--no, and what only it takes (keys, level, algorithm, the age
 // options); it runs the sources one after the other (commands.h).
 #pragma once
@@ -20,13 +20,14 @@ namespace vesk::cli {
 
 class FileCommand : public CliCommand {
  public:
-  // Adds the subcommand of `command` to `app`.
+  // Adds the subcommand of `command` (encrypt or decrypt) to `app`.
   FileCommand(CLI::App& app, Command command);
 
   bool Parsed() const override;
   int Run() override;
 
-  // The subcommand names, in the order of the help.
+  // The names of the file subcommands, its own and ZakCommand's, in the
+  // order of the help.
   static const std::vector<std::pair<std::string_view, Command>>& Names();
 
  private:

@@ -19,6 +19,7 @@
 #include "cli/shred_command.h"
 #include "cli/signals.h"
 #include "cli/texts.h"
+#include "cli/zak_command.h"
 
 namespace {
 
@@ -29,7 +30,10 @@ using vesk::cli::CommandEntry;
 std::vector<CommandEntry> Registry() {
   std::vector<CommandEntry> entries;
   for (const auto& [name, command] : vesk::cli::FileCommand::Names()) {
-    entries.push_back({{name}, [command = command](CLI::App& app) {
+    const bool zak = command == vesk::cli::Command::kCompress || command == vesk::cli::Command::kDecompress ||
+                     command == vesk::cli::Command::kUnpack;
+    entries.push_back({{name}, [command = command, zak](CLI::App& app) -> std::unique_ptr<CliCommand> {
+                         if (zak) return std::make_unique<vesk::cli::ZakCommand>(app, command);
                          return std::make_unique<vesk::cli::FileCommand>(app, command);
                        }});
     // The key-less commands keep their place in the help, after decompress.

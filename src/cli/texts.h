@@ -52,6 +52,21 @@ inline std::string RegistrationError(const std::string& what) { return "出错: 
 // ---- File commands (encrypt, compress, decrypt, decompress, unpack) ---------
 // Among several files: this one did not come through.
 inline std::string NotCompleted(const std::string& source) { return source + ": 没有完成。"; }
+inline std::string DoneAfterDamage(const std::string& written) {
+  return written + ": 已完成，但源文件已被破坏，结果可能不完整或有错误 (退出状态 3)。";
+}
+inline constexpr const char* kCompressHelp = "只压缩文件为 .zak (不加密)";
+inline constexpr const char* kDecompressHelp = "解压缩 .zak 文件";
+inline constexpr const char* kUnpackHelp = "把 .tar 文件解开为旁边的文件夹 (X.tar → X/，已有的文件夹不会被合并)";
+inline constexpr const char* kFileSourceHelp = "要处理的文件 (可以是多个)";
+inline constexpr const char* kFileOutputHelp = "输出文件 (省略时按默认规则命名)，或者已有的文件夹";
+inline constexpr const char* kCompressLevelHelp = "压缩率: 1 快速, 2 正常 (默认), 3 最大";
+inline constexpr const char* kCompressDecryptKeyHelp = "解密的密钥 (压缩已加密的文件时用)";
+inline constexpr const char* kKeyFileHelpTail = "：从文件读取 (UTF-8)";
+inline constexpr const char* kKeyEnvHelpTail = "：从环境变量读取";
+inline constexpr const char* kYesHelp = "所有问题回答“是” (例如替换已有文件)";
+inline constexpr const char* kNoHelp = "所有问题回答“否”";
+inline constexpr const char* kOutputNotFolder = "多个文件时 -o 只能是已有的文件夹: ";
 inline std::string EncryptSourceMissing(const std::string& source) {
   return "要加密的文件:“" + source + "”不存在!加密文件已取消。";
 }

@@ -11,8 +11,9 @@
 #include <utility>
 #include <vector>
 
+#include "compress/byte_buffer.h"
+#include "compress/deflate_source.h"
 #include "compress/parallel_deflate.h"
-#include "compress/deflate_writer.h"
 #include "compress/inflate_reader.h"
 #include "platform/file_io.h"
 #include "platform/paths.h"
@@ -236,46 +237,18 @@ class CompressionThread : public std::enable_shared_from_this<CompressionThread>
     source.SetReadHook(job_.faults.before_read);
     OutputFile dest;
     CreateDest(dest);
-    // A source of one block gains nothing from more threads (the stream is
-    // the same bytes either way) and would pay for starting them.
-    const int threads = source.Size() > static_cast<int64_t>(compress::kParallelBlockSize)
-                            ? compress::CompressionThreads()
-                            : 1;
-    if (threads > 1) {
-      compress::ParallelDeflateWriter deflater(dest, job_.level, threads);
-      Feed(source, deflater);
-    } else {
-      compress::DeflateWriter deflater(dest, job_.level);
-      Feed(source, deflater);
-    }
-    dest.Close();
-  }
-
-  // The source into `deflater` chunk by chunk, one progress event each, then
-  // the end of the stream.
-  template <typename Deflater>
-  void Feed(InputFile& source, Deflater& deflater) {
     remaining_ = source.Size();
     done_ = 0;
-    Deliver([this, total = remaining_] { owner_.DoBegin(total); });
-    // Left uninitialised and no larger than the source: a small file
-    // touches only the pages it uses.
-    compress::ByteBuffer chunk(static_cast<std::size_t>(std::clamp<int64_t>(remaining_, 1, kChunkSize)));
-    while (!terminate_ && remaining_ > 0) {
-      const auto n = static_cast<std::size_t>(std::min(remaining_, kChunkSize));
-      source.ReadExact(chunk.data(), n);  // a source that shrank meanwhile fails the run
-      deflater.Write(chunk.data(), n);
-      done_ += static_cast<int64_t>(n);
-      Deliver([this, done = done_] { owner_.DoProcess(done); });
-      remaining_ -= static_cast<int64_t>(n);
-    }
-    // Taken before the final flush, which is therefore not counted.
-    const int64_t fed = deflater.BytesIn();
-    rate_ = fed > 0 ? static_cast<float>(100.0 * (1.0 - static_cast<double>(deflater.BytesOut()) /
-                                                             static_cast<double>(fed)))
-                    : 0.0f;
-    // Also after a stop: the part read so far becomes a complete stream.
-    deflater.Finish();
+    compress::DeflateSteps steps;
+    steps.begin = [this](int64_t total) { Deliver([this, total] { owner_.DoBegin(total); }); };
+    steps.step = [this](int64_t done) {
+      remaining_ -= done - done_;
+      done_ = done;
+      Deliver([this, done] { owner_.DoProcess(done); });
+    };
+    steps.stopped = [this] { return terminate_.load(); };
+    rate_ = compress::DeflateSource(source, dest, job_.level, steps);
+    dest.Close();
   }
 
   void DecompressFile() {

@@ -13,6 +13,12 @@ inline constexpr const char* kReadWriteFailed = "读写文件出错。";
 inline std::string CannotWriteFolder(const std::string& folder) { return "无法写入文件夹“" + folder + "”。"; }
 inline std::string CannotReadFile(const std::string& source) { return "无法读取文件“" + source + "”。"; }
 
+// A compression into a ".zak".
+inline constexpr const char* kCompressing = "进行压缩文件...";
+inline std::string CompressStopped(const std::string& stage, const std::string& failure) {
+  return stage + "不能完成！已经取消。" + failure;
+}
+
 // A decompression that ends a run.
 inline constexpr const char* kDecompressing = "进行解压缩文件...";
 inline constexpr const char* kDecryptedDone = "解密文件 ... 已完成。";

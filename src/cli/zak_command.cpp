@@ -1,0 +1,149 @@
+#include "cli/zak_command.h"
+
+#include <CLI/CLI.hpp>
+
+#include <iostream>
+
+#include "cli/exit_status.h"
+#include "cli/output_name.h"
+#include "cli/signals.h"
+#include "cli/terminal.h"
+#include "cli/texts.h"
+#include "commands/batch_runner.h"
+#include "commands/zak_command.h"
+#include "crypto/keyed/header_reader.h"
+#include "platform/file_io.h"
+
+namespace vesk::cli {
+namespace {
+
+const char* NameOf(Command command) {
+  switch (command) {
+    case Command::kCompress: return "compress";
+    case Command::kDecompress: return "decompress";
+    default: return "unpack";
+  }
+}
+
+const char* HelpOf(Command command) {
+  switch (command) {
+    case Command::kCompress: return text::kCompressHelp;
+    case Command::kDecompress: return text::kDecompressHelp;
+    default: return text::kUnpackHelp;
+  }
+}
+
+// Whether compressing `path` first checks it as a keyed container (or cannot
+// tell, the file being unreadable): that check is the window logic's.
+bool NeedsReencryptionCheck(const std::string& path) {
+  if (!FileExists(path)) return false;
+  try {
+    InputFile in(path);
+    return keyed::ReadHeader(in, 0, in.Size()).HasMarker();
+  } catch (...) {
+    return true;
+  }
+}
+
+// The run of one request: the terminal, the stop a signal requests, and the
+// outputs printed as each file completes.
+int RunZak(commands::Command<commands::FileRequest>& command, const commands::FileRequest& request,
+           Terminal& terminal) {
+  StopSource stop;
+  SetCancelHandler([&](int) {
+    stop.RequestStop();
+    terminal.Interrupt();  // a question being asked is answered No
+  });
+  // The handler refers to this frame: it goes with it, however the run ends.
+  struct HandlerGone {
+    ~HandlerGone() { SetCancelHandler(nullptr); }
+  } handler_gone;
+  terminal.SetTotalSource([&terminal] { return terminal.BarWork(); });
+  const commands::Plan plan = command.MakePlan(request);
+  const bool several = request.sources.size() > 1;
+  const commands::BatchSummary summary = commands::BatchRunner().Run(
+      plan,
+      [&](const commands::PlannedItem& item) {
+        RunContext context{terminal, terminal, stop.Token()};
+        terminal.ArmTestHold([&stop] { return stop.StopRequested(); });
+        RunResult result = command.Run(request, item, context);
+        terminal.FinishProgress();
+        if (result.Completed()) {
+          for (const std::string& path : result.written) std::cout << path << '\n';
+          std::cout << std::flush;
+          if (result.outcome == Outcome::kDoneAfterDamage && !result.written.empty()) {
+            // Done, but from a damaged source: the result may be short or wrong.
+            std::cerr << text::DoneAfterDamage(result.written.front()) << '\n';
+          }
+        } else if (several && (result.outcome == Outcome::kFailed || result.outcome == Outcome::kCancelled)) {
+          // Among several files, say which one did not come through.
+          std::cerr << text::NotCompleted(item.source) << '\n';
+        }
+        return result;
+      },
+      stop.Token(), [&terminal](const commands::PlannedItem& item) { terminal.ShowStatus(item.refusal->detail); });
+  return ExitStatusOf(summary.Overall());
+}
+
+}  // namespace
+
+ZakCommand::ZakCommand(CLI::App& app, Command command) {
+  o_.command = command;
+  sub_ = app.add_subcommand(NameOf(command), HelpOf(command));
+  sub_->add_option("SOURCE", o_.sources, text::kFileSourceHelp)->required();
+  sub_->add_option_function<std::string>("-o,--output", [this](const std::string& t) { o_.target = t; },
+                                         text::kFileOutputHelp);
+  if (command == Command::kCompress) {
+    sub_->add_option("--level", o_.level, text::kCompressLevelHelp)->check(CLI::Range(1, 3));
+    const std::string what = text::kCompressDecryptKeyHelp;
+    auto* file = sub_->add_option("--decrypt-key-file", o_.decrypt_key.file, what + text::kKeyFileHelpTail);
+    sub_->add_option("--decrypt-key-env", o_.decrypt_key.env, what + text::kKeyEnvHelpTail)->excludes(file);
+  }
+  auto* yes = sub_->add_flag("--yes", yes_, text::kYesHelp);
+  sub_->add_flag("--no", no_, text::kNoHelp)->excludes(yes);
+}
+
+bool ZakCommand::Parsed() const { return sub_->parsed(); }
+
+int ZakCommand::Run() {
+  o_.answer = yes_ ? Answer::kYes : no_ ? Answer::kNo : Answer::kAsk;
+  o_.output_folder = OutputFolderOf(o_);
+  if (o_.sources.size() > 1 && o_.target && !o_.output_folder) {
+    std::cerr << text::kOutputNotFolder << *o_.target << '\n';
+    return kExitUsage;
+  }
+  if (o_.command == Command::kCompress) {
+    for (const std::string& source : o_.sources) {
+      if (NeedsReencryptionCheck(source)) return RunCommand(o_);
+    }
+  }
+  commands::FileRequest request;
+  request.format = commands::Format::kCompressed;
+  request.sources = o_.sources;
+  request.level = o_.level;
+  if (o_.output_folder) {
+    request.output = commands::OutputRule::Folder(*o_.output_folder);
+  } else if (o_.target) {
+    request.output = commands::OutputRule::Exact(*o_.target);
+  }
+  // The replace questions are asked, and --yes/--no answer them on the
+  // terminal, each with its answer shown.
+  request.overwrite = commands::OverwritePolicy::kAsk;
+  Terminal terminal(TerminalOptions::ForThisProcess(o_.answer));
+  switch (o_.command) {
+    case Command::kCompress: {
+      commands::CompressCommand command(terminal, &terminal);
+      return RunZak(command, request, terminal);
+    }
+    case Command::kDecompress: {
+      commands::DecompressCommand command(terminal);
+      return RunZak(command, request, terminal);
+    }
+    default: {
+      commands::UnpackCommand command;
+      return RunZak(command, request, terminal);
+    }
+  }
+}
+
+}  // namespace vesk::cli

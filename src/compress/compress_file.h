@@ -1,0 +1,31 @@
+// Compresses one file into one zlib stream (a ".zak") on the calling thread:
+// written to a private staging file beside the target on every processor,
+// and renamed into place only when complete.
+#pragma once
+
+#include <sys/types.h>
+
+#include <string>
+
+#include "core/run_context.h"
+#include "core/run_result.h"
+#include "platform/fault_hooks.h"
+
+namespace vesk::compress {
+
+struct CompressJob {
+  std::string source;     // the file to compress
+  std::string target;     // the ".zak" written
+  int level = 2;          // 1 fast, 2 normal, 3 most
+  mode_t mode = 0600;     // the target's permission bits
+  bool replace = false;   // whatever is at `target` may be replaced
+  FaultHooks faults{};    // tests: on the source and the target
+};
+
+// Status "进行压缩文件..." while it runs, the same with " 已完成。" when done;
+// the bar moves after every chunk. A failure is reported as a message and
+// leaves nothing; a stop (the token is looked at before every chunk) leaves
+// nothing and shows nothing.
+RunResult CompressFile(const CompressJob& job, RunContext& context);
+
+}  // namespace vesk::compress
