@@ -6,7 +6,6 @@
 #include <signal.h>
 #include <sys/wait.h>
 
-#include <regex>
 
 #include "desktop/file_manager_menus.h"
 #include "shell_folders.h"
@@ -90,11 +89,21 @@ TEST_F(Menus, TheGnomeFilesAndCajaExtensionsOfferTheItemsAndPassEveryPathAsItIs)
   CheckExtension("Caja", "2.0", at.CajaExtension());
 }
 
+// True when `text` holds "@NAME@" with NAME of capitals and underscores.
+bool HasPlaceholder(const std::string& text) {
+  for (std::size_t at = text.find('@'); at != std::string::npos; at = text.find('@', at + 1)) {
+    std::size_t end = at + 1;
+    while (end < text.size() && (std::isupper(static_cast<unsigned char>(text[end])) || text[end] == '_')) ++end;
+    if (end > at + 1 && end < text.size() && text[end] == '@') return true;
+  }
+  return false;
+}
+
 TEST_F(Menus, ThePythonExtensionHasEveryPlaceholderFilledIn) {
-  const std::regex placeholder("@[A-Z_]+@");
+  EXPECT_TRUE(HasPlaceholder("x @ENCRYPT_ITEM@ y"));
   for (const auto& [module, version] : {std::pair{"Nautilus", "4.0"}, std::pair{"Caja", "2.0"}}) {
     const std::string text = menus::PythonExtension(module, version, "/opt/vesk/vesk");
-    EXPECT_FALSE(std::regex_search(text, placeholder)) << module << ":\n" << text;
+    EXPECT_FALSE(HasPlaceholder(text)) << module << ":\n" << text;
   }
 }
 
