@@ -58,16 +58,7 @@ bool WindowLogic::FollowUpPending() const { return static_cast<bool>(after_run_)
 
 // ---- Encrypting a folder -----------------------------------------------------
 
-std::string WindowLogic::FolderStem(const std::string& folder) {
-  std::string path = folder;
-  while (path.size() > 1 && path.back() == '/') path.pop_back();
-  const std::string name = ExtractFileName(path);
-  if (name.empty() || name == "." || name == "..") {
-    char resolved[PATH_MAX];
-    if (::realpath(folder.c_str(), resolved) != nullptr) path = resolved;
-  }
-  return path;
-}
+std::string WindowLogic::FolderStem(const std::string& folder) { return vesk::FolderStem(folder); }
 
 void WindowLogic::EncryptFolder(const std::string& folder, bool ask_target) {
   auto& keep = Flags().KeepRunning;

@@ -3,6 +3,7 @@
 #include <iostream>
 #include <mutex>
 
+#include "cli/batch_on_terminal.h"
 #include "cli/exit_status.h"
 #include "cli/signals.h"
 #include "cli/terminal.h"
@@ -81,13 +82,7 @@ int RunAgeFiles(const Options& o) {
   if (!request) return status;
 
   Terminal terminal(TerminalOptions::ForThisProcess(o.answer));
-  terminal.SetTotalSource([&terminal] { return terminal.BarWork(); });
-  StopSource stop;
-  SetCancelHandler([&stop, &terminal](int) {
-    stop.RequestStop();
-    terminal.Interrupt();  // a question being asked is answered No
-  });
-
+  BatchOnTerminal batch(terminal);
   commands::AgeEncryptCommand encrypt;
   commands::AgeDecryptCommand decrypt;
   commands::Command<commands::FileRequest>& command =
@@ -100,24 +95,16 @@ int RunAgeFiles(const Options& o) {
     }
   }
   commands::DecideAgeTargets(plan, *request, Encrypting(o), terminal);
-
   const bool several = o.sources.size() > 1;
-  const commands::BatchSummary summary = commands::BatchRunner().Run(
+  return batch.Run(
       plan,
-      [&](const commands::PlannedItem& item) {
-        terminal.ArmTestHold([&stop] { return stop.StopRequested(); });
-        RunContext context{terminal, terminal, stop.Token()};
+      [&](const commands::PlannedItem& item, RunContext& context) {
+        // The age engines leave their ending to the caller.
         const RunResult result = command.Run(*request, item, context);
         terminal.FinishProgress();
         ShowEnding(result, terminal, terminal);
-        if (result.Completed()) {
-          std::cout << item.target << '\n' << std::flush;
-        } else if (several && result.outcome != Outcome::kRefused) {
-          std::cerr << text::NotCompleted(item.source) << '\n';
-        }
         return result;
       },
-      stop.Token(),
       [&](const commands::PlannedItem& item) {
         const commands::Refusal& refusal = *item.refusal;
         if (refusal.code == Reason::kTargetKept) {
@@ -127,8 +114,6 @@ int RunAgeFiles(const Options& o) {
         }
         if (several && refusal.code == Reason::kNoSource) std::cerr << text::NotCompleted(item.source) << '\n';
       });
-  SetCancelHandler(nullptr);
-  return ExitStatusOf(summary.Overall());
 }
 
 }  // namespace vesk::cli

@@ -4,6 +4,7 @@
 
 #include <iostream>
 
+#include "cli/batch_on_terminal.h"
 #include "cli/exit_status.h"
 #include "cli/output_name.h"
 #include "cli/signals.h"
@@ -16,40 +17,14 @@
 namespace vesk::cli {
 namespace {
 
-// The run of one request: the terminal, the stop a signal requests, and the
-// outputs printed as each file completes.
+// The run of one request on the terminal (batch_on_terminal.h).
 int RunKeyless(commands::Command<commands::FileRequest>& command, const commands::FileRequest& request,
-               Terminal& terminal) {
-  StopSource stop;
-  SetCancelHandler([&](int) {
-    stop.RequestStop();
-    terminal.Interrupt();  // a question being asked is answered No
-  });
-  // The handler refers to this frame: it goes with it, however the run ends.
-  struct HandlerGone {
-    ~HandlerGone() { SetCancelHandler(nullptr); }
-  } handler_gone;
-  terminal.SetTotalSource([&terminal] { return terminal.BarWork(); });
+       Terminal& terminal) {
+  BatchOnTerminal batch(terminal);
   const commands::Plan plan = command.MakePlan(request);
-  const bool several = request.sources.size() > 1;
-  const commands::BatchSummary summary = commands::BatchRunner().Run(
-      plan,
-      [&](const commands::PlannedItem& item) {
-        RunContext context{terminal, terminal, stop.Token()};
-        terminal.ArmTestHold([&stop] { return stop.StopRequested(); });
-        RunResult result = command.Run(request, item, context);
-        terminal.FinishProgress();
-        if (result.Completed()) {
-          for (const std::string& path : result.written) std::cout << path << '\n';
-          std::cout << std::flush;
-        } else if (several && (result.outcome == Outcome::kFailed || result.outcome == Outcome::kCancelled)) {
-          // Among several files, say which one did not come through.
-          std::cerr << item.source << text::kKeylessNotCompleted << '\n';
-        }
-        return result;
-      },
-      stop.Token(), [&terminal](const commands::PlannedItem& item) { terminal.ShowStatus(item.refusal->detail); });
-  return ExitStatusOf(summary.Overall());
+  return batch.Run(plan, [&](const commands::PlannedItem& item, RunContext& context) {
+    return command.Run(request, item, context);
+  });
 }
 
 }  // namespace

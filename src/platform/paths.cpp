@@ -1,5 +1,8 @@
 #include "platform/paths.h"
 
+#include <climits>
+#include <cstdlib>
+
 #include <cstdlib>
 
 namespace vesk {
@@ -36,6 +39,17 @@ std::string TempFolderPath() {
   std::string out = (dir != nullptr && *dir != '\0') ? dir : "/tmp";
   if (out.back() != '/') out += '/';
   return out;
+}
+
+std::string FolderStem(const std::string& folder) {
+  std::string path = folder;
+  while (path.size() > 1 && path.back() == '/') path.pop_back();
+  const std::string name = ExtractFileName(path);
+  if (name.empty() || name == "." || name == "..") {
+    char resolved[PATH_MAX];
+    if (::realpath(folder.c_str(), resolved) != nullptr) path = resolved;
+  }
+  return path;
 }
 
 }  // namespace vesk

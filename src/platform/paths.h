@@ -19,4 +19,8 @@ std::string ExtractFilePath(std::string_view path);
 // The system's temporary folder with a final "/": $TMPDIR, else /tmp.
 std::string TempFolderPath();
 
+// A folder's path without its final "/" (its full path for "." and the
+// like): the stem of the names proposed for its container.
+std::string FolderStem(const std::string& folder);
+
 }  // namespace vesk
