@@ -13,6 +13,8 @@ packages=(
   libssl-dev age libzxcvbn-dev
   # The folder benchmark compares with tar and pigz.
   tar pigz
+  # The constant-time check of the post-quantum code runs under memcheck.
+  valgrind
   qt6-base-dev
   xvfb xauth fonts-liberation fonts-wqy-microhei
   qt6-translations-l10n
