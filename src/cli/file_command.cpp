@@ -7,6 +7,7 @@
 
 #include "cli/age_files_command.h"
 #include "cli/exit_status.h"
+#include "cli/keyed_files_command.h"
 
 namespace vesk::cli {
 namespace {
@@ -97,6 +98,7 @@ int FileCommand::Run() {
     return kExitUsage;
   }
   if (TakesAgeRoad(o_)) return RunAgeFiles(o_);
+  if (TakesKeyedRoad(o_)) return RunKeyedFiles(o_);
   return RunCommand(o_);
 }
 

@@ -128,6 +128,8 @@ inline constexpr const char* kSeparateOwn = "把本文件拆成程序部分和 .
 inline constexpr const char* kSeparateOutput = "附带的加密文件保存为 (扩展名总是 .jmz) 或者已有的文件夹; 程序部分写在同一文件夹";
 inline constexpr const char* kSelfDecryptKeyPrompt = "解密的密钥: ";
 inline constexpr const char* kSelfDecryptNoKey = "没有解密的密钥: 请用 --key-file 或 --key-env 给出密钥。";
+inline constexpr const char* kEncryptKeyPrompt = "加密的密钥: ";
+inline constexpr const char* kNoEncryptKey = "没有加密的密钥: 请用 --key-file 或 --key-env 给出密钥 (只压缩请用 compress)。";
 inline std::string KeyTooLong(std::size_t most) {
   return "密钥太长: 最多 " + std::to_string(most) + " 个字符 (一个换行算两个)。";
 }

@@ -1,0 +1,138 @@
+#include "cli/keyed_files_command.h"
+
+#include <iostream>
+
+#include "cli/exit_status.h"
+#include "cli/signals.h"
+#include "cli/terminal.h"
+#include "cli/texts.h"
+#include "commands/batch_runner.h"
+#include "commands/keyed_command.h"
+#include "crypto/keyed/system_random.h"
+#include "platform/file_io.h"
+
+namespace vesk::cli {
+namespace {
+
+commands::Cipher CipherOf(Algorithm algorithm) {
+  switch (algorithm) {
+    case Algorithm::kOld: return commands::Cipher::kOld;
+    case Algorithm::kOlder: return commands::Cipher::kOlder;
+    case Algorithm::kCurrent: break;
+  }
+  return commands::Cipher::kCurrent;
+}
+
+// Takes the key text into a SecretText, leaving nothing of it behind.
+SecretText Take(std::string& text) {
+  SecretText secret(text);
+  text.resize(text.capacity());
+  volatile char* bytes = text.data();
+  for (std::size_t i = 0; i < text.size(); ++i) bytes[i] = 0;
+  return secret;
+}
+
+bool Given(const KeySource& key) { return !key.file.empty() || !key.env.empty(); }
+
+// The request of the command line; nullopt, with the exit status, when the
+// keys cannot be had (the reason printed).
+std::optional<commands::FileRequest> RequestOf(const Options& o, int& status) {
+  commands::FileRequest request;
+  request.format = commands::Format::kKeyed;
+  request.sources = o.sources;
+  if (o.output_folder) {
+    request.output = commands::OutputRule::Folder(*o.output_folder);
+  } else if (o.target) {
+    request.output = commands::OutputRule::Exact(*o.target);
+  }
+  request.level = o.level;
+  request.cipher = CipherOf(o.algorithm);
+  // --yes and --no answer the replace question on the terminal, printed
+  // with its answer; without them a terminal asks.
+  request.overwrite = commands::OverwritePolicy::kAsk;
+  status = kExitFailed;
+  try {
+    std::optional<std::string> key = ReadKey(o.key, text::kEncryptKeyPrompt, true);
+    if (!key || key->empty()) {
+      std::cerr << text::kNoEncryptKey << '\n';
+      return std::nullopt;
+    }
+    request.keys.key = Take(*key);
+    // The key of a container that is encrypted again.
+    if (Given(o.decrypt_key)) {
+      std::string decrypt_key = ReadKey(o.decrypt_key, "", false).value_or("");
+      request.keys.decrypt_key = Take(decrypt_key);
+    }
+  } catch (const std::exception& e) {
+    std::cerr << e.what() << '\n';
+    return std::nullopt;
+  }
+  for (const SecretText* key : {&request.keys.key, &request.keys.decrypt_key}) {
+    if (CharacterCount(key->str()) > kMaxKeyCharacters) {
+      std::cerr << text::KeyTooLong(kMaxKeyCharacters) << '\n';
+      return std::nullopt;
+    }
+  }
+  return request;
+}
+
+}  // namespace
+
+bool TakesKeyedRoad(const Options& o) {
+  if (o.command != Command::kEncrypt || o.age.chosen() || o.sources.empty()) return false;
+  for (const std::string& source : o.sources) {
+    if (DirectoryExists(source)) return false;
+  }
+  return true;
+}
+
+int RunKeyedFiles(const Options& o) {
+  WatchSignals();
+  int status = kExitFailed;
+  std::optional<commands::FileRequest> request = RequestOf(o, status);
+  if (!request) return status;
+
+  Terminal terminal(TerminalOptions::ForThisProcess(o.answer, o.algorithm));
+  terminal.SetTotalSource([&terminal] { return terminal.BarWork(); });
+  StopSource stop;
+  SetCancelHandler([&stop, &terminal](int) {
+    stop.RequestStop();
+    terminal.Interrupt();  // a question being asked is answered No
+  });
+
+  keyed::SystemRandom random;
+  commands::KeyedEncryptCommand command(terminal, random);
+  const commands::Plan plan = command.MakePlan(*request);
+  const bool several = o.sources.size() > 1;
+  const commands::BatchSummary summary = commands::BatchRunner().Run(
+      plan,
+      [&](const commands::PlannedItem& item) {
+        terminal.ArmTestHold([&stop] { return stop.StopRequested(); });
+        RunContext context{terminal, terminal, stop.Token()};
+        const RunResult result = command.Run(*request, item, context);
+        terminal.FinishProgress();
+        if (result.Completed()) {
+          std::cout << item.target << '\n' << std::flush;
+          // Done, but from a damaged source: the result may be short or wrong.
+          if (result.outcome == Outcome::kDoneAfterDamage) std::cerr << text::DoneAfterDamage(item.target) << '\n';
+        } else if (several) {
+          // Among several files, say which one did not come through.
+          std::cerr << text::NotCompleted(item.source) << '\n';
+        }
+        return result;
+      },
+      stop.Token(),
+      [&](const commands::PlannedItem& item) {
+        const commands::Refusal& refusal = *item.refusal;
+        if (refusal.code == Reason::kTargetKept) {
+          terminal.ShowStatus(refusal.detail);
+        } else {
+          terminal.ReportMessage(refusal.detail);
+        }
+        if (several) std::cerr << text::NotCompleted(item.source) << '\n';
+      });
+  SetCancelHandler(nullptr);
+  return ExitStatusOf(summary.Overall());
+}
+
+}  // namespace vesk::cli
