@@ -2,7 +2,9 @@
 
 #include <iostream>
 
+#include "cli/age_command.h"
 #include "cli/exit_status.h"
+#include "cli/output_name.h"
 #include "cli/signals.h"
 #include "cli/terminal.h"
 #include "cli/texts.h"
@@ -10,6 +12,7 @@
 #include "commands/keyed_command.h"
 #include "crypto/keyed/system_random.h"
 #include "platform/file_io.h"
+#include "platform/paths.h"
 
 namespace vesk::cli {
 namespace {
@@ -32,6 +35,12 @@ SecretText Take(std::string& text) {
   return secret;
 }
 
+commands::OutputRule RuleOf(const Options& o) {
+  if (o.output_folder) return commands::OutputRule::Folder(*o.output_folder);
+  if (o.target) return commands::OutputRule::Exact(*o.target);
+  return commands::OutputRule::Proposed();
+}
+
 bool Given(const KeySource& key) { return !key.file.empty() || !key.env.empty(); }
 
 // The request of the command line; nullopt, with the exit status, when the
@@ -40,17 +49,27 @@ std::optional<commands::FileRequest> RequestOf(const Options& o, int& status) {
   commands::FileRequest request;
   request.format = commands::Format::kKeyed;
   request.sources = o.sources;
-  if (o.output_folder) {
-    request.output = commands::OutputRule::Folder(*o.output_folder);
-  } else if (o.target) {
-    request.output = commands::OutputRule::Exact(*o.target);
-  }
+  request.output = RuleOf(o);
   request.level = o.level;
   request.cipher = CipherOf(o.algorithm);
   // --yes and --no answer the replace question on the terminal, printed
   // with its answer; without them a terminal asks.
   request.overwrite = commands::OverwritePolicy::kAsk;
+  request.allow_old_ciphers = o.legacy;
   status = kExitFailed;
+  if (o.command == Command::kDecrypt) {
+    PortConfig keys;
+    if (const auto failed = ReadDecryptKeys(o.key, o.sources, keys)) {
+      status = *failed;
+      return std::nullopt;
+    }
+    request.keys.key = Take(keys.decrypt_key);
+    if (CharacterCount(request.keys.key.str()) > kMaxKeyCharacters) {
+      std::cerr << text::KeyTooLong(kMaxKeyCharacters) << '\n';
+      return std::nullopt;
+    }
+    return request;
+  }
   try {
     std::optional<std::string> key = ReadKey(o.key, text::kEncryptKeyPrompt, true);
     if (!key || key->empty()) {
@@ -79,9 +98,22 @@ std::optional<commands::FileRequest> RequestOf(const Options& o, int& status) {
 }  // namespace
 
 bool TakesKeyedRoad(const Options& o) {
-  if (o.command != Command::kEncrypt || o.age.chosen() || o.sources.empty()) return false;
+  if (o.sources.empty()) return false;
+  if (o.command == Command::kEncrypt) {
+    if (o.age.chosen()) return false;
+    for (const std::string& source : o.sources) {
+      if (DirectoryExists(source)) return false;
+    }
+    return true;
+  }
+  // A tar file that comes out is offered for unpacking on the folder road,
+  // as is every output of --unpack; age files take the age road.
+  if (o.command != Command::kDecrypt || o.unpack) return false;
+  const commands::OutputRule rule = RuleOf(o);
   for (const std::string& source : o.sources) {
-    if (DirectoryExists(source)) return false;
+    if (IsAgeFile(source)) return false;
+    const std::string output = commands::KeyedPlainTarget(rule, source) + StoredExtensionOf(source);
+    if (ExtractFileExt(output) == ".tar") return false;
   }
   return true;
 }
@@ -101,7 +133,10 @@ int RunKeyedFiles(const Options& o) {
   });
 
   keyed::SystemRandom random;
-  commands::KeyedEncryptCommand command(terminal, random);
+  commands::KeyedEncryptCommand encrypt(terminal, random);
+  commands::KeyedDecryptCommand decrypt;
+  commands::Command<commands::FileRequest>& command =
+      o.command == Command::kEncrypt ? static_cast<commands::Command<commands::FileRequest>&>(encrypt) : decrypt;
   const commands::Plan plan = command.MakePlan(*request);
   const bool several = o.sources.size() > 1;
   const commands::BatchSummary summary = commands::BatchRunner().Run(
@@ -112,9 +147,10 @@ int RunKeyedFiles(const Options& o) {
         const RunResult result = command.Run(*request, item, context);
         terminal.FinishProgress();
         if (result.Completed()) {
-          std::cout << item.target << '\n' << std::flush;
+          const std::string& written = result.written.empty() ? item.target : result.written.front();
+          std::cout << written << '\n' << std::flush;
           // Done, but from a damaged source: the result may be short or wrong.
-          if (result.outcome == Outcome::kDoneAfterDamage) std::cerr << text::DoneAfterDamage(item.target) << '\n';
+          if (result.outcome == Outcome::kDoneAfterDamage) std::cerr << text::DoneAfterDamage(written) << '\n';
         } else if (several) {
           // Among several files, say which one did not come through.
           std::cerr << text::NotCompleted(item.source) << '\n';

@@ -1,15 +1,18 @@
-// vesk-cli's encrypt of files into keyed containers, run as the keyed
+// vesk-cli's encrypt of files into keyed containers and decrypt of them, run as the keyed
 // command (commands/keyed_command.h) with a terminal: the request is built
-// from the arguments alone, every target is planned and decided before the
-// first run, and the exit status comes from the results.
+// from the arguments alone, every source is planned before the first run
+// (the encryption decides its targets then, the decryption's engine asks
+// once it knows the stored extension), and the exit status comes from the
+// results.
 #pragma once
 
 #include "cli/commands.h"
 
 namespace vesk::cli {
 
-// Whether the command line goes the keyed command's way: an encryption
-// into ".jmz" containers of sources none of which is a folder.
+// Whether the command line goes the keyed commands' way: an encryption
+// into ".jmz" containers of sources none of which is a folder, or a
+// decryption of sources none of which is an age file or gives a tar file.
 bool TakesKeyedRoad(const Options& options);
 
 // Runs it to its end: the exit status.

@@ -4,13 +4,17 @@
 #include "compress/compress_file.h"
 #include "compress/run_failure.h"
 #include "compress/texts.h"
+#include "compress/decompress_file.h"
+#include "crypto/keyed/decrypt_engine.h"
 #include "crypto/keyed/encrypt_engine.h"
+#include "crypto/keyed/stored_extension.h"
 #include "crypto/keyed/reencryption_check.h"
 #include "crypto/keyed/texts.h"
 #include "platform/file_io.h"
 #include "platform/gbk.h"
 #include "platform/paths.h"
 #include "platform/staged_file.h"
+#include "selfextract/sfx_engine.h"
 
 namespace vesk::commands {
 namespace {
@@ -79,7 +83,143 @@ RunResult LayerRefusal(const FileRequest& request, const std::string& source, Pr
   }
 }
 
+// Whether the file carries the marker of a keyed container where its
+// header must be; false for a file that cannot be read (the engine reports
+// that).
+bool IsKeyedContainerFile(const std::string& path) {
+  try {
+    InputFile in(path);
+    return selfextract::CarriesKeyedMarker(in, 0, in.Size());
+  } catch (...) {
+    return false;
+  }
+}
+
+bool EndsWith(const std::string& s, const std::string& tail) {
+  return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+// What the keyed decryption asks of its host: the key, the hints, and the
+// decompression of a compressed payload (or of a file without the
+// container's marker), run to its end on the same thread.
+class FileHost final : public keyed::DecryptHost {
+ public:
+  FileHost(RunContext& context, std::string key_gbk, std::string source)
+      : context_(context), key_(std::move(key_gbk)), source_(std::move(source)) {}
+
+  std::string DecryptionKey() override { return key_.str(); }
+  void SetHint(Hint which, const std::string& text) override { context_.progress.ShowHint(which, text); }
+  void OutputChosen(const std::string&) override {}
+  void DecompressionFollows(int64_t compressed) override {
+    // The deciphering reads the payload once; the decompression reads the
+    // compressed copy twice, to check it and to write it out.
+    context_.progress.PlanStages({compressed, compressed, compressed});
+  }
+  bool StartDecompression(const std::string& source, const std::string& dest, bool delete_source) override {
+    if (SameFile(dest, source) || SameFile(dest, source_)) return false;
+    if (!context_.progress.Staged()) {
+      const int64_t size = FileSizeOf(source);
+      context_.progress.PlanStages({size, size});
+    }
+    compress::DecompressJob job;
+    job.source = source;
+    job.target = dest;
+    // As private as the file it came from.
+    job.mode = PermissionsOf(source_);
+    // The engine has asked before naming an existing file.
+    job.replace = PathExists(dest);
+    job.delete_source = delete_source;
+    result_ = compress::DecompressFile(job, context_);
+    return true;
+  }
+  std::optional<RunResult> DecompressionResult() override { return result_; }
+  void SourceDamaged() override { damaged_ = true; }
+
+  bool Damaged() const { return damaged_; }
+
+ private:
+  RunContext& context_;
+  SecretText key_;  // GBK bytes
+  std::string source_;
+  std::optional<RunResult> result_;
+  bool damaged_ = false;
+};
+
 }  // namespace
+
+std::string KeyedPlainTarget(const OutputRule& rule, const std::string& source) {
+  const std::string stored = keyed::StoredExtension(source);
+  if (rule.kind == OutputRule::Kind::kExact) {
+    // "-o out.txt" for a container of a ".txt" names out.txt, not out.txt.txt.
+    // ("-o dir/.txt" names a file ".txt".)
+    if (stored.empty() || rule.path.size() <= stored.size() || !EndsWith(rule.path, stored)) return rule.path;
+    const std::string stem = rule.path.substr(0, rule.path.size() - stored.size());
+    return stem.back() == '/' ? rule.path : stem;
+  }
+  std::string proposal = ChangeFileExt(source, "");
+  if (!stored.empty() && proposal.size() > stored.size() && EndsWith(proposal, stored)) {
+    proposal.resize(proposal.size() - stored.size());
+  }
+  return TargetFor(rule, proposal);
+}
+
+Plan KeyedDecryptCommand::MakePlan(const FileRequest& request) {
+  Plan plan;
+  for (const std::string& source : request.sources) {
+    PlannedItem item;
+    item.source = source;
+    item.target = KeyedPlainTarget(request.output, source);
+    plan.items.push_back(std::move(item));
+  }
+  return plan;
+}
+
+RunResult KeyedDecryptCommand::Run(const FileRequest& request, const PlannedItem& item, RunContext& context) {
+  Prompter& prompter = context.prompter;
+  const std::optional<std::string> key = Utf8ToGbkStrict(request.keys.key.str());
+  // Only a container needs the key (a compressed file is decompressed
+  // without one).
+  if (IsKeyedContainerFile(item.source)) {
+    std::string refusal;
+    if (!key) {
+      refusal = std::string(keyed_text::kDecryptionKeyNotGbk) + keyed::text::kDecryptCancelled;
+    } else if (key->empty()) {
+      refusal = keyed::text::kDecryptEmptyKey;
+    }
+    if (!refusal.empty()) {
+      prompter.ReportMessage(refusal);
+      return RunResult::Ended(Outcome::kRefused, Reason::kNoKey, refusal);
+    }
+  }
+  context.progress.SetBarPosition(0);
+  keyed::DecryptJob job;
+  job.command = Operation::Decrypt;
+  job.source_path = item.source;
+  job.original_ext = ExtractFileExt(item.source);
+  job.target_path = item.target;
+  job.info_click_count = request.allow_old_ciphers ? 8 : 0;
+  FileHost host(context, key.value_or(""), item.source);
+  RunResult result = keyed::DecryptFile(job, context, host);
+  context.progress.ResetStages();
+  const auto cancelled = [&context] {
+    context.progress.ShowStatus(keyed::text::kDecryptCancelled);
+    return RunResult::Ended(Outcome::kCancelled, Reason::kCancelled, keyed::text::kDecryptCancelled);
+  };
+  if (keyed::HandedOver(result)) {
+    // The decompression has shown its own ending.
+    std::optional<RunResult> ended = host.DecompressionResult();
+    if (!ended) return context.stop.StopRequested() ? cancelled() : RunResult::Ended(Outcome::kFailed, Reason::kUnspecified);
+    if (ended->outcome == Outcome::kCancelled) return cancelled();
+    if (ended->outcome == Outcome::kDone && host.Damaged()) {
+      ended->outcome = Outcome::kDoneAfterDamage;
+    }
+    return *ended;
+  }
+  // A stopped run says only that it was called off.
+  if (!result.Completed() && context.stop.StopRequested()) return cancelled();
+  ShowEnding(result, context.progress, prompter);
+  return result;
+}
 
 std::string KeyedTarget(const OutputRule& rule, const std::string& source) {
   return ChangeFileExt(TargetFor(rule, ChangeFileExt(source, ".jmz")), ".jmz");

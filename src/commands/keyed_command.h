@@ -31,4 +31,22 @@ class KeyedEncryptCommand : public Command<FileRequest> {
   keyed::RandomSource& random_;
 };
 
+// The output of decrypting `source` as the engine is handed it: without the
+// extension the container stores, which the engine appends again. An exact
+// name that ends in that extension names the final file; a name in a folder
+// and the proposal are the source's name without its extension (and without
+// the stored one, when it ends in it: "a.tar.jmz" proposes "a").
+std::string KeyedPlainTarget(const OutputRule& rule, const std::string& source);
+
+// Keyed containers, and files without the container's marker, which are
+// decompressed as ".zak" files; the decompression of a compressed payload
+// runs to its end within the run. The engine names the output (the stored
+// extension) and asks before replacing a file once the key has matched.
+class KeyedDecryptCommand : public Command<FileRequest> {
+ public:
+  Plan MakePlan(const FileRequest& request) override;
+  // Shows its ending itself.
+  RunResult Run(const FileRequest& request, const PlannedItem& item, RunContext& context) override;
+};
+
 }  // namespace vesk::commands

@@ -34,6 +34,7 @@ namespace vesk::commands::keyed_text {
 
 inline constexpr const char* kEncryptStarting = "加密文件 ...";
 inline constexpr const char* kEncryptionKeyNotGbk = "加密的密钥中有GBK编码不能表示的字符，不能使用。请改用其他字符。";
+inline constexpr const char* kDecryptionKeyNotGbk = "解密的密钥中有GBK编码不能表示的字符，不能使用。请改用其他字符。";
 inline std::string ExtensionNotGbk(const std::string& ext) {
   return "文件扩展名“" + ext + "”中有GBK编码不能表示的字符，加密的文件里不保存扩展名，解密后请改正文件扩展名。";
 }
