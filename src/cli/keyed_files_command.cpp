@@ -108,12 +108,9 @@ bool TakesKeyedRoad(const Options& o) {
   }
   // A tar file that comes out is offered for unpacking on the folder road,
   // as is every output of --unpack; age files take the age road.
-  if (o.command != Command::kDecrypt || o.unpack) return false;
-  const commands::OutputRule rule = RuleOf(o);
+  if (o.command != Command::kDecrypt) return false;
   for (const std::string& source : o.sources) {
     if (IsAgeFile(source)) return false;
-    const std::string output = commands::KeyedPlainTarget(rule, source) + StoredExtensionOf(source);
-    if (ExtractFileExt(output) == ".tar") return false;
   }
   return true;
 }
@@ -134,7 +131,10 @@ int RunKeyedFiles(const Options& o) {
 
   keyed::SystemRandom random;
   commands::KeyedEncryptCommand encrypt(terminal, random);
-  commands::KeyedDecryptCommand decrypt;
+  // Answered by --unpack, never asked; an existing folder is never merged
+  // into, so there is no other name.
+  commands::KeyedDecryptCommand decrypt(
+      [&](const std::string& question, const std::string&) { return terminal.Answered(question, o.unpack); });
   commands::Command<commands::FileRequest>& command =
       o.command == Command::kEncrypt ? static_cast<commands::Command<commands::FileRequest>&>(encrypt) : decrypt;
   const commands::Plan plan = command.MakePlan(*request);

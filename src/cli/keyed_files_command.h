@@ -12,7 +12,7 @@ namespace vesk::cli {
 
 // Whether the command line goes the keyed commands' way: an encryption
 // into ".jmz" containers of sources none of which is a folder, or a
-// decryption of sources none of which is an age file or gives a tar file.
+// decryption of sources none of which is an age file.
 bool TakesKeyedRoad(const Options& options);
 
 // Runs it to its end: the exit status.

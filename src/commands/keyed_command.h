@@ -5,6 +5,9 @@
 // whole and runs each planned item with its context.
 #pragma once
 
+#include <functional>
+#include <string>
+
 #include "commands/command.h"
 #include "commands/request.h"
 #include "core/prompter.h"
@@ -44,9 +47,20 @@ std::string KeyedPlainTarget(const OutputRule& rule, const std::string& source);
 // extension) and asks before replacing a file once the key has matched.
 class KeyedDecryptCommand : public Command<FileRequest> {
  public:
+  // Asks whether to unpack a decrypted tar file into the folder beside it
+  // (archive::text::kUnpackQuestion); none: the request's `unpack` answers.
+  // An existing folder is never merged into: the unpacking is refused.
+  using UnpackQuestion = std::function<bool(const std::string& text, const std::string& caption)>;
+  explicit KeyedDecryptCommand(UnpackQuestion ask_unpack = {}) : ask_unpack_(std::move(ask_unpack)) {}
+
   Plan MakePlan(const FileRequest& request) override;
   // Shows its ending itself.
   RunResult Run(const FileRequest& request, const PlannedItem& item, RunContext& context) override;
+
+ private:
+  RunResult Decrypt(const FileRequest& request, const PlannedItem& item, RunContext& context);
+
+  UnpackQuestion ask_unpack_;
 };
 
 }  // namespace vesk::commands
