@@ -9,6 +9,7 @@
 #include "cli/texts.h"
 #include "commands/age_command.h"
 #include "commands/batch_runner.h"
+#include "commands/unpack_offer.h"
 #include "platform/file_io.h"
 #include "platform/paths.h"
 
@@ -64,12 +65,9 @@ bool TakesAgeRoad(const Options& o) {
     }
     return true;
   }
-  // A tar file that comes out is offered for unpacking on the folder road.
-  if (o.command != Command::kDecrypt || o.unpack) return false;
+  if (o.command != Command::kDecrypt) return false;
   for (const std::string& source : o.sources) {
     if (!FileExists(source) || !IsAgeFile(source)) return false;
-    const std::string target = o.target && !o.output_folder ? *o.target : commands::AgePlainName(source);
-    if (ExtractFileExt(target) == ".tar") return false;
   }
   return true;
 }
@@ -107,12 +105,21 @@ int RunAgeFiles(const Options& o) {
       [&](const commands::PlannedItem& item) {
         terminal.ArmTestHold([&stop] { return stop.StopRequested(); });
         RunContext context{terminal, terminal, stop.Token()};
-        const RunResult result = command.Run(*request, item, context);
+        RunResult result = command.Run(*request, item, context);
         terminal.FinishProgress();
         ShowEnding(result, terminal, terminal);
+        // A tar file that comes out is offered for unpacking, answered by
+        // --unpack, never asked; the unpacking shows its own ending.
+        const bool decrypted = result.Completed();
+        if (!Encrypting(o)) {
+          result = commands::UnpackDecryptedTar(
+              result, [&](const std::string& question, const std::string&) { return terminal.Answered(question, o.unpack); },
+              context);
+          terminal.FinishProgress();
+        }
         if (result.Completed()) {
-          std::cout << item.target << '\n' << std::flush;
-        } else if (several && result.outcome != Outcome::kRefused) {
+          std::cout << (result.written.empty() ? item.target : result.written.front()) << '\n' << std::flush;
+        } else if (several && (result.outcome != Outcome::kRefused || decrypted)) {
           std::cerr << text::NotCompleted(item.source) << '\n';
         }
         return result;

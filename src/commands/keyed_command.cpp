@@ -1,8 +1,7 @@
 #include "commands/keyed_command.h"
 
-#include "archive/folder_engine.h"
-#include "archive/texts.h"
 #include "commands/texts.h"
+#include "commands/unpack_offer.h"
 #include "compress/compress_file.h"
 #include "compress/run_failure.h"
 #include "compress/texts.h"
@@ -178,31 +177,11 @@ Plan KeyedDecryptCommand::MakePlan(const FileRequest& request) {
 
 RunResult KeyedDecryptCommand::Run(const FileRequest& request, const PlannedItem& item, RunContext& context) {
   const RunResult decrypted = Decrypt(request, item, context);
-  // A tar file: its folder is offered, and the folder, once complete, is
-  // what the run wrote (the tar file goes).
-  if (!decrypted.Completed() || decrypted.written.empty()) return decrypted;
-  const std::string tar = decrypted.written.front();
-  if (ExtractFileExt(tar) != ".tar" || !FileExists(tar)) return decrypted;
-  const bool unpack = ask_unpack_ ? ask_unpack_(archive::text::kUnpackQuestion, archive::text::kUnpackCaption)
-                                  : request.unpack;
-  if (!unpack || context.stop.StopRequested()) return decrypted;
-  const std::string folder = ChangeFileExt(tar, "");
-  const bool damaged = decrypted.outcome == Outcome::kDoneAfterDamage;
-  if (PathExists(folder)) {
-    const std::string why = archive::text::FolderExists(folder);
-    context.prompter.ReportMessage(why);
-    return RunResult::Ended(Outcome::kRefused, Reason::kTargetKept, why);
-  }
-  context.progress.ShowHint(Hint::Output, archive::text::UnpackedFolderHint(folder));
-  context.progress.ShowHint(Hint::Source, archive::text::UnpackedSourceHint(tar));
-  archive::UnpackJob job;
-  job.source_path = tar;
-  job.target_folder = folder;
-  job.remove_source_after = true;
-  RunResult unpacked = archive::UnpackFolder(job, context);
-  // The unpacking keeps the damage warnings of the decryption before it.
-  if (unpacked.outcome == Outcome::kDone && damaged) unpacked.outcome = Outcome::kDoneAfterDamage;
-  return unpacked;
+  const bool unpack = request.unpack;
+  return UnpackDecryptedTar(
+      decrypted,
+      ask_unpack_ ? ask_unpack_ : UnpackQuestion([unpack](const std::string&, const std::string&) { return unpack; }),
+      context);
 }
 
 RunResult KeyedDecryptCommand::Decrypt(const FileRequest& request, const PlannedItem& item, RunContext& context) {

@@ -10,6 +10,7 @@
 
 #include "commands/command.h"
 #include "commands/request.h"
+#include "commands/unpack_offer.h"
 #include "core/prompter.h"
 #include "crypto/keyed/random_source.h"
 
@@ -50,7 +51,6 @@ class KeyedDecryptCommand : public Command<FileRequest> {
   // Asks whether to unpack a decrypted tar file into the folder beside it
   // (archive::text::kUnpackQuestion); none: the request's `unpack` answers.
   // An existing folder is never merged into: the unpacking is refused.
-  using UnpackQuestion = std::function<bool(const std::string& text, const std::string& caption)>;
   explicit KeyedDecryptCommand(UnpackQuestion ask_unpack = {}) : ask_unpack_(std::move(ask_unpack)) {}
 
   Plan MakePlan(const FileRequest& request) override;
