@@ -99,13 +99,7 @@ std::optional<commands::FileRequest> RequestOf(const Options& o, int& status) {
 
 bool TakesKeyedRoad(const Options& o) {
   if (o.sources.empty()) return false;
-  if (o.command == Command::kEncrypt) {
-    if (o.age.chosen()) return false;
-    for (const std::string& source : o.sources) {
-      if (DirectoryExists(source)) return false;
-    }
-    return true;
-  }
+  if (o.command == Command::kEncrypt) return !o.age.chosen();
   // A tar file that comes out is offered for unpacking on the folder road,
   // as is every output of --unpack; age files take the age road.
   if (o.command != Command::kDecrypt) return false;

@@ -11,7 +11,7 @@
 namespace vesk::cli {
 
 // Whether the command line goes the keyed commands' way: an encryption
-// into ".jmz" containers of sources none of which is a folder, or a
+// into ".jmz" containers (folders as tar files), or a
 // decryption of sources none of which is an age file.
 bool TakesKeyedRoad(const Options& options);
 

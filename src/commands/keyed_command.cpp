@@ -1,5 +1,9 @@
 #include "commands/keyed_command.h"
 
+#include <climits>
+#include <cstdlib>
+
+#include "archive/folder_engine.h"
 #include "commands/texts.h"
 #include "commands/unpack_offer.h"
 #include "compress/compress_file.h"
@@ -95,6 +99,27 @@ bool IsKeyedContainerFile(const std::string& path) {
     return false;
   }
 }
+
+// A folder's path without its final "/" (its full path for "." and the
+// like): the stem of the name proposed for its container.
+std::string FolderStem(const std::string& folder) {
+  std::string path = folder;
+  while (path.size() > 1 && path.back() == '/') path.pop_back();
+  const std::string name = ExtractFileName(path);
+  if (name.empty() || name == "." || name == "..") {
+    char resolved[PATH_MAX];
+    if (::realpath(folder.c_str(), resolved) != nullptr) path = resolved;
+  }
+  return path;
+}
+
+// The folder engine's key-less road is not taken here.
+class NoKeylessRandom : public keyless::RandomSource {
+ public:
+  void Fill(uint8_t* data, std::size_t size) override {
+    for (std::size_t i = 0; i < size; ++i) data[i] = 0;
+  }
+};
 
 bool EndsWith(const std::string& s, const std::string& tail) {
   return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
@@ -232,6 +257,7 @@ RunResult KeyedDecryptCommand::Decrypt(const FileRequest& request, const Planned
 }
 
 std::string KeyedTarget(const OutputRule& rule, const std::string& source) {
+  if (DirectoryExists(source)) return ChangeFileExt(TargetFor(rule, FolderStem(source) + ".tar.jmz"), ".jmz");
   return ChangeFileExt(TargetFor(rule, ChangeFileExt(source, ".jmz")), ".jmz");
 }
 
@@ -240,7 +266,9 @@ Plan KeyedEncryptCommand::MakePlan(const FileRequest& request) {
   for (const std::string& source : request.sources) {
     PlannedItem item;
     item.source = source;
-    if (!FileExists(source)) {
+    if (DirectoryExists(source)) {
+      item.target = KeyedTarget(request.output, source);
+    } else if (!FileExists(source)) {
       item.refusal = Refusal{Reason::kNoSource, keyed::text::EncryptSourceMissing(source)};
     } else {
       item.target = KeyedTarget(request.output, source);
@@ -279,6 +307,26 @@ RunResult KeyedEncryptCommand::Run(const FileRequest& request, const PlannedItem
     const std::string message = std::string(text::kEncryptionKeyNotGbk) + keyed::text::kEncryptCancelled;
     prompter.ReportMessage(message);
     return RunResult::Ended(Outcome::kRefused, Reason::kNoKey, message);
+  }
+  if (DirectoryExists(item.source)) {
+    // A folder is packed on the fly into a tar stream, compressed first
+    // unless the level is 0.
+    progress.ShowStatus(text::kEncryptStarting);
+    progress.SetBarPosition(0);
+    progress.ShowHint(Hint::Output, text::EncryptOutputHint(item.target));
+    progress.ShowHint(Hint::Source, text::FolderSourceHint(item.source));
+    archive::PackJob job;
+    job.folder = item.source;
+    job.target_path = item.target;
+    job.key = *key;
+    job.info_click_count = request.cipher == Cipher::kCurrent ? 0 : 8;
+    job.replace_target = item.replaces;
+    job.road = archive::Road::kKeyed;
+    job.level = request.level;
+    NoKeylessRandom unused;
+    RunResult result = archive::PackFolder(job, context, random_, unused);
+    if (result.outcome == Outcome::kCancelled) return Cancelled(context);
+    return result;
   }
   keyed::ReencryptionResult check;
   try {

@@ -20,7 +20,7 @@ namespace vesk::commands {
 // extension; a name given keeps its stem and gets ".jmz" as well.
 std::string KeyedTarget(const OutputRule& rule, const std::string& source);
 
-// Files only: a folder takes the folder road.
+// A folder is packed into a tar stream on the fly, with no temporary copy.
 class KeyedEncryptCommand : public Command<FileRequest> {
  public:
   // `ask` answers the replace questions of the plan; `random` fills the

@@ -40,5 +40,6 @@ inline std::string ExtensionNotGbk(const std::string& ext) {
 }
 inline std::string EncryptOutputHint(const std::string& target) { return "加密后的文件：" + target; }
 inline std::string EncryptSourceHint(const std::string& source) { return "进行加密的文件：" + source; }
+inline std::string FolderSourceHint(const std::string& folder) { return "进行加密的文件夹：" + folder; }
 
 }  // namespace vesk::commands::keyed_text
