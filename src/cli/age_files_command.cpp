@@ -58,13 +58,7 @@ std::optional<commands::FileRequest> RequestOf(const Options& o, int& status) {
 
 bool TakesAgeRoad(const Options& o) {
   if (o.sources.empty()) return false;
-  if (Encrypting(o)) {
-    if (!o.age.chosen()) return false;
-    for (const std::string& source : o.sources) {
-      if (DirectoryExists(source)) return false;
-    }
-    return true;
-  }
+  if (Encrypting(o)) return o.age.chosen();
   if (o.command != Command::kDecrypt) return false;
   for (const std::string& source : o.sources) {
     if (!FileExists(source) || !IsAgeFile(source)) return false;
@@ -94,7 +88,7 @@ int RunAgeFiles(const Options& o) {
   if (Encrypting(o)) {
     // A file that is not there has nothing to encrypt.
     for (commands::PlannedItem& item : plan.items) {
-      if (!FileExists(item.source)) item.refusal = commands::Refusal{Reason::kNoSource, text::EncryptSourceMissing(item.source)};
+      if (!FileExists(item.source) && !DirectoryExists(item.source)) item.refusal = commands::Refusal{Reason::kNoSource, text::EncryptSourceMissing(item.source)};
     }
   }
   commands::DecideAgeTargets(plan, *request, Encrypting(o), terminal);

@@ -1,8 +1,5 @@
 #include "commands/keyed_command.h"
 
-#include <climits>
-#include <cstdlib>
-
 #include "archive/folder_engine.h"
 #include "commands/texts.h"
 #include "commands/unpack_offer.h"
@@ -98,19 +95,6 @@ bool IsKeyedContainerFile(const std::string& path) {
   } catch (...) {
     return false;
   }
-}
-
-// A folder's path without its final "/" (its full path for "." and the
-// like): the stem of the name proposed for its container.
-std::string FolderStem(const std::string& folder) {
-  std::string path = folder;
-  while (path.size() > 1 && path.back() == '/') path.pop_back();
-  const std::string name = ExtractFileName(path);
-  if (name.empty() || name == "." || name == "..") {
-    char resolved[PATH_MAX];
-    if (::realpath(folder.c_str(), resolved) != nullptr) path = resolved;
-  }
-  return path;
 }
 
 // The folder engine's key-less road is not taken here.

@@ -17,19 +17,6 @@ namespace {
 
 namespace text = keyless::text;
 
-// A folder's path without its final "/" (its full path for "." and the
-// like): the stem of the name proposed for its container.
-std::string FolderStem(const std::string& folder) {
-  std::string path = folder;
-  while (path.size() > 1 && path.back() == '/') path.pop_back();
-  const std::string name = ExtractFileName(path);
-  if (name.empty() || name == "." || name == "..") {
-    char resolved[PATH_MAX];
-    if (::realpath(folder.c_str(), resolved) != nullptr) path = resolved;
-  }
-  return path;
-}
-
 // The folder engine takes a keyed source as well; the key-less road never
 // draws from it.
 class NoKeyedRandom : public keyed::RandomSource {

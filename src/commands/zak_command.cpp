@@ -23,19 +23,6 @@ bool EndsWith(const std::string& s, const std::string& tail) {
   return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
 }
 
-// A folder's path without its final "/" (its full path for "." and the
-// like): the stem of the name proposed for its tar file.
-std::string FolderStem(const std::string& folder) {
-  std::string path = folder;
-  while (path.size() > 1 && path.back() == '/') path.pop_back();
-  const std::string name = ExtractFileName(path);
-  if (name.empty() || name == "." || name == "..") {
-    char resolved[PATH_MAX];
-    if (::realpath(folder.c_str(), resolved) != nullptr) path = resolved;
-  }
-  return path;
-}
-
 // The compressed road of the folder engine draws from neither source.
 class NoKeyedRandom : public keyed::RandomSource {
  public:
