@@ -11,7 +11,6 @@
 #include "cli/texts.h"
 #include "commands/batch_runner.h"
 #include "commands/zak_command.h"
-#include "crypto/keyed/header_reader.h"
 #include "platform/file_io.h"
 
 namespace vesk::cli {
@@ -30,18 +29,6 @@ const char* HelpOf(Command command) {
     case Command::kCompress: return text::kCompressHelp;
     case Command::kDecompress: return text::kDecompressHelp;
     default: return text::kUnpackHelp;
-  }
-}
-
-// Whether compressing `path` first checks it as a keyed container (or cannot
-// tell, the file being unreadable): that check is the window logic's.
-bool NeedsReencryptionCheck(const std::string& path) {
-  if (!FileExists(path)) return false;
-  try {
-    InputFile in(path);
-    return keyed::ReadHeader(in, 0, in.Size()).HasMarker();
-  } catch (...) {
-    return true;
   }
 }
 
@@ -81,7 +68,14 @@ int RunZak(commands::Command<commands::FileRequest>& command, const commands::Fi
         }
         return result;
       },
-      stop.Token(), [&terminal](const commands::PlannedItem& item) { terminal.ShowStatus(item.refusal->detail); });
+      stop.Token(), [&](const commands::PlannedItem& item) {
+        const commands::Refusal& refusal = *item.refusal;
+        terminal.ShowStatus(refusal.detail);
+        // A keyed container that may not be compressed did not come through.
+        const bool named = refusal.code == Reason::kNoSource || refusal.code == Reason::kSameFile ||
+                           refusal.code == Reason::kTargetKept;
+        if (several && !named) std::cerr << text::NotCompleted(item.source) << '\n';
+      });
   return ExitStatusOf(summary.Overall());
 }
 
@@ -112,12 +106,22 @@ int ZakCommand::Run() {
     std::cerr << text::kOutputNotFolder << *o_.target << '\n';
     return kExitUsage;
   }
-  if (o_.command == Command::kCompress) {
-    for (const std::string& source : o_.sources) {
-      if (NeedsReencryptionCheck(source)) return RunCommand(o_);
+  commands::FileRequest request;
+  if (o_.command == Command::kCompress && (!o_.decrypt_key.file.empty() || !o_.decrypt_key.env.empty())) {
+    // Compressing a keyed container checks it with its decryption key.
+    try {
+      std::string key = ReadKey(o_.decrypt_key, "", false).value_or("");
+      request.keys.decrypt_key = SecretText(key);
+      key.assign(key.size(), '\0');
+    } catch (const std::exception& e) {
+      std::cerr << e.what() << '\n';
+      return kExitFailed;
+    }
+    if (CharacterCount(request.keys.decrypt_key.str()) > kMaxKeyCharacters) {
+      std::cerr << text::KeyTooLong(kMaxKeyCharacters) << '\n';
+      return kExitFailed;
     }
   }
-  commands::FileRequest request;
   request.format = commands::Format::kCompressed;
   request.sources = o_.sources;
   request.level = o_.level;
