@@ -99,7 +99,7 @@ int FileCommand::Run() {
   }
   if (TakesAgeRoad(o_)) return RunAgeFiles(o_);
   if (TakesKeyedRoad(o_)) return RunKeyedFiles(o_);
-  return RunCommand(o_);
+  return RunMixedDecrypt(o_);
 }
 
 }  // namespace vesk::cli

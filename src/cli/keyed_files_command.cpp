@@ -8,6 +8,7 @@
 #include "cli/signals.h"
 #include "cli/terminal.h"
 #include "cli/texts.h"
+#include "commands/age_command.h"
 #include "commands/batch_runner.h"
 #include "commands/keyed_command.h"
 #include "crypto/keyed/system_random.h"
@@ -107,6 +108,97 @@ bool TakesKeyedRoad(const Options& o) {
     if (IsAgeFile(source)) return false;
   }
   return true;
+}
+
+int RunMixedDecrypt(const Options& o) {
+  WatchSignals();
+  PortConfig keys;
+  if (const auto failed = ReadDecryptKeys(o.key, o.sources, keys)) return *failed;
+  if (CharacterCount(keys.decrypt_key) > kMaxKeyCharacters) {
+    std::cerr << text::KeyTooLong(kMaxKeyCharacters) << '\n';
+    return kExitFailed;
+  }
+  commands::FileRequest keyed_request;
+  keyed_request.format = commands::Format::kKeyed;
+  keyed_request.output = RuleOf(o);
+  keyed_request.allow_old_ciphers = o.legacy;
+  keyed_request.keys.key = Take(keys.decrypt_key);
+  commands::FileRequest age_request;
+  age_request.format = commands::Format::kAge;
+  age_request.output = RuleOf(o);
+  age_request.max_work_factor = o.age.max_work_factor;
+  age_request.keys.passphrase = Take(keys.decrypt_passphrase);
+  age_request.keys.identity_files = o.age.identity_files;
+  std::vector<bool> is_age;
+  for (const std::string& source : o.sources) {
+    is_age.push_back(IsAgeFile(source));
+    (is_age.back() ? age_request : keyed_request).sources.push_back(source);
+  }
+
+  Terminal terminal(TerminalOptions::ForThisProcess(o.answer));
+  terminal.SetTotalSource([&terminal] { return terminal.BarWork(); });
+  StopSource stop;
+  SetCancelHandler([&stop, &terminal](int) {
+    stop.RequestStop();
+    terminal.Interrupt();  // a question being asked is answered No
+  });
+  const commands::UnpackQuestion ask_unpack = [&](const std::string& question, const std::string&) {
+    return terminal.Answered(question, o.unpack);
+  };
+  commands::KeyedDecryptCommand keyed(ask_unpack);
+  commands::AgeDecryptCommand age;
+  // Each source planned by its own command, in the order given.
+  commands::Plan age_plan = age.MakePlan(age_request);
+  commands::DecideAgeTargets(age_plan, age_request, false, terminal);
+  const commands::Plan keyed_plan = keyed.MakePlan(keyed_request);
+  commands::Plan plan;
+  std::size_t next_age = 0, next_keyed = 0;
+  for (const bool in_age : is_age) {
+    plan.items.push_back(in_age ? age_plan.items[next_age++] : keyed_plan.items[next_keyed++]);
+  }
+  const auto age_item = [&](const commands::PlannedItem& item) {
+    return is_age[static_cast<std::size_t>(&item - plan.items.data())];
+  };
+
+  const commands::BatchSummary summary = commands::BatchRunner().Run(
+      plan,
+      [&](const commands::PlannedItem& item) {
+        terminal.ArmTestHold([&stop] { return stop.StopRequested(); });
+        RunContext context{terminal, terminal, stop.Token()};
+        const bool in_age = age_item(item);
+        RunResult result;
+        if (in_age) {
+          result = age.Run(age_request, item, context);
+          terminal.FinishProgress();
+          ShowEnding(result, terminal, terminal);
+          result = commands::UnpackDecryptedTar(result, ask_unpack, context);
+        } else {
+          result = keyed.Run(keyed_request, item, context);
+        }
+        terminal.FinishProgress();
+        if (result.Completed()) {
+          const std::string& written = result.written.empty() ? item.target : result.written.front();
+          std::cout << written << '\n' << std::flush;
+          // Done, but from a damaged source: the result may be short or wrong.
+          if (result.outcome == Outcome::kDoneAfterDamage) std::cerr << text::DoneAfterDamage(written) << '\n';
+        } else {
+          // Among several files, say which one did not come through.
+          std::cerr << text::NotCompleted(item.source) << '\n';
+        }
+        return result;
+      },
+      stop.Token(),
+      [&](const commands::PlannedItem& item) {
+        const commands::Refusal& refusal = *item.refusal;
+        if (refusal.code == Reason::kTargetKept) {
+          terminal.ShowStatus(refusal.detail);
+        } else {
+          terminal.ReportMessage(refusal.detail);
+        }
+        std::cerr << text::NotCompleted(item.source) << '\n';
+      });
+  SetCancelHandler(nullptr);
+  return ExitStatusOf(summary.Overall());
 }
 
 int RunKeyedFiles(const Options& o) {

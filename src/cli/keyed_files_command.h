@@ -18,4 +18,8 @@ bool TakesKeyedRoad(const Options& options);
 // Runs it to its end: the exit status.
 int RunKeyedFiles(const Options& options);
 
+// A decryption of age files and keyed containers (or files that are not
+// there) together: each source runs as its own command, in the order given.
+int RunMixedDecrypt(const Options& options);
+
 }  // namespace vesk::cli
