@@ -34,7 +34,7 @@ std::optional<commands::FileRequest> RequestOf(const Options& o, int& status) {
   // --yes and --no answer the replace question on the terminal, printed
   // with its answer; without them a terminal asks.
   request.overwrite = commands::OverwritePolicy::kAsk;
-  PortConfig keys;
+  KeyTexts keys;
   if (Encrypting(o)) {
     AgeOptions age = o.age;
     if (const auto failed = ReadAgeEncryptKeys(age, o.key, keys)) {

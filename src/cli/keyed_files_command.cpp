@@ -59,7 +59,7 @@ std::optional<commands::FileRequest> RequestOf(const Options& o, int& status) {
   request.allow_old_ciphers = o.legacy;
   status = kExitFailed;
   if (o.command == Command::kDecrypt) {
-    PortConfig keys;
+    KeyTexts keys;
     if (const auto failed = ReadDecryptKeys(o.key, o.sources, keys)) {
       status = *failed;
       return std::nullopt;
@@ -112,7 +112,7 @@ bool TakesKeyedRoad(const Options& o) {
 
 int RunMixedDecrypt(const Options& o) {
   WatchSignals();
-  PortConfig keys;
+  KeyTexts keys;
   if (const auto failed = ReadDecryptKeys(o.key, o.sources, keys)) return *failed;
   if (CharacterCount(keys.decrypt_key) > kMaxKeyCharacters) {
     std::cerr << text::KeyTooLong(kMaxKeyCharacters) << '\n';
