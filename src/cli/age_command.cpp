@@ -9,7 +9,6 @@
 #include <iostream>
 #include <sstream>
 
-#include "app/window_logic.h"
 #include "cli/texts.h"
 #include "crypto/age/keys.h"
 #include "crypto/age_files/engine.h"
@@ -71,7 +70,7 @@ std::optional<std::string> AgeEncryptUsageError(const AgeOptions& age, const Key
   return std::nullopt;
 }
 
-std::optional<int> ReadAgeEncryptKeys(AgeOptions& age, const KeySource& key, PortConfig& config) {
+std::optional<int> ReadAgeEncryptKeys(AgeOptions& age, const KeySource& key, KeyTexts& config) {
   namespace text = age_files::text;
   // The recipients: each given key, then the keys of each file, in order.
   std::vector<std::string> recipients;
@@ -126,7 +125,7 @@ std::optional<int> ReadAgeEncryptKeys(AgeOptions& age, const KeySource& key, Por
   return std::nullopt;
 }
 
-std::optional<int> ReadDecryptKeys(const KeySource& key, const std::vector<std::string>& sources, PortConfig& config) {
+std::optional<int> ReadDecryptKeys(const KeySource& key, const std::vector<std::string>& sources, KeyTexts& config) {
   // Which keys the files need: a key for a container (or anything but an
   // age file), a passphrase for a passphrase age file; an age file of
   // recipients needs only --identity.
@@ -167,14 +166,6 @@ bool IsAgeFile(const std::string& path) { return age_files::DetectFile(path) != 
 
 bool IsAgePassphraseFile(const std::string& path) {
   return IsAgeFile(path) && age_files::SummarizeHeader(path).passphrase;
-}
-
-void PrepareAgeWindow(const AgeOptions& age, WindowLogic& window) {
-  window.Settings.Format = age.chosen() ? settings::FileFormat::Age : settings::FileFormat::Jmz;
-  if (age.chosen()) window.AgeRecipients = age.recipients;
-  window.AgeIdentityFiles = age.identity_files;
-  window.AgeArmor = age.armor;
-  window.AgeMaxWorkFactor = age.max_work_factor;
 }
 
 KeygenCommand::KeygenCommand(CLI::App& app) {

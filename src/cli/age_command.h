@@ -8,16 +8,11 @@
 #include <vector>
 
 #include "cli/cli_command.h"
-#include "cli/cli_port.h"
 #include "cli/key_text.h"
 
 namespace CLI {
 class App;
 }
-namespace vesk {
-class WindowLogic;
-}
-
 namespace vesk::cli {
 
 struct AgeOptions {
@@ -45,21 +40,18 @@ std::optional<std::string> AgeEncryptUsageError(const AgeOptions& age, const Key
 // or else the passphrase (--key-file, --key-env, or asked twice on the
 // terminal) into both key boxes, as the window wants it confirmed. Returns
 // the exit status when it cannot go on (the reason printed).
-std::optional<int> ReadAgeEncryptKeys(AgeOptions& age, const KeySource& key, PortConfig& config);
+std::optional<int> ReadAgeEncryptKeys(AgeOptions& age, const KeySource& key, KeyTexts& config);
 
 // Reads the key of `decrypt`: the container key (as ReadKey shapes it) when
 // a source is no age file, the passphrase (as given) for passphrase age
 // files; none when every source is an age file of recipients and no key is
 // named. Returns the exit status when it cannot go on (the reason printed).
-std::optional<int> ReadDecryptKeys(const KeySource& key, const std::vector<std::string>& sources, PortConfig& config);
+std::optional<int> ReadDecryptKeys(const KeySource& key, const std::vector<std::string>& sources, KeyTexts& config);
 
 // Whether a file is an age file (by its first bytes), and one that needs a
 // passphrase.
 bool IsAgeFile(const std::string& path);
 bool IsAgePassphraseFile(const std::string& path);
-
-// Puts the age choices into the window before its command runs.
-void PrepareAgeWindow(const AgeOptions& age, WindowLogic& window);
 
 // vesk-cli keygen [-o FILE] | keygen -y FILE
 class KeygenCommand : public CliCommand {

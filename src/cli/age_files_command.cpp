@@ -3,13 +3,13 @@
 #include <iostream>
 #include <mutex>
 
-#include "cli/batch_on_terminal.h"
 #include "cli/exit_status.h"
 #include "cli/signals.h"
 #include "cli/terminal.h"
 #include "cli/texts.h"
 #include "commands/age_command.h"
 #include "commands/batch_runner.h"
+#include "commands/unpack_offer.h"
 #include "platform/file_io.h"
 #include "platform/paths.h"
 
@@ -34,7 +34,7 @@ std::optional<commands::FileRequest> RequestOf(const Options& o, int& status) {
   // --yes and --no answer the replace question on the terminal, printed
   // with its answer; without them a terminal asks.
   request.overwrite = commands::OverwritePolicy::kAsk;
-  PortConfig keys;
+  KeyTexts keys;
   if (Encrypting(o)) {
     AgeOptions age = o.age;
     if (const auto failed = ReadAgeEncryptKeys(age, o.key, keys)) {
@@ -58,19 +58,10 @@ std::optional<commands::FileRequest> RequestOf(const Options& o, int& status) {
 
 bool TakesAgeRoad(const Options& o) {
   if (o.sources.empty()) return false;
-  if (Encrypting(o)) {
-    if (!o.age.chosen()) return false;
-    for (const std::string& source : o.sources) {
-      if (DirectoryExists(source)) return false;
-    }
-    return true;
-  }
-  // A tar file that comes out is offered for unpacking on the folder road.
-  if (o.command != Command::kDecrypt || o.unpack) return false;
+  if (Encrypting(o)) return o.age.chosen();
+  if (o.command != Command::kDecrypt) return false;
   for (const std::string& source : o.sources) {
     if (!FileExists(source) || !IsAgeFile(source)) return false;
-    const std::string target = o.target && !o.output_folder ? *o.target : commands::AgePlainName(source);
-    if (ExtractFileExt(target) == ".tar") return false;
   }
   return true;
 }
@@ -82,7 +73,13 @@ int RunAgeFiles(const Options& o) {
   if (!request) return status;
 
   Terminal terminal(TerminalOptions::ForThisProcess(o.answer));
-  BatchOnTerminal batch(terminal);
+  terminal.SetTotalSource([&terminal] { return terminal.BarWork(); });
+  StopSource stop;
+  SetCancelHandler([&stop, &terminal](int) {
+    stop.RequestStop();
+    terminal.Interrupt();  // a question being asked is answered No
+  });
+
   commands::AgeEncryptCommand encrypt;
   commands::AgeDecryptCommand decrypt;
   commands::Command<commands::FileRequest>& command =
@@ -91,20 +88,37 @@ int RunAgeFiles(const Options& o) {
   if (Encrypting(o)) {
     // A file that is not there has nothing to encrypt.
     for (commands::PlannedItem& item : plan.items) {
-      if (!FileExists(item.source)) item.refusal = commands::Refusal{Reason::kNoSource, text::EncryptSourceMissing(item.source)};
+      if (!FileExists(item.source) && !DirectoryExists(item.source)) item.refusal = commands::Refusal{Reason::kNoSource, text::EncryptSourceMissing(item.source)};
     }
   }
   commands::DecideAgeTargets(plan, *request, Encrypting(o), terminal);
+
   const bool several = o.sources.size() > 1;
-  return batch.Run(
+  const commands::BatchSummary summary = commands::BatchRunner().Run(
       plan,
-      [&](const commands::PlannedItem& item, RunContext& context) {
-        // The age engines leave their ending to the caller.
-        const RunResult result = command.Run(*request, item, context);
+      [&](const commands::PlannedItem& item) {
+        terminal.ArmTestHold([&stop] { return stop.StopRequested(); });
+        RunContext context{terminal, terminal, stop.Token()};
+        RunResult result = command.Run(*request, item, context);
         terminal.FinishProgress();
         ShowEnding(result, terminal, terminal);
+        // A tar file that comes out is offered for unpacking, answered by
+        // --unpack, never asked; the unpacking shows its own ending.
+        const bool decrypted = result.Completed();
+        if (!Encrypting(o)) {
+          result = commands::UnpackDecryptedTar(
+              result, [&](const std::string& question, const std::string&) { return terminal.Answered(question, o.unpack); },
+              context);
+          terminal.FinishProgress();
+        }
+        if (result.Completed()) {
+          std::cout << (result.written.empty() ? item.target : result.written.front()) << '\n' << std::flush;
+        } else if (several && (result.outcome != Outcome::kRefused || decrypted)) {
+          std::cerr << text::NotCompleted(item.source) << '\n';
+        }
         return result;
       },
+      stop.Token(),
       [&](const commands::PlannedItem& item) {
         const commands::Refusal& refusal = *item.refusal;
         if (refusal.code == Reason::kTargetKept) {
@@ -114,6 +128,8 @@ int RunAgeFiles(const Options& o) {
         }
         if (several && refusal.code == Reason::kNoSource) std::cerr << text::NotCompleted(item.source) << '\n';
       });
+  SetCancelHandler(nullptr);
+  return ExitStatusOf(summary.Overall());
 }
 
 }  // namespace vesk::cli

@@ -1,6 +1,6 @@
-// The subcommands of the command-line front end. Each one drives the window
-// logic exactly as a user at the window would: the options answer its
-// dialogs and questions.
+// The options of vesk-cli's file subcommands (encrypt, decrypt, compress,
+// decompress, unpack) as parsed from the command line; each subcommand
+// builds its command's request from them.
 #pragma once
 
 #include <optional>
@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "cli/age_command.h"
-#include "cli/cli_port.h"
+#include "cli/terminal.h"
 #include "cli/key_text.h"
 
 namespace vesk::cli {
@@ -34,11 +34,5 @@ struct Options {
 
 // The folder "-o" names, when it names an existing one.
 std::optional<std::string> OutputFolderOf(const Options& options);
-
-// Runs the command on each source in turn, to its end; a failure on one
-// file is reported and the others still run. Exit status: 0 when every file
-// completed cleanly, 3 when all completed but one only after warnings that
-// its source is damaged, 1 when any was refused, cancelled or failed.
-int RunCommand(const Options& options);
 
 }  // namespace vesk::cli

@@ -120,4 +120,13 @@ std::optional<std::string> ReadPassphrase(const KeySource& source, const std::st
   return passphrase;
 }
 
+KeyTexts::~KeyTexts() {
+  for (std::string* key : {&encrypt_key, &decrypt_key, &encrypt_passphrase, &decrypt_passphrase}) {
+    // The whole buffer: a short string keeps its bytes inside the object.
+    key->resize(key->capacity());
+    volatile char* bytes = key->data();
+    for (std::size_t i = 0; i < key->size(); ++i) bytes[i] = 0;
+  }
+}
+
 }  // namespace vesk::cli

@@ -34,6 +34,20 @@ std::optional<std::string> ReadKey(const KeySource& source, const std::string& p
 // std::runtime_error as ReadKey does.
 std::optional<std::string> ReadPassphrase(const KeySource& source, const std::string& prompt, bool confirm);
 
+// The keys and passphrases read for one run; wiped when it goes.
+struct KeyTexts {
+  std::string encrypt_key;  // UTF-8 text of the encryption key
+  std::string decrypt_key;  // UTF-8 text of the decryption key
+  // The same keys read as age passphrases: the text exactly as given.
+  std::string encrypt_passphrase;
+  std::string decrypt_passphrase;
+
+  KeyTexts() = default;
+  KeyTexts(const KeyTexts&) = delete;
+  KeyTexts& operator=(const KeyTexts&) = delete;
+  ~KeyTexts();
+};
+
 // Drops one final line break ("\r\n", "\n" or "\r") and nothing else.
 std::string WithoutFinalLineBreak(std::string text);
 

@@ -58,6 +58,15 @@ inline std::string DoneAfterDamage(const std::string& written) {
 inline constexpr const char* kCompressHelp = "只压缩文件为 .zak (不加密)";
 inline constexpr const char* kDecompressHelp = "解压缩 .zak 文件";
 inline constexpr const char* kUnpackHelp = "把 .tar 文件解开为旁边的文件夹 (X.tar → X/，已有的文件夹不会被合并)";
+inline constexpr const char* kEncryptHelp = "用密钥加密文件为 .jmz (可先压缩)，或者 --format age 强加密为 .age";
+inline constexpr const char* kDecryptHelp = "解密 .jmz 文件或 age 文件 (没有加密标识的文件按 .zak 解压缩)";
+inline constexpr const char* kEncryptLevelHelp = "先压缩的压缩率: 0 不压缩, 1 快速, 2 正常 (默认), 3 最大";
+inline constexpr const char* kAlgorithmHelp = "加密算法版本: 33 (默认), 18 旧, 11 更旧";
+inline constexpr const char* kEncryptKeyHelp = "加密的密钥 (age: 密码)";
+inline constexpr const char* kEncryptDecryptKeyHelp = "解密的密钥 (再次加密已加密的文件时用)";
+inline constexpr const char* kDecryptKeyHelp = "解密的密钥 (age: 密码)";
+inline constexpr const char* kLegacyHelp = "接受最旧的加密算法";
+inline constexpr const char* kDecryptUnpackHelp = "解密得到的 .tar 文件解开为文件夹 (已有的文件夹不会被合并)";
 inline constexpr const char* kFileSourceHelp = "要处理的文件 (可以是多个)";
 inline constexpr const char* kFileOutputHelp = "输出文件 (省略时按默认规则命名)，或者已有的文件夹";
 inline constexpr const char* kCompressLevelHelp = "压缩率: 1 快速, 2 正常 (默认), 3 最大";
@@ -128,6 +137,8 @@ inline constexpr const char* kSeparateOwn = "把本文件拆成程序部分和 .
 inline constexpr const char* kSeparateOutput = "附带的加密文件保存为 (扩展名总是 .jmz) 或者已有的文件夹; 程序部分写在同一文件夹";
 inline constexpr const char* kSelfDecryptKeyPrompt = "解密的密钥: ";
 inline constexpr const char* kSelfDecryptNoKey = "没有解密的密钥: 请用 --key-file 或 --key-env 给出密钥。";
+inline constexpr const char* kEncryptKeyPrompt = "加密的密钥: ";
+inline constexpr const char* kNoEncryptKey = "没有加密的密钥: 请用 --key-file 或 --key-env 给出密钥 (只压缩请用 compress)。";
 inline std::string KeyTooLong(std::size_t most) {
   return "密钥太长: 最多 " + std::to_string(most) + " 个字符 (一个换行算两个)。";
 }

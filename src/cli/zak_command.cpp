@@ -12,7 +12,6 @@
 #include "cli/texts.h"
 #include "commands/batch_runner.h"
 #include "commands/zak_command.h"
-#include "crypto/keyed/header_reader.h"
 #include "platform/file_io.h"
 
 namespace vesk::cli {
@@ -34,26 +33,21 @@ const char* HelpOf(Command command) {
   }
 }
 
-// Whether compressing `path` first checks it as a keyed container (or cannot
-// tell, the file being unreadable): that check is the window logic's.
-bool NeedsReencryptionCheck(const std::string& path) {
-  if (!FileExists(path)) return false;
-  try {
-    InputFile in(path);
-    return keyed::ReadHeader(in, 0, in.Size()).HasMarker();
-  } catch (...) {
-    return true;
-  }
-}
-
 // The run of one request on the terminal (batch_on_terminal.h).
 int RunZak(commands::Command<commands::FileRequest>& command, const commands::FileRequest& request,
        Terminal& terminal) {
   BatchOnTerminal batch(terminal);
   const commands::Plan plan = command.MakePlan(request);
-  return batch.Run(plan, [&](const commands::PlannedItem& item, RunContext& context) {
-    return command.Run(request, item, context);
-  });
+  return batch.Run(
+      plan, [&](const commands::PlannedItem& item, RunContext& context) { return command.Run(request, item, context); },
+      [&](const commands::PlannedItem& item) {
+        const commands::Refusal& refusal = *item.refusal;
+        terminal.ShowStatus(refusal.detail);
+        // A keyed container that may not be compressed did not come through.
+        const bool named = refusal.code == Reason::kNoSource || refusal.code == Reason::kSameFile ||
+                           refusal.code == Reason::kTargetKept;
+        if (request.sources.size() > 1 && !named) std::cerr << text::NotCompleted(item.source) << '\n';
+      });
 }
 
 }  // namespace
@@ -83,12 +77,22 @@ int ZakCommand::Run() {
     std::cerr << text::kOutputNotFolder << *o_.target << '\n';
     return kExitUsage;
   }
-  if (o_.command == Command::kCompress) {
-    for (const std::string& source : o_.sources) {
-      if (NeedsReencryptionCheck(source)) return RunCommand(o_);
+  commands::FileRequest request;
+  if (o_.command == Command::kCompress && (!o_.decrypt_key.file.empty() || !o_.decrypt_key.env.empty())) {
+    // Compressing a keyed container checks it with its decryption key.
+    try {
+      std::string key = ReadKey(o_.decrypt_key, "", false).value_or("");
+      request.keys.decrypt_key = SecretText(key);
+      key.assign(key.size(), '\0');
+    } catch (const std::exception& e) {
+      std::cerr << e.what() << '\n';
+      return kExitFailed;
+    }
+    if (CharacterCount(request.keys.decrypt_key.str()) > kMaxKeyCharacters) {
+      std::cerr << text::KeyTooLong(kMaxKeyCharacters) << '\n';
+      return kExitFailed;
     }
   }
-  commands::FileRequest request;
   request.format = commands::Format::kCompressed;
   request.sources = o_.sources;
   request.level = o_.level;

@@ -1,7 +1,9 @@
 #include "commands/age_command.h"
 
+#include <memory>
 #include <utility>
 
+#include "archive/folder_engine.h"
 #include "compress/parallel_deflate.h"
 #include "crypto/age_files/engine.h"
 #include "crypto/age_files/key_files.h"
@@ -29,7 +31,22 @@ Plan PlanTargets(const FileRequest& request, std::string (*proposal)(const std::
   return plan;
 }
 
-std::string EncryptedName(const std::string& source) { return source + ".age"; }
+// A folder becomes "DIR.tar.age"; a file keeps its whole name.
+std::string EncryptedName(const std::string& source) {
+  return DirectoryExists(source) ? FolderStem(source) + ".tar.age" : source + ".age";
+}
+
+// The folder engine's keyed and key-less roads are not taken here.
+class NoKeyedRandom : public keyed::RandomSource {
+ public:
+  uint8_t Next() override { return 0; }
+};
+class NoKeylessRandom : public keyless::RandomSource {
+ public:
+  void Fill(uint8_t* data, std::size_t size) override {
+    for (std::size_t i = 0; i < size; ++i) data[i] = 0;
+  }
+};
 
 age::SecretBytes Secret(const SecretText& text) { return age::SecretBytes::FromString(text.view()); }
 
@@ -77,7 +94,24 @@ RunResult AgeEncryptCommand::Run(const FileRequest& request, const PlannedItem& 
   context.progress.SetBarPosition(0);
   context.progress.ShowHint(Hint::Output, text::EncryptOutputHint(item.target));
   context.progress.ShowHint(Hint::Source, text::EncryptSourceHint(item.source));
-  return age_files::EncryptFile(job, context);
+  if (!DirectoryExists(item.source)) return age_files::EncryptFile(job, context);
+  // A folder is packed on the fly into a tar stream that the encryption
+  // pulls; the folder engine shows its own ending.
+  archive::PackJob pack;
+  pack.folder = item.source;
+  pack.target_path = item.target;
+  pack.road = archive::Road::kAge;
+  pack.replace_target = item.replaces;
+  pack.age = std::make_shared<const age_files::EncryptJob>(std::move(job));
+  NoKeyedRandom keyed_unused;
+  NoKeylessRandom keyless_unused;
+  RunResult result = archive::PackFolder(pack, context, keyed_unused, keyless_unused);
+  if (result.outcome == Outcome::kCancelled) {
+    result.reason = text::kEncryptCancelled;
+  } else {
+    result.reason.clear();
+  }
+  return result;
 }
 
 std::optional<Refusal> AgeDecryptCommand::CheckKeys(const FileRequest& request, const std::string& source) {

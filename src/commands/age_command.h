@@ -1,7 +1,8 @@
 // The strong format's file commands: a file into an age file (to a
 // passphrase or to recipients, binary or armored) and an age file back. The
-// window and vesk-cli both plan and run them; a folder still goes through
-// the folder engine's age road.
+// window and vesk-cli both plan and run them; a folder is packed into
+// "DIR.tar.age" through the folder engine's age road, which shows its own
+// ending (its result's text is only a cancel's).
 #pragma once
 
 #include <optional>

@@ -41,6 +41,11 @@ struct Plan {
 // folder rule keeps the proposed name's last component.
 std::string TargetFor(const OutputRule& rule, const std::string& proposed);
 
+// A folder's path without its final "/" (its full path for "." and the
+// like): the stem of the name proposed for its tar file ("x/" -> "x", and
+// ".tar" and the format's extension are appended to it).
+std::string FolderStem(const std::string& folder);
+
 // `path` or, when it is taken (by a file, or by an earlier item of the same
 // batch in `taken`), the first free "stem (N).ext" for N = 2, 3, ...
 std::string FreeName(const std::string& path, const std::function<bool(const std::string&)>& taken);

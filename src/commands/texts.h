@@ -28,3 +28,18 @@ inline std::string DecompressedHint(const std::string& target) { return "解压�
 inline std::string DecompressSourceHint(const std::string& source) { return "进行解压缩的文件：" + source; }
 
 }  // namespace vesk::commands::zak_text
+
+// The keyed ".jmz" commands.
+namespace vesk::commands::keyed_text {
+
+inline constexpr const char* kEncryptStarting = "加密文件 ...";
+inline constexpr const char* kEncryptionKeyNotGbk = "加密的密钥中有GBK编码不能表示的字符，不能使用。请改用其他字符。";
+inline constexpr const char* kDecryptionKeyNotGbk = "解密的密钥中有GBK编码不能表示的字符，不能使用。请改用其他字符。";
+inline std::string ExtensionNotGbk(const std::string& ext) {
+  return "文件扩展名“" + ext + "”中有GBK编码不能表示的字符，加密的文件里不保存扩展名，解密后请改正文件扩展名。";
+}
+inline std::string EncryptOutputHint(const std::string& target) { return "加密后的文件：" + target; }
+inline std::string EncryptSourceHint(const std::string& source) { return "进行加密的文件：" + source; }
+inline std::string FolderSourceHint(const std::string& folder) { return "进行加密的文件夹：" + folder; }
+
+}  // namespace vesk::commands::keyed_text

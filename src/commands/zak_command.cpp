@@ -8,9 +8,13 @@
 #include "commands/texts.h"
 #include "compress/compress_file.h"
 #include "compress/decompress_file.h"
+#include "crypto/keyed/header_reader.h"
 #include "crypto/keyed/random_source.h"
+#include "crypto/keyed/reencryption_check.h"
+#include "crypto/keyed/texts.h"
 #include "crypto/keyless/random_source.h"
 #include "platform/file_io.h"
+#include "platform/gbk.h"
 #include "platform/paths.h"
 #include "platform/staged_file.h"
 
@@ -85,6 +89,25 @@ std::string UnpackedName(const std::string& source) {
   return stem == source ? source + ".d" : stem;
 }
 
+std::optional<Refusal> CompressCommand::CheckContainer(const FileRequest& request, const std::string& source) {
+  try {
+    InputFile in(source);
+    if (!keyed::ReadHeader(in, 0, in.Size()).HasMarker()) return std::nullopt;
+  } catch (...) {
+    // A file that cannot be read is told by the check below.
+  }
+  try {
+    // A keyed container is compressed only when its key opens it.
+    const std::string key = Utf8ToGbkStrict(request.keys.decrypt_key.str()).value_or("");
+    const keyed::ReencryptionResult check = keyed::CheckReencryption(source, key, ask_);
+    if (check.damage_warned) damaged_.insert(source);
+    if (check.Refused()) return Refusal{check.ending.code, check.ending.reason};
+  } catch (...) {
+    return Refusal{Reason::kIo, keyed::text::kEncryptFailed};
+  }
+  return std::nullopt;
+}
+
 Plan CompressCommand::MakePlan(const FileRequest& request) {
   Plan plan;
   for (const std::string& source : request.sources) {
@@ -92,6 +115,8 @@ Plan CompressCommand::MakePlan(const FileRequest& request) {
     item.source = source;
     if (!FileExists(source) && !DirectoryExists(source)) {
       item.refusal = Refusal{Reason::kNoSource, text::CompressSourceMissing(source)};
+    } else if (auto refusal = FileExists(source) ? CheckContainer(request, source) : std::nullopt) {
+      item.refusal = std::move(refusal);
     } else {
       item.target = CompressedTarget(request.output, source);
       item.mode = DirectoryExists(source) ? DefaultFileMode() : PermissionsOf(source);
@@ -136,7 +161,10 @@ RunResult CompressCommand::Run(const FileRequest& request, const PlannedItem& it
   job.level = request.level;
   job.mode = item.mode;
   job.replace = item.replaces;
-  return SayIfStopped(compress::CompressFile(job, context), context, text::kEncryptKept);
+  RunResult result = SayIfStopped(compress::CompressFile(job, context), context, text::kEncryptKept);
+  // A container warned about as damaged gives a file made after damage.
+  if (result.outcome == Outcome::kDone && damaged_.count(item.source) != 0) result.outcome = Outcome::kDoneAfterDamage;
+  return result;
 }
 
 Plan DecompressCommand::MakePlan(const FileRequest& request) {

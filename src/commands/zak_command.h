@@ -5,6 +5,7 @@
 // it whole and runs each planned item with its context.
 #pragma once
 
+#include <optional>
 #include <set>
 #include <string>
 
@@ -36,9 +37,14 @@ class CompressCommand : public Command<FileRequest> {
   RunResult Run(const FileRequest& request, const PlannedItem& item, RunContext& context) override;
 
  private:
+  // A keyed container is checked with the request's decryption key (which
+  // must open it) before it is compressed; a refusal says why not.
+  std::optional<Refusal> CheckContainer(const FileRequest& request, const std::string& source);
+
   Prompter& ask_;
   Progress* status_;
   std::set<std::string> announced_;  // targets whose run was shown before their question
+  std::set<std::string> damaged_;    // sources whose check warned of damage
 };
 
 class DecompressCommand : public Command<FileRequest> {

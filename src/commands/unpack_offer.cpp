@@ -1,0 +1,36 @@
+#include "commands/unpack_offer.h"
+
+#include "archive/folder_engine.h"
+#include "archive/texts.h"
+#include "platform/file_io.h"
+#include "platform/paths.h"
+
+namespace vesk::commands {
+
+RunResult UnpackDecryptedTar(const RunResult& decrypted, const UnpackQuestion& ask, RunContext& context) {
+  if (!decrypted.Completed() || decrypted.written.empty()) return decrypted;
+  const std::string tar = decrypted.written.front();
+  if (ExtractFileExt(tar) != ".tar" || !FileExists(tar)) return decrypted;
+  if (!ask(archive::text::kUnpackQuestion, archive::text::kUnpackCaption) || context.stop.StopRequested()) {
+    return decrypted;
+  }
+  const std::string folder = ChangeFileExt(tar, "");
+  if (PathExists(folder)) {
+    const std::string why = archive::text::FolderExists(folder);
+    context.prompter.ReportMessage(why);
+    return RunResult::Ended(Outcome::kRefused, Reason::kTargetKept, why);
+  }
+  context.progress.ShowHint(Hint::Output, archive::text::UnpackedFolderHint(folder));
+  context.progress.ShowHint(Hint::Source, archive::text::UnpackedSourceHint(tar));
+  archive::UnpackJob job;
+  job.source_path = tar;
+  job.target_folder = folder;
+  job.remove_source_after = true;
+  RunResult unpacked = archive::UnpackFolder(job, context);
+  if (unpacked.outcome == Outcome::kDone && decrypted.outcome == Outcome::kDoneAfterDamage) {
+    unpacked.outcome = Outcome::kDoneAfterDamage;
+  }
+  return unpacked;
+}
+
+}  // namespace vesk::commands
