@@ -22,7 +22,7 @@ struct CompressJob {
   FaultHooks faults{};    // tests: on the source and the target
 };
 
-// Status "进行压缩文件..." while it runs, the same with " 已完成。" when done;
+// Its running status (texts.h) while it runs, the same with the done suffix when done;
 // the bar moves after every chunk. A failure is reported as a message and
 // leaves nothing; a stop (the token is looked at before every chunk) leaves
 // nothing and shows nothing.
