@@ -1,7 +1,5 @@
 #include "commands/plan.h"
 
-#include <climits>
-#include <cstdlib>
 #include <set>
 
 #include "platform/paths.h"
@@ -15,17 +13,6 @@ std::string LastComponent(const std::string& path) {
 }
 
 }  // namespace
-
-std::string FolderStem(const std::string& folder) {
-  std::string path = folder;
-  while (path.size() > 1 && path.back() == '/') path.pop_back();
-  const std::string name = ExtractFileName(path);
-  if (name.empty() || name == "." || name == "..") {
-    char resolved[PATH_MAX];
-    if (::realpath(folder.c_str(), resolved) != nullptr) path = resolved;
-  }
-  return path;
-}
 
 std::string TargetFor(const OutputRule& rule, const std::string& proposed) {
   switch (rule.kind) {

@@ -14,6 +14,7 @@
 #include "commands/overwrite.h"
 #include "commands/request.h"
 #include "core/run_result.h"
+#include "platform/paths.h"  // FolderStem: the stem of a folder's proposed names
 
 namespace vesk::commands {
 
@@ -40,11 +41,6 @@ struct Plan {
 // beside the source (`proposed`, a path). An exact rule names the file; a
 // folder rule keeps the proposed name's last component.
 std::string TargetFor(const OutputRule& rule, const std::string& proposed);
-
-// A folder's path without its final "/" (its full path for "." and the
-// like): the stem of the name proposed for its tar file ("x/" -> "x", and
-// ".tar" and the format's extension are appended to it).
-std::string FolderStem(const std::string& folder);
 
 // `path` or, when it is taken (by a file, or by an earlier item of the same
 // batch in `taken`), the first free "stem (N).ext" for N = 2, 3, ...
