@@ -3,6 +3,7 @@
 #include <iostream>
 #include <mutex>
 
+#include "cli/batch_on_terminal.h"
 #include "cli/exit_status.h"
 #include "cli/signals.h"
 #include "cli/terminal.h"
@@ -73,12 +74,8 @@ int RunAgeFiles(const Options& o) {
   if (!request) return status;
 
   Terminal terminal(TerminalOptions::ForThisProcess(o.answer));
-  terminal.SetTotalSource([&terminal] { return terminal.BarWork(); });
-  StopSource stop;
-  SetCancelHandler([&stop, &terminal](int) {
-    stop.RequestStop();
-    terminal.Interrupt();  // a question being asked is answered No
-  });
+  BatchOnTerminal batch(terminal);  // the first signal stops the run
+  const StopSource& stop = batch.Stop();
 
   commands::AgeEncryptCommand encrypt;
   commands::AgeDecryptCommand decrypt;
@@ -121,14 +118,9 @@ int RunAgeFiles(const Options& o) {
       stop.Token(),
       [&](const commands::PlannedItem& item) {
         const commands::Refusal& refusal = *item.refusal;
-        if (refusal.code == Reason::kTargetKept) {
-          terminal.ShowStatus(refusal.detail);
-        } else {
-          terminal.ReportMessage(refusal.detail);
-        }
+        ShowRefusal(terminal, refusal);
         if (several && refusal.code == Reason::kNoSource) std::cerr << text::NotCompleted(item.source) << '\n';
       });
-  SetCancelHandler(nullptr);
   return ExitStatusOf(summary.Overall());
 }
 

@@ -8,6 +8,14 @@
 
 namespace vesk::cli {
 
+void ShowRefusal(Terminal& terminal, const commands::Refusal& refusal) {
+  if (refusal.code == Reason::kTargetKept) {
+    terminal.ShowStatus(refusal.detail);
+  } else {
+    terminal.ReportMessage(refusal.detail);
+  }
+}
+
 BatchOnTerminal::BatchOnTerminal(Terminal& terminal) : terminal_(terminal) {
   SetCancelHandler([this](int) {
     stop_.RequestStop();

@@ -16,6 +16,10 @@
 
 namespace vesk::cli {
 
+// Shows why a planned item was refused: a kept target in the status line,
+// any other refusal as a message.
+void ShowRefusal(Terminal& terminal, const commands::Refusal& refusal);
+
 class BatchOnTerminal {
  public:
   // The first signal from now on stops the run; the destructor lets go of it.

@@ -3,6 +3,7 @@
 #include <iostream>
 
 #include "cli/age_command.h"
+#include "cli/batch_on_terminal.h"
 #include "cli/exit_status.h"
 #include "cli/output_name.h"
 #include "cli/signals.h"
@@ -136,12 +137,8 @@ int RunMixedDecrypt(const Options& o) {
   }
 
   Terminal terminal(TerminalOptions::ForThisProcess(o.answer));
-  terminal.SetTotalSource([&terminal] { return terminal.BarWork(); });
-  StopSource stop;
-  SetCancelHandler([&stop, &terminal](int) {
-    stop.RequestStop();
-    terminal.Interrupt();  // a question being asked is answered No
-  });
+  BatchOnTerminal batch(terminal);  // the first signal stops the run
+  const StopSource& stop = batch.Stop();
   const commands::UnpackQuestion ask_unpack = [&](const std::string& question, const std::string&) {
     return terminal.Answered(question, o.unpack);
   };
@@ -190,14 +187,9 @@ int RunMixedDecrypt(const Options& o) {
       stop.Token(),
       [&](const commands::PlannedItem& item) {
         const commands::Refusal& refusal = *item.refusal;
-        if (refusal.code == Reason::kTargetKept) {
-          terminal.ShowStatus(refusal.detail);
-        } else {
-          terminal.ReportMessage(refusal.detail);
-        }
+        ShowRefusal(terminal, refusal);
         std::cerr << text::NotCompleted(item.source) << '\n';
       });
-  SetCancelHandler(nullptr);
   return ExitStatusOf(summary.Overall());
 }
 
@@ -208,12 +200,8 @@ int RunKeyedFiles(const Options& o) {
   if (!request) return status;
 
   Terminal terminal(TerminalOptions::ForThisProcess(o.answer, o.algorithm));
-  terminal.SetTotalSource([&terminal] { return terminal.BarWork(); });
-  StopSource stop;
-  SetCancelHandler([&stop, &terminal](int) {
-    stop.RequestStop();
-    terminal.Interrupt();  // a question being asked is answered No
-  });
+  BatchOnTerminal batch(terminal);  // the first signal stops the run
+  const StopSource& stop = batch.Stop();
 
   keyed::SystemRandom random;
   commands::KeyedEncryptCommand encrypt(terminal, random);
@@ -246,14 +234,9 @@ int RunKeyedFiles(const Options& o) {
       stop.Token(),
       [&](const commands::PlannedItem& item) {
         const commands::Refusal& refusal = *item.refusal;
-        if (refusal.code == Reason::kTargetKept) {
-          terminal.ShowStatus(refusal.detail);
-        } else {
-          terminal.ReportMessage(refusal.detail);
-        }
+        ShowRefusal(terminal, refusal);
         if (several) std::cerr << text::NotCompleted(item.source) << '\n';
       });
-  SetCancelHandler(nullptr);
   return ExitStatusOf(summary.Overall());
 }
 
