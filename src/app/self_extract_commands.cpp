@@ -235,7 +235,7 @@ void WindowLogic::SelfDecryptClicked() {
     request.info = run.info;
     request.output = commands::OutputRule::Exact(*saved);
     request.key = SecretText(port_.KeyText(Control::DecryptionKey));
-    request.allow_old_ciphers = InfoClickCount > 7;
+    request.allow_old_ciphers = info_clicks_ > 7;
     commands::Plan plan = command.MakePlan(request);
     SetBarPosition(0);
     StartSelfExtractRun(Operation::SelfDecrypt, command, std::move(request), std::move(plan.items.front()));

@@ -82,7 +82,7 @@ settings::SettingsStore& WindowLogic::Store() {
 void WindowLogic::StoreSetting(std::string_view name, int32_t value) { Store().StoreSetting(name, value); }
 
 void WindowLogic::SettingsChanged() {
-  Compression.ZipLevel = static_cast<TCompressionLevel>(Settings.Level);
+  SetRatioIndex(static_cast<int>(Settings.Level));
   if (OnSettingsChanged) OnSettingsChanged(Settings);
 }
 
@@ -123,10 +123,7 @@ void WindowLogic::ResizeClicked(bool has_sender) {
 // ---- Start-up ---------------------------------------------------------------
 
 void WindowLogic::ResetFields() {
-  InfoClickCount = 0;
-  OriginalExt.clear();
-  PreZipLevel = 0;
-  DeleteZakAfterUnzip = false;
+  info_clicks_ = 0;
   SetOwnFile({}, {});
   Settings = settings::WindowSettings{};
   SettingsChanged();
@@ -209,7 +206,7 @@ void WindowLogic::ApplyCommandLine(const std::vector<std::string>& args) {
     ShowStatus(chosen.front());
     SetHintText(Hint::Source, chosen.front());
   } else if (!chosen.empty()) {
-    ChosenPaths = chosen;
+    chosen_paths_ = chosen;
     ShowStatus(SourceLine(chosen));
     SetHintText(Hint::Source, SourceLine(chosen));
   }
@@ -252,7 +249,7 @@ bool WindowLogic::DropFiles(const std::vector<std::string>& paths) {
   try {
     // One file is shown and preselected in the next open dialog.
     if (paths.size() == 1 && FileExists(paths.front())) {
-      ChosenPaths.clear();
+      chosen_paths_.clear();
       ShowStatus(paths.front());
       SetHintText(Hint::Source, paths.front());
       return true;
@@ -263,7 +260,7 @@ bool WindowLogic::DropFiles(const std::vector<std::string>& paths) {
       if (FileExists(path) || DirectoryExists(path)) chosen.push_back(path);
     }
     if (chosen.empty()) return false;
-    ChosenPaths = chosen;
+    chosen_paths_ = chosen;
     ShowStatus(SourceLine(chosen));
     SetHintText(Hint::Source, SourceLine(chosen));
     return true;
@@ -275,8 +272,8 @@ bool WindowLogic::DropFiles(const std::vector<std::string>& paths) {
 
 void WindowLogic::CloseRequested() {
   try {
-    // Among several files, none after the one at work begins.
-    if (InBatch()) MarkBatchCancelled();
+    // Among several files, none after the one at work begins (StopAll
+    // stops the run).
     StopAllAndYield();
   } catch (...) {
     Beep();
@@ -306,7 +303,7 @@ bool WindowLogic::WaitForOperationsToEnd(std::chrono::milliseconds limit) {
     // component before it sees its cleared flag. Stopping a compression runs
     // its end handler, which deletes the partial output.
     StopAll();
-    if (RunningWorkers() == 0 && !Compression.Busy()) return true;
+    if (RunningWorkers() == 0) return true;
     if (std::chrono::steady_clock::now() >= deadline) return false;
     ui_.ProcessPending();
     port_.ProcessPendingMessages();

@@ -26,8 +26,9 @@
 #include "commands/command.h"
 #include "core/reporting.h"
 #include "core/stop.h"
-#include "compress/compressor.h"
-#include "crypto/keyed/decrypt_engine.h"
+#include "commands/batch_runner.h"
+#include "commands/request.h"
+#include "commands/unpack_offer.h"
 #include "crypto/keyed/random_source.h"
 #include "desktop/shell_integration.h"
 #include "selfextract/layout.h"
@@ -38,7 +39,7 @@
 
 namespace vesk {
 
-class WindowLogic : public Reporter, public ControlSink, public keyed::DecryptHost {
+class WindowLogic : public Reporter, public ControlSink {
  public:
   static constexpr const char* kProgramTitle = text::kProgramTitle;
   static constexpr const char* kMessageCaption = text::kMessageCaption;
@@ -52,19 +53,13 @@ class WindowLogic : public Reporter, public ControlSink, public keyed::DecryptHo
   void ShowHint(Hint h, const std::string& text) override { SetHintText(h, text); }
   bool AskYesNo(const std::string& text, const std::string& caption) override;
   ReplaceAnswer AskReplace(const std::string& text, const std::string& caption) override;
-  bool AskAlgorithm(AlgorithmQuestion which, const std::string& text, const std::string& caption) override {
-    return port_.AlgorithmQuestion(which, text, caption);
-  }
+  bool AskAlgorithm(AlgorithmQuestion which, const std::string& text, const std::string& caption) override;
   void SetCommandState(Operation op, bool enabled) override;
-  void ReportStoppedByFailure(const std::string& text) override;
   void Beep() override { port_.Beep(); }
 
   // Commands.
-  void EncryptClicked();  // encrypt, compress-then-encrypt, compress only
-  void DecryptClicked();  // decrypt, decrypt-then-decompress, decompress
-  // Decompresses a ".zak" file directly, as the decrypt command's
-  // decompression stage does, without a key (command-line front end).
-  void DecompressCommand(const std::string& source, const std::string& target);
+  void EncryptClicked();  // encrypt, compress-then-encrypt, compress only, age
+  void DecryptClicked();  // decrypt, decrypt-then-decompress, decompress, age
   // What a Yes to the cancel question of the busy command does (EncryptButton,
   // DecryptButton, SelfDecryptButton or a key-less item); nothing (false)
   // when that command is idle again, its run over.
@@ -73,18 +68,6 @@ class WindowLogic : public Reporter, public ControlSink, public keyed::DecryptHo
   // is closed when the run ends while it is open; true only for a Yes while
   // the run still goes on.
   bool AskToCancel(Control busy, const std::string& text, const std::string& caption);
-
-  // Compression events, on the user-interface thread.
-  void CompressionBegan(int64_t nMax);
-  void CompressionProgressed(int64_t nHasDone);
-  void CompressionEnded(bool nNormal, float nZipRate);
-  // The check pass of a decompression: `checked` of `size` compressed bytes.
-  void CompressionChecked(int64_t checked, int64_t size);
-
-  // What the worker of an encryption or a decryption runs, with the stop
-  // token of the run that started it.
-  void EncryptEngine(const StopToken& stop);
-  void DecryptFile(const StopToken& stop);
 
   // Key-less commands: the two popup items shown from the sixth use of the
   // information items on, and their resets.
@@ -95,19 +78,6 @@ class WindowLogic : public Reporter, public ControlSink, public keyed::DecryptHo
   void ResetKeylessEncryptItem();
   void ResetKeylessDecryptItem();
 
-  // Runs the re-encryption check on the chosen file; when the file may not
-  // be encrypted again, clears KeepRunning and ends the run with the
-  // check's refusal, else sets LayerNumber.
-  void CheckReencryption(const std::string& path);
-
-  // What the decryption engine asks of the window (DecryptHost).
-  std::string DecryptionKey() override { return KeyBytes(Control::DecryptionKey); }
-  void SetHint(Hint h, const std::string& text) override { SetHintText(h, text); }
-  void OutputChosen(const std::string& path) override { OutputPath = path; }
-  bool StartDecompression(const std::string& source, const std::string& dest, bool delete_zak_after) override;
-  void DecompressionFollows(int64_t compressed) override;
-  void SourceDamaged() override { NoteDamage(); }
-
   // The busy marker of a command.
   int Tag(Control c) const;
   std::string StatusText() const;
@@ -115,31 +85,19 @@ class WindowLogic : public Reporter, public ControlSink, public keyed::DecryptHo
   void SetHintText(Hint h, const std::string& text);
 
   // The radio group's compression ratio, 0..3.
-  int RatioIndex() const { return static_cast<int>(Compression.ZipLevel); }
+  int RatioIndex() const { return ratio_index_; }
   void SetRatioIndex(int index);
+  // How often the information items were used (the key-less items appear
+  // at the sixth use; from the eighth the old ciphers are offered).
+  int InfoClickCount() const { return info_clicks_; }
 
   // Key box text as GBK bytes (CR LF between lines); empty when the text
   // holds a character GBK cannot, which is never stored as anything else.
   std::string KeyBytes(Control box) const;
 
-  // Working fields shared by the commands and engines.
-  std::string ChosenFile, SourcePath, TargetPath;
-  std::string OriginalExt;  // UTF-8, with its dot
-  uint8_t PreZipLevel = 0;
-  uint8_t LayerNumber = 1;
-  uint8_t InfoClickCount = 0;
-  bool DeleteZakAfterUnzip = false;
-  // Whether the target of the running encryption was there when the replace
-  // question was asked (and the user agreed to replace it).
-  bool ReplaceTarget = false;
-  // The file the last command writes (shown by the command-line front end).
-  std::string OutputPath;
-  // The save dialog's answer names the compressed file itself, instead of
-  // the name the compress-only road derives from it (command-line front end).
-  bool SaveNameIsFinal = false;
 
-  Compressor Compression;
-
+  // Faults on the files of the compression stage of every later run (tests).
+  void SetFaultHooks(FaultHooks faults) { faults_ = faults; }
   // Replaces the random source (tests fix the draws).
   void SetRandomSource(std::unique_ptr<keyed::RandomSource> random) { random_ = std::move(random); }
 
@@ -322,41 +280,27 @@ class WindowLogic : public Reporter, public ControlSink, public keyed::DecryptHo
   // The hint the meter shows beside a score.
   static const char* StrengthHint(int score);
 
-  // What the age commands use besides the key boxes. AgeRecipients: the
-  // next age encryption goes to these "age1..." keys instead of a passphrase
-  // (vesk-cli's --recipient; the popup item sets them for its own run).
-  // AgeIdentityFiles: the identity files every age decryption tries (never
-  // their contents, and never stored in the settings).
-  std::vector<std::string> AgeRecipients;
-  std::vector<std::string> AgeIdentityFiles;
-  bool AgeArmor = false;
-  int AgeWorkFactor = 18;     // log2 of scrypt's N for a new passphrase file
-  int AgeMaxWorkFactor = 22;  // the most a decryption accepts
-  // The proposed name of an age file's plaintext: without ".age", else with ".out".
-  static std::string AgePlainName(const std::string& age_path);
+  // The identity files every age decryption tries (never their contents,
+  // and never stored in the settings): those chosen with the popup item and
+  // those generated here.
+  const std::vector<std::string>& AgeIdentityFiles() const { return age_identity_files_; }
+  void SetAgeIdentityFiles(std::vector<std::string> files) { age_identity_files_ = std::move(files); }
+  // log2 of scrypt's N for a new passphrase file (18, as the age tool).
+  void SetAgeWorkFactor(int log2_n) { age_work_factor_ = log2_n; }
   // The title of the encrypt command's open dialog with ".age" chosen.
   static const char* AgeEncryptOpenTitle();
   // ---- Folders and several files (folder_commands.cpp, batch_commands.cpp) ----
 
-  // The folder the running encryption packs; empty when it encrypts a file.
-  std::string FolderSource;
   // The popup item that encrypts a folder: a folder chosen in a folder chooser goes
   // the encrypt button's way (the file dialogs choose files only).
   void EncryptFolderClicked();
   // What the source line shows for the chosen paths: the one path, or
   // text::FilesCount.
   static std::string SourceLine(const std::vector<std::string>& paths);
-  // Unpacks the tar file `source` into the new folder `target` (the
-  // command-line front end's unpack command).
-  void UnpackCommand(const std::string& source, const std::string& target);
-  // Something of the last command is still to follow (the unpacking after a
-  // decryption, the next file of several): a front end waits for it as for a
-  // running command.
-  bool FollowUpPending() const;
   // The paths dropped on the window or named on its command line, when they
   // are several or a folder: the next file command takes them instead of
   // asking (one file is preselected in the open dialog instead).
-  std::vector<std::string> ChosenPaths;
+  const std::vector<std::string>& ChosenPaths() const { return chosen_paths_; }
 
  protected:
   void OnBarRange(int64_t max) override;
@@ -374,113 +318,71 @@ class WindowLogic : public Reporter, public ControlSink, public keyed::DecryptHo
   void CancelEncrypt();
   void CancelDecrypt();
 
-  // The age commands (age_commands.cpp): the encrypt button with ".age"
-  // chosen, and the decrypt button once it found an age file.
-  // The keys of an age encryption, read from the key boxes (or taken from
-  // AgeRecipients) once per command and checked before any dialog; each run
-  // holds its own copy, and the command drops this one when it has started
-  // its last run.
-  struct AgeKeys;
-  std::shared_ptr<const AgeKeys> age_keys_;
-  bool TakeAgeKeys();
-  // One file or folder into an age file, from its save dialog on.
-  void AgeEncryptOne(const std::string& picked, bool ask_target);
-  void AgeDecryptChosen(const std::string& source, bool ask_target);
+  // ---- The encrypt and decrypt buttons (file_commands.cpp) --------------------
+
+  // The run of the button: its request, its plan, one command per item, its
+  // stop; set on the user-interface thread under mutex_ while it runs.
+  struct FileRun;
+  std::shared_ptr<FileRun> file_run_;
+  std::shared_ptr<FileRun> CurrentFileRun() const;
+  // The keys of an age encryption, read from the key boxes (or the
+  // recipients of the popup item) and checked before any dialog.
+  bool TakeAgeKeys(commands::KeyMaterial& keys);
+  // The save dialog of one source to encrypt, with the name its command proposes.
+  static std::optional<FileDialogSpec> EncryptSaveDialog(const commands::FileRequest& request, const std::string& source);
+  // What is offered after a decryption wrote a tar file.
+  commands::UnpackOffer UnpackOffer();
+  // Every source planned by the command of its format (the replace
+  // questions asked), then run on a worker; the results end the run.
+  void PlanFileRun(const std::shared_ptr<FileRun>& run);
+  // The file the running command works on: the one chosen, or among
+  // several the one at work.
+  std::string FileAtWork() const;
+  void StartFileRun(const std::shared_ptr<FileRun>& run);
+  void RunFiles(const std::shared_ptr<FileRun>& run);
+  RunResult RunFileItem(FileRun& run, const commands::PlannedItem& item);
+  void EndFileRun(const std::shared_ptr<FileRun>& run, const commands::BatchSummary& summary);
+  void ShowBatchSummary(const FileRun& run, const commands::BatchSummary& summary);
+  void StopFileRun();
+  // A run that failed before its worker started: gone, its stop requested.
+  void AbandonFileRun();
+  // The command of `op` shown busy, or idle again.
+  void ShowFileRunBusy(Operation op);
+  void ShowFileRunIdle(Operation op);
+  // Among several files: the replace question with its answers for the
+  // rest, the status line naming the file at work, the messages kept for
+  // the summary.
+  // Each gives nothing (false, the text unchanged) outside a batch.
+  std::optional<bool> AskReplaceInBatch(const std::string& text, const std::string& caption);
+  std::string BatchStatus(const std::string& text) const;
+  bool NoteInBatch(const std::string& text);
+  bool InBatch() const;
+  // A message of a run of one file, from its worker: held until the run
+  // goes on or ends (true), so that a run's last message is shown with its
+  // command idle.
+  bool HoldMessage(const std::string& text);
+  void ShowHeldMessage();
+  void ShowMessageNow(const std::string& text);
+
+  std::vector<std::string> pending_recipients_;  // the recipients dialog's keys, for its own run
+  std::vector<std::string> age_identity_files_;
+  bool age_armor_ = false;
+  int age_work_factor_ = 18;
+  int age_max_work_factor_ = 22;  // the most a decryption accepts
   std::string recipients_text_;  // the recipients dialog's last text (public keys only)
-  // The file commands after their open dialog: one file or folder, its
-  // output named by the save dialog (`ask_target`) or as proposed.
-  void EncryptOne(const std::string& picked, bool ask_target);
-  void DecryptOne(const std::string& picked, bool ask_target);
-  void KeylessEncryptOne(const std::string& picked, bool ask_target);
-  void KeylessDecryptOne(const std::string& picked, bool ask_target);
-  // The running key-less command (keyless_commands.cpp): planned (false
-  // when the plan calls it off), run on a worker that records its result
-  // and gives the item back, stopped by the item's cancel and by StopAll.
-  struct KeylessRun;
-  std::shared_ptr<KeylessRun> keyless_run_;  // set on the user-interface thread under mutex_
-  bool StartKeylessRun(const std::shared_ptr<KeylessRun>& run);
-  void RunKeyless(const std::shared_ptr<KeylessRun>& run, bool encrypt);
-  void StopKeylessRun();
+  std::vector<std::string> chosen_paths_;
+  int ratio_index_ = 2;
+  int info_clicks_ = 0;
+  FaultHooks faults_{};
+
+  // The key-less items (keyless_commands.cpp): the run of either, and its
+  // item shown busy (its caption the cancel).
+  void KeylessClicked(bool encrypt);
+  void ShowKeylessBusy(bool encrypt);
   // The paths a file command works on: those chosen before (dropped or
   // named on the command line), else the open dialog's.
   std::vector<std::string> PickSources(FileDialogSpec open);
 
-  // ---- Folders (folder_commands.cpp) -----------------------------------------
-
-  // The encrypt command for a folder, from its save dialog on.
-  void EncryptFolder(const std::string& folder, bool ask_target);
-  // A folder's path without its final "/" (its full path for "." and the
-  // like): the stem of the names proposed for its container.
-  static std::string FolderStem(const std::string& folder);
-  // What the worker of a folder's encryption runs.
-  void PackFolderWorker();
-  // After a decryption: offers to unpack the tar file it wrote, then `then`.
-  void OfferUnpack(std::function<void()> then);
-  void StartUnpack(const std::string& tar, const std::string& folder, bool remove_tar);
-
-  // The end of a run whose engine returned its result (on its worker): the
-  // command `op` idle again, the result recorded, its ending shown.
-  void EndEngineRun(const RunResult& result, Operation op);
-  // The same for the keyed engines, whose decryption may hand its run over
-  // to decompression, and whose run stopped by `stop` was ended by the stop.
-  void EndKeyedRun(const RunResult& result, Operation op, const StopToken& stop);
-
-  // What follows a run, once nothing of it runs any more: the workers of
-  // the file commands are counted, and each end of a part of a run (a
-  // worker, a compression) looks whether the follow-up may start.
-  void StartCommandWorker(std::function<void()> body);
-  void PostRunCheck();
-  void RunCheck();
-  std::function<void()> after_run_;  // user-interface thread
-  std::atomic<int> command_workers_{0};
-  // Posted calls look here first: the window may be gone when they run.
-  std::shared_ptr<char> alive_ = std::make_shared<char>();
-
-  // ---- Several files (batch_commands.cpp) ------------------------------------
-
-  struct Batch;
-  enum class BatchCommand { kEncrypt, kDecrypt, kKeylessEncrypt, kKeylessDecrypt };
-  void StartBatch(BatchCommand command, std::vector<std::string> paths);
-  void NextBatchItem();
-  void EndBatch();
-  bool InBatch() const;
-  void MarkBatchCancelled();
-  // The replace question of a batch, with its answers for the rest.
-  bool AskReplaceInBatch(const std::string& text, const std::string& caption);
-  // The status line among several files names the file; a message is kept
-  // for the summary.
-  std::string BatchStatus(const std::string& text) const;
-  void NoteInBatch(const std::string& text);
-  std::unique_ptr<Batch> batch_;
-
-  // ---- Runs of the compression component (compression_commands.cpp) -----------------
-
-  // What one run of Compression has made and what becomes of it. Every file named
-  // here was created by the run itself.
-  struct ZipRun {
-    bool decompress = false;
-    bool began = false;      // OnBegin arrived
-    bool cancelled = false;  // stopped by the user's cancel, which reports itself
-    std::string target;      // the output the staging file becomes; empty for an intermediate copy
-    mode_t mode = 0644;      // permission bits of the output
-    bool replace = false;    // the user agreed to replace what is at the target
-    // Stages of the run's bar a decompression fills: its check pass, then
-    // its output pass.
-    std::size_t check_stage = 0, write_stage = 0;
-  };
-  // Starts Compression compressing `source` into a file of its own made here:
-  // the staging file of `target` (mode and replace as in ZipRun), or, with
-  // an empty target, a unique ".zak" in the temporary folder for encryption.
-  void StartCompression(const std::string& source, const ZipRun& run);
-  // The end of a run: commits or deletes what it wrote, reports, sets the
-  // commands idle. `failure` is the reason of a run that could not start.
-  void EndOfZipRun(bool normal, std::string failure);
-  // Why a run failed, found out before its partial file is deleted.
-  std::string ZipFailure(const ZipRun& run) const;
-  // Stops a running compression as the user's cancel.
-  void StopZipForCancel();
-  // Clears what an earlier run may have left set; every command start calls it.
-  void ResetRunFlags();
   // Reports a key GBK cannot hold; true when it did.
   bool RefuseUnusableKey(Control box);
   // Refuses a run before it starts: the outcome, then the message.
@@ -528,9 +430,6 @@ class WindowLogic : public Reporter, public ControlSink, public keyed::DecryptHo
   // no longer its own.
   void StartShred(const std::string& file);
   std::atomic<uint64_t> shred_run_{0};
-  ZipRun zip_;  // the current run of Compression (user-interface thread)
-  // The user cancelled the decryption: its engine's stop report is no error.
-  std::atomic<bool> decrypt_cancelled_{false};
   // Self-decrypting executables (self_extract_commands.cpp): the family's
   // state, the window as a run's context, and the run of a command on a
   // worker, whose result ends the run.
@@ -553,8 +452,6 @@ class WindowLogic : public Reporter, public ControlSink, public keyed::DecryptHo
   StopSource shred_stop_;  // the stop of the latest shred
   bool keyless_shown_ = false;
   bool commands_idle_ = true;  // as the command state last set the command items
-  // The running compression makes the temporary copy of an encryption.
-  bool compressing_for_encryption_ = false;
   bool keyless_removal_pending_ = false;
   std::map<Control, int> tags_;
   // The command whose cancel question is open.

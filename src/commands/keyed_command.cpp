@@ -48,7 +48,8 @@ RunResult Cancelled(RunContext& context) {
 
 // Compresses `source` into a private temporary copy; its path, or nothing
 // with `ending` set when the stage did not complete (nothing left).
-std::optional<std::string> CompressedCopy(const std::string& source, int level, RunContext& context, RunResult& ending) {
+std::optional<std::string> CompressedCopy(const std::string& source, const FileRequest& request, RunContext& context,
+                                          RunResult& ending) {
   const std::string folder = TempFolderPath();
   std::string copy;
   try {
@@ -62,8 +63,9 @@ std::optional<std::string> CompressedCopy(const std::string& source, int level, 
   compress::CompressJob job;
   job.source = source;
   job.target = copy;
-  job.level = level;
+  job.level = request.level;
   job.mode = 0600;
+  job.faults = request.faults;
   job.replace = true;  // the empty file made for it above
   CompressionStage stage(context.progress);
   RunContext stage_context{stage, context.prompter, context.stop};
@@ -186,11 +188,10 @@ Plan KeyedDecryptCommand::MakePlan(const FileRequest& request) {
 
 RunResult KeyedDecryptCommand::Run(const FileRequest& request, const PlannedItem& item, RunContext& context) {
   const RunResult decrypted = Decrypt(request, item, context);
+  if (unpack_.ask) return UnpackDecryptedTar(decrypted, unpack_, context);
   const bool unpack = request.unpack;
-  return UnpackDecryptedTar(
-      decrypted,
-      ask_unpack_ ? ask_unpack_ : UnpackQuestion([unpack](const std::string&, const std::string&) { return unpack; }),
-      context);
+  return UnpackDecryptedTar(decrypted, UnpackQuestion([unpack](const std::string&, const std::string&) { return unpack; }),
+                            context);
 }
 
 RunResult KeyedDecryptCommand::Decrypt(const FileRequest& request, const PlannedItem& item, RunContext& context) {
@@ -351,7 +352,7 @@ RunResult KeyedEncryptCommand::Run(const FileRequest& request, const PlannedItem
     const int64_t size = FileSizeOf(item.source);
     progress.PlanStages({size, size});
     RunResult ending;
-    const std::optional<std::string> copy = CompressedCopy(item.source, request.level, context, ending);
+    const std::optional<std::string> copy = CompressedCopy(item.source, request, context, ending);
     if (!copy) {
       progress.ResetStages();
       return ending;

@@ -51,7 +51,10 @@ class KeyedDecryptCommand : public Command<FileRequest> {
   // Asks whether to unpack a decrypted tar file into the folder beside it
   // (archive::text::kUnpackQuestion); none: the request's `unpack` answers.
   // An existing folder is never merged into: the unpacking is refused.
-  explicit KeyedDecryptCommand(UnpackQuestion ask_unpack = {}) : ask_unpack_(std::move(ask_unpack)) {}
+  explicit KeyedDecryptCommand(UnpackQuestion ask_unpack = {}) : unpack_{std::move(ask_unpack), {}} {}
+  // The window's offer, which names another folder when the one proposed
+  // is there.
+  explicit KeyedDecryptCommand(UnpackOffer offer) : unpack_(std::move(offer)) {}
 
   Plan MakePlan(const FileRequest& request) override;
   // Shows its ending itself.
@@ -60,7 +63,7 @@ class KeyedDecryptCommand : public Command<FileRequest> {
  private:
   RunResult Decrypt(const FileRequest& request, const PlannedItem& item, RunContext& context);
 
-  UnpackQuestion ask_unpack_;
+  UnpackOffer unpack_;
 };
 
 }  // namespace vesk::commands

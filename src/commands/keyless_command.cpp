@@ -1,5 +1,6 @@
 #include "commands/keyless_command.h"
 
+
 #include <climits>
 #include <cstdlib>
 
@@ -122,28 +123,12 @@ RunResult KeylessDecryptCommand::Run(const FileRequest& request, const PlannedIt
 
   // A tar file: its folder is offered, and the folder, once complete, is
   // what the run wrote (the tar file goes).
-  const std::string& tar = item.target;
-  if (!decrypted.Completed() || ExtractFileExt(tar) != ".tar" || !FileExists(tar)) return decrypted;
-  const bool unpack = unpacking_.ask ? unpacking_.ask(archive::text::kUnpackQuestion, archive::text::kUnpackCaption)
-                                     : request.unpack;
-  if (!unpack || context.stop.StopRequested()) return decrypted;
-  std::string folder = ChangeFileExt(tar, "");
-  while (PathExists(folder)) {
-    const auto other = unpacking_.other_folder ? unpacking_.other_folder(folder) : std::nullopt;
-    if (!other) {
-      const std::string why = archive::text::FolderExists(folder);
-      context.prompter.ReportMessage(why);
-      return RunResult::Ended(Outcome::kRefused, Reason::kTargetKept, why);
-    }
-    folder = *other;
+  UnpackOffer offer = unpacking_;
+  if (!offer.ask) {
+    const bool unpack = request.unpack;
+    offer.ask = [unpack](const std::string&, const std::string&) { return unpack; };
   }
-  context.progress.ShowHint(Hint::Output, archive::text::UnpackedFolderHint(folder));
-  context.progress.ShowHint(Hint::Source, archive::text::UnpackedSourceHint(tar));
-  archive::UnpackJob unpack_job;
-  unpack_job.source_path = tar;
-  unpack_job.target_folder = folder;
-  unpack_job.remove_source_after = true;
-  return archive::UnpackFolder(unpack_job, context);
+  return UnpackDecryptedTar(decrypted, offer, context);
 }
 
 }  // namespace vesk::commands

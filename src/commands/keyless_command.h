@@ -12,6 +12,7 @@
 
 #include "commands/command.h"
 #include "commands/request.h"
+#include "commands/unpack_offer.h"
 #include "core/prompter.h"
 #include "crypto/keyless/random_source.h"
 
@@ -43,14 +44,8 @@ class KeylessEncryptCommand : public Command<FileRequest> {
 class KeylessDecryptCommand : public Command<FileRequest> {
  public:
   // What a front end does about a decrypted tar file.
-  struct Unpacking {
-    // Asks whether to unpack it (archive::text::kUnpackQuestion); none: the request's
-    // `unpack` answers.
-    std::function<bool(const std::string& text, const std::string& caption)> ask;
-    // Another folder when the one proposed (`taken`) is there; none, or no
-    // answer: the unpacking is refused, for a folder is never merged into.
-    std::function<std::optional<std::string>(const std::string& taken)> other_folder;
-  };
+  // The unpacking offer; without a question the request's `unpack` answers.
+  using Unpacking = UnpackOffer;
 
   explicit KeylessDecryptCommand(Prompter& ask, Unpacking unpacking = {})
       : ask_(ask), unpacking_(std::move(unpacking)) {}

@@ -9,6 +9,7 @@
 
 #include "commands/overwrite.h"
 #include "core/secret_text.h"
+#include "platform/fault_hooks.h"
 
 namespace vesk::commands {
 
@@ -75,6 +76,7 @@ struct FileRequest {
   int max_work_factor = 22;         // age: the most scrypt work a decryption accepts
   bool unpack = false;              // a decrypted tar file is unpacked into a folder
   OverwritePolicy overwrite = OverwritePolicy::kAsk;
+  FaultHooks faults{};              // tests: on the files of the compression stage
 };
 
 }  // namespace vesk::commands

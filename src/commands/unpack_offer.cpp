@@ -8,17 +8,25 @@
 namespace vesk::commands {
 
 RunResult UnpackDecryptedTar(const RunResult& decrypted, const UnpackQuestion& ask, RunContext& context) {
+  return UnpackDecryptedTar(decrypted, UnpackOffer{ask, {}}, context);
+}
+
+RunResult UnpackDecryptedTar(const RunResult& decrypted, const UnpackOffer& offer, RunContext& context) {
   if (!decrypted.Completed() || decrypted.written.empty()) return decrypted;
   const std::string tar = decrypted.written.front();
   if (ExtractFileExt(tar) != ".tar" || !FileExists(tar)) return decrypted;
-  if (!ask(archive::text::kUnpackQuestion, archive::text::kUnpackCaption) || context.stop.StopRequested()) {
+  if (!offer.ask(archive::text::kUnpackQuestion, archive::text::kUnpackCaption) || context.stop.StopRequested()) {
     return decrypted;
   }
-  const std::string folder = ChangeFileExt(tar, "");
-  if (PathExists(folder)) {
-    const std::string why = archive::text::FolderExists(folder);
-    context.prompter.ReportMessage(why);
-    return RunResult::Ended(Outcome::kRefused, Reason::kTargetKept, why);
+  std::string folder = ChangeFileExt(tar, "");
+  while (PathExists(folder)) {
+    const auto other = offer.other_folder ? offer.other_folder(folder) : std::nullopt;
+    if (!other) {
+      const std::string why = archive::text::FolderExists(folder);
+      context.prompter.ReportMessage(why);
+      return RunResult::Ended(Outcome::kRefused, Reason::kTargetKept, why);
+    }
+    folder = *other;
   }
   context.progress.ShowHint(Hint::Output, archive::text::UnpackedFolderHint(folder));
   context.progress.ShowHint(Hint::Source, archive::text::UnpackedSourceHint(tar));

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "core/run_context.h"
@@ -13,10 +14,19 @@ namespace vesk::commands {
 // Asks whether to unpack (archive::text::kUnpackQuestion with its caption).
 using UnpackQuestion = std::function<bool(const std::string& text, const std::string& caption)>;
 
+// The offer as a front end makes it: the question, and another folder when
+// the one proposed (`taken`) is there; without one, or without an answer,
+// the unpacking is refused, for a folder is never merged into.
+struct UnpackOffer {
+  UnpackQuestion ask;
+  std::function<std::optional<std::string>(const std::string& taken)> other_folder;
+};
+
 // `decrypted` unchanged unless it completed with a ".tar" file that is there
-// and `ask` says yes; then the unpacking's result, which keeps the damage
-// warnings of the decryption. An existing folder is never merged into: the
-// unpacking is refused.
+// and the offer's question says yes; then the unpacking's result, which
+// keeps the damage warnings of the decryption.
+RunResult UnpackDecryptedTar(const RunResult& decrypted, const UnpackOffer& offer, RunContext& context);
+// The same without another folder to offer.
 RunResult UnpackDecryptedTar(const RunResult& decrypted, const UnpackQuestion& ask, RunContext& context);
 
 }  // namespace vesk::commands

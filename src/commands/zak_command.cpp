@@ -160,6 +160,7 @@ RunResult CompressCommand::Run(const FileRequest& request, const PlannedItem& it
   job.target = item.target;
   job.level = request.level;
   job.mode = item.mode;
+  job.faults = request.faults;
   job.replace = item.replaces;
   RunResult result = SayIfStopped(compress::CompressFile(job, context), context, text::kEncryptKept);
   // A container warned about as damaged gives a file made after damage.
@@ -190,13 +191,14 @@ Plan DecompressCommand::MakePlan(const FileRequest& request) {
   return plan;
 }
 
-RunResult DecompressCommand::Run(const FileRequest&, const PlannedItem& item, RunContext& context) {
+RunResult DecompressCommand::Run(const FileRequest& request, const PlannedItem& item, RunContext& context) {
   context.progress.ShowHint(Hint::Output, text::DecompressedHint(item.target));
   context.progress.ShowHint(Hint::Source, text::DecompressSourceHint(item.source));
   compress::DecompressJob job;
   job.source = item.source;
   job.target = item.target;
   job.mode = item.mode;
+  job.faults = request.faults;
   job.replace = item.replaces;
   return SayIfStopped(compress::DecompressFile(job, context), context, text::kDecryptKept);
 }

@@ -13,6 +13,7 @@
 #include "app/key_strength.h"
 #include "app/window_logic.h"
 #include "app/window_logic_fixture.h"
+#include "commands/age_command.h"
 #include "crypto/age_files/engine.h"
 #include "settings/memory_store.h"
 #include "support/recording_reporter.h"
@@ -66,7 +67,7 @@ class AgeCommands : public ::testing::Test {
     window_ = std::make_unique<WindowLogic>(port_, ui_);
     window_->UseSettingsStore(values_);
     window_->SetCommandState(Operation::MenuCommand, true);
-    window_->AgeWorkFactor = 10;  // fast; vesk-cli's tests check the tool's 2^18
+    window_->SetAgeWorkFactor(10);  // fast; vesk-cli's tests check the tool's 2^18
   }
   ~AgeCommands() override {
     window_.reset();
@@ -240,7 +241,10 @@ TEST_F(AgeCommands, GeneratedIdentitiesOpenFilesEncryptedToTheirPublicKey) {
   EXPECT_EQ(port_.proposed_recipients.back(), "age1notakey\n");
   ASSERT_EQ(window_->Result().outcome, Outcome::kDone) << window_->Result().reason;
   EXPECT_TRUE(StartsWith(ReadFile(dir_.File("p.age")), "age-encryption.org/v1\n-> X25519 "));
-  EXPECT_TRUE(window_->AgeRecipients.empty());  // for that run only
+  // The recipients were for that run only: the next click is the button's own.
+  port_.open_answers.push_back(std::nullopt);
+  window_->EncryptClicked();
+  EXPECT_EQ(port_.open_specs.back().title, "选择要加密的文件进行加密");
 
   // A fresh window has no identity chosen: it says how to choose one.
   WindowLogic fresh(port_, ui_);
@@ -251,10 +255,10 @@ TEST_F(AgeCommands, GeneratedIdentitiesOpenFilesEncryptedToTheirPublicKey) {
   // Choosing a file that holds no identity keeps the choice as it was.
   port_.open_answers.push_back(dir_.File("p"));
   fresh.ChooseIdentityFilesClicked();
-  EXPECT_TRUE(fresh.AgeIdentityFiles.empty());
+  EXPECT_TRUE(fresh.AgeIdentityFiles().empty());
   port_.open_answers.push_back(dir_.File("id.txt"));
   fresh.ChooseIdentityFilesClicked();
-  EXPECT_EQ(fresh.AgeIdentityFiles, std::vector<std::string>{dir_.File("id.txt")});
+  EXPECT_EQ(fresh.AgeIdentityFiles(), std::vector<std::string>{dir_.File("id.txt")});
   port_.open_answers.push_back(dir_.File("p.age"));
   port_.save_answers.push_back(dir_.File("opened"));
   fresh.DecryptClicked();
@@ -334,11 +338,11 @@ TEST_F(AgeCommands, ACancelledAgeDecryptionLeavesNothing) {
 }
 
 TEST(AgePlainName, TheNameWithoutAgeElseWithOut) {
-  EXPECT_EQ(WindowLogic::AgePlainName("/d/report.pdf.age"), "/d/report.pdf");
-  EXPECT_EQ(WindowLogic::AgePlainName("/d/x.age"), "/d/x");
-  EXPECT_EQ(WindowLogic::AgePlainName("/d/x.AGE"), "/d/x.AGE.out");
-  EXPECT_EQ(WindowLogic::AgePlainName("/d/.age"), "/d/.age.out");
-  EXPECT_EQ(WindowLogic::AgePlainName("/d/x.jmz"), "/d/x.jmz.out");
+  EXPECT_EQ(commands::AgePlainName("/d/report.pdf.age"), "/d/report.pdf");
+  EXPECT_EQ(commands::AgePlainName("/d/x.age"), "/d/x");
+  EXPECT_EQ(commands::AgePlainName("/d/x.AGE"), "/d/x.AGE.out");
+  EXPECT_EQ(commands::AgePlainName("/d/.age"), "/d/.age.out");
+  EXPECT_EQ(commands::AgePlainName("/d/x.jmz"), "/d/x.jmz.out");
 }
 
 }  // namespace

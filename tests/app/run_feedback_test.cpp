@@ -152,7 +152,7 @@ TEST_F(RunFeedback, TheCancelQuestionClosesWhenADecompressionEnds) {
   const std::string plain = Words(8 << 20, 5);
   MakeCompressedContainer(plain, dir_.File("d.jmz"), 1);
   port_.on_question = [this](const std::string&) { ASSERT_TRUE(PumpUntilQuestionClosed()); };
-  ClickDuringCompression(Control::DecryptButton, true);
+  ClickOnProgress(Control::DecryptButton, true, [] { return true; }, /*hold_until_done=*/false);
   Decrypt(dir_.File("d.jmz"), dir_.File("d-back"));
   ASSERT_TRUE(clicked_);
   EXPECT_EQ(port_.questions_closed, 1);
@@ -234,7 +234,8 @@ TEST_F(RunFeedback, AFailureOrRefusalIsShownWithTheCommandIdleAndItsTemporaryFil
 }
 
 TEST_F(RunFeedback, TheDecryptionKeyIsNeededOnlyForAContainer) {
-  const std::string plain = Words(200000, 10);
+  // Large enough for the output pass to move the bar before its end.
+  const std::string plain = Words(3 << 20, 10);
   WriteFile(dir_.File("e.txt"), plain);
   window_->SetRatioIndex(2);
   Encrypt(dir_.File("e.txt"), dir_.File("e.zak"));
@@ -246,7 +247,7 @@ TEST_F(RunFeedback, TheDecryptionKeyIsNeededOnlyForAContainer) {
     SCOPED_TRACE(key);
     port_.keys[Control::DecryptionKey] = key;
     RecordMoves();
-    Decrypt(dir_.File("e.txt.zak"), dir_.File("e-back"));
+    Decrypt(dir_.File("e.zak"), dir_.File("e-back"));
     EXPECT_TRUE(port_.messages.empty()) << port_.messages[0];
     EXPECT_EQ(ReadFile(dir_.File("e-back")), plain);
     EXPECT_EQ(window_->Result().outcome, Outcome::kDone);
@@ -264,7 +265,7 @@ TEST_F(RunFeedback, TheDecryptionKeyIsNeededOnlyForAContainer) {
             std::vector<std::string>{"不能解密!解密密钥是空的,请输入已加密文件的解密密钥。解密文件已取消。"});
   EXPECT_TRUE(port_.save_specs.empty());
   EXPECT_EQ(window_->Result().outcome, Outcome::kRefused);
-  EXPECT_EQ(FilesIn(dir_.path()), 3u);  // e.txt, e.txt.zak, f.jmz
+  EXPECT_EQ(FilesIn(dir_.path()), 3u);  // e.txt, e.zak, f.jmz
 }
 
 }  // namespace

@@ -72,7 +72,7 @@ class SelfExtract : public ::testing::Test {
   }
 
   void WaitIdle(Control busy) {
-    auto idle = [&] { return window_->Tag(busy) == 0 && !window_->Compression.Busy() && RunningWorkers() == 0; };
+    auto idle = [&] { return window_->Tag(busy) == 0 && RunningWorkers() == 0; };
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
     while (!idle() && std::chrono::steady_clock::now() < deadline) ui_.RunUntil(idle, std::chrono::milliseconds(5));
     ASSERT_TRUE(idle());

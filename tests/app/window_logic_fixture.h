@@ -14,6 +14,8 @@
 #include <gtest/gtest.h>
 
 #include "app/window_logic.h"
+#include "crypto/keyed/header_reader.h"
+#include "platform/input_file.h"
 #include "support/scripted_port.h"
 #include "support/temp_dir.h"
 #include "threads/queued_ui_thread.h"
@@ -21,10 +23,10 @@
 
 namespace vesk::testing {
 
-// Pumps `ui` until the command of `busy` is idle in `window` and no
-// compression and no worker runs; fails the test after a minute.
+// Pumps `ui` until the command of `busy` is idle in `window` and no worker
+// runs; fails the test after a minute.
 inline void WaitIdle(QueuedUiThread& ui, WindowLogic& window, Control busy) {
-  auto idle = [&] { return window.Tag(busy) == 0 && !window.Compression.Busy() && RunningWorkers() == 0; };
+  auto idle = [&] { return window.Tag(busy) == 0 && RunningWorkers() == 0; };
   // A worker that ends queues nothing, so look again every few milliseconds.
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
   while (!idle() && std::chrono::steady_clock::now() < deadline) ui.RunUntil(idle, std::chrono::milliseconds(5));
@@ -58,11 +60,11 @@ class WindowLogicTest : public ::testing::Test {
     window_->DecryptClicked();
     WaitIdle(Control::DecryptButton);
   }
-  // At the first progress event of a compression (on the UI thread), clicks
-  // `button` once more — as a click of its own, after that event — and answers
-  // its cancel question with `answer`. The flag tells whether it happened.
+  // At the first bar move of a run that compresses first (its first stage),
+  // clicks `button` once more — as a click of its own — and answers its
+  // cancel question with `answer`. The flag tells whether it happened.
   void ClickDuringCompression(Control button, bool answer) {
-    ClickOnProgress(button, answer, [this] { return window_->Compression.Busy(); });
+    ClickOnProgress(button, answer, [] { return true; });
   }
   // The same at the first bar move while `when()` holds. The bar may move on
   // a worker thread: the click is posted to the user-interface thread, and
@@ -95,6 +97,12 @@ class WindowLogicTest : public ::testing::Test {
       case Control::SelfDecryptButton: return window_->SelfDecryptClicked();
       default: FAIL() << "no such command";
     }
+  }
+  // The fixed blocks of the keyed container `path` (its layer, its
+  // compression level).
+  static keyed::FixedBlocks ContainerFields(const std::string& path) {
+    InputFile in(path);
+    return keyed::ReadHeader(in, 0, in.Size()).fields;
   }
   std::size_t TempFiles() { return FilesIn(tmp_.path()); }
   static std::size_t FilesIn(const std::string& dir) {

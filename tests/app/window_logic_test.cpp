@@ -41,7 +41,7 @@ TEST_F(WindowLogicTest, CompressThenEncryptAndDecryptThenDecompress) {
   window_->SetRatioIndex(3);
   Encrypt(dir_.File("report.doc"), dir_.File("report.jmz"));
   ASSERT_EQ(window_->StatusText(), "加密文件 ... 已完成。") << (port_.messages.empty() ? "" : port_.messages[0]);
-  EXPECT_EQ(window_->PreZipLevel, 3);
+  EXPECT_EQ(ContainerFields(dir_.File("report.jmz")).pre_zip_level, 3);
   EXPECT_EQ(TempFiles(), 0u);
   EXPECT_LT(std::filesystem::file_size(dir_.File("report.jmz")), 10000u);
 
@@ -158,11 +158,11 @@ TEST_F(WindowLogicTest, EncryptingAContainerAgainRaisesItsLayer) {
   port_.keys[Control::EncryptionKey] = "inner";
   window_->SetRatioIndex(0);
   Encrypt(dir_.File("p.txt"), dir_.File("p.jmz"));
-  EXPECT_EQ(window_->LayerNumber, 1);
+  EXPECT_EQ(ContainerFields(dir_.File("p.jmz")).layer, 1);
   port_.keys[Control::DecryptionKey] = "inner";
   port_.keys[Control::EncryptionKey] = "outer";
   Encrypt(dir_.File("p.jmz"), dir_.File("q.jmz"));
-  EXPECT_EQ(window_->LayerNumber, 2);
+  EXPECT_EQ(ContainerFields(dir_.File("q.jmz")).layer, 2);
   EXPECT_EQ(window_->StatusText(), "加密文件 ... 已完成。");
 }
 
@@ -215,7 +215,7 @@ TEST_F(WindowLogicTest, RemovingTheKeylessItemsWaitsForTheirOperation) {
   EXPECT_EQ(port_.captions[Control::KeylessEncryptItem].back(), "取消加密");
   EXPECT_FALSE(port_.enabled[Control::KeylessDecryptItem]);
   for (int i = 0; i < 7; ++i) window_->RevealKeylessItems();  // the 13th use
-  EXPECT_EQ(window_->InfoClickCount, 0);
+  EXPECT_EQ(window_->InfoClickCount(), 0);
   EXPECT_EQ(window_->Tag(Control::KeylessEncryptItem), 1);
   EXPECT_TRUE(window_->KeylessItemsShown());  // still running: they stay
   {

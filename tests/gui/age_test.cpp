@@ -68,7 +68,7 @@ TEST_F(AgeWindow, TheEncryptButtonWritesAnAgeFileThatTheDecryptButtonOpens) {
   Click(W().FormatItem(1));
   const std::string plain = vesk::testing::RandomBytes(200000, 9);
   WriteFile(dir.File("a.bin"), plain);
-  Logic().AgeWorkFactor = 10;
+  Logic().SetAgeWorkFactor(10);
   SetKey(W().EncryptionKey, "窗口 passphrase");
   SetKey(W().DecryptionKey, "窗口 passphrase");
   dialogs.open_answers = {dir.File("a.bin")};
@@ -105,16 +105,16 @@ TEST_F(AgeWindow, ThePopupItemsMakeAnIdentityAndChooseIt) {
   const std::string key = QGuiApplication::clipboard()->text().toStdString();
   EXPECT_EQ(key.rfind("age1", 0), 0u);
   EXPECT_NE(dialogs.informations[0].first.find(key), std::string::npos);
-  EXPECT_EQ(Logic().AgeIdentityFiles, std::vector<std::string>{dir.File("me.txt")});
+  EXPECT_EQ(Logic().AgeIdentityFiles(), std::vector<std::string>{dir.File("me.txt")});
 
   // Without a recipients dialog answer nothing happens.
   W().MenuItem("EncryptToRecipientsItem")->trigger();
   EXPECT_TRUE(dialogs.open_specs.empty());
   // The identity chooser takes the file the dialog gives.
   dialogs.open_answers = {dir.File("me.txt")};
-  Logic().AgeIdentityFiles.clear();
+  Logic().SetAgeIdentityFiles({});
   W().MenuItem("ChooseIdentitiesItem")->trigger();
-  EXPECT_EQ(Logic().AgeIdentityFiles, std::vector<std::string>{dir.File("me.txt")});
+  EXPECT_EQ(Logic().AgeIdentityFiles(), std::vector<std::string>{dir.File("me.txt")});
   EXPECT_EQ(W().StatusText(), "已选择 1 个身份密钥文件：解密用公钥加密的 age 文件时使用。");
 }
 

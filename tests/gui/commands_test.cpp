@@ -8,6 +8,7 @@
 
 #include <thread>
 
+#include "compress/compressor.h"
 #include "platform/file_io.h"
 #include "support/temp_dir.h"
 #include "window_fixture.h"
@@ -189,15 +190,16 @@ TEST_F(Commands, AWorkerWaitingOnTheWindowIsServedWhileStopWaits) {
   Open();
   const std::string source = dir.File("s.bin");
   WriteFile(source, RandomBytes(3 * 65535, 1));
-  Logic().Compression.SourceFile = source;
-  Logic().Compression.DestFile = dir.File("s.zak");
+  Compressor compression(session->Ui());
+  compression.SourceFile = source;
+  compression.DestFile = dir.File("s.zak");
   int ends = 0;
   bool began = false;
   std::atomic<bool> second_done{false};
   std::thread second;
   // While the component's worker waits on its start event, another thread
   // hands the window a call and blocks on it.
-  Logic().Compression.OnBegin = [&](int64_t) {
+  compression.OnBegin = [&](int64_t) {
     began = true;
     second = std::thread([&] {
       session->Port().SetStatusText("从另一个线程");
@@ -208,14 +210,14 @@ TEST_F(Commands, AWorkerWaitingOnTheWindowIsServedWhileStopWaits) {
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
   };
-  Logic().Compression.OnEnd = [&](bool, float) { ++ends; };
-  Logic().Compression.Compress();
+  compression.OnEnd = [&](bool, float) { ++ends; };
+  compression.Compress();
   // Pumps the queue only (no Qt event loop) until the start event has run.
   ASSERT_TRUE(session->Ui().RunUntil([&] { return began; }, std::chrono::seconds(10)));
   ASSERT_FALSE(second_done);
   // The worker cannot end without the user-interface thread, and neither can
   // the other thread: Stop's own pumping has to serve both.
-  Logic().Compression.Stop();
+  compression.Stop();
   EXPECT_EQ(W().StatusText(), "从另一个线程");
   EXPECT_EQ(ends, 1);
   second.join();

@@ -22,7 +22,7 @@ class SfxCommands : public WindowTest {
  protected:
   std::string Caption(Control c) { return W().ControlCaption(c); }
   bool WaitFor(Control busy) {
-    return QTest::qWaitFor([&] { return Logic().Tag(busy) == 0 && !Logic().Compression.Busy() && RunningWorkers() == 0; },
+    return QTest::qWaitFor([&] { return Logic().Tag(busy) == 0 && RunningWorkers() == 0; },
                            20000);
   }
   // Opens the window as a self-decrypting file carrying `container`.

@@ -188,7 +188,7 @@ TEST_F(SmallCommands, InformationItemsOpenThePagesAndRevealTheKeylessItems) {
   Trigger("CheckForUpdatesItem");
   Trigger("HomePageItem");  // does not count
   EXPECT_EQ(W().PopupMenu->actions().size(), 20);
-  EXPECT_EQ(Logic().InfoClickCount, 5);
+  EXPECT_EQ(Logic().InfoClickCount(), 5);
   Trigger("AboutItem");  // the 6th use
   EXPECT_TRUE(keyless_shown());
   EXPECT_TRUE(W().MenuItem("KeylessEncryptItem")->isEnabled());
@@ -206,7 +206,7 @@ TEST_F(SmallCommands, InformationItemsOpenThePagesAndRevealTheKeylessItems) {
   EXPECT_TRUE(keyless_shown());
   Trigger("AboutItem");  // the 13th
   EXPECT_EQ(W().PopupMenu->actions().size(), 20);
-  EXPECT_EQ(Logic().InfoClickCount, 0);
+  EXPECT_EQ(Logic().InfoClickCount(), 0);
   for (int use = 1; use <= 6; ++use) Trigger("HelpItem");  // the 19th
   EXPECT_TRUE(keyless_shown());
 
@@ -218,7 +218,7 @@ TEST_F(SmallCommands, InformationItemsOpenThePagesAndRevealTheKeylessItems) {
   EXPECT_EQ(opened.size(), count);
   ASSERT_EQ(dialogs.messages.size(), 1u);
   EXPECT_EQ(dialogs.messages[0].first, "无法打开网页，请用浏览器打开网页文件：\r\n" + dir.File("no-site/jmz/Index.htm"));
-  EXPECT_EQ(Logic().InfoClickCount, 7);
+  EXPECT_EQ(Logic().InfoClickCount(), 7);
 
   // A page there that no browser takes: the same message with its file.
   session->Port().SetSiteFolder(site);
@@ -244,7 +244,7 @@ TEST_F(SmallCommands, APageThatTheDesktopCannotOpenIsNamedOnceTheOpenerGivesUp) 
   ASSERT_TRUE(QTest::qWaitFor([&] { return !dialogs.messages.empty(); }, 10000));
   EXPECT_EQ(dialogs.messages[0].first, "无法打开网页，请用浏览器打开网页文件：\r\n" + site + "/jmz/Help.htm");
   EXPECT_EQ(ReadFile(dir.File("asked")), "file://" + site + "/jmz/Help.htm\n");
-  EXPECT_EQ(Logic().InfoClickCount, 1);
+  EXPECT_EQ(Logic().InfoClickCount(), 1);
 }
 
 TEST_F(SmallCommands, SoftKeyboardStartsTheFirstOneOnThePathOrSaysThereIsNone) {

@@ -61,7 +61,7 @@ TEST_F(Startup, FirstStartShowsTheDesignedWindow) {
   EXPECT_TRUE(W().StatusLine->Glyph->text().isEmpty());  // too narrow for text: it shows the icon
   EXPECT_FALSE(W().StatusLine->Glyph->pixmap().isNull());
   EXPECT_TRUE(W().RatioItem(2)->isChecked());
-  EXPECT_EQ(Logic().Compression.ZipLevel, TCompressionLevel::clDefault);
+  EXPECT_EQ(Logic().RatioIndex(), 2);
   EXPECT_FALSE(W().KeyMasking->isChecked());
   EXPECT_EQ(W().ResizeButton->text().toStdString(), "<<<<<");
   // Nothing is stored until the user changes something.
@@ -89,7 +89,7 @@ TEST_F(Startup, FirstStartShowsTheDesignedWindow) {
 TEST_F(Startup, SwitchesSetRatioMaskingAndStoreThem) {
   Open({"/YSL0", "/PBMY"});
   EXPECT_TRUE(W().RatioItem(0)->isChecked());
-  EXPECT_EQ(Logic().Compression.ZipLevel, TCompressionLevel::clNone);
+  EXPECT_EQ(Logic().RatioIndex(), 0);
   EXPECT_TRUE(W().KeyMasking->isChecked());
   EXPECT_EQ(StoredInteger(settings::kRatio), 0);
   EXPECT_EQ(StoredInteger(settings::kKeyMasking), 1);
@@ -197,7 +197,7 @@ TEST_F(Startup, ADroppedFileIsPreselectedAndSeveralOrAFolderAreTakenByTheNextCom
         QUrl::fromLocalFile(QString::fromStdString(second))});
   EXPECT_EQ(W().StatusText(), "共 3 个文件");
   EXPECT_EQ(W().StatusLine->toolTip().toStdString(), "共 3 个文件");
-  EXPECT_EQ(Logic().ChosenPaths, (std::vector<std::string>{dir.path(), first, second}));
+  EXPECT_EQ(Logic().ChosenPaths(), (std::vector<std::string>{dir.path(), first, second}));
   EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
 }
 
@@ -209,7 +209,7 @@ TEST_F(Startup, StoredSettingsAreRestored) {
   values.WriteInteger(settings::kSizeState, 1);
   Open();
   EXPECT_TRUE(W().RatioItem(3)->isChecked());
-  EXPECT_EQ(Logic().Compression.ZipLevel, TCompressionLevel::clMax);
+  EXPECT_EQ(Logic().RatioIndex(), 3);
   EXPECT_EQ(WindowColour(W()), QColor(255, 0, 0));
   EXPECT_EQ(W().BrandLabel->palette().color(QPalette::WindowText), QColor(0, 255, 0));
   EXPECT_TRUE(W().KeyMasking->isChecked());
@@ -221,7 +221,7 @@ TEST_F(Startup, UserChoicesAreWrittenAndComeBack) {
   Open();
   Click(W().RatioItem(1));
   EXPECT_EQ(StoredInteger(settings::kRatio), 1);
-  EXPECT_EQ(Logic().Compression.ZipLevel, TCompressionLevel::clFastest);
+  EXPECT_EQ(Logic().RatioIndex(), 1);
   Click(W().KeyMasking);
   EXPECT_EQ(StoredInteger(settings::kKeyMasking), 1);
   const QPalette masked = W().DecryptionKey->palette();
@@ -235,7 +235,7 @@ TEST_F(Startup, UserChoicesAreWrittenAndComeBack) {
 
   Open();
   EXPECT_TRUE(W().RatioItem(1)->isChecked());
-  EXPECT_EQ(Logic().Compression.ZipLevel, TCompressionLevel::clFastest);
+  EXPECT_EQ(Logic().RatioIndex(), 1);
   EXPECT_TRUE(W().KeyMasking->isChecked());
   EXPECT_EQ(W().ResizeButton->text().toStdString(), "<<<<");
 }

@@ -49,7 +49,7 @@ class WindowTest : public ::testing::Test {
   bool WaitIdle(std::chrono::milliseconds limit = std::chrono::seconds(20)) {
     return QTest::qWaitFor(
         [&] {
-          return Logic().Tag(Control::EncryptButton) == 0 && Logic().Tag(Control::DecryptButton) == 0 && !Logic().Compression.Busy() &&
+          return Logic().Tag(Control::EncryptButton) == 0 && Logic().Tag(Control::DecryptButton) == 0 &&
                  RunningWorkers() == 0;
         },
         static_cast<int>(limit.count()));

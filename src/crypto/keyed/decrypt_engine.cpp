@@ -18,6 +18,9 @@
 namespace vesk::keyed {
 namespace {
 
+// A yes to the replace question, for this file or for all of them.
+bool Agreed(ReplaceAnswer answer) { return answer == ReplaceAnswer::kYes || answer == ReplaceAnswer::kYesToAll; }
+
 constexpr std::size_t kChunk = 1 << 20;  // a multiple of 4
 constexpr int64_t kFourGiB = int64_t{1} << 32;
 constexpr int64_t kSecondOffset = kLeadInSize;
@@ -227,7 +230,7 @@ RunResult Decryptor::Attempt(int64_t at) {
 
   const std::string output = OutputPathFor(job_.target_path, ext);
   const bool existed = PathExists(output);
-  if (existed && !ask.AskYesNo(text::ReplaceQuestion(output), text::kReplaceCaption)) {
+  if (existed && !Agreed(ask.AskReplace(text::ReplaceQuestion(output), text::kReplaceCaption))) {
     return Cancelled(Reason::kTargetKept);
   }
   if (Stopped()) return Cancelled();
@@ -373,7 +376,7 @@ RunResult Decryptor::NoMarker() {
   if (job_.self_decrypt) return Refuse(text::kMarkerMismatch, Reason::kDamaged);
   const std::string output = job_.target_path;
   if (Lower(job_.original_ext) != ".zak") context_.prompter.ReportMessage(text::kTryDecompression);
-  if (PathExists(output) && !context_.prompter.AskYesNo(text::ReplaceQuestion(output), text::kReplaceCaption)) {
+  if (PathExists(output) && !Agreed(context_.prompter.AskReplace(text::ReplaceQuestion(output), text::kReplaceCaption))) {
     return Cancelled(Reason::kTargetKept);
   }
   if (Stopped()) return Cancelled();
