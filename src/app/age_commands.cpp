@@ -21,8 +21,8 @@ namespace age_text = age_files::text;
 
 void WindowLogic::FormatSelected(int index) {
   try {
-    Settings.Format = index == 1 ? settings::FileFormat::Age : settings::FileFormat::Jmz;
-    Store().FormatSelected(Settings);
+    settings_.Format = index == 1 ? settings::FileFormat::Age : settings::FileFormat::Jmz;
+    Store().FormatSelected(settings_);
     SettingsChanged();
     EncryptionKeyEdited();
   } catch (...) {

@@ -30,12 +30,12 @@ std::string WindowHelpText() {
 }
 
 std::string WindowLogic::ApplyMenuRequest(const MenuRequest& request) {
-  PassedRequest = request;
+  passed_request_ = request;
   const bool encrypt = request.command == MenuCommand::kEncrypt;
   const Control button = encrypt ? Control::EncryptButton : Control::DecryptButton;
   const std::string item = encrypt ? shell::kEncryptItem : shell::kDecryptItem;
   const std::string caption = encrypt ? text::kEncryptButton : text::kDecryptButton;
-  ReadyCommand = button;
+  ready_command_ = button;
   port_.SetReadyCommand(button);
 
   std::string first;

@@ -49,11 +49,11 @@ bool IsExecutableFile(const std::filesystem::path& path) {
 void WindowLogic::WindowDoubleClicked() {
   try {
     if (const auto chosen = port_.ColourDialog()) {
-      Settings.WindowColour = *chosen;
+      settings_.WindowColour = *chosen;
       SettingsChanged();
     }
     // A cancelled dialog stores the current colour again.
-    StoreSetting(settings::kWindowColour, static_cast<int32_t>(Settings.WindowColour));
+    StoreSetting(settings::kWindowColour, static_cast<int32_t>(settings_.WindowColour));
   } catch (...) {
     Beep();
   }
@@ -62,10 +62,10 @@ void WindowLogic::WindowDoubleClicked() {
 void WindowLogic::BrandDoubleClicked() {
   try {
     if (const auto chosen = port_.ColourDialog()) {
-      Settings.BrandColour = *chosen;
+      settings_.BrandColour = *chosen;
       SettingsChanged();
     }
-    StoreSetting(settings::kBrandColour, static_cast<int32_t>(Settings.BrandColour));
+    StoreSetting(settings::kBrandColour, static_cast<int32_t>(settings_.BrandColour));
   } catch (...) {
     Beep();
   }
@@ -90,7 +90,7 @@ void WindowLogic::BrandHovered() {
       port_.SetBrandCaption("Vesk");
       return;
     }
-    Settings.BrandColour = r;
+    settings_.BrandColour = r;
     SettingsChanged();
     if (IsUfoColour(r)) port_.SetBrandCaption("UFO");
   } catch (...) {

@@ -64,7 +64,7 @@ std::optional<uint32_t> ParseColourNumber(std::string_view text) {
 
 }  // namespace
 
-// ---- Settings -------------------------------------------------------------
+// ---- settings_ -------------------------------------------------------------
 
 void WindowLogic::UseSettingsStore(settings::ValueStore& values) {
   values_ = &values;
@@ -82,19 +82,19 @@ settings::SettingsStore& WindowLogic::Store() {
 void WindowLogic::StoreSetting(std::string_view name, int32_t value) { Store().StoreSetting(name, value); }
 
 void WindowLogic::SettingsChanged() {
-  SetRatioIndex(static_cast<int>(Settings.Level));
-  if (OnSettingsChanged) OnSettingsChanged(Settings);
+  SetRatioIndex(static_cast<int>(settings_.Level));
+  if (OnSettingsChanged) OnSettingsChanged(settings_);
 }
 
 void WindowLogic::LoadSettings() {
-  Store().LoadSettings(Settings);
+  Store().LoadSettings(settings_);
   SettingsChanged();
 }
 
 void WindowLogic::RatioSelected(int index) {
   try {
-    Settings.RatioIndex = index;
-    Store().RatioSelected(Settings, /*has_sender=*/true);
+    settings_.RatioIndex = index;
+    Store().RatioSelected(settings_, /*has_sender=*/true);
     SettingsChanged();
   } catch (...) {
     Beep();
@@ -103,8 +103,8 @@ void WindowLogic::RatioSelected(int index) {
 
 void WindowLogic::KeyMaskingToggled(bool checked) {
   try {
-    Settings.KeysMasked = checked;
-    Store().KeyMaskingToggled(Settings);
+    settings_.KeysMasked = checked;
+    Store().KeyMaskingToggled(settings_);
     SettingsChanged();
   } catch (...) {
     Beep();
@@ -113,7 +113,7 @@ void WindowLogic::KeyMaskingToggled(bool checked) {
 
 void WindowLogic::ResizeClicked(bool has_sender) {
   try {
-    Store().ResizeClicked(Settings, has_sender);
+    Store().ResizeClicked(settings_, has_sender);
     SettingsChanged();
   } catch (...) {
     Beep();
@@ -125,7 +125,7 @@ void WindowLogic::ResizeClicked(bool has_sender) {
 void WindowLogic::ResetFields() {
   info_clicks_ = 0;
   SetOwnFile({}, {});
-  Settings = settings::WindowSettings{};
+  settings_ = settings::WindowSettings{};
   SettingsChanged();
 }
 
@@ -167,23 +167,23 @@ void WindowLogic::ApplyCommandLine(const std::vector<std::string>& args) {
   for (const std::string& arg : args) {
     const std::string lower = Lower(arg);
     if (lower == "/ysl3") {
-      store.SelectRatio(Settings, 3);
+      store.SelectRatio(settings_, 3);
     } else if (lower == "/ysl1") {
-      store.SelectRatio(Settings, 1);
+      store.SelectRatio(settings_, 1);
     } else if (lower == "/ysl2") {
-      store.SelectRatio(Settings, 2);
+      store.SelectRatio(settings_, 2);
     } else if (lower == "/ysl0") {
-      store.SelectRatio(Settings, 0);
+      store.SelectRatio(settings_, 0);
     }
-    if (lower == "/pbmy") store.SetKeysMasked(Settings, true);
+    if (lower == "/pbmy") store.SetKeysMasked(settings_, true);
     if (arg == ">>>") {
-      StepSizeCycleFrom(Settings.Size, 3);
+      StepSizeCycleFrom(settings_.Size, 3);
     }
     if (arg == ">>>>") {
-      StepSizeCycleFrom(Settings.Size, 4);
+      StepSizeCycleFrom(settings_.Size, 4);
     }
     if (StartsWithNoCase(arg, "Color")) {
-      Settings.WindowColour = ParseColourNumber(std::string_view(arg).substr(5)).value_or(settings::kSkyBlue);
+      settings_.WindowColour = ParseColourNumber(std::string_view(arg).substr(5)).value_or(settings::kSkyBlue);
     }
   }
   SettingsChanged();

@@ -159,7 +159,7 @@ class WindowLogic : public Reporter, public ControlSink {
 
   // The window's settable look and choices; OnSettingsChanged shows them
   // after every change (start-up, command line, the handlers).
-  settings::WindowSettings Settings;
+  const settings::WindowSettings& Settings() const { return settings_; }
   std::function<void(const settings::WindowSettings&)> OnSettingsChanged;
 
   // ---- Appearance and small commands (small_commands.cpp) --------------------
@@ -231,8 +231,8 @@ class WindowLogic : public Reporter, public ControlSink {
   // when no path names a file.
   std::string ApplyMenuRequest(const MenuRequest& request);
   // The last request and the command it made ready.
-  std::optional<MenuRequest> PassedRequest;
-  std::optional<Control> ReadyCommand;
+  const std::optional<MenuRequest>& PassedRequest() const { return passed_request_; }
+  std::optional<Control> ReadyCommand() const { return ready_command_; }
 
   // Replaces the brand effect's random source: each call draws a value in
   // 0 .. 2^32 - 2. The default reseeds from the clock on every draw.
@@ -267,7 +267,7 @@ class WindowLogic : public Reporter, public ControlSink {
   // EncryptionKey, confirmed by DecryptionKey. The decrypt button recognises
   // an age file by itself whatever is chosen.
   void FormatSelected(int index);
-  bool AgeFormatChosen() const { return Settings.Format == settings::FileFormat::Age; }
+  bool AgeFormatChosen() const { return settings_.Format == settings::FileFormat::Age; }
   // Popup items: a new identity file (its public key shown and copied), an
   // encryption to recipients' public keys, the identity files decryptions use.
   void GenerateIdentityClicked();
@@ -374,6 +374,9 @@ class WindowLogic : public Reporter, public ControlSink {
   int ratio_index_ = 2;
   int info_clicks_ = 0;
   FaultHooks faults_{};
+  settings::WindowSettings settings_;
+  std::optional<MenuRequest> passed_request_;
+  std::optional<Control> ready_command_;
 
   // The key-less items (keyless_commands.cpp): the run of either, and its
   // item shown busy (its caption the cancel).

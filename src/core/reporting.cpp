@@ -97,10 +97,7 @@ void Reporter::StopAll() {
   try {
     flags_.KeepDecrypting = false;
     flags_.KeepRunning = false;
-    flags_.KeepCreating = false;
-    flags_.KeepSeparating = false;
     StopCompression();
-    flags_.KeepShredding = false;
     RequestRunStop();
     StopRuns();
   } catch (...) {

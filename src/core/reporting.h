@@ -40,9 +40,6 @@ enum class Operation {
 struct RunFlags {
   std::atomic<bool> KeepRunning{false};     // encrypting operations
   std::atomic<bool> KeepDecrypting{false};  // decrypting operations
-  std::atomic<bool> KeepCreating{false};
-  std::atomic<bool> KeepSeparating{false};
-  std::atomic<bool> KeepShredding{false};
 };
 
 // What the engines talk to: the run's progress, its questions, and (until

@@ -146,7 +146,6 @@ TEST_F(SelfExtract, CreateAsksItsDialogsAndWritesAnExecutable) {
   EXPECT_EQ(window_->HintText(Hint::Output), "创建自解密后的文件：" + exe);
   EXPECT_EQ(window_->HintText(Hint::Source), "进行创建自解密的文件：" + dir_.File("报告.jmz"));
   EXPECT_TRUE(port_.messages.empty());
-  EXPECT_FALSE(window_->Flags().KeepCreating);
   // The self-decrypt commands of this self-decrypting program stay usable.
   EXPECT_TRUE(port_.enabled[Control::SelfDecryptButton]);
 }
@@ -202,7 +201,6 @@ TEST_F(SelfExtract, CreateRefusalsAtTheSaveStepWriteNothing) {
   port_.save_answers = {std::nullopt};
   window_->CreateSelfDecryptingClicked();
   EXPECT_EQ(window_->StatusText(), "创建自解密文件已取消。");
-  EXPECT_FALSE(window_->Flags().KeepCreating);
 
   // No to the replace question.
   WriteFile(out_.File("a.run"), "old");

@@ -55,7 +55,7 @@ TEST_F(MenuRequestWindow, OneFileIsPreselectedAndTheCommandReady) {
   EXPECT_EQ(W().StatusText(), "用 Vesk 加密: " + a + " — 点 “加密文件” 开始。");
   EXPECT_EQ(Logic().HintText(Hint::Source), a);
   EXPECT_EQ(dialogs.presets, std::vector<std::string>{a});
-  EXPECT_EQ(Logic().ReadyCommand, Control::EncryptButton);
+  EXPECT_EQ(Logic().ReadyCommand(), Control::EncryptButton);
   EXPECT_TRUE(W().ButtonFor(Control::EncryptButton)->isDefault());
   EXPECT_FALSE(W().ButtonFor(Control::DecryptButton)->isDefault());
 
@@ -74,10 +74,10 @@ TEST_F(MenuRequestWindow, SeveralItemsAreCountedAndTheFirstFileIsPreselected) {
   EXPECT_EQ(W().StatusText(),
             "用 Vesk 解密: 收到 3 项, 现在一次只处理一个文件, 已选中第一个: " + b + " — 点 “解密文件” 开始。");
   EXPECT_EQ(Logic().HintText(Hint::Source), b);
-  EXPECT_EQ(Logic().ReadyCommand, Control::DecryptButton);
+  EXPECT_EQ(Logic().ReadyCommand(), Control::DecryptButton);
   EXPECT_TRUE(W().ButtonFor(Control::DecryptButton)->isDefault());
-  ASSERT_TRUE(Logic().PassedRequest);
-  EXPECT_EQ(Logic().PassedRequest->paths, (std::vector<std::string>{dir.File("folder"), b, c}));
+  ASSERT_TRUE(Logic().PassedRequest());
+  EXPECT_EQ(Logic().PassedRequest()->paths, (std::vector<std::string>{dir.File("folder"), b, c}));
 
   // Folders alone, or nothing: said so, nothing preselected.
   Open();

@@ -110,19 +110,19 @@ TEST_F(SmallCommands, BrandLabelTakesRandomColoursExceptTheHidingOnes) {
   EXPECT_EQ(BrandColour(), QColor(255, 0, 0));
   move();
   EXPECT_EQ(BrandCaption(), "UFO");
-  EXPECT_EQ(Logic().Settings.BrandColour, 0x123456u);
+  EXPECT_EQ(Logic().Settings().BrandColour, 0x123456u);
   move();
   EXPECT_EQ(BrandCaption(), "Vesk");
-  EXPECT_EQ(Logic().Settings.BrandColour, 0x123456u);
+  EXPECT_EQ(Logic().Settings().BrandColour, 0x123456u);
   move();
   EXPECT_EQ(BrandCaption(), "UFO");
   move();
   EXPECT_EQ(BrandCaption(), "Vesk");
-  EXPECT_EQ(Logic().Settings.BrandColour, 0xFFFF00u);
+  EXPECT_EQ(Logic().Settings().BrandColour, 0xFFFF00u);
   move();
   move();
   EXPECT_EQ(BrandCaption(), "Vesk");
-  EXPECT_EQ(Logic().Settings.BrandColour, 0xFFFFFFFFu);
+  EXPECT_EQ(Logic().Settings().BrandColour, 0xFFFFFFFFu);
   EXPECT_TRUE(draws.empty());
   // The effect is not a choice: nothing is stored.
   EXPECT_FALSE(StoredInteger("vkys"));

@@ -60,17 +60,15 @@ struct UnreadableHeader {};
 // One run of the container reader over an open file.
 class Decryptor {
  public:
-  // `keep`: a run flag whose clearing stops the run as its stop token does
-  // (the self-decrypt mode's callers); none for the others.
   Decryptor(const DecryptJob& job, RunContext& context, DecryptHost& host, InputFile& in, int64_t start, int64_t w,
-            int64_t cl, const std::atomic<bool>* keep)
-      : job_(job), context_(context), host_(host), in_(in), b_(start), w_(w), cl_(cl), keep_(keep) {}
+            int64_t cl)
+      : job_(job), context_(context), host_(host), in_(in), b_(start), w_(w), cl_(cl) {}
 
   RunResult Container();
 
  private:
   bool Stopped() const {
-    return context_.stop.StopRequested() || (keep_ != nullptr && !keep_->load(std::memory_order_relaxed));
+    return context_.stop.StopRequested();
   }
   bool RetryWindow() const { return HeaderMayBeAtEither(w_) && !retried_; }
   RunResult Retry() {
@@ -127,7 +125,6 @@ class Decryptor {
   DecryptHost& host_;
   InputFile& in_;
   const int64_t b_, w_, cl_;
-  const std::atomic<bool>* keep_;
   bool retried_ = false;
   bool damaged_ = false;
   std::string pending_error_;
@@ -390,36 +387,14 @@ RunResult Decryptor::NoMarker() {
   return HandOver();
 }
 
-// Hands every call on to the caller's host, and notes a damage warning in
-// the Reporter of a run that the Reporter ends.
-class ReporterHost final : public DecryptHost {
- public:
-  ReporterHost(DecryptHost& host, Reporter& reporter) : host_(host), reporter_(reporter) {}
-  std::string DecryptionKey() override { return host_.DecryptionKey(); }
-  void SetHint(Hint h, const std::string& text) override { host_.SetHint(h, text); }
-  void OutputChosen(const std::string& path) override { host_.OutputChosen(path); }
-  bool StartDecompression(const std::string& source, const std::string& dest, bool delete_zak_after) override {
-    return host_.StartDecompression(source, dest, delete_zak_after);
-  }
-  void DecompressionFollows(int64_t compressed) override { host_.DecompressionFollows(compressed); }
-  void SourceDamaged() override {
-    reporter_.NoteDamage();
-    host_.SourceDamaged();
-  }
-
- private:
-  DecryptHost& host_;
-  Reporter& reporter_;
-};
-
-RunResult RunEmbedded(const DecryptJob& job, RunContext& context, DecryptHost& host, const std::atomic<bool>& keep) {
+RunResult RunEmbedded(const DecryptJob& job, RunContext& context, DecryptHost& host) {
   try {
     InputFile in(job.source_path);
     in.SetReadHook(job.faults.before_read);
     const int64_t start = job.container_start;
     const int64_t w = job.payload_size;
     in.Seek(start + FirstHeaderOffset(w));
-    return Decryptor(job, context, host, in, start, w, in.Size() - start, &keep).Container();
+    return Decryptor(job, context, host, in, start, w, in.Size() - start).Container();
   } catch (...) {
     // Nothing to say of a program file that cannot be read: a beep.
     return RunResult::Ended(Outcome::kFailed, Reason::kNoSource);
@@ -454,33 +429,11 @@ RunResult DecryptFile(const DecryptJob& job, RunContext& context, DecryptHost& h
     if (f < 1) return RunResult::Ended(Outcome::kRefused, Reason::kNoSource, text::kDecryptEmpty);
     if (f > kMaxContainerSize) return RunResult::Ended(Outcome::kRefused, Reason::kUnsupported, text::kDecryptTooLarge);
     in.Seek(FirstHeaderOffset(f));
-    return Decryptor(job, context, host, in, 0, f, f, nullptr).Container();
+    return Decryptor(job, context, host, in, 0, f, f).Container();
   } catch (...) {
     // A file that cannot be opened or positioned.
     return RunResult::Ended(Outcome::kFailed, Reason::kNoSource, text::DecryptSourceFailed(job.source_path));
   }
-}
-
-void DecryptEmbedded(const DecryptJob& job, Reporter& r, DecryptHost& host) {
-  ReporterHost reporter_host(host, r);
-  const StopToken stop = r.RunStopToken();
-  RunContext context{r, r, stop};
-  std::atomic<bool>& keep = r.Flags().KeepDecrypting;
-  const RunResult result = RunEmbedded(job, context, reporter_host, keep);
-  if (HandedOver(result)) return;
-  // A stopped run was ended by whoever stopped it: the cancel has restored
-  // the command and said so.
-  if (!result.Completed() && (stop.StopRequested() || !keep)) return;
-  if (!result.Completed()) keep = false;
-  const bool unreadable = result.outcome == Outcome::kFailed && result.code == Reason::kNoSource;
-  if (unreadable) {
-    r.Flags().KeepRunning = false;
-    r.Beep();
-  }
-  r.SetCommandState(job.command, true);
-  if (result.outcome == Outcome::kFailed && !unreadable) return r.ReportStoppedByFailure(result.reason);
-  r.Record(result);
-  ShowEnding(result, r, r);
 }
 
 RunResult DecryptEmbedded(const DecryptJob& job, RunContext& context, DecryptHost& host) {
@@ -505,8 +458,7 @@ RunResult DecryptEmbedded(const DecryptJob& job, RunContext& context, DecryptHos
     DecryptHost& host_;
   };
   NotingHost noting(host);
-  static const std::atomic<bool> kNoFlag{true};  // the stop token alone stops this run
-  RunResult result = RunEmbedded(job, context, noting, kNoFlag);
+  RunResult result = RunEmbedded(job, context, noting);
   if (HandedOver(result)) {
     // The decompression has shown its own ending.
     if (std::optional<RunResult> ended = host.DecompressionResult()) {

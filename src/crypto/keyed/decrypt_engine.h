@@ -75,13 +75,9 @@ RunResult DecryptFile(const DecryptJob& job, RunContext& context, DecryptHost& h
 // True when the run goes on in the decompression the host started.
 inline bool HandedOver(const RunResult& result) { return result.outcome == Outcome::kNone; }
 
-// Self-decrypt mode entry: `job.source_path` is the program's own file. It
-// talks to the Reporter and stops when its KeepDecrypting flag is cleared,
-// shows the command of `job.command` idle and the ending itself, and beeps
-// when the file could not be read.
-void DecryptEmbedded(const DecryptJob& job, Reporter& reporter, DecryptHost& host);
-// The same as a run of its own: progress, questions and the ending go to
-// `context`, its stop token stops the run, and the result is the run's, or
+// Self-decrypt mode entry (`job.source_path` is the program's own file) as a
+// run of its own: progress, questions and the ending go to `context`, its
+// stop token stops the run, and the result is the run's, or
 // the decompression's when the host ran one to its end (after damage when
 // the source was warned about).
 RunResult DecryptEmbedded(const DecryptJob& job, RunContext& context, DecryptHost& host);

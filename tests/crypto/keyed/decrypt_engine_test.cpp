@@ -114,18 +114,13 @@ struct Session {
   void Run() {
     r.Flags().KeepDecrypting = true;
     r.SetCommandState(job.command, false);
-    if (job.self_decrypt) {
-      DecryptEmbedded(job, r, host);
-      result = r.Result();
-      return;
-    }
     const StopToken stop = r.RunStopToken();
     RunContext context{r, r, stop};
-    result = DecryptFile(job, context, host);
+    result = job.self_decrypt ? DecryptEmbedded(job, context, host) : DecryptFile(job, context, host);
     if (HandedOver(result) || (!result.Completed() && stop.StopRequested())) return;
     r.SetCommandState(job.command, true);
     r.Record(result);
-    ShowEnding(result, r, r);
+    if (!job.self_decrypt) ShowEnding(result, r, r);  // the self-decrypt mode shows its own
   }
   // The user's cancel: the run's stop, and the flag of the self-decrypt mode.
   void Stop() {
