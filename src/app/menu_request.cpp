@@ -38,26 +38,31 @@ std::string WindowLogic::ApplyMenuRequest(const MenuRequest& request) {
   ready_command_ = button;
   port_.SetReadyCommand(button);
 
-  std::string first;
+  // What the command can work on: files, and folders to encrypt.
+  std::vector<std::string> taken;
   for (const std::string& path : request.paths) {
-    if (FileExists(path)) {
-      first = path;
-      break;
-    }
+    if (FileExists(path) || (encrypt && DirectoryExists(path))) taken.push_back(path);
   }
   const std::size_t count = request.paths.size();
-  if (first.empty()) {
+  chosen_paths_.clear();
+  if (taken.empty()) {
     ShowStatus(item + ": " +
                (count == 0 ? std::string(text::kNoFilesPassed) : text::NothingToWorkOn(count)));
     return {};
   }
-  SetHintText(Hint::Source, first);
-  if (count == 1) {
+  // One file is preselected in the command's open dialog; several items or
+  // a folder are taken by the command all at once, as when dropped.
+  if (taken.size() == 1 && FileExists(taken.front())) {
+    const std::string& first = taken.front();
+    SetHintText(Hint::Source, first);
     ShowStatus(item + ": " + first + text::StartWith(caption));
-  } else {
-    ShowStatus(item + ": " + text::FirstOfSeveral(count, first) + text::StartWith(caption));
+    return first;
   }
-  return first;
+  chosen_paths_ = taken;
+  SetHintText(Hint::Source, SourceLine(taken));
+  ShowStatus(item + ": " + (taken.size() == 1 ? taken.front() : text::AllOfSeveral(count, taken.size())) +
+             text::StartWith(caption));
+  return {};
 }
 
 }  // namespace vesk

@@ -170,11 +170,12 @@ inline constexpr const char* kWindowHelp =
 // What a context-menu item's request says in the status line.
 inline constexpr const char* kNoFilesPassed = "没有收到文件。";
 inline std::string NothingToWorkOn(std::size_t count) {
-  return "收到 " + std::to_string(count) + " 项, 其中没有可以处理的文件 (文件夹暂时不能处理)。";
+  return "收到 " + std::to_string(count) + " 项, 其中没有可以处理的文件。";
 }
 inline std::string StartWith(const std::string& caption) { return " — 点 “" + caption + "” 开始。"; }
-inline std::string FirstOfSeveral(std::size_t count, const std::string& first) {
-  return "收到 " + std::to_string(count) + " 项, 现在一次只处理一个文件, 已选中第一个: " + first;
+// Several items (or a folder) passed: the command works on all of them.
+inline std::string AllOfSeveral(std::size_t count, std::size_t taken) {
+  return "收到 " + std::to_string(count) + " 项, 一起处理其中的 " + std::to_string(taken) + " 项";
 }
 // The key boxes' hints.
 inline std::string KeyLength(std::size_t bytes, const char* unit) { return "密钥长度为:" + std::to_string(bytes) + unit; }

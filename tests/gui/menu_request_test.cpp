@@ -66,25 +66,39 @@ TEST_F(MenuRequestWindow, OneFileIsPreselectedAndTheCommandReady) {
   EXPECT_EQ(dialogs.open_specs.back().file_name, a);
 }
 
-TEST_F(MenuRequestWindow, SeveralItemsAreCountedAndTheFirstFileIsPreselected) {
+TEST_F(MenuRequestWindow, SeveralItemsOrAFolderAreOneBatchOfTheCommand) {
   Open();
   fs::create_directories(dir.File("folder"));
   const std::string b = File("b.jmz"), c = File("c.jmz");
+  // To decrypt: the files; a folder has nothing to decrypt.
   session->ApplyMenuRequest({MenuCommand::kDecrypt, {dir.File("folder"), b, c}});
-  EXPECT_EQ(W().StatusText(),
-            "用 Vesk 解密: 收到 3 项, 现在一次只处理一个文件, 已选中第一个: " + b + " — 点 “解密文件” 开始。");
-  EXPECT_EQ(Logic().HintText(Hint::Source), b);
+  EXPECT_EQ(W().StatusText(), "用 Vesk 解密: 收到 3 项, 一起处理其中的 2 项 — 点 “解密文件” 开始。");
+  EXPECT_EQ(Logic().ChosenPaths(), (std::vector<std::string>{b, c}));
   EXPECT_EQ(Logic().ReadyCommand(), Control::DecryptButton);
   EXPECT_TRUE(W().ButtonFor(Control::DecryptButton)->isDefault());
   ASSERT_TRUE(Logic().PassedRequest());
   EXPECT_EQ(Logic().PassedRequest()->paths, (std::vector<std::string>{dir.File("folder"), b, c}));
 
-  // Folders alone, or nothing: said so, nothing preselected.
+  // To encrypt, a folder alone is taken as the folder item takes it, and
+  // encrypted by the button without an open dialog.
   Open();
+  const std::string inside = dir.File("folder/inner.txt");
+  WriteFile(inside, "inside");
   session->ApplyMenuRequest({MenuCommand::kEncrypt, {dir.File("folder"), dir.File("gone")}});
-  EXPECT_EQ(W().StatusText(), "用 Vesk 加密: 收到 2 项, 其中没有可以处理的文件 (文件夹暂时不能处理)。");
+  EXPECT_EQ(W().StatusText(), "用 Vesk 加密: " + dir.File("folder") + " — 点 “加密文件” 开始。");
+  EXPECT_EQ(Logic().ChosenPaths(), std::vector<std::string>{dir.File("folder")});
+  SetKey(W().EncryptionKey, "k");
+  dialogs.save_answers.push_back(dir.File("folder.tar.jmz"));
+  Click(W().ButtonFor(Control::EncryptButton));
+  ASSERT_TRUE(WaitIdle());
+  EXPECT_TRUE(dialogs.open_specs.empty());
+  EXPECT_TRUE(fs::exists(dir.File("folder.tar.jmz")));
+
+  // Nothing to work on, or nothing: said so, nothing preselected.
+  Open();
+  session->ApplyMenuRequest({MenuCommand::kDecrypt, {dir.File("folder"), dir.File("gone")}});
+  EXPECT_EQ(W().StatusText(), "用 Vesk 解密: 收到 2 项, 其中没有可以处理的文件。");
   EXPECT_EQ(Logic().HintText(Hint::Source), "");
-  EXPECT_TRUE(dialogs.presets.empty() || dialogs.presets.back() != dir.File("folder"));
   Open();
   session->ApplyMenuRequest({MenuCommand::kEncrypt, {}});
   EXPECT_EQ(W().StatusText(), "用 Vesk 加密: 没有收到文件。");
@@ -104,16 +118,13 @@ TEST(WindowProgram, AFileNameThatIsNotUtf8ArrivesAsItIs) {
   TempDir dir;
   const std::string odd = dir.File("\xff\xfe-\xe4.jmz");
   WriteFile(odd, "x");
-  const std::string other = dir.File("second.jmz");
-  WriteFile(other, "x");
   ProcessOptions options;
   options.env = {{"QT_QPA_PLATFORM", "offscreen"}, {"VESK_ECHO_STATUS", "1"}, {"XDG_CONFIG_HOME", dir.File("config")}};
   // The status line after start-up is echoed; then the window is stopped.
-  const std::string expected =
-      "用 Vesk 解密: 收到 2 项, 现在一次只处理一个文件, 已选中第一个: " + odd + " — 点 “解密文件” 开始。\n";
+  const std::string expected = "用 Vesk 解密: " + odd + " — 点 “解密文件” 开始。\n";
   options.stop_when = [](const std::string& err) { return err.find("开始。\n") != std::string::npos; };
   options.stop_after = std::chrono::seconds(20);
-  const ProcessResult r = RunProcess({VESK_WINDOW_PATH, "--decrypt", odd, other}, options);
+  const ProcessResult r = RunProcess({VESK_WINDOW_PATH, "--decrypt", odd}, options);
   EXPECT_NE(r.err.find(expected), std::string::npos) << r.err;
 }
 #endif
