@@ -107,6 +107,18 @@ TEST_F(Batches, EveryFileIsEncryptedAsIfAloneUnderOneBarAndOneSummary) {
   EXPECT_TRUE(port_.enabled[Control::EncryptButton]);
 }
 
+TEST_F(Batches, TwoSourcesOfOneOutputNameBothComeThrough) {
+  // x.bin and x.txt both propose x.jmz: the second gets a free name instead
+  // of replacing the first, and the summary names what was written.
+  const std::string bin = Make("x.bin", RandomBytes(1000, 4)), txt = Make("x.txt", RandomBytes(2000, 5));
+  port_.keys[Control::EncryptionKey] = "k";
+  window_->SetRatioIndex(0);
+  Run(Control::EncryptButton, {bin, txt});
+  ASSERT_EQ(window_->Result().outcome, Outcome::kDone) << window_->Result().reason;
+  EXPECT_EQ(window_->Result().written, (std::vector<std::string>{dir_.File("x.jmz"), dir_.File("x (2).jmz")}));
+  EXPECT_TRUE(Contains(port_.messages.back(), txt + " → " + dir_.File("x (2).jmz"))) << port_.messages.back();
+}
+
 TEST_F(Batches, AFailureInTheMiddleIsReportedAtTheEndAndTheRestStillRuns) {
   const std::string a = Make("a.txt", "first"), b = Make("b.txt", "second"), c = Make("c.txt", "third");
   // b's output cannot be written: a folder stands at its name.

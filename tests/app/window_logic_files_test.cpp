@@ -203,6 +203,18 @@ TEST_F(WindowLogicFiles, DecompressedFilesTakeThePermissionsOfTheirSource) {
   EXPECT_EQ(ModeOf(dir_.File("r.txt")), 0604u);
 }
 
+TEST_F(WindowLogicFiles, ATypedSaveNameIsTheFileWritten) {
+  // The container stores ".txt"; a name typed with that extension is not
+  // given it twice.
+  WriteFile(dir_.File("t.txt"), "typed");
+  port_.keys[Control::EncryptionKey] = port_.keys[Control::DecryptionKey] = "k";
+  window_->SetRatioIndex(0);
+  Encrypt(dir_.File("t.txt"), dir_.File("t.jmz"));
+  Decrypt(dir_.File("t.jmz"), dir_.File("typed-ext.txt"));
+  EXPECT_TRUE(Holds(dir_.File("typed-ext.txt"), "typed"));
+  EXPECT_FALSE(PathExists(dir_.File("typed-ext.txt.txt")));
+}
+
 // ---- The source as its own target -------------------------------------------
 
 TEST_F(WindowLogicFiles, NoCommandWritesOverItsOwnSource) {
