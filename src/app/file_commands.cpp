@@ -233,7 +233,8 @@ void WindowLogic::DecryptClicked() {
     auto run = std::make_shared<FileRun>();
     run->op = Operation::Decrypt;
     commands::FileRequest& request = run->request;
-    FileDialogSpec open{text::kDecryptOpenFilter, 1, "", text::kDecryptOpenTitle};
+    FileDialogSpec open{AgeFormatChosen() ? text::kDecryptOpenFilterAgeFirst : text::kDecryptOpenFilter, 1, "",
+                        text::kDecryptOpenTitle};
     PreselectFromHint(open);
     ShowStatus("");
     run->sources = PickSources(open);

@@ -63,7 +63,11 @@ inline constexpr const char* kContainerSaveFilter = "jmz加密文件(*.jmz)|*.jm
 inline constexpr const char* kEncryptSaveTitle = "加密后的文件保存为";
 inline constexpr const char* kCompressedSaveFilter = "zak文件(*.zak)|*.zak|全部文件(*.*)|*.*";
 inline constexpr const char* kCompressSaveTitle = "压缩后的文件保存为";
-inline constexpr const char* kDecryptOpenFilter = "jmz文件(*.jmz)|*.jmz|zak文件(*.zak)|*.zak|全部文件(*.*)|*.*";
+inline constexpr const char* kDecryptOpenFilter =
+    "jmz文件(*.jmz)|*.jmz|zak文件(*.zak)|*.zak|age加密文件(*.age)|*.age|全部文件(*.*)|*.*";
+// With the strong format chosen, its files come first.
+inline constexpr const char* kDecryptOpenFilterAgeFirst =
+    "age加密文件(*.age)|*.age|jmz文件(*.jmz)|*.jmz|zak文件(*.zak)|*.zak|全部文件(*.*)|*.*";
 inline constexpr const char* kDecryptOpenTitle = "选择要解密的文件进行解密";
 inline constexpr const char* kDecryptSaveTitle = "解密后的文件保存为";
 

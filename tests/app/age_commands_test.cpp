@@ -129,6 +129,17 @@ TEST_F(AgeCommands, TheFormatChoiceIsStoredUnderItsOwnNameAndComesBack) {
   EXPECT_EQ(values_.ReadInteger("secret passphrase").status, settings::ReadStatus::Absent);
 }
 
+TEST_F(AgeCommands, TheDecryptDialogOffersAgeFilesAndFirstWithTheStrongFormat) {
+  for (const int format : {0, 1}) {
+    window_->FormatSelected(format);
+    port_.open_answers.push_back(std::nullopt);
+    window_->DecryptClicked();
+    const std::string& filter = port_.open_specs.back().filter;
+    EXPECT_NE(filter.find("age加密文件(*.age)|*.age|"), std::string::npos) << filter;
+    EXPECT_EQ(filter.rfind("age加密文件(*.age)|*.age|", 0) == 0, format == 1) << filter;
+  }
+}
+
 TEST_F(AgeCommands, AgeEncryptionWantsTheSecondBoxToConfirmAndRoundTrips) {
   const std::string plain = testing::RandomBytes(100000, 2);
   WriteFile(dir_.File("doc.txt"), plain);
