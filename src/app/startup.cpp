@@ -149,10 +149,16 @@ void WindowLogic::ReadSelfDecryptInfo(const std::optional<OwnFile>& own) {
         image_size = 0;  // the reader then fails and beeps below
       }
     }
-    info = selfextract::ReadSelfDecryptInfo(*this, own->path, image_size);
+    if (image_size > 0) SetImageSize(image_size);
+    info = selfextract::ReadSelfDecryptInfo(*this, *this, own->path, image_size);
   } else {
-    info = selfextract::ReadRunningSelfDecryptInfo(*this);
+    info = selfextract::ReadRunningSelfDecryptInfo(*this, *this);
+    if (info.ImageSize > 0) SetImageSize(info.ImageSize);
   }
+  // The own file's length decides, with the image's, whether the payload
+  // commands are offered.
+  SetOwnFileSize(info.OwnFileSize);
+  if (info.Damaged) NoteDamage();
   SetOwnFile(own ? own->path : std::string(), info);
   if (!info.StatusHint.empty()) SetHintText(Hint::Source, info.StatusHint);
   // OwnFileSize is measured now: the idle command state enables SelfDecryptButton and

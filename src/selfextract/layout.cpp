@@ -94,15 +94,6 @@ SelfDecryptInfo ReadSelfDecryptInfo(Progress& progress, Prompter& prompter, cons
   return info;
 }
 
-SelfDecryptInfo ReadSelfDecryptInfo(Reporter& reporter, const std::string& program_path, int64_t image_size) {
-  reporter.SetOwnFileSize(0);
-  if (image_size > 0) reporter.SetImageSize(image_size);
-  const SelfDecryptInfo info = ReadSelfDecryptInfo(reporter, reporter, program_path, image_size);
-  reporter.SetOwnFileSize(info.OwnFileSize);
-  if (info.Damaged) reporter.NoteDamage();
-  return info;
-}
-
 SelfDecryptInfo ReadRunningSelfDecryptInfo(Progress& progress, Prompter& prompter) {
   int64_t image_size = 0;
   try {
@@ -113,19 +104,6 @@ SelfDecryptInfo ReadRunningSelfDecryptInfo(Progress& progress, Prompter& prompte
     return info;
   }
   return ReadSelfDecryptInfo(progress, prompter, kRunningProgramFile, image_size);
-}
-
-SelfDecryptInfo ReadRunningSelfDecryptInfo(Reporter& reporter) {
-  int64_t image_size = 0;
-  try {
-    image_size = RunningImageSize();
-  } catch (...) {
-    SelfDecryptInfo info;
-    info.Failed = true;
-    reporter.SetOwnFileSize(0);
-    return info;
-  }
-  return ReadSelfDecryptInfo(reporter, kRunningProgramFile, image_size);
 }
 
 }  // namespace vesk::selfextract

@@ -16,7 +16,8 @@
 #include <string>
 #include <string_view>
 
-#include "core/reporting.h"
+#include "core/progress.h"
+#include "core/prompter.h"
 
 namespace vesk::selfextract {
 
@@ -61,15 +62,5 @@ SelfDecryptInfo ReadSelfDecryptInfo(Progress& progress, Prompter& prompter, cons
                                     int64_t image_size);
 // The same for the running program, its image size measured from its file.
 SelfDecryptInfo ReadRunningSelfDecryptInfo(Progress& progress, Prompter& prompter);
-
-// Reads the payload header of the program file at `program_path`, whose
-// program image is `image_size` bytes long. Reports damage and the status
-// text through `reporter` and keeps the reporter's OwnFileSize and ImageSize
-// up to date, which decide whether SetCommandState enables SelfDecryptButton/SeparateButton.
-// Never throws.
-SelfDecryptInfo ReadSelfDecryptInfo(Reporter& reporter, const std::string& program_path, int64_t image_size);
-
-// The same for the running program, its image size measured from its file.
-SelfDecryptInfo ReadRunningSelfDecryptInfo(Reporter& reporter);
 
 }  // namespace vesk::selfextract

@@ -35,7 +35,7 @@ class ReadInfo : public ::testing::Test {
   SelfDecryptInfo Read(const std::string& header, int64_t payload_bytes) {
     const std::string path = dir.File("program");
     WriteFile(path, RandomBytes(kImage, 1) + header + RandomBytes(static_cast<std::size_t>(payload_bytes), 2));
-    return ReadSelfDecryptInfo(reporter, path, kImage);
+    return ReadSelfDecryptInfo(reporter, reporter, path, kImage);
   }
 
   TempDir dir;
@@ -46,9 +46,8 @@ TEST_F(ReadInfo, PlainProgramAndShortFilesSayNothing) {
   for (int64_t extra : {int64_t{0}, kHeaderSize + 49}) {
     const std::string path = dir.File("program");
     WriteFile(path, RandomBytes(static_cast<std::size_t>(kImage + extra), 3));
-    const SelfDecryptInfo info = ReadSelfDecryptInfo(reporter, path, kImage);
+    const SelfDecryptInfo info = ReadSelfDecryptInfo(reporter, reporter, path, kImage);
     EXPECT_EQ(info.OwnFileSize, kImage + extra);
-    EXPECT_EQ(reporter.OwnFileSize(), kImage + extra);
     EXPECT_FALSE(info.CommandsEnabled);
     EXPECT_FALSE(info.Failed);
     EXPECT_EQ(info.PayloadSize, 0);
@@ -56,10 +55,10 @@ TEST_F(ReadInfo, PlainProgramAndShortFilesSayNothing) {
   }
   EXPECT_TRUE(reporter.statuses.empty());
 
-  const SelfDecryptInfo missing = ReadSelfDecryptInfo(reporter, dir.File("nothing"), kImage);
+  const SelfDecryptInfo missing = ReadSelfDecryptInfo(reporter, reporter, dir.File("nothing"), kImage);
   EXPECT_TRUE(missing.Failed);
   EXPECT_FALSE(missing.CommandsEnabled);
-  EXPECT_EQ(reporter.OwnFileSize(), 0);
+  EXPECT_EQ(missing.OwnFileSize, 0);
 }
 
 TEST_F(ReadInfo, SmallestPayloadIsRecognisedSilently) {
@@ -129,7 +128,7 @@ TEST_F(ReadInfo, FourGibibytePayloadIsAccepted) {
     ASSERT_EQ(::ftruncate(fd, PayloadOffset(kImage) + kMaxPayloadSize), 0);
     ::close(fd);
   }
-  const SelfDecryptInfo info = ReadSelfDecryptInfo(reporter, path, kImage);
+  const SelfDecryptInfo info = ReadSelfDecryptInfo(reporter, reporter, path, kImage);
   EXPECT_TRUE(reporter.messages.empty());
   EXPECT_EQ(info.PayloadSize, kMaxPayloadSize);
   EXPECT_EQ(info.OwnFileSize, PayloadOffset(kImage) + kMaxPayloadSize);
@@ -151,16 +150,16 @@ TEST(ElfImage, ImageSizeIgnoresAnAppendedPayload) {
   EXPECT_EQ(ImageSizeOf(composite), size);
 
   RecordingReporter reporter;
-  const SelfDecryptInfo info = ReadSelfDecryptInfo(reporter, composite, ImageSizeOf(composite));
+  const SelfDecryptInfo info = ReadSelfDecryptInfo(reporter, reporter, composite, ImageSizeOf(composite));
   EXPECT_TRUE(info.CommandsEnabled);
   EXPECT_EQ(info.PayloadSize, 50);
   EXPECT_EQ(info.PayloadName, "测试.jmz");
   EXPECT_TRUE(reporter.messages.empty());
-  EXPECT_EQ(reporter.ImageSize(), size);
+  EXPECT_EQ(info.ImageSize, size);
 
   // The running test program is a plain program.
   RecordingReporter self;
-  const SelfDecryptInfo running = ReadRunningSelfDecryptInfo(self);
+  const SelfDecryptInfo running = ReadRunningSelfDecryptInfo(self, self);
   EXPECT_FALSE(running.Failed);
   EXPECT_FALSE(running.CommandsEnabled);
   EXPECT_EQ(running.OwnFileSize, size);
