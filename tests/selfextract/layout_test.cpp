@@ -71,7 +71,10 @@ TEST_F(ReadInfo, SmallestPayloadIsRecognisedSilently) {
   EXPECT_EQ(reporter.statuses, std::vector<std::string>{"自解密文件：测试.jmz  大小：50字节。"});
   EXPECT_EQ(info.StatusHint, reporter.Status());
 
-  // The reporter now lets SetCommandState enable the self-decrypt commands.
+  // What was found is what the command state needs to enable the
+  // self-decrypt commands.
+  reporter.SetOwnFileSize(info.OwnFileSize);
+  reporter.SetImageSize(info.ImageSize);
   reporter.SetCommandState(Operation::MenuCommand, true);
   EXPECT_TRUE(reporter.controls[Control::SelfDecryptButton].enabled);
 }
