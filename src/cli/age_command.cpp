@@ -46,7 +46,7 @@ age::SecretBytes ReadKeyInput(const std::string& path) {
 void AddAgeEncryptOptions(CLI::App* encrypt, AgeOptions& age) {
   encrypt->add_option("--format", age.format, cli::text::kFormatHelp)
       ->check(CLI::IsMember({"jmz", "age"}));
-  encrypt->add_option("--recipient", age.recipients, cli::text::kRecipientHelp);
+  encrypt->add_option("-r,--recipient", age.recipients, cli::text::kRecipientHelp);
   encrypt->add_option("--recipients-file", age.recipient_files, cli::text::kRecipientsFileHelp);
   encrypt->add_flag("--armor", age.armor, cli::text::kArmorHelp);
 }

@@ -1,7 +1,10 @@
 #include "cli/key_text.h"
 
+#include <fcntl.h>
 #include <termios.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 #include <cstdio>
 #include <cstdlib>
@@ -15,25 +18,48 @@
 namespace vesk::cli {
 namespace {
 
+bool g_stdin_is_data = false;
+
+// Where a prompt is answered: standard input when it is a terminal; the
+// terminal itself when standard input is the data. -1: nowhere.
+int OpenPromptInput() {
+  if (::isatty(STDIN_FILENO) != 0) return STDIN_FILENO;
+  if (!g_stdin_is_data) return -1;
+  return ::open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
+}
+
 std::string ReadLineWithoutEcho(const std::string& prompt) {
+  const int fd = OpenPromptInput();
   std::cerr << prompt << std::flush;
   termios old {};
-  const bool tty = ::tcgetattr(STDIN_FILENO, &old) == 0;
+  const bool tty = fd >= 0 && ::tcgetattr(fd, &old) == 0;
   if (tty) {
     // A signal that ends the process while the echo is off puts it back.
-    SetTerminalToRestore(old);
+    if (fd == STDIN_FILENO) SetTerminalToRestore(old);
     termios quiet = old;
     quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
-    ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
+    ::tcsetattr(fd, TCSAFLUSH, &quiet);
   }
   std::string line;
-  std::getline(std::cin, line);
-  if (tty) {
-    ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &old);
-    SetTerminalToRestore(std::nullopt);
+  for (char c = 0; fd >= 0;) {
+    const ssize_t n = ::read(fd, &c, 1);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0 || c == '\n') break;
+    line += c;
   }
+  if (tty) {
+    ::tcsetattr(fd, TCSAFLUSH, &old);
+    if (fd == STDIN_FILENO) SetTerminalToRestore(std::nullopt);
+  }
+  if (fd > STDIN_FILENO) ::close(fd);
   std::cerr << '\n';
   return line;
+}
+
+bool CanPrompt() {
+  const int fd = OpenPromptInput();
+  if (fd > STDIN_FILENO) ::close(fd);
+  return fd >= 0;
 }
 
 // A key file saved by an editor that marks UTF-8 starts with a byte-order
@@ -84,7 +110,7 @@ std::optional<std::string> ReadKey(const KeySource& source, const std::string& p
     if (value == nullptr) throw std::runtime_error("环境变量 " + source.env + " 未设置");
     return NormalizeKeyText(value);
   }
-  if (!::isatty(STDIN_FILENO)) return std::nullopt;
+  if (!CanPrompt()) return std::nullopt;
   std::string key = ReadLineWithoutEcho(prompt);
   if (confirm && ReadLineWithoutEcho("再次输入密钥: ") != key) throw std::runtime_error("两次输入的密钥不相同。");
   if (key.empty()) return std::nullopt;
@@ -113,12 +139,15 @@ std::optional<std::string> ReadPassphrase(const KeySource& source, const std::st
     if (value == nullptr) throw std::runtime_error("环境变量 " + source.env + " 未设置");
     return WithoutFinalLineBreak(value);
   }
-  if (!::isatty(STDIN_FILENO)) return std::nullopt;
+  if (!CanPrompt()) return std::nullopt;
   std::string passphrase = ReadLineWithoutEcho(prompt);
   if (confirm && ReadLineWithoutEcho("再次输入密码: ") != passphrase) throw std::runtime_error("两次输入的密码不相同。");
   if (passphrase.empty()) return std::nullopt;
   return passphrase;
 }
+
+void SetStandardInputIsData() { g_stdin_is_data = true; }
+bool StandardInputIsData() { return g_stdin_is_data; }
 
 KeyTexts::~KeyTexts() {
   for (std::string* key : {&encrypt_key, &decrypt_key, &encrypt_passphrase, &decrypt_passphrase}) {

@@ -48,6 +48,11 @@ struct KeyTexts {
   ~KeyTexts();
 };
 
+// Standard input is the data of the run: prompts and questions are
+// answered at the terminal itself (/dev/tty) instead.
+void SetStandardInputIsData();
+bool StandardInputIsData();
+
 // Drops one final line break ("\r\n", "\n" or "\r") and nothing else.
 std::string WithoutFinalLineBreak(std::string text);
 

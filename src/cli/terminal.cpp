@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <iostream>
 
+#include "cli/key_text.h"
 #include "cli/progress_line.h"
 #include "cli/test_hold.h"
 #include "cli/texts.h"
@@ -19,6 +20,12 @@ TerminalOptions TerminalOptions::ForThisProcess(Answer answer, Algorithm algorit
   options.answer = answer;
   options.algorithm = algorithm;
   options.interactive = ::isatty(STDIN_FILENO) != 0;
+  if (!options.interactive && StandardInputIsData()) {
+    // Standard input is the data: the terminal itself answers.
+    const int tty = ::open("/dev/tty", O_RDONLY | O_NOCTTY | O_CLOEXEC);
+    options.interactive = tty >= 0;
+    if (tty >= 0) ::close(tty);
+  }
   options.progress = ::isatty(STDERR_FILENO) != 0;
   return options;
 }

@@ -76,6 +76,13 @@ inline constexpr const char* kKeyEnvHelpTail = "：从环境变量读取";
 inline constexpr const char* kYesHelp = "所有问题回答“是” (例如替换已有文件)";
 inline constexpr const char* kNoHelp = "所有问题回答“否”";
 inline constexpr const char* kOutputNotFolder = "多个文件时 -o 只能是已有的文件夹: ";
+// Standard input and output ("-"), FIFOs and devices.
+inline constexpr const char* kStandardInputAlone = "标准输入 (-) 只能作为唯一的源文件。";
+inline constexpr const char* kStandardOutputOneSource = "-o - (标准输出) 只能用于一个源文件。";
+inline constexpr const char* kCannotStream =
+    "这种格式不能作为数据流处理 (标准输入或输出、FIFO、设备): 只有 age 加密和解密、.zak 压缩和解压缩可以。请使用普通文件。";
+inline constexpr const char* kBinaryToTerminal =
+    "不把二进制数据输出到终端。要文本格式请加 --armor；确实要输出到终端请用 -o -。";
 inline std::string EncryptSourceMissing(const std::string& source) {
   return "要加密的文件:“" + source + "”不存在!加密文件已取消。";
 }

@@ -10,6 +10,7 @@
 #include "crypto/age_files/texts.h"
 #include "platform/file_io.h"
 #include "platform/staged_file.h"
+#include "platform/stream_target.h"
 
 namespace vesk::commands {
 namespace {
@@ -68,7 +69,8 @@ void DecideAgeTargets(Plan& plan, const FileRequest& request, bool encrypting, P
       [&prompter](const PlannedItem& item) {
         return prompter.AskReplace(text::ReplaceQuestion(item.target), text::kReplaceCaption);
       },
-      [](const std::string& path) { return PathExists(path); });
+      // A stream (a FIFO, a device) is written into, never replaced: nothing to ask.
+      [](const std::string& path) { return PathExists(path) && !IsStreamTarget(path); });
   for (PlannedItem& item : plan.items) {
     if (item.refusal && item.refusal->code == Reason::kTargetKept && item.refusal->detail.empty()) {
       item.refusal->detail = encrypting ? text::kEncryptCancelled : text::kDecryptCancelled;

@@ -12,6 +12,7 @@
 #include "crypto/age_files/texts.h"
 #include "platform/file_io.h"
 #include "platform/staged_file.h"
+#include "platform/stream_target.h"
 
 namespace vesk::age_files {
 namespace {
@@ -32,11 +33,21 @@ class InputSource : public age::Source {
   InputFile& in_;
 };
 
-// Writes into the staging file of the output; a failure becomes the sink's
-// I/O error, so the library stops at once.
-class StagedSink : public age::Sink {
+// Reads standard input ("-"), the bytes a look at its header kept first.
+class StandardInputSource : public age::Source {
  public:
-  explicit StagedSink(StagedOutput& out) : out_(out) {}
+  long Read(uint8_t* buf, std::size_t n) override {
+    const long got = StandardInput::Get().Read(buf, n);
+    return got >= 0 ? got : Fail(age::Status::kIoError, "cannot read standard input");
+  }
+};
+
+// Writes into the staging file of the output, or into a stream target; a
+// failure becomes the sink's I/O error, so the library stops at once.
+template <class Output>
+class OutputSink : public age::Sink {
+ public:
+  explicit OutputSink(Output& out) : out_(out) {}
   bool Write(const uint8_t* data, std::size_t n) override {
     try {
       out_.Write(data, n);
@@ -47,7 +58,7 @@ class StagedSink : public age::Sink {
   }
 
  private:
-  StagedOutput& out_;
+  Output& out_;
 };
 
 // How a run ends: the outcome it records, why, and the text it shows.
@@ -107,13 +118,20 @@ struct Words {
 class Run {
  public:
   Run(RunContext& context, const std::string& source, const std::string& target, std::optional<bool> replace)
-      : context_(context), source_(source), target_(target), replace_(replace.value_or(PathExists(target))) {}
+      : context_(context),
+        source_(source),
+        target_(target),
+        replace_(replace.value_or(PathExists(target))),
+        streaming_(IsStreamTarget(target)) {}
 
   // Ends a run that wrote nothing, as `ending` says; the caller shows its
   // text (ShowEnding).
   RunResult Refuse(const Ending& ending) {
     output_.Abandon();
-    return RunResult::Ended(ending.outcome, ending.code == Reason::kNone ? Reason::kUnspecified : ending.code, ending.text);
+    std::string said = ending.text;
+    // What went out into a stream cannot be taken back: say how much.
+    if (streaming_ && stream_.BytesWritten() > 0) said += text::StreamIncomplete(stream_.BytesWritten());
+    return RunResult::Ended(ending.outcome, ending.code == Reason::kNone ? Reason::kUnspecified : ending.code, said);
   }
 
   // False when the target is the source, cannot be replaced, or has appeared
@@ -126,6 +144,16 @@ class Run {
   // replaced or the folder cannot take a file.
   std::optional<RunResult> OpenOutput(mode_t mode, const std::function<void(int64_t, std::size_t)>& hook,
                                       const char* cancelled, const std::string& failed) {
+    if (streaming_) {
+      // Written into as it is: nothing is staged, asked or replaced.
+      try {
+        stream_.SetWriteHook(hook);
+        stream_.Open(target_);
+        return std::nullopt;
+      } catch (...) {
+        return Refuse({Outcome::kFailed, failed, Reason::kIo});
+      }
+    }
     if (!MayReplace()) return Refuse({Outcome::kRefused, text::ReplaceFailed(target_, cancelled), Reason::kTargetKept});
     try {
       output_.SetWriteHook(hook);
@@ -141,7 +169,7 @@ class Run {
   std::function<void(uint64_t)> Progress() {
     return [this](uint64_t done) {
       const auto position = static_cast<int64_t>(done);
-      context_.progress.ProgressStep(position, position - reported_);
+      if (sized_) context_.progress.ProgressStep(position, position - reported_);
       reported_ = position;
       if (context_.stop.StopRequested()) stop_ = true;
     };
@@ -154,6 +182,16 @@ class Run {
       ending = {Outcome::kCancelled, cancelled, Reason::kCancelled};
     }
     if (ending.outcome != Outcome::kDone) return Refuse(ending);
+    if (streaming_) {
+      try {
+        stream_.Finish();
+      } catch (...) {
+        return Refuse({Outcome::kFailed, failed, Reason::kIo});
+      }
+      RunResult result = RunResult::Done({target_});
+      result.reason = done;
+      return result;
+    }
     const Ending kept{Outcome::kRefused, text::ReplaceFailed(target_, cancelled), Reason::kTargetKept};
     if (!MayReplace()) return Refuse(kept);
     try {
@@ -177,20 +215,31 @@ class Run {
                    const std::function<Ending(age::Source&, age::Sink&)>& crypt) {
     InputFile source;
     int64_t size = 0;
+    const bool standard_input = IsStandardStream(source_);
     try {
-      source.Open(source_);
-      size = source.Size();
+      if (!standard_input) {
+        source.Open(source_);
+        size = source.Size();
+      }
     } catch (...) {
       return Refuse({Outcome::kFailed, words.failed, Reason::kIo});
     }
-    if (auto refused = OpenOutput(PermissionsOf(source_), hook, words.cancelled, words.failed)) return *refused;
+    // An output is as private as its source; standard input's (a pipe is
+    // 0600) no more readable than a new file.
+    const mode_t mode = standard_input ? PermissionsOfOpen(0) & DefaultFileMode() : PermissionsOf(source_);
+    if (auto refused = OpenOutput(mode, hook, words.cancelled, words.failed)) return *refused;
     if (context_.stop.StopRequested()) return Finish({}, words.done, words.cancelled, words.failed);
 
     context_.progress.ShowStatus(words.running);
-    context_.progress.ProgressStart(size);
-    InputSource in(source);
-    StagedSink out(output_);
-    Ending ending = crypt(in, out);
+    sized_ = !standard_input;
+    if (sized_) context_.progress.ProgressStart(size);
+    InputSource file_in(source);
+    StandardInputSource stdin_in;
+    if (standard_input) StandardInput::Get().Release();
+    age::Source& in = standard_input ? static_cast<age::Source&>(stdin_in) : file_in;
+    OutputSink<StagedOutput> staged_out(output_);
+    OutputSink<StreamTarget> stream_out(stream_);
+    Ending ending = crypt(in, streaming_ ? static_cast<age::Sink&>(stream_out) : staged_out);
     source.Close();
     return Finish(std::move(ending), words.done, words.cancelled, words.failed);
   }
@@ -200,7 +249,10 @@ class Run {
   const std::string& source_;
   const std::string& target_;
   bool replace_;
+  bool streaming_;     // the target is written into as a stream (stream_target.h)
+  bool sized_ = true;  // the input's size is known: the bar follows it
   StagedOutput output_;
+  StreamTarget stream_;
   std::atomic<bool> stop_{false};
   int64_t reported_ = 0;
 };
@@ -234,7 +286,7 @@ RunResult EncryptFile(const EncryptJob& job, RunContext& context) {
   RecipientSet recipients;
   if (const auto refusal = recipients.Build(job)) return run.Refuse({Outcome::kRefused, *refusal, Reason::kNoKey});
 
-  if (!FileExists(job.source_path)) {
+  if (!FileExists(job.source_path) && !IsStandardStream(job.source_path)) {
     return run.Refuse({Outcome::kRefused, text::EncryptSourceMissing(job.source_path), Reason::kNoSource});
   }
   // An encrypted file is as private as its source.
@@ -253,7 +305,7 @@ RunResult DecryptFile(const DecryptJob& job, RunContext& context) {
   const age::ThreadStateRelease release;
   Run run(context, job.source_path, job.target_path, job.replace_target);
 
-  if (!FileExists(job.source_path)) {
+  if (!FileExists(job.source_path) && !IsStandardStream(job.source_path)) {
     return run.Refuse({Outcome::kRefused, text::DecryptSourceMissing(job.source_path), Reason::kNoSource});
   }
   if (DetectFile(job.source_path) == FileKind::kNotAge) {
@@ -305,9 +357,19 @@ std::optional<std::string> HeaderRefusal(const HeaderSummary& header, const std:
 
 FileKind DetectFile(const std::string& path) {
   try {
-    InputFile in(path);
     char head[256];
-    const std::size_t n = in.Read(head, sizeof head);
+    std::size_t n = 0;
+    if (IsStandardStream(path)) {
+      // A look at standard input's first bytes, which the run reads again.
+      StandardInput& input = StandardInput::Get();
+      input.Look();
+      long got = 1;
+      while (n < sizeof head && (got = input.Read(head + n, sizeof head - n)) > 0) n += static_cast<std::size_t>(got);
+      input.Rewind();
+    } else {
+      InputFile in(path);
+      n = in.Read(head, sizeof head);
+    }
     const std::string_view bytes(head, n);
     constexpr std::string_view kVersionPrefix = "age-encryption.org/";
     if (bytes.substr(0, kVersionPrefix.size()) == kVersionPrefix) return FileKind::kBinary;
@@ -323,10 +385,17 @@ FileKind DetectFile(const std::string& path) {
 HeaderSummary SummarizeHeader(const std::string& path) {
   HeaderSummary summary;
   try {
-    InputFile in(path);
-    InputSource source(in);
     age::FileInfo info;
-    summary.status = age::Inspect(source, info);
+    if (IsStandardStream(path)) {
+      StandardInput::Get().Look();
+      StandardInputSource source;
+      summary.status = age::Inspect(source, info);
+      StandardInput::Get().Rewind();
+    } else {
+      InputFile in(path);
+      InputSource source(in);
+      summary.status = age::Inspect(source, info);
+    }
     summary.passphrase = info.passphrase;
     summary.work_factor = info.scrypt_log_n;
   } catch (const std::exception& e) {

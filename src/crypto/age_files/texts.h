@@ -3,6 +3,7 @@
 // echoes a passphrase or a secret key.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 namespace vesk::age_files::text {
@@ -26,6 +27,11 @@ inline constexpr const char* kNoMatchingIdentity = "没有匹配的身份密钥"
 inline constexpr const char* kWorkFactorTooHigh = "工作因子过高";
 
 inline std::string WrongPassphrase() { return std::string(kWrongPassphrase) + "：这个密码打不开文件。" + kDecryptCancelled; }
+// A run into a stream (standard output, a FIFO) that stopped after part of
+// its output, every byte of it authenticated, had gone out.
+inline std::string StreamIncomplete(std::int64_t bytes) {
+  return "注意: 已经输出了 " + std::to_string(bytes) + " 字节 (都已通过验证)，但输出不完整。";
+}
 inline std::string Damaged(const std::string& source) {
   return std::string(kDamaged) + "：“" + source + "”不能完整解密，没有写出任何文件。" + kDecryptCancelled;
 }
