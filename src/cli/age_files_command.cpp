@@ -53,6 +53,7 @@ std::optional<commands::FileRequest> RequestOf(const Options& o, int& status) {
     }
     request.keys.passphrase = SecretText(keys.decrypt_passphrase);
     request.keys.identity_files = o.age.identity_files;
+    request.keys.plugins = o.age.plugins;
   }
   return request;
 }

@@ -21,18 +21,18 @@ namespace {
 bool g_stdin_is_data = false;
 
 // Where a prompt is answered: standard input when it is a terminal; the
-// terminal itself when standard input is the data. -1: nowhere.
-int OpenPromptInput() {
+// terminal itself when standard input is the data (or `any_terminal`).
+// -1: nowhere.
+int OpenPromptInput(bool any_terminal = false) {
   if (::isatty(STDIN_FILENO) != 0) return STDIN_FILENO;
-  if (!g_stdin_is_data) return -1;
+  if (!g_stdin_is_data && !any_terminal) return -1;
   return ::open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
 }
 
-std::string ReadLineWithoutEcho(const std::string& prompt) {
-  const int fd = OpenPromptInput();
+std::string ReadLineFrom(int fd, const std::string& prompt, bool hide) {
   std::cerr << prompt << std::flush;
   termios old {};
-  const bool tty = fd >= 0 && ::tcgetattr(fd, &old) == 0;
+  const bool tty = hide && fd >= 0 && ::tcgetattr(fd, &old) == 0;
   if (tty) {
     // A signal that ends the process while the echo is off puts it back.
     if (fd == STDIN_FILENO) SetTerminalToRestore(old);
@@ -52,9 +52,11 @@ std::string ReadLineWithoutEcho(const std::string& prompt) {
     if (fd == STDIN_FILENO) SetTerminalToRestore(std::nullopt);
   }
   if (fd > STDIN_FILENO) ::close(fd);
-  std::cerr << '\n';
+  if (hide) std::cerr << '\n';
   return line;
 }
+
+std::string ReadLineWithoutEcho(const std::string& prompt) { return ReadLineFrom(OpenPromptInput(), prompt, true); }
 
 bool CanPrompt() {
   const int fd = OpenPromptInput();
@@ -126,7 +128,8 @@ std::string WithoutFinalLineBreak(std::string text) {
   return text;
 }
 
-std::optional<std::string> ReadPassphrase(const KeySource& source, const std::string& prompt, bool confirm) {
+std::optional<std::string> ReadPassphrase(const KeySource& source, const std::string& prompt, bool confirm,
+                                          bool* typed_empty) {
   if (!source.file.empty()) {
     std::ifstream in(source.file, std::ios::binary);
     if (!in) throw std::runtime_error("无法读取密钥文件: " + source.file);
@@ -141,9 +144,18 @@ std::optional<std::string> ReadPassphrase(const KeySource& source, const std::st
   }
   if (!CanPrompt()) return std::nullopt;
   std::string passphrase = ReadLineWithoutEcho(prompt);
+  if (passphrase.empty()) {
+    if (typed_empty != nullptr) *typed_empty = true;
+    return std::nullopt;
+  }
   if (confirm && ReadLineWithoutEcho("再次输入密码: ") != passphrase) throw std::runtime_error("两次输入的密码不相同。");
-  if (passphrase.empty()) return std::nullopt;
   return passphrase;
+}
+
+std::optional<std::string> AskLine(const std::string& prompt, bool hide) {
+  const int fd = OpenPromptInput(true);
+  if (fd < 0) return std::nullopt;
+  return ReadLineFrom(fd, prompt, hide);
 }
 
 void SetStandardInputIsData() { g_stdin_is_data = true; }

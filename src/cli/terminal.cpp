@@ -121,6 +121,14 @@ bool Terminal::AskAlgorithm(AlgorithmQuestion which, const std::string& /*text*/
                                           : options_.algorithm == Algorithm::kOlder;
 }
 
+std::optional<std::string> Terminal::AskText(const std::string& text, bool secret) {
+  std::lock_guard lock(mutex_);
+  ClearProgress();
+  if (interrupted_) return std::nullopt;
+  last_line_.clear();
+  return AskLine(text + " ", secret);
+}
+
 bool Terminal::Answered(const std::string& text, bool answer) {
   PrintLine(text + (answer ? text::kAnsweredYes : text::kAnsweredNo));
   return answer;

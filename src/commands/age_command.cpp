@@ -126,7 +126,7 @@ std::optional<Refusal> AgeDecryptCommand::CheckKeys(const FileRequest& request, 
     if (header.work_factor > request.max_work_factor) {
       return Refusal{Reason::kUnsupported, text::WorkFactorTooHigh(header.work_factor, request.max_work_factor)};
     }
-  } else if (request.keys.identity_files.empty()) {
+  } else if (request.keys.identity_files.empty() && request.keys.plugins.empty()) {
     return Refusal{Reason::kNoKey, text::kIdentitiesRequired};
   }
   return std::nullopt;
@@ -148,6 +148,7 @@ RunResult AgeDecryptCommand::Run(const FileRequest& request, const PlannedItem& 
     job.passphrase = Secret(request.keys.passphrase);
   } else {
     job.identity_files = request.keys.identity_files;
+    job.plugins = request.keys.plugins;
   }
   job.max_work_factor = request.max_work_factor;
   job.threads = static_cast<unsigned>(compress::CompressionThreads());

@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """vesk-cli as a Unix filter, against the age tool: standard input and
 output both ways, cut-short and damaged streams, binary refused on a
-terminal, and outputs onto FIFOs and devices left as they were.
+terminal, and outputs onto FIFOs and devices left as they were; and a
+plugin of our own (plugin/age-plugin-vesktest) driven by both clients.
 
 Run by ctest with VESK_CLI naming the program; skips itself without the age
 programs."""
@@ -215,6 +216,119 @@ class Pipes(unittest.TestCase):
         child.sendline("pw 1")
         child.expect(pexpect.EOF)
         self.assertIn("secret", child.before)
+
+
+PLUGIN_DIR = os.path.join(os.path.dirname(os.path.abspath(__file__)), "plugin")
+
+
+def bech32(hrp, data):
+    """Bech32 as the plugin keys use it (no length limit)."""
+    charset = "qpzry9x8gf2tvdw0s3jn54khce6mua7l"
+
+    def polymod(values):
+        gen = [0x3b6a57b2, 0x26508e6d, 0x1ea119fa, 0x3d4233dd, 0x2a1462b3]
+        chk = 1
+        for v in values:
+            top = chk >> 25
+            chk = (chk & 0x1ffffff) << 5 ^ v
+            for i in range(5):
+                chk ^= gen[i] if ((top >> i) & 1) else 0
+        return chk
+    acc = bits = 0
+    words = []
+    for b in data:
+        acc = acc << 8 | b
+        bits += 8
+        while bits >= 5:
+            bits -= 5
+            words.append(acc >> bits & 31)
+    if bits:
+        words.append(acc << (5 - bits) & 31)
+    expanded = [ord(x) >> 5 for x in hrp] + [0] + [ord(x) & 31 for x in hrp]
+    check = polymod(expanded + words + [0] * 6) ^ 1
+    words += [(check >> 5 * (5 - i)) & 31 for i in range(6)]
+    return hrp + "1" + "".join(charset[w] for w in words)
+
+
+@unittest.skipUnless(AGE, "the age program is not installed")
+class Plugins(unittest.TestCase):
+    def setUp(self):
+        self.dir = tempfile.mkdtemp(prefix="vesk-plugins-")
+        key = os.urandom(16)
+        self.recipient = bech32("age1vesktest", key)
+        self.identity = bech32("age-plugin-vesktest-", key).upper()
+        with open(os.path.join(self.dir, "id.txt"), "w") as f:
+            f.write("# a plugin identity\n" + self.identity + "\n")
+        with open(os.path.join(self.dir, "m.txt"), "wb") as f:
+            f.write(b"for the plugin\n" * 5000)
+        self.env = dict(os.environ, V=VESK, R=self.recipient, PATH=PLUGIN_DIR + ":" + os.environ["PATH"],
+                        VESKTEST_DEFAULT_KEY=key.hex())
+
+    def tearDown(self):
+        shutil.rmtree(self.dir, ignore_errors=True)
+
+    def run_sh(self, command, env=None):
+        return sh(command, cwd=self.dir, env=env or self.env)
+
+    def test_files_go_both_ways_between_the_clients(self):
+        encrypt = {"vesk": '"$V" encrypt m.txt --format age -r "$R" -o x.age --yes >/dev/null',
+                   "age": 'age -r "$R" -o x.age m.txt'}
+        decrypt = {"vesk": '"$V" decrypt x.age %s -o -', "age": 'age -d %s x.age'}
+        for by, encrypting in encrypt.items():
+            for with_, decrypting in decrypt.items():
+                for key in ["--identity id.txt" if with_ == "vesk" else "-i id.txt", "-j vesktest"]:
+                    with self.subTest(encrypted_by=by, decrypted_by=with_, key=key):
+                        status, out, err = self.run_sh(encrypting + " && " + decrypting % key)
+                        self.assertEqual(status, 0, err)
+                        self.assertEqual(out, b"for the plugin\n" * 5000)
+
+    @unittest.skipUnless(pexpect, "python3-pexpect is not installed")
+    def test_pins_and_confirmations_are_asked_on_the_terminal_by_both_clients(self):
+        self.assertEqual(self.run_sh('age -r "$R" -o x.age m.txt')[0], 0)
+        cases = [
+            # (client command, environment, what is asked, typed, exit status)
+            ('"$V" decrypt x.age --identity id.txt -o out.txt', {"VESKTEST_PIN": "4321"}, "PIN:", "4321", 0),
+            ('age -d -i id.txt -o out.txt x.age', {"VESKTEST_PIN": "4321"}, "PIN:", "4321", 0),
+            ('"$V" decrypt x.age --identity id.txt -o out.txt', {"VESKTEST_PIN": "4321"}, "PIN:", "1111", 1),
+            ('age -d -i id.txt -o out.txt x.age', {"VESKTEST_PIN": "4321"}, "PIN:", "1111", 1),
+            ('"$V" decrypt x.age --identity id.txt -o out.txt', {"VESKTEST_CONFIRM": "1"}, "use the key", "y", 0),
+        ]
+        for command, extra, asked, typed, expected in cases:
+            with self.subTest(command=command, typed=typed):
+                child = pexpect.spawn("bash", ["-c", command], cwd=self.dir, env=dict(self.env, **extra), timeout=60,
+                                      encoding="utf-8", codec_errors="replace")
+                child.expect(asked)
+                child.sendline(typed)
+                child.expect(pexpect.EOF)
+                child.close()
+                self.assertEqual(child.exitstatus, expected, child.before)
+                self.assertNotIn(typed if typed != "y" else "\0", child.before)  # a PIN is never echoed
+                out = os.path.join(self.dir, "out.txt")
+                self.assertEqual(os.path.exists(out), expected == 0)
+                if os.path.exists(out):
+                    os.remove(out)
+
+    def test_refusals_write_nothing(self):
+        os.symlink(PLUGIN_DIR, os.path.join(self.dir, "here"))
+        relative = dict(self.env, PATH="here:" + os.environ["PATH"])
+        cases = [
+            # (command, environment, exit status, text in the message)
+            ('"$V" encrypt m.txt --format age -r "$R" -o x.age', dict(os.environ, V=VESK, R=self.recipient), 1, "age-plugin-vesktest"),
+            ('"$V" encrypt m.txt --format age -r "$R" -o x.age', relative, 1, "age-plugin-vesktest"),
+            ('"$V" encrypt m.txt --format age -r "$R" -o x.age', dict(self.env, VESKTEST_FAIL="1"), 1, "refused by the test"),
+            ('"$V" encrypt m.txt --format age -r "$R" -r "%s" -o x.age' % bech32("age", os.urandom(32)),
+             dict(self.env, VESKTEST_LABELS="postquantum"), 1, "labels"),
+            ('"$V" decrypt %s -j ../vesktest -o out.txt', self.env, 1, "../vesktest"),
+            ('"$V" decrypt %s -j vesktest -o out.txt', dict(self.env, VESKTEST_FAIL="1"), 1, "refused by the test"),
+        ]
+        self.assertEqual(self.run_sh('age -r "$R" -o y.age m.txt')[0], 0)
+        before = sorted(os.listdir(self.dir))
+        for command, env, expected, message in cases:
+            with self.subTest(command=command):
+                status, _, err = self.run_sh(command.replace("%s", "y.age"), env)
+                self.assertEqual(status, expected, err)
+                self.assertIn(message, err)
+                self.assertEqual(sorted(os.listdir(self.dir)), before)
 
 
 if __name__ == "__main__":

@@ -9,6 +9,7 @@
 #include "crypto/age/armor.h"
 #include "crypto/age/secret.h"
 #include "crypto/age_files/key_files.h"
+#include "crypto/age_files/plugins.h"
 #include "crypto/age_files/texts.h"
 #include "platform/file_io.h"
 #include "platform/staged_file.h"
@@ -89,8 +90,8 @@ Ending DecryptEnding(const age::Result& r, const DecryptJob& job, int work_facto
     case Status::kCancelled: return {Outcome::kCancelled, text::kDecryptCancelled, Reason::kCancelled};
     case Status::kInternalError: return {Outcome::kFailed, text::kInternalError, Reason::kUnspecified};
     case Status::kIoError:
-    case Status::kInvalidArgument:
-    case Status::kBadKey: break;
+    case Status::kBadKey: return {Outcome::kFailed, text::PluginFailed(r.detail), Reason::kNoKey};  // a plugin failed
+    case Status::kInvalidArgument: break;
   }
   return {Outcome::kFailed, text::DecryptFailed(job.source_path), Reason::kIo};
 }
@@ -100,6 +101,8 @@ Ending EncryptEnding(const age::Result& r, const EncryptJob& job) {
     case age::Status::kOk: return {};
     case age::Status::kCancelled: return {Outcome::kCancelled, text::kEncryptCancelled, Reason::kCancelled};
     case age::Status::kInternalError: return {Outcome::kFailed, text::kInternalError, Reason::kUnspecified};
+    case age::Status::kBadKey:  // a plugin could not wrap the file key
+    case age::Status::kInvalidArgument: return {Outcome::kFailed, text::PluginFailed(r.detail), Reason::kNoKey};
     default: return {Outcome::kFailed, text::EncryptFailed(job.source_path), Reason::kIo};
   }
 }
@@ -259,17 +262,30 @@ class Run {
 
 }  // namespace
 
-std::optional<std::string> RecipientSet::Build(const EncryptJob& job) {
+std::optional<std::string> RecipientSet::Build(const EncryptJob& job, Prompter* prompter) {
   x25519_.clear();
+  plugins_.clear();
   scrypt_.reset();
   list_.clear();
+  std::vector<std::string> plugin_keys;
   for (const std::string& line : job.recipients) {
-    auto parsed = age::X25519Recipient::Parse(line);
-    if (!parsed) return text::BadRecipient("“" + line + "”");
-    x25519_.push_back(*parsed);
+    if (auto parsed = age::X25519Recipient::Parse(line)) {
+      x25519_.push_back(*parsed);
+    } else if (age::PluginOfRecipient(line)) {
+      plugin_keys.push_back(line);
+    } else {
+      return text::BadRecipient("“" + line + "”");
+    }
   }
-  if (!x25519_.empty()) {
+  // One run of each plugin for all of its recipients.
+  if (prompter != nullptr) ui_ = std::make_unique<PrompterPluginUi>(*prompter);
+  for (auto& [name, keys] : ByPlugin(plugin_keys, false)) {
+    if (FindPlugin(name).empty() || !ui_) return text::PluginMissing(age::PluginProgram(name));
+    plugins_.push_back(std::make_unique<age::PluginRecipient>(name, keys, std::vector<std::string>{}, ProcessLauncher(), *ui_));
+  }
+  if (!x25519_.empty() || !plugins_.empty()) {
     for (const auto& r : x25519_) list_.push_back(&r);
+    for (const auto& r : plugins_) list_.push_back(r.get());
   } else if (!job.passphrase.empty()) {
     scrypt_ = std::make_unique<age::ScryptRecipient>(job.passphrase.Clone(), job.work_factor);
     list_.push_back(scrypt_.get());
@@ -284,7 +300,7 @@ RunResult EncryptFile(const EncryptJob& job, RunContext& context) {
   Run run(context, job.source_path, job.target_path, job.replace_target);
 
   RecipientSet recipients;
-  if (const auto refusal = recipients.Build(job)) return run.Refuse({Outcome::kRefused, *refusal, Reason::kNoKey});
+  if (const auto refusal = recipients.Build(job, &context.prompter)) return run.Refuse({Outcome::kRefused, *refusal, Reason::kNoKey});
 
   if (!FileExists(job.source_path) && !IsStandardStream(job.source_path)) {
     return run.Refuse({Outcome::kRefused, text::EncryptSourceMissing(job.source_path), Reason::kNoSource});
@@ -318,16 +334,31 @@ RunResult DecryptFile(const DecryptJob& job, RunContext& context) {
   if (header.passphrase && job.passphrase.empty()) {
     return run.Refuse({Outcome::kRefused, text::kPassphraseRequired, Reason::kNoKey});
   }
-  if (!header.passphrase && job.identity_files.empty()) {
+  if (!header.passphrase && job.identity_files.empty() && job.plugins.empty()) {
     return run.Refuse({Outcome::kRefused, text::kIdentitiesRequired, Reason::kNoKey});
   }
 
   // The keys: every identity of the chosen files, and the passphrase.
   std::vector<age::X25519Identity> x25519;
+  std::vector<std::string> plugin_keys;
+  for (const std::string& name : job.plugins) {
+    if (!age::IsPluginName(name)) return run.Refuse({Outcome::kRefused, text::BadPluginName(name), Reason::kNoKey});
+    plugin_keys.push_back(age::DefaultPluginIdentity(name));
+  }
   for (const std::string& path : job.identity_files) {
     IdentityFile file = ReadIdentityFile(path);
     if (!file.error.empty()) return run.Refuse({Outcome::kRefused, file.error, Reason::kNoKey});
     for (age::X25519Identity& id : file.identities) x25519.push_back(std::move(id));
+    plugin_keys.insert(plugin_keys.end(), file.plugin_identities.begin(), file.plugin_identities.end());
+  }
+  // One run of each plugin for all of its identities, after the native keys.
+  PrompterPluginUi ui(context.prompter);
+  std::vector<std::unique_ptr<age::PluginIdentity>> plugins;
+  for (auto& [name, keys] : ByPlugin(plugin_keys, true)) {
+    if (FindPlugin(name).empty()) {
+      return run.Refuse({Outcome::kRefused, text::PluginMissing(age::PluginProgram(name)), Reason::kNoKey});
+    }
+    plugins.push_back(std::make_unique<age::PluginIdentity>(name, keys, ProcessLauncher(), ui));
   }
   std::unique_ptr<age::ScryptIdentity> scrypt;
   std::vector<const age::Identity*> identities;
@@ -336,6 +367,7 @@ RunResult DecryptFile(const DecryptJob& job, RunContext& context) {
     identities.push_back(scrypt.get());
   }
   for (const auto& id : x25519) identities.push_back(&id);
+  for (const auto& id : plugins) identities.push_back(id.get());
 
   // The plaintext is as private as the file it came from.
   const Words words{text::kDecryptRunning, text::kDecryptDone, text::kDecryptCancelled,

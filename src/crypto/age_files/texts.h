@@ -63,6 +63,19 @@ inline std::string BadRecipient(const std::string& line_hint) {
   return "接收者公钥无效" + line_hint + "：只支持 age1… 形式的 X25519 公钥。加密文件已取消。";
 }
 
+// Plugins (age-plugin-NAME programs that keep the keys).
+inline std::string PluginMissing(const std::string& program) {
+  return "找不到 age 插件程序 " + program + " (在 PATH 中)。";
+}
+inline std::string BadPluginName(const std::string& name) { return "“" + name + "”不是 age 插件的名字。"; }
+inline std::string PluginError(const std::string& name, const std::string& text) {
+  return "age 插件 " + name + " 报告错误: " + text;
+}
+inline std::string PluginConfirm(const std::string& text, const std::string& yes, const std::string& no) {
+  return text + (no.empty() ? " (是: " + yes + ")" : " (是: " + yes + " / 否: " + no + ")");
+}
+inline std::string PluginFailed(const std::string& detail) { return "age 插件出错: " + detail + "。没有写出任何文件。"; }
+
 // Identity files (the secret keys of a decryption).
 inline std::string IdentityFileUnreadable(const std::string& path) {
   return "身份密钥文件“" + path + "”读不出来。解密文件已取消。";
