@@ -22,7 +22,7 @@ inline constexpr const char* kJmzOnlyOptions =
 inline constexpr const char* kPassphraseOrRecipients = "age 文件或者用密码加密，或者加密给接收者公钥，不能两样同时用。";
 inline std::string RecipientsFileUnreadable(const std::string& path) { return "无法读取接收者文件: " + path; }
 inline constexpr const char* kEncryptPassphrasePrompt = "加密的密码: ";
-inline constexpr const char* kEncryptPassphraseOrGenerate = "加密的密码 (留空则自动生成一个强密码): ";
+inline constexpr const char* kEncryptPassphraseOrGenerate = "(留空则自动生成一个强密码) 加密的密码: ";
 inline std::string GeneratedPassphrase(const std::string& passphrase) {
   return "使用自动生成的密码: " + passphrase + "  (请记下它: 没有它文件打不开)";
 }

@@ -217,6 +217,32 @@ class Pipes(unittest.TestCase):
         child.expect(pexpect.EOF)
         self.assertIn("secret", child.before)
 
+    @unittest.skipUnless(pexpect, "python3-pexpect is not installed")
+    def test_an_empty_passphrase_makes_a_strong_one_that_age_opens(self):
+        phrases = set()
+        for _ in range(2):
+            child = pexpect.spawn("bash", ["-c", 'echo secret | "$V" encrypt - --format age -o gen.age --yes'],
+                                  cwd=self.dir, env=self.env, timeout=60, encoding="utf-8")
+            child.expect("密码")
+            child.sendline("")
+            child.expect(r"自动生成的密码: ([a-z-]+)")
+            phrase = child.match.group(1)
+            child.expect(pexpect.EOF)
+            child.close()
+            self.assertEqual(child.exitstatus, 0, child.before)
+            words = phrase.split("-")
+            self.assertEqual([len(w) for w in words], [5] * 7)
+            for w in words:
+                self.assertTrue(all((c in "aeiou") == (i % 2 == 1) for i, c in enumerate(w)), phrase)
+            phrases.add(phrase)
+            age = pexpect.spawn("bash", ["-c", "age -d gen.age"], cwd=self.dir, env=self.env, timeout=60,
+                                encoding="utf-8")
+            age.expect("passphrase")
+            age.sendline(phrase)
+            age.expect(pexpect.EOF)
+            self.assertIn("secret", age.before)
+        self.assertEqual(len(phrases), 2)
+
 
 PLUGIN_DIR = os.path.join(os.path.dirname(os.path.abspath(__file__)), "plugin")
 

@@ -89,8 +89,8 @@ Ending DecryptEnding(const age::Result& r, const DecryptJob& job, int work_facto
     case Status::kTruncated: return {Outcome::kFailed, text::Damaged(job.source_path), Reason::kDamaged};
     case Status::kCancelled: return {Outcome::kCancelled, text::kDecryptCancelled, Reason::kCancelled};
     case Status::kInternalError: return {Outcome::kFailed, text::kInternalError, Reason::kUnspecified};
-    case Status::kIoError:
     case Status::kBadKey: return {Outcome::kFailed, text::PluginFailed(r.detail), Reason::kNoKey};  // a plugin failed
+    case Status::kIoError:
     case Status::kInvalidArgument: break;
   }
   return {Outcome::kFailed, text::DecryptFailed(job.source_path), Reason::kIo};
