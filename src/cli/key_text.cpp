@@ -35,7 +35,7 @@ std::string ReadLineFrom(int fd, const std::string& prompt, bool hide) {
   const bool tty = hide && fd >= 0 && ::tcgetattr(fd, &old) == 0;
   if (tty) {
     // A signal that ends the process while the echo is off puts it back.
-    if (fd == STDIN_FILENO) SetTerminalToRestore(old);
+    SetTerminalToRestore(old, fd);
     termios quiet = old;
     quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
     ::tcsetattr(fd, TCSAFLUSH, &quiet);
@@ -49,7 +49,7 @@ std::string ReadLineFrom(int fd, const std::string& prompt, bool hide) {
   }
   if (tty) {
     ::tcsetattr(fd, TCSAFLUSH, &old);
-    if (fd == STDIN_FILENO) SetTerminalToRestore(std::nullopt);
+    SetTerminalToRestore(std::nullopt);
   }
   if (fd > STDIN_FILENO) ::close(fd);
   if (hide) std::cerr << '\n';
