@@ -67,8 +67,8 @@ bool Occupied(const std::string& path) { return PathExists(path) && !IsStreamTar
 // Whether an item runs as a stream: standard input, or a stream target.
 bool Streams(const PlannedItem& item) { return IsStandardStream(item.source) || IsStreamTarget(item.target); }
 
-compress::StreamJob StreamJobOf(const FileRequest& request, const PlannedItem& item) {
-  compress::StreamJob job;
+compress::CompressJob JobOf(const FileRequest& request, const PlannedItem& item) {
+  compress::CompressJob job;
   job.source = item.source;
   job.target = item.target;
   job.level = request.level;
@@ -166,7 +166,7 @@ RunResult CompressCommand::Run(const FileRequest& request, const PlannedItem& it
   if (announced_.erase(item.target) == 0) context.progress.ShowStatus(text::kEncrypting);
   context.progress.ShowHint(Hint::Output, text::CompressedHint(item.target));
   if (Streams(item)) {
-    return SayIfStopped(compress::CompressStream(StreamJobOf(request, item), context), context, text::kEncryptKept);
+    return SayIfStopped(compress::CompressStream(JobOf(request, item), context), context, text::kEncryptKept);
   }
   if (DirectoryExists(item.source)) {
     context.progress.ShowHint(Hint::Source, text::CompressFolderHint(item.source));
@@ -181,13 +181,7 @@ RunResult CompressCommand::Run(const FileRequest& request, const PlannedItem& it
     return SayIfStopped(archive::PackFolder(job, context, keyed_unused, keyless_unused), context, text::kEncryptKept);
   }
   context.progress.ShowHint(Hint::Source, text::CompressSourceHint(item.source));
-  compress::CompressJob job;
-  job.source = item.source;
-  job.target = item.target;
-  job.level = request.level;
-  job.mode = item.mode;
-  job.replace = item.replaces;
-  RunResult result = SayIfStopped(compress::CompressFile(job, context), context, text::kEncryptKept);
+  RunResult result = SayIfStopped(compress::CompressFile(JobOf(request, item), context), context, text::kEncryptKept);
   // A container warned about as damaged gives a file made after damage.
   if (result.outcome == Outcome::kDone && damaged_.count(item.source) != 0) result.outcome = Outcome::kDoneAfterDamage;
   return result;
@@ -222,7 +216,7 @@ RunResult DecompressCommand::Run(const FileRequest& request, const PlannedItem& 
   context.progress.ShowHint(Hint::Output, text::DecompressedHint(item.target));
   context.progress.ShowHint(Hint::Source, text::DecompressSourceHint(item.source));
   if (Streams(item)) {
-    return SayIfStopped(compress::DecompressStream(StreamJobOf(request, item), context), context, text::kDecryptKept);
+    return SayIfStopped(compress::DecompressStream(JobOf(request, item), context), context, text::kDecryptKept);
   }
   compress::DecompressJob job;
   job.source = item.source;

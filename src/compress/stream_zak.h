@@ -6,24 +6,16 @@
 // a damaged or cut-short stream fails the run after part of it went out.
 #pragma once
 
-#include <sys/types.h>
-
-#include <string>
-
+#include "compress/compress_file.h"
 #include "core/run_context.h"
 #include "core/run_result.h"
-#include "platform/fault_hooks.h"
 
 namespace vesk::compress {
 
-struct StreamJob {
-  std::string source;    // a file, or "-": standard input
-  std::string target;    // a stream target, or a file (staged)
-  int level = 2;         // compressing: 1 fast, 2 normal, 3 most
-  mode_t mode = 0600;    // a file target's permission bits
-  bool replace = false;  // a file at a file target may be replaced
-  FaultHooks faults{};   // tests: on the target
-};
+// The job of a compression (compress_file.h): its source may be "-"
+// (standard input) and its target a stream target; a decompression takes
+// the same fields but the level.
+using StreamJob = CompressJob;
 
 RunResult CompressStream(const StreamJob& job, RunContext& context);
 RunResult DecompressStream(const StreamJob& job, RunContext& context);
