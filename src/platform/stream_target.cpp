@@ -48,7 +48,8 @@ bool IsStandardStream(const std::string& path) { return path == "-"; }
 
 bool IsStreamTarget(const std::string& path) {
   if (IsStandardStream(path)) return true;
-  if (const int fd = OwnDescriptorNamed(path); fd >= 0) return ::fcntl(fd, F_GETFD) >= 0;
+  // Never a file to stage and rename over: a closed descriptor fails at Open.
+  if (OwnDescriptorNamed(path) >= 0) return true;
   struct stat st {};
   if (::stat(path.c_str(), &st) != 0) return false;
   return !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode);

@@ -180,6 +180,9 @@ class Pipes(unittest.TestCase):
         status, _, err = self.run_sh('"$V" encrypt data --format age -r "$R" -o /dev/stdout > via-stdout.age')
         self.assertEqual(status, 0, err)
         self.assertEqual(sh('age -d -i "$K" via-stdout.age', cwd=self.dir, env=self.env)[1], self.data)
+        # Standard output closed: the run fails, and /dev/stdout is no file to replace.
+        status, _, err = self.run_sh('"$V" encrypt data --format age -r "$R" -o /dev/stdout >&-')
+        self.assertEqual(status, 1, err)
         self.assertTrue(os.path.islink("/dev/stdout") or not os.path.exists("/dev/stdout"))
         self.assertEqual(sorted(os.listdir(self.tmp)), [])
 
