@@ -23,6 +23,8 @@ packages=(
   # The GNOME Files and Caja Python bindings the context-menu extensions are
   # loaded with in the tests.
   python3 python3-gi python3-nautilus gir1.2-nautilus-4.0 python3-caja gir1.2-caja-2.0
+  # vesk-cli's filter and plugin tests answer its terminal prompts.
+  python3-pexpect
 )
 
 missing=()

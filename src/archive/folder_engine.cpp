@@ -306,7 +306,7 @@ RunResult Packing::Run() {
   if (Keyed() && job_.key.empty()) return End(Outcome::kRefused, Reason::kNoKey, text::kPackEmptyKey);
   if (job_.road == Road::kAge) {
     if (!job_.age) return End(Outcome::kRefused, Reason::kNoKey, text::kPackEmptyKey);
-    if (const auto refusal = recipients_.Build(*job_.age)) return End(Outcome::kRefused, Reason::kNoKey, *refusal);
+    if (const auto refusal = recipients_.Build(*job_.age, &q_)) return End(Outcome::kRefused, Reason::kNoKey, *refusal);
   }
   if (job_.road == Road::kKeyed && job_.key.size() > keyed::kMaxKeyBytes) {
     return End(Outcome::kFailed, Reason::kUnsupported, text::kPackFailed);

@@ -46,13 +46,14 @@ age::SecretBytes ReadKeyInput(const std::string& path) {
 void AddAgeEncryptOptions(CLI::App* encrypt, AgeOptions& age) {
   encrypt->add_option("--format", age.format, cli::text::kFormatHelp)
       ->check(CLI::IsMember({"jmz", "age"}));
-  encrypt->add_option("--recipient", age.recipients, cli::text::kRecipientHelp);
+  encrypt->add_option("-r,--recipient", age.recipients, cli::text::kRecipientHelp);
   encrypt->add_option("--recipients-file", age.recipient_files, cli::text::kRecipientsFileHelp);
   encrypt->add_flag("--armor", age.armor, cli::text::kArmorHelp);
 }
 
 void AddAgeDecryptOptions(CLI::App* decrypt, AgeOptions& age) {
   decrypt->add_option("--identity", age.identity_files, cli::text::kIdentityHelp);
+  decrypt->add_option("-j", age.plugins, cli::text::kPluginHelp);
   decrypt->add_option("--max-work-factor", age.max_work_factor, cli::text::kMaxWorkFactorHelp)
       ->check(CLI::Range(1, age::kMaxScryptLogN));
 }
@@ -103,11 +104,23 @@ std::optional<int> ReadAgeEncryptKeys(AgeOptions& age, const KeySource& key, Key
   }
 
   std::optional<std::string> passphrase;
+  bool typed_empty = false;
   try {
-    passphrase = ReadPassphrase(key, cli::text::kEncryptPassphrasePrompt, true);
+    passphrase = ReadPassphrase(key, cli::text::kEncryptPassphraseOrGenerate, true, &typed_empty);
   } catch (const std::exception& e) {
     std::cerr << e.what() << '\n';
     return 1;
+  }
+  if (typed_empty) {
+    // Nothing typed at the prompt: a strong passphrase is made and shown
+    // (on standard error, never into the data).
+    age::SecretBytes made = age_files::GeneratePassphrase();
+    if (made.empty()) {
+      std::cerr << text::kInternalError << '\n';
+      return 1;
+    }
+    passphrase = std::string(made.view());
+    std::cerr << cli::text::GeneratedPassphrase(*passphrase) << '\n';
   }
   if (!passphrase || passphrase->empty()) {
     std::cerr << cli::text::kNoEncryptPassphrase << '\n';

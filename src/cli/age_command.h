@@ -20,6 +20,7 @@ struct AgeOptions {
   std::vector<std::string> recipients;       // --recipient age1...
   std::vector<std::string> recipient_files;  // --recipients-file
   std::vector<std::string> identity_files;   // --identity
+  std::vector<std::string> plugins;          // -j: plugins' default identities
   bool armor = false;                        // --armor
   int max_work_factor = 22;                  // --max-work-factor
 

@@ -6,6 +6,7 @@
 #include "cli/batch_on_terminal.h"
 #include "cli/exit_status.h"
 #include "cli/signals.h"
+#include "cli/streams.h"
 #include "cli/terminal.h"
 #include "cli/texts.h"
 #include "commands/age_command.h"
@@ -13,6 +14,7 @@
 #include "commands/unpack_offer.h"
 #include "platform/file_io.h"
 #include "platform/paths.h"
+#include "platform/stream_target.h"
 
 namespace vesk::cli {
 namespace {
@@ -51,6 +53,7 @@ std::optional<commands::FileRequest> RequestOf(const Options& o, int& status) {
     }
     request.keys.passphrase = SecretText(keys.decrypt_passphrase);
     request.keys.identity_files = o.age.identity_files;
+    request.keys.plugins = o.age.plugins;
   }
   return request;
 }
@@ -62,7 +65,7 @@ bool TakesAgeRoad(const Options& o) {
   if (Encrypting(o)) return o.age.chosen();
   if (o.command != Command::kDecrypt) return false;
   for (const std::string& source : o.sources) {
-    if (!FileExists(source) || !IsAgeFile(source)) return false;
+    if ((!FileExists(source) && !IsStandardStream(source)) || !IsAgeFile(source)) return false;
   }
   return true;
 }
@@ -85,7 +88,7 @@ int RunAgeFiles(const Options& o) {
   if (Encrypting(o)) {
     // A file that is not there has nothing to encrypt.
     for (commands::PlannedItem& item : plan.items) {
-      if (!FileExists(item.source) && !DirectoryExists(item.source)) item.refusal = commands::Refusal{Reason::kNoSource, text::EncryptSourceMissing(item.source)};
+      if (!FileExists(item.source) && !DirectoryExists(item.source) && !IsStandardStream(item.source)) item.refusal = commands::Refusal{Reason::kNoSource, text::EncryptSourceMissing(item.source)};
     }
   }
   commands::DecideAgeTargets(plan, *request, Encrypting(o), terminal);
@@ -109,7 +112,8 @@ int RunAgeFiles(const Options& o) {
           terminal.FinishProgress();
         }
         if (result.Completed()) {
-          std::cout << (result.written.empty() ? item.target : result.written.front()) << '\n' << std::flush;
+          const std::string written = result.written.empty() ? item.target : result.written.front();
+          if (PrintsPath(written)) std::cout << written << '\n' << std::flush;
         } else if (several && (result.outcome != Outcome::kRefused || decrypted)) {
           std::cerr << text::NotCompleted(item.source) << '\n';
         }

@@ -4,6 +4,7 @@
 
 #include "cli/exit_status.h"
 #include "cli/signals.h"
+#include "cli/streams.h"
 #include "cli/texts.h"
 
 namespace vesk::cli {
@@ -38,7 +39,9 @@ int BatchOnTerminal::Run(const commands::Plan& plan,
         const RunResult result = run(item, context);
         terminal_.FinishProgress();
         if (result.Completed()) {
-          for (const std::string& path : result.written) std::cout << path << '\n';
+          for (const std::string& path : result.written) {
+            if (PrintsPath(path)) std::cout << path << '\n';
+          }
           std::cout << std::flush;
           if (result.outcome == Outcome::kDoneAfterDamage && !result.written.empty()) {
             // Done, but from a damaged source: the result may be short or wrong.

@@ -8,6 +8,7 @@
 #include "cli/age_files_command.h"
 #include "cli/exit_status.h"
 #include "cli/keyed_files_command.h"
+#include "cli/streams.h"
 #include "cli/texts.h"
 
 namespace vesk::cli {
@@ -93,6 +94,13 @@ int FileCommand::Run() {
     }
   }
   o_.answer = yes_ ? Answer::kYes : no_ ? Answer::kNo : Answer::kAsk;
+  if (UsesStreams(o_)) {
+    // Only the age road streams; binary ciphertext never lands on a terminal unasked.
+    StreamRules rules;
+    rules.can_stream = TakesAgeRoad(o_);
+    rules.binary_output = o_.command == Command::kEncrypt && !o_.age.armor;
+    if (const auto status = PrepareStreams(o_, rules)) return *status;
+  }
   o_.output_folder = OutputFolderOf(o_);
   if (o_.sources.size() > 1 && o_.target && !o_.output_folder) {
     std::cerr << text::kOutputNotFolder << *o_.target << '\n';

@@ -1,7 +1,10 @@
 #include "cli/key_text.h"
 
+#include <fcntl.h>
 #include <termios.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 #include <cstdio>
 #include <cstdlib>
@@ -15,25 +18,50 @@
 namespace vesk::cli {
 namespace {
 
-std::string ReadLineWithoutEcho(const std::string& prompt) {
+bool g_stdin_is_data = false;
+
+// Where a prompt is answered: standard input when it is a terminal; the
+// terminal itself when standard input is the data (or `any_terminal`).
+// -1: nowhere.
+int OpenPromptInput(bool any_terminal = false) {
+  if (::isatty(STDIN_FILENO) != 0) return STDIN_FILENO;
+  if (!g_stdin_is_data && !any_terminal) return -1;
+  return ::open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
+}
+
+std::string ReadLineFrom(int fd, const std::string& prompt, bool hide) {
   std::cerr << prompt << std::flush;
   termios old {};
-  const bool tty = ::tcgetattr(STDIN_FILENO, &old) == 0;
+  const bool tty = hide && fd >= 0 && ::tcgetattr(fd, &old) == 0;
   if (tty) {
     // A signal that ends the process while the echo is off puts it back.
-    SetTerminalToRestore(old);
+    SetTerminalToRestore(old, fd);
     termios quiet = old;
     quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
-    ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
+    ::tcsetattr(fd, TCSAFLUSH, &quiet);
   }
   std::string line;
-  std::getline(std::cin, line);
+  for (char c = 0; fd >= 0;) {
+    const ssize_t n = ::read(fd, &c, 1);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0 || c == '\n') break;
+    line += c;
+  }
   if (tty) {
-    ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &old);
+    ::tcsetattr(fd, TCSAFLUSH, &old);
     SetTerminalToRestore(std::nullopt);
   }
-  std::cerr << '\n';
+  if (fd > STDIN_FILENO) ::close(fd);
+  if (hide) std::cerr << '\n';
   return line;
+}
+
+std::string ReadLineWithoutEcho(const std::string& prompt) { return ReadLineFrom(OpenPromptInput(), prompt, true); }
+
+bool CanPrompt() {
+  const int fd = OpenPromptInput();
+  if (fd > STDIN_FILENO) ::close(fd);
+  return fd >= 0;
 }
 
 // A key file saved by an editor that marks UTF-8 starts with a byte-order
@@ -84,7 +112,7 @@ std::optional<std::string> ReadKey(const KeySource& source, const std::string& p
     if (value == nullptr) throw std::runtime_error("环境变量 " + source.env + " 未设置");
     return NormalizeKeyText(value);
   }
-  if (!::isatty(STDIN_FILENO)) return std::nullopt;
+  if (!CanPrompt()) return std::nullopt;
   std::string key = ReadLineWithoutEcho(prompt);
   if (confirm && ReadLineWithoutEcho("再次输入密钥: ") != key) throw std::runtime_error("两次输入的密钥不相同。");
   if (key.empty()) return std::nullopt;
@@ -100,7 +128,8 @@ std::string WithoutFinalLineBreak(std::string text) {
   return text;
 }
 
-std::optional<std::string> ReadPassphrase(const KeySource& source, const std::string& prompt, bool confirm) {
+std::optional<std::string> ReadPassphrase(const KeySource& source, const std::string& prompt, bool confirm,
+                                          bool* typed_empty) {
   if (!source.file.empty()) {
     std::ifstream in(source.file, std::ios::binary);
     if (!in) throw std::runtime_error("无法读取密钥文件: " + source.file);
@@ -113,12 +142,24 @@ std::optional<std::string> ReadPassphrase(const KeySource& source, const std::st
     if (value == nullptr) throw std::runtime_error("环境变量 " + source.env + " 未设置");
     return WithoutFinalLineBreak(value);
   }
-  if (!::isatty(STDIN_FILENO)) return std::nullopt;
+  if (!CanPrompt()) return std::nullopt;
   std::string passphrase = ReadLineWithoutEcho(prompt);
+  if (passphrase.empty()) {
+    if (typed_empty != nullptr) *typed_empty = true;
+    return std::nullopt;
+  }
   if (confirm && ReadLineWithoutEcho("再次输入密码: ") != passphrase) throw std::runtime_error("两次输入的密码不相同。");
-  if (passphrase.empty()) return std::nullopt;
   return passphrase;
 }
+
+std::optional<std::string> AskLine(const std::string& prompt, bool hide) {
+  const int fd = OpenPromptInput(true);
+  if (fd < 0) return std::nullopt;
+  return ReadLineFrom(fd, prompt, hide);
+}
+
+void SetStandardInputIsData() { g_stdin_is_data = true; }
+bool StandardInputIsData() { return g_stdin_is_data; }
 
 KeyTexts::~KeyTexts() {
   for (std::string* key : {&encrypt_key, &decrypt_key, &encrypt_passphrase, &decrypt_passphrase}) {

@@ -32,7 +32,10 @@ std::optional<std::string> ReadKey(const KeySource& source, const std::string& p
 // (a key file's byte-order mark and one final line break dropped, nothing
 // converted: no GBK, no CR LF). nullopt when there is none; throws
 // std::runtime_error as ReadKey does.
-std::optional<std::string> ReadPassphrase(const KeySource& source, const std::string& prompt, bool confirm);
+// `typed_empty`, when given, is set when the prompt was answered with an
+// empty line (then nothing is asked again).
+std::optional<std::string> ReadPassphrase(const KeySource& source, const std::string& prompt, bool confirm,
+                                          bool* typed_empty = nullptr);
 
 // The keys and passphrases read for one run; wiped when it goes.
 struct KeyTexts {
@@ -47,6 +50,15 @@ struct KeyTexts {
   KeyTexts& operator=(const KeyTexts&) = delete;
   ~KeyTexts();
 };
+
+// A line typed at the terminal after `prompt` (on standard error), without
+// echo when `hide`; nullopt without a terminal.
+std::optional<std::string> AskLine(const std::string& prompt, bool hide);
+
+// Standard input is the data of the run: prompts and questions are
+// answered at the terminal itself (/dev/tty) instead.
+void SetStandardInputIsData();
+bool StandardInputIsData();
 
 // Drops one final line break ("\r\n", "\n" or "\r") and nothing else.
 std::string WithoutFinalLineBreak(std::string text);

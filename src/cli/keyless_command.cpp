@@ -9,6 +9,7 @@
 #include "cli/output_name.h"
 #include "cli/signals.h"
 #include "cli/terminal.h"
+#include "cli/streams.h"
 #include "cli/texts.h"
 #include "commands/batch_runner.h"
 #include "commands/keyless_command.h"
@@ -49,6 +50,13 @@ KeylessCommand::KeylessCommand(CLI::App& app, bool encrypt) : encrypt_(encrypt) 
 bool KeylessCommand::Parsed() const { return sub_->parsed(); }
 
 int KeylessCommand::Run() {
+  {
+    // Key-less containers do not stream: "-" and -o onto a FIFO or a device are refused.
+    Options streams;
+    streams.sources = sources_;
+    streams.target = output_;
+    if (UsesStreams(streams)) return PrepareStreams(streams, StreamRules{}).value_or(kExitFailed);
+  }
   commands::FileRequest request;
   request.format = commands::Format::kKeyless;
   request.sources = sources_;

@@ -48,8 +48,10 @@ class CancelOnSignal {
   CancelOnSignal& operator=(const CancelOnSignal&) = delete;
 };
 
-// The terminal settings to put back on standard input before the process
+// The terminal settings to put back on the terminal before the process
 // ends by a signal; none when nothing needs restoring.
-void SetTerminalToRestore(std::optional<termios> settings);
+// `fd` is the terminal they belong to (standard input, or /dev/tty opened
+// for a prompt while standard input is the data).
+void SetTerminalToRestore(std::optional<termios> settings, int fd = 0);
 
 }  // namespace vesk::cli

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <iostream>
 
+#include "cli/key_text.h"
 #include "cli/progress_line.h"
 #include "cli/test_hold.h"
 #include "cli/texts.h"
@@ -19,6 +20,12 @@ TerminalOptions TerminalOptions::ForThisProcess(Answer answer, Algorithm algorit
   options.answer = answer;
   options.algorithm = algorithm;
   options.interactive = ::isatty(STDIN_FILENO) != 0;
+  if (!options.interactive && StandardInputIsData()) {
+    // Standard input is the data: the terminal itself answers.
+    const int tty = ::open("/dev/tty", O_RDONLY | O_NOCTTY | O_CLOEXEC);
+    options.interactive = tty >= 0;
+    if (tty >= 0) ::close(tty);
+  }
   options.progress = ::isatty(STDERR_FILENO) != 0;
   return options;
 }
@@ -112,6 +119,14 @@ bool Terminal::AskAlgorithm(AlgorithmQuestion which, const std::string& /*text*/
   // Answered from --algorithm, never asked.
   return which == AlgorithmQuestion::kOld ? options_.algorithm != Algorithm::kCurrent
                                           : options_.algorithm == Algorithm::kOlder;
+}
+
+std::optional<std::string> Terminal::AskText(const std::string& text, bool secret) {
+  std::lock_guard lock(mutex_);
+  ClearProgress();
+  if (interrupted_) return std::nullopt;
+  last_line_.clear();
+  return AskLine(text + " ", secret);
 }
 
 bool Terminal::Answered(const std::string& text, bool answer) {

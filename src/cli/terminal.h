@@ -44,6 +44,8 @@ class Terminal : public Progress, public Prompter {
   void ShowAnswered(const std::string& text, const std::string& /*caption*/, bool answer) override {
     Answered(text, answer);
   }
+  // Typed at the terminal itself (a secret without echo); nullopt without one.
+  std::optional<std::string> AskText(const std::string& text, bool secret) override;
   // Progress.
   void ShowStatus(const std::string& text) override;
 

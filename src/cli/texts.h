@@ -14,6 +14,7 @@ inline constexpr const char* kRecipientHelp = "age: 加密给这个公钥 (age1�
 inline constexpr const char* kRecipientsFileHelp = "age: 加密给文件里的公钥 (每行一个，可以多次给出)";
 inline constexpr const char* kArmorHelp = "age: 写 ASCII 文本格式 (-----BEGIN AGE ENCRYPTED FILE-----)";
 inline constexpr const char* kIdentityHelp = "age: 身份密钥文件 (AGE-SECRET-KEY-1…，可以多次给出)";
+inline constexpr const char* kPluginHelp = "age: 用这个插件 (age-plugin-NAME) 的默认身份密钥 (可以多次给出)";
 inline constexpr const char* kMaxWorkFactorHelp = "age: 接受的最大 scrypt 工作因子 (log2, 默认 22)";
 inline constexpr const char* kAgeOnlyOptions = "--recipient、--recipients-file 和 --armor 只能与 --format age 一起使用。";
 inline constexpr const char* kJmzOnlyOptions =
@@ -21,6 +22,10 @@ inline constexpr const char* kJmzOnlyOptions =
 inline constexpr const char* kPassphraseOrRecipients = "age 文件或者用密码加密，或者加密给接收者公钥，不能两样同时用。";
 inline std::string RecipientsFileUnreadable(const std::string& path) { return "无法读取接收者文件: " + path; }
 inline constexpr const char* kEncryptPassphrasePrompt = "加密的密码: ";
+inline constexpr const char* kEncryptPassphraseOrGenerate = "(留空则自动生成一个强密码) 加密的密码: ";
+inline std::string GeneratedPassphrase(const std::string& passphrase) {
+  return "使用自动生成的密码: " + passphrase + "  (请记下它: 没有它文件打不开)";
+}
 inline constexpr const char* kNoEncryptPassphrase =
     "没有加密的密码: 请用 --key-file 或 --key-env 给出密码，或者用 --recipient 给出接收者公钥。";
 inline constexpr const char* kDecryptKeyPrompt = "解密的密钥: ";
@@ -76,6 +81,13 @@ inline constexpr const char* kKeyEnvHelpTail = "：从环境变量读取";
 inline constexpr const char* kYesHelp = "所有问题回答“是” (例如替换已有文件)";
 inline constexpr const char* kNoHelp = "所有问题回答“否”";
 inline constexpr const char* kOutputNotFolder = "多个文件时 -o 只能是已有的文件夹: ";
+// Standard input and output ("-"), FIFOs and devices.
+inline constexpr const char* kStandardInputAlone = "标准输入 (-) 只能作为唯一的源文件。";
+inline constexpr const char* kStandardOutputOneSource = "-o - (标准输出) 只能用于一个源文件。";
+inline constexpr const char* kCannotStream =
+    "这种格式不能作为数据流处理 (标准输入或输出、FIFO、设备): 只有 age 加密和解密、.zak 压缩和解压缩可以。请使用普通文件。";
+inline constexpr const char* kBinaryToTerminal =
+    "不把二进制数据输出到终端。要文本格式请加 --armor；确实要输出到终端请用 -o -。";
 inline std::string EncryptSourceMissing(const std::string& source) {
   return "要加密的文件:“" + source + "”不存在!加密文件已取消。";
 }

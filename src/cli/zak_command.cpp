@@ -8,6 +8,7 @@
 #include "cli/exit_status.h"
 #include "cli/output_name.h"
 #include "cli/signals.h"
+#include "cli/streams.h"
 #include "cli/terminal.h"
 #include "cli/texts.h"
 #include "commands/batch_runner.h"
@@ -72,6 +73,14 @@ bool ZakCommand::Parsed() const { return sub_->parsed(); }
 
 int ZakCommand::Run() {
   o_.answer = yes_ ? Answer::kYes : no_ ? Answer::kNo : Answer::kAsk;
+  if (UsesStreams(o_)) {
+    // Compression streams (a keyed container compressed again does not);
+    // unpacking makes a folder.
+    StreamRules rules;
+    rules.can_stream = o_.command != Command::kUnpack && o_.decrypt_key.file.empty() && o_.decrypt_key.env.empty();
+    rules.binary_output = o_.command == Command::kCompress;
+    if (const auto status = PrepareStreams(o_, rules)) return *status;
+  }
   o_.output_folder = OutputFolderOf(o_);
   if (o_.sources.size() > 1 && o_.target && !o_.output_folder) {
     std::cerr << text::kOutputNotFolder << *o_.target << '\n';

@@ -10,6 +10,7 @@
 #include "crypto/age_files/texts.h"
 #include "platform/file_io.h"
 #include "platform/staged_file.h"
+#include "platform/stream_target.h"
 
 namespace vesk::commands {
 namespace {
@@ -68,7 +69,8 @@ void DecideAgeTargets(Plan& plan, const FileRequest& request, bool encrypting, P
       [&prompter](const PlannedItem& item) {
         return prompter.AskReplace(text::ReplaceQuestion(item.target), text::kReplaceCaption);
       },
-      [](const std::string& path) { return PathExists(path); });
+      // A stream (a FIFO, a device) is written into, never replaced: nothing to ask.
+      [](const std::string& path) { return PathExists(path) && !IsStreamTarget(path); });
   for (PlannedItem& item : plan.items) {
     if (item.refusal && item.refusal->code == Reason::kTargetKept && item.refusal->detail.empty()) {
       item.refusal->detail = encrypting ? text::kEncryptCancelled : text::kDecryptCancelled;
@@ -124,7 +126,7 @@ std::optional<Refusal> AgeDecryptCommand::CheckKeys(const FileRequest& request, 
     if (header.work_factor > request.max_work_factor) {
       return Refusal{Reason::kUnsupported, text::WorkFactorTooHigh(header.work_factor, request.max_work_factor)};
     }
-  } else if (request.keys.identity_files.empty()) {
+  } else if (request.keys.identity_files.empty() && request.keys.plugins.empty()) {
     return Refusal{Reason::kNoKey, text::kIdentitiesRequired};
   }
   return std::nullopt;
@@ -146,6 +148,7 @@ RunResult AgeDecryptCommand::Run(const FileRequest& request, const PlannedItem& 
     job.passphrase = Secret(request.keys.passphrase);
   } else {
     job.identity_files = request.keys.identity_files;
+    job.plugins = request.keys.plugins;
   }
   job.max_work_factor = request.max_work_factor;
   job.threads = static_cast<unsigned>(compress::CompressionThreads());

@@ -43,6 +43,7 @@ struct KeyMaterial {
   SecretText passphrase;   // the age passphrase, exactly as typed
   std::vector<std::string> recipients;      // age recipients ("age1...")
   std::vector<std::string> identity_files;  // age identity files
+  std::vector<std::string> plugins;         // age plugins whose default identity is tried
 
   KeyMaterial() = default;
   KeyMaterial(KeyMaterial&&) = default;
@@ -54,6 +55,7 @@ struct KeyMaterial {
     copy.passphrase = passphrase.Clone();
     copy.recipients = recipients;
     copy.identity_files = identity_files;
+    copy.plugins = plugins;
     return copy;
   }
 };

@@ -8,6 +8,7 @@
 #include "commands/texts.h"
 #include "compress/compress_file.h"
 #include "compress/decompress_file.h"
+#include "compress/stream_zak.h"
 #include "crypto/keyed/header_reader.h"
 #include "crypto/keyed/random_source.h"
 #include "crypto/keyed/reencryption_check.h"
@@ -17,6 +18,7 @@
 #include "platform/gbk.h"
 #include "platform/paths.h"
 #include "platform/staged_file.h"
+#include "platform/stream_target.h"
 
 namespace vesk::commands {
 namespace {
@@ -58,6 +60,24 @@ void Decide(Plan& plan, const FileRequest& request, Prompter& ask, const std::fu
   }
 }
 
+// Whether a target exists to be asked about: a stream (a FIFO, a device) is
+// written into, never replaced.
+bool Occupied(const std::string& path) { return PathExists(path) && !IsStreamTarget(path); }
+
+// Whether an item runs as a stream: standard input, or a stream target.
+bool Streams(const PlannedItem& item) { return IsStandardStream(item.source) || IsStreamTarget(item.target); }
+
+compress::CompressJob JobOf(const FileRequest& request, const PlannedItem& item) {
+  compress::CompressJob job;
+  job.source = item.source;
+  job.target = item.target;
+  job.level = request.level;
+  job.mode = item.mode;
+  job.faults = request.faults;
+  job.replace = item.replaces;
+  return job;
+}
+
 // A stopped run says that the command was called off, as the stop of any
 // run of the command does.
 RunResult SayIfStopped(RunResult result, RunContext& context, const char* cancelled) {
@@ -68,6 +88,7 @@ RunResult SayIfStopped(RunResult result, RunContext& context, const char* cancel
 }  // namespace
 
 std::string CompressedTarget(const OutputRule& rule, const std::string& source) {
+  if (rule.kind == OutputRule::Kind::kExact && IsStreamTarget(rule.path)) return rule.path;
   if (DirectoryExists(source)) {
     const std::string saved = TargetFor(rule, FolderStem(source) + ".tar.zak");
     return EndsWith(saved, ".zak") ? saved : saved + ".zak";
@@ -113,7 +134,10 @@ Plan CompressCommand::MakePlan(const FileRequest& request) {
   for (const std::string& source : request.sources) {
     PlannedItem item;
     item.source = source;
-    if (!FileExists(source) && !DirectoryExists(source)) {
+    if (IsStandardStream(source)) {
+      item.target = CompressedTarget(request.output, source);
+      item.mode = PermissionsOfOpen(0) & DefaultFileMode();
+    } else if (!FileExists(source) && !DirectoryExists(source)) {
       item.refusal = Refusal{Reason::kNoSource, text::CompressSourceMissing(source)};
     } else if (auto refusal = FileExists(source) ? CheckContainer(request, source) : std::nullopt) {
       item.refusal = std::move(refusal);
@@ -128,7 +152,7 @@ Plan CompressCommand::MakePlan(const FileRequest& request) {
     plan.items.push_back(std::move(item));
   }
   Decide(
-      plan, request, ask_, [](const std::string& path) { return PathExists(path); }, text::kEncryptKept,
+      plan, request, ask_, Occupied, text::kEncryptKept,
       [this](const PlannedItem& item) {
         // A file's run shows that it began before its question is asked.
         if (status_ != nullptr && !DirectoryExists(item.source)) {
@@ -142,6 +166,9 @@ Plan CompressCommand::MakePlan(const FileRequest& request) {
 RunResult CompressCommand::Run(const FileRequest& request, const PlannedItem& item, RunContext& context) {
   if (announced_.erase(item.target) == 0) context.progress.ShowStatus(text::kEncrypting);
   context.progress.ShowHint(Hint::Output, text::CompressedHint(item.target));
+  if (Streams(item)) {
+    return SayIfStopped(compress::CompressStream(JobOf(request, item), context), context, text::kEncryptKept);
+  }
   if (DirectoryExists(item.source)) {
     context.progress.ShowHint(Hint::Source, text::CompressFolderHint(item.source));
     archive::PackJob job;
@@ -155,14 +182,7 @@ RunResult CompressCommand::Run(const FileRequest& request, const PlannedItem& it
     return SayIfStopped(archive::PackFolder(job, context, keyed_unused, keyless_unused), context, text::kEncryptKept);
   }
   context.progress.ShowHint(Hint::Source, text::CompressSourceHint(item.source));
-  compress::CompressJob job;
-  job.source = item.source;
-  job.target = item.target;
-  job.level = request.level;
-  job.mode = item.mode;
-  job.faults = request.faults;
-  job.replace = item.replaces;
-  RunResult result = SayIfStopped(compress::CompressFile(job, context), context, text::kEncryptKept);
+  RunResult result = SayIfStopped(compress::CompressFile(JobOf(request, item), context), context, text::kEncryptKept);
   // A container warned about as damaged gives a file made after damage.
   if (result.outcome == Outcome::kDone && damaged_.count(item.source) != 0) result.outcome = Outcome::kDoneAfterDamage;
   return result;
@@ -173,8 +193,10 @@ Plan DecompressCommand::MakePlan(const FileRequest& request) {
   for (const std::string& source : request.sources) {
     PlannedItem item;
     item.source = source;
-    item.target = TargetFor(request.output, DecompressedName(source));
-    if (!FileExists(source)) {
+    item.target = TargetFor(request.output, IsStandardStream(source) ? source : DecompressedName(source));
+    if (IsStandardStream(source)) {
+      item.mode = PermissionsOfOpen(0) & DefaultFileMode();
+    } else if (!FileExists(source)) {
       item.refusal = Refusal{Reason::kNoSource, text::DecompressSourceMissing(source)};
     } else {
       // A decompressed file is as private as the file it came from.
@@ -182,7 +204,7 @@ Plan DecompressCommand::MakePlan(const FileRequest& request) {
     }
     plan.items.push_back(std::move(item));
   }
-  Decide(plan, request, ask_, [](const std::string& path) { return PathExists(path); }, text::kDecryptKept);
+  Decide(plan, request, ask_, Occupied, text::kDecryptKept);
   for (PlannedItem& item : plan.items) {
     if (item.Runs() && SameFile(item.source, item.target)) {
       item.refusal = Refusal{Reason::kSameFile, text::ReplaceFailed(item.target, text::kDecryptKept)};
@@ -194,6 +216,9 @@ Plan DecompressCommand::MakePlan(const FileRequest& request) {
 RunResult DecompressCommand::Run(const FileRequest& request, const PlannedItem& item, RunContext& context) {
   context.progress.ShowHint(Hint::Output, text::DecompressedHint(item.target));
   context.progress.ShowHint(Hint::Source, text::DecompressSourceHint(item.source));
+  if (Streams(item)) {
+    return SayIfStopped(compress::DecompressStream(JobOf(request, item), context), context, text::kDecryptKept);
+  }
   compress::DecompressJob job;
   job.source = item.source;
   job.target = item.target;

@@ -9,17 +9,14 @@
 #include "platform/staged_file.h"
 
 namespace vesk::compress {
-namespace {
 
-int ZlibLevel(int level) {
+int ZlibLevelFor(int level) {
   switch (level) {
     case 1: return ZlibLevelOf(TCompressionLevel::clFastest);
     case 3: return ZlibLevelOf(TCompressionLevel::clMax);
     default: return ZlibLevelOf(TCompressionLevel::clDefault);
   }
 }
-
-}  // namespace
 
 RunResult CompressFile(const CompressJob& job, RunContext& context) {
   Progress& bar = context.progress;
@@ -57,7 +54,7 @@ RunResult CompressFile(const CompressJob& job, RunContext& context) {
       };
       steps.step = [&](int64_t done) { bar.SetBarPosition(bar.BarPositionFor(done)); };
       steps.stopped = [&] { return context.stop.StopRequested(); };
-      DeflateSource(source, dest, ZlibLevel(job.level), steps);
+      DeflateSource(source, dest, ZlibLevelFor(job.level), steps);
       dest.Close();
       complete = !context.stop.StopRequested();
     } catch (...) {

@@ -22,6 +22,9 @@ struct CompressJob {
   FaultHooks faults{};    // tests: on the source and the target
 };
 
+// zlib's level for the compression levels 1 fast, 2 normal, 3 most.
+int ZlibLevelFor(int level);
+
 // Its running status (texts.h) while it runs, the same with the done suffix when done;
 // the bar moves after every chunk. A failure is reported as a message and
 // leaves nothing; a stop (the token is looked at before every chunk) leaves

@@ -5,7 +5,13 @@
 
 namespace vesk::compress {
 
-InflateReader::InflateReader(InputFile& in) : in_(in), buffer_(kInflateReadSize) {
+InflateReader::InflateReader(InputFile& in)
+    : InflateReader([&in](void* out, std::size_t n) { return in.Read(out, n); }) {
+  in_ = &in;
+}
+
+InflateReader::InflateReader(std::function<std::size_t(void*, std::size_t)> read)
+    : read_(std::move(read)), buffer_(kInflateReadSize) {
   // A positive window size: the zlib header and the Adler-32 trailer are
   // required and checked, and a header asking for a window larger than
   // 32 KiB is refused.
@@ -16,7 +22,7 @@ InflateReader::InflateReader(InputFile& in) : in_(in), buffer_(kInflateReadSize)
 InflateReader::~InflateReader() { inflateEnd(&z_); }
 
 void InflateReader::Fill() {
-  const std::size_t got = in_.Read(buffer_.data(), buffer_.size());
+  const std::size_t got = read_(buffer_.data(), buffer_.size());
   source_ended_ = got < buffer_.size();  // a short read happens only at the end of the file
   z_.next_in = buffer_.data();
   z_.avail_in = static_cast<uInt>(got);
@@ -59,7 +65,8 @@ std::size_t InflateReader::Read(void* out, std::size_t n) {
 }
 
 void InflateReader::Rewind() {
-  in_.Seek(0);
+  if (in_ == nullptr) throw ZlibError("a stream cannot be read again");
+  in_->Seek(0);
   const int rc = inflateReset(&z_);
   if (rc != Z_OK) FailZlib("cannot restart decompression", z_, rc);
   z_.next_in = nullptr;

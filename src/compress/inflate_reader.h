@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 
 #include "compress/byte_buffer.h"
 #include "compress/zlib_error.h"
@@ -21,6 +22,10 @@ class InflateReader {
  public:
   // Reads `in` from its current position.
   explicit InflateReader(InputFile& in);
+  // Reads a stream without a file behind it (standard input): `read` fills
+  // its buffer completely except at the end and throws on a failure. No
+  // Rewind.
+  explicit InflateReader(std::function<std::size_t(void*, std::size_t)> read);
   ~InflateReader();
   InflateReader(const InflateReader&) = delete;
   InflateReader& operator=(const InflateReader&) = delete;
@@ -40,7 +45,8 @@ class InflateReader {
  private:
   void Fill();
 
-  InputFile& in_;
+  InputFile* in_ = nullptr;
+  std::function<std::size_t(void*, std::size_t)> read_;
   z_stream z_{};
   ByteBuffer buffer_;
   bool source_ended_ = false;  // the source has no bytes beyond those in buffer_

@@ -4,6 +4,7 @@
 // thread and block until answered.
 #pragma once
 
+#include <optional>
 #include <string>
 
 namespace vesk {
@@ -40,6 +41,9 @@ class Prompter {
   virtual ReplaceAnswer AskReplace(const std::string& text, const std::string& caption) {
     return AskYesNo(text, caption) ? ReplaceAnswer::kYes : ReplaceAnswer::kNo;
   }
+  // A line of text the user types (a secret one, such as a PIN, without
+  // echo); nullopt when it cannot be asked (the default) or is not given.
+  virtual std::optional<std::string> AskText(const std::string& /*text*/, bool /*secret*/) { return std::nullopt; }
 };
 
 }  // namespace vesk

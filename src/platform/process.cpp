@@ -1,6 +1,7 @@
 #include "platform/process.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -9,6 +10,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <thread>
+#include <utility>
 
 extern char** environ;
 
@@ -20,9 +22,10 @@ bool IsExecutableFile(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::access(path.c_str(), X_OK) == 0;
 }
 
-// Spawns `argv` with standard input, output and error on /dev/null; the
-// child's process id, or -1.
-pid_t Spawn(const std::vector<std::string>& argv, bool new_session) {
+// Spawns `argv` with standard input, output and error on /dev/null (or
+// input and output on the descriptors `in` and `out`, error on ours, when
+// given); the child's process id, or -1.
+pid_t Spawn(const std::vector<std::string>& argv, bool new_session, int in = -1, int out = -1) {
   if (argv.empty()) return -1;
   std::vector<char*> args;
   for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
@@ -35,8 +38,13 @@ pid_t Spawn(const std::vector<std::string>& argv, bool new_session) {
     posix_spawn_file_actions_destroy(&actions);
     return -1;
   }
-  for (int fd : {0, 1, 2}) {
-    posix_spawn_file_actions_addopen(&actions, fd, "/dev/null", fd == 0 ? O_RDONLY : O_WRONLY, 0);
+  if (in >= 0 && out >= 0) {
+    posix_spawn_file_actions_adddup2(&actions, in, 0);
+    posix_spawn_file_actions_adddup2(&actions, out, 1);
+  } else {
+    for (int fd : {0, 1, 2}) {
+      posix_spawn_file_actions_addopen(&actions, fd, "/dev/null", fd == 0 ? O_RDONLY : O_WRONLY, 0);
+    }
   }
   // The child starts with the default signal handling, whatever this
   // process has set up for Ctrl-C.
@@ -80,7 +88,8 @@ std::optional<std::string> FindProgram(std::string_view name, std::string_view p
   for (std::size_t start = 0; start <= path_variable.size();) {
     std::size_t end = path_variable.find(':', start);
     if (end == std::string_view::npos) end = path_variable.size();
-    if (end > start) {
+    // Only absolute folders: a relative one names the working folder's.
+    if (end > start && path_variable[start] == '/') {
       std::string candidate(path_variable.substr(start, end - start));
       if (candidate.back() != '/') candidate += '/';
       candidate += name;
@@ -99,6 +108,64 @@ std::optional<std::string> FindProgramOnPath(std::string_view name) {
 int RunProgram(const std::vector<std::string>& argv) {
   const pid_t pid = Spawn(argv, false);
   return pid < 0 ? -1 : WaitFor(pid);
+}
+
+PipedProcess::~PipedProcess() {
+  CloseInput();
+  if (out_ >= 0) ::close(out_);
+  if (pid_ > 0) {
+    ::kill(pid_, SIGTERM);
+    WaitFor(pid_);
+  }
+}
+
+bool PipedProcess::Start(const std::vector<std::string>& argv) {
+  int to_child[2], from_child[2];
+  if (::pipe2(to_child, O_CLOEXEC) != 0) return false;
+  if (::pipe2(from_child, O_CLOEXEC) != 0) {
+    ::close(to_child[0]);
+    ::close(to_child[1]);
+    return false;
+  }
+  pid_ = Spawn(argv, false, to_child[0], from_child[1]);
+  ::close(to_child[0]);
+  ::close(from_child[1]);
+  in_ = to_child[1];
+  out_ = from_child[0];
+  if (pid_ < 0) {
+    CloseInput();
+    ::close(std::exchange(out_, -1));
+    return false;
+  }
+  return true;
+}
+
+bool PipedProcess::Write(std::string_view bytes) {
+  while (!bytes.empty() && in_ >= 0) {
+    const ssize_t put = ::write(in_, bytes.data(), bytes.size());
+    if (put < 0 && errno == EINTR) continue;
+    if (put <= 0) return false;
+    bytes.remove_prefix(static_cast<std::size_t>(put));
+  }
+  return bytes.empty();
+}
+
+long PipedProcess::Read(void* buf, std::size_t n) {
+  for (;;) {
+    const ssize_t got = ::read(out_, buf, n);
+    if (got < 0 && errno == EINTR) continue;
+    return static_cast<long>(got);
+  }
+}
+
+void PipedProcess::CloseInput() {
+  if (in_ >= 0) ::close(std::exchange(in_, -1));
+}
+
+int PipedProcess::Wait() {
+  CloseInput();
+  const int status = pid_ > 0 ? WaitFor(std::exchange(pid_, -1)) : -1;
+  return status;
 }
 
 bool StartWatched(const std::vector<std::string>& argv, std::function<void(int)> on_exit) {

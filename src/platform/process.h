@@ -12,8 +12,9 @@
 namespace vesk {
 
 // The first executable regular file named `name` in the folders of
-// `path_variable` (separated by ":"; empty entries, which would mean the
-// working folder, are skipped). A name with a "/" is taken as it is.
+// `path_variable` (separated by ":"; empty and relative entries, which
+// would mean the working folder's, are skipped). A name with a "/" is
+// taken as it is.
 std::optional<std::string> FindProgram(std::string_view name, std::string_view path_variable);
 // The same on the process's PATH.
 std::optional<std::string> FindProgramOnPath(std::string_view name);
@@ -28,5 +29,31 @@ int RunProgram(const std::vector<std::string>& argv);
 // it ends, however long that takes. False (and no call) when it could not be
 // started.
 bool StartWatched(const std::vector<std::string>& argv, std::function<void(int)> on_exit);
+
+// A program that this one talks to through its standard input and output
+// (its standard error is ours). The destructor ends one still running.
+class PipedProcess {
+ public:
+  PipedProcess() = default;
+  ~PipedProcess();
+  PipedProcess(const PipedProcess&) = delete;
+  PipedProcess& operator=(const PipedProcess&) = delete;
+
+  // Starts `argv` (argv[0] a path); false when it could not be started.
+  bool Start(const std::vector<std::string>& argv);
+  // Writes all of `bytes` to its input; false when it no longer reads.
+  bool Write(std::string_view bytes);
+  // Reads its output as read(2) does (EINTR retried): 0 at its end, -1 on failure.
+  long Read(void* buf, std::size_t n);
+  // Ends its input (it sees the end of its standard input).
+  void CloseInput();
+  // Ends its input and waits for it: its exit status, or -1.
+  int Wait();
+
+ private:
+  int pid_ = -1;
+  int in_ = -1;
+  int out_ = -1;
+};
 
 }  // namespace vesk

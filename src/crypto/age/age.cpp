@@ -77,10 +77,16 @@ Result Encrypt(const std::vector<const Recipient*>& recipients, Source& in, Sink
   if (!RandomBytes(file_key.data(), file_key.size()))
     return Result::Fail(Status::kInternalError, "the system has no random bytes");
   Header header;
+  std::optional<std::vector<std::string>> labels;
   for (const Recipient* r : recipients) {
-    Stanza s;
-    if (Result res = r->Wrap(file_key, s); !res.ok()) return res;
-    header.stanzas.push_back(std::move(s));
+    std::vector<Stanza> stanzas;
+    std::vector<std::string> own;
+    if (Result res = r->WrapAll(file_key, stanzas, own); !res.ok()) return res;
+    // Stanzas that carry labels share a file only with the same labels.
+    if (labels && *labels != own)
+      return Result::Fail(Status::kInvalidArgument, "recipients with different labels cannot share a file");
+    labels = std::move(own);
+    for (Stanza& s : stanzas) header.stanzas.push_back(std::move(s));
   }
   if (!SealHeader(header, file_key)) return Result::Fail(Status::kInternalError, "HMAC-SHA-256 failed");
 

@@ -48,24 +48,44 @@ bool IsValidArgument(std::string_view s) {
 
 std::string SerializeWithoutMac(const Header& header) {
   std::string out(kVersionLine);
-  for (const Stanza& s : header.stanzas) {
-    out += "-> ";
-    out += s.type;
-    for (const std::string& a : s.args) {
-      out += ' ';
-      out += a;
-    }
-    out += '\n';
-    const std::string body = EncodeBase64Raw(s.body);
-    for (std::size_t i = 0; i < body.size(); i += kColumns) {
-      out.append(body, i, kColumns);
-      out += '\n';
-    }
-    // The body ends with a line shorter than 64 columns, empty if need be.
-    if (body.size() % kColumns == 0) out += '\n';
-  }
+  for (const Stanza& s : header.stanzas) out += SerializeStanza(s);
   out += "---";
   return out;
+}
+
+std::string SerializeStanza(const Stanza& s) {
+  std::string out = "-> ";
+  out += s.type;
+  for (const std::string& a : s.args) {
+    out += ' ';
+    out += a;
+  }
+  out += '\n';
+  const std::string body = EncodeBase64Raw(s.body);
+  for (std::size_t i = 0; i < body.size(); i += kColumns) {
+    out.append(body, i, kColumns);
+    out += '\n';
+  }
+  // The body ends with a line shorter than 64 columns, empty if need be.
+  if (body.size() % kColumns == 0) out += '\n';
+  return out;
+}
+
+bool ParseStanzaLine(std::string_view line, Stanza& out) {
+  out = Stanza{};
+  std::vector<std::string> args;
+  if (line.rfind("-> ", 0) != 0 || !SplitArguments(line.substr(3), args)) return false;
+  out.type = std::move(args.front());
+  out.args.assign(std::make_move_iterator(args.begin() + 1), std::make_move_iterator(args.end()));
+  return true;
+}
+
+bool AddStanzaBodyLine(std::string_view line, Stanza& s, bool& last) {
+  std::vector<uint8_t> piece;
+  if (line.size() > kColumns || !DecodeBase64Raw(line, piece)) return false;
+  s.body.insert(s.body.end(), piece.begin(), piece.end());
+  last = line.size() < kColumns;
+  return true;
 }
 
 std::string Serialize(const Header& header) {
@@ -138,18 +158,12 @@ Result ReadHeader(BufferedReader& in, Header& header) {
       return Result::Ok();
     }
     if (line.rfind("-> ", 0) != 0) return Invalid("expected a stanza or the MAC line");
-    std::vector<std::string> args;
-    if (!SplitArguments(std::string_view(line).substr(3), args)) return Invalid("malformed stanza arguments");
     Stanza stanza;
-    stanza.type = std::move(args.front());
-    stanza.args.assign(std::make_move_iterator(args.begin() + 1), std::make_move_iterator(args.end()));
-    std::vector<uint8_t> piece;
-    for (;;) {
+    if (!ParseStanzaLine(line, stanza)) return Invalid("malformed stanza arguments");
+    for (bool last = false; !last;) {
       if (Result r = next_line("a stanza body"); !r.ok()) return r;
       if (line.size() > kColumns) return Invalid("a stanza body line is longer than 64 columns");
-      if (!DecodeBase64Raw(line, piece)) return Invalid("a stanza body is not canonical base64");
-      stanza.body.insert(stanza.body.end(), piece.begin(), piece.end());
-      if (line.size() < kColumns) break;
+      if (!AddStanzaBodyLine(line, stanza, last)) return Invalid("a stanza body is not canonical base64");
     }
     header.stanzas.push_back(std::move(stanza));
   }

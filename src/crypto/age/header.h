@@ -44,6 +44,16 @@ struct Header {
 // characters other than space (VCHAR).
 bool IsValidArgument(std::string_view s);
 
+// One stanza as a header (and the plugin protocol) writes it: "-> TYPE
+// ARGS...", then its body in base64 lines of 64 columns, the last shorter.
+std::string SerializeStanza(const Stanza& stanza);
+// Its first line (without '\n'), into `out` with an empty body; false when
+// it is no stanza line.
+bool ParseStanzaLine(std::string_view line, Stanza& out);
+// Appends one body line (without '\n'); `last` when it ends the body. False
+// when the line is longer than 64 columns or not canonical base64.
+bool AddStanzaBodyLine(std::string_view line, Stanza& stanza, bool& last);
+
 // The header up to and including "---" (the bytes the MAC covers).
 std::string SerializeWithoutMac(const Header& header);
 // The whole header including the MAC line and its final '\n'.

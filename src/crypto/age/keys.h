@@ -25,6 +25,13 @@ class Recipient {
   virtual ~Recipient() = default;
   // Wraps `file_key` into a new stanza; fails only if the system does.
   virtual Result Wrap(const SecretBytes& file_key, Stanza& out) const = 0;
+  // Every stanza this recipient wraps the file key into (a plugin may make
+  // several), and the labels they carry (none for the native types).
+  virtual Result WrapAll(const SecretBytes& file_key, std::vector<Stanza>& out, std::vector<std::string>& labels) const {
+    out.resize(1);
+    labels.clear();
+    return Wrap(file_key, out[0]);
+  }
   // Passphrase recipients must be the only stanza in a header.
   virtual bool MustBeAlone() const { return false; }
   // Post-quantum recipients must not share a file with classic ones.

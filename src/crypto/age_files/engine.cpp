@@ -9,9 +9,11 @@
 #include "crypto/age/armor.h"
 #include "crypto/age/secret.h"
 #include "crypto/age_files/key_files.h"
+#include "crypto/age_files/plugins.h"
 #include "crypto/age_files/texts.h"
 #include "platform/file_io.h"
 #include "platform/staged_file.h"
+#include "platform/stream_target.h"
 
 namespace vesk::age_files {
 namespace {
@@ -32,11 +34,21 @@ class InputSource : public age::Source {
   InputFile& in_;
 };
 
-// Writes into the staging file of the output; a failure becomes the sink's
-// I/O error, so the library stops at once.
-class StagedSink : public age::Sink {
+// Reads standard input ("-"), the bytes a look at its header kept first.
+class StandardInputSource : public age::Source {
  public:
-  explicit StagedSink(StagedOutput& out) : out_(out) {}
+  long Read(uint8_t* buf, std::size_t n) override {
+    const long got = StandardInput::Get().Read(buf, n);
+    return got >= 0 ? got : Fail(age::Status::kIoError, "cannot read standard input");
+  }
+};
+
+// Writes into the staging file of the output, or into a stream target; a
+// failure becomes the sink's I/O error, so the library stops at once.
+template <class Output>
+class OutputSink : public age::Sink {
+ public:
+  explicit OutputSink(Output& out) : out_(out) {}
   bool Write(const uint8_t* data, std::size_t n) override {
     try {
       out_.Write(data, n);
@@ -47,7 +59,7 @@ class StagedSink : public age::Sink {
   }
 
  private:
-  StagedOutput& out_;
+  Output& out_;
 };
 
 // How a run ends: the outcome it records, why, and the text it shows.
@@ -77,9 +89,9 @@ Ending DecryptEnding(const age::Result& r, const DecryptJob& job, int work_facto
     case Status::kTruncated: return {Outcome::kFailed, text::Damaged(job.source_path), Reason::kDamaged};
     case Status::kCancelled: return {Outcome::kCancelled, text::kDecryptCancelled, Reason::kCancelled};
     case Status::kInternalError: return {Outcome::kFailed, text::kInternalError, Reason::kUnspecified};
+    case Status::kBadKey: return {Outcome::kFailed, text::PluginFailed(r.detail), Reason::kNoKey};  // a plugin failed
     case Status::kIoError:
-    case Status::kInvalidArgument:
-    case Status::kBadKey: break;
+    case Status::kInvalidArgument: break;
   }
   return {Outcome::kFailed, text::DecryptFailed(job.source_path), Reason::kIo};
 }
@@ -89,6 +101,8 @@ Ending EncryptEnding(const age::Result& r, const EncryptJob& job) {
     case age::Status::kOk: return {};
     case age::Status::kCancelled: return {Outcome::kCancelled, text::kEncryptCancelled, Reason::kCancelled};
     case age::Status::kInternalError: return {Outcome::kFailed, text::kInternalError, Reason::kUnspecified};
+    case age::Status::kBadKey:  // a plugin could not wrap the file key
+    case age::Status::kInvalidArgument: return {Outcome::kFailed, text::PluginFailed(r.detail), Reason::kNoKey};
     default: return {Outcome::kFailed, text::EncryptFailed(job.source_path), Reason::kIo};
   }
 }
@@ -107,13 +121,20 @@ struct Words {
 class Run {
  public:
   Run(RunContext& context, const std::string& source, const std::string& target, std::optional<bool> replace)
-      : context_(context), source_(source), target_(target), replace_(replace.value_or(PathExists(target))) {}
+      : context_(context),
+        source_(source),
+        target_(target),
+        replace_(replace.value_or(PathExists(target))),
+        streaming_(IsStreamTarget(target)) {}
 
   // Ends a run that wrote nothing, as `ending` says; the caller shows its
   // text (ShowEnding).
   RunResult Refuse(const Ending& ending) {
     output_.Abandon();
-    return RunResult::Ended(ending.outcome, ending.code == Reason::kNone ? Reason::kUnspecified : ending.code, ending.text);
+    std::string said = ending.text;
+    // What went out into a stream cannot be taken back: say how much.
+    if (streaming_ && stream_.BytesWritten() > 0) said += text::StreamIncomplete(stream_.BytesWritten());
+    return RunResult::Ended(ending.outcome, ending.code == Reason::kNone ? Reason::kUnspecified : ending.code, said);
   }
 
   // False when the target is the source, cannot be replaced, or has appeared
@@ -126,6 +147,16 @@ class Run {
   // replaced or the folder cannot take a file.
   std::optional<RunResult> OpenOutput(mode_t mode, const std::function<void(int64_t, std::size_t)>& hook,
                                       const char* cancelled, const std::string& failed) {
+    if (streaming_) {
+      // Written into as it is: nothing is staged, asked or replaced.
+      try {
+        stream_.SetWriteHook(hook);
+        stream_.Open(target_);
+        return std::nullopt;
+      } catch (...) {
+        return Refuse({Outcome::kFailed, failed, Reason::kIo});
+      }
+    }
     if (!MayReplace()) return Refuse({Outcome::kRefused, text::ReplaceFailed(target_, cancelled), Reason::kTargetKept});
     try {
       output_.SetWriteHook(hook);
@@ -141,7 +172,7 @@ class Run {
   std::function<void(uint64_t)> Progress() {
     return [this](uint64_t done) {
       const auto position = static_cast<int64_t>(done);
-      context_.progress.ProgressStep(position, position - reported_);
+      if (sized_) context_.progress.ProgressStep(position, position - reported_);
       reported_ = position;
       if (context_.stop.StopRequested()) stop_ = true;
     };
@@ -154,6 +185,16 @@ class Run {
       ending = {Outcome::kCancelled, cancelled, Reason::kCancelled};
     }
     if (ending.outcome != Outcome::kDone) return Refuse(ending);
+    if (streaming_) {
+      try {
+        stream_.Finish();
+      } catch (...) {
+        return Refuse({Outcome::kFailed, failed, Reason::kIo});
+      }
+      RunResult result = RunResult::Done({target_});
+      result.reason = done;
+      return result;
+    }
     const Ending kept{Outcome::kRefused, text::ReplaceFailed(target_, cancelled), Reason::kTargetKept};
     if (!MayReplace()) return Refuse(kept);
     try {
@@ -177,20 +218,31 @@ class Run {
                    const std::function<Ending(age::Source&, age::Sink&)>& crypt) {
     InputFile source;
     int64_t size = 0;
+    const bool standard_input = IsStandardStream(source_);
     try {
-      source.Open(source_);
-      size = source.Size();
+      if (!standard_input) {
+        source.Open(source_);
+        size = source.Size();
+      }
     } catch (...) {
       return Refuse({Outcome::kFailed, words.failed, Reason::kIo});
     }
-    if (auto refused = OpenOutput(PermissionsOf(source_), hook, words.cancelled, words.failed)) return *refused;
+    // An output is as private as its source; standard input's (a pipe is
+    // 0600) no more readable than a new file.
+    const mode_t mode = standard_input ? PermissionsOfOpen(0) & DefaultFileMode() : PermissionsOf(source_);
+    if (auto refused = OpenOutput(mode, hook, words.cancelled, words.failed)) return *refused;
     if (context_.stop.StopRequested()) return Finish({}, words.done, words.cancelled, words.failed);
 
     context_.progress.ShowStatus(words.running);
-    context_.progress.ProgressStart(size);
-    InputSource in(source);
-    StagedSink out(output_);
-    Ending ending = crypt(in, out);
+    sized_ = !standard_input;
+    if (sized_) context_.progress.ProgressStart(size);
+    InputSource file_in(source);
+    StandardInputSource stdin_in;
+    if (standard_input) StandardInput::Get().Release();
+    age::Source& in = standard_input ? static_cast<age::Source&>(stdin_in) : file_in;
+    OutputSink<StagedOutput> staged_out(output_);
+    OutputSink<StreamTarget> stream_out(stream_);
+    Ending ending = crypt(in, streaming_ ? static_cast<age::Sink&>(stream_out) : staged_out);
     source.Close();
     return Finish(std::move(ending), words.done, words.cancelled, words.failed);
   }
@@ -200,24 +252,40 @@ class Run {
   const std::string& source_;
   const std::string& target_;
   bool replace_;
+  bool streaming_;     // the target is written into as a stream (stream_target.h)
+  bool sized_ = true;  // the input's size is known: the bar follows it
   StagedOutput output_;
+  StreamTarget stream_;
   std::atomic<bool> stop_{false};
   int64_t reported_ = 0;
 };
 
 }  // namespace
 
-std::optional<std::string> RecipientSet::Build(const EncryptJob& job) {
+std::optional<std::string> RecipientSet::Build(const EncryptJob& job, Prompter* prompter) {
   x25519_.clear();
+  plugins_.clear();
   scrypt_.reset();
   list_.clear();
+  std::vector<std::string> plugin_keys;
   for (const std::string& line : job.recipients) {
-    auto parsed = age::X25519Recipient::Parse(line);
-    if (!parsed) return text::BadRecipient("“" + line + "”");
-    x25519_.push_back(*parsed);
+    if (auto parsed = age::X25519Recipient::Parse(line)) {
+      x25519_.push_back(*parsed);
+    } else if (age::PluginOfRecipient(line)) {
+      plugin_keys.push_back(line);
+    } else {
+      return text::BadRecipient("“" + line + "”");
+    }
   }
-  if (!x25519_.empty()) {
+  // One run of each plugin for all of its recipients.
+  if (prompter != nullptr) ui_ = std::make_unique<PrompterPluginUi>(*prompter);
+  for (auto& [name, keys] : ByPlugin(plugin_keys, false)) {
+    if (FindPlugin(name).empty() || !ui_) return text::PluginMissing(age::PluginProgram(name));
+    plugins_.push_back(std::make_unique<age::PluginRecipient>(name, keys, std::vector<std::string>{}, ProcessLauncher(), *ui_));
+  }
+  if (!x25519_.empty() || !plugins_.empty()) {
     for (const auto& r : x25519_) list_.push_back(&r);
+    for (const auto& r : plugins_) list_.push_back(r.get());
   } else if (!job.passphrase.empty()) {
     scrypt_ = std::make_unique<age::ScryptRecipient>(job.passphrase.Clone(), job.work_factor);
     list_.push_back(scrypt_.get());
@@ -232,9 +300,9 @@ RunResult EncryptFile(const EncryptJob& job, RunContext& context) {
   Run run(context, job.source_path, job.target_path, job.replace_target);
 
   RecipientSet recipients;
-  if (const auto refusal = recipients.Build(job)) return run.Refuse({Outcome::kRefused, *refusal, Reason::kNoKey});
+  if (const auto refusal = recipients.Build(job, &context.prompter)) return run.Refuse({Outcome::kRefused, *refusal, Reason::kNoKey});
 
-  if (!FileExists(job.source_path)) {
+  if (!FileExists(job.source_path) && !IsStandardStream(job.source_path)) {
     return run.Refuse({Outcome::kRefused, text::EncryptSourceMissing(job.source_path), Reason::kNoSource});
   }
   // An encrypted file is as private as its source.
@@ -253,7 +321,7 @@ RunResult DecryptFile(const DecryptJob& job, RunContext& context) {
   const age::ThreadStateRelease release;
   Run run(context, job.source_path, job.target_path, job.replace_target);
 
-  if (!FileExists(job.source_path)) {
+  if (!FileExists(job.source_path) && !IsStandardStream(job.source_path)) {
     return run.Refuse({Outcome::kRefused, text::DecryptSourceMissing(job.source_path), Reason::kNoSource});
   }
   if (DetectFile(job.source_path) == FileKind::kNotAge) {
@@ -266,16 +334,31 @@ RunResult DecryptFile(const DecryptJob& job, RunContext& context) {
   if (header.passphrase && job.passphrase.empty()) {
     return run.Refuse({Outcome::kRefused, text::kPassphraseRequired, Reason::kNoKey});
   }
-  if (!header.passphrase && job.identity_files.empty()) {
+  if (!header.passphrase && job.identity_files.empty() && job.plugins.empty()) {
     return run.Refuse({Outcome::kRefused, text::kIdentitiesRequired, Reason::kNoKey});
   }
 
   // The keys: every identity of the chosen files, and the passphrase.
   std::vector<age::X25519Identity> x25519;
+  std::vector<std::string> plugin_keys;
+  for (const std::string& name : job.plugins) {
+    if (!age::IsPluginName(name)) return run.Refuse({Outcome::kRefused, text::BadPluginName(name), Reason::kNoKey});
+    plugin_keys.push_back(age::DefaultPluginIdentity(name));
+  }
   for (const std::string& path : job.identity_files) {
     IdentityFile file = ReadIdentityFile(path);
     if (!file.error.empty()) return run.Refuse({Outcome::kRefused, file.error, Reason::kNoKey});
     for (age::X25519Identity& id : file.identities) x25519.push_back(std::move(id));
+    plugin_keys.insert(plugin_keys.end(), file.plugin_identities.begin(), file.plugin_identities.end());
+  }
+  // One run of each plugin for all of its identities, after the native keys.
+  PrompterPluginUi ui(context.prompter);
+  std::vector<std::unique_ptr<age::PluginIdentity>> plugins;
+  for (auto& [name, keys] : ByPlugin(plugin_keys, true)) {
+    if (FindPlugin(name).empty()) {
+      return run.Refuse({Outcome::kRefused, text::PluginMissing(age::PluginProgram(name)), Reason::kNoKey});
+    }
+    plugins.push_back(std::make_unique<age::PluginIdentity>(name, keys, ProcessLauncher(), ui));
   }
   std::unique_ptr<age::ScryptIdentity> scrypt;
   std::vector<const age::Identity*> identities;
@@ -284,6 +367,7 @@ RunResult DecryptFile(const DecryptJob& job, RunContext& context) {
     identities.push_back(scrypt.get());
   }
   for (const auto& id : x25519) identities.push_back(&id);
+  for (const auto& id : plugins) identities.push_back(id.get());
 
   // The plaintext is as private as the file it came from.
   const Words words{text::kDecryptRunning, text::kDecryptDone, text::kDecryptCancelled,
@@ -305,9 +389,19 @@ std::optional<std::string> HeaderRefusal(const HeaderSummary& header, const std:
 
 FileKind DetectFile(const std::string& path) {
   try {
-    InputFile in(path);
     char head[256];
-    const std::size_t n = in.Read(head, sizeof head);
+    std::size_t n = 0;
+    if (IsStandardStream(path)) {
+      // A look at standard input's first bytes, which the run reads again.
+      StandardInput& input = StandardInput::Get();
+      input.Look();
+      long got = 1;
+      while (n < sizeof head && (got = input.Read(head + n, sizeof head - n)) > 0) n += static_cast<std::size_t>(got);
+      input.Rewind();
+    } else {
+      InputFile in(path);
+      n = in.Read(head, sizeof head);
+    }
     const std::string_view bytes(head, n);
     constexpr std::string_view kVersionPrefix = "age-encryption.org/";
     if (bytes.substr(0, kVersionPrefix.size()) == kVersionPrefix) return FileKind::kBinary;
@@ -323,10 +417,17 @@ FileKind DetectFile(const std::string& path) {
 HeaderSummary SummarizeHeader(const std::string& path) {
   HeaderSummary summary;
   try {
-    InputFile in(path);
-    InputSource source(in);
     age::FileInfo info;
-    summary.status = age::Inspect(source, info);
+    if (IsStandardStream(path)) {
+      StandardInput::Get().Look();
+      StandardInputSource source;
+      summary.status = age::Inspect(source, info);
+      StandardInput::Get().Rewind();
+    } else {
+      InputFile in(path);
+      InputSource source(in);
+      summary.status = age::Inspect(source, info);
+    }
     summary.passphrase = info.passphrase;
     summary.work_factor = info.scrypt_log_n;
   } catch (const std::exception& e) {

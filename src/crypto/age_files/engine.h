@@ -20,6 +20,7 @@
 #include "core/run_context.h"
 #include "core/run_result.h"
 #include "crypto/age/keys.h"
+#include "crypto/age/plugin.h"
 #include "crypto/age/result.h"
 #include "crypto/age/secret.h"
 
@@ -49,6 +50,7 @@ struct DecryptJob {
   std::string target_path;
   age::SecretBytes passphrase;              // for a passphrase file
   std::vector<std::string> identity_files;  // for a file encrypted to X25519 recipients
+  std::vector<std::string> plugins;          // plugins whose default identity is tried ("-j NAME")
   int max_work_factor = age::kDefaultMaxScryptLogN;
   unsigned threads = 0;
   std::optional<bool> replace_target;
@@ -60,14 +62,18 @@ struct DecryptJob {
 class RecipientSet {
  public:
   // Nullopt when the set is ready; else the refusal to show (a malformed
-  // recipient, or neither recipients nor a passphrase).
-  std::optional<std::string> Build(const EncryptJob& job);
+  // recipient, a plugin not on PATH, or neither recipients nor a
+  // passphrase). A plugin's questions go to `prompter` (none: it is told
+  // they cannot be asked).
+  std::optional<std::string> Build(const EncryptJob& job, Prompter* prompter = nullptr);
   const std::vector<const age::Recipient*>& list() const { return list_; }
   // True for a passphrase, whose key derivation takes a moment.
   bool Derives() const { return scrypt_ != nullptr; }
 
  private:
   std::vector<age::X25519Recipient> x25519_;
+  std::vector<std::unique_ptr<age::Recipient>> plugins_;
+  std::unique_ptr<age::PluginUi> ui_;
   std::unique_ptr<age::ScryptRecipient> scrypt_;
   std::vector<const age::Recipient*> list_;
 };

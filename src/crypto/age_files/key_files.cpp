@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "crypto/age/armor.h"
+#include "crypto/age_files/plugins.h"
 #include "crypto/age_files/texts.h"
 #include "platform/file_io.h"
 #include "platform/staged_file.h"
@@ -52,8 +53,13 @@ IdentityFile ReadIdentityFile(const std::string& path) {
     file.error = text::IdentityFileUnreadable(path);
     return file;
   }
-  const age::Result r = age::ParseIdentityFile(text.view(), file.identities);
+  // Plugin identities are their plugins' to read; the other lines are ours.
+  std::string ours = WithoutPluginIdentities(text.view(), file.plugin_identities);
+  age::Result r = age::ParseIdentityFile(ours, file.identities);
+  WipeString(ours);
+  if (!r.ok() && file.identities.empty() && !file.plugin_identities.empty() && LineOf(r.detail) == 0) r = age::Result::Ok();
   if (r.ok()) return file;
+  file.plugin_identities.clear();
   // An identity file may itself be an age file (age -p of a key file).
   const std::string_view view = text.view();
   const std::size_t first = view.find_first_not_of(" \t\r\n");
@@ -66,12 +72,16 @@ IdentityFile ReadIdentityFile(const std::string& path) {
 RecipientList ParseRecipients(std::string_view text) {
   RecipientList list;
   std::vector<age::X25519Recipient> parsed;
-  const age::Result r = age::ParseRecipientFile(text, parsed);
+  std::vector<std::string> plugins;
+  const std::string ours = WithoutPluginRecipients(text, plugins);
+  age::Result r = age::ParseRecipientFile(ours, parsed);
+  if (!r.ok() && !plugins.empty() && LineOf(r.detail) == 0) r = age::Result::Ok();  // only plugin recipients
   if (!r.ok()) {
     list.error = LineOf(r.detail) > 0 ? text::BadRecipient(text::LineHint(LineOf(r.detail))) : text::kNoRecipients;
     return list;
   }
   for (const auto& recipient : parsed) list.recipients.push_back(recipient.Encode());
+  list.recipients.insert(list.recipients.end(), plugins.begin(), plugins.end());
   return list;
 }
 
@@ -81,6 +91,42 @@ std::optional<std::vector<std::string>> RecipientsOfIdentities(std::string_view 
   std::vector<std::string> recipients;
   for (const auto& id : identities) recipients.push_back(id.ToRecipient().Encode());
   return recipients;
+}
+
+age::SecretBytes GeneratePassphrase() {
+  constexpr std::string_view kConsonants = "bdfghjklmnprstvz";  // 16: one nibble each
+  constexpr std::string_view kVowels = "aeiou";
+  constexpr int kWords = 7, kLetters = 5;
+  std::string phrase;
+  uint8_t random[64];
+  std::size_t at = sizeof random;
+  // The next random byte, refilled in batches.
+  auto next = [&]() -> std::optional<uint8_t> {
+    if (at == sizeof random) {
+      if (!age::RandomBytes(random, sizeof random)) return std::nullopt;
+      at = 0;
+    }
+    return random[at++];
+  };
+  for (int w = 0; w < kWords; ++w) {
+    if (w > 0) phrase += '-';
+    for (int l = 0; l < kLetters; ++l) {
+      std::optional<uint8_t> byte = next();
+      if (!byte) {
+        WipeString(phrase);
+        return {};
+      }
+      if (l % 2 == 0) {
+        phrase += kConsonants[*byte & 0x0F];
+      } else if (*byte < 250) {  // 250 = 50 * 5: no vowel more likely than another
+        phrase += kVowels[*byte % 5];
+      } else {
+        --l;
+      }
+    }
+  }
+  age::Wipe(random, sizeof random);
+  return TakeSecret(phrase);
 }
 
 std::optional<NewIdentity> GenerateIdentity(std::time_t created) {

@@ -27,12 +27,14 @@ age::SecretBytes ReadKeyFile(const std::string& path);
 // `identities` is empty).
 struct IdentityFile {
   std::vector<age::X25519Identity> identities;
+  std::vector<std::string> plugin_identities;  // "AGE-PLUGIN-NAME-1...", for their plugins
   std::string error;
 };
 IdentityFile ReadIdentityFile(const std::string& path);
 
 // The "age1..." recipients of a recipients text (one per line, '#' comments
-// and empty lines skipped, as in a recipients file), encoded again; `error`
+// and empty lines skipped, as in a recipients file), encoded again (a
+// plugin's "age1NAME1..." as given); `error`
 // is the text to show when a line is no recipient or there is none.
 struct RecipientList {
   std::vector<std::string> recipients;
@@ -57,6 +59,12 @@ std::optional<NewIdentity> GenerateIdentity(std::time_t created);
 // all, and flushes it to the disk. Never replaces anything: throws
 // TargetExistsError when something is at `path`, IoError on a failure.
 void WriteNewKeyFile(const std::string& path, const age::SecretBytes& text);
+
+// A new strong passphrase: seven made-up words of five letters (a
+// consonant and a vowel in turn, from 16 consonants and 5 vowels: 16.6
+// bits a word, 116 bits in all) joined by "-", such as
+// "bakot-mirel-...". Empty only when the system has no random bytes.
+age::SecretBytes GeneratePassphrase();
 
 // Copies `text` into a secret and wipes every byte `text` held.
 age::SecretBytes TakeSecret(std::string& text);

@@ -3,6 +3,7 @@
 // echoes a passphrase or a secret key.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 namespace vesk::age_files::text {
@@ -26,6 +27,11 @@ inline constexpr const char* kNoMatchingIdentity = "没有匹配的身份密钥"
 inline constexpr const char* kWorkFactorTooHigh = "工作因子过高";
 
 inline std::string WrongPassphrase() { return std::string(kWrongPassphrase) + "：这个密码打不开文件。" + kDecryptCancelled; }
+// A run into a stream (standard output, a FIFO) that stopped after part of
+// its output, every byte of it authenticated, had gone out.
+inline std::string StreamIncomplete(std::int64_t bytes) {
+  return "注意: 已经输出了 " + std::to_string(bytes) + " 字节 (都已通过验证)，但输出不完整。";
+}
 inline std::string Damaged(const std::string& source) {
   return std::string(kDamaged) + "：“" + source + "”不能完整解密，没有写出任何文件。" + kDecryptCancelled;
 }
@@ -56,6 +62,19 @@ inline constexpr const char* kNoRecipients = "没有接收者公钥：请粘贴 
 inline std::string BadRecipient(const std::string& line_hint) {
   return "接收者公钥无效" + line_hint + "：只支持 age1… 形式的 X25519 公钥。加密文件已取消。";
 }
+
+// Plugins (age-plugin-NAME programs that keep the keys).
+inline std::string PluginMissing(const std::string& program) {
+  return "找不到 age 插件程序 " + program + " (在 PATH 中)。";
+}
+inline std::string BadPluginName(const std::string& name) { return "“" + name + "”不是 age 插件的名字。"; }
+inline std::string PluginError(const std::string& name, const std::string& text) {
+  return "age 插件 " + name + " 报告错误: " + text;
+}
+inline std::string PluginConfirm(const std::string& text, const std::string& yes, const std::string& no) {
+  return text + (no.empty() ? " (是: " + yes + ")" : " (是: " + yes + " / 否: " + no + ")");
+}
+inline std::string PluginFailed(const std::string& detail) { return "age 插件出错: " + detail + "。没有写出任何文件。"; }
 
 // Identity files (the secret keys of a decryption).
 inline std::string IdentityFileUnreadable(const std::string& path) {
