@@ -79,7 +79,9 @@ class IsalInflateEngine : public InflateEngine {
     in_len -= give_in - state_->avail_in;
     out += give_out - state_->avail_out;
     out_len -= give_out - state_->avail_out;
-    if (rc == ISAL_INCORRECT_CHECKSUM) throw ZlibError("not a valid compressed stream: incorrect data check", StreamFault::kChecksum);
+    if (rc == ISAL_INCORRECT_CHECKSUM) {
+      throw ZlibError("not a valid compressed stream: incorrect data check", StreamFault::kChecksum);
+    }
     if (rc < 0) throw ZlibError("not a valid compressed stream: damaged deflate data", StreamFault::kDamaged);
     if (state_->block_state == ISAL_BLOCK_FINISH) return InflateStep::kEnd;
     return in_len < in_before || state_->avail_out < give_out ? InflateStep::kProgress : InflateStep::kStuck;
