@@ -1,5 +1,7 @@
 // An inflate stream over an input file, with a fixed read buffer: any stream
-// zlib accepts is read back, and anything else is refused.
+// zlib accepts is read back, and anything else is refused (the fast decoder
+// also decodes a block whose distance code is incomplete, which zlib
+// refuses; such a stream fails its Adler-32 check unless made to pass it).
 #pragma once
 
 #include <cstddef>
