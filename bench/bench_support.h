@@ -135,8 +135,13 @@ bool MeasureWarm(Timing& t, int who, const std::string& dir, int64_t warm, Body&
 
 inline bool RunCp(const std::string& from, const std::string& to) { return RunProgram({"cp", from, to}); }
 
-// The command-line program built next to the running benchmark, or "".
+// The command-line program built next to the running benchmark, or "";
+// VESK_BENCH_CLI names another one (an older build, for a before-and-after
+// comparison in the same run).
 inline std::string CliPath() {
+  if (const char* other = std::getenv("VESK_BENCH_CLI"); other != nullptr && *other != '\0') {
+    return ::access(other, X_OK) == 0 ? other : "";
+  }
   char self[4096];
   const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
   if (n <= 0) return "";

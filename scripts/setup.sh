@@ -9,7 +9,7 @@ cd "$(dirname "$0")/.."
 packages=(
   g++ cmake ninja-build pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
-  zlib1g-dev libcli11-dev libarchive-dev
+  zlib1g-dev libisal-dev libcli11-dev libarchive-dev
   libssl-dev age libzxcvbn-dev
   # The folder benchmark compares with tar and pigz.
   tar pigz

@@ -44,35 +44,43 @@ RunResult DecompressFile(const DecompressJob& job, RunContext& context) {
         const int64_t size = in.Size();
         InflateReader inflater(in);
         ByteBuffer buffer(kBatch);
-        // The check pass: the whole stream inflated once, to learn its length.
+        // One pass: the stream is inflated into the staged output, which is
+        // put in place only once the whole stream has been read and its
+        // Adler-32 check passed; a refused stream leaves nothing, as a check
+        // pass before the writing did. The bar follows the source read, its
+        // first half as the check stage and the rest as the write stage.
+        const int64_t half = size / 2;
         bar.BeginStage(check_stage);
-        bar.SetBarRange(size);
+        bar.SetBarRange(std::max<int64_t>(half, 1));
+        bool second_half = false;
         int64_t total = 0;
         for (;;) {
           if (context.stop.StopRequested()) break;
           const std::size_t got = inflater.Read(buffer.data(), buffer.size());
+          try {
+            out.Write(buffer.data(), got);
+          } catch (...) {
+            began = true;  // a failure of the output, not of the stream
+            throw;
+          }
           total += static_cast<int64_t>(got);
-          bar.SetBarPosition(in.Position());
+          const int64_t read = in.Position();
+          if (!second_half && read > half) {
+            second_half = true;
+            bar.BeginStage(write_stage);
+            bar.SetBarRange(std::max<int64_t>(size - half, 1));
+          }
+          bar.SetBarPosition(second_half ? read - half : read);
           if (got < buffer.size()) break;
         }
         if (!context.stop.StopRequested()) {
-          inflater.Rewind();
           began = true;
-          bar.BeginStage(write_stage);
+          if (!second_half) bar.BeginStage(write_stage);
           bar.SetProgressTotal(total);
           bar.SetBarRange(Progress::BarMaxFor(total));
-          int64_t done = 0;
-          while (done < total && !context.stop.StopRequested()) {
-            const auto n = static_cast<std::size_t>(std::min<int64_t>(total - done, kBatch));
-            if (inflater.Read(buffer.data(), n) != n) throw ZlibError("stream shorter than checked");
-            out.Write(buffer.data(), n);
-            done += static_cast<int64_t>(n);
-            bar.SetBarPosition(bar.BarPositionFor(done));
-          }
-          if (!context.stop.StopRequested()) {
-            out.Commit(job.replace);
-            committed = true;
-          }
+          bar.SetBarPosition(bar.BarPositionFor(total));
+          out.Commit(job.replace);
+          committed = true;
         }
       } catch (const TargetExistsError&) {
         failure = text::TargetAppeared(job.target);

@@ -1,8 +1,10 @@
 // Decompresses one whole zlib stream file into its target on the calling
-// thread, as the last stage of a run: the stream is checked once to learn its
-// length, then written to a staging file beside the target that is renamed
-// into place only when complete. The bar shows both passes as the last two
-// stages of the run's plan (a run without a plan gets one of two stages).
+// thread, as the last stage of a run: the stream is inflated once into a
+// staging file beside the target, which is renamed into place only when the
+// whole stream has been read and its check passed. The bar follows the
+// source read as the last two stages of the run's plan, the check stage for
+// its first half and the write stage for the rest (a run without a plan gets
+// one of two stages).
 #pragma once
 
 #include <sys/types.h>

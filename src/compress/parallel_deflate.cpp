@@ -16,11 +16,11 @@
 #include <vector>
 
 #include "compress/deflate_writer.h"
+#include "compress/inflate_codecs.h"
 
 namespace vesk::compress {
 namespace {
 
-constexpr int kMemLevel = 8;
 // Beyond this many threads the memory held grows while a disk rarely keeps up.
 constexpr int kMaxThreads = 64;
 
@@ -35,7 +35,54 @@ void ZlibHeader(int level, unsigned char header[2]) {
   header[1] = static_cast<unsigned char>(value & 0xFF);
 }
 
+class ZlibBlockDeflater : public BlockDeflater {
+ public:
+  explicit ZlibBlockDeflater(int level) {
+    // Raw deflate (negative window bits): the zlib framing is the writer's.
+    const int rc = deflateInit2(&z_, level, Z_DEFLATED, -kZlibWindowBits, kZlibMemLevel, Z_DEFAULT_STRATEGY);
+    if (rc != Z_OK) throw ZlibError(std::string("cannot start compression: ") + zError(rc));
+  }
+  ~ZlibBlockDeflater() override { deflateEnd(&z_); }
+  ZlibBlockDeflater(const ZlibBlockDeflater&) = delete;
+  ZlibBlockDeflater& operator=(const ZlibBlockDeflater&) = delete;
+
+  std::size_t Deflate(const unsigned char* dict, std::size_t dict_len, const unsigned char* in, std::size_t in_len,
+                      bool last, std::vector<unsigned char>& out) override {
+    if (deflateReset(&z_) != Z_OK) throw ZlibError("cannot restart compression");
+    if (dict_len > 0 && deflateSetDictionary(&z_, dict, static_cast<uInt>(dict_len)) != Z_OK) {
+      throw ZlibError("cannot set the compression dictionary");
+    }
+    // The bound covers the data; the flush adds at most a few bytes more.
+    const std::size_t bound = deflateBound(&z_, static_cast<uLong>(in_len)) + 64;
+    if (out.size() < bound) out.resize(bound);
+    // zlib does not write through next_in; the cast only satisfies its API.
+    z_.next_in = const_cast<Bytef*>(in);
+    z_.avail_in = static_cast<uInt>(in_len);
+    z_.next_out = out.data();
+    z_.avail_out = static_cast<uInt>(out.size());
+    const int flush = last ? Z_FINISH : Z_SYNC_FLUSH;
+    for (;;) {
+      const int rc = deflate(&z_, flush);
+      if (rc == Z_STREAM_ERROR) throw ZlibError("compression failed");
+      // A flush is complete when deflate leaves room in the output.
+      if (last ? rc == Z_STREAM_END : z_.avail_out > 0) break;
+      if (z_.avail_out == 0) {
+        const std::size_t used = out.size();
+        out.resize(used * 2);
+        z_.next_out = out.data() + used;
+        z_.avail_out = static_cast<uInt>(out.size() - used);
+      }
+    }
+    return z_.total_out;
+  }
+
+ private:
+  z_stream z_{};
+};
+
 }  // namespace
+
+std::unique_ptr<BlockDeflater> NewZlibBlockDeflater(int level) { return std::make_unique<ZlibBlockDeflater>(level); }
 
 int CompressionThreads() {
   if (const char* pinned = std::getenv("VESK_THREADS")) {
@@ -73,33 +120,20 @@ struct ParallelDeflateWriter::Impl {
     slots.resize(2 * static_cast<std::size_t>(threads) + 1);
     for (Slot& s : slots) s.in.resize(block_size);
     window.resize(kDeflateWindow);
-    streams.resize(static_cast<std::size_t>(threads));  // never resized again: zlib keeps pointers into them
-    for (z_stream& z : streams) {
-      // Raw deflate (negative window bits): the zlib framing is written here.
-      const int rc = deflateInit2(&z, level, Z_DEFLATED, -15, kMemLevel, Z_DEFAULT_STRATEGY);
-      if (rc != Z_OK) {
-        EndStreams();
-        throw ZlibError(std::string("cannot start compression: ") + zError(rc));
-      }
-      ++initialised;
-    }
+    for (int i = 0; i < threads; ++i) deflaters.push_back(ChooseBlockDeflater(level, NewZlibBlockDeflater(level)));
     try {
-      for (z_stream& z : streams) workers.emplace_back([this, &z] { Work(z); });
+      for (auto& d : deflaters) workers.emplace_back([this, &d] { Work(*d); });
       unsigned char header[2];
       ZlibHeader(level, header);
       out(header, sizeof header);
       bytes_out = sizeof header;
     } catch (...) {
       StopWorkers();
-      EndStreams();
       throw;
     }
   }
 
-  ~Impl() {
-    StopWorkers();
-    EndStreams();
-  }
+  ~Impl() { StopWorkers(); }
 
   void StopWorkers() {
     {
@@ -111,12 +145,7 @@ struct ParallelDeflateWriter::Impl {
     workers.clear();
   }
 
-  void EndStreams() {
-    for (std::size_t i = 0; i < initialised; ++i) deflateEnd(&streams[i]);
-    initialised = 0;
-  }
-
-  void Work(z_stream& z) {
+  void Work(BlockDeflater& deflater) {
     for (;;) {
       Slot* slot;
       {
@@ -127,7 +156,9 @@ struct ParallelDeflateWriter::Impl {
         queue.pop_front();
       }
       try {
-        Deflate(z, *slot);
+        slot->out_len = deflater.Deflate(slot->dict.data(), slot->dict_len, slot->in.data(), slot->in_len,
+                                         slot->last, slot->out);
+        slot->adler = adler32_z(1, slot->in.data(), slot->in_len);
       } catch (const std::exception& e) {
         slot->error = e.what();
       }
@@ -137,37 +168,6 @@ struct ParallelDeflateWriter::Impl {
       }
       block_done.notify_all();
     }
-  }
-
-  // One block as raw deflate data, primed with its dictionary, ended on a
-  // byte boundary (sync flush) or, for the last block, with the final block.
-  static void Deflate(z_stream& z, Slot& s) {
-    if (deflateReset(&z) != Z_OK) throw ZlibError("cannot restart compression");
-    if (s.dict_len > 0 && deflateSetDictionary(&z, s.dict.data(), static_cast<uInt>(s.dict_len)) != Z_OK) {
-      throw ZlibError("cannot set the compression dictionary");
-    }
-    // The bound covers the data; the flush adds at most a few bytes more.
-    const std::size_t bound = deflateBound(&z, static_cast<uLong>(s.in_len)) + 64;
-    if (s.out.size() < bound) s.out.resize(bound);
-    z.next_in = s.in.data();
-    z.avail_in = static_cast<uInt>(s.in_len);
-    z.next_out = s.out.data();
-    z.avail_out = static_cast<uInt>(s.out.size());
-    const int flush = s.last ? Z_FINISH : Z_SYNC_FLUSH;
-    for (;;) {
-      const int rc = deflate(&z, flush);
-      if (rc == Z_STREAM_ERROR) throw ZlibError("compression failed");
-      // A flush is complete when deflate leaves room in the output.
-      if (s.last ? rc == Z_STREAM_END : z.avail_out > 0) break;
-      if (z.avail_out == 0) {
-        const std::size_t used = s.out.size();
-        s.out.resize(used * 2);
-        z.next_out = s.out.data() + used;
-        z.avail_out = static_cast<uInt>(s.out.size() - used);
-      }
-    }
-    s.out_len = z.total_out;
-    s.adler = adler32_z(1, s.in.data(), s.in_len);
   }
 
   void Write(const unsigned char* data, std::size_t n) {
@@ -257,8 +257,7 @@ struct ParallelDeflateWriter::Impl {
   uLong adler = 1;
   bool finished = false;
 
-  std::vector<z_stream> streams;  // one per worker
-  std::size_t initialised = 0;
+  std::vector<std::unique_ptr<BlockDeflater>> deflaters;  // one per worker
   std::vector<std::thread> workers;
 
   std::mutex mutex;

@@ -6,8 +6,11 @@
 // ended on a byte boundary by a sync flush; the last block ends the deflate
 // data. The blocks go to the file in order after one zlib header, followed by
 // the Adler-32 of the whole source, combined from the blocks' own checksums.
-// Any zlib inflates the result as one stream; its size stays within a small
-// fraction of a percent of what single-threaded zlib writes at the same level.
+// Any zlib inflates the result as one stream. The blocks of the fast level
+// are deflated by the faster deflater where the program has one
+// (inflate_codecs.h), writing less than zlib's fast level; every other level
+// is zlib's, within a small fraction of a percent of what single-threaded
+// zlib writes at that level.
 //
 // Memory is bounded whatever the source size: at most two blocks per thread
 // are in flight, and a block is written as soon as it and every block before

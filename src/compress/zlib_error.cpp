@@ -4,11 +4,11 @@
 
 namespace vesk::compress {
 
-void FailZlib(const char* what, const z_stream& z, int code) {
+void FailZlib(const char* what, const z_stream& z, int code, StreamFault fault) {
   std::string text = what;
   text += ": ";
   text += z.msg != nullptr ? z.msg : zError(code);
-  throw ZlibError(text);
+  throw ZlibError(text, fault);
 }
 
 }  // namespace vesk::compress

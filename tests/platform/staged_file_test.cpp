@@ -302,8 +302,9 @@ TEST(StagedOutput, CopyFromAppendsTheSourceFromItsPositionOn) {
   }
 }
 
-// The copy takes the kernel's road when source and output sit at the same
-// place within a page and a buffered one otherwise; both must give the same
+// The copy takes the kernel's file-to-file road when source and output sit
+// at the same place within a page and a splice through a pipe otherwise
+// (with a buffer for what the kernel leaves); each must give the same
 // bytes around every page and buffer boundary, and both must notice a source
 // that ends early.
 TEST(StagedOutput, CopyFromGivesTheSameBytesAtEveryAlignment) {
