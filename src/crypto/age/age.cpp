@@ -70,7 +70,7 @@ Result Encrypt(const std::vector<const Recipient*>& recipients, Source& in, Sink
     case RecipientMix::kPassphraseNotAlone:
       return Result::Fail(Status::kInvalidArgument, "a passphrase cannot be combined with other recipients");
     case RecipientMix::kPostQuantumWithClassic:
-      return Result::Fail(Status::kInvalidArgument,
+      return Result::Fail(Status::kMixedRecipients,
                           "post-quantum recipients cannot be combined with classic ones in one file");
   }
   SecretBytes file_key(kFileKeySize);
