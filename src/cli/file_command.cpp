@@ -92,6 +92,10 @@ int FileCommand::Run() {
       return kExitUsage;
     }
   }
+  if (const auto error = KeyFilesUsageError(o_.age)) {
+    std::cerr << *error << '\n';
+    return kExitUsage;
+  }
   o_.answer = yes_ ? Answer::kYes : no_ ? Answer::kNo : Answer::kAsk;
   o_.output_folder = OutputFolderOf(o_);
   if (o_.sources.size() > 1 && o_.target && !o_.output_folder) {

@@ -14,6 +14,7 @@ namespace {
 std::mutex g_mutex;
 std::function<void(int)> g_handler;
 std::optional<termios> g_terminal;
+int g_terminal_fd = STDIN_FILENO;  // where g_terminal goes back
 bool g_cancelled = false;
 bool g_handled = false;  // a cancel handler has run
 std::condition_variable g_handled_cv;
@@ -42,7 +43,7 @@ void Watch(sigset_t set) {
     if (sig < 0) continue;  // EINTR
     // Under the lock, so that the handler's owner cannot go while it runs.
     std::lock_guard lock(g_mutex);
-    if (g_terminal) ::tcsetattr(STDIN_FILENO, TCSANOW, &*g_terminal);
+    if (g_terminal) ::tcsetattr(g_terminal_fd, TCSANOW, &*g_terminal);
     if (!g_handler || g_cancelled) EndBySignal(sig);
     g_cancelled = true;
     g_handler(sig);
@@ -73,9 +74,10 @@ void SetCancelHandler(std::function<void(int)> handler) {
   g_cancelled = false;
 }
 
-void SetTerminalToRestore(std::optional<termios> settings) {
+void SetTerminalToRestore(std::optional<termios> settings, int fd) {
   std::lock_guard lock(g_mutex);
   g_terminal = settings;
+  g_terminal_fd = fd;
 }
 
 }  // namespace vesk::cli

@@ -48,8 +48,8 @@ class CancelOnSignal {
   CancelOnSignal& operator=(const CancelOnSignal&) = delete;
 };
 
-// The terminal settings to put back on standard input before the process
-// ends by a signal; none when nothing needs restoring.
-void SetTerminalToRestore(std::optional<termios> settings);
+// The terminal settings to put back on `fd` (standard input unless named)
+// before the process ends by a signal; none when nothing needs restoring.
+void SetTerminalToRestore(std::optional<termios> settings, int fd = 0);
 
 }  // namespace vesk::cli

@@ -44,6 +44,9 @@ class Terminal : public Progress, public Prompter {
   void ShowAnswered(const std::string& text, const std::string& /*caption*/, bool answer) override {
     Answered(text, answer);
   }
+  // Typed on the controlling terminal (/dev/tty, so that standard input may
+  // carry data) without echo; nullopt without a terminal.
+  std::optional<SecretText> AskSecret(const std::string& text) override;
   // Progress.
   void ShowStatus(const std::string& text) override;
 
@@ -84,9 +87,9 @@ class Terminal : public Progress, public Prompter {
   void ClearProgress();                       // caller holds mutex_
   // Whether a close of the question was signalled, clearing the signal.
   bool TakeClose();
-  // Reads one line of the answer from the terminal; nothing when interrupted
-  // or closed.
-  std::optional<std::string> ReadAnswer();
+  // Reads one line of the answer from the terminal (`fd`, else /dev/tty,
+  // else standard input); nothing when interrupted or closed.
+  std::optional<std::string> ReadAnswer(int fd = -1);
 
   TerminalOptions options_;
   std::atomic<bool> interrupted_{false};

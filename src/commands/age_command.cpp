@@ -146,6 +146,7 @@ RunResult AgeDecryptCommand::Run(const FileRequest& request, const PlannedItem& 
     job.passphrase = Secret(request.keys.passphrase);
   } else {
     job.identity_files = request.keys.identity_files;
+    job.identities = request.keys.identities;
   }
   job.max_work_factor = request.max_work_factor;
   job.threads = static_cast<unsigned>(compress::CompressionThreads());

@@ -3,12 +3,17 @@
 // alone. A command plans and runs a request; it never reads a widget.
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "commands/overwrite.h"
 #include "core/secret_text.h"
+
+namespace vesk::age_files {
+class IdentitySet;
+}
 
 namespace vesk::commands {
 
@@ -42,6 +47,9 @@ struct KeyMaterial {
   SecretText passphrase;   // the age passphrase, exactly as typed
   std::vector<std::string> recipients;      // age recipients ("age1...")
   std::vector<std::string> identity_files;  // age identity files
+  // The identities of `identity_files` read once (vesk-cli: a file read
+  // from a pipe cannot be read again); unset, each run reads the files.
+  std::shared_ptr<age_files::IdentitySet> identities;
 
   KeyMaterial() = default;
   KeyMaterial(KeyMaterial&&) = default;
@@ -53,6 +61,7 @@ struct KeyMaterial {
     copy.passphrase = passphrase.Clone();
     copy.recipients = recipients;
     copy.identity_files = identity_files;
+    copy.identities = identities;
     return copy;
   }
 };

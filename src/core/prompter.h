@@ -4,7 +4,10 @@
 // thread and block until answered.
 #pragma once
 
+#include <optional>
 #include <string>
+
+#include "core/secret_text.h"
 
 namespace vesk {
 
@@ -40,6 +43,10 @@ class Prompter {
   virtual ReplaceAnswer AskReplace(const std::string& text, const std::string& caption) {
     return AskYesNo(text, caption) ? ReplaceAnswer::kYes : ReplaceAnswer::kNo;
   }
+  // A secret, such as the passphrase of a protected key, typed without being
+  // shown; nullopt when nobody can be asked or nothing was typed. A front
+  // end that cannot ask keeps the default.
+  virtual std::optional<SecretText> AskSecret(const std::string& /*text*/) { return std::nullopt; }
 };
 
 }  // namespace vesk

@@ -58,7 +58,7 @@ struct Ending {
 };
 
 // What the user sees for a decryption that did not succeed.
-Ending DecryptEnding(const age::Result& r, const DecryptJob& job, int work_factor) {
+Ending DecryptEnding(const age::Result& r, const DecryptJob& job, int work_factor, const IdentitySet* ids = nullptr) {
   using age::Status;
   switch (r.status) {
     case Status::kOk: return {};
@@ -77,9 +77,16 @@ Ending DecryptEnding(const age::Result& r, const DecryptJob& job, int work_facto
     case Status::kTruncated: return {Outcome::kFailed, text::Damaged(job.source_path), Reason::kDamaged};
     case Status::kCancelled: return {Outcome::kCancelled, text::kDecryptCancelled, Reason::kCancelled};
     case Status::kInternalError: return {Outcome::kFailed, text::kInternalError, Reason::kUnspecified};
+    case Status::kKeyLocked:
+    case Status::kBadKey: {
+      // A protected key or identity file that was not opened.
+      std::optional<std::string> why = ids != nullptr ? ids->FailureText(r.status) : std::nullopt;
+      if (why) return {Outcome::kRefused, *why, Reason::kWrongKey};
+      break;
+    }
     case Status::kIoError:
     case Status::kInvalidArgument:
-    case Status::kBadKey: break;
+    case Status::kMixedRecipients: break;
   }
   return {Outcome::kFailed, text::DecryptFailed(job.source_path), Reason::kIo};
 }
@@ -89,6 +96,7 @@ Ending EncryptEnding(const age::Result& r, const EncryptJob& job) {
     case age::Status::kOk: return {};
     case age::Status::kCancelled: return {Outcome::kCancelled, text::kEncryptCancelled, Reason::kCancelled};
     case age::Status::kInternalError: return {Outcome::kFailed, text::kInternalError, Reason::kUnspecified};
+    case age::Status::kMixedRecipients: return {Outcome::kRefused, text::kMixedRecipients, Reason::kMixedKeys};
     default: return {Outcome::kFailed, text::EncryptFailed(job.source_path), Reason::kIo};
   }
 }
@@ -208,16 +216,21 @@ class Run {
 }  // namespace
 
 std::optional<std::string> RecipientSet::Build(const EncryptJob& job) {
-  x25519_.clear();
+  parsed_.clear();
   scrypt_.reset();
   list_.clear();
+  why_ = Reason::kNoKey;
   for (const std::string& line : job.recipients) {
-    auto parsed = age::X25519Recipient::Parse(line);
+    auto parsed = age::ParseRecipient(line);
     if (!parsed) return text::BadRecipient("“" + line + "”");
-    x25519_.push_back(*parsed);
+    list_.push_back(parsed.get());
+    parsed_.push_back(std::move(parsed));
   }
-  if (!x25519_.empty()) {
-    for (const auto& r : x25519_) list_.push_back(&r);
+  if (!parsed_.empty()) {
+    if (age::CheckRecipientMix(list_) == age::RecipientMix::kPostQuantumWithClassic) {
+      why_ = Reason::kMixedKeys;
+      return std::string(text::kMixedRecipients);
+    }
   } else if (!job.passphrase.empty()) {
     scrypt_ = std::make_unique<age::ScryptRecipient>(job.passphrase.Clone(), job.work_factor);
     list_.push_back(scrypt_.get());
@@ -232,7 +245,7 @@ RunResult EncryptFile(const EncryptJob& job, RunContext& context) {
   Run run(context, job.source_path, job.target_path, job.replace_target);
 
   RecipientSet recipients;
-  if (const auto refusal = recipients.Build(job)) return run.Refuse({Outcome::kRefused, *refusal, Reason::kNoKey});
+  if (const auto refusal = recipients.Build(job)) return run.Refuse({Outcome::kRefused, *refusal, recipients.why()});
 
   if (!FileExists(job.source_path)) {
     return run.Refuse({Outcome::kRefused, text::EncryptSourceMissing(job.source_path), Reason::kNoSource});
@@ -266,24 +279,34 @@ RunResult DecryptFile(const DecryptJob& job, RunContext& context) {
   if (header.passphrase && job.passphrase.empty()) {
     return run.Refuse({Outcome::kRefused, text::kPassphraseRequired, Reason::kNoKey});
   }
-  if (!header.passphrase && job.identity_files.empty()) {
+  if (!header.passphrase && job.identity_files.empty() && (!job.identities || job.identities->empty())) {
     return run.Refuse({Outcome::kRefused, text::kIdentitiesRequired, Reason::kNoKey});
   }
 
-  // The keys: every identity of the chosen files, and the passphrase.
-  std::vector<age::X25519Identity> x25519;
-  for (const std::string& path : job.identity_files) {
-    IdentityFile file = ReadIdentityFile(path);
-    if (!file.error.empty()) return run.Refuse({Outcome::kRefused, file.error, Reason::kNoKey});
-    for (age::X25519Identity& id : file.identities) x25519.push_back(std::move(id));
+  // The keys: every identity of the chosen files (read now unless read
+  // already), and the passphrase. Protected keys ask through this run.
+  std::shared_ptr<IdentitySet> set = job.identities;
+  if (!set && !header.passphrase) {
+    set = std::make_shared<IdentitySet>();
+    if (auto error = set->Load(job.identity_files, job.max_work_factor))
+      return run.Refuse({Outcome::kRefused, *error, Reason::kNoKey});
   }
+  struct Binding {
+    std::shared_ptr<IdentitySet> set;
+    ~Binding() {
+      if (set) set->Bind(nullptr);
+    }
+  } binding{set};
+  if (set) set->Bind(&context.prompter);
   std::unique_ptr<age::ScryptIdentity> scrypt;
   std::vector<const age::Identity*> identities;
   if (!job.passphrase.empty()) {
     scrypt = std::make_unique<age::ScryptIdentity>(job.passphrase.Clone(), job.max_work_factor);
     identities.push_back(scrypt.get());
   }
-  for (const auto& id : x25519) identities.push_back(&id);
+  if (set && !header.passphrase) {
+    for (const age::Identity* id : set->list()) identities.push_back(id);
+  }
 
   // The plaintext is as private as the file it came from.
   const Words words{text::kDecryptRunning, text::kDecryptDone, text::kDecryptCancelled,
@@ -292,7 +315,7 @@ RunResult DecryptFile(const DecryptJob& job, RunContext& context) {
     age::DecryptOptions options;
     options.threads = job.threads;
     options.progress = run.Progress();
-    return DecryptEnding(age::Decrypt(identities, in, out, options, run.StopFlag()), job, header.work_factor);
+    return DecryptEnding(age::Decrypt(identities, in, out, options, run.StopFlag()), job, header.work_factor, set.get());
   });
 }
 

@@ -22,6 +22,7 @@
 #include "crypto/age/keys.h"
 #include "crypto/age/result.h"
 #include "crypto/age/secret.h"
+#include "crypto/age_files/key_files.h"
 
 namespace vesk::age_files {
 
@@ -30,7 +31,8 @@ struct EncryptJob {
   std::string target_path;
   // The passphrase (UTF-8 as typed), or empty when `recipients` are given.
   age::SecretBytes passphrase;
-  // "age1..." recipients, checked by the engine.
+  // Recipients as a recipients file holds them ("age1...", "age1pq1...",
+  // "ssh-ed25519 AAAA..."), checked by the engine.
   std::vector<std::string> recipients;
   bool armor = false;
   int work_factor = age::kDefaultScryptLogN;  // log2 of scrypt's N
@@ -48,7 +50,10 @@ struct DecryptJob {
   std::string source_path;
   std::string target_path;
   age::SecretBytes passphrase;              // for a passphrase file
-  std::vector<std::string> identity_files;  // for a file encrypted to X25519 recipients
+  std::vector<std::string> identity_files;  // for a file encrypted to recipients
+  // The identities already read (each file once, as vesk-cli reads them);
+  // when set, `identity_files` is not read again.
+  std::shared_ptr<IdentitySet> identities;
   int max_work_factor = age::kDefaultMaxScryptLogN;
   unsigned threads = 0;
   std::optional<bool> replace_target;
@@ -60,15 +65,18 @@ struct DecryptJob {
 class RecipientSet {
  public:
   // Nullopt when the set is ready; else the refusal to show (a malformed
-  // recipient, or neither recipients nor a passphrase).
+  // recipient, post-quantum ones mixed with classic ones, or neither
+  // recipients nor a passphrase), and why() says which as a value.
   std::optional<std::string> Build(const EncryptJob& job);
+  Reason why() const { return why_; }
   const std::vector<const age::Recipient*>& list() const { return list_; }
   // True for a passphrase, whose key derivation takes a moment.
   bool Derives() const { return scrypt_ != nullptr; }
 
  private:
-  std::vector<age::X25519Recipient> x25519_;
+  std::vector<std::unique_ptr<age::Recipient>> parsed_;
   std::unique_ptr<age::ScryptRecipient> scrypt_;
+  Reason why_ = Reason::kNone;
   std::vector<const age::Recipient*> list_;
 };
 
