@@ -116,14 +116,22 @@ Result Decrypt(const std::vector<const Identity*>& identities, Source& in, Sink&
 
   SecretBytes file_key;
   bool unwrapped = false;
+  // A protected key that could not be opened may be made up for by another
+  // identity; its failure counts only when none opens the file.
+  std::optional<Result> locked;
   for (const Identity* id : identities) {
     const Unwrapped u = id->Unwrap(header.stanzas, file_key);
+    if (u.kind == Unwrapped::Kind::kFailed && u.result.status == Status::kKeyLocked) {
+      if (!locked) locked = u.result;
+      continue;
+    }
     if (u.kind == Unwrapped::Kind::kFailed) return u.result;
     if (u.kind == Unwrapped::Kind::kFileKey) {
       unwrapped = true;
       break;
     }
   }
+  if (!unwrapped && locked) return *locked;
   if (!unwrapped) {
     const bool scrypt = header.stanzas.size() == 1 && header.stanzas[0].type == "scrypt";
     if (scrypt && !have_passphrase)

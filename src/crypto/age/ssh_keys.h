@@ -44,6 +44,7 @@ enum class SshKeyError : int {
   kNeedsPublicKey,   // a protected PEM or PKCS#8 key without its public key (KEY.pub)
   kWrongPassphrase,  // the passphrase does not open the protected key (or none was given)
   kNoLibrary,        // a protected OpenSSH key, but libssh (libssh.so.4) cannot be loaded
+  kCannotExport,     // libssh opened the protected key but cannot hand it over (RSA in libssh 0.10)
   kFailed,           // libcrypto failed
 };
 

@@ -54,7 +54,10 @@ SshKeyError UnlockOpenSshKey(std::string_view text, const SecretBytes& passphras
   char* exported = nullptr;
   const int rc = lib->export_key(key, nullptr, nullptr, nullptr, &exported);
   lib->free_key(key);
-  if (rc != SSH_OK || exported == nullptr) return SshKeyError::kFailed;
+  // libssh 0.10 builds an RSA key from the OpenSSH form without its CRT
+  // values and then cannot write it out: the passphrase was right, but the
+  // key cannot be had this way.
+  if (rc != SSH_OK || exported == nullptr) return SshKeyError::kCannotExport;
   const std::size_t n = std::strlen(exported);
   plain = SecretBytes(exported, n);
   Wipe(exported, n);

@@ -202,6 +202,8 @@ std::optional<std::string> IdentitySet::FailureText(age::Status status) const {
   for (const Entry& entry : entries_) {
     if (entry.ssh != nullptr && entry.ssh->UnlockError() != age::SshKeyError::kNone) {
       if (entry.ssh->UnlockError() == age::SshKeyError::kNoLibrary) return std::string(text::kSshLibraryMissing);
+      if (entry.ssh->UnlockError() == age::SshKeyError::kCannotExport)
+        return text::SshKeyCannotExport(entry.path, cancelled_);
       return text::KeyNotOpened(entry.path, cancelled_);
     }
     if (entry.protected_file != nullptr && entry.protected_file->Tried()) {

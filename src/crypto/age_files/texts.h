@@ -100,6 +100,10 @@ inline std::string ProtectedIdentityPrompt(const std::string& path) {
 inline std::string KeyNotOpened(const std::string& path, const char* cancelled = kDecryptCancelled) {
   return std::string(kWrongPassphrase) + "：没有输入密码或者密码不对，打不开身份密钥文件“" + path + "”。" + cancelled;
 }
+inline std::string SshKeyCannotExport(const std::string& path, const char* cancelled = kDecryptCancelled) {
+  return "SSH 私钥“" + path + "”的密码正确，但是 libssh 0.10 交不出有密码保护的 OpenSSH 格式的 RSA 私钥：请先用 ssh-keygen -p -m PEM -f " +
+         path + " 把它转成 PEM 格式（密码不变），再用它解密。" + cancelled;
+}
 inline constexpr const char* kSshLibraryMissing =
     "打开有密码保护的 OpenSSH 私钥需要 libssh (Debian 软件包 libssh-4)，但是没有安装。解密文件已取消。";
 inline std::string ProtectedIdentityInvalid(const std::string& path, const char* cancelled = kDecryptCancelled) {
