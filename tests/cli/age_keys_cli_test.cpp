@@ -332,5 +332,45 @@ TEST_F(AgeKeys, PostQuantumKeysGoBothWaysWithTheTypeScriptImplementation) {
   }
 }
 
+TEST_F(AgeKeys, InspectShowsStanzaTypesSizesAndWhetherAFileIsPostQuantum) {
+  SshKey("ed", {"-t", "ed25519"}, "");
+  ASSERT_EQ(Cli({"keygen", "--pq", "-o", dir_.File("pq.key")}).status, 0);
+  ASSERT_EQ(Age({"-r", ours_, "-R", dir_.File("ed.pub"), "-o", dir_.File("classic.age"), dir_.File("p")}).status, 0);
+  ASSERT_EQ(Cli({"encrypt", "--format", "age", "--armor", "-i", dir_.File("pq.key"), dir_.File("p"), "-o",
+                 dir_.File("pq.age")})
+                .status,
+            0);
+  // A stanza of a type nobody here knows (a plugin's): shown by its name.
+  const std::string classic = ReadFile(dir_.File("classic.age"));
+  const std::size_t header = classic.find('\n', classic.find("\n--- ") + 1) + 1;
+  WriteFile(dir_.File("plugin.age"), "age-encryption.org/v1\n-> piv-p256 AbCd\n\n" + classic.substr(classic.find("--- ")));
+  struct Case {
+    std::string file;
+    std::string json;
+    std::string text;
+  } cases[] = {
+      {"classic.age",
+       "{\"armored\": false, \"stanza_types\": [\"X25519\", \"ssh-ed25519\"], \"post_quantum\": false, \"passphrase\": "
+       "false, \"header_size\": " + std::to_string(header) + ", \"payload_size\": " +
+           std::to_string(classic.size() - header) + ", \"plaintext_size\": 70000}\n",
+       "  ssh-ed25519 (SSH 公钥)\n抗量子计算机: 否\n"},
+      {"pq.age", "\"stanza_types\": [\"mlkem768x25519\"], \"post_quantum\": true", "格式: ASCII 文本 (armored)\n"},
+      {"plugin.age", "\"stanza_types\": [\"piv-p256\"]", "  piv-p256 (插件或者未知类型)\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.file);
+    const ProcessResult json = Cli({"inspect", dir_.File(c.file), "--json"});
+    EXPECT_EQ(json.status, 0) << json.err;
+    EXPECT_TRUE(Contains(json.out, c.json)) << json.out;
+    const ProcessResult text = Cli({"inspect", dir_.File(c.file)});
+    EXPECT_EQ(text.status, 0) << text.err;
+    EXPECT_TRUE(Contains(text.out, c.text)) << text.out;
+    EXPECT_TRUE(Contains(text.out, "估计的原文大小: 70000 字节")) << text.out;
+  }
+  const ProcessResult plain = Cli({"inspect", dir_.File("p")});
+  EXPECT_EQ(plain.status, 1);
+  EXPECT_EQ(plain.out, "");
+}
+
 }  // namespace
 }  // namespace vesk

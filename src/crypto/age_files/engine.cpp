@@ -1,5 +1,7 @@
 #include "crypto/age_files/engine.h"
 
+#include <unistd.h>
+
 #include <atomic>
 #include <cctype>
 #include <exception>
@@ -341,6 +343,20 @@ FileKind DetectFile(const std::string& path) {
   } catch (...) {
   }
   return FileKind::kNotAge;
+}
+
+age::Result InspectFile(const std::string& path, age::FileInfo& info) {
+  try {
+    if (path == "-") {
+      age::FdSource in(STDIN_FILENO);
+      return age::Inspect(in, info, /*measure=*/true);
+    }
+    InputFile in(path);
+    InputSource source(in);
+    return age::Inspect(source, info, /*measure=*/true);
+  } catch (const std::exception& e) {
+    return age::Result::Fail(age::Status::kIoError, e.what());
+  }
 }
 
 HeaderSummary SummarizeHeader(const std::string& path) {

@@ -19,6 +19,7 @@
 
 #include "core/run_context.h"
 #include "core/run_result.h"
+#include "crypto/age/age.h"
 #include "crypto/age/keys.h"
 #include "crypto/age/result.h"
 #include "crypto/age/secret.h"
@@ -98,6 +99,10 @@ struct HeaderSummary {
   int work_factor = 0;      // its log2(N), when passphrase
 };
 HeaderSummary SummarizeHeader(const std::string& path);
+// What `inspect` shows of an age file ("-" is standard input): the header's
+// stanza types and the sizes, the whole file read once.
+age::Result InspectFile(const std::string& path, age::FileInfo& info);
+
 // Why a file with that header cannot be decrypted whatever the key (a
 // damaged header, an unknown version); nullopt when its header is sound.
 std::optional<std::string> HeaderRefusal(const HeaderSummary& header, const std::string& source);
