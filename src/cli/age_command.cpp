@@ -26,6 +26,17 @@ namespace {
 // A key file read once, "-" being standard input.
 age::SecretBytes ReadKeyInput(const std::string& path) { return age_files::ReadKeyFile(path); }
 
+// The recipients of `identities` once loaded (`load_error` tells why they
+// could not be); prints why there are none.
+std::optional<std::vector<std::string>> RecipientsOrSay(const age_files::IdentitySet& identities,
+                                                        const std::optional<std::string>& load_error) {
+  std::string error = load_error.value_or("");
+  std::optional<std::vector<std::string>> out;
+  if (!load_error) out = identities.Recipients(error);
+  if (!out) std::cerr << error << '\n';
+  return out;
+}
+
 // A key option takes exactly one value each time it is given and may be
 // given again, so that "-r KEY a.txt" leaves a.txt a source.
 void AddRepeatable(CLI::App* app, const std::string& names, std::vector<std::string>& values, const char* help) {
@@ -103,17 +114,8 @@ std::optional<int> ReadAgeEncryptKeys(AgeOptions& age, const KeySource& key, Key
   if (!age.identity_files.empty()) {
     age_files::IdentitySet identities(/*encrypting=*/true);
     identities.Bind(&prompter);
-    std::string error;
-    std::optional<std::vector<std::string>> theirs;
-    if (auto failed = identities.Load(age.identity_files, age.max_work_factor)) {
-      error = *failed;
-    } else {
-      theirs = identities.Recipients(error);
-    }
-    if (!theirs) {
-      std::cerr << error << '\n';
-      return 1;
-    }
+    const auto theirs = RecipientsOrSay(identities, identities.Load(age.identity_files, age.max_work_factor));
+    if (!theirs) return 1;
     recipients.insert(recipients.end(), theirs->begin(), theirs->end());
   }
   if (!recipients.empty()) {
@@ -281,16 +283,8 @@ int KeygenCommand::Convert() const {
     Terminal terminal(TerminalOptions::ForThisProcess(Answer::kAsk));
     age_files::IdentitySet identities;
     identities.Bind(&terminal);
-    std::string error;
-    if (auto failed = identities.Add(identity_, std::move(text), age::kDefaultMaxScryptLogN)) {
-      error = *failed;
-    } else {
-      recipients = identities.Recipients(error);
-    }
-    if (!recipients) {
-      std::cerr << error << '\n';
-      return 1;
-    }
+    recipients = RecipientsOrSay(identities, identities.Add(identity_, std::move(text), age::kDefaultMaxScryptLogN));
+    if (!recipients) return 1;
   } else {
     recipients = age_files::RecipientsOfIdentities(text.view());
   }

@@ -61,6 +61,7 @@ std::optional<std::string> Terminal::ReadAnswer(int given) {
   const bool own = given < 0 && fd >= 0;
   if (fd < 0) fd = STDIN_FILENO;
   std::string line;
+  line.reserve(1024);  // a typed secret stays in this one buffer
   bool ok = false;
   for (;;) {
     // The wake-ups are -1 (ignored by poll) when they could not be made.

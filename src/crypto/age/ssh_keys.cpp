@@ -392,6 +392,7 @@ SshKeyError ReadOpenSsh(std::string_view text, PrivateKey& key) {
   const std::size_t begin = text.find(kOpenSshBegin), end = text.find(kOpenSshEnd);
   if (begin == std::string_view::npos || end == std::string_view::npos || end < begin) return SshKeyError::kMalformed;
   std::string body;
+  body.reserve(text.size());  // one buffer to wipe: it never moves
   for (const char c : text.substr(begin + kOpenSshBegin.size(), end - begin - kOpenSshBegin.size())) {
     if (c != '\n' && c != '\r' && c != ' ' && c != '\t') body += c;
   }

@@ -77,9 +77,6 @@ inline std::string IdentityFileInvalid(const std::string& path, const std::strin
                                        const char* cancelled = kDecryptCancelled) {
   return "身份密钥文件“" + path + "”" + line_hint + "不是有效的 age 身份密钥（AGE-SECRET-KEY-1…）。" + cancelled;
 }
-inline std::string IdentityFileEncrypted(const std::string& path) {
-  return "身份密钥文件“" + path + "”本身是加密的，请先把它解密。解密文件已取消。";
-}
 inline std::string SshKeyMalformed(const std::string& path, const char* cancelled = kDecryptCancelled) {
   return "身份密钥文件“" + path + "”不是可以读的 SSH 私钥。" + cancelled;
 }
