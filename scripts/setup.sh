@@ -11,6 +11,9 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   zlib1g-dev libisal-dev libcli11-dev libarchive-dev
   libssl-dev age libzxcvbn-dev
+  # Protected OpenSSH keys are opened with libssh, loaded when needed; its
+  # headers build the loader, and the tests answer prompts through pexpect.
+  libssh-dev python3-pexpect openssh-client
   # The folder benchmark compares with tar and pigz.
   tar pigz
   # The constant-time check of the post-quantum code runs under memcheck.

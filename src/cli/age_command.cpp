@@ -4,13 +4,17 @@
 
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <cerrno>
 #include <ctime>
 #include <iostream>
 #include <sstream>
 
 #include "cli/texts.h"
+#include "cli/terminal.h"
 #include "crypto/age/keys.h"
+#include "crypto/age/protected_identity.h"
+#include "crypto/age/ssh_keys.h"
 #include "crypto/age_files/engine.h"
 #include "crypto/age_files/key_files.h"
 #include "crypto/age_files/texts.h"
@@ -19,26 +23,24 @@
 namespace vesk::cli {
 namespace {
 
-// A key file named "-" is standard input.
-age::SecretBytes ReadKeyInput(const std::string& path) {
-  if (path != "-") return age_files::ReadKeyFile(path);
-  std::string text;
-  char buf[4096];
-  for (;;) {
-    const ssize_t n = ::read(STDIN_FILENO, buf, sizeof buf);
-    if (n == 0) break;
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      throw IoError("cannot read standard input");
-    }
-    text.append(buf, static_cast<std::size_t>(n));
-    if (static_cast<int64_t>(text.size()) > age_files::kMaxKeyFileSize) {
-      age_files::WipeString(text);
-      throw IoError("standard input is too large for a key file");
-    }
-  }
-  age::Wipe(buf, sizeof buf);
-  return age_files::TakeSecret(text);
+// A key file read once, "-" being standard input.
+age::SecretBytes ReadKeyInput(const std::string& path) { return age_files::ReadKeyFile(path); }
+
+// The recipients of `identities` once loaded (`load_error` tells why they
+// could not be); prints why there are none.
+std::optional<std::vector<std::string>> RecipientsOrSay(const age_files::IdentitySet& identities,
+                                                        const std::optional<std::string>& load_error) {
+  std::string error = load_error.value_or("");
+  std::optional<std::vector<std::string>> out;
+  if (!load_error) out = identities.Recipients(error);
+  if (!out) std::cerr << error << '\n';
+  return out;
+}
+
+// A key option takes exactly one value each time it is given and may be
+// given again, so that "-r KEY a.txt" leaves a.txt a source.
+void AddRepeatable(CLI::App* app, const std::string& names, std::vector<std::string>& values, const char* help) {
+  app->add_option(names, values, help)->allow_extra_args(false);
 }
 
 }  // namespace
@@ -46,20 +48,31 @@ age::SecretBytes ReadKeyInput(const std::string& path) {
 void AddAgeEncryptOptions(CLI::App* encrypt, AgeOptions& age) {
   encrypt->add_option("--format", age.format, cli::text::kFormatHelp)
       ->check(CLI::IsMember({"jmz", "age"}));
-  encrypt->add_option("-r,--recipient", age.recipients, cli::text::kRecipientHelp);
-  encrypt->add_option("--recipients-file", age.recipient_files, cli::text::kRecipientsFileHelp);
+  AddRepeatable(encrypt, "-r,--recipient", age.recipients, cli::text::kRecipientHelp);
+  AddRepeatable(encrypt, "-R,--recipients-file", age.recipient_files, cli::text::kRecipientsFileHelp);
+  AddRepeatable(encrypt, "-i,--identity", age.identity_files, cli::text::kEncryptIdentityHelp);
   encrypt->add_flag("--armor", age.armor, cli::text::kArmorHelp);
 }
 
 void AddAgeDecryptOptions(CLI::App* decrypt, AgeOptions& age) {
-  decrypt->add_option("--identity", age.identity_files, cli::text::kIdentityHelp);
-  decrypt->add_option("-j", age.plugins, cli::text::kPluginHelp);
+  AddRepeatable(decrypt, "-i,--identity", age.identity_files, cli::text::kIdentityHelp);
+  AddRepeatable(decrypt, "-j", age.plugins, cli::text::kPluginHelp);
   decrypt->add_option("--max-work-factor", age.max_work_factor, cli::text::kMaxWorkFactorHelp)
       ->check(CLI::Range(1, age::kMaxScryptLogN));
 }
 
+std::optional<std::string> KeyFilesUsageError(const AgeOptions& age) {
+  // Standard input can be read once: one key file at most may be "-".
+  std::size_t stdin_uses = 0;
+  for (const auto* files : {&age.recipient_files, &age.identity_files}) {
+    stdin_uses += static_cast<std::size_t>(std::count(files->begin(), files->end(), "-"));
+  }
+  if (stdin_uses > 1) return std::string(cli::text::kStdinOnce);
+  return std::nullopt;
+}
+
 std::optional<std::string> AgeEncryptUsageError(const AgeOptions& age, const KeySource& key, bool jmz_only) {
-  const bool to_recipients = !age.recipients.empty() || !age.recipient_files.empty();
+  const bool to_recipients = !age.recipients.empty() || !age.recipient_files.empty() || !age.identity_files.empty();
   if (!age.chosen()) {
     if (to_recipients || age.armor) return cli::text::kAgeOnlyOptions;
     return std::nullopt;
@@ -71,14 +84,15 @@ std::optional<std::string> AgeEncryptUsageError(const AgeOptions& age, const Key
   return std::nullopt;
 }
 
-std::optional<int> ReadAgeEncryptKeys(AgeOptions& age, const KeySource& key, KeyTexts& config) {
+std::optional<int> ReadAgeEncryptKeys(AgeOptions& age, const KeySource& key, KeyTexts& config, Prompter& prompter) {
   namespace text = age_files::text;
-  // The recipients: each given key, then the keys of each file, in order.
+  // The recipients: each given key, then the keys of each file, then those
+  // of each identity file, in order.
   std::vector<std::string> recipients;
   for (const std::string& r : age.recipients) {
     const age_files::RecipientList list = age_files::ParseRecipients(r);
     if (!list.error.empty() || list.recipients.size() != 1) {
-      std::cerr << text::BadRecipient("“" + r + "”") << '\n';
+      std::cerr << age_files::RecipientRefusal(r) << '\n';
       return 1;
     }
     recipients.push_back(list.recipients[0]);
@@ -98,7 +112,20 @@ std::optional<int> ReadAgeEncryptKeys(AgeOptions& age, const KeySource& key, Key
     }
     recipients.insert(recipients.end(), list.recipients.begin(), list.recipients.end());
   }
+  if (!age.identity_files.empty()) {
+    age_files::IdentitySet identities(/*encrypting=*/true);
+    identities.Bind(&prompter);
+    const auto theirs = RecipientsOrSay(identities, identities.Load(age.identity_files, age.max_work_factor));
+    if (!theirs) return 1;
+    recipients.insert(recipients.end(), theirs->begin(), theirs->end());
+  }
   if (!recipients.empty()) {
+    // Post-quantum recipients beside classic ones would leave the file open
+    // to a quantum computer: refused before anything is written.
+    if (age_files::MixesPostQuantum(recipients)) {
+      std::cerr << text::kMixedRecipients << '\n';
+      return 1;
+    }
     age.recipients = std::move(recipients);
     return std::nullopt;
   }
@@ -175,6 +202,17 @@ std::optional<int> ReadDecryptKeys(const KeySource& key, const std::vector<std::
   return std::nullopt;
 }
 
+std::optional<int> ReadIdentities(const AgeOptions& age, commands::KeyMaterial& keys) {
+  if (age.identity_files.empty()) return std::nullopt;
+  auto identities = std::make_shared<age_files::IdentitySet>();
+  if (auto error = identities->Load(age.identity_files, age.max_work_factor)) {
+    std::cerr << *error << '\n';
+    return 1;
+  }
+  keys.identities = std::move(identities);
+  return std::nullopt;
+}
+
 bool IsAgeFile(const std::string& path) { return age_files::DetectFile(path) != age_files::FileKind::kNotAge; }
 
 bool IsAgePassphraseFile(const std::string& path) {
@@ -184,7 +222,9 @@ bool IsAgePassphraseFile(const std::string& path) {
 KeygenCommand::KeygenCommand(CLI::App& app) {
   command_ = app.add_subcommand("keygen", cli::text::kKeygenHelp);
   auto* output = command_->add_option("-o,--output", output_, cli::text::kKeygenOutputHelp);
-  command_->add_option("-y", identity_, cli::text::kKeygenConvertHelp)->excludes(output);
+  auto* convert = command_->add_option("-y", identity_, cli::text::kKeygenConvertHelp)->excludes(output);
+  command_->add_flag("--pq", post_quantum_, cli::text::kKeygenPqHelp)->excludes(convert);
+  command_->add_flag("--passphrase", protect_, cli::text::kKeygenPassphraseHelp)->excludes(convert);
 }
 
 bool KeygenCommand::Parsed() const { return command_->parsed(); }
@@ -193,10 +233,31 @@ int KeygenCommand::Run() { return identity_.empty() ? Generate() : Convert(); }
 
 int KeygenCommand::Generate() const {
   namespace text = age_files::text;
-  std::optional<age_files::NewIdentity> identity = age_files::GenerateIdentity(std::time(nullptr));
+  std::optional<age_files::NewIdentity> identity = age_files::GenerateIdentity(std::time(nullptr), post_quantum_);
   if (!identity) {
     std::cerr << text::kInternalError << '\n';
     return 1;
+  }
+  if (protect_) {
+    // The identity file encrypted to a passphrase typed twice, armored.
+    Terminal terminal(TerminalOptions::ForThisProcess(Answer::kAsk));
+    std::optional<SecretText> first = terminal.AskSecret(cli::text::kKeygenPassphrasePrompt);
+    if (!first) {
+      std::cerr << cli::text::kKeygenNoPassphrase << '\n';
+      return 1;
+    }
+    std::optional<SecretText> second = terminal.AskSecret(cli::text::kKeygenPassphraseAgain);
+    if (!second || second->view() != first->view()) {
+      std::cerr << cli::text::kKeygenPassphraseMismatch << '\n';
+      return 1;
+    }
+    std::optional<age::SecretBytes> sealed =
+        age_files::ProtectKeyFile(identity->file_text, age::SecretBytes::FromString(first->view()));
+    if (!sealed) {
+      std::cerr << text::kInternalError << '\n';
+      return 1;
+    }
+    identity->file_text = std::move(*sealed);
   }
   if (output_.empty()) {
     std::cout.write(reinterpret_cast<const char*>(identity->file_text.data()),
@@ -222,12 +283,23 @@ int KeygenCommand::Generate() const {
 
 int KeygenCommand::Convert() const {
   std::optional<std::vector<std::string>> recipients;
+  age::SecretBytes text;
   try {
-    const age::SecretBytes text = ReadKeyInput(identity_);
-    recipients = age_files::RecipientsOfIdentities(text.view());
+    text = ReadKeyInput(identity_);
   } catch (const std::exception&) {
     std::cerr << cli::text::IdentityFileUnreadable(identity_) << '\n';
     return 1;
+  }
+  if (age::ProtectedIdentityFile::Is(text.view()) || age::LooksLikeSshPrivateKey(text.view())) {
+    // A protected identity file asks for its passphrase; an SSH key gives
+    // its public key.
+    Terminal terminal(TerminalOptions::ForThisProcess(Answer::kAsk));
+    age_files::IdentitySet identities;
+    identities.Bind(&terminal);
+    recipients = RecipientsOrSay(identities, identities.Add(identity_, std::move(text), age::kDefaultMaxScryptLogN));
+    if (!recipients) return 1;
+  } else {
+    recipients = age_files::RecipientsOfIdentities(text.view());
   }
   if (!recipients) {
     std::cerr << cli::text::NotAnIdentityFile(identity_) << '\n';

@@ -9,6 +9,8 @@
 
 #include "cli/cli_command.h"
 #include "cli/key_text.h"
+#include "commands/request.h"
+#include "core/prompter.h"
 
 namespace CLI {
 class App;
@@ -19,7 +21,7 @@ struct AgeOptions {
   std::string format = "jmz";                // --format: "jmz" or "age"
   std::vector<std::string> recipients;       // --recipient age1...
   std::vector<std::string> recipient_files;  // --recipients-file
-  std::vector<std::string> identity_files;   // --identity
+  std::vector<std::string> identity_files;   // --identity (encrypt: to their recipients)
   std::vector<std::string> plugins;          // -j: plugins' default identities
   bool armor = false;                        // --armor
   int max_work_factor = 22;                  // --max-work-factor
@@ -37,11 +39,15 @@ void AddAgeDecryptOptions(CLI::App* decrypt, AgeOptions& age);
 std::optional<std::string> AgeEncryptUsageError(const AgeOptions& age, const KeySource& key, bool jmz_only);
 
 // Reads what an age encryption needs into `config` and `age`: the
-// recipients of --recipient and --recipients-file (checked, encoded again),
+// recipients of --recipient, --recipients-file and --identity (checked,
+// encoded again; a protected identity file asks through `prompter`),
 // or else the passphrase (--key-file, --key-env, or asked twice on the
 // terminal) into both key boxes, as the window wants it confirmed. Returns
 // the exit status when it cannot go on (the reason printed).
-std::optional<int> ReadAgeEncryptKeys(AgeOptions& age, const KeySource& key, KeyTexts& config);
+std::optional<int> ReadAgeEncryptKeys(AgeOptions& age, const KeySource& key, KeyTexts& config, Prompter& prompter);
+
+// A usage error of the key files (standard input named twice), or nullopt.
+std::optional<std::string> KeyFilesUsageError(const AgeOptions& age);
 
 // Reads the key of `decrypt`: the container key (as ReadKey shapes it) when
 // a source is no age file, the passphrase (as given) for passphrase age
@@ -49,12 +55,17 @@ std::optional<int> ReadAgeEncryptKeys(AgeOptions& age, const KeySource& key, Key
 // named. Returns the exit status when it cannot go on (the reason printed).
 std::optional<int> ReadDecryptKeys(const KeySource& key, const std::vector<std::string>& sources, KeyTexts& config);
 
+// Reads the identity files of `decrypt` once into `keys` (a pipe or "-"
+// cannot be read again for the next file). Returns the exit status when
+// one cannot be used (the reason printed).
+std::optional<int> ReadIdentities(const AgeOptions& age, commands::KeyMaterial& keys);
+
 // Whether a file is an age file (by its first bytes), and one that needs a
 // passphrase.
 bool IsAgeFile(const std::string& path);
 bool IsAgePassphraseFile(const std::string& path);
 
-// vesk-cli keygen [-o FILE] | keygen -y FILE
+// vesk-cli keygen [--pq] [--passphrase] [-o FILE] | keygen -y FILE
 class KeygenCommand : public CliCommand {
  public:
   explicit KeygenCommand(CLI::App& app);
@@ -71,6 +82,8 @@ class KeygenCommand : public CliCommand {
   CLI::App* command_ = nullptr;
   std::string output_;
   std::string identity_;
+  bool post_quantum_ = false;  // --pq
+  bool protect_ = false;       // --passphrase
 };
 
 }  // namespace vesk::cli

@@ -23,7 +23,7 @@ bool Encrypting(const Options& o) { return o.command == Command::kEncrypt; }
 
 // The request of the command line; nullopt, with the exit status, when the
 // keys cannot be had (the reason printed).
-std::optional<commands::FileRequest> RequestOf(const Options& o, int& status) {
+std::optional<commands::FileRequest> RequestOf(const Options& o, int& status, Terminal& terminal) {
   commands::FileRequest request;
   request.format = commands::Format::kAge;
   request.sources = o.sources;
@@ -40,7 +40,7 @@ std::optional<commands::FileRequest> RequestOf(const Options& o, int& status) {
   KeyTexts keys;
   if (Encrypting(o)) {
     AgeOptions age = o.age;
-    if (const auto failed = ReadAgeEncryptKeys(age, o.key, keys)) {
+    if (const auto failed = ReadAgeEncryptKeys(age, o.key, keys, terminal)) {
       status = *failed;
       return std::nullopt;
     }
@@ -54,6 +54,10 @@ std::optional<commands::FileRequest> RequestOf(const Options& o, int& status) {
     request.keys.passphrase = SecretText(keys.decrypt_passphrase);
     request.keys.identity_files = o.age.identity_files;
     request.keys.plugins = o.age.plugins;
+    if (const auto failed = ReadIdentities(o.age, request.keys)) {
+      status = *failed;
+      return std::nullopt;
+    }
   }
   return request;
 }
@@ -73,10 +77,10 @@ bool TakesAgeRoad(const Options& o) {
 int RunAgeFiles(const Options& o) {
   WatchSignals();
   int status = kExitFailed;
-  std::optional<commands::FileRequest> request = RequestOf(o, status);
+  Terminal terminal(TerminalOptions::ForThisProcess(o.answer));
+  std::optional<commands::FileRequest> request = RequestOf(o, status, terminal);
   if (!request) return status;
 
-  Terminal terminal(TerminalOptions::ForThisProcess(o.answer));
   BatchOnTerminal batch(terminal);  // the first signal stops the run
   const StopSource& stop = batch.Stop();
 

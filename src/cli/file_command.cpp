@@ -93,6 +93,10 @@ int FileCommand::Run() {
       return kExitUsage;
     }
   }
+  if (const auto error = KeyFilesUsageError(o_.age)) {
+    std::cerr << *error << '\n';
+    return kExitUsage;
+  }
   o_.answer = yes_ ? Answer::kYes : no_ ? Answer::kNo : Answer::kAsk;
   if (UsesStreams(o_)) {
     // Only the age road streams; binary ciphertext never lands on a terminal unasked.

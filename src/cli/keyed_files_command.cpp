@@ -131,6 +131,7 @@ int RunMixedDecrypt(const Options& o) {
   age_request.keys.passphrase = Take(keys.decrypt_passphrase);
   age_request.keys.identity_files = o.age.identity_files;
   age_request.keys.plugins = o.age.plugins;
+  if (const auto failed = ReadIdentities(o.age, age_request.keys)) return *failed;
   std::vector<bool> is_age;
   for (const std::string& source : o.sources) {
     is_age.push_back(IsAgeFile(source));

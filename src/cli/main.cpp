@@ -13,6 +13,7 @@
 #include "cli/desktop_command.h"
 #include "cli/exit_status.h"
 #include "cli/file_command.h"
+#include "cli/inspect_command.h"
 #include "cli/keyless_command.h"
 #include "cli/payload_commands.h"
 #include "cli/sfx_command.h"
@@ -50,6 +51,7 @@ std::vector<CommandEntry> Registry() {
                        return std::make_unique<vesk::cli::PayloadCommand>(app, "vesk-cli", true);
                      }});
   entries.push_back({{"keygen"}, [](CLI::App& app) { return std::make_unique<vesk::cli::KeygenCommand>(app); }});
+  entries.push_back({{"inspect"}, [](CLI::App& app) { return std::make_unique<vesk::cli::InspectCommand>(app); }});
   return entries;
 }
 

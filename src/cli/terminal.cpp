@@ -5,11 +5,14 @@
 #include <sys/eventfd.h>
 #include <unistd.h>
 
+#include <termios.h>
+
 #include <cerrno>
 #include <iostream>
 
 #include "cli/key_text.h"
 #include "cli/progress_line.h"
+#include "cli/signals.h"
 #include "cli/test_hold.h"
 #include "cli/texts.h"
 
@@ -60,11 +63,12 @@ void Terminal::Interrupt() {
   }
 }
 
-std::optional<std::string> Terminal::ReadAnswer() {
-  int fd = ::open("/dev/tty", O_RDONLY | O_CLOEXEC);
-  const bool own = fd >= 0;
-  if (!own) fd = STDIN_FILENO;
+std::optional<std::string> Terminal::ReadAnswer(int given) {
+  int fd = given >= 0 ? given : ::open("/dev/tty", O_RDONLY | O_CLOEXEC);
+  const bool own = given < 0 && fd >= 0;
+  if (fd < 0) fd = STDIN_FILENO;
   std::string line;
+  line.reserve(1024);  // a typed secret stays in this one buffer
   bool ok = false;
   for (;;) {
     // The wake-ups are -1 (ignored by poll) when they could not be made.
@@ -152,6 +156,41 @@ bool Terminal::AskYesNo(const std::string& text, const std::string& /*caption*/)
   }
   lock.unlock();
   return Answered(text, options_.answer == Answer::kYes);
+}
+
+std::optional<SecretText> Terminal::AskSecret(const std::string& text) {
+  std::unique_lock lock(mutex_);
+  ClearProgress();
+  if (interrupted_) return std::nullopt;
+  const int fd = ::open("/dev/tty", O_RDWR | O_CLOEXEC | O_NOCTTY);
+  if (fd < 0) return std::nullopt;
+  termios old {};
+  const bool tty = ::tcgetattr(fd, &old) == 0;
+  if (tty) {
+    // A signal that ends the process while the echo is off puts it back.
+    SetTerminalToRestore(old, fd);
+    termios quiet = old;
+    quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+    quiet.c_lflag |= ICANON;
+    ::tcsetattr(fd, TCSAFLUSH, &quiet);
+  }
+  std::cerr << text << std::flush;
+  TakeClose();
+  asking_ = true;
+  std::optional<std::string> answer = ReadAnswer(fd);
+  asking_ = false;
+  if (tty) {
+    ::tcsetattr(fd, TCSAFLUSH, &old);
+    SetTerminalToRestore(std::nullopt);
+  }
+  ::close(fd);
+  std::cerr << '\n' << std::flush;
+  last_line_.clear();
+  if (!answer || answer->empty() || interrupted_) {
+    if (answer) SecretText(std::move(*answer)).Wipe();
+    return std::nullopt;
+  }
+  return SecretText(std::move(*answer));
 }
 
 void Terminal::DrawRange(int64_t max) {

@@ -46,6 +46,9 @@ class Terminal : public Progress, public Prompter {
   }
   // Typed at the terminal itself (a secret without echo); nullopt without one.
   std::optional<std::string> AskText(const std::string& text, bool secret) override;
+  // Typed on the controlling terminal (/dev/tty, so that standard input may
+  // carry data) without echo; nullopt without a terminal.
+  std::optional<SecretText> AskSecret(const std::string& text) override;
   // Progress.
   void ShowStatus(const std::string& text) override;
 
@@ -86,9 +89,9 @@ class Terminal : public Progress, public Prompter {
   void ClearProgress();                       // caller holds mutex_
   // Whether a close of the question was signalled, clearing the signal.
   bool TakeClose();
-  // Reads one line of the answer from the terminal; nothing when interrupted
-  // or closed.
-  std::optional<std::string> ReadAnswer();
+  // Reads one line of the answer from the terminal (`fd`, else /dev/tty,
+  // else standard input); nothing when interrupted or closed.
+  std::optional<std::string> ReadAnswer(int fd = -1);
 
   TerminalOptions options_;
   std::atomic<bool> interrupted_{false};

@@ -13,6 +13,8 @@ inline constexpr const char* kFormatHelp = "加密格式: jmz 兼容格式 (默�
 inline constexpr const char* kRecipientHelp = "age: 加密给这个公钥 (age1…，可以多次给出)";
 inline constexpr const char* kRecipientsFileHelp = "age: 加密给文件里的公钥 (每行一个，可以多次给出)";
 inline constexpr const char* kArmorHelp = "age: 写 ASCII 文本格式 (-----BEGIN AGE ENCRYPTED FILE-----)";
+inline constexpr const char* kStdinOnce = "标准输入 (-) 只能读一次：只能有一个密钥文件是 -。";
+inline constexpr const char* kEncryptIdentityHelp = "age: 加密给这个身份密钥文件里每个身份密钥的公钥 (可以多次给出)";
 inline constexpr const char* kIdentityHelp = "age: 身份密钥文件 (AGE-SECRET-KEY-1…，可以多次给出)";
 inline constexpr const char* kPluginHelp = "age: 用这个插件 (age-plugin-NAME) 的默认身份密钥 (可以多次给出)";
 inline constexpr const char* kMaxWorkFactorHelp = "age: 接受的最大 scrypt 工作因子 (log2, 默认 22)";
@@ -33,6 +35,34 @@ inline constexpr const char* kNoDecryptKey = "没有解密的密钥: 请用 --ke
 inline constexpr const char* kKeygenHelp = "生成 age 身份密钥 (age-keygen 的格式)，显示公钥；-y 显示身份密钥文件的公钥";
 inline constexpr const char* kKeygenOutputHelp = "写入这个新文件 (权限 0600，不替换已有文件)；省略时写到标准输出";
 inline constexpr const char* kKeygenConvertHelp = "显示这个身份密钥文件 (- 为标准输入) 里每个身份密钥的公钥";
+// inspect
+inline constexpr const char* kInspectHelp = "显示 age 文件的信息 (不需要密钥)：接收者类型、格式、大小、是否抗量子";
+inline constexpr const char* kInspectFileHelp = "age 文件 (- 为标准输入)";
+inline constexpr const char* kInspectJsonHelp = "以 JSON 显示 (键名固定，英文)";
+inline std::string InspectRefused(const std::string& path) { return "“" + path + "”不是可以读的 age 加密文件。"; }
+inline constexpr const char* kInspectFormat = "格式: ";
+inline constexpr const char* kInspectArmored = "ASCII 文本 (armored)";
+inline constexpr const char* kInspectBinary = "二进制";
+inline constexpr const char* kInspectRecipients = "接收者:";
+inline constexpr const char* kInspectScrypt = "密码 (scrypt)";
+inline constexpr const char* kInspectHybrid = "后量子公钥 (mlkem768x25519)";
+inline constexpr const char* kInspectSsh = " (SSH 公钥)";
+inline constexpr const char* kInspectOther = " (插件或者未知类型)";
+inline constexpr const char* kInspectWorkFactor = "scrypt 工作因子: 2^";
+inline constexpr const char* kInspectPostQuantum = "抗量子计算机: ";
+inline constexpr const char* kInspectYes = "是";
+inline constexpr const char* kInspectNo = "否";
+inline constexpr const char* kInspectHeaderSize = "文件头: ";
+inline constexpr const char* kInspectPayloadSize = "加密内容: ";
+inline constexpr const char* kInspectPlaintextSize = "估计的原文大小: ";
+inline constexpr const char* kInspectBytes = " 字节";
+
+inline constexpr const char* kKeygenPqHelp = "生成后量子身份密钥 (AGE-SECRET-KEY-PQ-1…，公钥 age1pq1…，age-keygen -pq 的格式)";
+inline constexpr const char* kKeygenPassphraseHelp = "用密码保护身份密钥文件 (age 密码加密的 ASCII 格式，同 age-keygen | age -p -a)";
+inline constexpr const char* kKeygenPassphrasePrompt = "输入保护身份密钥文件的密码: ";
+inline constexpr const char* kKeygenPassphraseAgain = "再次输入密码: ";
+inline constexpr const char* kKeygenNoPassphrase = "没有输入保护身份密钥文件的密码 (需要在终端上输入)，没有生成身份密钥。";
+inline constexpr const char* kKeygenPassphraseMismatch = "两次输入的密码不相同，没有生成身份密钥。";
 inline constexpr const char* kPublicKeyLabel = "公钥: ";
 inline std::string IdentityWritten(const std::string& path) { return "身份密钥已写入 " + path + " (只有你能读写)。公钥:"; }
 inline std::string IdentityFileUnreadable(const std::string& path) { return "无法读取身份密钥文件: " + path; }

@@ -149,6 +149,7 @@ RunResult AgeDecryptCommand::Run(const FileRequest& request, const PlannedItem& 
   } else {
     job.identity_files = request.keys.identity_files;
     job.plugins = request.keys.plugins;
+    job.identities = request.keys.identities;
   }
   job.max_work_factor = request.max_work_factor;
   job.threads = static_cast<unsigned>(compress::CompressionThreads());

@@ -3,6 +3,7 @@
 // alone. A command plans and runs a request; it never reads a widget.
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -10,6 +11,10 @@
 #include "commands/overwrite.h"
 #include "core/secret_text.h"
 #include "platform/fault_hooks.h"
+
+namespace vesk::age_files {
+class IdentitySet;
+}
 
 namespace vesk::commands {
 
@@ -44,6 +49,9 @@ struct KeyMaterial {
   std::vector<std::string> recipients;      // age recipients ("age1...")
   std::vector<std::string> identity_files;  // age identity files
   std::vector<std::string> plugins;         // age plugins whose default identity is tried
+  // The identities of `identity_files` read once (vesk-cli: a file read
+  // from a pipe cannot be read again); unset, each run reads the files.
+  std::shared_ptr<age_files::IdentitySet> identities;
 
   KeyMaterial() = default;
   KeyMaterial(KeyMaterial&&) = default;
@@ -56,6 +64,7 @@ struct KeyMaterial {
     copy.recipients = recipients;
     copy.identity_files = identity_files;
     copy.plugins = plugins;
+    copy.identities = identities;
     return copy;
   }
 };

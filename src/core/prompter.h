@@ -7,6 +7,8 @@
 #include <optional>
 #include <string>
 
+#include "core/secret_text.h"
+
 namespace vesk {
 
 // The two questions that choose an older container algorithm: the old one,
@@ -44,6 +46,10 @@ class Prompter {
   // A line of text the user types (a secret one, such as a PIN, without
   // echo); nullopt when it cannot be asked (the default) or is not given.
   virtual std::optional<std::string> AskText(const std::string& /*text*/, bool /*secret*/) { return std::nullopt; }
+  // A secret, such as the passphrase of a protected key, typed without being
+  // shown; nullopt when nobody can be asked or nothing was typed. A front
+  // end that cannot ask keeps the default.
+  virtual std::optional<SecretText> AskSecret(const std::string& /*text*/) { return std::nullopt; }
 };
 
 }  // namespace vesk

@@ -35,6 +35,7 @@ enum class Reason {
   kIo,             // reading or writing failed
   kCancelled,      // the user stopped it
   kNothingChosen,  // a dialog was cancelled before anything began
+  kMixedKeys,      // post-quantum and classic recipients given for one file
 };
 
 struct RunResult {

@@ -235,7 +235,7 @@ TEST_F(RunFeedback, AFailureOrRefusalIsShownWithTheCommandIdleAndItsTemporaryFil
 
 TEST_F(RunFeedback, TheDecryptionKeyIsNeededOnlyForAContainer) {
   // Large enough for the output pass to move the bar before its end.
-  const std::string plain = Words(3 << 20, 10);
+  const std::string plain = Words(12 << 20, 10);
   WriteFile(dir_.File("e.txt"), plain);
   window_->SetRatioIndex(2);
   Encrypt(dir_.File("e.txt"), dir_.File("e.zak"));

@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "crypto/age/armor.h"
+#include "crypto/age/hybrid_keys.h"
 #include "crypto/age/payload.h"
 
 namespace vesk::age {
@@ -70,7 +71,7 @@ Result Encrypt(const std::vector<const Recipient*>& recipients, Source& in, Sink
     case RecipientMix::kPassphraseNotAlone:
       return Result::Fail(Status::kInvalidArgument, "a passphrase cannot be combined with other recipients");
     case RecipientMix::kPostQuantumWithClassic:
-      return Result::Fail(Status::kInvalidArgument,
+      return Result::Fail(Status::kMixedRecipients,
                           "post-quantum recipients cannot be combined with classic ones in one file");
   }
   SecretBytes file_key(kFileKeySize);
@@ -122,14 +123,22 @@ Result Decrypt(const std::vector<const Identity*>& identities, Source& in, Sink&
 
   SecretBytes file_key;
   bool unwrapped = false;
+  // A protected key that could not be opened may be made up for by another
+  // identity; its failure counts only when none opens the file.
+  std::optional<Result> locked;
   for (const Identity* id : identities) {
     const Unwrapped u = id->Unwrap(header.stanzas, file_key);
+    if (u.kind == Unwrapped::Kind::kFailed && u.result.status == Status::kKeyLocked) {
+      if (!locked) locked = u.result;
+      continue;
+    }
     if (u.kind == Unwrapped::Kind::kFailed) return u.result;
     if (u.kind == Unwrapped::Kind::kFileKey) {
       unwrapped = true;
       break;
     }
   }
+  if (!unwrapped && locked) return *locked;
   if (!unwrapped) {
     const bool scrypt = header.stanzas.size() == 1 && header.stanzas[0].type == "scrypt";
     if (scrypt && !have_passphrase)
@@ -169,7 +178,15 @@ Result DecryptFd(const std::vector<const Identity*>& identities, int in_fd, int 
   return Decrypt(identities, in, out, options, stop);
 }
 
-Result Inspect(Source& in, FileInfo& info) {
+uint64_t PlaintextSize(uint64_t payload_size) {
+  if (payload_size <= kPayloadNonceSize) return 0;
+  constexpr uint64_t kSealed = kChunkSize + kTagSize;
+  const uint64_t sealed = payload_size - kPayloadNonceSize;
+  const uint64_t rest = sealed % kSealed;
+  return sealed / kSealed * kChunkSize + (rest > kTagSize ? rest - kTagSize : 0);
+}
+
+Result Inspect(Source& in, FileInfo& info, bool measure) {
   info = FileInfo {};
   Opened file(in);
   if (Result r = file.Start(); !r.ok()) return r;
@@ -177,13 +194,27 @@ Result Inspect(Source& in, FileInfo& info) {
   Header header;
   if (Result r = ReadHeader(file.reader(), header); !r.ok()) return r;
   if (Result r = CheckStanzas(header.stanzas); !r.ok()) return r;
+  info.post_quantum = !header.stanzas.empty();
   for (const Stanza& s : header.stanzas) {
     info.types.push_back(s.type);
+    info.post_quantum = info.post_quantum && s.type == kHybridStanzaType;
     if (s.type == "scrypt") {
       info.passphrase = true;
       info.scrypt_log_n = std::stoi(s.args[1].substr(0, 4));
     }
   }
+  if (!measure) return Result::Ok();
+  BufferedReader& reader = file.reader();
+  info.header_size = reader.position();
+  std::vector<uint8_t> buf(kInputBuffer);
+  for (;;) {
+    const long n = reader.ReadFull(buf.data(), buf.size());
+    if (n < 0) return ReadFailure(reader);
+    if (n == 0) break;
+    info.payload_size += static_cast<uint64_t>(n);
+  }
+  info.plaintext_size = PlaintextSize(info.payload_size);
+  info.measured = true;
   return Result::Ok();
 }
 

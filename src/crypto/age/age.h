@@ -76,7 +76,18 @@ struct FileInfo {
   bool passphrase = false;          // an scrypt stanza (then the only one)
   int scrypt_log_n = 0;             // its work factor, when passphrase
   std::vector<std::string> types;   // the stanza types, in order
+  bool post_quantum = false;        // every stanza is a post-quantum one
+  // With `measure`: the header's size (binary), the payload's after it
+  // (nonce and sealed chunks; decoded, for armor), and the plaintext that
+  // payload holds if it is whole (the chunks' tags taken off).
+  bool measured = false;
+  uint64_t header_size = 0;
+  uint64_t payload_size = 0;
+  uint64_t plaintext_size = 0;
 };
-Result Inspect(Source& in, FileInfo& info);
+// `measure` reads the file to its end for the sizes.
+Result Inspect(Source& in, FileInfo& info, bool measure = false);
+// The plaintext a payload of `payload_size` bytes holds when whole.
+uint64_t PlaintextSize(uint64_t payload_size);
 
 }  // namespace vesk::age

@@ -29,7 +29,7 @@ class HybridRecipient : public Recipient {
   // "age1pq1..." (lowercase only) of a public key that passes its checks,
   // or nullopt.
   static std::optional<HybridRecipient> Parse(std::string_view text);
-  std::string Encode() const;
+  std::string Encode() const override;
   const std::vector<uint8_t>& public_key() const { return public_key_; }
   Result Wrap(const SecretBytes& file_key, Stanza& out) const override;
   bool PostQuantum() const override { return true; }

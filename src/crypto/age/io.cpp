@@ -25,6 +25,8 @@ const char* StatusName(Status status) {
     case Status::kInvalidArgument: return "invalid-argument";
     case Status::kBadKey: return "bad-key";
     case Status::kInternalError: return "internal-error";
+    case Status::kMixedRecipients: return "mixed-recipients";
+    case Status::kKeyLocked: return "key-locked";
   }
   return "unknown";
 }

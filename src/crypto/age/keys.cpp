@@ -10,6 +10,8 @@
 #include "crypto/age/encoding.h"
 #include "crypto/age/hybrid_keys.h"
 #include "crypto/age/kdf.h"
+#include "crypto/age/ssh_keys.h"
+#include "crypto/age/x25519.h"
 
 namespace vesk::age {
 namespace {
@@ -20,70 +22,9 @@ constexpr std::string_view kScryptType = "scrypt";
 constexpr std::string_view kScryptLabel = "age-encryption.org/v1/scrypt";
 constexpr std::string_view kIdentityHrp = "AGE-SECRET-KEY-";
 constexpr std::string_view kRecipientHrp = "age";
-constexpr std::size_t kWrappedKeySize = kFileKeySize + kAeadTagSize;
 constexpr uint8_t kZeroNonce[kAeadNonceSize] = {};
 
 Result InternalError(const char* what) { return Result::Fail(Status::kInternalError, what); }
-
-// The stanza body: the file key sealed under `wrap_key` with a zero nonce
-// (each wrap key is used exactly once). False if libcrypto fails.
-bool SealFileKey(const SecretBytes& file_key, const uint8_t wrap_key[32], std::vector<uint8_t>& body) {
-  body.assign(kWrappedKeySize, 0);
-  ChaChaPoly aead;
-  return aead.Seal(wrap_key, kZeroNonce, file_key.data(), file_key.size(), body.data(), body.data() + kFileKeySize);
-}
-
-enum class OpenedKey { kOk, kWrongKey, kFailed };
-
-OpenedKey OpenFileKey(const std::vector<uint8_t>& body, const uint8_t wrap_key[32], SecretBytes& file_key) {
-  if (body.size() != kWrappedKeySize) return OpenedKey::kWrongKey;
-  SecretBytes key(kFileKeySize);
-  ChaChaPoly aead;
-  switch (aead.Open(wrap_key, kZeroNonce, body.data(), kFileKeySize, body.data() + kFileKeySize, key.data())) {
-    case ChaChaPoly::Opened::kOk: file_key = std::move(key); return OpenedKey::kOk;
-    case ChaChaPoly::Opened::kForged: return OpenedKey::kWrongKey;
-    case ChaChaPoly::Opened::kFailed: break;
-  }
-  return OpenedKey::kFailed;
-}
-
-// The X25519 public key of a 32-byte secret; false if libcrypto fails.
-bool X25519PublicKey(const uint8_t secret[32], uint8_t out[32]) {
-  EVP_PKEY* key = EVP_PKEY_new_raw_private_key(EVP_PKEY_X25519, nullptr, secret, 32);
-  std::size_t len = 32;
-  const bool ok = key != nullptr && EVP_PKEY_get_raw_public_key(key, out, &len) == 1 && len == 32;
-  EVP_PKEY_free(key);  // wipes its copy of the secret
-  return ok;
-}
-
-enum class Shared { kOk, kLowOrder, kFailed };
-
-// X25519(secret, point) into `out`. kLowOrder when the result is all zeros,
-// which happens exactly when `point` has a small order: such a share lets
-// its maker know the shared secret without any key, so it is refused.
-Shared X25519SharedSecret(const uint8_t secret[32], const uint8_t point[32], uint8_t out[32]) {
-  EVP_PKEY* own = EVP_PKEY_new_raw_private_key(EVP_PKEY_X25519, nullptr, secret, 32);
-  EVP_PKEY* peer = EVP_PKEY_new_raw_public_key(EVP_PKEY_X25519, nullptr, point, 32);
-  EVP_PKEY_CTX* ctx = own != nullptr ? EVP_PKEY_CTX_new_from_pkey(nullptr, own, nullptr) : nullptr;
-  Shared result = Shared::kFailed;
-  // The peer is not validated here: the zero check below is the one that matters.
-  if (peer != nullptr && ctx != nullptr && EVP_PKEY_derive_init(ctx) == 1 &&
-      EVP_PKEY_derive_set_peer_ex(ctx, peer, 0) == 1) {
-    static const uint8_t kZeros[32] = {};
-    std::size_t len = 32;
-    // libcrypto itself refuses an all-zero result, and has nothing else
-    // left to fail on at this point.
-    if (EVP_PKEY_derive(ctx, out, &len) != 1 || len != 32 || CRYPTO_memcmp(out, kZeros, 32) == 0)
-      result = Shared::kLowOrder;
-    else
-      result = Shared::kOk;
-  }
-  EVP_PKEY_CTX_free(ctx);
-  EVP_PKEY_free(peer);
-  EVP_PKEY_free(own);
-  if (result != Shared::kOk) OPENSSL_cleanse(out, 32);
-  return result;
-}
 
 // The scrypt work factor as written: digits without a leading zero. Returns
 // the value (capped at 1000, above any sensible limit) or -1.
@@ -123,6 +64,56 @@ bool DecodesTo(std::string_view text, std::size_t size) {
 }
 
 }  // namespace
+
+bool SealFileKey(const SecretBytes& file_key, const uint8_t wrap_key[32], std::vector<uint8_t>& body) {
+  body.assign(kWrappedKeySize, 0);
+  ChaChaPoly aead;
+  return aead.Seal(wrap_key, kZeroNonce, file_key.data(), file_key.size(), body.data(), body.data() + kFileKeySize);
+}
+
+OpenedKey OpenFileKey(const std::vector<uint8_t>& body, const uint8_t wrap_key[32], SecretBytes& file_key) {
+  if (body.size() != kWrappedKeySize) return OpenedKey::kWrongKey;
+  SecretBytes key(kFileKeySize);
+  ChaChaPoly aead;
+  switch (aead.Open(wrap_key, kZeroNonce, body.data(), kFileKeySize, body.data() + kFileKeySize, key.data())) {
+    case ChaChaPoly::Opened::kOk: file_key = std::move(key); return OpenedKey::kOk;
+    case ChaChaPoly::Opened::kForged: return OpenedKey::kWrongKey;
+    case ChaChaPoly::Opened::kFailed: break;
+  }
+  return OpenedKey::kFailed;
+}
+
+bool X25519PublicKey(const uint8_t secret[32], uint8_t out[32]) {
+  EVP_PKEY* key = EVP_PKEY_new_raw_private_key(EVP_PKEY_X25519, nullptr, secret, 32);
+  std::size_t len = 32;
+  const bool ok = key != nullptr && EVP_PKEY_get_raw_public_key(key, out, &len) == 1 && len == 32;
+  EVP_PKEY_free(key);  // wipes its copy of the secret
+  return ok;
+}
+
+Shared X25519SharedSecret(const uint8_t secret[32], const uint8_t point[32], uint8_t out[32]) {
+  EVP_PKEY* own = EVP_PKEY_new_raw_private_key(EVP_PKEY_X25519, nullptr, secret, 32);
+  EVP_PKEY* peer = EVP_PKEY_new_raw_public_key(EVP_PKEY_X25519, nullptr, point, 32);
+  EVP_PKEY_CTX* ctx = own != nullptr ? EVP_PKEY_CTX_new_from_pkey(nullptr, own, nullptr) : nullptr;
+  Shared result = Shared::kFailed;
+  // The peer is not validated here: the zero check below is the one that matters.
+  if (peer != nullptr && ctx != nullptr && EVP_PKEY_derive_init(ctx) == 1 &&
+      EVP_PKEY_derive_set_peer_ex(ctx, peer, 0) == 1) {
+    static const uint8_t kZeros[32] = {};
+    std::size_t len = 32;
+    // libcrypto itself refuses an all-zero result, and has nothing else
+    // left to fail on at this point.
+    if (EVP_PKEY_derive(ctx, out, &len) != 1 || len != 32 || CRYPTO_memcmp(out, kZeros, 32) == 0)
+      result = Shared::kLowOrder;
+    else
+      result = Shared::kOk;
+  }
+  EVP_PKEY_CTX_free(ctx);
+  EVP_PKEY_free(peer);
+  EVP_PKEY_free(own);
+  if (result != Shared::kOk) OPENSSL_cleanse(out, 32);
+  return result;
+}
 
 // ---- X25519 ----
 
@@ -389,10 +380,25 @@ Result ParseRecipientFile(std::string_view text, std::vector<X25519Recipient>& o
 }
 
 Result ParseIdentityFile(std::string_view text, std::vector<std::unique_ptr<Identity>>& out) {
+  return ParseIdentityFile(text, out, {}, nullptr);
+}
+
+Result ParseIdentityFile(std::string_view text, std::vector<std::unique_ptr<Identity>>& out,
+                         std::string_view ssh_public_key, SshIdentity::AskPassphrase ask, SshKeyError* ssh_error) {
   out.clear();
+  if (ssh_error != nullptr) *ssh_error = SshKeyError::kNone;
   std::vector<X25519Identity> classic;
   if (StartsWith(text, "age-encryption.org/") || text.find("-----BEGIN AGE ENCRYPTED FILE-----") == 0)
     return ParseIdentityFile(text, classic);  // its refusal of encrypted identity files
+  // An SSH private key file is one identity as a whole.
+  if (LooksLikeSshPrivateKey(text)) {
+    SshKeyError why = SshKeyError::kNone;
+    std::unique_ptr<SshIdentity> id = SshIdentity::Parse(text, ssh_public_key, std::move(ask), &why);
+    if (ssh_error != nullptr) *ssh_error = why;
+    if (!id) return Result::Fail(Status::kBadKey, "the SSH private key cannot be used");
+    out.push_back(std::move(id));
+    return Result::Ok();
+  }
   Result r = ForEachKeyLine(text, [&](int number, std::string_view line) {
     if (StartsWith(line, "AGE-SECRET-KEY-PQ-1")) {
       std::optional<HybridIdentity> id = HybridIdentity::Parse(line);
@@ -415,20 +421,46 @@ Result ParseIdentityFile(std::string_view text, std::vector<std::unique_ptr<Iden
   return r;
 }
 
+std::unique_ptr<Recipient> ParseRecipient(std::string_view line, Result* why, SshKeyError* ssh) {
+  auto refuse = [why](std::string text) {
+    if (why != nullptr) *why = Result::Fail(Status::kBadKey, std::move(text));
+    return std::unique_ptr<Recipient>();
+  };
+  if (why != nullptr) *why = Result::Ok();
+  if (StartsWith(line, "age1pq1")) {
+    std::optional<HybridRecipient> rec = HybridRecipient::Parse(line);
+    if (!rec) return refuse("malformed recipient");
+    return std::make_unique<HybridRecipient>(std::move(*rec));
+  }
+  if (LooksLikeSshPublicKey(line)) {
+    SshKeyError error = SshKeyError::kNone;
+    std::unique_ptr<SshRecipient> rec = SshRecipient::Parse(line, &error);
+    if (ssh != nullptr) *ssh = error;
+    if (rec) return rec;
+    if (error == SshKeyError::kUnsupportedType) return refuse("unsupported SSH key type");
+    if (error == SshKeyError::kRsaTooSmall) return refuse(std::string(kRsaTooSmallDetail));
+    return refuse("malformed SSH key");
+  }
+  std::vector<X25519Recipient> classic;
+  Result one = ParseRecipientFile(line, classic);
+  if (!one.ok()) return refuse(one.detail.substr(one.detail.find(": ") + 2));
+  return std::make_unique<X25519Recipient>(classic[0]);
+}
+
 Result ParseRecipientFile(std::string_view text, std::vector<std::unique_ptr<Recipient>>& out) {
   out.clear();
-  std::vector<X25519Recipient> classic;
   Result r = ForEachKeyLine(text, [&](int number, std::string_view line) {
-    if (StartsWith(line, "age1pq1")) {
-      std::optional<HybridRecipient> rec = HybridRecipient::Parse(line);
-      if (!rec) return BadLine(number, "malformed recipient");
-      out.push_back(std::make_unique<HybridRecipient>(std::move(*rec)));
+    Result why;
+    std::unique_ptr<Recipient> rec = ParseRecipient(line, &why);
+    if (rec) {
+      out.push_back(std::move(rec));
       return Result::Ok();
     }
-    Result one = ParseRecipientFile(line, classic);
-    if (!one.ok()) return BadLine(number, one.detail.substr(one.detail.find(": ") + 2));
-    out.push_back(std::make_unique<X25519Recipient>(classic[0]));
-    return Result::Ok();
+    // A list of someone's SSH keys may hold keys of other types: skipped.
+    SshKeyError error = SshKeyError::kNone;
+    if (LooksLikeSshPublicKey(line) && !SshRecipient::Parse(line, &error) && error == SshKeyError::kUnsupportedType)
+      return Result::Ok();
+    return BadLine(number, why.detail);
   });
   if (r.ok() && out.empty()) r = Result::Fail(Status::kBadKey, "no recipients in the file");
   if (!r.ok()) out.clear();

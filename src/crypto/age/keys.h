@@ -20,6 +20,8 @@
 
 namespace vesk::age {
 
+enum class SshKeyError;  // ssh_keys.h
+
 class Recipient {
  public:
   virtual ~Recipient() = default;
@@ -36,6 +38,9 @@ class Recipient {
   virtual bool MustBeAlone() const { return false; }
   // Post-quantum recipients must not share a file with classic ones.
   virtual bool PostQuantum() const { return false; }
+  // The recipient as a recipients file holds it ("age1...", "ssh-ed25519
+  // AAAA..."); empty for a passphrase.
+  virtual std::string Encode() const { return {}; }
 };
 
 struct Unwrapped {
@@ -63,7 +68,7 @@ class X25519Recipient : public Recipient {
   explicit X25519Recipient(const std::array<uint8_t, 32>& public_key) : public_key_(public_key) {}
   // "age1..." (lowercase only), or nullopt.
   static std::optional<X25519Recipient> Parse(std::string_view text);
-  std::string Encode() const;
+  std::string Encode() const override;
   const std::array<uint8_t, 32>& public_key() const { return public_key_; }
   Result Wrap(const SecretBytes& file_key, Stanza& out) const override;
   bool operator==(const X25519Recipient& o) const { return public_key_ == o.public_key_; }
@@ -150,9 +155,19 @@ Result ParseIdentityFile(std::string_view text, std::vector<X25519Identity>& out
 // The same layout with one "age1..." recipient per line.
 Result ParseRecipientFile(std::string_view text, std::vector<X25519Recipient>& out);
 
-// The same files with every native key type: X25519 and the post-quantum
-// hybrid ("AGE-SECRET-KEY-PQ-1...", "age1pq1...", hybrid_keys.h).
+// The same files with every key type: X25519, the post-quantum hybrid
+// ("AGE-SECRET-KEY-PQ-1...", "age1pq1...", hybrid_keys.h) and SSH keys
+// (ssh_keys.h): an identity file may be one SSH private key file (without
+// its .pub file and passphrase: see the overload in ssh_keys.h), a
+// recipients file may hold authorized_keys lines ("ssh-ed25519 AAAA...
+// comment"); SSH keys of a type age has no stanza for are skipped there.
 Result ParseIdentityFile(std::string_view text, std::vector<std::unique_ptr<Identity>>& out);
 Result ParseRecipientFile(std::string_view text, std::vector<std::unique_ptr<Recipient>>& out);
+// One recipient of any type as given on a command line or in a recipients
+// file, or null with `why` (kBadKey) set.
+// `ssh` (when given) tells why an SSH key was refused.
+std::unique_ptr<Recipient> ParseRecipient(std::string_view line, Result* why = nullptr, SshKeyError* ssh = nullptr);
+// The end of the detail of a recipient refused for an RSA key below 2048 bits.
+inline constexpr std::string_view kRsaTooSmallDetail = "RSA key size is too small";
 
 }  // namespace vesk::age

@@ -117,7 +117,8 @@ std::optional<std::string> PluginOfRecipient(std::string_view text) {
   constexpr std::string_view kPrefix = "age1";
   if (hrp.rfind(kPrefix, 0) != 0) return std::nullopt;
   std::string name = hrp.substr(kPrefix.size());
-  if (!IsPluginName(name)) return std::nullopt;
+  // "age1pq1..." is the native post-quantum recipient, no plugin's.
+  if (name == "pq" || !IsPluginName(name)) return std::nullopt;
   return name;
 }
 

@@ -22,6 +22,8 @@ enum class Status {
   kInvalidArgument,      // the caller's request cannot work (no recipients, bad mix, ...)
   kBadKey,               // an identity or recipient string or file could not be read
   kInternalError,        // the system failed us (no memory for scrypt, no randomness)
+  kMixedRecipients,      // post-quantum recipients together with classic ones in one file
+  kKeyLocked,            // a protected key or identity file that its passphrase did not open
 };
 
 // A short stable name for logs and tests ("ok", "wrong-passphrase", ...).

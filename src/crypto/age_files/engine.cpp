@@ -1,5 +1,7 @@
 #include "crypto/age_files/engine.h"
 
+#include <unistd.h>
+
 #include <atomic>
 #include <cctype>
 #include <exception>
@@ -70,7 +72,7 @@ struct Ending {
 };
 
 // What the user sees for a decryption that did not succeed.
-Ending DecryptEnding(const age::Result& r, const DecryptJob& job, int work_factor) {
+Ending DecryptEnding(const age::Result& r, const DecryptJob& job, int work_factor, const IdentitySet* ids = nullptr) {
   using age::Status;
   switch (r.status) {
     case Status::kOk: return {};
@@ -89,9 +91,18 @@ Ending DecryptEnding(const age::Result& r, const DecryptJob& job, int work_facto
     case Status::kTruncated: return {Outcome::kFailed, text::Damaged(job.source_path), Reason::kDamaged};
     case Status::kCancelled: return {Outcome::kCancelled, text::kDecryptCancelled, Reason::kCancelled};
     case Status::kInternalError: return {Outcome::kFailed, text::kInternalError, Reason::kUnspecified};
-    case Status::kBadKey: return {Outcome::kFailed, text::PluginFailed(r.detail), Reason::kNoKey};  // a plugin failed
+    case Status::kKeyLocked:
+    case Status::kBadKey: {
+      // A protected key or identity file that was not opened.
+      std::optional<std::string> why = ids != nullptr ? ids->FailureText(r.status) : std::nullopt;
+      if (why) return {Outcome::kRefused, *why, Reason::kWrongKey};
+      // Else a plugin failed.
+      if (r.status == Status::kBadKey) return {Outcome::kFailed, text::PluginFailed(r.detail), Reason::kNoKey};
+      break;
+    }
     case Status::kIoError:
-    case Status::kInvalidArgument: break;
+    case Status::kInvalidArgument:
+    case Status::kMixedRecipients: break;
   }
   return {Outcome::kFailed, text::DecryptFailed(job.source_path), Reason::kIo};
 }
@@ -103,6 +114,7 @@ Ending EncryptEnding(const age::Result& r, const EncryptJob& job) {
     case age::Status::kInternalError: return {Outcome::kFailed, text::kInternalError, Reason::kUnspecified};
     case age::Status::kBadKey:  // a plugin could not wrap the file key
     case age::Status::kInvalidArgument: return {Outcome::kFailed, text::PluginFailed(r.detail), Reason::kNoKey};
+    case age::Status::kMixedRecipients: return {Outcome::kRefused, text::kMixedRecipients, Reason::kMixedKeys};
     default: return {Outcome::kFailed, text::EncryptFailed(job.source_path), Reason::kIo};
   }
 }
@@ -263,29 +275,34 @@ class Run {
 }  // namespace
 
 std::optional<std::string> RecipientSet::Build(const EncryptJob& job, Prompter* prompter) {
-  x25519_.clear();
+  parsed_.clear();
   plugins_.clear();
   scrypt_.reset();
   list_.clear();
+  why_ = Reason::kNoKey;
   std::vector<std::string> plugin_keys;
   for (const std::string& line : job.recipients) {
-    if (auto parsed = age::X25519Recipient::Parse(line)) {
-      x25519_.push_back(*parsed);
-    } else if (age::PluginOfRecipient(line)) {
+    if (age::PluginOfRecipient(line)) {
       plugin_keys.push_back(line);
-    } else {
-      return text::BadRecipient("“" + line + "”");
+      continue;
     }
+    auto parsed = age::ParseRecipient(line);
+    if (!parsed) return text::BadRecipient("“" + line + "”");
+    list_.push_back(parsed.get());
+    parsed_.push_back(std::move(parsed));
   }
   // One run of each plugin for all of its recipients.
   if (prompter != nullptr) ui_ = std::make_unique<PrompterPluginUi>(*prompter);
   for (auto& [name, keys] : ByPlugin(plugin_keys, false)) {
     if (FindPlugin(name).empty() || !ui_) return text::PluginMissing(age::PluginProgram(name));
     plugins_.push_back(std::make_unique<age::PluginRecipient>(name, keys, std::vector<std::string>{}, ProcessLauncher(), *ui_));
+    list_.push_back(plugins_.back().get());
   }
-  if (!x25519_.empty() || !plugins_.empty()) {
-    for (const auto& r : x25519_) list_.push_back(&r);
-    for (const auto& r : plugins_) list_.push_back(r.get());
+  if (!list_.empty()) {
+    if (age::CheckRecipientMix(list_) == age::RecipientMix::kPostQuantumWithClassic) {
+      why_ = Reason::kMixedKeys;
+      return std::string(text::kMixedRecipients);
+    }
   } else if (!job.passphrase.empty()) {
     scrypt_ = std::make_unique<age::ScryptRecipient>(job.passphrase.Clone(), job.work_factor);
     list_.push_back(scrypt_.get());
@@ -300,7 +317,9 @@ RunResult EncryptFile(const EncryptJob& job, RunContext& context) {
   Run run(context, job.source_path, job.target_path, job.replace_target);
 
   RecipientSet recipients;
-  if (const auto refusal = recipients.Build(job, &context.prompter)) return run.Refuse({Outcome::kRefused, *refusal, Reason::kNoKey});
+  if (const auto refusal = recipients.Build(job, &context.prompter)) {
+    return run.Refuse({Outcome::kRefused, *refusal, recipients.why()});
+  }
 
   if (!FileExists(job.source_path) && !IsStandardStream(job.source_path)) {
     return run.Refuse({Outcome::kRefused, text::EncryptSourceMissing(job.source_path), Reason::kNoSource});
@@ -334,23 +353,26 @@ RunResult DecryptFile(const DecryptJob& job, RunContext& context) {
   if (header.passphrase && job.passphrase.empty()) {
     return run.Refuse({Outcome::kRefused, text::kPassphraseRequired, Reason::kNoKey});
   }
-  if (!header.passphrase && job.identity_files.empty() && job.plugins.empty()) {
+  if (!header.passphrase && job.identity_files.empty() && job.plugins.empty() &&
+      (!job.identities || job.identities->empty())) {
     return run.Refuse({Outcome::kRefused, text::kIdentitiesRequired, Reason::kNoKey});
   }
 
-  // The keys: every identity of the chosen files, and the passphrase.
-  std::vector<age::X25519Identity> x25519;
+  // The keys: every identity of the chosen files (read now unless read
+  // already), the plugins' identities, and the passphrase. Protected keys
+  // ask through this run.
+  std::shared_ptr<IdentitySet> set = job.identities;
+  if (!set && !header.passphrase) {
+    set = std::make_shared<IdentitySet>();
+    if (auto error = set->Load(job.identity_files, job.max_work_factor))
+      return run.Refuse({Outcome::kRefused, *error, Reason::kNoKey});
+  }
   std::vector<std::string> plugin_keys;
   for (const std::string& name : job.plugins) {
     if (!age::IsPluginName(name)) return run.Refuse({Outcome::kRefused, text::BadPluginName(name), Reason::kNoKey});
     plugin_keys.push_back(age::DefaultPluginIdentity(name));
   }
-  for (const std::string& path : job.identity_files) {
-    IdentityFile file = ReadIdentityFile(path);
-    if (!file.error.empty()) return run.Refuse({Outcome::kRefused, file.error, Reason::kNoKey});
-    for (age::X25519Identity& id : file.identities) x25519.push_back(std::move(id));
-    plugin_keys.insert(plugin_keys.end(), file.plugin_identities.begin(), file.plugin_identities.end());
-  }
+  if (set) plugin_keys.insert(plugin_keys.end(), set->PluginIdentities().begin(), set->PluginIdentities().end());
   // One run of each plugin for all of its identities, after the native keys.
   PrompterPluginUi ui(context.prompter);
   std::vector<std::unique_ptr<age::PluginIdentity>> plugins;
@@ -360,13 +382,22 @@ RunResult DecryptFile(const DecryptJob& job, RunContext& context) {
     }
     plugins.push_back(std::make_unique<age::PluginIdentity>(name, keys, ProcessLauncher(), ui));
   }
+  struct Binding {
+    std::shared_ptr<IdentitySet> set;
+    ~Binding() {
+      if (set) set->Bind(nullptr);
+    }
+  } binding{set};
+  if (set) set->Bind(&context.prompter);
   std::unique_ptr<age::ScryptIdentity> scrypt;
   std::vector<const age::Identity*> identities;
   if (!job.passphrase.empty()) {
     scrypt = std::make_unique<age::ScryptIdentity>(job.passphrase.Clone(), job.max_work_factor);
     identities.push_back(scrypt.get());
   }
-  for (const auto& id : x25519) identities.push_back(&id);
+  if (set && !header.passphrase) {
+    for (const age::Identity* id : set->list()) identities.push_back(id);
+  }
   for (const auto& id : plugins) identities.push_back(id.get());
 
   // The plaintext is as private as the file it came from.
@@ -376,7 +407,7 @@ RunResult DecryptFile(const DecryptJob& job, RunContext& context) {
     age::DecryptOptions options;
     options.threads = job.threads;
     options.progress = run.Progress();
-    return DecryptEnding(age::Decrypt(identities, in, out, options, run.StopFlag()), job, header.work_factor);
+    return DecryptEnding(age::Decrypt(identities, in, out, options, run.StopFlag()), job, header.work_factor, set.get());
   });
 }
 
@@ -412,6 +443,20 @@ FileKind DetectFile(const std::string& path) {
   } catch (...) {
   }
   return FileKind::kNotAge;
+}
+
+age::Result InspectFile(const std::string& path, age::FileInfo& info) {
+  try {
+    if (path == "-") {
+      age::FdSource in(STDIN_FILENO);
+      return age::Inspect(in, info, /*measure=*/true);
+    }
+    InputFile in(path);
+    InputSource source(in);
+    return age::Inspect(source, info, /*measure=*/true);
+  } catch (const std::exception& e) {
+    return age::Result::Fail(age::Status::kIoError, e.what());
+  }
 }
 
 HeaderSummary SummarizeHeader(const std::string& path) {

@@ -19,10 +19,12 @@
 
 #include "core/run_context.h"
 #include "core/run_result.h"
+#include "crypto/age/age.h"
 #include "crypto/age/keys.h"
 #include "crypto/age/plugin.h"
 #include "crypto/age/result.h"
 #include "crypto/age/secret.h"
+#include "crypto/age_files/key_files.h"
 
 namespace vesk::age_files {
 
@@ -31,7 +33,8 @@ struct EncryptJob {
   std::string target_path;
   // The passphrase (UTF-8 as typed), or empty when `recipients` are given.
   age::SecretBytes passphrase;
-  // "age1..." recipients, checked by the engine.
+  // Recipients as a recipients file holds them ("age1...", "age1pq1...",
+  // "ssh-ed25519 AAAA..."), checked by the engine.
   std::vector<std::string> recipients;
   bool armor = false;
   int work_factor = age::kDefaultScryptLogN;  // log2 of scrypt's N
@@ -49,8 +52,11 @@ struct DecryptJob {
   std::string source_path;
   std::string target_path;
   age::SecretBytes passphrase;              // for a passphrase file
-  std::vector<std::string> identity_files;  // for a file encrypted to X25519 recipients
+  std::vector<std::string> identity_files;  // for a file encrypted to recipients
   std::vector<std::string> plugins;          // plugins whose default identity is tried ("-j NAME")
+  // The identities already read (each file once, as vesk-cli reads them);
+  // when set, `identity_files` is not read again.
+  std::shared_ptr<IdentitySet> identities;
   int max_work_factor = age::kDefaultMaxScryptLogN;
   unsigned threads = 0;
   std::optional<bool> replace_target;
@@ -62,19 +68,22 @@ struct DecryptJob {
 class RecipientSet {
  public:
   // Nullopt when the set is ready; else the refusal to show (a malformed
-  // recipient, a plugin not on PATH, or neither recipients nor a
-  // passphrase). A plugin's questions go to `prompter` (none: it is told
-  // they cannot be asked).
+  // recipient, a plugin not on PATH, post-quantum ones mixed with classic
+  // ones, or neither recipients nor a passphrase), and why() says which as
+  // a value. A plugin's questions go to `prompter` (none: it is told they
+  // cannot be asked).
   std::optional<std::string> Build(const EncryptJob& job, Prompter* prompter = nullptr);
+  Reason why() const { return why_; }
   const std::vector<const age::Recipient*>& list() const { return list_; }
   // True for a passphrase, whose key derivation takes a moment.
   bool Derives() const { return scrypt_ != nullptr; }
 
  private:
-  std::vector<age::X25519Recipient> x25519_;
+  std::vector<std::unique_ptr<age::Recipient>> parsed_;
   std::vector<std::unique_ptr<age::Recipient>> plugins_;
   std::unique_ptr<age::PluginUi> ui_;
   std::unique_ptr<age::ScryptRecipient> scrypt_;
+  Reason why_ = Reason::kNone;
   std::vector<const age::Recipient*> list_;
 };
 
@@ -96,6 +105,10 @@ struct HeaderSummary {
   int work_factor = 0;      // its log2(N), when passphrase
 };
 HeaderSummary SummarizeHeader(const std::string& path);
+// What `inspect` shows of an age file ("-" is standard input): the header's
+// stanza types and the sizes, the whole file read once.
+age::Result InspectFile(const std::string& path, age::FileInfo& info);
+
 // Why a file with that header cannot be decrypted whatever the key (a
 // damaged header, an unknown version); nullopt when its header is sound.
 std::optional<std::string> HeaderRefusal(const HeaderSummary& header, const std::string& source);

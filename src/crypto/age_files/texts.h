@@ -60,7 +60,7 @@ inline constexpr const char* kPassphraseMismatch =
 inline constexpr const char* kPassphraseNotUtf8 = "密码不是有效的 UTF-8 文本，不能用作 age 密码。加密文件已取消。";
 inline constexpr const char* kNoRecipients = "没有接收者公钥：请粘贴 age1… 形式的公钥，每行一个，或者选择接收者文件。加密文件已取消。";
 inline std::string BadRecipient(const std::string& line_hint) {
-  return "接收者公钥无效" + line_hint + "：只支持 age1… 形式的 X25519 公钥。加密文件已取消。";
+  return "接收者公钥无效" + line_hint + "：只支持 age1…、age1pq1… 形式的 age 公钥和 ssh-ed25519、ssh-rsa 形式的 SSH 公钥。加密文件已取消。";
 }
 
 // Plugins (age-plugin-NAME programs that keep the keys).
@@ -75,17 +75,56 @@ inline std::string PluginConfirm(const std::string& text, const std::string& yes
   return text + (no.empty() ? " (是: " + yes + ")" : " (是: " + yes + " / 否: " + no + ")");
 }
 inline std::string PluginFailed(const std::string& detail) { return "age 插件出错: " + detail + "。没有写出任何文件。"; }
+// Post-quantum and classic recipients in one file.
+inline constexpr const char* kMixedRecipients =
+    "后量子公钥 (age1pq1…) 不能和传统公钥 (age1…、SSH 公钥) 一起用来加密同一个文件：传统公钥会让文件失去抗量子计算机的保护。"
+    "请只用后量子公钥，或者只用传统公钥。加密文件已取消。";
+inline std::string RecipientRefused(const std::string& recipient, const std::string& why) {
+  return "接收者公钥" + recipient + "不能用：" + why + "加密文件已取消。";
+}
+inline constexpr const char* kRsaTooSmall = "RSA 公钥短于 2048 位，不安全。";
+inline constexpr const char* kSshTypeUnsupported = "只支持 ssh-ed25519 和 ssh-rsa 类型的 SSH 公钥。";
 
 // Identity files (the secret keys of a decryption).
-inline std::string IdentityFileUnreadable(const std::string& path) {
-  return "身份密钥文件“" + path + "”读不出来。解密文件已取消。";
+// Each ends with `cancelled`: the decryption's, or the encryption's for an
+// identity file given to an encryption.
+inline std::string IdentityFileUnreadable(const std::string& path, const char* cancelled = kDecryptCancelled) {
+  return "身份密钥文件“" + path + "”读不出来。" + cancelled;
 }
-inline std::string IdentityFileInvalid(const std::string& path, const std::string& line_hint) {
-  return "身份密钥文件“" + path + "”" + line_hint + "不是有效的 age 身份密钥（AGE-SECRET-KEY-1…）。解密文件已取消。";
+inline std::string IdentityFileInvalid(const std::string& path, const std::string& line_hint,
+                                       const char* cancelled = kDecryptCancelled) {
+  return "身份密钥文件“" + path + "”" + line_hint + "不是有效的 age 身份密钥（AGE-SECRET-KEY-1…）。" + cancelled;
 }
-inline std::string IdentityFileEncrypted(const std::string& path) {
-  return "身份密钥文件“" + path + "”本身是加密的，请先把它解密。解密文件已取消。";
+inline std::string SshKeyMalformed(const std::string& path, const char* cancelled = kDecryptCancelled) {
+  return "身份密钥文件“" + path + "”不是可以读的 SSH 私钥。" + cancelled;
 }
+inline std::string SshKeyUnsupported(const std::string& path, const char* cancelled = kDecryptCancelled) {
+  return "身份密钥文件“" + path + "”是 age 不支持的 SSH 私钥类型：只支持 ssh-ed25519 和 ssh-rsa。" + cancelled;
+}
+inline std::string SshKeyTooSmall(const std::string& path, const char* cancelled = kDecryptCancelled) {
+  return "身份密钥文件“" + path + "”是短于 2048 位的 RSA 私钥，不安全，不能使用。" + cancelled;
+}
+inline std::string SshKeyNeedsPublicKey(const std::string& path, const char* cancelled = kDecryptCancelled) {
+  return "身份密钥文件“" + path + "”是有密码保护的 PEM 私钥，看不出它的公钥：请把公钥放在“" + path +
+         ".pub”里。" + cancelled;
+}
+inline std::string SshKeyPassphrasePrompt(const std::string& path) { return "输入 SSH 私钥“" + path + "”的密码: "; }
+inline std::string ProtectedIdentityPrompt(const std::string& path) {
+  return "输入身份密钥文件“" + path + "”的密码: ";
+}
+inline std::string KeyNotOpened(const std::string& path, const char* cancelled = kDecryptCancelled) {
+  return std::string(kWrongPassphrase) + "：没有输入密码或者密码不对，打不开身份密钥文件“" + path + "”。" + cancelled;
+}
+inline std::string SshKeyCannotExport(const std::string& path, const char* cancelled = kDecryptCancelled) {
+  return "SSH 私钥“" + path + "”的密码正确，但是 libssh 0.10 交不出有密码保护的 OpenSSH 格式的 RSA 私钥：请先用 ssh-keygen -p -m PEM -f " +
+         path + " 把它转成 PEM 格式（密码不变），再用它解密。" + cancelled;
+}
+inline constexpr const char* kSshLibraryMissing =
+    "打开有密码保护的 OpenSSH 私钥需要 libssh (Debian 软件包 libssh-4)，但是没有安装。解密文件已取消。";
+inline std::string ProtectedIdentityInvalid(const std::string& path, const char* cancelled = kDecryptCancelled) {
+  return "身份密钥文件“" + path + "”解密后不是有效的 age 身份密钥。" + cancelled;
+}
+
 // "（第 3 行）" for a key file's line, or nothing.
 inline std::string LineHint(int line) { return line > 0 ? "（第 " + std::to_string(line) + " 行）" : std::string(); }
 

@@ -68,6 +68,7 @@ TEST(PluginKeys, NamesMapToPluginsAndNeverToPaths) {
       {kRecipient, false, "vesktest"},
       {kIdentity, true, "vesktest"},
       {Bech32Encode("age", std::vector<uint8_t>(32, 1)), false, std::nullopt},  // a native X25519 key
+      {Bech32Encode("age1pq", std::vector<uint8_t>(8, 1)), false, std::nullopt},  // the native post-quantum type
       {Bech32Encode("age1a/b", std::vector<uint8_t>(4, 1)), false, std::nullopt},
       {Bech32Encode("age1..", std::vector<uint8_t>(4, 1)), false, std::nullopt},
       {Bech32Encode("age1x.y+z_w-v", std::vector<uint8_t>(4, 1)), false, "x.y+z_w-v"},

@@ -59,7 +59,7 @@ TEST(AgeKeyFiles, RecipientListsSkipCommentsAndNameTheirBadLine) {
 
   list = ParseRecipients(a + "\n# c\nssh-ed25519 AAAA\n");
   EXPECT_TRUE(list.recipients.empty());
-  EXPECT_EQ(list.error, "接收者公钥无效（第 3 行）：只支持 age1… 形式的 X25519 公钥。加密文件已取消。");
+  EXPECT_EQ(list.error, "接收者公钥无效（第 3 行）：只支持 age1…、age1pq1… 形式的 age 公钥和 ssh-ed25519、ssh-rsa 形式的 SSH 公钥。加密文件已取消。");
   // Upper case is no recipient (Bech32 keys of age are written lower case).
   std::string upper = a;
   for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
