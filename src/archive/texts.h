@@ -6,7 +6,13 @@
 #include <string>
 #include <vector>
 
+#include "platform/control_characters.h"
+
 namespace vesk::archive::text {
+
+// A name from a tar stream or a folder is data: its control characters are
+// shown escaped, never handed to the terminal or the window as they are.
+inline std::string Shown(const std::string& name) { return EscapeControlCharacters(name); }
 
 // Packing.
 inline constexpr const char* kSurveying = "统计文件夹里的文件...";
@@ -33,10 +39,10 @@ inline std::string TargetInsideFolder(const std::string& target) {
   return "加密后的文件“" + target + "”不能保存在要加密的文件夹里面。加密文件已取消。";
 }
 inline std::string Unreadable(const std::string& name) {
-  return "无法读取“" + name + "”，文件夹没有加密。";
+  return "无法读取“" + Shown(name) + "”，文件夹没有加密。";
 }
 inline std::string ChangedWhilePacked(const std::string& name) {
-  return "“" + name + "”在打包时被改变了，文件夹没有加密。请在它不再改变时重试。";
+  return "“" + Shown(name) + "”在打包时被改变了，文件夹没有加密。请在它不再改变时重试。";
 }
 inline std::string PackReplaceFailed(const std::string& target) {
   return "替换删除文件“" + target + "”失败！文件正在使用中或者有只读属性等。加密文件已取消。";
@@ -59,7 +65,7 @@ inline std::string FolderExists(const std::string& folder) {
   return "文件夹“" + folder + "”已经存在，没有解开。(已有的文件夹不会被合并或者替换)";
 }
 inline std::string Unsafe(const std::string& source, const std::string& name) {
-  return "“" + source + "”里的“" + name + "”会写到文件夹外面、经过链接或者重复出现，不安全。没有解开文件夹。";
+  return "“" + source + "”里的“" + Shown(name) + "”会写到文件夹外面、经过链接或者重复出现，不安全。没有解开文件夹。";
 }
 inline std::string Damaged(const std::string& source) {
   return "“" + source + "”不是完整的tar文件(已被破坏或者不完整)。没有解开文件夹。";
@@ -78,7 +84,7 @@ inline std::string Counts(int64_t files, int64_t folders, int64_t links, int64_t
 }
 inline std::string NameList(const std::vector<std::string>& names) {
   std::string s;
-  for (const std::string& n : names) s += "\n  " + n;
+  for (const std::string& n : names) s += "\n  " + Shown(n);
   return s;
 }
 inline std::string SkippedWhenPacking(const std::vector<std::string>& names) {

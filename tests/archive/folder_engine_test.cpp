@@ -303,5 +303,43 @@ TEST_F(FolderEngine, UnpackingMakesTheFolderAndDropsTheTarItWasGiven) {
   EXPECT_EQ(FolderEntries(dir_.path()), (std::vector<std::string>{"bad.tar", "src", "top", "top.tar"}));
 }
 
+// Names from the packed folder or from a tar stream can hold terminal
+// controls (a title change, a screen clear): every list and message that
+// names them shows them escaped.
+TEST_F(FolderEngine, NamesInMessagesAreShownEscaped) {
+  const std::string fifo = "f\x1b]0;t\x07";
+  const std::string setid = "s\x1b[2J";
+  ASSERT_EQ(::mkdir(folder_.c_str(), 0755), 0);
+  ASSERT_EQ(::mkfifo((folder_ + "/" + fifo).c_str(), 0644), 0);
+  WriteFile(folder_ + "/" + setid, "x");
+  ASSERT_EQ(::chmod((folder_ + "/" + setid).c_str(), 04755), 0);
+  const auto shown = [this] {
+    std::string all = r_.Result().reason;
+    for (const std::string& m : r_.messages) all += m;
+    return all;
+  };
+  PackJob job = Job(Road::kTar);
+  job.target_path = dir_.File("top.tar");
+  Pack(job);
+  EXPECT_EQ(shown().find('\x1b'), std::string::npos);
+  EXPECT_NE(shown().find("f\\x1B]0;t\\x07"), std::string::npos) << ::testing::PrintToString(shown());
+  // GNU tar keeps the FIFO: skipped, and the set-ID bit cleared, on unpacking.
+  ASSERT_EQ(Shell("tar -cf " + Quote(dir_.File("gnu.tar")) + " -C " + Quote(dir_.File("src")) + " top"), 0);
+  r_.BeginRun();
+  r_.Flags().KeepDecrypting = true;
+  UnpackFolder({dir_.File("gnu.tar"), dir_.File("out"), Operation::Decrypt, nullptr, false}, r_);
+  EXPECT_EQ(shown().find('\x1b'), std::string::npos);
+  EXPECT_NE(shown().find("s\\x1B[2J"), std::string::npos) << shown();
+  EXPECT_NE(shown().find("f\\x1B]0;t\\x07"), std::string::npos) << shown();
+  // An unsafe entry's name in the refusal.
+  ASSERT_EQ(Shell("tar -cf " + Quote(dir_.File("evil.tar")) + " -C " + Quote(dir_.File("src")) +
+                  " --transform='s|^top/s|../\x1b[2J|' top/" + Quote(setid)), 0);
+  r_.BeginRun();
+  r_.Flags().KeepDecrypting = true;
+  UnpackFolder({dir_.File("evil.tar"), dir_.File("evil"), Operation::Decrypt, nullptr, false}, r_);
+  EXPECT_EQ(r_.Result().outcome, Outcome::kRefused);
+  EXPECT_EQ(shown().find('\x1b'), std::string::npos) << shown();
+}
+
 }  // namespace
 }  // namespace vesk::archive
