@@ -6,6 +6,8 @@
 #include <signal.h>
 #include <sys/wait.h>
 
+#include <algorithm>
+
 
 #include "desktop/file_manager_menus.h"
 #include "shell_folders.h"
@@ -182,9 +184,12 @@ TEST_F(Menus, ThunarGetsTwoActionsAndTheUsersOwnStayByteForByte) {
   r = AddContextMenu(at, program, Desktop{});
   EXPECT_EQ(r.Find(Place::kThunar)->outcome, Outcome::kUnchanged);
   EXPECT_EQ(ParsedThunarActions(at.ThunarActions()).size(), 4u);
-  ASSERT_TRUE(RemoveAll(at).ok());
+  r = RemoveAll(at);
+  ASSERT_TRUE(r.ok());
   EXPECT_EQ(ReadFile(at.ThunarActions()), users);
   EXPECT_EQ(fs::status(at.ThunarActions()).permissions(), fs::perms(0640));
+  // The report says the file stays, with only our entries gone.
+  EXPECT_EQ(r.Find(Place::kThunar)->outcome, Outcome::kEntriesRemoved);
 }
 
 TEST_F(Menus, AUserWithoutUcaXmlKeepsTheSystemsActionsAndTheFileGoesAgain) {
@@ -205,7 +210,9 @@ TEST_F(Menus, AUserWithoutUcaXmlKeepsTheSystemsActionsAndTheFileGoesAgain) {
     ASSERT_EQ(actions.size(), 3u);
     EXPECT_EQ(actions[0], "|Open Terminal Here|exo-open %f|*|dirs");
   }
-  ASSERT_TRUE(RemoveAll(at).ok());
+  const Result removed = RemoveAll(at);
+  ASSERT_TRUE(removed.ok());
+  EXPECT_EQ(removed.Find(Place::kThunar)->outcome, Outcome::kRemoved);
   EXPECT_FALSE(fs::exists(at.ThunarActions()));
   EXPECT_FALSE(fs::exists(at.config_home + "/Thunar"));
 
