@@ -57,6 +57,10 @@ struct Ending {
   Reason code = Reason::kNone;
 };
 
+// Whether a failed write into the folder of `target` was for want of room:
+// asked while the run's staging file still holds what it took.
+bool DiskFullAt(const std::string& target) { return LowOnSpace(FolderOf(target)); }
+
 // What the user sees for a decryption that did not succeed.
 Ending DecryptEnding(const age::Result& r, const DecryptJob& job, int work_factor) {
   using age::Status;
@@ -78,6 +82,8 @@ Ending DecryptEnding(const age::Result& r, const DecryptJob& job, int work_facto
     case Status::kCancelled: return {Outcome::kCancelled, text::kDecryptCancelled, Reason::kCancelled};
     case Status::kInternalError: return {Outcome::kFailed, text::kInternalError, Reason::kUnspecified};
     case Status::kIoError:
+      if (DiskFullAt(job.target_path)) return {Outcome::kFailed, text::DecryptDiskFull(job.source_path), Reason::kIo};
+      break;
     case Status::kInvalidArgument:
     case Status::kBadKey: break;
   }
@@ -89,6 +95,9 @@ Ending EncryptEnding(const age::Result& r, const EncryptJob& job) {
     case age::Status::kOk: return {};
     case age::Status::kCancelled: return {Outcome::kCancelled, text::kEncryptCancelled, Reason::kCancelled};
     case age::Status::kInternalError: return {Outcome::kFailed, text::kInternalError, Reason::kUnspecified};
+    case age::Status::kIoError:
+      if (DiskFullAt(job.target_path)) return {Outcome::kFailed, text::EncryptDiskFull(job.source_path), Reason::kIo};
+      return {Outcome::kFailed, text::EncryptFailed(job.source_path), Reason::kIo};
     default: return {Outcome::kFailed, text::EncryptFailed(job.source_path), Reason::kIo};
   }
 }
