@@ -364,9 +364,14 @@ RunResult Packing::Run() {
     out.Abandon();
     return End(Outcome::kRefused, Reason::kUnsupported, text::kPackTooLarge);
   } catch (...) {
+    if (Stopped()) {
+      out.Abandon();
+      return Cancelled();
+    }
+    // Asked while the staging file still holds the space it took.
+    RunResult failed = Failed();
     out.Abandon();
-    if (Stopped()) return Cancelled();
-    return Failed();
+    return failed;
   }
   if (stats.stopped || Stopped()) {
     out.Abandon();
@@ -469,7 +474,8 @@ RunResult Unpack(const UnpackJob& job, Progress& p, Prompter& q, const StopToken
       case UnpackError::Kind::kDamaged: return end(Outcome::kFailed, Reason::kDamaged, text::Damaged(job.source_path));
       case UnpackError::Kind::kWrite: break;
     }
-    const bool full = LowOnSpace(FolderOf(job.target_folder));
+    // The tree built so far is gone by now: the write's own error tells.
+    const bool full = error.no_space || LowOnSpace(FolderOf(job.target_folder));
     return end(Outcome::kFailed, full ? Reason::kNoSpace : Reason::kIo,
                text::UnpackFailed(job.target_folder) + (full ? text::kDiskFull : ""));
   } catch (...) {

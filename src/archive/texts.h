@@ -74,6 +74,7 @@ inline std::string UnpackFailed(const std::string& folder) {
   return "解开文件夹“" + folder + "”出错!已停止。";
 }
 inline std::string TarRemoved(const std::string& tar) { return "已删除中间文件“" + tar + "”。"; }
+inline std::string TarKept(const std::string& tar) { return "解密出的tar文件保留在“" + tar + "”。"; }
 
 // Summaries.
 inline std::string Counts(int64_t files, int64_t folders, int64_t links, int64_t bytes) {

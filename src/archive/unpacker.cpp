@@ -33,7 +33,7 @@ constexpr std::string_view kStagingSuffix = ".unpack";
   throw UnpackError(kind, name, detail);
 }
 [[noreturn]] void FailWrite(const std::string& name, int error) {
-  Fail(UnpackError::Kind::kWrite, name, std::strerror(error));
+  throw UnpackError(UnpackError::Kind::kWrite, name, std::strerror(error), error == ENOSPC || error == EDQUOT);
 }
 
 // The components of a stored name, with "." and empty ones dropped; nothing
@@ -528,8 +528,11 @@ UnpackStats Unpacker::Run() {
 
 }  // namespace
 
-UnpackError::UnpackError(Kind kind_in, std::string name_in, const std::string& detail)
-    : std::runtime_error(name_in + (detail.empty() ? "" : ": " + detail)), kind(kind_in), name(std::move(name_in)) {}
+UnpackError::UnpackError(Kind kind_in, std::string name_in, const std::string& detail, bool no_space_in)
+    : std::runtime_error(name_in + (detail.empty() ? "" : ": " + detail)),
+      kind(kind_in),
+      name(std::move(name_in)),
+      no_space(no_space_in) {}
 
 UnpackStats UnpackTree(ByteSource& source, const std::string& target, const UnpackControl& control) {
   const Utf8Names names;

@@ -16,7 +16,7 @@ RunResult UnpackDecryptedTar(const RunResult& decrypted, const UnpackQuestion& a
   }
   const std::string folder = ChangeFileExt(tar, "");
   if (PathExists(folder)) {
-    const std::string why = archive::text::FolderExists(folder);
+    const std::string why = archive::text::FolderExists(folder) + archive::text::TarKept(tar);
     context.prompter.ReportMessage(why);
     return RunResult::Ended(Outcome::kRefused, Reason::kTargetKept, why);
   }
@@ -29,6 +29,12 @@ RunResult UnpackDecryptedTar(const RunResult& decrypted, const UnpackQuestion& a
   RunResult unpacked = archive::UnpackFolder(job, context);
   if (unpacked.outcome == Outcome::kDone && decrypted.outcome == Outcome::kDoneAfterDamage) {
     unpacked.outcome = Outcome::kDoneAfterDamage;
+  }
+  if (!unpacked.Completed() && FileExists(tar)) {
+    // The decrypted plaintext stays where it was written: the user is told.
+    const std::string kept = archive::text::TarKept(tar);
+    context.prompter.ReportMessage(kept);
+    unpacked.reason += kept;
   }
   return unpacked;
 }

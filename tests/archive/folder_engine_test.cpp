@@ -341,5 +341,26 @@ TEST_F(FolderEngine, NamesInMessagesAreShownEscaped) {
   EXPECT_EQ(shown().find('\x1b'), std::string::npos) << shown();
 }
 
+// A disk that fills up is named as the reason whichever way the folder
+// goes, though the run's cleanup frees the space before the message.
+TEST_F(FolderEngine, AFullDiskIsTheReasonGivenWhenPackingOrUnpacking) {
+  testing::SmallDisk disk(1 << 20);
+  if (!disk.Ready()) GTEST_SKIP() << "cannot mount a small disk";
+  ASSERT_EQ(::mkdir(folder_.c_str(), 0755), 0);
+  WriteFile(folder_ + "/big", testing::RandomBytes(3 << 20, 7));
+  PackJob job = Job(Road::kTar);
+  job.target_path = disk.File("top.tar");
+  Pack(job);
+  EXPECT_EQ(r_.Result().reason, "加密文件夹出错!已停止。磁盘空间不足。");
+  job.target_path = dir_.File("top.tar");
+  Pack(job);
+  ASSERT_EQ(r_.Result().outcome, Outcome::kDone);
+  r_.BeginRun();
+  r_.Flags().KeepDecrypting = true;
+  UnpackFolder({dir_.File("top.tar"), disk.File("top"), Operation::Decrypt, nullptr, false}, r_);
+  EXPECT_EQ(r_.Result().reason, "解开文件夹“" + disk.File("top") + "”出错!已停止。磁盘空间不足。");
+  EXPECT_TRUE(FolderEntries(disk.path()).empty());
+}
+
 }  // namespace
 }  // namespace vesk::archive

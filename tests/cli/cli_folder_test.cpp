@@ -100,8 +100,9 @@ TEST_F(CliFolders, AnExistingFolderIsNeverMergedIntoNotEvenWithYes) {
   EXPECT_EQ(dec.out, "");
   EXPECT_TRUE(Contains(dec.err, "已经存在，没有解开")) << dec.err;
   EXPECT_EQ(Differences(before, TakeSnapshot(folder_)), "");
-  // The decrypted tar stays, to be unpacked elsewhere.
+  // The decrypted tar stays, to be unpacked elsewhere, and the user is told where.
   ASSERT_TRUE(std::filesystem::exists(folder_ + ".tar"));
+  EXPECT_TRUE(Contains(dec.err, "解密出的tar文件保留在“" + folder_ + ".tar”")) << dec.err;
   const auto there = Cli({"unpack", folder_ + ".tar", "--yes"});
   EXPECT_EQ(there.status, 1);
   const auto elsewhere = Cli({"unpack", folder_ + ".tar", "-o", dir_.File("copy")});
