@@ -173,6 +173,15 @@ keyless::Version ChooseKeylessVersion(const PackJob& job, Prompter& r) {
              : keyless::Version::kOld;
 }
 
+// What the folder did not become when the run did not complete.
+const char* NotDone(const PackJob& job) {
+  switch (job.road) {
+    case Road::kTar: return text::kNotPacked;
+    case Road::kCompressed: return text::kNotCompressed;
+    default: return text::kNotEncrypted;
+  }
+}
+
 const char* RunningText(const PackJob& job) {
   switch (job.road) {
     case Road::kTar: return text::kPackingTar;
@@ -228,7 +237,7 @@ class Packing {
   RunResult Failed() {
     const bool full = LowOnSpace(FolderOf(job_.target_path));
     return End(Outcome::kFailed, full ? Reason::kNoSpace : Reason::kIo,
-               std::string(text::kPackFailed) + (full ? text::kDiskFull : ""));
+               text::PackFailed(NotDone(job_)) + (full ? text::kDiskFull : ""));
   }
   // Stopped by the user: the cancel has said so and restored the command.
   RunResult Cancelled() {
@@ -328,7 +337,7 @@ RunResult Packing::Run() {
     const std::atomic<bool> go_on{true};
     totals = SurveyTree(job_.folder, TopName(job_.folder), keep_ != nullptr ? *keep_ : go_on, stop_);
   } catch (const WalkError& error) {
-    return End(Outcome::kFailed, Reason::kIo, text::Unreadable(error.name));
+    return End(Outcome::kFailed, Reason::kIo, text::Unreadable(error.name, NotDone(job_)));
   }
   if (Stopped()) return Cancelled();
   // Without compression the stream is larger than the data it carries.
@@ -355,8 +364,8 @@ RunResult Packing::Run() {
     out.Abandon();
     if (Stopped()) return Cancelled();
     return End(Outcome::kFailed, Reason::kIo,
-               error.kind == PackError::Kind::kChanged ? text::ChangedWhilePacked(error.name)
-                                                       : text::Unreadable(error.name));
+               error.kind == PackError::Kind::kChanged ? text::ChangedWhilePacked(error.name, NotDone(job_))
+                                                       : text::Unreadable(error.name, NotDone(job_)));
   } catch (const keyed::PayloadTooLarge&) {
     out.Abandon();
     return End(Outcome::kRefused, Reason::kUnsupported, text::kPackTooLarge);
@@ -390,7 +399,7 @@ RunResult Packing::Run() {
   p_.ProgressComplete();
   const std::string summary = std::string(DoneText(job_)) + text::Counts(stats.files, stats.folders, stats.links, stats.bytes);
   if (!stats.skipped.empty()) {
-    q_.ReportMessage(summary + "\n" + text::SkippedWhenPacking(stats.skipped));
+    q_.ReportMessage(summary + "\n" + text::SkippedWhenPacking(stats.skipped, NotDone(job_)));
   } else {
     p_.ShowStatus(summary);
   }

@@ -38,12 +38,18 @@ inline std::string FolderMissing(const std::string& folder) {
 inline std::string TargetInsideFolder(const std::string& target) {
   return "加密后的文件“" + target + "”不能保存在要加密的文件夹里面。加密文件已取消。";
 }
-inline std::string Unreadable(const std::string& name) {
-  return "无法读取“" + Shown(name) + "”，文件夹没有加密。";
+// What a folder that was not made into its output did not become: encrypted,
+// compressed (a compression only) or packed (a plain tar).
+inline constexpr const char* kNotEncrypted = "加密";
+inline constexpr const char* kNotCompressed = "压缩";
+inline constexpr const char* kNotPacked = "打包";
+inline std::string Unreadable(const std::string& name, const char* not_done = kNotEncrypted) {
+  return "无法读取“" + Shown(name) + "”，文件夹没有" + not_done + "。";
 }
-inline std::string ChangedWhilePacked(const std::string& name) {
-  return "“" + Shown(name) + "”在打包时被改变了，文件夹没有加密。请在它不再改变时重试。";
+inline std::string ChangedWhilePacked(const std::string& name, const char* not_done = kNotEncrypted) {
+  return "“" + Shown(name) + "”在打包时被改变了，文件夹没有" + not_done + "。请在它不再改变时重试。";
 }
+inline std::string PackFailed(const char* not_done) { return std::string(not_done) + "文件夹出错!已停止。"; }
 inline std::string PackReplaceFailed(const std::string& target) {
   return "替换删除文件“" + target + "”失败！文件正在使用中或者有只读属性等。加密文件已取消。";
 }
@@ -88,8 +94,8 @@ inline std::string NameList(const std::vector<std::string>& names) {
   for (const std::string& n : names) s += "\n  " + Shown(n);
   return s;
 }
-inline std::string SkippedWhenPacking(const std::vector<std::string>& names) {
-  return "以下特殊文件(套接字、设备、FIFO)没有加密:" + NameList(names);
+inline std::string SkippedWhenPacking(const std::vector<std::string>& names, const char* not_done = kNotEncrypted) {
+  return std::string("以下特殊文件(套接字、设备、FIFO)没有") + not_done + ":" + NameList(names);
 }
 inline std::string SkippedWhenUnpacking(const std::vector<std::string>& names) {
   return "以下特殊文件(设备、FIFO、套接字)没有解开:" + NameList(names);

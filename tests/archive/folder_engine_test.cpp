@@ -257,18 +257,29 @@ int WithoutReadOverride(const std::function<int()>& body) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : 99;
 }
 
+// The message says what the folder did not become: a compression-only or
+// plain tar run says nothing of encryption.
 TEST_F(FolderEngine, AnUnreadableFileStopsTheRunWithItsName) {
   BuildSampleTree(folder_);
   ASSERT_EQ(::chmod((folder_ + "/private/secret").c_str(), 0), 0);
-  const int status = WithoutReadOverride([this] {
-    Pack(Job(Road::kKeyed, 2));
-    const RunResult result = r_.Result();
-    if (result.outcome != Outcome::kFailed) return 1;
-    if (result.reason != "无法读取“top/private/secret”，文件夹没有加密。") return 2;
-    return PathExists(dir_.File("top.tar.jmz")) ? 3 : 0;
-  });
-  EXPECT_EQ(status, 0);
-  EXPECT_EQ(FolderEntries(dir_.path()), std::vector<std::string>{"src"});
+  const struct {
+    Road road;
+    const char* reason;
+  } cases[] = {{Road::kKeyed, "无法读取“top/private/secret”，文件夹没有加密。"},
+               {Road::kCompressed, "无法读取“top/private/secret”，文件夹没有压缩。"},
+               {Road::kTar, "无法读取“top/private/secret”，文件夹没有打包。"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.reason);
+    const int status = WithoutReadOverride([this, &c] {
+      Pack(Job(c.road, 2));
+      const RunResult result = r_.Result();
+      if (result.outcome != Outcome::kFailed) return 1;
+      if (result.reason != c.reason) return 2;
+      return PathExists(dir_.File("top.tar.jmz")) ? 3 : 0;
+    });
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(FolderEntries(dir_.path()), std::vector<std::string>{"src"});
+  }
 }
 
 TEST_F(FolderEngine, UnpackingMakesTheFolderAndDropsTheTarItWasGiven) {
@@ -351,7 +362,7 @@ TEST_F(FolderEngine, AFullDiskIsTheReasonGivenWhenPackingOrUnpacking) {
   PackJob job = Job(Road::kTar);
   job.target_path = disk.File("top.tar");
   Pack(job);
-  EXPECT_EQ(r_.Result().reason, "加密文件夹出错!已停止。磁盘空间不足。");
+  EXPECT_EQ(r_.Result().reason, "打包文件夹出错!已停止。磁盘空间不足。");
   job.target_path = dir_.File("top.tar");
   Pack(job);
   ASSERT_EQ(r_.Result().outcome, Outcome::kDone);
