@@ -316,14 +316,26 @@ FileKind DetectFile(const std::string& path) {
   try {
     InputFile in(path);
     char head[256];
-    const std::size_t n = in.Read(head, sizeof head);
+    std::size_t n = in.Read(head, sizeof head);
     const std::string_view bytes(head, n);
     constexpr std::string_view kVersionPrefix = "age-encryption.org/";
     if (bytes.substr(0, kVersionPrefix.size()) == kVersionPrefix) return FileKind::kBinary;
-    // Armor may follow whitespace (as the armor reader allows).
+    // Armor may follow any amount of whitespace, as the armor reader allows.
     std::size_t at = 0;
-    while (at < n && std::isspace(static_cast<unsigned char>(head[at]))) ++at;
-    if (bytes.substr(at, age::kArmorBegin.size()) == age::kArmorBegin) return FileKind::kArmored;
+    for (;;) {
+      while (at < n && std::isspace(static_cast<unsigned char>(head[at]))) ++at;
+      if (at < n || n == 0) break;
+      n = in.Read(head, sizeof head);
+      at = 0;
+    }
+    // The start of the armor line, read on when it straddles two reads.
+    std::string start(head + at, n - at);
+    while (start.size() < age::kArmorBegin.size()) {
+      const std::size_t more = in.Read(head, sizeof head);
+      if (more == 0) break;
+      start.append(head, more);
+    }
+    if (std::string_view(start).substr(0, age::kArmorBegin.size()) == age::kArmorBegin) return FileKind::kArmored;
   } catch (...) {
   }
   return FileKind::kNotAge;

@@ -285,8 +285,10 @@ TEST_F(AgeEngine, AFullDiskIsTheReasonGiven) {
 
 TEST(AgeFileKind, TheHeaderDecidesWhateverTheName) {
   TempDir dir;
+  const std::string long_space(1000, '\n');
+  const std::string straddling = std::string(250, ' ') + "-----BEGIN AGE ENCRYPTED FILE-----\n";
   const struct {
-    const char* bytes;
+    std::string bytes;
     FileKind kind;
   } cases[] = {
       {"age-encryption.org/v1\n-> X25519 abc\n", FileKind::kBinary},
@@ -296,6 +298,9 @@ TEST(AgeFileKind, TheHeaderDecidesWhateverTheName) {
       {"age-encryption.org", FileKind::kNotAge},
       {"x-----BEGIN AGE ENCRYPTED FILE-----\n", FileKind::kNotAge},
       {"", FileKind::kNotAge},
+      {long_space + "-----BEGIN AGE ENCRYPTED FILE-----\nYWdl\n", FileKind::kArmored},
+      {straddling, FileKind::kArmored},
+      {long_space, FileKind::kNotAge},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.bytes);
