@@ -1,5 +1,7 @@
 #include "archive/folder_engine.h"
 
+#include <cerrno>
+
 
 #include <atomic>
 #include <climits>
@@ -483,8 +485,13 @@ RunResult Unpack(const UnpackJob& job, Progress& p, Prompter& q, const StopToken
       case UnpackError::Kind::kDamaged: return end(Outcome::kFailed, Reason::kDamaged, text::Damaged(job.source_path));
       case UnpackError::Kind::kWrite: break;
     }
+    if (error.error_number == ENAMETOOLONG) {
+      return end(Outcome::kFailed, Reason::kUnsupported,
+                 text::UnpackFailed(job.target_folder) + text::NameTooLong(error.name));
+    }
     // The tree built so far is gone by now: the write's own error tells.
-    const bool full = error.no_space || LowOnSpace(FolderOf(job.target_folder));
+    const bool full = error.error_number == ENOSPC || error.error_number == EDQUOT ||
+                      LowOnSpace(FolderOf(job.target_folder));
     return end(Outcome::kFailed, full ? Reason::kNoSpace : Reason::kIo,
                text::UnpackFailed(job.target_folder) + (full ? text::kDiskFull : ""));
   } catch (...) {

@@ -80,6 +80,9 @@ inline std::string UnpackFailed(const std::string& folder) {
   return "解开文件夹“" + folder + "”出错!已停止。";
 }
 inline std::string TarRemoved(const std::string& tar) { return "已删除中间文件“" + tar + "”。"; }
+inline std::string NameTooLong(const std::string& name) {
+  return "“" + Shown(name) + "”的名称太长，这里的文件系统不能保存。";
+}
 inline std::string TarKept(const std::string& tar) { return "解密出的tar文件保留在“" + tar + "”。"; }
 
 // Summaries.

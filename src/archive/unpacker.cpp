@@ -33,7 +33,7 @@ constexpr std::string_view kStagingSuffix = ".unpack";
   throw UnpackError(kind, name, detail);
 }
 [[noreturn]] void FailWrite(const std::string& name, int error) {
-  throw UnpackError(UnpackError::Kind::kWrite, name, std::strerror(error), error == ENOSPC || error == EDQUOT);
+  throw UnpackError(UnpackError::Kind::kWrite, name, std::strerror(error), error);
 }
 
 // The components of a stored name, with "." and empty ones dropped; nothing
@@ -528,11 +528,11 @@ UnpackStats Unpacker::Run() {
 
 }  // namespace
 
-UnpackError::UnpackError(Kind kind_in, std::string name_in, const std::string& detail, bool no_space_in)
+UnpackError::UnpackError(Kind kind_in, std::string name_in, const std::string& detail, int error_number_in)
     : std::runtime_error(name_in + (detail.empty() ? "" : ": " + detail)),
       kind(kind_in),
       name(std::move(name_in)),
-      no_space(no_space_in) {}
+      error_number(error_number_in) {}
 
 UnpackStats UnpackTree(ByteSource& source, const std::string& target, const UnpackControl& control) {
   const Utf8Names names;

@@ -373,5 +373,22 @@ TEST_F(FolderEngine, AFullDiskIsTheReasonGivenWhenPackingOrUnpacking) {
   EXPECT_TRUE(FolderEntries(disk.path()).empty());
 }
 
+// A name that no folder here can hold (a component over 255 bytes, as
+// another system's tar may store) is named as the reason.
+TEST_F(FolderEngine, ANameTooLongForTheFileSystemIsTheReasonGiven) {
+  ASSERT_EQ(::mkdir(folder_.c_str(), 0755), 0);
+  WriteFile(folder_ + "/short", "x");
+  const std::string name(300, 'n');
+  ASSERT_EQ(Shell("tar -cf " + Quote(dir_.File("long.tar")) + " -C " + Quote(dir_.File("src")) +
+                  " --transform='s|short$|" + name + "|' top"), 0);
+  r_.BeginRun();
+  r_.Flags().KeepDecrypting = true;
+  UnpackFolder({dir_.File("long.tar"), dir_.File("out"), Operation::Decrypt, nullptr, false}, r_);
+  EXPECT_EQ(r_.Result().outcome, Outcome::kFailed);
+  EXPECT_EQ(r_.Result().reason, "解开文件夹“" + dir_.File("out") + "”出错!已停止。“top/" + name +
+                                    "”的名称太长，这里的文件系统不能保存。");
+  EXPECT_EQ(FolderEntries(dir_.path()), (std::vector<std::string>{"long.tar", "src"}));
+}
+
 }  // namespace
 }  // namespace vesk::archive
