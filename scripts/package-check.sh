@@ -47,7 +47,7 @@ check "package name" has_field '^Package: vesk$'
 check "version" has_field "^Version: ${version}\$"
 check "architecture" has_field "^Architecture: ${arch}\$"
 # dpkg-shlibdeps found the libraries; Qt's Chinese texts are named by hand.
-for dep in libc6 libstdc\\+\\+6 zlib1g libqt6widgets6 libqt6gui6 libqt6core6 libzxcvbn0 qt6-translations-l10n; do
+for dep in libc6 libstdc\\+\\+6 zlib1g libssl3 libarchive13 libqt6widgets6 libqt6gui6 libqt6core6 libzxcvbn0 qt6-translations-l10n; do
   check "depends on $dep" has_field "^Depends:.*(^| |,)${dep}( |,|$)"
 done
 for path in \
@@ -73,6 +73,10 @@ dpkg -x "$deb" "$root"
 cli="$root/usr/bin/vesk-cli"
 check "vesk-cli runs" "$cli" --version
 check "vesk-cli needs no Qt" bash -c '! ldd "$1" | grep -qi libqt' _ "$cli"
+# libcrypto and libarchive come from the system, whose updates reach them.
+check "vesk-cli loads the system's libcrypto and libarchive" sh tests/cli/check_shared_libraries.sh "$cli"
+check "the window loads the system's libcrypto and libarchive" bash -c \
+  'ldd "$1" | grep -q "libcrypto\.so" && ldd "$1" | grep -q "libarchive\.so"' _ "$root/usr/bin/vesk"
 # The program part of self-decrypting files, beside vesk-cli as make-sfx
 # looks for it, with nothing but libc, libm and zlib.
 sfx="$root/usr/bin/vesk-sfx"

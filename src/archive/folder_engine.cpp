@@ -1,5 +1,7 @@
 #include "archive/folder_engine.h"
 
+#include <cerrno>
+
 
 #include <atomic>
 #include <climits>
@@ -173,6 +175,15 @@ keyless::Version ChooseKeylessVersion(const PackJob& job, Prompter& r) {
              : keyless::Version::kOld;
 }
 
+// What the folder did not become when the run did not complete.
+const char* NotDone(const PackJob& job) {
+  switch (job.road) {
+    case Road::kTar: return text::kNotPacked;
+    case Road::kCompressed: return text::kNotCompressed;
+    default: return text::kNotEncrypted;
+  }
+}
+
 const char* RunningText(const PackJob& job) {
   switch (job.road) {
     case Road::kTar: return text::kPackingTar;
@@ -228,7 +239,7 @@ class Packing {
   RunResult Failed() {
     const bool full = LowOnSpace(FolderOf(job_.target_path));
     return End(Outcome::kFailed, full ? Reason::kNoSpace : Reason::kIo,
-               std::string(text::kPackFailed) + (full ? text::kDiskFull : ""));
+               text::PackFailed(NotDone(job_)) + (full ? text::kDiskFull : ""));
   }
   // Stopped by the user: the cancel has said so and restored the command.
   RunResult Cancelled() {
@@ -328,7 +339,7 @@ RunResult Packing::Run() {
     const std::atomic<bool> go_on{true};
     totals = SurveyTree(job_.folder, TopName(job_.folder), keep_ != nullptr ? *keep_ : go_on, stop_);
   } catch (const WalkError& error) {
-    return End(Outcome::kFailed, Reason::kIo, text::Unreadable(error.name));
+    return End(Outcome::kFailed, Reason::kIo, text::Unreadable(error.name, NotDone(job_)));
   }
   if (Stopped()) return Cancelled();
   // Without compression the stream is larger than the data it carries.
@@ -355,8 +366,8 @@ RunResult Packing::Run() {
     out.Abandon();
     if (Stopped()) return Cancelled();
     return End(Outcome::kFailed, Reason::kIo,
-               error.kind == PackError::Kind::kChanged ? text::ChangedWhilePacked(error.name)
-                                                       : text::Unreadable(error.name));
+               error.kind == PackError::Kind::kChanged ? text::ChangedWhilePacked(error.name, NotDone(job_))
+                                                       : text::Unreadable(error.name, NotDone(job_)));
   } catch (const keyed::PayloadTooLarge&) {
     out.Abandon();
     return End(Outcome::kRefused, Reason::kUnsupported, text::kPackTooLarge);
@@ -364,9 +375,14 @@ RunResult Packing::Run() {
     out.Abandon();
     return End(Outcome::kRefused, Reason::kUnsupported, text::kPackTooLarge);
   } catch (...) {
+    if (Stopped()) {
+      out.Abandon();
+      return Cancelled();
+    }
+    // Asked while the staging file still holds the space it took.
+    RunResult failed = Failed();
     out.Abandon();
-    if (Stopped()) return Cancelled();
-    return Failed();
+    return failed;
   }
   if (stats.stopped || Stopped()) {
     out.Abandon();
@@ -385,7 +401,7 @@ RunResult Packing::Run() {
   p_.ProgressComplete();
   const std::string summary = std::string(DoneText(job_)) + text::Counts(stats.files, stats.folders, stats.links, stats.bytes);
   if (!stats.skipped.empty()) {
-    q_.ReportMessage(summary + "\n" + text::SkippedWhenPacking(stats.skipped));
+    q_.ReportMessage(summary + "\n" + text::SkippedWhenPacking(stats.skipped, NotDone(job_)));
   } else {
     p_.ShowStatus(summary);
   }
@@ -469,7 +485,13 @@ RunResult Unpack(const UnpackJob& job, Progress& p, Prompter& q, const StopToken
       case UnpackError::Kind::kDamaged: return end(Outcome::kFailed, Reason::kDamaged, text::Damaged(job.source_path));
       case UnpackError::Kind::kWrite: break;
     }
-    const bool full = LowOnSpace(FolderOf(job.target_folder));
+    if (error.error_number == ENAMETOOLONG) {
+      return end(Outcome::kFailed, Reason::kUnsupported,
+                 text::UnpackFailed(job.target_folder) + text::NameTooLong(error.name));
+    }
+    // The tree built so far is gone by now: the write's own error tells.
+    const bool full = error.error_number == ENOSPC || error.error_number == EDQUOT ||
+                      LowOnSpace(FolderOf(job.target_folder));
     return end(Outcome::kFailed, full ? Reason::kNoSpace : Reason::kIo,
                text::UnpackFailed(job.target_folder) + (full ? text::kDiskFull : ""));
   } catch (...) {

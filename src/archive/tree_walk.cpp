@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -14,6 +15,8 @@ namespace vesk::archive {
 namespace {
 
 constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+// How many of the deepest folders being walked keep a descriptor open.
+constexpr std::size_t kHeldFolders = 16;
 
 EntryType TypeOf(mode_t mode) {
   if (S_ISDIR(mode)) return EntryType::kFolder;
@@ -58,7 +61,9 @@ TreeWalk::TreeWalk(const std::string& folder, std::string top) : top_(std::move(
 }
 
 TreeWalk::~TreeWalk() {
-  for (Frame& f : frames_) ::close(f.fd);
+  for (Frame& f : frames_) {
+    if (f.fd >= 0) ::close(f.fd);
+  }
   if (top_fd_ >= 0) ::close(top_fd_);
 }
 
@@ -71,13 +76,43 @@ void TreeWalk::Descend(int parent_fd, const std::string& leaf, const std::string
     throw WalkError(name, errno);
   }
   try {
+    struct stat st {};
+    if (::fstat(frame.fd, &st) != 0) throw WalkError(name, errno);
+    frame.dev = st.st_dev;
+    frame.ino = st.st_ino;
     frame.names = ListFolder(frame.fd, name);
   } catch (...) {
     ::close(frame.fd);
     throw;
   }
   frame.prefix = name + "/";
+  frame.leaf = leaf;
   frames_.push_back(std::move(frame));
+  if (frames_.size() > kHeldFolders) {
+    Frame& older = frames_[frames_.size() - 1 - kHeldFolders];
+    if (older.fd >= 0) ::close(std::exchange(older.fd, -1));
+  }
+}
+
+void TreeWalk::Reopen(std::size_t j) {
+  std::size_t k = j;
+  while (k > 0 && frames_[k - 1].fd < 0) --k;
+  int fd = -1;
+  for (std::size_t i = k; i <= j; ++i) {
+    const std::string name = frames_[i].prefix.substr(0, frames_[i].prefix.size() - 1);
+    const int at = i == k ? (k == 0 ? -1 : frames_[k - 1].fd) : fd;
+    const int next = at < 0 ? ::dup(top_fd_) : ::openat(at, frames_[i].leaf.c_str(), kFolderFlags);
+    const int error = errno;
+    if (fd >= 0) ::close(fd);
+    if (next < 0) throw WalkError(name, error);
+    struct stat st {};
+    if (::fstat(next, &st) != 0 || st.st_dev != frames_[i].dev || st.st_ino != frames_[i].ino) {
+      ::close(next);
+      throw WalkError(name, ESTALE);
+    }
+    fd = next;
+  }
+  frames_[j].fd = fd;
 }
 
 bool TreeWalk::Next(TreeEntry& entry) {
@@ -101,10 +136,11 @@ bool TreeWalk::Next(TreeEntry& entry) {
   while (!frames_.empty()) {
     Frame& frame = frames_.back();
     if (frame.index == frame.names.size()) {
-      ::close(frame.fd);
+      if (frame.fd >= 0) ::close(frame.fd);
       frames_.pop_back();
       continue;
     }
+    if (frame.fd < 0) Reopen(frames_.size() - 1);
     const std::string& leaf = frame.names[frame.index++];
     entry.st = {};
     if (::fstatat(frame.fd, leaf.c_str(), &entry.st, AT_SYMLINK_NOFOLLOW) != 0) {

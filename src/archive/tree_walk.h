@@ -50,13 +50,21 @@ class TreeWalk {
   bool Next(TreeEntry& entry);
 
  private:
+  // A folder being walked. Only the deepest few hold a descriptor, so that
+  // a tree of any depth is walked within the descriptor limit; a folder
+  // returned to is opened again from its nearest open ancestor, and must
+  // still be the folder it was (its device and inode).
   struct Frame {
-    int fd = -1;
+    int fd = -1;         // -1 while closed
     std::string prefix;  // stored name of the folder, with its final "/"
+    std::string leaf;    // its name in its parent
+    dev_t dev = 0;
+    ino_t ino = 0;
     std::vector<std::string> names;
     std::size_t index = 0;
   };
   void Descend(int parent_fd, const std::string& leaf, const std::string& name);
+  void Reopen(std::size_t frame);
 
   std::vector<Frame> frames_;
   int top_fd_ = -1;

@@ -26,12 +26,14 @@ namespace {
 constexpr std::size_t kReadSize = std::size_t{1} << 20;
 constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
 constexpr int64_t kRecord = 512;
+constexpr std::string_view kStagingPrefix = ".vesk-";
+constexpr std::string_view kStagingSuffix = ".unpack";
 
 [[noreturn]] void Fail(UnpackError::Kind kind, const std::string& name, const std::string& detail) {
   throw UnpackError(kind, name, detail);
 }
 [[noreturn]] void FailWrite(const std::string& name, int error) {
-  Fail(UnpackError::Kind::kWrite, name, std::strerror(error));
+  throw UnpackError(UnpackError::Kind::kWrite, name, std::strerror(error), error);
 }
 
 // The components of a stored name, with "." and empty ones dropped; nothing
@@ -184,6 +186,8 @@ class Unpacker {
            (control_.keep != nullptr && !control_.keep->load(std::memory_order_relaxed));
   }
   void MakeRoot();
+  void RemoveStaleFolders();
+  void ApplyFolderModes(int base, bool below_top);
   void Entry(archive_entry* e, Reader& reader);
   int OpenFolder(const std::vector<std::string>& parts, std::size_t count, bool create, const std::string& name);
   void CloseChain(std::size_t keep);
@@ -221,11 +225,13 @@ void Unpacker::MakeRoot() {
   if (parent_ < 0) FailWrite(target_, errno);
   struct stat st {};
   if (::fstatat(parent_, leaf_.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) Fail(UnpackError::Kind::kExists, target_, "");
+  RemoveStaleFolders();
   static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
   std::random_device device;
   for (int attempt = 0; attempt < 100 && hidden_.empty(); ++attempt) {
-    std::string name = ".vesk-";
+    std::string name = StagingNamePrefix(kStagingPrefix);
     for (int i = 0; i < 6; ++i) name += kLetters[device() % (sizeof kLetters - 1)];
+    name += kStagingSuffix;
     if (::mkdirat(parent_, name.c_str(), 0700) == 0) {
       hidden_ = name;
     } else if (errno != EEXIST) {
@@ -236,6 +242,25 @@ void Unpacker::MakeRoot() {
   root_ = ::openat(parent_, hidden_.c_str(), kFolderFlags);
   if (root_ < 0) FailWrite(target_, errno);
   umask_ = CurrentUmask();
+}
+
+// The staging folders of this user's runs that ended without removing them
+// (a crash, a kill) go before a new one is made beside them.
+void Unpacker::RemoveStaleFolders() {
+  std::vector<std::string> stale;
+  if (DIR* dir = ::fdopendir(::dup(parent_))) {
+    while (const dirent* e = ::readdir(dir)) {
+      if (StagingNameOfGoneProcess(e->d_name, kStagingPrefix, kStagingSuffix)) stale.emplace_back(e->d_name);
+    }
+    ::closedir(dir);
+  }
+  for (const std::string& name : stale) {
+    struct stat st {};
+    if (::fstatat(parent_, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode) &&
+        st.st_uid == ::geteuid()) {
+      RemoveTree(parent_, name);
+    }
+  }
 }
 
 void Unpacker::CloseChain(std::size_t keep) {
@@ -274,10 +299,14 @@ int Unpacker::OpenFolder(const std::vector<std::string>& parts, std::size_t coun
   return count == 0 ? root_ : chain_.back().second;
 }
 
+// The stored bits without set-user-ID and set-group-ID; a user other than
+// root also loses what the umask takes away, as with tar, so that a received
+// folder is no more open than the user's own files.
 mode_t Unpacker::StoredMode(archive_entry* e, const std::string& name) {
   const mode_t mode = archive_entry_perm(e) & 07777;
   if ((mode & (S_ISUID | S_ISGID)) != 0) stats_.cleared.push_back(name);
-  return mode & ~static_cast<mode_t>(S_ISUID | S_ISGID);
+  const mode_t masked = ::geteuid() == 0 ? mode : mode & ~umask_;
+  return masked & ~static_cast<mode_t>(S_ISUID | S_ISGID);
 }
 
 timespec Unpacker::StoredTime(archive_entry* e) {
@@ -411,25 +440,29 @@ void Unpacker::Entry(archive_entry* e, Reader& reader) {
   }
 }
 
-// Folders get their stored mode and time last, the deepest first: making
-// the entries in a folder changes its time, and a read-only folder could not
-// take them.
+// The tree is renamed into place first, then folders get their stored mode
+// and time, the deepest first, as tar does: making the entries in a folder
+// changes its time, a read-only folder could not take them, and a folder
+// moved to another parent has to be writable by a user who is not root.
 void Unpacker::Finish() {
-  for (auto f = folders_.rbegin(); f != folders_.rend(); ++f) {
-    const auto parts = Components(f->path);
-    const int fd = OpenFolder(*parts, parts->size(), false, f->path);
-    const timespec times[2] = {{0, UTIME_OMIT}, f->mtime};
-    if (::fchmod(fd, f->mode) != 0 || ::futimens(fd, times) != 0) FailWrite(f->path, errno);
-  }
   CloseChain(0);
   int from_folder = parent_;
   std::string from = hidden_;
-  if (one_top_ && !top_.empty()) {
+  const bool below_top = one_top_ && !top_.empty();
+  int base = root_;
+  if (below_top) {
     from_folder = root_;
     from = top_;
-  } else if (::fchmod(root_, 0777 & ~umask_) != 0) {
-    FailWrite(target_, errno);
+    base = ::openat(root_, top_.c_str(), kFolderFlags);
+    if (base < 0) FailWrite(target_, errno);
   }
+  struct Closer {
+    int fd;
+    int root;
+    ~Closer() {
+      if (fd != root) ::close(fd);
+    }
+  } closer{base, root_};
   if (::renameat2(from_folder, from.c_str(), parent_, leaf_.c_str(), RENAME_NOREPLACE) != 0) {
     if (errno == EEXIST) Fail(UnpackError::Kind::kExists, target_, "");
     if (errno != EINVAL && errno != ENOSYS) FailWrite(target_, errno);
@@ -438,11 +471,32 @@ void Unpacker::Finish() {
     if (::fstatat(parent_, leaf_.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) Fail(UnpackError::Kind::kExists, target_, "");
     if (::renameat(from_folder, from.c_str(), parent_, leaf_.c_str()) != 0) FailWrite(target_, errno);
   }
-  if (from_folder == root_) {
-    ::close(std::exchange(root_, -1));
-    ::unlinkat(parent_, hidden_.c_str(), AT_REMOVEDIR);
-  }
+  if (below_top) ::unlinkat(parent_, hidden_.c_str(), AT_REMOVEDIR);
   hidden_.clear();  // nothing left to remove
+  ApplyFolderModes(base, below_top);
+  if (!below_top) ::fchmod(root_, 0777 & ~umask_);
+}
+
+// Best effort: the tree is complete and in place; a folder whose bits cannot
+// be set keeps those it was made with (0700).
+void Unpacker::ApplyFolderModes(int base, bool below_top) {
+  for (auto f = folders_.rbegin(); f != folders_.rend(); ++f) {
+    const auto parts = Components(f->path);
+    const std::size_t skip = below_top ? 1 : 0;
+    int fd = base;
+    bool reached = true;
+    for (std::size_t i = skip; i < parts->size() && reached; ++i) {
+      const int next = ::openat(fd, (*parts)[i].c_str(), kFolderFlags);
+      if (fd != base) ::close(fd);
+      fd = next;
+      reached = fd >= 0;
+    }
+    if (!reached) continue;
+    const timespec times[2] = {{0, UTIME_OMIT}, f->mtime};
+    ::fchmod(fd, f->mode);
+    ::futimens(fd, times);
+    if (fd != base) ::close(fd);
+  }
 }
 
 UnpackStats Unpacker::Run() {
@@ -474,8 +528,11 @@ UnpackStats Unpacker::Run() {
 
 }  // namespace
 
-UnpackError::UnpackError(Kind kind_in, std::string name_in, const std::string& detail)
-    : std::runtime_error(name_in + (detail.empty() ? "" : ": " + detail)), kind(kind_in), name(std::move(name_in)) {}
+UnpackError::UnpackError(Kind kind_in, std::string name_in, const std::string& detail, int error_number_in)
+    : std::runtime_error(name_in + (detail.empty() ? "" : ": " + detail)),
+      kind(kind_in),
+      name(std::move(name_in)),
+      error_number(error_number_in) {}
 
 UnpackStats UnpackTree(ByteSource& source, const std::string& target, const UnpackControl& control) {
   const Utf8Names names;

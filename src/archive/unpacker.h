@@ -57,9 +57,10 @@ class UnpackError : public std::runtime_error {
     kDamaged,   // not a tar stream, damaged, or cut short
     kWrite,     // the folder could not be written (the disk is full, say)
   };
-  UnpackError(Kind kind, std::string name, const std::string& detail);
+  UnpackError(Kind kind, std::string name, const std::string& detail, int error_number = 0);
   const Kind kind;
   const std::string name;  // the entry's stored name, or the target
+  const int error_number;  // the system's error of a failed write (ENOSPC, ENAMETOOLONG, ...), else 0
 };
 
 struct UnpackControl {

@@ -4,16 +4,16 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <iostream>
-#include <sstream>
 #include <stdexcept>
 
 #include "cli/signals.h"
+#include "core/secret_text.h"
 
 namespace vesk::cli {
 namespace {
@@ -29,6 +29,61 @@ int OpenPromptInput(bool any_terminal = false) {
   return ::open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
 }
 
+// Appends `n` bytes to `text`; a larger buffer is taken only after the
+// bytes in the old one have been wiped, so that no copy is left in freed
+// memory.
+void AppendSecret(std::string& text, const char* data, std::size_t n) {
+  if (text.size() + n > text.capacity()) {
+    std::string larger;
+    larger.reserve(std::max(text.capacity() * 2, text.size() + n));
+    larger.append(text);
+    WipeString(text);
+    text.swap(larger);
+  }
+  text.append(data, n);
+}
+
+// Reads `fd` up to a line break (dropped) or its end, a byte at a time:
+// nothing of the key stays in a stream's buffer.
+std::string ReadSecretLine(int fd) {
+  std::string line;
+  line.reserve(256);
+  char c = 0;
+  for (;;) {
+    const ssize_t got = ::read(fd, &c, 1);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0 || c == '\n') break;
+    AppendSecret(line, &c, 1);
+  }
+  *static_cast<volatile char*>(&c) = 0;
+  return line;
+}
+
+// The whole content of the file at `path`, without copies left behind.
+std::string ReadSecretFile(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) throw std::runtime_error("无法读取密钥文件: " + path);
+  std::string text;
+  text.reserve(4096);
+  char buffer[4096];
+  bool failed = false;
+  for (;;) {
+    const ssize_t got = ::read(fd, buffer, sizeof buffer);
+    if (got < 0 && errno == EINTR) continue;
+    failed = got < 0;
+    if (got <= 0) break;
+    AppendSecret(text, buffer, static_cast<std::size_t>(got));
+  }
+  ::close(fd);
+  volatile char* bytes = buffer;
+  for (std::size_t i = 0; i < sizeof buffer; ++i) bytes[i] = 0;
+  if (failed) {
+    WipeString(text);
+    throw std::runtime_error("无法读取密钥文件: " + path);
+  }
+  return text;
+}
+
 std::string ReadLineFrom(int fd, const std::string& prompt, bool hide) {
   std::cerr << prompt << std::flush;
   termios old {};
@@ -40,13 +95,7 @@ std::string ReadLineFrom(int fd, const std::string& prompt, bool hide) {
     quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
     ::tcsetattr(fd, TCSAFLUSH, &quiet);
   }
-  std::string line;
-  for (char c = 0; fd >= 0;) {
-    const ssize_t n = ::read(fd, &c, 1);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0 || c == '\n') break;
-    line += c;
-  }
+  std::string line = fd >= 0 ? ReadSecretLine(fd) : std::string();
   if (tty) {
     ::tcsetattr(fd, TCSAFLUSH, &old);
     SetTerminalToRestore(std::nullopt);
@@ -64,10 +113,17 @@ bool CanPrompt() {
   return fd >= 0;
 }
 
+// Whether a second entry matches the first; the second is wiped.
+bool ConfirmedBy(const std::string& first, std::string second) {
+  const bool same = second == first;
+  WipeString(second);
+  return same;
+}
+
 // A key file saved by an editor that marks UTF-8 starts with a byte-order
 // mark, which is no part of the key.
 std::string WithoutByteOrderMark(std::string text) {
-  if (text.compare(0, 3, "\xEF\xBB\xBF") == 0) text.erase(0, 3);
+  if (text.compare(0, 3, "\xEF\xBB\xBF") == 0) text.erase(0, 3);  // in place: no second buffer
   return text;
 }
 
@@ -80,7 +136,9 @@ std::string NormalizeKeyText(std::string text) {
     text.pop_back();
   }
   std::string out;
-  out.reserve(text.size() + 8);
+  // Room for a CR before every byte: the result never moves to a larger
+  // buffer, and the source is wiped below.
+  out.reserve(text.size() * 2 + 1);
   for (std::size_t i = 0; i < text.size(); ++i) {
     const char c = text[i];
     if (c == '\r' || c == '\n') {
@@ -90,6 +148,7 @@ std::string NormalizeKeyText(std::string text) {
       out += c;
     }
   }
+  WipeString(text);
   return out;
 }
 
@@ -101,11 +160,7 @@ std::size_t CharacterCount(const std::string& utf8) {
 
 std::optional<std::string> ReadKey(const KeySource& source, const std::string& prompt, bool confirm) {
   if (!source.file.empty()) {
-    std::ifstream in(source.file, std::ios::binary);
-    if (!in) throw std::runtime_error("无法读取密钥文件: " + source.file);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return NormalizeKeyText(WithoutByteOrderMark(s.str()));
+    return NormalizeKeyText(WithoutByteOrderMark(ReadSecretFile(source.file)));
   }
   if (!source.env.empty()) {
     const char* value = std::getenv(source.env.c_str());
@@ -114,9 +169,12 @@ std::optional<std::string> ReadKey(const KeySource& source, const std::string& p
   }
   if (!CanPrompt()) return std::nullopt;
   std::string key = ReadLineWithoutEcho(prompt);
-  if (confirm && ReadLineWithoutEcho("再次输入密钥: ") != key) throw std::runtime_error("两次输入的密钥不相同。");
+  if (confirm && !ConfirmedBy(key, ReadLineWithoutEcho("再次输入密钥: "))) {
+    WipeString(key);
+    throw std::runtime_error("两次输入的密钥不相同。");
+  }
   if (key.empty()) return std::nullopt;
-  return NormalizeKeyText(key);
+  return NormalizeKeyText(std::move(key));
 }
 
 std::string WithoutFinalLineBreak(std::string text) {
@@ -131,11 +189,7 @@ std::string WithoutFinalLineBreak(std::string text) {
 std::optional<std::string> ReadPassphrase(const KeySource& source, const std::string& prompt, bool confirm,
                                           bool* typed_empty) {
   if (!source.file.empty()) {
-    std::ifstream in(source.file, std::ios::binary);
-    if (!in) throw std::runtime_error("无法读取密钥文件: " + source.file);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return WithoutFinalLineBreak(WithoutByteOrderMark(s.str()));
+    return WithoutFinalLineBreak(WithoutByteOrderMark(ReadSecretFile(source.file)));
   }
   if (!source.env.empty()) {
     const char* value = std::getenv(source.env.c_str());
@@ -148,7 +202,10 @@ std::optional<std::string> ReadPassphrase(const KeySource& source, const std::st
     if (typed_empty != nullptr) *typed_empty = true;
     return std::nullopt;
   }
-  if (confirm && ReadLineWithoutEcho("再次输入密码: ") != passphrase) throw std::runtime_error("两次输入的密码不相同。");
+  if (confirm && !ConfirmedBy(passphrase, ReadLineWithoutEcho("再次输入密码: "))) {
+    WipeString(passphrase);
+    throw std::runtime_error("两次输入的密码不相同。");
+  }
   return passphrase;
 }
 
@@ -162,12 +219,7 @@ void SetStandardInputIsData() { g_stdin_is_data = true; }
 bool StandardInputIsData() { return g_stdin_is_data; }
 
 KeyTexts::~KeyTexts() {
-  for (std::string* key : {&encrypt_key, &decrypt_key, &encrypt_passphrase, &decrypt_passphrase}) {
-    // The whole buffer: a short string keeps its bytes inside the object.
-    key->resize(key->capacity());
-    volatile char* bytes = key->data();
-    for (std::size_t i = 0; i < key->size(); ++i) bytes[i] = 0;
-  }
+  for (std::string* key : {&encrypt_key, &decrypt_key, &encrypt_passphrase, &decrypt_passphrase}) WipeString(*key);
 }
 
 }  // namespace vesk::cli

@@ -19,6 +19,7 @@
 #include "cli/sfx_command.h"
 #include "cli/shred_command.h"
 #include "cli/signals.h"
+#include "platform/core_dumps.h"
 #include "cli/texts.h"
 #include "cli/zak_command.h"
 
@@ -58,6 +59,8 @@ std::vector<CommandEntry> Registry() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Before any key is read: no core file or debugger can see one.
+  vesk::KeepSecretsOutOfDumps();
   // Before any thread exists: every subcommand cancels cleanly on a signal.
   vesk::cli::WatchSignals();
   if (argc == 1) {

@@ -88,7 +88,8 @@ inline std::string RegistrationError(const std::string& what) { return "出错: 
 // Among several files: this one did not come through.
 inline std::string NotCompleted(const std::string& source) { return source + ": 没有完成。"; }
 inline std::string DoneAfterDamage(const std::string& written) {
-  return written + ": 已完成，但源文件已被破坏，结果可能不完整或有错误 (退出状态 3)。";
+  return written + ": 已完成，但源文件已被破坏，结果可能不完整或有错误 (退出状态 3)。"
+                   "没有压缩的 .jmz 和 .run 内容没有校验，其中的破坏无法发现；需要完整性检查请使用 .age 格式。";
 }
 inline constexpr const char* kCompressHelp = "只压缩文件为 .zak (不加密)";
 inline constexpr const char* kDecompressHelp = "解压缩 .zak 文件";

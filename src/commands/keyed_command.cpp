@@ -46,32 +46,19 @@ RunResult Cancelled(RunContext& context) {
   return RunResult::Ended(Outcome::kCancelled, Reason::kCancelled, keyed::text::kEncryptCancelled);
 }
 
-// Compresses `source` into a private temporary copy; its path, or nothing
+// Compresses `source` into a private temporary copy without a name; its
+// path (the encryption frees it), or nothing
 // with `ending` set when the stage did not complete (nothing left).
 std::optional<std::string> CompressedCopy(const std::string& source, const FileRequest& request, RunContext& context,
                                           RunResult& ending) {
-  const std::string folder = TempFolderPath();
-  std::string copy;
-  try {
-    copy = CreateUniqueFile(folder, "vesk-", ".zak");
-  } catch (const IoError&) {
-    const std::string message = compress::text::CompressStopped(compress::text::kCompressing, FolderFailure(folder));
-    context.prompter.ReportMessage(message);
-    ending = RunResult::Ended(Outcome::kFailed, Reason::kIo, message);
-    return std::nullopt;
-  }
   compress::CompressJob job;
   job.source = source;
-  job.target = copy;
   job.level = request.level;
-  job.mode = 0600;
   job.faults = request.faults;
-  job.replace = true;  // the empty file made for it above
   CompressionStage stage(context.progress);
   RunContext stage_context{stage, context.prompter, context.stop};
   RunResult result = compress::CompressFile(job, stage_context);
-  if (result.Completed()) return copy;
-  if (PathExists(copy)) DeleteFile(copy);
+  if (result.Completed()) return result.written.front();
   // A failure was reported by the compression.
   ending = result.outcome == Outcome::kCancelled ? Cancelled(context) : std::move(result);
   return std::nullopt;

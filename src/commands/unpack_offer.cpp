@@ -22,7 +22,7 @@ RunResult UnpackDecryptedTar(const RunResult& decrypted, const UnpackOffer& offe
   while (PathExists(folder)) {
     const auto other = offer.other_folder ? offer.other_folder(folder) : std::nullopt;
     if (!other) {
-      const std::string why = archive::text::FolderExists(folder);
+      const std::string why = archive::text::FolderExists(folder) + archive::text::TarKept(tar);
       context.prompter.ReportMessage(why);
       return RunResult::Ended(Outcome::kRefused, Reason::kTargetKept, why);
     }
@@ -37,6 +37,12 @@ RunResult UnpackDecryptedTar(const RunResult& decrypted, const UnpackOffer& offe
   RunResult unpacked = archive::UnpackFolder(job, context);
   if (unpacked.outcome == Outcome::kDone && decrypted.outcome == Outcome::kDoneAfterDamage) {
     unpacked.outcome = Outcome::kDoneAfterDamage;
+  }
+  if (!unpacked.Completed() && FileExists(tar)) {
+    // The decrypted plaintext stays where it was written: the user is told.
+    const std::string kept = archive::text::TarKept(tar);
+    context.prompter.ReportMessage(kept);
+    unpacked.reason += kept;
   }
   return unpacked;
 }

@@ -164,12 +164,14 @@ Plan CompressCommand::MakePlan(const FileRequest& request) {
 }
 
 RunResult CompressCommand::Run(const FileRequest& request, const PlannedItem& item, RunContext& context) {
-  if (announced_.erase(item.target) == 0) context.progress.ShowStatus(text::kEncrypting);
+  // A folder's run shows its own status, that of a compression.
+  const bool folder = DirectoryExists(item.source);
+  if (announced_.erase(item.target) == 0 && !folder) context.progress.ShowStatus(text::kEncrypting);
   context.progress.ShowHint(Hint::Output, text::CompressedHint(item.target));
   if (Streams(item)) {
     return SayIfStopped(compress::CompressStream(JobOf(request, item), context), context, text::kEncryptKept);
   }
-  if (DirectoryExists(item.source)) {
+  if (folder) {
     context.progress.ShowHint(Hint::Source, text::CompressFolderHint(item.source));
     archive::PackJob job;
     job.folder = item.source;

@@ -22,16 +22,22 @@ RunResult CompressFile(const CompressJob& job, RunContext& context) {
   Progress& bar = context.progress;
   const std::string stage = text::kCompressing;
   bar.ShowStatus(stage);
-  const std::string folder = FolderOf(job.target);
-  std::string staging;
+  const bool temporary = job.target.empty();
+  const std::string folder = temporary ? TempFolderPath() : FolderOf(job.target);
+  StagedOutput out;
   std::string failure;
+  std::string written;
   bool began = false;
   bool complete = false;
   if (!FileExists(job.source)) {
     failure = text::CannotReadFile(job.source);
   } else {
     try {
-      staging = CreateUniqueFile(folder, ".vesk-", ".part");
+      if (temporary) {
+        out.OpenTemporary(folder, "vesk-", ".zak");
+      } else {
+        out.Open(job.target, job.mode);
+      }
     } catch (const IoError&) {
       failure = FolderFailure(folder);
     }
@@ -40,11 +46,8 @@ RunResult CompressFile(const CompressJob& job, RunContext& context) {
     try {
       InputFile source(job.source);
       source.SetReadHook(job.faults.before_read);
-      // The staging file is made again by this process alone, private
-      // until it is put in place with the target's bits.
-      DeleteFile(staging);
       OutputFile dest;
-      dest.CreateNew(staging, 0600);
+      dest.WriteInto(out.Descriptor());
       dest.SetWriteHook(job.faults.before_write);
       DeflateSteps steps;
       steps.begin = [&](int64_t total) {
@@ -58,12 +61,18 @@ RunResult CompressFile(const CompressJob& job, RunContext& context) {
       dest.Close();
       complete = !context.stop.StopRequested();
     } catch (...) {
-      failure = RunFailure(job.source, staging, false, began);
+      // Classified while the staging file still holds its space.
+      failure = RunFailure(job.source, temporary ? folder : job.target, false, began);
     }
   }
   if (complete) {
     try {
-      CommitStagedFile(staging, job.target, job.mode, job.replace);
+      if (temporary) {
+        written = out.Keep();
+      } else {
+        out.Commit(job.replace);
+        written = job.target;
+      }
     } catch (const TargetExistsError&) {
       failure = text::TargetAppeared(job.target);
       complete = false;
@@ -72,7 +81,7 @@ RunResult CompressFile(const CompressJob& job, RunContext& context) {
       complete = false;
     }
   }
-  if (!complete && !staging.empty() && PathExists(staging)) DeleteFile(staging);
+  out.Abandon();
   if (!failure.empty()) {
     const std::string message = text::CompressStopped(stage, failure);
     context.prompter.ReportMessage(message);
@@ -80,7 +89,7 @@ RunResult CompressFile(const CompressJob& job, RunContext& context) {
   }
   if (!complete) return RunResult::Ended(Outcome::kCancelled, Reason::kCancelled, stage);
   bar.ShowStatus(text::StageDone(stage));
-  return RunResult::Done({job.target});
+  return RunResult::Done({written});
 }
 
 }  // namespace vesk::compress

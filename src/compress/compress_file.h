@@ -1,6 +1,8 @@
 // Compresses one file into one zlib stream (a ".zak") on the calling thread:
 // written to a private staging file beside the target on every processor,
-// and renamed into place only when complete.
+// and linked into place only when complete; or, without a target, into a
+// temporary file of the run that has no name (StagedOutput::Keep), whose path
+// the result names and the caller deletes.
 #pragma once
 
 #include <sys/types.h>
@@ -15,7 +17,7 @@ namespace vesk::compress {
 
 struct CompressJob {
   std::string source;     // the file to compress
-  std::string target;     // the ".zak" written
+  std::string target;     // the ".zak" written; empty: a temporary file
   int level = 2;          // 1 fast, 2 normal, 3 most
   mode_t mode = 0600;     // the target's permission bits
   bool replace = false;   // whatever is at `target` may be replaced

@@ -110,11 +110,6 @@ int ZlibLevelOf(TCompressionLevel level) {
   return Z_DEFAULT_COMPRESSION;
 }
 
-mode_t DestFileModeFor(const std::string& dest) {
-  const std::string temp = TempFolderPath();
-  return dest.compare(0, temp.size(), temp) == 0 ? 0600 : 0644;
-}
-
 // One run of the component. Shared between the component (while it refers
 // to the run), the worker thread, Stop, and the calls it posts to the
 // user-interface thread, so that none of them outlives what it touches.
@@ -382,10 +377,11 @@ class CompressionThread : public std::enable_shared_from_this<CompressionThread>
     written = 0;
   }
 
-  // Replaces whatever is at DestFile by a new, exclusively created file.
+  // Replaces whatever is at DestFile by a new, exclusively created file,
+  // private until it is put in place with its final bits.
   void CreateDest(OutputFile& dest) const {
     if (PathExists(job_.dest)) DeleteFile(job_.dest);  // if this fails, CreateNew does too
-    dest.CreateNew(job_.dest, DestFileModeFor(job_.dest));
+    dest.CreateNew(job_.dest, 0600);
     dest.SetWriteHook(job_.faults.before_write);
   }
 

@@ -48,10 +48,6 @@ enum class TCompressionLevel { clNone, clFastest, clDefault, clMax };
 // The zlib level a compression level selects: 0, 1, Z_DEFAULT_COMPRESSION, 9.
 int ZlibLevelOf(TCompressionLevel level);
 
-// Permissions a new DestFile is created with: 0600 inside TempFolderPath(),
-// where other users could otherwise read an intermediate file, else 0644.
-mode_t DestFileModeFor(const std::string& dest);
-
 class CompressionThread;
 
 class Compressor {
@@ -65,7 +61,7 @@ class Compressor {
   bool Busy() const;
 
   std::string SourceFile;  // read when a run starts
-  std::string DestFile;    // deleted if it exists, then created new
+  std::string DestFile;    // deleted if it exists, then created new (0600)
   std::function<void(int64_t nMax)> OnBegin;
   std::function<void(int64_t nHasDone)> OnProcess;
   std::function<void(int64_t nChecked, int64_t nSize)> OnCheck;

@@ -9,6 +9,16 @@
 
 namespace vesk {
 
+// Overwrites the whole buffer of `text` in a way the compiler keeps (a short
+// string keeps its bytes inside the object, a longer one beyond its size),
+// then empties it.
+inline void WipeString(std::string& text) {
+  text.resize(text.capacity());
+  volatile char* bytes = text.data();
+  for (std::size_t i = 0; i < text.size(); ++i) bytes[i] = 0;
+  text.clear();
+}
+
 class SecretText {
  public:
   SecretText() = default;
@@ -32,11 +42,7 @@ class SecretText {
   bool empty() const { return text_.empty(); }
 
   // Overwrites the text in a way the compiler keeps, then empties it.
-  void Wipe() {
-    volatile char* bytes = text_.data();
-    for (std::size_t i = 0; i < text_.size(); ++i) bytes[i] = 0;
-    text_.clear();
-  }
+  void Wipe() { WipeString(text_); }
 
  private:
   std::string text_;

@@ -180,9 +180,11 @@ std::string DolphinMenu(bool kf5, bool decrypt, const std::string& program) {
   const char* name = decrypt ? kDecryptItem : kEncryptItem;
   const std::string exec = DesktopExecArgument(program) + " " + (decrypt ? kDecryptSwitch : kEncryptSwitch) + " %F\n";
   std::string out = "[Desktop Entry]\n";
-  // A hidden application, so that it is a valid desktop entry as well; the
-  // file manager reads only its actions and the keys that filter them.
-  out += "Type=Application\n";
+  // Frameworks 5 builds a service of every file in its service menu folder
+  // and drops one that is not of the type Service. Frameworks 6 reads the
+  // file as a hidden application, which keeps it a valid desktop entry; it
+  // reads only the actions and the keys that filter them.
+  out += kf5 ? "Type=Service\n" : "Type=Application\n";
   out += "Version=1.4\n";
   out += std::string("Name=") + name + "\n";
   out += "Exec=" + exec;

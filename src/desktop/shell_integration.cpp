@@ -629,7 +629,7 @@ Result RemoveAll(const Locations& at) {
       } else if (const auto updated = menus::WithoutThunarActions(*old, Desktop::OfThisComputer().thunar_system_actions)) {
         MadeFolders ignored;
         WriteAtomically(path, *updated, PermissionsOf(path), ignored);
-        r.Add(Place::kThunar, Outcome::kRemoved, path);
+        r.Add(Place::kThunar, Outcome::kEntriesRemoved, path);
       } else {
         Remove(path);
         r.Add(Place::kThunar, Outcome::kRemoved, path);
@@ -653,7 +653,7 @@ Result RemoveAll(const Locations& at) {
       } else {
         MadeFolders ignored;
         WriteAtomically(path, updated, PermissionsOf(path), ignored);
-        r.Add(Place::kDefaultApplication, Outcome::kRemoved, path);
+        r.Add(Place::kDefaultApplication, Outcome::kEntriesRemoved, path);
       }
     } catch (const std::exception& e) {
       r.Add(Place::kDefaultApplication, Outcome::kFailed, path, e.what());
@@ -667,7 +667,7 @@ Result RemoveAll(const Locations& at) {
     for (const Step& s : r.steps) {
       const bool association = s.place == Place::kMimePackage || s.place == Place::kAssociationEntry ||
                                s.place == Place::kTypeIcon || s.place == Place::kDefaultApplication;
-      if (association && s.outcome == Outcome::kRemoved) return true;
+      if (association && (s.outcome == Outcome::kRemoved || s.outcome == Outcome::kEntriesRemoved)) return true;
     }
     return false;
   };

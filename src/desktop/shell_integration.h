@@ -120,6 +120,7 @@ enum class Outcome {
   kWritten,          // written (new, or our own file replaced)
   kUnchanged,        // already as it has to be
   kRemoved,          // ours was there and is gone
+  kEntriesRemoved,   // our entries are gone from a list of the user's, which stays
   kAbsent,           // removal: nothing of ours was there
   kKeptForeign,      // removal: the file there is not ours and stays
   kRefusedForeign,   // registration: a file that is not ours is there; left as it is, nothing written

@@ -26,6 +26,7 @@ std::string OutcomeText(const Step& s) {
     case Outcome::kWritten: return s.place == Place::kDatabases ? text::kUpdated : text::kWritten;
     case Outcome::kUnchanged: return text::kUnchanged;
     case Outcome::kRemoved: return text::kRemoved;
+    case Outcome::kEntriesRemoved: return text::kEntriesRemoved;
     case Outcome::kAbsent: return text::kAbsent;
     case Outcome::kKeptForeign: return text::kKeptForeign;
     case Outcome::kRefusedForeign: return text::kRefusedForeign;

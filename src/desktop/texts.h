@@ -56,6 +56,7 @@ inline constexpr char kUpdated[] = "已更新";  // a database
 inline constexpr char kWritten[] = "已写入";
 inline constexpr char kUnchanged[] = "已是这样, 未改动";
 inline constexpr char kRemoved[] = "已删除";
+inline constexpr char kEntriesRemoved[] = "已删除本程序的项, 文件保留";
 inline constexpr char kAbsent[] = "没有本程序的项";
 inline constexpr char kKeptForeign[] = "这里的文件不是本程序写的, 保留未动";
 inline constexpr char kRefusedForeign[] = "这里已有不是本程序写的文件, 没有覆盖";

@@ -10,6 +10,8 @@
 #include <cstring>
 #include <utility>
 
+#include "platform/staged_file.h"
+
 namespace vesk {
 
 void ThrowIoError(const std::string& what) { throw IoError(what + ": " + std::strerror(errno)); }
@@ -36,7 +38,7 @@ bool DirectoryExists(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-bool DeleteFile(const std::string& path) { return ::unlink(path.c_str()) == 0; }
+bool DeleteFile(const std::string& path) { return ReleaseUnnamed(path) || ::unlink(path.c_str()) == 0; }
 
 bool SameFile(const std::string& a, const std::string& b) {
   struct stat sa {}, sb {};

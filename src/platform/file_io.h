@@ -27,7 +27,8 @@ bool DirectoryExists(const std::string& path);
 // failed write there is taken for a full disk: a write fails when it no
 // longer fits, and one write is far smaller than the margin.
 bool LowOnSpace(const std::string& folder);
-// Deletes a file; true when it was deleted.
+// Deletes a file (or frees an unnamed temporary one, staged_file.h); true when
+// it was deleted.
 bool DeleteFile(const std::string& path);
 // True when both paths name the same existing file (same device and inode).
 bool SameFile(const std::string& a, const std::string& b);

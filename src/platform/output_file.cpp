@@ -12,26 +12,38 @@
 namespace vesk {
 
 OutputFile::~OutputFile() {
-  if (fd_ >= 0) ::close(fd_);
+  if (fd_ >= 0 && owned_) ::close(fd_);
 }
 
 OutputFile::OutputFile(OutputFile&& other) noexcept
-    : fd_(std::exchange(other.fd_, -1)), pos_(std::exchange(other.pos_, 0)), hook_(std::move(other.hook_)) {}
+    : fd_(std::exchange(other.fd_, -1)),
+      pos_(std::exchange(other.pos_, 0)),
+      owned_(other.owned_),
+      hook_(std::move(other.hook_)) {}
 
 OutputFile& OutputFile::operator=(OutputFile&& other) noexcept {
   if (this != &other) {
-    if (fd_ >= 0) ::close(fd_);
+    if (fd_ >= 0 && owned_) ::close(fd_);
     fd_ = std::exchange(other.fd_, -1);
     pos_ = std::exchange(other.pos_, 0);
+    owned_ = other.owned_;
     hook_ = std::move(other.hook_);
   }
   return *this;
 }
 
 void OutputFile::CreateNew(const std::string& path, mode_t mode) {
-  if (fd_ >= 0) ::close(fd_);
+  if (fd_ >= 0 && owned_) ::close(fd_);
   fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+  owned_ = true;
   if (fd_ < 0) ThrowIoError("cannot create " + path);
+  pos_ = 0;
+}
+
+void OutputFile::WriteInto(int fd) {
+  if (fd_ >= 0 && owned_) ::close(fd_);
+  fd_ = fd;
+  owned_ = false;
   pos_ = 0;
 }
 
@@ -59,7 +71,7 @@ void OutputFile::Close() {
   if (fd_ < 0) return;
   if (hook_) hook_(pos_, 0);
   int fd = std::exchange(fd_, -1);
-  if (::close(fd) != 0) ThrowIoError("cannot close");
+  if (owned_ && ::close(fd) != 0) ThrowIoError("cannot close");
 }
 
 }  // namespace vesk

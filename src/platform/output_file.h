@@ -24,6 +24,9 @@ class OutputFile {
   // Creates a new file; fails when anything (a file or a link) is already at
   // `path`. Never follows a symbolic link.
   void CreateNew(const std::string& path, mode_t mode = 0644);
+  // Writes through `fd`, which stays its owner's (a StagedOutput's): Close
+  // leaves it open.
+  void WriteInto(int fd);
   bool IsOpen() const { return fd_ >= 0; }
   void Write(const void* buf, std::size_t n);  // all or throw
   void Seek(int64_t pos);
@@ -35,6 +38,7 @@ class OutputFile {
  private:
   int fd_ = -1;
   int64_t pos_ = 0;
+  bool owned_ = true;
   WriteHook hook_;
 };
 

@@ -1,16 +1,22 @@
 #include "platform/staged_file.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <stdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <memory>
+#include <mutex>
+#include <random>
+#include <map>
 #include <utility>
 #include <vector>
 
@@ -37,12 +43,97 @@ int CreateUnique(const std::string& folder, std::string_view prefix, std::string
   return fd;
 }
 
+std::atomic<bool> named_staging_only{false};
+
+// Unnamed files handed over by StagedOutput::Keep: the link to each one's
+// /proc/self/fd entry, and its descriptor, until ReleaseUnnamed closes it.
+std::mutex kept_mutex;
+std::map<std::string, int>& KeptUnnamed() {
+  static std::map<std::string, int> kept;
+  return kept;
+}
+
+constexpr std::string_view kStagingPrefix = ".vesk-";
+constexpr std::string_view kStagingSuffix = ".part";
+constexpr std::string_view kOwnFdFolder = "/proc/self/fd/";
+
+// The name prefix of staging files this process gives names to:
+// ".vesk-<pid>-", so that a later run can tell whether their owner still lives.
+std::string OwnNamePrefix(std::string_view prefix) {
+  return std::string(prefix) + std::to_string(::getpid()) + "-";
+}
+
+// A new file in `folder` that has no name: the kernel frees it when its last
+// descriptor closes, after a crash too. -1 when the file system (or the
+// kernel) has no such files; other failures throw.
+int OpenUnnamed(const std::string& folder) {
+  if (named_staging_only) return -1;
+  const int fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+  if (fd >= 0) return fd;
+  if (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL) return -1;
+  Fail("cannot create a temporary file in " + folder, errno);
+}
+
+// Gives the unnamed file `fd` the name `path`; false when the name is taken.
+bool LinkUnnamed(int fd, const std::string& path) {
+  const std::string own = std::string(kOwnFdFolder) + std::to_string(fd);
+  if (::linkat(AT_FDCWD, own.c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) == 0) return true;
+  int error = errno;
+  if (error == ENOENT && ::access(own.c_str(), F_OK) != 0) {
+    // No /proc: the descriptor itself, which needs more privilege.
+    if (::linkat(fd, "", AT_FDCWD, path.c_str(), AT_EMPTY_PATH) == 0) return true;
+    error = errno;
+  }
+  if (error == EEXIST) return false;
+  Fail("cannot link " + path, error);
+}
+
+// Makes "<folder><prefix><pid>-XXXXXX<suffix>" with `make` (false: the name
+// is taken, try another) and returns the name.
+template <typename Make>
+std::string FreshName(const std::string& folder, std::string_view prefix, std::string_view suffix, Make make) {
+  static constexpr char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+  std::random_device random;
+  std::uniform_int_distribution<std::size_t> pick(0, sizeof kLetters - 2);
+  for (;;) {
+    std::string name = folder + OwnNamePrefix(prefix);
+    for (int i = 0; i < 6; ++i) name += kLetters[pick(random)];
+    name += suffix;
+    if (make(name)) return name;
+  }
+}
+
+// The process id in a staging name "<prefix><pid>-XXXXXX<suffix>", or 0.
+pid_t OwnerOfStagingName(std::string_view name, std::string_view prefix, std::string_view suffix) {
+  if (name.size() <= prefix.size() + suffix.size() + 7 || name.substr(0, prefix.size()) != prefix ||
+      name.substr(name.size() - suffix.size()) != suffix) {
+    return 0;
+  }
+  const std::string_view middle = name.substr(prefix.size(), name.size() - prefix.size() - suffix.size());
+  if (middle.size() < 8 || middle[middle.size() - 7] != '-') return 0;
+  const std::string_view digits = middle.substr(0, middle.size() - 7);
+  if (digits.empty() || digits.size() > 9 || digits.find_first_not_of("0123456789") != std::string_view::npos) {
+    return 0;
+  }
+  return static_cast<pid_t>(std::stol(std::string(digits)));
+}
+
+bool ProcessGone(pid_t pid) { return pid != ::getpid() && ::kill(pid, 0) != 0 && errno == ESRCH; }
+
 // Makes a rename in `folder` survive a power cut; best effort.
 void SyncFolder(const std::string& folder) {
   const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) return;
   ::fsync(fd);
   ::close(fd);
+}
+
+// The bits a commit gives `target`: `mode`, except that a file it replaces
+// never becomes readable or writable by more people than before.
+mode_t ModeOverTarget(mode_t mode, const std::string& target) {
+  struct stat st {};
+  if (::lstat(target.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return mode;
+  return mode & (st.st_mode | S_IRWXU | S_ISUID | S_ISGID | S_ISVTX);
 }
 
 void RenameInto(const std::string& staging, const std::string& target, bool replace) {
@@ -127,7 +218,7 @@ void CommitStagedFile(const std::string& staging, const std::string& target, mod
   const int fd = ::open(staging.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
   if (fd < 0) Fail("cannot open " + staging, errno);
   const bool replacing = replace && Occupied(target);
-  if ((replacing && ::fdatasync(fd) != 0) || ::fchmod(fd, mode) != 0) {
+  if ((replacing && ::fdatasync(fd) != 0) || ::fchmod(fd, replacing ? ModeOverTarget(mode, target) : mode) != 0) {
     const int error = errno;
     ::close(fd);
     Fail("cannot complete " + staging, error);
@@ -137,10 +228,51 @@ void CommitStagedFile(const std::string& staging, const std::string& target, mod
   if (replacing) SyncFolder(FolderOf(target));
 }
 
+void RemoveStaleStaging(const std::string& folder, std::string_view prefix, std::string_view suffix) {
+  DIR* dir = ::opendir(folder.c_str());
+  if (dir == nullptr) return;
+  const int dir_fd = ::dirfd(dir);
+  while (const dirent* entry = ::readdir(dir)) {
+    const pid_t owner = OwnerOfStagingName(entry->d_name, prefix, suffix);
+    if (owner <= 0 || !ProcessGone(owner)) continue;
+    struct stat st {};
+    if (::fstatat(dir_fd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 || st.st_uid != ::geteuid()) continue;
+    if (S_ISREG(st.st_mode) || S_ISLNK(st.st_mode)) ::unlinkat(dir_fd, entry->d_name, 0);
+  }
+  ::closedir(dir);
+}
+
+std::string StagingNamePrefix(std::string_view prefix) { return OwnNamePrefix(prefix); }
+
+bool StagingNameOfGoneProcess(std::string_view name, std::string_view prefix, std::string_view suffix) {
+  const pid_t owner = OwnerOfStagingName(name, prefix, suffix);
+  return owner > 0 && ProcessGone(owner);
+}
+
+void SetNamedStagingForTests(bool named) { named_staging_only = named; }
+
+bool ReleaseUnnamed(const std::string& path) {
+  int fd = -1;
+  {
+    std::lock_guard lock(kept_mutex);
+    const auto found = KeptUnnamed().find(path);
+    if (found == KeptUnnamed().end()) return false;
+    fd = found->second;
+    KeptUnnamed().erase(found);
+  }
+  ::unlink(path.c_str());
+  ::close(fd);
+  return true;
+}
+
 StagedOutput::~StagedOutput() { Abandon(); }
 
 StagedOutput::StagedOutput(StagedOutput&& other) noexcept
     : fd_(std::exchange(other.fd_, -1)),
+      unnamed_(other.unnamed_),
+      folder_(std::move(other.folder_)),
+      prefix_(std::move(other.prefix_)),
+      suffix_(std::move(other.suffix_)),
       target_(std::move(other.target_)),
       staging_(std::exchange(other.staging_, std::string())),
       mode_(other.mode_),
@@ -153,6 +285,10 @@ StagedOutput& StagedOutput::operator=(StagedOutput&& other) noexcept {
   if (this != &other) {
     Abandon();
     fd_ = std::exchange(other.fd_, -1);
+    unnamed_ = other.unnamed_;
+    folder_ = std::move(other.folder_);
+    prefix_ = std::move(other.prefix_);
+    suffix_ = std::move(other.suffix_);
     target_ = std::move(other.target_);
     staging_ = std::exchange(other.staging_, std::string());
     mode_ = other.mode_;
@@ -170,8 +306,21 @@ void StagedOutput::Open(const std::string& target, mode_t mode) {
   mode_ = mode;
   written_ = 0;
   writeback_from_ = 0;
-  fd_ = CreateUnique(FolderOf(target), ".vesk-", ".part", staging_);
+  OpenIn(FolderOf(target), kStagingPrefix, kStagingSuffix);
   writeback_ = Occupied(target);
+}
+
+void StagedOutput::OpenIn(const std::string& folder, std::string_view prefix, std::string_view suffix) {
+  folder_ = folder;
+  prefix_ = prefix;
+  suffix_ = suffix;
+  fd_ = OpenUnnamed(folder);
+  unnamed_ = fd_ >= 0;
+  if (unnamed_) return;
+  // Staging under a name: the names this user's crashed runs left here go
+  // first, then this run's carries its process id for the runs after it.
+  RemoveStaleStaging(folder, prefix, suffix);
+  fd_ = CreateUnique(folder, OwnNamePrefix(prefix), suffix, staging_);
 }
 
 void StagedOutput::OpenTemporary(const std::string& folder, std::string_view prefix, std::string_view suffix) {
@@ -181,7 +330,9 @@ void StagedOutput::OpenTemporary(const std::string& folder, std::string_view pre
   written_ = 0;
   writeback_ = false;
   writeback_from_ = 0;
-  fd_ = CreateUnique(folder, prefix, suffix, staging_);
+  // Links left by runs that crashed holding a temporary file lead nowhere.
+  RemoveStaleStaging(folder, prefix, suffix);
+  OpenIn(folder, prefix, suffix);
 }
 
 void StagedOutput::Write(const void* buf, std::size_t n) {
@@ -301,10 +452,15 @@ void StagedOutput::Commit(bool replace) {
     if (hook_) hook_(written_, 0);
     replacing = replace && Occupied(target_);
     if (replacing && ::fdatasync(fd_) != 0) Fail("cannot write " + target_, errno);
-    if (::fchmod(fd_, mode_) != 0) Fail("cannot set the permissions of " + target_, errno);
-    const int fd = std::exchange(fd_, -1);
-    if (::close(fd) != 0) Fail("cannot write " + target_, errno);
-    RenameInto(staging_, target_, replace);
+    const mode_t mode = replacing ? ModeOverTarget(mode_, target_) : mode_;
+    if (::fchmod(fd_, mode) != 0) Fail("cannot set the permissions of " + target_, errno);
+    if (unnamed_) {
+      LinkIntoPlace(replace);
+    } else {
+      const int fd = std::exchange(fd_, -1);
+      if (::close(fd) != 0) Fail("cannot write " + target_, errno);
+      RenameInto(staging_, target_, replace);
+    }
   } catch (...) {
     Abandon();
     throw;
@@ -313,10 +469,47 @@ void StagedOutput::Commit(bool replace) {
   if (replacing) SyncFolder(FolderOf(target_));
 }
 
+void StagedOutput::LinkIntoPlace(bool replace) {
+  // The data is checked by close only after the link: a link can be undone,
+  // a close cannot be repeated.
+  if (!replace) {
+    if (!LinkUnnamed(fd_, target_)) throw TargetExistsError(target_ + " exists");
+    staging_ = target_;
+  } else {
+    // A link never replaces anything: the file gets a fresh name beside the
+    // target, renamed over it.
+    staging_ = FreshName(FolderOf(target_), kStagingPrefix, kStagingSuffix,
+                         [this](const std::string& name) { return LinkUnnamed(fd_, name); });
+    if (::rename(staging_.c_str(), target_.c_str()) != 0) Fail("cannot rename to " + target_, errno);
+    staging_ = target_;
+  }
+  const int fd = std::exchange(fd_, -1);
+  if (::close(fd) != 0) {
+    const int error = errno;
+    ::unlink(target_.c_str());
+    staging_.clear();
+    Fail("cannot write " + target_, error);
+  }
+}
+
 std::string StagedOutput::Keep() {
   if (fd_ < 0 || !target_.empty()) throw IoError("no temporary file open");
   try {
     if (hook_) hook_(written_, 0);
+    if (unnamed_) {
+      // The file stays open and nameless until the caller deletes the path
+      // it is given: a symbolic link to this process's own descriptor, which
+      // leads nowhere else and holds nothing after a crash.
+      const std::string own = std::string(kOwnFdFolder) + std::to_string(fd_);
+      const std::string link = FreshName(folder_, prefix_, suffix_, [&](const std::string& name) {
+        if (::symlink(own.c_str(), name.c_str()) == 0) return true;
+        if (errno != EEXIST) Fail("cannot create a temporary file in " + folder_, errno);
+        return false;
+      });
+      std::lock_guard lock(kept_mutex);
+      KeptUnnamed().emplace(link, std::exchange(fd_, -1));
+      return link;
+    }
     const int fd = std::exchange(fd_, -1);
     if (::close(fd) != 0) Fail("cannot write " + staging_, errno);
   } catch (...) {

@@ -1,14 +1,20 @@
 // Files that appear complete or not at all.
 //
-// Every output is written under a unique hidden name in its target's folder
-// and renamed to the target only once it is complete, so a failure, a cancel
-// or a kill leaves whatever was at the target before exactly as it was. An
+// Every output is written as a file without a name in its target's folder
+// and linked into place only once it is complete, so a failure, a cancel or
+// a kill leaves whatever was at the target before exactly as it was, and a
+// crash leaves nothing: the kernel frees a file that has no name when its
+// last descriptor closes. Where the file system has no such files, the
+// output is written under a hidden name that carries the process id, and the
+// next output staged in that folder removes the names whose process is gone. An
 // output that replaces a file is on the disk before the rename, so a power
 // cut cannot lose the old file either; a new file, whose source is still
 // there, goes to the disk with the system's ordinary writeback, as a copy
 // does (the shredder flushes the file system before it destroys anything).
-// Temporary files get unique names, are created exclusively with mode 0600
-// and are deleted only by the run that made them.
+// Staging and temporary files are created with mode 0600; the output gets
+// its bits at the commit, and a file it replaces never becomes readable or
+// writable by more people than before (the group's and others' bits are those
+// that both the old file and the output have).
 #pragma once
 
 #include <sys/types.h>
@@ -57,6 +63,21 @@ std::string FolderOf(const std::string& path);
 // followed (a commit replaces the link itself). True when nothing is there.
 bool Replaceable(const std::string& target);
 
+// Removes the files and links in `folder` named "<prefix><pid>-XXXXXX<suffix>" that
+// belong to this user and whose process no longer runs: staging files of a
+// run that crashed where no unnamed files can be made.
+void RemoveStaleStaging(const std::string& folder, std::string_view prefix, std::string_view suffix);
+// "<prefix><pid>-": the start of the names this process stages under.
+std::string StagingNamePrefix(std::string_view prefix);
+// Whether `name` is such a staging name of a process that no longer runs.
+bool StagingNameOfGoneProcess(std::string_view name, std::string_view prefix, std::string_view suffix);
+// Tests: stage under names, as on a file system without unnamed files.
+void SetNamedStagingForTests(bool named);
+// Closes the unnamed temporary file that StagedOutput::Keep handed over as
+// `path`, which frees it, and removes that link; false when `path` is no
+// such file (DeleteFile calls this first).
+bool ReleaseUnnamed(const std::string& path);
+
 // Makes the completed file `staging` the file `target`: pushes its data to the
 // disk when it replaces a file, gives it the permission bits `mode`, then
 // renames it over `target`
@@ -78,13 +99,17 @@ class StagedOutput {
   // Creates the staging file in the folder of `target`. `mode` is the
   // permission bits the target gets on commit. Throws IoError.
   void Open(const std::string& target, mode_t mode = DefaultFileMode());
-  // Creates a new temporary file with CreateUniqueFile's naming (mode 0600);
-  // it is finished with Keep, not Commit.
+  // Creates a new temporary file in `folder` (mode 0600), without a name
+  // where the file system allows, else with CreateUniqueFile's naming and the
+  // process id; it is finished with Keep, not Commit.
   void OpenTemporary(const std::string& folder, std::string_view prefix, std::string_view suffix);
   // Tests: called before each write and, with size 0, before the final
   // flush of a commit or a keep (fault_hooks.h).
   void SetWriteHook(WriteHook hook) { hook_ = std::move(hook); }
   bool IsOpen() const { return fd_ >= 0; }
+  // The open file, for a writer of its own (OutputFile::WriteInto); the
+  // bytes it writes are not counted in BytesWritten.
+  int Descriptor() const { return fd_; }
   void Write(const void* buf, std::size_t n);  // all or throw
   template <typename Bytes>
   void Write(const Bytes& bytes) {
@@ -106,17 +131,25 @@ class StagedOutput {
   // failure the staging file is deleted and IoError thrown; the target is
   // untouched.
   void Commit(bool replace = true);
-  // Closes a temporary file (checked) and hands it over: the caller now owns
-  // the file at the returned path. On failure it is deleted and IoError thrown.
+  // Hands a temporary file over: the caller now owns the file at the
+  // returned path and deletes it with DeleteFile. A file without a name stays
+  // open until then, and the path is a symbolic link with CreateUniqueFile's
+  // naming (and the process id) to this process's descriptor of it. On
+  // failure it is deleted and IoError thrown.
   std::string Keep();
   // Closes and deletes the staging file; the target is untouched. No-throw.
   void Abandon() noexcept;
 
   const std::string& Target() const { return target_; }
+  // The staging file's name; empty while it has none.
   const std::string& StagingPath() const { return staging_; }
 
  private:
   int fd_ = -1;
+  bool unnamed_ = false;
+  std::string folder_;  // where it was made, and the parts of its names
+  std::string prefix_;
+  std::string suffix_;
   std::string target_;
   std::string staging_;
   mode_t mode_ = 0644;
@@ -125,6 +158,8 @@ class StagedOutput {
   bool writeback_ = false;      // the target was there when the output was opened
   WriteHook hook_;
 
+  void OpenIn(const std::string& folder, std::string_view prefix, std::string_view suffix);
+  void LinkIntoPlace(bool replace);
   static constexpr int64_t kWritebackRun = int64_t{8} << 20;
   void StartWriteback() noexcept;
   // Appends `n` bytes read from `in`, the output being at offset `to`.

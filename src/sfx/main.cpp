@@ -5,9 +5,12 @@
 
 #include "cli/payload_commands.h"
 #include "cli/signals.h"
+#include "platform/core_dumps.h"
 #include "cli/texts.h"
 
 int main(int argc, char** argv) {
+  // Before any key is read: no core file or debugger can see one.
+  vesk::KeepSecretsOutOfDumps();
   // Before any thread exists: every command cancels cleanly on a signal.
   vesk::cli::WatchSignals();
   if (argc == 1) {

@@ -257,18 +257,29 @@ int WithoutReadOverride(const std::function<int()>& body) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : 99;
 }
 
+// The message says what the folder did not become: a compression-only or
+// plain tar run says nothing of encryption.
 TEST_F(FolderEngine, AnUnreadableFileStopsTheRunWithItsName) {
   BuildSampleTree(folder_);
   ASSERT_EQ(::chmod((folder_ + "/private/secret").c_str(), 0), 0);
-  const int status = WithoutReadOverride([this] {
-    Pack(Job(Road::kKeyed, 2));
-    const RunResult result = r_.Result();
-    if (result.outcome != Outcome::kFailed) return 1;
-    if (result.reason != "无法读取“top/private/secret”，文件夹没有加密。") return 2;
-    return PathExists(dir_.File("top.tar.jmz")) ? 3 : 0;
-  });
-  EXPECT_EQ(status, 0);
-  EXPECT_EQ(FolderEntries(dir_.path()), std::vector<std::string>{"src"});
+  const struct {
+    Road road;
+    const char* reason;
+  } cases[] = {{Road::kKeyed, "无法读取“top/private/secret”，文件夹没有加密。"},
+               {Road::kCompressed, "无法读取“top/private/secret”，文件夹没有压缩。"},
+               {Road::kTar, "无法读取“top/private/secret”，文件夹没有打包。"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.reason);
+    const int status = WithoutReadOverride([this, &c] {
+      Pack(Job(c.road, 2));
+      const RunResult result = r_.Result();
+      if (result.outcome != Outcome::kFailed) return 1;
+      if (result.reason != c.reason) return 2;
+      return PathExists(dir_.File("top.tar.jmz")) ? 3 : 0;
+    });
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(FolderEntries(dir_.path()), std::vector<std::string>{"src"});
+  }
 }
 
 TEST_F(FolderEngine, UnpackingMakesTheFolderAndDropsTheTarItWasGiven) {
@@ -301,6 +312,82 @@ TEST_F(FolderEngine, UnpackingMakesTheFolderAndDropsTheTarItWasGiven) {
   UnpackFolder({dir_.File("bad.tar"), dir_.File("bad"), Operation::Decrypt, nullptr, true}, r_);
   EXPECT_EQ(r_.Result().outcome, Outcome::kFailed);
   EXPECT_EQ(FolderEntries(dir_.path()), (std::vector<std::string>{"bad.tar", "src", "top", "top.tar"}));
+}
+
+// Names from the packed folder or from a tar stream can hold terminal
+// controls (a title change, a screen clear): every list and message that
+// names them shows them escaped.
+TEST_F(FolderEngine, NamesInMessagesAreShownEscaped) {
+  const std::string fifo = "f\x1b]0;t\x07";
+  const std::string setid = "s\x1b[2J";
+  ASSERT_EQ(::mkdir(folder_.c_str(), 0755), 0);
+  ASSERT_EQ(::mkfifo((folder_ + "/" + fifo).c_str(), 0644), 0);
+  WriteFile(folder_ + "/" + setid, "x");
+  ASSERT_EQ(::chmod((folder_ + "/" + setid).c_str(), 04755), 0);
+  const auto shown = [this] {
+    std::string all = r_.Result().reason;
+    for (const std::string& m : r_.messages) all += m;
+    return all;
+  };
+  PackJob job = Job(Road::kTar);
+  job.target_path = dir_.File("top.tar");
+  Pack(job);
+  EXPECT_EQ(shown().find('\x1b'), std::string::npos);
+  EXPECT_NE(shown().find("f\\x1B]0;t\\x07"), std::string::npos) << ::testing::PrintToString(shown());
+  // GNU tar keeps the FIFO: skipped, and the set-ID bit cleared, on unpacking.
+  ASSERT_EQ(Shell("tar -cf " + Quote(dir_.File("gnu.tar")) + " -C " + Quote(dir_.File("src")) + " top"), 0);
+  r_.BeginRun();
+  r_.Flags().KeepDecrypting = true;
+  UnpackFolder({dir_.File("gnu.tar"), dir_.File("out"), Operation::Decrypt, nullptr, false}, r_);
+  EXPECT_EQ(shown().find('\x1b'), std::string::npos);
+  EXPECT_NE(shown().find("s\\x1B[2J"), std::string::npos) << shown();
+  EXPECT_NE(shown().find("f\\x1B]0;t\\x07"), std::string::npos) << shown();
+  // An unsafe entry's name in the refusal.
+  ASSERT_EQ(Shell("tar -cf " + Quote(dir_.File("evil.tar")) + " -C " + Quote(dir_.File("src")) +
+                  " --transform='s|^top/s|../\x1b[2J|' top/" + Quote(setid)), 0);
+  r_.BeginRun();
+  r_.Flags().KeepDecrypting = true;
+  UnpackFolder({dir_.File("evil.tar"), dir_.File("evil"), Operation::Decrypt, nullptr, false}, r_);
+  EXPECT_EQ(r_.Result().outcome, Outcome::kRefused);
+  EXPECT_EQ(shown().find('\x1b'), std::string::npos) << shown();
+}
+
+// A disk that fills up is named as the reason whichever way the folder
+// goes, though the run's cleanup frees the space before the message.
+TEST_F(FolderEngine, AFullDiskIsTheReasonGivenWhenPackingOrUnpacking) {
+  testing::SmallDisk disk(1 << 20);
+  if (!disk.Ready()) GTEST_SKIP() << "cannot mount a small disk";
+  ASSERT_EQ(::mkdir(folder_.c_str(), 0755), 0);
+  WriteFile(folder_ + "/big", testing::RandomBytes(3 << 20, 7));
+  PackJob job = Job(Road::kTar);
+  job.target_path = disk.File("top.tar");
+  Pack(job);
+  EXPECT_EQ(r_.Result().reason, "打包文件夹出错!已停止。磁盘空间不足。");
+  job.target_path = dir_.File("top.tar");
+  Pack(job);
+  ASSERT_EQ(r_.Result().outcome, Outcome::kDone);
+  r_.BeginRun();
+  r_.Flags().KeepDecrypting = true;
+  UnpackFolder({dir_.File("top.tar"), disk.File("top"), Operation::Decrypt, nullptr, false}, r_);
+  EXPECT_EQ(r_.Result().reason, "解开文件夹“" + disk.File("top") + "”出错!已停止。磁盘空间不足。");
+  EXPECT_TRUE(FolderEntries(disk.path()).empty());
+}
+
+// A name that no folder here can hold (a component over 255 bytes, as
+// another system's tar may store) is named as the reason.
+TEST_F(FolderEngine, ANameTooLongForTheFileSystemIsTheReasonGiven) {
+  ASSERT_EQ(::mkdir(folder_.c_str(), 0755), 0);
+  WriteFile(folder_ + "/short", "x");
+  const std::string name(300, 'n');
+  ASSERT_EQ(Shell("tar -cf " + Quote(dir_.File("long.tar")) + " -C " + Quote(dir_.File("src")) +
+                  " --transform='s|short$|" + name + "|' top"), 0);
+  r_.BeginRun();
+  r_.Flags().KeepDecrypting = true;
+  UnpackFolder({dir_.File("long.tar"), dir_.File("out"), Operation::Decrypt, nullptr, false}, r_);
+  EXPECT_EQ(r_.Result().outcome, Outcome::kFailed);
+  EXPECT_EQ(r_.Result().reason, "解开文件夹“" + dir_.File("out") + "”出错!已停止。“top/" + name +
+                                    "”的名称太长，这里的文件系统不能保存。");
+  EXPECT_EQ(FolderEntries(dir_.path()), (std::vector<std::string>{"long.tar", "src"}));
 }
 
 }  // namespace

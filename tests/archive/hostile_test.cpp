@@ -4,6 +4,8 @@
 // being built in.
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <grp.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -15,6 +17,7 @@
 #include "archive/tree_fixture.h"
 #include "archive/unpacker.h"
 #include "platform/file_io.h"
+#include "platform/staged_file.h"
 #include "support/disk.h"
 #include "support/temp_dir.h"
 
@@ -208,6 +211,62 @@ TEST_F(Hostile, AStreamCutShortAnywhereLeavesNothing) {
   StringSource breaking(whole, 60000);
   EXPECT_THROW(UnpackTree(breaking, dir_.File("work/out"), {}), IoError);
   ExpectNothingLeft();
+}
+
+// A user other than root unpacks as GNU tar does: a read-only top folder
+// is no obstacle (modes come after the tree is in place), and the umask
+// takes its bits from every stored mode. Root keeps the stored bits.
+TEST_F(Hostile, AUserUnpacksReadOnlyFoldersUnderTheUmaskAndRootKeepsTheStoredBits) {
+  ::mkdir(dir_.File("a/top/sub").c_str(), 0777);
+  ::chmod(dir_.File("a/top/sub").c_str(), 0777);
+  ::chmod(dir_.File("a/top/file.txt").c_str(), 0666);
+  ::chmod(dir_.File("a/top").c_str(), 0555);
+  const std::string stream = Tar("-C " + Quote(dir_.File("a")) + " top");
+  ::chmod(dir_.File("a/top").c_str(), 0755);
+  ::chmod(dir_.path().c_str(), 0755);  // for the user to reach work/
+  struct Case {
+    bool root;
+    mode_t top, sub, file;
+  };
+  for (const Case c : {Case{false, 0500, 0700, 0600}, Case{true, 0555, 0777, 0666}}) {
+    SCOPED_TRACE(c.root);
+    ::system(("chmod -R u+w " + Quote(dir_.File("work/out")) + " 2>/dev/null; rm -rf " + Quote(dir_.File("work/out"))).c_str());
+    ASSERT_EQ(::chown(dir_.File("work").c_str(), c.root ? 0 : 65534, c.root ? 0 : 65534), 0);
+    const pid_t child = ::fork();
+    if (child == 0) {
+      if (!c.root && (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(100);
+      ::umask(077);
+      if (const auto failure = Unpack(stream)) ::_exit(10 + static_cast<int>(*failure));
+      struct stat top {}, sub {}, file {};
+      if (::stat(dir_.File("work/out").c_str(), &top) != 0 || ::stat(dir_.File("work/out/sub").c_str(), &sub) != 0 ||
+          ::stat(dir_.File("work/out/file.txt").c_str(), &file) != 0) {
+        ::_exit(2);
+      }
+      if ((top.st_mode & 07777) != c.top) ::_exit(3);
+      if ((sub.st_mode & 07777) != c.sub) ::_exit(4);
+      ::_exit((file.st_mode & 07777) != c.file ? 5 : 0);
+    }
+    int status = -1;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+  }
+}
+
+// The staging folder of a run that was killed is removed by the next run
+// beside it; one of a run still going stays.
+TEST_F(Hostile, AKilledRunsStagingFolderGoesWithTheNextRun) {
+  const pid_t gone = ::fork();
+  if (gone == 0) ::_exit(0);
+  ASSERT_EQ(::waitpid(gone, nullptr, 0), gone);
+  const std::string stale = dir_.File("work/.vesk-" + std::to_string(gone) + "-abcdef.unpack");
+  const std::string live = dir_.File("work/" + StagingNamePrefix(".vesk-") + "abcdef.unpack");
+  for (const std::string& folder : {stale, live}) {
+    ::mkdir(folder.c_str(), 0700);
+    ::mkdir((folder + "/top").c_str(), 0500);
+  }
+  ASSERT_EQ(Unpack(Tar("-C " + Quote(dir_.File("a")) + " top")), std::nullopt);
+  EXPECT_EQ(FolderEntries(dir_.File("work")), (std::vector<std::string>{live.substr(live.rfind('/') + 1), "out"}));
 }
 
 }  // namespace

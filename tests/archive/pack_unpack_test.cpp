@@ -3,6 +3,8 @@
 // the unpacker turns what the packer and GNU tar write back into that tree,
 // with every kind of entry, name, mode and time the sample tree holds.
 #include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -260,6 +262,43 @@ TEST(TreeSurvey, CountsEachFileOnceAndListsWhatCannotBePacked) {
   // Each hard-linked file counted once.
   EXPECT_EQ(totals.bytes, int64_t{15 + 29 + 0 + 13 + 18 + 9 + 21 + 1 + 13});
   MakeRemovable(dir.path());
+}
+
+// A tree deeper than the descriptor limit is walked whole: the walk keeps
+// only a few folders open and opens the others again on its way back.
+TEST(TreeWalkDepth, ATreeDeeperThanTheDescriptorLimitIsWalkedWhole) {
+  TempDir dir;
+  std::string path = dir.File("top");
+  constexpr int kDepth = 300;
+  ASSERT_EQ(::mkdir(path.c_str(), 0755), 0);
+  const int top = ::open(path.c_str(), O_RDONLY | O_DIRECTORY);
+  int at = ::dup(top);
+  for (int i = 0; i < kDepth; ++i) {
+    ASSERT_EQ(::mkdirat(at, "d", 0755), 0);
+    const int next = ::openat(at, "d", O_RDONLY | O_DIRECTORY);
+    ::close(at);
+    at = next;
+    const int file = ::openat(at, "f", O_WRONLY | O_CREAT, 0644);
+    ::close(file);
+  }
+  ::close(at);
+  ::close(top);
+  const pid_t child = ::fork();
+  if (child == 0) {
+    const rlimit few{64, 64};
+    if (::setrlimit(RLIMIT_NOFILE, &few) != 0) ::_exit(100);
+    try {
+      const std::atomic<bool> keep{true};
+      const TreeTotals totals = SurveyTree(dir.File("top"), "top", keep, {});
+      ::_exit(totals.folders == kDepth + 1 && totals.files == kDepth ? 0 : 1);
+    } catch (...) {
+      ::_exit(2);
+    }
+  }
+  int status = -1;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
 #!/bin/sh
-# vesk-cli has to start on a stock system, so it may need nothing beyond the
+# A program that has to start on a stock system may need nothing beyond the
 # C and C++ runtime libraries and zlib: neither as a direct dependency
 # (NEEDED) nor through one of them (ldd). With --c-only, not even the C++
 # runtime: only libc, libm and zlib (and the dynamic loader).

@@ -100,8 +100,9 @@ TEST_F(CliFolders, AnExistingFolderIsNeverMergedIntoNotEvenWithYes) {
   EXPECT_EQ(dec.out, "");
   EXPECT_TRUE(Contains(dec.err, "已经存在，没有解开")) << dec.err;
   EXPECT_EQ(Differences(before, TakeSnapshot(folder_)), "");
-  // The decrypted tar stays, to be unpacked elsewhere.
+  // The decrypted tar stays, to be unpacked elsewhere, and the user is told where.
   ASSERT_TRUE(std::filesystem::exists(folder_ + ".tar"));
+  EXPECT_TRUE(Contains(dec.err, "解密出的tar文件保留在“" + folder_ + ".tar”")) << dec.err;
   const auto there = Cli({"unpack", folder_ + ".tar", "--yes"});
   EXPECT_EQ(there.status, 1);
   const auto elsewhere = Cli({"unpack", folder_ + ".tar", "-o", dir_.File("copy")});
@@ -135,6 +136,8 @@ TEST_F(CliFolders, FoldersAndFilesTogetherEachGetTheirOutput) {
   const auto zak = Cli({"compress", folder_, "--level", "1"});
   ASSERT_EQ(zak.status, 0) << zak.err;
   EXPECT_EQ(zak.out, folder_ + ".tar.zak\n");
+  // A compression says nothing of encryption, its list of skipped files neither.
+  EXPECT_FALSE(Contains(zak.err, "加密")) << zak.err;
   const auto unzip = Cli({"decompress", folder_ + ".tar.zak"});
   ASSERT_EQ(unzip.status, 0) << unzip.err;
   EXPECT_EQ(unzip.out, folder_ + ".tar\n");

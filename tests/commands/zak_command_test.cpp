@@ -15,6 +15,7 @@
 
 #include "compress/compress_file.h"
 #include "compress/compressor.h"
+#include "support/disk.h"
 #include "support/faults.h"
 #include "support/temp_dir.h"
 #include "threads/queued_ui_thread.h"
@@ -127,7 +128,7 @@ TEST(CompressFile, WritesTheComponentsBytesAtEachLevel) {
   }
 }
 
-// The modes of the hidden staging files in `folder`.
+// The modes of the staging files in `folder`: hidden names, or none.
 std::vector<mode_t> StagingModes(const std::string& folder) {
   std::vector<mode_t> modes;
   DIR* dir = ::opendir(folder.c_str());
@@ -137,6 +138,7 @@ std::vector<mode_t> StagingModes(const std::string& folder) {
     if (name.rfind(".vesk-", 0) == 0 && ::stat((folder + "/" + name).c_str(), &st) == 0) modes.push_back(st.st_mode & 07777);
   }
   if (dir != nullptr) ::closedir(dir);
+  for (const unsigned mode : testing::UnnamedFileModes(folder)) modes.push_back(mode);
   return modes;
 }
 

@@ -61,7 +61,8 @@ TEST(StagedOutput, TargetAppearsOnlyOnCommitAndKeepsItsOldContentUntilThen) {
   out.Open(target, 0640);
   out.Write(std::string("new content"));
   EXPECT_EQ(ReadFile(target), "old");
-  EXPECT_EQ(Names(dir.path()).size(), 2u);  // the target and the staging file
+  EXPECT_EQ(Names(dir.path()), std::vector<std::string>{"out.bin"});  // the staging file has no name
+  EXPECT_EQ(testing::UnnamedFileModes(dir.path()), std::vector<unsigned>{0600u});
   out.Commit();
   EXPECT_EQ(ReadFile(target), "new content");
   EXPECT_EQ(ModeOf(target), 0640u);
@@ -188,17 +189,93 @@ TEST(StagedOutput, TemporaryFileIsPrivateUniqueAndHandedOverOnlyWhenClosed) {
   StagedOutput a, b;
   a.OpenTemporary(folder, "vesk-", ".zak");
   b.OpenTemporary(folder, "vesk-", ".zak");
-  EXPECT_NE(a.StagingPath(), b.StagingPath());
-  EXPECT_EQ(ModeOf(a.StagingPath()), 0600u);
+  EXPECT_EQ(Names(dir.path()).size(), 1u);  // neither has a name while written
   a.Write(std::string("payload"));
   const std::string kept = a.Keep();
   EXPECT_EQ(ReadFile(kept), "payload");
+  EXPECT_EQ(ModeOf(kept), 0600u);
+  EXPECT_EQ(kept.substr(kept.size() - 4), ".zak");
   EXPECT_THROW(a.Commit(), IoError);  // a temporary file has no target
   b.Write(std::string("partial"));
   b.Abandon();
   EXPECT_EQ(Names(dir.path()).size(), 2u);  // kept, and the file that was there
   EXPECT_EQ(ReadFile(dir.File("vesk-name.zak")), "someone else's");
+  EXPECT_TRUE(DeleteFile(kept));  // frees the file and removes its path
+  EXPECT_EQ(Names(dir.path()), std::vector<std::string>{"vesk-name.zak"});
+  EXPECT_TRUE(testing::UnnamedFileModes(dir.path()).empty());
   EXPECT_THROW(StagedOutput().OpenTemporary(dir.File("missing/"), "vesk-", ".zak"), IoError);
+}
+
+// A run killed while it writes leaves nothing a later reader could find:
+// the staging file has no name, or, where the file system cannot make such
+// files, a name that the next run staging in that folder removes.
+TEST(StagedOutput, AKilledRunLeavesNoStagingFileBehind) {
+  for (const bool named : {false, true}) {
+    SCOPED_TRACE(named);
+    TempDir dir;
+    SetNamedStagingForTests(named);
+    const pid_t child = ::fork();
+    if (child == 0) {
+      StagedOutput out;
+      out.Open(dir.File("out.bin"));
+      out.Write(std::string("secret"));
+      StagedOutput temporary;
+      temporary.OpenTemporary(dir.path() + "/", "vesk-", ".zak");
+      temporary.Write(std::string("secret"));
+      (void)temporary.Keep();
+      ::_exit(0);  // no destructor, no cleanup: as after a kill
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_EQ(Names(dir.path()).size(), named ? 2u : 1u);  // (the kept temporary's link)
+    // A name of a process that still runs stays.
+    const std::string live = dir.File(StagingNamePrefix(".vesk-") + "abcdef.part");
+    WriteFile(live, "in use");
+    StagedOutput next;
+    next.Open(dir.File("other.bin"));
+    StagedOutput next_temporary;
+    next_temporary.OpenTemporary(dir.path() + "/", "vesk-", ".zak");
+    const std::vector<std::string> left = Names(dir.path());
+    EXPECT_EQ(left.size(), named ? 3u : 1u);
+    for (const std::string& name : left) EXPECT_EQ(name.find(std::to_string(child)), std::string::npos) << name;
+    ::unlink(live.c_str());
+  }
+  SetNamedStagingForTests(false);
+}
+
+// A replaced file never becomes readable or writable by more people than
+// before, whichever way the output is committed.
+TEST(StagedOutput, AReplacedFileKeepsTheStricterBits) {
+  struct Case {
+    mode_t before;  // 0: nothing there
+    mode_t output;
+    mode_t after;
+  };
+  const Case cases[] = {{0, 0644, 0644}, {0600, 0644, 0600}, {0640, 0604, 0600}, {0644, 0600, 0600},
+                        {0644, 0755, 0755 & 0744}, {0755, 0644, 0644}};
+  TempDir dir;
+  const mode_t old_mask = ::umask(0);
+  for (const Case& c : cases) {
+    for (const bool by_path : {false, true}) {
+      SCOPED_TRACE(std::to_string(c.before) + " " + std::to_string(c.output) + (by_path ? " by path" : ""));
+      const std::string target = dir.File("t");
+      ::unlink(target.c_str());
+      if (c.before != 0) {
+        WriteFile(target, "old");
+        ASSERT_EQ(::chmod(target.c_str(), c.before), 0);
+      }
+      if (by_path) {
+        const std::string staging = CreateUniqueFile(dir.path() + "/", ".vesk-", ".part");
+        CommitStagedFile(staging, target, c.output, true);
+      } else {
+        StagedOutput out;
+        out.Open(target, c.output);
+        out.Commit();
+      }
+      EXPECT_EQ(ModeOf(target), c.after);
+    }
+  }
+  ::umask(old_mask);
 }
 
 TEST(StagedOutput, ReplaceableRefusesFoldersAndLockedFoldersButNotLinks) {

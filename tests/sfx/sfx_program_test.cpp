@@ -6,6 +6,8 @@
 
 #include <csignal>
 #include <filesystem>
+#include <fstream>
+#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -223,6 +225,63 @@ TEST_F(SfxProgram, FilesWhoseProgramPartIsVeskCliStillOpen) {
   const ProcessResult own = Run({old, "self-decrypt", "--key-env", "VESK_KEY", "-o", dir_.File("own")});
   ASSERT_EQ(own.status, 0) << own.err;
   EXPECT_EQ(ReadFile(dir_.File("own.txt")), plain);
+}
+
+// How the running process `pid` of `program` stands for core files and
+// debuggers, once it runs `program`: "core 0, undumpable" when no core file
+// can be written and no other process of its user can read its memory.
+std::string DumpState(int pid, const std::string& program) {
+  const std::string proc = "/proc/" + std::to_string(pid);
+  for (int i = 0; i < 500; ++i) {
+    std::error_code error;
+    if (std::filesystem::read_symlink(proc + "/exe", error) == std::filesystem::canonical(program)) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));  // past the start of main
+  std::ifstream limits(proc + "/limits");
+  std::string line, core = "?";
+  while (std::getline(limits, line)) {
+    if (line.rfind("Max core file size", 0) == 0) core = line.substr(26, 20);
+  }
+  core.erase(core.find_last_not_of(' ') + 1);
+  struct stat st {};
+  ::stat((proc + "/status").c_str(), &st);
+  // An undumpable process's /proc files belong to root.
+  return "core " + core + (st.st_uid == 0 ? ", undumpable" : ", dumpable");
+}
+
+// A key read by any of the programs cannot end up in a core file or be read
+// by a debugger of the same user: each is asked for its key through a FIFO
+// and looked at while it waits, running as an unprivileged user.
+TEST_F(SfxProgram, EveryProgramKeepsItsKeysOutOfCoreFilesAndDebuggers) {
+  const std::string jmz = Container("a.doc", "plain");
+  ASSERT_EQ(Cli({"make-sfx", jmz}).status, 0);
+  const std::string fifo = dir_.File("key");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0666), 0);
+  ::chmod(fifo.c_str(), 0666);
+  ::chmod(dir_.path().c_str(), 0755);
+  if (::access("/usr/bin/setpriv", X_OK) != 0) GTEST_SKIP() << "no setpriv";
+  const std::vector<std::string> as_user = {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
+  struct Program {
+    std::string path;
+    std::vector<std::string> args;
+  };
+  const Program programs[] = {{VESK_CLI_PATH, {"decrypt", jmz, "--key-file", fifo}},
+                              {dir_.File("a.run"), {"self-decrypt", "--key-file", fifo}}};
+  for (const Program& program : programs) {
+    SCOPED_TRACE(program.path);
+    std::vector<std::string> argv = as_user;
+    argv.push_back(program.path);
+    argv.insert(argv.end(), program.args.begin(), program.args.end());
+    ProcessOptions options;
+    std::string state;
+    options.while_running = [&](int pid) {
+      state = DumpState(pid, program.path);
+      ::kill(pid, SIGKILL);  // its run is of no interest
+    };
+    Run(argv, options);
+    EXPECT_EQ(state, "core 0, undumpable");
+  }
 }
 
 }  // namespace

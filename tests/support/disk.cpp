@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <stdlib.h>
 #include <sys/mount.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -26,6 +27,19 @@ std::vector<std::string> FolderEntries(const std::string& folder) {
   ::closedir(d);
   std::sort(out.begin(), out.end());
   return out;
+}
+
+std::vector<unsigned> UnnamedFileModes(const std::string& folder) {
+  // The kernel names such a file "<folder>/#<inode> (deleted)".
+  const std::string start = std::filesystem::canonical(folder).string() + "/#";
+  std::vector<unsigned> modes;
+  for (const auto& fd : std::filesystem::directory_iterator("/proc/self/fd")) {
+    std::error_code error;
+    const std::string to = std::filesystem::read_symlink(fd.path(), error).string();
+    struct stat st {};
+    if (!error && to.rfind(start, 0) == 0 && ::stat(fd.path().c_str(), &st) == 0) modes.push_back(st.st_mode & 07777);
+  }
+  return modes;
 }
 
 SmallDisk::SmallDisk(int64_t bytes) {

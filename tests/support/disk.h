@@ -13,6 +13,10 @@ namespace vesk::testing {
 // The names in `folder`, sorted, without "." and "..".
 std::vector<std::string> FolderEntries(const std::string& folder);
 
+// The permission bits of the files without a name (staged_file.h) that this
+// process holds open in `folder`.
+std::vector<unsigned> UnnamedFileModes(const std::string& folder);
+
 class SmallDisk {
  public:
   // Mounts `bytes` of tmpfs on a fresh folder inside the temporary folder.

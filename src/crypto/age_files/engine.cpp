@@ -71,6 +71,10 @@ struct Ending {
   Reason code = Reason::kNone;
 };
 
+// Whether a failed write into the folder of `target` was for want of room:
+// asked while the run's staging file still holds what it took.
+bool DiskFullAt(const std::string& target) { return LowOnSpace(FolderOf(target)); }
+
 // What the user sees for a decryption that did not succeed.
 Ending DecryptEnding(const age::Result& r, const DecryptJob& job, int work_factor, const IdentitySet* ids = nullptr) {
   using age::Status;
@@ -101,6 +105,8 @@ Ending DecryptEnding(const age::Result& r, const DecryptJob& job, int work_facto
       break;
     }
     case Status::kIoError:
+      if (DiskFullAt(job.target_path)) return {Outcome::kFailed, text::DecryptDiskFull(job.source_path), Reason::kIo};
+      break;
     case Status::kInvalidArgument:
     case Status::kMixedRecipients: break;
   }
@@ -115,6 +121,9 @@ Ending EncryptEnding(const age::Result& r, const EncryptJob& job) {
     case age::Status::kBadKey:  // a plugin could not wrap the file key
     case age::Status::kInvalidArgument: return {Outcome::kFailed, text::PluginFailed(r.detail), Reason::kNoKey};
     case age::Status::kMixedRecipients: return {Outcome::kRefused, text::kMixedRecipients, Reason::kMixedKeys};
+    case age::Status::kIoError:
+      if (DiskFullAt(job.target_path)) return {Outcome::kFailed, text::EncryptDiskFull(job.source_path), Reason::kIo};
+      return {Outcome::kFailed, text::EncryptFailed(job.source_path), Reason::kIo};
     default: return {Outcome::kFailed, text::EncryptFailed(job.source_path), Reason::kIo};
   }
 }
@@ -419,27 +428,51 @@ std::optional<std::string> HeaderRefusal(const HeaderSummary& header, const std:
 }
 
 FileKind DetectFile(const std::string& path) {
-  try {
-    char head[256];
-    std::size_t n = 0;
-    if (IsStandardStream(path)) {
-      // A look at standard input's first bytes, which the run reads again.
-      StandardInput& input = StandardInput::Get();
-      input.Look();
-      long got = 1;
-      while (n < sizeof head && (got = input.Read(head + n, sizeof head - n)) > 0) n += static_cast<std::size_t>(got);
-      input.Rewind();
-    } else {
-      InputFile in(path);
-      n = in.Read(head, sizeof head);
+  // Standard input is looked at and read again by the run; a file is read
+  // from its start.
+  const bool standard = IsStandardStream(path);
+  struct Looked {
+    StandardInput* input = nullptr;
+    ~Looked() {
+      if (input) input->Rewind();
     }
+  } looked;
+  try {
+    std::unique_ptr<InputFile> file;
+    if (standard) {
+      looked.input = &StandardInput::Get();
+      looked.input->Look();
+    } else {
+      file = std::make_unique<InputFile>(path);
+    }
+    char head[256];
+    const auto read = [&](char* to, std::size_t size) -> std::size_t {
+      if (file) return file->Read(to, size);
+      std::size_t got = 0;
+      long step = 1;
+      while (got < size && (step = looked.input->Read(to + got, size - got)) > 0) got += static_cast<std::size_t>(step);
+      return got;
+    };
+    std::size_t n = read(head, sizeof head);
     const std::string_view bytes(head, n);
     constexpr std::string_view kVersionPrefix = "age-encryption.org/";
     if (bytes.substr(0, kVersionPrefix.size()) == kVersionPrefix) return FileKind::kBinary;
-    // Armor may follow whitespace (as the armor reader allows).
+    // Armor may follow any amount of whitespace, as the armor reader allows.
     std::size_t at = 0;
-    while (at < n && std::isspace(static_cast<unsigned char>(head[at]))) ++at;
-    if (bytes.substr(at, age::kArmorBegin.size()) == age::kArmorBegin) return FileKind::kArmored;
+    for (;;) {
+      while (at < n && std::isspace(static_cast<unsigned char>(head[at]))) ++at;
+      if (at < n || n == 0) break;
+      n = read(head, sizeof head);
+      at = 0;
+    }
+    // The start of the armor line, read on when it straddles two reads.
+    std::string start(head + at, n - at);
+    while (start.size() < age::kArmorBegin.size()) {
+      const std::size_t more = read(head, sizeof head);
+      if (more == 0) break;
+      start.append(head, more);
+    }
+    if (std::string_view(start).substr(0, age::kArmorBegin.size()) == age::kArmorBegin) return FileKind::kArmored;
   } catch (...) {
   }
   return FileKind::kNotAge;

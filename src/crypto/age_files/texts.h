@@ -142,6 +142,12 @@ inline std::string ReplaceQuestion(const std::string& target) { return target + 
 inline constexpr const char* kReplaceCaption = "替换文件";
 inline std::string EncryptFailed(const std::string& source) { return "加密文件“" + source + "”出错!已停止。没有写出任何文件。"; }
 inline std::string DecryptFailed(const std::string& source) { return "解密文件“" + source + "”出错!已停止。没有写出任何文件。"; }
+inline std::string EncryptDiskFull(const std::string& source) {
+  return "加密文件“" + source + "”出错!磁盘空间不足。没有写出任何文件。";
+}
+inline std::string DecryptDiskFull(const std::string& source) {
+  return "解密文件“" + source + "”出错!磁盘空间不足。没有写出任何文件。";
+}
 inline std::string EncryptOutputHint(const std::string& target) { return "加密后的文件：" + target; }
 inline std::string EncryptSourceHint(const std::string& source) { return "进行 age 强加密的文件：" + source; }
 inline std::string DecryptOutputHint(const std::string& target) { return "解密后的文件：" + target; }

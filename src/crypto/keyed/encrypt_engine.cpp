@@ -29,9 +29,8 @@ class Engine {
   // The temporary compressed copy never outlives the engine.
   void CleanUp() {
     source_.Close();
-    if (job_.pre_zip_level != 0 && ExtractFileExt(job_.source_path) == ".zak" && PathExists(job_.source_path)) {
-      DeleteFile(job_.source_path);
-    }
+    if (job_.pre_zip_level == 0 || ReleaseUnnamed(job_.source_path)) return;
+    if (ExtractFileExt(job_.source_path) == ".zak" && PathExists(job_.source_path)) DeleteFile(job_.source_path);
   }
   // Every ending goes through here: the copy is gone before the caller
   // shows anything.

@@ -10,6 +10,7 @@
 #include "crypto/age_files/engine.h"
 #include "crypto/age_files/key_files.h"
 #include "support/recording_reporter.h"
+#include "support/disk.h"
 #include "support/temp_dir.h"
 
 namespace vesk::age_files {
@@ -270,10 +271,26 @@ TEST_F(AgeEngine, CancelAndFailingDiskLeaveNoOutputAndTheOldTargetStays) {
   EXPECT_TRUE(ReadFile(dir_.File("plain")) == plain);
 }
 
+// A disk that fills up is named as the reason, in both directions, and
+// nothing is left on it.
+TEST_F(AgeEngine, AFullDiskIsTheReasonGiven) {
+  vesk::testing::SmallDisk disk(1 << 20);
+  if (!disk.Ready()) GTEST_SKIP() << "cannot mount a small disk";
+  WriteFile(dir_.File("plain"), vesk::testing::RandomBytes(2 << 20, 6));
+  ASSERT_EQ(Encrypt(dir_.File("plain"), dir_.File("plain.age"), "pw").outcome, Outcome::kDone);
+  EXPECT_EQ(Encrypt(dir_.File("plain"), disk.File("plain.age"), "pw").outcome, Outcome::kFailed);
+  EXPECT_EQ(LastMessage(encrypting_), "加密文件“" + dir_.File("plain") + "”出错!磁盘空间不足。没有写出任何文件。");
+  EXPECT_EQ(Decrypt(dir_.File("plain.age"), disk.File("plain"), "pw").outcome, Outcome::kFailed);
+  EXPECT_EQ(LastMessage(decrypting_), "解密文件“" + dir_.File("plain.age") + "”出错!磁盘空间不足。没有写出任何文件。");
+  EXPECT_TRUE(vesk::testing::FolderEntries(disk.path()).empty());
+}
+
 TEST(AgeFileKind, TheHeaderDecidesWhateverTheName) {
   TempDir dir;
+  const std::string long_space(1000, '\n');
+  const std::string straddling = std::string(250, ' ') + "-----BEGIN AGE ENCRYPTED FILE-----\n";
   const struct {
-    const char* bytes;
+    std::string bytes;
     FileKind kind;
   } cases[] = {
       {"age-encryption.org/v1\n-> X25519 abc\n", FileKind::kBinary},
@@ -283,6 +300,9 @@ TEST(AgeFileKind, TheHeaderDecidesWhateverTheName) {
       {"age-encryption.org", FileKind::kNotAge},
       {"x-----BEGIN AGE ENCRYPTED FILE-----\n", FileKind::kNotAge},
       {"", FileKind::kNotAge},
+      {long_space + "-----BEGIN AGE ENCRYPTED FILE-----\nYWdl\n", FileKind::kArmored},
+      {straddling, FileKind::kArmored},
+      {long_space, FileKind::kNotAge},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.bytes);

@@ -295,7 +295,7 @@ TEST_F(EncryptEngineTest, AFileThatAppearsAfterTheNameWasFoundFreeIsKept) {
   EXPECT_EQ(FolderEntries(dir_.path()), (std::vector<std::string>{"out.jmz", "src.doc"}));
 
   // Told to replace, the engine replaces; the container gets the bits of
-  // its source, neither those of the file it replaces nor the umask's.
+  // its source, not the umask's, and no wider than the file it replaces.
   ::chmod(dir_.File("out.jmz").c_str(), 0600);
   ::chmod(dir_.File("src.doc").c_str(), 0644);
   const mode_t old_mask = ::umask(027);
@@ -307,7 +307,7 @@ TEST_F(EncryptEngineTest, AFileThatAppearsAfterTheNameWasFoundFreeIsKept) {
   EXPECT_EQ(std::filesystem::file_size(dir_.File("out.jmz")), 5000u + 4 + 12 + 37);
   struct stat st {};
   ASSERT_EQ(::stat(dir_.File("out.jmz").c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 07777, 0644u);
+  EXPECT_EQ(st.st_mode & 07777, 0600u);
 }
 
 TEST_F(EncryptEngineTest, WriteOrFlushFailureLeavesTheOldTargetAndStopsEverything) {
