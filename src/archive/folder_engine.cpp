@@ -207,33 +207,20 @@ const char* DoneText(const PackJob& job) {
 }
 
 // One packing run. It talks to the run's progress and questions and polls
-// its stop token; on the road of a Reporter (the keyed and age commands of
-// the window) it also polls the Reporter's run flag, records the outcome
-// there before the message that tells it, and gives the command's item back.
+// its stop token.
 class Packing {
  public:
-  Packing(const PackJob& job, Progress& progress, Prompter& prompter, StopToken stop, Reporter* reporter,
+  Packing(const PackJob& job, Progress& progress, Prompter& prompter, StopToken stop,
           keyed::RandomSource& keyed_random, keyless::RandomSource& keyless_random)
-      : job_(job), p_(progress), q_(prompter), stop_(std::move(stop)), reporter_(reporter),
-        keep_(reporter != nullptr ? &reporter->Flags().KeepRunning : nullptr), keyed_random_(keyed_random),
+      : job_(job), p_(progress), q_(prompter), stop_(std::move(stop)), keyed_random_(keyed_random),
         keyless_random_(keyless_random) {}
 
   RunResult Run();
 
  private:
-  bool Stopped() const {
-    return stop_.StopRequested() || (keep_ != nullptr && !keep_->load(std::memory_order_relaxed));
-  }
-  void Restore() {
-    if (reporter_ != nullptr) reporter_->RestoreItem(job_.reset_item, job_.command);
-  }
+  bool Stopped() const { return stop_.StopRequested(); }
   RunResult End(Outcome outcome, Reason code, const std::string& text) {
-    if (reporter_ != nullptr) {
-      *keep_ = false;
-      reporter_->EndRun(outcome, text);
-    }
     q_.ReportMessage(text);
-    Restore();
     return RunResult::Ended(outcome, code, text);
   }
   RunResult Failed() {
@@ -241,11 +228,8 @@ class Packing {
     return End(Outcome::kFailed, full ? Reason::kNoSpace : Reason::kIo,
                text::PackFailed(NotDone(job_)) + (full ? text::kDiskFull : ""));
   }
-  // Stopped by the user: the cancel has said so and restored the command.
-  RunResult Cancelled() {
-    if (reporter_ != nullptr) reporter_->EndRun(Outcome::kCancelled, text::kPackCancelled);
-    return RunResult::Ended(Outcome::kCancelled, Reason::kCancelled, text::kPackCancelled);
-  }
+  // Stopped by the user: the cancel has said so.
+  RunResult Cancelled() { return RunResult::Ended(Outcome::kCancelled, Reason::kCancelled, text::kPackCancelled); }
   bool Keyed() const { return job_.road == Road::kKeyed || job_.road == Road::kKeyless; }
   PackStats Stream(StagedOutput& out, int64_t weight);
 
@@ -253,8 +237,6 @@ class Packing {
   Progress& p_;
   Prompter& q_;
   StopToken stop_;
-  Reporter* reporter_;
-  std::atomic<bool>* keep_;
   keyed::RandomSource& keyed_random_;
   keyless::RandomSource& keyless_random_;
   uint8_t keyed_version_ = keyed::kVersionCurrent;
@@ -266,7 +248,6 @@ class Packing {
 PackStats Packing::Stream(StagedOutput& out, int64_t weight) {
   p_.ProgressStart(weight);
   PackControl control;
-  control.keep = keep_;
   control.stop = stop_;
   control.progress = [this](int64_t done, int64_t delta) { p_.ProgressStep(done, delta); };
   const std::string top = TopName(job_.folder);
@@ -337,7 +318,7 @@ RunResult Packing::Run() {
   TreeTotals totals;
   try {
     const std::atomic<bool> go_on{true};
-    totals = SurveyTree(job_.folder, TopName(job_.folder), keep_ != nullptr ? *keep_ : go_on, stop_);
+    totals = SurveyTree(job_.folder, TopName(job_.folder), go_on, stop_);
   } catch (const WalkError& error) {
     return End(Outcome::kFailed, Reason::kIo, text::Unreadable(error.name, NotDone(job_)));
   }
@@ -396,8 +377,6 @@ RunResult Packing::Run() {
   } catch (...) {
     return Failed();
   }
-  if (reporter_ != nullptr) reporter_->Complete({job_.target_path});
-  Restore();
   p_.ProgressComplete();
   const std::string summary = std::string(DoneText(job_)) + text::Counts(stats.files, stats.folders, stats.links, stats.bytes);
   if (!stats.skipped.empty()) {
@@ -405,7 +384,6 @@ RunResult Packing::Run() {
   } else {
     p_.ShowStatus(summary);
   }
-  if (keep_ != nullptr) *keep_ = false;
   return RunResult::Done({job_.target_path});
 }
 
@@ -426,38 +404,19 @@ RunResult PackFolder(const PackJob& job, RunContext& context, keyed::RandomSourc
                      keyless::RandomSource& keyless_random) {
   // The age road reads its recipients' keys with libcrypto on this thread.
   const age::ThreadStateRelease release;
-  return Packing(job, context.progress, context.prompter, context.stop, nullptr, keyed_random, keyless_random).Run();
+  return Packing(job, context.progress, context.prompter, context.stop, keyed_random, keyless_random).Run();
 }
 
-void PackFolder(const PackJob& job, Reporter& reporter, keyed::RandomSource& keyed_random,
-                keyless::RandomSource& keyless_random) {
-  const age::ThreadStateRelease release;
-  Packing(job, reporter, reporter, {}, &reporter, keyed_random, keyless_random).Run();
-}
-
-namespace {
-
-// One unpacking run, as Packing: on the road of a Reporter it polls the
-// Reporter's KeepDecrypting flag as well and records the outcome there.
-RunResult Unpack(const UnpackJob& job, Progress& p, Prompter& q, const StopToken& stop, Reporter* reporter) {
-  std::atomic<bool>* keep = reporter != nullptr ? &reporter->Flags().KeepDecrypting : nullptr;
-  const auto stopped = [&] { return stop.StopRequested() || (keep != nullptr && !*keep); };
-  const auto restore = [&] {
-    if (reporter != nullptr) reporter->RestoreItem(job.reset_item, job.command);
-  };
+RunResult UnpackFolder(const UnpackJob& job, RunContext& context) {
+  Progress& p = context.progress;
+  Prompter& q = context.prompter;
+  const StopToken& stop = context.stop;
+  const auto stopped = [&] { return stop.StopRequested(); };
   auto end = [&](Outcome outcome, Reason code, const std::string& text) {
-    if (reporter != nullptr) {
-      *keep = false;
-      reporter->EndRun(outcome, text);
-    }
     q.ReportMessage(text);
-    restore();
     return RunResult::Ended(outcome, code, text);
   };
-  auto cancelled = [&] {
-    if (reporter != nullptr) reporter->EndRun(Outcome::kCancelled, text::kUnpackCancelled);
-    return RunResult::Ended(Outcome::kCancelled, Reason::kCancelled, text::kUnpackCancelled);
-  };
+  auto cancelled = [] { return RunResult::Ended(Outcome::kCancelled, Reason::kCancelled, text::kUnpackCancelled); };
   if (!FileExists(job.source_path)) {
     return end(Outcome::kRefused, Reason::kNoSource, text::UnpackSourceMissing(job.source_path));
   }
@@ -467,7 +426,6 @@ RunResult Unpack(const UnpackJob& job, Progress& p, Prompter& q, const StopToken
     p.ShowStatus(text::kUnpacking);
     p.ProgressStart(source.Size());
     UnpackControl control;
-    control.keep = keep;
     control.stop = stop;
     int64_t shown = 0;
     control.progress = [&](int64_t consumed) {
@@ -504,8 +462,6 @@ RunResult Unpack(const UnpackJob& job, Progress& p, Prompter& q, const StopToken
   if (job.remove_source_after && stats.skipped.empty() && DeleteFile(job.source_path)) {
     summary += text::TarRemoved(job.source_path);
   }
-  if (reporter != nullptr) reporter->Complete({job.target_folder});
-  restore();
   p.ProgressComplete();
   std::string notes;
   if (!stats.skipped.empty()) notes += "\n" + text::SkippedWhenUnpacking(stats.skipped);
@@ -515,16 +471,7 @@ RunResult Unpack(const UnpackJob& job, Progress& p, Prompter& q, const StopToken
   } else {
     q.ReportMessage(summary + notes);
   }
-  if (keep != nullptr) *keep = false;
   return RunResult::Done({job.target_folder});
 }
-
-}  // namespace
-
-RunResult UnpackFolder(const UnpackJob& job, RunContext& context) {
-  return Unpack(job, context.progress, context.prompter, context.stop, nullptr);
-}
-
-void UnpackFolder(const UnpackJob& job, Reporter& reporter) { Unpack(job, reporter, reporter, {}, &reporter); }
 
 }  // namespace vesk::archive

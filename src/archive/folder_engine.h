@@ -2,11 +2,9 @@
 // compressed or plain tar file), and a tar file unpacked into a folder. Each
 // runs on a worker thread from start to end, shows its progress and asks its
 // questions through the run's context, polls its stop token and returns how
-// the run ended. The commands still driven by the window's Reporter use the
-// Reporter forms, which poll its run flag (KeepRunning when packing,
-// KeepDecrypting when unpacking) as well and record the outcome there. A
-// failure, a refusal or a cancel leaves nothing behind and whatever stood at
-// the target untouched.
+// the run ended; it never touches a command's state. A failure, a refusal
+// or a cancel leaves nothing behind and whatever stood at the target
+// untouched.
 #pragma once
 
 #include <cstddef>
@@ -16,7 +14,6 @@
 #include <optional>
 #include <string>
 
-#include "core/reporting.h"
 #include "core/run_context.h"
 #include "core/run_result.h"
 #include "crypto/age_files/engine.h"
@@ -53,30 +50,21 @@ struct PackJob {
   // The age road: who the file is for (recipients or passphrase), armor,
   // work factor and threads; its paths are not used.
   std::shared_ptr<const age_files::EncryptJob> age;
-  // The Reporter form only: the command shown idle at the end, or instead
-  // what gives its item back.
-  Operation command = Operation::Encrypt;
-  std::function<void()> reset_item;
   // Fault injection for tests: called before each write to the target.
   std::function<void(int64_t offset, std::size_t size)> before_write;
 };
 
 RunResult PackFolder(const PackJob& job, RunContext& context, keyed::RandomSource& keyed_random,
                      keyless::RandomSource& keyless_random);
-void PackFolder(const PackJob& job, Reporter& reporter, keyed::RandomSource& keyed_random,
-                keyless::RandomSource& keyless_random);
 
 struct UnpackJob {
   std::string source_path;    // the tar file
   std::string target_folder;  // the folder to make; it must not exist
-  Operation command = Operation::Decrypt;  // the Reporter form only, as in PackJob
-  std::function<void()> reset_item;
   // The tar file was made by this command (decrypted just before): it goes
   // once the folder holds everything it held.
   bool remove_source_after = false;
 };
 
 RunResult UnpackFolder(const UnpackJob& job, RunContext& context);
-void UnpackFolder(const UnpackJob& job, Reporter& reporter);
 
 }  // namespace vesk::archive

@@ -6,18 +6,6 @@
 
 namespace vesk {
 
-void Reporter::RestoreItem(const std::function<void()>& reset, Operation op) {
-  try {
-    if (reset) {
-      reset();
-    } else {
-      SetCommandState(op, true);
-    }
-  } catch (...) {
-    Beep();
-  }
-}
-
 void Reporter::BeginRun() {
   ResetStages();
   std::lock_guard lock(result_mutex_);
@@ -95,8 +83,6 @@ bool Reporter::DeleteIfExists(const std::string& path) {
 
 void Reporter::StopAll() {
   try {
-    flags_.KeepDecrypting = false;
-    flags_.KeepRunning = false;
     StopCompression();
     RequestRunStop();
     StopRuns();

@@ -1,6 +1,6 @@
 // The reporting interface every long operation uses to talk to the user: a
 // message box, a status line, yes/no questions, a 64-bit progress bar, the
-// busy or idle state of its operation and the run flags the workers poll.
+// busy or idle state of its operation and the stop of the current run.
 //
 // The arithmetic (progress throttling, command-state rules) lives here once;
 // a front end supplies only the widget hooks. Workers call the interface from
@@ -36,12 +36,6 @@ enum class Operation {
   KeylessDecrypt,
 };
 
-// Run flags polled by the workers between units of work.
-struct RunFlags {
-  std::atomic<bool> KeepRunning{false};     // encrypting operations
-  std::atomic<bool> KeepDecrypting{false};  // decrypting operations
-};
-
 // What the engines talk to: the run's progress, its questions, and (until
 // every engine returns its result) the record of how the run ended.
 class Reporter : public Progress, public Prompter {
@@ -60,10 +54,6 @@ class Reporter : public Progress, public Prompter {
   // Shows the command of `op` busy (enabled false) or every command idle
   // again (enabled true). A failure there only beeps.
   virtual void SetCommandState(Operation op, bool enabled) = 0;
-  // Gives a command's item back after a run: through `reset` when the caller
-  // supplied one, else as SetCommandState(op, true); a failure there only
-  // beeps.
-  void RestoreItem(const std::function<void()>& reset, Operation op);
 
   // ---- The typed result of the current run ---------------------------------
   // Forgets the previous run's result and gives the run a stop source of its
@@ -92,7 +82,7 @@ class Reporter : public Progress, public Prompter {
   // True when the file does not exist or was deleted.
   virtual bool DeleteIfExists(const std::string& path);
 
-  // Clears every run flag and stops the compression component.
+  // Stops the current run and every run that polls a stop of its own.
   void StopAll();
   // StopAll, then one round of pending window messages, then a pause (20 ms
   // unless set otherwise) that lets a stopped operation reach its next check.
@@ -100,7 +90,6 @@ class Reporter : public Progress, public Prompter {
   // A front end in which nothing else can be running needs no pause.
   void SetYieldPause(std::chrono::milliseconds pause) { yield_pause_ = pause; }
 
-  RunFlags& Flags() { return flags_; }
 
   // Signals a failure that is swallowed (the system beep).
   virtual void Beep() {}
@@ -115,8 +104,8 @@ class Reporter : public Progress, public Prompter {
  protected:
   // Stops and waits for a running compression; nothing by default.
   virtual void StopCompression() {}
-  // Requests the stop of the runs that poll a stop token of their own
-  // instead of a run flag; nothing by default.
+  // Requests the stop of the runs that poll a stop token of their own;
+  // nothing by default.
   virtual void StopRuns() {}
   // Runs the window's pending messages once; nothing by default.
   virtual void ProcessPendingMessages() {}
@@ -125,7 +114,6 @@ class Reporter : public Progress, public Prompter {
   virtual void OnRunEnded() {}
 
  private:
-  RunFlags flags_;
   StopSource run_stop_;  // guarded by result_mutex_
   mutable std::mutex result_mutex_;
   RunResult result_;

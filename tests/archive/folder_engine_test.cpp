@@ -97,10 +97,15 @@ class FolderEngine : public ::testing::Test {
     }
     return job;
   }
+  // Runs the engine with the recorder as its context; the result is recorded.
   void Pack(const PackJob& job) {
-    r_.Flags().KeepRunning = true;
     keyed::SystemRandom random;
-    PackFolder(job, r_, random, keyless::DefaultRandom());
+    RunContext context{r_, r_, r_.RunStopToken()};
+    r_.Record(PackFolder(job, context, random, keyless::DefaultRandom()));
+  }
+  void Unpack(const UnpackJob& job) {
+    RunContext context{r_, r_, r_.RunStopToken()};
+    r_.Record(UnpackFolder(job, context));
   }
   // The tar inside `file` as `road` wrote it.
   std::string TarOf(const std::string& file, Road road) {
@@ -227,14 +232,12 @@ TEST_F(FolderEngine, RefusalsWriteNothingAndKeepWhatIsThere) {
     EXPECT_EQ(r_.Result().reason, "文件夹打包后大于4GB，不能加密!加密文件已取消。");
   }
   EXPECT_EQ(FolderEntries(dir_.path()), (std::vector<std::string>{"src", "top.tar.jmz"}));
-  // The command is idle again after each.
-  EXPECT_EQ(r_.controls[Control::EncryptButton].tag, 0);
 }
 
 TEST_F(FolderEngine, ACancelLeavesNothing) {
   BuildSampleTree(folder_);
   WriteFile(folder_ + "/big", testing::RandomBytes(4 << 20, 2));
-  r_.on_bar_position = [this](int64_t) { r_.Flags().KeepRunning = false; };
+  r_.on_bar_position = [this](int64_t) { r_.RequestRunStop(); };
   Pack(Job(Road::kKeyed, 2));
   EXPECT_EQ(r_.Result().outcome, Outcome::kCancelled);
   EXPECT_EQ(FolderEntries(dir_.path()), std::vector<std::string>{"src"});
@@ -290,26 +293,23 @@ TEST_F(FolderEngine, UnpackingMakesTheFolderAndDropsTheTarItWasGiven) {
   // The FIFO and socket are no part of the tar; nothing is left out.
   ::unlink((folder_ + "/fifo").c_str());
   ::unlink((folder_ + "/socket").c_str());
-  UnpackJob unpack{dir_.File("top.tar"), dir_.File("top"), Operation::Decrypt, nullptr, true};
+  UnpackJob unpack{dir_.File("top.tar"), dir_.File("top"), true};
   r_.BeginRun();
-  r_.Flags().KeepDecrypting = true;
-  UnpackFolder(unpack, r_);
+  Unpack(unpack);
   ASSERT_EQ(r_.Result().outcome, Outcome::kDone) << r_.Result().reason;
   EXPECT_EQ(Differences(TakeSnapshot(folder_), TakeSnapshot(dir_.File("top"))), "");
   EXPECT_FALSE(PathExists(dir_.File("top.tar")));
   // Again: the folder is there now, and is neither merged into nor replaced.
   Pack(job);
   r_.BeginRun();
-  r_.Flags().KeepDecrypting = true;
-  UnpackFolder(unpack, r_);
+  Unpack(unpack);
   EXPECT_EQ(r_.Result().outcome, Outcome::kRefused);
   EXPECT_EQ(r_.messages.back(), "文件夹“" + dir_.File("top") + "”已经存在，没有解开。(已有的文件夹不会被合并或者替换)");
   EXPECT_TRUE(PathExists(dir_.File("top.tar")));
   // A damaged tar: a failure, and nothing left.
   WriteFile(dir_.File("bad.tar"), ReadFile(dir_.File("top.tar")).substr(0, 3000));
   r_.BeginRun();
-  r_.Flags().KeepDecrypting = true;
-  UnpackFolder({dir_.File("bad.tar"), dir_.File("bad"), Operation::Decrypt, nullptr, true}, r_);
+  Unpack({dir_.File("bad.tar"), dir_.File("bad"), true});
   EXPECT_EQ(r_.Result().outcome, Outcome::kFailed);
   EXPECT_EQ(FolderEntries(dir_.path()), (std::vector<std::string>{"bad.tar", "src", "top", "top.tar"}));
 }
@@ -337,8 +337,7 @@ TEST_F(FolderEngine, NamesInMessagesAreShownEscaped) {
   // GNU tar keeps the FIFO: skipped, and the set-ID bit cleared, on unpacking.
   ASSERT_EQ(Shell("tar -cf " + Quote(dir_.File("gnu.tar")) + " -C " + Quote(dir_.File("src")) + " top"), 0);
   r_.BeginRun();
-  r_.Flags().KeepDecrypting = true;
-  UnpackFolder({dir_.File("gnu.tar"), dir_.File("out"), Operation::Decrypt, nullptr, false}, r_);
+  Unpack({dir_.File("gnu.tar"), dir_.File("out"), false});
   EXPECT_EQ(shown().find('\x1b'), std::string::npos);
   EXPECT_NE(shown().find("s\\x1B[2J"), std::string::npos) << shown();
   EXPECT_NE(shown().find("f\\x1B]0;t\\x07"), std::string::npos) << shown();
@@ -346,8 +345,7 @@ TEST_F(FolderEngine, NamesInMessagesAreShownEscaped) {
   ASSERT_EQ(Shell("tar -cf " + Quote(dir_.File("evil.tar")) + " -C " + Quote(dir_.File("src")) +
                   " --transform='s|^top/s|../\x1b[2J|' top/" + Quote(setid)), 0);
   r_.BeginRun();
-  r_.Flags().KeepDecrypting = true;
-  UnpackFolder({dir_.File("evil.tar"), dir_.File("evil"), Operation::Decrypt, nullptr, false}, r_);
+  Unpack({dir_.File("evil.tar"), dir_.File("evil"), false});
   EXPECT_EQ(r_.Result().outcome, Outcome::kRefused);
   EXPECT_EQ(shown().find('\x1b'), std::string::npos) << shown();
 }
@@ -367,8 +365,7 @@ TEST_F(FolderEngine, AFullDiskIsTheReasonGivenWhenPackingOrUnpacking) {
   Pack(job);
   ASSERT_EQ(r_.Result().outcome, Outcome::kDone);
   r_.BeginRun();
-  r_.Flags().KeepDecrypting = true;
-  UnpackFolder({dir_.File("top.tar"), disk.File("top"), Operation::Decrypt, nullptr, false}, r_);
+  Unpack({dir_.File("top.tar"), disk.File("top"), false});
   EXPECT_EQ(r_.Result().reason, "解开文件夹“" + disk.File("top") + "”出错!已停止。磁盘空间不足。");
   EXPECT_TRUE(FolderEntries(disk.path()).empty());
 }
@@ -382,8 +379,7 @@ TEST_F(FolderEngine, ANameTooLongForTheFileSystemIsTheReasonGiven) {
   ASSERT_EQ(Shell("tar -cf " + Quote(dir_.File("long.tar")) + " -C " + Quote(dir_.File("src")) +
                   " --transform='s|short$|" + name + "|' top"), 0);
   r_.BeginRun();
-  r_.Flags().KeepDecrypting = true;
-  UnpackFolder({dir_.File("long.tar"), dir_.File("out"), Operation::Decrypt, nullptr, false}, r_);
+  Unpack({dir_.File("long.tar"), dir_.File("out"), false});
   EXPECT_EQ(r_.Result().outcome, Outcome::kFailed);
   EXPECT_EQ(r_.Result().reason, "解开文件夹“" + dir_.File("out") + "”出错!已停止。“top/" + name +
                                     "”的名称太长，这里的文件系统不能保存。");

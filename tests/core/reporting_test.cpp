@@ -150,12 +150,12 @@ TEST(RunResult, AStopByFailureEndsTheRunAsFailedWithItsText) {
   EXPECT_EQ(r.messages, std::vector<std::string>{"read error"});
 }
 
-TEST(StopAll, ClearsEveryFlagAndStopsCompression) {
+TEST(StopAll, StopsTheRunAndWhatPollsAStopOfItsOwn) {
   RecordingReporter r;
-  auto& f = r.Flags();
-  f.KeepRunning = f.KeepDecrypting = true;
+  r.BeginRun();
+  const StopToken stop = r.RunStopToken();
   r.StopAllAndYield();
-  EXPECT_FALSE(f.KeepRunning || f.KeepDecrypting);
+  EXPECT_TRUE(stop.StopRequested());
   EXPECT_EQ(r.compression_stops, 1);
 }
 

@@ -84,7 +84,6 @@ TEST_F(Marker, TheSecondTryAt260IsOnlyForLengths1033To3499) {
 TEST_F(Marker, KeylessContainersCompressedAndPlainFilesFail) {
   WriteFile(dir.File("plain"), RandomBytes(5000, 3));
   RecordingReporter r;
-  r.Flags().KeepRunning = true;
   keyless::KeylessJob job;
   job.key = "k";
   job.source_path = dir.File("plain");

@@ -112,7 +112,6 @@ struct Session {
   // unless the run was stopped (the canceller restores the command) or
   // handed over to decompression.
   void Run() {
-    r.Flags().KeepDecrypting = true;
     r.SetCommandState(job.command, false);
     const StopToken stop = r.RunStopToken();
     RunContext context{r, r, stop};
@@ -124,7 +123,6 @@ struct Session {
   }
   // The user's cancel: the run's stop, and the flag of the self-decrypt mode.
   void Stop() {
-    r.Flags().KeepDecrypting = false;
     r.RequestRunStop();
   }
   bool Idle() {
