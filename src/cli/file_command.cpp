@@ -19,17 +19,6 @@ void AddKey(CLI::App* app, KeySource& key, const std::string& prefix, const std:
   app->add_option("--" + prefix + "key-env", key.env, what + text::kKeyEnvHelpTail)->excludes(file);
 }
 
-const char* Description(Command command) {
-  switch (command) {
-    case Command::kEncrypt: return text::kEncryptHelp;
-    case Command::kDecrypt: return text::kDecryptHelp;
-    case Command::kCompress:
-    case Command::kDecompress:
-    case Command::kUnpack: break;  // ZakCommand's
-  }
-  return "";
-}
-
 std::string_view NameOf(Command command) {
   for (const auto& [name, c] : FileCommand::Names()) {
     if (c == command) return name;
@@ -50,49 +39,54 @@ const std::vector<std::pair<std::string_view, Command>>& FileCommand::Names() {
   return kNames;
 }
 
-FileCommand::FileCommand(CLI::App& app, Command command) {
+FileCommand::FileCommand(CLI::App& app, Command command, const char* description) {
   o_.command = command;
-  sub_ = app.add_subcommand(std::string(NameOf(command)), Description(command));
+  sub_ = app.add_subcommand(std::string(NameOf(command)), description);
   sub_->add_option("SOURCE", o_.sources, text::kFileSourceHelp)->required();
   sub_->add_option_function<std::string>("-o,--output", [this](const std::string& t) { o_.target = t; },
                                          text::kFileOutputHelp);
-  switch (command) {
-    case Command::kEncrypt:
-      jmz_only_.push_back(sub_->add_option("--level", o_.level, text::kEncryptLevelHelp)
-                              ->check(CLI::Range(0, 3)));
-      jmz_only_.push_back(sub_->add_option("--algorithm", keyed_algorithm_, text::kAlgorithmHelp)
-                              ->check(CLI::IsMember({33, 18, 11})));
-      AddKey(sub_, o_.key, "", text::kEncryptKeyHelp);
-      AddKey(sub_, o_.decrypt_key, "decrypt-", text::kEncryptDecryptKeyHelp);
-      jmz_only_.push_back(sub_->get_option("--decrypt-key-file"));
-      jmz_only_.push_back(sub_->get_option("--decrypt-key-env"));
-      AddAgeEncryptOptions(sub_, o_.age);
-      break;
-    case Command::kDecrypt:
-      AddKey(sub_, o_.key, "", text::kDecryptKeyHelp);
-      sub_->add_flag("--legacy", o_.legacy, text::kLegacyHelp);
-      AddAgeDecryptOptions(sub_, o_.age);
-      sub_->add_flag("--unpack", o_.unpack, text::kDecryptUnpackHelp);
-      break;
-    case Command::kCompress:
-    case Command::kDecompress:
-    case Command::kUnpack: break;  // ZakCommand's
-  }
+}
+
+void FileCommand::AddAnswers() {
   auto* yes = sub_->add_flag("--yes", yes_, text::kYesHelp);
   sub_->add_flag("--no", no_, text::kNoHelp)->excludes(yes);
 }
 
 bool FileCommand::Parsed() const { return sub_->parsed(); }
 
-int FileCommand::Run() {
-  if (o_.command == Command::kEncrypt) {
-    o_.algorithm = keyed_algorithm_ == 18 ? Algorithm::kOld : keyed_algorithm_ == 11 ? Algorithm::kOlder : Algorithm::kCurrent;
-    const bool jmz_given = std::any_of(jmz_only_.begin(), jmz_only_.end(), [](CLI::Option* opt) { return opt->count() > 0; });
-    if (const auto error = AgeEncryptUsageError(o_.age, o_.key, jmz_given)) {
-      std::cerr << *error << '\n';
-      return kExitUsage;
-    }
+EncryptCommand::EncryptCommand(CLI::App& app) : FileCommand(app, Command::kEncrypt, text::kEncryptHelp) {
+  jmz_only_.push_back(sub_->add_option("--level", o_.level, text::kEncryptLevelHelp)->check(CLI::Range(0, 3)));
+  jmz_only_.push_back(
+      sub_->add_option("--algorithm", keyed_algorithm_, text::kAlgorithmHelp)->check(CLI::IsMember({33, 18, 11})));
+  AddKey(sub_, o_.key, "", text::kEncryptKeyHelp);
+  AddKey(sub_, o_.decrypt_key, "decrypt-", text::kEncryptDecryptKeyHelp);
+  jmz_only_.push_back(sub_->get_option("--decrypt-key-file"));
+  jmz_only_.push_back(sub_->get_option("--decrypt-key-env"));
+  AddAgeEncryptOptions(sub_, o_.age);
+  AddAnswers();
+}
+
+int EncryptCommand::Run() {
+  o_.algorithm = keyed_algorithm_ == 18 ? Algorithm::kOld : keyed_algorithm_ == 11 ? Algorithm::kOlder : Algorithm::kCurrent;
+  const bool jmz_given = std::any_of(jmz_only_.begin(), jmz_only_.end(), [](CLI::Option* opt) { return opt->count() > 0; });
+  if (const auto error = AgeEncryptUsageError(o_.age, o_.key, jmz_given)) {
+    std::cerr << *error << '\n';
+    return kExitUsage;
   }
+  return RunRoads();
+}
+
+DecryptCommand::DecryptCommand(CLI::App& app) : FileCommand(app, Command::kDecrypt, text::kDecryptHelp) {
+  AddKey(sub_, o_.key, "", text::kDecryptKeyHelp);
+  sub_->add_flag("--legacy", o_.legacy, text::kLegacyHelp);
+  AddAgeDecryptOptions(sub_, o_.age);
+  sub_->add_flag("--unpack", o_.unpack, text::kDecryptUnpackHelp);
+  AddAnswers();
+}
+
+int DecryptCommand::Run() { return RunRoads(); }
+
+int FileCommand::RunRoads() {
   if (const auto error = KeyFilesUsageError(o_.age)) {
     std::cerr << *error << '\n';
     return kExitUsage;

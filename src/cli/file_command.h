@@ -1,7 +1,7 @@
 // The file subcommands encrypt and decrypt (compress, decompress and unpack
-// are ZakCommand, the key-less ones KeylessCommand). Each takes SOURCE..., -o and
-// --yes/--no, and what only it takes (keys, level, algorithm, the age
-// options); it runs the sources one after the other (commands.h).
+// are ZakCommand, the key-less ones KeylessCommand): one class each, on a
+// base that takes what both take (SOURCE..., -o, --yes/--no) and sends the
+// sources down the age or the keyed road (commands.h).
 #pragma once
 
 #include <optional>
@@ -20,22 +20,41 @@ namespace vesk::cli {
 
 class FileCommand : public CliCommand {
  public:
-  // Adds the subcommand of `command` (encrypt or decrypt) to `app`.
-  FileCommand(CLI::App& app, Command command);
-
   bool Parsed() const override;
-  int Run() override;
 
-  // The names of the file subcommands, its own and ZakCommand's, in the
-  // order of the help.
+  // The names of the file subcommands, encrypt's and decrypt's and
+  // ZakCommand's, in the order of the help.
   static const std::vector<std::pair<std::string_view, Command>>& Names();
 
- private:
+ protected:
+  // Adds the subcommand of `command` with SOURCE... and -o.
+  FileCommand(CLI::App& app, Command command, const char* description);
+  // --yes and --no, after the subcommand's own options.
+  void AddAnswers();
+  // The checks both share, then the road the sources take.
+  int RunRoads();
+
   CLI::App* sub_ = nullptr;
   Options o_;
+
+ private:
   bool yes_ = false, no_ = false;
+};
+
+class EncryptCommand : public FileCommand {
+ public:
+  explicit EncryptCommand(CLI::App& app);
+  int Run() override;
+
+ private:
   int keyed_algorithm_ = 33;
   std::vector<CLI::Option*> jmz_only_;  // the options --format age does not take
+};
+
+class DecryptCommand : public FileCommand {
+ public:
+  explicit DecryptCommand(CLI::App& app);
+  int Run() override;
 };
 
 }  // namespace vesk::cli

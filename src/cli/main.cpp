@@ -36,7 +36,8 @@ std::vector<CommandEntry> Registry() {
                      command == vesk::cli::Command::kUnpack;
     entries.push_back({{name}, [command = command, zak](CLI::App& app) -> std::unique_ptr<CliCommand> {
                          if (zak) return std::make_unique<vesk::cli::ZakCommand>(app, command);
-                         return std::make_unique<vesk::cli::FileCommand>(app, command);
+                         if (command == vesk::cli::Command::kEncrypt) return std::make_unique<vesk::cli::EncryptCommand>(app);
+                         return std::make_unique<vesk::cli::DecryptCommand>(app);
                        }});
     // The key-less commands keep their place in the help, after decompress.
     if (name == "decompress") {
