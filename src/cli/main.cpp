@@ -13,7 +13,7 @@
 #include "cli/desktop_command.h"
 #include "cli/exit_status.h"
 #include "cli/file_command.h"
-#include "cli/inspect_command.h"
+#include "cli/info_command.h"
 #include "cli/keyless_command.h"
 #include "cli/payload_commands.h"
 #include "cli/sfx_command.h"

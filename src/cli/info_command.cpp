@@ -1,4 +1,4 @@
-#include "cli/inspect_command.h"
+#include "cli/info_command.h"
 
 #include <CLI/CLI.hpp>
 
