@@ -13,6 +13,7 @@
 #include <stdexcept>
 
 #include "cli/signals.h"
+#include "cli/texts.h"
 #include "core/secret_text.h"
 
 namespace vesk::cli {
@@ -62,7 +63,7 @@ std::string ReadSecretLine(int fd) {
 // The whole content of the file at `path`, without copies left behind.
 std::string ReadSecretFile(const std::string& path) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) throw std::runtime_error("无法读取密钥文件: " + path);
+  if (fd < 0) throw std::runtime_error(text::KeyFileUnreadable(path));
   std::string text;
   text.reserve(4096);
   char buffer[4096];
@@ -79,7 +80,7 @@ std::string ReadSecretFile(const std::string& path) {
   for (std::size_t i = 0; i < sizeof buffer; ++i) bytes[i] = 0;
   if (failed) {
     WipeString(text);
-    throw std::runtime_error("无法读取密钥文件: " + path);
+    throw std::runtime_error(text::KeyFileUnreadable(path));
   }
   return text;
 }
@@ -164,14 +165,14 @@ std::optional<std::string> ReadKey(const KeySource& source, const std::string& p
   }
   if (!source.env.empty()) {
     const char* value = std::getenv(source.env.c_str());
-    if (value == nullptr) throw std::runtime_error("环境变量 " + source.env + " 未设置");
+    if (value == nullptr) throw std::runtime_error(text::KeyEnvUnset(source.env));
     return NormalizeKeyText(value);
   }
   if (!CanPrompt()) return std::nullopt;
   std::string key = ReadLineWithoutEcho(prompt);
-  if (confirm && !ConfirmedBy(key, ReadLineWithoutEcho("再次输入密钥: "))) {
+  if (confirm && !ConfirmedBy(key, ReadLineWithoutEcho(text::kKeyAgainPrompt))) {
     WipeString(key);
-    throw std::runtime_error("两次输入的密钥不相同。");
+    throw std::runtime_error(text::kKeyMismatch);
   }
   if (key.empty()) return std::nullopt;
   return NormalizeKeyText(std::move(key));
@@ -193,7 +194,7 @@ std::optional<std::string> ReadPassphrase(const KeySource& source, const std::st
   }
   if (!source.env.empty()) {
     const char* value = std::getenv(source.env.c_str());
-    if (value == nullptr) throw std::runtime_error("环境变量 " + source.env + " 未设置");
+    if (value == nullptr) throw std::runtime_error(text::KeyEnvUnset(source.env));
     return WithoutFinalLineBreak(value);
   }
   if (!CanPrompt()) return std::nullopt;
@@ -202,9 +203,9 @@ std::optional<std::string> ReadPassphrase(const KeySource& source, const std::st
     if (typed_empty != nullptr) *typed_empty = true;
     return std::nullopt;
   }
-  if (confirm && !ConfirmedBy(passphrase, ReadLineWithoutEcho("再次输入密码: "))) {
+  if (confirm && !ConfirmedBy(passphrase, ReadLineWithoutEcho(text::kPassphraseAgainPrompt))) {
     WipeString(passphrase);
-    throw std::runtime_error("两次输入的密码不相同。");
+    throw std::runtime_error(text::kPassphraseMismatch);
   }
   return passphrase;
 }

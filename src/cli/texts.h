@@ -109,6 +109,13 @@ inline constexpr const char* kCompressLevelHelp = "压缩率: 1 快速, 2 正常
 inline constexpr const char* kCompressDecryptKeyHelp = "解密的密钥 (压缩已加密的文件时用)";
 inline constexpr const char* kKeyFileHelpTail = "：从文件读取 (UTF-8)";
 inline constexpr const char* kKeyEnvHelpTail = "：从环境变量读取";
+// Reading a key or passphrase from --key-file, --key-env or the terminal.
+inline std::string KeyFileUnreadable(const std::string& path) { return "无法读取密钥文件: " + path; }
+inline std::string KeyEnvUnset(const std::string& name) { return "环境变量 " + name + " 未设置"; }
+inline constexpr const char* kKeyAgainPrompt = "再次输入密钥: ";
+inline constexpr const char* kKeyMismatch = "两次输入的密钥不相同。";
+inline constexpr const char* kPassphraseAgainPrompt = "再次输入密码: ";
+inline constexpr const char* kPassphraseMismatch = "两次输入的密码不相同。";
 inline constexpr const char* kYesHelp = "所有问题回答“是” (例如替换已有文件)";
 inline constexpr const char* kNoHelp = "所有问题回答“否”";
 inline constexpr const char* kOutputNotFolder = "多个文件时 -o 只能是已有的文件夹: ";

@@ -1,6 +1,7 @@
 #include "commands/keyed_command.h"
 
 #include "archive/folder_engine.h"
+#include "commands/decompressing_host.h"
 #include "commands/texts.h"
 #include "commands/unpack_offer.h"
 #include "compress/compress_file.h"
@@ -98,52 +99,6 @@ bool EndsWith(const std::string& s, const std::string& tail) {
   return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
 }
 
-// What the keyed decryption asks of its host: the key, the hints, and the
-// decompression of a compressed payload (or of a file without the
-// container's marker), run to its end on the same thread.
-class FileHost final : public keyed::DecryptHost {
- public:
-  FileHost(RunContext& context, std::string key_gbk, std::string source)
-      : context_(context), key_(std::move(key_gbk)), source_(std::move(source)) {}
-
-  std::string DecryptionKey() override { return key_.str(); }
-  void SetHint(Hint which, const std::string& text) override { context_.progress.ShowHint(which, text); }
-  void OutputChosen(const std::string&) override {}
-  void DecompressionFollows(int64_t compressed) override {
-    // The deciphering reads the payload once; the decompression reads the
-    // compressed copy twice, to check it and to write it out.
-    context_.progress.PlanStages({compressed, compressed, compressed});
-  }
-  bool StartDecompression(const std::string& source, const std::string& dest, bool delete_source) override {
-    if (SameFile(dest, source) || SameFile(dest, source_)) return false;
-    if (!context_.progress.Staged()) {
-      const int64_t size = FileSizeOf(source);
-      context_.progress.PlanStages({size, size});
-    }
-    compress::DecompressJob job;
-    job.source = source;
-    job.target = dest;
-    // As private as the file it came from.
-    job.mode = PermissionsOf(source_);
-    // The engine has asked before naming an existing file.
-    job.replace = PathExists(dest);
-    job.delete_source = delete_source;
-    result_ = compress::DecompressFile(job, context_);
-    return true;
-  }
-  std::optional<RunResult> DecompressionResult() override { return result_; }
-  void SourceDamaged() override { damaged_ = true; }
-
-  bool Damaged() const { return damaged_; }
-
- private:
-  RunContext& context_;
-  SecretText key_;  // GBK bytes
-  std::string source_;
-  std::optional<RunResult> result_;
-  bool damaged_ = false;
-};
-
 }  // namespace
 
 std::string KeyedPlainTarget(const OutputRule& rule, const std::string& source) {
@@ -205,7 +160,7 @@ RunResult KeyedDecryptCommand::Decrypt(const FileRequest& request, const Planned
   job.original_ext = ExtractFileExt(item.source);
   job.target_path = item.target;
   job.info_click_count = request.allow_old_ciphers ? 8 : 0;
-  FileHost host(context, key.value_or(""), item.source);
+  DecompressingHost host(context, key.value_or(""), item.source);
   RunResult result = keyed::DecryptFile(job, context, host);
   context.progress.ResetStages();
   const auto cancelled = [&context] {

@@ -1,5 +1,7 @@
 #include "commands/self_extract_command.h"
 
+#include "commands/decompressing_host.h"
+
 #include "compress/decompress_file.h"
 #include "crypto/keyed/decrypt_engine.h"
 #include "crypto/keyed/texts.h"
@@ -33,55 +35,17 @@ RunResult Refused(const Refusal& refusal, Prompter& prompter) {
   return RunResult::Ended(Outcome::kRefused, refusal.code, refusal.detail);
 }
 
-// What the keyed decryption asks of its host in a self-decrypt run: the key,
-// the hints, and the decompression of a compressed payload, run to its end
-// on the same thread.
-class PayloadHost final : public keyed::DecryptHost {
- public:
-  PayloadHost(RunContext& context, std::string key_gbk, std::string own_path)
-      : context_(context), key_(std::move(key_gbk)), own_path_(std::move(own_path)) {}
-
-  std::string DecryptionKey() override { return key_.str(); }
-  void SetHint(Hint which, const std::string& text) override { context_.progress.ShowHint(which, text); }
-  void OutputChosen(const std::string&) override {}
-  void DecompressionFollows(int64_t compressed) override {
-    // The deciphering reads the payload once; the decompression reads the
-    // compressed copy twice, to check it and to write it out.
-    context_.progress.PlanStages({compressed, compressed, compressed});
-  }
-  bool StartDecompression(const std::string& source, const std::string& dest, bool delete_source) override {
-    if (SameFile(dest, source) || SameFile(dest, own_path_)) return false;
-    compress::DecompressJob job;
-    job.source = source;
-    job.target = dest;
-    // As private as the self-decrypting file, whose execute bits are no part of that.
-    job.mode = PermissionsOf(own_path_) & 0666;
-    // The engine has asked before naming an existing file.
-    job.replace = PathExists(dest);
-    job.delete_source = delete_source;
-    result_ = compress::DecompressFile(job, context_);
-    return true;
-  }
-  std::optional<RunResult> DecompressionResult() override { return result_; }
-
- private:
-  RunContext& context_;
-  SecretText key_;  // GBK bytes
-  std::string own_path_;
-  std::optional<RunResult> result_;
-};
-
 // The run's prompter, with the decryption's replace question answered by
 // the request's policy unless that says to ask.
 class PolicyPrompter final : public Prompter {
  public:
   PolicyPrompter(Prompter& inner, OverwritePolicy policy) : inner_(inner), policy_(policy) {}
   void ReportMessage(const std::string& text) override { inner_.ReportMessage(text); }
-  bool AskYesNo(const std::string& text, const std::string& caption) override {
-    if (caption != keyed::text::kReplaceCaption || policy_ == OverwritePolicy::kAsk) {
-      return inner_.AskYesNo(text, caption);
-    }
-    return policy_ == OverwritePolicy::kReplace || policy_ == OverwritePolicy::kYesToAll;
+  bool AskYesNo(const std::string& text, const std::string& caption) override { return inner_.AskYesNo(text, caption); }
+  ReplaceAnswer AskReplace(const std::string& text, const std::string& caption) override {
+    if (policy_ == OverwritePolicy::kAsk) return inner_.AskReplace(text, caption);
+    const bool replace = policy_ == OverwritePolicy::kReplace || policy_ == OverwritePolicy::kYesToAll;
+    return replace ? ReplaceAnswer::kYes : ReplaceAnswer::kNo;
   }
 
  private:
@@ -259,7 +223,9 @@ RunResult SelfDecryptCommand::Run(const PayloadRequest& request, const PlannedIt
   PolicyPrompter prompter(context.prompter, request.overwrite);
   RunContext run{context.progress, prompter, context.stop};
   // A key GBK cannot hold matches no container: it is tried as empty.
-  PayloadHost host(run, Utf8ToGbkStrict(request.key.str()).value_or(""), own->path);
+  // The output is as private as the self-decrypting file, whose execute
+  // bits are no part of that.
+  DecompressingHost host(run, Utf8ToGbkStrict(request.key.str()).value_or(""), own->path, 0666);
   return WithDamage(keyed::DecryptEmbedded(job, run, host), own->info.Damaged);
 }
 
