@@ -13,9 +13,11 @@
 #include <memory>
 #include <optional>
 #include <random>
+#include <span>
 #include <unordered_map>
 #include <utility>
 
+#include "archive/folder_chain.h"
 #include "archive/names_locale.h"
 #include "platform/paths.h"
 #include "platform/staged_file.h"
@@ -77,30 +79,56 @@ void WriteAll(int fd, const void* data, std::size_t n, const std::string& name) 
 
 // Removes what this run built under `parent`/`leaf`, never following a link:
 // folders are opened without following, everything else is unlinked.
+// Removes `leaf` in `parent` and everything below it, the deepest first,
+// holding only a few descriptors however deep the tree.
 void RemoveTree(int parent, const std::string& leaf) {
-  const int fd = ::openat(parent, leaf.c_str(), kFolderFlags);
-  if (fd < 0) {
+  FolderChain chain(parent);
+  std::vector<std::vector<std::string>> folders;  // per level: the folders still to remove
+  // Enters `name` in the deepest folder: its files go at once, its folders
+  // are listed for later; false when it is no folder.
+  auto enter = [&](const std::string& name) {
+    if (!chain.Push(name)) return false;
+    const int fd = chain.Back();
+    ::fchmod(fd, 0700);  // a folder made read-only by its stored mode
+    std::vector<std::string> names;
+    if (DIR* dir = ::fdopendir(::dup(fd))) {
+      while (const dirent* e = ::readdir(dir)) {
+        if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0) names.emplace_back(e->d_name);
+      }
+      ::closedir(dir);
+    }
+    std::vector<std::string> below;
+    for (std::string& n : names) {
+      struct stat st {};
+      if (::fstatat(fd, n.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode)) {
+        below.push_back(std::move(n));
+      } else {
+        ::unlinkat(fd, n.c_str(), 0);
+      }
+    }
+    folders.push_back(std::move(below));
+    return true;
+  };
+  if (!enter(leaf)) {
     ::unlinkat(parent, leaf.c_str(), 0);
     return;
   }
-  ::fchmod(fd, 0700);  // a folder made read-only by its stored mode
-  std::vector<std::string> names;
-  if (DIR* dir = ::fdopendir(::dup(fd))) {
-    while (const dirent* e = ::readdir(dir)) {
-      if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0) names.emplace_back(e->d_name);
+  while (!folders.empty()) {
+    if (!folders.back().empty()) {
+      const std::string next = std::move(folders.back().back());
+      folders.back().pop_back();
+      if (!enter(next)) {
+        const int at = chain.Back();
+        if (at >= 0) ::unlinkat(at, next.c_str(), 0);
+      }
+      continue;
     }
-    ::closedir(dir);
+    const std::string done = chain.name(chain.size() - 1);
+    folders.pop_back();
+    chain.Truncate(chain.size() - 1);
+    const int at = chain.Back();
+    if (at >= 0) ::unlinkat(at, done.c_str(), AT_REMOVEDIR);
   }
-  for (const std::string& name : names) {
-    struct stat st {};
-    if (::fstatat(fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode)) {
-      RemoveTree(fd, name);
-    } else {
-      ::unlinkat(fd, name.c_str(), 0);
-    }
-  }
-  ::close(fd);
-  ::unlinkat(parent, leaf.c_str(), AT_REMOVEDIR);
 }
 
 // The libarchive reader over the source. An exception of the source cannot
@@ -163,7 +191,7 @@ class Unpacker {
   Unpacker(ByteSource& source, const std::string& target, const UnpackControl& control)
       : source_(source), control_(control), target_(target) {}
   ~Unpacker() {
-    CloseChain(0);
+    chain_.reset();
     if (root_ >= 0) ::close(root_);
     if (!hidden_.empty()) RemoveTree(parent_, hidden_);
     if (parent_ >= 0) ::close(parent_);
@@ -190,7 +218,6 @@ class Unpacker {
   void ApplyFolderModes(int base, bool below_top);
   void Entry(archive_entry* e, Reader& reader);
   int OpenFolder(const std::vector<std::string>& parts, std::size_t count, bool create, const std::string& name);
-  void CloseChain(std::size_t keep);
   void MakeFolder(int parent, const std::vector<std::string>& parts, archive_entry* e, const std::string& name);
   void MakeFile(int parent, const std::string& leaf, archive_entry* e, Reader& reader, const std::string& name);
   void MakeLink(int parent, const std::string& leaf, archive_entry* e, const std::string& name);
@@ -207,8 +234,8 @@ class Unpacker {
   std::string hidden_;        // the folder being built, in parent_
   int root_ = -1;             // ... and open
   UnpackStats stats_;
-  // The open folders from the root down to the one last used.
-  std::vector<std::pair<std::string, int>> chain_;
+  // The folders from the root down to the one last used.
+  std::optional<FolderChain> chain_;
   std::vector<Fixup> folders_;  // every folder made, in the order made
   std::unordered_map<std::string, std::size_t> folder_index_;
   mode_t umask_ = 022;
@@ -241,6 +268,7 @@ void Unpacker::MakeRoot() {
   if (hidden_.empty()) FailWrite(target_, EEXIST);
   root_ = ::openat(parent_, hidden_.c_str(), kFolderFlags);
   if (root_ < 0) FailWrite(target_, errno);
+  chain_.emplace(root_);
   umask_ = CurrentUmask();
 }
 
@@ -263,40 +291,28 @@ void Unpacker::RemoveStaleFolders() {
   }
 }
 
-void Unpacker::CloseChain(std::size_t keep) {
-  while (chain_.size() > keep) {
-    ::close(chain_.back().second);
-    chain_.pop_back();
-  }
-}
-
 // The folder made of the first `count` parts, opened from the root one part
 // at a time without following links. A part that does not exist is made
 // (when `create`) as a folder for the entries in it; a part that is a link
 // or a file is refused: the entry would land somewhere else.
 int Unpacker::OpenFolder(const std::vector<std::string>& parts, std::size_t count, bool create,
                          const std::string& name) {
-  std::size_t same = 0;
-  while (same < chain_.size() && same < count && chain_[same].first == parts[same]) ++same;
-  CloseChain(same);
-  for (std::size_t i = same; i < count; ++i) {
-    const int at = i == 0 ? root_ : chain_.back().second;
-    int fd = ::openat(at, parts[i].c_str(), kFolderFlags);
-    if (fd < 0 && errno == ENOENT && create) {
-      if (::mkdirat(at, parts[i].c_str(), 0700) != 0) FailWrite(name, errno);
+  for (;;) {
+    const int fd = chain_->Reach(std::span(parts).first(count));
+    if (fd >= 0) return fd;
+    const std::size_t i = chain_->size();  // the part not opened
+    if (errno == ENOENT && create && i < count) {
+      const int at = chain_->Back();
+      if (at < 0 || ::mkdirat(at, parts[i].c_str(), 0700) != 0) FailWrite(name, errno);
       const std::string path = Join(parts, i + 1);
       folder_index_.emplace(path, folders_.size());
       folders_.push_back({path, static_cast<mode_t>(0777 & ~umask_), {0, UTIME_OMIT}, false});
-      fd = ::openat(at, parts[i].c_str(), kFolderFlags);
+      continue;
     }
-    if (fd < 0) {
-      if (errno == ELOOP || errno == ENOTDIR) Fail(UnpackError::Kind::kUnsafe, name, "through a link or a file");
-      if (errno == ENOENT) Fail(UnpackError::Kind::kUnsafe, name, "no such folder");
-      FailWrite(name, errno);
-    }
-    chain_.emplace_back(parts[i], fd);
+    if (errno == ELOOP || errno == ENOTDIR) Fail(UnpackError::Kind::kUnsafe, name, "through a link or a file");
+    if (errno == ENOENT) Fail(UnpackError::Kind::kUnsafe, name, "no such folder");
+    FailWrite(name, errno);
   }
-  return count == 0 ? root_ : chain_.back().second;
 }
 
 // The stored bits without set-user-ID and set-group-ID; a user other than
@@ -392,19 +408,9 @@ void Unpacker::MakeLink(int parent, const std::string& leaf, archive_entry* e, c
 void Unpacker::MakeHardLink(int parent, const std::string& leaf, archive_entry* e, const std::string& name) {
   const auto to = Components(archive_entry_hardlink(e));
   if (!to || to->empty()) Fail(UnpackError::Kind::kUnsafe, name, "a hard link outside the folder");
-  int at = root_;
-  std::vector<int> opened;
-  struct Closer {
-    std::vector<int>& fds;
-    ~Closer() {
-      for (int fd : fds) ::close(fd);
-    }
-  } closer{opened};
-  for (std::size_t i = 0; i + 1 < to->size(); ++i) {
-    at = ::openat(at, (*to)[i].c_str(), kFolderFlags);
-    if (at < 0) Fail(UnpackError::Kind::kUnsafe, name, "a hard link to no unpacked file");
-    opened.push_back(at);
-  }
+  FolderChain folders(root_);
+  const int at = folders.Reach(std::span(*to).first(to->size() - 1));
+  if (at < 0) Fail(UnpackError::Kind::kUnsafe, name, "a hard link to no unpacked file");
   struct stat st {};
   if (::fstatat(at, to->back().c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode)) {
     Fail(UnpackError::Kind::kUnsafe, name, "a hard link to no unpacked file");
@@ -445,7 +451,7 @@ void Unpacker::Entry(archive_entry* e, Reader& reader) {
 // changes its time, a read-only folder could not take them, and a folder
 // moved to another parent has to be writable by a user who is not root.
 void Unpacker::Finish() {
-  CloseChain(0);
+  chain_->Truncate(0);
   int from_folder = parent_;
   std::string from = hidden_;
   const bool below_top = one_top_ && !top_.empty();
@@ -480,22 +486,14 @@ void Unpacker::Finish() {
 // Best effort: the tree is complete and in place; a folder whose bits cannot
 // be set keeps those it was made with (0700).
 void Unpacker::ApplyFolderModes(int base, bool below_top) {
+  FolderChain chain(base);
   for (auto f = folders_.rbegin(); f != folders_.rend(); ++f) {
     const auto parts = Components(f->path);
-    const std::size_t skip = below_top ? 1 : 0;
-    int fd = base;
-    bool reached = true;
-    for (std::size_t i = skip; i < parts->size() && reached; ++i) {
-      const int next = ::openat(fd, (*parts)[i].c_str(), kFolderFlags);
-      if (fd != base) ::close(fd);
-      fd = next;
-      reached = fd >= 0;
-    }
-    if (!reached) continue;
+    const int fd = chain.Reach(std::span(*parts).subspan(below_top ? 1 : 0));
+    if (fd < 0) continue;
     const timespec times[2] = {{0, UTIME_OMIT}, f->mtime};
     ::fchmod(fd, f->mode);
     ::futimens(fd, times);
-    if (fd != base) ::close(fd);
   }
 }
 

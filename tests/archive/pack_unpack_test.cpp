@@ -264,9 +264,11 @@ TEST(TreeSurvey, CountsEachFileOnceAndListsWhatCannotBePacked) {
   MakeRemovable(dir.path());
 }
 
-// A tree deeper than the descriptor limit is walked whole: the walk keeps
-// only a few folders open and opens the others again on its way back.
-TEST(TreeWalkDepth, ATreeDeeperThanTheDescriptorLimitIsWalkedWhole) {
+// A tree deeper than the descriptor limit is walked, packed, unpacked (a
+// hard link reaching to its bottom among it) and, when a run stops, removed
+// whole: every walk keeps only a few folders open and opens the others again
+// on its way back.
+TEST(FolderDepth, ATreeDeeperThanTheDescriptorLimitIsWalkedPackedUnpackedAndRemoved) {
   TempDir dir;
   std::string path = dir.File("top");
   constexpr int kDepth = 300;
@@ -281,6 +283,7 @@ TEST(TreeWalkDepth, ATreeDeeperThanTheDescriptorLimitIsWalkedWhole) {
     const int file = ::openat(at, "f", O_WRONLY | O_CREAT, 0644);
     ::close(file);
   }
+  ASSERT_EQ(::linkat(at, "f", top, "same", 0), 0);
   ::close(at);
   ::close(top);
   const pid_t child = ::fork();
@@ -290,15 +293,39 @@ TEST(TreeWalkDepth, ATreeDeeperThanTheDescriptorLimitIsWalkedWhole) {
     try {
       const std::atomic<bool> keep{true};
       const TreeTotals totals = SurveyTree(dir.File("top"), "top", keep, {});
-      ::_exit(totals.folders == kDepth + 1 && totals.files == kDepth ? 0 : 1);
+      if (totals.folders != kDepth + 1 || totals.files != kDepth || totals.links != 1) ::_exit(1);
+      FileSink sink(dir.File("deep.tar"));
+      PackTree(dir.File("top"), "top", sink, {});
+      sink.Commit();
+      FileSource whole(dir.File("deep.tar"));
+      if (UnpackTree(whole, dir.File("back"), {}).stopped) ::_exit(2);
+      const TreeTotals back = SurveyTree(dir.File("back"), "back", keep, {});
+      struct stat same {};
+      if (back.folders != totals.folders || back.files != totals.files || back.links != 1 ||
+          ::stat(dir.File("back/same").c_str(), &same) != 0 || same.st_nlink != 2) {
+        ::_exit(5);
+      }
+      std::atomic<bool> go{true};
+      UnpackControl stop_at_end;
+      stop_at_end.keep = &go;
+      stop_at_end.progress = [&](int64_t done) {
+        if (done > 200 * 1024) go = false;
+      };
+      struct SmallReads : FileSource {
+        using FileSource::FileSource;
+        std::size_t Read(void* data, std::size_t n) override { return FileSource::Read(data, std::min<std::size_t>(n, 4096)); }
+      } stopped(dir.File("deep.tar"));
+      if (!UnpackTree(stopped, dir.File("never"), stop_at_end).stopped) ::_exit(3);
+      ::_exit(0);
     } catch (...) {
-      ::_exit(2);
+      ::_exit(4);
     }
   }
   int status = -1;
   ASSERT_EQ(::waitpid(child, &status, 0), child);
-  EXPECT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), 0);
+  ASSERT_TRUE(WIFEXITED(status));
+  ASSERT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_EQ(FolderEntries(dir.path()), (std::vector<std::string>{"back", "deep.tar", "top"}));
 }
 
 }  // namespace
