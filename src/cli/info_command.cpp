@@ -48,7 +48,8 @@ int InspectCommand::Run() {
   age::FileInfo info;
   const age::Result r = age_files::InspectFile(file_, info);
   if (!r.ok()) {
-    std::cerr << text::InspectRefused(file_) << '\n';
+    std::cerr << (r.status == age::Status::kHeaderTooLarge ? text::InspectTooLarge(file_) : text::InspectRefused(file_))
+              << '\n';
     return kExitFailed;
   }
   std::ostringstream out;

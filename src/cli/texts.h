@@ -40,6 +40,7 @@ inline constexpr const char* kInspectHelp = "显示 age 文件的信息 (不需�
 inline constexpr const char* kInspectFileHelp = "age 文件 (- 为标准输入)";
 inline constexpr const char* kInspectJsonHelp = "以 JSON 显示 (键名固定，英文)";
 inline std::string InspectRefused(const std::string& path) { return "“" + path + "”不是可以读的 age 加密文件。"; }
+inline std::string InspectTooLarge(const std::string& path) { return "“" + path + "”的文件头超过 4 MiB，本程序不读这么大的文件头（文件不一定损坏）。"; }
 inline constexpr const char* kInspectFormat = "格式: ";
 inline constexpr const char* kInspectArmored = "ASCII 文本 (armored)";
 inline constexpr const char* kInspectBinary = "二进制";

@@ -10,9 +10,6 @@ namespace {
 
 constexpr std::string_view kVersionPrefix = "age-encryption.org/";
 constexpr std::size_t kColumns = 64;
-// Stanza argument lines are short for the native types; the limit only
-// keeps a hostile file from making us buffer without end.
-constexpr std::size_t kMaxLine = 64 * 1024;
 
 Result Invalid(std::string text) { return Result::Fail(Status::kHeaderInvalid, std::move(text)); }
 
@@ -121,14 +118,18 @@ Result ReadHeader(BufferedReader& in, Header& header) {
   header = Header {};
   std::size_t total = 0;
   std::string line;
-  // One line ending in '\n'; anything else is a reason to stop.
+  // One line ending in '\n'; anything else is a reason to stop. A line may
+  // be as long as the room the header has left (plugins' stanzas can carry
+  // long arguments); a header beyond that room is too large for us, which
+  // says nothing about whether it is damaged.
   auto next_line = [&](const char* what) -> Result {
-    const auto status = in.ReadLine(line, kMaxLine);
+    const auto status = in.ReadLine(line, kMaxHeaderSize - total);
     if (status == BufferedReader::LineStatus::kFailed) return ReadFailure(in);
-    if (status == BufferedReader::LineStatus::kTooLong) return Invalid(std::string(what) + " is too long");
+    if (status == BufferedReader::LineStatus::kTooLong)
+      return Result::Fail(Status::kHeaderTooLarge, "the header is larger than " +
+                                                       std::to_string(kMaxHeaderSize >> 20) + " MiB");
     if (status == BufferedReader::LineStatus::kEnd) return Invalid(std::string("the header ends inside ") + what);
     total += line.size();
-    if (total > kMaxHeaderSize) return Invalid("the header is too large");
     line.pop_back();  // the '\n'
     return Result::Ok();
   };

@@ -17,6 +17,7 @@ const char* StatusName(Status status) {
     case Status::kWorkFactorTooHigh: return "work-factor-too-high";
     case Status::kUnsupportedVersion: return "unsupported-version";
     case Status::kHeaderInvalid: return "header-invalid";
+    case Status::kHeaderTooLarge: return "header-too-large";
     case Status::kArmorInvalid: return "armor-invalid";
     case Status::kDamaged: return "damaged";
     case Status::kTruncated: return "truncated";

@@ -14,6 +14,7 @@ enum class Status {
   kWorkFactorTooHigh,    // the scrypt work factor is above the caller's limit
   kUnsupportedVersion,   // an age header of a version other than v1
   kHeaderInvalid,        // not an age file, a malformed header, or a header MAC mismatch
+  kHeaderTooLarge,       // a header larger than kMaxHeaderSize: maybe valid, but not read
   kArmorInvalid,         // ASCII armor that is not strictly well-formed
   kDamaged,              // a payload chunk failed authentication, or data follows the end
   kTruncated,            // the payload ends before its final chunk

@@ -89,6 +89,7 @@ Ending DecryptEnding(const age::Result& r, const DecryptJob& job, int work_facto
     case Status::kWorkFactorTooHigh:
       return {Outcome::kRefused, text::WorkFactorTooHigh(work_factor, job.max_work_factor), Reason::kUnsupported};
     case Status::kUnsupportedVersion: return {Outcome::kRefused, text::kUnsupportedVersion, Reason::kUnsupported};
+    case Status::kHeaderTooLarge: return {Outcome::kRefused, text::kHeaderTooLarge, Reason::kUnsupported};
     case Status::kHeaderInvalid:
     case Status::kArmorInvalid:
     case Status::kDamaged:

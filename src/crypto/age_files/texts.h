@@ -49,6 +49,7 @@ inline constexpr const char* kIdentitiesRequired =
     "这个 age 文件是用公钥加密的：需要身份密钥文件才能解密（菜单“选择解密用的身份密钥文件…”，vesk-cli: --identity）。"
     "解密文件已取消。";
 inline constexpr const char* kUnsupportedVersion = "这个 age 文件的版本不受支持，不能解密。解密文件已取消。";
+inline constexpr const char* kHeaderTooLarge = "这个 age 文件的文件头超过 4 MiB，本程序不读这么大的文件头（文件不一定损坏）。解密文件已取消。";
 inline constexpr const char* kNotAgeFile = "文件不是 age 加密文件。解密文件已取消。";
 inline constexpr const char* kInternalError = "系统出错（内存不足或者没有随机数），已停止。没有写出任何文件。";
 
