@@ -90,16 +90,13 @@ check "vesk-sfx needs only libc, libm and zlib" sh tests/sfx/check_program_part.
 # Debian's own checks of the package; everything they report is shown.
 if command -v lintian >/dev/null; then
   check "lintian finds no error" lintian --fail-on error "$deb"
-  grep -E '^[EWI]: ' "$scratch/last.log" >&2 || true
+  grep -E '^[EW]: ' "$scratch/last.log" >&2 || true
 else
   echo "package-check: lintian is not installed: the lintian check is skipped" >&2
 fi
-doc="$root/usr/share/doc/vesk"
 check "the changelog's latest entry is this version" bash -c \
   'zcat "$1" >"$2" && [ "$(dpkg-parsechangelog -l "$2" -S Version)" = "$3" ]' _ \
-  "$doc/changelog.gz" "$scratch/changelog" "$version"
-check "the copyright file licenses everything under the GPL 3 or later" bash -c \
-  'grep -qx "Files: \*" "$1" && grep -qx "License: GPL-3+" "$1"' _ "$doc/copyright"
+  "$root/usr/share/doc/vesk/changelog.gz" "$scratch/changelog" "$version"
 
 # The manual pages format without a warning. groff breaks and adjusts lines
 # of Chinese text only with its Chinese macros, which man loads in a Chinese
@@ -120,15 +117,16 @@ help_words() {
 }
 # Every subcommand and option the help lists is in the page.
 man_lists_help() {  # man_lists_help PAGE PROGRAM
-  local words page=$scratch/page.txt word sub
+  local words page=$scratch/page.txt word sub missing=""
   zcat "$1" | sed -e 's/\\-/-/g' -e 's/\\f[BIRP]//g' -e 's/\\&//g' >"$page" || return 1
   words=$(help_words "$2") || return 1
   for sub in $(sed -n '/^[a-z]/p' <<<"$words"); do
     words+=$'\n'$(help_words "$2" "$sub") || return 1
   done
   for word in $(sort -u <<<"$words"); do
-    grep -qE -- "(^|[^[:alnum:]-])${word}([^[:alnum:]-]|$)" "$page" || { echo "not in the page: $word"; return 1; }
+    grep -qE -- "(^|[^[:alnum:]-])${word}([^[:alnum:]-]|$)" "$page" || missing+=" $word"
   done
+  [ -z "$missing" ] || { echo "not in the page:$missing"; return 1; }
 }
 for page in "$root"/usr/share/man/man1/*.1.gz "$root"/usr/share/man/zh_CN/man1/*.1.gz; do
   name=${page#"$root"/usr/share/man/}
