@@ -23,6 +23,8 @@ packages=(
   qt6-translations-l10n
   # The desktop's tools the desktop-integration tests and the package check use.
   xdg-utils libfile-mimeinfo-perl shared-mime-info desktop-file-utils libglib2.0-bin dpkg-dev
+  # KDE Frameworks 5's service database tools check the Dolphin menus.
+  kde-cli-tools
   # The package check lints the .deb and formats its manual pages.
   lintian man-db groff-base
   # The GNOME Files and Caja Python bindings the context-menu extensions are
