@@ -1,7 +1,9 @@
 #include "commands/plan.h"
 
+#include <climits>
 #include <set>
 
+#include "commands/texts.h"
 #include "platform/paths.h"
 
 namespace vesk::commands {
@@ -47,6 +49,11 @@ void DecideTargets(Plan& plan, OverwriteChoices& choices,
   std::set<std::string> planned;
   for (PlannedItem& item : plan.items) {
     if (!item.Runs()) continue;
+    // A name no file system here can hold fails before anything is read.
+    if (LastComponent(item.target).size() > NAME_MAX) {
+      item.refusal = Refusal{Reason::kUnsupported, plan_text::NameTooLong(item.target)};
+      continue;
+    }
     if (planned.count(item.target) != 0) {
       // An earlier source of this batch writes that name: never replace an
       // output of the same command, take a free name instead.

@@ -43,3 +43,12 @@ inline std::string EncryptSourceHint(const std::string& source) { return "进行
 inline std::string FolderSourceHint(const std::string& folder) { return "进行加密的文件夹：" + folder; }
 
 }  // namespace vesk::commands::keyed_text
+
+// Every command's planning.
+namespace vesk::commands::plan_text {
+
+inline std::string NameTooLong(const std::string& target) {
+  return "文件名太长：“" + target + "”的最后一部分超过 255 字节，文件系统不能保存。请用短一些的名字。";
+}
+
+}  // namespace vesk::commands::plan_text

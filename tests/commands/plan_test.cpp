@@ -111,6 +111,21 @@ TEST(OutputNaming, TwoSourcesOfOneBatchNeverShareATargetAndKeptTargetsAreRefused
   EXPECT_EQ(asked, (std::vector<std::string>{"/d/y.jmz", "/d/z.jmz"}));
 }
 
+// A name longer than a file system holds is refused while planning, with a
+// reason, instead of failing somewhere in the run without one.
+TEST(OutputNaming, ANameLongerThanAFileSystemHoldsIsRefusedBeforeTheRun) {
+  Plan plan;
+  const std::string longest(255, 'n');
+  plan.items.push_back(Item("/d/a", "/d/" + longest));
+  plan.items.push_back(Item("/d/b", "/d/" + longest + ".jmz"));
+  OverwriteChoices choices(OverwritePolicy::kAsk);
+  DecideTargets(plan, choices, {}, [](const std::string&) { return false; });
+  EXPECT_TRUE(plan.items[0].Runs());
+  ASSERT_FALSE(plan.items[1].Runs());
+  EXPECT_EQ(plan.items[1].refusal->code, Reason::kUnsupported);
+  EXPECT_NE(plan.items[1].refusal->detail.find("255"), std::string::npos);
+}
+
 TEST(BatchRunner, ResultsAddUpAndAStopStartsNothingMore) {
   using O = Outcome;
   struct Case {
