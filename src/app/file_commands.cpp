@@ -111,7 +111,7 @@ bool WindowLogic::TakeAgeKeys(commands::KeyMaterial& keys) {
                     : !confirmed                                ? age_text::kPassphraseMismatch
                     : !age_files::IsUtf8(keys.passphrase.str()) ? age_text::kPassphraseNotUtf8
                                                                 : nullptr;
-  if (why == nullptr) return true;
+  if (why == nullptr) return AgePassphraseAccepted(keys.passphrase);
   RefuseRun(why);
   return false;
 }
