@@ -73,7 +73,7 @@ void WindowLogic::EncryptToRecipientsClicked() {
 
 void WindowLogic::ChooseIdentityFilesClicked() {
   try {
-    FileDialogSpec open{age_text::kIdentityFilter, -1, "", age_text::kIdentityOpenTitle};
+    FileDialogSpec open{age_text::kIdentityOpenFilter, -1, "", age_text::kIdentityOpenTitle};
     const std::vector<std::string> chosen = port_.OpenManyDialog(open);
     if (chosen.empty()) return;
     // Each file is read once now, so that a wrong one is named at once; the
@@ -87,6 +87,13 @@ void WindowLogic::ChooseIdentityFilesClicked() {
   } catch (...) {
     Beep();
   }
+}
+
+std::shared_ptr<age_files::IdentitySet> WindowLogic::ReadAgeIdentities() const {
+  if (age_identity_files_.empty()) return nullptr;
+  auto set = std::make_shared<age_files::IdentitySet>();
+  if (set->Load(age_identity_files_, age_max_work_factor_)) return nullptr;
+  return set;
 }
 
 // ---- Key generator ----------------------------------------------------------------

@@ -243,6 +243,7 @@ void WindowLogic::DecryptClicked() {
     request.keys.key = SecretText(port_.KeyText(Control::DecryptionKey));
     request.keys.passphrase = SecretText(port_.PassphraseText(Control::DecryptionKey));
     request.keys.identity_files = age_identity_files_;
+    request.keys.identities = ReadAgeIdentities();
     request.max_work_factor = age_max_work_factor_;
     request.allow_old_ciphers = info_clicks_ > 7;
     request.sources = run->sources;

@@ -346,6 +346,10 @@ class WindowLogic : public Reporter, public ControlSink {
   // Whether the passphrase may be used: one line, and a weak one only when
   // the user says so (age_commands.cpp); refuses or cancels the run if not.
   bool AgePassphraseAccepted(const SecretText& passphrase);
+  // The chosen identity files read once for a decryption's files, so that a
+  // protected one is asked for once; null when there are none or one cannot
+  // be read now (each run then reads them and says why).
+  std::shared_ptr<age_files::IdentitySet> ReadAgeIdentities() const;
   // The save dialog of one source to encrypt, with the name its command proposes.
   static std::optional<FileDialogSpec> EncryptSaveDialog(const commands::FileRequest& request, const std::string& source);
   // What is offered after a decryption wrote a tar file.

@@ -528,6 +528,46 @@ TEST_F(AgeCommands, EveryGeneratedIdentityKindRoundTrips) {
   }
 }
 
+// SSH keys: a ".pub" line as a recipient, the private key as an identity;
+// a protected key asks for its passphrase in a dialog, once for several files.
+TEST_F(AgeCommands, SshKeysServeAsRecipientsAndIdentities) {
+  if (std::system("command -v ssh-keygen >/dev/null") != 0) GTEST_SKIP() << "ssh-keygen is not installed";
+  for (const char* passphrase : {"", "ssh passphrase"}) {
+    SCOPED_TRACE(passphrase);
+    const std::string key = dir_.File(*passphrase ? "protected_key" : "plain_key");
+    const std::string make = "ssh-keygen -q -t ed25519 -C me@host -N '" + std::string(passphrase) + "' -f " + key;
+    ASSERT_EQ(std::system(make.c_str()), 0);
+    std::vector<std::string> sealed;
+    for (const char* name : {"a", "b"}) {
+      const std::string plain = dir_.File(std::string(name) + key.substr(key.rfind('/') + 1));
+      WriteFile(plain, name);
+      sealed.push_back(plain + ".age");
+      port_.recipients_answers.push_back(ReadFile(key + ".pub"));
+      port_.open_answers.push_back(plain);
+      port_.save_answers.push_back(sealed.back());
+      window_->EncryptToRecipientsClicked();
+      WaitIdle(Control::EncryptButton);
+      ASSERT_EQ(window_->Result().outcome, Outcome::kDone) << window_->Result().reason;
+      std::filesystem::remove(plain);
+    }
+    EXPECT_TRUE(StartsWith(ReadFile(sealed[0]), "age-encryption.org/v1\n-> ssh-ed25519 "));
+    port_.open_answers.push_back(key);
+    window_->ChooseIdentityFilesClicked();
+    ASSERT_EQ(window_->AgeIdentityFiles(), std::vector<std::string>{key}) << LastMessage();
+    port_.text_questions.clear();
+    if (*passphrase) port_.text_answers.push_back(passphrase);
+    port_.open_many_answers.push_back(sealed);
+    window_->DecryptClicked();
+    WaitIdle(Control::DecryptButton);
+    EXPECT_EQ(ReadFile(sealed[0].substr(0, sealed[0].size() - 4)), "a");
+    EXPECT_EQ(ReadFile(sealed[1].substr(0, sealed[1].size() - 4)), "b");
+    ASSERT_EQ(port_.text_questions.size(), *passphrase ? 1u : 0u);
+    if (*passphrase) {
+      EXPECT_EQ(port_.text_questions[0].first, age_files::text::SshKeyPassphrasePrompt(key));
+    }
+  }
+}
+
 // A plugin's requests reach the window's dialogs: its PIN as a secret line,
 // its confirmation as a question.
 TEST_F(AgeCommands, PluginRequestsAreAskedInDialogs) {
