@@ -220,6 +220,11 @@ void WindowLogic::InspectAgeFileClicked() {
 
 // ---- Questions of a run: plugins and protected keys ------------------------------------
 
+void WindowLogic::ReportNow(const std::string& text) {
+  ShowHeldMessage();
+  ShowMessageNow(text);
+}
+
 std::optional<std::string> WindowLogic::AskText(const std::string& question, bool secret) {
   ShowHeldMessage();
   return port_.TextDialog(question, secret);

@@ -304,6 +304,8 @@ class WindowLogic : public Reporter, public ControlSink {
   // A plugin's requests and a protected key's passphrase, asked in dialogs.
   std::optional<std::string> AskText(const std::string& text, bool secret) override;
   std::optional<SecretText> AskSecret(const std::string& text) override;
+  // A plugin's message: shown while the run waits on it, not at its end.
+  void ReportNow(const std::string& text) override;
   // ---- Folders and several files (folder_commands.cpp, batch_commands.cpp) ----
 
   // The popup item that encrypts a folder: a folder chosen in a folder chooser goes

@@ -597,13 +597,23 @@ TEST_F(AgeCommands, PluginRequestsAreAskedInDialogs) {
     bool opened;
   };
   int n = 0;
+  // The plugin's message ("looking for a key", such as "touch your key")
+  // is shown while the plugin waits for it to be read, not afterwards.
+  std::atomic<int> shown_while_waiting{0};
+  const std::string mark = dir_.File("mark");
+  setenv("VESKTEST_MARK", mark.c_str(), 1);
+  port_.on_message = [&](const std::string& text) {
+    if (text == "looking for a key" && !std::filesystem::exists(mark)) ++shown_while_waiting;
+  };
   for (const Row& row : {Row{"VESKTEST_PIN", "4321", false, true}, Row{"VESKTEST_PIN", "1111", false, false},
-                         Row{"VESKTEST_PIN", std::nullopt, false, false}, Row{"VESKTEST_CONFIRM", std::nullopt, true, true}}) {
+                         Row{"VESKTEST_PIN", std::nullopt, false, false}, Row{"VESKTEST_CONFIRM", std::nullopt, true, true},
+                         Row{"VESKTEST_NOTHING", std::nullopt, false, true}}) {
     SCOPED_TRACE(n);
     setenv(row.variable, row.typed || !row.confirmed ? "4321" : "1", 1);
     const std::string out = dir_.File("out" + std::to_string(n++));
     port_.text_questions.clear();
     port_.questions.clear();
+    std::filesystem::remove(mark);
     if (std::string(row.variable) == "VESKTEST_PIN") port_.text_answers.push_back(row.typed);
     if (row.confirmed) port_.question_answers.push_back(true);
     Decrypt(dir_.File("p.age"), out);
@@ -614,9 +624,12 @@ TEST_F(AgeCommands, PluginRequestsAreAskedInDialogs) {
       ASSERT_EQ(port_.text_questions.size(), 1u);
       EXPECT_TRUE(port_.text_questions[0].second);  // secret: not shown
     } else {
-      EXPECT_EQ(port_.questions.size(), 1u);
+      EXPECT_EQ(port_.questions.size(), row.confirmed ? 1u : 0u);
     }
+    EXPECT_EQ(shown_while_waiting, n);
   }
+  port_.on_message = nullptr;
+  unsetenv("VESKTEST_MARK");
 }
 
 TEST_F(AgeCommands, TheInspectionItemShowsWhatTheHeaderSays) {
