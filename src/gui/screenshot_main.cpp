@@ -5,7 +5,8 @@
 // information items (so the key-less items show). With --dialog a dialog of
 // the strong format is open over it: "identity" (the key generator's
 // choices, a protected file wanted), "passphrase" (a generated passphrase)
-// or "secret" (a protected identity file's passphrase asked).
+// "weak" (the question before a weak passphrase is used) or "secret" (a
+// protected identity file's passphrase asked).
 // scripts/screenshot.sh runs it under Xvfb for the docs.
 #include <iostream>
 #include <string>
@@ -23,6 +24,7 @@
 #include "crypto/age_files/texts.h"
 #include "gui/application.h"
 #include "gui/gui_session.h"
+#include "gui/key_box.h"
 #include "gui/qt_dialog_provider.h"
 
 int main(int argc, char** argv) {
@@ -66,6 +68,11 @@ int main(int argc, char** argv) {
       } else if (dialog == "passphrase") {
         logic.FormatSelected(1);
         logic.GeneratePassphraseClicked();
+      } else if (dialog == "weak") {
+        logic.FormatSelected(1);
+        session.Window().EncryptionKey->setPlainText("password");
+        session.Window().DecryptionKey->setPlainText("password");
+        logic.EncryptClicked();
       } else if (dialog == "secret") {
         logic.AskSecret(vesk::age_files::text::ProtectedIdentityPrompt("/home/me/身份密钥.age"));
       }
