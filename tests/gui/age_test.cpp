@@ -186,14 +186,18 @@ TEST_F(AgeWindow, EnterInTheStrongFormatsBoxesMovesOnInsteadOfBreakingTheLine) {
     EXPECT_EQ(W().EncryptionKey->toPlainText(), format == 1 ? "" : "\n");
     EXPECT_EQ(W().focusWidget() == W().DecryptionKey, format == 1);
   }
-  // With the passphrase box empty, Enter in the other one decrypts.
-  SetKey(W().EncryptionKey, "");
-  SetKey(W().DecryptionKey, "typed passphrase");
-  dialogs.open_answers = {std::nullopt};
-  QTest::keyClick(W().DecryptionKey, Qt::Key_Enter);
-  ASSERT_EQ(dialogs.open_specs.size(), 1u);
-  EXPECT_EQ(dialogs.open_specs[0].title, "选择要解密的文件进行解密");
-  EXPECT_EQ(W().DecryptionKey->toPlainText(), "typed passphrase");
+  // Enter in the confirmation box encrypts, or decrypts while the
+  // passphrase box is empty.
+  for (const auto& [passphrase, title] : {std::pair{"k7#Vq!x9-pLm2", "选择要加密的文件进行 age 强加密"},
+                                          std::pair{"", "选择要解密的文件进行解密"}}) {
+    SetKey(W().EncryptionKey, passphrase);
+    SetKey(W().DecryptionKey, "k7#Vq!x9-pLm2");
+    dialogs.open_answers = {std::nullopt};
+    QTest::keyClick(W().DecryptionKey, Qt::Key_Enter);
+    ASSERT_FALSE(dialogs.open_specs.empty());
+    EXPECT_EQ(dialogs.open_specs.back().title, title);
+    EXPECT_EQ(W().DecryptionKey->toPlainText(), "k7#Vq!x9-pLm2");
+  }
 }
 
 TEST_F(AgeWindow, TheKeyBoxMenuGeneratesAPassphraseOnlyForTheStrongFormat) {
