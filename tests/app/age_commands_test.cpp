@@ -2,9 +2,13 @@
 // choice and its setting, the passphrase confirmation and strength meter, age
 // files recognised by the decrypt button whatever the format, identity files,
 // recipients and the key generator.
+#include <poll.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <thread>
 
@@ -21,6 +25,7 @@
 #include "settings/memory_store.h"
 #include "support/recording_reporter.h"
 #include "support/scripted_port.h"
+#include "support/process.h"
 #include "support/temp_dir.h"
 #include "threads/queued_ui_thread.h"
 
@@ -502,6 +507,45 @@ TEST_F(AgeCommands, EveryGeneratedIdentityKindRoundTrips) {
       if (!row.opened) { EXPECT_TRUE(StartsWith(LastMessage(), "密码错误")) << LastMessage(); }
     }
   }
+}
+
+// A protected identity file from the generator is what "age-keygen | age -p
+// -a" writes: the age tool asks for its passphrase and opens the file with it.
+TEST_F(AgeCommands, AProtectedIdentityFromTheWindowOpensWithTheAgeTool) {
+  std::string age_tool;
+  if (FILE* found = ::popen("command -v age", "r")) {
+    char line[512] = {};
+    if (std::fgets(line, sizeof line, found) != nullptr) age_tool = std::string(line, std::strcspn(line, "\n"));
+    ::pclose(found);
+  }
+  if (age_tool.empty()) GTEST_SKIP() << "the age tool is not installed";
+  WriteFile(dir_.File("p"), "for age");
+  port_.identity_answers.push_back({false, "id passphrase"});
+  port_.save_answers.push_back(dir_.File("id.age"));
+  window_->GenerateIdentityClicked();
+  port_.recipients_answers.push_back(port_.clipboard);
+  port_.open_answers.push_back(dir_.File("p"));
+  port_.save_answers.push_back(dir_.File("p.age"));
+  window_->EncryptToRecipientsClicked();
+  WaitIdle(Control::EncryptButton);
+  ASSERT_EQ(window_->Result().outcome, Outcome::kDone) << window_->Result().reason;
+  std::string seen;
+  const int status = testing::RunInTerminal(
+      {age_tool, "-d", "-i", dir_.File("id.age"), "-o", dir_.File("out"), dir_.File("p.age")}, {},
+      [&](int master, int, int) {
+        char buffer[256];
+        while (seen.find("passphrase") == std::string::npos) {
+          pollfd in{master, POLLIN, 0};
+          if (::poll(&in, 1, 20000) <= 0) return;
+          const ssize_t n = ::read(master, buffer, sizeof buffer);
+          if (n <= 0) return;
+          seen.append(buffer, static_cast<std::size_t>(n));
+        }
+        const std::string typed = "id passphrase\n";
+        ASSERT_EQ(::write(master, typed.data(), typed.size()), static_cast<ssize_t>(typed.size()));
+      });
+  EXPECT_EQ(status, 0) << seen;
+  EXPECT_EQ(ReadFile(dir_.File("out")), "for age");
 }
 
 // SSH keys: a ".pub" line as a recipient, the private key as an identity;
