@@ -73,7 +73,7 @@ void WindowLogic::EncryptToRecipientsClicked() {
 
 void WindowLogic::ChooseIdentityFilesClicked() {
   try {
-    FileDialogSpec open{age_text::kIdentityFilter, -1, "", age_text::kIdentityOpenTitle};
+    FileDialogSpec open{age_text::kIdentityOpenFilter, -1, "", age_text::kIdentityOpenTitle};
     const std::vector<std::string> chosen = port_.OpenManyDialog(open);
     if (chosen.empty()) return;
     // Each file is read once now, so that a wrong one is named at once; the
@@ -89,20 +89,40 @@ void WindowLogic::ChooseIdentityFilesClicked() {
   }
 }
 
+std::shared_ptr<age_files::IdentitySet> WindowLogic::ReadAgeIdentities() const {
+  if (age_identity_files_.empty()) return nullptr;
+  auto set = std::make_shared<age_files::IdentitySet>();
+  if (set->Load(age_identity_files_, age_max_work_factor_)) return nullptr;
+  return set;
+}
+
 // ---- Key generator ----------------------------------------------------------------
 
 void WindowLogic::GenerateIdentityClicked() {
   try {
-    const auto saved = port_.SaveDialog({age_text::kIdentityFilter, 1, age_text::kIdentitySaveName, age_text::kIdentitySaveTitle});
+    std::optional<WindowPort::IdentityOptions> options = port_.IdentityDialog();
+    if (!options) return;
+    const bool protect = !options->passphrase.empty();
+    const auto saved = port_.SaveDialog(
+        protect ? FileDialogSpec{age_text::kIdentityProtectedFilter, 1, age_text::kIdentityProtectedSaveName, age_text::kIdentitySaveTitle}
+                : FileDialogSpec{age_text::kIdentityFilter, 1, age_text::kIdentitySaveName, age_text::kIdentitySaveTitle});
     if (!saved) return;
     const std::string& path = *saved;
     // An existing identity is never replaced: what was encrypted to it
     // would be lost with it.
     if (PathExists(path)) return ReportMessage(age_text::IdentityExists(path));
-    std::optional<age_files::NewIdentity> identity = age_files::GenerateIdentity(std::time(nullptr));
+    std::optional<age_files::NewIdentity> identity = age_files::GenerateIdentity(std::time(nullptr), options->post_quantum);
     if (!identity) return ReportMessage(age_text::kInternalError);
+    // A protected file is the identity file encrypted to the passphrase, as
+    // "age-keygen | age -p -a" writes it.
+    std::optional<age::SecretBytes> sealed;
+    if (protect) {
+      sealed = age_files::ProtectKeyFile(identity->file_text, age::SecretBytes::FromString(options->passphrase.view()));
+      options->passphrase.Wipe();
+      if (!sealed) return ReportMessage(age_text::kInternalError);
+    }
     try {
-      age_files::WriteNewKeyFile(path, identity->file_text);
+      age_files::WriteNewKeyFile(path, sealed ? *sealed : identity->file_text);
     } catch (const TargetExistsError&) {
       return ReportMessage(age_text::IdentityExists(path));
     } catch (...) {
@@ -113,11 +133,116 @@ void WindowLogic::GenerateIdentityClicked() {
     if (std::find(age_identity_files_.begin(), age_identity_files_.end(), path) == age_identity_files_.end()) {
       age_identity_files_.push_back(path);
     }
-    port_.InformationBox(age_text::IdentityWritten(path, identity->public_key), kProgramTitle);
-    ShowStatus(age_text::PublicKeyStatus(identity->public_key));
+    const std::string shown = age_text::ShownPublicKey(identity->public_key);
+    port_.InformationBox(age_text::IdentityWritten(path, shown) + (protect ? age_text::kIdentityProtectedNote : ""),
+                         kProgramTitle);
+    ShowStatus(age_text::PublicKeyStatus(shown));
   } catch (...) {
     Beep();
   }
+}
+
+// ---- The key boxes with the strong format -------------------------------------------
+
+void WindowLogic::KeyBoxEntered(Control box) {
+  try {
+    if (box == Control::EncryptionKey) return port_.FocusKeyBox(Control::DecryptionKey);
+    // Enter starts a command, never cancels a running one.
+    if (Tag(Control::EncryptButton) != 0 || Tag(Control::DecryptButton) != 0) return Beep();
+    std::string passphrase = port_.PassphraseText(Control::EncryptionKey);
+    const bool encrypt = !passphrase.empty();
+    age_files::WipeString(passphrase);
+    const Control command = encrypt ? Control::EncryptButton : Control::DecryptButton;
+    if (!port_.ControlEnabled(command)) return Beep();
+    encrypt ? EncryptClicked() : DecryptClicked();
+  } catch (...) {
+    Beep();
+  }
+}
+
+void WindowLogic::KeyPasteRefused(KeyPasteRefusal why, int most) {
+  try {
+    ReportMessage(why == KeyPasteRefusal::kLineBreak ? std::string(text::kKeyLineBreak)
+                                                     : text::KeyTooLong(static_cast<std::size_t>(std::max(most, 0))));
+  } catch (...) {
+    Beep();
+  }
+}
+
+bool WindowLogic::AgePassphraseAccepted(const SecretText& passphrase) {
+  // A line break cannot be typed at another program's prompt.
+  if (passphrase.view().find_first_of("\r\n") != std::string_view::npos) {
+    RefuseRun(age_text::kPassphraseLineBreak);
+    return false;
+  }
+  if (!KeyStrengthEstimator) return true;
+  const int score = std::clamp(KeyStrengthEstimator(passphrase.str()), 0, 4);
+  if (score >= 2) return true;
+  if (port_.CautiousQuestion(age_text::WeakPassphraseQuestion(StrengthHint(score)), age_text::kWeakPassphraseCaption)) {
+    return true;
+  }
+  EndRun(Outcome::kCancelled, age_text::kEncryptCancelled);
+  ShowStatus(age_text::kEncryptCancelled);
+  return false;
+}
+
+void WindowLogic::GeneratePassphraseClicked() {
+  try {
+    if (Tag(Control::EncryptButton) != 0 || Tag(Control::DecryptButton) != 0) return Beep();
+    const age::SecretBytes phrase = age_files::GeneratePassphrase();
+    if (phrase.empty()) return ReportMessage(age_text::kInternalError);
+    std::string shown(phrase.view());
+    port_.SetKeyText(Control::EncryptionKey, shown);
+    port_.SetKeyText(Control::DecryptionKey, shown);
+    EncryptionKeyEdited();
+    port_.ShowPassphrase(shown);
+    age_files::WipeString(shown);
+  } catch (...) {
+    Beep();
+  }
+}
+
+// ---- Inspection -----------------------------------------------------------------------
+
+void WindowLogic::InspectAgeFileClicked() {
+  try {
+    FileDialogSpec open{text::kInspectOpenFilter, 1, "", text::kInspectOpenTitle};
+    PreselectFromHint(open);
+    const auto path = port_.OpenDialog(open);
+    if (!path) return;
+    age::FileInfo info;
+    if (const age::Result r = age_files::InspectFile(*path, info); !r.ok()) {
+      return ReportMessage(r.status == age::Status::kHeaderTooLarge ? age_text::InspectTooLarge(*path)
+                                                                    : age_text::InspectRefused(*path));
+    }
+    port_.InformationBox(age_files::InspectionText(info), text::InspectCaption(*path));
+  } catch (...) {
+    Beep();
+  }
+}
+
+// ---- Questions of a run: plugins and protected keys ------------------------------------
+
+void WindowLogic::ReportNow(const std::string& text) {
+  ShowHeldMessage();
+  ShowMessageNow(text);
+}
+
+std::optional<std::string> WindowLogic::AskText(const std::string& question, bool secret) {
+  ShowHeldMessage();
+  return port_.TextDialog(question, secret);
+}
+
+std::optional<SecretText> WindowLogic::AskSecret(const std::string& question) {
+  ShowHeldMessage();
+  std::optional<std::string> typed = port_.TextDialog(question, true);
+  if (!typed || typed->empty()) {
+    if (typed) age_files::WipeString(*typed);
+    return std::nullopt;
+  }
+  SecretText secret(std::move(*typed));
+  age_files::WipeString(*typed);  // a short text leaves its bytes behind
+  return secret;
 }
 
 }  // namespace vesk

@@ -111,7 +111,7 @@ bool WindowLogic::TakeAgeKeys(commands::KeyMaterial& keys) {
                     : !confirmed                                ? age_text::kPassphraseMismatch
                     : !age_files::IsUtf8(keys.passphrase.str()) ? age_text::kPassphraseNotUtf8
                                                                 : nullptr;
-  if (why == nullptr) return true;
+  if (why == nullptr) return AgePassphraseAccepted(keys.passphrase);
   RefuseRun(why);
   return false;
 }
@@ -243,6 +243,7 @@ void WindowLogic::DecryptClicked() {
     request.keys.key = SecretText(port_.KeyText(Control::DecryptionKey));
     request.keys.passphrase = SecretText(port_.PassphraseText(Control::DecryptionKey));
     request.keys.identity_files = age_identity_files_;
+    request.keys.identities = ReadAgeIdentities();
     request.max_work_factor = age_max_work_factor_;
     request.allow_old_ciphers = info_clicks_ > 7;
     request.sources = run->sources;

@@ -13,6 +13,7 @@
 
 #include "app/control.h"
 #include "core/reporting.h"
+#include "core/secret_text.h"
 
 namespace vesk {
 
@@ -118,6 +119,24 @@ class WindowPort {
   virtual std::optional<std::string> RecipientsDialog(const std::string& /*proposed*/) { return std::nullopt; }
   // Puts text on the clipboard.
   virtual void CopyToClipboard(const std::string& /*text*/) {}
+  // Moves the keyboard focus into key box `box`.
+  virtual void FocusKeyBox(Control /*box*/) {}
+  // A yes/no question whose default answer is No.
+  virtual bool CautiousQuestion(const std::string& text, const std::string& caption) { return Question(text, caption); }
+  // The key generator's choices: the key's kind (post-quantum is
+  // recommended) and, for a protected identity file, its passphrase.
+  // nullopt when cancelled; a front end without the dialog takes the
+  // recommended choice.
+  struct IdentityOptions {
+    bool post_quantum = true;
+    SecretText passphrase;  // empty: the file is not protected
+  };
+  virtual std::optional<IdentityOptions> IdentityDialog() { return IdentityOptions{}; }
+  // Shows a generated passphrase so that it can be copied.
+  virtual void ShowPassphrase(const std::string& /*text*/) {}
+  // A line the user types in answer to `text` (not shown when `secret`);
+  // nullopt when cancelled or when nobody can be asked.
+  virtual std::optional<std::string> TextDialog(const std::string& /*text*/, bool /*secret*/) { return std::nullopt; }
 
   // ---- Several files and folders (user-interface thread only) ---------------
 

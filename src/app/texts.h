@@ -8,6 +8,16 @@
 namespace vesk::text {
 
 // ---- Age (the strong format) ------------------------------------------------
+// A paste the key boxes refused: too long (in vesk-cli's words), or a line
+// break in a box that takes one line.
+inline std::string KeyTooLong(std::size_t most) {
+  return "密钥太长: 最多 " + std::to_string(most) + " 个字符 (一个换行算两个)。";
+}
+inline constexpr const char* kKeyLineBreak =
+    "粘贴的文本里有换行符：.age 强加密的密码只能是一行（别的程序输入不了换行符），所以没有粘贴。请只复制密码那一行。";
+inline constexpr const char* kInspectOpenTitle = "选择要查看的 age 加密文件";
+inline constexpr const char* kInspectOpenFilter = "age加密文件(*.age)|*.age|全部文件(*.*)|*.*";
+inline std::string InspectCaption(const std::string& path) { return "age 文件信息：" + path; }
 
 
 // ---- Batches and folders ----------------------------------------------------
@@ -163,7 +173,7 @@ inline constexpr const char* kWindowHelp =
     "\n"
     "  文件                 预先选中这个文件: 加密或解密时打开文件的对话框里就是它\n"
     "  /ysl0 ... /ysl3      压缩比: 0 不压缩, 1 最快, 2 标准, 3 最大\n"
-    "  /pbmy                密钥框显示为 *\n"
+    "  /pbmy                勾选 “屏蔽密钥”: 密钥框的文字和背景同色, 看不见 (会被保存)\n"
     "  --encrypt 路径...    文件管理器右键菜单的 “用 Vesk 加密”: 预先选中第一个文件,\n"
     "                       准备好 “加密文件” 按钮, 状态栏说明收到了几项\n"
     "  --decrypt 路径...    文件管理器右键菜单的 “用 Vesk 解密”: 同上, 准备好 “解密文件”\n"

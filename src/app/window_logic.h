@@ -289,6 +289,23 @@ class WindowLogic : public Reporter, public ControlSink {
   void SetAgeWorkFactor(int log2_n) { age_work_factor_ = log2_n; }
   // The title of the encrypt command's open dialog with ".age" chosen.
   static const char* AgeEncryptOpenTitle();
+  // The key boxes take one line with ".age": Enter in the passphrase box
+  // moves on to the confirmation box, in the confirmation box it starts the
+  // encryption (the decryption while the passphrase box is empty).
+  void KeyBoxEntered(Control box);
+  // A paste the key box refused (`most`: its limit).
+  enum class KeyPasteRefusal { kLineBreak, kTooLong };
+  void KeyPasteRefused(KeyPasteRefusal why, int most);
+  // The key boxes' "generate" action: a new strong passphrase in both boxes,
+  // shown to copy.
+  void GeneratePassphraseClicked();
+  // Popup item: what an age file's header and sizes say, without a key.
+  void InspectAgeFileClicked();
+  // A plugin's requests and a protected key's passphrase, asked in dialogs.
+  std::optional<std::string> AskText(const std::string& text, bool secret) override;
+  std::optional<SecretText> AskSecret(const std::string& text) override;
+  // A plugin's message: shown while the run waits on it, not at its end.
+  void ReportNow(const std::string& text) override;
   // ---- Folders and several files (folder_commands.cpp, batch_commands.cpp) ----
 
   // The popup item that encrypts a folder: a folder chosen in a folder chooser goes
@@ -328,6 +345,13 @@ class WindowLogic : public Reporter, public ControlSink {
   // The keys of an age encryption, read from the key boxes (or the
   // recipients of the popup item) and checked before any dialog.
   bool TakeAgeKeys(commands::KeyMaterial& keys);
+  // Whether the passphrase may be used: one line, and a weak one only when
+  // the user says so (age_commands.cpp); refuses or cancels the run if not.
+  bool AgePassphraseAccepted(const SecretText& passphrase);
+  // The chosen identity files read once for a decryption's files, so that a
+  // protected one is asked for once; null when there are none or one cannot
+  // be read now (each run then reads them and says why).
+  std::shared_ptr<age_files::IdentitySet> ReadAgeIdentities() const;
   // The save dialog of one source to encrypt, with the name its command proposes.
   static std::optional<FileDialogSpec> EncryptSaveDialog(const commands::FileRequest& request, const std::string& source);
   // What is offered after a decryption wrote a tar file.

@@ -7,9 +7,8 @@
 
 #include "cli/exit_status.h"
 #include "cli/texts.h"
-#include "crypto/age/hybrid_keys.h"
-#include "crypto/age/ssh_keys.h"
 #include "crypto/age_files/engine.h"
+#include "crypto/age_files/texts.h"
 
 namespace vesk::cli {
 namespace {
@@ -23,15 +22,6 @@ std::string JsonString(const std::string& s) {
     out += c;
   }
   return out + "\"";
-}
-
-// The people's name of a stanza type.
-std::string Described(const std::string& type) {
-  if (type == "X25519") return "X25519";
-  if (type == "scrypt") return text::kInspectScrypt;
-  if (type == age::kHybridStanzaType) return text::kInspectHybrid;
-  if (type == age::kSshEd25519Type || type == age::kSshRsaType) return type + text::kInspectSsh;
-  return type + text::kInspectOther;
 }
 
 }  // namespace
@@ -48,8 +38,8 @@ int InspectCommand::Run() {
   age::FileInfo info;
   const age::Result r = age_files::InspectFile(file_, info);
   if (!r.ok()) {
-    std::cerr << (r.status == age::Status::kHeaderTooLarge ? text::InspectTooLarge(file_) : text::InspectRefused(file_))
-              << '\n';
+    std::cerr << (r.status == age::Status::kHeaderTooLarge ? age_files::text::InspectTooLarge(file_)
+                                                            : age_files::text::InspectRefused(file_)) << '\n';
     return kExitFailed;
   }
   std::ostringstream out;
@@ -62,14 +52,7 @@ int InspectCommand::Run() {
     out << ", \"header_size\": " << info.header_size << ", \"payload_size\": " << info.payload_size
         << ", \"plaintext_size\": " << info.plaintext_size << "}\n";
   } else {
-    out << text::kInspectFormat << (info.armored ? text::kInspectArmored : text::kInspectBinary) << '\n';
-    out << text::kInspectRecipients << '\n';
-    for (const std::string& type : info.types) out << "  " << Described(type) << '\n';
-    if (info.passphrase) out << text::kInspectWorkFactor << info.scrypt_log_n << '\n';
-    out << text::kInspectPostQuantum << (info.post_quantum ? text::kInspectYes : text::kInspectNo) << '\n';
-    out << text::kInspectHeaderSize << info.header_size << text::kInspectBytes << '\n';
-    out << text::kInspectPayloadSize << info.payload_size << text::kInspectBytes << '\n';
-    out << text::kInspectPlaintextSize << info.plaintext_size << text::kInspectBytes << '\n';
+    out << age_files::InspectionText(info);
   }
   std::cout << out.str() << std::flush;
   return std::cout ? kExitDone : kExitFailed;

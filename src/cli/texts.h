@@ -39,24 +39,6 @@ inline constexpr const char* kKeygenConvertHelp = "显示这个身份密钥文�
 inline constexpr const char* kInspectHelp = "显示 age 文件的信息 (不需要密钥)：接收者类型、格式、大小、是否抗量子";
 inline constexpr const char* kInspectFileHelp = "age 文件 (- 为标准输入)";
 inline constexpr const char* kInspectJsonHelp = "以 JSON 显示 (键名固定，英文)";
-inline std::string InspectRefused(const std::string& path) { return "“" + path + "”不是可以读的 age 加密文件。"; }
-inline std::string InspectTooLarge(const std::string& path) { return "“" + path + "”的文件头超过 4 MiB，本程序不读这么大的文件头（文件不一定损坏）。"; }
-inline constexpr const char* kInspectFormat = "格式: ";
-inline constexpr const char* kInspectArmored = "ASCII 文本 (armored)";
-inline constexpr const char* kInspectBinary = "二进制";
-inline constexpr const char* kInspectRecipients = "接收者:";
-inline constexpr const char* kInspectScrypt = "密码 (scrypt)";
-inline constexpr const char* kInspectHybrid = "后量子公钥 (mlkem768x25519)";
-inline constexpr const char* kInspectSsh = " (SSH 公钥)";
-inline constexpr const char* kInspectOther = " (插件或者未知类型)";
-inline constexpr const char* kInspectWorkFactor = "scrypt 工作因子: 2^";
-inline constexpr const char* kInspectPostQuantum = "抗量子计算机: ";
-inline constexpr const char* kInspectYes = "是";
-inline constexpr const char* kInspectNo = "否";
-inline constexpr const char* kInspectHeaderSize = "文件头: ";
-inline constexpr const char* kInspectPayloadSize = "加密内容: ";
-inline constexpr const char* kInspectPlaintextSize = "估计的原文大小: ";
-inline constexpr const char* kInspectBytes = " 字节";
 
 inline constexpr const char* kKeygenPqHelp = "生成后量子身份密钥 (AGE-SECRET-KEY-PQ-1…，公钥 age1pq1…，age-keygen -pq 的格式)";
 inline constexpr const char* kKeygenPassphraseHelp = "用密码保护身份密钥文件 (age 密码加密的 ASCII 格式，同 age-keygen | age -p -a)";

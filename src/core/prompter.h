@@ -28,6 +28,9 @@ class Prompter {
 
   // A message the user acknowledges; the text then becomes the status line.
   virtual void ReportMessage(const std::string& text) = 0;
+  // A message that matters while the run goes on (a plugin asking for a
+  // touch of its key): shown at once, never kept for the run's end.
+  virtual void ReportNow(const std::string& text) { ReportMessage(text); }
   // A yes/no question; true for yes.
   virtual bool AskYesNo(const std::string& text, const std::string& caption) = 0;
   // A yes/no question the request answered already: shown with its answer

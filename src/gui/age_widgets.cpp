@@ -8,6 +8,7 @@
 #include <QRadioButton>
 #include <QSignalBlocker>
 
+#include "gui/key_box.h"
 #include "gui/main_window.h"
 #include "gui/texts.h"
 
@@ -72,6 +73,9 @@ void MainWindow::ApplyFormat(settings::FileFormat format) {
   DecryptionKeyLabel->setText(Q(age ? text::kConfirmationLabel : text::kDecryptionKeyLabel));
   EncryptionKeyLabel->adjustSize();
   DecryptionKeyLabel->adjustSize();
+  // A passphrase is one line: Enter moves on instead of breaking it.
+  EncryptionKey->SetSingleLine(age);
+  DecryptionKey->SetSingleLine(age);
   if (!age) KeyStrength->hide();
 }
 

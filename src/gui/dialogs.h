@@ -57,6 +57,21 @@ class DialogProvider {
   virtual std::optional<std::string> Recipients(QWidget* /*parent*/, const std::string& /*proposed*/) {
     return std::nullopt;
   }
+  // The strong format's dialogs (age_dialogs.cpp). A yes/no question whose
+  // default is No; the key generator's choices (nullopt: cancelled); a
+  // generated passphrase shown to copy; a line typed in answer (hidden when
+  // `secret`; nullopt: cancelled). Unless overridden: the question, the
+  // recommended key, nothing shown, nothing typed.
+  virtual bool CautiousQuestion(QWidget* parent, const std::string& text, const std::string& caption) {
+    return Question(parent, text, caption);
+  }
+  virtual std::optional<WindowPort::IdentityOptions> IdentityOptions(QWidget* /*parent*/) {
+    return WindowPort::IdentityOptions{};
+  }
+  virtual void ShowPassphrase(QWidget* /*parent*/, const std::string& /*text*/) {}
+  virtual std::optional<std::string> AskText(QWidget* /*parent*/, const std::string& /*text*/, bool /*secret*/) {
+    return std::nullopt;
+  }
   // The store the file dialogs keep their size in; none until set.
   virtual void UseSettingsStore(settings::ValueStore& /*values*/) {}
 };

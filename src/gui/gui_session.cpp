@@ -80,6 +80,19 @@ void GuiSession::BindAgeCommands() {
   BindItem("GenerateIdentityItem", [this] { logic_.GenerateIdentityClicked(); });
   BindItem("EncryptToRecipientsItem", [this] { logic_.EncryptToRecipientsClicked(); });
   BindItem("ChooseIdentitiesItem", [this] { logic_.ChooseIdentityFilesClicked(); });
+  BindItem("InspectAgeFileItem", [this] { logic_.InspectAgeFileClicked(); });
+  for (KeyBox* box : {window_.EncryptionKey, window_.DecryptionKey}) {
+    const Control c = box == window_.EncryptionKey ? Control::EncryptionKey : Control::DecryptionKey;
+    box->OnEnter = [this, c] { Guarded([this, c] { logic_.KeyBoxEntered(c); }); };
+    box->OnGenerate = [this] { Guarded([this] { logic_.GeneratePassphraseClicked(); }); };
+    box->OnPasteRefused = [this, box](KeyPasteRefusal why) {
+      Guarded([this, box, why] {
+        logic_.KeyPasteRefused(why == KeyPasteRefusal::kLineBreak ? WindowLogic::KeyPasteRefusal::kLineBreak
+                                                                  : WindowLogic::KeyPasteRefusal::kTooLong,
+                               box->MaxLength());
+      });
+    };
+  }
   QObject::connect(window_.FormatItems, &QButtonGroup::idToggled, &window_, [this](int id, bool checked) {
     if (checked) Guarded([this, id] { logic_.FormatSelected(id); });
   });
@@ -93,6 +106,10 @@ GuiSession::~GuiSession() {
   window_.OnWindowDoubleClick = window_.OnBrandClick = window_.OnBrandDoubleClick = window_.OnBrandMouseMove =
       window_.OnStatusDoubleClick = nullptr;
   window_.OnKeyBoxClick = window_.OnKeyBoxMouseMove = nullptr;
+  for (KeyBox* box : {window_.EncryptionKey, window_.DecryptionKey}) {
+    box->OnEnter = box->OnGenerate = nullptr;
+    box->OnPasteRefused = nullptr;
+  }
   port_.OnPageNotOpened = nullptr;
   port_.SetClosing(true);
   logic_.ShutDown();

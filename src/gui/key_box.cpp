@@ -2,9 +2,14 @@
 
 #include <algorithm>
 
+#include <QContextMenuEvent>
+#include <QKeyEvent>
+#include <QMenu>
 #include <QMimeData>
 #include <QTextCursor>
 #include <QTextDocument>
+
+#include "gui/texts.h"
 
 namespace vesk::gui {
 namespace {
@@ -14,6 +19,21 @@ int Cost(QChar c) {
   if (c == QLatin1Char('\n')) return 2;
   if (c.isLowSurrogate()) return 0;
   return 1;
+}
+
+// Every character that ends a line, in a paste or in a document.
+bool BreaksLine(QChar c) {
+  return c == QLatin1Char('\n') || c == QLatin1Char('\r') || c == QChar(0x0085) || c == QChar::LineSeparator ||
+         c == QChar::ParagraphSeparator || c == QLatin1Char('\v') || c == QLatin1Char('\f');
+}
+
+// A pasted text as the box will hold it: each CR LF, CR or other line end one "\n".
+QString AsKeyText(QString text) {
+  text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+  for (QChar& c : text) {
+    if (BreaksLine(c)) c = QLatin1Char('\n');
+  }
+  return text;
 }
 
 }  // namespace
@@ -53,7 +73,52 @@ bool KeyBox::canInsertFromMimeData(const QMimeData* source) const {
 void KeyBox::insertFromMimeData(const QMimeData* source) {
   // A paste inserts without asking canInsertFromMimeData.
   if (source->hasUrls()) return;
+  if (source->hasText()) {
+    const QString pasted = source->text();
+    // Refused whole, never cut: a key cut short opens nothing.
+    KeyPasteRefusal why{};
+    bool refused = false;
+    if (single_line_ && std::any_of(pasted.begin(), pasted.end(), BreaksLine)) {
+      why = KeyPasteRefusal::kLineBreak;
+      refused = true;
+    } else {
+      const QString replaced = AsKeyText(textCursor().selectedText());
+      const int after = KeyCharacterCount(toPlainText()) - KeyCharacterCount(replaced) + KeyCharacterCount(AsKeyText(pasted));
+      refused = after > max_length_;
+      why = KeyPasteRefusal::kTooLong;
+    }
+    if (refused) {
+      if (OnPasteRefused) OnPasteRefused(why);
+      return;
+    }
+  }
   QPlainTextEdit::insertFromMimeData(source);
+}
+
+void KeyBox::SetSingleLine(bool single) { single_line_ = single; }
+
+void KeyBox::keyPressEvent(QKeyEvent* event) {
+  const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+  if (single_line_ && enter) {
+    event->accept();
+    if (OnEnter) OnEnter();
+    return;
+  }
+  QPlainTextEdit::keyPressEvent(event);
+}
+
+void KeyBox::contextMenuEvent(QContextMenuEvent* event) {
+  QMenu* menu = createStandardContextMenu(event->pos());
+  if (single_line_ && OnGenerate) {
+    menu->addSeparator();
+    QAction* generate = menu->addAction(QString::fromUtf8(text::kGeneratePassphraseItem));
+    generate->setObjectName("GeneratePassphraseItem");
+    connect(generate, &QAction::triggered, this, [this] {
+      if (OnGenerate) OnGenerate();
+    });
+  }
+  menu->setAttribute(Qt::WA_DeleteOnClose);
+  menu->popup(event->globalPos());
 }
 
 void KeyBox::EnforceLimit() {

@@ -199,6 +199,7 @@ void MainWindow::BuildMenu() {
       {"GenerateIdentityItem", text::kGenerateIdentityItem},
       {"EncryptToRecipientsItem", text::kEncryptToRecipientsItem},
       {"ChooseIdentitiesItem", text::kChooseIdentitiesItem},
+      {"InspectAgeFileItem", text::kInspectAgeFileItem},
       {"SeparatorAge", "-"},
       {"RegisterFileTypeItem", text::kRegisterFileTypeItem},
       {"ContextMenuItem", text::kContextMenuItem},

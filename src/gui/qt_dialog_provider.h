@@ -36,6 +36,12 @@ class QtDialogProvider final : public DialogProvider {
   // A box for the keys and a button that loads a recipients file into it
   // (age_dialogs.cpp).
   std::optional<std::string> Recipients(QWidget* parent, const std::string& proposed) override;
+  bool CautiousQuestion(QWidget* parent, const std::string& text, const std::string& caption) override;
+  // Post-quantum (the default) or classic, and an optional passphrase typed twice.
+  std::optional<WindowPort::IdentityOptions> IdentityOptions(QWidget* parent) override;
+  // The phrase in a read-only line, selected, with a button that copies it.
+  void ShowPassphrase(QWidget* parent, const std::string& text) override;
+  std::optional<std::string> AskText(QWidget* parent, const std::string& text, bool secret) override;
   // The file dialogs open at the size they were last left at, kept in
   // `values`.
   void UseSettingsStore(settings::ValueStore& values) override { values_ = &values; }

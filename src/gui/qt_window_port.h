@@ -70,6 +70,11 @@ class QtWindowPort final : public WindowPort {
   void SetKeyStrength(std::optional<int> score, const std::string& hint) override;
   std::optional<std::string> RecipientsDialog(const std::string& proposed) override;
   void CopyToClipboard(const std::string& text) override;
+  void FocusKeyBox(Control box) override;
+  bool CautiousQuestion(const std::string& text, const std::string& caption) override;
+  std::optional<IdentityOptions> IdentityDialog() override;
+  void ShowPassphrase(const std::string& text) override;
+  std::optional<std::string> TextDialog(const std::string& text, bool secret) override;
 
   // The folder of the bundled pages; ProgramSiteFolder() unless set.
   void SetSiteFolder(const std::string& folder) { site_folder_ = folder; }

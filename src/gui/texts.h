@@ -39,6 +39,7 @@ inline constexpr const char* kShredItem = "粉碎文件(彻底删除文件，慎
 inline constexpr const char* kGenerateIdentityItem = "生成身份密钥…";
 inline constexpr const char* kEncryptToRecipientsItem = "加密给接收者(公钥)…";
 inline constexpr const char* kChooseIdentitiesItem = "选择解密用的身份密钥文件…";
+inline constexpr const char* kInspectAgeFileItem = "查看 age 文件信息…";
 inline constexpr const char* kRegisterFileTypeItem = "注册关联jmz加密文件";
 inline constexpr const char* kContextMenuItem = "快捷方式增加到文件右键菜单";
 inline constexpr const char* kUnregisterItem = "清除本程序全部注册表项";
@@ -63,11 +64,29 @@ inline constexpr const char* kPassphraseLabel = "请先输入加密的密码："
 inline constexpr const char* kConfirmationLabel = "确认密码，或解密的密钥：";
 inline constexpr const char* kRecipientsTitle = "加密给接收者";
 inline constexpr const char* kRecipientsExplanation =
-    "接收者的公钥 (age1…)，每行一个；# 开头的行是注释。\n"
+    "接收者的公钥，每行一个；# 开头的行是注释：age1…、后量子的 age1pq1…、\n"
+    "SSH 公钥 (ssh-ed25519、ssh-rsa，.pub 或 authorized_keys 的行)、插件的 age1名字1…。\n"
     "只有持有对应身份密钥的人才能解密，不需要密码。";
 inline constexpr const char* kRecipientsFileButton = "选择接收者文件…";
 inline constexpr const char* kAllFilesFilter = "全部文件(*.*)|*.*";
 inline constexpr const char* kRecipientsFileTitle = "选择接收者文件";
+inline constexpr const char* kGeneratePassphraseItem = "生成强密码 (填入两个框)";
+inline constexpr const char* kPassphraseShownTitle = "新的密码";
+inline constexpr const char* kCopyButton = "复制";
+inline constexpr const char* kPassphraseShown =
+    "新的密码已经填入两个框。请把它抄下来或者存到密码管理器里：忘了它就打不开用它加密的文件。";
+inline constexpr const char* kIdentityTitle = "生成身份密钥";
+inline constexpr const char* kIdentityPostQuantum = "后量子 (ML-KEM-768 + X25519，推荐)";
+inline constexpr const char* kIdentityPostQuantumHint =
+    "公钥 age1pq1… 约 2000 个字符：今天加密的文件将来也不怕量子计算机。age 1.3 以上和本程序都能用";
+inline constexpr const char* kIdentityClassic = "传统 X25519";
+inline constexpr const char* kIdentityClassicHint = "公钥 age1… 只有 62 个字符：所有 age 工具都能用";
+inline constexpr const char* kIdentityProtect = "用密码保护身份密钥文件";
+inline constexpr const char* kIdentityProtectHint = "文件是用这个密码加密的 age 文件 (age -d 可以打开)；每次解密时询问密码";
+inline constexpr const char* kIdentityPassphrase = "密码：";
+inline constexpr const char* kIdentityPassphraseAgain = "再输入一次：";
+inline constexpr const char* kIdentityMismatch = "两次输入的密码不相同";
+inline constexpr const char* kAskTitle = "Vesk 文件加密";
 
 // ---- Dialogs -----------------------------------------------------------------------
 inline constexpr const char* kYesToAll = "全部是";

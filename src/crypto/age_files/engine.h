@@ -108,6 +108,9 @@ HeaderSummary SummarizeHeader(const std::string& path);
 // What `inspect` shows of an age file ("-" is standard input): the header's
 // stanza types and the sizes, the whole file read once.
 age::Result InspectFile(const std::string& path, age::FileInfo& info);
+// What an inspection found, as lines of text for a person: the format, the
+// recipients' kinds, the work factor, post-quantum or not, the sizes.
+std::string InspectionText(const age::FileInfo& info);
 
 // Why a file with that header cannot be decrypted whatever the key (a
 // damaged header, an unknown version); nullopt when its header is sound.

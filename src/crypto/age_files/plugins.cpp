@@ -66,7 +66,7 @@ age::PluginLauncher ProcessLauncher() {
 }
 
 bool PrompterPluginUi::Message(const std::string& text) {
-  prompter_.ReportMessage(text);
+  prompter_.ReportNow(text);
   return true;
 }
 

@@ -59,6 +59,12 @@ inline constexpr const char* kPassphraseEmpty =
 inline constexpr const char* kPassphraseMismatch =
     "两次输入的密码不相同：用 .age 格式加密时，右边的框里要再输入一次同样的密码。加密文件已取消。";
 inline constexpr const char* kPassphraseNotUtf8 = "密码不是有效的 UTF-8 文本，不能用作 age 密码。加密文件已取消。";
+inline constexpr const char* kPassphraseLineBreak =
+    "密码里有换行符：.age 强加密的密码只能是一行（别的程序输入不了换行符），请删掉换行符后再加密。加密文件已取消。";
+inline std::string WeakPassphraseQuestion(const std::string& hint) {
+  return "这个密码的强度是“" + hint + "”：用它加密的文件可能被猜出密码打开。仍然用这个密码加密吗?";
+}
+inline constexpr const char* kWeakPassphraseCaption = "密码太弱";
 inline constexpr const char* kNoRecipients = "没有接收者公钥：请粘贴 age1… 形式的公钥，每行一个，或者选择接收者文件。加密文件已取消。";
 inline std::string BadRecipient(const std::string& line_hint) {
   return "接收者公钥无效" + line_hint + "：只支持 age1…、age1pq1… 形式的 age 公钥和 ssh-ed25519、ssh-rsa 形式的 SSH 公钥。加密文件已取消。";
@@ -163,11 +169,39 @@ inline constexpr const char* kDecryptSaveTitle = "解密后的文件保存为";
 inline constexpr const char* kIdentityFilter = "身份密钥文件(*.txt)|*.txt|全部文件(*.*)|*.*";
 inline constexpr const char* kIdentitySaveTitle = "新的身份密钥保存为";
 inline constexpr const char* kIdentitySaveName = "身份密钥.txt";
+inline constexpr const char* kIdentityOpenFilter =
+    "身份密钥文件(*.txt;*.age;id_*;*.key)|*.txt;*.age;id_*;*.key|全部文件(*.*)|*.*";
 inline constexpr const char* kIdentityOpenTitle = "选择解密用的身份密钥文件 (可以多选)";
 inline std::string IdentitiesChosen(std::size_t count) {
   return "已选择 " + std::to_string(count) + " 个身份密钥文件：解密用公钥加密的 age 文件时使用。";
 }
+// A public key as a message shows it: a post-quantum one (some 2,000
+// characters) by its two ends and its length.
+inline std::string ShownPublicKey(const std::string& key) {
+  if (key.size() <= 100) return key;
+  return key.substr(0, 24) + "…" + key.substr(key.size() - 12) + " (" + std::to_string(key.size()) + " 个字符)";
+}
 inline std::string PublicKeyStatus(const std::string& public_key) { return "公钥：" + public_key; }
+
+// What an inspection shows of an age file, line by line.
+inline std::string InspectRefused(const std::string& path) { return "“" + path + "”不是可以读的 age 加密文件。"; }
+inline std::string InspectTooLarge(const std::string& path) { return "“" + path + "”的文件头超过 4 MiB，本程序不读这么大的文件头（文件不一定损坏）。"; }
+inline constexpr const char* kInspectFormat = "格式: ";
+inline constexpr const char* kInspectArmored = "ASCII 文本 (armored)";
+inline constexpr const char* kInspectBinary = "二进制";
+inline constexpr const char* kInspectRecipients = "接收者:";
+inline constexpr const char* kInspectScrypt = "密码 (scrypt)";
+inline constexpr const char* kInspectHybrid = "后量子公钥 (mlkem768x25519)";
+inline constexpr const char* kInspectSsh = " (SSH 公钥)";
+inline constexpr const char* kInspectOther = " (插件或者未知类型)";
+inline constexpr const char* kInspectWorkFactor = "scrypt 工作因子: 2^";
+inline constexpr const char* kInspectPostQuantum = "抗量子计算机: ";
+inline constexpr const char* kInspectYes = "是";
+inline constexpr const char* kInspectNo = "否";
+inline constexpr const char* kInspectHeaderSize = "文件头: ";
+inline constexpr const char* kInspectPayloadSize = "加密内容: ";
+inline constexpr const char* kInspectPlaintextSize = "估计的原文大小: ";
+inline constexpr const char* kInspectBytes = " 字节";
 
 // The strength meter's hints, by zxcvbn's score 0..4.
 inline constexpr const char* kStrengthHints[5] = {
@@ -180,6 +214,9 @@ inline std::string IdentityExists(const std::string& path) {
   return "文件“" + path + "”已经存在。为了不丢失已有的身份密钥，不会替换它，请换一个文件名。";
 }
 inline std::string IdentityNotWritten(const std::string& path) { return "身份密钥文件“" + path + "”写入出错，没有生成身份密钥。"; }
+inline constexpr const char* kIdentityProtectedFilter = "有密码保护的身份密钥文件(*.age)|*.age|全部文件(*.*)|*.*";
+inline constexpr const char* kIdentityProtectedSaveName = "身份密钥.age";
+inline constexpr const char* kIdentityProtectedNote = "\r\n身份密钥文件有密码保护：解密时会询问它的密码。";
 inline std::string IdentityWritten(const std::string& path, const std::string& public_key) {
   return "身份密钥已保存到：" + path + "\r\n公钥（已复制到剪贴板）：" + public_key +
          "\r\n把公钥交给要给你加密文件的人；身份密钥文件要保密并且备份，丢了它就打不开给你加密的文件。";
