@@ -375,7 +375,7 @@ TEST_F(SelfExtract, ACompressedPayloadIsDecompressedAfterSelfDecrypting) {
   port_.save_answers = {dir_.File("doc.jmz")};
   window_->EncryptClicked();
   WaitIdle(Control::EncryptButton);
-  ASSERT_EQ(window_->StatusText(), "加密文件 ... 已完成。");
+  ASSERT_EQ(window_->StatusText(), "加密文件 ... 已完成。 — " + dir_.File("doc.jmz"));
 
   OwnFile(ReadFile(dir_.File("doc.jmz")), "doc.jmz");
   // A private self-decrypting file: the output is as private, whatever file

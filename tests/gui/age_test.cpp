@@ -75,7 +75,7 @@ TEST_F(AgeWindow, TheEncryptButtonWritesAnAgeFileThatTheDecryptButtonOpens) {
   dialogs.save_answers = {dir.File("a.bin.age")};
   Click(W().EncryptButton);
   ASSERT_TRUE(WaitIdle());
-  EXPECT_EQ(W().StatusText(), "age 强加密文件 ... 已完成。");
+  EXPECT_EQ(W().StatusText(), "age 强加密文件 ... 已完成。 — " + dir.File("a.bin.age"));
   EXPECT_EQ(dialogs.save_specs.back().file_name, dir.File("a.bin.age"));
   ASSERT_TRUE(FileExists(dir.File("a.bin.age")));
 
@@ -83,7 +83,7 @@ TEST_F(AgeWindow, TheEncryptButtonWritesAnAgeFileThatTheDecryptButtonOpens) {
   dialogs.save_answers = {dir.File("b.bin")};
   Click(W().DecryptButton);
   ASSERT_TRUE(WaitIdle());
-  EXPECT_EQ(W().StatusText(), "age 解密文件 ... 已完成。");
+  EXPECT_EQ(W().StatusText(), "age 解密文件 ... 已完成。 — " + dir.File("b.bin"));
   EXPECT_TRUE(ReadFile(dir.File("b.bin")) == plain);
   EXPECT_TRUE(dialogs.messages.empty());
   EXPECT_TRUE(dialogs.all_on_gui_thread);
@@ -95,7 +95,7 @@ TEST_F(AgeWindow, ThePopupItemsMakeAnIdentityAndChooseIt) {
     ASSERT_NE(W().MenuItem(name), nullptr) << name;
     EXPECT_TRUE(W().MenuItem(name)->isEnabled()) << name;
   }
-  EXPECT_EQ(W().MenuItem("GenerateIdentityItem")->text().toStdString(), "生成身份密钥…");
+  EXPECT_EQ(W().MenuItem("GenerateIdentityItem")->text().toStdString(), "生成身份密钥(&G)…");
   dialogs.save_answers = {dir.File("me.txt")};
   W().MenuItem("GenerateIdentityItem")->trigger();
   struct stat st {};
