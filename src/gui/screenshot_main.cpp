@@ -1,26 +1,62 @@
-// vesk-screenshot FILE.png [--menu] [ARGUMENT ...]: opens the window as vesk
-// does, with the given command line, and saves what the display server shows
-// of it once it is drawn. With --menu the popup menu is open, as a click on
-// the brand label opens it after six uses of the information items (so the
-// key-less items show). scripts/screenshot.sh runs it under Xvfb for the docs.
+// vesk-screenshot FILE.png [OPTION ...] [ARGUMENT ...]: opens the window as
+// vesk does, with the given command line (`--encrypt FILE`, `--self-decrypt
+// FILE.run` included), and saves what the display server shows of it, and of
+// the menus, boxes and tooltips open over it, once it is drawn. The options
+// put it into the state to show:
+//   --menu            the popup menu open, as a click on the brand label opens
+//                     it after six uses of the information items (so the
+//                     key-less items show)
+//   --focus NAME      the keyboard focus on the control NAME, as Tab puts it
+//   --menu-key        the Menu key pressed where the focus is
+//   --click NAME      a click on the button NAME
+//   --answer yes|no   every question that opens is answered so
+//   --tip NAME        the tooltip of the control NAME shown ("StatusText":
+//                     the status line)
+// scripts/screenshot.sh runs it under Xvfb for the docs.
 #include <iostream>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include <QAbstractButton>
 #include <QApplication>
+#include <QCursor>
+#include <QKeyEvent>
+#include <QLabel>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPixmap>
+#include <QPushButton>
 #include <QScreen>
 #include <QTimer>
+#include <QToolTip>
 #include <QWindow>
 
+#include "app/menu_request.h"
 #include "gui/application.h"
 #include "gui/gui_session.h"
 #include "gui/qt_dialog_provider.h"
 
+namespace {
+
+struct Options {
+  bool menu = false, menu_key = false;
+  QString focus, click, tip;
+  std::optional<bool> answer;
+  std::vector<std::string> args;
+};
+
+QWidget* Named(vesk::gui::MainWindow& w, const QString& name) {
+  if (name.isEmpty()) return nullptr;
+  if (name == "StatusText") return w.StatusLine->Text;
+  return w.findChild<QWidget*>(name);
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
   if (argc < 2) {
-    std::cerr << "usage: vesk-screenshot FILE.png [--menu] [ARGUMENT ...]\n";
+    std::cerr << "usage: vesk-screenshot FILE.png [OPTION ...] [ARGUMENT ...]\n";
     return 2;
   }
   QApplication app(argc, argv);
@@ -28,40 +64,95 @@ int main(int argc, char** argv) {
   const QStringList arguments = QApplication::arguments();
   if (arguments.size() < 2) return 2;
   const QString output = arguments[1];
-  qsizetype first = 2;
-  const bool with_menu = arguments.size() > 2 && arguments[2] == "--menu";
-  if (with_menu) ++first;
-  std::vector<std::string> args;
-  for (qsizetype i = first; i < arguments.size(); ++i) args.push_back(arguments[i].toStdString());
+  Options o;
+  qsizetype i = 2;
+  for (; i < arguments.size(); ++i) {
+    const QString& a = arguments[i];
+    const bool more = i + 1 < arguments.size();
+    if (a == "--menu") {
+      o.menu = true;
+    } else if (a == "--menu-key") {
+      o.menu_key = true;
+    } else if (a == "--focus" && more) {
+      o.focus = arguments[++i];
+    } else if (a == "--click" && more) {
+      o.click = arguments[++i];
+    } else if (a == "--tip" && more) {
+      o.tip = arguments[++i];
+    } else if (a == "--answer" && more) {
+      o.answer = arguments[++i] == "yes";
+    } else {
+      break;
+    }
+  }
+  // The window's own command line, byte for byte.
+  for (qsizetype k = i; k < arguments.size(); ++k) o.args.push_back(argv[k]);
 
   vesk::gui::QtDialogProvider dialogs;
   vesk::gui::GuiSession session(dialogs);
-  session.Start(args);
+  const std::optional<vesk::MenuRequest> request = vesk::ParseMenuRequest(o.args);
+  if (request && request->command == vesk::MenuCommand::kSelfDecrypt && !request->paths.empty()) {
+    session.Start({}, vesk::WindowLogic::OwnFile{request->paths.front(), 0});
+  } else {
+    session.Start(request ? std::vector<std::string>{} : o.args);
+  }
   session.Show();
-  if (with_menu) {
+  if (request) session.ApplyMenuRequest(*request);
+  vesk::gui::MainWindow& w = session.Window();
+
+  if (o.menu) {
     for (int use = 0; use < 6; ++use) session.Logic().RevealKeylessItems();
     QTimer::singleShot(800, &app, [&] { session.Logic().BrandClicked(); });
   }
+  // The pointer out of the way, so that no tooltip of its own shows.
+  if (QScreen* screen = QGuiApplication::primaryScreen()) QCursor::setPos(screen->geometry().bottomRight());
+  QTimer::singleShot(400, &app, [&] { w.activateWindow(); });
+  QTimer::singleShot(700, &app, [&] {
+    if (QWidget* focus = Named(w, o.focus)) focus->setFocus(Qt::TabFocusReason);
+  });
+  QTimer::singleShot(900, &app, [&] {
+    if (o.menu_key) {
+      QKeyEvent press(QEvent::KeyPress, Qt::Key_Menu, Qt::NoModifier);
+      QApplication::sendEvent(QApplication::focusWidget() != nullptr ? QApplication::focusWidget() : &w, &press);
+    }
+    if (auto* button = qobject_cast<QAbstractButton*>(Named(w, o.click))) button->click();
+  });
+  QTimer answering;
+  if (o.answer) {
+    QObject::connect(&answering, &QTimer::timeout, &app, [&] {
+      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      if (box != nullptr && box->isVisible()) box->button(*o.answer ? QMessageBox::Yes : QMessageBox::No)->click();
+    });
+    answering.start(300);
+  }
+  QTimer::singleShot(1300, &app, [&] {
+    QWidget* target = Named(w, o.tip);
+    if (target != nullptr) {
+      QToolTip::showText(target->mapToGlobal(QPoint(target->width() / 3, target->height() / 2)), target->toolTip(), target);
+    }
+  });
 
   int status = 1;
-  QTimer::singleShot(1500, &app, [&] {
-    vesk::gui::MainWindow& w = session.Window();
+  QTimer::singleShot(2000, &app, [&] {
     QScreen* screen = w.screen();
-    QPixmap shot;
-    if (with_menu && screen != nullptr) {
-      // The menu is a window of its own: take the part of the screen that
-      // holds both.
-      const QRect area = w.frameGeometry().united(w.PopupMenu->geometry());
-      shot = screen->grabWindow(0, area.x(), area.y(), area.width(), area.height());
-    } else {
-      shot = screen != nullptr ? screen->grabWindow(w.winId()) : w.grab();
+    // The window and whatever opened over it: menus, boxes, tooltips.
+    QRect area = w.frameGeometry();
+    for (QWidget* top : QApplication::topLevelWidgets()) {
+      if (top != &w && top->isVisible()) area = area.united(top->frameGeometry());
     }
+    const QPixmap shot = screen != nullptr ? screen->grabWindow(0, area.x(), area.y(), area.width(), area.height())
+                                           : w.grab();
     if (!shot.isNull() && shot.save(output, "PNG")) {
       status = 0;
     } else {
       std::cerr << "vesk-screenshot: cannot save " << output.toStdString() << "\n";
     }
-    session.Window().close();
+    // A box still open is answered No, so that nothing is written.
+    for (QWidget* top : QApplication::topLevelWidgets()) {
+      if (auto* box = qobject_cast<QMessageBox*>(top); box != nullptr && box->isVisible()) box->done(QMessageBox::No);
+    }
+    w.close();
+    QApplication::quit();
   });
   QApplication::exec();
   return status;
