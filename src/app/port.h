@@ -141,8 +141,9 @@ class WindowPort {
   virtual ReplaceAnswer ReplaceQuestion(const std::string& text, const std::string& caption) {
     return Question(text, caption) ? ReplaceAnswer::kYes : ReplaceAnswer::kNo;
   }
-  // Whether to unpack the tar file a decryption has just written
-  // (archive::text::kUnpackQuestion); a front end may answer from a setting of its own.
+  // Whether to unpack the tar file a decryption has just written (the
+  // question names it and the folder it goes to); a front end may answer
+  // from a setting of its own.
   virtual bool UnpackQuestion(const std::string& text, const std::string& caption) { return Question(text, caption); }
   // A folder chooser; nullopt when cancelled (and always, unless overridden).
   virtual std::optional<std::string> FolderDialog(const FileDialogSpec& /*setup*/) { return std::nullopt; }
