@@ -303,16 +303,18 @@ commands::UnpackOffer WindowLogic::UnpackOffer() {
   offer.ask = [this](const std::string& question, const std::string& caption) {
     return port_.UnpackQuestion(question, caption);
   };
+  const auto free_name = [](const std::string& folder) {
+    return commands::FreeName(folder, [](const std::string& path) { return PathExists(path); });
+  };
   // The question names the tar file and the folder it goes to.
-  offer.question = [](const std::string& tar, const std::string& folder) {
+  offer.question = [free_name](const std::string& tar, const std::string& folder) {
     if (!PathExists(folder)) return text::UnpackQuestion(tar, folder);
-    return text::UnpackQuestionTaken(tar, folder, commands::FreeName(folder, [](const std::string& p) { return PathExists(p); }));
+    return text::UnpackQuestionTaken(tar, folder, free_name(folder));
   };
   // An existing folder is never merged into: another name, a free one
   // proposed, or nothing.
-  offer.other_folder = [this](const std::string& taken) {
-    return port_.NewFolderDialog(
-        {text::kAllFilesFilter, -1, commands::FreeName(taken, [](const std::string& p) { return PathExists(p); }), text::NewFolderTitle(taken)});
+  offer.other_folder = [this, free_name](const std::string& taken) {
+    return port_.NewFolderDialog({text::kAllFilesFilter, -1, free_name(taken), text::NewFolderTitle(taken)});
   };
   return offer;
 }
@@ -505,7 +507,7 @@ void WindowLogic::EndFileRun(const std::shared_ptr<FileRun>& run, const commands
     if (held) {
       ShowMessageNow(*held);
     } else if (result.Completed() && !result.written.empty()) {
-      // The status line names what was written, as after a folder.
+      // The status line names what was written.
       ShowStatus(text::DoneWithOutput(result.reason.empty() ? StatusText() : result.reason, result.written.back()));
     }
     return;

@@ -121,7 +121,8 @@ int main(int argc, char** argv) {
   if (o.answer) {
     QObject::connect(&answering, &QTimer::timeout, &app, [&] {
       auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-      if (box != nullptr && box->isVisible()) box->button(*o.answer ? QMessageBox::Yes : QMessageBox::No)->click();
+      if (box == nullptr || !box->isVisible()) return;
+      if (QAbstractButton* button = box->button(*o.answer ? QMessageBox::Yes : QMessageBox::No)) button->click();
     });
     answering.start(300);
   }
