@@ -12,6 +12,11 @@
 //   --answer yes|no   every question that opens is answered so
 //   --tip NAME        the tooltip of the control NAME shown ("StatusText":
 //                     the status line)
+//   --key TEXT        TEXT in both key boxes
+//   --open FILE       the open dialogs answered with FILE
+//   --save-proposed   the save dialogs answered with the name they propose
+//   --trigger NAME    the popup item NAME chosen; given twice, chosen again
+//                     0.6 seconds later (a stop)
 // scripts/screenshot.sh runs it under Xvfb for the docs.
 #include <iostream>
 #include <optional>
@@ -19,6 +24,7 @@
 #include <vector>
 
 #include <QAbstractButton>
+#include <QAction>
 #include <QApplication>
 #include <QCursor>
 #include <QKeyEvent>
@@ -35,15 +41,57 @@
 #include "app/menu_request.h"
 #include "gui/application.h"
 #include "gui/gui_session.h"
+#include "gui/key_box.h"
 #include "gui/qt_dialog_provider.h"
 
 namespace {
 
 struct Options {
-  bool menu = false, menu_key = false;
-  QString focus, click, tip;
+  bool menu = false, menu_key = false, save_proposed = false;
+  QString focus, click, tip, key;
+  std::string open;
+  QStringList triggers;
   std::optional<bool> answer;
   std::vector<std::string> args;
+};
+
+// The real dialogs, except the file dialogs the options answer.
+class Answering final : public vesk::gui::DialogProvider {
+ public:
+  Answering(vesk::gui::DialogProvider& real, const Options& o) : real_(real), o_(o) {}
+  void Message(QWidget* p, const std::string& t, const std::string& c) override { real_.Message(p, t, c); }
+  bool Question(QWidget* p, const std::string& t, const std::string& c) override { return real_.Question(p, t, c); }
+  bool CarefulQuestion(QWidget* p, const std::string& t, const std::string& c) override {
+    return real_.CarefulQuestion(p, t, c);
+  }
+  void CloseQuestion() override { real_.CloseQuestion(); }
+  void Information(QWidget* p, const std::string& t, const std::string& c) override { real_.Information(p, t, c); }
+  std::optional<QColor> ChooseColour(QWidget* p) override { return real_.ChooseColour(p); }
+  std::optional<std::string> OpenFile(QWidget* p, const vesk::FileDialogSpec& s) override {
+    if (!o_.open.empty()) return o_.open;
+    return real_.OpenFile(p, s);
+  }
+  std::vector<std::string> OpenFiles(QWidget* p, const vesk::FileDialogSpec& s) override {
+    if (!o_.open.empty()) return {o_.open};
+    return real_.OpenFiles(p, s);
+  }
+  std::optional<std::string> SaveFile(QWidget* p, const vesk::FileDialogSpec& s) override {
+    if (o_.save_proposed) return s.file_name;
+    return real_.SaveFile(p, s);
+  }
+  std::optional<std::string> OpenFolder(QWidget* p, const vesk::FileDialogSpec& s) override { return real_.OpenFolder(p, s); }
+  vesk::WindowPort::ReplaceAnswer ReplaceQuestion(QWidget* p, const std::string& t, const std::string& c) override {
+    return real_.ReplaceQuestion(p, t, c);
+  }
+  std::optional<std::string> Recipients(QWidget* p, const std::string& proposed) override {
+    return real_.Recipients(p, proposed);
+  }
+  void PresetFile(const std::string& path) override { real_.PresetFile(path); }
+  void UseSettingsStore(vesk::settings::ValueStore& values) override { real_.UseSettingsStore(values); }
+
+ private:
+  vesk::gui::DialogProvider& real_;
+  const Options& o_;
 };
 
 QWidget* Named(vesk::gui::MainWindow& w, const QString& name) {
@@ -81,6 +129,14 @@ int main(int argc, char** argv) {
       o.tip = arguments[++i];
     } else if (a == "--answer" && more) {
       o.answer = arguments[++i] == "yes";
+    } else if (a == "--key" && more) {
+      o.key = arguments[++i];
+    } else if (a == "--open" && more) {
+      o.open = argv[++i];
+    } else if (a == "--trigger" && more) {
+      o.triggers << arguments[++i];
+    } else if (a == "--save-proposed") {
+      o.save_proposed = true;
     } else {
       break;
     }
@@ -88,7 +144,8 @@ int main(int argc, char** argv) {
   // The window's own command line, byte for byte.
   for (qsizetype k = i; k < arguments.size(); ++k) o.args.push_back(argv[k]);
 
-  vesk::gui::QtDialogProvider dialogs;
+  vesk::gui::QtDialogProvider real;
+  Answering dialogs(real, o);
   vesk::gui::GuiSession session(dialogs);
   const std::optional<vesk::MenuRequest> request = vesk::ParseMenuRequest(o.args);
   if (request && request->command == vesk::MenuCommand::kSelfDecrypt && !request->paths.empty()) {
@@ -99,6 +156,10 @@ int main(int argc, char** argv) {
   session.Show();
   if (request) session.ApplyMenuRequest(*request);
   vesk::gui::MainWindow& w = session.Window();
+  if (!o.key.isEmpty()) {
+    w.EncryptionKey->setPlainText(o.key);
+    w.DecryptionKey->setPlainText(o.key);
+  }
 
   if (o.menu) {
     for (int use = 0; use < 6; ++use) session.Logic().RevealKeylessItems();
@@ -117,6 +178,11 @@ int main(int argc, char** argv) {
     }
     if (auto* button = qobject_cast<QAbstractButton*>(Named(w, o.click))) button->click();
   });
+  for (qsizetype t = 0; t < o.triggers.size(); ++t) {
+    QTimer::singleShot(static_cast<int>(900 + 600 * t), &app, [&w, name = o.triggers[t]] {
+      if (QAction* item = w.MenuItem(name.toStdString())) item->trigger();
+    });
+  }
   QTimer answering;
   if (o.answer) {
     QObject::connect(&answering, &QTimer::timeout, &app, [&] {
@@ -134,7 +200,7 @@ int main(int argc, char** argv) {
   });
 
   int status = 1;
-  QTimer::singleShot(2000, &app, [&] {
+  QTimer::singleShot(o.triggers.size() > 1 ? 3000 : 2000, &app, [&] {
     QScreen* screen = w.screen();
     // The window and whatever opened over it: menus, boxes, tooltips.
     QRect area = w.frameGeometry();
