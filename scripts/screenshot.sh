@@ -33,5 +33,9 @@ trap 'rm -rf "$config"' EXIT
 mkdir -p "$(dirname "$out")"
 # The xcb platform on Xvfb: the real window as an X server draws it.
 env -u QT_QPA_PLATFORM -u WAYLAND_DISPLAY XDG_CONFIG_HOME="$config" XDG_RUNTIME_DIR="$config" LANG=C.UTF-8 \
-  xvfb-run -a -s "-screen 0 1024x768x24 -dpi 96 -nolisten tcp" "$tool" "$out" "$@"
+  xvfb-run -a -s "-screen 0 1024x768x24 -dpi 96 -nolisten tcp" sh -c '
+    # A window manager, where there is one, gives the window its frame and
+    # the keyboard focus.
+    if command -v openbox >/dev/null; then openbox >/dev/null 2>&1 & sleep 1; fi
+    exec "$@"' sh "$tool" "$out" "$@"
 echo "screenshot: wrote $out"

@@ -26,6 +26,7 @@
 #include "crypto/age_files/engine.h"
 #include "crypto/age_files/key_files.h"
 #include "crypto/age_files/texts.h"
+#include "crypto/keyed/stored_extension.h"
 #include "crypto/keyed/texts.h"
 #include "platform/file_io.h"
 #include "platform/gbk.h"
@@ -135,6 +136,16 @@ void WindowLogic::EncryptClicked() {
     } else {
       if (RefuseUnusableKey(Control::EncryptionKey)) return;
       request.keys.key = SecretText(port_.KeyText(Control::EncryptionKey));
+      // Started to encrypt ("用 Vesk 加密"), the window never silently only
+      // compresses: an empty key box is asked for, and compressing without
+      // a key happens only when the user says so.
+      const bool asked_to_encrypt = passed_request_ && passed_request_->command == MenuCommand::kEncrypt;
+      if (asked_to_encrypt && request.keys.key.empty() &&
+          (RatioIndex() == 0 || !port_.CarefulQuestion(text::kCompressOnlyQuestion, text::kCompressOnlyCaption))) {
+        EndRun(Outcome::kRefused, text::kKeyWanted);
+        port_.FocusControl(Control::EncryptionKey);
+        return ShowStatus(text::kKeyWanted);
+      }
       // Without a key and without compression there is nothing to do: said
       // before the dialogs, not after them.
       if (RatioIndex() == 0 && request.keys.key.empty()) {
@@ -262,8 +273,16 @@ void WindowLogic::DecryptClicked() {
         if (RefuseUnusableKey(Control::DecryptionKey)) return;
         if (request.keys.key.empty()) return RefuseRun(keyed::text::kDecryptEmptyKey);
       }
-      const std::string proposal = is_age ? commands::AgePlainName(source)
-                                          : commands::KeyedPlainTarget(commands::OutputRule::Proposed(), source);
+      std::string proposal = is_age ? commands::AgePlainName(source)
+                                    : commands::KeyedPlainTarget(commands::OutputRule::Proposed(), source);
+      // A proposal that names a folder (a folder's container beside its
+      // folder) would take the save dialog into that folder: a free name.
+      if (DirectoryExists(proposal)) {
+        const std::string stored = is_age ? std::string() : keyed::StoredExtension(source);
+        proposal = commands::FreeName(proposal, [&stored](const std::string& path) {
+          return PathExists(path) || (!stored.empty() && PathExists(path + stored));
+        });
+      }
       const FileDialogSpec save{text::kAllFilesFilter, -1, proposal, is_age ? age_text::kDecryptSaveTitle : text::kDecryptSaveTitle};
       const auto saved = port_.SaveDialog(save);
       if (!saved) return;
@@ -285,9 +304,18 @@ commands::UnpackOffer WindowLogic::UnpackOffer() {
   offer.ask = [this](const std::string& question, const std::string& caption) {
     return port_.UnpackQuestion(question, caption);
   };
-  // An existing folder is never merged into: another name, or nothing.
-  offer.other_folder = [this](const std::string& taken) {
-    return port_.NewFolderDialog({text::kAllFilesFilter, -1, taken, archive::text::kNewFolderTitle});
+  const auto free_name = [](const std::string& folder) {
+    return commands::FreeName(folder, [](const std::string& path) { return PathExists(path); });
+  };
+  // The question names the tar file and the folder it goes to.
+  offer.question = [free_name](const std::string& tar, const std::string& folder) {
+    if (!PathExists(folder)) return text::UnpackQuestion(tar, folder);
+    return text::UnpackQuestionTaken(tar, folder, free_name(folder));
+  };
+  // An existing folder is never merged into: another name, a free one
+  // proposed, or nothing.
+  offer.other_folder = [this, free_name](const std::string& taken) {
+    return port_.NewFolderDialog({text::kAllFilesFilter, -1, free_name(taken), text::NewFolderTitle(taken)});
   };
   return offer;
 }
@@ -477,7 +505,12 @@ void WindowLogic::EndFileRun(const std::shared_ptr<FileRun>& run, const commands
       Beep();
     }
     ShowFileRunIdle(run->op);
-    if (held) ShowMessageNow(*held);
+    if (held) {
+      ShowMessageNow(*held);
+    } else if (result.Completed() && !result.written.empty()) {
+      // The status line names what was written.
+      ShowStatus(text::DoneWithOutput(result.reason.empty() ? StatusText() : result.reason, result.written.back()));
+    }
     return;
   }
   ShowBatchSummary(*run, summary);

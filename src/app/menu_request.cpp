@@ -4,6 +4,8 @@
 #include "app/window_logic.h"
 #include "desktop/shell_integration.h"
 #include "platform/file_io.h"
+#include "selfextract/layout.h"
+#include "selfextract/texts.h"
 
 namespace vesk {
 
@@ -14,6 +16,8 @@ std::optional<MenuRequest> ParseMenuRequest(const std::vector<std::string>& args
     request.command = MenuCommand::kEncrypt;
   } else if (args.front() == shell::kDecryptSwitch) {
     request.command = MenuCommand::kDecrypt;
+  } else if (args.front() == kSelfDecryptSwitch) {
+    request.command = MenuCommand::kSelfDecrypt;
   } else {
     return std::nullopt;
   }
@@ -31,6 +35,21 @@ std::string WindowHelpText() {
 
 std::string WindowLogic::ApplyMenuRequest(const MenuRequest& request) {
   passed_request_ = request;
+  if (request.command == MenuCommand::kSelfDecrypt) {
+    // The start-up has read the file's payload: its two commands are ready,
+    // the key box waits for the key.
+    const selfextract::SelfDecryptInfo& info = OwnPayload();
+    if (!info.CommandsEnabled) {
+      ShowStatus(text::NotSelfDecrypting(request.paths.empty() ? std::string() : request.paths.front()));
+      return {};
+    }
+    ready_command_ = Control::SelfDecryptButton;
+    port_.SetReadyCommand(Control::SelfDecryptButton);
+    port_.FocusControl(Control::DecryptionKey);
+    const std::string name = info.PayloadName.empty() ? selfextract::text::kUnnamedPayload : info.PayloadName;
+    ShowStatus(selfextract::PayloadStatusText(name, info.PayloadSize) + text::kSelfDecryptNext);
+    return {};
+  }
   const bool encrypt = request.command == MenuCommand::kEncrypt;
   const Control button = encrypt ? Control::EncryptButton : Control::DecryptButton;
   const std::string item = encrypt ? shell::kEncryptItem : shell::kDecryptItem;

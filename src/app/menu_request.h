@@ -1,6 +1,7 @@
 // What the file managers' context-menu items ask of the window:
-// `vesk --encrypt PATH...` or `vesk --decrypt PATH...`, and the window's
-// help text (`vesk --help`).
+// `vesk --encrypt PATH...` or `vesk --decrypt PATH...`; what a
+// self-decrypting file started without a terminal asks of it:
+// `vesk --self-decrypt FILE`; and the window's help text (`vesk --help`).
 #pragma once
 
 #include <optional>
@@ -9,7 +10,11 @@
 
 namespace vesk {
 
-enum class MenuCommand { kEncrypt, kDecrypt };
+// `vesk --self-decrypt FILE`: a self-decrypting file started without a
+// terminal hands itself to the window, its commands ready.
+inline constexpr const char* kSelfDecryptSwitch = "--self-decrypt";
+
+enum class MenuCommand { kEncrypt, kDecrypt, kSelfDecrypt };
 
 struct MenuRequest {
   MenuCommand command = MenuCommand::kEncrypt;
@@ -19,8 +24,9 @@ struct MenuRequest {
 };
 
 // The request of a command line (without the program name) that starts
-// with "--encrypt" or "--decrypt": every later argument is a path, "--"
-// and names that start with "-" included. nullopt for any other command line.
+// with "--encrypt", "--decrypt" or "--self-decrypt": every later argument is
+// a path, "--" and names that start with "-" included (the self-decrypting
+// file is the first). nullopt for any other command line.
 std::optional<MenuRequest> ParseMenuRequest(const std::vector<std::string>& args);
 
 // Whether the command line asks for the help text ("--help" or "-h" as the

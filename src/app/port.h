@@ -33,6 +33,9 @@ class WindowPort {
   virtual void MessageBox(const std::string& text, const std::string& caption) = 0;
   // Modal Yes/No question with the question icon; true for Yes.
   virtual bool Question(const std::string& text, const std::string& caption) = 0;
+  // A Yes/No question whose Yes destroys or replaces a file (or gives up the
+  // encryption): No is the default answer, the one Enter gives.
+  virtual bool CarefulQuestion(const std::string& text, const std::string& caption) { return Question(text, caption); }
   // Closes the question that is open, if any, as answered No: what it asked
   // about is over. From any thread; nothing when no question is open.
   virtual void CloseQuestion() {}
@@ -94,6 +97,11 @@ class WindowPort {
   // Makes command control `c` the one a key press starts (the keyboard
   // focus), as a context-menu item asked for it.
   virtual void SetReadyCommand(Control /*c*/) {}
+  // Puts the keyboard focus on control `c` (a key box, say, that waits for
+  // the key).
+  virtual void FocusControl(Control /*c*/) {}
+  // The hint (tooltip) of a command button; empty gives it back its own.
+  virtual void SetControlHint(Control /*c*/, const std::string& /*text*/) {}
 
   // ---- The strong format (age) ------------------------------------------------
 
@@ -152,8 +160,9 @@ class WindowPort {
   virtual ReplaceAnswer ReplaceQuestion(const std::string& text, const std::string& caption) {
     return Question(text, caption) ? ReplaceAnswer::kYes : ReplaceAnswer::kNo;
   }
-  // Whether to unpack the tar file a decryption has just written
-  // (archive::text::kUnpackQuestion); a front end may answer from a setting of its own.
+  // Whether to unpack the tar file a decryption has just written (the
+  // question names it and the folder it goes to); a front end may answer
+  // from a setting of its own.
   virtual bool UnpackQuestion(const std::string& text, const std::string& caption) { return Question(text, caption); }
   // A folder chooser; nullopt when cancelled (and always, unless overridden).
   virtual std::optional<std::string> FolderDialog(const FileDialogSpec& /*setup*/) { return std::nullopt; }

@@ -126,6 +126,13 @@ void WindowLogic::EndSelfExtractRun(Operation op, const RunResult& result, SelfE
   // A cancelled run leaves its command alone: the canceller has set it idle,
   // and another command may run now.
   if (result.outcome != Outcome::kCancelled) SetCommandState(op, true);
+  // The status line names what was written (the create command's own
+  // ending names its file already).
+  if (result.Completed() && op != Operation::CreateSelfDecrypting && !result.written.empty()) {
+    std::string written;
+    for (const std::string& path : result.written) written += (written.empty() ? "" : ", ") + path;
+    ShowStatus(text::DoneWithOutput(result.reason.empty() ? StatusText() : result.reason, written));
+  }
   context.Flush();
 }
 

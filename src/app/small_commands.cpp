@@ -198,6 +198,9 @@ void WindowLogic::HelpClicked() {
 }
 
 void WindowLogic::CheckForUpdatesClicked() {
+  // Nothing is fetched from the network: the item only opens the bundled
+  // page, and says so.
+  ShowStatus(text::kNoOnlineUpdateCheck);
   OpenPage("/jmz/Index.htm");
   RevealKeylessItems();
 }

@@ -158,6 +158,11 @@ void WindowLogic::ReadSelfDecryptInfo(const std::optional<OwnFile>& own) {
   // The own file's length decides, with the image's, whether the payload
   // commands are offered.
   SetOwnFileSize(info.OwnFileSize);
+  // Greyed for want of a payload, the two buttons say so.
+  const bool payload = OwnFileSize() >= selfextract::SelfDecryptMinimum(ImageSize());
+  for (Control c : {Control::SelfDecryptButton, Control::SeparateButton}) {
+    port_.SetControlHint(c, payload ? std::string() : text::kNoPayloadHint);
+  }
   if (info.Damaged) NoteDamage();
   SetOwnFile(own ? own->path : std::string(), info);
   if (!info.StatusHint.empty()) SetHintText(Hint::Source, info.StatusHint);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 namespace vesk::text {
@@ -46,7 +47,16 @@ inline std::string UnpackOutputHint(const std::string& folder) { return "解开�
 inline std::string UnpackSourceHint(const std::string& tar) { return "进行解开的文件：" + tar; }
 inline constexpr const char* kEncryptCancelledText = "加密文件已取消。";
 inline constexpr const char* kReplaceCaptionText = "替换文件";
-inline std::string ReplaceQuestionText(const std::string& path) { return path + " 文件已经存在,是否替换? 否 则取消。"; }
+inline std::string ReplaceQuestionText(const std::string& path) { return path + " 文件已经存在,是否替换? 否 则不替换, 跳过这个文件。"; }
+// A decrypted folder's tar file and the folder it is unpacked into; the
+// proposed folder being taken, where else it would go.
+inline std::string UnpackQuestion(const std::string& tar, const std::string& folder) {
+  return "解开文件夹？\n“" + tar + "” 解开到新的文件夹 “" + folder + "”。";
+}
+inline std::string UnpackQuestionTaken(const std::string& tar, const std::string& taken, const std::string& free) {
+  return "解开文件夹？\n文件夹 “" + taken + "” 已经存在，不会被改动：“" + tar + "” 将解开到另外的文件夹 (建议 “" + free + "”)。";
+}
+inline std::string NewFolderTitle(const std::string& taken) { return "文件夹 “" + taken + "” 已经存在，解开到另外的文件夹"; }
 
 
 // ---- Compression and keyed containers ---------------------------------------
@@ -54,6 +64,13 @@ inline std::string ReplaceQuestionText(const std::string& path) { return path + 
 // the replace question - it takes from keyed/texts.h.)
 
 inline constexpr const char* kNothingToDo = "请选择文件压缩率进行压缩或者输入密钥进行加密。";
+// The window was started to encrypt ("用 Vesk 加密") and the key box is empty.
+inline constexpr const char* kCompressOnlyCaption = "没有输入密钥";
+inline constexpr const char* kCompressOnlyQuestion =
+    "还没有输入加密的密钥。\n是: 只压缩为 .zak 文件，不加密 (任何人都能打开)。\n否: 先输入密钥。";
+inline constexpr const char* kKeyWanted = "请先在左边的框里输入加密的密钥，再点 “加密文件”。";
+// A run that completed: its last status and the file (or folder) it wrote.
+inline std::string DoneWithOutput(const std::string& done, const std::string& output) { return done + " — " + output; }
 inline constexpr const char* kEncryptionKeyNotGbk = "加密的密钥中有GBK编码不能表示的字符，不能使用。请改用其他字符。";
 inline constexpr const char* kDecryptionKeyNotGbk = "解密的密钥中有GBK编码不能表示的字符，不能使用。请改用其他字符。";
 inline std::string ExtensionNotGbk(const std::string& ext) {
@@ -147,6 +164,11 @@ inline std::string SeparateCancelQuestion(const std::string& shown_name) {
 // ---- Shredder ---------------------------------------------------------------
 // The open dialog's filter.
 inline constexpr const char* kShredFilter = "全部文件(*.*)|*.*";
+// A stop before every byte was zeroed: how far the zeros reached.
+inline std::string ShredStoppedPartly(const std::string& path, int64_t percent) {
+  return "粉碎文件已停止：“" + path + "” 已有约 " + std::to_string(percent) +
+         "% 被零覆盖，这部分内容已无法恢复；文件已部分损坏，没有删除。";
+}
 
 
 // ---- Start-up and small commands --------------------------------------------
@@ -167,6 +189,7 @@ inline constexpr const char* kWindowHelp =
     "用法: vesk [文件] [/ysl0 | /ysl1 | /ysl2 | /ysl3] [/pbmy]\n"
     "      vesk --encrypt 文件或文件夹...\n"
     "      vesk --decrypt 文件...\n"
+    "      vesk --self-decrypt 文件.run\n"
     "      vesk --help\n"
     "\n"
     "打开 Vesk 文件加密的窗口。\n"
@@ -177,6 +200,7 @@ inline constexpr const char* kWindowHelp =
     "  --encrypt 路径...    文件管理器右键菜单的 “用 Vesk 加密”: 预先选中第一个文件,\n"
     "                       准备好 “加密文件” 按钮, 状态栏说明收到了几项\n"
     "  --decrypt 路径...    文件管理器右键菜单的 “用 Vesk 解密”: 同上, 准备好 “解密文件”\n"
+    "  --self-decrypt 文件  自解密文件 (.run) 不在终端里启动时交给窗口: 准备好 “自解密” 和 “分离”\n"
     "  --help, -h           显示本说明\n"
     "\n"
     "--encrypt 和 --decrypt 之后的每个参数都是一个路径, 原样使用 (不必是 UTF-8)。\n"
@@ -187,6 +211,12 @@ inline std::string NothingToWorkOn(std::size_t count) {
   return "收到 " + std::to_string(count) + " 项, 其中没有可以处理的文件。";
 }
 inline std::string StartWith(const std::string& caption) { return " — 点 “" + caption + "” 开始。"; }
+// `vesk --self-decrypt FILE`: what the file carries, and how to go on.
+inline constexpr const char* kSelfDecryptNext = " — 在右边的框输入解密的密钥后点 “自解密”，或点 “分离”。";
+inline std::string NotSelfDecrypting(const std::string& file) { return "“" + file + "” 不是自解密文件，没有附带加密的文件。"; }
+// Why the self-decrypt and separate buttons are greyed.
+inline constexpr const char* kNoPayloadHint =
+    "只有打开自解密文件 (.run) 时才能使用：双击自解密文件，或者 vesk --self-decrypt 文件.run";
 // Several items (or a folder) passed: the command works on all of them.
 inline std::string AllOfSeveral(std::size_t count, std::size_t taken) {
   return "收到 " + std::to_string(count) + " 项, 一起处理其中的 " + std::to_string(taken) + " 项";
@@ -196,6 +226,8 @@ inline std::string KeyLength(std::size_t bytes, const char* unit) { return "密�
 inline constexpr const char* kBytesClicked = "字节";
 inline constexpr const char* kBytesHovered = "个字节";
 inline constexpr const char* kNoSoftKeyboard = "软键盘不存在，请使用输入法的软键盘。";
+inline constexpr const char* kNoOnlineUpdateCheck =
+    "本程序不联网检查更新：打开的是随程序安装的本地网页，最新版本请到 Vesk 主页查看。";
 inline std::string PageNotOpened(const std::string& file) { return "无法打开网页，请用浏览器打开网页文件：\r\n" + file; }
 inline constexpr const char* kAboutHead = "Vesk 文件压缩加密程序 \r\n\r\n     作者: Vesk 开发组\r\n     2005-2026\r\n     版本:";
 

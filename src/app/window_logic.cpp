@@ -49,7 +49,7 @@ ReplaceAnswer WindowLogic::AskReplace(const std::string& text, const std::string
   ShowHeldMessage();
   // Among several files the answer for all of them is kept for the rest.
   const std::optional<bool> in_batch = AskReplaceInBatch(text, caption);
-  const bool yes = in_batch ? *in_batch : port_.Question(text, caption);
+  const bool yes = in_batch ? *in_batch : port_.CarefulQuestion(text, caption);
   return yes ? ReplaceAnswer::kYes : ReplaceAnswer::kNo;
 }
 

@@ -241,7 +241,9 @@ class WindowLogic : public Reporter, public ControlSink {
   // ---- File shredder (shred_commands.cpp) -------------------------------------
 
   // The popup item: asks for a file and starts its shred, or stops the run.
-  void ShredClicked();
+  // `shown_as_stop`: the item read "停止粉碎文件" when the user chose it; a
+  // run that has ended by then leaves the click without effect.
+  void ShredClicked(bool shown_as_stop = false);
   // The popup item idle again, and every command with it.
   void ResetShredItem();
   // Stops the running shred for good; a later run has a stop of its own.

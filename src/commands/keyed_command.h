@@ -51,7 +51,7 @@ class KeyedDecryptCommand : public Command<FileRequest> {
   // Asks whether to unpack a decrypted tar file into the folder beside it
   // (archive::text::kUnpackQuestion); none: the request's `unpack` answers.
   // An existing folder is never merged into: the unpacking is refused.
-  explicit KeyedDecryptCommand(UnpackQuestion ask_unpack = {}) : unpack_{std::move(ask_unpack), {}} {}
+  explicit KeyedDecryptCommand(UnpackQuestion ask_unpack = {}) : unpack_{std::move(ask_unpack), {}, {}} {}
   // The window's offer, which names another folder when the one proposed
   // is there.
   explicit KeyedDecryptCommand(UnpackOffer offer) : unpack_(std::move(offer)) {}

@@ -11,7 +11,7 @@ inline constexpr const char* kEncrypting = "加密文件 ...";
 inline constexpr const char* kEncryptKept = "加密文件已取消。";
 inline constexpr const char* kDecryptKept = "解密文件已取消。";
 inline constexpr const char* kReplaceCaption = "替换文件";
-inline std::string ReplaceQuestion(const std::string& target) { return target + " 文件已经存在,是否替换? 否 则取消。"; }
+inline std::string ReplaceQuestion(const std::string& target) { return target + " 文件已经存在,是否替换? 否 则不替换, 跳过这个文件。"; }
 inline std::string ReplaceFailed(const std::string& target, const char* cancelled) {
   return "替换删除文件“" + target + "”失败！文件正在使用中或者有只读属性等。" + cancelled;
 }

@@ -8,17 +8,16 @@
 namespace vesk::commands {
 
 RunResult UnpackDecryptedTar(const RunResult& decrypted, const UnpackQuestion& ask, RunContext& context) {
-  return UnpackDecryptedTar(decrypted, UnpackOffer{ask, {}}, context);
+  return UnpackDecryptedTar(decrypted, UnpackOffer{ask, {}, {}}, context);
 }
 
 RunResult UnpackDecryptedTar(const RunResult& decrypted, const UnpackOffer& offer, RunContext& context) {
   if (!decrypted.Completed() || decrypted.written.empty()) return decrypted;
   const std::string tar = decrypted.written.front();
   if (ExtractFileExt(tar) != ".tar" || !FileExists(tar)) return decrypted;
-  if (!offer.ask(archive::text::kUnpackQuestion, archive::text::kUnpackCaption) || context.stop.StopRequested()) {
-    return decrypted;
-  }
   std::string folder = ChangeFileExt(tar, "");
+  const std::string question = offer.question ? offer.question(tar, folder) : archive::text::kUnpackQuestion;
+  if (!offer.ask(question, archive::text::kUnpackCaption) || context.stop.StopRequested()) return decrypted;
   while (PathExists(folder)) {
     const auto other = offer.other_folder ? offer.other_folder(folder) : std::nullopt;
     if (!other) {

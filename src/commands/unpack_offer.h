@@ -20,6 +20,9 @@ using UnpackQuestion = std::function<bool(const std::string& text, const std::st
 struct UnpackOffer {
   UnpackQuestion ask;
   std::function<std::optional<std::string>(const std::string& taken)> other_folder;
+  // The question's text for the tar file and the folder proposed for it;
+  // unset: archive::text::kUnpackQuestion.
+  std::function<std::string(const std::string& tar, const std::string& folder)> question;
 };
 
 // `decrypted` unchanged unless it completed with a ".tar" file that is there

@@ -26,6 +26,10 @@ class DialogProvider {
   virtual void Message(QWidget* parent, const std::string& text, const std::string& caption) = 0;
   // Modal Yes/No box with the question icon; true for Yes.
   virtual bool Question(QWidget* parent, const std::string& text, const std::string& caption) = 0;
+  // The same with No as the default button (Yes destroys or replaces a file).
+  virtual bool CarefulQuestion(QWidget* parent, const std::string& text, const std::string& caption) {
+    return Question(parent, text, caption);
+  }
   // Closes the open Yes/No box, if any, as answered No.
   virtual void CloseQuestion() {}
   // Modal box with an OK button and the information icon. Lines of `text`

@@ -1,9 +1,12 @@
 #include "gui/gui_session.h"
 
+#include <utility>
+
 #include <QAction>
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QGuiApplication>
+#include <QMenu>
 #include <QPushButton>
 #include <QScreen>
 
@@ -34,7 +37,11 @@ GuiSession::GuiSession(DialogProvider& dialogs, settings::ValueStore* values)
   Bind(Control::DecryptButton, [this] { logic_.DecryptClicked(); });
   Bind(Control::KeylessEncryptItem, [this] { logic_.KeylessEncryptCommand(); });
   Bind(Control::KeylessDecryptItem, [this] { logic_.KeylessDecryptCommand(); });
-  Bind(Control::ShredItem, [this] { logic_.ShredClicked(); });
+  // A click on the stop arriving after the run ended must not ask for a new
+  // file: what the item was when the menu opened goes with the click.
+  QObject::connect(window_.PopupMenu, &QMenu::aboutToShow, &window_,
+                   [this] { shred_item_was_stop_ = logic_.Tag(Control::ShredItem) != 0; });
+  Bind(Control::ShredItem, [this] { logic_.ShredClicked(std::exchange(shred_item_was_stop_, false)); });
   Bind(Control::SoftKeyboardButton, [this] { logic_.SoftKeyboardClicked(); });
   Bind(Control::CreateSelfDecryptingButton, [this] { logic_.CreateSelfDecryptingClicked(); });
   Bind(Control::SelfDecryptButton, [this] { logic_.SelfDecryptClicked(); });

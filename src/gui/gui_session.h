@@ -70,6 +70,7 @@ class GuiSession {
   QtWindowPort port_;
   WindowLogic logic_;
   bool closed_ = false;
+  bool shred_item_was_stop_ = false;  // when the popup menu last opened
 };
 
 }  // namespace vesk::gui

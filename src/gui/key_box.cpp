@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include <QContextMenuEvent>
+#include <QKeySequence>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMimeData>
@@ -104,6 +105,13 @@ void KeyBox::keyPressEvent(QKeyEvent* event) {
     if (OnEnter) OnEnter();
     return;
   }
+  // The Menu key opens the window's menu, so the generator has a key of its
+  // own for those who do not use the mouse.
+  if (single_line_ && OnGenerate && event->keyCombination() == QKeyCombination(Qt::ControlModifier, Qt::Key_G)) {
+    event->accept();
+    OnGenerate();
+    return;
+  }
   QPlainTextEdit::keyPressEvent(event);
 }
 
@@ -113,6 +121,7 @@ void KeyBox::contextMenuEvent(QContextMenuEvent* event) {
     menu->addSeparator();
     QAction* generate = menu->addAction(QString::fromUtf8(text::kGeneratePassphraseItem));
     generate->setObjectName("GeneratePassphraseItem");
+    generate->setShortcut(QKeySequence(Qt::ControlModifier | Qt::Key_G));
     connect(generate, &QAction::triggered, this, [this] {
       if (OnGenerate) OnGenerate();
     });

@@ -40,7 +40,12 @@ int main(int argc, char** argv) {
   try {
     vesk::gui::QtDialogProvider dialogs;
     vesk::gui::GuiSession session(dialogs);
-    if (request) {
+    if (request && request->command == vesk::MenuCommand::kSelfDecrypt) {
+      // The self-decrypting file is read as the window's own file.
+      const std::string file = request->paths.empty() ? std::string() : request->paths.front();
+      session.Start({}, vesk::WindowLogic::OwnFile{file, 0});
+      session.ApplyMenuRequest(*request);
+    } else if (request) {
       session.Start({});
       session.ApplyMenuRequest(*request);
     } else {

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <tuple>
 
 #include <QAction>
 #include <QApplication>
@@ -17,9 +18,11 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QShortcut>
 #include <QSignalBlocker>
 #include <QTimer>
 #include <QWindow>
@@ -55,6 +58,46 @@ std::vector<std::string> DroppedFiles(const QMimeData* data) {
 }
 
 const char* const kKeyHint = text::kKeyHint;
+
+// A popup item's caption with its letter: "加密文件夹(&F)…", "关于(&A)...".
+QString WithAccelerator(const QString& caption, char key) {
+  if (key == 0) return caption;
+  const QString mark = QStringLiteral("(&") + QChar(key) + ')';
+  for (const QString& dots : {QStringLiteral("…"), QStringLiteral("...")}) {
+    if (caption.endsWith(dots)) return caption.left(caption.size() - dots.size()) + mark + dots;
+  }
+  return caption + mark;
+}
+
+QString WithoutAccelerator(QString caption, char key) {
+  if (key != 0) caption.remove(QStringLiteral("(&") + QChar(key) + ')');
+  return caption;
+}
+
+// The focus frame: a black, white and black line around the control, seen
+// on every window colour; the mouse goes through it.
+class FocusFrame final : public QWidget {
+ public:
+  explicit FocusFrame(QWidget* parent) : QWidget(parent) {
+    setObjectName("FocusMark");
+    setAttribute(Qt::WA_TransparentForMouseEvents);
+    setFocusPolicy(Qt::NoFocus);
+    hide();
+  }
+
+ protected:
+  void paintEvent(QPaintEvent* /*event*/) override {
+    QPainter painter(this);
+    const QColor lines[] = {Qt::black, Qt::white, Qt::black};
+    for (int i = 0; i < 3; ++i) {
+      painter.setPen(QPen(lines[i], 1));
+      painter.drawRect(rect().adjusted(i, i, -1 - i, -1 - i));
+    }
+  }
+};
+
+// How far the focus frame lies outside its control.
+constexpr int kFocusMargin = 3;
 
 }  // namespace
 
@@ -96,6 +139,7 @@ MainWindow::MainWindow() {
     Refresh(c);
   }
   ApplySettings(settings::WindowSettings{});
+  BuildKeyboard();
 }
 
 MainWindow::~MainWindow() = default;
@@ -107,6 +151,7 @@ QPushButton* MainWindow::AddButton(QWidget* parent, const char* name, const char
   button->setToolTip(Q(hint));
   button->setGeometry(geometry);
   button->setAutoDefault(false);
+  own_hints_[button] = button->toolTip();
   return button;
 }
 
@@ -189,42 +234,49 @@ void MainWindow::BuildBody() {
 void MainWindow::BuildMenu() {
   PopupMenu = new QMenu(this);
   PopupMenu->setObjectName("PopupMenu");
-  const std::pair<const char*, const char*> items[] = {
-      {"ClearKeysItem", text::kClearKeysItem},
-      {"ClearClipboardItem", text::kClearClipboardItem},
-      {"Separator1", "-"},
-      {"EncryptFolderItem", text::kEncryptFolderItem},
-      {"ShredItem", text::kShredItem},
-      {"Separator2", "-"},
-      {"GenerateIdentityItem", text::kGenerateIdentityItem},
-      {"EncryptToRecipientsItem", text::kEncryptToRecipientsItem},
-      {"ChooseIdentitiesItem", text::kChooseIdentitiesItem},
-      {"InspectAgeFileItem", text::kInspectAgeFileItem},
-      {"SeparatorAge", "-"},
-      {"RegisterFileTypeItem", text::kRegisterFileTypeItem},
-      {"ContextMenuItem", text::kContextMenuItem},
-      {"Separator3", "-"},
-      {"UnregisterItem", text::kUnregisterItem},
-      {"Separator4", "-"},
-      {"HelpItem", text::kHelpItem},
-      {"CheckForUpdatesItem", text::kCheckForUpdatesItem},
-      {"HomePageItem", text::kHomePageItem},
-      {"Separator5", "-"},
-      {"AboutItem", text::kAboutItem},
+  const struct {
+    const char* name;
+    const char* caption;
+    char key;  // the letter that chooses it while the menu is open
+  } items[] = {
+      {"ClearKeysItem", text::kClearKeysItem, 'K'},
+      {"ClearClipboardItem", text::kClearClipboardItem, 'C'},
+      {"Separator1", "-", 0},
+      {"EncryptFolderItem", text::kEncryptFolderItem, 'F'},
+      {"ShredItem", text::kShredItem, 'S'},
+      {"Separator2", "-", 0},
+      {"GenerateIdentityItem", text::kGenerateIdentityItem, 'G'},
+      {"EncryptToRecipientsItem", text::kEncryptToRecipientsItem, 'R'},
+      {"ChooseIdentitiesItem", text::kChooseIdentitiesItem, 'I'},
+      {"InspectAgeFileItem", text::kInspectAgeFileItem, 'E'},
+      {"SeparatorAge", "-", 0},
+      {"RegisterFileTypeItem", text::kRegisterFileTypeItem, 'J'},
+      {"ContextMenuItem", text::kContextMenuItem, 'M'},
+      {"Separator3", "-", 0},
+      {"UnregisterItem", text::kUnregisterItem, 'L'},
+      {"Separator4", "-", 0},
+      {"HelpItem", text::kHelpItem, 'H'},
+      {"CheckForUpdatesItem", text::kCheckForUpdatesItem, 'U'},
+      {"HomePageItem", text::kHomePageItem, 'W'},
+      {"Separator5", "-", 0},
+      {"AboutItem", text::kAboutItem, 'A'},
   };
-  for (const auto& [name, caption] : items) {
-    QAction* action = std::string_view(caption) == "-" ? PopupMenu->addSeparator() : PopupMenu->addAction(Q(caption));
-    action->setObjectName(name);
+  for (const auto& item : items) {
+    const bool separator = std::string_view(item.caption) == "-";
+    QAction* action = separator ? PopupMenu->addSeparator() : PopupMenu->addAction(WithAccelerator(Q(item.caption), item.key));
+    action->setObjectName(item.name);
     // Each item is usable once its command is bound (see MenuItem users).
     action->setEnabled(false);
-    menu_items_[name] = action;
+    menu_items_[item.name] = action;
+    accelerators_[item.name] = item.key;
   }
   // The key-less items, inserted at the top while they are revealed.
-  for (const auto& [name, caption] : {std::pair{"KeylessEncryptItem", text::kKeylessEncryptItem},
-                                      std::pair{"KeylessDecryptItem", text::kKeylessDecryptItem}}) {
-    auto* action = new QAction(Q(caption), PopupMenu);
+  for (const auto& [name, caption, key] : {std::tuple{"KeylessEncryptItem", text::kKeylessEncryptItem, 'N'},
+                                           std::tuple{"KeylessDecryptItem", text::kKeylessDecryptItem, 'D'}}) {
+    auto* action = new QAction(WithAccelerator(Q(caption), key), PopupMenu);
     action->setObjectName(name);
     menu_items_[name] = action;
+    accelerators_[name] = key;
   }
   keyless_separator_ = new QAction(PopupMenu);
   keyless_separator_->setSeparator(true);
@@ -234,6 +286,79 @@ void MainWindow::BuildMenu() {
     connect(owner, &QWidget::customContextMenuRequested, this,
             [this, owner](const QPoint& at) { PopupMenu->popup(owner->mapToGlobal(at)); });
   }
+}
+
+void MainWindow::BuildKeyboard() {
+  // Tab goes through the controls as they are laid out: row by row, left
+  // to right. A key box passes Tab on instead of taking it into the key.
+  for (KeyBox* box : {EncryptionKey, DecryptionKey}) box->setTabChangesFocus(true);
+  const QList<QWidget*> order = {EncryptButton, ResizeButton,  DecryptButton, EncryptionKey, DecryptionKey,
+                                 RatioItem(0),  RatioItem(1),  RatioItem(2),  RatioItem(3),  KeyMasking,
+                                 SoftKeyboardButton, FormatItem(0), FormatItem(1), CreateSelfDecryptingButton,
+                                 SeparateButton, SelfDecryptButton};
+  for (qsizetype i = 0; i + 1 < order.size(); ++i) setTabOrder(order[i], order[i + 1]);
+
+  // The Menu key and Shift+F10 open the window's popup menu wherever the
+  // focus is, a key box included (its own edit menu stays on the mouse).
+  for (const QKeySequence& keys : {QKeySequence(Qt::Key_Menu), QKeySequence(Qt::SHIFT | Qt::Key_F10)}) {
+    auto* shortcut = new QShortcut(keys, this);
+    shortcut->setContext(Qt::WindowShortcut);
+    connect(shortcut, &QShortcut::activated, this, [this] { PopupMenuFromKeyboard(); });
+  }
+
+  focus_mark_ = new FocusFrame(this);
+  for (QWidget* widget : findChildren<QWidget*>()) {
+    if (widget->focusPolicy() != Qt::NoFocus && !widget->isWindow()) widget->installEventFilter(this);
+  }
+}
+
+void MainWindow::PopupMenuFromKeyboard() {
+  QWidget* focus = focusWidget();
+  const QPoint at = focus != nullptr ? focus->mapToGlobal(focus->rect().center()) : mapToGlobal(rect().center());
+  PopupMenu->popup(at);
+  // The first usable item is chosen, so that Enter and the arrows start there.
+  for (QAction* action : PopupMenu->actions()) {
+    if (!action->isSeparator() && action->isEnabled() && action->isVisible()) {
+      PopupMenu->setActiveAction(action);
+      break;
+    }
+  }
+}
+
+void MainWindow::FocusMoved(QWidget* widget, QEvent* event) {
+  const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+  // The window losing or regaining the focus, or a menu opening, leaves the
+  // frame as it was.
+  const bool passing = reason == Qt::ActiveWindowFocusReason || reason == Qt::PopupFocusReason;
+  if (event->type() == QEvent::FocusOut) {
+    if (!passing) focus_mark_->hide();
+    return;
+  }
+  if (reason == Qt::MouseFocusReason || (passing && !focus_mark_->isVisible())) return focus_mark_->hide();
+  const QRect at(widget->mapTo(this, QPoint(0, 0)), widget->size());
+  focus_mark_->setGeometry(at.adjusted(-kFocusMargin, -kFocusMargin, kFocusMargin, kFocusMargin));
+  focus_mark_->raise();
+  focus_mark_->show();
+}
+
+void MainWindow::FocusControl(Control c) {
+  QWidget* widget = Widget(c);
+  if (widget == nullptr) return;
+  widget->setFocus(Qt::OtherFocusReason);
+  // A window that is not active yet gets the focus event only later.
+  QFocusEvent shown(QEvent::FocusIn, Qt::OtherFocusReason);
+  FocusMoved(widget, &shown);
+}
+
+char MainWindow::AcceleratorOf(const std::string& name) const {
+  auto it = accelerators_.find(name);
+  return it == accelerators_.end() ? 0 : it->second;
+}
+
+void MainWindow::SetControlHint(Control c, const std::string& text) {
+  QPushButton* button = ButtonFor(c);
+  if (button == nullptr) return;
+  button->setToolTip(text.empty() ? own_hints_[button] : Q(text));
 }
 
 QRadioButton* MainWindow::RatioItem(int index) const {
@@ -315,14 +440,16 @@ void MainWindow::SetBound(Control c, bool bound) {
 
 void MainWindow::SetControlCaption(Control c, const std::string& caption) {
   if (QAction* item = ActionFor(c)) {
-    item->setText(Q(caption));
+    item->setText(WithAccelerator(Q(caption), AcceleratorOf(item->objectName().toStdString())));
   } else if (QPushButton* button = ButtonFor(c)) {
     button->setText(Q(caption));
   }
 }
 
 std::string MainWindow::ControlCaption(Control c) const {
-  if (QAction* item = ActionFor(c)) return item->text().toStdString();
+  if (QAction* item = ActionFor(c)) {
+    return WithoutAccelerator(item->text(), AcceleratorOf(item->objectName().toStdString())).toStdString();
+  }
   if (QPushButton* button = ButtonFor(c)) return button->text().toStdString();
   return {};
 }
@@ -332,7 +459,9 @@ void MainWindow::SetStatusText(const std::string& text) { StatusLine->SetMessage
 std::string MainWindow::StatusText() const { return StatusLine->Message().toStdString(); }
 
 void MainWindow::SetHint(Hint h, const std::string& text) {
-  (h == Hint::Output ? static_cast<QWidget*>(ProgressBar) : static_cast<QWidget*>(StatusLine))->setToolTip(Q(text));
+  // The source is the icon panel's hint: the status line's own tooltip is
+  // its message.
+  (h == Hint::Output ? static_cast<QWidget*>(ProgressBar) : static_cast<QWidget*>(StatusLine->Glyph))->setToolTip(Q(text));
 }
 
 void MainWindow::SetBarRange(int64_t max) {
@@ -407,6 +536,29 @@ void MainWindow::SetKeyHint(Control box, const std::string& text) { KeyBoxFor(bo
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
   const QEvent::Type type = event->type();
+  if ((type == QEvent::FocusIn || type == QEvent::FocusOut) && watched->isWidgetType()) {
+    auto* widget = static_cast<QWidget*>(watched);
+    const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+    // Tab into a group of choices lands on the one chosen.
+    for (QButtonGroup* group : {RatioItems, FormatItems}) {
+      QAbstractButton* chosen = group->checkedButton();
+      if (type == QEvent::FocusIn && (reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason) &&
+          chosen != nullptr && chosen != widget && group->buttons().contains(widget)) {
+        chosen->setFocus(reason);
+        return false;
+      }
+    }
+    FocusMoved(widget, event);
+  }
+  // The Menu key in a key box opens the window's menu, not the box's.
+  if (type == QEvent::ContextMenu && static_cast<QContextMenuEvent*>(event)->reason() == QContextMenuEvent::Keyboard) {
+    for (KeyBox* box : {EncryptionKey, DecryptionKey}) {
+      if (watched == box || watched == box->viewport()) {
+        PopupMenuFromKeyboard();
+        return true;
+      }
+    }
+  }
   const bool left = (type == QEvent::MouseButtonRelease || type == QEvent::MouseButtonDblClick) &&
                     static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton;
   if (watched == BrandLabel) {
@@ -431,6 +583,13 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
     if (left && type == QEvent::MouseButtonRelease && OnKeyBoxClick) OnKeyBoxClick(c);
   }
   return QWidget::eventFilter(watched, event);
+}
+
+void MainWindow::contextMenuEvent(QContextMenuEvent* event) {
+  // A control without a menu of its own passes the Menu key on to here.
+  if (event->reason() != QContextMenuEvent::Keyboard) return event->ignore();
+  PopupMenuFromKeyboard();
+  event->accept();
 }
 
 void MainWindow::mouseDoubleClickEvent(QMouseEvent* event) {

@@ -80,6 +80,14 @@ class MainWindow final : public QWidget {
   QAction* MenuItem(const std::string& name) const;
   // The popup item of a command (null for the buttons and the key boxes).
   QAction* ActionFor(Control c) const;
+  // The letter that chooses a popup item while the menu is open ('S' for
+  // "ShredItem"); 0 for a separator or an unknown name.
+  char AcceleratorOf(const std::string& name) const;
+  // Opens the popup menu at the control that has the keyboard focus (the
+  // Menu key, Shift+F10).
+  void PopupMenuFromKeyboard();
+  // The frame that shows which control has the keyboard focus.
+  QWidget* FocusMark() const { return focus_mark_; }
   // Inserts the key-less items and their separator at the top of the popup
   // menu, or removes them.
   void ShowKeylessItems(bool visible);
@@ -105,6 +113,10 @@ class MainWindow final : public QWidget {
   // corner of the window's frame.
   void PopupMenuAt(QPoint offset);
   void SetKeyHint(Control box, const std::string& text);
+  // The hint of a command button; empty gives it back the one it was made with.
+  void SetControlHint(Control c, const std::string& text);
+  // Puts the keyboard focus on a control, the focus frame with it.
+  void FocusControl(Control c);
 
   // ---- The strong format (age_widgets.cpp) -----------------------------------
   QLabel* FormatLabel = nullptr;
@@ -137,6 +149,7 @@ class MainWindow final : public QWidget {
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
+  void contextMenuEvent(QContextMenuEvent* event) override;
   void mouseDoubleClickEvent(QMouseEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
   void dragEnterEvent(QDragEnterEvent* event) override;
@@ -155,10 +168,19 @@ class MainWindow final : public QWidget {
   QPushButton* AddButton(QWidget* parent, const char* name, const char* caption, const char* hint, QRect geometry);
   QWidget* Widget(Control c) const;
   void Refresh(Control c);
+  // The keyboard's ways round the window: the Tab order of the layout, the
+  // popup menu's keys, the focus frame.
+  void BuildKeyboard();
+  // The focus frame follows a focus that came from the keyboard (or from the
+  // window itself) and hides for one that came from the mouse.
+  void FocusMoved(QWidget* widget, QEvent* event);
 
   std::map<Control, bool> enabled_;  // as the logic asked
   std::map<Control, bool> bound_;
   std::map<std::string, QAction*> menu_items_;
+  std::map<std::string, char> accelerators_;  // by item name
+  std::map<QWidget*, QString> own_hints_;     // the buttons' hints as made
+  QWidget* focus_mark_ = nullptr;
   QAction* keyless_separator_ = nullptr;
   // A click on the brand label waits for the double-click time, so that a
   // double-click does not open the menu first.

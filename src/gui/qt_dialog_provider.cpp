@@ -28,8 +28,17 @@ void QtDialogProvider::Message(QWidget* parent, const std::string& text, const s
 }
 
 bool QtDialogProvider::Question(QWidget* parent, const std::string& text, const std::string& caption) {
+  return AskYesNo(parent, text, caption, QMessageBox::Yes);
+}
+
+bool QtDialogProvider::CarefulQuestion(QWidget* parent, const std::string& text, const std::string& caption) {
+  return AskYesNo(parent, text, caption, QMessageBox::No);
+}
+
+bool QtDialogProvider::AskYesNo(QWidget* parent, const std::string& text, const std::string& caption,
+                                QMessageBox::StandardButton default_button) {
   QMessageBox box(QMessageBox::Question, Q(caption), Q(text), QMessageBox::Yes | QMessageBox::No, parent);
-  box.setDefaultButton(QMessageBox::Yes);
+  box.setDefaultButton(default_button);
   FitTitle(box);
   const QPointer<QMessageBox> outer = question_;  // a question asked while another one is open
   question_ = &box;
@@ -93,7 +102,8 @@ WindowPort::ReplaceAnswer QtDialogProvider::ReplaceQuestion(QWidget* parent, con
   QMessageBox box(QMessageBox::Question, Q(caption), Q(text), QMessageBox::Yes | QMessageBox::No, parent);
   QPushButton* all_yes = box.addButton(QString::fromUtf8(text::kYesToAll), QMessageBox::YesRole);
   QPushButton* all_no = box.addButton(QString::fromUtf8(text::kNoToAll), QMessageBox::NoRole);
-  box.setDefaultButton(QMessageBox::Yes);
+  // Enter keeps the file.
+  box.setDefaultButton(QMessageBox::No);
   const int answer = box.exec();
   if (box.clickedButton() == all_yes) return WindowPort::ReplaceAnswer::kYesToAll;
   if (box.clickedButton() == all_no) return WindowPort::ReplaceAnswer::kNoToAll;

@@ -21,6 +21,7 @@ class QtDialogProvider final : public DialogProvider {
  public:
   void Message(QWidget* parent, const std::string& text, const std::string& caption) override;
   bool Question(QWidget* parent, const std::string& text, const std::string& caption) override;
+  bool CarefulQuestion(QWidget* parent, const std::string& text, const std::string& caption) override;
   void CloseQuestion() override;
   void Information(QWidget* parent, const std::string& text, const std::string& caption) override;
   // Starts with the colour last chosen (black at first).
@@ -51,6 +52,9 @@ class QtDialogProvider final : public DialogProvider {
   // empty when cancelled.
   enum class Mode { kOpen, kOpenMany, kFolder, kSave };
   std::vector<std::string> Run(QWidget* parent, const FileDialogSpec& setup, Mode mode);
+  // The Yes/No box with `default_button` as the one Enter presses.
+  bool AskYesNo(QWidget* parent, const std::string& text, const std::string& caption,
+                QMessageBox::StandardButton default_button);
 
   // What each dialog keeps between uses: its filter index (a setup of -1
   // keeps it) and the folder it was last in.

@@ -50,6 +50,12 @@ bool QtWindowPort::Question(const std::string& text, const std::string& caption)
   return yes;
 }
 
+bool QtWindowPort::CarefulQuestion(const std::string& text, const std::string& caption) {
+  bool yes = false;
+  OnUi([&] { yes = !closing_ && dialogs_.CarefulQuestion(&window_, text, caption); });
+  return yes;
+}
+
 void QtWindowPort::CloseQuestion() {
   OnUi([&] { dialogs_.CloseQuestion(); });
 }
@@ -242,6 +248,14 @@ void QtWindowPort::SetReadyCommand(Control c) {
       button->setFocus(Qt::OtherFocusReason);
     }
   });
+}
+
+void QtWindowPort::FocusControl(Control c) {
+  OnUi([&] { window_.FocusControl(c); });
+}
+
+void QtWindowPort::SetControlHint(Control c, const std::string& text) {
+  OnUi([&] { window_.SetControlHint(c, text); });
 }
 
 }  // namespace vesk::gui

@@ -30,6 +30,7 @@ class QtWindowPort final : public WindowPort {
 
   void MessageBox(const std::string& text, const std::string& caption) override;
   bool Question(const std::string& text, const std::string& caption) override;
+  bool CarefulQuestion(const std::string& text, const std::string& caption) override;
   void CloseQuestion() override;
   void SetStatusText(const std::string& text) override;
   void SetBarRange(int64_t max) override;
@@ -66,6 +67,8 @@ class QtWindowPort final : public WindowPort {
   std::function<void(const std::string&)> OnPageNotOpened;
   bool StartProgram(const std::string& path) override;
   void SetReadyCommand(Control c) override;
+  void FocusControl(Control c) override;
+  void SetControlHint(Control c, const std::string& text) override;
   // The strong format (age_port.cpp).
   void SetKeyStrength(std::optional<int> score, const std::string& hint) override;
   std::optional<std::string> RecipientsDialog(const std::string& proposed) override;

@@ -65,8 +65,8 @@ void StatusBar::Refresh() {
   const int room = Text->contentsRect().width() - 2 * kTextIndent;
   const QString shown = Text->fontMetrics().elidedText(line, Qt::ElideMiddle, std::max(room, 0));
   Text->setText(shown);
-  // An empty tooltip lets the bar's own (the source of the run) show.
-  Text->setToolTip(shown == message_ ? QString() : QString(message_).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+  // The tooltip is always the message the line shows, whole.
+  Text->setToolTip(QString(message_).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
 }
 
 }  // namespace vesk::gui

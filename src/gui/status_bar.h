@@ -18,7 +18,7 @@ class StatusBar final : public QWidget {
   QLabel* Text = nullptr;   // panel 1, the rest of the bar
 
   // Panel 1 shows `text` on one line: its lines joined with a space, and
-  // what does not fit left out in the middle; the whole text is then the
+  // what does not fit left out in the middle; the whole text is always the
   // panel's tooltip.
   void SetMessage(const QString& text);
   // The text as given.

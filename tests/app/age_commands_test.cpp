@@ -207,7 +207,7 @@ TEST_F(AgeCommands, AgeEncryptionWantsTheSecondBoxToConfirmAndRoundTrips) {
   Encrypt(dir_.File("doc.txt"), dir_.File("doc.txt.age"));
   ASSERT_EQ(window_->Result().outcome, Outcome::kDone) << window_->Result().reason;
   EXPECT_EQ(port_.save_specs.back().file_name, dir_.File("doc.txt") + ".age");
-  EXPECT_EQ(window_->StatusText(), "age 强加密文件 ... 已完成。");
+  EXPECT_EQ(window_->StatusText(), "age 强加密文件 ... 已完成。 — " + dir_.File("doc.txt.age"));
   const std::string sealed = ReadFile(dir_.File("doc.txt.age"));
   EXPECT_TRUE(StartsWith(sealed, "age-encryption.org/v1\n-> scrypt ")) << sealed.substr(0, 40);
 

@@ -249,20 +249,29 @@ TEST_F(Batches, AFolderAmongFilesIsPackedAndUnpackedAfterItsDecryption) {
   port_.unpack_answers = {true};
   window_->DecryptClicked();
   WaitDone(Control::DecryptButton);
-  EXPECT_EQ(port_.unpack_questions, std::vector<std::string>{"解开文件夹？"});
+  EXPECT_EQ(port_.unpack_questions,
+            std::vector<std::string>{"解开文件夹？\n“" + folder + ".tar” 解开到新的文件夹 “" + folder + "”。"});
   ASSERT_EQ(window_->Result().outcome, Outcome::kDone) << window_->Result().reason;
   EXPECT_EQ(testing::Differences(expected, TakeSnapshot(folder)), "");
   EXPECT_FALSE(PathExists(folder + ".tar"));
 
-  // Again: the folder is there now; another name is asked for.
+  // Again: the folder is there now. The save dialog proposes a free name
+  // instead of walking into the folder; given the taken one all the same,
+  // the question names both folders and another name is asked for, a free
+  // one proposed.
   port_.open_answers.push_back(folder + ".tar.jmz");
   port_.save_answers.push_back(folder);
   port_.unpack_answers = {true};
   port_.new_folder_answers = {dir_.File("second copy")};
   window_->DecryptClicked();
   WaitDone(Control::DecryptButton);
+  EXPECT_EQ(port_.save_specs.back().file_name, folder + " (2)");
+  EXPECT_EQ(port_.unpack_questions.back(), "解开文件夹？\n文件夹 “" + folder + "” 已经存在，不会被改动：“" + folder +
+                                               ".tar” 将解开到另外的文件夹 (建议 “" + folder + " (2)”)。");
   ASSERT_EQ(port_.new_folder_specs.size(), 1u);
-  EXPECT_EQ(port_.new_folder_specs[0].file_name, folder);
+  EXPECT_EQ(port_.new_folder_specs[0].file_name, folder + " (2)");
+  EXPECT_EQ(port_.new_folder_specs[0].title, "文件夹 “" + folder + "” 已经存在，解开到另外的文件夹");
+  EXPECT_EQ(testing::Differences(expected, TakeSnapshot(folder)), "");  // the first copy untouched
   EXPECT_EQ(testing::Differences(expected, TakeSnapshot(dir_.File("second copy"))), "");
   testing::MakeRemovable(dir_.path());
 }

@@ -94,7 +94,7 @@ class RunFeedback : public WindowLogicTest {
     port_.keys[Control::EncryptionKey] = port_.keys[Control::DecryptionKey] = "k";
     window_->SetRatioIndex(level);
     Encrypt(dir_.File("source.txt"), path);
-    ASSERT_EQ(window_->StatusText(), "加密文件 ... 已完成。");
+    ASSERT_EQ(window_->StatusText(), "加密文件 ... 已完成。 — " + path);
   }
 
   std::mutex moves_mutex_;
@@ -113,7 +113,7 @@ TEST_F(RunFeedback, EachTwoStageRunFillsOneBarForwardAndNamesItsStages) {
   const std::vector<std::pair<int64_t, int64_t>> halves = {{0, 5000}, {5000, 10000}};
   RecordMoves();
   Encrypt(dir_.File("a.txt"), dir_.File("a.jmz"));
-  ASSERT_EQ(window_->StatusText(), "加密文件 ... 已完成。");
+  ASSERT_EQ(window_->StatusText(), "加密文件 ... 已完成。 — " + dir_.File("a.jmz"));
   ExpectOneBar(halves);
   EXPECT_LT(StatusIndex("进行压缩文件..."), StatusIndex("进行加密文件..."));
 
@@ -121,7 +121,7 @@ TEST_F(RunFeedback, EachTwoStageRunFillsOneBarForwardAndNamesItsStages) {
   // decompression reads it twice (to check it, to write it out).
   RecordMoves();
   Decrypt(dir_.File("a.jmz"), dir_.File("a-back"));
-  ASSERT_EQ(window_->StatusText(), "解密文件 ... 已完成。");
+  ASSERT_EQ(window_->StatusText(), "解密文件 ... 已完成。 — " + dir_.File("a-back.txt"));
   EXPECT_EQ(ReadFile(dir_.File("a-back.txt")), plain);
   ExpectOneBar({{0, 3333}, {3333, 6666}, {6666, 10000}});
   EXPECT_LT(StatusIndex("进行解密文件..."), StatusIndex("进行解压缩文件..."));
@@ -142,7 +142,7 @@ TEST_F(RunFeedback, TheCancelQuestionClosesWhenAWorkersRunEnds) {
   ASSERT_TRUE(clicked_);
   ASSERT_EQ(port_.questions, std::vector<std::string>{"真的要取消加密：“" + dir_.File("big.bin") + "”吗?"});
   EXPECT_EQ(port_.questions_closed, 1);
-  EXPECT_EQ(window_->StatusText(), "加密文件 ... 已完成。");
+  EXPECT_EQ(window_->StatusText(), "加密文件 ... 已完成。 — " + dir_.File("big.jmz"));
   EXPECT_EQ(window_->Result().outcome, Outcome::kDone);
   EXPECT_EQ(FileSizeOf(dir_.File("big.jmz")), 33554485);  // 32 MiB and the 53 bytes of header and key
   EXPECT_EQ(port_.captions[Control::EncryptButton].back(), "加密文件");
@@ -156,7 +156,7 @@ TEST_F(RunFeedback, TheCancelQuestionClosesWhenADecompressionEnds) {
   Decrypt(dir_.File("d.jmz"), dir_.File("d-back"));
   ASSERT_TRUE(clicked_);
   EXPECT_EQ(port_.questions_closed, 1);
-  EXPECT_EQ(window_->StatusText(), "解密文件 ... 已完成。");
+  EXPECT_EQ(window_->StatusText(), "解密文件 ... 已完成。 — " + dir_.File("d-back.txt"));
   EXPECT_EQ(window_->Result().outcome, Outcome::kDone);
   EXPECT_EQ(ReadFile(dir_.File("d-back.txt")), plain);
   EXPECT_TRUE(port_.messages.empty()) << port_.messages[0];
@@ -239,7 +239,7 @@ TEST_F(RunFeedback, TheDecryptionKeyIsNeededOnlyForAContainer) {
   WriteFile(dir_.File("e.txt"), plain);
   window_->SetRatioIndex(2);
   Encrypt(dir_.File("e.txt"), dir_.File("e.zak"));
-  ASSERT_EQ(window_->StatusText(), "进行压缩文件... 已完成。");
+  ASSERT_EQ(window_->StatusText(), "进行压缩文件... 已完成。 — " + dir_.File("e.zak"));
   // A compressed file is decompressed, with an empty key box as with one
   // holding a key no container could use, on one bar over its check and
   // its output.

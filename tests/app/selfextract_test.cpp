@@ -317,7 +317,7 @@ TEST_F(SelfExtract, CreateAndSeparateKeepPrivateFilesPrivate) {
   port_.save_answers = {out_.File("apart/back")};
   window_->SeparateClicked();
   WaitIdle(Control::SeparateButton);
-  ASSERT_EQ(window_->StatusText(), "分离自解密文件 ... 已完成。");
+  ASSERT_EQ(window_->StatusText(), "分离自解密文件 ... 已完成。 — " + out_.File("apart/Vesk 文件加密.run") + ", " + out_.File("apart/back.jmz"));
   EXPECT_EQ(ModeOf(out_.File("apart/back.jmz")), 0640u);
   EXPECT_EQ(ModeOf(out_.File("apart/Vesk 文件加密.run")), 0750u);
 }
@@ -342,7 +342,7 @@ TEST_F(SelfExtract, SelfDecryptFindsTheHeaderAt0Or260AndAppendsTheStoredExtensio
     WaitIdle(Control::SelfDecryptButton);
     ASSERT_TRUE(port_.messages.empty()) << length << ": " << port_.messages[0];
     EXPECT_EQ(ReadFile(out_.File("还原" + std::to_string(length))), plain) << length;  // no stored extension
-    EXPECT_EQ(window_->StatusText(), "解密文件 ... 已完成。");
+    EXPECT_EQ(window_->StatusText(), "解密文件 ... 已完成。 — " + out_.File("还原" + std::to_string(length)));
   }
   const std::string plain = RandomBytes(20000, 11);
   OwnFile(MakeContainer(Recipe{}, plain), "报告.jmz");
@@ -375,7 +375,7 @@ TEST_F(SelfExtract, ACompressedPayloadIsDecompressedAfterSelfDecrypting) {
   port_.save_answers = {dir_.File("doc.jmz")};
   window_->EncryptClicked();
   WaitIdle(Control::EncryptButton);
-  ASSERT_EQ(window_->StatusText(), "加密文件 ... 已完成。");
+  ASSERT_EQ(window_->StatusText(), "加密文件 ... 已完成。 — " + dir_.File("doc.jmz"));
 
   OwnFile(ReadFile(dir_.File("doc.jmz")), "doc.jmz");
   // A private self-decrypting file: the output is as private, whatever file
@@ -386,7 +386,7 @@ TEST_F(SelfExtract, ACompressedPayloadIsDecompressedAfterSelfDecrypting) {
   WaitIdle(Control::SelfDecryptButton);
   EXPECT_EQ(ReadFile(out_.File("doc.txt")), plain);
   EXPECT_EQ(ModeOf(out_.File("doc.txt")), 0600u);
-  EXPECT_EQ(window_->StatusText(), "解密文件 ... 已完成。");
+  EXPECT_EQ(window_->StatusText(), "解密文件 ... 已完成。 — " + out_.File("doc.txt"));
   EXPECT_EQ(port_.captions[Control::SelfDecryptButton].back(), "自解密");
   EXPECT_EQ(window_->Tag(Control::SelfDecryptButton), 0);
   EXPECT_EQ(FilesIn(tmp_.path()), 0u);  // the temporary ".zak" is gone
@@ -475,7 +475,7 @@ TEST_F(SelfExtract, SeparateWritesTheProgramPartFirstThenTheContainer) {
   EXPECT_EQ(ReadFile(part), image_);
   EXPECT_EQ(ModeOf(part), DefaultProgramMode());
   EXPECT_EQ(ReadFile(out_.File("分离.jmz")), container);
-  EXPECT_EQ(window_->StatusText(), "分离自解密文件 ... 已完成。");
+  EXPECT_EQ(window_->StatusText(), "分离自解密文件 ... 已完成。 — " + part + ", " + out_.File("分离.jmz"));
   EXPECT_EQ(port_.captions[Control::SeparateButton], (std::vector<std::string>{"取消", "分离"}));
   EXPECT_EQ(window_->HintText(Hint::Output), "分离自解密后的已加密文件：" + out_.File("分离.jmz"));
   EXPECT_EQ(window_->HintText(Hint::Source), "进行分离自解密里的已加密文件：报告.jmz");

@@ -112,8 +112,9 @@ TEST_F(ShredCommandTest, TheStopItemLeavesTheFileWithAZeroedPrefixAndItsLength) 
   Shred(path, true);
 
   ASSERT_TRUE(clicked);
-  EXPECT_EQ(window_->StatusText(), "粉碎文件已停止。");
-  EXPECT_TRUE(port_.messages.empty());
+  ASSERT_EQ(port_.messages.size(), 1u);
+  EXPECT_TRUE(port_.messages[0].starts_with("粉碎文件已停止：“" + path + "” 已有约 ")) << port_.messages[0];
+  EXPECT_EQ(window_->StatusText(), port_.messages[0]);
   EXPECT_EQ(window_->Result().outcome, Outcome::kCancelled);
   EXPECT_EQ(port_.captions[Control::ShredItem].back(), "粉碎文件(彻底删除文件，慎用)");
   const std::string now = ReadFile(path);

@@ -65,14 +65,14 @@ TEST_F(WindowLogicFiles, CompressThenEncryptTouchesNoFileOfTheTemporaryFolder) {
   port_.keys[Control::EncryptionKey] = port_.keys[Control::DecryptionKey] = "k";
   window_->SetRatioIndex(2);
   Encrypt(dir_.File("a.txt"), dir_.File("a.jmz"));
-  ASSERT_EQ(window_->StatusText(), "加密文件 ... 已完成。") << (port_.messages.empty() ? "" : port_.messages[0]);
+  ASSERT_EQ(window_->StatusText(), "加密文件 ... 已完成。 — " + dir_.File("a.jmz")) << (port_.messages.empty() ? "" : port_.messages[0]);
   EXPECT_TRUE(port_.questions.empty());
   EXPECT_TRUE(Holds(tmp_.File("a.zak"), "mine"));
   EXPECT_EQ(TempFiles(), 1u);
 
   WriteFile(tmp_.File("b.zak"), plain);
   Encrypt(tmp_.File("b.zak"), dir_.File("b.jmz"));
-  ASSERT_EQ(window_->StatusText(), "加密文件 ... 已完成。");
+  ASSERT_EQ(window_->StatusText(), "加密文件 ... 已完成。 — " + dir_.File("b.jmz"));
   EXPECT_TRUE(Holds(tmp_.File("b.zak"), plain));
   EXPECT_EQ(TempFiles(), 2u);
   Decrypt(dir_.File("b.jmz"), dir_.File("b-back"));
@@ -106,8 +106,8 @@ TEST_F(WindowLogicFiles, TwoWindowsAtOnceWithTheSameNamesKeepTheirOwnFiles) {
   other.EncryptClicked();
   WaitIdle(*window_, Control::EncryptButton);
   WaitIdle(other, Control::EncryptButton);
-  EXPECT_EQ(window_->StatusText(), "加密文件 ... 已完成。");
-  EXPECT_EQ(other.StatusText(), "加密文件 ... 已完成。");
+  EXPECT_EQ(window_->StatusText(), "加密文件 ... 已完成。 — " + dir_.File("a/x.jmz"));
+  EXPECT_EQ(other.StatusText(), "加密文件 ... 已完成。 — " + dir_.File("b/x.jmz"));
   EXPECT_TRUE(port_.questions.empty());
   EXPECT_TRUE(other_port.questions.empty());
   EXPECT_EQ(TempFiles(), 0u);
@@ -149,7 +149,7 @@ TEST_F(WindowLogicFiles, ACancelledReplacementLeavesTheOldFile) {
 
   port_.keys[Control::EncryptionKey] = port_.keys[Control::DecryptionKey] = "k";
   Encrypt(dir_.File("big.bin"), dir_.File("big.jmz"));
-  ASSERT_EQ(window_->StatusText(), "加密文件 ... 已完成。");
+  ASSERT_EQ(window_->StatusText(), "加密文件 ... 已完成。 — " + dir_.File("big.jmz"));
   WriteFile(dir_.File("back.bin"), "old plain");
   clicked_ = false;
   port_.question_answers = {true};
@@ -199,7 +199,7 @@ TEST_F(WindowLogicFiles, DecompressedFilesTakeThePermissionsOfTheirSource) {
   EXPECT_EQ(ModeOf(dir_.File("p.jmz")), 0640u);
   ASSERT_EQ(::chmod(dir_.File("p.jmz").c_str(), 0604), 0);
   Decrypt(dir_.File("p.jmz"), dir_.File("r"));
-  ASSERT_EQ(window_->StatusText(), "解密文件 ... 已完成。");
+  ASSERT_EQ(window_->StatusText(), "解密文件 ... 已完成。 — " + dir_.File("r.txt"));
   EXPECT_EQ(ModeOf(dir_.File("r.txt")), 0604u);
 }
 
@@ -290,7 +290,7 @@ TEST_F(WindowLogicFiles, AnExtensionGbkCannotHoldIsStoredEmptyWithAWarning) {
   port_.keys[Control::EncryptionKey] = port_.keys[Control::DecryptionKey] = "k";
   window_->SetRatioIndex(0);
   Encrypt(dir_.File("pic.😀"), dir_.File("pic.jmz"));
-  ASSERT_EQ(window_->StatusText(), "加密文件 ... 已完成。");
+  ASSERT_EQ(window_->StatusText(), "加密文件 ... 已完成。 — " + dir_.File("pic.jmz"));
   ASSERT_EQ(port_.messages.size(), 1u);
   EXPECT_EQ(port_.messages[0], "文件扩展名“.😀”中有GBK编码不能表示的字符，加密的文件里不保存扩展名，解密后请改正文件扩展名。");
   Decrypt(dir_.File("pic.jmz"), dir_.File("back"));
@@ -303,7 +303,7 @@ TEST_F(WindowLogicFiles, AFailedStartOfTheCompressionLeavesNoFlagForTheNextRun) 
   WriteFile(dir_.File("z.txt"), std::string(10000, 'z'));
   window_->SetRatioIndex(2);
   Encrypt(dir_.File("z.txt"), dir_.File("z.txt.zak"));
-  ASSERT_EQ(window_->StatusText(), "进行压缩文件... 已完成。");
+  ASSERT_EQ(window_->StatusText(), "进行压缩文件... 已完成。 — " + dir_.File("z.txt.zak"));
 
   WriteFile(dir_.File("gone.txt"), std::string(10000, 'g'));
   WriteFile(dir_.File("gone.jmz"), "old");
@@ -320,7 +320,7 @@ TEST_F(WindowLogicFiles, AFailedStartOfTheCompressionLeavesNoFlagForTheNextRun) 
   // The next decompression's output stays.
   port_.keys[Control::DecryptionKey] = "k";
   Decrypt(dir_.File("z.txt.zak"), dir_.File("z.out"));
-  EXPECT_EQ(window_->StatusText(), "进行解压缩文件... 已完成。");
+  EXPECT_EQ(window_->StatusText(), "进行解压缩文件... 已完成。 — " + dir_.File("z.out"));
   EXPECT_TRUE(Holds(dir_.File("z.out"), std::string(10000, 'z')));
 }
 
@@ -351,7 +351,7 @@ TEST_F(WindowLogicFiles, AUsersCancelOfADecryptionIsNoError) {
   port_.keys[Control::EncryptionKey] = port_.keys[Control::DecryptionKey] = "k";
   window_->SetRatioIndex(0);
   Encrypt(dir_.File("big.bin"), dir_.File("big.jmz"));
-  ASSERT_EQ(window_->StatusText(), "加密文件 ... 已完成。");
+  ASSERT_EQ(window_->StatusText(), "加密文件 ... 已完成。 — " + dir_.File("big.jmz"));
   ClickOnProgress(Control::DecryptButton, true, [] { return true; });
   Decrypt(dir_.File("big.jmz"), dir_.File("out"));
   ASSERT_TRUE(clicked_);
@@ -382,7 +382,7 @@ TEST_F(WindowLogicFiles, ACancelAnsweredAfterTheRunEndedLeavesItComplete) {
   ClickOnProgress(Control::EncryptButton, true, [] { return true; }, /*hold_until_done=*/false);
   Encrypt(dir_.File("f.bin"), dir_.File("f.bin.zak"));
   ASSERT_TRUE(clicked_);
-  EXPECT_EQ(window_->StatusText(), "进行压缩文件... 已完成。");
+  EXPECT_EQ(window_->StatusText(), "进行压缩文件... 已完成。 — " + dir_.File("f.bin.zak"));
   EXPECT_TRUE(FileExists(dir_.File("f.bin.zak")));
 
   for (int i = 0; i < 6; ++i) window_->RevealKeylessItems();
@@ -395,7 +395,7 @@ TEST_F(WindowLogicFiles, ACancelAnsweredAfterTheRunEndedLeavesItComplete) {
   window_->KeylessEncryptCommand();
   WaitIdle(Control::KeylessEncryptItem);
   ASSERT_TRUE(clicked_);
-  EXPECT_EQ(window_->StatusText(), "加密(不保存密钥的)文件 ... 已完成。");
+  EXPECT_EQ(window_->StatusText(), "加密(不保存密钥的)文件 ... 已完成。 — " + dir_.File("f.jmz"));
   EXPECT_TRUE(FileExists(dir_.File("f.jmz")));
 }
 
@@ -489,7 +489,7 @@ TEST_F(WindowLogicFiles, AFullDiskIsReportedAsSuchAndKeepsTheOldFile) {
   EXPECT_EQ(FilesIn(disk.path()), 1u);
 
   Encrypt(dir_.File("noise.bin"), dir_.File("noise.bin.zak"));
-  ASSERT_EQ(window_->StatusText(), "进行压缩文件... 已完成。");
+  ASSERT_EQ(window_->StatusText(), "进行压缩文件... 已完成。 — " + dir_.File("noise.bin.zak"));
   port_.messages.clear();
   WriteFile(disk.File("out"), "old output");
   port_.question_answers = {true};

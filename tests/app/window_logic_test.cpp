@@ -25,7 +25,7 @@ TEST_F(WindowLogicTest, EncryptButtonTurnsIntoCancelAndBack) {
   window_->SetRatioIndex(0);
   Encrypt(dir_.File("a.txt"), dir_.File("a.jmz"));
   EXPECT_EQ(port_.captions[Control::EncryptButton], (std::vector<std::string>{"取消加密", "加密文件"}));
-  EXPECT_EQ(window_->StatusText(), "加密文件 ... 已完成。");
+  EXPECT_EQ(window_->StatusText(), "加密文件 ... 已完成。 — " + dir_.File("a.jmz"));
   EXPECT_EQ(port_.save_specs.back().file_name, dir_.File("a.jmz"));
   EXPECT_EQ(port_.save_specs.back().title, "加密后的文件保存为");
   EXPECT_EQ(std::filesystem::file_size(dir_.File("a.jmz")), 3000u + 4 + 12 + 37);
@@ -40,14 +40,14 @@ TEST_F(WindowLogicTest, CompressThenEncryptAndDecryptThenDecompress) {
   port_.keys[Control::EncryptionKey] = port_.keys[Control::DecryptionKey] = "k";
   window_->SetRatioIndex(3);
   Encrypt(dir_.File("report.doc"), dir_.File("report.jmz"));
-  ASSERT_EQ(window_->StatusText(), "加密文件 ... 已完成。") << (port_.messages.empty() ? "" : port_.messages[0]);
+  ASSERT_EQ(window_->StatusText(), "加密文件 ... 已完成。 — " + dir_.File("report.jmz")) << (port_.messages.empty() ? "" : port_.messages[0]);
   EXPECT_EQ(ContainerFields(dir_.File("report.jmz")).pre_zip_level, 3);
   EXPECT_EQ(TempFiles(), 0u);
   EXPECT_LT(std::filesystem::file_size(dir_.File("report.jmz")), 10000u);
 
   std::filesystem::remove(dir_.File("report.doc"));
   Decrypt(dir_.File("report.jmz"), dir_.File("report"));
-  EXPECT_EQ(window_->StatusText(), "解密文件 ... 已完成。");
+  EXPECT_EQ(window_->StatusText(), "解密文件 ... 已完成。 — " + dir_.File("report.doc"));
   EXPECT_EQ(ReadFile(dir_.File("report.doc")), plain);
   // The run's result names the final file, not the intermediate ".zak".
   EXPECT_EQ(window_->Result().outcome, Outcome::kDone);
@@ -62,7 +62,7 @@ TEST_F(WindowLogicTest, CompressOnlyNamesTheFileAfterTheChosenOne) {
   Encrypt(dir_.File("bar.txt"), dir_.File("bar.txt.zak"));
   EXPECT_EQ(port_.save_specs.back().file_name, dir_.File("bar.txt.zak"));
   EXPECT_EQ(port_.save_specs.back().filter_index, 1);
-  EXPECT_EQ(window_->StatusText(), "进行压缩文件... 已完成。");
+  EXPECT_EQ(window_->StatusText(), "进行压缩文件... 已完成。 — " + dir_.File("bar.txt.zak"));
   EXPECT_EQ(window_->Result().written, std::vector<std::string>{dir_.File("bar.txt.zak")});
   EXPECT_TRUE(FileExists(dir_.File("bar.txt.zak")));
   // A ".zak" given to the decrypt command is decompressed into the typed path.
@@ -70,7 +70,7 @@ TEST_F(WindowLogicTest, CompressOnlyNamesTheFileAfterTheChosenOne) {
   Decrypt(dir_.File("bar.txt.zak"), dir_.File("copy"));
   EXPECT_TRUE(port_.messages.empty());
   EXPECT_EQ(ReadFile(dir_.File("copy")), std::string(5000, 'b'));
-  EXPECT_EQ(window_->StatusText(), "进行解压缩文件... 已完成。");
+  EXPECT_EQ(window_->StatusText(), "进行解压缩文件... 已完成。 — " + dir_.File("copy"));
 }
 
 TEST_F(WindowLogicTest, NeitherKeyNorRatioIsRefusedBeforeBothDialogs) {
@@ -98,7 +98,7 @@ TEST_F(WindowLogicTest, CancelledDialogsAndRefusedReplaceWriteNothing) {
   WriteFile(dir_.File("f.jmz"), "old");
   port_.question_answers = {false};
   Encrypt(dir_.File("f.txt"), dir_.File("f.jmz"));
-  EXPECT_EQ(port_.questions.back(), dir_.File("f.jmz") + " 文件已经存在,是否替换? 否 则取消。");
+  EXPECT_EQ(port_.questions.back(), dir_.File("f.jmz") + " 文件已经存在,是否替换? 否 则不替换, 跳过这个文件。");
   EXPECT_EQ(ReadFile(dir_.File("f.jmz")), "old");
   EXPECT_FALSE(window_->Result().Completed());
 
@@ -129,7 +129,7 @@ TEST_F(WindowLogicTest, CancellingTheDecompressionStageDeletesItsFiles) {
   port_.keys[Control::EncryptionKey] = port_.keys[Control::DecryptionKey] = "k";
   window_->SetRatioIndex(1);
   Encrypt(dir_.File("big.bin"), dir_.File("big.jmz"));
-  ASSERT_EQ(window_->StatusText(), "加密文件 ... 已完成。");
+  ASSERT_EQ(window_->StatusText(), "加密文件 ... 已完成。 — " + dir_.File("big.jmz"));
 
   ClickDuringCompression(Control::DecryptButton, true);
   Decrypt(dir_.File("big.jmz"), dir_.File("out"));
@@ -147,7 +147,7 @@ TEST_F(WindowLogicTest, AnsweringNoToTheCancelQuestionLetsTheRunFinish) {
   ClickDuringCompression(Control::EncryptButton, false);
   Encrypt(dir_.File("big.bin"), dir_.File("big.jmz"));
   ASSERT_TRUE(clicked_);
-  EXPECT_EQ(window_->StatusText(), "加密文件 ... 已完成。");
+  EXPECT_EQ(window_->StatusText(), "加密文件 ... 已完成。 — " + dir_.File("big.jmz"));
   EXPECT_TRUE(FileExists(dir_.File("big.jmz")));
 }
 
@@ -161,7 +161,7 @@ TEST_F(WindowLogicTest, EncryptingAContainerAgainRaisesItsLayer) {
   port_.keys[Control::EncryptionKey] = "outer";
   Encrypt(dir_.File("p.jmz"), dir_.File("q.jmz"));
   EXPECT_EQ(ContainerFields(dir_.File("q.jmz")).layer, 2);
-  EXPECT_EQ(window_->StatusText(), "加密文件 ... 已完成。");
+  EXPECT_EQ(window_->StatusText(), "加密文件 ... 已完成。 — " + dir_.File("q.jmz"));
 }
 
 TEST_F(WindowLogicTest, FileFromTheStatusHintIsPreselected) {
@@ -223,7 +223,7 @@ TEST_F(WindowLogicTest, RemovingTheKeylessItemsWaitsForTheirOperation) {
   changed.notify_all();
   WaitIdle(Control::KeylessEncryptItem);
   EXPECT_FALSE(window_->KeylessItemsShown());
-  EXPECT_EQ(window_->StatusText(), "加密(不保存密钥的)文件 ... 已完成。");
+  EXPECT_EQ(window_->StatusText(), "加密(不保存密钥的)文件 ... 已完成。 — " + dir_.File("out.jmz"));
   EXPECT_TRUE(FileExists(dir_.File("out.jmz")));
   EXPECT_TRUE(port_.enabled[Control::EncryptButton]);
 }

@@ -99,7 +99,7 @@ TEST_F(CliTest, ExistingTargetIsReplacedOnlyAfterYes) {
   WriteFile(dir_.File("f.jmz"), "old");
   auto no = Cli({"encrypt", dir_.File("f.txt"), "--level", "0", "--key-env", "VESK_KEY"});
   EXPECT_EQ(no.status, 1);
-  EXPECT_NE(no.err.find("文件已经存在,是否替换? 否 则取消。"), std::string::npos);
+  EXPECT_NE(no.err.find("文件已经存在,是否替换? 否 则不替换, 跳过这个文件。"), std::string::npos);
   EXPECT_EQ(ReadFile(dir_.File("f.jmz")), "old");
   auto yes = Cli({"encrypt", dir_.File("f.txt"), "--level", "0", "--key-env", "VESK_KEY", "--yes"});
   EXPECT_EQ(yes.status, 0) << yes.err;

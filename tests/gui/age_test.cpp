@@ -88,7 +88,7 @@ TEST_F(AgeWindow, TheEncryptButtonWritesAnAgeFileThatTheDecryptButtonOpens) {
   dialogs.save_answers = {dir.File("a.bin.age")};
   Click(W().EncryptButton);
   ASSERT_TRUE(WaitIdle());
-  EXPECT_EQ(W().StatusText(), "age 强加密文件 ... 已完成。");
+  EXPECT_EQ(W().StatusText(), "age 强加密文件 ... 已完成。 — " + dir.File("a.bin.age"));
   EXPECT_EQ(dialogs.save_specs.back().file_name, dir.File("a.bin.age"));
   ASSERT_TRUE(FileExists(dir.File("a.bin.age")));
 
@@ -96,7 +96,7 @@ TEST_F(AgeWindow, TheEncryptButtonWritesAnAgeFileThatTheDecryptButtonOpens) {
   dialogs.save_answers = {dir.File("b.bin")};
   Click(W().DecryptButton);
   ASSERT_TRUE(WaitIdle());
-  EXPECT_EQ(W().StatusText(), "age 解密文件 ... 已完成。");
+  EXPECT_EQ(W().StatusText(), "age 解密文件 ... 已完成。 — " + dir.File("b.bin"));
   EXPECT_TRUE(ReadFile(dir.File("b.bin")) == plain);
   EXPECT_TRUE(dialogs.messages.empty());
   EXPECT_TRUE(dialogs.all_on_gui_thread);
@@ -108,7 +108,7 @@ TEST_F(AgeWindow, ThePopupItemsMakeAnIdentityAndChooseIt) {
     ASSERT_NE(W().MenuItem(name), nullptr) << name;
     EXPECT_TRUE(W().MenuItem(name)->isEnabled()) << name;
   }
-  EXPECT_EQ(W().MenuItem("GenerateIdentityItem")->text().toStdString(), "生成身份密钥…");
+  EXPECT_EQ(W().MenuItem("GenerateIdentityItem")->text().toStdString(), "生成身份密钥(&G)…");
   dialogs.save_answers = {dir.File("me.txt")};
   W().MenuItem("GenerateIdentityItem")->trigger();
   struct stat st {};
@@ -203,7 +203,7 @@ TEST_F(AgeWindow, EnterInTheStrongFormatsBoxesMovesOnInsteadOfBreakingTheLine) {
 TEST_F(AgeWindow, TheKeyBoxMenuGeneratesAPassphraseOnlyForTheStrongFormat) {
   Open();
   auto generate_item = [this]() -> QAction* {
-    QContextMenuEvent event(QContextMenuEvent::Keyboard, QPoint(4, 4), W().EncryptionKey->mapToGlobal(QPoint(4, 4)));
+    QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(4, 4), W().EncryptionKey->mapToGlobal(QPoint(4, 4)));
     QApplication::sendEvent(W().EncryptionKey->viewport(), &event);
     QAction* found = nullptr;
     for (QWidget* w : QApplication::topLevelWidgets()) {
@@ -223,6 +223,11 @@ TEST_F(AgeWindow, TheKeyBoxMenuGeneratesAPassphraseOnlyForTheStrongFormat) {
   EXPECT_EQ(phrase.size(), 41);
   EXPECT_EQ(W().DecryptionKey->toPlainText(), phrase);
   EXPECT_TRUE(W().KeyStrength->text().contains(QString::fromUtf8("很强")));
+  // The same from the keyboard, where the Menu key opens the window's menu.
+  W().EncryptionKey->clear();
+  QKeyEvent ctrl_g(QEvent::KeyPress, Qt::Key_G, Qt::ControlModifier);
+  QApplication::sendEvent(W().EncryptionKey, &ctrl_g);
+  EXPECT_EQ(W().EncryptionKey->toPlainText().size(), 41);
 }
 
 TEST_F(AgeWindow, TheMaskingHelpSaysWhatTheBoxesShow) {

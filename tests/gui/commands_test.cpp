@@ -48,7 +48,7 @@ TEST_F(Commands, EncryptThenDecryptRoundTripsWithTheButtonsCaptionsAndKeyText) {
   EXPECT_EQ(Caption(Control::EncryptButton), "加密文件");
   EXPECT_TRUE(W().DecryptButton->isEnabled());
   EXPECT_TRUE(W().EncryptionKey->isEnabled());
-  EXPECT_EQ(W().StatusText(), "加密文件 ... 已完成。");
+  EXPECT_EQ(W().StatusText(), "加密文件 ... 已完成。 — " + dir.File("report.jmz"));
   EXPECT_TRUE(FileExists(dir.File("report.jmz")));
   EXPECT_TRUE(dialogs.messages.empty());
   EXPECT_TRUE(dialogs.all_on_gui_thread);
@@ -66,7 +66,7 @@ TEST_F(Commands, EncryptThenDecryptRoundTripsWithTheButtonsCaptionsAndKeyText) {
   EXPECT_EQ(Caption(Control::DecryptButton), "解密文件");
   EXPECT_EQ(dialogs.save_specs.back().file_name, dir.File("report"));
   EXPECT_EQ(ReadFile(dir.File("restored.doc")), original);
-  EXPECT_EQ(W().StatusText(), "解密文件 ... 已完成。");
+  EXPECT_EQ(W().StatusText(), "解密文件 ... 已完成。 — " + dir.File("restored.doc"));
   EXPECT_EQ(W().ProgressBar->value(), W().ProgressBar->maximum());
   EXPECT_TRUE(dialogs.messages.empty()) << dialogs.messages.front().first;
 }
@@ -113,8 +113,9 @@ TEST_F(Commands, NoToTheReplaceQuestionWritesNothing) {
   Click(W().EncryptButton);
   ASSERT_TRUE(WaitIdle());
   ASSERT_EQ(dialogs.questions.size(), 1u);
-  EXPECT_EQ(dialogs.questions[0].first, dir.File("a.jmz") + " 文件已经存在,是否替换? 否 则取消。");
+  EXPECT_EQ(dialogs.questions[0].first, dir.File("a.jmz") + " 文件已经存在,是否替换? 否 则不替换, 跳过这个文件。");
   EXPECT_EQ(dialogs.questions[0].second, "替换文件");
+  EXPECT_EQ(dialogs.careful, std::vector<std::string>{dialogs.questions[0].first});  // Enter keeps the file
   EXPECT_EQ(ReadFile(dir.File("a.jmz")), "old");
   EXPECT_EQ(W().StatusText(), "加密文件已取消。");
   EXPECT_EQ(Caption(Control::EncryptButton), "加密文件");
@@ -130,7 +131,7 @@ TEST_F(Commands, CompressOnlyAndTheRefusalWithoutKeyOrRatio) {
   Click(W().EncryptButton);
   ASSERT_TRUE(WaitIdle());
   EXPECT_TRUE(FileExists(plain + ".zak"));
-  EXPECT_EQ(W().StatusText(), "进行压缩文件... 已完成。");
+  EXPECT_EQ(W().StatusText(), "进行压缩文件... 已完成。 — " + dir.File("bar.txt.zak"));
 
   // Without a key and with "不压缩" the command is refused before any dialog.
   Click(W().RatioItem(0));
@@ -246,7 +247,7 @@ TEST_F(Commands, TheKeylessItemsWaitWhileAKeyedCommandRuns) {
   ASSERT_TRUE(WaitIdle());
   ASSERT_TRUE(seen);
   EXPECT_FALSE(any_enabled);
-  EXPECT_EQ(W().StatusText(), "加密文件 ... 已完成。");
+  EXPECT_EQ(W().StatusText(), "加密文件 ... 已完成。 — " + dir.File("big.jmz"));
   EXPECT_TRUE(encrypt->isEnabled());
   EXPECT_TRUE(decrypt->isEnabled());
 }

@@ -64,7 +64,8 @@ TEST_F(Folders, DroppedFilesAndAFolderAreEncryptedTogetherAndTheFolderComesBack)
   Click(W().DecryptButton);
   ASSERT_TRUE(WaitDone());
   ASSERT_FALSE(dialogs.questions.empty());
-  EXPECT_EQ(dialogs.questions.back().first, "解开文件夹？");
+  EXPECT_EQ(dialogs.questions.back().first,
+            "解开文件夹？\n“" + dir.File("photos.tar") + "” 解开到新的文件夹 “" + dir.File("photos") + "”。");
   EXPECT_EQ(ReadFile(dir.File("photos/a.jpg")), ReadFile(dir.File("original/a.jpg")));
   EXPECT_FALSE(FileExists(dir.File("photos.tar")));
   EXPECT_TRUE(dialogs.all_on_gui_thread);

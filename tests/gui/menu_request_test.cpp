@@ -34,6 +34,10 @@ TEST(MenuRequestLine, TheSwitchComesFirstAndEveryLaterArgumentIsAPathAsItIs) {
   EXPECT_FALSE(ParseMenuRequest({"/a.jmz", "--encrypt"}));
   EXPECT_FALSE(ParseMenuRequest({"/ysl0"}));
   EXPECT_FALSE(ParseMenuRequest({"--encrypt=/a"}));
+  r = ParseMenuRequest({"--self-decrypt", "/x.run"});
+  ASSERT_TRUE(r);
+  EXPECT_EQ(r->command, MenuCommand::kSelfDecrypt);
+  EXPECT_EQ(r->paths, std::vector<std::string>{"/x.run"});
   EXPECT_TRUE(WantsWindowHelp({"--help"}));
   EXPECT_TRUE(WantsWindowHelp({"-h"}));
   EXPECT_FALSE(WantsWindowHelp({"/a", "--help"}));
@@ -61,6 +65,7 @@ TEST_F(MenuRequestWindow, OneFileIsPreselectedAndTheCommandReady) {
 
   // The open dialog of the command proposes the file.
   dialogs.open_answers.push_back(std::nullopt);
+  SetKey(W().EncryptionKey, "k");
   Click(W().ButtonFor(Control::EncryptButton));
   ASSERT_FALSE(dialogs.open_specs.empty());
   EXPECT_EQ(dialogs.open_specs.back().file_name, a);
@@ -102,6 +107,48 @@ TEST_F(MenuRequestWindow, SeveralItemsOrAFolderAreOneBatchOfTheCommand) {
   Open();
   session->ApplyMenuRequest({MenuCommand::kEncrypt, {}});
   EXPECT_EQ(W().StatusText(), "用 Vesk 加密: 没有收到文件。");
+}
+
+// Started to encrypt, the window never only compresses by itself: an empty
+// key box is asked for (the question's default keeps it so), and only a Yes
+// compresses. Started otherwise, the button compresses as it always did.
+TEST_F(MenuRequestWindow, WithoutAKeyTheEncryptCommandAsksForTheKey) {
+  const std::string wanted = "请先在左边的框里输入加密的密钥，再点 “加密文件”。";
+  const struct {
+    const char* name;
+    bool requested;
+    int ratio;
+    std::optional<bool> answer;  // to the compress-only question; unset: not asked
+  } cases[] = {
+      {"asked, No: the key box waits", true, 2, false},
+      {"asked, Yes: compressed only", true, 2, true},
+      {"nothing to compress with: only the key is asked for", true, 0, std::nullopt},
+      {"not started to encrypt: compressed as before", false, 2, std::nullopt},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Open();
+    const std::string a = File(std::string(c.name).substr(0, 5) + ".txt");
+    fs::remove(a + ".zak");
+    if (c.requested) session->ApplyMenuRequest({MenuCommand::kEncrypt, {a}});
+    Logic().SetRatioIndex(c.ratio);
+    const bool compresses = !c.requested || c.answer.value_or(false);
+    if (c.answer) dialogs.question_answers = {*c.answer};
+    if (compresses) {
+      dialogs.open_answers = {a};
+      dialogs.save_answers = {a + ".zak"};
+    }
+    dialogs.careful.clear();
+    Click(W().EncryptButton);
+    ASSERT_TRUE(WaitIdle());
+    EXPECT_EQ(dialogs.careful.size(), c.answer ? 1u : 0u);
+    EXPECT_EQ(fs::exists(a + ".zak"), compresses);
+    if (!compresses) {
+      EXPECT_EQ(W().StatusText(), wanted);
+      EXPECT_EQ(W().focusWidget(), W().EncryptionKey);
+      EXPECT_TRUE(W().FocusMark()->isVisible());
+    }
+  }
 }
 
 #ifdef VESK_WINDOW_PATH

@@ -40,6 +40,11 @@ bool ScriptedDialogs::Question(QWidget*, const std::string& text, const std::str
   return answer && !question_closed;
 }
 
+bool ScriptedDialogs::CarefulQuestion(QWidget* parent, const std::string& text, const std::string& caption) {
+  careful.push_back(text);
+  return Question(parent, text, caption);
+}
+
 void ScriptedDialogs::CloseQuestion() {
   NoteThread();
   if (!asking_ || question_closed) return;

@@ -25,6 +25,8 @@ class ScriptedDialogs final : public DialogProvider {
 
   void Message(QWidget* parent, const std::string& text, const std::string& caption) override;
   bool Question(QWidget* parent, const std::string& text, const std::string& caption) override;
+  // Answered as any question; its text is recorded in `careful` too.
+  bool CarefulQuestion(QWidget* parent, const std::string& text, const std::string& caption) override;
   // Closes the question being asked (on_question is running): it is
   // answered No whatever the script says.
   void CloseQuestion() override;
@@ -43,6 +45,7 @@ class ScriptedDialogs final : public DialogProvider {
 
   std::vector<FileDialogSpec> open_specs, save_specs;
   std::vector<std::pair<std::string, std::string>> messages, questions, informations;  // text, caption
+  std::vector<std::string> careful;  // the questions asked with No as their default
   // Questions closed while they were open, and whether the one being asked
   // now has been.
   int questions_closed = 0;

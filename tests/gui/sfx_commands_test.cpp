@@ -120,7 +120,7 @@ TEST_F(SfxCommands, ASelfDecryptingWindowDecryptsAndSeparatesItsPayload) {
   EXPECT_EQ(Caption(Control::SelfDecryptButton), "自解密");
   EXPECT_EQ(dialogs.save_specs.back().file_name, dir.File("c"));
   EXPECT_EQ(ReadFile(dir.File("restored.txt")), plain);
-  EXPECT_EQ(W().StatusText(), "解密文件 ... 已完成。");
+  EXPECT_EQ(W().StatusText(), "解密文件 ... 已完成。 — " + dir.File("restored.txt"));
 
   // Separate into a folder that already holds a program part: asked first.
   WriteFile(dir.File("Vesk 文件加密.run"), "old");
@@ -134,7 +134,7 @@ TEST_F(SfxCommands, ASelfDecryptingWindowDecryptsAndSeparatesItsPayload) {
   EXPECT_EQ(dialogs.save_specs.back().title, "分离后的文件保存为");
   EXPECT_EQ(ReadFile(dir.File("Vesk 文件加密.run")), image_);
   EXPECT_EQ(ReadFile(dir.File("copy.jmz")), container);
-  EXPECT_EQ(W().StatusText(), "分离自解密文件 ... 已完成。");
+  EXPECT_EQ(W().StatusText(), "分离自解密文件 ... 已完成。 — " + dir.File("Vesk 文件加密.run") + ", " + dir.File("copy.jmz"));
   EXPECT_EQ(Caption(Control::SeparateButton), "分离");
   EXPECT_TRUE(dialogs.messages.empty());
 }

@@ -1,6 +1,7 @@
 // The shred item of the popup menu through the Qt port: its caption while a
 // file is overwritten, the other commands locked, the stop, the messages.
 #include <QAction>
+#include <QMenu>
 #include <QProgressBar>
 
 #include "platform/file_io.h"
@@ -15,7 +16,7 @@ using vesk::testing::RandomBytes;
 class Shred : public WindowTest {
  protected:
   QAction* Item() { return W().MenuItem("ShredItem"); }
-  std::string ItemCaption() { return Item()->text().toStdString(); }
+  std::string ItemCaption() { return W().ControlCaption(Control::ShredItem); }
   bool WaitShredIdle() {
     return QTest::qWaitFor([&] { return Logic().Tag(Control::ShredItem) == 0 && RunningWorkers() == 0; }, 20000);
   }
@@ -89,8 +90,17 @@ TEST_F(Shred, StoppingFromTheItemKeepsTheFileAndItsLength) {
   ASSERT_TRUE(WaitShredIdle());
 
   ASSERT_TRUE(busy.seen);
-  EXPECT_EQ(W().StatusText(), "粉碎文件已停止。");
-  EXPECT_TRUE(dialogs.messages.empty());
+  // The stop says that the file is partly destroyed, and how far.
+  const std::string head = "粉碎文件已停止：“" + path + "” 已有约 ";
+  const std::string tail = "% 被零覆盖，这部分内容已无法恢复；文件已部分损坏，没有删除。";
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !dialogs.messages.empty(); }, 20000));
+  const std::string said = dialogs.messages[0].first;
+  EXPECT_EQ(said.substr(0, head.size()), head) << said;
+  EXPECT_TRUE(said.ends_with(tail)) << said;
+  EXPECT_GT(std::stoi(said.substr(head.size())), 0) << said;
+  EXPECT_EQ(W().StatusText(), said);
+  dialogs.messages.clear();
+  EXPECT_EQ(dialogs.careful, std::vector<std::string>{"真的要粉碎文件“" + path + "”吗？"});  // Enter keeps the file
   EXPECT_EQ(ItemCaption(), "粉碎文件(彻底删除文件，慎用)");
   EXPECT_TRUE(W().EncryptButton->isEnabled());
   const std::string now = ReadFile(path);
@@ -106,6 +116,33 @@ TEST_F(Shred, StoppingFromTheItemKeepsTheFileAndItsLength) {
   ASSERT_EQ(dialogs.messages.size(), 1u);
   EXPECT_EQ(dialogs.messages[0].first, "粉碎文件出错，已停止。 要粉碎的文件正在使用中或者有只读属性等。");
   EXPECT_TRUE(DirectoryExists(dir.path()));
+}
+
+// The menu opened while the item was the stop; the run ends before the
+// click arrives: the click stops nothing and asks for no new file.
+TEST_F(Shred, AStopClickedAfterTheRunEndedOpensNoNewDialog) {
+  Open();
+  const std::string path = dir.File("small.bin");
+  WriteFile(path, RandomBytes(20 * 65535, 13));
+  dialogs.open_answers = {path};
+  dialogs.question_answers = {true};
+  Busy busy;
+  WatchFirstMove(busy, [this] { W().PopupMenu->popup(W().mapToGlobal(QPoint(10, 10))); });
+  Item()->trigger();
+  ASSERT_TRUE(WaitShredIdle());
+  ASSERT_TRUE(busy.seen);
+  EXPECT_FALSE(PathExists(path));
+  W().PopupMenu->hide();
+  Item()->trigger();  // "停止粉碎文件" as the user saw it
+  QTest::qWait(50);
+  EXPECT_EQ(dialogs.open_specs.size(), 1u);
+  EXPECT_EQ(ItemCaption(), "粉碎文件(彻底删除文件，慎用)");
+  // Chosen from a menu opened since, the item asks for a file again.
+  dialogs.open_answers = {std::nullopt};
+  W().PopupMenu->popup(W().mapToGlobal(QPoint(10, 10)));
+  W().PopupMenu->hide();
+  Item()->trigger();
+  EXPECT_EQ(dialogs.open_specs.size(), 2u);
 }
 
 }  // namespace

@@ -183,6 +183,9 @@ TEST_F(SmallCommands, InformationItemsOpenThePagesAndRevealTheKeylessItems) {
 
   Trigger("HelpItem");
   Trigger("CheckForUpdatesItem");
+  // The update item opens the bundled page and says that nothing was
+  // looked up on the network.
+  EXPECT_EQ(W().StatusText(), "本程序不联网检查更新：打开的是随程序安装的本地网页，最新版本请到 Vesk 主页查看。");
   Trigger("AboutItem");
   Trigger("HelpItem");
   Trigger("CheckForUpdatesItem");

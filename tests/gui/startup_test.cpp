@@ -71,10 +71,10 @@ TEST_F(Startup, FirstStartShowsTheDesignedWindow) {
   QStringList captions;
   for (QAction* a : W().PopupMenu->actions()) captions << (a->isSeparator() ? "-" : a->text());
   EXPECT_EQ(captions.join('|').toStdString(),
-            "清空加解密钥编辑框的内容|清空剪贴板文本内容(粘贴密钥后用的)|-|加密文件夹…|粉碎文件(彻底删除文件，慎用)|-|"
-            "生成身份密钥…|加密给接收者(公钥)…|选择解密用的身份密钥文件…|查看 age 文件信息…|-|"
-            "注册关联jmz加密文件|快捷方式增加到文件右键菜单|-|清除本程序全部注册表项|-|帮助...|检查更新...|主页...|-|"
-            "关于...");
+            "清空加解密钥编辑框的内容(&K)|清空剪贴板文本内容(粘贴密钥后用的)(&C)|-|加密文件夹(&F)…|粉碎文件(彻底删除文件，慎用)(&S)|-|"
+            "生成身份密钥(&G)…|加密给接收者(公钥)(&R)…|选择解密用的身份密钥文件(&I)…|查看 age 文件信息(&E)…|-|"
+            "注册关联jmz加密文件(&J)|快捷方式增加到文件右键菜单(&M)|-|清除本程序全部注册表项(&L)|-|帮助(&H)...|检查更新(&U)...|主页(&W)...|-|"
+            "关于(&A)...");
   for (QAction* a : W().PopupMenu->actions()) {
     const bool built = !a->isSeparator();
     EXPECT_EQ(a->isEnabled(), built) << a->text().toStdString();
@@ -147,7 +147,7 @@ TEST_F(Startup, APathInPiecesIsRebuiltShownAndPreselected) {
   ASSERT_GE(pieces.size(), 4u);
   Open(pieces);
   EXPECT_EQ(W().StatusText(), path);
-  EXPECT_EQ(W().StatusLine->toolTip().toStdString(), path);
+  EXPECT_EQ(W().StatusLine->Glyph->toolTip().toStdString(), path);
 
   dialogs.open_answers = {std::nullopt};
   Click(W().EncryptButton);  // cancelled at the open dialog
@@ -180,7 +180,7 @@ TEST_F(Startup, ADroppedFileIsPreselectedAndSeveralOrAFolderAreTakenByTheNextCom
   // One file: shown, and preselected in the next open dialog.
   Drop({QUrl::fromLocalFile(QString::fromStdString(first))});
   EXPECT_EQ(W().StatusText(), first);
-  EXPECT_EQ(W().StatusLine->toolTip().toStdString(), first);
+  EXPECT_EQ(W().StatusLine->Glyph->toolTip().toStdString(), first);
   EXPECT_EQ(dialogs.presets, std::vector<std::string>{first});
   EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
 
@@ -196,7 +196,7 @@ TEST_F(Startup, ADroppedFileIsPreselectedAndSeveralOrAFolderAreTakenByTheNextCom
   Drop({QUrl::fromLocalFile(QString::fromStdString(dir.path())), QUrl::fromLocalFile(QString::fromStdString(first)),
         QUrl::fromLocalFile(QString::fromStdString(second))});
   EXPECT_EQ(W().StatusText(), "共 3 个文件");
-  EXPECT_EQ(W().StatusLine->toolTip().toStdString(), "共 3 个文件");
+  EXPECT_EQ(W().StatusLine->Glyph->toolTip().toStdString(), "共 3 个文件");
   EXPECT_EQ(Logic().ChosenPaths(), (std::vector<std::string>{dir.path(), first, second}));
   EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
 }
@@ -295,13 +295,13 @@ TEST_F(Startup, TheKeylessItemsAppearAtTheTopOfTheMenuAndGoAgain) {
     return captions.join('|').toStdString();
   };
   for (int i = 0; i < 5; ++i) Logic().RevealKeylessItems();
-  EXPECT_EQ(top(), "清空加解密钥编辑框的内容|清空剪贴板文本内容(粘贴密钥后用的)|-");
+  EXPECT_EQ(top(), "清空加解密钥编辑框的内容(&K)|清空剪贴板文本内容(粘贴密钥后用的)(&C)|-");
   Logic().RevealKeylessItems();  // the sixth use
-  EXPECT_EQ(top(), "创建不保存密钥的加密文件|解密不保存密钥的加密文件|-");
+  EXPECT_EQ(top(), "创建不保存密钥的加密文件(&N)|解密不保存密钥的加密文件(&D)|-");
   EXPECT_TRUE(W().MenuItem("KeylessEncryptItem")->isEnabled());
   EXPECT_TRUE(W().MenuItem("KeylessDecryptItem")->isEnabled());
   for (int i = 0; i < 7; ++i) Logic().RevealKeylessItems();  // the thirteenth
-  EXPECT_EQ(top(), "清空加解密钥编辑框的内容|清空剪贴板文本内容(粘贴密钥后用的)|-");
+  EXPECT_EQ(top(), "清空加解密钥编辑框的内容(&K)|清空剪贴板文本内容(粘贴密钥后用的)(&C)|-");
   EXPECT_EQ(W().PopupMenu->actions().size(), 21);
 }
 
@@ -316,6 +316,29 @@ class OwnFile : public WindowTest {
   }
 };
 
+// A self-decrypting file started without a terminal hands itself over as
+// `vesk --self-decrypt FILE`: its two commands ready, the key box waiting.
+// Without a payload the greyed buttons say why.
+TEST_F(OwnFile, StartedToSelfDecryptTheCommandsAreReadyAndGreyedOnesSayWhy) {
+  const std::string why = "只有打开自解密文件 (.run) 时才能使用：双击自解密文件，或者 vesk --self-decrypt 文件.run";
+  Open();
+  EXPECT_EQ(W().SelfDecryptButton->toolTip().toStdString(), why);
+  EXPECT_EQ(W().SeparateButton->toolTip().toStdString(), why);
+  session->ApplyMenuRequest({MenuCommand::kSelfDecrypt, {dir.File("plain.txt")}});
+  EXPECT_EQ(W().StatusText(), "“" + dir.File("plain.txt") + "” 不是自解密文件，没有附带加密的文件。");
+
+  const std::string path = Program(selfextract::EncodePayloadHeader(60, "a.jmz"), 60);
+  Open({}, WindowLogic::OwnFile{path, kImage});
+  session->ApplyMenuRequest({MenuCommand::kSelfDecrypt, {path}});
+  EXPECT_TRUE(W().SelfDecryptButton->isEnabled());
+  EXPECT_EQ(W().SelfDecryptButton->toolTip().toStdString(), "解密自身包含的已加密文件");
+  EXPECT_EQ(W().SeparateButton->toolTip().toStdString(), "加解密程序和自身包含的已加密文件分离");
+  EXPECT_EQ(Logic().ReadyCommand(), Control::SelfDecryptButton);
+  EXPECT_TRUE(W().SelfDecryptButton->isDefault());
+  EXPECT_EQ(W().focusWidget(), W().DecryptionKey);
+  EXPECT_EQ(W().StatusText(), "自解密文件：a.jmz  大小：60字节。 — 在右边的框输入解密的密钥后点 “自解密”，或点 “分离”。");
+}
+
 TEST_F(OwnFile, APayloadEnablesTheSelfDecryptCommandsAndIsDescribed) {
   const std::string path = Program(selfextract::EncodePayloadHeader(60, "a.jmz"), 60);
   Open({}, WindowLogic::OwnFile{path, kImage});
@@ -326,7 +349,7 @@ TEST_F(OwnFile, APayloadEnablesTheSelfDecryptCommandsAndIsDescribed) {
   EXPECT_EQ(Logic().OwnFileSize(), kImage + 259 + 60);
   const std::string text = "自解密文件：a.jmz  大小：60字节。";
   EXPECT_EQ(W().StatusText(), text);
-  EXPECT_EQ(W().StatusLine->toolTip().toStdString(), text);
+  EXPECT_EQ(W().StatusLine->Glyph->toolTip().toStdString(), text);
   EXPECT_TRUE(dialogs.messages.empty());
 
   // A finished command keeps them enabled; a busy one disables them.

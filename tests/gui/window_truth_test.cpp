@@ -114,12 +114,14 @@ TEST_F(StatusPanels, ATwoLineMessageShowsOnOneLineElidedInTheMiddleWithTheWholeA
   EXPECT_EQ(panel->text(), QString::fromUtf8("无法打开网页： /a.htm"));
   EXPECT_EQ(panel->toolTip(), QString::fromUtf8("无法打开网页：\n/a.htm"));
 
-  // A line that fits shows whole and leaves the tooltip to the bar's hint.
+  // A line that fits shows whole and is its own tooltip too, never an older
+  // message; the file a run reads is the icon panel's hint.
   Logic().SetHintText(Hint::Source, "进行解密的文件：/a/b.jmz");
   session->Port().SetStatusText("解密文件 ... 已完成。");
   EXPECT_EQ(panel->text(), QString::fromUtf8("解密文件 ... 已完成。"));
-  EXPECT_TRUE(panel->toolTip().isEmpty());
-  EXPECT_EQ(W().StatusLine->toolTip(), QString::fromUtf8("进行解密的文件：/a/b.jmz"));
+  EXPECT_EQ(panel->toolTip(), panel->text());
+  EXPECT_TRUE(W().StatusLine->toolTip().isEmpty());
+  EXPECT_EQ(W().StatusLine->Glyph->toolTip(), QString::fromUtf8("进行解密的文件：/a/b.jmz"));
 
   // Empty lines are left out, whatever ends the lines.
   EXPECT_EQ(StatusBar::OneLine(QString::fromUtf8("a\r\n\r\nb\nc\r")), QString::fromUtf8("a b c"));
@@ -167,7 +169,7 @@ TEST_F(CancelQuestion, ClosesWhenTheRunEndsAndTheRealOutcomeShows) {
   ASSERT_EQ(dialogs.questions.size(), 1u);
   EXPECT_EQ(dialogs.questions[0].first, "真的要取消加密：“" + source + "”吗?");
   EXPECT_EQ(dialogs.questions_closed, 1);
-  EXPECT_EQ(W().StatusText(), "加密文件 ... 已完成。");
+  EXPECT_EQ(W().StatusText(), "加密文件 ... 已完成。 — " + dir.File("big.jmz"));
   EXPECT_EQ(W().EncryptButton->text().toStdString(), "加密文件");
   EXPECT_TRUE(W().EncryptButton->isEnabled());
   EXPECT_EQ(FileSizeOf(dir.File("big.jmz")), 33554485);

@@ -7,6 +7,7 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <thread>
 
 #include <gtest/gtest.h>
@@ -105,7 +106,7 @@ TEST_F(SfxProgram, AFileMadeByVeskCliCarriesVeskSfxAndDecryptsItsOwnPayload) {
   EXPECT_EQ(ReadFile(dir_.File("out/报告.doc")), plain);
   const ProcessResult no = Run({exe, "self-decrypt", "--key-env", "VESK_KEY", "-o", dir_.File("out"), "--no"});
   EXPECT_EQ(no.status, 1);
-  EXPECT_NE(no.err.find("文件已经存在,是否替换? 否 则取消。 -> 否"), std::string::npos) << no.err;
+  EXPECT_NE(no.err.find("文件已经存在,是否替换? 否 则不替换, 跳过这个文件。 -> 否"), std::string::npos) << no.err;
   EXPECT_EQ(ReadFile(dir_.File("out/报告.doc")), plain);
 
   // Taken apart by itself: the program part is vesk-sfx again.
@@ -172,6 +173,78 @@ TEST_F(SfxProgram, ASignalCancelsASelfDecryptAndLeavesNothing) {
   EXPECT_EQ(run.out, "");
   EXPECT_TRUE(testing::FolderEntries(dir_.File("out")).empty());
   EXPECT_TRUE(testing::FolderEntries(tmp_.path()).empty());
+}
+
+// Double-clicked in a file manager (no terminal, a display, the output going
+// to a log file rather than a pipe), a self-decrypting file hands itself to
+// the window, else to a terminal emulator, else to a message box. Stand-in
+// programs record how they were started.
+TEST_F(SfxProgram, StartedWithoutATerminalItHandsItselfToWhatTheDesktopHas) {
+  const std::string jmz = Container("d.txt", "desktop");
+  ASSERT_EQ(Cli({"make-sfx", jmz}).status, 0);
+  const std::string exe = dir_.File("d.run");
+  const std::string record = dir_.File("record.txt");
+  const struct {
+    const char* name;
+    std::vector<std::string> on_path;  // stand-ins in the folder PATH names
+    bool window_beside = false;        // a stand-in "vesk" beside the file
+    std::string terminal;              // $TERMINAL
+    std::vector<std::string> expected;  // the recorded command line; "EXE" is the file
+  } cases[] = {
+      {"the window on PATH", {"vesk", "xterm"}, false, "", {"vesk", "--self-decrypt", "EXE"}},
+      {"the window beside the file", {"xterm"}, true, "", {"vesk", "--self-decrypt", "EXE"}},
+      {"$TERMINAL first", {"gnome-terminal", "my-term"}, false, "my-term", {"my-term", "-e", "/bin/sh", "-c"}},
+      {"gnome-terminal's own option", {"gnome-terminal", "xterm"}, false, "", {"gnome-terminal", "--", "/bin/sh", "-c"}},
+      {"xfce4-terminal's own option", {"xfce4-terminal"}, false, "", {"xfce4-terminal", "-x", "/bin/sh", "-c"}},
+      {"no terminal: a box", {"xmessage"}, false, "", {"xmessage", "-center"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir bin;
+    std::filesystem::remove(record);
+    std::filesystem::remove(dir_.File("vesk"));
+    std::vector<std::string> stand_ins;
+    for (const std::string& name : c.on_path) stand_ins.push_back(bin.File(name));
+    if (c.window_beside) stand_ins.push_back(dir_.File("vesk"));
+    for (const std::string& path : stand_ins) {
+      WriteFile(path, "#!/bin/sh\nfor a in \"${0##*/}\" \"$@\"; do printf '%s\\n' \"$a\"; done > " + record + "\n");
+      ASSERT_EQ(::chmod(path.c_str(), 0755), 0);
+    }
+    ProcessOptions options;
+    options.env = {{"PATH", bin.path()}, {"DISPLAY", ":99"}, {"WAYLAND_DISPLAY", ""}, {"TERMINAL", c.terminal}};
+    const ProcessResult r = Run({"/bin/sh", "-c", "exec \"$0\" > \"$1\" 2>&1", exe, dir_.File("log.txt")}, options);
+    EXPECT_EQ(r.status, 0) << ReadFile(dir_.File("log.txt"));
+    std::vector<std::string> lines;
+    std::istringstream in(ReadFile(record));
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    std::vector<std::string> expected = c.expected;
+    for (std::string& e : expected) if (e == "EXE") e = exe;
+    ASSERT_GE(lines.size(), expected.size());
+    EXPECT_EQ(std::vector<std::string>(lines.begin(), lines.begin() + static_cast<long>(expected.size())), expected);
+    if (expected.back() == "-c") {
+      EXPECT_EQ(lines.at(expected.size() + 1), exe);  // the script's $0
+    }
+    if (expected.front() == "xmessage") {
+      EXPECT_NE(lines.back().find(exe), std::string::npos);
+    }
+  }
+  std::filesystem::remove(dir_.File("vesk"));
+
+  // Nothing at all: said on standard error, status 1. With a terminal, or
+  // read through a pipe, or without a display, the file describes itself.
+  TempDir empty;
+  ProcessOptions bare;
+  bare.env = {{"PATH", empty.path()}, {"DISPLAY", ":99"}, {"TERMINAL", ""}};
+  const ProcessResult none = Run({"/bin/sh", "-c", "exec \"$0\" > \"$1\" 2>&1", exe, dir_.File("log.txt")}, bare);
+  EXPECT_EQ(none.status, 1);
+  EXPECT_NE(ReadFile(dir_.File("log.txt")).find("不能在这里解密"), std::string::npos);
+  const ProcessResult piped = Run({exe}, bare);
+  EXPECT_EQ(piped.status, 0);
+  EXPECT_NE(piped.out.find("自解密文件：d.jmz"), std::string::npos) << piped.out;
+  bare.env["DISPLAY"] = "";
+  const ProcessResult headless = Run({"/bin/sh", "-c", "exec \"$0\" > \"$1\" 2>&1", exe, dir_.File("log.txt")}, bare);
+  EXPECT_EQ(headless.status, 0);
+  EXPECT_NE(ReadFile(dir_.File("log.txt")).find("自解密文件：d.jmz"), std::string::npos);
 }
 
 TEST_F(SfxProgram, TheBareProgramCarriesNothingAndSaysSo) {

@@ -78,6 +78,7 @@ struct IdentitySet::Entry {
 
 IdentitySet::IdentitySet(bool encrypting)
     : prompter_(std::make_shared<Prompter*>(nullptr)), cancelled_(encrypting ? text::kEncryptCancelled : text::kDecryptCancelled) {}
+IdentitySet::IdentitySet(const char* ending) : prompter_(std::make_shared<Prompter*>(nullptr)), cancelled_(ending) {}
 IdentitySet::~IdentitySet() = default;
 
 void IdentitySet::Bind(Prompter* prompter) { *prompter_ = prompter; }
@@ -227,7 +228,8 @@ std::optional<std::string> IdentitySet::FailureText(age::Status status) const {
 
 IdentityFile ReadIdentityFile(const std::string& path) {
   IdentityFile file;
-  IdentitySet set;
+  // Choosing identity files decrypts nothing: no decryption is cancelled.
+  IdentitySet set(text::kIdentitiesNotChosen);
   if (auto error = set.Load({path}, age::kDefaultMaxScryptLogN)) file.error = *error;
   return file;
 }

@@ -36,6 +36,9 @@ class IdentitySet {
  public:
   // `encrypting`: the texts end as an encryption's (encrypt -i).
   explicit IdentitySet(bool encrypting = false);
+  // The texts end with `ending` (a file checked when it is chosen, with no
+  // run to cancel).
+  explicit IdentitySet(const char* ending);
   ~IdentitySet();
   IdentitySet(const IdentitySet&) = delete;
   IdentitySet& operator=(const IdentitySet&) = delete;

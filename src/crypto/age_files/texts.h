@@ -95,6 +95,7 @@ inline constexpr const char* kSshTypeUnsupported = "只支持 ssh-ed25519 和 ss
 // Identity files (the secret keys of a decryption).
 // Each ends with `cancelled`: the decryption's, or the encryption's for an
 // identity file given to an encryption.
+inline constexpr const char* kIdentitiesNotChosen = "这次选择的身份密钥文件都没有采用。";
 inline std::string IdentityFileUnreadable(const std::string& path, const char* cancelled = kDecryptCancelled) {
   return "身份密钥文件“" + path + "”读不出来。" + cancelled;
 }

@@ -86,7 +86,7 @@ inline std::string EncryptReplaceFailed(const std::string& target) { return Repl
 inline std::string DecryptReplaceFailed(const std::string& target) { return ReplaceFailed(target, kDecryptCancelled); }
 
 // The decryption engine's question before it replaces an existing output.
-inline std::string ReplaceQuestion(const std::string& output) { return output + " 文件已经存在,是否替换? 否 则取消。"; }
+inline std::string ReplaceQuestion(const std::string& output) { return output + " 文件已经存在,是否替换? 否 则不替换, 跳过这个文件。"; }
 
 // A source the decryption engine could not decrypt or decompress.
 inline std::string DecryptSourceFailed(const std::string& source) { return source + " 文件解密出错！已停止。"; }

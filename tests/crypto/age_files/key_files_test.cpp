@@ -69,6 +69,19 @@ TEST(AgeKeyFiles, RecipientListsSkipCommentsAndNameTheirBadLine) {
   EXPECT_FALSE(RecipientsOfIdentities(a + "\n").has_value());
 }
 
+// A file checked when it is chosen in the window: no decryption runs, so its
+// error ends by saying the choice was not taken, never as a cancelled one.
+TEST(AgeKeyFiles, AnIdentityFileCheckedWhenChosenEndsWithoutACancelledDecryption) {
+  TempDir dir;
+  WriteFile(dir.File("not-a-key.txt"), "hello\n");
+  for (const std::string& path : {dir.File("not-a-key.txt"), dir.File("missing.txt")}) {
+    const std::string error = ReadIdentityFile(path).error;
+    EXPECT_NE(error.find(path), std::string::npos) << error;
+    EXPECT_TRUE(error.ends_with("这次选择的身份密钥文件都没有采用。")) << error;
+    EXPECT_EQ(error.find("解密文件已取消"), std::string::npos) << error;
+  }
+}
+
 TEST(AgeKeyFiles, PassphrasesMustBeWellFormedUtf8) {
   EXPECT_TRUE(IsUtf8(""));
   EXPECT_TRUE(IsUtf8("plain ascii"));

@@ -64,7 +64,7 @@ const char kCheckBelow1[] = "加密的文件(被破坏)的大小效验(有误)�
 const char kSizeMismatch[] = "加密的文件(被破坏)保存的文件大小数据(错误)与其文件大小不符。";
 const char kMarkerMismatch[] = "加密的文件(被破坏)保存的文件标识不相符。解密文件已取消。";
 
-std::string ReplaceQuestion(const std::string& path) { return path + " 文件已经存在,是否替换? 否 则取消。"; }
+std::string ReplaceQuestion(const std::string& path) { return path + " 文件已经存在,是否替换? 否 则不替换, 跳过这个文件。"; }
 std::string ReplaceFailed(const std::string& path) {
   return "替换删除文件“" + path + "”失败！文件正在使用中或者有只读属性等。" + kCancelled;
 }
