@@ -252,7 +252,7 @@ std::string WithThunarActions(const std::optional<std::string>& existing, std::s
   }
   const std::size_t close = text.rfind("</actions>");
   if (close == std::string::npos || text.find("<actions") == std::string::npos) {
-    throw std::runtime_error(text::kNotThunarActions);
+    throw std::runtime_error(text::kNotThunarActions.str());
   }
   const std::size_t insert_at = WholeLines(text, close, close).first;
   if (insert_at > 0 && text[insert_at - 1] != '\n') {
