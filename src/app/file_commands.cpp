@@ -107,9 +107,9 @@ bool WindowLogic::TakeAgeKeys(commands::KeyMaterial& keys) {
   const bool confirmed = passphrase == confirmation;
   age_files::WipeString(confirmation);
   keys.passphrase = SecretText(std::move(passphrase));
-  const char* why = keys.passphrase.empty()                     ? age_text::kPassphraseEmpty
-                    : !confirmed                                ? age_text::kPassphraseMismatch
-                    : !age_files::IsUtf8(keys.passphrase.str()) ? age_text::kPassphraseNotUtf8
+  const char* why = keys.passphrase.empty()                     ? age_text::kPassphraseEmpty.c_str()
+                    : !confirmed                                ? age_text::kPassphraseMismatch.c_str()
+                    : !age_files::IsUtf8(keys.passphrase.str()) ? age_text::kPassphraseNotUtf8.c_str()
                                                                 : nullptr;
   if (why == nullptr) return true;
   RefuseRun(why);
@@ -507,8 +507,8 @@ void WindowLogic::ShowBatchSummary(const FileRun& run, const commands::BatchSumm
       // Cancelled, not replaced, or never begun.
       ++skipped;
       if (why.empty()) why = item.last_status;
-      if (r.code == Reason::kCancelled && item.last_status.empty()) why = text::kNotBegun;
-      if (why.empty()) why = text::kNotBegun;
+      if (r.code == Reason::kCancelled && item.last_status.empty()) why = text::kNotBegun.str();
+      if (why.empty()) why = text::kNotBegun.str();
       skipped_lines += "\n  " + run.sources[i] + "：" + why;
     }
   }

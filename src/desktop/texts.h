@@ -16,6 +16,13 @@ inline constexpr const char* kMenuText = kProgramName;
 // The two context-menu items.
 inline constexpr char kEncryptItem[] = "用 Vesk 加密";
 inline constexpr char kDecryptItem[] = "用 Vesk 解密";
+// The same in English: the files that carry both languages name these by
+// default and the Chinese ones for zh_CN; the shown texts take either.
+inline constexpr char kProgramNameEnglish[] = "Vesk File Encryption";
+inline constexpr char kEncryptItemEnglish[] = "Encrypt with Vesk";
+inline constexpr char kDecryptItemEnglish[] = "Decrypt with Vesk";
+inline const char* ShownEncryptItem() { return ShownLanguage() == Language::kEnglish ? kEncryptItemEnglish : kEncryptItem; }
+inline const char* ShownDecryptItem() { return ShownLanguage() == Language::kEnglish ? kDecryptItemEnglish : kDecryptItem; }
 
 namespace text {
 
@@ -27,9 +34,13 @@ inline constexpr char kAssociationCommentChinese[] = "打开 Vesk 加密的 .jmz
 // The items' tool tips in Thunar and Nemo.
 inline constexpr char kEncryptTip[] = "用 Vesk 文件加密加密所选的文件和文件夹";
 inline constexpr char kDecryptTip[] = "用 Vesk 文件加密解密所选的 .jmz 或 .age 文件";
+inline constexpr char kEncryptTipEnglish[] = "Encrypt the selected files and folders with Vesk File Encryption";
+inline constexpr char kDecryptTipEnglish[] = "Decrypt the selected .jmz or .age files with Vesk File Encryption";
 // The items' tool tips in the GNOME Files and Caja extensions.
 inline constexpr char kExtensionEncryptTip[] = "用 Vesk 文件加密加密所选的文件";
 inline constexpr char kExtensionDecryptTip[] = "用 Vesk 文件加密解密所选的文件";
+inline constexpr char kExtensionEncryptTipEnglish[] = "Encrypt the selected files with Vesk File Encryption";
+inline constexpr char kExtensionDecryptTipEnglish[] = "Decrypt the selected files with Vesk File Encryption";
 // The window's buttons that write and remove the extensions, as their
 // comment names them.
 inline constexpr char kContextMenuButton[] = "快捷方式增加到文件右键菜单";
@@ -97,7 +108,7 @@ inline constexpr char kMenuSeparator[] = "、";
 inline constexpr Tr kAssociated = Tr("已注册关联 .jmz 加密文件。");
 inline std::string AssociationFailed(const std::string& problems) { return Fill(Tr("未能注册关联 .jmz 加密文件: {1}。"), problems); }
 inline std::string ContextMenuAdded(const std::string& menus) {
-  return Fill(Tr("已在右键菜单中增加 “{1}” 和 “{2}”: {3}。"), kEncryptItem, kDecryptItem, menus);
+  return Fill(Tr("已在右键菜单中增加 “{1}” 和 “{2}”: {3}。"), ShownEncryptItem(), ShownDecryptItem(), menus);
 }
 inline std::string ContextMenuFailed(const std::string& problems) { return Fill(Tr("未能在右键菜单中增加本程序: {1}。"), problems); }
 inline std::string ContextMenuPartial(const std::string& menus, const std::string& problems) {

@@ -33,6 +33,7 @@ namespace {
 
 QString Q(const char* s) { return QString::fromUtf8(s); }
 QString Q(const std::string& s) { return QString::fromStdString(s); }
+QString Q(const Tr& s) { return QString::fromUtf8(s.c_str()); }
 
 // Arial, or the metric-compatible Liberation Sans where Arial is missing, and
 // a CJK face for the Chinese texts.
@@ -210,6 +211,7 @@ void MainWindow::BuildMenu() {
       {"HomePageItem", text::kHomePageItem},
       {"Separator5", "-"},
       {"AboutItem", text::kAboutItem},
+      {"LanguageItem", ShownLanguage() == Language::kChinese ? text::kUseEnglishItem : text::kUseChineseItem},
   };
   for (const auto& [name, caption] : items) {
     QAction* action = std::string_view(caption) == "-" ? PopupMenu->addSeparator() : PopupMenu->addAction(Q(caption));

@@ -15,6 +15,7 @@
 #include <QWindow>
 
 #include "gui/application.h"
+#include "platform/language.h"
 #include "gui/gui_session.h"
 #include "gui/qt_dialog_provider.h"
 
@@ -23,6 +24,9 @@ int main(int argc, char** argv) {
     std::cerr << "usage: vesk-screenshot FILE.png [--menu] [ARGUMENT ...]\n";
     return 2;
   }
+  // The desktop's language (LANG=en_US.UTF-8 for the English window), with
+  // the catalogue as built.
+  vesk::UseLanguageFromFile(vesk::LanguageFromEnvironment(), VESK_CATALOGUE_PATH);
   QApplication app(argc, argv);
   vesk::gui::SetUpApplication(app);
   const QStringList arguments = QApplication::arguments();

@@ -50,6 +50,11 @@ inline constexpr Tr kHomePageItem = Tr("主页...");
 inline constexpr Tr kAboutItem = Tr("关于...");
 inline constexpr Tr kKeylessEncryptItem = Tr("创建不保存密钥的加密文件");
 inline constexpr Tr kKeylessDecryptItem = Tr("解密不保存密钥的加密文件");
+// The language item names the other language, which the next start uses.
+inline constexpr Tr kUseEnglishItem = Tr("下次启动时使用英文界面");
+inline constexpr Tr kUseChineseItem = Tr("下次启动时使用中文界面");
+inline constexpr Tr kEnglishNextStart = Tr("下次启动本程序时窗口将显示英文。");
+inline constexpr Tr kChineseNextStart = Tr("下次启动本程序时窗口将显示中文。");
 
 // ---- The strong format's controls and dialogs ---------------------------------
 inline constexpr Tr kFormatLabel = Tr("加密格式：");
