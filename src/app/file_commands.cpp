@@ -39,8 +39,8 @@ namespace {
 namespace age_text = age_files::text;
 using Command = commands::Command<commands::FileRequest>;
 
-const char* const kEncryptCancelled = text::kEncryptCancelledText;
-const char* const kDecryptCancelled = keyed::text::kDecryptCancelled;
+constexpr Tr kEncryptCancelled = text::kEncryptCancelledText;
+constexpr Tr kDecryptCancelled = keyed::text::kDecryptCancelled;
 
 // Whether the file carries the marker of a keyed container where its
 // header must be; false for a file that cannot be read (the engine reports

@@ -103,7 +103,7 @@ inline constexpr Tr kPlaceSettings = Tr("设置");
 
 // Between the problems (or notes) of a summary, and between its file managers.
 inline constexpr char kProblemSeparator[] = "; ";
-inline constexpr char kMenuSeparator[] = "、";
+inline constexpr Tr kMenuSeparator = Tr("、");
 
 inline constexpr Tr kAssociated = Tr("已注册关联 .jmz 加密文件。");
 inline std::string AssociationFailed(const std::string& problems) { return Fill(Tr("未能注册关联 .jmz 加密文件: {1}。"), problems); }

@@ -55,7 +55,7 @@ std::vector<std::string> DroppedFiles(const QMimeData* data) {
   return paths;
 }
 
-const char* const kKeyHint = text::kKeyHint;
+constexpr Tr kKeyHint = text::kKeyHint;
 
 }  // namespace
 
