@@ -74,7 +74,7 @@ TEST_F(Startup, FirstStartShowsTheDesignedWindow) {
             "清空加解密钥编辑框的内容|清空剪贴板文本内容(粘贴密钥后用的)|-|加密文件夹…|粉碎文件(彻底删除文件，慎用)|-|"
             "生成身份密钥…|加密给接收者(公钥)…|选择解密用的身份密钥文件…|-|"
             "注册关联jmz加密文件|快捷方式增加到文件右键菜单|-|清除本程序全部注册表项|-|帮助...|检查更新...|主页...|-|"
-            "关于...");
+            "关于...|下次启动时使用英文界面");
   for (QAction* a : W().PopupMenu->actions()) {
     const bool built = !a->isSeparator();
     EXPECT_EQ(a->isEnabled(), built) << a->text().toStdString();
@@ -302,7 +302,7 @@ TEST_F(Startup, TheKeylessItemsAppearAtTheTopOfTheMenuAndGoAgain) {
   EXPECT_TRUE(W().MenuItem("KeylessDecryptItem")->isEnabled());
   for (int i = 0; i < 7; ++i) Logic().RevealKeylessItems();  // the thirteenth
   EXPECT_EQ(top(), "清空加解密钥编辑框的内容|清空剪贴板文本内容(粘贴密钥后用的)|-");
-  EXPECT_EQ(W().PopupMenu->actions().size(), 20);
+  EXPECT_EQ(W().PopupMenu->actions().size(), 21);
 }
 
 class OwnFile : public WindowTest {
