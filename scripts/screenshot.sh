@@ -3,6 +3,8 @@
 # given), with fresh settings, as a new user sees it at first start.
 #   scripts/screenshot.sh [OUTPUT.png [ARGUMENT ...]]
 # ARGUMENTs are passed as the window's command line (for example ">>>").
+# SCREENSHOT_LANG gives the desktop's locale (default C.UTF-8, the Chinese
+# window; en_US.UTF-8 shows the English one).
 # VESK_BUILD_DIR names a build tree to use instead of building the release
 # preset.
 set -euo pipefail
@@ -32,7 +34,8 @@ config=$(mktemp -d)
 trap 'rm -rf "$config"' EXIT
 mkdir -p "$(dirname "$out")"
 # The xcb platform on Xvfb: the real window as an X server draws it.
-env -u QT_QPA_PLATFORM -u WAYLAND_DISPLAY XDG_CONFIG_HOME="$config" XDG_RUNTIME_DIR="$config" LANG=C.UTF-8 \
+env -u QT_QPA_PLATFORM -u WAYLAND_DISPLAY -u LANGUAGE -u LC_ALL -u LC_MESSAGES XDG_CONFIG_HOME="$config" \
+  XDG_RUNTIME_DIR="$config" LANG="${SCREENSHOT_LANG:-C.UTF-8}" \
   xvfb-run -a -s "-screen 0 1024x768x24 -dpi 96 -nolisten tcp" sh -c '
     # A window manager, where there is one, gives the window its frame and
     # the keyboard focus.

@@ -32,6 +32,9 @@ packages=(
   python3 python3-gi python3-nautilus gir1.2-nautilus-4.0 python3-caja gir1.2-caja-2.0
   # vesk-cli's filter and plugin tests answer its terminal prompts.
   python3-pexpect
+  # The English catalogue (msgfmt, and xgettext for its test), and the
+  # English and Chinese locales the language tests and a user's desktop use.
+  gettext locales
 )
 
 missing=()
@@ -49,6 +52,17 @@ if [ ${#missing[@]} -gt 0 ]; then
   $sudo apt-get update -qq
   $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
+
+# The locales the programs are tried in (they choose their language from the
+# environment's names alone, but Qt and the C library want them to exist).
+for locale in en_US zh_CN; do
+  if ! locale -a 2>/dev/null | grep -qix "$locale.utf-\?8"; then
+    sudo=""
+    if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi
+    $sudo localedef -i "$locale" -c -f UTF-8 -A /usr/share/locale/locale.alias "$locale.UTF-8" ||
+      echo "setup: could not make the locale $locale.UTF-8" >&2
+  fi
+done
 
 [ "${1:-}" = "--install-only" ] && exit 0
 presets=("$@")

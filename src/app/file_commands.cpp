@@ -40,8 +40,8 @@ namespace {
 namespace age_text = age_files::text;
 using Command = commands::Command<commands::FileRequest>;
 
-const char* const kEncryptCancelled = text::kEncryptCancelledText;
-const char* const kDecryptCancelled = keyed::text::kDecryptCancelled;
+constexpr Tr kEncryptCancelled = text::kEncryptCancelledText;
+constexpr Tr kDecryptCancelled = keyed::text::kDecryptCancelled;
 
 // Whether the file carries the marker of a keyed container where its
 // header must be; false for a file that cannot be read (the engine reports
@@ -108,9 +108,9 @@ bool WindowLogic::TakeAgeKeys(commands::KeyMaterial& keys) {
   const bool confirmed = passphrase == confirmation;
   age_files::WipeString(confirmation);
   keys.passphrase = SecretText(std::move(passphrase));
-  const char* why = keys.passphrase.empty()                     ? age_text::kPassphraseEmpty
-                    : !confirmed                                ? age_text::kPassphraseMismatch
-                    : !age_files::IsUtf8(keys.passphrase.str()) ? age_text::kPassphraseNotUtf8
+  const char* why = keys.passphrase.empty()                     ? age_text::kPassphraseEmpty.c_str()
+                    : !confirmed                                ? age_text::kPassphraseMismatch.c_str()
+                    : !age_files::IsUtf8(keys.passphrase.str()) ? age_text::kPassphraseNotUtf8.c_str()
                                                                 : nullptr;
   if (why == nullptr) return AgePassphraseAccepted(keys.passphrase);
   RefuseRun(why);
@@ -541,8 +541,8 @@ void WindowLogic::ShowBatchSummary(const FileRun& run, const commands::BatchSumm
       // Cancelled, not replaced, or never begun.
       ++skipped;
       if (why.empty()) why = item.last_status;
-      if (r.code == Reason::kCancelled && item.last_status.empty()) why = text::kNotBegun;
-      if (why.empty()) why = text::kNotBegun;
+      if (r.code == Reason::kCancelled && item.last_status.empty()) why = text::kNotBegun.str();
+      if (why.empty()) why = text::kNotBegun.str();
       skipped_lines += "\n  " + run.sources[i] + "：" + why;
     }
   }

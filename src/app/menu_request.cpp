@@ -52,7 +52,7 @@ std::string WindowLogic::ApplyMenuRequest(const MenuRequest& request) {
   }
   const bool encrypt = request.command == MenuCommand::kEncrypt;
   const Control button = encrypt ? Control::EncryptButton : Control::DecryptButton;
-  const std::string item = encrypt ? shell::kEncryptItem : shell::kDecryptItem;
+  const std::string item = encrypt ? shell::ShownEncryptItem() : shell::ShownDecryptItem();
   const std::string caption = encrypt ? text::kEncryptButton : text::kDecryptButton;
   ready_command_ = button;
   port_.SetReadyCommand(button);

@@ -17,7 +17,7 @@ namespace {
 using keyed::text::kDecryptCancelled;
 using keyed::text::kEncryptCancelled;
 
-const char* const kSelfDecryptCancelled = text::kSelfDecryptCancelledText;
+constexpr Tr kSelfDecryptCancelled = text::kSelfDecryptCancelledText;
 
 }  // namespace
 

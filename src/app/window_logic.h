@@ -41,8 +41,8 @@ namespace vesk {
 
 class WindowLogic : public Reporter, public ControlSink {
  public:
-  static constexpr const char* kProgramTitle = text::kProgramTitle;
-  static constexpr const char* kMessageCaption = text::kMessageCaption;
+  static constexpr Tr kProgramTitle = text::kProgramTitle;
+  static constexpr Tr kMessageCaption = text::kMessageCaption;
 
   WindowLogic(WindowPort& port, UiThread& ui);
   ~WindowLogic() override;
@@ -164,7 +164,7 @@ class WindowLogic : public Reporter, public ControlSink {
 
   // ---- Appearance and small commands (small_commands.cpp) --------------------
 
-  static constexpr const char* kAboutCaption = kProgramTitle;
+  static constexpr Tr kAboutCaption = kProgramTitle;
   // How long a mouse move over the brand label holds the window's thread.
   static constexpr std::chrono::milliseconds kBrandPause{28};
   // The popup menu's place when the brand label is clicked, from the

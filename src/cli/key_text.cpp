@@ -172,7 +172,7 @@ std::optional<std::string> ReadKey(const KeySource& source, const std::string& p
   std::string key = ReadLineWithoutEcho(prompt);
   if (confirm && !ConfirmedBy(key, ReadLineWithoutEcho(text::kKeyAgainPrompt))) {
     WipeString(key);
-    throw std::runtime_error(text::kKeyMismatch);
+    throw std::runtime_error(text::kKeyMismatch.str());
   }
   if (key.empty()) return std::nullopt;
   return NormalizeKeyText(std::move(key));
@@ -205,7 +205,7 @@ std::optional<std::string> ReadPassphrase(const KeySource& source, const std::st
   }
   if (confirm && !ConfirmedBy(passphrase, ReadLineWithoutEcho(text::kPassphraseAgainPrompt))) {
     WipeString(passphrase);
-    throw std::runtime_error(text::kPassphraseMismatch);
+    throw std::runtime_error(text::kPassphraseMismatch.str());
   }
   return passphrase;
 }

@@ -14,6 +14,7 @@
 #include "cli/exit_status.h"
 #include "cli/file_command.h"
 #include "cli/info_command.h"
+#include "cli/language_option.h"
 #include "cli/keyless_command.h"
 #include "cli/payload_commands.h"
 #include "cli/sfx_command.h"
@@ -64,12 +65,14 @@ int main(int argc, char** argv) {
   vesk::KeepSecretsOutOfDumps();
   // Before any thread exists: every subcommand cancels cleanly on a signal.
   vesk::cli::WatchSignals();
+  vesk::UseLanguageFromFile(vesk::cli::TakeLanguageOption(argc, argv), vesk::EnglishCataloguePath());
   if (argc == 1) {
     if (auto shown = vesk::cli::DescribeOwnPayload(argv[0])) return *shown;
   }
   CLI::App app{vesk::cli::text::kCliDescription, "vesk-cli"};
   app.require_subcommand(1);
   app.set_version_flag("--version", "vesk-cli 2.8.63");
+  vesk::cli::AddLanguageOption(app);
 
   // Building the parser of every subcommand costs more than the whole run
   // of a small file, so a command line that starts with a subcommand's name

@@ -73,7 +73,7 @@ void DecideAgeTargets(Plan& plan, const FileRequest& request, bool encrypting, P
       [](const std::string& path) { return PathExists(path) && !IsStreamTarget(path); });
   for (PlannedItem& item : plan.items) {
     if (item.refusal && item.refusal->code == Reason::kTargetKept && item.refusal->detail.empty()) {
-      item.refusal->detail = encrypting ? text::kEncryptCancelled : text::kDecryptCancelled;
+      item.refusal->detail = (encrypting ? text::kEncryptCancelled : text::kDecryptCancelled).str();
     }
   }
 }
@@ -109,7 +109,7 @@ RunResult AgeEncryptCommand::Run(const FileRequest& request, const PlannedItem& 
   NoKeylessRandom keyless_unused;
   RunResult result = archive::PackFolder(pack, context, keyed_unused, keyless_unused);
   if (result.outcome == Outcome::kCancelled) {
-    result.reason = text::kEncryptCancelled;
+    result.reason = text::kEncryptCancelled.str();
   } else {
     result.reason.clear();
   }

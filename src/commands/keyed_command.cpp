@@ -146,7 +146,7 @@ RunResult KeyedDecryptCommand::Decrypt(const FileRequest& request, const Planned
     if (!key) {
       refusal = std::string(keyed_text::kDecryptionKeyNotGbk) + keyed::text::kDecryptCancelled;
     } else if (key->empty()) {
-      refusal = keyed::text::kDecryptEmptyKey;
+      refusal = keyed::text::kDecryptEmptyKey.str();
     }
     if (!refusal.empty()) {
       prompter.ReportMessage(refusal);
@@ -219,7 +219,7 @@ Plan KeyedEncryptCommand::MakePlan(const FileRequest& request) {
       [](const std::string& path) { return PathExists(path); });
   for (PlannedItem& item : plan.items) {
     if (item.refusal && item.refusal->code == Reason::kTargetKept && item.refusal->detail.empty()) {
-      item.refusal->detail = keyed::text::kEncryptCancelled;
+      item.refusal->detail = keyed::text::kEncryptCancelled.str();
     }
   }
   return plan;

@@ -77,7 +77,7 @@ RunResult RunPass(const StreamJob& job, RunContext& context, const char* stage, 
   } catch (const TargetExistsError&) {
     failure = text::TargetAppeared(job.target);
   } catch (const ZlibError&) {
-    failure = text::kStreamDamaged;
+    failure = text::kStreamDamaged.str();
   } catch (const std::exception&) {
     failure = IsStreamTarget(job.target) ? std::string(text::kReadWriteFailed)
                                          : RunFailure(job.source, job.target, decompress, true);

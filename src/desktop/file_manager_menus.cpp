@@ -142,6 +142,10 @@ std::string PythonExtension(std::string_view module, std::string_view version, c
   ReplaceAll(out, "@DECRYPT_ITEM@", kDecryptItem);
   ReplaceAll(out, "@ENCRYPT_TIP@", text::kExtensionEncryptTip);
   ReplaceAll(out, "@DECRYPT_TIP@", text::kExtensionDecryptTip);
+  ReplaceAll(out, "@ENCRYPT_ITEM_EN@", kEncryptItemEnglish);
+  ReplaceAll(out, "@DECRYPT_ITEM_EN@", kDecryptItemEnglish);
+  ReplaceAll(out, "@ENCRYPT_TIP_EN@", text::kExtensionEncryptTipEnglish);
+  ReplaceAll(out, "@DECRYPT_TIP_EN@", text::kExtensionDecryptTipEnglish);
   ReplaceAll(out, "@CONTEXT_MENU_BUTTON@", text::kContextMenuButton);
   ReplaceAll(out, "@UNREGISTER_BUTTON@", text::kUnregisterButton);
   ReplaceAll(out, "@FILE_MANAGER@", module == "Nautilus" ? "GNOME Files" : module);
@@ -177,7 +181,8 @@ std::string MenuScript(const std::string& program) {
 
 std::string DolphinMenu(bool kf5, bool decrypt, const std::string& program) {
   const char* action = decrypt ? "vesk-decrypt" : "vesk-encrypt";
-  const char* name = decrypt ? kDecryptItem : kEncryptItem;
+  const char* name = decrypt ? kDecryptItemEnglish : kEncryptItemEnglish;
+  const char* chinese_name = decrypt ? kDecryptItem : kEncryptItem;
   const std::string exec = DesktopExecArgument(program) + " " + (decrypt ? kDecryptSwitch : kEncryptSwitch) + " %F\n";
   std::string out = "[Desktop Entry]\n";
   // Frameworks 5 builds a service of every file in its service menu folder
@@ -187,6 +192,7 @@ std::string DolphinMenu(bool kf5, bool decrypt, const std::string& program) {
   out += kf5 ? "Type=Service\n" : "Type=Application\n";
   out += "Version=1.4\n";
   out += std::string("Name=") + name + "\n";
+  out += std::string("Name[zh_CN]=") + chinese_name + "\n";
   out += "Exec=" + exec;
   out += std::string("Icon=") + kIconName + "\n";
   out += "NoDisplay=true\n";
@@ -204,6 +210,7 @@ std::string DolphinMenu(bool kf5, bool decrypt, const std::string& program) {
   out += std::string(kMarker) + "=context-menu\n";
   out += std::string("\n[Desktop Action ") + action + "]\n";
   out += std::string("Name=") + name + "\n";
+  out += std::string("Name[zh_CN]=") + chinese_name + "\n";
   out += std::string("Icon=") + kIconName + "\n";
   out += "Exec=" + exec;
   return out;
@@ -211,8 +218,10 @@ std::string DolphinMenu(bool kf5, bool decrypt, const std::string& program) {
 
 std::string NemoAction(bool decrypt, const std::string& program) {
   std::string out = "[Nemo Action]\n";
-  out += std::string("Name=") + (decrypt ? kDecryptItem : kEncryptItem) + "\n";
-  out += std::string("Comment=") + (decrypt ? text::kDecryptTip : text::kEncryptTip) + "\n";
+  out += std::string("Name=") + (decrypt ? kDecryptItemEnglish : kEncryptItemEnglish) + "\n";
+  out += std::string("Name[zh_CN]=") + (decrypt ? kDecryptItem : kEncryptItem) + "\n";
+  out += std::string("Comment=") + (decrypt ? text::kDecryptTipEnglish : text::kEncryptTipEnglish) + "\n";
+  out += std::string("Comment[zh_CN]=") + (decrypt ? text::kDecryptTip : text::kEncryptTip) + "\n";
   out += "Exec=" + NemoExecArgument(program) + " " + (decrypt ? kDecryptSwitch : kEncryptSwitch) + " %F\n";
   out += std::string("Icon-Name=") + kIconName + "\n";
   out += "Selection=notnone\n";
@@ -229,9 +238,11 @@ std::string NemoAction(bool decrypt, const std::string& program) {
 
 std::string ThunarActions(const std::string& program) {
   const std::string shell_program = ShellQuote(program);
-  return ThunarAction("vesk-encrypt", kEncryptItem, text::kEncryptTip, shell_program + " " + kEncryptSwitch + " %F", "*",
+  // Thunar's actions hold one language: the one shown when registering.
+  const bool english = ShownLanguage() == Language::kEnglish;
+  return ThunarAction("vesk-encrypt", ShownEncryptItem(), english ? text::kEncryptTipEnglish : text::kEncryptTip, shell_program + " " + kEncryptSwitch + " %F", "*",
                       true) +
-         ThunarAction("vesk-decrypt", kDecryptItem, text::kDecryptTip, shell_program + " " + kDecryptSwitch + " %F",
+         ThunarAction("vesk-decrypt", ShownDecryptItem(), english ? text::kDecryptTipEnglish : text::kDecryptTip, shell_program + " " + kDecryptSwitch + " %F",
                       "*.jmz;*.JMZ;*.age;*.AGE", false);
 }
 
@@ -252,7 +263,7 @@ std::string WithThunarActions(const std::optional<std::string>& existing, std::s
   }
   const std::size_t close = text.rfind("</actions>");
   if (close == std::string::npos || text.find("<actions") == std::string::npos) {
-    throw std::runtime_error(text::kNotThunarActions);
+    throw std::runtime_error(text::kNotThunarActions.str());
   }
   const std::size_t insert_at = WholeLines(text, close, close).first;
   if (insert_at > 0 && text[insert_at - 1] != '\n') {

@@ -15,6 +15,24 @@ from gi.repository import GObject, @MODULE@ as FileManager  # noqa: E402
 PROGRAM = @PROGRAM@
 ENCRYPTED_TYPES = ("application/x-vesk-jmz",)
 ENCRYPTED_EXTENSIONS = (b".jmz", b".age")
+# The items' texts in Chinese and in English, chosen by the desktop's language
+# each time the menu is built, as the programs choose theirs.
+TEXTS = {
+    "zh": ("@ENCRYPT_ITEM@", "@ENCRYPT_TIP@", "@DECRYPT_ITEM@", "@DECRYPT_TIP@"),
+    "en": ("@ENCRYPT_ITEM_EN@", "@ENCRYPT_TIP_EN@", "@DECRYPT_ITEM_EN@", "@DECRYPT_TIP_EN@"),
+}
+
+
+def language():
+    """"zh" for zh_* and the C locale, "en" for any other: the first of
+    LANGUAGE (its first entry), LC_ALL, LC_MESSAGES and LANG that is set."""
+    for name in ("LANGUAGE", "LC_ALL", "LC_MESSAGES", "LANG"):
+        first = os.environ.get(name, "").split(":")[0]
+        if not first:
+            continue
+        base = first.split(".")[0].split("@")[0]
+        return "zh" if base in ("C", "POSIX", "zh") or base.startswith("zh_") else "en"
+    return "zh"
 
 
 def local_path(info):
@@ -70,14 +88,15 @@ def menu_items(files):
         return []
     paths = [path for _, path in selection]
     items = []
+    encrypt_label, encrypt_tip, decrypt_label, decrypt_tip = TEXTS[language()]
     encrypt = FileManager.MenuItem(
-        name="VeskMenu::encrypt", label="@ENCRYPT_ITEM@", tip="@ENCRYPT_TIP@", icon="vesk"
+        name="VeskMenu::encrypt", label=encrypt_label, tip=encrypt_tip, icon="vesk"
     )
     encrypt.connect("activate", lambda _item: start(command_line("--encrypt", paths)))
     items.append(encrypt)
     if all(is_encrypted(info, path) for info, path in selection):
         decrypt = FileManager.MenuItem(
-            name="VeskMenu::decrypt", label="@DECRYPT_ITEM@", tip="@DECRYPT_TIP@", icon="vesk"
+            name="VeskMenu::decrypt", label=decrypt_label, tip=decrypt_tip, icon="vesk"
         )
         decrypt.connect("activate", lambda _item: start(command_line("--decrypt", paths)))
         items.append(decrypt)

@@ -470,7 +470,8 @@ Result RegisterAssociation(const Locations& at, const std::string& program) {
   const std::string entry = std::string("[Desktop Entry]\n") +
                             "Type=Application\n"
                             "Version=1.4\n"
-                            "Name=" + kProgramName + "\n"
+                            "Name=" + kProgramNameEnglish + "\n"
+                            "Name[zh_CN]=" + kProgramName + "\n"
                             "Comment=" + text::kAssociationComment + "\n"
                             "Comment[zh_CN]=" + text::kAssociationCommentChinese + "\n"
                             "Exec=" + DesktopExecArgument(program) + " %f\n"

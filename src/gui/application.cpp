@@ -12,8 +12,7 @@ void SetUpApplication(QApplication& app) {
   QApplication::setApplicationName("vesk");
   QGuiApplication::setDesktopFileName("vesk");
   QApplication::setWindowIcon(VeskIcon());
-  QLocale::setDefault(QLocale(QLocale::Chinese, QLocale::China));
-  InstallChineseTranslations(app);
+  InstallQtTexts(app, ShownLanguage());
 }
 
 }  // namespace vesk::gui

@@ -13,7 +13,9 @@
 #include "app/key_strength.h"
 #include "gui/dialogs.h"
 #include "gui/key_box.h"
+#include "gui/texts.h"
 #include "settings/ini_store.h"
+#include "settings/language_setting.h"
 
 namespace vesk::gui {
 
@@ -56,6 +58,13 @@ GuiSession::GuiSession(DialogProvider& dialogs, settings::ValueStore* values)
   BindItem("RegisterFileTypeItem", [this] { logic_.RegisterFileTypeClicked(); });
   BindItem("ContextMenuItem", [this] { logic_.AddContextMenuClicked(); });
   BindItem("UnregisterItem", [this] { logic_.UnregisterClicked(); });
+  // The other language, stored for the next start: every text is chosen then.
+  BindItem("LanguageItem", [this, values] {
+    const bool english = ShownLanguage() == Language::kChinese;
+    if (values == nullptr) return logic_.Beep();
+    settings::StoreWindowLanguage(*values, english ? Language::kEnglish : Language::kChinese);
+    port_.InformationBox(english ? text::kEnglishNextStart : text::kChineseNextStart, WindowLogic::kMessageCaption);
+  });
   BindAgeCommands();
   port_.OnPageNotOpened = [this](const std::string& path) { Guarded([&] { logic_.PageNotOpened(path); }); };
 

@@ -119,7 +119,7 @@ void KeyBox::contextMenuEvent(QContextMenuEvent* event) {
   QMenu* menu = createStandardContextMenu(event->pos());
   if (single_line_ && OnGenerate) {
     menu->addSeparator();
-    QAction* generate = menu->addAction(QString::fromUtf8(text::kGeneratePassphraseItem));
+    QAction* generate = menu->addAction(QString::fromUtf8(text::kGeneratePassphraseItem.c_str()));
     generate->setObjectName("GeneratePassphraseItem");
     generate->setShortcut(QKeySequence(Qt::ControlModifier | Qt::Key_G));
     connect(generate, &QAction::triggered, this, [this] {

@@ -19,6 +19,8 @@ int main(int argc, char** argv) {
   // The program's own arguments as the bytes they are: file names from a
   // file manager need not be UTF-8.
   const std::vector<std::string> raw_args(argv + (argc > 0 ? 1 : 0), argv + argc);
+  // Before any text is shown: the help and the no-display message too.
+  vesk::gui::StartInWindowLanguage();
   if (vesk::WantsWindowHelp(raw_args)) {
     std::cout << vesk::WindowHelpText();
     return 0;

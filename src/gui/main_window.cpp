@@ -36,6 +36,7 @@ namespace {
 
 QString Q(const char* s) { return QString::fromUtf8(s); }
 QString Q(const std::string& s) { return QString::fromStdString(s); }
+QString Q(const Tr& s) { return QString::fromUtf8(s.c_str()); }
 
 // Arial, or the metric-compatible Liberation Sans where Arial is missing, and
 // a CJK face for the Chinese texts.
@@ -57,11 +58,22 @@ std::vector<std::string> DroppedFiles(const QMimeData* data) {
   return paths;
 }
 
-const char* const kKeyHint = text::kKeyHint;
+constexpr Tr kKeyHint = text::kKeyHint;
 
 // A popup item's caption with its letter: "加密文件夹(&F)…", "关于(&A)...".
+// Whether a caption is written in Chinese (any CJK character in it).
+bool ChineseCaption(const QString& caption) {
+  return std::any_of(caption.begin(), caption.end(), [](QChar c) { return c.unicode() >= 0x2E80; });
+}
+
 QString WithAccelerator(const QString& caption, char key) {
   if (key == 0) return caption;
+  // An English caption marks the letter in its words where it has it; a
+  // Chinese one shows the letter in brackets, as Chinese menus do.
+  if (!ChineseCaption(caption)) {
+    const qsizetype at = caption.indexOf(QChar(key), 0, Qt::CaseInsensitive);
+    if (at >= 0) return caption.left(at) + '&' + caption.mid(at);
+  }
   const QString mark = QStringLiteral("(&") + QChar(key) + ')';
   for (const QString& dots : {QStringLiteral("…"), QStringLiteral("...")}) {
     if (caption.endsWith(dots)) return caption.left(caption.size() - dots.size()) + mark + dots;
@@ -70,7 +82,11 @@ QString WithAccelerator(const QString& caption, char key) {
 }
 
 QString WithoutAccelerator(QString caption, char key) {
-  if (key != 0) caption.remove(QStringLiteral("(&") + QChar(key) + ')');
+  if (key == 0) return caption;
+  const QString mark = QStringLiteral("(&") + QChar(key) + ')';
+  if (caption.contains(mark)) return caption.remove(mark);
+  const qsizetype at = caption.indexOf('&');
+  if (at >= 0) caption.remove(at, 1);
   return caption;
 }
 
@@ -260,6 +276,7 @@ void MainWindow::BuildMenu() {
       {"HomePageItem", text::kHomePageItem, 'W'},
       {"Separator5", "-", 0},
       {"AboutItem", text::kAboutItem, 'A'},
+      {"LanguageItem", ShownLanguage() == Language::kChinese ? text::kUseEnglishItem : text::kUseChineseItem, 'T'},
   };
   for (const auto& item : items) {
     const bool separator = std::string_view(item.caption) == "-";

@@ -100,8 +100,8 @@ std::optional<std::string> QtDialogProvider::OpenFolder(QWidget* parent, const F
 WindowPort::ReplaceAnswer QtDialogProvider::ReplaceQuestion(QWidget* parent, const std::string& text,
                                                             const std::string& caption) {
   QMessageBox box(QMessageBox::Question, Q(caption), Q(text), QMessageBox::Yes | QMessageBox::No, parent);
-  QPushButton* all_yes = box.addButton(QString::fromUtf8(text::kYesToAll), QMessageBox::YesRole);
-  QPushButton* all_no = box.addButton(QString::fromUtf8(text::kNoToAll), QMessageBox::NoRole);
+  QPushButton* all_yes = box.addButton(QString::fromUtf8(text::kYesToAll.c_str()), QMessageBox::YesRole);
+  QPushButton* all_no = box.addButton(QString::fromUtf8(text::kNoToAll.c_str()), QMessageBox::NoRole);
   // Enter keeps the file.
   box.setDefaultButton(QMessageBox::No);
   const int answer = box.exec();

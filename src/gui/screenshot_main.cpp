@@ -48,6 +48,7 @@
 #include "app/menu_request.h"
 #include "crypto/age_files/texts.h"
 #include "gui/application.h"
+#include "platform/language.h"
 #include "gui/gui_session.h"
 #include "gui/key_box.h"
 #include "gui/qt_dialog_provider.h"
@@ -115,6 +116,9 @@ int main(int argc, char** argv) {
     std::cerr << "usage: vesk-screenshot FILE.png [OPTION ...] [ARGUMENT ...]\n";
     return 2;
   }
+  // The desktop's language (LANG=en_US.UTF-8 for the English window), with
+  // the catalogue as built.
+  vesk::UseLanguageFromFile(vesk::LanguageFromEnvironment(), VESK_CATALOGUE_PATH);
   QApplication app(argc, argv);
   vesk::gui::SetUpApplication(app);
   const QStringList arguments = QApplication::arguments();

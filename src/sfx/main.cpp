@@ -17,8 +17,10 @@
 
 #include <CLI/CLI.hpp>
 
+#include "cli/language_option.h"
 #include "cli/payload_commands.h"
 #include "cli/signals.h"
+#include "platform/embedded_catalogue.h"
 #include "cli/texts.h"
 #include "core/progress.h"
 #include "core/prompter.h"
@@ -147,12 +149,15 @@ int main(int argc, char** argv) {
   if (argc == 1 && StartedFromTheDesktop() && CarriesPayload()) return HandOver();
   // Before any thread exists: every command cancels cleanly on a signal.
   vesk::cli::WatchSignals();
+  // The catalogue travels inside the program: no installation is needed.
+  vesk::UseLanguage(vesk::cli::TakeLanguageOption(argc, argv), vesk::EmbeddedCatalogue());
   if (argc == 1) {
     if (auto shown = vesk::cli::DescribeOwnPayload(argv[0])) return *shown;
   }
   CLI::App app{vesk::cli::text::kSfxDescription, "vesk-sfx"};
   app.require_subcommand(1);
   app.set_version_flag("--version", "vesk-sfx " VESK_VERSION_TEXT);
+  vesk::cli::AddLanguageOption(app);
   vesk::cli::PayloadCommand commands(app, "vesk-sfx", false);
   try {
     app.parse(argc, argv);

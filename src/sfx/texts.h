@@ -4,14 +4,17 @@
 
 #include <string>
 
+#include "platform/language.h"
+
 namespace vesk::sfx::text {
 
 // Shown in the terminal the file opened in, once its run is over.
-inline constexpr const char* kPressEnter = "按回车键关闭这个窗口。";
+inline constexpr Tr kPressEnter = Tr("按回车键关闭这个窗口。");
 // Neither the window nor a terminal could be started.
 inline std::string NothingToShowIn(const std::string& file) {
-  return "“" + file + "” 是 Vesk 文件加密的自解密文件。没有找到 Vesk 文件加密的窗口程序 (vesk)，也没有找到终端程序，"
-         "不能在这里解密：请安装 Vesk 文件加密后再双击它，或者在终端里运行 “" + file + "” self-decrypt。";
+  return Fill(Tr("“{1}” 是 Vesk 文件加密的自解密文件。没有找到 Vesk 文件加密的窗口程序 (vesk)，也没有找到终端程序，"
+              "不能在这里解密：请安装 Vesk 文件加密后再双击它，或者在终端里运行 “{1}” self-decrypt。"),
+              file);
 }
 
 }  // namespace vesk::sfx::text

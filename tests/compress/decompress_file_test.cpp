@@ -84,7 +84,7 @@ TEST(DecompressFile, EachEndingLeavesTheTargetWholeOrAsItWas) {
     EXPECT_EQ(result.outcome, c.outcome);
     EXPECT_EQ(recorder.messages.size(), c.message ? 1u : 0u);
     if (c.message) {
-      EXPECT_EQ(recorder.messages[0].rfind(text::kDecompressing, 0), 0u);
+      EXPECT_EQ(recorder.messages[0].rfind(text::kDecompressing.c_str(), 0), 0u);
     }
     if (c.outcome == Outcome::kDone) {
       EXPECT_EQ(result.written, std::vector<std::string>{dir.File("out.txt")});

@@ -306,7 +306,8 @@ TEST_F(Menus, DolphinMenusForBothFrameworksValidateFilterAndStartTheProgram) {
     const std::string id = e.decrypt ? "vesk-decrypt" : "vesk-encrypt";
     EXPECT_EQ(entry.at("Actions"), id + ";");
     const auto& action = menu.at("Desktop Action " + id);
-    EXPECT_EQ(action.at("Name"), e.decrypt ? kDecryptItem : kEncryptItem);
+    EXPECT_EQ(action.at("Name"), e.decrypt ? kDecryptItemEnglish : kEncryptItemEnglish);
+    EXPECT_EQ(action.at("Name[zh_CN]"), e.decrypt ? kDecryptItem : kEncryptItem);
     EXPECT_EQ(action.at("Icon"), "vesk");
     EXPECT_NE(action.at("Exec").find("%F"), std::string::npos);
     RunProcess(ExecArguments(action.at("Exec"), file));
@@ -325,7 +326,8 @@ TEST_F(Menus, NemoActionsFilterByTypeAndExtension) {
   EXPECT_EQ(encrypt.at("Selection"), "notnone");
   EXPECT_EQ(encrypt.at("Extensions"), "any;");
   EXPECT_EQ(encrypt.count("Mimetypes"), 0u);
-  EXPECT_EQ(decrypt.at("Name"), kDecryptItem);
+  EXPECT_EQ(decrypt.at("Name"), kDecryptItemEnglish);
+  EXPECT_EQ(decrypt.at("Name[zh_CN]"), kDecryptItem);
   EXPECT_EQ(decrypt.at("Selection"), "notnone");
   EXPECT_EQ(decrypt.at("Mimetypes"), "application/x-vesk-jmz;");
   EXPECT_EQ(decrypt.at("Extensions"), "jmz;age;");

@@ -134,6 +134,18 @@ check(labels(items_for([txt])) == ["用 Vesk 加密"], f".txt: {labels(items_for
 check(labels(items_for([folder])) == ["用 Vesk 加密"], f"folder: {labels(items_for([folder]))}")
 check(labels(items_for([jmz_folder])) == ["用 Vesk 加密"], "folder named .jmz")
 check(labels(items_for([jmz, txt, folder])) == ["用 Vesk 加密"], "mixed selection")
+# The desktop's language, read each time the menu is built.
+saved = {name: os.environ.get(name) for name in ("LANGUAGE", "LC_ALL", "LC_MESSAGES", "LANG")}
+for lang, expected in (("en_US.UTF-8", ["Encrypt with Vesk", "Decrypt with Vesk"]),
+                       ("zh_CN.UTF-8", ["用 Vesk 加密", "用 Vesk 解密"]),
+                       ("C", ["用 Vesk 加密", "用 Vesk 解密"])):
+    os.environ.update(LANGUAGE="", LC_ALL="", LC_MESSAGES="", LANG=lang)
+    check(labels(items_for([jmz])) == expected, f"{lang}: {labels(items_for([jmz]))}")
+for name, value in saved.items():
+    if value is None:
+        os.environ.pop(name, None)
+    else:
+        os.environ[name] = value
 check(items_for([]) == [], "empty selection")
 remote = FileInfo(b"/x.jmz", "application/x-vesk-jmz", uri="http://example.invalid/x.jmz")
 check(items_for([jmz, remote]) == [], "a file without a local path: no items")

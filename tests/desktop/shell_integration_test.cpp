@@ -199,7 +199,8 @@ TEST_F(ShellFolders, EveryFileManagerRunsTheProgramWithTheSelectedFile) {
   EXPECT_EQ(dolphin.at("Desktop Entry").at("MimeType"), "application/octet-stream;inode/directory;");
   const auto& action = dolphin.at("Desktop Action " + dolphin.at("Desktop Entry").at("Actions").substr(
                                                           0, dolphin.at("Desktop Entry").at("Actions").find(';')));
-  EXPECT_EQ(action.at("Name"), kEncryptItem);
+  EXPECT_EQ(action.at("Name"), kEncryptItemEnglish);
+  EXPECT_EQ(action.at("Name[zh_CN]"), kEncryptItem);
   RunProcess(ExecArguments(action.at("Exec"), file));
   EXPECT_EQ(Recorded(), expected);
   if (Tool("desktop-file-validate")) {
@@ -224,7 +225,8 @@ TEST_F(ShellFolders, EveryFileManagerRunsTheProgramWithTheSelectedFile) {
   // double quotes, escaped, and parses the line as a shell would.
   const KeyFile nemo_file = ReadKeyFile(ReadFile(at.NemoAction()));
   const auto& nemo = nemo_file.at("Nemo Action");
-  EXPECT_EQ(nemo.at("Name"), kEncryptItem);
+  EXPECT_EQ(nemo.at("Name"), kEncryptItemEnglish);
+  EXPECT_EQ(nemo.at("Name[zh_CN]"), kEncryptItem);
   EXPECT_EQ(nemo.at("Extensions"), "any;");
   EXPECT_EQ(nemo.at("Quote"), "double");
   std::string quoted = "\"";

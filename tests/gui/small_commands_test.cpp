@@ -177,7 +177,7 @@ TEST_F(SmallCommands, InformationItemsOpenThePagesAndRevealTheKeylessItems) {
   });
   const auto keyless_shown = [&] {
     const QList<QAction*> items = W().PopupMenu->actions();
-    return items.size() == 24 && items[0] == W().MenuItem("KeylessEncryptItem") &&
+    return items.size() == 25 && items[0] == W().MenuItem("KeylessEncryptItem") &&
            items[1] == W().MenuItem("KeylessDecryptItem") && items[2]->isSeparator();
   };
 
@@ -190,7 +190,7 @@ TEST_F(SmallCommands, InformationItemsOpenThePagesAndRevealTheKeylessItems) {
   Trigger("HelpItem");
   Trigger("CheckForUpdatesItem");
   Trigger("HomePageItem");  // does not count
-  EXPECT_EQ(W().PopupMenu->actions().size(), 21);
+  EXPECT_EQ(W().PopupMenu->actions().size(), 22);
   EXPECT_EQ(Logic().InfoClickCount(), 5);
   Trigger("AboutItem");  // the 6th use
   EXPECT_TRUE(keyless_shown());
@@ -208,7 +208,7 @@ TEST_F(SmallCommands, InformationItemsOpenThePagesAndRevealTheKeylessItems) {
   for (int use = 7; use <= 12; ++use) Trigger("AboutItem");
   EXPECT_TRUE(keyless_shown());
   Trigger("AboutItem");  // the 13th
-  EXPECT_EQ(W().PopupMenu->actions().size(), 21);
+  EXPECT_EQ(W().PopupMenu->actions().size(), 22);
   EXPECT_EQ(Logic().InfoClickCount(), 0);
   for (int use = 1; use <= 6; ++use) Trigger("HelpItem");  // the 19th
   EXPECT_TRUE(keyless_shown());

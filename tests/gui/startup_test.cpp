@@ -74,7 +74,7 @@ TEST_F(Startup, FirstStartShowsTheDesignedWindow) {
             "清空加解密钥编辑框的内容(&K)|清空剪贴板文本内容(粘贴密钥后用的)(&C)|-|加密文件夹(&F)…|粉碎文件(彻底删除文件，慎用)(&S)|-|"
             "生成身份密钥(&G)…|加密给接收者(公钥)(&R)…|选择解密用的身份密钥文件(&I)…|查看 age 文件信息(&E)…|-|"
             "注册关联jmz加密文件(&J)|快捷方式增加到文件右键菜单(&M)|-|清除本程序全部注册表项(&L)|-|帮助(&H)...|检查更新(&U)...|主页(&W)...|-|"
-            "关于(&A)...");
+            "关于(&A)...|下次启动时使用英文界面(&T)");
   for (QAction* a : W().PopupMenu->actions()) {
     const bool built = !a->isSeparator();
     EXPECT_EQ(a->isEnabled(), built) << a->text().toStdString();
@@ -302,7 +302,7 @@ TEST_F(Startup, TheKeylessItemsAppearAtTheTopOfTheMenuAndGoAgain) {
   EXPECT_TRUE(W().MenuItem("KeylessDecryptItem")->isEnabled());
   for (int i = 0; i < 7; ++i) Logic().RevealKeylessItems();  // the thirteenth
   EXPECT_EQ(top(), "清空加解密钥编辑框的内容(&K)|清空剪贴板文本内容(粘贴密钥后用的)(&C)|-");
-  EXPECT_EQ(W().PopupMenu->actions().size(), 21);
+  EXPECT_EQ(W().PopupMenu->actions().size(), 22);
 }
 
 class OwnFile : public WindowTest {

@@ -212,7 +212,7 @@ TEST(Titles, TitlesShowOnceAndWhole) {
   // A box is as wide as its title bar needs: the title, the icon and three
   // buttons.
   QtDialogProvider dialogs;
-  const QString caption = QString::fromUtf8(WindowLogic::kMessageCaption);
+  const QString caption = QString::fromUtf8(WindowLogic::kMessageCaption.c_str());
   Watch watch;
   int width = 0, title = 0;
   WhenShown<QMessageBox>([&](QMessageBox& box) {

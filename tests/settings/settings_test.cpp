@@ -13,6 +13,8 @@
 #include <gtest/gtest.h>
 
 #include "settings/ini_store.h"
+#include "settings/language_setting.h"
+#include "settings/memory_store.h"
 #include "support/temp_dir.h"
 
 namespace vesk::settings {
@@ -320,6 +322,38 @@ TEST(SettingsFile, PathFollowsTheConfigFolder) {
   } else {
     unsetenv("XDG_CONFIG_HOME");
   }
+}
+
+}  // namespace
+}  // namespace vesk::settings
+
+// ---- The window's language ------------------------------------------------------
+
+namespace vesk::settings {
+namespace {
+
+TEST(WindowLanguageSetting, AStoredChoiceOverridesTheDesktopAndAnythingElseFollowsIt) {
+  struct Case {
+    const char* stored;  // nullptr: nothing stored
+    Language desktop;
+    Language expected;
+  };
+  const Case cases[] = {
+      {nullptr, Language::kEnglish, Language::kEnglish}, {nullptr, Language::kChinese, Language::kChinese},
+      {"1", Language::kEnglish, Language::kChinese},     {"2", Language::kChinese, Language::kEnglish},
+      {"0", Language::kEnglish, Language::kEnglish},     {"3", Language::kChinese, Language::kChinese},
+      {"en", Language::kChinese, Language::kChinese},
+  };
+  for (const Case& c : cases) {
+    MemoryStore store;
+    if (c.stored) store.WriteText(kLanguage, c.stored);
+    EXPECT_EQ(WindowLanguage(store, c.desktop), c.expected) << (c.stored ? c.stored : "-");
+  }
+  MemoryStore store;
+  StoreWindowLanguage(store, Language::kEnglish);
+  EXPECT_EQ(WindowLanguage(store, Language::kChinese), Language::kEnglish);
+  StoreWindowLanguage(store, Language::kChinese);
+  EXPECT_EQ(WindowLanguage(store, Language::kEnglish), Language::kChinese);
 }
 
 }  // namespace

@@ -300,7 +300,7 @@ RunResult Decryptor::Attempt(int64_t at) {
     return Failed(written_in);
   }
   RunResult done = RunResult::Done({output}, damaged_);
-  done.reason = text::kDecryptDone;
+  done.reason = text::kDecryptDone.str();
   return done;
 }
 

@@ -162,7 +162,7 @@ RunResult Engine::Run() {
   CleanUp();
   context_.progress.ProgressComplete();
   RunResult done = RunResult::Done({job_.target_path});
-  done.reason = text::kEncryptDone;
+  done.reason = text::kEncryptDone.str();
   return done;
 }
 
