@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "platform/file_io.h"
+#include "platform/page_cache_write.h"
 
 namespace vesk {
 
@@ -50,15 +51,9 @@ void OutputFile::WriteInto(int fd) {
 void OutputFile::Write(const void* buf, std::size_t n) {
   if (hook_ && n > 0) hook_(pos_, n);
   pos_ += static_cast<int64_t>(n);
-  const auto* p = static_cast<const char*>(buf);
-  while (n > 0) {
-    ssize_t put = ::write(fd_, p, n);
-    if (put < 0) {
-      if (errno == EINTR) continue;
-      ThrowIoError("cannot write");
-    }
-    p += put;
-    n -= static_cast<std::size_t>(put);
+  if (const int error = WriteInPieces(fd_, buf, n); error != 0) {
+    errno = error;
+    ThrowIoError("cannot write");
   }
 }
 

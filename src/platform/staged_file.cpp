@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "platform/kernel_copy.h"
+#include "platform/page_cache_write.h"
 #include "platform/paths.h"
 
 namespace vesk {
@@ -338,16 +339,8 @@ void StagedOutput::OpenTemporary(const std::string& folder, std::string_view pre
 void StagedOutput::Write(const void* buf, std::size_t n) {
   if (n == 0) return;
   if (hook_) hook_(written_, n);
-  const auto* p = static_cast<const char*>(buf);
-  while (n > 0) {
-    const ssize_t put = ::write(fd_, p, n);
-    if (put < 0) {
-      if (errno == EINTR) continue;
-      Fail("cannot write " + (target_.empty() ? staging_ : target_), errno);
-    }
-    p += put;
-    n -= static_cast<std::size_t>(put);
-    written_ += put;
+  if (const int error = WriteInPieces(fd_, buf, n, &written_); error != 0) {
+    Fail("cannot write " + (target_.empty() ? staging_ : target_), error);
   }
   StartWriteback();
 }

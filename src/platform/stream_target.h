@@ -48,6 +48,7 @@ class StreamTarget {
  private:
   int fd_ = -1;
   bool own_ = false;
+  bool regular_ = false;  // standard output or /dev/fd/N sent into a regular file
   int64_t written_ = 0;
   WriteHook hook_;
 };

@@ -58,7 +58,8 @@ class FdSource : public Source {
   uint64_t bytes_read_ = 0;
 };
 
-// Writes a file descriptor completely (retrying on EINTR and short writes).
+// Writes a file descriptor completely (retrying on EINTR and short writes),
+// a regular file in pieces of 32 KiB.
 class FdSink : public Sink {
  public:
   explicit FdSink(int fd) : fd_(fd) {}
@@ -66,6 +67,7 @@ class FdSink : public Sink {
 
  private:
   int fd_;
+  std::size_t piece_ = 0;  // the largest write; 0 until the descriptor is looked at
 };
 
 // Reads from a buffer the caller keeps alive.

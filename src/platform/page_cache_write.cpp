@@ -1,0 +1,32 @@
+#include "platform/page_cache_write.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+
+namespace vesk {
+
+int WriteInPieces(int fd, const void* buf, std::size_t n, int64_t* written) {
+  const auto* p = static_cast<const char*>(buf);
+  while (n > 0) {
+    const ssize_t put = ::write(fd, p, std::min(n, kPageCacheWritePiece));
+    if (put < 0) {
+      if (errno == EINTR) continue;
+      return errno;
+    }
+    if (put == 0) return EIO;  // a file that takes nothing would loop forever
+    p += put;
+    n -= static_cast<std::size_t>(put);
+    if (written != nullptr) *written += put;
+  }
+  return 0;
+}
+
+bool IsRegularFile(int fd) {
+  struct stat st {};
+  return ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+}
+
+}  // namespace vesk
