@@ -50,8 +50,9 @@ void OutputFile::WriteInto(int fd) {
 
 void OutputFile::Write(const void* buf, std::size_t n) {
   if (hook_ && n > 0) hook_(pos_, n);
+  const int64_t at = pos_;
   pos_ += static_cast<int64_t>(n);
-  if (const int error = WriteInPieces(fd_, buf, n); error != 0) {
+  if (const int error = WriteInPieces(fd_, buf, n, at); error != 0) {
     errno = error;
     ThrowIoError("cannot write");
   }

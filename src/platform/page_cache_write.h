@@ -20,10 +20,12 @@ namespace vesk {
 inline constexpr std::size_t kPageCacheWritePiece = std::size_t{32} << 10;
 
 // Writes all `n` bytes of `buf` at the position of `fd` in pieces of at
-// most kPageCacheWritePiece, retrying interrupted calls. Adds each piece
+// most kPageCacheWritePiece, retrying interrupted calls. `at` is that
+// position (a hint: the pieces after the first end at its multiples of the
+// piece size, so that each fills whole aligned blocks). Adds each piece
 // written to `*written` when given. Returns 0, or the errno of the failed
 // call (what went before it stays written).
-int WriteInPieces(int fd, const void* buf, std::size_t n, int64_t* written = nullptr);
+int WriteInPieces(int fd, const void* buf, std::size_t n, int64_t at, int64_t* written = nullptr);
 
 // Whether `fd` is a regular file, whose writes go through the page cache
 // (pipes, sockets and devices take large writes as they come).

@@ -339,7 +339,7 @@ void StagedOutput::OpenTemporary(const std::string& folder, std::string_view pre
 void StagedOutput::Write(const void* buf, std::size_t n) {
   if (n == 0) return;
   if (hook_) hook_(written_, n);
-  if (const int error = WriteInPieces(fd_, buf, n, &written_); error != 0) {
+  if (const int error = WriteInPieces(fd_, buf, n, written_, &written_); error != 0) {
     Fail("cannot write " + (target_.empty() ? staging_ : target_), error);
   }
   StartWriteback();

@@ -430,7 +430,7 @@ TEST(PageCacheWrite, WritesEveryByteInPiecesAndCountsWhatAFailureLeft) {
                               kPageCacheWritePiece + 1, bytes.size()}) {
     const int fd = ::open(dir.File("out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     int64_t written = 5;
-    ASSERT_EQ(WriteInPieces(fd, bytes.data(), n, &written), 0);
+    ASSERT_EQ(WriteInPieces(fd, bytes.data(), n, static_cast<int64_t>(n) % 4099, &written), 0);
     ::close(fd);
     EXPECT_EQ(written, static_cast<int64_t>(5 + n));
     EXPECT_EQ(ReadFile(dir.File("out")), bytes.substr(0, n));
@@ -444,7 +444,7 @@ TEST(PageCacheWrite, WritesEveryByteInPiecesAndCountsWhatAFailureLeft) {
     ::setrlimit(RLIMIT_FSIZE, &limit);
     const int fd = ::open(dir.File("limited").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     int64_t written = 0;
-    const int error = WriteInPieces(fd, bytes.data(), bytes.size(), &written);
+    const int error = WriteInPieces(fd, bytes.data(), bytes.size(), 0, &written);
     ::_exit(error == EFBIG && written == static_cast<int64_t>(kPageCacheWritePiece + 100) ? 0 : 1);
   }
   int status = 0;

@@ -67,7 +67,7 @@ class FdSink : public Sink {
 
  private:
   int fd_;
-  std::size_t piece_ = 0;  // the largest write; 0 until the descriptor is looked at
+  std::size_t piece_ = 0;  // the next write's largest size; 0 until the descriptor is looked at
 };
 
 // Reads from a buffer the caller keeps alive.
