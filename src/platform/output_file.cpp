@@ -20,6 +20,7 @@ OutputFile::OutputFile(OutputFile&& other) noexcept
     : fd_(std::exchange(other.fd_, -1)),
       pos_(std::exchange(other.pos_, 0)),
       owned_(other.owned_),
+      writer_(other.writer_),
       hook_(std::move(other.hook_)) {}
 
 OutputFile& OutputFile::operator=(OutputFile&& other) noexcept {
@@ -28,6 +29,7 @@ OutputFile& OutputFile::operator=(OutputFile&& other) noexcept {
     fd_ = std::exchange(other.fd_, -1);
     pos_ = std::exchange(other.pos_, 0);
     owned_ = other.owned_;
+    writer_ = other.writer_;
     hook_ = std::move(other.hook_);
   }
   return *this;
@@ -39,6 +41,7 @@ void OutputFile::CreateNew(const std::string& path, mode_t mode) {
   owned_ = true;
   if (fd_ < 0) ThrowIoError("cannot create " + path);
   pos_ = 0;
+  writer_ = {};
 }
 
 void OutputFile::WriteInto(int fd) {
@@ -46,13 +49,14 @@ void OutputFile::WriteInto(int fd) {
   fd_ = fd;
   owned_ = false;
   pos_ = 0;
+  writer_ = {};
 }
 
 void OutputFile::Write(const void* buf, std::size_t n) {
   if (hook_ && n > 0) hook_(pos_, n);
   const int64_t at = pos_;
   pos_ += static_cast<int64_t>(n);
-  if (const int error = WriteInPieces(fd_, buf, n, at); error != 0) {
+  if (const int error = writer_.Write(fd_, buf, n, at); error != 0) {
     errno = error;
     ThrowIoError("cannot write");
   }

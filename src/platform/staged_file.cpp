@@ -280,6 +280,7 @@ StagedOutput::StagedOutput(StagedOutput&& other) noexcept
       written_(other.written_),
       writeback_from_(other.writeback_from_),
       writeback_(other.writeback_),
+      writer_(other.writer_),
       hook_(std::move(other.hook_)) {}
 
 StagedOutput& StagedOutput::operator=(StagedOutput&& other) noexcept {
@@ -296,6 +297,7 @@ StagedOutput& StagedOutput::operator=(StagedOutput&& other) noexcept {
     written_ = other.written_;
     writeback_from_ = other.writeback_from_;
     writeback_ = other.writeback_;
+    writer_ = other.writer_;
     hook_ = std::move(other.hook_);
   }
   return *this;
@@ -306,6 +308,7 @@ void StagedOutput::Open(const std::string& target, mode_t mode) {
   target_ = target;
   mode_ = mode;
   written_ = 0;
+  writer_ = {};
   writeback_from_ = 0;
   OpenIn(FolderOf(target), kStagingPrefix, kStagingSuffix);
   writeback_ = Occupied(target);
@@ -329,6 +332,7 @@ void StagedOutput::OpenTemporary(const std::string& folder, std::string_view pre
   target_.clear();
   mode_ = 0600;
   written_ = 0;
+  writer_ = {};
   writeback_ = false;
   writeback_from_ = 0;
   // Links left by runs that crashed holding a temporary file lead nowhere.
@@ -339,7 +343,7 @@ void StagedOutput::OpenTemporary(const std::string& folder, std::string_view pre
 void StagedOutput::Write(const void* buf, std::size_t n) {
   if (n == 0) return;
   if (hook_) hook_(written_, n);
-  if (const int error = WriteInPieces(fd_, buf, n, written_, &written_); error != 0) {
+  if (const int error = writer_.Write(fd_, buf, n, written_, &written_); error != 0) {
     Fail("cannot write " + (target_.empty() ? staging_ : target_), error);
   }
   StartWriteback();

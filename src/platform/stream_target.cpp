@@ -93,7 +93,7 @@ void StreamTarget::Write(const void* buf, std::size_t n) {
   if (hook_) hook_(written_, n);
   if (regular_) {
     // Standard output sent into a file (page_cache_write.h).
-    if (const int error = WriteInPieces(fd_, buf, n, written_, &written_); error != 0) {
+    if (const int error = writer_.Write(fd_, buf, n, written_, &written_); error != 0) {
       errno = error;
       ThrowIoError("cannot write");
     }
