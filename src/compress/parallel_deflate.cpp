@@ -119,7 +119,7 @@ struct ParallelDeflateWriter::Impl {
     threads = std::clamp(threads, 1, kMaxThreads);
     // Two blocks per worker in flight keep every worker fed while the
     // oldest block waits to be written, and one more is being filled.
-    slots.resize(4 * static_cast<std::size_t>(threads) + 1);
+    slots.resize(2 * static_cast<std::size_t>(threads) + 1);
     for (Slot& s : slots) s.in.resize(block_size);
     window.resize(kDeflateWindow);
     for (int i = 0; i < threads; ++i) deflaters.push_back(ChooseBlockDeflater(level, NewZlibBlockDeflater(level)));
