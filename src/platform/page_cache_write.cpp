@@ -1,9 +1,8 @@
 #include "platform/page_cache_write.h"
 
 #include <sys/stat.h>
-#include <unistd.h>
-
 #include <time.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>

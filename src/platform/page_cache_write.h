@@ -13,8 +13,8 @@
 // time against 0.3 s); but after 4 GiB made in pieces of 32 KiB, while the
 // disk writes them back, an age encryption takes 0.84 to 1.48 s in pieces
 // of 1 MiB against 1.07 to 1.86 s in 32 KiB (small blocks cost the
-// writeback more). So a file is written as it comes until one large write
-// uses more processor time than kSlowWriteRate allows, and in pieces of
+// writeback more). So a file is written as it comes until its large writes
+// use more processor time than kSlowWriteRate allows, and in pieces of
 // 32 KiB from then on; a write that only waits for the disk does not count.
 // A few slow writes make the switch, not one: an interrupt or a page fault
 // now and then makes a single write slow on any machine (1 GiB in writes of
@@ -46,10 +46,12 @@ constexpr bool SlowEnough(uint64_t slow, uint64_t timed) { return slow >= 8 && 4
 // call (what went before it stays written).
 int WriteInPieces(int fd, const void* buf, std::size_t n, int64_t at, int64_t* written = nullptr);
 
-// The writes of one output: whole until one is slow, then in pieces.
+// The writes of one output: whole until enough are slow (SlowEnough), then
+// in pieces.
 class PageCacheWriter {
  public:
-  // As WriteInPieces, the pieces as large as `n` until a write is slow.
+  // As WriteInPieces, a write of kTimedWrite or more whole until the
+  // switch.
   int Write(int fd, const void* buf, std::size_t n, int64_t at, int64_t* written = nullptr);
 
  private:

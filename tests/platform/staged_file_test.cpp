@@ -452,6 +452,12 @@ TEST(PageCacheWrite, WritesEveryByteInPiecesAndCountsWhatAFailureLeft) {
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
   EXPECT_EQ(ReadFile(dir.File("limited")), bytes.substr(0, kPageCacheWritePiece + 100));
   EXPECT_FALSE(IsRegularFile(-1));
+  // The switch to pieces: a few slow writes, and a good share of them.
+  const struct {
+    uint64_t slow, timed;
+    bool pieces;
+  } kSwitch[] = {{1, 1, false}, {7, 7, false}, {8, 8, true}, {8, 32, false}, {9, 35, true}, {760, 1024, true}};
+  for (const auto& c : kSwitch) EXPECT_EQ(SlowEnough(c.slow, c.timed), c.pieces) << c.slow << " of " << c.timed;
 }
 
 }  // namespace
