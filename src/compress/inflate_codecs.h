@@ -4,6 +4,8 @@
 // zlib alone (its target sets the property VESK_ZLIB_ONLY).
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <memory>
 
 #include "compress/block_deflater.h"
@@ -18,6 +20,10 @@ std::unique_ptr<InflateEngine> NewFastInflateEngine();
 // larger than `zlib`'s at that level (it keeps `zlib` for the blocks where
 // zlib's would be smaller), or `zlib` itself where zlib deflates that level.
 std::unique_ptr<BlockDeflater> ChooseBlockDeflater(int level, std::unique_ptr<BlockDeflater> zlib);
+
+// The Adler-32 of `data` as zlib's adler32(1, data, n) gives it, by the
+// faster implementation where this program has one.
+uint32_t Adler32(const unsigned char* data, std::size_t n);
 
 // The name of the codecs this program uses, for benchmarks and diagnostics.
 const char* CodecsName();

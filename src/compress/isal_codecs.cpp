@@ -4,6 +4,7 @@
 // with zlib there.
 #include <dlfcn.h>
 #include <isa-l/igzip_lib.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -27,6 +28,7 @@ struct IsalApi {
   decltype(&isal_deflate_init) deflate_init;
   decltype(&isal_deflate_set_dict) deflate_set_dict;
   decltype(&isal_deflate) deflate;
+  decltype(&isal_adler32) adler32;
 };
 
 // Null when the library cannot be loaded or lacks one of the functions.
@@ -40,7 +42,9 @@ const IsalApi* LoadIsal() {
   api.deflate_init = reinterpret_cast<decltype(api.deflate_init)>(find("isal_deflate_init"));
   api.deflate_set_dict = reinterpret_cast<decltype(api.deflate_set_dict)>(find("isal_deflate_set_dict"));
   api.deflate = reinterpret_cast<decltype(api.deflate)>(find("isal_deflate"));
-  if (!api.inflate_init || !api.inflate || !api.deflate_init || !api.deflate_set_dict || !api.deflate) {
+  api.adler32 = reinterpret_cast<decltype(api.adler32)>(find("isal_adler32"));
+  if (!api.inflate_init || !api.inflate || !api.deflate_init || !api.deflate_set_dict || !api.deflate ||
+      !api.adler32) {
     ::dlclose(lib);
     return nullptr;
   }
@@ -128,11 +132,12 @@ class IsalInflateEngine : public InflateEngine {
   std::size_t header_need_ = 2;
 };
 
-// The library's levels 2 and 3 for zlib's fast level, chosen block by block
-// on a sample: the first kSample bytes of the block are deflated by zlib and
-// by the library, and the block goes to level 2 when its sample comes out
-// clearly smaller than zlib's, to level 3 when that one's is no larger, and
-// to zlib otherwise. On text the library's levels write 4 to 5 % less than
+// The library's levels 2 and 3 for zlib's fast level, chosen on a sample:
+// the first kSample bytes of a block are deflated by zlib and by the
+// library, and the block goes to level 2 when its sample comes out clearly
+// smaller than zlib's, to level 3 when that one's is no larger, and to zlib
+// otherwise (the parallel writer keeps a choice of level 2 for the three
+// blocks after the sampled one). On text the library's levels write 4 to 5 % less than
 // zlib's level 1 in a third of the time; on programs and other binary data
 // about half of the blocks come out larger with the library, and zlib keeps
 // those (the README's speed section has the figures).
@@ -144,18 +149,24 @@ class IsalBlockDeflater : public BlockDeflater {
         level_buf_(ISAL_DEF_LVL3_DEFAULT),  // enough for either level
         stream_(std::make_unique<isal_zstream>()) {}
 
-  std::size_t Deflate(const unsigned char* dict, std::size_t dict_len, const unsigned char* in, std::size_t in_len,
-                      bool last, std::vector<unsigned char>& out) override {
+  // The library's level (2 or 3), or 0 for zlib's.
+  int Choose(const unsigned char* dict, std::size_t dict_len, const unsigned char* in, std::size_t in_len) override {
     const std::size_t sample = std::min(in_len, kSample);
-    const std::size_t theirs = zlib_->Deflate(dict, dict_len, in, sample, false, scratch_);
-    int level = 0;
-    if (DeflateHere(2, dict, dict_len, in, sample, false, scratch_) * 100 <= theirs * kLevel2Percent) {
-      level = 2;
-    } else if (DeflateHere(3, dict, dict_len, in, sample, false, scratch_) <= theirs) {
-      level = 3;
-    }
-    if (level == 0) return zlib_->Deflate(dict, dict_len, in, in_len, last, out);
-    return DeflateHere(level, dict, dict_len, in, in_len, last, out);
+    const std::size_t theirs = zlib_->Deflate(0, dict, dict_len, in, sample, false, scratch_);
+    if (DeflateHere(2, dict, dict_len, in, sample, false, scratch_) * 100 <= theirs * kLevel2Percent) return 2;
+    if (DeflateHere(3, dict, dict_len, in, sample, false, scratch_) <= theirs) return 3;
+    return 0;
+  }
+
+  // Text, which the library deflates clearly smaller, keeps that for a few
+  // blocks; on programs and other binary data zlib and the library take
+  // turns, and every block is sampled.
+  bool Lasting(int way) const override { return way == 2; }
+
+  std::size_t Deflate(int way, const unsigned char* dict, std::size_t dict_len, const unsigned char* in,
+                      std::size_t in_len, bool last, std::vector<unsigned char>& out) override {
+    if (way == 0) return zlib_->Deflate(0, dict, dict_len, in, in_len, last, out);
+    return DeflateHere(way, dict, dict_len, in, in_len, last, out);
   }
 
  private:
@@ -222,6 +233,13 @@ std::unique_ptr<BlockDeflater> ChooseBlockDeflater(int level, std::unique_ptr<Bl
   const IsalApi* isal = Isal();
   if (level == 1 && isal != nullptr) return std::make_unique<IsalBlockDeflater>(*isal, std::move(zlib));
   return zlib;
+}
+
+uint32_t Adler32(const unsigned char* data, std::size_t n) {
+  // The library's is vectorised; zlib's takes a tenth of the fast level's time.
+  const IsalApi* isal = Isal();
+  if (isal != nullptr) return isal->adler32(1, data, n);
+  return static_cast<uint32_t>(adler32_z(1, data, n));
 }
 
 const char* CodecsName() {

@@ -23,6 +23,7 @@ namespace {
 
 // Beyond this many threads the memory held grows while a disk rarely keeps up.
 constexpr int kMaxThreads = 64;
+constexpr int kKeepWay = 3;
 
 // The two header bytes zlib's deflate writes for `level` with a 32 KiB
 // window: method 8, window 7, the level's class, and the check bits.
@@ -46,8 +47,8 @@ class ZlibBlockDeflater : public BlockDeflater {
   ZlibBlockDeflater(const ZlibBlockDeflater&) = delete;
   ZlibBlockDeflater& operator=(const ZlibBlockDeflater&) = delete;
 
-  std::size_t Deflate(const unsigned char* dict, std::size_t dict_len, const unsigned char* in, std::size_t in_len,
-                      bool last, std::vector<unsigned char>& out) override {
+  std::size_t Deflate(int /*way*/, const unsigned char* dict, std::size_t dict_len, const unsigned char* in,
+                      std::size_t in_len, bool last, std::vector<unsigned char>& out) override {
     if (deflateReset(&z_) != Z_OK) throw ZlibError("cannot restart compression");
     if (dict_len > 0 && deflateSetDictionary(&z_, dict, static_cast<uInt>(dict_len)) != Z_OK) {
       throw ZlibError("cannot set the compression dictionary");
@@ -106,6 +107,7 @@ struct Slot {
   std::vector<unsigned char> out;
   std::size_t out_len = 0;
   uLong adler = 1;
+  int way = 0;            // the deflater's way for this block (BlockDeflater::Choose)
   bool last = false;
   bool done = false;      // guarded by the mutex
   std::string error;      // a failure of the library while deflating
@@ -121,6 +123,7 @@ struct ParallelDeflateWriter::Impl {
     for (Slot& s : slots) s.in.resize(block_size);
     window.resize(kDeflateWindow);
     for (int i = 0; i < threads; ++i) deflaters.push_back(ChooseBlockDeflater(level, NewZlibBlockDeflater(level)));
+    chooser = ChooseBlockDeflater(level, NewZlibBlockDeflater(level));
     try {
       for (auto& d : deflaters) workers.emplace_back([this, &d] { Work(*d); });
       unsigned char header[2];
@@ -156,9 +159,9 @@ struct ParallelDeflateWriter::Impl {
         queue.pop_front();
       }
       try {
-        slot->out_len = deflater.Deflate(slot->dict.data(), slot->dict_len, slot->in.data(), slot->in_len,
-                                         slot->last, slot->out);
-        slot->adler = adler32_z(1, slot->in.data(), slot->in_len);
+        slot->out_len = deflater.Deflate(slot->way, slot->dict.data(), slot->dict_len, slot->in.data(),
+                                         slot->in_len, slot->last, slot->out);
+        slot->adler = Adler32(slot->in.data(), slot->in_len);
       } catch (const std::exception& e) {
         slot->error = e.what();
       }
@@ -193,6 +196,21 @@ struct ParallelDeflateWriter::Impl {
       std::memcpy(s.dict.data(), window.data(), window_len);
     }
     s.dict_len = window_len;
+    // A way the deflater calls lasting, chosen for two sampled blocks in a
+    // row, is kept for the kKeepWay blocks after the second: a sample costs
+    // the fast level a sixth of its time, and a run of text stays text,
+    // where in programs and other binary data the best way changes from
+    // block to block. Chosen here, in the blocks' order, so that the stream
+    // does not depend on which worker takes which block; a choice that fails
+    // fails the stream here.
+    if (kept_for == 0) {
+      const int chosen = chooser->Choose(s.dict.data(), s.dict_len, s.in.data(), s.in_len);
+      kept_for = chosen == way && chooser->Lasting(chosen) ? kKeepWay : 0;
+      way = chosen;
+    } else {
+      --kept_for;
+    }
+    s.way = way;
     // Every block but the last fills the window on its own (blocks are at
     // least as large as the window), so the next dictionary is its end.
     if (s.in_len >= kDeflateWindow) {
@@ -256,6 +274,9 @@ struct ParallelDeflateWriter::Impl {
   int64_t bytes_out = 0;
   uLong adler = 1;
   bool finished = false;
+  int way = -1;                             // the last choice; none yet
+  int kept_for = 0;                         // blocks it is still kept for
+  std::unique_ptr<BlockDeflater> chooser;  // makes the choices, on the writer's thread
 
   std::vector<std::unique_ptr<BlockDeflater>> deflaters;  // one per worker
   std::vector<std::thread> workers;

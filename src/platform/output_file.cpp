@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "platform/file_io.h"
+#include "platform/page_cache_write.h"
 
 namespace vesk {
 
@@ -19,6 +20,7 @@ OutputFile::OutputFile(OutputFile&& other) noexcept
     : fd_(std::exchange(other.fd_, -1)),
       pos_(std::exchange(other.pos_, 0)),
       owned_(other.owned_),
+      writer_(other.writer_),
       hook_(std::move(other.hook_)) {}
 
 OutputFile& OutputFile::operator=(OutputFile&& other) noexcept {
@@ -27,6 +29,7 @@ OutputFile& OutputFile::operator=(OutputFile&& other) noexcept {
     fd_ = std::exchange(other.fd_, -1);
     pos_ = std::exchange(other.pos_, 0);
     owned_ = other.owned_;
+    writer_ = other.writer_;
     hook_ = std::move(other.hook_);
   }
   return *this;
@@ -38,6 +41,7 @@ void OutputFile::CreateNew(const std::string& path, mode_t mode) {
   owned_ = true;
   if (fd_ < 0) ThrowIoError("cannot create " + path);
   pos_ = 0;
+  writer_ = {};
 }
 
 void OutputFile::WriteInto(int fd) {
@@ -45,20 +49,16 @@ void OutputFile::WriteInto(int fd) {
   fd_ = fd;
   owned_ = false;
   pos_ = 0;
+  writer_ = {};
 }
 
 void OutputFile::Write(const void* buf, std::size_t n) {
   if (hook_ && n > 0) hook_(pos_, n);
+  const int64_t at = pos_;
   pos_ += static_cast<int64_t>(n);
-  const auto* p = static_cast<const char*>(buf);
-  while (n > 0) {
-    ssize_t put = ::write(fd_, p, n);
-    if (put < 0) {
-      if (errno == EINTR) continue;
-      ThrowIoError("cannot write");
-    }
-    p += put;
-    n -= static_cast<std::size_t>(put);
+  if (const int error = writer_.Write(fd_, buf, n, at); error != 0) {
+    errno = error;
+    ThrowIoError("cannot write");
   }
 }
 

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "platform/fault_hooks.h"
+#include "platform/page_cache_write.h"
 
 namespace vesk {
 
@@ -39,6 +40,7 @@ class OutputFile {
   int fd_ = -1;
   int64_t pos_ = 0;
   bool owned_ = true;
+  PageCacheWriter writer_;
   WriteHook hook_;
 };
 

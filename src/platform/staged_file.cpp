@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "platform/kernel_copy.h"
+#include "platform/page_cache_write.h"
 #include "platform/paths.h"
 
 namespace vesk {
@@ -279,6 +280,7 @@ StagedOutput::StagedOutput(StagedOutput&& other) noexcept
       written_(other.written_),
       writeback_from_(other.writeback_from_),
       writeback_(other.writeback_),
+      writer_(other.writer_),
       hook_(std::move(other.hook_)) {}
 
 StagedOutput& StagedOutput::operator=(StagedOutput&& other) noexcept {
@@ -295,6 +297,7 @@ StagedOutput& StagedOutput::operator=(StagedOutput&& other) noexcept {
     written_ = other.written_;
     writeback_from_ = other.writeback_from_;
     writeback_ = other.writeback_;
+    writer_ = other.writer_;
     hook_ = std::move(other.hook_);
   }
   return *this;
@@ -305,6 +308,7 @@ void StagedOutput::Open(const std::string& target, mode_t mode) {
   target_ = target;
   mode_ = mode;
   written_ = 0;
+  writer_ = {};
   writeback_from_ = 0;
   OpenIn(FolderOf(target), kStagingPrefix, kStagingSuffix);
   writeback_ = Occupied(target);
@@ -328,6 +332,7 @@ void StagedOutput::OpenTemporary(const std::string& folder, std::string_view pre
   target_.clear();
   mode_ = 0600;
   written_ = 0;
+  writer_ = {};
   writeback_ = false;
   writeback_from_ = 0;
   // Links left by runs that crashed holding a temporary file lead nowhere.
@@ -338,16 +343,8 @@ void StagedOutput::OpenTemporary(const std::string& folder, std::string_view pre
 void StagedOutput::Write(const void* buf, std::size_t n) {
   if (n == 0) return;
   if (hook_) hook_(written_, n);
-  const auto* p = static_cast<const char*>(buf);
-  while (n > 0) {
-    const ssize_t put = ::write(fd_, p, n);
-    if (put < 0) {
-      if (errno == EINTR) continue;
-      Fail("cannot write " + (target_.empty() ? staging_ : target_), errno);
-    }
-    p += put;
-    n -= static_cast<std::size_t>(put);
-    written_ += put;
+  if (const int error = writer_.Write(fd_, buf, n, written_, &written_); error != 0) {
+    Fail("cannot write " + (target_.empty() ? staging_ : target_), error);
   }
   StartWriteback();
 }

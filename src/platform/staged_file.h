@@ -27,6 +27,7 @@
 
 #include "platform/fault_hooks.h"
 #include "platform/file_io.h"
+#include "platform/page_cache_write.h"
 
 namespace vesk {
 
@@ -156,6 +157,7 @@ class StagedOutput {
   int64_t written_ = 0;
   int64_t writeback_from_ = 0;  // bytes before this were handed to the disk
   bool writeback_ = false;      // the target was there when the output was opened
+  PageCacheWriter writer_;
   WriteHook hook_;
 
   void OpenIn(const std::string& folder, std::string_view prefix, std::string_view suffix);

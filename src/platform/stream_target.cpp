@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "platform/file_io.h"
+#include "platform/page_cache_write.h"
 
 namespace vesk {
 namespace {
@@ -63,6 +64,7 @@ void StreamTarget::Open(const std::string& path) {
   if (IsStandardStream(path)) {
     fd_ = STDOUT_FILENO;
     own_ = false;
+    regular_ = IsRegularFile(fd_);
     WidenPipe(fd_);
     return;
   }
@@ -70,6 +72,7 @@ void StreamTarget::Open(const std::string& path) {
     fd_ = ::fcntl(fd, F_DUPFD_CLOEXEC, 3);
     if (fd_ < 0) ThrowIoError("cannot write " + path);
     own_ = true;
+    regular_ = IsRegularFile(fd_);
     return;
   }
   // No O_CREAT, no O_TRUNC: a device or FIFO is written into as it is. A
@@ -88,6 +91,14 @@ void StreamTarget::Open(const std::string& path) {
 void StreamTarget::Write(const void* buf, std::size_t n) {
   if (n == 0) return;
   if (hook_) hook_(written_, n);
+  if (regular_) {
+    // Standard output sent into a file (page_cache_write.h).
+    if (const int error = writer_.Write(fd_, buf, n, written_, &written_); error != 0) {
+      errno = error;
+      ThrowIoError("cannot write");
+    }
+    return;
+  }
   const auto* p = static_cast<const char*>(buf);
   while (n > 0) {
     const ssize_t put = ::write(fd_, p, n);

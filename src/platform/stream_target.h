@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/fault_hooks.h"
+#include "platform/page_cache_write.h"
 
 namespace vesk {
 
@@ -48,6 +49,8 @@ class StreamTarget {
  private:
   int fd_ = -1;
   bool own_ = false;
+  bool regular_ = false;  // standard output or /dev/fd/N sent into a regular file
+  PageCacheWriter writer_;
   int64_t written_ = 0;
   WriteHook hook_;
 };

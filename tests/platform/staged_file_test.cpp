@@ -2,6 +2,9 @@
 
 #include <dirent.h>
 #include <grp.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -12,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/page_cache_write.h"
 #include "support/disk.h"
 #include "support/temp_dir.h"
 
@@ -416,6 +420,44 @@ TEST(StagedOutput, CopyFromGivesTheSameBytesAtEveryAlignment) {
   }
   const std::vector<std::string> left = Names(dir.path());
   EXPECT_EQ(std::set<std::string>(left.begin(), left.end()), (std::set<std::string>{"out", "src"}));
+}
+
+
+TEST(PageCacheWrite, WritesEveryByteInPiecesAndCountsWhatAFailureLeft) {
+  TempDir dir;
+  const std::string bytes = testing::RandomBytes(3 * kPageCacheWritePiece + 7, 3);
+  for (const std::size_t n : {std::size_t{0}, std::size_t{1}, kPageCacheWritePiece - 1, kPageCacheWritePiece,
+                              kPageCacheWritePiece + 1, bytes.size()}) {
+    const int fd = ::open(dir.File("out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    int64_t written = 5;
+    ASSERT_EQ(WriteInPieces(fd, bytes.data(), n, static_cast<int64_t>(n) % 4099, &written), 0);
+    ::close(fd);
+    EXPECT_EQ(written, static_cast<int64_t>(5 + n));
+    EXPECT_EQ(ReadFile(dir.File("out")), bytes.substr(0, n));
+  }
+  // A file size limit stops the writes part of the way: the error comes
+  // back and the count holds what reached the file.
+  const pid_t child = ::fork();
+  if (child == 0) {
+    ::signal(SIGXFSZ, SIG_IGN);
+    const rlimit limit{kPageCacheWritePiece + 100, kPageCacheWritePiece + 100};
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+    const int fd = ::open(dir.File("limited").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    int64_t written = 0;
+    const int error = WriteInPieces(fd, bytes.data(), bytes.size(), 0, &written);
+    ::_exit(error == EFBIG && written == static_cast<int64_t>(kPageCacheWritePiece + 100) ? 0 : 1);
+  }
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_EQ(ReadFile(dir.File("limited")), bytes.substr(0, kPageCacheWritePiece + 100));
+  EXPECT_FALSE(IsRegularFile(-1));
+  // The switch to pieces: a few slow writes, and a good share of them.
+  const struct {
+    uint64_t slow, timed;
+    bool pieces;
+  } kSwitch[] = {{1, 1, false}, {7, 7, false}, {8, 8, true}, {8, 32, false}, {9, 35, true}, {760, 1024, true}};
+  for (const auto& c : kSwitch) EXPECT_EQ(SlowEnough(c.slow, c.timed), c.pieces) << c.slow << " of " << c.timed;
 }
 
 }  // namespace

@@ -58,14 +58,22 @@ class FdSource : public Source {
   uint64_t bytes_read_ = 0;
 };
 
-// Writes a file descriptor completely (retrying on EINTR and short writes).
+// Writes a file descriptor completely (retrying on EINTR and short writes);
+// a regular file in pieces of 32 KiB once a large write has been slow.
 class FdSink : public Sink {
  public:
   explicit FdSink(int fd) : fd_(fd) {}
   bool Write(const uint8_t* data, std::size_t n) override;
+  // Tests: a regular file in pieces from the start.
+  void SetInPieces() { pieces_ = true; }
 
  private:
   int fd_;
+  int64_t at_ = -1;     // the file's position; -1 until looked at
+  bool whole_ = false;  // not a regular file: every write whole
+  bool pieces_ = false;
+  uint64_t timed_ = 0;  // large writes timed
+  uint64_t slow_ = 0;   // of them slow
 };
 
 // Reads from a buffer the caller keeps alive.

@@ -7,6 +7,9 @@
 #include <gtest/gtest.h>
 #include <openssl/evp.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cstring>
 #include <string>
 
@@ -265,6 +268,34 @@ TEST(Payload, StopsWhenAskedReportsProgressAndPassesOnIoErrors) {
     BufferedReader in2(broken);
     StringSink out;
     EXPECT_EQ(DecryptPayload(in2, out, FixedFileKey(), {}, stop).status, Status::kIoError);
+  }
+}
+
+// The file sink writes every byte whether it writes whole or in pieces, at
+// any starting offset (the pieces follow the file's own 32 KiB boundaries).
+TEST(FdSink, WritesEveryByteWholeOrInPiecesFromAnyOffset) {
+  vesk::testing::TempDir dir;
+  const std::string bytes = vesk::testing::RandomBytes((1 << 20) + 17, 11);
+  for (const bool pieces : {false, true}) {
+    for (const std::size_t offset : {std::size_t{0}, std::size_t{1}, std::size_t{32767}, std::size_t{32773}}) {
+      SCOPED_TRACE(std::to_string(pieces) + " " + std::to_string(offset));
+      const std::string path = dir.File("out");
+      const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+      ASSERT_GE(fd, 0);
+      const std::string head(offset, 'h');
+      ASSERT_EQ(::write(fd, head.data(), head.size()), static_cast<ssize_t>(head.size()));
+      FdSink sink(fd);
+      if (pieces) sink.SetInPieces();
+      std::size_t at = 0;
+      for (const std::size_t n : {std::size_t{0}, std::size_t{1}, std::size_t{32767}, std::size_t{32769},
+                                  std::size_t{300000}, bytes.size()}) {
+        const std::size_t take = std::min(n, bytes.size() - at);
+        ASSERT_TRUE(sink.Write(reinterpret_cast<const uint8_t*>(bytes.data()) + at, take));
+        at += take;
+      }
+      ::close(fd);
+      EXPECT_TRUE(vesk::testing::ReadFile(path) == head + bytes.substr(0, at));
+    }
   }
 }
 

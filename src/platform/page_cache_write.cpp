@@ -1,0 +1,60 @@
+#include "platform/page_cache_write.h"
+
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+
+namespace vesk {
+namespace {
+
+int WriteAll(int fd, const char* p, std::size_t n, std::size_t piece, int64_t at, int64_t* written) {
+  std::size_t next = piece - static_cast<std::size_t>(static_cast<uint64_t>(at) % piece);
+  while (n > 0) {
+    const ssize_t put = ::write(fd, p, std::min(n, next));
+    if (put < 0) {
+      if (errno == EINTR) continue;
+      return errno;
+    }
+    if (put == 0) return EIO;  // a file that takes nothing would loop forever
+    p += put;
+    n -= static_cast<std::size_t>(put);
+    next = next > static_cast<std::size_t>(put) ? next - static_cast<std::size_t>(put) : piece;
+    if (written != nullptr) *written += put;
+  }
+  return 0;
+}
+
+// The processor time this thread has used, in seconds: a write that waits
+// (for the disk to catch up with the dirty pages) uses none, one whose
+// memory costs compactions or host faults uses it all.
+double ThreadSeconds() {
+  timespec t {};
+  ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+  return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
+}
+
+}  // namespace
+
+int WriteInPieces(int fd, const void* buf, std::size_t n, int64_t at, int64_t* written) {
+  return WriteAll(fd, static_cast<const char*>(buf), n, kPageCacheWritePiece, at, written);
+}
+
+int PageCacheWriter::Write(int fd, const void* buf, std::size_t n, int64_t at, int64_t* written) {
+  if (pieces_ || n < kTimedWrite) return WriteInPieces(fd, buf, n, at, written);
+  const double start = ThreadSeconds();
+  const int error = WriteAll(fd, static_cast<const char*>(buf), n, SIZE_MAX, 0, written);
+  ++timed_;
+  if (static_cast<double>(n) < kSlowWriteRate * (ThreadSeconds() - start)) ++slow_;
+  pieces_ = SlowEnough(slow_, timed_);
+  return error;
+}
+
+bool IsRegularFile(int fd) {
+  struct stat st {};
+  return ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+}
+
+}  // namespace vesk
