@@ -136,7 +136,7 @@ void WindowLogic::EncryptClicked() {
     } else {
       if (RefuseUnusableKey(Control::EncryptionKey)) return;
       request.keys.key = SecretText(port_.KeyText(Control::EncryptionKey));
-      // Started to encrypt ("用 Vesk 加密"), the window never silently only
+      // Started to encrypt (the file managers' encrypt item), the window never silently only
       // compresses: an empty key box is asked for, and compressing without
       // a key happens only when the user says so.
       const bool asked_to_encrypt = passed_request_ && passed_request_->command == MenuCommand::kEncrypt;

@@ -241,7 +241,7 @@ class WindowLogic : public Reporter, public ControlSink {
   // ---- File shredder (shred_commands.cpp) -------------------------------------
 
   // The popup item: asks for a file and starts its shred, or stops the run.
-  // `shown_as_stop`: the item read "停止粉碎文件" when the user chose it; a
+  // `shown_as_stop`: the item read as the stop caption (shred::text::kBusyCaption) when the user chose it; a
   // run that has ended by then leaves the click without effect.
   void ShredClicked(bool shown_as_stop = false);
   // The popup item idle again, and every command with it.

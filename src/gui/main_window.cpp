@@ -60,7 +60,7 @@ std::vector<std::string> DroppedFiles(const QMimeData* data) {
 
 constexpr Tr kKeyHint = text::kKeyHint;
 
-// A popup item's caption with its letter: "加密文件夹(&F)…", "关于(&A)...".
+// A popup item's caption with its letter: 加密文件夹(&F)…, 关于(&A)..., or in English Encrypt &folder….
 // Whether a caption is written in Chinese (any CJK character in it).
 bool ChineseCaption(const QString& caption) {
   return std::any_of(caption.begin(), caption.end(), [](QChar c) { return c.unicode() >= 0x2E80; });

@@ -195,7 +195,7 @@ int main(int argc, char** argv) {
         w.DecryptionKey->setPlainText("password");
         logic.EncryptClicked();
       } else if (o.dialog == "secret") {
-        logic.AskSecret(vesk::age_files::text::ProtectedIdentityPrompt("/home/me/身份密钥.age"));
+        logic.AskSecret(vesk::age_files::text::ProtectedIdentityPrompt(std::string("/home/me/") + vesk::age_files::text::kIdentityProtectedSaveName));
       }
     });
   }

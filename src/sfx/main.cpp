@@ -130,7 +130,7 @@ int HandOver() {
       {"zenity", "--error", "--no-markup", "--text=" + message},
       {"kdialog", "--error", message},
       {"xmessage", "-center", message},
-      {"notify-send", "Vesk 文件加密", message},
+      {"notify-send", vesk::sfx::text::kProgramName.str(), message},
   };
   for (std::vector<std::string> args : boxes) {
     const std::string program = FindProgram(args.front());

@@ -8,6 +8,8 @@
 
 namespace vesk::sfx::text {
 
+// The title of a desktop notification.
+inline constexpr Tr kProgramName = Tr("Vesk 文件加密");
 // Shown in the terminal the file opened in, once its run is over.
 inline constexpr Tr kPressEnter = Tr("按回车键关闭这个窗口。");
 // Neither the window nor a terminal could be started.
