@@ -64,7 +64,8 @@ for path in \
   ./usr/share/man/zh_CN/man1/vesk.1.gz ./usr/share/man/zh_CN/man1/vesk-cli.1.gz \
   ./usr/share/man/zh_CN/man1/vesk-sfx.1.gz \
   ./usr/share/doc/vesk/copyright ./usr/share/doc/vesk/changelog.gz \
-  ./usr/share/vesk/site/index.html ./usr/share/vesk/site/jmz/Help.htm ./usr/share/vesk/site/jmz/Index.htm; do
+  ./usr/share/vesk/site/index.html ./usr/share/vesk/site/jmz/Help.htm ./usr/share/vesk/site/jmz/Index.htm \
+  ./usr/share/vesk/site/index-en.html ./usr/share/vesk/site/jmz/Help-en.htm ./usr/share/vesk/site/jmz/Index-en.htm; do
   check "holds $path" grep -qxF "$path" <<<"$contents"
 done
 # Nothing of the build tree: no tests, benchmarks, headers or libraries.

@@ -14,9 +14,20 @@
 #include "app/window_logic.h"
 #include "app/texts.h"
 #include "platform/colours.h"
+#include "platform/language.h"
 
 namespace vesk {
 namespace {
+
+// The English version of a bundled page: "-en" before the extension of its
+// file name ("/jmz/Help.htm" -> "/jmz/Help-en.htm", "/" -> "/index-en.html").
+std::string EnglishPagePath(std::string path) {
+  if (path.empty() || path.back() == '/') path += "index.html";
+  const std::size_t name = path.rfind('/') + 1;
+  const std::size_t dot = path.rfind('.');
+  path.insert(dot == std::string::npos || dot < name ? path.size() : dot, "-en");
+  return path;
+}
 
 // The draw of the brand effect: the generator is reseeded from the clock on
 // every move, so that moves keep giving new colours without a stored state.
@@ -175,7 +186,16 @@ void WindowLogic::ClearClipboardClicked() {
 
 void WindowLogic::OpenPage(const char* path) {
   try {
-    if (!port_.OpenSitePage(path)) PageNotOpened(path);
+    // The English window opens the English page where one is installed,
+    // else the Chinese one rather than nothing.
+    std::string page = path;
+    if (ShownLanguage() == Language::kEnglish) {
+      const std::string english = EnglishPagePath(page);
+      const std::string file = port_.SitePageFile(english);
+      std::error_code ec;
+      if (!file.empty() && std::filesystem::is_regular_file(file, ec)) page = english;
+    }
+    if (!port_.OpenSitePage(page)) PageNotOpened(page);
   } catch (...) {
     Beep();
   }

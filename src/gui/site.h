@@ -1,6 +1,7 @@
 // The web pages shipped with the program (help, update, home): a site folder
-// holding index.html and jmz/Help.htm, jmz/Index.htm, opened in the user's
-// browser as local files.
+// holding index.html and jmz/Help.htm, jmz/Index.htm, each with its English
+// version beside it (index-en.html, jmz/Help-en.htm, jmz/Index-en.htm),
+// opened in the user's browser as local files.
 #pragma once
 
 #include <string>

@@ -6,8 +6,11 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QMenu>
+#include <QRegularExpression>
 #include <QTest>
 #include <gtest/gtest.h>
+
+#include <filesystem>
 
 #include "gui/texts.h"
 #include "platform/language.h"
@@ -70,6 +73,34 @@ TEST_F(WindowLanguage, ChineseWindowIsAsBefore) {
   EXPECT_EQ(item->text().toStdString(), std::string(text::kUseEnglishItem.msgid()) + "(&T)");
   item->trigger();
   EXPECT_EQ(settings::WindowLanguage(values, Language::kChinese), Language::kEnglish);
+}
+
+// The English window opens the English help pages, and the Chinese page
+// where no English one is installed; the English pages show Chinese only
+// where they name a text that stays Chinese (marked lang="zh-CN").
+TEST_F(WindowLanguage, EnglishWindowOpensTheEnglishPages) {
+  ASSERT_TRUE(UseLanguageFromFile(Language::kEnglish, VESK_CATALOGUE_PATH));
+  Open();
+  const std::string site = dir.File("site");
+  std::filesystem::create_directories(site + "/jmz");
+  for (const char* page : {"/index.html", "/index-en.html", "/jmz/Help.htm", "/jmz/Help-en.htm", "/jmz/Index.htm"})
+    WriteFile(site + page, "page");
+  std::vector<QUrl> opened;
+  session->Port().SetSiteFolder(site);
+  session->Port().SetUrlOpener([&](const QUrl& url) {
+    opened.push_back(url);
+    return true;
+  });
+  for (const char* item : {"HelpItem", "CheckForUpdatesItem", "HomePageItem"}) W().MenuItem(item)->trigger();
+  const auto page = [&](const char* path) { return QUrl::fromLocalFile(QString::fromStdString(site + path)); };
+  EXPECT_EQ(opened, (std::vector<QUrl>{page("/jmz/Help-en.htm"), page("/jmz/Index.htm"), page("/index-en.html")}));
+
+  for (const char* path : {"/index-en.html", "/jmz/Help-en.htm", "/jmz/Index-en.htm"}) {
+    QString html = QString::fromStdString(ReadFile(std::string(VESK_SITE_DIR) + path));
+    EXPECT_TRUE(html.contains("<html lang=\"en\">")) << path;
+    html.remove(QRegularExpression(R"(<(\w+) lang="zh-CN">.*?</\1>)"));
+    EXPECT_FALSE(HasCjk(html)) << path;
+  }
 }
 
 }  // namespace
