@@ -2,6 +2,7 @@
 // timing helpers.
 #pragma once
 
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -76,6 +77,9 @@ inline bool RunProgram(std::vector<std::string> argv) {
   const pid_t pid = ::fork();
   if (pid < 0) return false;
   if (pid == 0) {
+    // The programs' progress and output paths stay out of the report.
+    const int null = ::open("/dev/null", O_WRONLY);
+    if (null >= 0) ::dup2(null, STDOUT_FILENO);
     ::execvp(args[0], args.data());
     ::_exit(127);
   }
@@ -113,21 +117,24 @@ bool TimeOnce(Timing& t, int who, Body&& body) {
 }
 
 // Writes and deletes a scratch file of `bytes` in `dir`, so that the next
-// timed step starts with memory the kernel has just used: on a virtual
-// machine that hands idle memory back to its host, the first writes into
-// cold memory would otherwise pay for the host's page faults.
+// timed step starts with memory the kernel has just used: a virtual machine
+// that reports free memory to its host (free page reporting hands back
+// pages a moment after they are freed) makes the first write into such
+// memory pay for the host's page fault, about 1 to 3 s of system time per
+// GiB, which would otherwise decide every figure. The deleted file's dirty
+// pages are dropped, not written, so the step follows at once.
 inline void WarmUp(const std::string& dir, int64_t bytes) {
   const std::string scratch = dir + "/vesk-bench.warm";
   WriteSource(scratch, bytes);
   DeleteFile(scratch);
 }
 
-// TimeOnce with warm memory and everything earlier on the disk, and its own
-// writes on the disk before the next step.
+// TimeOnce with everything earlier on the disk, warm memory right before
+// it, and its own writes on the disk before the next step.
 template <typename Body>
 bool MeasureWarm(Timing& t, int who, const std::string& dir, int64_t warm, Body&& body) {
-  WarmUp(dir, warm);
   ::sync();
+  WarmUp(dir, warm);
   const bool ok = TimeOnce(t, who, body);
   ::sync();
   return ok;

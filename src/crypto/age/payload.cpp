@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <condition_variable>
 #include <cstring>
-#include <deque>
 #include <memory>
 #include <mutex>
 #include <system_error>
@@ -18,92 +17,13 @@ namespace {
 
 constexpr std::size_t kSealedChunk = kChunkSize + kTagSize;
 
-// A fixed set of threads that runs one parallel loop at a time:
-// Start(count, job) calls job(0..count-1, slot) across the threads and
-// returns at once; Wait() returns when every call has finished. `slot`
-// (below slots()) names the thread making the call, so that each can keep
-// state of its own. With no threads the loop runs inside Wait(), slot 0.
-class Workers {
- public:
-  explicit Workers(unsigned threads) {
-    // Fewer threads (or none: everything on the caller's) if the system
-    // refuses to start more; the result is the same, only slower.
-    try {
-      for (unsigned i = 0; i < threads; ++i) threads_.emplace_back([this, i] { Loop(i); });
-    } catch (const std::system_error&) {
-    }
-  }
-  ~Workers() {
-    Wait();
-    {
-      std::lock_guard lock(mutex_);
-      quit_ = true;
-    }
-    wake_.notify_all();
-    for (auto& t : threads_) t.join();
-  }
-  Workers(const Workers&) = delete;
-  Workers& operator=(const Workers&) = delete;
-
-  std::size_t slots() const { return std::max<std::size_t>(1, threads_.size()); }
-
-  void Start(std::size_t count, std::function<void(std::size_t, unsigned)> job) {
-    std::lock_guard lock(mutex_);
-    job_ = std::move(job);
-    count_ = count;
-    next_ = 0;
-    if (threads_.empty()) {
-      inline_pending_ = true;
-      return;
-    }
-    busy_ = threads_.size();
-    ++generation_;
-    wake_.notify_all();
-  }
-
-  void Wait() {
-    if (threads_.empty()) {
-      if (inline_pending_) {
-        inline_pending_ = false;
-        for (std::size_t i = 0; i < count_; ++i) job_(i, 0);
-      }
-      return;
-    }
-    std::unique_lock lock(mutex_);
-    done_.wait(lock, [&] { return busy_ == 0; });
-  }
-
- private:
-  void Loop(unsigned slot) {
-    uint64_t seen = 0;
-    for (;;) {
-      {
-        std::unique_lock lock(mutex_);
-        wake_.wait(lock, [&] { return quit_ || generation_ != seen; });
-        if (quit_) return;
-        seen = generation_;
-      }
-      for (std::size_t i; (i = next_.fetch_add(1)) < count_;) job_(i, slot);
-      std::lock_guard lock(mutex_);
-      if (--busy_ == 0) done_.notify_all();
-    }
-  }
-
-  std::vector<std::thread> threads_;
-  std::mutex mutex_;
-  std::condition_variable wake_, done_;
-  std::function<void(std::size_t, unsigned)> job_;
-  std::size_t count_ = 0;
-  std::atomic<std::size_t> next_ {0};
-  std::size_t busy_ = 0;
-  uint64_t generation_ = 0;
-  bool quit_ = false;
-  bool inline_pending_ = false;
-};
-
+// Threads, each with a batch of its own in flight: as asked, else one per
+// processor, at most kMaxThreads (writes into one file go one at a time, and
+// a few threads already keep them busy; memory grows with every thread).
+constexpr unsigned kMaxThreads = 8;
 unsigned ThreadCount(unsigned requested) {
-  if (requested > 0) return std::min(requested, 64u);
-  return std::clamp(std::thread::hardware_concurrency(), 1u, 64u);
+  if (requested > 0) return std::min(requested, kMaxThreads);
+  return std::clamp(std::thread::hardware_concurrency(), 1u, kMaxThreads);
 }
 
 // The ChaCha20-Poly1305 nonce of chunk `index`.
@@ -139,119 +59,6 @@ Result ReadFailure(const BufferedReader& in) {
 Result WriteFailure(const Sink& out) {
   return out.failure().ok() ? Result::Fail(Status::kIoError, "writing the output failed") : out.failure();
 }
-
-// Writes batches on a thread of its own, in the order they are handed
-// over, so that writing overlaps reading and the cryptography. Before each
-// write it checks `stop`; after each it calls after_batch (on its thread).
-// If the system refuses the thread, Push() writes on the caller's thread.
-class BatchWriter {
- public:
-  BatchWriter(Sink& out, const PayloadOptions& options, const std::atomic<bool>& stop)
-      : out_(out), options_(options), stop_(stop) {
-    try {
-      thread_ = std::thread([this] { Loop(); });
-    } catch (const std::system_error&) {
-    }
-  }
-  ~BatchWriter() { Finish(); }
-  BatchWriter(const BatchWriter&) = delete;
-  BatchWriter& operator=(const BatchWriter&) = delete;
-
-  // Queues `n` bytes at `data`, which must stay unchanged until written()
-  // has counted this push. `position` is passed on to after_batch.
-  void Push(const uint8_t* data, std::size_t n, uint64_t position) {
-    if (!thread_.joinable()) {
-      Write({data, n, position});
-      ++written_;
-      return;
-    }
-    {
-      std::lock_guard lock(mutex_);
-      queue_.push_back({data, n, position});
-    }
-    wake_.notify_one();
-  }
-
-  // Waits until `count` pushes have been written or writing has stopped;
-  // false if it has stopped (failure() says why).
-  bool WaitWritten(uint64_t count) {
-    std::unique_lock lock(mutex_);
-    done_.wait(lock, [&] { return written_ >= count || !failure_.ok(); });
-    return failure_.ok();
-  }
-
-  // Waits for every push to be written (or writing to stop) and returns
-  // the first failure: kCancelled, or the sink's.
-  Result Finish() {
-    if (thread_.joinable()) {
-      {
-        std::lock_guard lock(mutex_);
-        quit_ = true;
-      }
-      wake_.notify_one();
-      thread_.join();
-    }
-    return failure_;
-  }
-
- private:
-  struct Piece {
-    const uint8_t* data;
-    std::size_t size;
-    uint64_t position;
-  };
-
-  // Writes one piece unless writing has stopped; records why it stops.
-  void Write(const Piece& p) {
-    if (!failure_.ok()) return;
-    Result r;
-    if (stop_.load()) {
-      r = Result::Fail(Status::kCancelled, "cancelled");
-    } else if (!out_.Write(p.data, p.size)) {
-      r = WriteFailure(out_);
-    } else if (options_.after_batch) {
-      options_.after_batch(p.position);
-    }
-    if (!r.ok()) {
-      std::lock_guard lock(mutex_);
-      failure_ = std::move(r);
-    }
-  }
-
-  void Loop() {
-    for (;;) {
-      Piece p {};
-      {
-        std::unique_lock lock(mutex_);
-        wake_.wait(lock, [&] { return quit_ || !queue_.empty(); });
-        if (queue_.empty()) return;  // quit_ and nothing left
-        p = queue_.front();
-        queue_.pop_front();
-      }
-      Write(p);
-      {
-        std::lock_guard lock(mutex_);
-        ++written_;
-      }
-      done_.notify_all();
-    }
-  }
-
-  Sink& out_;
-  const PayloadOptions& options_;
-  const std::atomic<bool>& stop_;
-  std::thread thread_;
-  std::mutex mutex_;
-  std::condition_variable wake_, done_;
-  std::deque<Piece> queue_;
-  uint64_t written_ = 0;
-  bool quit_ = false;
-  Result failure_;  // written by the writing thread under mutex_ (or by Push without a thread)
-};
-
-// Batches in flight: one being read, one in the workers' hands, and the
-// rest queued for the writer.
-constexpr std::size_t kBatchesInFlight = 4;
 
 // A batch's buffer, left uninitialised: only the bytes read into it or
 // written by the cipher are ever used, and the pages a short input never
@@ -290,43 +97,87 @@ uint64_t InputPosition(const BufferedReader& in, const PayloadOptions& options) 
   return options.input_position ? options.input_position() : in.position();
 }
 
-// The writer's failure if it has one, else `r`.
-Result FirstFailure(BatchWriter& writer, Result r) {
-  Result w = writer.Finish();
-  return w.ok() ? r : w;
-}
-
-// Runs the batches through the pipeline both directions share. Each turn,
-// on this thread, fill(batch, ended) reads the next batch (ended: the input
-// is done with it) while the workers run job(batch, i, slot) for each chunk
-// i of the batch before it; once they are done, hand_over(batch) passes that
-// one to the writer. A batch is filled again only once the writer is done
-// with it. Stops at the first failure of any of them, or when `stop` is
-// raised between batches; the writer's failure, which came first, wins.
+// Runs the batches through the pipeline both directions share, on
+// `threads` threads (the calling one among them), each with a batch of its
+// own (`batches` has one per thread). A thread takes the next batch in
+// turn: fill(batch, ended) reads it (one thread at a time, in the input's
+// order; ended: the input is done with it), job(batch, i, slot) processes
+// each of its chunks i on that same thread, and once every earlier batch
+// has been written, hand_over(batch, write) checks it and writes it with
+// write(data, size, position) (one thread at a time, in order), which
+// calls after_batch. A batch thus stays on one processor, in its caches,
+// from the read through the cipher to the write, and threads wait for each
+// other only for their turn to read or write. Stops at the first failure
+// of any of them, or when `stop` is raised (seen before each read and each
+// write); the failure of the earliest batch wins, and no batch after it is
+// written.
 template <typename Fill, typename Job, typename HandOver>
-Result RunBatches(Batch (&batches)[kBatchesInFlight], Workers& workers, BatchWriter& writer,
+Result RunBatches(std::vector<Batch>& batches, Sink& out, const PayloadOptions& options,
                   const std::atomic<bool>& stop, Fill fill, Job job, HandOver hand_over) {
-  Batch* prev = nullptr;
-  auto hand_over_prev = [&] { return prev == nullptr ? Result::Ok() : hand_over(*prev); };
-  auto fail = [&](Result r) {
-    workers.Wait();
-    return FirstFailure(writer, std::move(r));
+  std::mutex read_mutex, write_mutex;
+  std::condition_variable written_cv;
+  uint64_t next_turn = 0;   // the turn of the next batch read, under read_mutex
+  bool reading_done = false;  // under read_mutex
+  uint64_t written = 0;     // batches written, under write_mutex
+  uint64_t failed_turn = UINT64_MAX;  // the earliest batch that failed, under write_mutex
+  Result failure;
+  std::atomic<bool> halted {false};  // a failure: read no more
+
+  // Records a failure of batch `turn`; the caller holds write_mutex.
+  auto fail_at = [&](uint64_t turn, Result r) {
+    if (turn < failed_turn) {
+      failed_turn = turn;
+      failure = std::move(r);
+    }
+    halted = true;
+    written_cv.notify_all();
   };
-  bool ended = false;
-  for (uint64_t turn = 0; !ended; ++turn) {
-    // The batch filled now was last used kBatchesInFlight turns ago.
-    if (turn >= kBatchesInFlight && !writer.WaitWritten(turn - kBatchesInFlight + 1)) return fail(Result::Ok());
-    if (stop.load()) return fail(Result::Fail(Status::kCancelled, "cancelled"));
-    Batch& b = batches[turn % kBatchesInFlight];
-    if (Result r = fill(b, ended); !r.ok()) return fail(r);
-    workers.Wait();
-    if (Result r = hand_over_prev(); !r.ok()) return fail(r);
-    workers.Start(b.count, [&job, &b](std::size_t i, unsigned slot) { job(b, i, slot); });
-    prev = &b;
+  auto write = [&](const uint8_t* data, std::size_t n, uint64_t position) -> Result {
+    if (!out.Write(data, n)) return WriteFailure(out);
+    if (options.after_batch) options.after_batch(position);
+    return Result::Ok();
+  };
+  auto run = [&](unsigned slot) {
+    Batch& b = batches[slot];
+    for (;;) {
+      uint64_t turn = 0;
+      {
+        std::lock_guard lock(read_mutex);
+        if (reading_done || halted.load()) return;
+        turn = next_turn++;
+        bool ended = false;
+        Result r = stop.load() ? Result::Fail(Status::kCancelled, "cancelled") : fill(b, ended);
+        if (!r.ok()) {
+          reading_done = true;
+          std::lock_guard write_lock(write_mutex);
+          fail_at(turn, std::move(r));
+          return;
+        }
+        reading_done = ended;
+      }
+      for (std::size_t i = 0; i < b.count; ++i) job(b, i, slot);
+      std::unique_lock lock(write_mutex);
+      written_cv.wait(lock, [&] { return written == turn || failed_turn < turn; });
+      if (failed_turn < turn) return;
+      Result r = stop.load() ? Result::Fail(Status::kCancelled, "cancelled") : hand_over(b, write);
+      written = turn + 1;
+      if (!r.ok()) {
+        fail_at(turn, std::move(r));
+        return;
+      }
+      written_cv.notify_all();
+    }
+  };
+  // Fewer threads (or only the calling one) if the system refuses to start
+  // more; the result is the same, only slower.
+  std::vector<std::thread> helpers;
+  try {
+    for (unsigned slot = 1; slot < batches.size(); ++slot) helpers.emplace_back(run, slot);
+  } catch (const std::system_error&) {
   }
-  workers.Wait();
-  if (Result r = hand_over_prev(); !r.ok()) return fail(r);
-  return writer.Finish();
+  run(0);
+  for (auto& t : helpers) t.join();
+  return failed_turn == UINT64_MAX ? Result::Ok() : failure;
 }
 
 }  // namespace
@@ -340,13 +191,12 @@ Result EncryptPayload(BufferedReader& in, Sink& out, const SecretBytes& file_key
   if (key.empty()) return Result::Fail(Status::kInternalError, "HKDF failed");
 
   const std::size_t per_batch = std::max<std::size_t>(1, options.batch_chunks);
-  Batch batches[kBatchesInFlight];
+  const unsigned threads = ThreadCount(options.threads);
+  std::vector<Batch> batches(threads);
   for (Batch& b : batches) b.in.resize(per_batch * kSealedChunk);
-  Workers workers(ThreadCount(options.threads));
-  auto contexts = Contexts(workers.slots());
+  auto contexts = Contexts(threads);
   if (contexts.empty()) return CryptoFailure();
   if (!out.Write(nonce, sizeof nonce)) return WriteFailure(out);
-  BatchWriter writer(out, options, stop);
   uint64_t next_index = 0;
 
   // Reads up to per_batch chunks of plaintext into b, each at i *
@@ -392,12 +242,11 @@ Result EncryptPayload(BufferedReader& in, Sink& out, const SecretBytes& file_key
     ChunkNonce(b.first + i, b.ends && i + 1 == b.count, n);
     if (!contexts[slot]->Seal(key.data(), n, chunk, size, chunk, chunk + size)) b.failed = true;
   };
-  auto hand_over = [&writer](Batch& b) -> Result {
+  auto hand_over = [](Batch& b, const auto& write) -> Result {
     if (b.failed) return CryptoFailure();
-    writer.Push(b.in.data(), b.bytes, b.position);
-    return Result::Ok();
+    return write(b.in.data(), b.bytes, b.position);
   };
-  return RunBatches(batches, workers, writer, stop, fill, seal, hand_over);
+  return RunBatches(batches, out, options, stop, fill, seal, hand_over);
 }
 
 Result DecryptPayload(BufferedReader& in, Sink& out, const SecretBytes& file_key, const PayloadOptions& options,
@@ -412,18 +261,18 @@ Result DecryptPayload(BufferedReader& in, Sink& out, const SecretBytes& file_key
   if (key.empty()) return Result::Fail(Status::kInternalError, "HKDF failed");
 
   const std::size_t per_batch = std::max<std::size_t>(1, options.batch_chunks);
-  Batch batches[kBatchesInFlight];
+  const unsigned threads = ThreadCount(options.threads);
+  std::vector<Batch> batches(threads);
   for (Batch& b : batches) {
     b.in.resize(per_batch * kSealedChunk);
     b.out.resize(per_batch * kChunkSize);
     b.opened.assign(per_batch, ChaChaPoly::Opened::kFailed);
   }
-  Workers workers(ThreadCount(options.threads));
-  // One more context for this thread's second look at a failed chunk.
-  auto contexts = Contexts(workers.slots() + 1);
+  // One more context for the second look at a failed chunk, which happens
+  // in a batch's turn to be written, one at a time.
+  auto contexts = Contexts(threads + 1);
   if (contexts.empty()) return CryptoFailure();
   ChaChaPoly& own = *contexts.back();
-  BatchWriter writer(out, options, stop);
   uint64_t next_index = 0;
 
   auto chunk_size = [](const Batch& b, std::size_t i) { return i + 1 == b.count ? b.last_size : kSealedChunk; };
@@ -459,15 +308,15 @@ Result DecryptPayload(BufferedReader& in, Sink& out, const SecretBytes& file_key
       return Result::Fail(Status::kDamaged, "the last " + where + " does not authenticate (damaged or cut short)");
     return Result::Fail(Status::kDamaged, where + " does not authenticate");
   };
-  // Hands a batch whose chunks have been opened to the writer if every one
-  // of them authenticated; nothing of a batch with a bad chunk is written,
-  // but whatever authenticated before it still is, first.
-  auto hand_over = [&](Batch& b) -> Result {
+  // Writes a batch whose chunks have been opened if every one of them
+  // authenticated; nothing of a batch with a bad chunk is written, but
+  // whatever authenticated before it still is, first.
+  auto hand_over = [&](Batch& b, const auto& write) -> Result {
     for (std::size_t i = 0; i < b.count; ++i) {
       if (b.opened[i] == ChaChaPoly::Opened::kFailed) return CryptoFailure();
       if (b.opened[i] != ChaChaPoly::Opened::kOk) return explain(b, i);
     }
-    writer.Push(b.out.data(), b.bytes, b.position);
+    if (Result r = write(b.out.data(), b.bytes, b.position); !r.ok()) return r;
     return b.tail;
   };
   // Reads up to per_batch sealed chunks into b and notes what is wrong with
@@ -504,7 +353,7 @@ Result DecryptPayload(BufferedReader& in, Sink& out, const SecretBytes& file_key
     b.position = InputPosition(in, options);
     return Result::Ok();
   };
-  return RunBatches(batches, workers, writer, stop, fill, open, hand_over);
+  return RunBatches(batches, out, options, stop, fill, open, hand_over);
 }
 
 }  // namespace vesk::age

@@ -3,10 +3,11 @@
 //   payload key = HKDF-SHA-256(ikm = file key, salt = nonce, info = "payload")
 // and the 12-byte nonce (11-byte big-endian chunk counter || final flag).
 //
-// Both directions stream with flat memory: while the calling thread reads
-// a batch of chunks, the workers seal or open the previous one and a
-// writing thread writes the ones before it, always in order. Decryption never hands a byte to the sink before the chunk holding
-// it has authenticated, and succeeds only once the final chunk has.
+// Both directions stream with flat memory: each thread takes the next
+// batch of chunks, reads it (in turn), seals or opens it, and writes it
+// once the batches before it are written, so the output is always in
+// order. Decryption never hands a byte to the sink before the chunk
+// holding it has authenticated, and succeeds only once the final chunk has.
 #pragma once
 
 #include <atomic>
@@ -25,19 +26,20 @@ inline constexpr std::size_t kPayloadNonceSize = 16;
 
 struct PayloadOptions {
   unsigned threads = 0;          // worker threads; 0: one per processor
-  // Chunks per batch (memory: 4 batches of them, twice when decrypting).
-  // A batch of 1 MiB stays in the processor's caches from the read through
-  // the cipher to the write; batches of 4 MiB cost a third more processor
-  // time, and twice as much right after other large writes, when every
-  // fresh page of a large buffer has to be reclaimed from the page cache.
+  // Chunks per batch (memory: one batch per thread, at most 8, twice when
+  // decrypting). A batch of 1 MiB stays in the processor's caches from the
+  // read through the cipher to the write; batches of 4 MiB cost a third
+  // more processor time, and twice as much right after other large writes,
+  // when every fresh page of a large buffer has to be reclaimed from the
+  // page cache.
   std::size_t batch_chunks = 16;
   // Called after each batch has been written, with the input position
-  // sampled when that batch had been read. It runs on the writing thread
-  // (one call at a time, in order); raising `stop` in it keeps every later
-  // batch from being written.
+  // sampled when that batch had been read. It runs on the thread that wrote
+  // the batch (one call at a time, in order); raising `stop` in it keeps
+  // every later batch from being written.
   std::function<void(uint64_t position)> after_batch;
-  // The input position to report; in.position() when not set. Called on
-  // the calling thread after each batch is read.
+  // The input position to report; in.position() when not set. Called
+  // after each batch is read, on the thread that read it (one at a time).
   std::function<uint64_t()> input_position;
 };
 
