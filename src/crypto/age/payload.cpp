@@ -19,8 +19,9 @@ constexpr std::size_t kSealedChunk = kChunkSize + kTagSize;
 
 // Threads, each with a batch of its own in flight: as asked, else one per
 // processor, at most kMaxThreads (writes into one file go one at a time, and
-// a few threads already keep them busy; memory grows with every thread).
-constexpr unsigned kMaxThreads = 8;
+// a few threads already keep them busy; memory grows with every thread:
+// 12 MiB of batches when encrypting, 24 MiB when decrypting).
+constexpr unsigned kMaxThreads = 6;
 unsigned ThreadCount(unsigned requested) {
   if (requested > 0) return std::min(requested, kMaxThreads);
   return std::clamp(std::thread::hardware_concurrency(), 1u, kMaxThreads);
