@@ -186,7 +186,7 @@ uint64_t PlaintextSize(uint64_t payload_size) {
   return sealed / kSealed * kChunkSize + (rest > kTagSize ? rest - kTagSize : 0);
 }
 
-Result Inspect(Source& in, FileInfo& info, bool measure) {
+Result Inspect(Source& in, FileInfo& info, bool measure, std::optional<uint64_t> size) {
   info = FileInfo {};
   Opened file(in);
   if (Result r = file.Start(); !r.ok()) return r;
@@ -206,6 +206,12 @@ Result Inspect(Source& in, FileInfo& info, bool measure) {
   if (!measure) return Result::Ok();
   BufferedReader& reader = file.reader();
   info.header_size = reader.position();
+  if (size && !info.armored && *size >= info.header_size) {
+    info.payload_size = *size - info.header_size;
+    info.plaintext_size = PlaintextSize(info.payload_size);
+    info.measured = true;
+    return Result::Ok();
+  }
   std::vector<uint8_t> buf(kInputBuffer);
   for (;;) {
     const long n = reader.ReadFull(buf.data(), buf.size());

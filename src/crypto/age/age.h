@@ -16,6 +16,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -85,8 +86,10 @@ struct FileInfo {
   uint64_t payload_size = 0;
   uint64_t plaintext_size = 0;
 };
-// `measure` reads the file to its end for the sizes.
-Result Inspect(Source& in, FileInfo& info, bool measure = false);
+// `measure` reads the file to its end for the sizes; given the source's
+// whole size (`size`, a regular file's), a binary file's sizes come from it
+// without reading its payload, so a large file is measured at once.
+Result Inspect(Source& in, FileInfo& info, bool measure = false, std::optional<uint64_t> size = std::nullopt);
 // The plaintext a payload of `payload_size` bytes holds when whole.
 uint64_t PlaintextSize(uint64_t payload_size);
 

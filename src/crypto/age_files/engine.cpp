@@ -1,5 +1,6 @@
 #include "crypto/age_files/engine.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -487,7 +488,12 @@ age::Result InspectFile(const std::string& path, age::FileInfo& info) {
     }
     InputFile in(path);
     InputSource source(in);
-    return age::Inspect(source, info, /*measure=*/true);
+    // A regular file's size gives the payload's at once; a FIFO or a
+    // device is read to its end.
+    struct stat st {};
+    const bool regular = ::fstat(in.Descriptor(), &st) == 0 && S_ISREG(st.st_mode);
+    return age::Inspect(source, info, /*measure=*/true,
+                        regular ? std::optional<uint64_t>(static_cast<uint64_t>(st.st_size)) : std::nullopt);
   } catch (const std::exception& e) {
     return age::Result::Fail(age::Status::kIoError, e.what());
   }
