@@ -138,10 +138,9 @@ Result RunBatches(std::vector<Batch>& batches, Sink& out, const PayloadOptions& 
     if (options.after_batch) options.after_batch(position);
     return Result::Ok();
   };
-  auto run = [&](unsigned slot) {
+  auto work = [&](unsigned slot, uint64_t& turn) {
     Batch& b = batches[slot];
     for (;;) {
-      uint64_t turn = 0;
       {
         std::lock_guard lock(read_mutex);
         if (reading_done || halted.load()) return;
@@ -167,6 +166,17 @@ Result RunBatches(std::vector<Batch>& batches, Sink& out, const PayloadOptions& 
         return;
       }
       written_cv.notify_all();
+    }
+  };
+  // A throw (a sink's or a progress callback's) fails the batch in hand
+  // instead of ending the program from a helper thread.
+  auto run = [&](unsigned slot) {
+    uint64_t turn = 0;
+    try {
+      work(slot, turn);
+    } catch (...) {
+      std::lock_guard lock(write_mutex);
+      fail_at(turn, Result::Fail(Status::kInternalError, "the age pipeline failed"));
     }
   };
   // Fewer threads (or only the calling one) if the system refuses to start

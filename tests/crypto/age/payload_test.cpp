@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <stdexcept>
 #include <string>
 
 #include "age_test_util.h"
@@ -272,6 +273,21 @@ TEST(Payload, StopsWhenAskedReportsProgressAndPassesOnIoErrors) {
     BufferedReader in2(broken);
     StringSink out;
     EXPECT_EQ(DecryptPayload(in2, out, FixedFileKey(), {}, stop).status, Status::kIoError);
+  }
+  // A sink or a progress callback that throws, on any of the threads,
+  // fails the run instead of ending the program.
+  for (const bool in_sink : {true, false}) {
+    MemorySource src(payload);
+    BufferedReader in(src);
+    CallbackSink throwing([&](const uint8_t*, std::size_t) -> bool {
+      if (in_sink) throw std::runtime_error("sink");
+      return true;
+    });
+    PayloadOptions options;
+    options.batch_chunks = 1;
+    options.threads = 3;
+    options.after_batch = [](uint64_t) { throw std::runtime_error("progress"); };
+    EXPECT_EQ(DecryptPayload(in, throwing, FixedFileKey(), options, stop).status, Status::kInternalError) << in_sink;
   }
 }
 
