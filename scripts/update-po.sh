@@ -8,7 +8,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 pot=$(mktemp --suffix=.pot)
 trap 'rm -f "$pot"' EXIT
-xgettext --from-code=UTF-8 -C --keyword= --keyword=Tr --no-location --no-wrap -o "$pot" \
+xgettext --from-code=UTF-8 -C --keyword= --keyword=Tr --keyword=TrN:1,2 --no-location --no-wrap -o "$pot" \
   src/*/texts.h src/crypto/*/texts.h 2>/dev/null
 msgmerge --quiet --no-wrap --no-location --update --backup=none po/en.po "$pot"
 msgfmt --check --statistics -o /dev/null po/en.po

@@ -24,7 +24,9 @@ inline std::string InspectCaption(const std::string& path) { return Fill(Tr("age
 
 
 // ---- Batches and folders ----------------------------------------------------
-inline std::string FilesCount(std::size_t count) { return Fill(Tr("共 {1} 个文件"), std::to_string(count)); }
+inline std::string FilesCount(std::size_t count) {
+  return FillN(TrN("共 {1} 个文件", "共 {1} 个文件"), count, std::to_string(count));
+}
 inline constexpr Tr kNotBegun = Tr("没有开始(已取消)。");
 inline std::string BatchHeadline(const std::string& sources, int done, int failed, int skipped) {
   return Fill(Tr("{1}：已完成 {2} 个，没有完成 {3} 个，跳过 "
@@ -210,7 +212,8 @@ inline constexpr Tr kWindowHelp =
 // What a context-menu item's request says in the status line.
 inline constexpr Tr kNoFilesPassed = Tr("没有收到文件。");
 inline std::string NothingToWorkOn(std::size_t count) {
-  return Fill(Tr("收到 {1} 项, 其中没有可以处理的文件。"), std::to_string(count));
+  return FillN(TrN("收到 {1} 项, 其中没有可以处理的文件。", "收到 {1} 项, 其中没有可以处理的文件。"), count,
+               std::to_string(count));
 }
 inline std::string StartWith(const std::string& caption) { return Fill(Tr(" — 点 “{1}” 开始。"), caption); }
 // `vesk --self-decrypt FILE`: what the file carries, and how to go on.
@@ -221,7 +224,8 @@ inline constexpr Tr kNoPayloadHint =
     Tr("只有打开自解密文件 (.run) 时才能使用：双击自解密文件，或者 vesk --self-decrypt 文件.run");
 // Several items (or a folder) passed: the command works on all of them.
 inline std::string AllOfSeveral(std::size_t count, std::size_t taken) {
-  return Fill(Tr("收到 {1} 项, 一起处理其中的 {2} 项"), std::to_string(count), std::to_string(taken));
+  return FillN(TrN("收到 {1} 项, 一起处理其中的 {2} 项", "收到 {1} 项, 一起处理其中的 {2} 项"), count,
+               std::to_string(count), std::to_string(taken));
 }
 // The key boxes' hints.
 inline std::string KeyLength(std::size_t bytes, const char* unit) { return Fill(Tr("密钥长度为:{1}{2}"), std::to_string(bytes), unit); }

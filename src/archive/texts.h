@@ -88,9 +88,9 @@ inline std::string TarKept(const std::string& tar) { return Fill(Tr("解密出�
 
 // Summaries.
 inline std::string Counts(int64_t files, int64_t folders, int64_t links, int64_t bytes) {
-  std::string s = Fill(Tr("共 {1} 个文件，{2} 字节"), files, bytes);
-  if (folders > 0) s += Fill(Tr("，{1} 个文件夹"), folders);
-  if (links > 0) s += Fill(Tr("，{1} 个链接"), links);
+  std::string s = FillN(TrN("共 {1} 个文件，{2} 字节", "共 {1} 个文件，{2} 字节"), static_cast<uint64_t>(files), files, bytes);
+  if (folders > 0) s += FillN(TrN("，{1} 个文件夹", "，{1} 个文件夹"), static_cast<uint64_t>(folders), folders);
+  if (links > 0) s += FillN(TrN("，{1} 个链接", "，{1} 个链接"), static_cast<uint64_t>(links), links);
   return s + Tr("。");
 }
 inline std::string NameList(const std::vector<std::string>& names) {

@@ -7,6 +7,7 @@
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <optional>
 #include <unordered_map>
 
 #include "platform/paths.h"
@@ -14,10 +15,12 @@
 namespace vesk {
 namespace {
 
-// A loaded .mo file: its bytes, and each message id's translation in them.
+// A loaded .mo file: its bytes, and each message id's translation in them
+// (for a text with plural forms, the id is its singular and the translation
+// holds the forms one after the other, each ended by a NUL).
 struct Catalogue {
   std::string bytes;
-  std::unordered_map<std::string_view, const char*> translations;
+  std::unordered_map<std::string_view, std::string_view> translations;
 };
 
 Language shown_language = Language::kChinese;
@@ -54,19 +57,20 @@ std::unique_ptr<Catalogue> ParseCatalogue(std::string_view data) {
   const uint64_t translated = Word(b, 16, swapped);
   if (originals + count * 8 > b.size() || translated + count * 8 > b.size()) return nullptr;
   // A string: its length and offset, and the NUL after it, inside the file.
-  auto string_at = [&](uint64_t entry) -> const char* {
+  auto string_at = [&](uint64_t entry) -> std::optional<std::string_view> {
     const uint64_t length = Word(b, entry, swapped);
     const uint64_t offset = Word(b, entry + 4, swapped);
-    if (offset + length >= b.size() || b[offset + length] != '\0') return nullptr;
-    return b.data() + offset;
+    if (offset + length >= b.size() || b[offset + length] != '\0') return std::nullopt;
+    return std::string_view(b.data() + offset, length);
   };
   for (uint64_t i = 0; i < count; ++i) {
-    const char* id = string_at(originals + i * 8);
-    const char* text = string_at(translated + i * 8);
-    if (id == nullptr || text == nullptr) return nullptr;
+    const auto id = string_at(originals + i * 8);
+    const auto text = string_at(translated + i * 8);
+    if (!id || !text) return nullptr;
     // The header (the empty id) and untranslated entries leave the id shown.
-    if (*id == '\0' || *text == '\0') continue;
-    result->translations.emplace(id, text);
+    if (id->empty() || text->empty() || text->front() == '\0') continue;
+    // A plural entry's id is its singular, a NUL and its plural.
+    result->translations.emplace(id->substr(0, id->find('\0')), *text);
   }
   return result;
 }
@@ -138,7 +142,21 @@ std::string EnglishCataloguePath() {
 const char* Translate(const char* msgid) {
   if (shown_language == Language::kChinese || catalogue == nullptr) return msgid;
   const auto found = catalogue->translations.find(msgid);
-  return found == catalogue->translations.end() ? msgid : found->second;
+  return found == catalogue->translations.end() ? msgid : found->second.data();
+}
+
+const char* TranslatePlural(const char* one, const char* other, uint64_t n) {
+  const char* chinese = n == 1 ? one : other;
+  if (shown_language == Language::kChinese || catalogue == nullptr) return chinese;
+  const auto found = catalogue->translations.find(one);
+  if (found == catalogue->translations.end()) return chinese;
+  // English has two forms: the first for 1, the second for every other
+  // number (the catalogue's "plural=(n != 1)"); an entry without a second
+  // form serves both.
+  const std::string_view forms = found->second;
+  const std::size_t end = forms.find('\0');
+  if (n == 1 || end == std::string_view::npos) return forms.data();
+  return forms.data() + end + 1;
 }
 
 namespace language_detail {

@@ -76,6 +76,25 @@ class Tr {
   const char* msgid_;
 };
 
+// A translatable text that names a count: its form for one and its form
+// for any other number (the same Chinese text twice; the catalogue's
+// English has "1 file" and "2 files"). xgettext extracts it through the
+// keyword TrN:1,2.
+class TrN {
+ public:
+  constexpr TrN(const char* one, const char* other) : one_(one), other_(other) {}
+  // The shown form for the count `n`.
+  const char* For(uint64_t n) const;
+
+ private:
+  const char* one_;
+  const char* other_;
+};
+
+// The shown form of a text with plural forms for the count `n`.
+const char* TranslatePlural(const char* one, const char* other, uint64_t n);
+inline const char* TrN::For(uint64_t n) const { return TranslatePlural(one_, other_, n); }
+
 namespace language_detail {
 inline std::string AsText(std::string_view s) { return std::string(s); }
 inline std::string AsText(const Tr& t) { return t.str(); }
@@ -93,6 +112,13 @@ template <class... Args>
 std::string Fill(const Tr& pattern, const Args&... args) {
   const std::string texts[] = {std::string(), language_detail::AsText(args)...};
   return language_detail::FillPattern(pattern.c_str(), texts + 1, sizeof...(Args));
+}
+
+// Fill for a text with plural forms: the form for `count`, then filled.
+template <class... Args>
+std::string FillN(const TrN& pattern, uint64_t count, const Args&... args) {
+  const std::string texts[] = {std::string(), language_detail::AsText(args)...};
+  return language_detail::FillPattern(pattern.For(count), texts + 1, sizeof...(Args));
 }
 
 }  // namespace vesk

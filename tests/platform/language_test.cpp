@@ -91,6 +91,28 @@ TEST(Language, TextsComeFromTheCatalogueAndADamagedOneIsRefused) {
   EXPECT_EQ(text.str(), "替换文件");
 }
 
+TEST(Language, CountsTakeTheEnglishFormForTheirNumber) {
+  const std::string bytes = BuiltCatalogue();
+  const TrN files("，{1} 个文件夹", "，{1} 个文件夹");
+  const TrN unknown("{1} one", "{1} other");
+  struct Case {
+    Language language;
+    uint64_t n;
+    const char* shown;
+    const char* unknown_shown;
+  } cases[] = {
+      {Language::kEnglish, 0, ", 0 folders", "0 other"}, {Language::kEnglish, 1, ", 1 folder", "1 one"},
+      {Language::kEnglish, 2, ", 2 folders", "2 other"}, {Language::kChinese, 1, "，1 个文件夹", "1 one"},
+      {Language::kChinese, 5, "，5 个文件夹", "5 other"},
+  };
+  for (const Case& c : cases) {
+    ASSERT_TRUE(UseLanguage(c.language, bytes));
+    EXPECT_EQ(FillN(files, c.n, c.n), c.shown);
+    EXPECT_EQ(FillN(unknown, c.n, c.n), c.unknown_shown);  // not in the catalogue: the ids' own forms
+  }
+  ASSERT_TRUE(UseLanguage(Language::kChinese));
+}
+
 TEST(Language, PlaceholdersTakeTheArgumentsInAnyOrder) {
   ASSERT_TRUE(UseLanguage(Language::kChinese));
   EXPECT_EQ(Fill(Tr("{2} after {1}"), "a", "b"), "b after a");

@@ -35,20 +35,24 @@ def entries(text):
                 flags |= {f.strip() for f in line[2:].split(',')}
             elif line.startswith('#'):
                 continue
-            elif line.startswith(('msgid ', 'msgstr ', 'msgctxt ', 'msgid_plural ')):
+            elif line.startswith(('msgid ', 'msgstr ', 'msgctxt ', 'msgid_plural ', 'msgstr[')):
                 current, value = line.split(' ', 1)
                 fields[current] = [value]
             elif line.startswith('"') and current:
                 fields[current].append(line)
         if 'msgid' in fields:
-            result.append((flags, unquote(fields['msgid']), unquote(fields.get('msgstr', ['""'])), obsolete))
+            # A text with plural forms: each form is checked as a translation.
+            forms = sorted(k for k in fields if k.startswith('msgstr['))
+            for key in forms or ['msgstr']:
+                result.append((flags, unquote(fields['msgid']), unquote(fields.get(key, ['""'])), obsolete))
     return result
 
 
 def main():
     xgettext, po_path, texts = sys.argv[1], sys.argv[2], sys.argv[3:]
     with tempfile.NamedTemporaryFile(suffix='.pot') as pot:
-        subprocess.run([xgettext, '--from-code=UTF-8', '-C', '--keyword=', '--keyword=Tr', '--no-location',
+        subprocess.run([xgettext, '--from-code=UTF-8', '-C', '--keyword=', '--keyword=Tr', '--keyword=TrN:1,2',
+                        '--no-location',
                         '--no-wrap', '--force-po', '-o', pot.name] + texts,
                        check=True, stderr=subprocess.DEVNULL)
         wanted = {msgid for _, msgid, _, _ in entries(open(pot.name, encoding='utf-8').read()) if msgid}
