@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 #include <unordered_map>
+#include <vector>
 
 #include "platform/paths.h"
 
@@ -24,9 +25,14 @@ struct Catalogue {
 };
 
 Language shown_language = Language::kChinese;
-// Replaced only by UseLanguage, before any thread shows a text; the old one
-// is kept, since a text handed out earlier may still point into it.
+// Replaced only by UseLanguage, before any thread shows a text; every one
+// loaded is kept (in `loaded`), since a text handed out earlier may still
+// point into it.
 Catalogue* catalogue = nullptr;
+std::vector<std::unique_ptr<Catalogue>>& Loaded() {
+  static auto* const loaded = new std::vector<std::unique_ptr<Catalogue>>();
+  return *loaded;
+}
 
 uint32_t Word(const std::string& bytes, std::size_t at, bool swapped) {
   uint32_t w;
@@ -111,7 +117,8 @@ bool UseLanguage(Language language, std::string_view bytes) {
   }
   std::unique_ptr<Catalogue> parsed = ParseCatalogue(bytes);
   if (parsed == nullptr) return false;
-  catalogue = parsed.release();
+  catalogue = parsed.get();
+  Loaded().push_back(std::move(parsed));
   shown_language = Language::kEnglish;
   return true;
 }
