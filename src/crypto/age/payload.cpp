@@ -98,9 +98,9 @@ uint64_t InputPosition(const BufferedReader& in, const PayloadOptions& options) 
   return options.input_position ? options.input_position() : in.position();
 }
 
-// Runs the batches through the pipeline both directions share, on
-// `threads` threads (the calling one among them), each with a batch of its
-// own (`batches` has one per thread). A thread takes the next batch in
+// Runs the batches through the pipeline both directions share, on one
+// thread per batch in `batches` (the calling one among them), each with a
+// batch of its own. A thread takes the next batch in
 // turn: fill(batch, ended) reads it (one thread at a time, in the input's
 // order; ended: the input is done with it), job(batch, i, slot) processes
 // each of its chunks i on that same thread, and once every earlier batch
