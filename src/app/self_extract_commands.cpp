@@ -161,20 +161,23 @@ void WindowLogic::StartSelfExtractRun(Operation op, commands::Command<Request>& 
   }
 }
 
+void WindowLogic::CancelSelfExtractRun(Control button, Operation op, const std::string& question, const char* caption,
+                                       const char* cancelled) {
+  if (!AskToCancel(button, question, caption)) return;
+  SelfExtract().Stop();
+  SetCommandState(op, true);
+  EndRun(Outcome::kCancelled, cancelled);
+  ShowStatus(cancelled);
+}
+
 // ---- Create ------------------------------------------------------------------
 
 void WindowLogic::CreateSelfDecryptingClicked() {
   SelfExtractRun& run = SelfExtract();
   if (Tag(Control::CreateSelfDecryptingButton) != 0) {
-    if (!AskToCancel(Control::CreateSelfDecryptingButton, text::CreateCancelQuestion(run.source),
-                     text::kCreateCancelCaption)) {
-      return;
-    }
-    run.Stop();
-    SetCommandState(Operation::CreateSelfDecrypting, true);
-    EndRun(Outcome::kCancelled, selfextract::text::kCreateCancelled);
-    ShowStatus(selfextract::text::kCreateCancelled);
-    return;
+    return CancelSelfExtractRun(Control::CreateSelfDecryptingButton, Operation::CreateSelfDecrypting,
+                                text::CreateCancelQuestion(run.source), text::kCreateCancelCaption,
+                                selfextract::text::kCreateCancelled);
   }
   static commands::CreateSfxCommand command;
   try {
@@ -257,15 +260,9 @@ void WindowLogic::SelfDecryptClicked() {
 void WindowLogic::SeparateClicked() {
   SelfExtractRun& run = SelfExtract();
   if (Tag(Control::SeparateButton) != 0) {
-    if (!AskToCancel(Control::SeparateButton, text::SeparateCancelQuestion(selfextract::ShownPayloadName(run.info.PayloadName)),
-                     text::kSeparateCancelCaption)) {
-      return;
-    }
-    run.Stop();
-    SetCommandState(Operation::Separate, true);
-    EndRun(Outcome::kCancelled, selfextract::text::kSeparateCancelled);
-    ShowStatus(selfextract::text::kSeparateCancelled);
-    return;
+    return CancelSelfExtractRun(Control::SeparateButton, Operation::Separate,
+                                text::SeparateCancelQuestion(selfextract::ShownPayloadName(run.info.PayloadName)),
+                                text::kSeparateCancelCaption, selfextract::text::kSeparateCancelled);
   }
   static commands::SeparateCommand command;
   try {

@@ -476,6 +476,10 @@ class WindowLogic : public Reporter, public ControlSink {
   void StartSelfExtractRun(Operation op, commands::Command<Request>& command, Request request,
                            commands::PlannedItem item);
   void EndSelfExtractRun(Operation op, const RunResult& result, SelfExtractContext& context);
+  // Asks whether to cancel the family's running command `op` (its button
+  // `button`); on yes stops it and shows `cancelled`.
+  void CancelSelfExtractRun(Control button, Operation op, const std::string& question, const char* caption,
+                            const char* cancelled);
 
   mutable std::mutex mutex_;  // guards the fields below, touched from workers
   StopSource shred_stop_;  // the stop of the latest shred
