@@ -20,6 +20,7 @@
 #include "crypto/age/age.h"
 #include "crypto/keyed/container.h"
 #include "crypto/keyed/container_stream.h"
+#include "crypto/keyed/system_random.h"
 #include "crypto/keyed/texts.h"
 #include "crypto/keyless/engine.h"
 #include "crypto/keyless/stream_writer.h"
@@ -400,11 +401,14 @@ class FileSource : public ByteSource {
 
 }  // namespace
 
-RunResult PackFolder(const PackJob& job, RunContext& context, keyed::RandomSource& keyed_random,
-                     keyless::RandomSource& keyless_random) {
+RunResult PackFolder(const PackJob& job, RunContext& context, keyed::RandomSource* keyed_random,
+                     keyless::RandomSource* keyless_random) {
   // The age road reads its recipients' keys with libcrypto on this thread.
   const age::ThreadStateRelease release;
-  return Packing(job, context.progress, context.prompter, context.stop, keyed_random, keyless_random).Run();
+  keyed::SystemRandom system_keyed;
+  return Packing(job, context.progress, context.prompter, context.stop, keyed_random ? *keyed_random : system_keyed,
+                 keyless_random ? *keyless_random : keyless::DefaultRandom())
+      .Run();
 }
 
 RunResult UnpackFolder(const UnpackJob& job, RunContext& context) {

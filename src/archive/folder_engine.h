@@ -54,8 +54,10 @@ struct PackJob {
   std::function<void(int64_t offset, std::size_t size)> before_write;
 };
 
-RunResult PackFolder(const PackJob& job, RunContext& context, keyed::RandomSource& keyed_random,
-                     keyless::RandomSource& keyless_random);
+// The keyed and key-less roads draw from the given random sources, or
+// from the system's when none is given; the others draw from none.
+RunResult PackFolder(const PackJob& job, RunContext& context, keyed::RandomSource* keyed_random = nullptr,
+                     keyless::RandomSource* keyless_random = nullptr);
 
 struct UnpackJob {
   std::string source_path;    // the tar file

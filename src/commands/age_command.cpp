@@ -37,18 +37,6 @@ std::string EncryptedName(const std::string& source) {
   return DirectoryExists(source) ? FolderStem(source) + ".tar.age" : source + ".age";
 }
 
-// The folder engine's keyed and key-less roads are not taken here.
-class NoKeyedRandom : public keyed::RandomSource {
- public:
-  uint8_t Next() override { return 0; }
-};
-class NoKeylessRandom : public keyless::RandomSource {
- public:
-  void Fill(uint8_t* data, std::size_t size) override {
-    for (std::size_t i = 0; i < size; ++i) data[i] = 0;
-  }
-};
-
 age::SecretBytes Secret(const SecretText& text) { return age::SecretBytes::FromString(text.view()); }
 
 }  // namespace
@@ -105,9 +93,7 @@ RunResult AgeEncryptCommand::Run(const FileRequest& request, const PlannedItem& 
   pack.road = archive::Road::kAge;
   pack.replace_target = item.replaces;
   pack.age = std::make_shared<const age_files::EncryptJob>(std::move(job));
-  NoKeyedRandom keyed_unused;
-  NoKeylessRandom keyless_unused;
-  RunResult result = archive::PackFolder(pack, context, keyed_unused, keyless_unused);
+  RunResult result = archive::PackFolder(pack, context);
   if (result.outcome == Outcome::kCancelled) {
     result.reason = text::kEncryptCancelled.str();
   } else {

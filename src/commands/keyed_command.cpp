@@ -87,14 +87,6 @@ bool IsKeyedContainerFile(const std::string& path) {
   }
 }
 
-// The folder engine's key-less road is not taken here.
-class NoKeylessRandom : public keyless::RandomSource {
- public:
-  void Fill(uint8_t* data, std::size_t size) override {
-    for (std::size_t i = 0; i < size; ++i) data[i] = 0;
-  }
-};
-
 bool EndsWith(const std::string& s, const std::string& tail) {
   return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
 }
@@ -250,8 +242,7 @@ RunResult KeyedEncryptCommand::Run(const FileRequest& request, const PlannedItem
     job.replace_target = item.replaces;
     job.road = archive::Road::kKeyed;
     job.level = request.level;
-    NoKeylessRandom unused;
-    RunResult result = archive::PackFolder(job, context, random_, unused);
+    RunResult result = archive::PackFolder(job, context, &random_);
     if (result.outcome == Outcome::kCancelled) return Cancelled(context);
     return result;
   }

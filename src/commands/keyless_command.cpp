@@ -6,7 +6,6 @@
 
 #include "archive/folder_engine.h"
 #include "archive/texts.h"
-#include "crypto/keyed/random_source.h"
 #include "crypto/keyless/engine.h"
 #include "crypto/keyless/texts.h"
 #include "platform/file_io.h"
@@ -17,13 +16,6 @@ namespace vesk::commands {
 namespace {
 
 namespace text = keyless::text;
-
-// The folder engine takes a keyed source as well; the key-less road never
-// draws from it.
-class NoKeyedRandom : public keyed::RandomSource {
- public:
-  uint8_t Next() override { return 0; }
-};
 
 std::optional<keyless::Version> VersionOf(Cipher cipher) {
   switch (cipher) {
@@ -92,8 +84,7 @@ RunResult KeylessEncryptCommand::Run(const FileRequest& request, const PlannedIt
     job.info_click_count = clicks;
     job.keyless_version = version;
     job.replace_target = item.replaces;
-    NoKeyedRandom unused;
-    return archive::PackFolder(job, context, unused, random_);
+    return archive::PackFolder(job, context, nullptr, &random_);
   }
   keyless::KeylessJob job;
   job.key = KeyBytes(request);

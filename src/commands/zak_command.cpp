@@ -10,10 +10,8 @@
 #include "compress/decompress_file.h"
 #include "compress/stream_zak.h"
 #include "crypto/keyed/header_reader.h"
-#include "crypto/keyed/random_source.h"
 #include "crypto/keyed/reencryption_check.h"
 #include "crypto/keyed/texts.h"
-#include "crypto/keyless/random_source.h"
 #include "platform/file_io.h"
 #include "platform/gbk.h"
 #include "platform/paths.h"
@@ -29,17 +27,6 @@ bool EndsWith(const std::string& s, const std::string& tail) {
   return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
 }
 
-// The compressed road of the folder engine draws from neither source.
-class NoKeyedRandom : public keyed::RandomSource {
- public:
-  uint8_t Next() override { return 0; }
-};
-class NoKeylessRandom : public keyless::RandomSource {
- public:
-  void Fill(uint8_t* data, std::size_t size) override {
-    for (std::size_t i = 0; i < size; ++i) data[i] = 0;
-  }
-};
 
 // Decides the planned targets against the disk (`exists`) and each other,
 // asking through `ask`; a kept target's refusal says the run was called off.
@@ -179,9 +166,7 @@ RunResult CompressCommand::Run(const FileRequest& request, const PlannedItem& it
     job.road = archive::Road::kCompressed;
     job.level = request.level;
     job.replace_target = item.replaces;
-    NoKeyedRandom keyed_unused;
-    NoKeylessRandom keyless_unused;
-    return SayIfStopped(archive::PackFolder(job, context, keyed_unused, keyless_unused), context, text::kEncryptKept);
+    return SayIfStopped(archive::PackFolder(job, context), context, text::kEncryptKept);
   }
   context.progress.ShowHint(Hint::Source, text::CompressSourceHint(item.source));
   RunResult result = SayIfStopped(compress::CompressFile(JobOf(request, item), context), context, text::kEncryptKept);

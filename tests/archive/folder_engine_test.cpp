@@ -101,7 +101,7 @@ class FolderEngine : public ::testing::Test {
   void Pack(const PackJob& job) {
     keyed::SystemRandom random;
     RunContext context{r_, r_, r_.RunStopToken()};
-    r_.Record(PackFolder(job, context, random, keyless::DefaultRandom()));
+    r_.Record(PackFolder(job, context, &random));
   }
   void Unpack(const UnpackJob& job) {
     RunContext context{r_, r_, r_.RunStopToken()};
