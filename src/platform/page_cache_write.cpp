@@ -42,6 +42,10 @@ int WriteInPieces(int fd, const void* buf, std::size_t n, int64_t at, int64_t* w
   return WriteAll(fd, static_cast<const char*>(buf), n, kPageCacheWritePiece, at, written);
 }
 
+int WriteWhole(int fd, const void* buf, std::size_t n, int64_t* written) {
+  return WriteAll(fd, static_cast<const char*>(buf), n, SIZE_MAX, 0, written);
+}
+
 int PageCacheWriter::Write(int fd, const void* buf, std::size_t n, int64_t at, int64_t* written) {
   if (pieces_ || n < kTimedWrite) return WriteInPieces(fd, buf, n, at, written);
   const double start = ThreadSeconds();

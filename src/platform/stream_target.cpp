@@ -91,24 +91,12 @@ void StreamTarget::Open(const std::string& path) {
 void StreamTarget::Write(const void* buf, std::size_t n) {
   if (n == 0) return;
   if (hook_) hook_(written_, n);
-  if (regular_) {
-    // Standard output sent into a file (page_cache_write.h).
-    if (const int error = writer_.Write(fd_, buf, n, written_, &written_); error != 0) {
-      errno = error;
-      ThrowIoError("cannot write");
-    }
-    return;
-  }
-  const auto* p = static_cast<const char*>(buf);
-  while (n > 0) {
-    const ssize_t put = ::write(fd_, p, n);
-    if (put < 0) {
-      if (errno == EINTR) continue;
-      ThrowIoError("cannot write");
-    }
-    p += put;
-    n -= static_cast<std::size_t>(put);
-    written_ += put;
+  // Standard output sent into a file goes through the page-cache writer
+  // (page_cache_write.h); pipes and devices take every write whole.
+  const int error = regular_ ? writer_.Write(fd_, buf, n, written_, &written_) : WriteWhole(fd_, buf, n, &written_);
+  if (error != 0) {
+    errno = error;
+    ThrowIoError("cannot write");
   }
 }
 

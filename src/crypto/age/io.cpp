@@ -1,13 +1,13 @@
 #include "crypto/age/io.h"
 
-#include <sys/stat.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
+
+#include "platform/page_cache_write.h"
 
 namespace vesk::age {
 
@@ -35,17 +35,6 @@ const char* StatusName(Status status) {
   return "unknown";
 }
 
-namespace {
-
-// The processor time this thread has used, in seconds.
-double ThreadSeconds() {
-  timespec t {};
-  ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-  return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
-}
-
-}  // namespace
-
 long FdSource::Read(uint8_t* buf, std::size_t n) {
   for (;;) {
     const ssize_t got = ::read(fd_, buf, n);
@@ -58,53 +47,20 @@ long FdSource::Read(uint8_t* buf, std::size_t n) {
 }
 
 bool FdSink::Write(const uint8_t* data, std::size_t n) {
-  // A regular file is written as it comes until one large write uses more
-  // processor time than 1 GiB/s allows, then in pieces of 32 KiB that end at
-  // its multiples of 32 KiB: the kernel gives a write page-cache memory in
-  // blocks as large as the write, and right after other programs' large
-  // writes the blocks above 32 KiB cost compactions or host faults (1 GiB in
-  // writes of 1 MiB: 3.9 to 7.2 s, in 32 KiB 0.3 to 0.7 s), while otherwise
-  // the large writes are cheaper, for the writeback too. A write that only
-  // waits for the disk uses no processor time. Pipes and devices take every
-  // write whole.
-  constexpr std::size_t kPiece = std::size_t{32} << 10;
-  constexpr std::size_t kTimed = std::size_t{256} << 10;
-  constexpr double kSlowRate = 1024.0 * (1 << 20);  // bytes per second of processor time
+  // A regular file through the page-cache writer (page_cache_write.h), at
+  // its own position; pipes and devices take every write whole.
   if (at_ < 0 && !whole_) {
-    struct stat st {};
-    const bool regular = ::fstat(fd_, &st) == 0 && S_ISREG(st.st_mode);
-    const off_t at = regular ? ::lseek(fd_, 0, SEEK_CUR) : -1;
+    const off_t at = IsRegularFile(fd_) ? ::lseek(fd_, 0, SEEK_CUR) : -1;
     if (at < 0) {
       whole_ = true;
     } else {
       at_ = at;
     }
   }
-  const std::size_t total = n;
-  const bool timed = !whole_ && !pieces_ && n >= kTimed;
-  const std::size_t piece = whole_ || timed ? SIZE_MAX : kPiece;
-  const double start = timed ? ThreadSeconds() : 0;
-  std::size_t next = piece == SIZE_MAX ? SIZE_MAX : kPiece - static_cast<std::size_t>(at_ % kPiece);
-  while (n > 0) {
-    const ssize_t put = ::write(fd_, data, std::min(n, next));
-    if (put < 0) {
-      if (errno == EINTR) continue;
-      return Fail(Status::kIoError, std::string("write failed: ") + std::strerror(errno));
-    }
-    if (put == 0) return Fail(Status::kIoError, "write failed: no progress");
-    data += put;
-    n -= static_cast<std::size_t>(put);
-    if (!whole_) at_ += put;
-    if (next != SIZE_MAX) {
-      next = next > static_cast<std::size_t>(put) ? next - static_cast<std::size_t>(put) : kPiece;
-    }
-  }
-  if (timed) {
-    ++timed_;
-    if (static_cast<double>(total) < kSlowRate * (ThreadSeconds() - start)) ++slow_;
-    // A few, not one: an interrupt now and then makes a single write slow.
-    pieces_ = slow_ >= 8 && 4 * slow_ > timed_;
-  }
+  const int error = whole_     ? WriteWhole(fd_, data, n)
+                    : pieces_ ? WriteInPieces(fd_, data, n, at_, &at_)
+                              : writer_.Write(fd_, data, n, at_, &at_);
+  if (error != 0) return Fail(Status::kIoError, std::string("write failed: ") + std::strerror(error));
   return true;
 }
 

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "crypto/age/result.h"
+#include "platform/page_cache_write.h"
 
 namespace vesk::age {
 
@@ -72,8 +73,7 @@ class FdSink : public Sink {
   int64_t at_ = -1;     // the file's position; -1 until looked at
   bool whole_ = false;  // not a regular file: every write whole
   bool pieces_ = false;
-  uint64_t timed_ = 0;  // large writes timed
-  uint64_t slow_ = 0;   // of them slow
+  PageCacheWriter writer_;
 };
 
 // Reads from a buffer the caller keeps alive.
