@@ -12,6 +12,7 @@
 #include "crypto/age_files/texts.h"
 #include "platform/file_io.h"
 #include "platform/staged_file.h"
+#include "threads/worker.h"
 
 namespace vesk {
 
@@ -210,12 +211,18 @@ void WindowLogic::InspectAgeFileClicked() {
     PreselectFromHint(open);
     const auto path = port_.OpenDialog(open);
     if (!path) return;
-    age::FileInfo info;
-    if (const age::Result r = age_files::InspectFile(*path, info); !r.ok()) {
-      return ReportMessage(r.status == age::Status::kHeaderTooLarge ? age_text::InspectTooLarge(*path)
-                                                                    : age_text::InspectRefused(*path));
-    }
-    port_.InformationBox(age_files::InspectionText(info), text::InspectCaption(*path));
+    // Only a regular file: a FIFO would be read until its writer closes it.
+    if (!FileExists(*path)) return ReportMessage(age_text::InspectRefused(*path));
+    // The look runs on a worker, so that the window stays live while an
+    // armored file is read to its end to tell its size.
+    StartWorker([this, path = *path] {
+      age::FileInfo info;
+      if (const age::Result r = age_files::InspectFile(path, info); !r.ok()) {
+        return ReportMessage(r.status == age::Status::kHeaderTooLarge ? age_text::InspectTooLarge(path)
+                                                                      : age_text::InspectRefused(path));
+      }
+      port_.InformationBox(age_files::InspectionText(info), text::InspectCaption(path));
+    });
   } catch (...) {
     Beep();
   }

@@ -25,6 +25,7 @@
 #include "settings/memory_store.h"
 #include "support/recording_reporter.h"
 #include "support/scripted_port.h"
+#include "threads/worker.h"
 #include "support/process.h"
 #include "support/temp_dir.h"
 #include "threads/queued_ui_thread.h"
@@ -664,12 +665,16 @@ TEST_F(AgeCommands, TheInspectionItemShowsWhatTheHeaderSays) {
   port_.save_answers.push_back(dir_.File("pq.age"));
   window_->EncryptToRecipientsClicked();
   WaitIdle(Control::EncryptButton);
+  // A FIFO is refused without being opened: nothing would ever write into it.
+  ASSERT_EQ(::mkfifo(dir_.File("fifo").c_str(), 0600), 0);
   for (const auto& [file, says] : {std::pair{"pass.age", "密码 (scrypt)\nscrypt 工作因子: 2^10\n抗量子计算机: 否"},
                                    std::pair{"pq.age", "后量子公钥 (mlkem768x25519)\n抗量子计算机: 是"},
-                                   std::pair{"plain", "不是可以读的 age 加密文件"}}) {
+                                   std::pair{"plain", "不是可以读的 age 加密文件"},
+                                   std::pair{"fifo", "不是可以读的 age 加密文件"}}) {
     SCOPED_TRACE(file);
     port_.open_answers.push_back(dir_.File(file));
     window_->InspectAgeFileClicked();
+    ASSERT_TRUE(WaitForWorkers(std::chrono::seconds(20)));
     EXPECT_NE(LastMessage().find(says), std::string::npos) << LastMessage();
   }
   EXPECT_EQ(port_.open_specs.back().title, "选择要查看的 age 加密文件");
