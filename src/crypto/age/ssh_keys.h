@@ -43,8 +43,8 @@ enum class SshKeyError : int {
   kRsaTooSmall,      // an RSA key below kMinSshRsaBits
   kNeedsPublicKey,   // a protected PEM or PKCS#8 key without its public key (KEY.pub)
   kWrongPassphrase,  // the passphrase does not open the protected key (or none was given)
-  kNoLibrary,        // a protected OpenSSH key, but libssh (libssh.so.4) cannot be loaded
-  kCannotExport,     // libssh opened the protected key but cannot hand it over (RSA in libssh 0.10)
+  kNoLibrary,        // a protected OpenSSH key, but neither libssh (libssh.so.4) nor ssh-keygen can open it
+  kCannotExport,     // libssh opened the protected key but cannot hand it over (RSA in libssh 0.10), nor can ssh-keygen
   kFailed,           // libcrypto failed
 };
 
@@ -120,8 +120,9 @@ Result ParseIdentityFile(std::string_view text, std::vector<std::unique_ptr<Iden
                          SshKeyError* ssh_error = nullptr);
 
 // Opens a protected OpenSSH private key with libssh (loaded when first
-// needed, so that programs without SSH keys never need it) and returns the
-// same key unprotected, as a private key file's text.
+// needed, so that programs without SSH keys never need it), or with the
+// system's ssh-keygen where libssh is missing or cannot hand the key over,
+// and returns the same key unprotected, as a private key file's text.
 SshKeyError UnlockOpenSshKey(std::string_view text, const SecretBytes& passphrase, SecretBytes& plain);
 
 }  // namespace vesk::age

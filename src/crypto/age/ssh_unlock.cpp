@@ -2,11 +2,23 @@
 // libssh, loaded at run time: the programs link libcrypto statically and
 // start on systems without libssh, which only a protected OpenSSH key needs.
 // Loaded with its own symbols (RTLD_LOCAL), libssh uses the system's shared
-// libcrypto and never ours.
+// libcrypto and never ours. Where libssh is missing, or opens a key it
+// cannot hand over (an RSA key in libssh 0.10), the system's ssh-keygen
+// writes the key out unprotected into memory of ours.
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <libssh/libssh.h>
+#include <spawn.h>
+#include <sys/mman.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "crypto/age/ssh_keys.h"
 
@@ -36,9 +48,142 @@ const Libssh* LoadLibssh() {
   return kLib;
 }
 
-}  // namespace
+// Writes all of `data` into `fd` at `offset`; false on a failure.
+bool WriteAllAt(int fd, const uint8_t* data, std::size_t n, off_t offset) {
+  while (n > 0) {
+    const ssize_t put = ::pwrite(fd, data, n, offset);
+    if (put < 0 && errno == EINTR) continue;
+    if (put <= 0) return false;
+    data += put;
+    n -= static_cast<std::size_t>(put);
+    offset += put;
+  }
+  return true;
+}
 
-SshKeyError UnlockOpenSshKey(std::string_view text, const SecretBytes& passphrase, SecretBytes& plain) {
+// The key file ssh-keygen works on: a file in memory (never a named file
+// on a disk), 0600 as ssh-keygen wants a private key, given to it as its
+// descriptor 3 and emptied when done.
+class KeyInMemory {
+ public:
+  KeyInMemory() {
+    fd_ = ::memfd_create("vesk-ssh-key", MFD_CLOEXEC);
+    // Not at 0, 1 or 3, which the child's own descriptors take.
+    if (fd_ >= 0 && fd_ <= 3) {
+      const int moved = ::fcntl(fd_, F_DUPFD_CLOEXEC, 10);
+      ::close(fd_);
+      fd_ = moved;
+    }
+    if (fd_ >= 0 && ::fchmod(fd_, 0600) != 0) Close();
+  }
+  ~KeyInMemory() { Close(); }
+  KeyInMemory(const KeyInMemory&) = delete;
+  KeyInMemory& operator=(const KeyInMemory&) = delete;
+  int fd() const { return fd_; }
+
+ private:
+  void Close() {
+    if (fd_ < 0) return;
+    struct stat st {};
+    if (::fstat(fd_, &st) == 0 && st.st_size > 0) {
+      const std::vector<uint8_t> zeros(static_cast<std::size_t>(st.st_size));
+      WriteAllAt(fd_, zeros.data(), zeros.size(), 0);
+    }
+    ::ftruncate(fd_, 0);
+    ::close(fd_);
+    fd_ = -1;
+  }
+  int fd_ = -1;
+};
+
+// What ssh-keygen made of the key.
+enum class Keygen { kOpened, kWrongPassphrase, kUnavailable };
+
+// Has ssh-keygen take the passphrase off the key (`ssh-keygen -p -m PEM -N
+// ""`), the passphrase on its standard input: in a session of its own, with
+// no terminal and no askpass program to turn to, it reads it from there.
+Keygen UnlockWithSshKeygen(std::string_view text, const SecretBytes& passphrase, SecretBytes& plain) {
+  // ssh-keygen reads one line of at most 1023 bytes.
+  if (passphrase.size() > 1023 || std::memchr(passphrase.data(), '\n', passphrase.size()) != nullptr) {
+    return Keygen::kUnavailable;
+  }
+  KeyInMemory key;
+  if (key.fd() < 0 || !WriteAllAt(key.fd(), reinterpret_cast<const uint8_t*>(text.data()), text.size(), 0)) {
+    return Keygen::kUnavailable;
+  }
+  int ends[2];
+  if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0) return Keygen::kUnavailable;
+  std::vector<std::string> env;
+  for (char** e = environ; *e != nullptr; ++e) {
+    const std::string_view v = *e;
+    const auto name = v.substr(0, v.find('='));
+    if (name != "DISPLAY" && name != "WAYLAND_DISPLAY" && name != "SSH_ASKPASS" && name != "SSH_ASKPASS_REQUIRE") {
+      env.emplace_back(v);
+    }
+  }
+  std::vector<char*> envp;
+  for (std::string& e : env) envp.push_back(e.data());
+  envp.push_back(nullptr);
+  std::string args[] = {"ssh-keygen", "-q", "-p", "-m", "PEM", "-N", "", "-f", "/dev/fd/3"};
+  std::vector<char*> argv;
+  for (std::string& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+
+  posix_spawn_file_actions_t actions;
+  posix_spawnattr_t attr;
+  ::posix_spawn_file_actions_init(&actions);
+  ::posix_spawnattr_init(&attr);
+  ::posix_spawn_file_actions_adddup2(&actions, ends[1], STDIN_FILENO);
+  ::posix_spawn_file_actions_adddup2(&actions, key.fd(), 3);
+  ::posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+  ::posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+  sigset_t none, defaults;
+  sigemptyset(&none);
+  sigemptyset(&defaults);
+  sigaddset(&defaults, SIGPIPE);
+  sigaddset(&defaults, SIGINT);
+  ::posix_spawnattr_setsigmask(&attr, &none);
+  ::posix_spawnattr_setsigdefault(&attr, &defaults);
+  ::posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+  pid_t pid = -1;
+  const int spawned = ::posix_spawnp(&pid, "ssh-keygen", &actions, &attr, argv.data(), envp.data());
+  ::posix_spawn_file_actions_destroy(&actions);
+  ::posix_spawnattr_destroy(&attr);
+  ::close(ends[1]);
+  if (spawned != 0) {
+    ::close(ends[0]);
+    return Keygen::kUnavailable;
+  }
+  SecretBytes line(passphrase.size() + 1);
+  if (passphrase.size() > 0) std::memcpy(line.data(), passphrase.data(), passphrase.size());
+  line.data()[passphrase.size()] = '\n';
+  for (std::size_t sent = 0; sent < line.size();) {
+    const ssize_t put = ::send(ends[0], line.data() + sent, line.size() - sent, MSG_NOSIGNAL);
+    if (put < 0 && errno == EINTR) continue;
+    if (put <= 0) break;  // it has stopped reading; its exit status tells
+    sent += static_cast<std::size_t>(put);
+  }
+  ::close(ends[0]);
+  int status = 0;
+  while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  if (!WIFEXITED(status)) return Keygen::kUnavailable;
+  if (WEXITSTATUS(status) != 0) return WEXITSTATUS(status) == 255 ? Keygen::kWrongPassphrase : Keygen::kUnavailable;
+  struct stat st {};
+  if (::fstat(key.fd(), &st) != 0 || st.st_size <= 0 || st.st_size > (1 << 20)) return Keygen::kUnavailable;
+  SecretBytes out(static_cast<std::size_t>(st.st_size));
+  for (std::size_t got = 0; got < out.size();) {
+    const ssize_t n = ::pread(key.fd(), out.data() + got, out.size() - got, static_cast<off_t>(got));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return Keygen::kUnavailable;
+    got += static_cast<std::size_t>(n);
+  }
+  plain = std::move(out);
+  return Keygen::kOpened;
+}
+
+// Opens the key with libssh.
+SshKeyError UnlockWithLibssh(std::string_view text, const SecretBytes& passphrase, SecretBytes& plain) {
   const Libssh* lib = LoadLibssh();
   if (lib == nullptr) return SshKeyError::kNoLibrary;
   // Both as C strings.
@@ -63,6 +208,20 @@ SshKeyError UnlockOpenSshKey(std::string_view text, const SecretBytes& passphras
   Wipe(exported, n);
   lib->free_text(exported);
   return SshKeyError::kNone;
+}
+
+}  // namespace
+
+SshKeyError UnlockOpenSshKey(std::string_view text, const SecretBytes& passphrase, SecretBytes& plain) {
+  const SshKeyError e = UnlockWithLibssh(text, passphrase, plain);
+  if (e != SshKeyError::kNoLibrary && e != SshKeyError::kCannotExport) return e;
+  switch (UnlockWithSshKeygen(text, passphrase, plain)) {
+    case Keygen::kOpened: return SshKeyError::kNone;
+    // Only where libssh could not judge the passphrase: it already has.
+    case Keygen::kWrongPassphrase: return e == SshKeyError::kNoLibrary ? SshKeyError::kWrongPassphrase : e;
+    case Keygen::kUnavailable: return e;
+  }
+  return e;
 }
 
 }  // namespace vesk::age
