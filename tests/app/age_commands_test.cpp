@@ -553,10 +553,15 @@ TEST_F(AgeCommands, AProtectedIdentityFromTheWindowOpensWithTheAgeTool) {
 // a protected key asks for its passphrase in a dialog, once for several files.
 TEST_F(AgeCommands, SshKeysServeAsRecipientsAndIdentities) {
   if (std::system("command -v ssh-keygen >/dev/null") != 0) GTEST_SKIP() << "ssh-keygen is not installed";
-  for (const char* passphrase : {"", "ssh passphrase"}) {
-    SCOPED_TRACE(passphrase);
-    const std::string key = dir_.File(*passphrase ? "protected_key" : "plain_key");
-    const std::string make = "ssh-keygen -q -t ed25519 -C me@host -N '" + std::string(passphrase) + "' -f " + key;
+  const struct {
+    const char* type;
+    const char* passphrase;
+  } kKeys[] = {{"ed25519", ""}, {"ed25519", "ssh passphrase"}, {"rsa", "rsa passphrase"}};
+  for (const auto& [type, passphrase] : kKeys) {
+    SCOPED_TRACE(std::string(type) + " " + passphrase);
+    const std::string key = dir_.File(std::string(type) + (*passphrase ? "_protected_key" : "_plain_key"));
+    const std::string make =
+        "ssh-keygen -q -t " + std::string(type) + " -C me@host -N '" + std::string(passphrase) + "' -f " + key;
     ASSERT_EQ(std::system(make.c_str()), 0);
     std::vector<std::string> sealed;
     for (const char* name : {"a", "b"}) {
@@ -571,7 +576,7 @@ TEST_F(AgeCommands, SshKeysServeAsRecipientsAndIdentities) {
       ASSERT_EQ(window_->Result().outcome, Outcome::kDone) << window_->Result().reason;
       std::filesystem::remove(plain);
     }
-    EXPECT_TRUE(StartsWith(ReadFile(sealed[0]), "age-encryption.org/v1\n-> ssh-ed25519 "));
+    EXPECT_TRUE(StartsWith(ReadFile(sealed[0]), "age-encryption.org/v1\n-> ssh-" + std::string(type) + " "));
     port_.open_answers.push_back(key);
     window_->ChooseIdentityFilesClicked();
     ASSERT_EQ(window_->AgeIdentityFiles(), std::vector<std::string>{key}) << LastMessage();

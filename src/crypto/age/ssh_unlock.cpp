@@ -165,9 +165,11 @@ Keygen UnlockWithSshKeygen(std::string_view text, const SecretBytes& passphrase,
   }
   ::close(ends[0]);
   int status = 0;
-  while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-  }
-  if (!WIFEXITED(status)) return Keygen::kUnavailable;
+  pid_t waited = -1;
+  do {
+    waited = ::waitpid(pid, &status, 0);
+  } while (waited < 0 && errno == EINTR);
+  if (waited != pid || !WIFEXITED(status)) return Keygen::kUnavailable;
   if (WEXITSTATUS(status) != 0) return WEXITSTATUS(status) == 255 ? Keygen::kWrongPassphrase : Keygen::kUnavailable;
   struct stat st {};
   if (::fstat(key.fd(), &st) != 0 || st.st_size <= 0 || st.st_size > (1 << 20)) return Keygen::kUnavailable;
