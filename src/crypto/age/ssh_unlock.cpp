@@ -68,7 +68,7 @@ class KeyInMemory {
  public:
   KeyInMemory() {
     fd_ = ::memfd_create("vesk-ssh-key", MFD_CLOEXEC);
-    // Not at 0, 1 or 3, which the child's own descriptors take.
+    // Above 3: 0 to 3 are the descriptors the child is given.
     if (fd_ >= 0 && fd_ <= 3) {
       const int moved = ::fcntl(fd_, F_DUPFD_CLOEXEC, 10);
       ::close(fd_);
