@@ -22,14 +22,35 @@ bool IsExecutableFile(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::access(path.c_str(), X_OK) == 0;
 }
 
-// Spawns `argv` with standard input, output and error on /dev/null (or
-// input and output on the descriptors `in` and `out`, error on ours, when
-// given); the child's process id, or -1.
-pid_t Spawn(const std::vector<std::string>& argv, bool new_session, int in = -1, int out = -1) {
+// How a child is started: in a session of its own or not; its standard
+// input and output on the given descriptors or on /dev/null (its standard
+// error is ours when its output is given, else /dev/null too); `fd3` as its
+// descriptor 3 when given; our environment without the variables `without`.
+struct Child {
+  bool new_session = false;
+  int in = -1;
+  int out = -1;
+  int fd3 = -1;
+  const std::vector<std::string_view>* without = nullptr;
+};
+
+// Spawns `argv` as `child` says; the child's process id, or -1.
+pid_t Spawn(const std::vector<std::string>& argv, const Child& child) {
   if (argv.empty()) return -1;
   std::vector<char*> args;
   for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
   args.push_back(nullptr);
+  std::vector<char*> env;
+  if (child.without != nullptr) {
+    for (char** e = environ; *e != nullptr; ++e) {
+      const std::string_view entry = *e;
+      const std::string_view name = entry.substr(0, entry.find('='));
+      bool kept = true;
+      for (const std::string_view drop : *child.without) kept = kept && name != drop;
+      if (kept) env.push_back(*e);
+    }
+    env.push_back(nullptr);
+  }
 
   posix_spawn_file_actions_t actions;
   posix_spawnattr_t attr;
@@ -38,14 +59,17 @@ pid_t Spawn(const std::vector<std::string>& argv, bool new_session, int in = -1,
     posix_spawn_file_actions_destroy(&actions);
     return -1;
   }
-  if (in >= 0 && out >= 0) {
-    posix_spawn_file_actions_adddup2(&actions, in, 0);
-    posix_spawn_file_actions_adddup2(&actions, out, 1);
+  if (child.in >= 0) {
+    posix_spawn_file_actions_adddup2(&actions, child.in, 0);
   } else {
-    for (int fd : {0, 1, 2}) {
-      posix_spawn_file_actions_addopen(&actions, fd, "/dev/null", fd == 0 ? O_RDONLY : O_WRONLY, 0);
-    }
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
   }
+  if (child.out >= 0) {
+    posix_spawn_file_actions_adddup2(&actions, child.out, 1);
+  } else {
+    for (int fd : {1, 2}) posix_spawn_file_actions_addopen(&actions, fd, "/dev/null", O_WRONLY, 0);
+  }
+  if (child.fd3 >= 0) posix_spawn_file_actions_adddup2(&actions, child.fd3, 3);
   // The child starts with the default signal handling, whatever this
   // process has set up for Ctrl-C.
   sigset_t defaults;
@@ -59,11 +83,12 @@ pid_t Spawn(const std::vector<std::string>& argv, bool new_session, int in = -1,
   sigemptyset(&none);
   posix_spawnattr_setsigmask(&attr, &none);
   short flags = POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK;
-  if (new_session) flags |= POSIX_SPAWN_SETSID;
+  if (child.new_session) flags |= POSIX_SPAWN_SETSID;
   posix_spawnattr_setflags(&attr, flags);
 
   pid_t pid = -1;
-  const int error = ::posix_spawn(&pid, args[0], &actions, &attr, args.data(), environ);
+  const int error =
+      ::posix_spawn(&pid, args[0], &actions, &attr, args.data(), child.without != nullptr ? env.data() : environ);
   posix_spawnattr_destroy(&attr);
   posix_spawn_file_actions_destroy(&actions);
   return error == 0 ? pid : -1;
@@ -106,7 +131,13 @@ std::optional<std::string> FindProgramOnPath(std::string_view name) {
 }
 
 int RunProgram(const std::vector<std::string>& argv) {
-  const pid_t pid = Spawn(argv, false);
+  const pid_t pid = Spawn(argv, Child{});
+  return pid < 0 ? -1 : WaitFor(pid);
+}
+
+int RunWithoutTerminal(const std::vector<std::string>& argv, int input, int fd3,
+                       const std::vector<std::string_view>& without) {
+  const pid_t pid = Spawn(argv, Child{.new_session = true, .in = input, .fd3 = fd3, .without = &without});
   return pid < 0 ? -1 : WaitFor(pid);
 }
 
@@ -127,7 +158,7 @@ bool PipedProcess::Start(const std::vector<std::string>& argv) {
     ::close(to_child[1]);
     return false;
   }
-  pid_ = Spawn(argv, false, to_child[0], from_child[1]);
+  pid_ = Spawn(argv, Child{.in = to_child[0], .out = from_child[1]});
   ::close(to_child[0]);
   ::close(from_child[1]);
   in_ = to_child[1];
@@ -169,7 +200,7 @@ int PipedProcess::Wait() {
 }
 
 bool StartWatched(const std::vector<std::string>& argv, std::function<void(int)> on_exit) {
-  const pid_t pid = Spawn(argv, true);
+  const pid_t pid = Spawn(argv, Child{.new_session = true});
   if (pid < 0) return false;
   std::thread([pid, on_exit = std::move(on_exit)] {
     const int status = WaitFor(pid);

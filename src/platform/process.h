@@ -24,6 +24,14 @@ std::optional<std::string> FindProgramOnPath(std::string_view name);
 // ended by a signal.
 int RunProgram(const std::vector<std::string>& argv);
 
+// Runs `argv` (argv[0] a path) in a session of its own, so that it has no
+// terminal to ask on: its standard input on the descriptor `input`, `fd3`
+// as its descriptor 3, its output and error on /dev/null, and our
+// environment without the variables named in `without`; waits for it. The
+// exit status, or -1 as above.
+int RunWithoutTerminal(const std::vector<std::string>& argv, int input, int fd3,
+                       const std::vector<std::string_view>& without);
+
 // Starts `argv` in a session of its own, its output on /dev/null, and calls
 // `on_exit` with its exit status (-1 as above) from a background thread once
 // it ends, however long that takes. False (and no call) when it could not be

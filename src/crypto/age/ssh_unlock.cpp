@@ -8,19 +8,19 @@
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <libssh/libssh.h>
-#include <spawn.h>
 #include <sys/mman.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "crypto/age/ssh_keys.h"
+#include "platform/process.h"
 
 namespace vesk::age {
 namespace {
@@ -111,66 +111,24 @@ Keygen UnlockWithSshKeygen(std::string_view text, const SecretBytes& passphrase,
   if (key.fd() < 0 || !WriteAllAt(key.fd(), reinterpret_cast<const uint8_t*>(text.data()), text.size(), 0)) {
     return Keygen::kUnavailable;
   }
+  const std::optional<std::string> program = FindProgramOnPath("ssh-keygen");
+  if (!program) return Keygen::kUnavailable;
+  // The line waits in the socket (far below its buffer) for ssh-keygen to
+  // read it, followed by the end of its input.
   int ends[2];
   if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0) return Keygen::kUnavailable;
-  std::vector<std::string> env;
-  for (char** e = environ; *e != nullptr; ++e) {
-    const std::string_view v = *e;
-    const auto name = v.substr(0, v.find('='));
-    if (name != "DISPLAY" && name != "WAYLAND_DISPLAY" && name != "SSH_ASKPASS" && name != "SSH_ASKPASS_REQUIRE") {
-      env.emplace_back(v);
-    }
-  }
-  std::vector<char*> envp;
-  for (std::string& e : env) envp.push_back(e.data());
-  envp.push_back(nullptr);
-  std::string args[] = {"ssh-keygen", "-q", "-p", "-m", "PEM", "-N", "", "-f", "/dev/fd/3"};
-  std::vector<char*> argv;
-  for (std::string& a : args) argv.push_back(a.data());
-  argv.push_back(nullptr);
-
-  posix_spawn_file_actions_t actions;
-  posix_spawnattr_t attr;
-  ::posix_spawn_file_actions_init(&actions);
-  ::posix_spawnattr_init(&attr);
-  ::posix_spawn_file_actions_adddup2(&actions, ends[1], STDIN_FILENO);
-  ::posix_spawn_file_actions_adddup2(&actions, key.fd(), 3);
-  ::posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-  ::posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-  sigset_t none, defaults;
-  sigemptyset(&none);
-  sigemptyset(&defaults);
-  sigaddset(&defaults, SIGPIPE);
-  sigaddset(&defaults, SIGINT);
-  ::posix_spawnattr_setsigmask(&attr, &none);
-  ::posix_spawnattr_setsigdefault(&attr, &defaults);
-  ::posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-  pid_t pid = -1;
-  const int spawned = ::posix_spawnp(&pid, "ssh-keygen", &actions, &attr, argv.data(), envp.data());
-  ::posix_spawn_file_actions_destroy(&actions);
-  ::posix_spawnattr_destroy(&attr);
-  ::close(ends[1]);
-  if (spawned != 0) {
-    ::close(ends[0]);
-    return Keygen::kUnavailable;
-  }
   SecretBytes line(passphrase.size() + 1);
   if (passphrase.size() > 0) std::memcpy(line.data(), passphrase.data(), passphrase.size());
   line.data()[passphrase.size()] = '\n';
-  for (std::size_t sent = 0; sent < line.size();) {
-    const ssize_t put = ::send(ends[0], line.data() + sent, line.size() - sent, MSG_NOSIGNAL);
-    if (put < 0 && errno == EINTR) continue;
-    if (put <= 0) break;  // it has stopped reading; its exit status tells
-    sent += static_cast<std::size_t>(put);
-  }
+  const bool sent = ::send(ends[0], line.data(), line.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(line.size());
   ::close(ends[0]);
-  int status = 0;
-  pid_t waited = -1;
-  do {
-    waited = ::waitpid(pid, &status, 0);
-  } while (waited < 0 && errno == EINTR);
-  if (waited != pid || !WIFEXITED(status)) return Keygen::kUnavailable;
-  if (WEXITSTATUS(status) != 0) return WEXITSTATUS(status) == 255 ? Keygen::kWrongPassphrase : Keygen::kUnavailable;
+  // No display and no askpass program either: it reads its standard input.
+  const int status =
+      sent ? RunWithoutTerminal({*program, "-q", "-p", "-m", "PEM", "-N", "", "-f", "/dev/fd/3"}, ends[1], key.fd(),
+                                {"DISPLAY", "WAYLAND_DISPLAY", "SSH_ASKPASS", "SSH_ASKPASS_REQUIRE"})
+           : -1;
+  ::close(ends[1]);
+  if (status != 0) return status == 255 ? Keygen::kWrongPassphrase : Keygen::kUnavailable;
   struct stat st {};
   if (::fstat(key.fd(), &st) != 0 || st.st_size <= 0 || st.st_size > (1 << 20)) return Keygen::kUnavailable;
   SecretBytes out(static_cast<std::size_t>(st.st_size));
