@@ -69,7 +69,7 @@ int main(int argc, char** argv) {
   for (const auto* f : {&source, &copy, &wrapped, &separated}) vesk::DeleteFile(*f);
 
   const int64_t size = mib << 20;
-  const int64_t image = vesk::selfextract::RunningImageSize();
+  const int64_t image = vesk::selfextract::ImageSizeOf(VESK_SFX_PATH);
   WriteSource(source, size);
   ::sync();
   g_dir = dir;
@@ -87,7 +87,7 @@ int main(int argc, char** argv) {
 
     ok = ok && Measure(create, RUSAGE_SELF, [&] {
            vesk::InputFile container(source);
-           vesk::selfextract::CreateJob job{vesk::selfextract::kRunningProgramFile, image, wrapped, false,
+           vesk::selfextract::CreateJob job{VESK_SFX_PATH, image, wrapped, false,
                                             "vesk-bench.jmz", size};
            return vesk::selfextract::CreateSelfDecrypting(job, container, context).Completed();
          });

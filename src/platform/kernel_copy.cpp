@@ -1,10 +1,13 @@
 #include "platform/kernel_copy.h"
 
 #include <fcntl.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <iterator>
+#include <cstdint>
 
 namespace vesk {
 namespace {
@@ -71,6 +74,24 @@ SpliceResult SpliceCopy(int in_fd, loff_t* from, int out_fd, std::size_t n) {
     }
   }
   return result;
+}
+
+bool KernelSharesCopies(int fd) {
+  struct statfs fs {};
+  if (::fstatfs(fd, &fs) != 0) return false;
+  // Magic numbers of <linux/magic.h> and the file systems' own headers.
+  constexpr uint32_t kSharing[] = {
+      0x9123683E,  // btrfs: shared extents
+      0x58465342,  // xfs: shared extents
+      0xCA451A4E,  // bcachefs: shared extents
+      0x7461636F,  // ocfs2: shared extents
+      0x6969,      // nfs: copied on the server
+      0xFE534D42,  // smb2: copied on the server
+      0xFF534D42,  // cifs: copied on the server
+      0x00C36400,  // ceph: copied between objects
+  };
+  const auto type = static_cast<uint32_t>(fs.f_type);
+  return std::find(std::begin(kSharing), std::end(kSharing), type) != std::end(kSharing);
 }
 
 }  // namespace vesk

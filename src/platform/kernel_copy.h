@@ -1,8 +1,9 @@
-// Copies between files inside the kernel through a pipe (splice), for the
-// copies whose two sides sit at different places within a page: there the
-// kernel's file-to-file copy pieces every page together from two and runs no
-// faster than a copy through a buffer, while a pipe of a full MiB moves the
-// source's pages by reference and writes each output page once.
+// Copies between files inside the kernel through a pipe (splice). On file
+// systems that cannot share or offload a copy (ext4, tmpfs) the kernel's own
+// file-to-file copy is a splice through a small pipe, and pieces every page
+// together from two when the sides sit at different places within a page;
+// a pipe of a full MiB moves the source's pages by reference and runs faster
+// in both cases.
 #pragma once
 
 #include <sys/types.h>
@@ -22,5 +23,11 @@ struct SpliceResult {
 // the caller copies the rest another way; stops with `error` set when the
 // output cannot be written.
 SpliceResult SpliceCopy(int in_fd, loff_t* from, int out_fd, std::size_t n);
+
+// Whether the file system of `fd` shares extents or copies on the server
+// when asked for a file-to-file copy (copy_file_range): reflinking local file
+// systems and network ones. Their copies of page-aligned ranges go to the
+// kernel's copy, the others through SpliceCopy.
+bool KernelSharesCopies(int fd);
 
 }  // namespace vesk

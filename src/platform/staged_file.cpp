@@ -353,29 +353,27 @@ void StagedOutput::CopyFrom(InputFile& in, std::size_t n) {
   constexpr int64_t kPage = 4096;
   loff_t from = in.Position();
   const off_t to = ::lseek(fd_, 0, SEEK_CUR);
-  // The kernel's copy moves (or shares) whole pages only when both sides sit
-  // at the same place within a page; otherwise every page it writes is
-  // pieced together from two, and a splice through a large pipe is faster
-  // (kernel_copy.h), with a copy through a buffer for what it leaves.
-  if (to < 0 || in.HasReadHook()) {
+  // A test's hooks see every read and write, as the buffer makes them.
+  if (to < 0 || in.HasReadHook() || hook_) {
     CopyThroughBuffer(in, n, to < 0 ? 0 : to);
     return;
   }
-  if ((from - to) % kPage != 0) {
-    std::size_t moved = 0;
-    if (!hook_) {  // a test's write hook sees every write, as the buffer makes them
-      const SpliceResult spliced = SpliceCopy(in.Descriptor(), &from, fd_, n);
-      moved = spliced.copied;
-      written_ += static_cast<int64_t>(moved);
-      StartWriteback();
-      if (spliced.error != 0) Fail("cannot write " + target_, spliced.error);
-    }
-    in.Seek(from);
-    if (moved < n) CopyThroughBuffer(in, n - moved, to + static_cast<int64_t>(moved));
+  if ((from - to) % kPage == 0 && KernelSharesCopies(fd_)) {
+    CopyInKernel(in, from, n);
     return;
   }
+  // Elsewhere a splice through a large pipe (kernel_copy.h), with a copy
+  // through a buffer for what it leaves.
+  const SpliceResult spliced = SpliceCopy(in.Descriptor(), &from, fd_, n);
+  written_ += static_cast<int64_t>(spliced.copied);
+  StartWriteback();
+  if (spliced.error != 0) Fail("cannot write " + target_, spliced.error);
+  in.Seek(from);
+  if (spliced.copied < n) CopyThroughBuffer(in, n - spliced.copied, to + static_cast<int64_t>(spliced.copied));
+}
+
+void StagedOutput::CopyInKernel(InputFile& in, loff_t from, std::size_t n) {
   while (n > 0) {
-    if (hook_) hook_(written_, n);
     const ssize_t put = ::copy_file_range(in.Descriptor(), &from, fd_, nullptr, n, 0);
     if (put > 0) {
       written_ += put;
@@ -391,7 +389,7 @@ void StagedOutput::CopyFrom(InputFile& in, std::size_t n) {
     // systems answer instead): through a buffer, which also tells a source
     // that really ends early.
     in.Seek(from);
-    CopyThroughBuffer(in, n, 0);
+    CopyThroughBuffer(in, n, ::lseek(fd_, 0, SEEK_CUR));
     return;
   }
   in.Seek(from);

@@ -166,6 +166,7 @@ class StagedOutput {
   void StartWriteback() noexcept;
   // Appends `n` bytes read from `in`, the output being at offset `to`.
   void CopyThroughBuffer(InputFile& in, std::size_t n, int64_t to);
+  void CopyInKernel(InputFile& in, loff_t from, std::size_t n);
 };
 
 }  // namespace vesk

@@ -16,6 +16,14 @@ namespace vesk::selfextract {
 // ELF image, or is shorter than its own headers say.
 int64_t ImageSizeOf(const std::string& elf_path);
 
+// Makes the ELF image in the file at `elf_path` end `residue` bytes past a
+// multiple of `page`, so that whatever is appended behind it at a fixed
+// distance starts on a page: one more section, of zero bytes that are never
+// loaded, goes behind a copy of the section header table at the end. Nothing
+// changes when the image already ends there. Throws IoError when the file is
+// no such image, has no section header table or has bytes behind its image.
+void AlignImageEnd(const std::string& elf_path, int64_t page, int64_t residue);
+
 // The file of the running program, and ImageSizeOf that file.
 inline constexpr char kRunningProgramFile[] = "/proc/self/exe";
 int64_t RunningImageSize();

@@ -89,7 +89,7 @@ TEST(OutputFaults, AnOutputFileFailsAtTheChosenByteOrAtItsClose) {
 
 TEST(OutputFaults, ACopyMeetsTheHooksOfBothFilesAndKeepsTheOldTarget) {
   TempDir dir;
-  // 1 MiB at the same place within a page on both sides: the kernel copies it.
+  // A write hook sees the writes of a copy as it sees any other.
   const std::string source = RandomBytes(1 << 20, 2);
   WriteFile(dir.File("src"), source);
   WriteFile(dir.File("out"), "old");

@@ -1,6 +1,7 @@
 #include "selfextract/layout.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -219,6 +220,44 @@ TEST(ElfImage, ImageEndsWhereItsFurthestPartEnds) {
       WriteFile(dir.File("f"), elf.substr(0, elf.size() - 1));
       EXPECT_THROW(ImageSizeOf(dir.File("f")), IoError);
     }
+  }
+}
+
+// Padding the image moves the section header table behind it and adds one
+// unloaded section; the rest of the file, its mode and what a later reader
+// measures stay as they were.
+TEST(ElfImage, AligningTheImageEndKeepsTheImage) {
+  TempDir dir;
+  const std::string path = dir.File("program");
+  const struct {
+    std::string elf;
+    std::size_t header;
+  } images[] = {{SyntheticElf(true, 220), 64}, {SyntheticElf(false, 300), 52}, {ReadFile(kRunningProgramFile), 64}};
+  for (const auto& image : images) {
+    for (int64_t residue : {int64_t{3837}, int64_t{0}, int64_t{4095}}) {
+      SCOPED_TRACE(residue);
+      WriteFile(path, image.elf);
+      ASSERT_EQ(::chmod(path.c_str(), 0750), 0);
+      AlignImageEnd(path, 4096, residue);
+      const std::string padded = ReadFile(path);
+      EXPECT_EQ(ImageSizeOf(path), static_cast<int64_t>(padded.size()));
+      EXPECT_EQ(static_cast<int64_t>(padded.size()) % 4096, residue);
+      EXPECT_EQ(padded.substr(image.header, image.elf.size() - image.header), image.elf.substr(image.header));
+      struct stat st {};
+      ASSERT_EQ(::stat(path.c_str(), &st), 0);
+      EXPECT_EQ(st.st_mode & 07777, 0750u);
+      AlignImageEnd(path, 4096, residue);  // already there
+      EXPECT_TRUE(ReadFile(path) == padded);
+    }
+  }
+  // Bytes behind the image, or no section header table to extend: refused,
+  // the file untouched.
+  std::string no_table = SyntheticElf(true, 220);
+  Put(no_table, 0x28, 0, 8);
+  for (const std::string& content : {SyntheticElf(true, 220) + "payload", no_table}) {
+    WriteFile(path, content);
+    EXPECT_THROW(AlignImageEnd(path, 4096, 3837), IoError);
+    EXPECT_TRUE(ReadFile(path) == content);
   }
 }
 

@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include "selfextract/elf_image.h"
 #include "selfextract/layout.h"
 #include "selfextract/sfx_engine.h"
 #include "support/disk.h"
@@ -78,10 +79,11 @@ TEST_F(SfxProgram, AFileMadeByVeskCliCarriesVeskSfxAndDecryptsItsOwnPayload) {
   const ProcessResult made = Cli({"make-sfx", jmz});
   ASSERT_EQ(made.status, 0) << made.err;
   const std::string exe = dir_.File("报告.run");
-  // vesk-sfx's image, the header, the container.
+  // vesk-sfx's image, the header, the container, which starts on a page.
   const std::string whole = ReadFile(exe);
   const std::string sfx = ReadFile(VESK_SFX_PATH);
   ASSERT_EQ(SizeOf(exe), SizeOf(VESK_SFX_PATH) + selfextract::kHeaderSize + SizeOf(jmz));
+  EXPECT_EQ(selfextract::PayloadOffset(selfextract::ImageSizeOf(VESK_SFX_PATH)) % 4096, 0);
   EXPECT_EQ(whole.substr(0, sfx.size()), sfx);
   EXPECT_EQ(whole.substr(sfx.size() + selfextract::kHeaderSize), ReadFile(jmz));
 
