@@ -21,7 +21,9 @@ class YesReporter : public testing::RecordingReporter {
 // A folder of its own for this process, with TMPDIR pointing into it.
 inline const std::string& ScratchDir() {
   static const std::string dir = [] {
-    std::string tmpl = "/tmp/vesk-fuzz-XXXXXX";
+    // Under TMPDIR when set, so that a target can run on any file system.
+    const char* base = std::getenv("TMPDIR");
+    std::string tmpl = std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/vesk-fuzz-XXXXXX";
     if (::mkdtemp(tmpl.data()) == nullptr) std::abort();
     ::setenv("TMPDIR", tmpl.c_str(), 1);
     return tmpl;

@@ -373,8 +373,14 @@ void StagedOutput::CopyFrom(InputFile& in, std::size_t n) {
 }
 
 void StagedOutput::CopyInKernel(InputFile& in, loff_t from, std::size_t n) {
+  constexpr std::size_t kBlock = 4096;
   while (n > 0) {
-    const ssize_t put = ::copy_file_range(in.Descriptor(), &from, fd_, nullptr, n, 0);
+    // Extents are shared from a block boundary on only (the kernel copies a
+    // whole call's bytes otherwise): a copy that starts inside a block first
+    // copies up to the boundary.
+    const auto into_block = static_cast<std::size_t>(static_cast<uint64_t>(from) % kBlock);
+    const std::size_t ask = into_block == 0 ? n : std::min(n, kBlock - into_block);
+    const ssize_t put = ::copy_file_range(in.Descriptor(), &from, fd_, nullptr, ask, 0);
     if (put > 0) {
       written_ += put;
       n -= static_cast<std::size_t>(put);

@@ -153,6 +153,7 @@ void AlignImageEnd(const std::string& elf_path, int64_t page, int64_t residue) {
   const uint64_t table_end = table + (shnum + 1) * shentsize;
   const auto p = static_cast<uint64_t>(page);
   const uint64_t pad = (static_cast<uint64_t>(residue) + p - table_end % p) % p;
+  if (word == 4 && table_end + pad > UINT32_MAX) NotAnImage(elf_path, "ELF image too large to extend");
 
   // The padding section: file bytes only, nowhere in memory, no name.
   std::vector<unsigned char> entry(shentsize, 0);
