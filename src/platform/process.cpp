@@ -25,7 +25,8 @@ bool IsExecutableFile(const std::string& path) {
 // How a child is started: in a session of its own or not; its standard
 // input and output on the given descriptors or on /dev/null (its standard
 // error is ours when its output is given, else /dev/null too); `fd3` as its
-// descriptor 3 when given; our environment without the variables `without`.
+// descriptor 3 when given, and no other descriptor of ours; our environment
+// without the variables `without`.
 struct Child {
   bool new_session = false;
   int in = -1;
@@ -70,6 +71,9 @@ pid_t Spawn(const std::vector<std::string>& argv, const Child& child) {
     for (int fd : {1, 2}) posix_spawn_file_actions_addopen(&actions, fd, "/dev/null", O_WRONLY, 0);
   }
   if (child.fd3 >= 0) posix_spawn_file_actions_adddup2(&actions, child.fd3, 3);
+  // Nothing else of ours: a descriptor opened without close-on-exec (by us
+  // or a library) must not reach a plugin or a helper program.
+  posix_spawn_file_actions_addclosefrom_np(&actions, child.fd3 >= 0 ? 4 : 3);
   // The child starts with the default signal handling, whatever this
   // process has set up for Ctrl-C.
   sigset_t defaults;

@@ -1,10 +1,14 @@
+#include <fcntl.h>
 #include <unistd.h>
+
+#include <functional>
 
 #include <gtest/gtest.h>
 
 #include "platform/file_io.h"
 #include "platform/gbk.h"
 #include "platform/paths.h"
+#include "platform/process.h"
 #include "support/temp_dir.h"
 
 namespace vesk {
@@ -73,6 +77,32 @@ TEST(Files, ReadStopsAtEndAndReadExactThrows) {
   EXPECT_EQ(in.Read(buf, 8), 5u);
   in.Seek(3);
   EXPECT_THROW(in.ReadExact(buf, 3), IoError);
+}
+
+// Every way of starting a program hands it its standard streams (and
+// descriptor 3 when given) and nothing else, even a descriptor of ours that
+// lacks close-on-exec.
+TEST(Processes, ChildrenGetOnlyTheDescriptorsTheyAreGiven) {
+  const int null = ::open("/dev/null", O_RDONLY);
+  const int stray = ::fcntl(null, F_DUPFD, 57);  // no close-on-exec
+  ::close(null);
+  ASSERT_EQ(stray, 57);
+  int given[2];
+  ASSERT_EQ(::pipe2(given, O_CLOEXEC), 0);
+  const std::vector<std::string> argv = {"/bin/sh", "-c", "test ! -e /proc/self/fd/57"};
+  const std::function<int()> starters[] = {
+      [&] { return RunProgram(argv); },
+      [&] { return RunWithoutTerminal(argv, -1, given[0], {}); },
+      [&] {
+        PipedProcess p;
+        return p.Start(argv) ? p.Wait() : -1;
+      },
+  };
+  for (const auto& start : starters) EXPECT_EQ(start(), 0);
+  // Descriptor 3, when given, is there.
+  EXPECT_EQ(RunWithoutTerminal({"/bin/sh", "-c", "test -e /proc/self/fd/3"}, -1, given[0], {}), 0);
+  EXPECT_NE(RunProgram({"/bin/sh", "-c", "test -e /proc/self/fd/3"}), 0);
+  for (int fd : {stray, given[0], given[1]}) ::close(fd);
 }
 
 }  // namespace
