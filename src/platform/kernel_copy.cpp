@@ -6,8 +6,8 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <iterator>
 #include <cstdint>
+#include <iterator>
 
 namespace vesk {
 namespace {

@@ -46,6 +46,22 @@ int WriteWhole(int fd, const void* buf, std::size_t n, int64_t* written) {
   return WriteAll(fd, static_cast<const char*>(buf), n, SIZE_MAX, 0, written);
 }
 
+int WriteWholeAt(int fd, const void* buf, std::size_t n, int64_t offset) {
+  const auto* p = static_cast<const char*>(buf);
+  while (n > 0) {
+    const ssize_t put = ::pwrite(fd, p, n, static_cast<off_t>(offset));
+    if (put < 0) {
+      if (errno == EINTR) continue;
+      return errno;
+    }
+    if (put == 0) return EIO;
+    p += put;
+    n -= static_cast<std::size_t>(put);
+    offset += put;
+  }
+  return 0;
+}
+
 int PageCacheWriter::Write(int fd, const void* buf, std::size_t n, int64_t at, int64_t* written) {
   if (pieces_ || n < kTimedWrite) return WriteInPieces(fd, buf, n, at, written);
   const double start = ThreadSeconds();

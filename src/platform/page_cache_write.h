@@ -46,6 +46,11 @@ constexpr bool SlowEnough(uint64_t slow, uint64_t timed) { return slow >= 8 && 4
 // call (what went before it stays written).
 int WriteInPieces(int fd, const void* buf, std::size_t n, int64_t at, int64_t* written = nullptr);
 
+// Writes all `n` bytes of `buf` at `offset` of `fd` (pwrite), leaving its
+// position where it was, retrying interrupted calls. Returns 0, or the errno
+// of the failed call (EIO for a call that wrote nothing).
+int WriteWholeAt(int fd, const void* buf, std::size_t n, int64_t offset);
+
 // Writes all `n` bytes of `buf` as the file takes them (a pipe or a device),
 // retrying interrupted calls; adds what was written to `*written` when given.
 // Returns 0, or the errno of the failed call.

@@ -349,8 +349,11 @@ void StagedOutput::Write(const void* buf, std::size_t n) {
   StartWriteback();
 }
 
+// Pages and file system blocks: whole ones are what the kernel moves or
+// shares between files.
+constexpr std::size_t kBlock = 4096;
+
 void StagedOutput::CopyFrom(InputFile& in, std::size_t n) {
-  constexpr int64_t kPage = 4096;
   loff_t from = in.Position();
   const off_t to = ::lseek(fd_, 0, SEEK_CUR);
   // A test's hooks see every read and write, as the buffer makes them.
@@ -358,7 +361,7 @@ void StagedOutput::CopyFrom(InputFile& in, std::size_t n) {
     CopyThroughBuffer(in, n, to < 0 ? 0 : to);
     return;
   }
-  if ((from - to) % kPage == 0 && KernelSharesCopies(fd_)) {
+  if ((from - to) % static_cast<int64_t>(kBlock) == 0 && KernelSharesCopies(fd_)) {
     CopyInKernel(in, from, n);
     return;
   }
@@ -373,7 +376,6 @@ void StagedOutput::CopyFrom(InputFile& in, std::size_t n) {
 }
 
 void StagedOutput::CopyInKernel(InputFile& in, loff_t from, std::size_t n) {
-  constexpr std::size_t kBlock = 4096;
   while (n > 0) {
     // Extents are shared from a block boundary on only (the kernel copies a
     // whole call's bytes otherwise): a copy that starts inside a block first
@@ -433,16 +435,8 @@ void StagedOutput::Seek(int64_t pos) {
 
 void StagedOutput::WriteAt(int64_t offset, const void* buf, std::size_t n) {
   if (offset < 0 || offset + static_cast<int64_t>(n) > written_) throw IoError("no such bytes in " + target_);
-  const auto* p = static_cast<const char*>(buf);
-  while (n > 0) {
-    const ssize_t put = ::pwrite(fd_, p, n, static_cast<off_t>(offset));
-    if (put < 0) {
-      if (errno == EINTR) continue;
-      Fail("cannot write " + (target_.empty() ? staging_ : target_), errno);
-    }
-    p += put;
-    n -= static_cast<std::size_t>(put);
-    offset += put;
+  if (const int error = WriteWholeAt(fd_, buf, n, offset); error != 0) {
+    Fail("cannot write " + (target_.empty() ? staging_ : target_), error);
   }
 }
 

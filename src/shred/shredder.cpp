@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "platform/file_io.h"
+#include "platform/page_cache_write.h"
 
 namespace vesk::shred {
 
@@ -120,16 +121,8 @@ void OpenVictim(const std::string& path, Victim& v) {
 }
 
 void WriteAt(int fd, const uint8_t* p, std::size_t n, int64_t offset) {
-  while (n > 0) {
-    const ssize_t put = ::pwrite(fd, p, n, static_cast<off_t>(offset));
-    if (put < 0) {
-      if (errno == EINTR) continue;
-      throw IoError(std::string("cannot write: ") + std::strerror(errno));
-    }
-    if (put == 0) throw IoError("cannot write: no progress");
-    p += put;
-    n -= static_cast<std::size_t>(put);
-    offset += put;
+  if (const int error = WriteWholeAt(fd, p, n, offset); error != 0) {
+    throw IoError(std::string("cannot write: ") + std::strerror(error));
   }
 }
 

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "crypto/age/ssh_keys.h"
+#include "platform/page_cache_write.h"
 #include "platform/process.h"
 
 namespace vesk::age {
@@ -48,19 +49,6 @@ const Libssh* LoadLibssh() {
   return kLib;
 }
 
-// Writes all of `data` into `fd` at `offset`; false on a failure.
-bool WriteAllAt(int fd, const uint8_t* data, std::size_t n, off_t offset) {
-  while (n > 0) {
-    const ssize_t put = ::pwrite(fd, data, n, offset);
-    if (put < 0 && errno == EINTR) continue;
-    if (put <= 0) return false;
-    data += put;
-    n -= static_cast<std::size_t>(put);
-    offset += put;
-  }
-  return true;
-}
-
 // The key file ssh-keygen works on: a file in memory (never a named file
 // on a disk), 0600 as ssh-keygen wants a private key, given to it as its
 // descriptor 3 and emptied when done.
@@ -87,7 +75,7 @@ class KeyInMemory {
     struct stat st {};
     if (::fstat(fd_, &st) == 0 && st.st_size > 0) {
       const std::vector<uint8_t> zeros(static_cast<std::size_t>(st.st_size));
-      WriteAllAt(fd_, zeros.data(), zeros.size(), 0);
+      WriteWholeAt(fd_, zeros.data(), zeros.size(), 0);
     }
     ::ftruncate(fd_, 0);
     ::close(fd_);
@@ -108,7 +96,7 @@ Keygen UnlockWithSshKeygen(std::string_view text, const SecretBytes& passphrase,
     return Keygen::kUnavailable;
   }
   KeyInMemory key;
-  if (key.fd() < 0 || !WriteAllAt(key.fd(), reinterpret_cast<const uint8_t*>(text.data()), text.size(), 0)) {
+  if (key.fd() < 0 || WriteWholeAt(key.fd(), text.data(), text.size(), 0) != 0) {
     return Keygen::kUnavailable;
   }
   const std::optional<std::string> program = FindProgramOnPath("ssh-keygen");
