@@ -6,8 +6,10 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <string>
+#include <system_error>
 
 #include "support/recording_reporter.h"
 
@@ -18,7 +20,9 @@ class YesReporter : public testing::RecordingReporter {
   YesReporter() { default_answer = true; }
 };
 
-// A folder of its own for this process, with TMPDIR pointing into it.
+// A folder of its own for this process, with TMPDIR pointing into it,
+// removed with everything in it when the process exits normally (a crash
+// leaves it, with the files the crashing input made).
 inline const std::string& ScratchDir() {
   static const std::string dir = [] {
     // Under TMPDIR when set, so that a target can run on any file system.
@@ -28,6 +32,14 @@ inline const std::string& ScratchDir() {
     ::setenv("TMPDIR", tmpl.c_str(), 1);
     return tmpl;
   }();
+  // Registered after `dir` is complete, so it runs before dir's destructor.
+  static const bool removed_at_exit = [] {
+    return std::atexit([] {
+      std::error_code ignored;
+      std::filesystem::remove_all(dir, ignored);
+    }) == 0;
+  }();
+  (void)removed_at_exit;
   return dir;
 }
 

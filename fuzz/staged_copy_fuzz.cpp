@@ -1,7 +1,8 @@
 // StagedOutput::CopyFrom against the bytes themselves: a source of random
 // size, a few pieces each written directly or copied from a random place of
 // the source (so the kernel's copy and the page-aligned buffer both run, at
-// every alignment), sometimes a copy that reads past the end. The committed
+// every alignment), sometimes a copy that reads past the end; the kernel's
+// copy road of sharing file systems is taken on every other input. The committed
 // file must hold exactly the pieces in order; a copy past the end must throw
 // and leave no file.
 #include <cstddef>
@@ -13,6 +14,7 @@
 #include "fuzz_draw.h"
 #include "fuzz_support.h"
 #include "platform/file_io.h"
+#include "platform/kernel_copy.h"
 #include "platform/staged_file.h"
 
 namespace {
@@ -34,6 +36,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
                                                          source.size(), "copy-source");
   const std::string target = vesk::fuzz::ScratchDir() + "/copy-target";
   vesk::fuzz::Remove(target);
+
+  // Either road: the splice, or the kernel's copy that sharing file systems take.
+  vesk::TreatEveryFileSystemAsSharing(draw.Below(2) == 0);
 
   std::string expected;
   bool past_end = false;

@@ -30,4 +30,9 @@ SpliceResult SpliceCopy(int in_fd, loff_t* from, int out_fd, std::size_t n);
 // kernel's copy, the others through SpliceCopy.
 bool KernelSharesCopies(int fd);
 
+// For tests: KernelSharesCopies answers yes for every file system, so that
+// the kernel's copy road runs where the tests run (copy_file_range copies
+// on ext4 and tmpfs too, only without sharing).
+void TreatEveryFileSystemAsSharing(bool on);
+
 }  // namespace vesk
