@@ -590,7 +590,7 @@ Unwrapped SshIdentity::Unwrap(const std::vector<Stanza>& stanzas, SecretBytes& f
   if (!Matches(stanzas)) return {};
   if (!Unlock()) {
     return failed(Result::Fail(unlock_error_ == SshKeyError::kNoLibrary ? Status::kInternalError : Status::kKeyLocked,
-                               unlock_error_ == SshKeyError::kNoLibrary ? "libssh (libssh.so.4) is not installed"
+                               unlock_error_ == SshKeyError::kNoLibrary ? "neither libssh (libssh.so.4) nor ssh-keygen can open the SSH key"
                                                                         : "the SSH key's passphrase does not open it"));
   }
   for (const Stanza& s : stanzas) {

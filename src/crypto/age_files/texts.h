@@ -130,7 +130,8 @@ inline std::string SshKeyCannotExport(const std::string& path, const char* cance
                    "{2} 把它转成 PEM 格式（密码不变），再用它解密。{3}"), path, path, cancelled);
 }
 inline constexpr Tr kSshLibraryMissing =
-    Tr("打开有密码保护的 OpenSSH 私钥需要 libssh (Debian 软件包 libssh-4)，但是没有安装。解密文件已取消。");
+    Tr("打开有密码保护的 OpenSSH 私钥需要 libssh (Debian 软件包 libssh-4)，但是没有安装；"
+       "ssh-keygen (Debian 软件包 openssh-client) 也没能打开它。解密文件已取消。");
 inline std::string ProtectedIdentityInvalid(const std::string& path, const char* cancelled = kDecryptCancelled) {
   return Fill(Tr("身份密钥文件“{1}”解密后不是有效的 age 身份密钥。{2}"), path, cancelled);
 }
