@@ -16,6 +16,8 @@ packages=(
   libssh-dev python3-pexpect openssh-client
   # The folder benchmark compares with tar and pigz.
   tar pigz
+  # The fuzz targets are built with clang and its libFuzzer runtime.
+  clang libclang-rt-14-dev
   # The constant-time check of the post-quantum code runs under memcheck.
   valgrind
   qt6-base-dev

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds the release and the sanitizer presets, runs every test of both, then
-# builds the Debian package and checks it (scripts/package-check.sh).
+# Builds the release and the sanitizer presets, runs every test of both,
+# builds the Debian package and checks it (scripts/package-check.sh), then
+# builds the fuzz targets and runs each briefly (scripts/fuzz-smoke.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh release asan
@@ -17,4 +18,6 @@ for preset in release asan; do
 done
 echo "== package"
 scripts/package-check.sh || status=1
+echo "== fuzz"
+scripts/fuzz-smoke.sh || status=1
 exit $status

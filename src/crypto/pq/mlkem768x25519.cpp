@@ -13,7 +13,6 @@ namespace {
 using detail::Wipe;
 
 constexpr uint8_t kLabel[6] = {'\\', '.', '/', '/', '^', '\\'};
-constexpr uint8_t kBasePoint[32] = {9};
 
 enum class X25519Result { kOk, kSmallOrder, kFailed };
 

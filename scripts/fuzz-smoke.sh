@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets (the fuzz preset, clang) and runs each for a
+# fixed number of inputs from a fixed seed, in an empty corpus of its own: a
+# short run that repeats itself, so that a target that no longer builds, or
+# an input such a run reaches, fails here. An input that fails is kept under
+# build/fuzz/ (crash-*, timeout-*, oom-*).
+#   scripts/fuzz-smoke.sh [RUNS]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+runs=${1:-20000}
+scripts/setup.sh fuzz
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+status=0
+for target in build/fuzz/fuzz/vesk_fuzz_*; do
+  name=$(basename "$target")
+  mkdir "$work/$name"
+  start=$(date +%s)
+  if TMPDIR="$work" "$target" -seed=1 -runs="$runs" -timeout=60 -rss_limit_mb=4096 \
+      -artifact_prefix=build/fuzz/ "$work/$name" > "$work/$name.log" 2>&1; then
+    echo "$name: $runs inputs, $(($(date +%s) - start)) s"
+  else
+    echo "$name: FAILED"
+    tail -n 40 "$work/$name.log"
+    status=1
+  fi
+done
+exit $status
