@@ -33,13 +33,10 @@ inline const std::string& ScratchDir() {
     return tmpl;
   }();
   // Registered after `dir` is complete, so it runs before dir's destructor.
-  static const bool removed_at_exit = [] {
-    return std::atexit([] {
-      std::error_code ignored;
-      std::filesystem::remove_all(dir, ignored);
-    }) == 0;
-  }();
-  (void)removed_at_exit;
+  [[maybe_unused]] static const int removed_at_exit = std::atexit([] {
+    std::error_code ignored;
+    std::filesystem::remove_all(dir, ignored);
+  });
   return dir;
 }
 

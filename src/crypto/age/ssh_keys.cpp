@@ -589,9 +589,10 @@ Unwrapped SshIdentity::Unwrap(const std::vector<Stanza>& stanzas, SecretBytes& f
   auto failed = [](Result r) { return Unwrapped{Unwrapped::Kind::kFailed, std::move(r)}; };
   if (!Matches(stanzas)) return {};
   if (!Unlock()) {
-    return failed(Result::Fail(unlock_error_ == SshKeyError::kNoLibrary ? Status::kInternalError : Status::kKeyLocked,
-                               unlock_error_ == SshKeyError::kNoLibrary ? "neither libssh (libssh.so.4) nor ssh-keygen can open the SSH key"
-                                                                        : "the SSH key's passphrase does not open it"));
+    const bool no_way_in = unlock_error_ == SshKeyError::kNoLibrary;
+    return failed(Result::Fail(no_way_in ? Status::kInternalError : Status::kKeyLocked,
+                               no_way_in ? "neither libssh (libssh.so.4) nor ssh-keygen can open the SSH key"
+                                         : "the SSH key's passphrase does not open it"));
   }
   for (const Stanza& s : stanzas) {
     if (s.type != recipient_->type() || s.args.empty() || s.args[0] != recipient_->tag()) continue;
