@@ -279,6 +279,7 @@ StagedOutput::StagedOutput(StagedOutput&& other) noexcept
       mode_(other.mode_),
       written_(other.written_),
       writeback_from_(other.writeback_from_),
+      reserved_(other.reserved_),
       writeback_(other.writeback_),
       writer_(other.writer_),
       hook_(std::move(other.hook_)) {}
@@ -297,6 +298,7 @@ StagedOutput& StagedOutput::operator=(StagedOutput&& other) noexcept {
     written_ = other.written_;
     writeback_from_ = other.writeback_from_;
     writeback_ = other.writeback_;
+    reserved_ = other.reserved_;
     writer_ = other.writer_;
     hook_ = std::move(other.hook_);
   }
@@ -308,6 +310,7 @@ void StagedOutput::Open(const std::string& target, mode_t mode) {
   target_ = target;
   mode_ = mode;
   written_ = 0;
+  reserved_ = 0;
   writer_ = {};
   writeback_from_ = 0;
   OpenIn(FolderOf(target), kStagingPrefix, kStagingSuffix);
@@ -332,6 +335,7 @@ void StagedOutput::OpenTemporary(const std::string& folder, std::string_view pre
   target_.clear();
   mode_ = 0600;
   written_ = 0;
+  reserved_ = 0;
   writer_ = {};
   writeback_ = false;
   writeback_from_ = 0;
@@ -429,6 +433,26 @@ void StagedOutput::StartWriteback() noexcept {
   writeback_from_ = written_;
 }
 
+void StagedOutput::Reserve(int64_t bytes) noexcept {
+  // Where files share blocks, a copy takes the source's own and every write
+  // finds new room anyway: set aside, it would only be given back.
+  if (fd_ < 0 || bytes <= reserved_ || KernelSharesCopies(fd_)) return;
+  const bool set_aside = ::fallocate(fd_, FALLOC_FL_KEEP_SIZE, 0, bytes) == 0;
+  reserved_ = bytes;
+  // A disk that ran out of room part way may have set aside some of it.
+  if (!set_aside) GiveBackUnused();
+}
+
+void StagedOutput::GiveBackUnused() noexcept {
+  // Cutting a file at its own size frees the blocks set aside past its end.
+  // Nothing of the output changes, so a failure only leaves the room taken
+  // until the file is deleted.
+  struct stat st {};
+  const bool unused = reserved_ > 0 && ::fstat(fd_, &st) == 0 && st.st_size < reserved_;
+  reserved_ = 0;
+  if (unused && ::ftruncate(fd_, st.st_size) != 0) return;
+}
+
 void StagedOutput::Seek(int64_t pos) {
   if (::lseek(fd_, static_cast<off_t>(pos), SEEK_SET) < 0) Fail("cannot seek in " + target_, errno);
 }
@@ -445,6 +469,7 @@ void StagedOutput::Commit(bool replace) {
   bool replacing = false;
   try {
     if (hook_) hook_(written_, 0);
+    GiveBackUnused();
     replacing = replace && Occupied(target_);
     if (replacing && ::fdatasync(fd_) != 0) Fail("cannot write " + target_, errno);
     const mode_t mode = replacing ? ModeOverTarget(mode_, target_) : mode_;
@@ -491,6 +516,7 @@ std::string StagedOutput::Keep() {
   if (fd_ < 0 || !target_.empty()) throw IoError("no temporary file open");
   try {
     if (hook_) hook_(written_, 0);
+    GiveBackUnused();
     if (unnamed_) {
       // The file stays open and nameless until the caller deletes the path
       // it is given: a symbolic link to this process's own descriptor, which

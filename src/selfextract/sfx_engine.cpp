@@ -118,6 +118,7 @@ RunResult CreateSelfDecrypting(const CreateJob& job, InputFile& container, RunCo
   try {
     // As private as the container it carries, and runnable by whoever may read it.
     out.Open(job.target_path, ProgramModeFor(PermissionsOfOpen(container.Descriptor())));
+    out.Reserve(job.image_size + job.container_size);
     {
       InputFile program(job.program_path);
       out.CopyFrom(program, static_cast<std::size_t>(job.image_size));
@@ -156,6 +157,7 @@ RunResult SeparatePayload(const SeparateJob& job, InputFile& program, RunContext
     context.progress.ProgressStart(job.payload_size);
     // The container is as private as the file it came out of; it is no program.
     out.Open(job.target_path, PermissionsOfOpen(program.Descriptor()) & 0666);
+    out.Reserve(job.payload_size);
     copied = CopyChunks(program, out, job.payload_size, context.stop, context.progress);
     if (copied) out.Commit(job.replace);
   } catch (...) {

@@ -384,6 +384,45 @@ TEST(StagedOutput, CopyFromAppendsTheSourceFromItsPositionOn) {
   }
 }
 
+// Room set aside never shows: the output is exactly what was written,
+// whether it used all of the room, part of it or more, and a committed or
+// kept file holds no more of the disk than its data needs.
+TEST(StagedOutput, ReservedRoomNeverChangesTheOutputAndIsGivenBackWhenUnused) {
+  struct Case {
+    int64_t reserve;
+    std::size_t write;
+    bool keep, named;
+  };
+  const Case cases[] = {{int64_t{8} << 20, 100000, false, false}, {4096, 300000, false, false},
+                        {300000, 300000, false, false},         {int64_t{8} << 20, 10, true, false},
+                        {int64_t{8} << 20, 100000, false, true}, {int64_t{8} << 20, 10, true, true}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.reserve) + " " + std::to_string(c.write) + (c.keep ? " keep" : " commit") +
+                 (c.named ? " named" : ""));
+    TempDir dir;
+    SetNamedStagingForTests(c.named);
+    const std::string data = testing::RandomBytes(c.write, 7);
+    StagedOutput out;
+    if (c.keep) {
+      out.OpenTemporary(dir.path() + "/", "vesk-", ".tmp");
+    } else {
+      out.Open(dir.File("out"));
+    }
+    out.Reserve(c.reserve);
+    out.Write(data);
+    const std::string path = c.keep ? out.Keep() : dir.File("out");
+    if (!c.keep) out.Commit();
+    SetNamedStagingForTests(false);
+    EXPECT_EQ(ReadFile(path), data);
+    struct stat st {};
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    EXPECT_LT(st.st_blocks * 512, static_cast<int64_t>(c.write) + (int64_t{1} << 20));
+    if (c.keep) {
+      EXPECT_TRUE(DeleteFile(path));
+    }
+  }
+}
+
 // The copy takes a splice through a pipe (with a buffer for what the kernel
 // leaves) and, on file systems that share extents, the kernel's file-to-file
 // copy when source and output sit at the same place within a block. Both

@@ -186,6 +186,12 @@ uint64_t PlaintextSize(uint64_t payload_size) {
   return sealed / kSealed * kChunkSize + (rest > kTagSize ? rest - kTagSize : 0);
 }
 
+uint64_t PayloadSize(uint64_t plaintext_size) {
+  // Every chunk but the last is full, and even an empty plaintext has one.
+  const uint64_t chunks = std::max<uint64_t>(1, (plaintext_size + kChunkSize - 1) / kChunkSize);
+  return kPayloadNonceSize + plaintext_size + chunks * kTagSize;
+}
+
 Result Inspect(Source& in, FileInfo& info, bool measure, std::optional<uint64_t> size) {
   info = FileInfo {};
   Opened file(in);

@@ -92,5 +92,7 @@ struct FileInfo {
 Result Inspect(Source& in, FileInfo& info, bool measure = false, std::optional<uint64_t> size = std::nullopt);
 // The plaintext a payload of `payload_size` bytes holds when whole.
 uint64_t PlaintextSize(uint64_t payload_size);
+// The payload (nonce and sealed chunks) that holds `plaintext_size` bytes.
+uint64_t PayloadSize(uint64_t plaintext_size);
 
 }  // namespace vesk::age

@@ -234,10 +234,12 @@ class Run {
   }
 
   // Opens the source and the output beside the target (with the source's
-  // permission bits), then, unless the run was cancelled meanwhile, has
-  // `crypt` stream the one into the other while the bar follows the input,
-  // and ends the run as crypt says.
+  // permission bits) and sets aside room for output_size(the source's size)
+  // bytes, then, unless the run was cancelled meanwhile, has `crypt` stream
+  // the one into the other while the bar follows the input, and ends the
+  // run as crypt says.
   RunResult Stream(const Words& words, const std::function<void(int64_t, std::size_t)>& hook,
+                   const std::function<uint64_t(uint64_t)>& output_size,
                    const std::function<Ending(age::Source&, age::Sink&)>& crypt) {
     InputFile source;
     int64_t size = 0;
@@ -256,6 +258,7 @@ class Run {
     if (auto refused = OpenOutput(mode, hook, words.cancelled, words.failed)) return *refused;
     if (context_.stop.StopRequested()) return Finish({}, words.done, words.cancelled, words.failed);
 
+    if (!streaming_ && !standard_input) output_.Reserve(static_cast<int64_t>(output_size(static_cast<uint64_t>(size))));
     context_.progress.ShowStatus(words.running);
     sized_ = !standard_input;
     if (sized_) context_.progress.ProgressStart(size);
@@ -338,7 +341,9 @@ RunResult EncryptFile(const EncryptJob& job, RunContext& context) {
   // An encrypted file is as private as its source.
   const Words words{recipients.Derives() ? text::kEncryptDeriving : text::kEncryptRunning, text::kEncryptDone,
                     text::kEncryptCancelled, text::EncryptFailed(job.source_path)};
-  return run.Stream(words, job.before_write, [&](age::Source& in, age::Sink& out) {
+  // The binary file is its header (a few hundred bytes) and the payload.
+  const auto encrypted_size = [&job](uint64_t plain) { return job.armor ? 0 : age::PayloadSize(plain); };
+  return run.Stream(words, job.before_write, encrypted_size, [&](age::Source& in, age::Sink& out) {
     age::EncryptOptions options;
     options.armor = job.armor;
     options.threads = job.threads;
@@ -414,7 +419,9 @@ RunResult DecryptFile(const DecryptJob& job, RunContext& context) {
   // The plaintext is as private as the file it came from.
   const Words words{text::kDecryptRunning, text::kDecryptDone, text::kDecryptCancelled,
                     text::DecryptFailed(job.source_path)};
-  return run.Stream(words, job.before_write, [&](age::Source& in, age::Sink& out) {
+  // At most what the file would hold if it had no header.
+  const auto decrypted_size = [&header](uint64_t sealed) { return header.armored ? 0 : age::PlaintextSize(sealed); };
+  return run.Stream(words, job.before_write, decrypted_size, [&](age::Source& in, age::Sink& out) {
     age::DecryptOptions options;
     options.threads = job.threads;
     options.progress = run.Progress();
@@ -514,6 +521,7 @@ HeaderSummary SummarizeHeader(const std::string& path) {
       summary.status = age::Inspect(source, info);
     }
     summary.passphrase = info.passphrase;
+    summary.armored = info.armored;
     summary.work_factor = info.scrypt_log_n;
   } catch (const std::exception& e) {
     summary.status = age::Result::Fail(age::Status::kIoError, e.what());

@@ -102,6 +102,7 @@ FileKind DetectFile(const std::string& path);
 struct HeaderSummary {
   age::Result status;       // ok: the header was read and its stanzas are well-formed
   bool passphrase = false;  // a passphrase (scrypt) file
+  bool armored = false;     // in the ASCII armor
   int work_factor = 0;      // its log2(N), when passphrase
 };
 HeaderSummary SummarizeHeader(const std::string& path);

@@ -256,6 +256,7 @@ RunResult Decryptor::Attempt(int64_t at) {
     } else {
       out.Open(output, OutputMode());
     }
+    out.Reserve(size);
     const std::vector<uint8_t> ks = BuildKeyStream(padded, r1, r2, r3);
     if (Stopped()) return Cancelled();  // `out` deletes its file
     if (compressed) host_.DecompressionFollows(size);

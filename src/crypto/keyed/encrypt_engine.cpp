@@ -116,6 +116,7 @@ RunResult Engine::Run() {
   target.SetWriteHook(job_.faults.before_write);
   try {
     target.Open(job_.target_path, job_.target_mode.value_or(PermissionsOfOpen(source_.Descriptor())));
+    target.Reserve(header.payload_size);
   } catch (...) {
     return Failed();
   }

@@ -344,5 +344,21 @@ TEST(AgeFiles, FileDescriptorsProgressAndInspection) {
   EXPECT_EQ(info.scrypt_log_n, 5);
 }
 
+// The payload's size follows from the plaintext's and back, at and around
+// every chunk boundary, as the file written has it.
+TEST(AgeFiles, PayloadAndPlaintextSizesFollowEachOther) {
+  const X25519Recipient r = X25519Identity::Generate()->ToRecipient();
+  for (const std::size_t n : {std::size_t {0}, std::size_t {1}, kChunkSize - 1, kChunkSize, kChunkSize + 1,
+                              2 * kChunkSize, 2 * kChunkSize + 17}) {
+    SCOPED_TRACE(n);
+    const std::string file = EncryptTo({&r}, std::string(n, 'x'));
+    MemorySource in(file);
+    FileInfo info;
+    ASSERT_TRUE(Inspect(in, info, true).ok());
+    EXPECT_EQ(PayloadSize(n), info.payload_size);
+    EXPECT_EQ(PlaintextSize(PayloadSize(n)), n);
+  }
+}
+
 }  // namespace
 }  // namespace vesk::age
