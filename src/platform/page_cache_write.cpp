@@ -1,11 +1,14 @@
 #include "platform/page_cache_write.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+
+#include "platform/kernel_copy.h"
 
 namespace vesk {
 namespace {
@@ -75,6 +78,21 @@ int PageCacheWriter::Write(int fd, const void* buf, std::size_t n, int64_t at, i
 bool IsRegularFile(int fd) {
   struct stat st {};
   return ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool ReserveRoom(int fd, int64_t end) noexcept {
+  if (end <= 0 || KernelSharesCopies(fd)) return false;
+  if (::fallocate(fd, FALLOC_FL_KEEP_SIZE, 0, end) == 0) return true;
+  // A disk that ran out of room part way may have set aside some of it.
+  GiveBackRoom(fd, end);
+  return false;
+}
+
+void GiveBackRoom(int fd, int64_t end) noexcept {
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size >= end) return;
+  // Cutting a file at its own size frees the blocks set aside past its end.
+  [[maybe_unused]] const int cut = ::ftruncate(fd, st.st_size);
 }
 
 }  // namespace vesk

@@ -434,23 +434,7 @@ void StagedOutput::StartWriteback() noexcept {
 }
 
 void StagedOutput::Reserve(int64_t bytes) noexcept {
-  // Where files share blocks, a copy takes the source's own and every write
-  // finds new room anyway: set aside, it would only be given back.
-  if (fd_ < 0 || bytes <= reserved_ || KernelSharesCopies(fd_)) return;
-  const bool set_aside = ::fallocate(fd_, FALLOC_FL_KEEP_SIZE, 0, bytes) == 0;
-  reserved_ = bytes;
-  // A disk that ran out of room part way may have set aside some of it.
-  if (!set_aside) GiveBackUnused();
-}
-
-void StagedOutput::GiveBackUnused() noexcept {
-  // Cutting a file at its own size frees the blocks set aside past its end.
-  // Nothing of the output changes, so a failure only leaves the room taken
-  // until the file is deleted.
-  struct stat st {};
-  const bool unused = reserved_ > 0 && ::fstat(fd_, &st) == 0 && st.st_size < reserved_;
-  reserved_ = 0;
-  if (unused && ::ftruncate(fd_, st.st_size) != 0) return;
+  if (fd_ >= 0 && bytes > reserved_ && ReserveRoom(fd_, bytes)) reserved_ = bytes;
 }
 
 void StagedOutput::Seek(int64_t pos) {
@@ -469,7 +453,7 @@ void StagedOutput::Commit(bool replace) {
   bool replacing = false;
   try {
     if (hook_) hook_(written_, 0);
-    GiveBackUnused();
+    GiveBackRoom(fd_, std::exchange(reserved_, 0));
     replacing = replace && Occupied(target_);
     if (replacing && ::fdatasync(fd_) != 0) Fail("cannot write " + target_, errno);
     const mode_t mode = replacing ? ModeOverTarget(mode_, target_) : mode_;
@@ -516,7 +500,7 @@ std::string StagedOutput::Keep() {
   if (fd_ < 0 || !target_.empty()) throw IoError("no temporary file open");
   try {
     if (hook_) hook_(written_, 0);
-    GiveBackUnused();
+    GiveBackRoom(fd_, std::exchange(reserved_, 0));
     if (unnamed_) {
       // The file stays open and nameless until the caller deletes the path
       // it is given: a symbolic link to this process's own descriptor, which

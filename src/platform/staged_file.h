@@ -126,12 +126,9 @@ class StagedOutput {
   void CopyFrom(InputFile& in, std::size_t n);
   int64_t BytesWritten() const { return written_; }
   // Sets aside room on the disk for the first `bytes` of the output, which
-  // the writes then fill: the kernel spends a third less time on a write into
-  // room set aside at once than on finding room page by page. A hint only:
-  // where the file system cannot (or the disk has no such room, or files
-  // there share blocks) nothing is set aside and the writes go on as before. The file's size stays what
-  // has been written, and room the output did not use is given back when it
-  // is committed or kept.
+  // the writes then fill (ReserveRoom, page_cache_write.h: a hint that
+  // makes them cheaper). The file's size stays what has been written, and
+  // room the output did not use is given back when it is committed or kept.
   void Reserve(int64_t bytes) noexcept;
 
   // Flushes to the disk when a file is there to be replaced, closes (every
@@ -173,7 +170,6 @@ class StagedOutput {
   void LinkIntoPlace(bool replace);
   static constexpr int64_t kWritebackRun = int64_t{8} << 20;
   void StartWriteback() noexcept;
-  void GiveBackUnused() noexcept;
   // Appends `n` bytes read from `in`, the output being at offset `to`.
   void CopyThroughBuffer(InputFile& in, std::size_t n, int64_t to);
   void CopyInKernel(InputFile& in, loff_t from, std::size_t n);

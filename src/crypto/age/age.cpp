@@ -1,11 +1,15 @@
 #include "crypto/age/age.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <memory>
 #include <optional>
 
 #include "crypto/age/armor.h"
 #include "crypto/age/hybrid_keys.h"
 #include "crypto/age/payload.h"
+#include "platform/page_cache_write.h"
 
 namespace vesk::age {
 namespace {
@@ -164,8 +168,42 @@ Result Decrypt(const std::vector<const Identity*>& identities, Source& in, Sink&
   return DecryptPayload(file.reader(), out, file_key, payload, stop);
 }
 
+namespace {
+
+// The bytes of the regular file `fd` from its position on; 0 for anything else.
+uint64_t BytesLeft(int fd) {
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return 0;
+  const off_t at = ::lseek(fd, 0, SEEK_CUR);
+  return at >= 0 && st.st_size > at ? static_cast<uint64_t>(st.st_size - at) : 0;
+}
+
+// Room set aside in the output file for `bytes` from its position on
+// (ReserveRoom); what the run did not use is given back when it ends.
+class OutputRoom {
+ public:
+  OutputRoom(int fd, uint64_t bytes) : fd_(fd) {
+    const off_t at = bytes > 0 ? ::lseek(fd, 0, SEEK_CUR) : -1;
+    if (at >= 0 && ReserveRoom(fd, at + static_cast<int64_t>(bytes))) end_ = at + static_cast<int64_t>(bytes);
+  }
+  ~OutputRoom() {
+    if (end_ > 0) GiveBackRoom(fd_, end_);
+  }
+  OutputRoom(const OutputRoom&) = delete;
+  OutputRoom& operator=(const OutputRoom&) = delete;
+
+ private:
+  int fd_;
+  int64_t end_ = 0;
+};
+
+}  // namespace
+
 Result EncryptFd(const std::vector<const Recipient*>& recipients, int in_fd, int out_fd,
                  const EncryptOptions& options, const std::atomic<bool>& stop) {
+  const uint64_t plain = BytesLeft(in_fd);
+  // The payload; the header before it is a few hundred bytes.
+  const OutputRoom room(out_fd, plain > 0 && !options.armor ? PayloadSize(plain) : 0);
   FdSource in(in_fd);
   FdSink out(out_fd);
   return Encrypt(recipients, in, out, options, stop);
@@ -173,6 +211,8 @@ Result EncryptFd(const std::vector<const Recipient*>& recipients, int in_fd, int
 
 Result DecryptFd(const std::vector<const Identity*>& identities, int in_fd, int out_fd,
                  const DecryptOptions& options, const std::atomic<bool>& stop) {
+  // At most what the input would hold if it had no header (or armor).
+  const OutputRoom room(out_fd, PlaintextSize(BytesLeft(in_fd)));
   FdSource in(in_fd);
   FdSink out(out_fd);
   return Decrypt(identities, in, out, options, stop);

@@ -5,6 +5,7 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <string>
@@ -324,6 +325,22 @@ TEST(AgeFiles, FileDescriptorsProgressAndInspection) {
     EXPECT_TRUE(DecryptFd({&id}, in, out, {}, stop).ok());
     ::close(in);
     ::close(out);
+  }
+  EXPECT_TRUE(vesk::testing::ReadFile(dir.File("opened")) == plain);
+  // The room set aside for the plaintext of an armored file (a third more
+  // than it holds) is given back: the output takes no more than its data.
+  {
+    eo.armor = true;
+    const int in = ::open(dir.File("plain").c_str(), O_RDONLY);
+    const int sealed = ::open(dir.File("armored").c_str(), O_RDWR | O_CREAT | O_TRUNC, 0600);
+    const int out = ::open(dir.File("opened").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    EXPECT_TRUE(EncryptFd({&r}, in, sealed, eo, stop).ok());
+    ::lseek(sealed, 0, SEEK_SET);
+    EXPECT_TRUE(DecryptFd({&id}, sealed, out, {}, stop).ok());
+    struct stat st {};
+    ::fstat(out, &st);
+    EXPECT_LT(st.st_blocks * 512, static_cast<int64_t>(plain.size()) + (int64_t {1} << 20));
+    for (const int fd : {in, sealed, out}) ::close(fd);
   }
   EXPECT_TRUE(vesk::testing::ReadFile(dir.File("opened")) == plain);
   // A descriptor that cannot be read or written is an I/O error.
