@@ -74,16 +74,19 @@ class Target : public StagedOutput {
   bool replace_;
 };
 
-// Checks that the destination may be replaced and creates its staging file;
-// the run's end when it may not or cannot be.
+// Checks that the destination may be replaced and creates its staging file
+// with room for `size` bytes set aside; the run's end when it may not or
+// cannot be.
 std::optional<RunResult> CreateTarget(const KeylessJob& job, RunContext& context, InputFile& source, Target& target,
-                                      mode_t mode, const std::string& replace_failed, const std::string& failed) {
+                                      mode_t mode, int64_t size, const std::string& replace_failed,
+                                      const std::string& failed) {
   if (!target.MayReplace()) {
     source.Close();
     return Refuse(context, target.WhyNot(), replace_failed);
   }
   try {
     target.Open(job.target_path, mode);
+    target.Reserve(size);
     return std::nullopt;
   } catch (...) {
     source.Close();
@@ -218,7 +221,7 @@ RunResult EncryptKeyless(const KeylessJob& job, RunContext& context, RandomSourc
 
   Target target(job, replace);
   // The container is as private as the file it is made from.
-  if (auto ended = CreateTarget(job, context, source, target, PermissionsOfOpen(source.Descriptor()),
+  if (auto ended = CreateTarget(job, context, source, target, PermissionsOfOpen(source.Descriptor()), size,
                                 text::EncryptReplaceFailed(job.target_path), text::EncryptFailed(job.source_path))) {
     return *ended;
   }
@@ -319,7 +322,7 @@ RunResult DecryptKeyless(const KeylessJob& job, RunContext& context) {
 
   // The decrypted file is as private as its container.
   Target target(job, replace);
-  if (auto ended = CreateTarget(job, context, source, target, PermissionsOf(job.source_path),
+  if (auto ended = CreateTarget(job, context, source, target, PermissionsOf(job.source_path), payload,
                                 text::DecryptReplaceFailed(job.target_path), text::DecryptFailed(job.source_path))) {
     return *ended;
   }
