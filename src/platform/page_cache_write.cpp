@@ -95,4 +95,15 @@ void GiveBackRoom(int fd, int64_t end) noexcept {
   [[maybe_unused]] const int cut = ::ftruncate(fd, st.st_size);
 }
 
+ReservedRoom::ReservedRoom(int fd, uint64_t bytes) noexcept : fd_(fd) {
+  if (bytes == 0) return;
+  const off_t at = ::lseek(fd, 0, SEEK_CUR);
+  const int64_t end = at + static_cast<int64_t>(bytes);
+  if (at >= 0 && ReserveRoom(fd, end)) end_ = end;
+}
+
+ReservedRoom::~ReservedRoom() {
+  if (end_ > 0) GiveBackRoom(fd_, end_);
+}
+
 }  // namespace vesk

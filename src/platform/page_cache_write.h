@@ -87,4 +87,19 @@ bool ReserveRoom(int fd, int64_t end) noexcept;
 // its content as it is. A failure only leaves the room taken.
 void GiveBackRoom(int fd, int64_t end) noexcept;
 
+// Room set aside in the regular file `fd` for `bytes` from its position on,
+// and given back once the writer is done with it: for output files that
+// belong to the caller.
+class ReservedRoom {
+ public:
+  ReservedRoom(int fd, uint64_t bytes) noexcept;
+  ~ReservedRoom();
+  ReservedRoom(const ReservedRoom&) = delete;
+  ReservedRoom& operator=(const ReservedRoom&) = delete;
+
+ private:
+  int fd_;
+  int64_t end_ = 0;  // 0: nothing set aside
+};
+
 }  // namespace vesk

@@ -178,32 +178,13 @@ uint64_t BytesLeft(int fd) {
   return at >= 0 && st.st_size > at ? static_cast<uint64_t>(st.st_size - at) : 0;
 }
 
-// Room set aside in the output file for `bytes` from its position on
-// (ReserveRoom); what the run did not use is given back when it ends.
-class OutputRoom {
- public:
-  OutputRoom(int fd, uint64_t bytes) : fd_(fd) {
-    const off_t at = bytes > 0 ? ::lseek(fd, 0, SEEK_CUR) : -1;
-    if (at >= 0 && ReserveRoom(fd, at + static_cast<int64_t>(bytes))) end_ = at + static_cast<int64_t>(bytes);
-  }
-  ~OutputRoom() {
-    if (end_ > 0) GiveBackRoom(fd_, end_);
-  }
-  OutputRoom(const OutputRoom&) = delete;
-  OutputRoom& operator=(const OutputRoom&) = delete;
-
- private:
-  int fd_;
-  int64_t end_ = 0;
-};
-
 }  // namespace
 
 Result EncryptFd(const std::vector<const Recipient*>& recipients, int in_fd, int out_fd,
                  const EncryptOptions& options, const std::atomic<bool>& stop) {
   const uint64_t plain = BytesLeft(in_fd);
   // The payload; the header before it is a few hundred bytes.
-  const OutputRoom room(out_fd, plain > 0 && !options.armor ? PayloadSize(plain) : 0);
+  const ReservedRoom room(out_fd, plain > 0 && !options.armor ? PayloadSize(plain) : 0);
   FdSource in(in_fd);
   FdSink out(out_fd);
   return Encrypt(recipients, in, out, options, stop);
@@ -212,7 +193,7 @@ Result EncryptFd(const std::vector<const Recipient*>& recipients, int in_fd, int
 Result DecryptFd(const std::vector<const Identity*>& identities, int in_fd, int out_fd,
                  const DecryptOptions& options, const std::atomic<bool>& stop) {
   // At most what the input would hold if it had no header (or armor).
-  const OutputRoom room(out_fd, PlaintextSize(BytesLeft(in_fd)));
+  const ReservedRoom room(out_fd, PlaintextSize(BytesLeft(in_fd)));
   FdSource in(in_fd);
   FdSink out(out_fd);
   return Decrypt(identities, in, out, options, stop);
