@@ -21,19 +21,26 @@ timed() { /usr/bin/time -f '%e %M' -o "$work/time" "$@"; }
 run_file() { timed "$cli" encrypt "$work/big" --format age -r "$recipient" -o "$work/out" >/dev/null 2>&1; }
 run_stdio() { timed "$cli" encrypt - --format age -r "$recipient" -o - < "$work/big" > "$work/out" 2>/dev/null; }
 run_pipe() { cat "$work/big" | timed "$cli" encrypt - --format age -r "$recipient" -o - 2>/dev/null | cat > "$work/out"; }
+run_cats() { cat "$work/big" | timed cat > "$work/out"; }
+run_agefile() { timed age -r "$recipient" -o "$work/out" "$work/big"; }
+run_agepipe() { cat "$work/big" | timed age -r "$recipient" | cat > "$work/out"; }
+peer=""
+command -v age >/dev/null && peer="agefile agepipe"
 one() {
   rm -f "$work/out"
   "run_$1"
   cat "$work/time" >> "$work/$1"
 }
-: > "$work/file"; : > "$work/stdio"; : > "$work/pipe"
+: > "$work/file"; : > "$work/stdio"; : > "$work/pipe"; : > "$work/cats"
+: > "$work/agefile"; : > "$work/agepipe"
 i=0
 while [ $i -lt "$runs" ]; do
   case $((i % 3)) in
-    0) one file; one stdio; one pipe ;;
-    1) one stdio; one pipe; one file ;;
-    *) one pipe; one file; one stdio ;;
+    0) one file; one stdio; one pipe; one cats ;;
+    1) one stdio; one pipe; one file; one cats ;;
+    *) one pipe; one file; one stdio; one cats ;;
   esac
+  for kind in $peer; do one "$kind"; done
   i=$((i + 1))
 done
 median() { sort -n "$1" | awk '{ t[NR] = $1 } END { print t[int((NR + 1) / 2)] }'; }
@@ -44,4 +51,9 @@ for kind in file stdio pipe; do
   awk -v k="$kind" -v t="$t" -v f="$f" -v m="$(most "$work/$kind")" \
     'BEGIN { printf "%-6s %6.2f s  %.2f x file  largest resident size %s MiB\n", k, t, t / f, m }'
 done
+awk -v t="$(median "$work/cats")" -v f="$f" 'BEGIN { printf "cat | cat, no filter: %.2f s  %.2f x file\n", t, t / f }'
+if [ -n "$peer" ]; then
+  awk -v f="$(median "$work/agefile")" -v p="$(median "$work/agepipe")" -v v="$(median "$work/pipe")" \
+    'BEGIN { printf "age file %.2f s, pipe %.2f s (%.2f x its file); vesk-cli pipe %.2f x age pipe\n", f, p, p / f, v / p }'
+fi
 echo "(goal: stdio and pipe within 1.1 x file, under 64 MiB; load: $(cut -d' ' -f1-3 /proc/loadavg))"
