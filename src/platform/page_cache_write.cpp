@@ -9,7 +9,6 @@
 #include <algorithm>
 #include <cerrno>
 
-
 namespace vesk {
 namespace {
 
