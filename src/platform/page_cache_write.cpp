@@ -99,7 +99,7 @@ bool ReserveRoom(int fd, int64_t end) noexcept {
 
 void GiveBackRoom(int fd, int64_t end) noexcept {
   struct stat st {};
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size >= end) return;
+  if (end <= 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size >= end) return;
   // Cutting a file at its own size frees the blocks set aside past its end.
   [[maybe_unused]] const int cut = ::ftruncate(fd, st.st_size);
 }

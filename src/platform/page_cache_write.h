@@ -85,7 +85,8 @@ bool IsRegularFile(int fd);
 bool ReserveRoom(int fd, int64_t end) noexcept;
 // Gives back the room set aside past the end of `fd` by ReserveRoom(fd,
 // end): cuts the file at its own size if that is below `end`, which leaves
-// its content as it is. A failure only leaves the room taken.
+// its content as it is (and frees any other room past its end too). Nothing
+// for an `end` of 0. A failure only leaves the room taken.
 void GiveBackRoom(int fd, int64_t end) noexcept;
 
 // Room set aside in the regular file `fd` for `bytes` from its position on,
